@@ -1,0 +1,237 @@
+#include "ucf_text.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <system_error>
+
+namespace calib {
+
+bool WideToUtf8(const std::wstring& in, std::string& out) {
+    out.clear();
+    out.reserve(in.size());
+    for (wchar_t wc : in) {
+        const auto c = static_cast<std::uint32_t>(wc);
+        if (c == 0) return false;  // would cut the path short
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            return false;
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c <= 0x10FFFF) {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            return false;
+        }
+    }
+    return !out.empty();
+}
+
+namespace {
+
+bool IsSpace(char c) noexcept {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Leading white space and an optional '+' as strtod accepts them; from_chars
+// takes the rest (it knows '-' but not '+').
+std::string_view NumberStart(std::string_view s) noexcept {
+    std::size_t i = 0;
+    while (i < s.size() && IsSpace(s[i])) ++i;
+    s.remove_prefix(i);
+    if (!s.empty() && s[0] == '+') {
+        s.remove_prefix(1);
+        if (!s.empty() && (s[0] == '-' || s[0] == '+')) return {};
+    }
+    return s;
+}
+
+template <class T>
+bool ParseReal(std::string_view text, T& out) noexcept {
+    const std::string_view s = NumberStart(text);
+    if (s.empty()) return false;
+    T v{};
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
+    if (r.ec != std::errc{} || !std::isfinite(v)) return false;
+    out = v;
+    return true;
+}
+
+}  // namespace
+
+bool ParseInt(std::string_view text, int& out) noexcept {
+    std::string_view s = NumberStart(text);
+    bool negative = false;
+    if (!s.empty() && s[0] == '-') {
+        negative = true;
+        s.remove_prefix(1);
+    }
+    unsigned long long mag = 0;
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), mag, 10);
+    if (r.ec != std::errc{}) return false;
+    const unsigned long long limit =
+        negative ? static_cast<unsigned long long>(INT_MAX) + 1u : static_cast<unsigned long long>(INT_MAX);
+    if (mag > limit) return false;
+    out = negative ? static_cast<int>(-static_cast<long long>(mag)) : static_cast<int>(mag);
+    return true;
+}
+
+bool ParseFloat(std::string_view text, float& out) noexcept { return ParseReal(text, out); }
+bool ParseDouble(std::string_view text, double& out) noexcept { return ParseReal(text, out); }
+
+std::string FormatInt(long long value) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, r.ptr);
+}
+
+std::string FormatReal(double value) {
+    // Single precision first, as the file has always held; a double beyond
+    // the float range becomes an infinity rather than an undefined cast.
+    float f;
+    if (std::isfinite(value) && std::fabs(value) > FLT_MAX)
+        f = std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(value > 0 ? 1 : -1));
+    else
+        f = static_cast<float>(value);
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(f), std::chars_format::general, 6);
+    return std::string(buf, r.ptr);
+}
+
+std::string FormatFixed5(double value) {
+    char buf[400];  // the widest double in fixed notation is 309 digits
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 5);
+    if (r.ec != std::errc{}) return "nan";
+    return std::string(buf, r.ptr);
+}
+
+bool ReadWholeFile(const std::string& utf8Path, std::string& out, std::size_t limit) {
+    out.clear();
+    std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
+    if (!f) return false;
+    char buf[16384];
+    bool ok = true;
+    for (;;) {
+        const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+        if (n == 0) break;
+        if (out.size() + n > limit) {
+            ok = false;
+            break;
+        }
+        out.append(buf, n);
+    }
+    if (std::ferror(f)) ok = false;
+    std::fclose(f);
+    if (!ok) out.clear();
+    return ok;
+}
+
+bool WriteWholeFile(const std::string& utf8Path, const std::string& data) {
+    std::FILE* f = std::fopen(utf8Path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    if (std::fclose(f) != 0) ok = false;
+    return ok;
+}
+
+bool UcfIniReader::Load(const std::string& utf8Path) {
+    std::string text;
+    const bool ok = ReadWholeFile(utf8Path, text, kMaxUcfBytes);
+    Parse(ok ? std::move(text) : std::string());
+    return ok;
+}
+
+void UcfIniReader::Parse(std::string text) {
+    entries_.clear();
+    text_ = std::move(text);
+    const std::string_view all(text_);
+    std::string_view section;
+    bool inSection = false;
+    std::size_t pos = 0;
+    while (pos < all.size()) {
+        std::size_t end = all.find('\n', pos);
+        if (end == std::string_view::npos) end = all.size();
+        std::string_view line = all.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty() || line[0] == ';') continue;
+        if (line[0] == '[') {
+            section = line.size() >= 2 ? line.substr(1, line.size() - 2) : std::string_view();
+            inSection = true;
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (eq == std::string_view::npos || !inSection) continue;
+        entries_.push_back({section, line.substr(0, eq), line.substr(eq + 1)});
+    }
+    const auto less = [](const Entry& a, const Entry& b) {
+        return a.section != b.section ? a.section < b.section : a.key < b.key;
+    };
+    std::stable_sort(entries_.begin(), entries_.end(), less);
+    const auto same = [](const Entry& a, const Entry& b) { return a.section == b.section && a.key == b.key; };
+    entries_.erase(std::unique(entries_.begin(), entries_.end(), same), entries_.end());
+}
+
+const std::string_view* UcfIniReader::Find(std::string_view section, std::string_view key) const {
+    const auto it = std::lower_bound(entries_.begin(), entries_.end(), Entry{section, key, {}},
+                                     [](const Entry& a, const Entry& b) {
+                                         return a.section != b.section ? a.section < b.section : a.key < b.key;
+                                     });
+    if (it == entries_.end() || it->section != section || it->key != key) return nullptr;
+    return &it->value;
+}
+
+int UcfIniReader::GetInt(std::string_view section, std::string_view key, int def) const {
+    const std::string_view* v = Find(section, key);
+    int out;
+    return v && ParseInt(*v, out) ? out : def;
+}
+
+float UcfIniReader::GetFloat(std::string_view section, std::string_view key, float def) const {
+    const std::string_view* v = Find(section, key);
+    float out;
+    return v && ParseFloat(*v, out) ? out : def;
+}
+
+void UcfIniWriter::SetString(const std::string& section, const std::string& key, std::string value) {
+    sections_[section][key] = std::move(value);
+}
+
+void UcfIniWriter::SetInt(const std::string& section, const std::string& key, long long value) {
+    SetString(section, key, FormatInt(value));
+}
+
+void UcfIniWriter::SetFloat(const std::string& section, const std::string& key, double value) {
+    SetString(section, key, FormatReal(value));
+}
+
+std::string UcfIniWriter::Text() const {
+    std::string out;
+    for (const auto& [name, entries] : sections_) {
+        out += '[';
+        out += name;
+        out += "]\n";
+        for (const auto& [key, value] : entries) {
+            out += key;
+            out += '=';
+            out += value;
+            out += '\n';
+        }
+    }
+    return out;
+}
+
+}  // namespace calib

@@ -1,0 +1,79 @@
+// Plane geometry shared by the shapes: orientation and crossing tests, point
+// and rectangle tests, rectangle union, line intersection, distances, cubic
+// Bezier points and control-point fitting, and rounding.
+//
+// Coordinates are float millimetres with y growing upward. Unless a function
+// says otherwise a rectangle's Y is its top (greater y) edge: it covers x from
+// X to X + Width and y from Y - Height to Y. Arithmetic is done in double.
+#pragma once
+
+#include <vector>
+
+#include "gdiplus/gdiplus_types.h"
+#include "halder/halder_types.h"
+
+// Side of c against the directed line a -> b: 1 left, -1 right, 0 on the line
+// (the cross product within a dead band of 1e-6).
+int CrossSign(const tagPOINTF& a, const tagPOINTF& b, const tagPOINTF& c);
+
+// Hit test of a point against a segment: the doubled triangle area below 20.0
+// and the point inside the segment's box widened by 1.0 on every side. The
+// distance tolerance therefore shrinks as the segment grows.
+bool PointNearSegment(float x1, float y1, float x2, float y2, float px, float py);
+
+// True when each segment's ends lie strictly on opposite sides of the other's
+// line; touching, collinear and end-on-line cases are not crossings.
+bool SegmentsCross(const tagPOINTF& a, const tagPOINTF& b, const tagPOINTF& c, const tagPOINTF& d);
+
+// Here rect.Y is the LOWER edge: the rectangle covers y from Y to Y + Height.
+// True when p or q lies in the rectangle (bounds inclusive) or the segment
+// crosses one of its four sides.
+bool SegmentHitsRect(const Gdiplus::RectF& rect, const tagPOINTF& p, const tagPOINTF& q);
+
+// Point of the cubic with control points p0..p3 at parameter t, with the
+// parameter reversed: t = 1 gives p0 and t = 0 gives p3.
+double BezierPointX(double t, const tagPOINTF& p0, const tagPOINTF& p1, const tagPOINTF& p2, const tagPOINTF& p3);
+double BezierPointY(double t, const tagPOINTF& p0, const tagPOINTF& p1, const tagPOINTF& p2, const tagPOINTF& p3);
+
+// Point in rectangle, bounds inclusive; with border, also within 0.001 of any
+// of the four sides.
+bool PtInRectFBorder(float x, float y, const Gdiplus::RectF& rect, bool border);
+
+// Intersection of the infinite lines (x1,y1)-(x2,y2) and (x3,y3)-(x4,y4).
+// out is set to (0, 0) first; false when the lines are parallel (|det| <= 0.001).
+bool LineIntersection(tagPOINTF& out, float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4);
+
+// Union of two rectangles. A rectangle whose width or height is not above the
+// float epsilon is empty and ignored; when both are empty out is left as it
+// was and the result tells whether out itself is non-empty. A second
+// rectangle lying within 0.001 of x = 0 on both edges is ignored as well.
+bool UnionRectF(Gdiplus::RectF& out, const Gdiplus::RectF& a, const Gdiplus::RectF& b);
+
+// Strict overlap: rectangles that only touch do not intersect.
+bool RectsIntersect(const Gdiplus::RectF& a, const Gdiplus::RectF& b);
+// Inclusive separation: rectangles that only touch are not disjoint.
+bool RectsDisjoint(const Gdiplus::RectF& a, const Gdiplus::RectF& b);
+
+// Least-squares fit of the two inner control points of one cubic whose ends
+// are fixed to the first and last point of the list (point i at parameter
+// i / (n - 1), in the usual orientation: t = 0 is the first point).
+// With three points the one interior sample cannot fix two controls: both
+// controls take the same value, the one that puts the curve's midpoint on that
+// sample. With fewer than three points there is nothing to fit: the controls
+// are placed at the thirds of the chord (a straight segment; with one point
+// both are that point, with none both are (0, 0)) and the result is false.
+bool FitBezierControls(const std::vector<tagPOINTF>& points, tagPOINTF& c1, tagPOINTF& c2);
+
+// The rectangle spanned by two corners: X the smaller x, Y the greater y,
+// width and height not negative. Returns 0.
+int NormalizeRectF(Gdiplus::RectF& out, const tagPOINTF& p, const tagPOINTF& q);
+
+// Euclidean distance; the sum of squares is rounded to float before the root.
+double PointDistance(float x1, float y1, float x2, float y2);
+
+// The larger of |x1 - x2| and |y1 - y2|.
+float MaxAxisDistance(float x1, float y1, float x2, float y2);
+
+// Rounds halves away from zero (2.5 -> 3, -2.5 -> -3); zero and values that
+// round to zero from below come out as -0.
+double RoundHalfAway(double v);

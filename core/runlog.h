@@ -1,0 +1,46 @@
+// The process-wide diagnostic log: one text file per day under the host
+// executable's folder ("Log/YYYYMMDD/run.log"), each line stamped with the
+// local time to the millisecond. Writers on any thread are serialised; a
+// writer that cannot get its turn within ten seconds drops its line rather
+// than stall the marking loop.
+#pragma once
+
+#include <functional>
+
+#include "afx/cstring.h"
+#include "win32/windows.h"
+
+class RunLog {
+public:
+    // Creates the log on first use and selects the file name (null or empty:
+    // "run.log").
+    static RunLog* Instance(const wchar_t* fileName);
+
+    void Write(const wchar_t* text);
+    // MSVC-style wide format; a text longer than 2046 characters is cut.
+    void WriteFormat(const wchar_t* format, ...);
+    // Creates every missing folder of the path up to its last separator.
+    static void CreateDirs(const wchar_t* path);
+
+    // The folder the dated folders go under (default: "Log/" beside the host
+    // executable).
+    void SetLogFolder(const CString& folder);
+    CString GetLogFolder() const;
+    // Where the time comes from; null restores the local clock.
+    void SetClock(std::function<void(SYSTEMTIME*)> clock);
+    // How long a writer waits for its turn, in milliseconds.
+    void SetLockTimeout(DWORD ms) { m_timeout = ms; }
+    HANDLE GetLockEvent() const { return m_hLock; }
+
+    ~RunLog();
+
+private:
+    RunLog();
+    void WriteLine(const CString& text);
+
+    HANDLE m_hLock = nullptr;
+    CString m_strFileName;
+    CString m_strLogFolder;
+    std::function<void(SYSTEMTIME*)> m_clock;
+    DWORD m_timeout = 10000;
+};

@@ -1,0 +1,444 @@
+#include "halder/baseshape.h"
+
+#include <cmath>
+#include <limits>
+#include <typeinfo>
+
+#include "core/geometry.h"
+#include "core/params.h"
+#include "halder/basedoc.h"
+#include "halder/lang.h"
+
+IMPLEMENT_SERIAL(CBaseShape, CObject, 1)
+
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+}
+
+CShapeCounter& ShapeCounterOf(CAD_SHAPE_TYPE kind) {
+    static CShapeCounter counters[SHAPE_DOCPARAM + 1];
+    int k = static_cast<int>(kind);
+    if (k < 0 || k > SHAPE_DOCPARAM) {
+        k = 0;
+    }
+    return counters[k];
+}
+
+CBaseShape::CBaseShape() {
+    m_hEvent = CreateEventW(nullptr, FALSE, TRUE, nullptr);
+    CoCreateGuid(&m_guid);
+}
+
+CBaseShape::CBaseShape(const CBaseShape& other) : SriBase(other) {
+    m_hEvent = CreateEventW(nullptr, FALSE, TRUE, nullptr);
+    *this = other;
+}
+
+CBaseShape& CBaseShape::operator=(const CBaseShape& other) {
+    if (this == &other) {
+        return *this;
+    }
+    SriBase::operator=(other);
+    // The event and the mark cache belong to this object alone.
+    m_markCache = tagMarkDataPar();
+    m_wstrCaption = other.m_wstrCaption;
+    m_nKind = other.m_nKind;
+    m_nID = other.m_nID;
+    m_bForce = other.m_bForce;
+    m_strCaption = other.m_strCaption;
+    m_nCountNum = other.m_nCountNum;
+    m_pDoc = other.m_pDoc;
+    m_pView = other.m_pView;
+    m_strTypeName = other.m_strTypeName;
+    m_nPenIndex = other.m_nPenIndex;
+    m_bSelected = other.m_bSelected;
+    m_guid = other.m_guid;
+    m_parentGuid = other.m_parentGuid;
+    m_rcShape = other.m_rcShape;
+    m_bRectValid = other.m_bRectValid;
+    m_bVisible = other.m_bVisible;
+    m_bReverseOrder = other.m_bReverseOrder;
+    m_bLink = other.m_bLink;
+    m_linkedIDs = other.m_linkedIDs;
+    m_nMirrorFlag = other.m_nMirrorFlag;
+    m_bZoomAntiX = other.m_bZoomAntiX;
+    m_bZoomAntiY = other.m_bZoomAntiY;
+    m_bAntiPath = other.m_bAntiPath;
+    m_nSubPolyType = other.m_nSubPolyType;
+    m_dPickDistance = other.m_dPickDistance;
+    m_fSmoothRatio = other.m_fSmoothRatio;
+    // Children are owned by the concrete container classes, which copy them
+    // deeply themselves; a plain copy must not share them.
+    m_arrChildren.clear();
+    m_arrParts.clear();
+    return *this;
+}
+
+CBaseShape::~CBaseShape() {
+    if (m_hEvent != nullptr) {
+        CloseHandle(m_hEvent);
+        m_hEvent = nullptr;
+    }
+}
+
+void CBaseShape::InitShape(CAD_SHAPE_TYPE kind, const char* typeNameKey, CShapeCounter& counter,
+                           const wchar_t* captionFormat) {
+    m_nKind = kind;
+    m_strTypeName = CLang::Instance()->GetString(typeNameKey);
+    m_nCountNum = counter.Take();
+    CString caption;
+    caption.Format(captionFormat, static_cast<const wchar_t*>(m_strTypeName), m_nCountNum);
+    SetCaption(caption);
+}
+
+void CBaseShape::LockShape() { WaitForSingleObject(m_hEvent, INFINITE); }
+void CBaseShape::UnlockShape() { SetEvent(m_hEvent); }
+
+void CBaseShape::Serialize(CArchive&) {}
+void CBaseShape::AssertValid() const {}
+void CBaseShape::Dump(CDumpContext&) const {}
+
+void CBaseShape::Save(bool extended, SriFile* file) { SriBase::Save(extended, file); }
+void CBaseShape::Read(bool extended, SriFile* file) { SriBase::Read(extended, file); }
+
+void CBaseShape::AddAllProp(bool extended) {
+    SriBase::AddAllProp(extended);
+    AddProp("strBaseCaption", &m_wstrCaption);
+    AddProp("guidBase", &m_guid);
+    AddProp("guidParent", &m_parentGuid);
+    AddProp("nPenIndex", &m_nPenIndex);
+    AddProp("nBaseID", &m_nID);
+    AddProp("bVisible", &m_bVisible);
+    AddProp("bReverseOrder", &m_bReverseOrder);
+    AddProp("bLink", &m_bLink);
+    AddProp("arrLinkIDs", &m_linkedIDs);
+    AddProp("nMirrorFlag", &m_nMirrorFlag);
+    AddProp("bZoomAntiX", &m_bZoomAntiX);
+    AddProp("bZoomAntiY", &m_bZoomAntiY);
+    AddProp("bAntiPath", &m_bAntiPath);
+}
+
+void CBaseShape::FreeShapePtr() {}
+CBaseShape* CBaseShape::ToBezier() { return nullptr; }
+CBaseShape* CBaseShape::ToPolyLine() { return nullptr; }
+void CBaseShape::SetSubPolyType(int type) { m_nSubPolyType = type; }
+
+CBaseShape* CBaseShape::Clone() {
+    // Only a plain base shape can copy itself here; a derived class that
+    // leaves Clone alone must not come back sliced.
+    if (typeid(*this) == typeid(CBaseShape)) {
+        return new CBaseShape(*this);
+    }
+    return nullptr;
+}
+
+void CBaseShape::FillShape(const FILLED_PARS&) {}
+FILLED_PARS CBaseShape::GetFillParam() { return FILLED_PARS(); }
+
+int CBaseShape::SetPen(unsigned char pen) {
+    m_nPenIndex = pen;
+    InvalidateGeometry();
+    return 1;
+}
+
+int CBaseShape::ExportXmlToBuff(tagXmlBuff&) { return 0; }
+int CBaseShape::ExportGCodeToBuff(GCodeContext&) { return 0; }
+CAD_SHAPE_TYPE CBaseShape::GetShapeKind() { return m_nKind; }
+int CBaseShape::DrawSlope(CDC*, DWORD, tagPOINTF, double, double) { return 0; }
+int CBaseShape::DrawReSize(CDC*, DWORD, tagPOINTF, double, double) { return 0; }
+int CBaseShape::DrawRotate(CDC*, DWORD, double, tagPOINTF) { return 0; }
+int CBaseShape::DrawToGraphics(Gdiplus::Graphics*, std::vector<tagPenPar>&, DWORD, int, float, float) { return 0; }
+int CBaseShape::Draw(CDC*, int, int, int, int) { return 0; }
+int CBaseShape::Draw(CDC*, Gdiplus::Graphics*, DWORD, int, int, int, int, float, float) { return 0; }
+int CBaseShape::DrawWnd(CCustWnd*, CDC*, DWORD, int, int, float, float) { return 0; }
+int CBaseShape::DrawEditPoints(CDC*) { return 0; }
+int CBaseShape::GetEditPoint(std::vector<tagPOINTF>&) { return 0; }
+int CBaseShape::ModifyEditPoint(int, tagPOINTF) { return 0; }
+int CBaseShape::GetSnapPoint(std::vector<tagPOINTF>&) { return 0; }
+
+void CBaseShape::InvalidateGeometry() {
+    m_bRectValid = 0;
+    m_bForce = 1;
+}
+
+int CBaseShape::Move(float, float) {
+    InvalidateGeometry();
+    return 1;
+}
+
+int CBaseShape::Rotate(double, tagPOINTF) {
+    InvalidateGeometry();
+    return 1;
+}
+
+int CBaseShape::Zoom(tagPOINTF, double sx, double sy) {
+    // A negative factor flips the shape; the flip state lets parameter
+    // changes be replayed in the shape's unflipped frame.
+    if (sx < 0) {
+        m_bZoomAntiX = !m_bZoomAntiX;
+    }
+    if (sy < 0) {
+        m_bZoomAntiY = !m_bZoomAntiY;
+    }
+    InvalidateGeometry();
+    return 1;
+}
+
+int CBaseShape::Slope(tagPOINTF, double, double) {
+    InvalidateGeometry();
+    return 1;
+}
+
+int CBaseShape::Mirror(tagPOINTF, int) {
+    InvalidateGeometry();
+    return 1;
+}
+
+int CBaseShape::SortPath() { return 0; }
+int CBaseShape::IsSelected() { return m_bSelected; }
+
+int CBaseShape::SetSelectFlag(int flag, bool) {
+    m_bSelected = flag;
+    return 1;
+}
+
+int CBaseShape::IsInRect(Gdiplus::RectF& rect) {
+    Gdiplus::RectF r;
+    GetRectangle(r);
+    if (r.Width <= 0 && r.Height <= 0) {
+        return 0;
+    }
+    return (r.X >= rect.X && r.X + r.Width <= rect.X + rect.Width && r.Y <= rect.Y &&
+            r.Y - r.Height >= rect.Y - rect.Height)
+               ? 1
+               : 0;
+}
+
+int CBaseShape::IsMe(tagPOINTF) { return 0; }
+int CBaseShape::IsMeNew(tagPOINTF point) { return IsMe(point); }
+int CBaseShape::IsInClientRectF() { return 1; }
+
+int CBaseShape::GetRectangle(Gdiplus::RectF& rect) {
+    rect = m_rcShape;
+    return 1;
+}
+
+bool CBaseShape::GetOutRectPath(std::vector<tagPathData>& paths) {
+    Gdiplus::RectF r;
+    GetRectangle(r);
+    tagPathData pd;
+    pd.nPenIndex = GetPenIndex();
+    pd.arrPolylines.push_back({{r.X, r.Y},
+                               {r.X + r.Width, r.Y},
+                               {r.X + r.Width, r.Y - r.Height},
+                               {r.X, r.Y - r.Height},
+                               {r.X, r.Y}});
+    paths.push_back(std::move(pd));
+    return true;
+}
+
+bool CBaseShape::GetOutLinePath(std::vector<tagPathData>&) { return false; }
+int CBaseShape::GetArcDegree(double&, double&) { return 0; }
+int CBaseShape::SetArcDegree(double, double) { return 0; }
+int CBaseShape::GetCircleProperty(double&, double&, double&) { return 0; }
+int CBaseShape::SetCircleProperty(double, double, double) { return 0; }
+int CBaseShape::GetFlattenPathPoints(std::vector<tagPOINTF>&, float) { return 0; }
+
+int CBaseShape::GetFlattenPathFirstPoint(tagPOINTF& point) {
+    std::vector<tagPOINTF> pts;
+    GetFlattenPathPoints(pts, 0.25f);
+    if (pts.empty()) {
+        return 0;
+    }
+    point = pts.front();
+    return 1;
+}
+
+int CBaseShape::GetFlattenPathLastPoint(tagPOINTF& point) {
+    std::vector<tagPOINTF> pts;
+    GetFlattenPathPoints(pts, 0.25f);
+    if (pts.empty()) {
+        return 0;
+    }
+    point = pts.back();
+    return 1;
+}
+
+double CBaseShape::GetAngleFrom2Point(tagPOINTF p, tagPOINTF c) { return Angle2P(c, p); }
+
+bool CBaseShape::GetMarkData(tagMarkDataPar& out, tagMarkCtlData*) {
+    // A plain base shape has nothing to mark: hand back its (empty) cache.
+    LockShape();
+    out = m_markCache;
+    UnlockShape();
+    return false;
+}
+
+void CBaseShape::SetGetDataForce(bool force) { m_bForce = force ? 1 : 0; }
+
+void CBaseShape::SetDocView(CBaseDoc* doc, CBaseView* view) {
+    m_pDoc = doc;
+    m_pView = view;
+}
+
+void CBaseShape::SaveShapeChild(CBaseShape* shape, std::list<CBaseShape*>& out) {
+    if (shape == nullptr) {
+        return;
+    }
+    // Children go before their parent, each carrying the parent's GUID, so a
+    // reader can adopt them when it meets the parent.
+    for (auto* list : {&shape->m_arrChildren, &shape->m_arrParts}) {
+        for (CBaseShape* child : *list) {
+            if (child != nullptr) {
+                child->SetParentBaseID(shape->GetBaseID());
+                child->SaveShapeChild(child, out);
+            }
+        }
+    }
+    out.push_back(shape);
+}
+
+CBaseDoc* CBaseShape::GetShapeDoc() { return m_pDoc; }
+CBaseView* CBaseShape::GetShapeView() { return m_pView; }
+unsigned char CBaseShape::GetPenIndex() const { return m_nPenIndex; }
+int CBaseShape::GetArcPath() { return 0; }
+void CBaseShape::SetArcPath(int) {}
+void CBaseShape::AllDelCountNum() { ShapeCounterOf(m_nKind).Reset(); }
+
+Gdiplus::RectF CBaseShape::GetShapeRect() { return m_rcShape; }
+
+int CBaseShape::IsSelectedForRect(Gdiplus::RectF& rect) { return IsInRect(rect); }
+
+int CBaseShape::IsIntersectRect(Gdiplus::RectF& rect) {
+    Gdiplus::RectF r;
+    GetRectangle(r);
+    return RectsIntersect(r, rect) ? 1 : 0;
+}
+
+void CBaseShape::UpdatePropsValue() { m_wstrCaption = static_cast<const wchar_t*>(m_strCaption); }
+void CBaseShape::PrepareBeforeMark(tagMarkCtlData, int) {}
+void CBaseShape::CleanupAfterMark(int, int, tagMarkCtlData) {}
+
+void CBaseShape::ClearMarkBuff() {
+    LockShape();
+    m_markCache.Clear();
+    UnlockShape();
+}
+
+void CBaseShape::SetCaption(const CString& caption) {
+    m_strCaption = caption;
+    m_wstrCaption = static_cast<const wchar_t*>(caption);
+}
+
+void CBaseShape::SetSmoothRatio(float ratio) {
+    if (ratio > 0 && std::isfinite(ratio)) {
+        m_fSmoothRatio = ratio;
+    }
+}
+
+COLORREF CBaseShape::GetPenColor(int pen) {
+    int index = pen < 0 ? static_cast<int>(m_nPenIndex) : pen;
+    return CBaseFrame::GetPenColorOf(index);
+}
+
+Gdiplus::RectF CBaseShape::GetStartRectInPoint(Gdiplus::PointF point) {
+    const float half = 3.0f;
+    return Gdiplus::RectF(point.X - half, point.Y - half, 2 * half, 2 * half);
+}
+
+// ---- static point functions ------------------------------------------------
+
+tagPOINTF CBaseShape::PointfRotate(tagPOINTF p, tagPOINTF centre, double angle) {
+    double rad = angle * kPi / 180.0;
+    double c = std::cos(rad);
+    double s = std::sin(rad);
+    double dx = static_cast<double>(p.x) - centre.x;
+    double dy = static_cast<double>(p.y) - centre.y;
+    return {static_cast<float>(centre.x + dx * c - dy * s), static_cast<float>(centre.y + dx * s + dy * c)};
+}
+
+tagPOINTF CBaseShape::PointfZoom(tagPOINTF p, double sx, double sy, tagPOINTF fixed) {
+    return {static_cast<float>(fixed.x + (static_cast<double>(p.x) - fixed.x) * sx),
+            static_cast<float>(fixed.y + (static_cast<double>(p.y) - fixed.y) * sy)};
+}
+
+tagPOINTF CBaseShape::PointfSlope(tagPOINTF p, double a, double b, tagPOINTF fixed) {
+    double dx = static_cast<double>(p.x) - fixed.x;
+    double dy = static_cast<double>(p.y) - fixed.y;
+    return {static_cast<float>(p.x - dy * std::tan(a)), static_cast<float>(p.y - dx * std::tan(b))};
+}
+
+tagPOINTF CBaseShape::PointfMirrorX(tagPOINTF p, tagPOINTF fixed) { return {2 * fixed.x - p.x, p.y}; }
+tagPOINTF CBaseShape::PointfMirrorY(tagPOINTF p, tagPOINTF fixed) { return {p.x, 2 * fixed.y - p.y}; }
+tagPOINTF CBaseShape::PointfMirrorXY(tagPOINTF p, tagPOINTF fixed) { return {2 * fixed.x - p.x, 2 * fixed.y - p.y}; }
+
+tagPOINTF CBaseShape::PointfMirror(tagPOINTF p, tagPOINTF fixed, int mode) {
+    switch (mode) {
+        case 1:
+            return PointfMirrorX(p, fixed);
+        case 2:
+            return PointfMirrorY(p, fixed);
+        case 3:
+            return PointfMirrorXY(p, fixed);
+        default:
+            return p;
+    }
+}
+
+tagPOINTF CBaseShape::CenterPoint(const Gdiplus::RectF& rect) {
+    return {rect.X + rect.Width / 2, rect.Y - rect.Height / 2};
+}
+
+tagPOINTF CBaseShape::GetMidPointF(tagPOINTF a, tagPOINTF b) { return {(a.x + b.x) / 2, (a.y + b.y) / 2}; }
+
+double CBaseShape::GetSlope(tagPOINTF a, tagPOINTF b) {
+    double dx = static_cast<double>(b.x) - a.x;
+    double dy = static_cast<double>(b.y) - a.y;
+    if (dx == 0) {
+        return dy >= 0 ? std::numeric_limits<double>::infinity() : -std::numeric_limits<double>::infinity();
+    }
+    return dy / dx;
+}
+
+double CBaseShape::Angle2P(tagPOINTF a, tagPOINTF b) {
+    double deg = std::atan2(static_cast<double>(b.y) - a.y, static_cast<double>(b.x) - a.x) * 180.0 / kPi;
+    if (deg < 0) {
+        deg += 360.0;
+    }
+    if (deg >= 360.0) {
+        deg -= 360.0;
+    }
+    return deg;
+}
+
+Gdiplus::RectF CBaseShape::CalculateRectangle(const std::vector<tagPOINTF>& points) {
+    if (points.empty()) {
+        return Gdiplus::RectF();
+    }
+    float minX = points[0].x, maxX = points[0].x, minY = points[0].y, maxY = points[0].y;
+    for (const tagPOINTF& p : points) {
+        minX = std::min(minX, p.x);
+        maxX = std::max(maxX, p.x);
+        minY = std::min(minY, p.y);
+        maxY = std::max(maxY, p.y);
+    }
+    return Gdiplus::RectF(minX, maxY, maxX - minX, maxY - minY);
+}
+
+bool CBaseShape::GetCircleParamerFrom3P(tagPOINTF p1, tagPOINTF p2, tagPOINTF p3, tagPOINTF& centre,
+                                        double& radius) {
+    double ax = p1.x, ay = p1.y, bx = p2.x, by = p2.y, cx = p3.x, cy = p3.y;
+    double d = 2.0 * (ax * (by - cy) + bx * (cy - ay) + cx * (ay - by));
+    double scale = std::max({std::fabs(ax), std::fabs(ay), std::fabs(bx), std::fabs(by), std::fabs(cx),
+                             std::fabs(cy), 1.0});
+    // Collinear (or coincident) points: no circle passes through them.
+    if (std::fabs(d) <= 1e-12 * scale * scale) {
+        return false;
+    }
+    double a2 = ax * ax + ay * ay, b2 = bx * bx + by * by, c2 = cx * cx + cy * cy;
+    double ux = (a2 * (by - cy) + b2 * (cy - ay) + c2 * (ay - by)) / d;
+    double uy = (a2 * (cx - bx) + b2 * (ax - cx) + c2 * (bx - ax)) / d;
+    centre = {static_cast<float>(ux), static_cast<float>(uy)};
+    radius = std::hypot(ax - ux, ay - uy);
+    return true;
+}

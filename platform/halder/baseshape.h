@@ -1,0 +1,276 @@
+// CBaseShape: the base of every drawing and marking object. It carries the
+// identity of a shape (GUID, caption, kind, pen), its lock and mark-data cache,
+// the 70-slot virtual interface with the base behaviour of each slot, and the
+// static point functions that every shape's transforms use.
+#pragma once
+
+#include <atomic>
+#include <list>
+#include <vector>
+
+#include "afx/cobject.h"
+#include "afx/cstring.h"
+#include "core/markdata.h"
+#include "gdiplus/gdiplus_types.h"
+#include "halder/halder_types.h"
+#include "halder/sribase.h"
+#include "win32/windows.h"
+
+class CDC;
+class CCustWnd;
+class CBaseDoc;
+class CBaseView;
+class SriFile;
+struct tagPenPar;
+struct tagMarkCtlData;
+struct FILLED_PARS;
+struct tagXmlBuff;
+struct GCodeContext;
+namespace Gdiplus {
+class Graphics;
+class Pen;
+}  // namespace Gdiplus
+
+enum CAD_SHAPE_TYPE : int32_t {
+    SHAPE_NONE = 0,
+    SHAPE_POLYLINE = 3,
+    SHAPE_CIRCLE = 4,
+    SHAPE_ELLIPSEARC = 5,
+    SHAPE_RECTANGLE = 6,
+    SHAPE_BEZIER = 7,
+    SHAPE_POLYGON = 8,
+    SHAPE_POINTS = 9,
+    SHAPE_DELAYEDTIMER = 10,
+    SHAPE_GROUP = 11,
+    SHAPE_COMBINE = 12,
+    SHAPE_FONTS = 13,
+    SHAPE_PICTURE = 14,
+    SHAPE_FILLED = 15,
+    SHAPE_SCREWLINE = 16,
+    SHAPE_INPUT = 17,
+    SHAPE_OUTPUT = 18,
+    SHAPE_ENCODERDISTANCE = 19,
+    SHAPE_EXEAXI = 20,
+    SHAPE_DOCPARAM = 21,
+};
+
+// The running-number counter of one shape class: taken and incremented as one
+// step, since shapes of one class are built on several threads at once.
+class CShapeCounter {
+public:
+    int Take() { return m_next.fetch_add(1); }
+    void GiveBack() { m_next.fetch_sub(1); }
+    void Reset() { m_next.store(1); }
+    int Peek() const { return m_next.load(); }
+
+private:
+    std::atomic<int> m_next{1};
+};
+
+class CBaseShape : public SriBase {
+    DECLARE_SERIAL(CBaseShape)
+
+public:
+    CBaseShape();
+    // A copy is a new object: it keeps the copied attributes and identity but
+    // gets its own signalled event and an empty mark cache.
+    CBaseShape(const CBaseShape& other);
+    CBaseShape& operator=(const CBaseShape& other);
+    ~CBaseShape() override;  // slot 1
+
+    // ---- slots 2 to 4: CObject's, empty here -------------------------------
+    void Serialize(CArchive& ar) override;
+    void AssertValid() const override;
+    void Dump(CDumpContext& dc) const override;
+
+    // ---- slots 5 to 7: persistence ----------------------------------------
+    void Save(bool extended, SriFile* file) override;
+    void Read(bool extended, SriFile* file) override;
+    void AddAllProp(bool extended) override;
+
+    // ---- slots 8 to 69 ----------------------------------------------------
+    virtual void FreeShapePtr();                                   // 8
+    virtual CBaseShape* ToBezier();                                // 9
+    virtual CBaseShape* ToPolyLine();                              // 10
+    virtual void SetSubPolyType(int type);                         // 11
+    virtual CBaseShape* Clone();                                   // 12
+    virtual void FillShape(const FILLED_PARS& par);                // 13
+    virtual FILLED_PARS GetFillParam();                            // 14
+    virtual int SetPen(unsigned char pen);                         // 15
+    virtual int ExportXmlToBuff(tagXmlBuff& buff);                 // 16
+    virtual int ExportGCodeToBuff(GCodeContext& ctx);              // 17
+    virtual CAD_SHAPE_TYPE GetShapeKind();                         // 18
+    virtual int DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b);      // 19
+    virtual int DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy);   // 20
+    virtual int DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre);         // 21
+    virtual int DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>& pens, DWORD color, int mode,
+                               float dx, float dy);                                        // 22
+    virtual int Draw(CDC* dc, int mode, int a, int b, int c);                             // 23
+    virtual int Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int mode, int a, int b, int c, float dx,
+                     float dy);                                                            // 24
+    virtual int DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int a, float dx, float dy);  // 25
+    virtual int DrawEditPoints(CDC* dc);                                                   // 26
+    virtual int GetEditPoint(std::vector<tagPOINTF>& points);                              // 27
+    virtual int ModifyEditPoint(int index, tagPOINTF point);                               // 28
+    virtual int GetSnapPoint(std::vector<tagPOINTF>& points);                              // 29
+    virtual int Move(float dx, float dy);                                                  // 30
+    virtual int Rotate(double angle, tagPOINTF centre);                                    // 31
+    virtual int Zoom(tagPOINTF fixed, double sx, double sy);                               // 32
+    virtual int Slope(tagPOINTF fixed, double a, double b);                                // 33
+    virtual int Mirror(tagPOINTF fixed, int mode);                                         // 34
+    virtual int SortPath();                                                                // 35
+    virtual int IsSelected();                                                              // 36
+    virtual int SetSelectFlag(int flag, bool redraw);                                      // 37
+    virtual int IsInRect(Gdiplus::RectF& rect);                                            // 38
+    virtual int IsMe(tagPOINTF point);                                                     // 39
+    virtual int IsMeNew(tagPOINTF point);                                                  // 40
+    virtual int IsInClientRectF();                                                         // 41
+    virtual int GetRectangle(Gdiplus::RectF& rect);                                        // 42
+    virtual bool GetOutRectPath(std::vector<tagPathData>& paths);                          // 43
+    virtual bool GetOutLinePath(std::vector<tagPathData>& paths);                          // 44
+    virtual int GetArcDegree(double& start, double& sweep);                                // 45
+    virtual int SetArcDegree(double start, double sweep);                                  // 46
+    virtual int GetCircleProperty(double& x, double& y, double& r);                        // 47
+    virtual int SetCircleProperty(double x, double y, double r);                           // 48
+    virtual int GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tolerance);     // 49
+    virtual int GetFlattenPathFirstPoint(tagPOINTF& point);                                // 50
+    virtual int GetFlattenPathLastPoint(tagPOINTF& point);                                 // 51
+    virtual double GetAngleFrom2Point(tagPOINTF p, tagPOINTF c);                           // 52
+    virtual bool GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl);                    // 53
+    virtual void SetGetDataForce(bool force);                                              // 54
+    virtual void SetDocView(CBaseDoc* doc, CBaseView* view);                               // 55
+    virtual void SaveShapeChild(CBaseShape* shape, std::list<CBaseShape*>& out);           // 56
+    virtual CBaseDoc* GetShapeDoc();                                                       // 57
+    virtual CBaseView* GetShapeView();                                                     // 58
+    virtual unsigned char GetPenIndex() const;                                             // 59
+    virtual int GetArcPath();                                                              // 60
+    virtual void SetArcPath(int path);                                                     // 61
+    virtual void AllDelCountNum();                                                         // 62
+    virtual Gdiplus::RectF GetShapeRect();                                                 // 63
+    virtual int IsSelectedForRect(Gdiplus::RectF& rect);                                   // 64
+    virtual int IsIntersectRect(Gdiplus::RectF& rect);                                     // 65
+    virtual void UpdatePropsValue();                                                       // 66
+    virtual void PrepareBeforeMark(tagMarkCtlData ctl, int index);                         // 67
+    virtual void CleanupAfterMark(int from, int to, tagMarkCtlData ctl);                   // 68
+    virtual void ClearMarkBuff();                                                          // 69
+
+    // ---- non-virtual base operations ---------------------------------------
+    // Sets the caption and keeps the saved copy in step, so a caption
+    // survives a save.
+    void SetCaption(const CString& caption);
+    const CString& GetCaption() const { return m_strCaption; }
+    const CString& GetTypeName() const { return m_strTypeName; }
+    int GetCountNum() const { return m_nCountNum; }
+    uint32_t GetID() const { return m_nID; }
+    void SetID(uint32_t id) { m_nID = id; }
+    GUID GetBaseID() const { return m_guid; }
+    GUID GetParentBaseID() const { return m_parentGuid; }
+    void SetBaseID(const GUID& id) { m_guid = id; }
+    void SetParentBaseID(const GUID& id) { m_parentGuid = id; }
+    void SetVisible(bool visible) { m_bVisible = visible; }
+    bool IsVisible() const { return m_bVisible; }
+    void SetShapeRect(const Gdiplus::RectF& rect) { m_rcShape = rect; }
+    // The flattening tolerance of this shape in millimetres.
+    float GetSmoothRatio() const { return m_fSmoothRatio; }
+    void SetSmoothRatio(float ratio);
+    // The colour of a pen through the host's frame; -1 asks for the shape's own pen.
+    COLORREF GetPenColor(int pen);
+    // Decorates a drawing pen with the direction arrow of the shape's path.
+    void SetPenArrow(Gdiplus::Graphics* g, Gdiplus::Pen* pen);
+    // The small square that marks where the path starts, around a device point.
+    Gdiplus::RectF GetStartRectInPoint(Gdiplus::PointF point);
+    int GetMirrorFlag() const { return m_nMirrorFlag; }
+    void SetMirrorFlag(int flag) { m_nMirrorFlag = flag; }
+    bool IsZoomAntiX() const { return m_bZoomAntiX; }
+    bool IsZoomAntiY() const { return m_bZoomAntiY; }
+    bool IsAntiPath() const { return m_bAntiPath; }
+    // Flips the path-direction state that goes with a SortPath reversal.
+    void SetPathState() { m_bAntiPath = !m_bAntiPath; }
+    bool GetRectValid() const { return m_bRectValid != 0; }
+    void SetRectValid(bool valid) { m_bRectValid = valid ? 1 : 0; }
+    // Marks the rectangle stale and forces the next GetMarkData to rebuild:
+    // what every change of geometry or parameters must do.
+    void InvalidateGeometry();
+    bool GetDataForce() const { return m_bForce != 0; }
+    HANDLE GetMarkEvent() const { return m_hEvent; }
+    tagMarkDataPar& GetMarkCache() { return m_markCache; }
+    double GetPickDistance() const { return m_dPickDistance; }
+    void SetPickDistance(double d) { m_dPickDistance = d; }
+    bool GetLinkFlag() const { return m_bLink; }
+    void SetLinkFlag(bool link) { m_bLink = link; }
+    std::vector<GUID>& GetLinkedIDs() { return m_linkedIDs; }
+    bool IsReverseOrder() const { return m_bReverseOrder != 0; }
+    void SetReverseOrder(bool reverse) { m_bReverseOrder = reverse ? 1 : 0; }
+    int GetSubPolyType() const { return m_nSubPolyType; }
+
+    // ---- static point functions (millimetres, y up, degrees unless noted) --
+    // Turns p counter-clockwise about centre.
+    static tagPOINTF PointfRotate(tagPOINTF p, tagPOINTF centre, double angle);
+    static tagPOINTF PointfZoom(tagPOINTF p, double sx, double sy, tagPOINTF fixed);
+    // Slants about the fixed point; a and b are radians. x moves against
+    // (y - fixed.y)·tan(a) and y against (x - fixed.x)·tan(b), so that a
+    // slant by (90° - direction) stands a leaning edge upright.
+    static tagPOINTF PointfSlope(tagPOINTF p, double a, double b, tagPOINTF fixed);
+    static tagPOINTF PointfMirrorX(tagPOINTF p, tagPOINTF fixed);
+    static tagPOINTF PointfMirrorY(tagPOINTF p, tagPOINTF fixed);
+    static tagPOINTF PointfMirrorXY(tagPOINTF p, tagPOINTF fixed);
+    // Mirror by mode: 1 flips x about the point, 2 flips y, 3 both; other
+    // modes leave the point.
+    static tagPOINTF PointfMirror(tagPOINTF p, tagPOINTF fixed, int mode);
+    static tagPOINTF CenterPoint(const Gdiplus::RectF& rect);
+    static tagPOINTF GetMidPointF(tagPOINTF a, tagPOINTF b);
+    // dy/dx of the line through a and b (infinite for a vertical line).
+    static double GetSlope(tagPOINTF a, tagPOINTF b);
+    // Direction of b seen from a, degrees counter-clockwise from +x in [0, 360).
+    static double Angle2P(tagPOINTF a, tagPOINTF b);
+    // Bounding rectangle with Y the top edge; all zero for no points.
+    static Gdiplus::RectF CalculateRectangle(const std::vector<tagPOINTF>& points);
+    static bool GetCircleParamerFrom3P(tagPOINTF p1, tagPOINTF p2, tagPOINTF p3, tagPOINTF& centre, double& radius);
+
+    // The property copy of the caption that the base part saves.
+    std::wstring m_wstrCaption;
+
+protected:
+    // The six construction steps after the members: kind, type name from the
+    // language table, running number, caption.
+    void InitShape(CAD_SHAPE_TYPE kind, const char* typeNameKey, CShapeCounter& counter,
+                   const wchar_t* captionFormat = L"%s%d");
+    // Waits for and releases the per-shape event.
+    void LockShape();
+    void UnlockShape();
+
+    CAD_SHAPE_TYPE m_nKind = SHAPE_NONE;
+    HANDLE m_hEvent = nullptr;
+    uint32_t m_nID = 0;
+    uint8_t m_bForce = 0;
+    CString m_strCaption;
+    int m_nCountNum = 0;
+    CBaseDoc* m_pDoc = nullptr;
+    CBaseView* m_pView = nullptr;
+    CString m_strTypeName;
+    unsigned char m_nPenIndex = 0;
+    int m_bSelected = 0;
+    GUID m_guid{};
+    GUID m_parentGuid{};
+    tagMarkDataPar m_markCache;
+    Gdiplus::RectF m_rcShape;
+    uint8_t m_bRectValid = 0;
+    bool m_bVisible = true;
+    uint8_t m_bReverseOrder = 0;
+    bool m_bLink = false;
+    std::vector<GUID> m_linkedIDs;
+    int m_nMirrorFlag = 0;
+    bool m_bZoomAntiX = false;
+    bool m_bZoomAntiY = false;
+    bool m_bAntiPath = false;
+    int m_nSubPolyType = 0;
+    double m_dPickDistance = 5.0;  // device pixels
+    float m_fSmoothRatio = 0.01f;
+    // Shapes of groups and compound shapes.
+    std::vector<CBaseShape*> m_arrChildren;
+    std::vector<CBaseShape*> m_arrParts;
+};
+
+// The counters of every class live here, one per kind, so the base library can
+// reset them.
+CShapeCounter& ShapeCounterOf(CAD_SHAPE_TYPE kind);

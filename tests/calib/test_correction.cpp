@@ -1,0 +1,284 @@
+// Point correction: grid and manual modes, the millimetre pre-correction,
+// the cell search, and a whole distorted field corrected end to end.
+#include "calib_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+using namespace calibtest;
+
+namespace {
+
+constexpr double kS = 65535.0 / 100.0;  // units per mm at the default working size
+
+Vec2 Out(const CalibParam& rec, double x, double y) {
+    double out[2] = {-1, -1};
+    EXPECT_TRUE(CalibPoint(&rec, x, y, out));
+    return {out[0], out[1]};
+}
+
+// A record whose 3 x 3 grid is perfect and whose slot `slot` is measured
+// `shift` away from its nominal lattice.
+CalibParam ShiftedSlot(int slot, int size, Vec2 shift, int order) {
+    CalibParam rec;
+    rec.Grid[0].Points = Lattice(3, 80, Exact);
+    rec.Grid[slot].GridSize = size;
+    rec.Grid[slot].Points = Lattice(size, 80, [&](Vec2 p) { return Vec2{p.x + shift.x, p.y + shift.y}; });
+    rec.order = order;
+    EXPECT_TRUE(getCalibCoefs(&rec));
+    return rec;
+}
+
+}  // namespace
+
+TEST(Correction, NeutralRecordsAndTheGalvanometerRange) {
+    for (int mode : {2, 1}) {
+        SCOPED_TRACE(mode);
+        CalibParam rec;
+        rec.caltype = mode;
+        ASSERT_TRUE(getCalibCoefs(&rec));
+        const Vec2 o = Out(rec, 0, 0);
+        EXPECT_EQ(o.x, 32768.0);
+        EXPECT_EQ(o.y, 32768.0);
+        const Vec2 q = Out(rec, 10, -20);
+        EXPECT_NEAR(q.x, 32768.0 + 10 * kS, 1e-9);
+        EXPECT_NEAR(q.y, 32768.0 - 20 * kS, 1e-9);
+        // One working size off centre is past full scale; far left is 0.
+        EXPECT_EQ(Out(rec, rec.WorkSize, 0).x, 65535.0);
+        EXPECT_EQ(Out(rec, -1e6, 0).x, 0.0);
+        EXPECT_EQ(Out(rec, 0, 1e6).y, 65535.0);
+    }
+}
+
+TEST(Correction, ManualParameters) {
+    CalibParam rec;
+    rec.caltype = 1;
+    const auto with = [&](int i, double v, double x, double y) {
+        CalibParam r = rec;
+        r.ManualPara[i] = v;
+        return Out(r, x, y);
+    };
+    // Barrel factors are held within 0.8 to 1.2.
+    EXPECT_EQ(with(0, 1.5, 30, 40).x, with(0, 1.2, 30, 40).x);
+    EXPECT_NE(with(0, 1.1, 30, 40).x, with(0, 1.2, 30, 40).x);
+    EXPECT_EQ(with(1, 0.5, 30, 40).y, with(1, 0.8, 30, 40).y);
+    // Scale in percent; parallelogram shifts x by (1 - p) y; trapezoid takes
+    // (1 - t) x y 2 / WorkSize off x.
+    EXPECT_NEAR(with(6, 50.0, 10, 0).x, 32768.0 + 5 * kS, 1e-9);
+    EXPECT_NEAR(with(2, 0.9, 0, 10).x, 32768.0 - 1 * kS, 1e-9);
+    EXPECT_NEAR(with(4, 0.9, 10, 10).x, 32768.0 + 9.8 * kS, 1e-9);
+
+    // Factor tables, looked up on the axis the host's options give.
+    rec.TableOn = 1;
+    rec.TableXPos = {-50, 0, 50};
+    rec.TableXFactor = {1.2, 1.0, 0.8};
+    EXPECT_NEAR(Out(rec, 25, 5).x, 32768.0 + 25 * kS * 0.9, 1e-9);
+    EXPECT_NEAR(Out(rec, 25, 5).y, 32768.0 + 5 * kS, 1e-9);  // no y table: factor 1
+    rec.InvertX = 1;
+    EXPECT_NEAR(Out(rec, 25, 5).x, 32768.0 + 25 * kS * 1.1, 1e-9);
+}
+
+TEST(Correction, GridSlotsTakePartUpToTheOrder) {
+    const Vec2 shift{0.5, -0.25};
+    EXPECT_NEAR(Out(ShiftedSlot(1, 5, shift, 3), 10, 10).x, 32768.0 + 10 * kS, 1e-9);
+    const Vec2 o = Out(ShiftedSlot(1, 5, shift, 5), 10, 10);
+    EXPECT_NEAR(o.x, 32768.0 + (10 - 0.5) * kS, 1e-6);
+    EXPECT_NEAR(o.y, 32768.0 + (10 + 0.25) * kS, 1e-6);
+    // The 25 x 25 slot needs an order of 25, however it sits among the slots.
+    EXPECT_NEAR(Out(ShiftedSlot(6, 25, shift, 17), 10, 10).x, 32768.0 + 10 * kS, 1e-9);
+    EXPECT_NEAR(Out(ShiftedSlot(6, 25, shift, 25), 10, 10).x, 32768.0 + (10 - 0.5) * kS, 1e-6);
+    // Offsets under 0.001 mm are ignored.
+    EXPECT_NEAR(Out(ShiftedSlot(1, 5, {0.0009, 0}, 5), 10, 10).x, 32768.0 + 10 * kS, 1e-9);
+    EXPECT_NEAR(Out(ShiftedSlot(1, 5, {0.0011, 0}, 5), 10, 10).x, 32768.0 + (10 - 0.0011) * kS, 1e-6);
+    // Points beyond the pattern take the offset at its edge.
+    EXPECT_NEAR(Out(ShiftedSlot(1, 5, shift, 5), 45, 0).x, 32768.0 + (45 - 0.5) * kS, 1e-6);
+}
+
+TEST(Correction, AxisOptionsApplyToTheGridOffsets) {
+    // The grids are measured on the galvanometer's axes: an inverted axis
+    // looks its offset up mirrored and gives it back mirrored.
+    CalibParam rec = ShiftedSlot(1, 5, {0.5, 0}, 5);
+    rec.InvertX = 1;
+    EXPECT_NEAR(Out(rec, 10, 10).x, 32768.0 + (10 + 0.5) * kS, 1e-6);
+    rec = ShiftedSlot(1, 5, {0, 0.5}, 5);
+    rec.SwapXY = 1;
+    rec.InvertX = 1;
+    EXPECT_NEAR(Out(rec, 10, 10).y, 32768.0 + (10 + 0.5) * kS, 1e-6);
+    rec.InvertX = 0;
+    EXPECT_NEAR(Out(rec, 10, 10).y, 32768.0 + (10 - 0.5) * kS, 1e-6);
+}
+
+TEST(Correction, EqualSpacingTables) {
+    CalibParam rec;
+    rec.Grid[0].Points = Lattice(3, 80, Exact);
+    ASSERT_TRUE(getCalibCoefs(&rec));
+    rec.Grid[0].XT = {-50, 0, 50};
+    rec.Grid[0].XR = {1.1, 1.0, 0.9};
+    EXPECT_NEAR(Out(rec, 25, 5).x, 32768.0 + 25 * kS, 1e-9);  // tables off
+    rec.Grid[0].grid = 1;
+    EXPECT_NEAR(Out(rec, 25, 5).x, 32768.0 + 25 * kS * 0.95, 1e-9);
+    EXPECT_NEAR(Out(rec, -40, 5).x, 32768.0 - 40 * kS * 1.08, 1e-9);
+    EXPECT_NEAR(Out(rec, 25, 5).y, 32768.0 + 5 * kS, 1e-9);
+}
+
+TEST(Correction, PreCorrectionInMillimetres) {
+    CalibParam rec;
+    rec.Grid[0].Points = Lattice(3, 80, Exact);
+    ASSERT_TRUE(getCalibCoefs(&rec));
+    double out[2];
+    ASSERT_TRUE(preCalibPoint(&rec, 12.5, -30, out));
+    EXPECT_EQ(out[0], 12.5);
+    EXPECT_EQ(out[1], -30.0);
+    // The right half 10 % short: a factor growing to 1.05 at the edge, and 1
+    // within a millimetre of the axis.
+    rec.Grid[0].SXR = 1.1;
+    ASSERT_TRUE(preCalibPoint(&rec, 40, 0.5, out));
+    EXPECT_DOUBLE_EQ(out[0], 42.0);
+    EXPECT_EQ(out[1], 0.5);
+    ASSERT_TRUE(preCalibPoint(&rec, 0.5, 0.5, out));
+    EXPECT_EQ(out[0], 0.5);
+}
+
+TEST(Correction, BrokenRecordsGiveTheCentreAndFalse) {
+    double out[2];
+    CalibParam rec;
+    rec.WorkSize = 0;
+    EXPECT_FALSE(CalibPoint(&rec, 1, 1, out));
+    EXPECT_EQ(out[0], 32768.0);
+    rec.caltype = 1;
+    EXPECT_FALSE(CalibPoint(&rec, 1, 1, out));
+    rec = CalibParam();
+    EXPECT_FALSE(CalibPoint(&rec, NAN, 1, out));
+    EXPECT_EQ(out[1], 32768.0);
+    // A grid with no pattern size contributes nothing rather than NaN.
+    rec = ShiftedSlot(1, 5, {0.5, 0}, 5);
+    rec.ValSize = 0;
+    EXPECT_TRUE(CalibPoint(&rec, 3, 3, out));
+    EXPECT_NEAR(out[0], 32768.0 + 3 * kS, 1e-9);
+}
+
+TEST(Correction, CellSearchMatchesTheScan) {
+    std::mt19937 rng(12345);
+    std::uniform_real_distribution<double> jitter(-0.3, 0.3);
+    const int sizes[7] = {3, 5, 9, 17, 33, 65, 25};
+
+    // Column positions: 0 a uniform lattice, 1 uneven with repeated lines,
+    // 2 nominal points off their lattice, 3 columns in falling order.
+    for (int kind = 0; kind < 4; ++kind) {
+        SCOPED_TRACE(kind);
+        CalibParam rec;
+        rec.order = 65;
+        rec.Grid[0].Points = Lattice(3, 80, Exact);
+        std::vector<double> probes = {-45, -40, 0, 40, 45, 1e-300, -0.0};
+        for (int slot = 1; slot < 7; ++slot) {
+            const int f = sizes[slot];
+            std::vector<double> xs(f), ys(f);
+            for (int i = 0; i < f; ++i) xs[i] = ys[i] = -40 + 80.0 * i / (f - 1);
+            if (kind == 1) {
+                std::uniform_real_distribution<double> any(-40, 40);
+                for (int i = 1; i + 1 < f; ++i) xs[i] = ys[i] = any(rng);
+                for (int i = 1; i + 1 < f; i += 4) xs[i + 1] = xs[i], ys[i + 1] = ys[i];
+                std::sort(xs.begin(), xs.end());
+                std::sort(ys.begin(), ys.end());
+            }
+            if (kind == 3) std::reverse(xs.begin(), xs.end());
+            CalibGrid& g = rec.Grid[slot];
+            g.GridSize = f;
+            for (int r = 0; r < f; ++r)
+                for (int c = 0; c < f; ++c) {
+                    const double nx = xs[c] + (kind == 2 ? jitter(rng) : 0.0);
+                    const double ny = ys[f - 1 - r] + (kind == 2 ? jitter(rng) : 0.0);
+                    g.Points.push_back({nx, ny, nx + jitter(rng), ny + jitter(rng)});
+                }
+            probes.insert(probes.end(), xs.begin(), xs.end());
+        }
+        ASSERT_TRUE(getCalibCoefs(&rec));
+        for (int slot = 1; slot < 7; ++slot) EXPECT_EQ(rec.Grid[slot].Index.rectilinear, kind < 2 ? 1 : 0);
+
+        CalibParam scan = rec;
+        for (CalibGrid& g : scan.Grid) g.Index = CalibGridIndex{};
+        std::uniform_real_distribution<double> anywhere(-50, 50);
+        std::uniform_int_distribution<std::size_t> pick(0, probes.size() - 1);
+        for (int i = 0; i < 4000; ++i) {
+            // Half the points exactly on grid lines and corners, where cells
+            // share their borders and the first one must win.
+            const double x = i % 2 ? anywhere(rng) : probes[pick(rng)];
+            const double y = i % 4 < 2 ? anywhere(rng) : probes[pick(rng)];
+            const Vec2 a = Out(rec, x, y), b = Out(scan, x, y);
+            ASSERT_EQ(a.x, b.x) << x << "," << y;
+            ASSERT_EQ(a.y, b.y) << x << "," << y;
+        }
+    }
+}
+
+TEST(Correction, DistortedFieldLandsOnItsNominalPositions) {
+    // How the scanner misplaces a command c (in mm): barrel, trapezoid,
+    // shear and offset together, up to about 0.7 mm at the corners.
+    const auto field = [](Vec2 c) {
+        const double barrel = 1.0 + 4e-6 * (c.x * c.x + c.y * c.y);
+        double x = c.x * barrel, y = c.y * barrel;
+        x *= 1.0 + 0.002 * y / 40.0;
+        x += 0.004 * y;
+        return Vec2{x + 0.3, y - 0.2};
+    };
+    const double kTolerance = 0.005;  // mm
+
+    TempDir tmp;
+    const std::wstring path = tmp.WPath("field.ucf");
+    {
+        // Step 1: the 3 x 3 pattern marked without correction and measured.
+        CalibParam rec;
+        rec.WorkSize = 100;
+        rec.ValSize = 80;
+        rec.Grid[0].Points = Lattice(3, 80, field);
+        ASSERT_TRUE(saveUcf(&path, &rec));
+    }
+    CalibParam rec;
+    ASSERT_TRUE(InitCalib(&path, &rec));
+    const auto landing = [&](double x, double y) { return field(CommandMm(rec, x, y)); };
+    const auto worst = [&](const std::vector<Vec2>& pts) {
+        double e = 0;
+        for (Vec2 p : pts) {
+            const Vec2 l = landing(p.x, p.y);
+            e = std::max(e, std::hypot(l.x - p.x, l.y - p.y));
+        }
+        return e;
+    };
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> inField(-40, 40);
+    std::vector<Vec2> probes;
+    for (int i = 0; i < 400; ++i) probes.push_back({inField(rng), inField(rng)});
+    for (const CalibGridPoint& p : Lattice(9, 80, Exact)) probes.push_back({p.NomX, p.NomY});
+
+    double uncorrected = 0;
+    for (Vec2 p : probes) uncorrected = std::max(uncorrected, std::hypot(field(p).x - p.x, field(p).y - p.y));
+    const double coarse = worst(probes);
+
+    // Steps 2 and 3: a 9 x 9 pattern marked through the correction so far and
+    // measured, then a 17 x 17 pattern the same way; each is stored in the
+    // file, which is loaded again. The finer grid takes out what the
+    // first-order offsets of the coarser one leave.
+    const auto refine = [&](int slot, int size) {
+        std::vector<double> pts;
+        for (const CalibGridPoint& p : Lattice(size, 80, Exact)) {
+            const Vec2 l = landing(p.NomX, p.NomY);
+            pts.insert(pts.end(), {p.NomX, p.NomY, l.x, l.y});
+        }
+        ASSERT_TRUE(setCalibPnts(&path, slot, pts.data()));
+        ASSERT_TRUE(InitCalib(&path, &rec));
+        ASSERT_EQ(rec.order, size);
+    };
+    refine(2, 9);
+    const double medium = worst(probes);
+    refine(3, 17);
+    const double corrected = worst(probes);
+
+    EXPECT_GT(uncorrected, 0.5);
+    EXPECT_LT(coarse, uncorrected);
+    EXPECT_LT(medium, coarse);
+    EXPECT_LT(corrected, kTolerance) << "uncorrected " << uncorrected << ", 3 x 3 " << coarse << ", 9 x 9 "
+                                     << medium;
+}

@@ -1,0 +1,87 @@
+// The XML and G-code/HPGL sinks: exact line formats and the suppression of
+// repeated positions.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "core/exportsink.h"
+#include "win32/windows.h"
+
+namespace {
+
+std::string TempPath(const char* name) { return std::string("/tmp/morvik-sink-") + name; }
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+}  // namespace
+
+TEST(GCodeSink, GCodeLinesAndRepeatedPositions) {
+    GCodeContext ctx;
+    ctx.bGCode = 1;
+    ctx.bToList = 1;
+    ctx.fLastX = ctx.fLastY = ctx.fLastZ = -1.0f;
+    ctx.LineTo(1.0f, 2.0f, 0.0f);
+    ctx.LineTo(1.0f, 2.0f, 0.0f);  // same point: nothing
+    ctx.MoveTo(1.0f, 2.0f, 0.0f);  // no pen-up after arriving there
+    ctx.MoveTo(1.0f, 2.0f, 0.5f);  // only z differs: written
+    ctx.MoveTo(-3.25f, 0.0005f, 0.0f);
+    ASSERT_EQ(ctx.lines.size(), 3u);
+    EXPECT_EQ(ctx.lines[0], L"G01 X1.000 Y2.000 Z0.000 \n");
+    EXPECT_EQ(ctx.lines[1], L"G00 X1.000 Y2.000 Z0.500 \n");
+    EXPECT_EQ(ctx.lines[2], L"G00 X-3.250 Y0.001 Z0.000 \n");
+}
+
+TEST(GCodeSink, HpglScalesByFortyAndRoundsHalvesAway) {
+    GCodeContext ctx;
+    ctx.bGCode = 0;
+    ctx.bToList = 1;
+    ctx.MoveTo(1.5f, 2.25f, 0.0f);
+    ctx.LineTo(-0.0125f, 0.1f, 0.0f);
+    ASSERT_EQ(ctx.lines.size(), 2u);
+    EXPECT_EQ(ctx.lines[0], L"LT;\nPU60 90;\n");
+    EXPECT_EQ(ctx.lines[1], L"PD-1 4;\n");
+}
+
+TEST(GCodeSink, StreamModeWritesAnsiBytesAndListStaysEmpty) {
+    std::string path = TempPath("gcode.txt");
+    {
+        GCodeContext ctx;
+        ctx.file.open(path, std::ios::binary);
+        ctx.bGCode = 1;
+        ctx.bToList = 0;
+        ctx.MoveTo(1.0f, 1.0f, 0.0f);
+        ctx.LineTo(2.0f, 1.0f, 0.0f);
+        EXPECT_TRUE(ctx.lines.empty());
+    }
+    EXPECT_EQ(ReadAll(path), "G00 X1.000 Y1.000 Z0.000 \nG01 X2.000 Y1.000 Z0.000 \n");
+    std::remove(path.c_str());
+}
+
+TEST(XmlSink, WritesLinesInTheAnsiCodePageWithNothingAdded) {
+    std::string path = TempPath("xml.txt");
+    UINT saved = GetACP();
+    SetACP(936);
+    {
+        tagXmlBuff buff;
+        buff.file.open(path, std::ios::binary);
+        buff.WriteToFile(L"<P>\u4E2D</P>");
+        buff.WriteToFile(L"\r\n");
+        buff.WriteToFile(nullptr);
+    }
+    SetACP(saved);
+    EXPECT_EQ(ReadAll(path), "<P>\xD6\xD0</P>\r\n");
+    std::remove(path.c_str());
+}
+
+TEST(XmlSink, EscapesMarkupCharactersOnly) {
+    EXPECT_EQ(XmlEscape(L"Polyline1"), L"Polyline1");
+    EXPECT_EQ(XmlEscape(L"a<b & \"c\">"), L"a&lt;b &amp; &quot;c&quot;&gt;");
+}

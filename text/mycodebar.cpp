@@ -1,0 +1,4 @@
+#include "text/mycodebar.h"
+
+CMyCodebar::CMyCodebar() = default;
+CMyCodebar::~CMyCodebar() = default;
