@@ -202,6 +202,10 @@ public:
     bool IsReverseOrder() const { return m_bReverseOrder != 0; }
     void SetReverseOrder(bool reverse) { m_bReverseOrder = reverse ? 1 : 0; }
     int GetSubPolyType() const { return m_nSubPolyType; }
+    // The members of a group or compound shape (the container class decides
+    // which list it keeps them in and owns them).
+    std::vector<CBaseShape*>& GetChildren() { return m_arrChildren; }
+    std::vector<CBaseShape*>& GetParts() { return m_arrParts; }
 
     // ---- static point functions (millimetres, y up, degrees unless noted) --
     // Turns p counter-clockwise about centre.
