@@ -66,11 +66,12 @@ bool FindCellByScan(const CalibGridPoint* P, std::size_t f, double x, double y, 
     return false;
 }
 
-// Column guess from the index, held within 0 to f - 2 (a NaN goes to 0).
+// A row or column guess from the index, held within 0 to f - 2 (a NaN
+// goes to 0).
 std::size_t Guess(double t, std::size_t f) noexcept {
-    if (!(t >= 0.0)) return 0;
+    t = t > 0.0 ? t : 0.0;
     const double last = static_cast<double>(f - 2);
-    return t >= last ? f - 2 : static_cast<std::size_t>(t);
+    return static_cast<std::size_t>(t < last ? t : last);
 }
 
 // The same cell on a rectilinear lattice (every row shares one NomY, every
@@ -122,16 +123,11 @@ bool IndexIsCurrent(const CalibGrid& g) noexcept {
 
 // Offset of the measured field from the nominal one at (x, y), interpolated
 // in the cell that holds the point; (0, 0) when no cell holds it or the cell
-// gives no finite answer.
-Point2 GridCellOffset(const CalibGrid& g, double valSize, double x, double y) noexcept {
+// gives no finite answer. (x, y) lies within the pattern and perStep is the
+// reciprocal of the slot's nominal step.
+Point2 GridCellOffset(const CalibGrid& g, double perStep, double x, double y) noexcept {
     constexpr Point2 kNone{0.0, 0.0};
-    if (!(valSize > 0.0)) return kNone;
     const auto f = static_cast<std::size_t>(g.GridSize);
-    const double perStep = static_cast<double>(f - 1) / valSize;  // 1 / nominal step
-    const double half = valSize / 2.0;
-    x = Clamp(x, -half, half);
-    y = Clamp(y, -half, half);
-
     const CalibGridPoint* P = g.Points.data();
     std::size_t r = 0, c = 0;
     const bool found =
@@ -209,16 +205,23 @@ bool CalibPointByGrid(const CalibParam& p, double x, double y, double* out) noex
     const double sx = p.SwapXY ? g0.SY : g0.SX;
     const double sy = p.SwapXY ? g0.SX : g0.SY;
 
-    const Point2 a = AxisIn(p, x, y);
+    // The grids' offsets, each looked up with the point held within the
+    // pattern. A pattern without a size has no grid.
     double dx = 0.0, dy = 0.0;
-    for (int slot = 1; slot < kSlotCount; ++slot) {
-        const CalibGrid& g = p.Grid[slot];
-        if (g.GridSize < 2 || g.GridSize > p.order) continue;
-        const auto f = static_cast<std::size_t>(g.GridSize);
-        if (g.Points.size() != f * f) continue;
-        const Point2 off = GridCellOffset(g, p.ValSize, a.x, a.y);
-        dx += off.x;
-        dy += off.y;
+    if (p.ValSize > 0.0) {
+        const double half = p.ValSize / 2.0;
+        const double perValSize = 1.0 / p.ValSize;
+        const Point2 a = AxisIn(p, x, y);
+        const double ax = Clamp(a.x, -half, half), ay = Clamp(a.y, -half, half);
+        for (int slot = 1; slot < kSlotCount; ++slot) {
+            const CalibGrid& g = p.Grid[slot];
+            if (g.GridSize < 2 || g.GridSize > p.order) continue;
+            const auto f = static_cast<std::size_t>(g.GridSize);
+            if (g.Points.size() != f * f) continue;
+            const Point2 off = GridCellOffset(g, static_cast<double>(f - 1) * perValSize, ax, ay);
+            dx += off.x;
+            dy += off.y;
+        }
     }
     if (!p.SwapXY) {
         if (p.InvertX) dx = -dx;

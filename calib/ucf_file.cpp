@@ -16,15 +16,15 @@ std::string SectionName(int gridSize) { return "Cal" + FormatInt(gridSize); }
 std::string Key(const char* stem, long long i) { return stem + FormatInt(i); }
 
 // "x y x y" split at single blanks: exactly four numbers, else the line is
-// no point (two blanks in a row make an empty piece).
+// no point (two blanks in a row make an empty field).
 bool ParsePoint(std::string_view text, CalibGridPoint& p) {
     double v[4];
     int n = 0;
     std::size_t pos = 0;
     for (;;) {
         const std::size_t blank = text.find(' ', pos);
-        const std::string_view piece = text.substr(pos, blank == std::string_view::npos ? blank : blank - pos);
-        if (n == 4 || !ParseDouble(piece, v[n])) return false;
+        const std::string_view field = text.substr(pos, blank == std::string_view::npos ? blank : blank - pos);
+        if (n == 4 || !ParseDouble(field, v[n])) return false;
         ++n;
         if (blank == std::string_view::npos) break;
         pos = blank + 1;

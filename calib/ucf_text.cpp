@@ -5,6 +5,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <system_error>
@@ -101,11 +102,9 @@ std::string FormatInt(long long value) {
 std::string FormatReal(double value) {
     // Single precision first, as the file has always held; a double beyond
     // the float range becomes an infinity rather than an undefined cast.
-    float f;
-    if (std::isfinite(value) && std::fabs(value) > FLT_MAX)
-        f = std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(value > 0 ? 1 : -1));
-    else
-        f = static_cast<float>(value);
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    const float f = std::isfinite(value) && std::fabs(value) > FLT_MAX ? (value > 0 ? kInf : -kInf)
+                                                                      : static_cast<float>(value);
     char buf[64];
     const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(f), std::chars_format::general, 6);
     return std::string(buf, r.ptr);

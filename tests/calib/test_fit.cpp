@@ -95,24 +95,23 @@ TEST(Fit, ExactlyVerticalColumnGivesSmallShear) {
 }
 
 TEST(Fit, BentRowWithStraightColumnDeskews) {
-    // The whole pattern turned by 0.01 rad and shifted 1 mm right, then the
+    // The whole pattern turned by 0.01 rad and shifted 0.5 mm up, then the
     // middle row bent upward.
     const double turn = 0.01;
     auto pts = Lattice(3, 80, [&](Vec2 p) {
         const Vec2 r = Rotate(p, turn);
-        return Vec2{r.x + 1.0, r.y};
+        return Vec2{r.x, r.y + 0.5};
     });
     pts[L].MeasY += 0.5;
     pts[R].MeasY += 0.5;
     const CalibGrid g = Fitted(pts).Grid[0];
-    // Turned about the centre until the straight column points at the top
-    // point's nominal position: its top end then lies 40 from the centre
-    // along (-1, 40).
-    EXPECT_NEAR(g.AxisYT, 40.0 * 40.0 / std::sqrt(1601.0), 1e-9);
-    EXPECT_NEAR(g.AxisYB, 40.0 * 40.0 / std::sqrt(1601.0), 1e-9);
-    // Turned by a small angle, not half a turn: the shift shows as the
-    // centre offset.
-    EXPECT_NEAR(g.OX, 1.0, 0.02);
+    // Turned back about the centre, by a small angle rather than half a
+    // turn, the straight column stands upright above and below the shifted
+    // centre (39.998 and 40.498 without the deskew).
+    EXPECT_NEAR(g.AxisYT, 40.5, 1e-9);
+    EXPECT_NEAR(g.AxisYB, 39.5, 1e-9);
+    EXPECT_NEAR(g.OY, 0.5, 1e-9);
+    EXPECT_NEAR(g.AxisXL, 40.0 - 0.5 * std::sin(turn), 1e-9);
 }
 
 TEST(Fit, IncompleteGridResets) {
