@@ -1,0 +1,559 @@
+#include "core/bezier.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <utility>
+
+#include "afx/cstring.h"
+#include "core/exportsink.h"
+#include "core/geometry.h"
+#include "core/polyline.h"
+#include "gdiplus/gdiplus.h"
+#include "halder/basedoc.h"
+
+IMPLEMENT_SERIAL(CBezierCurve, CBaseShape, 7)
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kTwoPi = 2.0 * kPi;
+
+// Tolerances of the callers inside this class.
+constexpr float kRectTolerance = 0.01f;
+constexpr float kMarkTolerance = 0.25f;
+constexpr float kPolylineTolerance = 0.1f;
+
+// x reduced into [0, 2π).
+double WrapAngle(double x) {
+    double r = std::fmod(x, kTwoPi);
+    if (r < 0) {
+        r += kTwoPi;
+    }
+    return r >= kTwoPi ? 0.0 : r;
+}
+
+bool IsFinite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+tagPOINTF OnCircle(double cx, double cy, double r, double angle) {
+    return {static_cast<float>(cx + r * std::cos(angle)), static_cast<float>(cy + r * std::sin(angle))};
+}
+
+// A point moved along the circle's counter-clockwise tangent at angle by
+// length (negative: clockwise).
+tagPOINTF AlongTangent(tagPOINTF p, double angle, double length) {
+    return {static_cast<float>(p.x - length * std::sin(angle)), static_cast<float>(p.y + length * std::cos(angle))};
+}
+
+}  // namespace
+
+CBezierCurve::CBezierCurve() {
+    InitShape(SHAPE_BEZIER, "IDS_TYPENAME_BEZIER", ShapeCounterOf(SHAPE_BEZIER));
+    SetRectValid(false);
+}
+
+CBezierCurve::~CBezierCurve() = default;
+
+// ---- persistence -----------------------------------------------------------
+
+void CBezierCurve::AddAllProp(bool extended) {
+    CBaseShape::AddAllProp(extended);
+    AddProp("bClosed", &bClosed);
+    AddProp("arrPointf", &arrPointf);
+}
+
+void CBezierCurve::UpdatePropsValue() {
+    CBaseShape::UpdatePropsValue();
+    arrPointf.clear();
+    arrPointf.reserve(arrSegment.size());
+    for (const BEZIER_4POINTF_DRAW& seg : arrSegment) {
+        arrPointf.emplace_back(seg);
+    }
+}
+
+void CBezierCurve::RestoreAfterRead() {
+    arrSegment.reserve(arrSegment.size() + arrPointf.size());
+    for (const BEZIER_4POINTF& saved : arrPointf) {
+        arrSegment.push_back(saved.ToDraw());
+    }
+    arrPointf.clear();
+    InvalidateGeometry();
+}
+
+// ---- conversions -----------------------------------------------------------
+
+CBaseShape* CBezierCurve::ToBezier() { return Clone(); }
+
+CBaseShape* CBezierCurve::ToPolyLine() {
+    auto* poly = new CPolyLine();
+    poly->SetDocView(GetShapeDoc(), GetShapeView());
+    GetFlattenPathPoints(poly->arrPoint, kPolylineTolerance);
+    poly->SetPen(GetPenIndex());
+    Gdiplus::RectF r;
+    poly->GetRectangle(r);
+    return poly;
+}
+
+CBaseShape* CBezierCurve::Clone() {
+    auto* copy = new CBezierCurve();
+    // A copy keeps the caption of its source: its constructor's number is
+    // given back.
+    ShapeCounterOf(SHAPE_BEZIER).GiveBack();
+    copy->arrSegment = arrSegment;
+    copy->m_nPenIndex = m_nPenIndex;
+    copy->segDrag = segDrag;
+    copy->segDragNext = segDragNext;
+    copy->segDragPrev = segDragPrev;
+    copy->bClosed = bClosed;
+    copy->nEditType = nEditType;
+    copy->nControlPoint = nControlPoint;
+    copy->ptCtrlDrag = ptCtrlDrag;
+    copy->arrSelectIndex = arrSelectIndex;
+    copy->arrClickPoint = arrClickPoint;
+    // The flattening tolerance decides the copy's mark data and rectangle.
+    copy->SetSmoothRatio(GetSmoothRatio());
+    Gdiplus::RectF r;
+    copy->GetRectangle(r);
+    copy->SetCaption(GetCaption());
+    copy->SetVisible(IsVisible());
+    return copy;
+}
+
+// ---- exports ---------------------------------------------------------------
+
+int CBezierCurve::ExportXmlToBuff(tagXmlBuff& buff) {
+    CString line;
+    const std::wstring name = XmlEscape(std::wstring(GetCaption().GetString()));
+    line.Format(L"<BezierCurve Name=\"%s\" nSize=\"%d\">", name.c_str(), static_cast<int>(arrSegment.size()));
+    buff.WriteToFile(line.GetString());
+    static const wchar_t* const kPointFormats[4] = {
+        L"<P1 x=\"%.3f\" y=\"%.3f\" z=\"%.3f\"/>",
+        L"<P2 x=\"%.3f\" y=\"%.3f\" z=\"%.3f\"/>",
+        L"<P3 x=\"%.3f\" y=\"%.3f\" z=\"%.3f\"/>",
+        L"<P4 x=\"%.3f\" y=\"%.3f\" z=\"%.3f\"/>",
+    };
+    for (size_t i = 0; i < arrSegment.size(); ++i) {
+        const BEZIER_4POINTF_DRAW& seg = arrSegment[i];
+        line.Format(L"<Bezier id=\"%d\">", static_cast<int>(i));
+        buff.WriteToFile(line.GetString());
+        const tagPOINTF pts[4] = {seg.p1, seg.p2, seg.p3, seg.p4};
+        for (int k = 0; k < 4; ++k) {
+            line.Format(kPointFormats[k], static_cast<double>(pts[k].x), static_cast<double>(pts[k].y), 0.0);
+            buff.WriteToFile(line.GetString());
+        }
+        buff.WriteToFile(L"</Bezier>");
+    }
+    buff.WriteToFile(L"</BezierCurve>");
+    return 0;
+}
+
+int CBezierCurve::ExportGCodeToBuff(GCodeContext& ctx) {
+    std::vector<tagPOINTF> pts;
+    GetFlattenPathPoints(pts, GetSmoothRatio());
+    if (pts.empty()) {
+        return 0;
+    }
+    ctx.MoveTo(pts[0].x, pts[0].y, 0.0f);
+    for (size_t i = 1; i < pts.size(); ++i) {
+        ctx.LineTo(pts[i].x, pts[i].y, 0.0f);
+    }
+    return 0;
+}
+
+// ---- drawing ---------------------------------------------------------------
+
+template <class Map>
+void CBezierCurve::StrokeSegments(Gdiplus::Graphics& g, const Gdiplus::Pen& pen, Map&& map, float dx, float dy,
+                                  bool store) {
+    for (BEZIER_4POINTF_DRAW& seg : arrSegment) {
+        const tagPOINTF src[4] = {seg.p1, seg.p2, seg.p3, seg.p4};
+        Gdiplus::PointF dev[4];
+        for (int k = 0; k < 4; ++k) {
+            Gdiplus::PointF p = map(src[k]);
+            dev[k] = Gdiplus::PointF(p.X + dx, p.Y + dy);
+            if (store) {
+                seg.dev4P[k] = dev[k];
+            }
+        }
+        g.DrawBeziers(&pen, dev, 4);
+    }
+}
+
+int CBezierCurve::Draw(CDC* dc, int arrow, int mode, int unused, int marker) {
+    if (dc == nullptr) {
+        return 0;
+    }
+    Gdiplus::Graphics g(dc);
+    return Draw(dc, &g, GetPenColor(-1), arrow, mode, unused, marker, 0.0f, 0.0f);
+}
+
+int CBezierCurve::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode, int /*unused*/, int marker,
+                       float dx, float dy) {
+    CBaseView* view = GetShapeView();
+    if (view == nullptr) {
+        return 0;
+    }
+    std::unique_ptr<Gdiplus::Graphics> own;
+    if (g == nullptr) {
+        if (dc == nullptr) {
+            return 0;
+        }
+        own = std::make_unique<Gdiplus::Graphics>(dc);
+        g = own.get();
+    }
+    Gdiplus::Pen pen(Gdiplus::Color::FromCOLORREF(color), 0.0f);
+    if (arrow != 0) {
+        SetPenArrow(g, &pen);
+    }
+    const float zoom = view->GetZoom();
+    StrokeSegments(
+        *g, pen,
+        [&](tagPOINTF p) {
+            Gdiplus::PointF out;
+            view->LP2DP(zoom, p, out, mode);
+            return out;
+        },
+        dx, dy, true);
+    if (marker != 0 && IsSelected() != 0 && mode == 0 && !arrSegment.empty()) {
+        g->DrawRectangle(&pen, GetStartRectInPoint(arrSegment[0].dev4P[0]));
+    }
+    return 0;
+}
+
+int CBezierCurve::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int /*unused*/, float dx, float dy) {
+    if (wnd == nullptr || dc == nullptr) {
+        return 0;
+    }
+    Gdiplus::Graphics g(dc);
+    Gdiplus::Pen pen(Gdiplus::Color::FromCOLORREF(color), 0.0f);
+    StrokeSegments(
+        g, pen,
+        [&](tagPOINTF p) {
+            Gdiplus::PointF out;
+            wnd->LP2DP(p, out, mode);
+            return out;
+        },
+        dx, dy, true);
+    return 1;
+}
+
+int CBezierCurve::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>& /*pens*/, DWORD color, int arrow,
+                                 float dx, float dy) {
+    if (g == nullptr) {
+        return 0;
+    }
+    Gdiplus::Pen pen(Gdiplus::Color::FromCOLORREF(color), 0.0f);
+    if (arrow != 0) {
+        SetPenArrow(g, &pen);
+    }
+    StrokeSegments(
+        *g, pen, [](tagPOINTF p) { return Gdiplus::PointF(p.x, p.y); }, dx, dy, false);
+    return 0;
+}
+
+namespace {
+
+// Strokes the curve's segments through a point transform and the view's
+// mapping, for the transform previews.
+template <class F>
+int DrawPreview(CBaseView* view, CDC* dc, DWORD color, const std::vector<BEZIER_4POINTF_DRAW>& segments, F&& f) {
+    if (view == nullptr || dc == nullptr) {
+        return 0;
+    }
+    Gdiplus::Graphics g(dc);
+    Gdiplus::Pen pen(Gdiplus::Color::FromCOLORREF(color), 1.0f);
+    const float zoom = view->GetZoom();
+    for (const BEZIER_4POINTF_DRAW& seg : segments) {
+        const tagPOINTF src[4] = {seg.p1, seg.p2, seg.p3, seg.p4};
+        Gdiplus::PointF dev[4];
+        for (int k = 0; k < 4; ++k) {
+            view->LP2DP(zoom, f(src[k]), dev[k], 0);
+        }
+        g.DrawBeziers(&pen, dev, 4);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int CBezierCurve::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) {
+    return DrawPreview(GetShapeView(), dc, color, arrSegment,
+                       [&](tagPOINTF p) { return PointfSlope(p, a, b, base); });
+}
+
+int CBezierCurve::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
+    return DrawPreview(GetShapeView(), dc, color, arrSegment,
+                       [&](tagPOINTF p) { return PointfZoom(p, sx, sy, base); });
+}
+
+int CBezierCurve::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
+    return DrawPreview(GetShapeView(), dc, color, arrSegment,
+                       [&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
+}
+
+// ---- transforms ------------------------------------------------------------
+
+template <class F>
+void CBezierCurve::TransformPoints(F&& f) {
+    for (BEZIER_4POINTF_DRAW& seg : arrSegment) {
+        seg.p1 = f(seg.p1);
+        seg.p2 = f(seg.p2);
+        seg.p3 = f(seg.p3);
+        seg.p4 = f(seg.p4);
+    }
+}
+
+template <class F>
+void CBezierCurve::TransformArcs(F&& f, bool keepsCircles) {
+    // The arc points describe where an arc span lies; left behind they
+    // would make the next arc edit rebuild the arc at its old place.
+    for (BEZIER_4POINTF_DRAW& seg : arrSegment) {
+        if (seg.LineType != 2) {
+            continue;
+        }
+        if (keepsCircles) {
+            seg.ArcStartPoint = f(seg.ArcStartPoint);
+            seg.ArcEndPoint = f(seg.ArcEndPoint);
+            seg.ArcCenterPoint = f(seg.ArcCenterPoint);
+        } else {
+            // No longer a circular arc: keep the span as the cubic it is.
+            seg.LineType = 0;
+        }
+    }
+}
+
+int CBezierCurve::GetSnapPoint(std::vector<tagPOINTF>& points) {
+    for (const BEZIER_4POINTF_DRAW& seg : arrSegment) {
+        points.push_back(seg.p1);
+        points.push_back(seg.p4);
+    }
+    return 0;
+}
+
+int CBezierCurve::Move(float dx, float dy) {
+    auto f = [dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; };
+    TransformPoints(f);
+    TransformArcs(f, true);
+    CBaseShape::Move(dx, dy);
+    LockShape();
+    m_markCache.Clear();
+    UnlockShape();
+    return 0;
+}
+
+int CBezierCurve::Rotate(double angle, tagPOINTF centre) {
+    auto f = [&](tagPOINTF p) { return PointfRotate(p, centre, angle); };
+    TransformPoints(f);
+    TransformArcs(f, true);
+    CBaseShape::Rotate(angle, centre);
+    return 0;
+}
+
+int CBezierCurve::Zoom(tagPOINTF fixed, double sx, double sy) {
+    auto f = [&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); };
+    TransformPoints(f);
+    const double ax = std::fabs(sx);
+    const double ay = std::fabs(sy);
+    const bool uniform = ax > 0 && std::fabs(ax - ay) <= 1e-12 * ax;
+    TransformArcs(f, uniform);
+    // The base part marks the rectangle stale too: a zoomed curve must not
+    // report its old bounds.
+    CBaseShape::Zoom(fixed, sx, sy);
+    return 0;
+}
+
+int CBezierCurve::Slope(tagPOINTF fixed, double a, double b) {
+    auto f = [&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); };
+    TransformPoints(f);
+    TransformArcs(f, std::tan(a) == 0.0 && std::tan(b) == 0.0);
+    CBaseShape::Slope(fixed, a, b);
+    return 0;
+}
+
+int CBezierCurve::Mirror(tagPOINTF fixed, int mode) {
+    if (mode >= 1 && mode <= 3) {
+        auto f = [&](tagPOINTF p) { return PointfMirror(p, fixed, mode); };
+        TransformPoints(f);
+        TransformArcs(f, true);
+    }
+    // No base call: the base part's mirror state stays as it is.
+    InvalidateGeometry();
+    return 0;
+}
+
+int CBezierCurve::SortPath() {
+    std::reverse(arrSegment.begin(), arrSegment.end());
+    for (BEZIER_4POINTF_DRAW& seg : arrSegment) {
+        std::swap(seg.p1, seg.p4);
+        std::swap(seg.p2, seg.p3);
+        if (seg.LineType == 2) {
+            std::swap(seg.ArcStartPoint, seg.ArcEndPoint);
+        }
+    }
+    // The marked path now runs the other way.
+    InvalidateGeometry();
+    Gdiplus::RectF scratch;
+    GetRectangle(scratch);
+    return 0;
+}
+
+// ---- flattening, rectangle, mark data --------------------------------------
+
+int CBezierCurve::GetRectangle(Gdiplus::RectF& rect) {
+    if (GetRectValid()) {
+        rect = GetShapeRect();
+        return 0;
+    }
+    std::vector<tagPOINTF> pts;
+    GetFlattenPathPoints(pts, kRectTolerance);
+    rect = CalculateRectangle(pts);
+    SetRectValid(true);
+    SetShapeRect(rect);
+    return 0;
+}
+
+void CBezierCurve::ReCalcRect() {
+    SetRectValid(false);
+    Gdiplus::RectF r;
+    GetRectangle(r);
+}
+
+int CBezierCurve::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tolerance) {
+    if (arrSegment.empty()) {
+        return 0;
+    }
+    const float smooth = GetSmoothRatio();
+    // A tolerance that is not a positive number would leave the control
+    // points unflattened: use the shape's own then.
+    const float tol = (tolerance > 0.0f && tolerance <= smooth) ? tolerance : smooth;
+
+    Gdiplus::GraphicsPath path(Gdiplus::FillModeAlternate);
+    for (const BEZIER_4POINTF_DRAW& seg : arrSegment) {
+        path.AddBezier(Gdiplus::PointF(seg.p1.x, seg.p1.y), Gdiplus::PointF(seg.p2.x, seg.p2.y),
+                       Gdiplus::PointF(seg.p3.x, seg.p3.y), Gdiplus::PointF(seg.p4.x, seg.p4.y));
+    }
+    if (path.Flatten(nullptr, tol) != Gdiplus::Ok) {
+        return 0;
+    }
+    const std::vector<Gdiplus::PointF>& flat = path.PathPoints();
+    points.reserve(points.size() + flat.size());
+    for (const Gdiplus::PointF& p : flat) {
+        points.push_back({p.X, p.Y});
+    }
+    return 0;
+}
+
+int CBezierCurve::GetFlattenPathFirstPoint(tagPOINTF& point) {
+    if (arrSegment.empty()) {
+        return 1;
+    }
+    point = arrSegment.front().p1;
+    return 0;
+}
+
+int CBezierCurve::GetFlattenPathLastPoint(tagPOINTF& point) {
+    if (arrSegment.empty()) {
+        return 1;
+    }
+    point = arrSegment.back().p4;
+    return 0;
+}
+
+bool CBezierCurve::GetMarkData(tagMarkDataPar& data, tagMarkCtlData* /*ctl*/) {
+    LockShape();
+    // Bound at once, so the event is released however this call ends.
+    MarkDataLock lock(this, &data);
+    if (GetShapeView() != nullptr && !m_markCache.IsEmpty() && !GetDataForce()) {
+        return lock.Leave(true);  // the cached record, as it is
+    }
+    SetGetDataForce(false);
+    // The caller's header travels with the data; its paths never do.
+    m_markCache = data;
+    m_markCache.Clear();
+
+    std::vector<tagPOINTF> pts;
+    GetFlattenPathPoints(pts, kMarkTolerance);
+    if (pts.empty()) {
+        return lock.Leave(false);
+    }
+    tagPathData group;
+    group.nPenIndex = GetPenIndex();
+    group.arrPolylines.push_back(std::move(pts));
+    m_markCache.arrPaths.push_back(std::move(group));
+    if (IsReverseOrder()) {
+        std::reverse(m_markCache.arrPaths.begin(), m_markCache.arrPaths.end());
+        std::reverse(m_markCache.arrPaths2.begin(), m_markCache.arrPaths2.end());
+    }
+    Gdiplus::RectF r;
+    GetRectangle(r);
+    m_markCache.rect = r;
+    return lock.Leave(true);
+}
+
+int CBezierCurve::IsSelectedForRect(Gdiplus::RectF& rect) {
+    if (IsIntersectRect(rect) == 0) {
+        return 0;
+    }
+    // The band with its lower edge as Y, as the segment test wants it.
+    const Gdiplus::RectF band(rect.X, rect.Y - rect.Height, rect.Width, rect.Height);
+    std::vector<tagPOINTF> pts;
+    GetFlattenPathPoints(pts, kMarkTolerance);
+    const size_t n = pts.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (SegmentHitsRect(band, pts[i], pts[(i + 1) % n])) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void CBezierCurve::MinusCountNum() { ShapeCounterOf(SHAPE_BEZIER).GiveBack(); }
+
+// ---- arcs ------------------------------------------------------------------
+
+bool CBezierCurve::AppendArcThrough3Points(std::vector<BEZIER_4POINTF_DRAW>& segments, tagPOINTF start,
+                                           tagPOINTF onArc, tagPOINTF end) {
+    if (!IsFinite(start) || !IsFinite(onArc) || !IsFinite(end) || start == end) {
+        return false;
+    }
+    tagPOINTF centre;
+    double radius = 0;
+    if (!GetCircleParamerFrom3P(start, onArc, end, centre, radius) || !IsFinite(centre) || !std::isfinite(radius) ||
+        !(radius > 0)) {
+        return false;
+    }
+    const double cx = centre.x;
+    const double cy = centre.y;
+    const double a0 = std::atan2(start.y - cy, start.x - cx);
+    const double toEnd = WrapAngle(std::atan2(end.y - cy, end.x - cx) - a0);
+    const double toMid = WrapAngle(std::atan2(onArc.y - cy, onArc.x - cx) - a0);
+    if (!(toEnd > 0)) {
+        return false;
+    }
+    // Counter-clockwise when the point on the arc comes before the end in
+    // that direction, else clockwise round the other side.
+    const double sweep = toMid < toEnd ? toEnd : toEnd - kTwoPi;
+    const int spans = std::clamp(static_cast<int>(std::ceil(std::fabs(sweep) / (kPi / 2) - 1e-9)), 1, 4);
+    const double step = sweep / spans;
+    // Distance of a control point from its end along the tangent.
+    const double handle = 4.0 / 3.0 * std::tan(step / 4) * radius;
+
+    tagPOINTF from = start;
+    for (int i = 0; i < spans; ++i) {
+        const double t0 = a0 + step * i;
+        const double t1 = t0 + step;
+        const tagPOINTF to = (i == spans - 1) ? end : OnCircle(cx, cy, radius, t1);
+        BEZIER_4POINTF_DRAW seg;
+        seg.p1 = from;
+        seg.p2 = AlongTangent(from, t0, handle);
+        seg.p3 = AlongTangent(to, t1, -handle);
+        seg.p4 = to;
+        seg.LineType = 2;
+        seg.ArcStartPoint = start;
+        seg.ArcEndPoint = end;
+        seg.ArcCenterPoint = onArc;
+        segments.push_back(seg);
+        from = to;
+    }
+    return true;
+}
