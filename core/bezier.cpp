@@ -460,16 +460,10 @@ int CBezierCurve::GetFlattenPathLastPoint(tagPOINTF& point) {
 }
 
 bool CBezierCurve::GetMarkData(tagMarkDataPar& data, tagMarkCtlData* /*ctl*/) {
-    LockShape();
-    // Bound at once, so the event is released however this call ends.
-    MarkDataLock lock(this, &data);
-    if (GetShapeView() != nullptr && !m_markCache.IsEmpty() && !GetDataForce()) {
-        return lock.Leave(true);  // the cached record, as it is
+    if (BeginMarkData(data)) {
+        return true;
     }
-    SetGetDataForce(false);
-    // The caller's header travels with the data; its paths never do.
-    m_markCache = data;
-    m_markCache.Clear();
+    MarkDataLock lock(this, &data);
 
     std::vector<tagPOINTF> pts;
     GetFlattenPathPoints(pts, kMarkTolerance);

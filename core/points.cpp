@@ -259,17 +259,9 @@ int CPoints::GetFlattenPathLastPoint(tagPOINTF& point) {
 }
 
 bool CPoints::GetMarkData(tagMarkDataPar& out, tagMarkCtlData*) {
-    LockShape();
-    if (m_pView != nullptr && !m_markCache.IsEmpty() && !GetDataForce()) {
-        out = m_markCache;
-        UnlockShape();
+    if (BeginMarkData(out)) {
         return true;
     }
-    SetGetDataForce(false);
-    // The caller's header fields travel with the data; its paths, if any,
-    // must not pile up under the new ones.
-    m_markCache = out;
-    m_markCache.Clear();
     MarkDataLock lock(this, &out);
 
     std::vector<tagPOINTF> points;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "gdiplus/angles.h"
+
 namespace Gdiplus {
 
 namespace {
@@ -15,7 +17,8 @@ constexpr BYTE kBezier = PathPointTypeBezier;
 constexpr BYTE kMarker = PathPointTypePathMarker;
 constexpr BYTE kClose = PathPointTypeCloseSubpath;
 
-constexpr double kPi = 3.14159265358979323846;
+using detail::CosSinDeg;
+using detail::kPi;
 
 // Bounds on the work one cubic may cause: a curve with absurd coordinates
 // (or a flatness far below the float resolution of its coordinates) yields
@@ -328,30 +331,6 @@ double EllipseParam(double theta, double a, double b) {
     const double t = std::atan2(a * std::sin(r), b * std::cos(r)) * 180.0 / kPi;
     // atan2 gives (-180, 180]; the parameter lies within 90 degrees of theta.
     return t + 360.0 * std::round((theta - t) / 360.0);
-}
-
-// Cosine and sine of degrees, exact at multiples of 90.
-void CosSinDeg(double deg, double& c, double& s) {
-    double r = std::fmod(deg, 360.0);
-    if (r < 0) {
-        r += 360.0;
-    }
-    if (r == 0.0) {
-        c = 1;
-        s = 0;
-    } else if (r == 90.0) {
-        c = 0;
-        s = 1;
-    } else if (r == 180.0) {
-        c = -1;
-        s = 0;
-    } else if (r == 270.0) {
-        c = 0;
-        s = -1;
-    } else {
-        c = std::cos(r * kPi / 180.0);
-        s = std::sin(r * kPi / 180.0);
-    }
 }
 
 bool Finite(double v) { return std::isfinite(v); }

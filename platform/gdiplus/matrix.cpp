@@ -3,37 +3,14 @@
 #include <cmath>
 #include <cstdint>
 
+#include "gdiplus/angles.h"
+
 namespace Gdiplus {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
-// Cosine and sine of an angle in degrees, exact at multiples of 90 so that
-// quarter turns keep integer coordinates integer.
-void CosSinDeg(double deg, double& c, double& s) {
-    double r = std::fmod(deg, 360.0);
-    if (r < 0) {
-        r += 360.0;
-    }
-    if (r == 0.0) {
-        c = 1;
-        s = 0;
-    } else if (r == 90.0) {
-        c = 0;
-        s = 1;
-    } else if (r == 180.0) {
-        c = -1;
-        s = 0;
-    } else if (r == 270.0) {
-        c = 0;
-        s = -1;
-    } else {
-        const double rad = r * kPi / 180.0;
-        c = std::cos(rad);
-        s = std::sin(rad);
-    }
-}
+using detail::CosSinDeg;
+using detail::kPi;
 
 // r = a * b for row-vector affine matrices (a applied first).
 void Mul(const double* a, const double* b, double* r) {

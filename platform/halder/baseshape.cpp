@@ -91,6 +91,19 @@ void CBaseShape::InitShape(CAD_SHAPE_TYPE kind, const char* typeNameKey, CShapeC
     SetCaption(caption);
 }
 
+bool CBaseShape::BeginMarkData(tagMarkDataPar& out) {
+    LockShape();
+    if (m_pView != nullptr && !m_markCache.IsEmpty() && m_bForce == 0) {
+        out = m_markCache;
+        UnlockShape();
+        return true;
+    }
+    SetGetDataForce(false);
+    m_markCache = out;
+    m_markCache.Clear();
+    return false;
+}
+
 void CBaseShape::LockShape() { WaitForSingleObject(m_hEvent, INFINITE); }
 void CBaseShape::UnlockShape() { SetEvent(m_hEvent); }
 

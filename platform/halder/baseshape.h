@@ -239,6 +239,13 @@ protected:
     // language table, running number, caption.
     void InitShape(CAD_SHAPE_TYPE kind, const char* typeNameKey, CShapeCounter& counter,
                    const wchar_t* captionFormat = L"%s%d");
+    // The common start of GetMarkData. Takes the shape's event. When the
+    // cache can be reused (a view, a non-empty cache, no forced rebuild) it is
+    // copied to the caller, the event is released and true comes back.
+    // Otherwise the force flag is cleared and the cache restarts from the
+    // caller's header fields with no paths (a caller's paths never pile up in
+    // it); the event stays held for the rebuild: bind a MarkDataLock next.
+    bool BeginMarkData(tagMarkDataPar& out);
     // Waits for and releases the per-shape event.
     void LockShape();
     void UnlockShape();
