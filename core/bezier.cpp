@@ -7,6 +7,7 @@
 
 #include "afx/cstring.h"
 #include "core/exportsink.h"
+#include "core/gcode_default.h"
 #include "core/geometry.h"
 #include "core/polyline.h"
 #include "gdiplus/gdiplus.h"
@@ -147,18 +148,7 @@ int CBezierCurve::ExportXmlToBuff(tagXmlBuff& buff) {
     return 0;
 }
 
-int CBezierCurve::ExportGCodeToBuff(GCodeContext& ctx) {
-    std::vector<tagPOINTF> pts;
-    GetFlattenPathPoints(pts, GetSmoothRatio());
-    if (pts.empty()) {
-        return 0;
-    }
-    ctx.MoveTo(pts[0].x, pts[0].y, 0.0f);
-    for (size_t i = 1; i < pts.size(); ++i) {
-        ctx.LineTo(pts[i].x, pts[i].y, 0.0f);
-    }
-    return 0;
-}
+int CBezierCurve::ExportGCodeToBuff(GCodeContext& ctx) { return ExportFlattenedGCode(*this, ctx); }
 
 // ---- drawing ---------------------------------------------------------------
 

@@ -1,0 +1,920 @@
+#include "shapes/polygon.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "afx/cgeom.h"
+#include "afx/cstring.h"
+#include "afx/message_box.h"
+#include "core/bezier.h"
+#include "core/exportsink.h"
+#include "core/geometry.h"
+#include "core/polyline.h"
+#include "gdi/dc.h"
+#include "gdiplus/graphics.h"
+#include "gdiplus/pen.h"
+#include "halder/basedoc.h"
+#include "history/undo_polygon.h"
+#include "shapes/xmlmarkup.h"
+
+IMPLEMENT_SERIAL(CPolygon, CBaseShape, 2)
+
+std::atomic<int> CPolygon::nDefaultBorder{6};
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr float kMinRect = 1e-5f;
+// Pick radius of a vertex, in millimetres.
+constexpr double kPickRadius = 3.0;
+// Tolerances of the mark data and of the rubber-band test.
+constexpr float kMarkTolerance = 0.25f;
+constexpr float kSelectTolerance = 2.0f;
+constexpr int kHandleHalf = 3;
+constexpr int kPixelLimit = 1000000000;
+// A ring smaller than this cannot be scaled: the factor of the next drag
+// would divide by it.
+constexpr double kMinRadius = 1e-6;
+constexpr double kMinFactor = 1e-7;
+// The step sizes of the one-dimensional drag search.
+constexpr double kSearchSteps[] = {0.1, 0.01, 1e-3, 1e-4, 1e-5, 1e-6, 1e-7};
+// Moves one search may make; a pointer kilometres away stops here.
+constexpr int kMaxSearchMoves = 100000;
+
+double Dist(tagPOINTF a, tagPOINTF b) {
+    return std::hypot(static_cast<double>(a.x) - b.x, static_cast<double>(a.y) - b.y);
+}
+
+// The rings of a regular n-gon built in rect: centre, outer radius (half the
+// height), inner radius (the apothem) and the width of the vertices.
+struct RingBuild {
+    tagPOINTF centre{};
+    double radius = 0.0;
+    double radius2 = 0.0;
+    double width = 0.0;
+};
+
+RingBuild BuildRings(const Gdiplus::RectF& rect, int n) {
+    RingBuild b;
+    b.centre = {static_cast<float>(static_cast<double>(rect.X) + rect.Width / 2.0),
+                static_cast<float>((static_cast<double>(rect.Y) - rect.Height) + rect.Height / 2.0)};
+    b.radius = rect.Height / 2.0;
+    float minX = std::numeric_limits<float>::max();
+    float maxX = std::numeric_limits<float>::lowest();
+    tagPOINTF q0{};
+    tagPOINTF q1{};
+    for (int k = 0; k <= n; ++k) {
+        // The closing vertex takes the exact start angle so that the last
+        // vertex repeats the first one.
+        const float theta = k == n ? static_cast<float>(kPi / 2.0)
+                                   : static_cast<float>(k * 2.0 * kPi / n + kPi / 2.0);
+        const tagPOINTF q{static_cast<float>(std::cos(static_cast<double>(theta)) * b.radius),
+                          static_cast<float>(std::sin(static_cast<double>(theta)) * b.radius)};
+        minX = std::min(minX, q.x);
+        maxX = std::max(maxX, q.x);
+        if (k == 0) {
+            q0 = q;
+        } else if (k == 1) {
+            q1 = q;
+        }
+    }
+    const tagPOINTF mid = CBaseShape::GetMidPointF(q0, q1);
+    b.radius2 = static_cast<float>(std::sqrt(static_cast<double>(mid.x) * mid.x + static_cast<double>(mid.y) * mid.y));
+    b.width = static_cast<double>(maxX) - minX;
+    return b;
+}
+
+// True when m lies on the segment a-b (within rounding of the vertices).
+bool LiesOnEdge(tagPOINTF m, tagPOINTF a, tagPOINTF b) {
+    const double ex = static_cast<double>(b.x) - a.x;
+    const double ey = static_cast<double>(b.y) - a.y;
+    const double len2 = ex * ex + ey * ey;
+    double t = 0.0;
+    if (len2 > 0.0) {
+        t = std::clamp(((static_cast<double>(m.x) - a.x) * ex + (static_cast<double>(m.y) - a.y) * ey) / len2, 0.0,
+                       1.0);
+    }
+    const double px = a.x + t * ex;
+    const double py = a.y + t * ey;
+    const double d = std::hypot(m.x - px, m.y - py);
+    return d <= 1e-4 * std::sqrt(len2) + 1e-4;
+}
+
+void StrokeEdges(Gdiplus::Graphics& g, const Gdiplus::Pen& pen, const std::vector<Gdiplus::PointF>& dev, float dx,
+                 float dy) {
+    for (size_t i = 1; i < dev.size(); ++i) {
+        g.DrawLine(&pen, Gdiplus::PointF(dev[i - 1].X + dx, dev[i - 1].Y + dy),
+                   Gdiplus::PointF(dev[i].X + dx, dev[i].Y + dy));
+    }
+}
+
+}  // namespace
+
+CPolygon::CPolygon() { InitShape(SHAPE_POLYGON, "IDS_TYPENAME_POLYGON", ShapeCounterOf(SHAPE_POLYGON), L"%s%d"); }
+
+CPolygon::~CPolygon() = default;
+
+// ---- building -----------------------------------------------------------------
+
+void CPolygon::InitPolygon(Gdiplus::RectF rect, int n) {
+    if (!(rect.Height >= kMinRect) || !(rect.Width >= kMinRect) || !std::isfinite(rect.X) ||
+        !std::isfinite(rect.Y) || !std::isfinite(rect.Width) || !std::isfinite(rect.Height)) {
+        return;
+    }
+    if (n < 3) {
+        n = nDefaultBorder.load();
+    }
+    if (n < 3 || n > kMaxBorder) {
+        return;
+    }
+    const RingBuild b = BuildRings(rect, n);
+    vModify.clear();
+    m_unknownReported.Reset();
+    nBorder = n;
+    initRect = rect;
+    center0 = b.centre;
+    radius = b.radius;
+    radius2 = b.radius2;
+    // The vertices of an n-gon span less than its circle's width (odd n, or
+    // n not a multiple of 4): stretch it to the rectangle's width.
+    Zoom(center0, rect.Width / b.width, 1.0);
+    angle = kPi / 2.0;
+    angle2 = kPi / n + kPi / 2.0;
+    InvalidateGeometry();
+}
+
+int CPolygon::SetBorder(int n) {
+    if (n < 3 || n > kMaxBorder || !IsBuilt()) {
+        return 0;
+    }
+    // Without the rectangle of a build (a polygon read from a file) the
+    // rings would collapse onto the origin.
+    if (!(initRect.Width >= kMinRect) || !(initRect.Height >= kMinRect)) {
+        return 0;
+    }
+    const RingBuild b = BuildRings(initRect, n);
+    center0 = b.centre;
+    radius = b.radius;
+    radius2 = b.radius2;
+    angle = kPi / 2.0 + angle_diff;
+    angle2 = kPi / n + kPi / 2.0 + angle2_diff;
+    radius *= radius_rate;
+    radius2 *= radius2_rate;
+    nBorder = n;
+    InvalidateGeometry();
+    return 1;
+}
+
+Gdiplus::RectF CPolygon::UndraggedBounds() {
+    auto unrated = [](double r, double rate) {
+        const double u = r / rate;
+        return (rate > kMinFactor && std::isfinite(u)) ? u : r;
+    };
+    auto unturned = [](double a, double diff) {
+        const double u = a - diff;
+        return std::isfinite(u) ? u : a;
+    };
+    const double r0 = unrated(radius, radius_rate);
+    const double a0 = unturned(angle, angle_diff);
+    const double r1 = unrated(radius2, radius2_rate);
+    const double a1 = unturned(angle2, angle2_diff);
+    std::vector<tagPOINTF> pts;
+    const int last = 2 * nBorder + 1;
+    pts.reserve(static_cast<size_t>(last) + 1);
+    for (int i = 0; i <= last; ++i) {
+        pts.push_back((i & 1) == 0 ? GetPoint(i, r0, a0) : GetPoint(i, r1, a1));
+    }
+    return CalculateRectangle(pts);
+}
+
+int CPolygon::SetPolygonProperty(int n) {
+    const int old = nBorder;
+    if (n < 3 || n > kMaxBorder || n == nBorder) {
+        return old;
+    }
+    // The drags are re-applied after the rebuild, so the rebuild takes the
+    // box the polygon would fill without them: a dragged star then keeps its
+    // size instead of growing by its drag factors on every change.
+    Gdiplus::RectF bounds;
+    if (IsBuilt()) {
+        bounds = UndraggedBounds();
+    } else {
+        GetRectangle(bounds);
+    }
+    nDefaultBorder.store(n);
+    InitPolygon(bounds, n);
+    if (old >= 3) {
+        SetBorder(n);
+    }
+    InvalidateGeometry();
+    return old;
+}
+
+void CPolygon::RestoreAfterRead() {
+    vModify.insert(vModify.end(), vModifySave.begin(), vModifySave.end());
+    m_unknownReported.Reset();
+    InvalidateGeometry();
+}
+
+// ---- vertices -------------------------------------------------------------------
+
+tagPOINTF CPolygon::Replay(tagPOINTF p) {
+    for (const SHAPE_MODIFY& m : vModify) {
+        switch (m.cmd) {
+            case SHAPE_MODIFY::kMove:
+                p.x = static_cast<float>(p.x + m.par1);
+                p.y = static_cast<float>(p.y + m.par2);
+                break;
+            case SHAPE_MODIFY::kSlope:
+                p = PointfSlope(p, m.par1, m.par2, m.refPoint);
+                break;
+            case SHAPE_MODIFY::kRotate:
+                p = PointfRotate(p, m.refPoint, m.par1);
+                break;
+            case SHAPE_MODIFY::kZoom:
+                p = PointfZoom(p, m.par1, m.par2, m.refPoint);
+                break;
+            case SHAPE_MODIFY::kMirrorX:
+                p = PointfMirrorX(p, m.refPoint);
+                break;
+            case SHAPE_MODIFY::kMirrorY:
+                p = PointfMirrorY(p, m.refPoint);
+                break;
+            case SHAPE_MODIFY::kMirrorXY:
+                p = PointfMirrorXY(p, m.refPoint);
+                break;
+            default:
+                // Skipped. Every vertex of every redraw replays the list, so
+                // the user hears about a damaged list once per polygon.
+                if (!m_unknownReported.TestAndSet()) {
+                    AfxMessageBox(L"unknown modify cmd", MB_OK);
+                }
+                break;
+        }
+    }
+    return p;
+}
+
+tagPOINTF CPolygon::GetPoint(int i, double r, double a) {
+    if (!IsBuilt()) {
+        return center0;
+    }
+    if (r < 0.0) {
+        if ((i & 1) == 0) {
+            r = radius;
+            a = angle;
+        } else {
+            r = radius2;
+            a = angle2;
+        }
+    }
+    a += static_cast<double>((i / 2) * 2) * kPi / nBorder;
+    const tagPOINTF p{static_cast<float>(center0.x + std::cos(a) * r),
+                      static_cast<float>(center0.y + std::sin(a) * r)};
+    return Replay(p);
+}
+
+std::vector<tagPOINTF> CPolygon::Vertices(bool withSecond) {
+    std::vector<tagPOINTF> pts;
+    if (!IsBuilt()) {
+        return pts;
+    }
+    const int last = 2 * nBorder + (withSecond ? 1 : 0);
+    pts.reserve(static_cast<size_t>(last) + 1);
+    for (int i = 0; i <= last; ++i) {
+        pts.push_back(GetPoint(i, -1.0, kPi));
+    }
+    return pts;
+}
+
+// ---- drags --------------------------------------------------------------------------
+
+void CPolygon::DoDrag(int i, double scale, double dAngle) {
+    if (!std::isfinite(scale) || !std::isfinite(dAngle)) {
+        return;
+    }
+    if ((i & 1) == 0) {
+        radius *= scale;
+        radius_rate *= scale;
+        angle += dAngle;
+        angle_diff += dAngle;
+    } else {
+        radius2 *= scale;
+        radius2_rate *= scale;
+        angle2 += dAngle;
+        angle2_diff += dAngle;
+    }
+    InvalidateGeometry();
+}
+
+int CPolygon::GetEditPoint(std::vector<tagPOINTF>& points) {
+    if (points.empty() || !IsBuilt()) {
+        return 0;
+    }
+    const tagPOINTF query = points[0];
+    const int last = 2 * nBorder;
+    for (int i = 0; i <= last; ++i) {
+        const tagPOINTF p = GetPoint(i, -1.0, kPi);
+        const double d = Dist(p, query);
+        if (!(d >= 0.0 && d <= kPickRadius)) {
+            continue;
+        }
+        const int before = i == 0 ? last - 1 : i - 1;
+        const int after = i + 1 > last ? 1 : i + 1;
+        points.clear();
+        points.push_back(GetPoint(before, -1.0, kPi));
+        points.push_back(p);
+        points.push_back(GetPoint(after, -1.0, kPi));
+        if ((i & 1) == 0) {
+            dragRadius = radius;
+            dragAngle = angle;
+        } else {
+            dragRadius = radius2;
+            dragAngle = angle2;
+        }
+        nDragIndex = i;
+        return i + 1;
+    }
+    return 0;
+}
+
+double CPolygon::Search(tagPOINTF pt, bool onRadius) {
+    const int i = nDragIndex;
+    double& value = onRadius ? dragRadius : dragAngle;
+    auto distAt = [&](double v) {
+        // A trial radius at or below zero is never better: the ring would
+        // fold through the centre and the next drag would divide by it.
+        if (onRadius && !(v > kMinRadius)) {
+            return std::numeric_limits<double>::infinity();
+        }
+        return Dist(onRadius ? GetPoint(i, v, dragAngle) : GetPoint(i, dragRadius, v), pt);
+    };
+    size_t level = 0;
+    int dir = 0;
+    int moves = 0;
+    while (level < std::size(kSearchSteps) && moves < kMaxSearchMoves) {
+        const double step = kSearchSteps[level];
+        const double d0 = distAt(value);
+        const double down = distAt(value - step);
+        const double up = distAt(value + step);
+        if (d0 > down) {
+            value -= step;
+            ++moves;
+            if (dir > 0) {
+                ++level;
+                dir = 0;
+            } else {
+                dir = -1;
+            }
+        } else if (d0 > up) {
+            value += step;
+            ++moves;
+            if (dir < 0) {
+                ++level;
+                dir = 0;
+            } else {
+                dir = 1;
+            }
+        } else {
+            ++level;
+            dir = 0;
+        }
+    }
+    return Dist(GetPoint(i, dragRadius, dragAngle), pt);
+}
+
+double CPolygon::CalculateRadius(tagPOINTF pt) { return Search(pt, true); }
+double CPolygon::CalculateAngle(tagPOINTF pt) { return Search(pt, false); }
+
+void CPolygon::CalculateModify(tagPOINTF pt) {
+    if (!IsBuilt() || nDragIndex < 0 || nDragIndex > 2 * nBorder) {
+        return;
+    }
+    const int i = nDragIndex;
+    if (Dist(pt, GetPoint(i, dragRadius, dragAngle)) > Dist(pt, GetPoint(i, -1.0, kPi))) {
+        if ((i & 1) == 0) {
+            dragRadius = radius;
+            dragAngle = angle;
+        } else {
+            dragRadius = radius2;
+            dragAngle = angle2;
+        }
+    }
+    Gdiplus::RectF r;
+    GetRectangle(r);
+    const double near = (static_cast<double>(r.Width) + r.Height) * 1e-5;
+    if (Dist(pt, GetPoint(i, dragRadius, dragAngle)) <= near) {
+        return;
+    }
+    for (int pass = 0; pass < 10; ++pass) {
+        CalculateAngle(pt);
+        if (CalculateRadius(pt) < near) {
+            break;
+        }
+    }
+}
+
+int CPolygon::ModifyEditPoint(int, tagPOINTF point) {
+    // The working values belong to the ring of the picked vertex, so that
+    // vertex decides the ring whatever index the host passes.
+    if (!IsBuilt() || nDragIndex < 0 || nDragIndex > 2 * nBorder) {
+        return 0;
+    }
+    const int i = nDragIndex;
+    Gdiplus::RectF r;
+    GetRectangle(r);
+    const double reach = 0.01 * (static_cast<double>(r.Width) + r.Height);
+    if (!(Dist(GetPoint(i, dragRadius, dragAngle), point) <= reach)) {
+        return 0;
+    }
+    const bool outer = (i & 1) == 0;
+    double& ringRadius = outer ? radius : radius2;
+    double& ringAngle = outer ? angle : angle2;
+    double& rate = outer ? radius_rate : radius2_rate;
+    double& diff = outer ? angle_diff : angle2_diff;
+    if (!(dragRadius > kMinRadius) || !(std::fabs(ringRadius) > kMinRadius)) {
+        return 0;
+    }
+    const double scale = dragRadius / ringRadius;
+    const double dAngle = dragAngle - ringAngle;
+    if (!(scale > kMinFactor) || !std::isfinite(scale) || !std::isfinite(dAngle)) {
+        return 0;
+    }
+    rate *= scale;
+    diff += dAngle;
+    ringRadius = dragRadius;
+    ringAngle = dragAngle;
+    InvalidateGeometry();
+
+    if (m_pDoc != nullptr) {
+        auto* data = new stPolygonDrag;
+        data->ids.push_back(GetBaseID());
+        data->nIndex = i;
+        data->dFactor = scale;
+        data->dAngle = dAngle;
+        m_pDoc->AddUndo(new CUND_PolygonDrag(data));
+    }
+    return 0;
+}
+
+// ---- persistence ------------------------------------------------------------------
+
+void CPolygon::AddAllProp(bool extended) {
+    CBaseShape::AddAllProp(extended);
+    AddProp("angle", &angle);
+    AddProp("angle2", &angle2);
+    AddProp("angle2_diff", &angle2_diff);
+    AddProp("angle_diff", &angle_diff);
+    AddProp("center0", &center0);
+    AddProp("nBorder", &nBorder);
+    AddProp("nDragIndex", &nDragIndex);
+    AddProp("radius", &radius);
+    AddProp("radius2", &radius2);
+    AddProp("radius2_rate", &radius2_rate);
+    AddProp("radius_rate", &radius_rate);
+    AddProp("strCaption", &m_wstrCaption);
+    AddProp("shape_vmodify", &vModifySave);
+}
+
+void CPolygon::UpdatePropsValue() {
+    CBaseShape::UpdatePropsValue();
+    vModifySave = vModify;
+}
+
+// ---- conversions and copy -------------------------------------------------------------
+
+CBaseShape* CPolygon::ToBezier() {
+    if (!IsBuilt()) {
+        return nullptr;
+    }
+    std::vector<tagPOINTF> pts;
+    GetFlattenPathPoints(pts, kMarkTolerance);
+    auto* curve = new CBezierCurve();
+    curve->arrSegment.clear();
+    auto addLine = [curve](tagPOINTF a, tagPOINTF b) {
+        BEZIER_4POINTF_DRAW seg;
+        seg.p1 = seg.p2 = a;
+        seg.p3 = seg.p4 = b;
+        seg.LineType = 1;
+        curve->arrSegment.push_back(seg);
+    };
+    // One straight segment per side from outer vertex to outer vertex; an
+    // inner vertex that is off that side (a star) keeps its corner.
+    for (size_t k = 2; k < pts.size(); k += 2) {
+        if (LiesOnEdge(pts[k - 1], pts[k - 2], pts[k])) {
+            addLine(pts[k - 2], pts[k]);
+        } else {
+            addLine(pts[k - 2], pts[k - 1]);
+            addLine(pts[k - 1], pts[k]);
+        }
+    }
+    curve->bClosed = 1;
+    return curve;
+}
+
+CBaseShape* CPolygon::ToPolyLine() {
+    if (!IsBuilt()) {
+        return nullptr;
+    }
+    auto* poly = new CPolyLine();
+    GetFlattenPathPoints(poly->arrPoint, kMarkTolerance);
+    poly->bClosed = 1;
+    return poly;
+}
+
+CBaseShape* CPolygon::Clone() {
+    auto* copy = new CPolygon();
+    copy->m_nPenIndex = m_nPenIndex;
+    copy->initRect = initRect;
+    copy->nBorder = nBorder;
+    copy->center0 = center0;
+    // Rebuilds nothing when there is no build rectangle, as after a read.
+    copy->InitPolygon(initRect, nBorder);
+    copy->angle2 = angle2;
+    copy->angle = angle;
+    copy->radius = radius;
+    copy->radius2 = radius2;
+    copy->radius_rate = radius_rate;
+    copy->radius2_rate = radius2_rate;
+    copy->angle_diff = angle_diff;
+    copy->angle2_diff = angle2_diff;
+    copy->SetSmoothRatio(GetSmoothRatio());
+    copy->SetCaption(GetCaption());
+    copy->vModifySave = vModifySave;
+    copy->vModify = vModify;
+    copy->SetVisible(IsVisible());
+    copy->InvalidateGeometry();
+    return copy;
+}
+
+// ---- exports ----------------------------------------------------------------------------
+
+int CPolygon::ExportXmlToBuff(tagXmlBuff& buff) {
+    auto num = [](double v) {
+        CString s;
+        s.Format(L"%f", v);
+        return s;
+    };
+    CXmlMarkup xml;
+    xml.AddElem(L"Polygon", nullptr);
+    xml.SetAttrib(L"angle", num(angle));
+    xml.SetAttrib(L"angle2", num(angle2));
+    xml.SetAttrib(L"angle_diff", num(angle_diff));
+    xml.SetAttrib(L"angle2_diff", num(angle2_diff));
+    xml.SetAttrib(L"center0x", num(center0.x));
+    xml.SetAttrib(L"center0y", num(center0.y));
+    xml.SetAttrib(L"border", nBorder);
+    xml.SetAttrib(L"radius", num(radius));
+    xml.SetAttrib(L"radius2", num(radius2));
+    xml.SetAttrib(L"radius_rate", num(radius_rate));
+    xml.SetAttrib(L"radius_rate2", num(radius2_rate));
+    xml.SetAttrib(L"caption", GetCaption().GetString());
+    xml.SetAttrib(L"initX", num(initRect.X));
+    xml.SetAttrib(L"initY", num(initRect.Y));
+    xml.SetAttrib(L"initW", num(initRect.Width));
+    xml.SetAttrib(L"initH", num(initRect.Height));
+    xml.AddChildElem(L"Modify", nullptr);
+    xml.SetChildAttrib(L"nSize", static_cast<int>(vModify.size()));
+    xml.IntoElem();
+    for (const SHAPE_MODIFY& m : vModify) {
+        xml.AddChildElem(L"M", nullptr);
+        xml.SetChildAttrib(L"cmd", static_cast<int>(m.cmd));
+        xml.SetChildAttrib(L"par1", num(m.par1));
+        xml.SetChildAttrib(L"par2", num(m.par2));
+        xml.SetChildAttrib(L"ref_x", num(m.refPoint.x));
+        xml.SetChildAttrib(L"ref_y", num(m.refPoint.y));
+    }
+    xml.OutOfElem();
+    buff.WriteToFile(xml.GetDoc().c_str());
+    return 0;
+}
+
+int CPolygon::ExportGCodeToBuff(GCodeContext& ctx) {
+    const std::vector<tagPOINTF> pts = Vertices(false);
+    if (pts.empty()) {
+        return 0;
+    }
+    ctx.MoveTo(pts[0].x, pts[0].y, 0.0f);
+    for (size_t i = 1; i < pts.size(); ++i) {
+        ctx.LineTo(pts[i].x, pts[i].y, 0.0f);
+    }
+    return 0;
+}
+
+// ---- drawing ---------------------------------------------------------------------------------
+
+float CPolygon::ViewZoom() const {
+    if (m_pView != nullptr) {
+        const float zoom = m_pView->GetZoom();
+        if (std::isfinite(zoom) && zoom > 0.0f) {
+            return zoom;
+        }
+    }
+    return 1.0f;
+}
+
+int CPolygon::DrawPreview(CDC* dc, DWORD color, const std::vector<tagPOINTF>& points) {
+    if (dc == nullptr || m_pView == nullptr || points.size() < 2) {
+        return 0;
+    }
+    Gdiplus::Graphics g(dc);
+    Gdiplus::Pen pen(Gdiplus::Color::FromCOLORREF(color), 0.0f);
+    const float zoom = m_pView->GetZoom();
+    std::vector<Gdiplus::PointF> dev(points.size());
+    for (size_t i = 0; i < points.size(); ++i) {
+        m_pView->LP2DP(zoom, points[i], dev[i], 0);
+    }
+    StrokeEdges(g, pen, dev, 0.0f, 0.0f);
+    return 0;
+}
+
+int CPolygon::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) {
+    std::vector<tagPOINTF> pts = Vertices(false);
+    for (tagPOINTF& p : pts) {
+        p = PointfSlope(p, a, b, base);
+    }
+    return DrawPreview(dc, color, pts);
+}
+
+int CPolygon::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
+    std::vector<tagPOINTF> pts = Vertices(false);
+    for (tagPOINTF& p : pts) {
+        p = PointfZoom(p, sx, sy, base);
+    }
+    return DrawPreview(dc, color, pts);
+}
+
+int CPolygon::DrawRotate(CDC* dc, DWORD color, double angleDeg, tagPOINTF centre) {
+    std::vector<tagPOINTF> pts = Vertices(false);
+    for (tagPOINTF& p : pts) {
+        p = PointfRotate(p, centre, angleDeg);
+    }
+    return DrawPreview(dc, color, pts);
+}
+
+int CPolygon::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>&, DWORD color, int arrow, float dx,
+                             float dy) {
+    if (g == nullptr) {
+        return 0;
+    }
+    Gdiplus::Pen pen(Gdiplus::Color::FromCOLORREF(color), 0.0f);
+    if (arrow != 0) {
+        SetPenArrow(g, &pen);
+    }
+    const std::vector<tagPOINTF> pts = Vertices(false);
+    std::vector<Gdiplus::PointF> dev;
+    dev.reserve(pts.size());
+    for (const tagPOINTF& p : pts) {
+        dev.emplace_back(p.x, p.y);
+    }
+    StrokeEdges(*g, pen, dev, dx, dy);
+    return 0;
+}
+
+int CPolygon::Draw(CDC* dc, int arrow, int mode, int unused, int marker) {
+    if (dc == nullptr) {
+        return 0;
+    }
+    Gdiplus::Graphics g(dc);
+    return Draw(dc, &g, GetPenColor(-1), arrow, mode, unused, marker, 0.0f, 0.0f);
+}
+
+int CPolygon::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode, int, int marker, float dx,
+                   float dy) {
+    if (m_pView == nullptr || !IsBuilt()) {
+        return 0;
+    }
+    std::unique_ptr<Gdiplus::Graphics> own;
+    if (g == nullptr) {
+        if (dc == nullptr) {
+            return 0;
+        }
+        own = std::make_unique<Gdiplus::Graphics>(dc);
+        g = own.get();
+    }
+    g->SetSmoothingMode(Gdiplus::SmoothingModeHighSpeed);
+    Gdiplus::Pen pen(Gdiplus::Color::FromCOLORREF(color), 0.0f);
+    if (arrow != 0) {
+        SetPenArrow(g, &pen);
+    }
+    const std::vector<tagPOINTF> pts = Vertices(false);
+    const float zoom = m_pView->GetZoom();
+    std::vector<Gdiplus::PointF> dev(pts.size());
+    for (size_t i = 0; i < pts.size(); ++i) {
+        m_pView->LP2DP(zoom, pts[i], dev[i], mode);
+    }
+    if (marker != 0 && IsSelected() != 0 && mode == 0) {
+        g->DrawRectangle(&pen, GetStartRectInPoint(dev[0]));
+    }
+    StrokeEdges(*g, pen, dev, dx, dy);
+    return 0;
+}
+
+int CPolygon::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int marker, float dx, float dy) {
+    if (wnd == nullptr || dc == nullptr || !IsBuilt()) {
+        return 0;
+    }
+    Gdiplus::Graphics g(dc);
+    g.SetSmoothingMode(Gdiplus::SmoothingModeHighSpeed);
+    Gdiplus::Pen pen(Gdiplus::Color::FromCOLORREF(color), 0.0f);
+    const std::vector<tagPOINTF> pts = Vertices(false);
+    std::vector<Gdiplus::PointF> dev(pts.size());
+    for (size_t i = 0; i < pts.size(); ++i) {
+        wnd->LP2DP(pts[i], dev[i], mode);
+    }
+    if (marker != 0 && IsSelected() != 0 && mode == 0) {
+        g.DrawRectangle(&pen, GetStartRectInPoint(dev[0]));
+    }
+    StrokeEdges(g, pen, dev, dx, dy);
+    return 0;
+}
+
+int CPolygon::DrawEditPoints(CDC* dc) {
+    if (dc == nullptr || m_pView == nullptr) {
+        return 0;
+    }
+    const std::vector<tagPOINTF> pts = Vertices(false);
+    CGdiObject* previous = dc->SelectStockObject(HOLLOW_BRUSH);
+    for (const tagPOINTF& p : pts) {
+        CPoint c;
+        m_pView->LP2DP(p, c, 0);
+        // Far off-screen points are pinned so the corners stay representable.
+        const int x = std::clamp(static_cast<int>(c.x), -kPixelLimit, kPixelLimit);
+        const int y = std::clamp(static_cast<int>(c.y), -kPixelLimit, kPixelLimit);
+        dc->Rectangle(x - kHandleHalf, y - kHandleHalf, x + kHandleHalf, y + kHandleHalf);
+    }
+    if (previous != nullptr) {
+        dc->SelectObject(previous);
+    }
+    return 0;
+}
+
+int CPolygon::GetSnapPoint(std::vector<tagPOINTF>& points) {
+    const std::vector<tagPOINTF> pts = Vertices(true);
+    points.insert(points.end(), pts.begin(), pts.end());
+    return 0;
+}
+
+// ---- transforms ---------------------------------------------------------------------------------
+
+void CPolygon::AppendModify(int32_t cmd, double par1, double par2, tagPOINTF ref) {
+    SHAPE_MODIFY m;
+    m.cmd = cmd;
+    m.par1 = par1;
+    m.par2 = par2;
+    m.refPoint = ref;
+    vModify.push_back(m);
+}
+
+int CPolygon::Move(float dx, float dy) {
+    AppendModify(SHAPE_MODIFY::kMove, dx, dy, tagPOINTF{0.0f, 0.0f});
+    CBaseShape::Move(dx, dy);
+    LockShape();
+    m_markCache.Clear();
+    UnlockShape();
+    return 0;
+}
+
+int CPolygon::Rotate(double angleDeg, tagPOINTF centre) {
+    AppendModify(SHAPE_MODIFY::kRotate, angleDeg, 0.0, centre);
+    CBaseShape::Rotate(angleDeg, centre);
+    return 0;
+}
+
+int CPolygon::Zoom(tagPOINTF fixed, double sx, double sy) {
+    AppendModify(SHAPE_MODIFY::kZoom, sx, sy, fixed);
+    CBaseShape::Zoom(fixed, sx, sy);
+    return 0;
+}
+
+int CPolygon::Slope(tagPOINTF fixed, double a, double b) {
+    AppendModify(SHAPE_MODIFY::kSlope, a, b, fixed);
+    CBaseShape::Slope(fixed, a, b);
+    return 0;
+}
+
+int CPolygon::Mirror(tagPOINTF fixed, int mode) {
+    // Only the three mirror modes exist; any other mode records nothing.
+    if (mode < 1 || mode > 3) {
+        return 0;
+    }
+    AppendModify(SHAPE_MODIFY::kMirrorX + (mode - 1), 0.0, 0.0, fixed);
+    InvalidateGeometry();
+    return 0;
+}
+
+int CPolygon::SortPath() { return 0; }
+
+// ---- tests against points and rectangles ------------------------------------------------------
+
+int CPolygon::IsInRect(Gdiplus::RectF& rect) {
+    const std::vector<tagPOINTF> pts = Vertices(false);
+    if (pts.empty()) {
+        return 0;
+    }
+    for (const tagPOINTF& p : pts) {
+        if (!PtInRectFBorder(p.x, p.y, rect, false)) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int CPolygon::IsMe(tagPOINTF point) {
+    const std::vector<tagPOINTF> pts = Vertices(false);
+    const double tolerance = GetPickDistance() * 3.0 / ViewZoom();
+    for (size_t i = 1; i < pts.size(); ++i) {
+        const double d1 = Dist(point, pts[i]);
+        const double d2 = Dist(point, pts[i - 1]);
+        const double d3 = Dist(pts[i], pts[i - 1]);
+        if (d1 + d2 - d3 <= tolerance) {
+            return static_cast<int>(i);
+        }
+    }
+    return 0;
+}
+
+int CPolygon::IsInClientRectF() {
+    if (m_pView == nullptr) {
+        return 1;
+    }
+    Gdiplus::RectF client;
+    m_pView->GetClientRectF(client);
+    const Gdiplus::RectF b = CalculateRectangle(Vertices(true));
+    if (PtInRectFBorder(b.X, b.Y, client, false) && PtInRectFBorder(b.X + b.Width, b.Y - b.Height, client, false)) {
+        return 1;
+    }
+    return RectsIntersect(b, client) ? 1 : 0;
+}
+
+int CPolygon::GetRectangle(Gdiplus::RectF& rect) {
+    rect = CalculateRectangle(Vertices(true));
+    SetShapeRect(rect);
+    SetRectValid(true);
+    return 0;
+}
+
+int CPolygon::IsSelectedForRect(Gdiplus::RectF& rect) {
+    if (IsIntersectRect(rect) == 0) {
+        return 0;
+    }
+    // The band with its lower edge as Y, as the segment test wants it.
+    const Gdiplus::RectF band(rect.X, rect.Y - rect.Height, rect.Width, rect.Height);
+    std::vector<tagPOINTF> pts;
+    GetFlattenPathPoints(pts, kSelectTolerance);
+    const size_t n = pts.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (SegmentHitsRect(band, pts[i], pts[(i + 1) % n])) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// ---- flattening and mark data ------------------------------------------------------------------
+
+int CPolygon::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float) {
+    const std::vector<tagPOINTF> pts = Vertices(false);
+    points.insert(points.end(), pts.begin(), pts.end());
+    return 0;
+}
+
+int CPolygon::GetFlattenPathFirstPoint(tagPOINTF& point) {
+    if (IsBuilt()) {
+        point = GetPoint(0, -1.0, kPi);
+    }
+    return 0;
+}
+
+int CPolygon::GetFlattenPathLastPoint(tagPOINTF& point) {
+    if (IsBuilt()) {
+        point = GetPoint(2 * nBorder, -1.0, kPi);
+    }
+    return 0;
+}
+
+bool CPolygon::GetMarkData(tagMarkDataPar& out, tagMarkCtlData*) {
+    if (BeginMarkData(out)) {
+        return true;
+    }
+    MarkDataLock lock(this, &out);
+
+    std::vector<tagPOINTF> points;
+    GetFlattenPathPoints(points, kMarkTolerance);
+    if (points.empty()) {
+        m_markCache.Clear();
+        return lock.Finish(false);
+    }
+    tagPathData path;
+    path.nPenIndex = GetPenIndex();
+    path.arrPolylines.push_back(std::move(points));
+    m_markCache.arrPaths.push_back(std::move(path));
+    if (IsAntiPath()) {
+        std::reverse(m_markCache.arrPaths.begin(), m_markCache.arrPaths.end());
+        std::reverse(m_markCache.arrPaths2.begin(), m_markCache.arrPaths2.end());
+    }
+    out = m_markCache;
+    return lock.Finish(true);
+}

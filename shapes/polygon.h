@@ -1,0 +1,164 @@
+// CPolygon: the regular polygon and star. It is not stored as points: it
+// keeps a side count n, a centre, two polar rings (n outer vertices at even
+// indices, n inner vertices at odd indices) and the list of modifications
+// (moves, slants, rotations, zooms, mirrors) applied since it was built.
+// Every vertex is computed on demand: polar placement on its ring, then the
+// modifications replayed in order. The outline is the closed chain of the 2n
+// alternating vertices; index 2n falls on vertex 0 and 2n+1 on vertex 1.
+//
+// An unedited polygon has its inner vertices on the midpoints of its edges.
+// Dragging a vertex scales and turns its whole ring, which makes a star (or
+// twists one ring against the other).
+#pragma once
+
+#include <atomic>
+#include <vector>
+
+#include "core/params.h"
+#include "halder/baseshape.h"
+
+class CPolygon : public CBaseShape {
+    DECLARE_SERIAL(CPolygon)
+
+public:
+    // Side counts above this are refused: every outline query walks 2n+1
+    // vertices, and a count read from a damaged file must not run away.
+    static constexpr int kMaxBorder = 100000;
+
+    CPolygon();
+    CPolygon(const CPolygon& other) = default;
+    CPolygon& operator=(const CPolygon& other) = default;
+    ~CPolygon() override;
+
+    // ---- own operations ---------------------------------------------------
+    // Builds a regular polygon in rect (Y its top edge): centre in the middle,
+    // outer radius half the height, vertex 0 straight up, and one zoom that
+    // makes it exactly rect's width. n below 3 takes the process-wide default
+    // side count. A rectangle narrower or lower than 1e-5 changes nothing.
+    void InitPolygon(Gdiplus::RectF rect, int n);
+    // Changes the side count inside the present outline, keeping the drags;
+    // n becomes the process-wide default. Returns the side count before.
+    int SetPolygonProperty(int n);
+    void GetPolygonProperty(int& n) const { n = nBorder; }
+    int GetBorder() const { return nBorder; }
+    // Rebuilds the rings for n sides from the rectangle of the last build,
+    // keeping the drags. 1 done; 0 for n below 3, an unbuilt polygon, or one
+    // that has no build rectangle (as after a read).
+    int SetBorder(int n);
+    // Position of vertex i. r below 0 takes the stored ring of i; otherwise
+    // (r, a) is the polar radius and angle used instead.
+    tagPOINTF GetPoint(int i, double r, double a);
+    // Scales the ring of vertex i by scale and turns it by dAngle (radians).
+    void DoDrag(int i, double scale, double dAngle);
+    // Moves the working drag values so that the picked vertex follows pt.
+    void CalculateModify(tagPOINTF pt);
+    // One-dimensional searches on the working radius / angle; the result is
+    // the distance left between pt and the working vertex.
+    double CalculateRadius(tagPOINTF pt);
+    double CalculateAngle(tagPOINTF pt);
+    // After a read: the saved modifications are appended to the working list.
+    void RestoreAfterRead();
+
+    // ---- shape interface ----------------------------------------------------
+    void AddAllProp(bool extended) override;                                              // 7
+    CBaseShape* ToBezier() override;                                                      // 9
+    CBaseShape* ToPolyLine() override;                                                    // 10
+    CBaseShape* Clone() override;                                                         // 12
+    int ExportXmlToBuff(tagXmlBuff& buff) override;                                       // 16
+    int ExportGCodeToBuff(GCodeContext& ctx) override;                                    // 17
+    int DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) override;     // 19
+    int DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) override;  // 20
+    int DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) override;        // 21
+    int DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>& pens, DWORD color, int arrow, float dx,
+                       float dy) override;                                                // 22
+    // In the shape's own pen colour: (dc, arrow, mode, unused, marker).
+    int Draw(CDC* dc, int arrow, int mode, int unused, int marker) override;  // 23
+    // (dc, graphics or null for one on dc, colour, arrow, mode, unused,
+    // start marker, dx, dy).
+    int Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode, int unused, int marker, float dx,
+             float dy) override;                                                                        // 24
+    int DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int marker, float dx, float dy) override;  // 25
+    int DrawEditPoints(CDC* dc) override;                                                               // 26
+    int GetEditPoint(std::vector<tagPOINTF>& points) override;                                          // 27
+    int ModifyEditPoint(int index, tagPOINTF point) override;                                           // 28
+    int GetSnapPoint(std::vector<tagPOINTF>& points) override;                                          // 29
+    int Move(float dx, float dy) override;                                                              // 30
+    int Rotate(double angle, tagPOINTF centre) override;                                                // 31
+    int Zoom(tagPOINTF fixed, double sx, double sy) override;                                           // 32
+    int Slope(tagPOINTF fixed, double a, double b) override;                                            // 33
+    int Mirror(tagPOINTF fixed, int mode) override;                                                     // 34
+    int SortPath() override;                                                                            // 35
+    int IsInRect(Gdiplus::RectF& rect) override;                                                        // 38
+    int IsMe(tagPOINTF point) override;                                                                 // 39
+    int IsInClientRectF() override;                                                                     // 41
+    int GetRectangle(Gdiplus::RectF& rect) override;                                                    // 42
+    int GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tolerance) override;                 // 49
+    int GetFlattenPathFirstPoint(tagPOINTF& point) override;                                            // 50
+    int GetFlattenPathLastPoint(tagPOINTF& point) override;                                             // 51
+    bool GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) override;                                // 53
+    int IsSelectedForRect(Gdiplus::RectF& rect) override;                                               // 64
+    void UpdatePropsValue() override;                                                                   // 66
+
+    // ---- members (angles in radians) ----------------------------------------
+    // The rectangle of the last InitPolygon; not saved.
+    Gdiplus::RectF initRect;
+    int nBorder = 0;
+    tagPOINTF center0{};
+    double radius = 0.0;
+    double angle = 0.0;
+    double radius2 = 0.0;
+    double angle2 = 0.0;
+    // Product of the radius factors and sum of the angle changes that drags
+    // applied to the outer ring; the same for the inner ring.
+    double radius_rate = 1.0;
+    double angle_diff = 0.0;
+    double radius2_rate = 1.0;
+    double angle2_diff = 0.0;
+    // State of the last pick, meaningful between GetEditPoint and
+    // ModifyEditPoint.
+    int nDragIndex = -1;
+    double dragAngle = 0.0;
+    double dragRadius = 0.0;
+    // The live modification list and its saved copy.
+    std::vector<SHAPE_MODIFY> vModify;
+    std::vector<SHAPE_MODIFY> vModifySave;
+
+    // The side count InitPolygon takes when given fewer than 3; one value
+    // for the whole process.
+    static std::atomic<int> nDefaultBorder;
+
+private:
+    bool IsBuilt() const { return nBorder >= 3 && nBorder <= kMaxBorder; }
+    // Applies the modification list to p.
+    tagPOINTF Replay(tagPOINTF p);
+    // The stored vertices 0 to 2n (the closed outline), or 0 to 2n+1 with
+    // withSecond; none for an unbuilt polygon.
+    std::vector<tagPOINTF> Vertices(bool withSecond);
+    // The bounding rectangle the polygon would have without its drags.
+    Gdiplus::RectF UndraggedBounds();
+    void AppendModify(int32_t cmd, double par1, double par2, tagPOINTF ref);
+    // Runs one search on value (the working radius or angle).
+    double Search(tagPOINTF pt, bool onRadius);
+    float ViewZoom() const;
+    int DrawPreview(CDC* dc, DWORD color, const std::vector<tagPOINTF>& points);
+
+    // Set once a damaged modification list was reported: every vertex of
+    // every redraw replays the list, and the user hears about it once. A
+    // copy starts unreported.
+    class ReportedFlag {
+    public:
+        ReportedFlag() = default;
+        ReportedFlag(const ReportedFlag&) {}
+        ReportedFlag& operator=(const ReportedFlag&) {
+            Reset();
+            return *this;
+        }
+        // True when it was already set.
+        bool TestAndSet() { return m_set.exchange(true); }
+        void Reset() { m_set.store(false); }
+
+    private:
+        std::atomic<bool> m_set{false};
+    };
+    ReportedFlag m_unknownReported;
+};

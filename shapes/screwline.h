@@ -1,0 +1,113 @@
+// CScrewLine: the spiral line. A polyline generated from a rectangle and a
+// SCREW_PAR record: an Archimedean-style spiral that fills the ellipse
+// inscribed in the rectangle, from a start radius out to the edge, with
+// optional rings at the centre and at the edge.
+//
+// In loop mode a second, longer path runs the spiral in and out again a
+// number of times; that path is what is marked. It is computed on a
+// background thread so the editor stays responsive. While that thread runs
+// the shape refuses to move, rotate or clone itself; every other operation
+// that needs the loop path (the other transforms, flattening, mark data,
+// saving, a new SetParam) waits for the thread to finish. The destructor
+// stops and joins the thread, so the thread never outlives the shape.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "core/params.h"
+#include "core/polyline.h"
+
+class CScrewLine : public CPolyLine {
+    DECLARE_SERIAL(CScrewLine)
+
+public:
+    // No path (single spiral or loop path) grows beyond this many points:
+    // absurd parameters are refused instead of exhausting memory.
+    static constexpr uint64_t kMaxPathPoints = uint64_t{1} << 25;
+
+    CScrewLine();
+    // Copies wait for the source's path thread; the copy itself is idle.
+    CScrewLine(const CScrewLine& other);
+    CScrewLine& operator=(const CScrewLine& other);
+    ~CScrewLine() override;
+
+    // Computes the spiral in the rectangle (null: the shape's current
+    // bounding rectangle). In loop mode the loop path is then built on the
+    // background thread. A rectangle that is missing, too small or not
+    // finite, or parameters that cannot make a finite spiral, are reported
+    // with a message box and change nothing but the stored parameters.
+    void SetParam(SCREW_PAR par, Gdiplus::RectF* rect);
+    void GetParam(SCREW_PAR& par);
+    // The body of the background thread (the shape as its argument).
+    static UINT ScrewLoop(void* shape);
+
+    // Points per turn of a circle of radius r (mm).
+    static int PointCount(double r);
+
+    // True from the start of a loop computation until its path is in place.
+    bool IsLoopComputing() const { return m_bComputing.load(std::memory_order_acquire); }
+    // Blocks until no loop computation runs. Safe from any thread.
+    void WaitForLoopPath() const;
+    // Called on the background thread before it computes (for a host that
+    // wants to know, and for tests that need to hold the computation).
+    // Set it only while no computation runs.
+    void SetLoopStartHook(std::function<void()> hook) { m_loopStartHook = std::move(hook); }
+
+    // Brings the working point lists back from their saved copies after a
+    // read.
+    void RestoreAfterRead();
+
+    // ---- shape interface ----------------------------------------------------
+    void Read(bool extended, SriFile* file) override;                                     // 6
+    void AddAllProp(bool extended) override;                                              // 7
+    CBaseShape* Clone() override;                                                         // 12
+    int Move(float dx, float dy) override;                                                // 30
+    int Rotate(double angle, tagPOINTF centre) override;                                  // 31
+    int Zoom(tagPOINTF fixed, double sx, double sy) override;                             // 32
+    int Slope(tagPOINTF fixed, double a, double b) override;                              // 33
+    int Mirror(tagPOINTF fixed, int mode) override;                                       // 34
+    int GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tolerance) override;   // 49
+    bool GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) override;                  // 53
+    void UpdatePropsValue() override;                                                     // 66
+    // Appends the closed outline of the ellipse inscribed in the bounding
+    // rectangle: the spiral's boundary for fills.
+    virtual int GetFlattenPathPointsFill(std::vector<tagPOINTF>& points);                // 70
+
+    SCREW_PAR m_parScrew;
+    // The rectangle the loop computation works in.
+    Gdiplus::RectF m_rcScrew;
+    // Where the first loop pass starts (radians).
+    double m_dStartAngle = 0.0;
+    // The running path thread, until someone has waited for it.
+    mutable HANDLE m_pThread = nullptr;
+    // 1 once the background thread has finished the loop path.
+    std::atomic<int> m_bLoopDone{0};
+    // The loop path (loop mode only).
+    std::vector<tagPOINTF> arrLoopPoint;
+    // Saved forms of arrLoopPoint and of arrPoint, refreshed by
+    // UpdatePropsValue.
+    std::vector<std::vector<tagPOINTF>> screwlinearrPointf2;
+    std::vector<std::vector<tagPOINTF>> screwlinearrPointf;
+    int nSize = 0;
+
+private:
+    bool LoopMode() const { return m_parScrew.m_bEnable == 1; }
+    void CopyScrewFrom(const CScrewLine& other);
+    // Refuses an edit while the loop path is computed: shows the text and
+    // answers true.
+    bool RefuseWhileComputing(const wchar_t* text);
+    UINT RunLoop();
+
+    // The single spiral before any reversal: where the loop path starts.
+    std::vector<tagPOINTF> m_arrLoopSeed;
+    std::atomic<bool> m_bComputing{false};
+    std::atomic<bool> m_bCancel{false};
+    // Serialises the waits for the thread and the start of a new one; the
+    // thread itself never takes it.
+    mutable std::mutex m_threadMutex;
+    std::function<void()> m_loopStartHook;
+};

@@ -1,0 +1,432 @@
+// The circle shape: building arcs, the three-point and tangent constructions,
+// conversions, transforms, mark data, persistence, exports and picking.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/bezier.h"
+#include "core/exportsink.h"
+#include "core/markdata.h"
+#include "core/polyline.h"
+#include "core/srifile.h"
+#include "gdi/dc.h"
+#include "gdi/recording_canvas.h"
+#include "halder/basedoc.h"
+#include "shapes/circle.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+double Dist(tagPOINTF a, tagPOINTF b) { return std::hypot(double(a.x) - b.x, double(a.y) - b.y); }
+
+tagPOINTF AtAngle(tagPOINTF c, double r, double deg) {
+    return {float(c.x + r * std::cos(deg * kPi / 180)), float(c.y + r * std::sin(deg * kPi / 180))};
+}
+
+// Point at t of the cubic p[i..i+3] of a chain.
+tagPOINTF ChainAt(const std::vector<tagPOINTF>& p, size_t i, double t) {
+    const double u = 1 - t;
+    auto f = [&](float tagPOINTF::*m) {
+        return float(u * u * u * p[i].*m + 3 * u * u * t * p[i + 1].*m + 3 * u * t * t * p[i + 2].*m +
+                     t * t * t * p[i + 3].*m);
+    };
+    return {f(&tagPOINTF::x), f(&tagPOINTF::y)};
+}
+
+// Largest distance of the chain's curve from the circle (centre c, radius r).
+double MaxRadialError(const std::vector<tagPOINTF>& pts, tagPOINTF c, double r) {
+    double worst = 0;
+    for (size_t i = 0; i + 3 < pts.size(); i += 3)
+        for (int k = 0; k <= 20; ++k) worst = std::max(worst, std::fabs(Dist(ChainAt(pts, i, k / 20.0), c) - r));
+    return worst;
+}
+
+CCircle Built(tagPOINTF c, double r, double start, double end, int direction) {
+    CCircle circle;
+    circle.SetCircleProperty(c.x, c.y, r, start, end, direction);
+    return circle;
+}
+
+bool Unlocked(CBaseShape& shape) {
+    if (WaitForSingleObject(shape.GetMarkEvent(), 0) != WAIT_OBJECT_0) return false;
+    SetEvent(shape.GetMarkEvent());
+    return true;
+}
+
+struct ViewAt {
+    CBaseDoc doc;
+    CBaseView view{&doc};
+    ViewAt() {
+        view.SetZoom(2.0f);
+        view.SetOrigin({0.0f, 0.0f});
+    }
+};
+
+}  // namespace
+
+TEST(Circle, SweepDirectionAndAngleReduction) {
+    CCircle c;
+    c.startDeg = 30;
+    c.endDeg = 30;
+    c.arcPath = 1;
+    EXPECT_EQ(c.GetSweepAngle(), 360.0);
+    c.arcPath = 0;
+    EXPECT_EQ(c.GetSweepAngle(), -360.0);
+    c.startDeg = 370;
+    c.endDeg = -30;
+    c.arcPath = 1;
+    EXPECT_EQ(c.GetSweepAngle(), 320.0);
+    EXPECT_EQ(c.startDeg, 10.0);
+    EXPECT_EQ(c.endDeg, -30.0);
+    c.arcPath = 0;
+    EXPECT_EQ(c.GetSweepAngle(), -40.0);
+
+    // Direction 0 runs clockwise: a quarter from 90 to 0 passes 45 degrees.
+    CCircle cw = Built({1, 2}, 4, 90, 0, 0);
+    EXPECT_LT(Dist(cw.arcPoints.front(), {1, 6}), 1e-5);
+    EXPECT_LT(Dist(cw.arcPoints[3], {5, 2}), 1e-5);
+    EXPECT_LT(Dist(ChainAt(cw.arcPoints, 0, 0.5), AtAngle({1, 2}, 4, 45)), 1e-4);
+}
+
+TEST(Circle, BuildsFullCirclesAndPaddedArcs) {
+    ShapeCounterOf(SHAPE_CIRCLE).Reset();
+    CCircle full = Built({10, -5}, 3, 0, 0, 1);
+    EXPECT_STREQ(full.GetCaption().GetString(), L"Circle1");
+    ASSERT_EQ(full.arcPoints.size(), 13u);
+    EXPECT_LT(MaxRadialError(full.arcPoints, {10, -5}, 3), 3 * 3e-4);
+    EXPECT_LT(Dist(full.arcPoints.front(), {13, -5}), 1e-5);
+    EXPECT_LT(Dist(full.arcPoints.back(), {13, -5}), 1e-5);
+
+    CCircle quarter = Built({0, 0}, 2, 0, 90, 1);
+    ASSERT_EQ(quarter.arcPoints.size(), 13u);
+    for (size_t i = 3; i < 13; ++i) EXPECT_EQ(quarter.arcPoints[i], quarter.arcPoints[3]);
+    EXPECT_LT(Dist(quarter.arcPoints[3], {0, 2}), 1e-5);
+    EXPECT_EQ(quarter.lastCircle.endDeg, 90.0);
+    EXPECT_EQ(quarter.lastCircle.arcPath, 1);
+
+    // A negative radius draws the same circle about the same centre.
+    CCircle negative = Built({1, 1}, -2, 0, 0, 1);
+    EXPECT_LT(MaxRadialError(negative.arcPoints, {1, 1}, 2), 2e-3);
+}
+
+TEST(Circle, DegenerateInputNeverLeavesAHalfChangedCircle) {
+    CCircle c = Built({5, 5}, 2, 0, 0, 1);
+    const std::vector<tagPOINTF> before = c.arcPoints;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(c.InitCircle(nan, 1, 0, 3), 0);
+    EXPECT_EQ(c.InitCircle(1, 1, 0, std::numeric_limits<float>::infinity()), -1);
+    c.SetCircleProperty(1, 1, 1, nan, 90, 1);
+    EXPECT_EQ(c.arcPoints, before);
+    EXPECT_EQ(c.ptCenter, (tagPOINTF{5, 5}));
+    EXPECT_EQ(c.Radius, 2.0);
+    EXPECT_EQ(c.startDeg, 0.0);
+
+    // A zero radius is a point at the centre, not a displaced 1 mm circle.
+    CCircle dot = Built({7, -3}, 0, 0, 0, 1);
+    ASSERT_EQ(dot.arcPoints.size(), 13u);
+    for (const tagPOINTF& p : dot.arcPoints) EXPECT_EQ(p, (tagPOINTF{7, -3}));
+    EXPECT_EQ(dot.Radius, 0.0);
+
+    // An unbuilt circle answers without reading points it does not have.
+    CCircle empty;
+    tagPOINTF p{42, 42};
+    EXPECT_EQ(empty.GetFlattenPathFirstPoint(p), 1);
+    EXPECT_EQ(empty.GetFlattenPathLastPoint(p), 1);
+    EXPECT_EQ(p, (tagPOINTF{42, 42}));
+    EXPECT_EQ(empty.IsMe({0, 0}), 0);
+    // Its property change centres the new circle at the origin.
+    empty.SetCircleProperty(2.0, 0.0, 0.0);
+    EXPECT_LT(MaxRadialError(empty.arcPoints, {0, 0}, 2), 2e-3);
+}
+
+TEST(Circle, ThreePointArcsRunThroughTheThirdPointsSide) {
+    CCircle upper({1, 0}, {-1, 0}, {0, 1});
+    EXPECT_EQ(upper.arcPath, 1);
+    EXPECT_LT(Dist(upper.ptCenter, {0, 0}), 1e-6);
+    EXPECT_EQ(upper.arcPoints.front(), (tagPOINTF{1, 0}));
+    EXPECT_EQ(upper.arcPoints.back(), (tagPOINTF{-1, 0}));
+    EXPECT_LT(Dist(ChainAt(upper.arcPoints, 0, 1.0), {0, 1}), 1e-5);
+
+    CCircle lower({1, 0}, {-1, 0}, {0, -1});
+    EXPECT_EQ(lower.arcPath, 0);
+    EXPECT_LT(Dist(ChainAt(lower.arcPoints, 0, 1.0), {0, -1}), 1e-5);
+
+    // Reversed chord: the arc still passes the third point.
+    CCircle worker;
+    ASSERT_EQ(worker.GetCircleFrom3P({-1, 0}, {1, 0}, {0, 1}, &worker), 1);
+    EXPECT_LT(Dist(ChainAt(worker.arcPoints, 0, 1.0), {0, 1}), 1e-5);
+    EXPECT_EQ(worker.lastCircle.arcPath, worker.arcPath);
+
+    const std::vector<tagPOINTF> kept = worker.arcPoints;
+    EXPECT_EQ(worker.GetCircleFrom3P({0, 0}, {1, 1}, {2, 2}, &worker), 0);
+    EXPECT_EQ(worker.GetCircleFrom3P({0, 0}, {0, 0}, {2, 2}, nullptr), 0);
+    EXPECT_EQ(worker.arcPoints, kept);
+}
+
+TEST(Circle, TangentContinuationSharesTheTangentAndEndsOnThePoints) {
+    // An arc of the circle of radius 5 about the origin ending at (3, 4).
+    CCircle arc = Built({0, 0}, 5, 0, std::atan2(4.0, 3.0) * 180 / kPi, 1);
+    CCircle next;
+    // General chord: p2-p3 lies on the line through the centre.
+    ASSERT_EQ(arc.GetCircleFrom2P({5, 0}, {3, 4}, {6, 8}, &next), 1);
+    EXPECT_LT(Dist(next.ptCenter, {4.5f, 6.0f}), 1e-4);
+    EXPECT_NEAR(next.Radius, 2.5, 1e-4);
+
+    // A level chord has a vertical bisector: a real arc, not a silent no-op.
+    ASSERT_EQ(arc.GetCircleFrom2P({5, 0}, {3, 4}, {7, 4}, &next), 1);
+    EXPECT_LT(Dist(next.ptCenter, {5.0f, 20.0f / 3}), 1e-4);
+    EXPECT_NEAR(next.Radius, 10.0 / 3, 1e-4);
+    EXPECT_EQ(next.arcPoints.front(), (tagPOINTF{3, 4}));
+    EXPECT_EQ(next.arcPoints.back(), (tagPOINTF{7, 4}));
+    EXPECT_EQ(arc.lastCircle.Radius, next.Radius);
+    // It leaves (3, 4) heading the way the old arc arrived there.
+    auto unit = [](tagPOINTF a, tagPOINTF b) {
+        const double d = Dist(a, b);
+        return tagPOINTF{float((b.x - a.x) / d), float((b.y - a.y) / d)};
+    };
+    const tagPOINTF arriving = unit(arc.arcPoints[2], arc.arcPoints[3]);
+    const tagPOINTF leaving = unit(next.arcPoints[0], next.arcPoints[1]);
+    EXPECT_GT(arriving.x * leaving.x + arriving.y * leaving.y, 0.9999);
+
+    // Vertical chord and a point level with the centre are refused.
+    const std::vector<tagPOINTF> kept = next.arcPoints;
+    EXPECT_EQ(arc.GetCircleFrom2P({5, 0}, {3, 4}, {3, 9}, &next), 0);
+    EXPECT_EQ(arc.GetCircleFrom2P({0, 5}, {5, 0}, {9, 1}, &next), 0);
+    EXPECT_EQ(next.arcPoints, kept);
+
+    // Side of the line through (0, 0) with slope -1 / 1.
+    EXPECT_EQ(CCircle::GetPointAtLineDir(-1, {0, 0}, {-1, 2}), 1);
+    EXPECT_EQ(CCircle::GetPointAtLineDir(-1, {0, 0}, {1, -2}), 0);
+    EXPECT_EQ(CCircle::GetPointAtLineDir(1, {0, 0}, {2, 1}), 0);
+    EXPECT_EQ(CCircle::GetPointAtLineDir(1, {0, 0}, {-2, -1}), 1);
+    EXPECT_EQ(CCircle::GetPointAtLineDir(1, {0, 0}, {0, 5}), 0);
+}
+
+TEST(Circle, ToBezierGivesArcsTheCurveCanRebuild) {
+    CCircle quarter = Built({0, 0}, 2, 0, 90, 1);
+    std::unique_ptr<CBezierCurve> one(static_cast<CBezierCurve*>(quarter.ToBezier()));
+    ASSERT_EQ(one->arrSegment.size(), 1u);
+    EXPECT_EQ(one->bClosed, 0);
+    const BEZIER_4POINTF_DRAW& seg = one->arrSegment[0];
+    EXPECT_EQ(seg.LineType, 2);
+    EXPECT_EQ(seg.ArcStartPoint, seg.p1);
+    EXPECT_EQ(seg.ArcEndPoint, seg.p4);
+    EXPECT_LT(Dist(seg.ArcCenterPoint, AtAngle({0, 0}, 2, 45)), 1e-4);
+    // The curve's own arc builder finds the same arc from those three points.
+    std::vector<BEZIER_4POINTF_DRAW> rebuilt;
+    ASSERT_TRUE(CBezierCurve::AppendArcThrough3Points(rebuilt, seg.ArcStartPoint, seg.ArcCenterPoint, seg.ArcEndPoint));
+    ASSERT_EQ(rebuilt.size(), 1u);
+    EXPECT_LT(Dist(rebuilt[0].p2, seg.p2), 1e-4);
+
+    CCircle full = Built({3, 3}, 1, 0, 0, 0);
+    std::unique_ptr<CBezierCurve> ring(static_cast<CBezierCurve*>(full.ToBezier()));
+    ASSERT_EQ(ring->arrSegment.size(), 4u);
+    EXPECT_EQ(ring->bClosed, 1);
+    const auto& s = ring->arrSegment;
+    for (const auto& g : s) EXPECT_EQ(g.LineType, 2);
+    // Two half arcs, each with consistent arc points and distinct ends.
+    EXPECT_EQ(s[0].ArcCenterPoint, s[1].ArcCenterPoint);
+    EXPECT_EQ(s[2].ArcCenterPoint, s[3].ArcCenterPoint);
+    EXPECT_EQ(s[0].ArcStartPoint, s[0].p1);
+    EXPECT_EQ(s[1].ArcEndPoint, s[2].ArcStartPoint);
+    EXPECT_EQ(s[3].ArcEndPoint, s[3].p4);
+    EXPECT_NEAR(Dist(s[0].ArcStartPoint, s[1].ArcEndPoint), 2.0, 1e-4);
+
+    // Stretched into an ellipse: no longer circular arcs.
+    full.Zoom({3, 3}, 2, 1);
+    std::unique_ptr<CBezierCurve> oval(static_cast<CBezierCurve*>(full.ToBezier()));
+    for (const auto& g : oval->arrSegment) EXPECT_EQ(g.LineType, 0);
+
+    std::unique_ptr<CBezierCurve> none(static_cast<CBezierCurve*>(CCircle().ToBezier()));
+    EXPECT_TRUE(none->arrSegment.empty());
+}
+
+TEST(Circle, TransformsMoveThePointsAndForceNewMarkData) {
+    ViewAt v;
+    CCircle c = Built({0, 0}, 5, 0, 0, 1);
+    c.SetDocView(&v.doc, &v.view);
+    tagMarkDataPar data;
+    ASSERT_TRUE(c.GetMarkData(data, nullptr));
+    ASSERT_EQ(data.arrPaths.size(), 1u);
+
+    c.Rotate(90, {10, 0});
+    EXPECT_LT(Dist(c.arcPoints.front(), {10, -5}), 1e-4);
+    EXPECT_EQ(c.ptCenter, (tagPOINTF{0, 0}));
+    tagMarkDataPar after;
+    ASSERT_TRUE(c.GetMarkData(after, nullptr));
+    EXPECT_NEAR(after.rect.X, 5.0f, 1e-3);
+    EXPECT_NEAR(after.rect.Y, -5.0f, 1e-3);
+    EXPECT_LT(Dist(after.arrPaths[0].arrPolylines[0].front(), {10, -5}), 1e-4);
+
+    c.Move(1, 2);
+    EXPECT_EQ(c.ptCenter, (tagPOINTF{1, 2}));
+    EXPECT_TRUE(c.GetMarkCache().IsEmpty());
+    EXPECT_TRUE(Unlocked(c));
+
+    CCircle z = Built({0, 0}, 2, 0, 0, 1);
+    z.Zoom({0, 0}, 2, 1);
+    EXPECT_EQ(z.Radius, 4.0);
+    Gdiplus::RectF r;
+    z.GetRectangle(r);
+    EXPECT_NEAR(r.Width, 8.0f, 1e-3);
+    EXPECT_NEAR(r.Height, 4.0f, 1e-3);
+    z.Move(10, 0);
+    z.SetCircleProperty(1.0, 0.0, 0.0);
+    EXPECT_LT(MaxRadialError(z.arcPoints, {10, 0}, 1), 1e-3);
+
+    const std::vector<tagPOINTF> before = z.arcPoints;
+    z.Mirror({3, 3}, 0);
+    z.Mirror({3, 3}, 4);
+    EXPECT_EQ(z.arcPoints, before);
+    z.Mirror({10, 0}, 2);
+    EXPECT_LT(Dist(z.arcPoints[3], {10, -1}), 1e-4);
+    const tagPOINTF last = z.arcPoints.back();
+    z.SortPath();
+    EXPECT_EQ(z.arcPoints.front(), last);
+}
+
+TEST(Circle, MarkDataFlatteningAndTheLock) {
+    CCircle unbuilt;
+    tagMarkDataPar data;
+    data.bFlag = 7;
+    data.arrPaths.resize(2);
+    EXPECT_FALSE(unbuilt.GetMarkData(data, nullptr));
+    EXPECT_TRUE(data.IsEmpty());
+    EXPECT_EQ(data.bFlag, 7);
+    EXPECT_TRUE(Unlocked(unbuilt));
+
+    CCircle c = Built({0, 0}, 10, 0, 180, 1);
+    c.SetPen(9);
+    c.SetReverseOrder(true);
+    tagMarkDataPar out;
+    out.arrPaths.resize(3);  // the caller's paths never pile up in the cache
+    ASSERT_TRUE(c.GetMarkData(out, nullptr));
+    ASSERT_EQ(out.arrPaths.size(), 1u);
+    EXPECT_EQ(out.arrPaths[0].nPenIndex, 9);
+    const std::vector<tagPOINTF>& line = out.arrPaths[0].arrPolylines.at(0);
+    for (const tagPOINTF& p : line) EXPECT_NEAR(Dist(p, {0, 0}), 10.0, 0.26);
+    EXPECT_NEAR(out.rect.Height, 10.0f, 1e-3);
+    EXPECT_TRUE(Unlocked(c));
+
+    // The polyline stays within a tenth of the smoothing ratio of the arc.
+    std::unique_ptr<CPolyLine> poly(static_cast<CPolyLine*>(c.ToPolyLine()));
+    EXPECT_EQ(poly->GetPenIndex(), 9);
+    EXPECT_EQ(poly->GetCaption(), c.GetCaption());
+    ASSERT_GT(poly->arrPoint.size(), 10u);
+    for (size_t i = 1; i < poly->arrPoint.size(); ++i) {
+        const tagPOINTF m{(poly->arrPoint[i - 1].x + poly->arrPoint[i].x) / 2,
+                          (poly->arrPoint[i - 1].y + poly->arrPoint[i].y) / 2};
+        EXPECT_NEAR(Dist(m, {0, 0}), 10.0, 0.01 * 0.1 + 3e-3);
+    }
+    std::vector<tagPOINTF> kept{{1, 1}};
+    c.GetFlattenPathPoints(kept, 0.5f);
+    EXPECT_EQ(kept.front(), (tagPOINTF{1, 1}));
+    c.GetSnapPoint(kept);
+    EXPECT_EQ(kept, c.arcPoints);
+}
+
+TEST(Circle, SavedArcsComeBackWhole) {
+    CCircle c = Built({2, 3}, 4, 30, 120, 1);
+    c.SetCaption(L"Ring");
+    c.UpdatePropsValue();
+    ASSERT_EQ(c.arr13Pointf.size(), 1u);
+    EXPECT_EQ(c.arr13Pointf[0], std::vector<tagPOINTF>(13, tagPOINTF{0, 0}));
+    SriFile out;
+    c.Save(false, &out);
+    SriFile in(out.GetWrittenBytes().data(), out.GetWrittenBytes().size());
+    CCircle read;
+    read.Read(false, &in);
+    EXPECT_TRUE(in.IsGood());
+    read.RestoreAfterRead();
+    EXPECT_EQ(read.arcPoints, c.arcPoints);
+    EXPECT_EQ(read.m_wstrCaption, L"Ring");
+    EXPECT_EQ(read.ptCenter, c.ptCenter);
+    // The arc stays an arc at its next rebuild.
+    read.SetCircleProperty(read.ptCenter.x, read.ptCenter.y, 4, read.startDeg, read.endDeg, read.GetArcPath());
+    EXPECT_EQ(read.arcPoints, c.arcPoints);
+
+    SCircleData undo{45.0, 7.0, {{1, 1}, {2, 2}}};
+    read.SetData(undo);
+    EXPECT_EQ(read.startDeg, 45.0);
+    EXPECT_EQ(read.Radius, 7.0);
+    EXPECT_EQ(read.arcPoints, undo.arcPoints);
+}
+
+TEST(Circle, XmlAndGCodeExports) {
+    CCircle c = Built({0, 0}, 5, 0, 90, 1);
+    c.SetCaption(L"a\"<b>&");
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("morvik_circle_" + std::to_string(getpid()) + ".xml")).string();
+    {
+        tagXmlBuff buff;
+        buff.file.open(path, std::ios::binary);
+        c.ExportXmlToBuff(buff);
+    }
+    std::ifstream in(path, std::ios::binary);
+    const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(path.c_str());
+    EXPECT_EQ(xml.rfind("<Circle Name=\"a&quot;&lt;b&gt;&amp;\" startDeg=\"0.000000\" diameter=\"5.000000\">"
+                        "<Point nSize=\"13\"><P x=\"5.000\" y=\"0.000\" z=\"0.000\"/>",
+                        0),
+              0u);
+    EXPECT_NE(xml.find("</Point></Circle>"), std::string::npos);
+
+    GCodeContext ctx;
+    ctx.bToList = 1;
+    c.ExportGCodeToBuff(ctx);
+    ASSERT_GT(ctx.lines.size(), 2u);
+    EXPECT_NEAR(ctx.fLastX, 0.0f, 1e-4);
+    EXPECT_NEAR(ctx.fLastY, 5.0f, 1e-4);
+}
+
+TEST(Circle, PickingAndDrawing) {
+    ViewAt v;
+    CCircle c = Built({20, 20}, 10, 0, 0, 1);
+    c.SetDocView(&v.doc, &v.view);
+    EXPECT_EQ(c.IsMe({30, 20}), 1);
+    EXPECT_EQ(c.IsMe({33.9f, 20}), 1);  // the pick band is 8 mm wide
+    EXPECT_EQ(c.IsMe({34.5f, 20}), 0);
+    EXPECT_EQ(c.IsMe({20, 20}), 0);
+
+    Gdiplus::RectF around(5, 35, 30, 30);
+    Gdiplus::RectF inside(15, 25, 10, 10);
+    Gdiplus::RectF onEdge(28, 22, 4, 4);
+    EXPECT_EQ(c.IsInRect(around), 1);
+    EXPECT_EQ(c.IsInRect(inside), 0);
+    EXPECT_EQ(c.IsSelectedForRect(inside), 0);
+    EXPECT_EQ(c.IsSelectedForRect(onEdge), 1);
+
+    RecordingCanvas canvas;
+    CDC dc(&canvas);
+    c.SetSelectFlag(1, false);
+    c.Draw(&dc, nullptr, RGB(255, 0, 0), 0, 0, 0, 1, 0.0f, 0.0f);
+    ASSERT_GE(canvas.Count(), 2u);
+    const CanvasRecord curve = canvas.At(0);
+    EXPECT_EQ(curve.op, CanvasOp::Beziers);
+    ASSERT_EQ(curve.points.size(), 13u);
+    EXPECT_NEAR(curve.points[0].X, 60.0f, 1e-3);  // (30, 20) at 2 px/mm, y down
+    EXPECT_NEAR(curve.points[0].Y, -40.0f, 1e-3);
+    EXPECT_EQ(canvas.At(1).op, CanvasOp::Rectangle);
+
+    canvas.Reset();
+    c.DrawEditPoints(&dc);
+    EXPECT_EQ(canvas.Count(), 2u);
+
+    canvas.Reset();
+    CCircle fewer;
+    fewer.SetDocView(&v.doc, &v.view);
+    fewer.SetData({0.0, 1.0, {{0, 0}, {1, 0}, {1, 1}, {0, 1}}});
+    fewer.Draw(&dc, nullptr, 0, 0, 0, 0, 0, 0.0f, 0.0f);
+    EXPECT_EQ(canvas.Count(), 0u);
+}

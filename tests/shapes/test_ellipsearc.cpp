@@ -1,0 +1,478 @@
+// The ellipse arc: the whole ellipse from a rectangle, arcs cut from a
+// rotated and slanted ellipse, pies against full turns, DXF records,
+// reversal, transforms, saving, mark data, exports and drawing.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/bezier.h"
+#include "core/exportsink.h"
+#include "core/polyline.h"
+#include "core/srifile.h"
+#include "gdi/dc.h"
+#include "gdi/recording_canvas.h"
+#include "halder/basedoc.h"
+#include "import/dxf_records.h"
+#include "shapes/ellipsearc.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct ViewAt {
+    CBaseDoc doc;
+    CBaseView view{&doc};
+    explicit ViewAt(float zoom) {
+        view.SetZoom(zoom);
+        view.SetOrigin({0.0f, 0.0f});
+    }
+};
+
+double Dist(tagPOINTF a, tagPOINTF b) { return std::hypot(a.x - b.x, a.y - b.y); }
+
+double DistToPolyline(tagPOINTF p, const std::vector<tagPOINTF>& line) {
+    double best = 1e300;
+    for (size_t i = 0; i + 1 < line.size(); ++i) {
+        const double ax = line[i].x, ay = line[i].y, bx = line[i + 1].x - ax, by = line[i + 1].y - ay;
+        const double l2 = bx * bx + by * by;
+        const double t = l2 > 0 ? std::clamp(((p.x - ax) * bx + (p.y - ay) * by) / l2, 0.0, 1.0) : 0.0;
+        best = std::min(best, std::hypot(p.x - (ax + t * bx), p.y - (ay + t * by)));
+    }
+    return best;
+}
+
+std::vector<tagPOINTF> Flat(CEllipseArc& e, float tol = 0.01f) {
+    std::vector<tagPOINTF> pts;
+    e.GetFlattenPathPoints(pts, tol);
+    return pts;
+}
+
+// The ellipse with semi-axes 10 and 5 centred at (10, 5), drawn from the
+// rectangle whose Y is its lower edge.
+void DrawUpright(CEllipseArc& e) { ASSERT_EQ(e.InitArcPath(Gdiplus::RectF(0, 0, 20, 10), false), 0); }
+
+// Residual of the upright ellipse's equation (0 on the ellipse).
+double OffUpright(tagPOINTF p) {
+    const double u = (p.x - 10.0) / 10.0, v = (p.y - 5.0) / 5.0;
+    return std::fabs(std::sqrt(u * u + v * v) - 1.0);
+}
+
+// Polar angles (degrees, 0 to 360) about the upright ellipse's centre of the
+// flattened arc, without a pie's way back through the centre.
+std::vector<double> ArcPolar(CEllipseArc& e) {
+    std::vector<tagPOINTF> pts = Flat(e);
+    if (pts.size() > 2 && Dist(pts[pts.size() - 2], {10, 5}) < 1e-4) pts.resize(pts.size() - 2);
+    std::vector<double> out;
+    for (const tagPOINTF& p : pts) {
+        EXPECT_LT(OffUpright(p), 2e-3);
+        const double a = std::atan2(p.y - 5.0, p.x - 10.0) * 180 / kPi;
+        out.push_back(a < 0 ? a + 360 : a);
+    }
+    return out;
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+tagEllipse Record(tagPOINTF c, tagPOINTF majorEnd, float ratio, float t0, float t1) {
+    tagEllipse e;
+    e.ptCenter = Gdiplus::PointF(c.x, c.y);
+    e.ptMajorEnd = Gdiplus::PointF(majorEnd.x, majorEnd.y);
+    e.fRatio = ratio;
+    e.fStartParam = t0;
+    e.fEndParam = t1;
+    return e;
+}
+
+bool Unlocked(CBaseShape& shape) {
+    if (WaitForSingleObject(shape.GetMarkEvent(), 0) != WAIT_OBJECT_0) return false;
+    SetEvent(shape.GetMarkEvent());
+    return true;
+}
+
+std::string ExportXml(CBaseShape& shape) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("morvik_ellipse_" + std::to_string(getpid()) + ".xml")).string();
+    {
+        tagXmlBuff buff;
+        buff.file.open(path, std::ios::binary);
+        shape.ExportXmlToBuff(buff);
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(path.c_str());
+    return text;
+}
+
+size_t Count(const RecordingCanvas& canvas, CanvasOp op) {
+    const std::vector<CanvasRecord> all = canvas.Records();
+    return static_cast<size_t>(std::count_if(all.begin(), all.end(), [op](const CanvasRecord& r) { return r.op == op; }));
+}
+
+}  // namespace
+
+TEST(EllipseArc, WholeEllipseFromARectangle) {
+    ShapeCounterOf(SHAPE_ELLIPSEARC).Reset();
+    CEllipseArc e;
+    EXPECT_STREQ(e.GetCaption().GetString(), L"Ellipse1");
+    EXPECT_EQ(e.GetShapeKind(), SHAPE_ELLIPSEARC);
+    EXPECT_TRUE(e.GetRuntimeClass()->IsDerivedFrom(RUNTIME_CLASS(CBaseShape)));
+    DrawUpright(e);
+    // Axis ends in reverse chain order: right, bottom, left, top, right.
+    const tagPOINTF ends[] = {{20, 5}, {10, 0}, {0, 5}, {10, 10}, {20, 5}};
+    for (int k = 0; k < 5; ++k) EXPECT_LT(Dist(e.ctrlPoints[3 * k], ends[k]), 1e-4) << k;
+    ASSERT_EQ(e.arcPoints.size(), 13u);
+    EXPECT_LT(Dist(e.m_ptCenter, {10, 5}), 1e-5);
+    for (const tagPOINTF& p : Flat(e)) EXPECT_LT(OffUpright(p), 2e-3);
+
+    // In device units the reversal makes the chain run counter-clockwise.
+    ViewAt v(2.0f);
+    CEllipseArc d;
+    d.SetDocView(&v.doc, &v.view);
+    ASSERT_EQ(d.InitArcPath(Gdiplus::RectF(0, -20, 40, 20), true), 0);  // logical (0..20, 0..10)
+    EXPECT_LT(Dist(d.ctrlPoints[3], {10, 10}), 1e-4);
+    EXPECT_LT(Dist(d.ctrlPoints[9], {10, 0}), 1e-4);
+
+    // A rectangle that holds no ellipse leaves the shape as it was.
+    EXPECT_EQ(e.InitArcPath(Gdiplus::RectF(0, 0, 0, 10), false), -1);
+    EXPECT_EQ(e.InitArcPath(Gdiplus::RectF(NAN, 0, 5, 10), false), -1);
+    EXPECT_EQ(e.arcPoints.size(), 13u);
+    EXPECT_LT(Dist(e.ctrlPoints[0], {20, 5}), 1e-4);
+}
+
+// Cutting an arc turns and slants the control points upright and back: the
+// arc must lie on the transformed ellipse, between the images of the axis
+// ends that the angles name, and the control points must not move.
+TEST(EllipseArc, ArcsOfARotatedAndSlantedEllipseKeepItsTrueShape) {
+    CEllipseArc e;
+    DrawUpright(e);
+    const tagPOINTF pivot{3, -2};
+    e.Rotate(30, pivot);
+    e.Slope({1, 1}, 0.3, 0);
+    // The affine map applied to the upright ellipse, and its inverse.
+    auto forward = [&](tagPOINTF p) {
+        return CBaseShape::PointfSlope(CBaseShape::PointfRotate(p, pivot, 30), 0.3, 0, {1, 1});
+    };
+    auto back = [&](tagPOINTF p) {
+        return CBaseShape::PointfRotate(CBaseShape::PointfSlope(p, -0.3, 0, {1, 1}), pivot, -30);
+    };
+    tagPOINTF ctrl[13];
+    std::copy(std::begin(e.ctrlPoints), std::end(e.ctrlPoints), ctrl);
+
+    e.SetArcDegree(0, 360);
+    for (const tagPOINTF& p : Flat(e)) ASSERT_LT(OffUpright(back(p)), 2e-3);
+
+    e.SetArcDegree(0, 90);
+    EXPECT_LT(Dist(e.arcPoints.front(), forward({20, 5})), 1e-3);
+    EXPECT_LT(Dist(e.arcPoints.back(), forward({10, 10})), 1e-3);
+    std::vector<tagPOINTF> arc;
+    e.GetFlattenPathPoints(arc, 0.01f);
+    arc.resize(arc.size() - 2);  // the pie's way back through the centre
+    for (const tagPOINTF& p : arc) {
+        const tagPOINTF q = back(p);
+        EXPECT_LT(OffUpright(q), 2e-3);
+        EXPECT_TRUE(q.x > 10 - 1e-3 && q.y > 5 - 1e-3) << q.x << " " << q.y;  // the first quarter
+    }
+    for (int i = 0; i < 13; ++i) {
+        EXPECT_EQ(e.ctrlPoints[i], ctrl[i]) << i;
+    }
+    EXPECT_LT(Dist(e.m_ptCenter, forward({10, 5})), 1e-3);
+}
+
+TEST(EllipseArc, PiesAgainstFullTurnsAndOpenDxfArcs) {
+    ViewAt v(1.0f);
+    auto draw = [&](CEllipseArc& e, RecordingCanvas& canvas) {
+        CDC dc(&canvas);
+        e.SetDocView(&v.doc, &v.view);
+        EXPECT_EQ(e.Draw(&dc, nullptr, 0xFF, 0, 0, 0, 0, 0, 0), 1);
+    };
+
+    CEllipseArc pie;
+    DrawUpright(pie);
+    pie.SetArcDegree(0, 90);
+    ASSERT_EQ(pie.arcPoints.size(), 13u);
+    std::unique_ptr<CBezierCurve> curve(static_cast<CBezierCurve*>(pie.ToBezier()));
+    ASSERT_EQ(curve->arrSegment.size(), 6u);
+    EXPECT_EQ(curve->bClosed, 1);
+    for (int i = 1; i < 4; ++i) EXPECT_EQ(curve->arrSegment[i].p1, curve->arrSegment[i].p4);
+    EXPECT_LT(Dist(curve->arrSegment[4].p4, {10, 5}), 1e-4);
+    EXPECT_EQ(curve->arrSegment[5].p4, pie.arcPoints.front());
+    // A list that already holds points: the pie closes to its own start.
+    std::vector<tagPOINTF> pts = {{-50, -50}};
+    pie.GetFlattenPathPoints(pts, 0.1f);
+    EXPECT_LT(Dist(pts[pts.size() - 2], {10, 5}), 1e-4);
+    EXPECT_EQ(pts.back(), pts[1]);
+    RecordingCanvas canvas;
+    draw(pie, canvas);
+    EXPECT_EQ(Count(canvas, CanvasOp::Beziers), 1u);
+    EXPECT_EQ(Count(canvas, CanvasOp::Line), 2u);
+
+    // Full turns: 0 to 360 and equal angles are closed with no centre lines.
+    const double turns[][2] = {{0, 360}, {30, 30}, {30, 400}};
+    for (const auto& turn : turns) {
+        const double end = turn[1];
+        CEllipseArc full;
+        DrawUpright(full);
+        full.SetArcDegree(turn[0], end);
+        std::unique_ptr<CBezierCurve> c(static_cast<CBezierCurve*>(full.ToBezier()));
+        EXPECT_EQ(c->arrSegment.size(), 4u) << end;
+        EXPECT_EQ(c->bClosed, 1);
+        const std::vector<tagPOINTF> f = Flat(full, 0.1f);
+        EXPECT_LT(OffUpright(f[f.size() - 2]), 1e-3) << "no closing points";
+        RecordingCanvas cv;
+        draw(full, cv);
+        EXPECT_EQ(Count(cv, CanvasOp::Line), 0u) << end;
+    }
+
+    // The same quarter from a DXF record is open everywhere.
+    CEllipseArc dxf;
+    tagEllipse rec = Record({10, 5}, {20, 5}, 0.5f, 0, static_cast<float>(kPi / 2));
+    ASSERT_EQ(dxf.ProcessDxf(rec), 1);
+    std::unique_ptr<CBezierCurve> open(static_cast<CBezierCurve*>(dxf.ToBezier()));
+    EXPECT_EQ(open->arrSegment.size(), 4u);
+    EXPECT_EQ(open->bClosed, 0);
+    EXPECT_LT(Dist(Flat(dxf).back(), {10, 10}), 1e-3);
+    RecordingCanvas cv;
+    draw(dxf, cv);
+    EXPECT_EQ(Count(cv, CanvasOp::Line), 0u);
+}
+
+TEST(EllipseArc, DxfRecords) {
+    // Major axis along +y from (5, -3), length 10, minor 5.
+    CEllipseArc full;
+    tagEllipse rec = Record({5, -3}, {5, 7}, 0.5f, 0, static_cast<float>(2 * kPi));
+    ASSERT_EQ(full.ProcessDxf(rec), 1);
+    EXPECT_EQ(full.m_bFILE, 1);
+    EXPECT_NEAR(full.startDeg, 0, 1e-3);
+    EXPECT_NEAR(full.endDeg, 360, 1e-3);
+    EXPECT_NEAR(full.m_rotAngle, 0, 1e-9);
+    EXPECT_NEAR(full.m_axisA, 10, 1e-6);
+    EXPECT_NEAR(full.m_axisB, 5, 1e-6);
+    for (const tagPOINTF& p : Flat(full)) {
+        EXPECT_NEAR(std::hypot((p.x - 5) / 5.0, (p.y + 3) / 10.0), 1.0, 1e-3);
+    }
+
+    // Parameters pi/2 to pi: polar 90 to 180 in the axis frame, i.e. from
+    // the end of the minor axis at (0, -3) to the lower end of the major one.
+    CEllipseArc quarter;
+    rec = Record({5, -3}, {5, 7}, 0.5f, static_cast<float>(kPi / 2), static_cast<float>(kPi));
+    ASSERT_EQ(quarter.ProcessDxf(rec), 1);
+    EXPECT_NEAR(quarter.startDeg, 90, 1e-3);
+    EXPECT_NEAR(quarter.endDeg, 180, 1e-3);
+    EXPECT_LT(Dist(quarter.arcPoints.front(), {0, -3}), 1e-3);
+    EXPECT_LT(Dist(quarter.arcPoints.back(), {5, -13}), 1e-3);
+
+    // Records that hold no ellipse are refused and build nothing.
+    for (tagEllipse bad : {Record({0, 0}, {10, 0}, 0, 0, 1), Record({0, 0}, {0, 0}, 0.5f, 0, 1),
+                           Record({NAN, 0}, {10, 0}, 0.5f, 0, 1)}) {
+        CEllipseArc e;
+        EXPECT_EQ(e.ProcessDxf(bad), 0);
+        EXPECT_TRUE(e.arcPoints.empty());
+        EXPECT_EQ(e.m_bFILE, 0);
+    }
+}
+
+TEST(EllipseArc, SortPathTracesTheSameArcBackwards) {
+    CEllipseArc e;
+    DrawUpright(e);
+    e.SetArcDegree(30, 120);
+    const std::vector<tagPOINTF> before = e.arcPoints;
+    e.SortPath();
+    EXPECT_EQ(e.startDeg, 120);
+    EXPECT_EQ(e.endDeg, 30);
+    EXPECT_EQ(e.GetArcPath(), 0);
+    EXPECT_LT(Dist(e.arcPoints.front(), before.back()), 1e-3);
+    EXPECT_LT(Dist(e.arcPoints.back(), before.front()), 1e-3);
+    const std::vector<double> polar = ArcPolar(e);
+    ASSERT_GT(polar.size(), 10u);
+    EXPECT_NEAR(polar.front(), 120, 1e-3);
+    for (double a : polar) EXPECT_TRUE(a > 30 - 1e-3 && a < 120 + 1e-3) << a;
+    e.SortPath();
+    EXPECT_EQ(e.GetArcPath(), 1);
+    EXPECT_LT(Dist(e.arcPoints.front(), before.front()), 1e-3);
+
+    // An imported arc keeps its place through the reader's placement: the
+    // reversed arc covers the same points.
+    CEllipseArc dxf;
+    tagEllipse rec = Record({4, 2}, {4, 8}, 0.5f, static_cast<float>(kPi / 4), static_cast<float>(kPi));
+    ASSERT_EQ(dxf.ProcessDxf(rec), 1);
+    dxf.Zoom({1, 1}, 2, 2);
+    dxf.Rotate(40, {-3, 5});
+    const std::vector<tagPOINTF> placed = Flat(dxf);
+    dxf.SortPath();
+    EXPECT_LT(Dist(dxf.arcPoints.front(), placed.back()), 2e-3);
+    EXPECT_LT(Dist(dxf.arcPoints.back(), placed.front()), 2e-3);
+    for (const tagPOINTF& p : Flat(dxf)) EXPECT_LT(DistToPolyline(p, placed), 2e-3);
+}
+
+TEST(EllipseArc, TransformsKeepCentreBoundsAndMarkDataCurrent) {
+    ViewAt v(1.0f);
+    CEllipseArc e;
+    e.SetDocView(&v.doc, &v.view);
+    DrawUpright(e);
+    e.SetArcDegree(0, 90);
+    tagMarkDataPar out;
+    ASSERT_TRUE(e.GetMarkData(out, nullptr));
+    ASSERT_EQ(out.arrPaths.size(), 1u);
+    Gdiplus::RectF r;
+    e.GetRectangle(r);
+    EXPECT_TRUE(out.rect.Equals(r));
+    // The pie's rectangle reaches down and left to the centre.
+    EXPECT_NEAR(r.X, 10, 1e-3);
+    EXPECT_NEAR(r.Y - r.Height, 5, 1e-3);
+    EXPECT_NEAR(r.Y, 10, 1e-3);
+
+    // A rotation about a far point takes the centre with it: bounds, curve
+    // and mark data follow at once.
+    e.Rotate(180, {0, 0});
+    e.GetRectangle(r);
+    EXPECT_NEAR(r.X + r.Width, -10, 1e-3);
+    EXPECT_NEAR(r.Y, -5, 1e-3);
+    std::unique_ptr<CBezierCurve> curve(static_cast<CBezierCurve*>(e.ToBezier()));
+    EXPECT_LT(Dist(curve->arrSegment[4].p4, {-10, -5}), 1e-3);
+    tagMarkDataPar again;
+    ASSERT_TRUE(e.GetMarkData(again, nullptr));
+    EXPECT_NEAR(again.rect.Y, -5, 1e-3);
+    EXPECT_TRUE(Unlocked(e));
+
+    e.Mirror({0, 0}, 1);
+    EXPECT_LT(Dist(e.m_ptCenter, {10, -5}), 1e-3);
+    const std::vector<tagPOINTF> pts = e.arcPoints;
+    e.Mirror({0, 0}, 0);
+    e.Mirror({0, 0}, 4);
+    EXPECT_EQ(e.arcPoints, pts);
+
+    // A mirrored DXF ellipse: a negative semi-axis, a normalised rebuild.
+    CEllipseArc dxf;
+    tagEllipse rec = Record({10, 5}, {20, 5}, 0.5f, 0, static_cast<float>(2 * kPi));
+    ASSERT_EQ(dxf.ProcessDxf(rec), 1);
+    dxf.Zoom({10, 5}, -1, 1);
+    EXPECT_NEAR(dxf.m_axisA, -10, 1e-6);
+    dxf.SetArcDegree(0, 360);
+    for (const tagPOINTF& p : Flat(dxf)) EXPECT_LT(OffUpright(p), 2e-3);
+
+    // An ellipse without points marks nothing and never stays locked.
+    CEllipseArc empty;
+    tagMarkDataPar none;
+    EXPECT_FALSE(empty.GetMarkData(none, nullptr));
+    EXPECT_TRUE(none.IsEmpty());
+    EXPECT_TRUE(Unlocked(empty));
+    empty.SortPath();
+    EXPECT_TRUE(empty.arcPoints.empty());
+}
+
+TEST(EllipseArc, SavedAndReadBackWithItsDirection) {
+    CEllipseArc src;
+    DrawUpright(src);
+    src.SetArcDegree(30, 120);
+    src.SortPath();
+    src.SetCaption(L"Oval");
+    src.UpdatePropsValue();
+    SriFile out;
+    src.Save(false, &out);
+    const std::vector<uint8_t> bytes = out.GetWrittenBytes();
+
+    CEllipseArc back;
+    SriFile in(bytes.data(), bytes.size());
+    back.Read(false, &in);
+    back.RestoreAfterRead();
+    EXPECT_EQ(back.m_wstrCaption, L"Oval");
+    EXPECT_EQ(back.arcPoints, src.arcPoints);
+    EXPECT_TRUE(std::equal(std::begin(back.ctrlPoints), std::end(back.ctrlPoints), std::begin(src.ctrlPoints)));
+    EXPECT_EQ(back.startDeg, 120);
+    EXPECT_EQ(back.endDeg, 30);
+    EXPECT_EQ(back.GetArcPath(), 0);
+    // Reversed again it is the 30 to 120 quarter, not its complement.
+    back.SortPath();
+    for (double a : ArcPolar(back)) EXPECT_TRUE(a > 30 - 1e-3 && a < 120 + 1e-3) << a;
+
+    // Any cut of the saved bytes reads without harm.
+    for (size_t n = 0; n < bytes.size(); n += 7) {
+        CEllipseArc cut;
+        SriFile part(bytes.data(), n);
+        cut.Read(false, &part);
+        cut.RestoreAfterRead();
+        Gdiplus::RectF r;
+        cut.GetRectangle(r);
+        Flat(cut);
+    }
+}
+
+TEST(EllipseArc, ExportsAndPicking) {
+    CEllipseArc e;
+    DrawUpright(e);
+    e.SetArcDegree(0, 90);
+    e.SetCaption(L"a<b");
+    const std::string xml = ExportXml(e);
+    EXPECT_EQ(xml.rfind("<EllipseArc Name=\"a&lt;b\" startDeg=\"0.000000\" endDeg=\"90.000000\"><Point nSize=\"13\">"
+                        "<P x=\"20.000\" y=\"5.000\" z=\"0.000\"/>",
+                        0),
+              0u);
+    EXPECT_NE(xml.find("</Point><Point13><P x=\"20.000\" y=\"5.000\" z=\"0.000\"/><P x="), std::string::npos);
+    EXPECT_TRUE(EndsWith(xml, "<P x=\"20.000\" y=\"5.000\" z=\"0.000\"/></Point13></EllipseArc>")) << xml;
+
+    GCodeContext ctx;
+    ctx.bToList = 1;
+    ctx.fLastX = ctx.fLastY = -1;
+    e.ExportGCodeToBuff(ctx);
+    ASSERT_GT(ctx.lines.size(), 3u);
+    EXPECT_EQ(ctx.lines.front(), L"G00 X20.000 Y5.000 Z0.000 \n");
+    EXPECT_EQ(ctx.lines.back(), L"G01 X20.000 Y5.000 Z0.000 \n");  // back to the start through the centre
+
+    EXPECT_EQ(e.IsMe({17.2f, 8.6f}), 1);  // within 4 mm of the arc
+    EXPECT_EQ(e.IsMe({-5, -5}), 0);
+    Gdiplus::RectF band(14, 20, 2, 30);  // Y the top edge: crosses the arc
+    EXPECT_EQ(e.IsSelectedForRect(band), 1);
+    Gdiplus::RectF beside(12, 7, 1, 1);  // inside the bounds, off the outline
+    EXPECT_EQ(e.IsSelectedForRect(beside), 0);
+    Gdiplus::RectF around(9, 11, 12, 7);
+    EXPECT_EQ(e.IsInRect(around), 1);
+
+    std::unique_ptr<CPolyLine> poly(static_cast<CPolyLine*>(e.ToPolyLine()));
+    EXPECT_STREQ(poly->GetCaption().GetString(), L"a<b");
+    EXPECT_EQ(poly->arrPoint.back(), poly->arrPoint.front());
+}
+
+TEST(EllipseArc, DrawingThroughTheView) {
+    ViewAt v(2.0f);
+    CEllipseArc e;
+    DrawUpright(e);
+    e.SetArcDegree(0, 90);
+    RecordingCanvas canvas;
+    CDC dc(&canvas);
+    EXPECT_EQ(e.Draw(&dc, nullptr, 0, 0, 0, 0, 0, 0, 0), 0) << "no view";
+    e.SetDocView(&v.doc, &v.view);
+    e.SetSelectFlag(1, false);
+    EXPECT_EQ(e.Draw(&dc, nullptr, 0x0000FF, 0, 0, 0, 1, 1, 0), 1);
+    const std::vector<CanvasRecord> recs = canvas.Records();
+    ASSERT_EQ(recs.size(), 4u);  // chain, two centre lines, start mark
+    ASSERT_EQ(recs[0].op, CanvasOp::Beziers);
+    ASSERT_EQ(recs[0].points.size(), 13u);
+    EXPECT_NEAR(recs[0].points[0].X, 41, 1e-3);  // (20, 5) at zoom 2, y flipped, dx 1
+    EXPECT_NEAR(recs[0].points[0].Y, -10, 1e-3);
+    EXPECT_EQ(recs[0].pen.argb, 0xFFFF0000u);
+    EXPECT_NEAR(recs[1].points[0].X, 21, 1e-3);  // from the centre
+    EXPECT_EQ(recs[3].op, CanvasOp::Rectangle);
+
+    canvas.Reset();
+    e.DrawEditPoints(&dc);
+    const std::vector<CanvasRecord> handles = canvas.Records();
+    ASSERT_EQ(handles.size(), 2u);
+    EXPECT_EQ(handles[0].op, CanvasOp::Rectangle);
+    canvas.Reset();
+    e.DrawRotate(&dc, 0, 90, {10, 5});
+    ASSERT_EQ(canvas.Count(), 1u);
+    EXPECT_NEAR(canvas.At(0).points[0].X, 20, 1e-3);  // (20, 5) turned to (10, 15)
+    EXPECT_NEAR(canvas.At(0).points[0].Y, -30, 1e-3);
+}

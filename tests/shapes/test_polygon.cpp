@@ -1,0 +1,509 @@
+// The polygon and star shape: building, the replayed modification list,
+// vertex drags with their undo records, side-count changes, conversions,
+// mark data, drawing, saving and the XML export.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/bezier.h"
+#include "core/exportsink.h"
+#include "core/polyline.h"
+#include "core/srifile.h"
+#include "gdi/dc.h"
+#include "gdi/recording_canvas.h"
+#include "halder/basedoc.h"
+#include "history/editing_core.h"
+#include "history/undo_polygon.h"
+#include "host/host_services.h"
+#include "host/recording_host.h"
+#include "shapes/polygon.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+const Gdiplus::RectF kSquare(0, 10, 10, 10);  // Y is the top edge
+
+::testing::AssertionResult Near(tagPOINTF got, tagPOINTF want, double tol = 1e-4) {
+    if (std::fabs(got.x - want.x) <= tol && std::fabs(got.y - want.y) <= tol) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "(" << got.x << ", " << got.y << ") vs (" << want.x << ", " << want.y
+                                         << ")";
+}
+
+tagPOINTF Vertex(CPolygon& p, int i) { return p.GetPoint(i, -1.0, kPi); }
+
+// A document whose shapes hand their undo records to an editing history.
+struct HistoryDoc : CBaseDoc {
+    CCore core{this, nullptr};
+    void AddUndo(CUND_Base* record) override { core.AddUndoItem(record); }
+};
+
+struct HostScope {
+    HostScope() { SetHost(host); }
+    ~HostScope() { SetHost(nullptr); }
+    std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
+};
+
+// A view whose device point of (x, y) is (x * zoom, -y * zoom).
+struct ViewAt {
+    CBaseDoc doc;
+    CBaseView view{&doc};
+    explicit ViewAt(float zoom) {
+        view.SetZoom(zoom);
+        view.SetOrigin({0.0f, 0.0f});
+    }
+};
+
+bool Unlocked(CBaseShape& shape) {
+    if (WaitForSingleObject(shape.GetMarkEvent(), 0) != WAIT_OBJECT_0) return false;
+    SetEvent(shape.GetMarkEvent());
+    return true;
+}
+
+std::string ExportXml(CBaseShape& shape) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("morvik_polygon_" + std::to_string(getpid()) + ".xml")).string();
+    {
+        tagXmlBuff buff;
+        buff.file.open(path, std::ios::binary);
+        shape.ExportXmlToBuff(buff);
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(path.c_str());
+    return text;
+}
+
+// Saves the shape into memory and reads it back into a new polygon.
+std::unique_ptr<CPolygon> SaveAndRead(CPolygon& p) {
+    p.UpdatePropsValue();
+    SriFile out;
+    p.Save(false, &out);
+    const std::vector<uint8_t> bytes = out.GetWrittenBytes();
+    SriFile in(bytes.data(), bytes.size());
+    auto copy = std::make_unique<CPolygon>();
+    copy->Read(false, &in);
+    copy->RestoreAfterRead();
+    return copy;
+}
+
+}  // namespace
+
+TEST(Polygon, BuildsRegularPolygonsInTheirRectangle) {
+    CPolygon::nDefaultBorder = 6;
+    CPolygon sq;
+    sq.InitPolygon(kSquare, 4);
+    EXPECT_TRUE(Near(sq.center0, {5, 5}));
+    EXPECT_DOUBLE_EQ(sq.radius, 5.0);
+    EXPECT_NEAR(sq.radius2, 3.5355339, 1e-6);  // the apothem
+    ASSERT_EQ(sq.vModify.size(), 1u);
+    EXPECT_EQ(sq.vModify[0].cmd, 103);
+    EXPECT_NEAR(sq.vModify[0].par1, 1.0, 1e-6);
+    EXPECT_EQ(sq.vModify[0].par2, 1.0);
+    const tagPOINTF corners[] = {{5, 10}, {0, 5}, {5, 0}, {10, 5}};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_TRUE(Near(Vertex(sq, 2 * k), corners[k])) << k;
+        // Inner vertices of an unedited polygon halve its edges.
+        const tagPOINTF next = corners[(k + 1) % 4];
+        EXPECT_TRUE(Near(Vertex(sq, 2 * k + 1), {(corners[k].x + next.x) / 2, (corners[k].y + next.y) / 2})) << k;
+    }
+    std::vector<tagPOINTF> outline{{-1, -1}};  // appended to
+    sq.GetFlattenPathPoints(outline, 0.25f);
+    ASSERT_EQ(outline.size(), 10u);
+    EXPECT_TRUE(Near(outline[1], outline[9]));
+    std::vector<tagPOINTF> snaps;
+    sq.GetSnapPoint(snaps);
+    ASSERT_EQ(snaps.size(), 10u);
+    EXPECT_TRUE(Near(snaps[8], snaps[0]));
+    EXPECT_TRUE(Near(snaps[9], snaps[1]));
+    Gdiplus::RectF r;
+    sq.GetRectangle(r);
+    EXPECT_TRUE(r.X == 0 && r.Y == 10 && r.Width == 10 && r.Height == 10);
+
+    // A triangle is stretched to the full width; its height stays 3/4 of it.
+    CPolygon tri;
+    tri.InitPolygon(kSquare, 3);
+    EXPECT_NEAR(tri.vModify[0].par1, 1.154701, 1e-6);
+    tri.GetRectangle(r);
+    EXPECT_NEAR(r.X, 0, 1e-5);
+    EXPECT_NEAR(r.Width, 10, 1e-5);
+    EXPECT_NEAR(r.Y, 10, 1e-5);
+    EXPECT_NEAR(r.Height, 7.5, 1e-5);
+
+    CPolygon hex;
+    hex.InitPolygon(kSquare, 0);
+    EXPECT_EQ(hex.GetBorder(), 6);
+
+    // Degenerate and absurd requests build nothing, and an unbuilt polygon
+    // has no outline to offer.
+    CPolygon none;
+    none.InitPolygon(Gdiplus::RectF(0, 10, 10, 0), 4);
+    none.InitPolygon(Gdiplus::RectF(0, 10, NAN, 10), 4);
+    none.InitPolygon(kSquare, CPolygon::kMaxBorder + 1);
+    EXPECT_EQ(none.GetBorder(), 0);
+    std::vector<tagPOINTF> nothing;
+    none.GetFlattenPathPoints(nothing, 0.25f);
+    EXPECT_TRUE(nothing.empty());
+    tagMarkDataPar data;
+    EXPECT_FALSE(none.GetMarkData(data, nullptr));
+    EXPECT_TRUE(Unlocked(none));
+    EXPECT_EQ(none.ToPolyLine(), nullptr);
+    EXPECT_EQ(none.SetBorder(5), 0);
+}
+
+TEST(Polygon, DefaultSideCountIsProcessWide) {
+    CPolygon::nDefaultBorder = 6;
+    CPolygon a;
+    a.InitPolygon(kSquare, 0);
+    EXPECT_EQ(a.SetPolygonProperty(5), 6);
+    EXPECT_EQ(a.GetBorder(), 5);
+    EXPECT_EQ(CPolygon::nDefaultBorder.load(), 5);
+    // The rebuild stays in the old outline's box (the width is fitted).
+    Gdiplus::RectF r;
+    a.GetRectangle(r);
+    EXPECT_NEAR(r.X, 0, 1e-4);
+    EXPECT_NEAR(r.Width, 10, 1e-4);
+    EXPECT_NEAR(r.Y, 10, 1e-4);
+    EXPECT_EQ(a.vModify.size(), 1u);  // earlier modifications folded in
+
+    CPolygon b;
+    b.InitPolygon(kSquare, 2);
+    EXPECT_EQ(b.GetBorder(), 5);
+    EXPECT_EQ(b.SetPolygonProperty(5), 5);  // unchanged: nothing happens
+    EXPECT_EQ(b.SetPolygonProperty(2), 5);
+    EXPECT_EQ(b.GetBorder(), 5);
+    CPolygon::nDefaultBorder = 6;
+}
+
+TEST(Polygon, TransformsAreRecordedAndReplayed) {
+    const tagPOINTF origin{0, 0};
+    const struct {
+        int code;
+        tagPOINTF vertex0;
+        void (*apply)(CPolygon&);
+    } cases[] = {
+        {100, {6, 12}, [](CPolygon& p) { p.Move(1, 2); }},
+        {102, {0, 5}, [](CPolygon& p) { p.Rotate(90.0, {5, 5}); }},
+        {103, {10, 30}, [](CPolygon& p) { p.Zoom({0, 0}, 2.0, 3.0); }},
+        {101, {2.5f, 10}, [](CPolygon& p) { p.Slope({5, 5}, std::atan(0.5), 0.0); }},
+        {104, {-5, 10}, [](CPolygon& p) { p.Mirror({0, 0}, 1); }},
+        {105, {5, -10}, [](CPolygon& p) { p.Mirror({0, 0}, 2); }},
+        {106, {-5, -10}, [](CPolygon& p) { p.Mirror({0, 0}, 3); }},
+    };
+    for (const auto& c : cases) {
+        CPolygon p;
+        p.InitPolygon(kSquare, 4);
+        Gdiplus::RectF r;
+        p.GetRectangle(r);
+        p.SetGetDataForce(false);
+        c.apply(p);
+        ASSERT_EQ(p.vModify.size(), 2u) << c.code;
+        EXPECT_EQ(p.vModify.back().cmd, c.code);
+        EXPECT_TRUE(Near(Vertex(p, 0), c.vertex0)) << c.code;
+        EXPECT_FALSE(p.GetRectValid()) << c.code;
+        EXPECT_TRUE(p.GetDataForce()) << c.code;
+    }
+    CPolygon p;
+    p.InitPolygon(kSquare, 4);
+    p.Mirror(origin, 7);
+    EXPECT_EQ(p.vModify.size(), 1u);
+
+    // A record the replay does not know is skipped and reported once, not
+    // on every vertex of every redraw.
+    HostScope hs;
+    SHAPE_MODIFY bad;
+    bad.cmd = 999;
+    p.vModify.push_back(bad);
+    Gdiplus::RectF r;
+    p.GetRectangle(r);
+    p.GetRectangle(r);
+    EXPECT_TRUE(Near(Vertex(p, 0), {5, 10}));
+    auto boxes = hs.host->MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"unknown modify cmd");
+}
+
+TEST(Polygon, DragsMakeStarsThatUndoAndSideChangesKeep) {
+    HistoryDoc doc;
+    auto* p = new CPolygon();
+    doc.AddShape(p);
+    p->SetDocView(&doc, nullptr);
+    p->InitPolygon(kSquare, 4);
+
+    // Within reach of vertex 0 and vertex 1: the lower index is picked.
+    std::vector<tagPOINTF> v{{3.8f, 8.8f}};
+    ASSERT_EQ(p->GetEditPoint(v), 1);
+    ASSERT_EQ(v.size(), 3u);
+    EXPECT_TRUE(Near(v[0], {7.5f, 7.5f}));  // vertex 7
+    EXPECT_TRUE(Near(v[1], {5, 10}));
+    EXPECT_TRUE(Near(v[2], {2.5f, 7.5f}));  // vertex 1
+    std::vector<tagPOINTF> far{{20, 20}};
+    EXPECT_EQ(p->GetEditPoint(far), 0);
+    EXPECT_EQ(far.size(), 1u);
+
+    // Pull the outer ring out to twice its radius.
+    const tagPOINTF out{5, 15};
+    p->CalculateModify(out);
+    EXPECT_TRUE(Near(p->GetPoint(0, p->dragRadius, p->dragAngle), out, 2e-4));
+    p->ModifyEditPoint(0, out);
+    EXPECT_NEAR(p->radius_rate, 2.0, 1e-4);
+    EXPECT_NEAR(p->radius, 10.0, 1e-3);
+    EXPECT_NEAR(p->angle_diff, 0.0, 1e-4);
+    EXPECT_TRUE(Near(Vertex(*p, 0), out, 1e-3));
+
+    // Turn the inner ring by 15 degrees.
+    std::vector<tagPOINTF> pick{{2.5f, 7.5f}};
+    ASSERT_EQ(p->GetEditPoint(pick), 2);
+    const double a = (135.0 + 15.0) * kPi / 180.0;
+    const tagPOINTF twisted{static_cast<float>(5 + 3.5355339 * std::cos(a)),
+                            static_cast<float>(5 + 3.5355339 * std::sin(a))};
+    p->CalculateModify(twisted);
+    p->ModifyEditPoint(1, twisted);
+    EXPECT_NEAR(p->radius2_rate, 1.0, 1e-4);
+    EXPECT_NEAR(p->angle2_diff, 15.0 * kPi / 180.0, 1e-4);
+    ASSERT_EQ(doc.core.m_vecUndo.size(), 2u);
+    EXPECT_EQ(doc.core.m_vecUndo[0]->GetKind(), 7);
+
+    // A side-count change keeps the drags and the size of the star; going
+    // back brings the same star again.
+    EXPECT_EQ(p->SetPolygonProperty(6), 4);
+    EXPECT_NEAR(p->radius, 10.0, 1e-3);
+    EXPECT_NEAR(p->radius2, 5.0 * std::cos(kPi / 6), 1e-3);
+    EXPECT_NEAR(p->angle2, kPi / 6 + kPi / 2 + 15.0 * kPi / 180.0, 1e-4);
+    EXPECT_EQ(p->SetPolygonProperty(4), 6);
+    EXPECT_TRUE(Near(Vertex(*p, 0), out, 1e-3));
+    EXPECT_TRUE(Near(Vertex(*p, 1), twisted, 1e-3));
+    CPolygon::nDefaultBorder = 6;
+
+    // Undo of both drags brings the square back; redo the first again.
+    doc.core.OnEditUndo();
+    doc.core.OnEditUndo();
+    EXPECT_NEAR(p->radius, 5.0, 1e-3);
+    EXPECT_NEAR(p->radius_rate, 1.0, 1e-4);
+    EXPECT_NEAR(p->angle2_diff, 0.0, 1e-6);
+    EXPECT_TRUE(Near(Vertex(*p, 1), {2.5f, 7.5f}, 1e-3));
+    doc.core.OnEditRedo();
+    EXPECT_TRUE(Near(Vertex(*p, 0), out, 1e-3));
+}
+
+TEST(Polygon, DragToTheCentreNeverFoldsTheRing) {
+    HistoryDoc doc;
+    auto* p = new CPolygon();
+    doc.AddShape(p);
+    p->SetDocView(&doc, nullptr);
+    p->InitPolygon(kSquare, 4);
+    std::vector<tagPOINTF> v{{5, 10}};
+    ASSERT_EQ(p->GetEditPoint(v), 1);
+    p->CalculateModify({5, 5});
+    EXPECT_GT(p->dragRadius, 0.0);
+    p->ModifyEditPoint(0, {5, 5});
+    EXPECT_GT(p->radius, 0.0);
+    for (int i = 0; i <= 8; ++i) {
+        const tagPOINTF q = Vertex(*p, i);
+        EXPECT_TRUE(std::isfinite(q.x) && std::isfinite(q.y)) << i;
+    }
+    doc.core.OnEditUndo();
+    EXPECT_NEAR(p->radius, 5.0, 1e-3);
+    // A commit far from the working vertex does nothing.
+    p->ModifyEditPoint(0, {50, 50});
+    EXPECT_NEAR(p->radius, 5.0, 1e-3);
+}
+
+TEST(Polygon, MarkDataConversionsAndDrawing) {
+    ViewAt at(10.0f);
+    CPolygon p;
+    p.SetDocView(&at.doc, &at.view);
+    p.InitPolygon(kSquare, 4);
+    p.SetPen(3);
+    tagMarkDataPar data;
+    data.arrPaths.resize(2);  // the caller's paths never pile up
+    ASSERT_TRUE(p.GetMarkData(data, nullptr));
+    EXPECT_TRUE(Unlocked(p));
+    ASSERT_EQ(data.arrPaths.size(), 1u);
+    EXPECT_EQ(data.arrPaths[0].nPenIndex, 3);
+    ASSERT_EQ(data.arrPaths[0].arrPolylines.size(), 1u);
+    EXPECT_EQ(data.arrPaths[0].arrPolylines[0].size(), 9u);
+    EXPECT_TRUE(data.rect.X == 0 && data.rect.Y == 10 && data.rect.Width == 10);
+    // A rotation is seen by the next mark data although the view keeps a cache.
+    p.Rotate(90.0, {5, 5});
+    tagMarkDataPar again;
+    ASSERT_TRUE(p.GetMarkData(again, nullptr));
+    EXPECT_TRUE(Near(again.arrPaths[0].arrPolylines[0][0], {0, 5}));
+    p.vModify.pop_back();
+    p.InvalidateGeometry();
+
+    std::unique_ptr<CBaseShape> poly(p.ToPolyLine());
+    auto* line = dynamic_cast<CPolyLine*>(poly.get());
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->arrPoint.size(), 9u);
+    EXPECT_EQ(line->bClosed, 1);
+    std::unique_ptr<CBaseShape> plain(p.ToBezier());
+    auto* curve = dynamic_cast<CBezierCurve*>(plain.get());
+    ASSERT_NE(curve, nullptr);
+    ASSERT_EQ(curve->arrSegment.size(), 4u);
+    EXPECT_EQ(curve->bClosed, 1);
+    EXPECT_EQ(curve->arrSegment[0].LineType, 1);
+    EXPECT_TRUE(Near(curve->arrSegment[0].p1, {5, 10}));
+    EXPECT_TRUE(Near(curve->arrSegment[0].p4, {0, 5}));
+    // A star's curve keeps its inner corners.
+    p.DoDrag(1, 0.5, 0.0);
+    std::unique_ptr<CBaseShape> star(p.ToBezier());
+    curve = dynamic_cast<CBezierCurve*>(star.get());
+    ASSERT_EQ(curve->arrSegment.size(), 8u);
+    EXPECT_TRUE(Near(curve->arrSegment[0].p4, Vertex(p, 1)));
+    EXPECT_TRUE(Near(curve->arrSegment[7].p4, {5, 10}));
+    p.DoDrag(1, 2.0, 0.0);
+
+    RecordingCanvas canvas;
+    CDC dc(&canvas);
+    p.SetSelectFlag(1, false);
+    p.Draw(&dc, nullptr, RGB(255, 0, 0), 0, 0, 0, 1, 0, 0);
+    ASSERT_EQ(canvas.Count(), 9u);
+    EXPECT_EQ(canvas.At(0).op, CanvasOp::Rectangle);  // the start marker first
+    EXPECT_EQ(canvas.At(1).op, CanvasOp::Line);
+    canvas.Reset();
+    p.DrawEditPoints(&dc);
+    EXPECT_EQ(canvas.Count(), 9u);
+
+    // Edge hits use three pick distances in pixels.
+    EXPECT_EQ(p.IsMe({3.8f, 8.7f}), 1);
+    EXPECT_EQ(p.IsMe({5, 5}), 0);
+    Gdiplus::RectF band(-1, 11, 12, 12);
+    EXPECT_EQ(p.IsInRect(band), 1);
+    Gdiplus::RectF corner(4, 11, 2, 2);
+    EXPECT_EQ(p.IsSelectedForRect(corner), 1);
+
+    GCodeContext ctx;
+    ctx.bToList = 1;
+    p.ExportGCodeToBuff(ctx);
+    ASSERT_EQ(ctx.lines.size(), 9u);
+    EXPECT_EQ(ctx.lines[0], L"G00 X5.000 Y10.000 Z0.000 \n");
+    EXPECT_EQ(ctx.lines[1], L"G01 X2.500 Y7.500 Z0.000 \n");
+    EXPECT_EQ(ctx.lines[8], L"G01 X5.000 Y10.000 Z0.000 \n");
+}
+
+TEST(Polygon, SaveReadCloneAndXml) {
+    CPolygon p;
+    p.InitPolygon(kSquare, 4);
+    p.SetCaption(L"A&B \"q\"");
+    p.Mirror({1, 2}, 2);
+    EXPECT_EQ(ExportXml(p),
+              "<Polygon angle=\"1.570796\" angle2=\"2.356194\" angle_diff=\"0.000000\" angle2_diff=\"0.000000\" "
+              "center0x=\"5.000000\" center0y=\"5.000000\" border=\"4\" radius=\"5.000000\" radius2=\"3.535534\" "
+              "radius_rate=\"1.000000\" radius_rate2=\"1.000000\" caption=\"A&amp;B &quot;q&quot;\" "
+              "initX=\"0.000000\" initY=\"10.000000\" initW=\"10.000000\" initH=\"10.000000\">\r\n"
+              "<Modify nSize=\"2\">\r\n"
+              "<M cmd=\"103\" par1=\"1.000000\" par2=\"1.000000\" ref_x=\"5.000000\" ref_y=\"5.000000\"/>\r\n"
+              "<M cmd=\"105\" par1=\"0.000000\" par2=\"0.000000\" ref_x=\"1.000000\" ref_y=\"2.000000\"/>\r\n"
+              "</Modify>\r\n</Polygon>\r\n");
+
+    p.DoDrag(1, 0.5, 0.25);
+    std::unique_ptr<CPolygon> q = SaveAndRead(p);
+    EXPECT_EQ(q->m_wstrCaption, L"A&B \"q\"");
+    EXPECT_EQ(q->vModify.size(), 2u);
+    EXPECT_EQ(q->initRect.Width, 0);
+    for (int i = 0; i <= 9; ++i) EXPECT_TRUE(Near(Vertex(*q, i), Vertex(p, i))) << i;
+    EXPECT_EQ(q->SetBorder(5), 0);  // no build rectangle after a read
+
+    std::unique_ptr<CBaseShape> copy(q->Clone());
+    auto* c = dynamic_cast<CPolygon*>(copy.get());
+    ASSERT_NE(c, nullptr);
+    for (int i = 0; i <= 9; ++i) EXPECT_TRUE(Near(Vertex(*c, i), Vertex(p, i))) << i;
+    EXPECT_NE(c->GetBaseID(), q->GetBaseID());
+    EXPECT_EQ(q->SetPolygonProperty(5), 4);
+    EXPECT_EQ(q->GetBorder(), 5);
+    CPolygon::nDefaultBorder = 6;
+
+    CPolygon empty;
+    empty.InitPolygon(kSquare, 4);
+    empty.vModify.clear();
+    const std::string text = ExportXml(empty);
+    EXPECT_NE(text.find("<Modify nSize=\"0\"/>\r\n</Polygon>\r\n"), std::string::npos);
+
+    // A side count from a damaged file leaves the polygon without outline.
+    CPolygon huge;
+    huge.InitPolygon(kSquare, 4);
+    huge.nBorder = 2000000000;
+    std::unique_ptr<CPolygon> h = SaveAndRead(huge);
+    EXPECT_EQ(h->nBorder, 2000000000);
+    Gdiplus::RectF r;
+    h->GetRectangle(r);
+    EXPECT_EQ(r.Width, 0);
+    tagMarkDataPar data;
+    EXPECT_FALSE(h->GetMarkData(data, nullptr));
+    EXPECT_EQ(h->SetPolygonProperty(5), 2000000000);
+}
+
+TEST(PolygonUndo, FrameRecordFitsThePolygonAndReportsMissingShapes) {
+    HostScope hs;
+    HistoryDoc doc;
+    auto* p = new CPolygon();
+    doc.AddShape(p);
+    p->InitPolygon(kSquare, 4);
+
+    CUND_Polygon_Border rec(new stPolygonBorder{p->GetBaseID(), kSquare, Gdiplus::RectF(20, 30, 8, 6), 4, 3});
+    EXPECT_EQ(rec.GetKind(), 0);
+    EXPECT_EQ(rec.OnEditRedo(&doc.core), 0);
+    EXPECT_EQ(p->GetBorder(), 3);
+    Gdiplus::RectF r;
+    p->GetRectangle(r);
+    EXPECT_NEAR(r.X, 20, 1e-4);
+    EXPECT_NEAR(r.Y, 30, 1e-4);
+    EXPECT_NEAR(r.Width, 8, 1e-4);
+    EXPECT_NEAR(r.Height, 6, 1e-4);
+    ASSERT_EQ(doc.core.m_vecLastShapeIDs.size(), 1u);
+    EXPECT_EQ(doc.core.m_vecLastShapeIDs[0], p->GetBaseID());
+    // The square fits its frame as built: no move and no zoom follow.
+    EXPECT_EQ(rec.OnEditUndo(&doc.core), 0);
+    EXPECT_EQ(p->GetBorder(), 4);
+    EXPECT_EQ(p->vModify.size(), 1u);
+
+    // A flat frame builds nothing and must not scale the polygon to nothing.
+    CUND_Polygon_Border flat(new stPolygonBorder{p->GetBaseID(), kSquare, Gdiplus::RectF(0, 10, 10, 0), 4, 4});
+    flat.OnEditRedo(&doc.core);
+    p->GetRectangle(r);
+    EXPECT_NEAR(r.Height, 10, 1e-4);
+    EXPECT_TRUE(std::isfinite(r.Width));
+
+    CUND_Polygon_Border lost(new stPolygonBorder{GUID{}, kSquare, kSquare, 4, 5});
+    EXPECT_EQ(lost.OnEditUndo(&doc.core), 0);
+    auto boxes = hs.host->MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, L"Can't found shape by id");
+    CUND_Polygon_Border blank;  // no payload
+    EXPECT_EQ(blank.OnEditRedo(&doc.core), 0);
+}
+
+TEST(PolygonUndo, DragRecordSkipsUselessFactorsAndOtherShapes) {
+    HistoryDoc doc;
+    auto* p = new CPolygon();
+    auto* other = new CPolyLine();
+    doc.AddShape(p);
+    doc.AddShape(other);
+    p->InitPolygon(kSquare, 4);
+    other->arrPoint = {{0, 0}, {1, 1}};
+
+    CUND_PolygonDrag zero(new stPolygonDrag{{p->GetBaseID()}, 0, 0.0, 1.0});
+    zero.OnEditUndo(&doc.core);
+    zero.OnEditRedo(&doc.core);
+    EXPECT_EQ(p->radius, 5.0);
+    EXPECT_EQ(p->angle_diff, 0.0);
+
+    CUND_PolygonDrag drag(new stPolygonDrag{{other->GetBaseID(), p->GetBaseID()}, 1, 2.0, 0.5});
+    EXPECT_EQ(drag.GetKind(), 7);
+    EXPECT_EQ(drag.OnEditRedo(&doc.core), 1);
+    EXPECT_NEAR(p->radius2, 2 * 3.5355339, 1e-5);
+    EXPECT_NEAR(p->angle2_diff, 0.5, 1e-12);
+    EXPECT_EQ(drag.OnEditUndo(&doc.core), 1);
+    EXPECT_NEAR(p->radius2, 3.5355339, 1e-5);
+    EXPECT_NEAR(p->angle2_diff, 0.0, 1e-12);
+    EXPECT_TRUE(Near(other->arrPoint[1], {1, 1}));
+}
