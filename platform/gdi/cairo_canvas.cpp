@@ -711,6 +711,76 @@ void CairoCanvas::FillEllipse(const CanvasBrush& brush, const Gdiplus::RectF& re
     Fill({m_surface, m_cr, m_width, m_height}, brush, EllipseGeometry(rect), true);
 }
 
+void CairoCanvas::DrawImage(const CanvasImage& image, const Gdiplus::PointF* dst, bool smooth) {
+    if (m_cr == nullptr || dst == nullptr || image.argb == nullptr || image.width <= 0 || image.height <= 0 ||
+        image.width > kMaxSide || image.height > kMaxSide) {
+        return;
+    }
+    constexpr double kFar = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        if (!std::isfinite(dst[i].X) || !std::isfinite(dst[i].Y) || std::fabs(dst[i].X) > kFar ||
+            std::fabs(dst[i].Y) > kFar) {
+            return;
+        }
+    }
+    // Image pixels to device units, and back for the pattern.
+    const double w = image.width, h = image.height;
+    cairo_matrix_t toDevice;
+    cairo_matrix_init(&toDevice, (dst[1].X - dst[0].X) / w, (dst[1].Y - dst[0].Y) / w, (dst[2].X - dst[0].X) / h,
+                      (dst[2].Y - dst[0].Y) / h, dst[0].X, dst[0].Y);
+    cairo_matrix_t toImage = toDevice;
+    if (cairo_matrix_invert(&toImage) != CAIRO_STATUS_SUCCESS) return;
+
+    // The parallelogram, clipped near the surface so far-off corners stay
+    // representable.
+    const Pt p0 = ToPt(dst[0]), p1 = ToPt(dst[1]), p2 = ToPt(dst[2]);
+    Geometry g;
+    Move(g, p0);
+    Line(g, p1);
+    Line(g, p1 + p2 - p0);
+    Line(g, p2);
+    Close(g);
+    const double pad = 16.0;
+    const Box box{-pad, -pad, m_width + pad, m_height + pad};
+    if (!AllInside(g, box)) g = ClipForFill(g, box);
+    if (g.empty()) return;
+
+    cairo_surface_t* src = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, image.width, image.height);
+    if (cairo_surface_status(src) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(src);
+        return;
+    }
+    cairo_surface_flush(src);
+    unsigned char* data = cairo_image_surface_get_data(src);
+    const int stride = cairo_image_surface_get_stride(src);
+    if (data == nullptr) {
+        cairo_surface_destroy(src);
+        return;
+    }
+    for (int y = 0; y < image.height; ++y) {
+        const uint32_t* in = image.argb + static_cast<size_t>(y) * static_cast<size_t>(image.width);
+        unsigned char* row = data + static_cast<size_t>(y) * stride;
+        for (int x = 0; x < image.width; ++x) {
+            const uint32_t px = Premultiply(in[x]);
+            std::memcpy(row + static_cast<size_t>(x) * 4, &px, 4);
+        }
+    }
+    cairo_surface_mark_dirty(src);
+
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(src);
+    cairo_pattern_set_matrix(pattern, &toImage);
+    cairo_pattern_set_filter(pattern, smooth ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+    cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+    cairo_save(m_cr);
+    cairo_set_antialias(m_cr, smooth ? CAIRO_ANTIALIAS_DEFAULT : CAIRO_ANTIALIAS_NONE);
+    EmitPath(m_cr, g);
+    cairo_set_source(m_cr, pattern);
+    cairo_fill(m_cr);
+    cairo_restore(m_cr);
+    cairo_pattern_destroy(pattern);
+    cairo_surface_destroy(src);
+}
+
 void CairoCanvas::SetPixel(int x, int y, uint32_t argb) {
     if (m_surface == nullptr || x < 0 || y < 0 || x >= m_width || y >= m_height) return;
     cairo_surface_flush(m_surface);

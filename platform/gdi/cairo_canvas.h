@@ -34,6 +34,7 @@ public:
                   Gdiplus::FillMode mode) override;
     void FillRectangle(const CanvasBrush& brush, const Gdiplus::RectF& rect) override;
     void FillEllipse(const CanvasBrush& brush, const Gdiplus::RectF& rect) override;
+    void DrawImage(const CanvasImage& image, const Gdiplus::PointF* dst, bool smooth) override;
     void SetPixel(int x, int y, uint32_t argb) override;
     void Clear(uint32_t argb) override;
 

@@ -72,6 +72,14 @@ struct CanvasBrush {
     bool operator==(const CanvasBrush&) const = default;
 };
 
+// A picture handed to a canvas: width * height straight (not premultiplied)
+// ARGB pixels, rows top to bottom.
+struct CanvasImage {
+    int width = 0;
+    int height = 0;
+    const uint32_t* argb = nullptr;
+};
+
 // Coordinates are device units, x to the right and y down; integer
 // coordinates are pixel centres for strokes and pixel corners for fills, as
 // in GDI+. Rectangles are X, Y (smaller y edge), Width, Height. Path types
@@ -101,6 +109,12 @@ public:
                           Gdiplus::FillMode mode) = 0;
     virtual void FillRectangle(const CanvasBrush& brush, const Gdiplus::RectF& rect) = 0;
     virtual void FillEllipse(const CanvasBrush& brush, const Gdiplus::RectF& rect) = 0;
+
+    // The image laid onto the parallelogram whose upper-left, upper-right and
+    // lower-left corners are dst[0], dst[1] and dst[2], over what is there:
+    // smooth blends neighbouring pixels (and averages them when shrinking),
+    // otherwise each device pixel takes the nearest image pixel.
+    virtual void DrawImage(const CanvasImage& image, const Gdiplus::PointF* dst, bool smooth) = 0;
 
     // One pixel, whatever the raster operation.
     virtual void SetPixel(int x, int y, uint32_t argb) = 0;

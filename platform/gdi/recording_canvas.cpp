@@ -143,6 +143,19 @@ void RecordingCanvas::FillEllipse(const CanvasBrush& brush, const Gdiplus::RectF
     Add(std::move(r));
 }
 
+void RecordingCanvas::DrawImage(const CanvasImage& image, const Gdiplus::PointF* dst, bool smooth) {
+    if (dst == nullptr || image.argb == nullptr || image.width <= 0 || image.height <= 0) return;
+    CanvasRecord r;
+    r.op = CanvasOp::Image;
+    r.points = CopyPoints(dst, 3);
+    r.imageWidth = image.width;
+    r.imageHeight = image.height;
+    r.imagePixels = std::make_shared<const std::vector<uint32_t>>(
+        image.argb, image.argb + static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
+    r.imageSmooth = smooth;
+    Add(std::move(r));
+}
+
 void RecordingCanvas::SetPixel(int x, int y, uint32_t argb) {
     CanvasRecord r;
     r.op = CanvasOp::Pixel;
@@ -192,6 +205,7 @@ const char* RecordingCanvas::OpName(CanvasOp op) {
         case CanvasOp::FillEllipse: return "fillellipse";
         case CanvasOp::Pixel: return "pixel";
         case CanvasOp::Clear: return "clear";
+        case CanvasOp::Image: return "image";
     }
     return "?";
 }
@@ -202,7 +216,12 @@ std::string RecordingCanvas::Dump() const {
     for (const CanvasRecord& r : records) {
         out += OpName(r.op);
         out += ' ';
-        if (r.IsStroke()) {
+        if (r.op == CanvasOp::Image) {
+            AppendInt(out, r.imageWidth);
+            out += 'x';
+            AppendInt(out, r.imageHeight);
+            if (r.imageSmooth) out += " smooth";
+        } else if (r.IsStroke()) {
             AppendColor(out, r.pen.argb);
             out += " w=";
             AppendNumber(out, r.pen.width);
@@ -291,6 +310,13 @@ void RecordingCanvas::Replay(ICanvas& target) const {
                 break;
             case CanvasOp::Clear:
                 target.Clear(r.brush.argb);
+                break;
+            case CanvasOp::Image:
+                if (r.points.size() >= 3 && r.imagePixels &&
+                    r.imagePixels->size() == static_cast<size_t>(r.imageWidth) * static_cast<size_t>(r.imageHeight)) {
+                    const CanvasImage image{r.imageWidth, r.imageHeight, r.imagePixels->data()};
+                    target.DrawImage(image, r.points.data(), r.imageSmooth);
+                }
                 break;
         }
     }

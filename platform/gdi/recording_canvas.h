@@ -3,6 +3,7 @@
 // own.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ enum class CanvasOp {
     FillEllipse,
     Pixel,
     Clear,
+    Image,
 };
 
 struct CanvasRecord {
@@ -36,6 +38,12 @@ struct CanvasRecord {
     // Fills: the brush; a pixel or a clear keeps its colour in brush.argb.
     CanvasBrush brush;
     Gdiplus::FillMode fillMode = Gdiplus::FillModeAlternate;
+    // Images: the three corners in points, a copy of the pixels (shared
+    // between copies of the record), and how it was sampled.
+    int imageWidth = 0;
+    int imageHeight = 0;
+    std::shared_ptr<const std::vector<uint32_t>> imagePixels;
+    bool imageSmooth = false;
 
     bool IsStroke() const { return op <= CanvasOp::Ellipse; }
 };
@@ -58,6 +66,7 @@ public:
                   Gdiplus::FillMode mode) override;
     void FillRectangle(const CanvasBrush& brush, const Gdiplus::RectF& rect) override;
     void FillEllipse(const CanvasBrush& brush, const Gdiplus::RectF& rect) override;
+    void DrawImage(const CanvasImage& image, const Gdiplus::PointF* dst, bool smooth) override;
     void SetPixel(int x, int y, uint32_t argb) override;
     void Clear(uint32_t argb) override;
 
@@ -68,7 +77,8 @@ public:
     // Forgets everything recorded.
     void Reset();
     // One line per record, numbers in the C locale, for example
-    // "line #FF000000 w=0 (10,20) (30,40)".
+    // "line #FF000000 w=0 (10,20) (30,40)"; an image reads
+    // "image 4x3 smooth (0,0) (8,0) (0,6)".
     std::string Dump() const;
     // Draws the records again, in order, on another canvas.
     void Replay(ICanvas& target) const;

@@ -7,3 +7,4 @@
 #include "gdiplus/color.h"
 #include "gdiplus/pen.h"
 #include "gdiplus/graphics.h"
+#include "gdiplus/bitmap.h"

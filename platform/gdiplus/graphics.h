@@ -2,6 +2,7 @@
 // transform onto the canvas of a device context (or any canvas).
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "gdi/canvas.h"
@@ -13,6 +14,9 @@
 #include "gdiplus/pen.h"
 
 namespace Gdiplus {
+
+class Image;
+enum Unit : int;
 
 enum SmoothingMode {
     SmoothingModeInvalid = -1,
@@ -66,10 +70,17 @@ public:
     explicit Graphics(CDC* dc);
     // Directly on a canvas, which must outlive the Graphics.
     explicit Graphics(ICanvas* canvas);
+    // Into the pixels of an image, which must outlive the Graphics. Unlike
+    // GDI+ an indexed image is accepted: each pixel drawn becomes the
+    // nearest colour of its palette. An invalid image gives a Graphics whose
+    // drawing fails with InvalidParameter.
+    explicit Graphics(Image* image);
+    ~Graphics();
     Graphics(const Graphics&) = delete;
     Graphics& operator=(const Graphics&) = delete;
 
     static Graphics* FromHDC(HDC hdc);
+    static Graphics* FromImage(Image* image);
 
     ICanvas* GetCanvas() const { return m_canvas; }
 
@@ -143,6 +154,23 @@ public:
 
     Status Clear(const Color& color);
 
+    // Images (defined with the images in bitmap.cpp). The whole image into a
+    // rectangle, or onto the parallelogram of three points (upper-left,
+    // upper-right, lower-left), or a source rectangle in pixels (srcUnit
+    // must be UnitPixel) into a rectangle. The part of a source rectangle
+    // outside the image is not drawn. Pixels are sampled smoothly unless the
+    // interpolation mode is nearest neighbour. OutOfMemory when the pixels
+    // cannot be copied for the surface.
+    Status DrawImage(Image* image, const RectF& rect);
+    Status DrawImage(Image* image, REAL x, REAL y, REAL width, REAL height);
+    Status DrawImage(Image* image, const Rect& rect);
+    Status DrawImage(Image* image, INT x, INT y, INT width, INT height);
+    Status DrawImage(Image* image, const PointF* destPoints, INT count);
+    Status DrawImage(Image* image, const RectF& destRect, REAL srcx, REAL srcy, REAL srcwidth, REAL srcheight,
+                     Unit srcUnit);
+    Status DrawImage(Image* image, const Rect& destRect, INT srcx, INT srcy, INT srcwidth, INT srcheight,
+                     Unit srcUnit);
+
     // The status of the last failing call, then Ok again.
     Status GetLastStatus() const;
 
@@ -167,7 +195,11 @@ private:
     RectF MapRect(const RectF& rect) const;
     Status StrokeFigure(const Pen* pen, const GraphicsPath& path);
     Status FillFigure(const Brush* brush, const GraphicsPath& path);
+    // The source rectangle (pixels) onto the parallelogram (world units).
+    Status DrawImageCore(Image* image, const RectF& src, const PointF* dst);
 
+    // The canvas over an image's pixels, when drawing into an image.
+    std::unique_ptr<ICanvas> m_ownCanvas;
     ICanvas* m_canvas = nullptr;
     Matrix m_transform;
     SmoothingMode m_smoothing = SmoothingModeDefault;

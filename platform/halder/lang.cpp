@@ -60,6 +60,8 @@ const std::map<std::string, std::wstring>& EnglishTable() {
         {"IDS_PICTYPE_ERR", L"The picture file cannot be decoded."},
         {"IDS_GET_PICFILE_ERROR", L"The picture's pixels cannot be read."},
         {"IDS_SELECT_ERR", L"Select the shapes to overlay first."},
+        {"MSG_NO_MEMORY_DISPALYED", L"Not enough memory to show the picture."},
+        {"MSG_PARAMETER_INCORRECT", L"The parameters are not correct."},
     };
     return table;
 }

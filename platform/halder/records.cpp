@@ -28,5 +28,30 @@ void VARTEXT_PAR::AddAllProp(bool extended) {
 
 void PICTURE_PAR::AddAllProp(bool extended) {
     SriBase::AddAllProp(extended);
+    wstrFileName = static_cast<const wchar_t*>(strFileName);
+    AddProp("wstrFileName", &wstrFileName);
+    AddProp("nDpiX", &nDpiX);
+    AddProp("nDpiY", &nDpiY);
+    AddProp("bUseDpi", &bUseDpi);
+    AddProp("dBrightness", &dBrightness);
+    AddProp("dContrast", &dContrast);
+    AddProp("bBinary", &bBinary);
+    AddProp("byThreshold", &byThreshold);
+    AddProp("bNegative", &bNegative);
     AddProp("bReinit", &bReinit);
+    AddProp("bGray", &bGray);
+    AddProp("bRebuildScreen", &bRebuildScreen);
+    AddProp("dInvRatioX", &dInvRatioX);
+    AddProp("dInvRatioY", &dInvRatioY);
+    AddProp("bFixWidth", &bFixWidth);
+    AddProp("bFixHeight", &bFixHeight);
+    AddProp("fFixWidth", &fFixWidth);
+    AddProp("fFixHeight", &fFixHeight);
+    AddProp("nAnchor", &nAnchor);
+    AddProp("ptAnchor", &ptAnchor);
+    AddProp("bBidirection", &bBidirection);
+    AddProp("bRowScan", &bRowScan);
+    AddProp("bDotStep", &bDotStep);
+    AddProp("nDotStep", &nDotStep);
+    AddProp("byHalfLine", &byHalfLine);
 }

@@ -76,8 +76,51 @@ struct VARTEXT_PAR : public SriBase {
     void AddAllProp(bool extended) override;
 };
 
-// Parameters of a picture shape.
+// Parameters of a picture shape: where the image comes from, how its
+// marking bitmap is sized and processed, how the dots are scanned, and the
+// fixed size and anchor it is placed at when it is reloaded.
 struct PICTURE_PAR : public SriBase {
+    // The image file; wstrFileName is its saved copy (AddAllProp brings it
+    // in step, a reader restores strFileName from it).
+    CString strFileName;
+    std::wstring wstrFileName;
+    // Marking resolution in dots per inch; with bUseDpi the marking bitmap
+    // is sized from them, otherwise it keeps the picture's pixel size.
+    int nDpiX = 300;
+    int nDpiY = 300;
+    int bUseDpi = 0;
+    // Grey processing: + dBrightness * 255, and (g - 128) * dContrast.
+    double dBrightness = 0.0;
+    double dContrast = 0.0;
+    // Black and white by error diffusion above the threshold.
+    int bBinary = 0;
+    uint8_t byThreshold = 128;
+    int bNegative = 0;
+    // Reload the image (and re-place it) before the next marking bitmap.
     int bReinit = 0;
+    // Show the screen image in grey.
+    int bGray = 0;
+    // The screen image must be built again (size or processing changed).
+    int bRebuildScreen = 1;
+    // Picture size at the stored resolution over its size on the work area.
+    double dInvRatioX = 1.0;
+    double dInvRatioY = 1.0;
+    // Fixed size in millimetres applied on reload.
+    int bFixWidth = 0;
+    int bFixHeight = 0;
+    float fFixWidth = 0.0f;
+    float fFixHeight = 0.0f;
+    // The reference point (0 bottom-left, 1 left middle, 2 top-left, 3 top
+    // middle, 4 top-right, 5 right middle, 6 bottom-right, 7 bottom middle,
+    // 8 centre) placed on ptAnchor on reload.
+    int nAnchor = 8;
+    tagPOINTF ptAnchor{};
+    // Scanning: every other line backwards; by rows (else by columns);
+    // every nDotStep-th line and dot; dots half a line lower.
+    int bBidirection = 0;
+    int bRowScan = 1;
+    int bDotStep = 0;
+    int nDotStep = 1;
+    uint8_t byHalfLine = 0;
     void AddAllProp(bool extended) override;
 };

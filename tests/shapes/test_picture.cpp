@@ -1,0 +1,598 @@
+// The picture shape: loading and placing image files, the grey, dithering
+// and negative steps, the dot scan of the mark data, transforms, drawing,
+// saving without the image file, and the DIB and screen helpers.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#define STB_IMAGE_WRITE_STATIC
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#include <stb/stb_image_write.h>
+#pragma GCC diagnostic pop
+
+#include "core/srifile.h"
+#include "gdi/dc.h"
+#include "gdi/recording_canvas.h"
+#include "halder/basedoc.h"
+#include "halder/lang.h"
+#include "host/recording_host.h"
+#include "shapes/dib.h"
+#include "shapes/picture.h"
+
+using Gdiplus::Bitmap;
+
+namespace {
+
+struct HostScope {
+    HostScope() { SetHost(host); }
+    ~HostScope() { SetHost(nullptr); }
+    std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
+    std::vector<std::wstring> Texts() const {
+        std::vector<std::wstring> out;
+        for (const auto& box : host->MessageBoxes()) out.push_back(box.text);
+        return out;
+    }
+};
+
+void Collect(void* context, void* data, int size) {
+    auto* out = static_cast<std::vector<uint8_t>*>(context);
+    out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+}
+
+// A BMP file of grey levels at a resolution given in pixels per metre.
+struct PictureFile {
+    std::string path;
+    PictureFile(int w, int h, const std::function<int(int, int)>& grey, int32_t ppm = 10000) {
+        static int serial = 0;
+        path = (std::filesystem::temp_directory_path() /
+                ("morvik_picture_" + std::to_string(getpid()) + "_" + std::to_string(serial++) + ".bmp"))
+                   .string();
+        std::vector<uint8_t> rgb;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) rgb.insert(rgb.end(), 3, static_cast<uint8_t>(grey(x, y)));
+        std::vector<uint8_t> bytes;
+        stbi_write_bmp_to_func(Collect, &bytes, w, h, 3, rgb.data());
+        std::memcpy(&bytes[38], &ppm, 4);
+        std::memcpy(&bytes[42], &ppm, 4);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    ~PictureFile() { std::remove(path.c_str()); }
+    CString Wide() const { return CString(Utf8ToWide(path).c_str()); }
+};
+
+// Loads the file into a new picture (254 dpi by default: 0.1 mm a pixel).
+std::unique_ptr<CPicture> Load(const PictureFile& file) {
+    auto pic = std::make_unique<CPicture>();
+    pic->SetFilename(file.Wide());
+    EXPECT_EQ(pic->InitPicture(), 1);
+    return pic;
+}
+
+struct ViewAt {
+    CBaseDoc doc;
+    CBaseView view{&doc};
+    explicit ViewAt(float zoom) {
+        view.SetZoom(zoom);
+        view.SetOrigin({0.0f, 0.0f});
+    }
+};
+
+bool Near(tagPOINTF a, tagPOINTF b, float tol = 1e-4f) {
+    return std::fabs(a.x - b.x) < tol && std::fabs(a.y - b.y) < tol;
+}
+
+std::vector<tagPOINTF> Dots(CPicture& pic) {
+    tagMarkDataPar out;
+    if (!pic.GetMarkData(out, nullptr)) return {};
+    EXPECT_EQ(out.arrPaths.size(), 1u);
+    return out.arrPaths[0].arrPolylines.at(0);
+}
+
+// The dot of pixel (col, row) of a picture whose top-left is (x0, y0) and
+// whose pixels are 0.1 mm.
+tagPOINTF DotOf(float x0, float y0, int col, int row) { return {x0 + col * 0.1f + 0.025f, y0 - row * 0.1f + 0.025f}; }
+
+std::unique_ptr<Bitmap> Grey(int w, int h, const std::function<int(int, int)>& grey) {
+    auto b = std::make_unique<Bitmap>(w, h, Gdiplus::PixelFormat24bppRGB);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const BYTE v = static_cast<BYTE>(grey(x, y));
+            b->SetPixel(x, y, Gdiplus::Color(v, v, v));
+        }
+    return b;
+}
+
+int GreyAt(Bitmap* b, int x, int y) {
+    Gdiplus::Color c;
+    b->GetPixel(x, y, &c);
+    return c.GetR();
+}
+
+bool Unlocked(CBaseShape& shape) {
+    if (WaitForSingleObject(shape.GetMarkEvent(), 0) != WAIT_OBJECT_0) return false;
+    SetEvent(shape.GetMarkEvent());
+    return true;
+}
+
+}  // namespace
+
+TEST(Picture, LoadsAndPlacesFromTheFilesResolution) {
+    PictureFile file(100, 50, [](int, int) { return 0; });
+    auto pic = Load(file);
+    EXPECT_EQ(pic->GetShapeKind(), SHAPE_PICTURE);
+    EXPECT_EQ(std::wstring(pic->GetCaption().GetString()),
+              Utf8ToWide(std::filesystem::path(file.path).filename().string()));
+    // 100 x 50 pixels at 254 dpi: 10 x 5 mm centred on the origin.
+    EXPECT_NEAR(pic->rectfPic.X, -5.0f, 1e-4);
+    EXPECT_NEAR(pic->rectfPic.Y, 2.5f, 1e-4);
+    EXPECT_NEAR(pic->rectfPic.Width, 10.0f, 1e-4);
+    EXPECT_TRUE(Near(pic->cornerPointf[0], {-5, -2.5f}));
+    EXPECT_TRUE(Near(pic->cornerPointf[2], {5, 2.5f}));
+    Gdiplus::RectF r;
+    pic->GetRectangle(r);
+    EXPECT_NEAR(r.Height, 5.0f, 1e-4);
+    // Inside, or within the pick distance (5 pixels at 10 pixels a mm).
+    ViewAt at(10);
+    pic->SetDocView(&at.doc, &at.view);
+    EXPECT_EQ(pic->IsMe({4.9f, -2.4f}), 1);
+    EXPECT_EQ(pic->IsMe({5.1f, 0.0f}), 1);
+    EXPECT_EQ(pic->IsMe({8.0f, 0.0f}), 0);
+}
+
+TEST(Picture, FilesThatDoNotDecodeLeaveThePreviousImage) {
+    HostScope scope;
+    PictureFile good(4, 4, [](int, int) { return 0; });
+    auto pic = Load(good);
+    Bitmap* before = pic->GetBitmap();
+    const std::string garbage = good.path + ".bad";
+    std::ofstream(garbage, std::ios::binary) << "BM this is not a bitmap at all";
+    for (const std::string& path : {garbage, std::string("/nonexistent/none.png")}) {
+        pic->SetFilename(CString(Utf8ToWide(path).c_str()));
+        EXPECT_EQ(pic->InitPicture(), 0);
+        EXPECT_EQ(pic->GetBitmap(), before);
+    }
+    std::remove(garbage.c_str());
+    const auto texts = scope.Texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], CLang::Instance()->GetString("IDS_PICTYPE_ERR").GetString());
+}
+
+TEST(Picture, GreyFollowsBrightnessAndContrast) {
+    CPicture pic;
+    auto src = std::make_unique<Bitmap>(5, 1, Gdiplus::PixelFormat32bppARGB);
+    src->SetPixel(0, 0, Gdiplus::Color(255, 255, 255, 255));
+    src->SetPixel(1, 0, Gdiplus::Color(255, 100, 100, 100));
+    src->SetPixel(2, 0, Gdiplus::Color(255, 250, 250, 250));
+    src->SetPixel(3, 0, Gdiplus::Color(255, 255, 0, 0));
+    src->SetPixel(4, 0, Gdiplus::Color(0, 0, 0, 0));  // transparent
+    Bitmap* grey = nullptr;
+    pic.ToGray(src.get(), &grey);
+    ASSERT_NE(grey, nullptr);
+    EXPECT_EQ(grey->GetPixelFormat(), Gdiplus::PixelFormat8bppIndexed);
+    EXPECT_EQ(GreyAt(grey, 0, 0), 255);  // white stays white: no dot
+    EXPECT_EQ(GreyAt(grey, 1, 0), 100);
+    EXPECT_EQ(GreyAt(grey, 3, 0), 76);   // 0.299 * 255
+    EXPECT_EQ(GreyAt(grey, 4, 0), 255);  // what shows through is white
+    delete grey;
+
+    PICTURE_PAR par;
+    par.dContrast = 0.5;
+    par.dBrightness = 0.1;
+    pic.SetPicture(par);
+    pic.ToGray(src.get(), &grey);
+    EXPECT_EQ(GreyAt(grey, 1, 0), 111);  // 100 - 14 + 25.5
+    EXPECT_EQ(GreyAt(grey, 2, 0), 255);  // past white
+    delete grey;
+    par.dBrightness = -2;
+    pic.SetPicture(par);
+    pic.ToGray(src.get(), &grey);
+    EXPECT_EQ(GreyAt(grey, 0, 0), 0);
+    delete grey;
+
+    // Formats it does not convert come back as they are.
+    Bitmap mono(2, 2, Gdiplus::PixelFormat1bppIndexed);
+    pic.ToGray(&mono, &grey);
+    EXPECT_EQ(grey, &mono);
+}
+
+TEST(Picture, DitheringAndNegative) {
+    CPicture pic;
+    auto mid = Grey(20, 20, [](int, int) { return 128; });
+    Bitmap* bw = nullptr;
+    pic.Binaryzation(mid.get(), &bw, 255);
+    ASSERT_NE(bw, nullptr);
+    int white = 0;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x) white += GreyAt(bw, x, y) == 255;
+    EXPECT_EQ(white, 0);
+    delete bw;
+    // Half grey comes out about half white, evenly spread.
+    pic.Binaryzation(mid.get(), &bw, 127);
+    white = 0;
+    int whiteTop = 0;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x) {
+            const int v = GreyAt(bw, x, y);
+            ASSERT_TRUE(v == 0 || v == 255);
+            white += v == 255;
+            whiteTop += v == 255 && y < 10;
+        }
+    EXPECT_NEAR(white, 200, 20);
+    EXPECT_NEAR(whiteTop, 100, 15);
+    delete bw;
+    auto light = Grey(8, 8, [](int, int) { return 250; });
+    pic.Binaryzation(light.get(), &bw, 127);
+    white = 0;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) white += GreyAt(bw, x, y) == 255;
+    EXPECT_GE(white, 60);
+    delete bw;
+
+    auto ramp = Grey(3, 1, [](int x, int) { return x * 100; });
+    Bitmap* grey = nullptr;
+    pic.ToGray(ramp.get(), &grey);
+    Bitmap* neg = nullptr;
+    pic.ImageNegative(grey, &neg);
+    EXPECT_EQ(GreyAt(neg, 0, 0), 255);
+    EXPECT_EQ(GreyAt(neg, 2, 0), 55);
+    delete neg;
+    delete grey;
+    Bitmap colour(1, 1, Gdiplus::PixelFormat24bppRGB);
+    colour.SetPixel(0, 0, Gdiplus::Color(10, 20, 30));
+    pic.ImageNegative(&colour, &neg);
+    Gdiplus::Color c;
+    neg->GetPixel(0, 0, &c);
+    EXPECT_EQ(c.GetValue(), Gdiplus::Color(245, 235, 225).GetValue());
+    delete neg;
+}
+
+TEST(Picture, DotsFollowTheScanOrder) {
+    // 3 x 2 pixels, all dark but (1, 0): the picture spans x -0.15..0.15 and
+    // y -0.1..0.1.
+    PictureFile file(3, 2, [](int x, int y) { return x == 1 && y == 0 ? 255 : 0; });
+    auto pic = Load(file);
+    const float x0 = -0.15f, y0 = 0.1f;
+    PICTURE_PAR par;
+    pic->GetPicture(par);
+    par.bRowScan = 1;
+    par.bBidirection = 1;
+    pic->SetPicture(par);
+    std::vector<tagPOINTF> dots = Dots(*pic);
+    const std::vector<tagPOINTF> rowsBoth = {DotOf(x0, y0, 0, 0), DotOf(x0, y0, 2, 0), DotOf(x0, y0, 2, 1),
+                                             DotOf(x0, y0, 1, 1), DotOf(x0, y0, 0, 1)};
+    ASSERT_EQ(dots.size(), rowsBoth.size());
+    for (size_t i = 0; i < dots.size(); ++i) EXPECT_TRUE(Near(dots[i], rowsBoth[i])) << i;
+
+    par.bRowScan = 0;
+    par.bBidirection = 0;
+    par.byHalfLine = 1;
+    pic->SetPicture(par);
+    dots = Dots(*pic);
+    const std::vector<tagPOINTF> columns = {DotOf(x0, y0, 0, 1), DotOf(x0, y0, 0, 2), DotOf(x0, y0, 1, 2),
+                                            DotOf(x0, y0, 2, 1), DotOf(x0, y0, 2, 2)};
+    ASSERT_EQ(dots.size(), columns.size());
+    for (size_t i = 0; i < dots.size(); ++i) EXPECT_TRUE(Near(dots[i], columns[i])) << i;
+
+    // Every second line and dot; the lines visited still alternate.
+    PictureFile wide(5, 3, [](int, int) { return 0; });
+    auto stepped = Load(wide);
+    stepped->GetPicture(par);
+    par.bDotStep = 1;
+    par.nDotStep = 2;
+    par.bBidirection = 1;
+    stepped->SetPicture(par);
+    dots = Dots(*stepped);
+    const float wx0 = -0.25f, wy0 = 0.15f;
+    const std::vector<tagPOINTF> every2 = {DotOf(wx0, wy0, 0, 0), DotOf(wx0, wy0, 2, 0), DotOf(wx0, wy0, 4, 0),
+                                           DotOf(wx0, wy0, 4, 2), DotOf(wx0, wy0, 2, 2), DotOf(wx0, wy0, 0, 2)};
+    ASSERT_EQ(dots.size(), every2.size());
+    for (size_t i = 0; i < dots.size(); ++i) EXPECT_TRUE(Near(dots[i], every2[i])) << i;
+}
+
+TEST(Picture, MarkDataOfWhiteAndOfTurnedPictures) {
+    PictureFile whiteFile(4, 4, [](int, int) { return 255; });
+    auto blank = Load(whiteFile);
+    tagMarkDataPar out;
+    out.arrPaths.resize(2);
+    EXPECT_FALSE(blank->GetMarkData(out, nullptr));
+    EXPECT_TRUE(out.IsEmpty());
+    EXPECT_TRUE(Unlocked(*blank));
+
+    // A turned picture marks turned, inside its outline.
+    PictureFile file(4, 2, [](int x, int) { return x == 3 ? 0 : 255; });
+    auto pic = Load(file);
+    pic->SetPen(7);
+    const std::vector<tagPOINTF> flat = Dots(*pic);
+    pic->Rotate(90, {1.0f, 1.0f});
+    tagMarkDataPar data;
+    ASSERT_TRUE(pic->GetMarkData(data, nullptr));
+    EXPECT_EQ(data.arrPaths[0].nPenIndex, 7);
+    const std::vector<tagPOINTF>& turned = data.arrPaths[0].arrPolylines[0];
+    ASSERT_EQ(turned.size(), flat.size());
+    for (size_t i = 0; i < flat.size(); ++i) {
+        EXPECT_TRUE(Near(turned[i], CBaseShape::PointfRotate(flat[i], {1.0f, 1.0f}, 90), 1e-3f)) << i;
+    }
+    Gdiplus::RectF bounds;
+    pic->GetRectangle(bounds);
+    EXPECT_NEAR(data.rect.Width, bounds.Width, 1e-5);
+    EXPECT_NEAR(bounds.Width, 0.2f, 1e-4);  // turned: the height is across
+}
+
+TEST(Picture, MarkDataIsRebuiltAfterEveryChange) {
+    ViewAt at(10);
+    PictureFile file(2, 2, [](int, int) { return 0; });
+    auto pic = Load(file);
+    pic->SetDocView(&at.doc, &at.view);
+    const std::vector<tagPOINTF> first = Dots(*pic);
+    ASSERT_EQ(first.size(), 4u);
+    pic->Move(1.0f, 0.0f);
+    std::vector<tagPOINTF> moved = Dots(*pic);
+    EXPECT_NEAR(moved[0].x, first[0].x + 1.0f, 1e-5);
+    pic->Zoom({0, 0}, 2, 2);
+    moved = Dots(*pic);
+    EXPECT_NEAR(moved[0].x, (first[0].x - 0.025f + 1.0f) * 2 + 0.05f, 1e-4);
+    PICTURE_PAR par;
+    pic->GetPicture(par);
+    par.bNegative = 1;  // now every pixel is white
+    pic->SetPicture(par);
+    tagMarkDataPar out;
+    EXPECT_FALSE(pic->GetMarkData(out, nullptr));
+    EXPECT_TRUE(Unlocked(*pic));
+}
+
+TEST(Picture, TurnsKeepCornersAndDrawingTogether) {
+    PictureFile file(40, 20, [](int, int) { return 0; });
+    auto pic = Load(file);
+    const float start = pic->fRotateAngle;
+    const tagPOINTF centres[4] = {{10, 0}, {0, 5}, {-3, -3}, {7, 1}};
+    for (const tagPOINTF& c : centres) {
+        pic->Rotate(90, c);
+        EXPECT_LT(pic->fRotateAngle, 360.0f);
+        EXPECT_GE(pic->fRotateAngle, 0.0f);
+    }
+    EXPECT_NEAR(pic->fRotateAngle, start, 1e-3);
+
+    // After turns about different centres the outline is where the turns
+    // put it, and rectfPic turned about the pivot gives the same outline.
+    auto other = Load(file);
+    tagPOINTF expect[4];
+    std::copy(std::begin(other->cornerPointf), std::end(other->cornerPointf), expect);
+    other->Rotate(30, {10, 0});
+    other->Rotate(45, {0, 5});
+    for (tagPOINTF& p : expect) p = CBaseShape::PointfRotate(CBaseShape::PointfRotate(p, {10, 0}, 30), {0, 5}, 45);
+    const Gdiplus::RectF& r = other->rectfPic;
+    const tagPOINTF unturned[4] = {
+        {r.X, r.Y - r.Height}, {r.X, r.Y}, {r.X + r.Width, r.Y}, {r.X + r.Width, r.Y - r.Height}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(Near(other->cornerPointf[i], expect[i], 1e-3f)) << i;
+        EXPECT_TRUE(
+            Near(CBaseShape::PointfRotate(unturned[i], other->rotatePointf, -other->fRotateAngle), expect[i], 1e-3f))
+            << i;
+    }
+
+    // Drawn: the image's top-left, top-right and bottom-left corners land on
+    // the outline's; a move preview outlines the shifted corners.
+    ViewAt at(10);
+    other->SetDocView(&at.doc, &at.view);
+    RecordingCanvas canvas(400, 400);
+    CDC dc(&canvas);
+    other->Draw(&dc, nullptr, RGB(255, 0, 0), 0, 0, 0, 0, 5.0f, 0.0f);
+    const auto records = canvas.Records();
+    ASSERT_EQ(records.size(), 2u);
+    ASSERT_EQ(records[0].op, CanvasOp::Image);
+    const int order[3] = {1, 2, 0};
+    for (int i = 0; i < 3; ++i) {
+        Gdiplus::PointF dev;
+        at.view.LP2DP(10, other->cornerPointf[order[i]], dev, 0);
+        EXPECT_NEAR(records[0].points[i].X, dev.X + 5.0f, 1e-2);
+        EXPECT_NEAR(records[0].points[i].Y, dev.Y, 1e-2);
+    }
+    EXPECT_EQ(records[1].op, CanvasOp::Polygon);
+    EXPECT_EQ(records[1].pen.argb, 0xFFFF0000u);
+}
+
+TEST(Picture, ZoomFollowsTheResolution) {
+    PictureFile file(100, 50, [](int, int) { return 0; });
+    auto pic = Load(file);
+    PICTURE_PAR par;
+    pic->GetPicture(par);
+    par.nDpiX = par.nDpiY = 254;
+    pic->SetPicture(par);
+    pic->GetDisplayBmp();
+    pic->GetPicture(par);
+    ASSERT_EQ(par.bRebuildScreen, 0);
+    pic->Zoom({pic->rectfPic.X, pic->rectfPic.Y}, 2, 2);
+    EXPECT_NEAR(pic->rectfPic.Width, 20.0f, 1e-4);
+    EXPECT_NEAR(pic->rectfPic.X, -5.0f, 1e-4);
+    EXPECT_TRUE(Near(pic->cornerPointf[0], {-5, -7.5f}));
+    pic->GetPicture(par);
+    EXPECT_EQ(par.bRebuildScreen, 1);
+    // The bitmap keeps its pixels, so its resolution halves.
+    EXPECT_EQ(par.nDpiX, 127);
+    EXPECT_NEAR(par.dInvRatioX, 0.5, 1e-6);
+    // With the resolution switch the marking bitmap is sized from it.
+    par.bUseDpi = 1;
+    par.nDpiX = par.nDpiY = 127;
+    pic->SetPicture(par);
+    std::unique_ptr<Bitmap> net(pic->GetNetDotBmp());
+    EXPECT_EQ(net->GetWidth(), 100u);
+    EXPECT_EQ(net->GetPixelFormat(), Gdiplus::PixelFormat8bppIndexed);
+}
+
+TEST(Picture, SavedPicturesComeBackWithoutTheirFile) {
+    HostScope scope;
+    std::vector<uint8_t> bytes;
+    std::unique_ptr<CPicture> pic;
+    {
+        PictureFile file(5, 3, [](int x, int y) { return x * 50 + y; });
+        pic = Load(file);
+    }
+    pic->SetCaption(L"Logo");
+    pic->Rotate(30, {2, 2});
+    pic->UpdatePropsValue();
+    EXPECT_EQ(pic->bmWidthBytes * pic->bmHeight, static_cast<int32_t>(pic->bmBits.size()));
+    SriFile out;
+    pic->Save(false, &out);
+    bytes = out.GetWrittenBytes();
+
+    CPicture back;
+    SriFile in(bytes.data(), bytes.size());
+    back.Read(false, &in);
+    back.SetCaption(back.m_wstrCaption.c_str());
+    back.RestoreAfterRead();
+    EXPECT_TRUE(scope.Texts().empty());
+    EXPECT_STREQ(back.GetCaption().GetString(), L"Logo");
+    ASSERT_NE(back.GetBitmap(), nullptr);
+    ASSERT_EQ(back.GetBitmap()->GetWidth(), 5u);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) EXPECT_EQ(GreyAt(back.GetBitmap(), x, y), x * 50 + y) << x << "," << y;
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(Near(back.cornerPointf[i], pic->cornerPointf[i]));
+    EXPECT_NEAR(back.fRotateAngle, pic->fRotateAngle, 1e-4);
+    EXPECT_EQ(Dots(back).size(), Dots(*pic).size());
+
+    // Pixels shorter than their description are refused, not read past.
+    CPicture damaged;
+    SriFile again(bytes.data(), bytes.size());
+    damaged.Read(false, &again);
+    damaged.bmBits.resize(damaged.bmBits.size() / 2);
+    damaged.RestoreAfterRead();
+    EXPECT_EQ(damaged.GetBitmap(), nullptr);
+    ASSERT_EQ(scope.Texts().size(), 1u);
+    EXPECT_EQ(scope.Texts()[0], CLang::Instance()->GetString("IDS_PICTYPE_ERR").GetString());
+    tagMarkDataPar none;
+    EXPECT_FALSE(damaged.GetMarkData(none, nullptr));
+}
+
+TEST(Picture, ClonesKeepTheImageWhenTheFileIsGone) {
+    std::unique_ptr<CPicture> pic;
+    {
+        PictureFile file(6, 4, [](int, int) { return 30; });
+        pic = Load(file);
+    }
+    pic->SetPen(3);
+    pic->Move(2, 1);
+    std::unique_ptr<CBaseShape> copy(pic->Clone());
+    auto* clone = dynamic_cast<CPicture*>(copy.get());
+    ASSERT_NE(clone, nullptr);
+    EXPECT_EQ(std::wstring(clone->GetCaption().GetString()), std::wstring(L"Copy of ") + pic->GetCaption().GetString());
+    ASSERT_NE(clone->GetBitmap(), nullptr);
+    EXPECT_NE(clone->GetBitmap(), pic->GetBitmap());
+    EXPECT_EQ(clone->GetPenIndex(), 3);
+    EXPECT_TRUE(Near(clone->cornerPointf[1], pic->cornerPointf[1]));
+    EXPECT_EQ(Dots(*clone).size(), 24u);
+}
+
+TEST(Picture, ResizesKeepAspectAndRefuseEmptySizes) {
+    HostScope scope;
+    CPicture pic;
+    auto src = Grey(400, 100, [](int x, int) { return x < 200 ? 0 : 255; });
+    std::unique_ptr<Bitmap> fit(pic.ResizeBitmap(src.get(), 100, 50, 300, 600, true));
+    ASSERT_TRUE(fit);
+    EXPECT_EQ(fit->GetWidth(), 200u);  // the smaller ratio, 2, for both sides
+    EXPECT_EQ(fit->GetHeight(), 50u);
+    EXPECT_FLOAT_EQ(fit->GetVerticalResolution(), 600.0f);
+    EXPECT_EQ(GreyAt(fit.get(), 10, 10), 0);
+    EXPECT_EQ(GreyAt(fit.get(), 190, 10), 255);
+    EXPECT_EQ(pic.ResizeBitmap(src.get(), 0, 10, 300, 300, false), nullptr);
+    ASSERT_EQ(scope.Texts().size(), 1u);
+    EXPECT_EQ(scope.Texts()[0], L"MSG_PARAMETER_INCORRECT");
+
+    // An indexed picture keeps its own colours.
+    Bitmap indexed(4, 4, Gdiplus::PixelFormat8bppIndexed);
+    std::vector<uint8_t> buffer(static_cast<size_t>(indexed.GetPaletteSize()));
+    auto* palette = reinterpret_cast<Gdiplus::ColorPalette*>(buffer.data());
+    indexed.GetPalette(palette, static_cast<INT>(buffer.size()));
+    const Gdiplus::ARGB red = 0xFFFF0000u;
+    std::memcpy(buffer.data() + offsetof(Gdiplus::ColorPalette, Entries), &red, 4);  // index 0
+    indexed.SetPalette(palette);
+    std::unique_ptr<Bitmap> twice(pic.ResizeBitmap(&indexed, 8, 8, 96, 96, false));
+    Gdiplus::Color c;
+    twice->GetPixel(5, 5, &c);
+    EXPECT_EQ(c.GetValue(), red);
+}
+
+TEST(Picture, ReinitReloadsAtTheFixedSizeAndAnchor) {
+    PictureFile file(100, 50, [](int, int) { return 0; });
+    auto pic = Load(file);
+    pic->Move(30, 30);
+    PICTURE_PAR par;
+    pic->GetPicture(par);
+    par.bReinit = 1;
+    par.bFixWidth = 1;
+    par.fFixWidth = 20;
+    par.nAnchor = 0;
+    par.ptAnchor = {5, 5};
+    pic->SetPicture(par);
+    std::unique_ptr<Bitmap> net(pic->GetNetDotBmp());
+    ASSERT_TRUE(net);
+    EXPECT_NEAR(pic->rectfPic.Width, 20.0f, 1e-4);
+    EXPECT_NEAR(pic->rectfPic.Height, 5.0f, 1e-4);
+    EXPECT_TRUE(Near(pic->cornerPointf[0], {5, 5}));
+    EXPECT_TRUE(Unlocked(*pic));
+}
+
+TEST(Picture, ClipboardDibsAndScreenCopies) {
+    HostScope scope;
+    // A packed 3 x 1 DIB of 4 bits with two colours stored.
+    const size_t size = sizeof(BITMAPINFOHEADER) + 2 * 4 + 4;
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, size);
+    uint8_t* p = static_cast<uint8_t*>(GlobalLock(mem));
+    BITMAPINFOHEADER h{};
+    h.biSize = sizeof h;
+    h.biWidth = 3;
+    h.biHeight = 1;
+    h.biPlanes = 1;
+    h.biBitCount = 4;
+    h.biClrUsed = 2;
+    h.biXPelsPerMeter = h.biYPelsPerMeter = 10000;
+    std::memcpy(p, &h, sizeof h);
+    const uint8_t table[8] = {0, 0, 0, 0, 255, 255, 255, 0};
+    std::memcpy(p + sizeof h, table, 8);
+    p[sizeof h + 8] = 0x10;  // pixel 0 white, pixel 1 black
+    p[sizeof h + 9] = 0x10;  // pixel 2 white
+    GlobalUnlock(mem);
+    CDIB dib(mem);
+    ASSERT_TRUE(dib.IsValid());
+    EXPECT_EQ(dib.GetColorCount(), 16);
+    CPicture pic;
+    ASSERT_EQ(pic.InitBmp(mem, 0), 1);
+    EXPECT_EQ(pic.GetBitmap()->GetPixelFormat(), Gdiplus::PixelFormat24bppRGB);
+    EXPECT_EQ(GreyAt(pic.GetBitmap(), 0, 0), 255);
+    EXPECT_EQ(GreyAt(pic.GetBitmap(), 1, 0), 0);
+    EXPECT_EQ(GreyAt(pic.GetBitmap(), 2, 0), 255);
+    EXPECT_NEAR(pic.rectfPic.Width, 0.3f, 1e-4);
+    // The block claims more rows than it holds.
+    p = static_cast<uint8_t*>(GlobalLock(mem));
+    h.biHeight = 50;
+    std::memcpy(p, &h, sizeof h);
+    GlobalUnlock(mem);
+    EXPECT_FALSE(CDIB(mem).IsValid());
+    EXPECT_EQ(pic.InitBmp(mem, 0), 0);
+    EXPECT_EQ(scope.Texts().size(), 1u);
+    GlobalFree(mem);
+
+    RECT past{kDisplayWidth - 20, kDisplayHeight - 80, kDisplayWidth + 100, kDisplayHeight + 100};
+    HBITMAP shot = pic.CopyScreenToBitmap(&past);
+    ASSERT_NE(shot, nullptr);
+    BITMAP bm{};
+    GetObject(shot, sizeof bm, &bm);
+    EXPECT_EQ(bm.bmWidth, 20);
+    EXPECT_EQ(bm.bmHeight, 80);
+    DeleteObject(shot);
+    RECT empty{10, 10, 10, 40};
+    EXPECT_EQ(pic.CopyScreenToBitmap(&empty), nullptr);
+}
