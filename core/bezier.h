@@ -14,6 +14,12 @@
 #include "core/bezier_segment.h"
 #include "halder/baseshape.h"
 
+class CCombineShape;
+// The node editor's change records (history/undo_records.h): a segment at a
+// position, and what one node edit added to and removed from a curve.
+struct stBezierPos;
+struct stBezierCurve;
+
 class CBezierCurve : public CBaseShape {
     DECLARE_SERIAL(CBezierCurve)
 
@@ -118,6 +124,141 @@ public:
     static bool AppendArcThrough3Points(std::vector<BEZIER_4POINTF_DRAW>& segments, tagPOINTF start, tagPOINTF onArc,
                                         tagPOINTF end);
 
+    // ---- node editing: hit tests ------------------------------------------
+    // The node editor's distances derive from the pick distance (device
+    // pixels): a node or handle is hit within pick x 10 / zoom millimetres,
+    // the curve within a detour of pick x 4 (twice that with m_nPickDouble).
+    //
+    // What is under points[0] (logical): a node (node k + 1, points then
+    // holds the four points of the incoming and of the outgoing segment), a
+    // handle of a cubic segment while handles are shown (handle h + 1, h = 2k
+    // for p2 and 2k + 1 for p3 of segment k; points holds that segment), or
+    // nothing (0). A node hit shows the handles of that node; a miss hides
+    // them. The joints inside an arc are not nodes.
+    int GetEditPoint(std::vector<tagPOINTF>& points) override;
+    void SetEditType(int type) { nEditType = type; }
+    int GetEditType() const { return nEditType; }
+    void SetControlPoint(int node) { nControlPoint = node; }
+    int GetControlPoint() const { return nControlPoint; }
+    // Selects the nodes strictly inside the box spanned by a and b into
+    // arrSelectIndex (the end node before the last segment's start node; no
+    // joints inside arcs). Returns 0.
+    int GetRectInEditPoint(tagPOINTF a, tagPOINTF b);
+    // Distance in device pixels from p to one segment as the view shows it.
+    // With t in [0, 1] on entry: to the point at that fraction of the
+    // segment's length. Otherwise: to the nearest point, whose length
+    // fraction comes back in t (t < 0 when nothing was found). 999 when the
+    // segment cannot be measured.
+    double DistanceBz(const BEZIER_4POINTF_DRAW& seg, tagPOINTF p, double& t);
+    // Moves p onto the nearest point of the flattened curve when it lies
+    // within the curve band: the index (1 or more) of the chord it snapped
+    // to, or -1 with p unchanged.
+    int GetPtOnCurve(tagPOINTF& p);
+    // 1 + the segment under points[0], or 0. On a hit the segment drag
+    // starts: points becomes the segment's points with the snapped pointer
+    // first, and segDrag, segDragPrev, segDragNext take copies of the
+    // segment and its neighbours. The second form also returns the snapped
+    // pointer.
+    int GetEditCurve(std::vector<tagPOINTF>& points);
+    int GetEditCurve(std::vector<tagPOINTF>& points, tagPOINTF& snapped);
+    // The segment-level hit tests of the shape interface: 1 + the segment
+    // whose band holds the point (1 also for a handle of this curve while it
+    // is node-edited and nodes are shown), else 0; 1 when the curve as the
+    // view shows it lies inside rect (Y its top edge); 1 when the control
+    // polygon's bounds overlap or touch the visible part of the view.
+    int IsMe(tagPOINTF point) override;
+    int IsInRect(Gdiplus::RectF& rect) override;
+    int IsInClientRectF() override;
+
+    // ---- node editing: drawing (device pixels around each point) ----------
+    // Node squares (arc joints left out) while nodes are shown, then the
+    // handles and handle lines of node nControlPoint while handles are shown.
+    // -1 when a display switch is off, else 0.
+    int DrawEditPoints(CDC* dc) override;
+    // Filled squares on the selected nodes, the first one larger. Returns 0.
+    int DrawSelectPoints(CDC* dc);
+    // A filled dot on the first click point: 1 when drawn, else 0.
+    int DrawClickPoints(CDC* dc);
+    // A handle square with the current brush.
+    void DrawPoint(CDC* dc, tagPOINTF p);
+    // A dotted blue handle line; the previous pen is restored.
+    void DrawLine(CDC* dc, tagPOINTF a, tagPOINTF b);
+
+    // ---- node editing: changes ---------------------------------------------
+    // Moves what the last GetEditPoint found (nEditType) to p: node `index`
+    // with the ends of its two segments (an arc whose end moves is rebuilt
+    // keeping its other end and that end's tangent), or handle `index` (the
+    // opposite handle takes ptCtrlDrag when both cubic segments share their
+    // SmoothType). With record the change goes to the document's history.
+    // Returns 0.
+    int ModifyEditPoint(int index, tagPOINTF p) override;
+    int ModifyEditPoint(int index, tagPOINTF p, bool record);
+    // One pointer move of a segment drag started by GetEditCurve (drag is
+    // its result): from p by (dx, dy). A line moves whole with its
+    // neighbours' ends following (segDragPrev, segDragNext); a curve bends:
+    // both control points move along the pointer's direction by the length
+    // that brings the grabbed point nearest the pointer, and (dx, dy) comes
+    // back as that move. Only the working copies change. Returns 0.
+    int CalculateDragLine(int drag, tagPOINTF p, double& dx, double& dy);
+    // Ends the segment drag at p: a line is moved with its neighbours, an
+    // arc is rebuilt through its ends and p, a curve takes segDrag. Records.
+    // Returns 0.
+    int ModifyEditLine(int drag, tagPOINTF p);
+    // Replay of a drag record: each position below the segment count takes
+    // its segment. Returns 0.
+    int DoDrag(int count, const stBezierPos* positions);
+    // Splits segment `segment` at the point of it nearest to p (with snap
+    // non-zero at that point, else at p itself, which must then lie within
+    // 1 mm); arcs split into two arcs. record == 1 records. 1 when split.
+    int InsertPoint(int segment, tagPOINTF p, int snap, int record);
+    // Splits the arc that segment `segment` belongs to at p into two arcs.
+    // 1 when split; 0 changes nothing.
+    int InsertPointInArc(tagPOINTF p, int segment, bool record);
+    // Deletes nodes (the list is taken from its last entry to its first);
+    // the curve stays joined, an open curve keeps its end and a closed curve
+    // stays closed. Records. 0 for an empty list, else 1.
+    int DeletePoint(std::vector<int> nodes);
+
+    // ---- node operations -----------------------------------------------
+    // Closes an open curve with a straight segment back to the start.
+    int ClosePloyLine();
+    // Closes an open curve by moving both ends to their midpoint.
+    int MergerEditPoint();
+    // Aligns the selected nodes: mode 0 left (smallest x), 1 right, 2 top
+    // (largest y), 3 bottom; withControls moves the touching segments'
+    // control points to the same coordinate. Returns 0.
+    int EditPointAligh(int mode, bool withControls);
+    // A new compound shape (the caller owns it) with the curve cut at the
+    // selected nodes; a closed curve cut at one node becomes one open curve
+    // starting there. The curve itself is not changed.
+    CCombineShape* SeparateEditPoint();
+    // The segment under arrClickPoint[0] becomes a straight line, a cubic or
+    // a circular arc through the click point. 1 when it changed, 0 when
+    // there is no such segment or it already is of that kind. ModifyToLine
+    // always records; the other two when record is set.
+    int ModifyToLine(bool record);
+    int ModifyToBezier(bool record);
+    int ModifyToArc(bool record);
+    // 0 when segment index is an arc piece, else 1; changes nothing.
+    int MoveArc(int index, double value);
+    // Commits the drag of the straight segment index (segDrag) with its
+    // neighbours (segDragPrev, segDragNext; neighbouring arcs are rebuilt to
+    // keep their far end). 0 when it is not a straight segment, else 1. The
+    // Head and End forms serve the first and the last segment of a closed
+    // curve, whose other neighbour lies across the closing joint.
+    int MoveLineInCurve(int index);
+    int MoveLineInCurveHead();
+    int MoveLineInCurveEnd();
+    // Replays a node insertion (add non-zero) or removal at a.nIndex; b
+    // gives the controls and points the four points a removal restores.
+    void AddDelPoint(int add, stBezierPos a, stBezierPos b, const tagPOINTF points[4]);
+    // Chains the segments of `in` end to start into `out`.
+    static void OrderCurve(const std::vector<BEZIER_4POINTF_DRAW>& in, std::vector<BEZIER_4POINTF_DRAW>& out);
+    // Undo (mode 1) or redo (mode 0) of a recorded node edit.
+    void ChangeCurve(stBezierCurve change, int mode);
+    // Each of the four points of x within 0.0001 of the same point of y.
+    static bool CompareBezierCurve(const BEZIER_4POINTF_DRAW& x, const BEZIER_4POINTF_DRAW& y);
+
     // ---- members ----------------------------------------------------------
     std::vector<BEZIER_4POINTF_DRAW> arrSegment;
     // Editing state of the node editor.
@@ -135,7 +276,52 @@ public:
     // The saved form of arrSegment, valid only around a save or a read.
     std::vector<BEZIER_4POINTF> arrPointf;
 
+    // Node-editor state that the host's view and document own; the host's
+    // node-edit tool keeps these in step. Nodes shown (edit squares drawn);
+    // handles shown (drawn and hit-tested; GetEditPoint switches it);
+    // whether this curve is the one being node-edited (its handles then
+    // count for IsMe); non-zero doubles the curve band.
+    bool m_bShowNodes = true;
+    bool m_bShowHandles = false;
+    bool m_bNodeEditShape = false;
+    int m_nPickDouble = 0;
+
 private:
+    // ---- node editing helpers (bezier_edit.cpp) ----------------------------
+    int GetEditPointOnCurve(std::vector<tagPOINTF>& points);
+    int GetEditPointOfCtrl(std::vector<tagPOINTF>& points);
+    // 1 + the chord of the flattened segment (four points) whose detour
+    // from p stays within the band, else 0.
+    int IsPtOnCurve(tagPOINTF p, const std::vector<tagPOINTF>& four);
+    int IsPtOnCtrlPoint(tagPOINTF p);
+    // The length search of a curve drag.
+    double CalculateDragLine(const BEZIER_4POINTF_DRAW& seg, tagPOINTF target, double t);
+    int ModifyEditControlPoint(int handle, tagPOINTF p, std::vector<BEZIER_4POINTF_DRAW>& removed,
+                               std::vector<BEZIER_4POINTF_DRAW>& added);
+    int GetCircleHeadIndex(const BEZIER_4POINTF_DRAW& piece);
+    void GetBezierInCircle(const BEZIER_4POINTF_DRAW& piece, std::vector<BEZIER_4POINTF_DRAW>& out);
+    void DeleteCircleBezier(const BEZIER_4POINTF_DRAW& piece, std::vector<BEZIER_4POINTF_DRAW>& removed);
+    void ConnectHeadToEnd(int mode, std::vector<BEZIER_4POINTF_DRAW>& removed, std::vector<BEZIER_4POINTF_DRAW>& added);
+    bool InsertCircleByThreePoint(tagPOINTF start, tagPOINTF end, tagPOINTF third, int index,
+                                  std::vector<BEZIER_4POINTF_DRAW>& added);
+    bool InsertCircleByTwoPoint(const BEZIER_4POINTF_DRAW& piece, tagPOINTF moving, tagPOINTF p, int index,
+                                std::vector<BEZIER_4POINTF_DRAW>& added);
+    // Rebuilds the arc of arrSegment[piece] with one end moved to p.
+    bool RebuildArcEnd(int piece, bool endMoves, tagPOINTF p, stBezierCurve& change);
+    // Makes the neighbour at index of a dragged straight segment meet it at
+    // joint again (isNext: the neighbour after it); an arc is rebuilt.
+    void MoveDragNeighbour(int index, bool isNext, tagPOINTF joint, stBezierCurve& change);
+    int MoveLineWithNeighbours(int index, int prev, int next);
+    // A logical point in the view's device pixels (without a view: y
+    // flipped at one pixel per millimetre).
+    Gdiplus::PointF ToDeviceF(tagPOINTF p);
+    POINT ToDevice(tagPOINTF p);
+    float EditZoom();
+    double CurveBand();
+    // Hands a change record to the document's history (dropped without a
+    // document).
+    void HandOverChange(stBezierCurve& change);
+
     // Applies f to the four points of every segment.
     template <class F>
     void TransformPoints(F&& f);

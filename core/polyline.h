@@ -11,6 +11,10 @@
 
 #include "halder/baseshape.h"
 
+// One point of a polyline named by its position (history/undo_records.h).
+struct stPolylinePos;
+class CCombineShape;
+
 class CPolyLine : public CBaseShape {
     DECLARE_SERIAL(CPolyLine)
 
@@ -64,6 +68,8 @@ public:
     int DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int a, float dx, float dy) override;  // 25
     int DrawEditPoints(CDC* dc) override;                                                         // 26
     int GetEditPoint(std::vector<tagPOINTF>& points) override;                                    // 27
+    // Moves one point without an undo record.
+    int ModifyEditPoint(int index, tagPOINTF point) override;                                     // 28
     int GetSnapPoint(std::vector<tagPOINTF>& points) override;                                    // 29
     int Move(float dx, float dy) override;                                                        // 30
     int Rotate(double angle, tagPOINTF centre) override;                                          // 31
@@ -81,6 +87,71 @@ public:
     bool GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) override;                          // 53
     int IsSelectedForRect(Gdiplus::RectF& rect) override;                                         // 64
     void UpdatePropsValue() override;                                                             // 66
+
+    // ---- node editing ---------------------------------------------------------
+    // The replays of the editing history; they record nothing. flag non-zero
+    // inserts pos.point before pos.index (an index equal to the count
+    // appends), zero erases the point at pos.index; other indices change
+    // nothing. Either way the selection and the clicked points are emptied.
+    void AddDelPoint(int flag, stPolylinePos pos);
+    // Each entry whose index names a point moves that point; then the shape
+    // rectangle is refreshed. A closed polyline whose ends come apart is
+    // open from then on; one whose two ends are set onto the same place by
+    // the entries is closed again.
+    void SetPoints(std::vector<stPolylinePos> points);
+    // Inserts before index when 0 < index < count, with an undo record.
+    // Returns 0.
+    int InsertPoint(int index, tagPOINTF point);
+    // Removes one point, with an undo record, when the polyline has more
+    // than 2 points. Returns 0.
+    int RemovePoint(int index);
+    // Removes the n points listed, with one undo record, when n is below the
+    // count and the count is above 2. The caller's array is sorted into
+    // descending order; indices outside the polyline and repeats are
+    // skipped. Returns 0.
+    int RemovePoint_Mutli(int* indices, const int& n);
+    // Moves one point (both ends of a closed polyline together); with
+    // bNoUndo false the move is recorded. Returns 0.
+    int ModifyEditPoint(int index, tagPOINTF point, bool bNoUndo);
+    // Moves the segment that ends at point index by (dx, dy); on a closed
+    // polyline the other copy of a moved end point follows. Returns 0.
+    int ModifyEditLine(int index, double dx, double dy, bool bUndo);
+    int ModifyEditLine(int index, double dx, double dy);
+    // Closes an open polyline by moving both ends to their midpoint; the
+    // record goes to doc unless bNoUndo. Returns 1.
+    int MergerEditPoint(bool bNoUndo, CBaseDoc* doc);
+    // Aligns the selected points: mode 0 on the smallest x, 1 on the largest
+    // x, 2 on the largest y, 3 on the smallest y. Returns 0.
+    int EditPointAligh(int mode);
+    // Selects the points strictly inside the box spanned by a and b, in
+    // ascending order. Returns 0.
+    int GetRectInEditPoint(tagPOINTF a, tagPOINTF b);
+    // Segment pick for list[0]: 0 when no segment is hit, else i for the
+    // segment from point i-1 to point i; foot receives the foot of the
+    // perpendicular and the list gets points i-2, i-1, i and i+1 (clamped to
+    // the polyline).
+    int GetEditLine(std::vector<tagPOINTF>& list, tagPOINTF& foot);
+    // Handles of the selected points and the marker of the clicked point.
+    int DrawSelectPoints(CDC* dc);
+    int DrawClickPoints(CDC* dc);
+    // Splits the polyline at the selected points into a new compound shape
+    // that the caller owns.
+    CCombineShape* SeparateEditPoint();
+    // A new curve with one segment of lineType (0 cubic, 1 straight; other
+    // values give straight segments) per polyline segment.
+    CBaseShape* ToBezierEx(int lineType);
+    // Appends the polylines at distance d from this one; the caller owns
+    // them. A single segment gives a copy moved by d across it toward side.
+    // An open polyline (ends more than 0.01 apart) gives the rings around it
+    // (the ring surrounding it, or with bInward the rings inside it); a
+    // closed one gives its outline grown by d (shrunk with bInward) as
+    // closed polylines in the default pen. bRound rounds the joins, else
+    // they are mitred. Non-finite or astronomically large input gives nothing.
+    void Offset(std::vector<CBaseShape*>& out, float d, bool bInward, bool bRound, tagPOINTF side);
+    // Appends the dashes of a dash/gap pattern along the polyline, in the
+    // polyline's pen; the caller owns them. Nothing for a dash that is not
+    // above 0, a negative gap or a pattern too fine for the polyline.
+    void ToDotted(float dash, float gap, std::vector<CBaseShape*>& out);
 
     // 1 when closed: the last point then repeats the first.
     int bClosed = 0;
@@ -105,6 +176,12 @@ private:
     // The points that drawing, previews and hit tests use at the current zoom.
     const std::vector<tagPOINTF>& PointsForDisplay();
     int DrawPreview(CDC* dc, DWORD color, const std::vector<tagPOINTF>& points);
+    // What every node edit does after changing points: drop the thinned
+    // copies, mark the geometry stale, and open a closed polyline whose ends
+    // no longer meet.
+    void PointsEdited();
+    // The segment of arrPoint under the point (1 to n-1), or 0.
+    int HitSegment(tagPOINTF point) const;
 
     // How many points of arrPoint each detail level was built from.
     std::array<size_t, kDetailLevels> m_detailSource{};

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -14,12 +15,24 @@
 namespace {
 constexpr int kMaxFormatted = 2046;
 
-void LogSink(const std::wstring& line) { RunLog::Instance(nullptr)->Write(line.c_str()); }
+std::atomic<RunLog*> g_log{nullptr};
+
+// Message boxes of the headless host land in the log, under whatever file
+// name the log currently has.
+void LogSink(const std::wstring& line) {
+    if (RunLog* log = g_log.load()) {
+        log->Write(line.c_str());
+    }
+}
 }  // namespace
 
 RunLog* RunLog::Instance(const wchar_t* fileName) {
     static RunLog log;
-    log.m_strFileName = (fileName == nullptr || fileName[0] == 0) ? CString(L"run.log") : CString(fileName);
+    CString name = (fileName == nullptr || fileName[0] == 0) ? CString(L"run.log") : CString(fileName);
+    std::lock_guard<std::mutex> lock(log.m_nameLock);
+    if (log.m_strFileName != name) {
+        log.m_strFileName = name;
+    }
     return &log;
 }
 
@@ -27,11 +40,13 @@ RunLog::RunLog() {
     m_hLock = CreateEventW(nullptr, FALSE, TRUE, nullptr);
     m_strLogFolder = GetExeFolder() + L"Log/";
     m_strFileName = L"run.log";
+    g_log.store(this);
     SetHostLogSink(&LogSink);
 }
 
 RunLog::~RunLog() {
     SetHostLogSink(nullptr);
+    g_log.store(nullptr);
     CloseHandle(m_hLock);
 }
 
@@ -87,7 +102,12 @@ void RunLog::WriteLine(const CString& text) {
     CString day;
     day.Format(L"%s%04d%02d%02d/", static_cast<const wchar_t*>(m_strLogFolder), st.wYear, st.wMonth, st.wDay);
     CreateDirs(day);
-    CString path = day + (m_strFileName.IsEmpty() ? CString(L"run.log") : m_strFileName);
+    CString name;
+    {
+        std::lock_guard<std::mutex> lock(m_nameLock);
+        name = m_strFileName;
+    }
+    CString path = day + (name.IsEmpty() ? CString(L"run.log") : name);
     std::string narrowPath = WidePathToUtf8(path);
     if (FILE* f = std::fopen(narrowPath.c_str(), "a+")) {
         std::string bytes = WideToAnsiString(line);

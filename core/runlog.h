@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 
 #include "afx/cstring.h"
 #include "win32/windows.h"
@@ -39,6 +40,8 @@ private:
     void WriteLine(const CString& text);
 
     HANDLE m_hLock = nullptr;
+    // Instance() may set the name from any thread while others write.
+    mutable std::mutex m_nameLock;
     CString m_strFileName;
     CString m_strLogFolder;
     std::function<void(SYSTEMTIME*)> m_clock;

@@ -2,7 +2,9 @@
 // fills from a file and the entity builder turns into shapes.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "gdiplus/gdiplus_types.h"
 
@@ -37,3 +39,90 @@ struct tagEllipse : tagDxfEntityHead {
     float fStartParam = 0.0f;
     float fEndParam = 0.0f;
 };
+
+// The entity builder names the common header of a record this way.
+using tagBlock = tagDxfEntityHead;
+
+// LINE: the points in file order.
+struct tagLine : tagDxfEntityHead {
+    std::vector<Gdiplus::PointF> arrPoint;
+};
+
+// SOLID: a closed outline (corners 1, 2, 4, 3 and the first again).
+struct tagSolid : tagDxfEntityHead {
+    std::vector<Gdiplus::PointF> arrPoint;
+    int nExtrusionZ = 0;
+};
+
+// ARC and CIRCLE (a circle runs from 0 to 360 degrees).
+struct tagArc : tagDxfEntityHead {
+    Gdiplus::PointF ptCenter;
+    double dRadius = 0.0;
+    int nReserved = 0;
+    double dStartAngle = 0.0;  // degrees
+    double dEndAngle = 360.0;  // degrees
+    int bCounterClockwise = 1;
+    int nReserved2 = 1;
+};
+
+// POINT.
+struct tagDxfPt : tagDxfEntityHead {
+    Gdiplus::PointF ptPos;
+};
+
+// TEXT and ATTDEF.
+struct tagText : tagDxfEntityHead {
+    Gdiplus::PointF ptFirst;
+    // The second alignment point; the first one when the file gives none, so
+    // that a rotation about it turns the text in place.
+    Gdiplus::PointF ptSecond;
+    float fHeight = 2.5f;
+    float fRotate = 0.0f;  // degrees
+    int16_t nGenFlags = 0;  // group 71
+    int16_t nHorzJust = 0;  // group 72
+    std::wstring strText;
+};
+
+// MTEXT, its formatting removed.
+struct tagMText : tagDxfEntityHead {
+    Gdiplus::PointF ptInsert;
+    float fHeight = 2.5f;
+    float fRefWidth = 0.0f;  // group 41
+    float fFactor = 1.0f;
+    float fRotate = 0.0f;  // degrees, from the x direction
+    int16_t nAttach = 0;  // group 71
+    int16_t nDirection = 0;  // group 72
+    std::wstring strFace;
+    std::wstring strText;
+    int nReserved = 0;
+};
+
+// One vertex or control point. The bulge is the tangent of a quarter of the
+// arc angle to the next vertex, negative for clockwise.
+struct tagPolyPoint {
+    float x = 0.0f;
+    float y = 0.0f;
+    double dWeight = 0.0;
+    double dBulge = 0.0;
+};
+
+// LWPOLYLINE, POLYLINE with its VERTEX entities, and sampled splines.
+struct tagPolyline : tagDxfEntityHead {
+    std::vector<tagPolyPoint> arrVertex;
+    bool bClosed = false;
+};
+
+// DIMENSION: the block holding its picture and its type.
+struct tagDimention : tagDxfEntityHead {
+    std::wstring strBlock;  // group 2
+    std::wstring strType;   // group 70 as text
+};
+
+// A LAYER table record; the name is the header's layer name.
+struct tagLayer : tagDxfEntityHead {
+    int nFlags = 0;   // group 70
+    int nColor = 0;   // group 62
+};
+
+// The record type of the spline list, which a file never fills.
+struct tagSpline : tagDxfEntityHead {};

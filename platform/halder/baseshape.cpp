@@ -294,21 +294,12 @@ void CBaseShape::SetDocView(CBaseDoc* doc, CBaseView* view) {
     m_pView = view;
 }
 
-void CBaseShape::SaveShapeChild(CBaseShape* shape, std::list<CBaseShape*>& out) {
-    if (shape == nullptr) {
-        return;
-    }
-    // Children go before their parent, each carrying the parent's GUID, so a
-    // reader can adopt them when it meets the parent.
-    for (auto* list : {&shape->m_arrChildren, &shape->m_arrParts}) {
-        for (CBaseShape* child : *list) {
-            if (child != nullptr) {
-                child->SetParentBaseID(shape->GetBaseID());
-                child->SaveShapeChild(child, out);
-            }
-        }
-    }
-    out.push_back(shape);
+void CBaseShape::SaveShapeChild(CBaseShape* parent, std::list<CBaseShape*>& out) {
+    // The shape adds itself, carrying its parent's GUID (none at top level),
+    // so a reader can adopt it when it meets the parent. Containers add their
+    // children first, each with the container as parent.
+    m_parentGuid = parent != nullptr ? parent->GetBaseID() : GUID_NULL;
+    out.push_back(this);
 }
 
 CBaseDoc* CBaseShape::GetShapeDoc() { return m_pDoc; }

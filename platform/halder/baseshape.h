@@ -139,7 +139,9 @@ public:
     virtual bool GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl);                    // 53
     virtual void SetGetDataForce(bool force);                                              // 54
     virtual void SetDocView(CBaseDoc* doc, CBaseView* view);                               // 55
-    virtual void SaveShapeChild(CBaseShape* shape, std::list<CBaseShape*>& out);           // 56
+    // Adds the shape (after its children, for containers) to the list, with
+    // its parent GUID set from parent (null: top level).
+    virtual void SaveShapeChild(CBaseShape* parent, std::list<CBaseShape*>& out);          // 56
     virtual CBaseDoc* GetShapeDoc();                                                       // 57
     virtual CBaseView* GetShapeView();                                                     // 58
     virtual unsigned char GetPenIndex() const;                                             // 59

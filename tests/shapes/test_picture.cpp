@@ -509,7 +509,7 @@ TEST(Picture, ResizesKeepAspectAndRefuseEmptySizes) {
     EXPECT_EQ(GreyAt(fit.get(), 190, 10), 255);
     EXPECT_EQ(pic.ResizeBitmap(src.get(), 0, 10, 300, 300, false), nullptr);
     ASSERT_EQ(scope.Texts().size(), 1u);
-    EXPECT_EQ(scope.Texts()[0], L"MSG_PARAMETER_INCORRECT");
+    EXPECT_EQ(scope.Texts()[0], std::wstring(CLang::Instance()->GetString("MSG_PARAMETER_INCORRECT").GetString()));
 
     // An indexed picture keeps its own colours.
     Bitmap indexed(4, 4, Gdiplus::PixelFormat8bppIndexed);

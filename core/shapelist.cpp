@@ -1,0 +1,230 @@
+#include "core/shapelist.h"
+
+#include <cwctype>
+#include <cstring>
+#include <cwchar>
+#include <vector>
+
+#include "compose/combine.h"
+#include "compose/group.h"
+#include "core/bezier.h"
+#include "core/points.h"
+#include "core/polyline.h"
+#include "core/srifile.h"
+#include "halder/basedoc.h"
+#include "shapes/circle.h"
+#include "shapes/controls.h"
+#include "shapes/ellipsearc.h"
+#include "shapes/picture.h"
+#include "shapes/polygon.h"
+#include "shapes/rectangle.h"
+#include "shapes/screwline.h"
+
+namespace {
+
+bool IsNullGuid(const GUID& id) {
+    static const GUID kNull{};
+    return std::memcmp(&id, &kNull, sizeof id) == 0;
+}
+
+bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+bool EndsWithNoCase(const wchar_t* text, const wchar_t* tail) {
+    const size_t n = std::wcslen(text);
+    const size_t m = std::wcslen(tail);
+    if (n < m) return false;
+    for (size_t i = 0; i < m; ++i) {
+        if (std::towlower(static_cast<wint_t>(text[n - m + i])) != std::towlower(static_cast<wint_t>(tail[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+CVonnSriShapeList::CVonnSriShapeList(std::list<CBaseShape*>* shapes)
+    : m_pShapes(shapes), m_nCount(shapes != nullptr ? shapes->size() : 0) {}
+
+CVonnSriShapeList::~CVonnSriShapeList() = default;
+
+bool CVonnSriShapeList::IsShapeListPath(const wchar_t* path, bool& extended) {
+    if (path == nullptr) return false;
+    if (EndsWithNoCase(path, L".orz")) {
+        extended = false;
+        return true;
+    }
+    if (EndsWithNoCase(path, L"orzx")) {
+        extended = true;
+        return true;
+    }
+    return false;
+}
+
+// ---- writing -----------------------------------------------------------------
+
+void CVonnSriShapeList::Save(bool extended, SriFile* file) {
+    if (m_pShapes == nullptr || file == nullptr) return;
+    // The count is that of the records actually written: a list that changed
+    // since construction, or a null entry, must not leave a count that the
+    // records do not match.
+    int32_t count = 0;
+    for (CBaseShape* shape : *m_pShapes) {
+        if (shape != nullptr) ++count;
+    }
+    file->WriteLong(extended ? kHeaderExtended : kHeaderPlain);
+    file->WriteLong(count);
+    for (CBaseShape* shape : *m_pShapes) {
+        if (shape == nullptr) continue;
+        file->WriteLong(static_cast<int32_t>(shape->GetShapeKind()));
+        shape->UpdatePropsValue();
+        shape->Save(extended, file);
+    }
+}
+
+bool CVonnSriShapeList::SaveList(const wchar_t* path) {
+    if (path == nullptr || m_pShapes == nullptr) return false;
+    SriFile file(path, true);
+    if (!file.IsGood()) return false;
+    Save(true, &file);
+    return file.Close() && file.IsGood();
+}
+
+// ---- reading -----------------------------------------------------------------
+
+CBaseShape* CVonnSriShapeList::CreateShapeOfKind(int32_t kind) {
+    switch (kind) {
+        case SHAPE_POLYLINE: return new CPolyLine();
+        case SHAPE_CIRCLE: return new CCircle();
+        case SHAPE_ELLIPSEARC: return new CEllipseArc();
+        case SHAPE_RECTANGLE: return new CRectangle();
+        case SHAPE_BEZIER: return new CBezierCurve();
+        case SHAPE_POLYGON: return new CPolygon();
+        case SHAPE_POINTS: return new CPoints();
+        case SHAPE_DELAYEDTIMER: return new CDelayedTimer();
+        case SHAPE_GROUP: return new CGroupShape();
+        case SHAPE_COMBINE: return new CCombineShape();
+        case SHAPE_PICTURE: return new CPicture();
+        case SHAPE_SCREWLINE: return new CScrewLine();
+        case SHAPE_INPUT: return new CInput();
+        case SHAPE_OUTPUT: return new COutput();
+        case SHAPE_ENCODERDISTANCE: return new CEncoderDistance();
+        case SHAPE_EXEAXI: return new CExeAxi();
+        case SHAPE_DOCPARAM: return new CDocParam();
+        // Texts (13) and fill shapes (15) have no class in this library yet:
+        // like any unknown kind their records are read as plain base shapes,
+        // which keeps the records after them aligned.
+        default: return new CBaseShape();
+    }
+}
+
+void CVonnSriShapeList::AdoptChildren(CBaseShape* container) {
+    const GUID id = container->GetBaseID();
+    // A null GUID is what a shape without a parent carries: adopting under it
+    // would swallow every top-level shape.
+    if (IsNullGuid(id)) return;
+    std::vector<CBaseShape*>& children = container->GetChildren();
+    for (auto it = m_pShapes->begin(); it != m_pShapes->end();) {
+        CBaseShape* shape = *it;
+        if (shape != nullptr && shape != container && SameGuid(shape->GetParentBaseID(), id)) {
+            children.push_back(shape);
+            it = m_pShapes->erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void CVonnSriShapeList::RestoreShape(int32_t kind, CBaseShape* shape) {
+    switch (kind) {
+        case SHAPE_POLYLINE: {
+            auto* poly = static_cast<CPolyLine*>(shape);
+            for (const std::vector<tagPOINTF>& group : poly->arrPointf) {
+                poly->arrPoint.insert(poly->arrPoint.end(), group.begin(), group.end());
+            }
+            poly->arrPointf.clear();
+            poly->ClearDetail();
+            poly->InvalidateGeometry();
+            break;
+        }
+        case SHAPE_CIRCLE: static_cast<CCircle*>(shape)->RestoreAfterRead(); break;
+        case SHAPE_ELLIPSEARC: static_cast<CEllipseArc*>(shape)->RestoreAfterRead(); break;
+        case SHAPE_RECTANGLE: static_cast<CRectangle*>(shape)->RestoreAfterRead(); break;
+        case SHAPE_BEZIER: static_cast<CBezierCurve*>(shape)->RestoreAfterRead(); break;
+        case SHAPE_POLYGON: static_cast<CPolygon*>(shape)->RestoreAfterRead(); break;
+        case SHAPE_GROUP:
+            AdoptChildren(shape);
+            static_cast<CGroupShape*>(shape)->RestoreAfterRead();
+            break;
+        case SHAPE_COMBINE:
+            AdoptChildren(shape);
+            static_cast<CCombineShape*>(shape)->RestoreAfterRead();
+            break;
+        case SHAPE_PICTURE: static_cast<CPicture*>(shape)->RestoreAfterRead(); break;
+        case SHAPE_SCREWLINE: static_cast<CScrewLine*>(shape)->RestoreAfterRead(); break;
+        case SHAPE_INPUT: static_cast<CInput*>(shape)->RestoreAfterRead(); break;
+        case SHAPE_DOCPARAM: static_cast<CDocParam*>(shape)->RestoreAfterRead(); break;
+        default: break;
+    }
+}
+
+void CVonnSriShapeList::Read(bool extended, SriFile* file) {
+    m_bReadComplete = false;
+    if (m_pShapes == nullptr || file == nullptr || !file->IsGood()) return;
+
+    int32_t header = 0;
+    if (!file->ReadLong(header)) return;
+    if (header == kHeaderExtended) {
+        extended = true;
+    } else if (header == kHeaderPlain) {
+        // The two forms share one encoding; the header, not the caller's
+        // guess from the file name, says which form the writer used.
+        extended = false;
+    } else {
+        return;
+    }
+
+    int32_t count = 0;
+    if (!file->ReadLong(count) || count < 0) return;
+    // Nothing is allocated per counted record before it is read, and a
+    // record that does not fit stops the loop: a hostile count costs nothing.
+    for (int32_t i = 0; i < count && file->IsGood(); ++i) {
+        int32_t kind = 0;
+        if (!file->ReadLong(kind)) return;
+        CBaseShape* shape = CreateShapeOfKind(kind);
+        shape->Read(extended, file);
+        if (!file->IsGood()) {
+            // A half-read shape would carry arbitrary parts of its state:
+            // drop it and give back the running number it took.
+            const CAD_SHAPE_TYPE made = shape->GetShapeKind();
+            if (made >= SHAPE_POLYLINE && made <= SHAPE_EXEAXI && shape->GetCountNum() > 0) {
+                ShapeCounterOf(made).GiveBack();
+            }
+            delete shape;
+            return;
+        }
+        if (kind != SHAPE_DOCPARAM) {
+            shape->SetCaption(CString(shape->m_wstrCaption.c_str()));
+        }
+        RestoreShape(kind, shape);
+        m_pShapes->push_back(shape);
+    }
+    m_bReadComplete = file->IsGood();
+}
+
+bool CVonnSriShapeList::LoadList(const wchar_t* path) {
+    m_bReadComplete = false;
+    bool extended = false;
+    if (m_pShapes == nullptr || !IsShapeListPath(path, extended)) return false;
+    SriFile file(path, false);
+    Read(extended, &file);
+    return m_bReadComplete;
+}
+
+bool CVonnSriShapeList::LoadFileFromMem(const char* data, uint32_t size, bool extended, const char*) {
+    m_bReadComplete = false;
+    if (m_pShapes == nullptr || data == nullptr) return false;
+    SriFile file(data, size);
+    Read(extended, &file);
+    return m_bReadComplete;
+}

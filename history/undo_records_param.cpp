@@ -1,0 +1,316 @@
+#include "history/undo_records_param.h"
+
+#include <algorithm>
+
+#include "halder/basedoc.h"
+#include "halder/baseshape.h"
+#include "history/editing_core.h"
+#include "shapes/picture.h"
+#include "shapes/screwline.h"
+
+namespace {
+
+CBaseDoc* DocOf(CCore* core) { return core != nullptr ? core->m_pDoc : nullptr; }
+
+bool Lists(const ShapeListSnapshot& list, const CBaseShape* shape) {
+    return std::find(list.begin(), list.end(), shape) != list.end();
+}
+
+void RestoreList(CCore* core, const ShapeListSnapshot& list) {
+    if (CBaseDoc* doc = DocOf(core)) {
+        doc->RestoreShapeList(list);
+    }
+}
+
+}  // namespace
+
+// ---- CUND_Fill -------------------------------------------------------------------
+
+CUND_Fill::~CUND_Fill() {
+    delete m_pData;
+    m_pData = nullptr;
+}
+
+int CUND_Fill::OnEditUndo(CCore* core) {
+    if (m_pData == nullptr) {
+        return 1;
+    }
+    RestoreList(core, m_pData->before);
+    InvalidateView(core);
+    NotifyListChanged(core);
+    if (CBaseDoc* doc = DocOf(core)) {
+        doc->OnFillUndone(m_pData->pFilled);
+    }
+    return 1;
+}
+
+int CUND_Fill::OnEditRedo(CCore* core) {
+    if (m_pData == nullptr) {
+        return 1;
+    }
+    // The filled shape takes back the stored parameters here once the fill
+    // shape class is built.
+    if (m_pData->pFilled != nullptr) {
+        m_pData->pFilled->InvalidateGeometry();
+    }
+    RestoreList(core, m_pData->after);
+    InvalidateView(core);
+    NotifyListChanged(core);
+    NotifyParamChanged(core, m_pData->pFilled);
+    return 1;
+}
+
+// ---- CUND_SetFill ----------------------------------------------------------------
+
+CUND_SetFill::~CUND_SetFill() {
+    delete m_pData;
+    m_pData = nullptr;
+}
+
+void CUND_SetFill::Replay(CCore* core, bool /*undo*/) {
+    // A filled shape (kind 15) gets the parameters and fills again; a text
+    // sets its fill. Neither class is built yet, so only the shape's
+    // geometry is marked stale.
+    if (m_pData->pShape != nullptr) {
+        m_pData->pShape->InvalidateGeometry();
+    }
+    InvalidateView(core);
+    NotifyListChanged(core);
+    NotifyParamChanged(core, m_pData->pShape);
+}
+
+int CUND_SetFill::OnEditUndo(CCore* core) {
+    if (m_pData != nullptr) {
+        Replay(core, true);
+    }
+    return 1;
+}
+
+int CUND_SetFill::OnEditRedo(CCore* core) {
+    if (m_pData != nullptr) {
+        Replay(core, false);
+    }
+    return 1;
+}
+
+// ---- CUND_FONTFill ---------------------------------------------------------------
+
+CUND_FONTFill::~CUND_FONTFill() {
+    delete m_pData;
+    m_pData = nullptr;
+}
+
+int CUND_FONTFill::OnEditUndo(CCore* core) {
+    if (m_pData == nullptr) {
+        return 1;
+    }
+    RestoreList(core, m_pData->before);
+    InvalidateView(core);
+    NotifyListChanged(core);
+    // The text (and its linked texts) gets its old fill back, or loses its
+    // fill, once the text shape class is built.
+    NotifyParamChanged(core, m_pData->pText);
+    return 1;
+}
+
+int CUND_FONTFill::OnEditRedo(CCore* core) {
+    if (m_pData == nullptr) {
+        return 1;
+    }
+    RestoreList(core, m_pData->after);
+    InvalidateView(core);
+    NotifyListChanged(core);
+    NotifyParamChanged(core, m_pData->pText);
+    return 1;
+}
+
+// ---- CUND_MutliFill --------------------------------------------------------------
+
+CUND_MutliFill::~CUND_MutliFill() {
+    if (m_pData == nullptr) {
+        return;
+    }
+    // Gather first: two entries may name the same filled shape, and a shape
+    // must never be deleted twice.
+    std::vector<CBaseShape*> release;
+    for (stFillUndo* entry : m_pData->vecFill) {
+        if (entry == nullptr || entry->pFilled == nullptr) {
+            continue;
+        }
+        CBaseShape* filled = entry->pFilled;
+        bool listed = Lists(m_pData->before, filled) || Lists(m_pData->after, filled);
+        for (const stFillUndo* other : m_pData->vecFill) {
+            listed = listed || (other != nullptr && (Lists(other->before, filled) || Lists(other->after, filled)));
+        }
+        if (!listed && std::find(release.begin(), release.end(), filled) == release.end()) {
+            release.push_back(filled);
+        }
+    }
+    for (CBaseShape* shape : release) {
+        delete shape;
+    }
+    for (stFillUndo* entry : m_pData->vecFill) {
+        delete entry;
+    }
+    for (stFontFillUndo* entry : m_pData->vecText) {
+        delete entry;
+    }
+    for (stSetFillUndo* entry : m_pData->vecRefill) {
+        delete entry;
+    }
+    delete m_pData;
+    m_pData = nullptr;
+}
+
+int CUND_MutliFill::OnEditUndo(CCore* core) {
+    if (m_pData == nullptr) {
+        return 1;
+    }
+    RestoreList(core, m_pData->before);
+    // The texts get their old fills back and the refilled shapes their old
+    // parameters once those classes are built; until then their geometry
+    // is only marked stale.
+    for (stSetFillUndo* entry : m_pData->vecRefill) {
+        if (entry != nullptr && entry->pShape != nullptr) {
+            entry->pShape->InvalidateGeometry();
+        }
+    }
+    InvalidateView(core);
+    NotifyListChanged(core);
+    return 1;
+}
+
+int CUND_MutliFill::OnEditRedo(CCore* core) {
+    if (m_pData == nullptr) {
+        return 1;
+    }
+    RestoreList(core, m_pData->after);
+    for (stSetFillUndo* entry : m_pData->vecRefill) {
+        if (entry != nullptr && entry->pShape != nullptr) {
+            entry->pShape->InvalidateGeometry();
+        }
+    }
+    InvalidateView(core);
+    NotifyListChanged(core);
+    return 1;
+}
+
+// ---- CUND_SetScrew ---------------------------------------------------------------
+
+CUND_SetScrew::~CUND_SetScrew() {
+    delete m_pData;
+    m_pData = nullptr;
+}
+
+void CUND_SetScrew::Replay(CCore* core, bool undo) {
+    if (m_pData->pScrew != nullptr) {
+        m_pData->pScrew->SetParam(undo ? m_pData->parOld : m_pData->parNew, nullptr);
+        m_pData->pScrew->InvalidateGeometry();
+    }
+    InvalidateView(core);
+    NotifyListChanged(core);
+    NotifyParamChanged(core, m_pData->pScrew);
+}
+
+int CUND_SetScrew::OnEditUndo(CCore* core) {
+    if (m_pData != nullptr) {
+        Replay(core, true);
+    }
+    return 1;
+}
+
+int CUND_SetScrew::OnEditRedo(CCore* core) {
+    if (m_pData != nullptr) {
+        Replay(core, false);
+    }
+    return 1;
+}
+
+// ---- CUND_Fonts ------------------------------------------------------------------
+
+CUND_Fonts::~CUND_Fonts() {
+    delete m_pData;
+    m_pData = nullptr;
+}
+
+void CUND_Fonts::Replay(CCore* core, bool undo) {
+    CBaseShape* text = m_pData->ids.empty() ? nullptr : FindShape(core, m_pData->ids.front());
+    if (text != nullptr) {
+        // The text and its linked texts take the stored content (set in the
+        // text's unmirrored frame) once the text shape class is built.
+        text->InvalidateGeometry();
+        // Content that kept its first string kept its place too: the text
+        // follows the stored offset.
+        if (m_pData->strOldFirst == m_pData->strNewFirst) {
+            const float dx = m_pData->ptOld.x - m_pData->ptNew.x;
+            const float dy = m_pData->ptOld.y - m_pData->ptNew.y;
+            text->Move(undo ? dx : -dx, undo ? dy : -dy);
+        }
+    }
+    if (text != nullptr) {
+        PostPanelMessage(core, text, 0);
+    }
+    NotifyListChanged(core);
+    InvalidateView(core);
+}
+
+int CUND_Fonts::OnEditUndo(CCore* core) {
+    if (m_pData != nullptr) {
+        Replay(core, true);
+    }
+    return 1;
+}
+
+int CUND_Fonts::OnEditRedo(CCore* core) {
+    if (m_pData != nullptr) {
+        SetLastTouched(core, m_pData->ids);
+        Replay(core, false);
+    }
+    return 1;
+}
+
+// ---- CUND_Picture ----------------------------------------------------------------
+
+CUND_Picture::~CUND_Picture() {
+    delete m_pData;
+    m_pData = nullptr;
+}
+
+CBaseShape* CUND_Picture::Replay(CCore* core, const PICTURE_PAR& par) {
+    CBaseShape* last = nullptr;
+    for (const GUID& id : m_pData->ids) {
+        CBaseShape* shape = FindShapeOrReport(core, id);
+        // A shape of another kind with that id has no picture to set.
+        if (auto* picture = dynamic_cast<CPicture*>(shape)) {
+            picture->SetPicture(par);
+            picture->InvalidateGeometry();
+            last = picture;
+        }
+    }
+    return last;
+}
+
+int CUND_Picture::OnEditUndo(CCore* core) {
+    if (m_pData == nullptr) {
+        return 0;
+    }
+    CBaseShape* last = Replay(core, m_pData->parOld);
+    if (last != nullptr) {
+        PostPanelMessage(core, last, 0);
+        PostPanelMessage(core, last, 1);
+    }
+    InvalidateView(core);
+    // The view's redraw repaints at once, so no separate update is needed.
+    RedrawViewNow(core);
+    return 0;
+}
+
+int CUND_Picture::OnEditRedo(CCore* core) {
+    if (m_pData == nullptr) {
+        return 0;
+    }
+    if (CBaseShape* last = Replay(core, m_pData->parNew)) {
+        PostPanelMessage(core, last, 0);
+    }
+    return 0;
+}

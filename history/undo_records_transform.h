@@ -1,0 +1,248 @@
+// Undo records of whole-shape transforms: move, align, rotate, resize,
+// slant, mirror, and the two parameter changes that are replayed in a
+// shape's unflipped frame (arc angles and path direction). They keep the
+// transform's parameters, not the shapes' geometry: undo applies the
+// inverse transform, redo the transform again. Each replay ends by
+// invalidating the view and returns 1.
+#pragma once
+
+#include <vector>
+
+#include "halder/halder_types.h"
+#include "history/undo_base.h"
+
+class CBaseShape;
+
+// ---- payloads (shapes in the order the operation transformed them) ---------
+
+struct stMoveUndo {
+    std::vector<GUID> ids;
+    float dx = 0.0f;
+    float dy = 0.0f;
+};
+
+// Shape i moved by (vecDx[i], vecDy[i]).
+struct stAlignUndo {
+    std::vector<GUID> ids;
+    std::vector<float> vecDx;
+    std::vector<float> vecDy;
+};
+
+// Turned counter-clockwise by dAngle degrees about ptCenter.
+struct stRotateUndo {
+    std::vector<GUID> ids;
+    tagPOINTF ptCenter;
+    double dAngle = 0.0;
+};
+
+struct stResizeUndo {
+    std::vector<GUID> ids;
+    tagPOINTF ptRef;
+    float sx = 1.0f;
+    float sy = 1.0f;
+};
+
+// The same as stResizeUndo for shapes held by pointer (not owned).
+struct stResizeShapesUndo {
+    std::vector<CBaseShape*> shapes;
+    tagPOINTF ptRef;
+    float sx = 1.0f;
+    float sy = 1.0f;
+};
+
+struct stSlopeUndo {
+    std::vector<GUID> ids;
+    tagPOINTF ptBase;
+    double a = 0.0;
+    double b = 0.0;
+};
+
+struct stMirrorUndo {
+    std::vector<GUID> ids;
+    tagPOINTF ptCenter;
+    int nAxis = 0;
+};
+
+// The same as stMirrorUndo for shapes held by pointer (not owned).
+struct stMirrorShapesUndo {
+    std::vector<CBaseShape*> shapes;
+    tagPOINTF ptCenter;
+    int nAxis = 0;
+};
+
+struct stArcUndo {
+    std::vector<GUID> ids;
+    double dNewFirst = 0.0;
+    double dNewSecond = 0.0;
+    double dOldFirst = 0.0;
+    double dOldSecond = 0.0;
+};
+
+struct stSortPathUndo {
+    std::vector<GUID> ids;
+};
+
+// ---- records -------------------------------------------------------------
+
+// Undo moves back by (-dx, -dy), redo by (dx, dy). A record of exactly one
+// shape whose link flag is set moves its linked shapes too. The document's
+// selection frame follows the move.
+class CUND_Move : public CUND_Base {
+public:
+    CUND_Move() = default;
+    explicit CUND_Move(stMoveUndo* payload) : m_pData(payload) {}
+    ~CUND_Move() override;
+    LONG GetKind() override { return UND_KIND_MOVE; }
+    int OnEditUndo(CCore* core) override;
+    int OnEditRedo(CCore* core) override;
+    stMoveUndo* m_pData = nullptr;
+
+private:
+    void Replay(CCore* core, float dx, float dy);
+};
+
+// Shape i moves by its own delta. A shape without a delta of its own (the
+// delta lists are shorter than the GUID list) is left where it is.
+class CUND_Align : public CUND_Base {
+public:
+    CUND_Align() = default;
+    explicit CUND_Align(stAlignUndo* payload) : m_pData(payload) {}
+    ~CUND_Align() override;
+    LONG GetKind() override { return UND_KIND_ALIGN; }
+    int OnEditUndo(CCore* core) override;
+    int OnEditRedo(CCore* core) override;
+    stAlignUndo* m_pData = nullptr;
+
+private:
+    void Replay(CCore* core, bool undo);
+};
+
+class CUND_Rotate : public CUND_Base {
+public:
+    CUND_Rotate() = default;
+    explicit CUND_Rotate(stRotateUndo* payload) : m_pData(payload) {}
+    ~CUND_Rotate() override;
+    LONG GetKind() override { return UND_KIND_ROTATE; }
+    int OnEditUndo(CCore* core) override;
+    int OnEditRedo(CCore* core) override;
+    stRotateUndo* m_pData = nullptr;
+
+private:
+    void Replay(CCore* core, double angle);
+};
+
+// Undo scales by (1/sx, 1/sy), redo by (sx, sy) about the reference point.
+// A record of exactly one linked shape scales its linked shapes about the
+// reference point shifted by the offset between the two rectangles. A
+// factor that cannot be inverted (zero or not finite) replays as nothing.
+class CUND_Resize : public CUND_Base {
+public:
+    CUND_Resize() = default;
+    explicit CUND_Resize(stResizeUndo* payload) : m_pData(payload) {}
+    ~CUND_Resize() override;
+    LONG GetKind() override { return UND_KIND_RESIZE; }
+    int OnEditUndo(CCore* core) override;
+    int OnEditRedo(CCore* core) override;
+    stResizeUndo* m_pData = nullptr;
+
+private:
+    void Replay(CCore* core, bool undo);
+};
+
+// Scales the shapes it holds directly, whether or not the document still
+// lists them. The payload is forgotten, not freed, when the record goes.
+class CUNDO_Resize : public CUND_Base {
+public:
+    CUNDO_Resize() = default;
+    explicit CUNDO_Resize(stResizeShapesUndo* payload) : m_pData(payload) {}
+    ~CUNDO_Resize() override { m_pData = nullptr; }
+    LONG GetKind() override { return UND_KIND_RESIZE; }
+    int OnEditUndo(CCore* core) override;
+    int OnEditRedo(CCore* core) override;
+    stResizeShapesUndo* m_pData = nullptr;
+
+private:
+    void Replay(CCore* core, bool undo);
+};
+
+class CUND_Slope : public CUND_Base {
+public:
+    CUND_Slope() = default;
+    explicit CUND_Slope(stSlopeUndo* payload) : m_pData(payload) {}
+    ~CUND_Slope() override;
+    LONG GetKind() override { return UND_KIND_SLOPE; }
+    int OnEditUndo(CCore* core) override;
+    int OnEditRedo(CCore* core) override;
+    stSlopeUndo* m_pData = nullptr;
+
+private:
+    void Replay(CCore* core, bool undo);
+};
+
+// A mirror is its own inverse. Undo also brings each shape's mirror flag
+// back (f XOR axis, or 3 - axis for a flag of 0) before mirroring; redo
+// mirrors without touching the flag.
+class CUND_Mirror : public CUND_Base {
+public:
+    CUND_Mirror() = default;
+    explicit CUND_Mirror(stMirrorUndo* payload) : m_pData(payload) {}
+    ~CUND_Mirror() override;
+    LONG GetKind() override { return UND_KIND_MIRROR; }
+    int OnEditUndo(CCore* core) override;
+    int OnEditRedo(CCore* core) override;
+    stMirrorUndo* m_pData = nullptr;
+
+    // The mirror flag a shape gets back when a mirror about axis is undone.
+    static int UndoneMirrorFlag(int flag, int axis) { return flag != 0 ? (flag ^ axis) : 3 - axis; }
+
+private:
+    void Replay(CCore* core, bool undo);
+};
+
+// Mirrors the shapes it holds directly, in both directions. The payload is
+// forgotten, not freed, when the record goes.
+class CUNDO_Mirror : public CUND_Base {
+public:
+    CUNDO_Mirror() = default;
+    explicit CUNDO_Mirror(stMirrorShapesUndo* payload) : m_pData(payload) {}
+    ~CUNDO_Mirror() override { m_pData = nullptr; }
+    LONG GetKind() override { return UND_KIND_MIRROR; }
+    int OnEditUndo(CCore* core) override;
+    int OnEditRedo(CCore* core) override;
+    stMirrorShapesUndo* m_pData = nullptr;
+
+private:
+    void Replay(CCore* core);
+};
+
+// Sets the old (undo) or new (redo) arc angles in each shape's unflipped
+// frame.
+class CUND_Arc : public CUND_Base {
+public:
+    CUND_Arc() = default;
+    explicit CUND_Arc(stArcUndo* payload) : m_pData(payload) {}
+    ~CUND_Arc() override;
+    LONG GetKind() override { return UND_KIND_ARC; }
+    int OnEditUndo(CCore* core) override;
+    int OnEditRedo(CCore* core) override;
+    stArcUndo* m_pData = nullptr;
+
+private:
+    void Replay(CCore* core, double first, double second);
+};
+
+// Reverses each shape's path direction in its unflipped frame; undo and
+// redo are the same operation.
+class CUND_SortPath : public CUND_Base {
+public:
+    CUND_SortPath() = default;
+    explicit CUND_SortPath(stSortPathUndo* payload) : m_pData(payload) {}
+    ~CUND_SortPath() override;
+    LONG GetKind() override { return UND_KIND_SORTPATH; }
+    int OnEditUndo(CCore* core) override;
+    int OnEditRedo(CCore* core) override;
+    stSortPathUndo* m_pData = nullptr;
+
+private:
+    void Replay(CCore* core);
+};

@@ -1,0 +1,422 @@
+// Loading a DXF file, its sections, the version table and the two-thread
+// reading of large files.
+#include "import/dxf_reader.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "afx/message_box.h"
+#include "core/runlog.h"
+#include "core/text_utils.h"
+#include "halder/lang.h"
+
+struct CParserDxfFile::ThreadArg {
+    CParserDxfFile* self;
+    MYFILE file;
+};
+
+CParserDxfFile::CParserDxfFile() = default;
+
+CParserDxfFile::~CParserDxfFile() {
+    // ParserDxf always joins its threads before it returns; a thread that
+    // were still recorded would be using this object, so it is waited for.
+    for (HANDLE* h : {&m_pEntitiesThread, &m_pBlocksThread}) {
+        if (*h) {
+            WaitForSingleObject(*h, INFINITE);
+            CloseHandle(*h);
+            *h = nullptr;
+        }
+    }
+}
+
+bool CParserDxfFile::Keeps(bool modelSpace, bool visible) const {
+    if (!visible) return false;
+    return (m_nSpaceMask & (modelSpace ? 1 : 2)) != 0;
+}
+
+int CParserDxfFile::OpenDxfFile(const char* path, FILE* /*file*/) {
+    if (!path) return 0;
+    std::string p(path);
+    const size_t cut = p.find_last_of("/\\");
+    m_strFileName = Utf8ToWide(cut == std::string::npos ? p : p.substr(cut + 1));
+    m_bUtf8 = false;
+    int encoding = DetectTextFileEncoding(path);
+    if (encoding == 0) encoding = DetectTextFileEncoding(path);
+    m_nEncoding = encoding;
+    if (encoding == 0 || encoding == TEXT_ENCODING_UNKNOWN) {
+        AfxMessageBox(CLang::Instance()->GetString("IDS_DXF_AREADY_OPENED"));
+        return 0;
+    }
+    if (encoding == TEXT_ENCODING_UTF16LE || encoding == TEXT_ENCODING_UTF16BE) {
+        AfxMessageBox(CLang::Instance()->GetString("IDS_UNSUPPORT_DXF_UNICODE_FORMAT"));
+        return 0;
+    }
+    m_bUtf8 = encoding == TEXT_ENCODING_UTF8;
+    FILE* f = std::fopen(path, "r");
+    if (!f) return 0;
+    std::fclose(f);
+    return 1;
+}
+
+int CParserDxfFile::ParserDxf(const char* path) {
+    if (!path) return 0;
+    std::string p(path);
+    const size_t cut = p.find_last_of("/\\");
+    m_strFileName = Utf8ToWide(cut == std::string::npos ? p : p.substr(cut + 1));
+
+    int encoding = DetectTextFileEncoding(path);
+    if (encoding == 0) encoding = DetectTextFileEncoding(path);
+    m_nEncoding = encoding;
+    if (encoding == 0 || encoding == TEXT_ENCODING_UNKNOWN) {
+        AfxMessageBox(CLang::Instance()->GetString("IDS_DXF_AREADY_OPENED"));
+        return 0;
+    }
+    if (encoding == TEXT_ENCODING_UTF16LE || encoding == TEXT_ENCODING_UTF16BE) {
+        AfxMessageBox(CLang::Instance()->GetString("IDS_UNSUPPORT_DXF_UNICODE_FORMAT"));
+        return 0;
+    }
+    m_bUtf8 = encoding == TEXT_ENCODING_UTF8;
+
+    FILE* f = std::fopen(path, "rb");
+    if (!f) return 0;
+    long long size = -1;
+    if (fseeko(f, 0, SEEK_END) == 0) size = static_cast<long long>(ftello(f));
+    // The image is indexed with int cursors: larger files are refused.
+    if (size < 0 || size >= INT_MAX || fseeko(f, 0, SEEK_SET) != 0) {
+        std::fclose(f);
+        return 0;
+    }
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(size) + 1]);
+    if (!buffer) {
+        std::fclose(f);
+        return 0;
+    }
+    const size_t got = std::fread(buffer.get(), 1, static_cast<size_t>(size), f);
+    std::fclose(f);
+    if (got != static_cast<size_t>(size)) return 0;
+    buffer[static_cast<size_t>(size)] = 0;
+    m_nFileSize = static_cast<int>(size);
+
+    MYFILE image;
+    image.pBuffer = buffer.get();
+    image.nSize = static_cast<int>(size);
+    // A UTF-8 byte-order mark is not part of the first code line.
+    if (size >= 3 && std::memcmp(buffer.get(), "\xEF\xBB\xBF", 3) == 0) image.nPos = 3;
+    // Block placements may read at most this much in all (see ParserInsert).
+    m_nBlockBudget = (int64_t{64} << 20) + 64 * static_cast<int64_t>(size);
+    m_vecOpenBlocks.clear();
+
+    try {
+        if (size <= DXF_LARGE_FILE_BYTES) {
+            int code = 0;
+            CString value;
+            while (ReadGroupPair(&image, code, value, false)) {
+                if (code != 0) continue;
+                if (value == L"SECTION")
+                    ParserSection(&image);
+                else if (value == L"EOF")
+                    break;
+            }
+        } else {
+            ReadLarge(image);
+        }
+    } catch (const std::exception&) {
+        // Out of memory while building records: whatever was completed stays.
+        RunLog::Instance(nullptr)->Write(L"DXF: out of memory while reading the file");
+        return 0;
+    }
+    return 1;
+}
+
+// ---- sections --------------------------------------------------------------
+
+void CParserDxfFile::ParserSection(MYFILE* file) {
+    int code = 0;
+    CString name;
+    if (!ReadGroupPair(file, code, name, false) || code != 2) return;
+    if (name == L"HEADER")
+        ParserHeader(file);
+    else if (name == L"CLASSES")
+        ParserClasses(file);
+    else if (name == L"TABLES")
+        ParserTables(file);
+    else if (name == L"BLOCKS")
+        RecordBlockPos(file);
+    else if (name == L"ENTITIES")
+        ParserEntities(file);
+    else if (name == L"OBJECTS")
+        ParserObjects(file);
+}
+
+void CParserDxfFile::ParserHeader(MYFILE* file) {
+    int code = 0;
+    CString value;
+    while (ReadGroupPair(file, code, value, false)) {
+        if (code == 0 && value == L"ENDSEC") return;
+        if (code == 9 && !ReadGroupPair(file, code, value, false)) return;
+    }
+}
+
+void CParserDxfFile::ParserClasses(MYFILE* file) {
+    int code = 0;
+    CString value;
+    while (ReadGroupPair(file, code, value, false))
+        if (code == 0 && value == L"ENDSEC") return;
+}
+
+void CParserDxfFile::ParserObjects(MYFILE* file) { ParserClasses(file); }
+
+void CParserDxfFile::ParserTables(MYFILE* file) {
+    int code = 0;
+    CString value;
+    while (ReadGroupPair(file, code, value, false)) {
+        if (code != 0) continue;
+        if (value == L"TABLE")
+            ParserTable(file);
+        else if (value == L"ENDSEC")
+            return;
+    }
+}
+
+void CParserDxfFile::ParserTable(MYFILE* file) {
+    int code = 0;
+    CString value;
+    for (;;) {
+        const int before = file->nPos;
+        if (!ReadGroupPair(file, code, value, false)) return;
+        if (code == 0 && value == L"ENDTAB") return;
+        if (code == 0 && value == L"ENDSEC") {
+            // A table without its end: let the section reader see the end.
+            file->nPos = before;
+            return;
+        }
+        if (code == 2 && value == L"BLOCK_RECORD") {
+            // The records' pairs are read up to the next code 0 and its value.
+            while (ReadGroupPair(file, code, value, false)) {
+                if (code != 0) continue;
+                if (value == L"ENDTAB") return;
+                break;
+            }
+        }
+    }
+}
+
+void CParserDxfFile::ParserLayer(MYFILE* file) {
+    tagLayer layer;
+    int code = 0;
+    CString value;
+    while (ReadGroupCode(file, code)) {
+        switch (code) {
+        case 0:
+            m_vecLayer.push_back(layer);
+            return;
+        case 2:
+            ReadGroupValue(file, value, m_bUtf8);
+            layer.strLayer = value.GetString();
+            break;
+        case 70:
+            ReadGroupValue(file, value, false);
+            layer.nFlags = DxfToInt(value);
+            break;
+        case 62:
+            ReadGroupValue(file, value, false);
+            layer.nColor = DxfToInt(value);
+            break;
+        default:
+            ReadGroupValue(file, value, false);
+            break;
+        }
+    }
+}
+
+void CParserDxfFile::RecordBlockPos(MYFILE* file) {
+    int code = 0;
+    CString value;
+    while (ReadGroupPair(file, code, value, false)) {
+        if (code != 0) continue;
+        if (value == L"ENDSEC") return;
+        if (value != L"BLOCK") continue;
+        const int64_t pos = file->nPos;
+        std::wstring name;
+        bool found = false;
+        for (;;) {
+            const int before = file->nPos;
+            if (!ReadGroupCode(file, code)) break;
+            if (code == 0) {
+                // A block header without its group 70: the header ends here.
+                file->nPos = before;
+                found = !name.empty();
+                break;
+            }
+            ReadGroupValue(file, value, code == 2 && m_bUtf8);
+            if (code == 2) name = value.GetString();
+            if (code == 70) {
+                found = true;
+                break;
+            }
+        }
+        if (found) m_mapBlockPos[name] = pos;
+    }
+}
+
+void CParserDxfFile::ParserEntities(MYFILE* file) {
+    int code = -1;
+    if (!ReadGroupCode(file, code) || code != 0) return;
+    CString name;
+    while (file->nPos < file->nSize) {
+        ReadGroupValue(file, name, false);
+        if (name == L"ENDSEC") return;
+        CString blockName;
+        ParserEntity(file, true, tagZoomRotate{}, name, blockName, nullptr);
+    }
+}
+
+// ---- large files -----------------------------------------------------------
+
+void CParserDxfFile::BuildKmpNext(const char* word, int length, std::vector<int>& next) {
+    next.assign(static_cast<size_t>(length > 0 ? length : 1), -1);
+    int k = -1;
+    for (int i = 1; i < length; ++i) {
+        while (k >= 0 && word[k + 1] != word[i]) k = next[static_cast<size_t>(k)];
+        if (word[k + 1] == word[i]) ++k;
+        next[static_cast<size_t>(i)] = k;
+    }
+}
+
+int64_t CParserDxfFile::KmpFind(const char* text, int64_t textLength, const char* word, int wordLength,
+                                const std::vector<int>& next) {
+    if (!text || !word || wordLength <= 0 || static_cast<int>(next.size()) < wordLength) return -1;
+    int k = -1;
+    for (int64_t i = 0; i < textLength; ++i) {
+        while (k >= 0 && word[k + 1] != text[i]) k = next[static_cast<size_t>(k)];
+        if (word[k + 1] == text[i]) ++k;
+        if (k == wordLength - 1) return i - wordLength + 1;
+    }
+    return -1;
+}
+
+bool CParserDxfFile::LocateSection(MYFILE* file, const char* word) {
+    const int length = static_cast<int>(std::strlen(word));
+    std::vector<int> next;
+    BuildKmpNext(word, length, next);
+    const char* buf = file->pBuffer;
+    int64_t from = 0;
+    while (from < file->nSize) {
+        const int64_t hit = KmpFind(buf + from, file->nSize - from, word, length, next);
+        if (hit < 0) return false;
+        const int64_t at = from + hit;
+        from = at + 1;
+        // Only the section's name counts: the word alone on its line, after a
+        // line holding group code 2. A text or comment that contains the
+        // word does not.
+        if (at == 0 || buf[at - 1] != '\n') continue;
+        const int64_t end = at + length;
+        if (end < file->nSize && buf[end] != '\r' && buf[end] != '\n') continue;
+        int64_t codeStart = at - 1;
+        while (codeStart > 0 && buf[codeStart - 1] != '\n') --codeStart;
+        MYFILE codeLine{buf, static_cast<int>(at), static_cast<int>(codeStart)};
+        int code = -1;
+        if (!ReadGroupCode(&codeLine, code) || code != 2) continue;
+        file->nPos = static_cast<int>(at);
+        CString rest;
+        ReadGroupValue(file, rest, false);
+        return true;
+    }
+    return false;
+}
+
+DWORD CParserDxfFile::LocateBlocksProc(void* param) {
+    auto* arg = static_cast<ThreadArg*>(param);
+    try {
+        if (LocateSection(&arg->file, "BLOCKS")) arg->self->RecordBlockPos(&arg->file);
+    } catch (const std::exception&) {
+        return 1;
+    }
+    return 0;
+}
+
+DWORD CParserDxfFile::LocateEntitiesProc(void* param) {
+    auto* arg = static_cast<ThreadArg*>(param);
+    try {
+        if (LocateSection(&arg->file, "ENTITIES")) arg->self->ParserEntities(&arg->file);
+    } catch (const std::exception&) {
+        return 1;
+    }
+    return 0;
+}
+
+void CParserDxfFile::ReadLarge(const MYFILE& image) {
+    ThreadArg blocks{this, image};
+    ThreadArg entities{this, image};
+    m_pBlocksThread = CreateThread(nullptr, 0, &LocateBlocksProc, &blocks, CREATE_SUSPENDED, nullptr);
+    m_pEntitiesThread = m_pBlocksThread
+                            ? CreateThread(nullptr, 0, &LocateEntitiesProc, &entities, CREATE_SUSPENDED, nullptr)
+                            : nullptr;
+    if (!m_pEntitiesThread) {
+        // No threads to be had: the same work on the caller's thread.
+        if (m_pBlocksThread) {
+            CloseHandle(m_pBlocksThread);  // never resumed, so it never runs
+            m_pBlocksThread = nullptr;
+        }
+        LocateBlocksProc(&blocks);
+        LocateEntitiesProc(&entities);
+        return;
+    }
+    ResumeThread(m_pBlocksThread);
+    ResumeThread(m_pEntitiesThread);
+    // The entity thread waits for the block thread at its first INSERT; both
+    // are joined here whatever happened, before the image goes away.
+    WaitForSingleObject(m_pEntitiesThread, INFINITE);
+    WaitForSingleObject(m_pBlocksThread, INFINITE);
+    CloseHandle(m_pEntitiesThread);
+    CloseHandle(m_pBlocksThread);
+    m_pEntitiesThread = nullptr;
+    m_pBlocksThread = nullptr;
+}
+
+// ---- versions --------------------------------------------------------------
+
+void CParserDxfFile::initVersionMap() {
+    static const struct {
+        const char* code;
+        const wchar_t* name;
+        bool supported;
+    } kVersions[] = {
+        {"UNKNOW", L"Unknow", false},
+        {"MC0.0", L"AutoCAD Rel. 1.1", false},
+        {"AC1.2", L"AutoCAD Rel. 1.2", false},
+        {"AC1.4", L"AutoCAD Rel. 1.4", false},
+        {"AC1.50", L"AutoCAD Rel. 2.0", false},
+        {"AC2.10", L"AutoCAD Rel. 2.10", false},
+        {"AC1002", L"AutoCAD Rel. 2.5", false},
+        {"AC1003", L"AutoCAD Rel. 2.6", false},
+        {"AC1004", L"AutoCAD Rel.9", false},
+        {"AC1006", L"AutoCAD Rel.10", false},
+        {"AC1009", L"AutoCAD Rel.11/12 (or LT R1/R2)", false},
+        {"AC1012", L"AutoCAD Rel.13 (or LT95)", false},
+        {"AC1014", L"AutoCAD Rel.14, 14.01 (or LT97/LT98)", false},
+        {"AC1015", L"AutoCAD 2000/2000i/2002", true},
+        {"AC1018", L"AutoCAD 2004/2005/2006", true},
+        {"AC1021", L"AutoCAD 2007/2008/2009", true},
+        {"AC1024", L"AutoCAD 2010/2011/2012", false},
+        {"AC1027", L"AutoCAD 2013/2014/2015/2016/2017", false},
+        {"AC1032", L"AutoCAD 2018", false},
+    };
+    for (const auto& v : kVersions) m_mapVersion[v.code] = {v.supported, v.name};
+}
+
+CString CParserDxfFile::GetCADVersionName(const std::string& code) const {
+    auto it = m_mapVersion.find(code);
+    if (it == m_mapVersion.end()) it = m_mapVersion.find("UNKNOW");
+    return it == m_mapVersion.end() ? CString(L"Unknow") : CString(it->second.second);
+}
+
+bool CParserDxfFile::isSupportVersion(const std::string& code) const {
+    auto it = m_mapVersion.find(code);
+    return it != m_mapVersion.end() && it->second.first;
+}
+
+CString CParserDxfFile::GetSupportVersion() const { return GetCADVersionName("AC1021"); }

@@ -1,0 +1,163 @@
+// The DXF reader: loads an ASCII DXF drawing (ANSI or UTF-8 text) into typed
+// lists of entity records for the DXF entity builder. Files over 20,000,000
+// bytes are read by two worker threads, one that records where the blocks
+// begin and one that reads the entities.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "afx/cstring.h"
+#include "gdiplus/gdiplus_types.h"
+#include "import/dxf_entities.h"
+#include "import/dxf_records.h"
+#include "win32/windows.h"
+
+// Files larger than this are read in large mode.
+constexpr int64_t DXF_LARGE_FILE_BYTES = 20000000;
+
+class CParserDxfFile {
+public:
+    CParserDxfFile();
+    ~CParserDxfFile();
+    CParserDxfFile(const CParserDxfFile&) = delete;
+    CParserDxfFile& operator=(const CParserDxfFile&) = delete;
+
+    // Reads the file and appends its records to the lists. 1 when the file
+    // was read (also when it holds no section), 0 when it was refused (with a
+    // message box for a missing, tiny or UTF-16 file) or could not be read.
+    int ParserDxf(const char* path);
+    // The older entry: the encoding check, then whether the file opens.
+    int OpenDxfFile(const char* path, FILE* file);
+
+    int getFileSize() const { return m_nFileSize; }
+    CString GetFileName() const { return CString(m_strFileName); }
+
+    // Each replaces the caller's vector by a copy of one list.
+    void GetVecLine(std::vector<tagLine>& out) const { out = m_vecLine; }
+    void GetVecArc(std::vector<tagArc>& out) const { out = m_vecArc; }
+    void GetVecCircle(std::vector<tagArc>& out) const { out = m_vecCircle; }
+    void GetVecSpline(std::vector<tagSpline>& out) const { out = m_vecSpline; }
+    void GetVecSpline2(std::vector<tagLine>& out) const { out = m_vecSpline2; }
+    void GetVecEllipse(std::vector<tagEllipse>& out) const { out = m_vecEllipse; }
+    void GetVecPoint(std::vector<tagDxfPt>& out) const { out = m_vecPoint; }
+    void GetVecLayer(std::vector<tagLayer>& out) const { out = m_vecLayer; }
+    void GetVecMText(std::vector<tagMText>& out) const { out = m_vecMText; }
+    void GetVecText(std::vector<tagText>& out) const { out = m_vecText; }
+    void GetVecSolid(std::vector<tagSolid>& out) const { out = m_vecSolid; }
+    void GetVecDim(std::vector<tagDimention>& out) const { out = m_vecDim; }
+    void GetVecPolyline(std::vector<tagPolyline>& out) const { out = m_vecPolyline; }
+
+    // The table of DXF versions: code -> {supported, release name}.
+    void initVersionMap();
+    CString GetCADVersionName(const std::string& code) const;
+    bool isSupportVersion(const std::string& code) const;
+    CString GetSupportVersion() const;
+
+    // Sections.
+    void ParserSection(MYFILE* file);
+    void ParserHeader(MYFILE* file);
+    void ParserClasses(MYFILE* file);
+    void ParserTables(MYFILE* file);
+    void ParserTable(MYFILE* file);
+    void RecordBlockPos(MYFILE* file);
+    void ParserEntities(MYFILE* file);
+    void ParserObjects(MYFILE* file);
+    // Reads one LAYER table record into the layer list (not part of an import).
+    void ParserLayer(MYFILE* file);
+
+    // Entities: name is the entity name just read; the reader stops right
+    // after the code 0 that ends the entity.
+    void ParserEntity(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& name, CString& blockName,
+                      const Gdiplus::PointF* base);
+    void ParserArc(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName, Gdiplus::PointF& base);
+    void ParserCircle(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
+                      Gdiplus::PointF& base);
+    void ParserDimension(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
+                         Gdiplus::PointF& base);
+    void ParserEllipse(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
+                       Gdiplus::PointF& base);
+    void ParserInsert(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
+                      Gdiplus::PointF& base);
+    void ParserLeader(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
+                      Gdiplus::PointF& base);
+    void ParserLine(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName, Gdiplus::PointF& base);
+    void ParserLWPolyline(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
+                          Gdiplus::PointF& base);
+    void ParserMText(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
+                     Gdiplus::PointF& base);
+    void ParserPoint(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
+                     Gdiplus::PointF& base);
+    void ParserPolyline(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
+                        Gdiplus::PointF& base);
+    void ParserVertex(MYFILE* file, bool modelSpace, tagZoomRotate placement, bool closed, CString& layer,
+                      CString& blockName, Gdiplus::PointF& base);
+    void ParserSolid(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
+                     Gdiplus::PointF& base);
+    void ParserSpline(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
+                      Gdiplus::PointF& base);
+    void ParserText(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName, Gdiplus::PointF& base);
+    void ParserBlock(MYFILE* file, bool modelSpace, tagZoomRotate placement, Gdiplus::PointF& base);
+
+    // Splines and formatted text.
+    static int WhichInterval(double t, const double* knots, int knotCount, int start);
+    static tagPolyPoint DeBoor(int level, int degree, int interval, double t, const double* knots,
+                               const tagPolyPoint* controls);
+    void ParserNURBSToLine(tagZoomRotate placement, int degree, int controlCount, int knotCount,
+                           const tagPolyPoint* controls, const double* knots, CString layer, bool closed,
+                           CString blockName);
+    static void GetFontName(const CString& formatted, CString& face);
+    static bool ParserFormatedMtext(CString& text, tagMText& record);
+
+    // Knuth-Morris-Pratt search, used to find the sections of a large file.
+    static void BuildKmpNext(const char* word, int length, std::vector<int>& next);
+    static int64_t KmpFind(const char* text, int64_t textLength, const char* word, int wordLength,
+                           const std::vector<int>& next);
+
+private:
+    static DWORD LocateBlocksProc(void* param);
+    static DWORD LocateEntitiesProc(void* param);
+    struct ThreadArg;
+    // Whether this entity passes the space mask.
+    bool Keeps(bool modelSpace, bool visible) const;
+    // Finds the section name word on a line of its own after a code-2 line,
+    // and moves the cursor past that line; false when there is none.
+    static bool LocateSection(MYFILE* file, const char* word);
+    void ReadLarge(const MYFILE& image);
+
+    std::vector<tagLine> m_vecLine;
+    std::vector<tagArc> m_vecArc;
+    std::vector<tagArc> m_vecCircle;
+    std::vector<tagSpline> m_vecSpline;
+    std::vector<tagEllipse> m_vecEllipse;
+    std::vector<tagDxfPt> m_vecPoint;
+    std::vector<tagMText> m_vecMText;
+    std::vector<tagText> m_vecText;
+    std::vector<tagSolid> m_vecSolid;
+    std::vector<tagDimention> m_vecDim;
+    std::vector<tagLayer> m_vecLayer;
+    std::vector<tagLine> m_vecSpline2;
+    std::vector<tagPolyline> m_vecPolyline;
+
+    std::map<std::string, std::pair<bool, std::wstring>> m_mapVersion;
+    std::map<std::wstring, int64_t> m_mapBlockPos;
+
+    std::wstring m_strFileName;
+    std::wstring m_strReserved1, m_strReserved2, m_strReserved3;
+    bool m_bUtf8 = false;
+    int m_nEncoding = 0;
+    int m_nSpaceMask = 3;
+    int m_nFileSize = 0;
+    HANDLE m_pBlocksThread = nullptr;
+    HANDLE m_pEntitiesThread = nullptr;
+
+    // Guards against blocks that place themselves and against drawings whose
+    // nested placements would take unbounded time: the blocks being read, and
+    // how many more bytes block placements may still read.
+    std::vector<std::wstring> m_vecOpenBlocks;
+    int64_t m_nBlockBudget = 0;
+};

@@ -1,0 +1,230 @@
+// CParseGerber: the Gerber photoplotter reader. It reads RS-274X files (with
+// "%" parameter blocks) and RS-274D files (whose apertures come from a
+// separate file) into the caller's group: every flash, stroke and region of
+// the image becomes a shape, and at the end all areas are merged by polygon
+// clipping into closed polylines, clear (LPC) objects cut out of the dark
+// ones drawn before them.
+//
+// One reader reads one file. Parameter blocks are analysed while the file is
+// read (so a block affects only what follows it); data blocks are collected
+// per layer and interpreted afterwards.
+//
+// Diagnostics are plain lines on standard output; the two questions a user
+// must answer (a file that cannot be opened, an RS-274D file without its
+// aperture list) go through the host's message box and file dialog.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gdiplus/gdiplus_types.h"
+#include "halder/baseshape.h"
+
+class CGroupShape;
+
+// Deletes a shape and, for groups and compound shapes, their members.
+struct GerberShapeDeleter {
+    void operator()(CBaseShape* shape) const;
+};
+using GerberShapePtr = std::unique_ptr<CBaseShape, GerberShapeDeleter>;
+
+// The template of one aperture: what a flash places and what shapes the ends
+// of a stroke. Both shapes are centred on the origin.
+struct GerberApertureShape {
+    int kind = 1000;  // the aperture kind; 1000 when unset
+    GerberShapePtr outline;
+    // The outline, or a compound shape of the outline and its hole.
+    GerberShapePtr flash;
+    Gdiplus::RectF rect;  // the outline's rectangle
+};
+
+class CParseGerber {
+public:
+    enum GerberLayerPolarity { LAYER_CLEAR = 0, LAYER_DARK = 1 };
+    enum ApertureKind { AP_RECTANGLE = 0, AP_CIRCLE = 1, AP_OBROUND = 2, AP_POLYGON = 3, AP_MACRO = 4 };
+    static constexpr int kNoAperture = 1000;
+
+    struct GerberFormat {
+        int nZeroSuppression = 0;  // 0 leading zeros omitted ("L"), 1 trailing ("T")
+        int nNotation = 0;         // 0 absolute ("A"), 1 incremental ("I")
+        int nXInteger = 0;
+        int nXDecimal = 4;
+        int nYInteger = 0;
+        int nYDecimal = 4;
+        int nNDigits = 0;
+        int nGDigits = 0;
+        int nDDigits = 0;
+        int nMDigits = 0;
+    };
+
+    // One aperture definition as parsed; sizes as written (not converted).
+    struct GerberAperture {
+        int nDCode = 0;
+        int nKind = 0;
+        double circleDiameter = 0, circleHoleWidth = 0, circleHoleHeight = 0;
+        double rectWidth = 0, rectHeight = 0, rectHoleWidth = 0, rectHoleHeight = 0;
+        double obroundWidth = 0, obroundHeight = 0, obroundHoleWidth = 0, obroundHoleHeight = 0;
+        double polygonDiameter = 0;
+        int polygonVertices = 0;
+        double polygonRotation = 0, polygonHoleWidth = 0, polygonHoleHeight = 0;
+    };
+
+    // One data block. Coordinate texts are kept as written (digits and
+    // sign); an absent field is -1 or empty.
+    struct Rs274dCodePara {
+        int nGCode = -1;
+        std::string strBlock;
+        int nDCode = -1;
+        int nMCode = -1;
+        std::string strX, strY, strI, strJ;
+        // The polarity (LP) in force when the block was read: 1 dark, 0 clear.
+        int nPolarity = LAYER_DARK;
+    };
+
+    struct GerberLayer {
+        std::string strName;
+        int nPolarity = LAYER_DARK;
+        std::vector<Rs274dCodePara> vContent;
+    };
+
+    struct GerberStepRepeat {
+        bool bOn = false;
+        int nX = 1;
+        int nY = 1;
+        double dI = 0;
+        double dJ = 0;
+    };
+
+    CParseGerber();
+    virtual ~CParseGerber();
+    CParseGerber(const CParseGerber&) = delete;
+    CParseGerber& operator=(const CParseGerber&) = delete;
+
+    // Reads the file at the (UTF-8) path into the group and returns true;
+    // false when the file cannot be read or an argument is null. lineCount
+    // receives the number of non-empty lines. Shapes already in the group
+    // stay as they are, in front of the new ones.
+    bool ParseFile(const char* path, CGroupShape* group, int& lineCount);
+
+    // ---- text utilities ------------------------------------------------------
+    static bool IsGerberPara(const std::string& line);
+    static void TrimSpaces(std::string& text);
+    // Splits at any of the delimiter characters; empty pieces are dropped.
+    static std::vector<std::string> SplitByDelimiters(const std::string& text, const std::string& delimiters);
+
+    // ---- parameter blocks (characters 0 and 1 are the two-letter code) ---------
+    // Dispatches one block; false while an aperture macro is being collected.
+    // After "LP", polarity receives the current layer's polarity.
+    bool DataBlockAnalyst(const std::string& block, int& polarity);
+    void GerberFormatStamentAnalyst(const std::string& block);
+    void GerberAxisSelectAnalyst(const std::string& block);
+    void GerberMirrorImageAnalyst(const std::string& block);
+    void GerberModeAnalyst(const std::string& block);
+    void GerberImageNameAnalyst(const std::string& block);
+    void GerberIpParameterAnalyst(const std::string& block);
+    void GerberLayerNameAnalyst(const std::string& block);
+    void GerberLayerPolarityAnalyst(const std::string& block);
+    void GerberStepAndRepeatAnalyst(const std::string& block);
+    // Adds the shape of one macro primitive ("code,exposure,...") to the
+    // macro store under name.
+    void GerberAMAnalyst(const std::string& name, const std::string& primitive);
+    void GerberAperturesAnalyst(const std::string& block);
+    // Appends the layer "New Layer" when there is none.
+    void GerberLayeCheck();
+    GerberLayer GetCurLayer();
+
+    // ---- data blocks ---------------------------------------------------------
+    // Parses one "*"-terminated data block and stores it in the current layer
+    // with the given polarity.
+    void DateBlockRs274dAnalyst(const std::string& line, int polarity);
+    // The closed outline of a straight stroke of the given width from start
+    // to end, extended by width/2 at both ends when extend is set. Both angle
+    // outputs receive the stroke direction + 90 degrees. False (nothing
+    // appended) when the stroke is shorter than 0.0001.
+    static bool CalcRectangle(tagPOINTF start, tagPOINTF end, bool extend, double& angleA, double& angleB,
+                              double width, double flatness, std::vector<tagPOINTF>& points);
+
+    // ---- state, in file order ------------------------------------------------
+    GerberFormat m_format;
+    int m_nAxisSelect = 0;  // 0: A is x, 1: A is y
+    int m_nUnit = 0;        // 1 inch, 0 millimetre
+    int m_nMirrorA = 0;     // 0 off, 1 on, 2 not given
+    int m_nMirrorB = 0;
+    std::string m_strImageName;
+    int m_nReserved1 = 0;
+    int m_nReserved2 = 0;
+    int m_nImagePolarity = 0;  // 0 positive, 1 negative
+    std::vector<GerberAperture> m_vApertures;
+    std::vector<GerberLayer> m_vLayers;
+    GerberStepRepeat m_stepRepeat;
+    std::map<std::string, std::vector<GerberShapePtr>> m_mapMacros;
+    std::map<int, GerberApertureShape> m_mapApertureShapes;
+    // Every size read by the aperture and macro analysers, and every
+    // coordinate, is multiplied by 25.4 while this is set.
+    bool m_bInch = false;
+
+private:
+    struct Outline {
+        std::vector<tagPOINTF> points;
+    };
+
+    // Reading.
+    // Back to the state of a new reader, so that a reader used twice does
+    // not carry one file's layers and apertures into the next.
+    void ResetState();
+    void ProcessLine(std::string line, bool paramsOnly, int& polarity);
+    void ProcessParameterGroup(std::string group, bool closed, int& polarity);
+    void StartMacro(const std::string& block);
+    void FinishMacro();
+    void ReadApertureFile();
+    bool BuildTemplate(const GerberAperture& ap, GerberApertureShape& out);
+    bool BuildMacroTemplate(const std::string& name, const std::string& modifiers, GerberApertureShape& out);
+    double Size(double value) const { return m_bInch ? value * 25.4 : value; }
+
+    // Interpretation.
+    void InterpretLayers();
+    void InterpretBlock(const Rs274dCodePara& block);
+    bool Coordinate(const std::string& text, bool xAxis, double& value) const;
+    void SelectAperture(int dcode);
+    void Flash(tagPOINTF at, int polarity);
+    void Draw(tagPOINTF target, double i, double j);
+    void DrawArc(tagPOINTF target, tagPOINTF centre, double sweepDeg);
+    void AddCap(tagPOINTF at, double angleDeg);
+    Outline& OpenOutline(bool area);
+    void FlushPath();
+    void AddResult(CBaseShape* shape, int polarity);
+    void MergeShapes(CGroupShape* group, size_t first);
+
+    double m_flatness = 0.01;
+    // What the interpretation produces, in order, before the merge.
+    std::vector<GerberShapePtr> m_result;
+
+    // Interpretation state.
+    tagPOINTF m_pos{};
+    bool m_bIncremental = false;
+    bool m_bSingleQuadrant = false;
+    int m_nGModal = -1;
+    int m_nDModal = -1;
+    int m_nKind = kNoAperture;
+    int m_nSavedKind = kNoAperture;
+    bool m_bRegion = false;
+    GerberShapePtr m_outline;
+    GerberShapePtr m_flash;
+    double m_apertureWidth = 0;
+    // The outline's rings at the origin, for the ends of strokes.
+    std::vector<std::vector<tagPOINTF>> m_outlineRings;
+    std::string m_lastX, m_lastY;
+    int m_nPolarity = LAYER_DARK;
+    // The open path: outlines collected by draws until the next flush.
+    std::vector<Outline> m_path;
+    bool m_pathIsArea = false;
+    bool m_pathHasStroke = false;
+    int m_pathPolarity = LAYER_DARK;
+
+    // Macro collection.
+    bool m_bCollectingMacro = false;
+    std::string m_macroName;
+    std::string m_macroBody;
+};

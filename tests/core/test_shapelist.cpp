@@ -1,0 +1,411 @@
+// Shape-list files: the byte layout, adoption of children by their parents,
+// damaged and hostile input, and round trips of every shape kind.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "compose/combine.h"
+#include "compose/group.h"
+#include "core/bezier.h"
+#include "core/points.h"
+#include "core/polyline.h"
+#include "core/shapelist.h"
+#include "core/srifile.h"
+#include "halder/basedoc.h"
+#include "shapes/circle.h"
+#include "shapes/controls.h"
+#include "shapes/ellipsearc.h"
+#include "shapes/picture.h"
+#include "shapes/polygon.h"
+#include "shapes/rectangle.h"
+#include "shapes/screwline.h"
+#include "win32/windows.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Owns the shapes of a list the way a host does: containers free their
+// members first.
+struct ShapeList {
+    std::list<CBaseShape*> shapes;
+    ShapeList() = default;
+    ShapeList(std::initializer_list<CBaseShape*> init) : shapes(init) {}
+    ~ShapeList() {
+        for (CBaseShape* s : shapes) {
+            s->FreeShapePtr();
+            delete s;
+        }
+    }
+    ShapeList(const ShapeList&) = delete;
+    ShapeList& operator=(const ShapeList&) = delete;
+};
+
+Bytes SaveToMemory(std::list<CBaseShape*>& shapes, bool extended = true) {
+    SriFile file;
+    CVonnSriShapeList writer(&shapes);
+    writer.Save(extended, &file);
+    return file.GetWrittenBytes();
+}
+
+bool ReadFromMemory(const Bytes& bytes, std::list<CBaseShape*>& into, bool extended = true) {
+    CVonnSriShapeList reader(&into);
+    return reader.LoadFileFromMem(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()),
+                                  extended);
+}
+
+void PutU32(Bytes& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+CPolyLine* Poly(std::vector<tagPOINTF> pts) {
+    auto* p = new CPolyLine();
+    p->arrPoint = std::move(pts);
+    return p;
+}
+
+std::vector<tagPOINTF> Flat(CBaseShape* s) {
+    std::vector<tagPOINTF> pts;
+    s->GetFlattenPathPoints(pts, 0.01f);
+    return pts;
+}
+
+void ExpectSamePoints(const std::vector<tagPOINTF>& a, const std::vector<tagPOINTF>& b, const std::wstring& what) {
+    ASSERT_EQ(a.size(), b.size()) << std::string(what.begin(), what.end());
+    for (size_t i = 0; i < a.size(); ++i) {
+        EXPECT_NEAR(a[i].x, b[i].x, 1e-4f) << i;
+        EXPECT_NEAR(a[i].y, b[i].y, 1e-4f) << i;
+    }
+}
+
+std::string TempPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() / ("morvik_shapelist_" + std::to_string(getpid()) + "_" + name))
+        .string();
+}
+
+std::wstring Wide(const std::string& s) { return Utf8ToWide(s); }
+
+}  // namespace
+
+TEST(ShapeListFile, LayoutHeaderAndUnknownKinds) {
+    // An empty list: the extended header and a zero count, and nothing back.
+    ShapeList empty;
+    const Bytes bytes = SaveToMemory(empty.shapes);
+    EXPECT_EQ(bytes, (Bytes{0x3C, 0, 0, 0, 0, 0, 0, 0}));
+    ShapeList back;
+    EXPECT_TRUE(ReadFromMemory(bytes, back.shapes));
+    EXPECT_TRUE(back.shapes.empty());
+
+    // Any other header reads nothing.
+    Bytes bad = bytes;
+    bad[0] = 13;
+    ShapeList none;
+    EXPECT_FALSE(ReadFromMemory(bad, none.shapes));
+    EXPECT_TRUE(none.shapes.empty());
+
+    // A record of an unknown kind (2), carrying a key no base shape knows,
+    // comes back as a plain base shape and the record after it stays aligned.
+    struct Foreign : CBaseShape {
+        std::vector<tagPOINTF> extra{{1, 2}, {3, 4}};
+        void AddAllProp(bool extended) override {
+            CBaseShape::AddAllProp(extended);
+            AddProp("foreignPoints", &extra);
+        }
+    };
+    SriFile file;
+    file.WriteLong(12);
+    file.WriteLong(2);
+    file.WriteLong(2);
+    Foreign foreign;
+    foreign.SetCaption(L"Alien");
+    foreign.Save(false, &file);
+    CPolyLine* after = Poly({{5, 5}, {6, 7}});
+    after->SetCaption(L"After");
+    file.WriteLong(SHAPE_POLYLINE);
+    after->UpdatePropsValue();
+    after->Save(false, &file);
+    delete after;
+
+    ShapeList mixed;
+    EXPECT_TRUE(ReadFromMemory(file.GetWrittenBytes(), mixed.shapes, true));
+    ASSERT_EQ(mixed.shapes.size(), 2u);
+    EXPECT_EQ(mixed.shapes.front()->GetShapeKind(), SHAPE_NONE);
+    EXPECT_EQ(mixed.shapes.front()->GetCaption(), CString(L"Alien"));
+    ASSERT_EQ(mixed.shapes.back()->GetShapeKind(), SHAPE_POLYLINE);
+    EXPECT_EQ(mixed.shapes.back()->GetCaption(), CString(L"After"));
+    ExpectSamePoints(static_cast<CPolyLine*>(mixed.shapes.back())->arrPoint, {{5, 5}, {6, 7}}, L"after");
+}
+
+TEST(ShapeListFile, ContainersAdoptTheirChildrenByGuid) {
+    // Built as SaveShapeChild lists them: children before their parents.
+    auto* group = new CGroupShape();
+    CPolyLine* a = Poly({{0, 0}, {1, 0}});
+    CPolyLine* b = Poly({{0, 1}, {1, 1}});
+    group->GetChildren() = {a, b};
+    auto* combine = new CCombineShape();
+    CPolyLine* c = Poly({{0, 2}, {1, 2}});
+    combine->GetChildren() = {c};
+    CPolyLine* loose = Poly({{9, 9}, {8, 8}});
+    ShapeList doc{group, combine, loose};
+    std::list<CBaseShape*> records;
+    for (CBaseShape* s : doc.shapes) s->SaveShapeChild(nullptr, records);
+    ASSERT_EQ(records.size(), 6u);
+    const Bytes bytes = SaveToMemory(records);
+
+    ShapeList back;
+    ASSERT_TRUE(ReadFromMemory(bytes, back.shapes));
+    ASSERT_EQ(back.shapes.size(), 3u);
+    auto it = back.shapes.begin();
+    ASSERT_EQ((*it)->GetShapeKind(), SHAPE_GROUP);
+    std::vector<CBaseShape*>& kids = (*it)->GetChildren();
+    ASSERT_EQ(kids.size(), 2u);
+    EXPECT_EQ(kids[0]->GetCaption(), a->GetCaption());
+    EXPECT_EQ(kids[1]->GetCaption(), b->GetCaption());
+    Gdiplus::RectF r;
+    (*it)->GetRectangle(r);
+    EXPECT_NEAR(r.Width, 1.0f, 1e-5f);
+    EXPECT_NEAR(r.Height, 1.0f, 1e-5f);
+    ++it;
+    ASSERT_EQ((*it)->GetShapeKind(), SHAPE_COMBINE);
+    ASSERT_EQ((*it)->GetChildren().size(), 1u);
+    EXPECT_EQ((*it)->GetChildren()[0]->GetCaption(), c->GetCaption());
+    ++it;
+    EXPECT_EQ((*it)->GetCaption(), loose->GetCaption());
+
+    // A container without a GUID adopts nothing, though the top-level shapes
+    // carry the same (null) parent GUID.
+    auto* nameless = new CGroupShape();
+    nameless->SetBaseID(GUID{});
+    ShapeList tops{Poly({{0, 0}, {1, 0}}), Poly({{0, 0}, {0, 1}}), nameless};
+    std::list<CBaseShape*> flat;
+    for (CBaseShape* s : tops.shapes) s->SaveShapeChild(nullptr, flat);
+    ShapeList read;
+    ASSERT_TRUE(ReadFromMemory(SaveToMemory(flat), read.shapes));
+    ASSERT_EQ(read.shapes.size(), 3u);
+    EXPECT_TRUE(read.shapes.back()->GetChildren().empty());
+}
+
+TEST(ShapeListFile, DamagedInputKeepsOnlyCompleteShapes) {
+    ShapeList doc{Poly({{0, 0}, {1, 0}, {1, 1}}), new CCircle(), Poly({{2, 2}, {3, 3}}), new CPoints()};
+    static_cast<CCircle*>(*std::next(doc.shapes.begin()))->InitCircle(5, 5, 0, 2);
+    std::vector<std::wstring> captions;
+    for (CBaseShape* s : doc.shapes) captions.push_back(s->GetCaption().GetString());
+    const Bytes bytes = SaveToMemory(doc.shapes);
+
+    // Where each record ends: the size of a file of the first k shapes.
+    std::vector<size_t> ends;
+    {
+        std::list<CBaseShape*> prefix;
+        for (CBaseShape* s : doc.shapes) {
+            prefix.push_back(s);
+            ends.push_back(SaveToMemory(prefix).size());
+        }
+    }
+    ASSERT_EQ(ends.back(), bytes.size());
+
+    for (size_t len = 0; len < bytes.size(); ++len) {
+        const Bytes cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(len));
+        const int polylinesBefore = ShapeCounterOf(SHAPE_POLYLINE).Peek();
+        ShapeList back;
+        EXPECT_FALSE(ReadFromMemory(cut, back.shapes)) << len;
+        size_t complete = 0;
+        while (complete < ends.size() && ends[complete] <= len) ++complete;
+        ASSERT_EQ(back.shapes.size(), complete) << len;
+        size_t i = 0;
+        int polylinesKept = 0;
+        for (CBaseShape* s : back.shapes) {
+            EXPECT_EQ(std::wstring(s->GetCaption().GetString()), captions[i++]) << len;
+            polylinesKept += s->GetShapeKind() == SHAPE_POLYLINE ? 1 : 0;
+        }
+        // A shape dropped half-read gives back its running number.
+        EXPECT_EQ(ShapeCounterOf(SHAPE_POLYLINE).Peek(), polylinesBefore + polylinesKept) << len;
+    }
+
+    // A group whose record is cut leaves its children at the top level.
+    auto* group = new CGroupShape();
+    group->GetChildren() = {Poly({{0, 0}, {1, 0}}), Poly({{0, 1}, {1, 1}})};
+    ShapeList owner{group};
+    std::list<CBaseShape*> records;
+    group->SaveShapeChild(nullptr, records);
+    Bytes grouped = SaveToMemory(records);
+    grouped.resize(grouped.size() - 1);
+    ShapeList partial;
+    EXPECT_FALSE(ReadFromMemory(grouped, partial.shapes));
+    ASSERT_EQ(partial.shapes.size(), 2u);
+    for (CBaseShape* s : partial.shapes) EXPECT_EQ(s->GetShapeKind(), SHAPE_POLYLINE);
+
+    // A huge count over a few bytes, a negative count, a broken record
+    // length: no crash, no allocation spree, nothing invented.
+    Bytes hostile{60, 0, 0, 0};
+    PutU32(hostile, 0x7FFFFFFF);
+    PutU32(hostile, SHAPE_GROUP);
+    PutU32(hostile, 0xFFFFFFF0);
+    ShapeList h1;
+    EXPECT_FALSE(ReadFromMemory(hostile, h1.shapes));
+    EXPECT_TRUE(h1.shapes.empty());
+    Bytes negative{12, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+    ShapeList h2;
+    EXPECT_FALSE(ReadFromMemory(negative, h2.shapes));
+    EXPECT_TRUE(h2.shapes.empty());
+
+    // Null arguments do nothing.
+    CVonnSriShapeList nowhere(nullptr);
+    EXPECT_FALSE(nowhere.LoadList(L"x.orz"));
+    std::list<CBaseShape*> list;
+    EXPECT_FALSE(CVonnSriShapeList(&list).LoadFileFromMem(nullptr, 10, true));
+    EXPECT_TRUE(list.empty());
+}
+
+namespace {
+
+// A 4 x 2 grey 24-bit BMP at 254 dpi (0.1 mm a pixel).
+std::string WriteBmp() {
+    Bytes bytes{'B', 'M'};
+    for (uint32_t v : {78u, 0u, 54u, 40u, 4u, 2u, 0x180001u, 0u, 24u, 10000u, 10000u, 0u, 0u}) PutU32(bytes, v);
+    for (int i = 0; i < 8; ++i) bytes.insert(bytes.end(), 3, static_cast<uint8_t>(i * 30));
+    const std::string path = TempPath("pic.bmp");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+}  // namespace
+
+TEST(ShapeListFile, EveryKindRoundTripsThroughAFile) {
+    auto* circle = new CCircle();
+    circle->InitCircle(3, 4, 0, 5);
+    auto* ellipse = new CEllipseArc();
+    ellipse->InitArcPath(Gdiplus::RectF(0, 0, 20, 10), false);
+    auto* rect = new CRectangle();
+    rect->InitRectangle(Gdiplus::RectF(1, 9, 8, 6));
+    rect->SetRound(20, 0, 40, 0);
+    auto* curve = new CBezierCurve();
+    curve->arrSegment.resize(1);
+    curve->arrSegment[0].p2 = {0, 10};
+    curve->arrSegment[0].p3 = {10, 10};
+    curve->arrSegment[0].p4 = {10, 0};
+    auto* polygon = new CPolygon();
+    polygon->InitPolygon(Gdiplus::RectF(0, 10, 10, 10), 6);
+    polygon->Rotate(30, tagPOINTF{5, 5});
+    auto* point = new CPoints();
+    point->InitPoint({7, 8});
+    auto* timer = new CDelayedTimer();
+    timer->InitDelayTimer({1, 1});
+    auto* screw = new CScrewLine();
+    SCREW_PAR par;
+    par.m_fMinRadius = 3.0f;
+    par.m_fMinGap = par.m_fMaxGap = 0.5f;
+    Gdiplus::RectF screwRect(0.0f, 10.0f, 20.0f, 10.0f);
+    screw->SetParam(par, &screwRect);
+    auto* input = new CInput();
+    input->InitInput({2, 2});
+    auto* output = new COutput();
+    output->InitOutput({3, 3});
+    auto* encoder = new CEncoderDistance();
+    encoder->InitDelayTimer({4, 4});
+    auto* axis = new CExeAxi();
+    axis->InitExeAxiPoint({5, 5});
+    const std::string bmp = WriteBmp();
+    auto* picture = new CPicture();
+    picture->SetFilename(CString(Wide(bmp).c_str()));
+    ASSERT_EQ(picture->InitPicture(), 1);
+    picture->Move(2, 3);
+    auto* group = new CGroupShape();
+    group->GetChildren() = {Poly({{0, 0}, {1, 1}}), Poly({{2, 2}, {3, 1}})};
+    auto* combine = new CCombineShape();
+    combine->GetChildren() = {Poly({{0, 5}, {5, 5}})};
+    CPolyLine* closed = Poly({{0, 0}, {10, 0}, {10, 5}});
+    closed->ClosePloyLine();
+    ShapeList doc{closed, circle,  ellipse, rect,    curve,   polygon, point, timer,
+                  screw,  input,   output,  encoder, axis,    picture, group, combine};
+
+    CDocParam param;
+    param.m_arrEntries.resize(1);
+    param.m_arrEntries[0].strText = L"serial";
+
+    std::list<CBaseShape*> records{&param};
+    for (CBaseShape* s : doc.shapes) s->SaveShapeChild(nullptr, records);
+    const std::string path = TempPath("all.orzx");
+    CVonnSriShapeList writer(&records);
+    ASSERT_TRUE(writer.SaveList(Wide(path).c_str()));
+
+    ShapeList back;
+    CVonnSriShapeList reader(&back.shapes);
+    ASSERT_TRUE(reader.LoadList(Wide(path).c_str()));
+    ASSERT_EQ(back.shapes.size(), doc.shapes.size() + 1);
+    auto it = back.shapes.begin();
+    ASSERT_EQ((*it)->GetShapeKind(), SHAPE_DOCPARAM);
+    auto* readParam = static_cast<CDocParam*>(*it);
+    ASSERT_EQ(readParam->m_arrEntries.size(), 1u);
+    EXPECT_EQ(readParam->m_arrEntries[0].strText, CString(L"serial"));
+    ++it;
+    for (CBaseShape* original : doc.shapes) {
+        CBaseShape* copy = *it++;
+        const std::wstring name = original->GetCaption().GetString();
+        ASSERT_EQ(copy->GetShapeKind(), original->GetShapeKind()) << std::string(name.begin(), name.end());
+        EXPECT_EQ(copy->GetCaption(), original->GetCaption());
+        EXPECT_EQ(copy->GetChildren().size(), original->GetChildren().size());
+        ExpectSamePoints(Flat(copy), Flat(original), name);
+        Gdiplus::RectF a, b;
+        original->GetRectangle(a);
+        copy->GetRectangle(b);
+        EXPECT_NEAR(a.X, b.X, 1e-4f) << std::string(name.begin(), name.end());
+        EXPECT_NEAR(a.Y, b.Y, 1e-4f);
+        EXPECT_NEAR(a.Width, b.Width, 1e-4f);
+        EXPECT_NEAR(a.Height, b.Height, 1e-4f);
+    }
+    // Known geometry survives, not just agreement: the closed polyline and
+    // the circle of radius 5 about (3, 4).
+    std::vector<tagPOINTF> tri = Flat(*std::next(back.shapes.begin()));
+    ASSERT_EQ(tri.size(), 4u);
+    EXPECT_NEAR(tri[3].x, 0.0f, 1e-6f);
+    for (const tagPOINTF& p : Flat(*std::next(back.shapes.begin(), 2))) {
+        EXPECT_NEAR(std::hypot(p.x - 3.0, p.y - 4.0), 5.0, 0.01);
+    }
+    std::remove(path.c_str());
+    std::remove(bmp.c_str());
+}
+
+TEST(ShapeListFile, PathEndingsAndTheHeaderDecideTheForm) {
+    ShapeList doc{Poly({{0, 0}, {4, 3}})};
+    const std::string plainPath = TempPath("p.ORZ");
+    {
+        SriFile file(Wide(plainPath).c_str(), true);
+        CVonnSriShapeList writer(&doc.shapes);
+        writer.Save(false, &file);
+        ASSERT_TRUE(file.Close());
+    }
+    // ".ORZ" matches without case; the plain file under an "orzx" name reads
+    // the same, since the header says which form it is.
+    const std::string extPath = TempPath("p.orzx");
+    std::filesystem::copy_file(plainPath, extPath, std::filesystem::copy_options::overwrite_existing);
+    for (const std::string& p : {plainPath, extPath}) {
+        ShapeList back;
+        CVonnSriShapeList reader(&back.shapes);
+        EXPECT_TRUE(reader.LoadList(Wide(p).c_str())) << p;
+        ASSERT_EQ(back.shapes.size(), 1u) << p;
+        ExpectSamePoints(static_cast<CPolyLine*>(back.shapes.front())->arrPoint, {{0, 0}, {4, 3}}, L"line");
+    }
+    // Other endings are ignored, and so is a missing file.
+    const std::string other = TempPath("p.orz.bak");
+    std::filesystem::copy_file(plainPath, other, std::filesystem::copy_options::overwrite_existing);
+    for (const std::string& p : {other, TempPath("missing.orz")}) {
+        ShapeList back;
+        CVonnSriShapeList reader(&back.shapes);
+        EXPECT_FALSE(reader.LoadList(Wide(p).c_str())) << p;
+        EXPECT_TRUE(back.shapes.empty());
+    }
+    // A file that cannot be created is reported.
+    CVonnSriShapeList writer(&doc.shapes);
+    EXPECT_FALSE(writer.SaveList(L"/nonexistent-dir/x.orzx"));
+    for (const std::string& p : {plainPath, extPath, other}) std::remove(p.c_str());
+}

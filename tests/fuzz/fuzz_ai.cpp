@@ -1,0 +1,50 @@
+// Fuzzes the Illustrator reader (both readings) and checks the segment list:
+// every segment is a cubic with finite points, and a segment that does not
+// open a path starts where the one before it ended.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "import/ai.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) std::abort();
+}
+
+bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+void CheckSegments(const std::vector<tagAIPT>& segs) {
+    for (std::size_t i = 0; i < segs.size(); ++i) {
+        const tagAIPT& s = segs[i];
+        Check(s.cType == 'c' && (s.bStart == 0 || s.bStart == 1));
+        Check(Finite(s.p0) && Finite(s.p1) && Finite(s.p2) && Finite(s.p3));
+        if (i > 0 && !s.bStart) Check(s.p0 == segs[i - 1].p3);
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const int fd = memfd_create("ai-in", 0);
+    static std::string path = "/proc/self/fd/" + std::to_string(fd);
+    if (fd < 0 || ftruncate(fd, 0) != 0) std::abort();
+    if (size && pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
+
+    for (int reading = 0; reading < 2; ++reading) {
+        CParserAIFile reader;
+        if (reading == 0) reader.ParseAI(path.data());
+        else reader.ParseAI2(path.data());
+        std::vector<tagAIPT> segs;
+        reader.GetAiPoint(segs);
+        CheckSegments(segs);
+    }
+    return 0;
+}

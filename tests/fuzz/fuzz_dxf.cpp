@@ -1,0 +1,89 @@
+// Fuzzes the DXF reader through its file entry and checks that every record
+// it hands out holds finite coordinates.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/host_services.h"
+#include "host/recording_host.h"
+#include "import/dxf_reader.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) std::abort();
+}
+
+void CheckPoint(const Gdiplus::PointF& p) { Check(std::isfinite(p.X) && std::isfinite(p.Y)); }
+
+class MemFile {
+public:
+    MemFile() : fd_(memfd_create("dxf-in", 0)) {
+        if (fd_ < 0) std::abort();
+        path_ = "/proc/self/fd/" + std::to_string(fd_);
+    }
+    const std::string& Path() const { return path_; }
+    void Put(const std::uint8_t* data, std::size_t size) {
+        if (ftruncate(fd_, 0) != 0) std::abort();
+        if (size && pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
+    }
+
+private:
+    int fd_;
+    std::string path_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static MemFile input;
+    static const auto host = [] {
+        auto h = std::make_shared<RecordingHost>();
+        SetHost(h);
+        return h;
+    }();
+    host->ClearRecords();
+    input.Put(data, size);
+
+    CParserDxfFile reader;
+    reader.ParserDxf(input.Path().c_str());
+
+    std::vector<tagLine> lines;
+    reader.GetVecLine(lines);
+    for (const auto& l : lines)
+        for (const auto& p : l.arrPoint) CheckPoint(p);
+    std::vector<tagArc> arcs;
+    reader.GetVecArc(arcs);
+    for (const auto& a : arcs) {
+        CheckPoint(a.ptCenter);
+        Check(std::isfinite(a.dRadius) && std::isfinite(a.dStartAngle) && std::isfinite(a.dEndAngle));
+    }
+    std::vector<tagPolyline> polys;
+    reader.GetVecPolyline(polys);
+    for (const auto& poly : polys)
+        for (const auto& v : poly.arrVertex) Check(std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.dBulge));
+    std::vector<tagSolid> solids;
+    reader.GetVecSolid(solids);
+    for (const auto& s : solids) {
+        Check(!s.arrPoint.empty());
+        for (const auto& p : s.arrPoint) CheckPoint(p);
+    }
+    std::vector<tagText> texts;
+    reader.GetVecText(texts);
+    for (const auto& t : texts) Check(!t.strText.empty());
+    std::vector<tagEllipse> ellipses;
+    reader.GetVecEllipse(ellipses);
+    std::vector<tagMText> mtexts;
+    reader.GetVecMText(mtexts);
+    std::vector<tagDxfPt> points;
+    reader.GetVecPoint(points);
+    for (const auto& p : points) CheckPoint(p.ptPos);
+    return 0;
+}

@@ -1,0 +1,64 @@
+// Fuzzes the PLT (HPGL) reader through the group's file entry and checks
+// that the file reading agrees with the in-memory reading, that no line is
+// empty and that every point is finite.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "compose/group.h"
+#include "import/plt.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) std::abort();
+}
+
+class MemFile {
+public:
+    MemFile() : fd_(memfd_create("plt-in", 0)) {
+        if (fd_ < 0) std::abort();
+        path_ = L"/proc/self/fd/" + std::to_wstring(fd_);
+    }
+    const std::wstring& Path() const { return path_; }
+    void Put(const std::uint8_t* data, std::size_t size) {
+        if (ftruncate(fd_, 0) != 0) std::abort();
+        if (size && pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
+    }
+
+private:
+    int fd_;
+    std::wstring path_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static MemFile input;
+    input.Put(data, size);
+
+    const auto lines = CParsePlt::ParsePltText(reinterpret_cast<const char*>(data), size);
+    for (const tagPLTLINE& line : lines) {
+        Check(!line.arrPoint.empty());
+        for (const tagPOINTF& p : line.arrPoint) Check(std::isfinite(p.x) && std::isfinite(p.y));
+    }
+
+    CGroupShape* group = CGroupShape::ParserPltFile(CString(input.Path()));
+    Check((group != nullptr) == !lines.empty());
+    if (group) {
+        Check(group->bImpFromPlt && group->vLines.size() == lines.size());
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            Check(group->vLines[i].nPen == lines[i].nPen);
+            Check(group->vLines[i].arrPoint == lines[i].arrPoint);
+        }
+        group->FreeShapePtr();
+        delete group;
+    }
+    CParsePlt::DestroyInstance();
+    return 0;
+}

@@ -1,0 +1,225 @@
+// Replays of the whole-shape transform records on real polylines and on a
+// spy that logs what it is asked to do.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "core/polyline.h"
+#include "halder/basedoc.h"
+#include "history/editing_core.h"
+#include "history/undo_records_transform.h"
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+// A shape that logs slants, flips and arc changes.
+class Spy : public CBaseShape {
+public:
+    int Slope(tagPOINTF p, double a, double b) override {
+        log.push_back("S" + Num(p.x) + "," + Num(p.y) + ":" + Num(a) + "," + Num(b));
+        return CBaseShape::Slope(p, a, b);
+    }
+    int Mirror(tagPOINTF p, int mode) override {
+        log.push_back("M" + std::to_string(mode));
+        return CBaseShape::Mirror(p, mode);
+    }
+    int SetArcDegree(double a, double b) override {
+        log.push_back("A" + Num(a) + "," + Num(b));
+        return 0;
+    }
+    Log log;
+
+private:
+    static std::string Num(double v) { return std::to_string(static_cast<int>(std::lround(v))); }
+};
+
+struct Desk {
+    CBaseDoc doc;
+    CBaseView view{&doc};
+    CCore core{&doc, &view};
+    template <class T>
+    T* Add(T* shape) {
+        doc.AddShape(shape);
+        return shape;
+    }
+};
+
+CPolyLine* Line(std::vector<tagPOINTF> pts) {
+    auto* p = new CPolyLine();
+    p->arrPoint = std::move(pts);
+    return p;
+}
+
+void ExpectPoints(const CPolyLine* p, const std::vector<tagPOINTF>& want) {
+    ASSERT_EQ(p->arrPoint.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_NEAR(p->arrPoint[i].x, want[i].x, 1e-4) << "point " << i;
+        EXPECT_NEAR(p->arrPoint[i].y, want[i].y, 1e-4) << "point " << i;
+    }
+}
+
+TEST(TransformRecords, MoveTakesLinkedShapesAndSelectionFrameAlongOnlyForOneShape) {
+    Desk d;
+    CPolyLine* main = d.Add(Line({{0, 0}, {1, 1}}));
+    CPolyLine* linked = d.Add(Line({{5, 5}}));
+    CPolyLine* other = d.Add(Line({{9, 9}}));
+    main->SetLinkFlag(true);
+    main->GetLinkedIDs() = {linked->GetBaseID(), GUID{7, 0, 0, {}}};  // the second is gone
+    d.doc.SetSelectRect(Gdiplus::RectF(3, 4, 10, 20));
+    d.core.m_vecLastShapeIDs = {other->GetBaseID()};
+
+    CUND_Move one(new stMoveUndo{{main->GetBaseID()}, 2.0f, -1.0f});
+    EXPECT_EQ(one.GetKind(), 6);
+    EXPECT_EQ(one.OnEditUndo(&d.core), 1);
+    ExpectPoints(main, {{-2, 1}, {-1, 2}});
+    ExpectPoints(linked, {{3, 6}});
+    Gdiplus::RectF frame;
+    d.doc.GetSelectRect(frame);
+    EXPECT_FLOAT_EQ(frame.X, 1.0f);
+    EXPECT_FLOAT_EQ(frame.Y, 5.0f);
+    EXPECT_FLOAT_EQ(frame.Width, 10.0f);
+    EXPECT_EQ(d.core.m_vecLastShapeIDs.size(), 1u);  // undo leaves the last touched shapes
+    EXPECT_EQ(d.core.m_vecLastShapeIDs[0], other->GetBaseID());
+
+    one.OnEditRedo(&d.core);
+    ExpectPoints(main, {{0, 0}, {1, 1}});
+    ExpectPoints(linked, {{5, 5}});
+    EXPECT_EQ(d.core.m_vecLastShapeIDs, std::vector<GUID>{main->GetBaseID()});
+
+    // With two shapes in the record the linked shape stays put.
+    CUND_Move two(new stMoveUndo{{main->GetBaseID(), other->GetBaseID()}, 1.0f, 0.0f});
+    two.OnEditUndo(&d.core);
+    ExpectPoints(main, {{-1, 0}, {0, 1}});
+    ExpectPoints(other, {{8, 9}});
+    ExpectPoints(linked, {{5, 5}});
+    EXPECT_GT(d.view.GetInvalidateCount(), 0);
+}
+
+TEST(TransformRecords, AlignMovesEachShapeByItsOwnDeltaAndSurvivesShortLists) {
+    Desk d;
+    CPolyLine* a = d.Add(Line({{0, 0}}));
+    CPolyLine* b = d.Add(Line({{0, 0}}));
+    CPolyLine* c = d.Add(Line({{0, 0}}));
+    CUND_Align rec(new stAlignUndo{{a->GetBaseID(), GUID{1, 2, 3, {}}, b->GetBaseID(), c->GetBaseID()},
+                                   {1, 50, 2, 99},
+                                   {3, 50, 4}});  // no dy for c
+    rec.OnEditRedo(&d.core);
+    ExpectPoints(a, {{1, 3}});
+    ExpectPoints(b, {{2, 4}});
+    ExpectPoints(c, {{0, 0}});
+    EXPECT_EQ(d.core.m_vecLastShapeIDs.size(), 4u);
+    rec.OnEditUndo(&d.core);
+    ExpectPoints(a, {{0, 0}});
+    ExpectPoints(b, {{0, 0}});
+}
+
+TEST(TransformRecords, RotateAndSlopeApplyTheInverseOnUndo) {
+    Desk d;
+    CPolyLine* p = d.Add(Line({{1, 0}, {0, 2}}));  // (0, 1) and (2, 2) after a quarter turn about (1, 1)
+    CUND_Rotate rot(new stRotateUndo{{p->GetBaseID()}, {1, 1}, 90.0});
+    rot.OnEditUndo(&d.core);
+    ExpectPoints(p, {{0, 1}, {2, 2}});
+    rot.OnEditRedo(&d.core);
+    ExpectPoints(p, {{1, 0}, {0, 2}});
+
+    Spy* s = d.Add(new Spy());
+    CUND_Slope slope(new stSlopeUndo{{s->GetBaseID()}, {3, 4}, 1.0, -2.0});
+    slope.OnEditUndo(&d.core);
+    slope.OnEditRedo(&d.core);
+    EXPECT_EQ(s->log, (Log{"S3,4:-1,2", "S3,4:1,-2"}));
+}
+
+TEST(TransformRecords, ResizeInvertsItsFactorsAndScalesLinkedShapesAboutTheirOwnPoint) {
+    Desk d;
+    CPolyLine* main = d.Add(Line({{0, 0}, {4, 2}}));     // rectangle X 0, Y 2
+    CPolyLine* linked = d.Add(Line({{10, 10}, {14, 12}}));  // rectangle X 10, Y 12
+    main->SetLinkFlag(true);
+    main->GetLinkedIDs() = {linked->GetBaseID()};
+    CUND_Resize rec(new stResizeUndo{{main->GetBaseID()}, {0, 0}, 2.0f, 2.0f});
+    EXPECT_EQ(rec.OnEditUndo(&d.core), 1);
+    ExpectPoints(main, {{0, 0}, {2, 1}});
+    // Reference point shifted by the offset of the rectangles: (10, 10).
+    ExpectPoints(linked, {{10, 10}, {12, 11}});
+    rec.OnEditRedo(&d.core);
+    ExpectPoints(main, {{0, 0}, {4, 2}});
+    ExpectPoints(linked, {{10, 10}, {14, 12}});
+
+    // A factor of zero cannot be taken back: the record leaves the shape.
+    CUND_Resize flat(new stResizeUndo{{main->GetBaseID()}, {0, 0}, 0.0f, 1.0f});
+    flat.OnEditUndo(&d.core);
+    ExpectPoints(main, {{0, 0}, {4, 2}});
+    flat.OnEditRedo(&d.core);
+    ExpectPoints(main, {{0, 0}, {4, 2}});
+
+    // Shapes held directly are scaled whether or not the document lists them.
+    CPolyLine loose;
+    loose.arrPoint = {{2, 2}};
+    stResizeShapesUndo held{{&loose}, {0, 0}, 2.0f, 4.0f};
+    {
+        CUNDO_Resize direct(&held);
+        direct.OnEditUndo(&d.core);
+    }  // the payload is only forgotten
+    ExpectPoints(&loose, {{1, 0.5f}});
+    EXPECT_EQ(held.shapes.size(), 1u);
+}
+
+TEST(TransformRecords, MirrorUndoRestoresTheFlagRedoLeavesIt) {
+    Desk d;
+    Spy* zero = d.Add(new Spy());
+    Spy* three = d.Add(new Spy());
+    three->SetMirrorFlag(3);
+    CUND_Mirror rec(new stMirrorUndo{{zero->GetBaseID(), three->GetBaseID()}, {0, 0}, 1});
+    rec.OnEditUndo(&d.core);
+    EXPECT_EQ(zero->GetMirrorFlag(), 2);
+    EXPECT_EQ(three->GetMirrorFlag(), 2);
+    EXPECT_EQ(d.core.m_vecLastShapeIDs.size(), 2u);
+    rec.OnEditRedo(&d.core);
+    EXPECT_EQ(zero->GetMirrorFlag(), 2);
+    EXPECT_EQ(zero->log, (Log{"M1", "M1"}));
+    EXPECT_EQ(CUND_Mirror::UndoneMirrorFlag(1, 2), 3);
+
+    CPolyLine* p = d.Add(Line({{1, 5}}));
+    CUND_Mirror geo(new stMirrorUndo{{p->GetBaseID()}, {3, 0}, 1});
+    geo.OnEditRedo(&d.core);
+    ExpectPoints(p, {{5, 5}});
+    stMirrorShapesUndo held{{p}, {3, 0}, 1};
+    CUNDO_Mirror direct(&held);
+    direct.OnEditUndo(&d.core);
+    ExpectPoints(p, {{1, 5}});
+}
+
+TEST(TransformRecords, ArcAndPathDirectionAreReplayedWithoutFlips) {
+    Desk d;
+    d.doc.SetSelectRect(Gdiplus::RectF(0, 0, 0, 0));
+    Spy* s = d.Add(new Spy());
+    s->SetMirrorFlag(1);
+    CUND_Arc arc(new stArcUndo{{s->GetBaseID()}, 30, 60, 10, 20});
+    arc.OnEditUndo(&d.core);
+    arc.OnEditRedo(&d.core);
+    EXPECT_EQ(s->log, (Log{"M1", "A10,20", "M1", "M1", "A30,60", "M1"}));
+
+    CPolyLine* p = d.Add(Line({{0, 0}, {1, 0}, {2, 3}}));
+    CUND_SortPath rev(new stSortPathUndo{{p->GetBaseID(), GUID{9, 9, 9, {}}}});
+    rev.OnEditUndo(&d.core);
+    ExpectPoints(p, {{2, 3}, {1, 0}, {0, 0}});
+    EXPECT_TRUE(p->IsAntiPath());
+    rev.OnEditRedo(&d.core);
+    ExpectPoints(p, {{0, 0}, {1, 0}, {2, 3}});
+    EXPECT_FALSE(p->IsAntiPath());
+}
+
+TEST(TransformRecords, EmptyRecordsAndMissingCoreDoNothing) {
+    CUND_Move move;
+    CUND_Resize resize;
+    CUND_Arc arc;
+    EXPECT_EQ(move.OnEditUndo(nullptr), 1);
+    EXPECT_EQ(resize.OnEditRedo(nullptr), 1);
+    EXPECT_EQ(arc.OnEditUndo(nullptr), 1);
+    CUND_Rotate rot(new stRotateUndo{{GUID{1, 0, 0, {}}}, {0, 0}, 5});
+    EXPECT_EQ(rot.OnEditUndo(nullptr), 1);
+}
+
+}  // namespace

@@ -1,0 +1,449 @@
+// The DXF reader: entity records come out with the values the file gives,
+// blocks are placed once per INSERT, line endings and encodings are handled,
+// and damaged or unsupported files fail cleanly.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "halder/lang.h"
+#include "host/host_services.h"
+#include "host/recording_host.h"
+#include "import/dxf_reader.h"
+
+namespace {
+
+struct HostScope {
+    HostScope() { SetHost(host); }
+    ~HostScope() { SetHost(nullptr); }
+    std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
+};
+
+// DXF text from code/value pairs, one line each.
+std::string Pairs(std::initializer_list<std::pair<int, std::string>> pairs, const char* eol = "\n") {
+    std::string s;
+    for (const auto& [code, value] : pairs) s += std::to_string(code) + eol + value + eol;
+    return s;
+}
+
+std::string Section(const std::string& name, const std::string& body) {
+    return Pairs({{0, "SECTION"}, {2, name}}) + body + Pairs({{0, "ENDSEC"}});
+}
+
+std::string Drawing(const std::string& entities, const std::string& blocks = "") {
+    std::string s;
+    if (!blocks.empty()) s += Section("BLOCKS", blocks);
+    return s + Section("ENTITIES", entities) + Pairs({{0, "EOF"}});
+}
+
+class TempFile {
+public:
+    explicit TempFile(const std::string& bytes, const char* name = "drawing.dxf") {
+        dir_ = std::filesystem::temp_directory_path() / ("dxf_test_" + std::to_string(getpid()) + "_" +
+                                                          std::to_string(counter_++));
+        std::filesystem::create_directories(dir_);
+        path_ = (dir_ / name).string();
+        std::ofstream(path_, std::ios::binary) << bytes;
+    }
+    ~TempFile() { std::filesystem::remove_all(dir_); }
+    const char* Path() const { return path_.c_str(); }
+
+private:
+    static inline int counter_ = 0;
+    std::filesystem::path dir_;
+    std::string path_;
+};
+
+// Reads the text as a DXF file with a fresh reader.
+std::unique_ptr<CParserDxfFile> Read(const std::string& text, int expected = 1) {
+    TempFile file(text);
+    auto reader = std::make_unique<CParserDxfFile>();
+    EXPECT_EQ(reader->ParserDxf(file.Path()), expected);
+    return reader;
+}
+
+void ExpectPoint(const Gdiplus::PointF& p, float x, float y) {
+    EXPECT_NEAR(p.X, x, 1e-4) << "x";
+    EXPECT_NEAR(p.Y, y, 1e-4) << "y";
+}
+
+const std::string kLine = Pairs({{0, "LINE"}, {8, "L1"}, {10, "1.5"}, {20, "2"}, {30, "0"}, {11, "-3"}, {21, "4.25"}});
+
+}  // namespace
+
+TEST(DxfReader, BasicEntitiesCarryTheirValues) {
+    const std::string entities =
+        kLine +
+        Pairs({{0, "CIRCLE"}, {10, "5"}, {20, "6"}, {40, "2.5"}}) +
+        Pairs({{0, "ARC"}, {10, "1"}, {20, "1"}, {40, "3"}, {50, "30"}, {51, "30"}}) +  // empty sweep
+        Pairs({{0, "ARC"}, {10, "10"}, {20, "0"}, {40, "1"}, {210, "0"}, {220, "0"}, {230, "-1"}, {50, "30"},
+               {51, "60"}}) +
+        Pairs({{0, "ELLIPSE"}, {10, "2"}, {20, "3"}, {11, "4"}, {21, "0"}, {40, "0.5"}, {41, "0"}, {42, "3.14159"}}) +
+        Pairs({{0, "POINT"}, {10, "-7"}, {20, "8"}}) +
+        // Paper space is kept with the default mask; a hidden entity is not.
+        Pairs({{0, "POINT"}, {67, "1"}, {10, "1"}, {20, "1"}}) +
+        Pairs({{0, "POINT"}, {60, "1"}, {10, "9"}, {20, "9"}}) +
+        Pairs({{0, "HATCH"}, {10, "0"}, {20, "0"}});
+    auto r = Read(Drawing(entities));
+
+    std::vector<tagLine> lines;
+    r->GetVecLine(lines);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].strLayer, L"L1");
+    ASSERT_EQ(lines[0].arrPoint.size(), 2u);
+    ExpectPoint(lines[0].arrPoint[0], 1.5f, 2.0f);
+    ExpectPoint(lines[0].arrPoint[1], -3.0f, 4.25f);
+
+    std::vector<tagArc> arcs;
+    r->GetVecArc(arcs);
+    ASSERT_EQ(arcs.size(), 2u);
+    ExpectPoint(arcs[0].ptCenter, 5, 6);
+    EXPECT_DOUBLE_EQ(arcs[0].dRadius, 2.5);
+    EXPECT_DOUBLE_EQ(arcs[0].dStartAngle, 0.0);
+    EXPECT_DOUBLE_EQ(arcs[0].dEndAngle, 360.0);
+    EXPECT_EQ(arcs[0].bCounterClockwise, 1);
+    // Seen from below: mirrored in x, angles folded, clockwise.
+    ExpectPoint(arcs[1].ptCenter, -10, 0);
+    EXPECT_DOUBLE_EQ(arcs[1].dStartAngle, 150.0);
+    EXPECT_DOUBLE_EQ(arcs[1].dEndAngle, 120.0);
+    EXPECT_EQ(arcs[1].bCounterClockwise, 0);
+    std::vector<tagArc> circles;
+    r->GetVecCircle(circles);
+    EXPECT_TRUE(circles.empty());
+
+    std::vector<tagEllipse> ellipses;
+    r->GetVecEllipse(ellipses);
+    ASSERT_EQ(ellipses.size(), 1u);
+    ExpectPoint(ellipses[0].ptCenter, 2, 3);
+    ExpectPoint(ellipses[0].ptMajorEnd, 6, 3);  // centre plus the relative axis
+    EXPECT_FLOAT_EQ(ellipses[0].fRatio, 0.5f);
+    EXPECT_FLOAT_EQ(ellipses[0].fEndParam, 3.14159f);
+
+    std::vector<tagDxfPt> points;
+    r->GetVecPoint(points);
+    ASSERT_EQ(points.size(), 2u);
+    ExpectPoint(points[0].ptPos, -7, 8);
+    ExpectPoint(points[1].ptPos, 1, 1);
+    EXPECT_EQ(r->GetFileName(), L"drawing.dxf");
+}
+
+TEST(DxfReader, PolylinesKeepVerticesBulgesAndClosure) {
+    const std::string entities =
+        Pairs({{0, "LWPOLYLINE"}, {90, "3"}, {70, "1"}, {10, "0"}, {20, "0"}, {42, "1"}, {10, "10"}, {20, "0"},
+               {42, "0.00001"}, {10, "10"}, {20, "5"}}) +
+        // Closed with the line-type generation bit beside it: still closed.
+        Pairs({{0, "LWPOLYLINE"}, {70, "129"}, {10, "0"}, {20, "0"}, {10, "1"}, {20, "0"}, {10, "1"}, {20, "1"}}) +
+        Pairs({{0, "POLYLINE"}, {8, "P"}, {66, "1"}, {70, "1"}, {0, "VERTEX"}, {8, "other"}, {10, "1"}, {20, "2"},
+               {42, "-0.5"}, {0, "VERTEX"}, {10, "3"}, {20, "4"}, {0, "SEQEND"}}) +
+        // 3D polylines are skipped whole; reading goes on after them.
+        Pairs({{0, "POLYLINE"}, {100, "AcDb3dPolyline"}, {70, "8"}, {0, "VERTEX"}, {10, "1"}, {20, "1"},
+               {0, "SEQEND"}}) +
+        kLine;
+    auto r = Read(Drawing(entities));
+    std::vector<tagPolyline> polys;
+    r->GetVecPolyline(polys);
+    ASSERT_EQ(polys.size(), 3u);
+
+    ASSERT_EQ(polys[0].arrVertex.size(), 4u);  // A B C A
+    EXPECT_DOUBLE_EQ(polys[0].arrVertex[0].dBulge, 1.0);
+    EXPECT_DOUBLE_EQ(polys[0].arrVertex[1].dBulge, 0.0);  // below the threshold
+    EXPECT_FLOAT_EQ(polys[0].arrVertex[2].y, 5.0f);
+    EXPECT_FLOAT_EQ(polys[0].arrVertex[3].x, 0.0f);
+    EXPECT_FALSE(polys[0].bClosed);
+    EXPECT_EQ(polys[1].arrVertex.size(), 4u);
+
+    ASSERT_EQ(polys[2].arrVertex.size(), 2u);
+    EXPECT_TRUE(polys[2].bClosed);
+    EXPECT_EQ(polys[2].strLayer, L"P");
+    EXPECT_FLOAT_EQ(polys[2].arrVertex[0].x, 1.0f);
+    EXPECT_DOUBLE_EQ(polys[2].arrVertex[0].dBulge, -0.5);
+    EXPECT_FLOAT_EQ(polys[2].arrVertex[1].y, 4.0f);
+
+    std::vector<tagLine> lines;
+    r->GetVecLine(lines);
+    EXPECT_EQ(lines.size(), 1u);
+}
+
+TEST(DxfReader, SolidsAndTexts) {
+    const std::string entities =
+        Pairs({{0, "SOLID"}, {10, "0"}, {20, "0"}, {11, "1"}, {21, "0"}, {12, "0"}, {22, "1"}, {13, "1"}, {23, "1"}}) +
+        Pairs({{0, "SOLID"}, {10, "0"}, {20, "0"}, {11, "2"}, {21, "0"}, {12, "1"}, {22, "2"}}) +
+        Pairs({{0, "TEXT"}, {10, "1"}, {20, "2"}, {40, "3.5"}, {50, "30"}, {72, "1"}, {1, "Hello"}}) +
+        Pairs({{0, "TEXT"}, {10, "1"}, {20, "2"}, {1, ""}}) +
+        Pairs({{0, "MTEXT"}, {10, "4"}, {20, "5"}, {40, "2"}, {71, "5"}, {11, "0"}, {21, "1"}});
+    auto r = Read(Drawing(entities));
+    std::vector<tagSolid> solids;
+    r->GetVecSolid(solids);
+    ASSERT_EQ(solids.size(), 2u);
+    // Corners 1, 2, 4, 3 and back to 1.
+    const float quad[][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0, 0}};
+    ASSERT_EQ(solids[0].arrPoint.size(), 5u);
+    for (int i = 0; i < 5; ++i) ExpectPoint(solids[0].arrPoint[i], quad[i][0], quad[i][1]);
+    EXPECT_EQ(solids[1].arrPoint.size(), 4u);
+
+    std::vector<tagText> texts;
+    r->GetVecText(texts);
+    ASSERT_EQ(texts.size(), 1u);  // the empty text is dropped
+    EXPECT_EQ(texts[0].strText, L"Hello");
+    EXPECT_FLOAT_EQ(texts[0].fHeight, 3.5f);
+    EXPECT_FLOAT_EQ(texts[0].fRotate, 30.0f);
+    EXPECT_EQ(texts[0].nHorzJust, 1);
+    // Without a second alignment point the text turns about its first one.
+    ExpectPoint(texts[0].ptSecond, 1, 2);
+
+    std::vector<tagMText> mtexts;
+    r->GetVecMText(mtexts);
+    ASSERT_EQ(mtexts.size(), 1u);  // kept with an empty text
+    EXPECT_TRUE(mtexts[0].strText.empty());
+    EXPECT_EQ(mtexts[0].nAttach, 5);
+    EXPECT_NEAR(mtexts[0].fRotate, 90.0f, 1e-3);
+    ExpectPoint(mtexts[0].ptInsert, 4, 5);
+}
+
+TEST(DxfReader, BlocksArePlacedOncePerInsert) {
+    const std::string blocks =
+        Pairs({{0, "BLOCK"}, {8, "0"}, {2, "B"}, {70, "0"}, {10, "1"}, {20, "1"}, {3, "B"}}) +
+        Pairs({{0, "LINE"}, {10, "1"}, {20, "1"}, {11, "2"}, {21, "1"}}) + Pairs({{0, "ENDBLK"}}) +
+        // A block that places itself, and one that places B inside it.
+        Pairs({{0, "BLOCK"}, {2, "SELF"}, {70, "0"}, {10, "0"}, {20, "0"}}) +
+        Pairs({{0, "INSERT"}, {2, "SELF"}, {10, "1"}, {20, "0"}}) + kLine + Pairs({{0, "ENDBLK"}}) +
+        Pairs({{0, "BLOCK"}, {2, "OUTER"}, {70, "0"}, {10, "0"}, {20, "0"}}) +
+        Pairs({{0, "INSERT"}, {2, "B"}, {10, "100"}, {20, "0"}}) + Pairs({{0, "ENDBLK"}});
+    const std::string entities =
+        Pairs({{0, "INSERT"}, {2, "B"}, {10, "10"}, {20, "20"}, {41, "2"}, {42, "3"}, {50, "90"}}) +
+        Pairs({{0, "INSERT"}, {2, "B"}, {10, "-5"}, {20, "0"}}) +
+        Pairs({{0, "INSERT"}, {2, "MISSING"}, {10, "0"}, {20, "0"}}) +
+        Pairs({{0, "INSERT"}, {2, "SELF"}}) +
+        Pairs({{0, "INSERT"}, {2, "OUTER"}, {10, "0"}, {20, "1000"}}) + kLine;
+    auto r = Read(Drawing(entities, blocks));
+    std::vector<tagLine> lines;
+    r->GetVecLine(lines);
+    // B twice, B through OUTER, SELF's own line once, the top-level line.
+    ASSERT_EQ(lines.size(), 5u);
+    // The block's base point (1,1) is subtracted, the insertion point added.
+    ExpectPoint(lines[0].arrPoint[0], 10, 20);
+    ExpectPoint(lines[0].arrPoint[1], 11, 20);
+    EXPECT_EQ(lines[0].strBlockName, L"B");
+    EXPECT_DOUBLE_EQ(lines[0].zoomRotate.dScaleX, 2.0);
+    EXPECT_DOUBLE_EQ(lines[0].zoomRotate.dScaleY, 3.0);
+    EXPECT_DOUBLE_EQ(lines[0].zoomRotate.dRotateAngle, 90.0);
+    ExpectPoint(lines[0].zoomRotate.ptBase, 10, 20);
+    ExpectPoint(lines[1].arrPoint[0], -5, 0);
+    EXPECT_DOUBLE_EQ(lines[1].zoomRotate.dScaleX, 1.0);
+    EXPECT_EQ(lines[2].strBlockName, L"SELF");
+    ExpectPoint(lines[3].arrPoint[0], 100, 1000);  // nested offsets add up
+    EXPECT_TRUE(lines[4].strBlockName.empty());
+}
+
+TEST(DxfReader, LineEndingsEncodingsAndLongValues) {
+    const auto entities = [](const char* eol) {
+        return Pairs({{0, "SECTION"}, {2, "ENTITIES"}, {0, "TEXT"}, {8, "\xE5\xB1\x82"}, {10, "1"}, {20, "2"},
+                      {1, "\xE4\xB8\xAD"}, {0, "ENDSEC"}, {0, "EOF"}},
+                     eol);
+    };
+    for (const char* eol : {"\n", "\r\n"}) {
+        SCOPED_TRACE(eol[0] == '\r' ? "CR LF" : "LF");
+        // With and without a byte-order mark the file is UTF-8.
+        for (const std::string bom : {"", "\xEF\xBB\xBF"}) {
+            auto r = Read(bom + entities(eol));
+            std::vector<tagText> texts;
+            r->GetVecText(texts);
+            ASSERT_EQ(texts.size(), 1u);
+            EXPECT_EQ(texts[0].strLayer, L"\u5C42");
+            EXPECT_EQ(texts[0].strText, L"\u4E2D");
+            ExpectPoint(texts[0].ptFirst, 1, 2);
+        }
+    }
+    // Not UTF-8: the ANSI code page (GBK) converts the names.
+    {
+        auto r = Read(Drawing(Pairs({{0, "TEXT"}, {8, "\xB2\xE3"}, {1, "\xD6\xD0"}})));
+        std::vector<tagText> texts;
+        r->GetVecText(texts);
+        ASSERT_EQ(texts.size(), 1u);
+        EXPECT_EQ(texts[0].strLayer, L"\u5C42");
+        EXPECT_EQ(texts[0].strText, L"\u4E2D");
+    }
+    // A value far longer than a buffered line stays one value.
+    {
+        const std::string longText(3000, 'x');
+        auto r = Read(Drawing(Pairs({{0, "TEXT"}, {1, longText}, {10, "3"}, {20, "4"}}) + kLine));
+        std::vector<tagText> texts;
+        r->GetVecText(texts);
+        ASSERT_EQ(texts.size(), 1u);
+        EXPECT_EQ(texts[0].strText.size(), 3000u);
+        ExpectPoint(texts[0].ptFirst, 3, 4);
+        std::vector<tagLine> lines;
+        r->GetVecLine(lines);
+        EXPECT_EQ(lines.size(), 1u);
+    }
+}
+
+TEST(DxfReader, RefusedAndDamagedFilesFailCleanly) {
+    HostScope scope;
+    {
+        // UTF-16 with its byte-order mark.
+        std::string utf16 = "\xFF\xFE";
+        for (char c : Drawing(kLine)) utf16 += std::string{c, '\0'};
+        auto r = Read(utf16, 0);
+        std::vector<tagLine> lines;
+        r->GetVecLine(lines);
+        EXPECT_TRUE(lines.empty());
+        const auto boxes = scope.host->MessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, CLang::Instance()->GetString("IDS_UNSUPPORT_DXF_UNICODE_FORMAT").GetString());
+    }
+    scope.host->ClearRecords();
+    {
+        Read("0\n", 0);  // too short to tell its encoding
+        CParserDxfFile reader;
+        EXPECT_EQ(reader.ParserDxf("/nonexistent/dir/x.dxf"), 0);
+        EXPECT_EQ(reader.ParserDxf(nullptr), 0);
+        const auto boxes = scope.host->MessageBoxes();
+        ASSERT_EQ(boxes.size(), 2u);
+        for (const auto& b : boxes) EXPECT_EQ(b.text, CLang::Instance()->GetString("IDS_DXF_AREADY_OPENED").GetString());
+    }
+    scope.host->ClearRecords();
+    // Cut anywhere inside an entity: the entities completed before it stay,
+    // the cut one is dropped, and reading still succeeds.
+    const std::string whole = Drawing(kLine + Pairs({{0, "CIRCLE"}, {10, "5"}, {20, "6"}, {40, "2.5"}}));
+    const size_t circleAt = whole.find("CIRCLE");
+    for (size_t cut = circleAt; cut <= whole.find("\n0\nENDSEC"); ++cut) {
+        auto r = Read(whole.substr(0, cut));
+        std::vector<tagLine> lines;
+        std::vector<tagArc> arcs;
+        r->GetVecLine(lines);
+        r->GetVecArc(arcs);
+        EXPECT_EQ(lines.size(), 1u) << cut;
+        EXPECT_TRUE(arcs.empty()) << cut;
+    }
+    // Garbage numbers read as 0; binary noise yields nothing.
+    {
+        auto r = Read(Drawing(Pairs({{0, "POINT"}, {10, "abc"}, {20, "1e999"}}) +
+                              Pairs({{0, "POINT"}, {10, "nan"}, {20, " +2.5e1xyz"}})));
+        std::vector<tagDxfPt> points;
+        r->GetVecPoint(points);
+        ASSERT_EQ(points.size(), 2u);
+        ExpectPoint(points[0].ptPos, 0, 0);
+        ExpectPoint(points[1].ptPos, 0, 25);
+    }
+    {
+        std::string noise;
+        for (int i = 0; i < 4096; ++i) noise += static_cast<char>((i * 7919 + 13) % 251 + 1);
+        auto r = Read(noise);
+        std::vector<tagLine> lines;
+        r->GetVecLine(lines);
+        EXPECT_TRUE(lines.empty());
+    }
+    EXPECT_TRUE(scope.host->MessageBoxes().empty());
+}
+
+TEST(DxfReader, SplinesAreSampled) {
+    // A clamped cubic: samples at t = k/24 below 1, then the end point.
+    const std::string spline = Pairs({{0, "SPLINE"}, {8, "S"}, {70, "8"}, {72, "8"}, {73, "4"}, {40, "0"}, {40, "0"},
+                                      {40, "0"}, {40, "0"}, {40, "1"}, {40, "1"}, {40, "1"}, {40, "1"}, {10, "0"},
+                                      {20, "0"}, {10, "1"}, {20, "2"}, {10, "3"}, {20, "2"}, {10, "4"}, {20, "0"},
+                                      {40, "9"}, {10, "99"}, {20, "99"}});  // beyond the counts: dropped
+    // Degree 2 given but too few knots: the control polygon.
+    const std::string broken = Pairs({{0, "SPLINE"}, {70, "1"}, {71, "2"}, {72, "2"}, {73, "3"}, {40, "0"},
+                                      {40, "1"}, {10, "0"}, {20, "0"}, {10, "1"}, {20, "1"}, {10, "2"}, {20, "0"}});
+    auto r = Read(Drawing(spline + broken));
+    std::vector<tagPolyline> polys;
+    r->GetVecPolyline(polys);
+    ASSERT_EQ(polys.size(), 2u);
+    const auto& v = polys[0].arrVertex;
+    ASSERT_EQ(v.size(), 25u);
+    EXPECT_EQ(polys[0].strLayer, L"S");
+    EXPECT_FALSE(polys[0].bClosed);
+    for (size_t k = 0; k < v.size(); ++k) {
+        const double t = k / 24.0, s = 1 - t;
+        // Bernstein form of the same cubic.
+        const double x = 3 * s * s * t * 1 + 3 * s * t * t * 3 + t * t * t * 4;
+        const double y = 3 * s * s * t * 2 + 3 * s * t * t * 2;
+        EXPECT_NEAR(v[k].x, x, 1e-4) << k;
+        EXPECT_NEAR(v[k].y, y, 1e-4) << k;
+        EXPECT_EQ(v[k].dBulge, 0.0);
+    }
+    EXPECT_EQ(polys[1].arrVertex.size(), 3u);
+    EXPECT_TRUE(polys[1].bClosed);
+}
+
+TEST(DxfReader, FormattedTextIsCleaned) {
+    struct Case {
+        const wchar_t* in;
+        const wchar_t* text;
+        const wchar_t* face;
+    } cases[] = {
+        {L"\\fArial|b0|i0|c0|p34;Hello", L"Hello", L"Arial"},
+        {L"\\fSimHei|b0;A", L"A", L"\u9ED1\u4F53"},
+        {L"\\f@Dotum|b0;A", L"A", L"Dotum"},
+        {L"A\\PB", L"A\r\nB", L"Arial"},
+        {L"{\\C1;Red}", L"Red", L"Arial"},
+        {L"\\U+00B1 5", L"\u00B1 5", L"Arial"},
+        {L"a\\\\b", L"a\\b", L"Arial"},
+        {L"\\H2.5x;\\W0.8;\\T1.1;\\A1;\\pi-1,l2;\\pt4;X\\~Y\\{\\}", L"X Y{}", L"Arial"},
+        // A bar before the font code does not end the face name.
+        {L"A|B\\fCourier|b1;C", L"A|BC", L"Courier"},
+        // Escapes cut off by the end of the text.
+        {L"Q\\U+4", L"Q\u0004", L"Arial"},
+        {L"X\\U+", L"X", L"Arial"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::wstring(c.in).size());
+        CString text(c.in);
+        tagMText rec;
+        EXPECT_TRUE(CParserDxfFile::ParserFormatedMtext(text, rec));
+        EXPECT_EQ(rec.strText, c.text);
+        EXPECT_EQ(rec.strFace, c.face);
+    }
+    // An MTEXT made of chunks.
+    auto r = Read(Drawing(Pairs({{0, "MTEXT"}, {3, "{\\fSimSun|b0;AB"}, {1, "C}"}})));
+    std::vector<tagMText> m;
+    r->GetVecMText(m);
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].strText, L"ABC");
+    EXPECT_EQ(m[0].strFace, L"\u5B8B\u4F53");
+}
+
+TEST(DxfReader, LargeFilesGiveTheSameRecords) {
+    // Padding in the header (which large mode does not read) puts the file
+    // over the threshold; the word BLOCKS in a text ahead of the section must
+    // not be taken for it.
+    const std::string blocks = Pairs({{0, "BLOCK"}, {2, "B"}, {70, "0"}, {10, "0"}, {20, "0"}}) + kLine +
+                               Pairs({{0, "ENDBLK"}}) + Pairs({{0, "BLOCK"}, {2, "B"}, {70, "0"}, {10, "1"}, {20, "1"}}) +
+                               kLine + Pairs({{0, "ENDBLK"}});
+    const std::string entities = Pairs({{0, "INSERT"}, {2, "B"}, {10, "5"}, {20, "5"}}) +
+                                 Pairs({{0, "CIRCLE"}, {10, "1"}, {20, "2"}, {40, "3"}}) +
+                                 Pairs({{0, "TEXT"}, {1, "BLOCKS"}, {10, "0"}, {20, "0"}});
+    const std::string head = Pairs({{999, "BLOCKS ENTITIES"}, {0, "SECTION"}, {2, "HEADER"}, {9, "$X"}, {1, "ENTITIES"}});
+    const std::string tail = Pairs({{0, "ENDSEC"}}) + Section("BLOCKS", blocks) + Section("ENTITIES", entities) +
+                             Pairs({{0, "EOF"}});
+    const auto padded = [&](size_t total) {
+        std::string s = head;
+        const size_t pad = total - head.size() - tail.size();
+        s += "999\n" + std::string(pad - 5, 'p') + "\n";
+        return s + tail;
+    };
+    for (const size_t size : {size_t{20000000}, size_t{20000001}}) {
+        SCOPED_TRACE(size);
+        const std::string text = padded(size);
+        ASSERT_EQ(text.size(), size);
+        auto r = Read(text);
+        EXPECT_EQ(r->getFileSize(), static_cast<int>(size));
+        std::vector<tagLine> lines;
+        std::vector<tagArc> arcs;
+        std::vector<tagText> texts;
+        r->GetVecLine(lines);
+        r->GetVecArc(arcs);
+        r->GetVecText(texts);
+        ASSERT_EQ(lines.size(), 1u);
+        // The later block of the same name wins: base (1,1).
+        ExpectPoint(lines[0].arrPoint[0], 5.5f, 6.0f);
+        EXPECT_EQ(arcs.size(), 1u);
+        EXPECT_EQ(texts.size(), 1u);
+    }
+}

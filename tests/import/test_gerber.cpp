@@ -1,0 +1,483 @@
+// The Gerber reader: parameter blocks, aperture templates, and whole files
+// written by the tests, measured by the area and the extent of what they
+// produce.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "compose/combine.h"
+#include "compose/group.h"
+#include "core/points.h"
+#include "core/polyline.h"
+#include "host/host_services.h"
+#include "host/recording_host.h"
+#include "import/gerber.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct HostScope {
+    HostScope() { SetHost(host); }
+    ~HostScope() { SetHost(nullptr); }
+    std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
+};
+
+struct GroupDeleter {
+    void operator()(CGroupShape* g) const {
+        g->FreeShapePtr();
+        delete g;
+    }
+};
+using GroupPtr = std::unique_ptr<CGroupShape, GroupDeleter>;
+
+class TempDir {
+public:
+    TempDir() {
+        path_ = std::filesystem::temp_directory_path() /
+                ("gerber_test_" + std::to_string(getpid()) + "_" + std::to_string(counter_++));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::string Write(const std::string& name, const std::string& content) const {
+        const std::filesystem::path p = path_ / name;
+        std::ofstream(p, std::ios::binary) << content;
+        return p.string();
+    }
+
+private:
+    static inline int counter_ = 0;
+    std::filesystem::path path_;
+};
+
+// The points of one child: a polyline's own points, any other shape's
+// flattened outline.
+std::vector<tagPOINTF> PointsOf(CBaseShape* s) {
+    if (auto* line = dynamic_cast<CPolyLine*>(s)) return line->arrPoint;
+    std::vector<tagPOINTF> pts;
+    if (s->GetShapeKind() == SHAPE_COMBINE) {
+        for (CBaseShape* c : s->GetChildren()) {
+            const auto more = PointsOf(c);
+            pts.insert(pts.end(), more.begin(), more.end());
+        }
+        return pts;
+    }
+    s->GetFlattenPathPoints(pts, 0.001f);
+    return pts;
+}
+
+double SignedArea(const std::vector<tagPOINTF>& p) {
+    double a = 0;
+    for (size_t i = 0; i + 1 < p.size(); ++i) a += double(p[i].x) * p[i + 1].y - double(p[i + 1].x) * p[i].y;
+    if (!p.empty()) a += double(p.back().x) * p.front().y - double(p.front().x) * p.back().y;
+    return a / 2;
+}
+
+// The covered area: the merge turns holes against their outer rings, so
+// signed areas add up; a single unmerged outline may run either way.
+double NetArea(CGroupShape& g) {
+    double a = 0;
+    for (CBaseShape* c : g.GetChildren()) a += SignedArea(PointsOf(c));
+    return std::fabs(a);
+}
+
+struct Box {
+    double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
+};
+Box Bounds(CGroupShape& g) {
+    Box b;
+    for (CBaseShape* c : g.GetChildren())
+        for (const tagPOINTF& p : PointsOf(c)) {
+            b.minX = std::min(b.minX, double(p.x));
+            b.maxX = std::max(b.maxX, double(p.x));
+            b.minY = std::min(b.minY, double(p.y));
+            b.maxY = std::max(b.maxY, double(p.y));
+        }
+    return b;
+}
+
+void ExpectBox(const Box& b, double minX, double minY, double maxX, double maxY, double tol = 2e-3) {
+    EXPECT_NEAR(b.minX, minX, tol);
+    EXPECT_NEAR(b.minY, minY, tol);
+    EXPECT_NEAR(b.maxX, maxX, tol);
+    EXPECT_NEAR(b.maxY, maxY, tol);
+}
+
+const std::string kHeader = "%FSLAX24Y24*%\n%MOMM*%\n";
+
+struct Read {
+    GroupPtr group{new CGroupShape};
+    bool ok = false;
+    int lines = -1;
+};
+
+Read ReadText(const std::string& text, const std::string& name = "board.gbr") {
+    HostScope quiet;  // files without apertures ask a question
+    TempDir dir;
+    Read r;
+    // Fine flattening, so that areas can be held to known values closely.
+    r.group->SetSmoothRatio(0.001f);
+    CParseGerber parser;
+    r.ok = parser.ParseFile(dir.Write(name, text).c_str(), r.group.get(), r.lines);
+    return r;
+}
+
+}  // namespace
+
+// ---- parameter blocks -------------------------------------------------------------
+
+TEST(GerberParams, FormatUnitsAndStepRepeat) {
+    CParseGerber p;
+    int pol = 1;
+    p.DataBlockAnalyst("FSLAX24Y24*", pol);
+    EXPECT_EQ(p.m_format.nZeroSuppression, 0);
+    EXPECT_EQ(p.m_format.nNotation, 0);
+    EXPECT_EQ(p.m_format.nXInteger, 2);
+    EXPECT_EQ(p.m_format.nXDecimal, 4);
+    EXPECT_EQ(p.m_format.nYInteger, 2);
+    EXPECT_EQ(p.m_format.nYDecimal, 4);
+
+    p.DataBlockAnalyst("FSTIX35Y36N2*", pol);
+    EXPECT_EQ(p.m_format.nZeroSuppression, 1);
+    EXPECT_EQ(p.m_format.nNotation, 1);
+    EXPECT_EQ(p.m_format.nXDecimal, 5);
+    EXPECT_EQ(p.m_format.nYDecimal, 6);
+    EXPECT_EQ(p.m_format.nNDigits, 2);
+
+    // A block cut short leaves what it did not reach.
+    p.DataBlockAnalyst("FS", pol);
+    p.DataBlockAnalyst("FSLAX2", pol);
+    EXPECT_EQ(p.m_format.nXInteger, 3);
+
+    p.DataBlockAnalyst("SRX3Y2I5.0J4.0*", pol);
+    EXPECT_TRUE(p.m_stepRepeat.bOn);
+    EXPECT_EQ(p.m_stepRepeat.nX, 3);
+    EXPECT_EQ(p.m_stepRepeat.nY, 2);
+    EXPECT_DOUBLE_EQ(p.m_stepRepeat.dI, 5.0);
+    EXPECT_DOUBLE_EQ(p.m_stepRepeat.dJ, 4.0);
+    p.DataBlockAnalyst("SR*", pol);
+    EXPECT_FALSE(p.m_stepRepeat.bOn);
+
+    p.DataBlockAnalyst("MOIN*", pol);
+    EXPECT_TRUE(p.m_bInch);
+    p.DataBlockAnalyst("MOMM*", pol);
+    EXPECT_FALSE(p.m_bInch);
+
+    // Layer polarity lands on the stored layer and reaches the caller.
+    p.DataBlockAnalyst("LPC*", pol);
+    EXPECT_EQ(pol, 0);
+    EXPECT_EQ(p.GetCurLayer().nPolarity, 0);
+    EXPECT_EQ(p.GetCurLayer().strName, "New Layer");
+}
+
+TEST(GerberParams, ApertureTemplatesHaveTheirSizes) {
+    CParseGerber p;
+    int pol = 1;
+    p.DataBlockAnalyst("MOIN*", pol);
+    p.DataBlockAnalyst("ADD10C,0.01*", pol);
+    ASSERT_EQ(p.m_mapApertureShapes.count(10), 1u);
+    EXPECT_NEAR(p.m_mapApertureShapes[10].rect.Width, 0.254, 1e-4);  // radius 0.127
+
+    p.DataBlockAnalyst("MOMM*", pol);
+    p.DataBlockAnalyst("ADD11R,0.5X0.3X0.1*", pol);
+    GerberApertureShape& r = p.m_mapApertureShapes[11];
+    EXPECT_EQ(r.kind, CParseGerber::AP_RECTANGLE);
+    EXPECT_NEAR(r.rect.Width, 0.5, 1e-5);
+    EXPECT_NEAR(r.rect.Height, 0.3, 1e-5);
+    ASSERT_EQ(r.flash->GetShapeKind(), SHAPE_COMBINE);
+    EXPECT_EQ(r.flash->GetChildren().size(), 2u);
+
+    // Definitions that give no shape store no template.
+    p.DataBlockAnalyst("ADD12P,1.0X2*", pol);
+    p.DataBlockAnalyst("ADD13UNKNOWN,1*", pol);
+    p.DataBlockAnalyst("ADD14C*", pol);
+    p.DataBlockAnalyst("ADD15C,-1*", pol);
+    p.DataBlockAnalyst("ADD16C,1e300*", pol);
+    p.DataBlockAnalyst("ADD17R,1.0X1.0X0.1*", pol);
+    for (int d : {12, 13, 14, 15, 16}) EXPECT_EQ(p.m_mapApertureShapes.count(d), 0u) << d;
+    EXPECT_EQ(p.m_mapApertureShapes.count(17), 1u);
+
+    // A redefinition replaces the template.
+    p.DataBlockAnalyst("ADD10C,2.0*", pol);
+    EXPECT_NEAR(p.m_mapApertureShapes[10].rect.Width, 2.0, 1e-4);
+}
+
+TEST(GerberParams, MacroPrimitiveCentreLine) {
+    CParseGerber p;
+    p.GerberAMAnalyst("BOX", "21,1,2,1,0,0,0");
+    ASSERT_EQ(p.m_mapMacros["BOX"].size(), 1u);
+    Gdiplus::RectF r;
+    p.m_mapMacros["BOX"][0]->GetRectangle(r);
+    EXPECT_NEAR(r.X, -1.0, 1e-5);
+    EXPECT_NEAR(r.Y, 0.5, 1e-5);
+    EXPECT_NEAR(r.Width, 2.0, 1e-5);
+    EXPECT_NEAR(r.Height, 1.0, 1e-5);
+    // Primitives too short to be read make no shape.
+    p.GerberAMAnalyst("BAD", "21,1,2");
+    p.GerberAMAnalyst("BAD", "4,1,1000000000,0,0");
+    p.GerberAMAnalyst("BAD", "1");
+    EXPECT_TRUE(p.m_mapMacros["BAD"].empty());
+}
+
+TEST(GerberParams, DataBlocks) {
+    CParseGerber p;
+    p.DateBlockRs274dAnalyst("G04 a comment*", 1);
+    p.DateBlockRs274dAnalyst("Q12*", 1);
+    p.DateBlockRs274dAnalyst("X100Y200D01", 1);  // no "*": dropped
+    EXPECT_TRUE(p.m_vLayers.empty() || p.m_vLayers.back().vContent.empty());
+    p.DateBlockRs274dAnalyst("G01X-100Y200I5J-6D01*", 0);
+    p.DateBlockRs274dAnalyst("G54D10*", 1);
+    ASSERT_EQ(p.m_vLayers.size(), 1u);
+    const auto& c = p.m_vLayers[0].vContent;
+    ASSERT_EQ(c.size(), 2u);
+    EXPECT_EQ(c[0].nGCode, 1);
+    EXPECT_EQ(c[0].strX, "-100");
+    EXPECT_EQ(c[0].strY, "200");
+    EXPECT_EQ(c[0].strI, "5");
+    EXPECT_EQ(c[0].strJ, "-6");
+    EXPECT_EQ(c[0].nDCode, 1);
+    EXPECT_EQ(c[0].nPolarity, 0);
+    EXPECT_EQ(c[1].nGCode, 54);
+    EXPECT_EQ(c[1].nDCode, 10);
+}
+
+// ---- whole files ---------------------------------------------------------------------
+
+TEST(GerberRead, FlashesHaveTheApertureSizeAndPlace) {
+    // A single circular flash stays a circle.
+    Read one = ReadText(kHeader + "%ADD10C,1.0*%\nD10*\nX20000Y30000D03*\nM02*\n");
+    ASSERT_TRUE(one.ok);
+    EXPECT_EQ(one.lines, 6);
+    ASSERT_EQ(one.group->GetChildren().size(), 1u);
+    EXPECT_EQ(one.group->GetChildren()[0]->GetShapeKind(), SHAPE_CIRCLE);
+    ExpectBox(Bounds(*one.group), 1.5, 2.5, 2.5, 3.5);
+    EXPECT_EQ(std::wstring(one.group->GetCaption().GetString()), L"board.gbr");
+
+    // A rectangle and a circle apart: merged into two closed outlines.
+    Read two = ReadText(kHeader + "%ADD10C,2.0*%\n%ADD11R,2.0X1.0*%\nD10*\nX0Y0D03*\nD11*\nX50000Y10000D03*\n");
+    ASSERT_TRUE(two.ok);
+    ASSERT_EQ(two.group->GetChildren().size(), 2u);
+    for (CBaseShape* c : two.group->GetChildren()) {
+        ASSERT_EQ(c->GetShapeKind(), SHAPE_POLYLINE);
+        EXPECT_EQ(static_cast<CPolyLine*>(c)->bClosed, 1);
+    }
+    ExpectBox(Bounds(*two.group), -1.0, -1.0, 6.0, 1.5);
+    EXPECT_NEAR(NetArea(*two.group), kPi + 2.0, 0.02);
+
+    // Trailing-zero suppression, two integer digits: X12345 is 12.345;
+    // inches scale by 25.4.
+    Read t = ReadText("%FSTAX24Y24*%\n%MOMM*%\n%ADD10C,0.2*%\nD10*\nX12345Y1D03*\n");
+    ExpectBox(Bounds(*t.group), 12.245, 9.9, 12.445, 10.1);
+    Read in = ReadText("%FSLAX24Y24*%\n%MOIN*%\n%ADD10R,0.1X0.1*%\nD10*\nX10000Y-10000D03*\n");
+    ExpectBox(Bounds(*in.group), 25.4 - 1.27, -25.4 - 1.27, 25.4 + 1.27, -25.4 + 1.27);
+}
+
+TEST(GerberRead, StrokesAreCappedOrExtendedByTheirAperture) {
+    // Round aperture: a 10 x 0.5 band with half discs at the ends.
+    Read round = ReadText(kHeader + "%ADD10C,0.5*%\nD10*\nX0Y0D02*\nX100000Y0D01*\n");
+    ASSERT_TRUE(round.ok);
+    ExpectBox(Bounds(*round.group), -0.25, -0.25, 10.25, 0.25);
+    EXPECT_NEAR(NetArea(*round.group), 5.0 + kPi * 0.0625, 0.005);
+
+    // Square aperture: the band is extended by half the width at both ends.
+    Read square = ReadText(kHeader + "%ADD11R,0.5X0.5*%\nD11*\nX0Y0D02*\nX0Y100000D01*\n");
+    ExpectBox(Bounds(*square.group), -0.25, -0.25, 0.25, 10.25);
+    EXPECT_NEAR(NetArea(*square.group), 5.25, 1e-3);
+
+    // An L of two round strokes: two bands overlapping in a 0.5 x 0.5
+    // square, a half disc at each free end and a quarter disc outside the
+    // corner.
+    Read ell = ReadText(kHeader + "%ADD10C,1.0*%\nD10*\nX0Y0D02*\nX100000Y0D01*\nY100000D01*\n");
+    ExpectBox(Bounds(*ell.group), -0.5, -0.5, 10.5, 10.5);
+    EXPECT_NEAR(NetArea(*ell.group), 20.0 - 0.25 + kPi * 0.25 * 1.25, 0.005);
+
+    // A draw to where the pen stands adds nothing.
+    Read none = ReadText(kHeader + "%ADD10C,1.0*%\nD10*\nX10000Y10000D02*\nX10000Y10000D01*\n");
+    EXPECT_TRUE(none.group->GetChildren().empty());
+}
+
+TEST(GerberRead, ArcsAndRegions) {
+    // A region of one full circle (multi-quadrant, I/J to the centre).
+    Read disc = ReadText(kHeader + "G75*\nG36*\nX20000Y0D02*\nG03X20000Y0I-20000J0D01*\nG37*\n");
+    ASSERT_EQ(disc.group->GetChildren().size(), 1u);
+    ExpectBox(Bounds(*disc.group), -2, -2, 2, 2, 0.02);
+    EXPECT_NEAR(NetArea(*disc.group), 4 * kPi, 0.05);
+
+    // A half disc: counter-clockwise from (2,0) to (-2,0), closed by a line.
+    Read half = ReadText(kHeader + "G36*\nX20000Y0D02*\nG03X-20000Y0I-20000J0D01*\nG01X20000Y0D01*\nG37*\n");
+    ExpectBox(Bounds(*half.group), -2, 0, 2, 2, 0.02);
+    EXPECT_NEAR(NetArea(*half.group), 2 * kPi, 0.03);
+
+    // Single-quadrant arcs take the centre that gives a quarter turn, whatever
+    // the signs of I and J: a quarter disc.
+    Read quarter =
+        ReadText(kHeader + "G74*\nG36*\nX0Y0D02*\nX20000Y0D01*\nG03X0Y20000I20000J0D01*\nG01X0Y0D01*\nG37*\n");
+    ExpectBox(Bounds(*quarter.group), 0, 0, 2, 2, 0.02);
+    EXPECT_NEAR(NetArea(*quarter.group), kPi, 0.02);
+
+    // A round aperture drawn along a full circle: a ring of width 0.5.
+    Read ring = ReadText(kHeader + "%ADD10C,0.5*%\nD10*\nX20000Y0D02*\nG75*\nG02X20000Y0I-20000J0D01*\n");
+    ExpectBox(Bounds(*ring.group), -2.25, -2.25, 2.25, 2.25, 0.02);
+    EXPECT_NEAR(NetArea(*ring.group), kPi * (2.25 * 2.25 - 1.75 * 1.75), 0.05);
+}
+
+TEST(GerberRead, ClearPolarityCutsAndHolesStayOpen) {
+    const std::string square = "G36*\nX0Y0D02*\nX100000Y0D01*\nY100000D01*\nX0D01*\nY0D01*\nG37*\n";
+    Read cut = ReadText(kHeader + "%ADD10C,2.0*%\n" + square + "%LPC*%\nD10*\nX50000Y50000D03*\n");
+    ExpectBox(Bounds(*cut.group), 0, 0, 10, 10);
+    EXPECT_NEAR(NetArea(*cut.group), 100.0 - kPi, 0.03);
+
+    // Dark after clear covers the cut again.
+    Read back = ReadText(kHeader + "%ADD10C,2.0*%\n%ADD11C,1.0*%\n" + square +
+                         "%LPC*%\nD10*\nX50000Y50000D03*\n%LPD*%\nD11*\nX50000Y50000D03*\n");
+    EXPECT_NEAR(NetArea(*back.group), 100.0 - kPi + kPi / 4, 0.03);
+
+    // An aperture with a hole: the hole stays open in every flash.
+    Read holes = ReadText(kHeader + "%ADD11R,0.5X0.3X0.1*%\nD11*\nX0Y0D03*\nX20000Y0D03*\n");
+    EXPECT_NEAR(NetArea(*holes.group), 2 * (0.15 - kPi * 0.0025), 5e-4);
+    ExpectBox(Bounds(*holes.group), -0.25, -0.15, 2.25, 0.15);
+}
+
+TEST(GerberRead, ApertureShapes) {
+    // A regular hexagon, circumscribed diameter 2, first vertex on +x.
+    Read hex = ReadText(kHeader + "%ADD10P,2.0X6*%\nD10*\nX0Y0D03*\nX100000Y0D03*\n");
+    EXPECT_NEAR(NetArea(*hex.group), 2 * 1.5 * std::sqrt(3.0), 2e-3);
+    ExpectBox(Bounds(*hex.group), -1.0, -std::sqrt(3.0) / 2, 11.0, std::sqrt(3.0) / 2);
+
+    // Rotated by 90 degrees a vertex points up.
+    Read turned = ReadText(kHeader + "%ADD10P,2.0X3X90*%\nD10*\nX0Y0D03*\nX100000Y0D03*\n");
+    ExpectBox(Bounds(*turned.group), -std::sqrt(3.0) / 2, -0.5, 10 + std::sqrt(3.0) / 2, 1.0);
+
+    // An obround 2 x 1: a unit square with two half discs of radius 0.5
+    // (their arcs flattened to within 0.005).
+    Read ob = ReadText(kHeader + "%ADD10O,2.0X1.0*%\nD10*\nX0Y0D03*\nX100000Y0D03*\n");
+    EXPECT_NEAR(NetArea(*ob.group), 2 * (1.0 + kPi * 0.25), 2 * 0.005 * kPi);
+    ExpectBox(Bounds(*ob.group), -1.0, -0.5, 11.0, 0.5);
+
+    // A macro whose primitives follow its name on later lines, and several
+    // blocks on one line: a 2 x 1 box and a disc of diameter 1 at its right
+    // end, united.
+    Read macro = ReadText(kHeader + "%AMBOXDISC*\n21,1,2,1,0,0,0*\n1,1,1.0,1.0,0*\n%\n%ADD20BOXDISC*%\n" +
+                          "D20*X0Y0D03*X100000Y0D03*\n");
+    EXPECT_NEAR(NetArea(*macro.group), 2 * (2.0 + kPi * 0.125), 0.01);
+    ExpectBox(Bounds(*macro.group), -1.0, -0.5, 11.5, 0.5);
+}
+
+TEST(GerberRead, ModalStateCarriesOverSoundly) {
+    // Incremental notation: an absent coordinate means no movement, not a
+    // repeat of the last step.
+    Read inc = ReadText("%FSLIX24Y24*%\n%MOMM*%\n%ADD10C,0.2*%\nD10*\nX10000Y10000D03*\nX10000D03*\nY10000D03*\n");
+    ExpectBox(Bounds(*inc.group), 0.9, 0.9, 2.1, 2.1);
+    EXPECT_NEAR(NetArea(*inc.group), 3 * kPi * 0.01, 2e-3);
+
+    // After an aperture selection a coordinate-only block repeats the last
+    // operation (here the flash), it does not select again.
+    Read modal = ReadText(kHeader + "%ADD10C,0.2*%\n%ADD11C,1.0*%\nD10*\nX0Y0D03*\nD11*\nX50000Y0*\n");
+    ExpectBox(Bounds(*modal.group), -0.1, -0.5, 5.5, 0.5);
+
+    // Polarity switches within one layer apply block by block.
+    Read lp = ReadText(kHeader + "%ADD10R,4.0X4.0*%\n%ADD11R,1.0X1.0*%\nD10*\nX0Y0D03*\n%LPC*%\nD11*\nX0Y0D03*\n" +
+                       "%LPD*%\nD10*\nX100000Y0D03*\n");
+    EXPECT_NEAR(NetArea(*lp.group), 16 - 1 + 16, 1e-3);
+
+    // Shapes already in the group stay, in front of the new ones.
+    TempDir dir;
+    GroupPtr g(new CGroupShape);
+    auto* mine = new CPoints;
+    mine->InitPoint({7, 7});
+    g->GetChildren().push_back(mine);
+    CParseGerber parser;
+    int lines = 0;
+    ASSERT_TRUE(parser.ParseFile(
+        dir.Write("x.gbr", kHeader + "%ADD10C,1*%\nD10*\nX0Y0D03*\nX30000Y0D03*\n").c_str(), g.get(), lines));
+    ASSERT_EQ(g->GetChildren().size(), 3u);
+    EXPECT_EQ(g->GetChildren()[0], mine);
+
+    // The same reader on a second file starts afresh: the first file's
+    // apertures and data are gone.
+    GroupPtr second(new CGroupShape);
+    ASSERT_TRUE(parser.ParseFile(dir.Write("y.gbr", kHeader + "%ADD11C,2*%\nD11*\nX0Y0D03*\n").c_str(), second.get(),
+                                 lines));
+    ASSERT_EQ(second->GetChildren().size(), 1u);
+    ExpectBox(Bounds(*second), -1, -1, 1, 1);
+}
+
+TEST(GerberRead, Rs274dAsksForTheApertureFile) {
+    HostScope scope;
+    TempDir dir;
+    const std::string data = "G54D10*\nX0Y0D02*\nX100000Y0D01*\nX50000Y50000D03*\nM02*\n";
+    {
+        // Without apertures draws stay lines and flashes points.
+        scope.host->QueueMessageBoxAnswer(IDOK);
+        scope.host->QueueFileDialogAnswer(std::nullopt);
+        GroupPtr g(new CGroupShape);
+        CParseGerber parser;
+        int lines = 0;
+        ASSERT_TRUE(parser.ParseFile(dir.Write("plain.gbr", data).c_str(), g.get(), lines));
+        ASSERT_EQ(scope.host->MessageBoxes().size(), 1u);
+        EXPECT_EQ(scope.host->MessageBoxes()[0].type & 0xF, static_cast<UINT>(MB_OKCANCEL));
+        EXPECT_EQ(scope.host->FileDialogs().size(), 1u);
+        ASSERT_EQ(g->GetChildren().size(), 2u);
+        auto* line = dynamic_cast<CPolyLine*>(g->GetChildren()[0]);
+        ASSERT_NE(line, nullptr);
+        EXPECT_EQ(line->bClosed, 0);
+        ASSERT_EQ(line->arrPoint.size(), 2u);
+        EXPECT_FLOAT_EQ(line->arrPoint[1].x, 10.0f);
+        EXPECT_EQ(g->GetChildren()[1]->GetShapeKind(), SHAPE_POINTS);
+    }
+    scope.host->ClearRecords();
+    {
+        // The chosen aperture file gives D10: the draw becomes a band.
+        const std::string apertures = dir.Write("list.apt", "%FSLAX24Y24*%\n%MOMM*%\n%ADD10C,1.0*%\nX5Y5D03*\n");
+        scope.host->QueueMessageBoxAnswer(IDOK);
+        scope.host->QueueFileDialogAnswer(std::wstring(apertures.begin(), apertures.end()));
+        GroupPtr g(new CGroupShape);
+        CParseGerber parser;
+        int lines = 0;
+        ASSERT_TRUE(parser.ParseFile(dir.Write("plain.gbr", data).c_str(), g.get(), lines));
+        EXPECT_EQ(lines, 5);
+        ExpectBox(Bounds(*g), -0.5, -0.5, 10.5, 5.5);
+        EXPECT_NEAR(NetArea(*g), 10 + kPi * 0.25 + kPi * 0.25, 0.03);
+    }
+}
+
+TEST(GerberRead, BadFilesFailCleanly) {
+    HostScope scope;
+    int lines = 7;
+    CParseGerber parser;
+    GroupPtr g(new CGroupShape);
+    EXPECT_FALSE(parser.ParseFile("/nonexistent/dir/file.gbr", g.get(), lines));
+    ASSERT_EQ(scope.host->MessageBoxes().size(), 1u);
+    EXPECT_EQ(scope.host->MessageBoxes()[0].text, L"文件打开失败");
+    EXPECT_FALSE(parser.ParseFile(nullptr, g.get(), lines));
+    EXPECT_FALSE(CParseGerber().ParseFile("x.gbr", nullptr, lines));
+    EXPECT_TRUE(g->GetChildren().empty());
+
+    static const char kBinary[] = "%FSLAX24Y24*%\n\0\0\x01\xff%ADD10C,1*%\nD10*\nX1\0Y1D03*";
+    const std::vector<std::string> hostile = {
+        "",
+        "%",
+        "%AM",
+        "%AMX*1,1,",                                              // macro cut short
+        kHeader + "%ADD10C,1.0*%\nD10*\nX99999999999999999999Y0D03*\n",  // number overflow
+        "%FSLAX99Y99*%\n%ADD10C,0.5*%\nD10*\nX2147483647Y-2147483648D02*\nX1D01*\n",
+        "%FSTAX09Y09*%\n%ADD10C,0.5*%\nD10*\nX1Y1D03*\nG02X9I99999999J-99999999D01*\n",
+        kHeader + "%ADD10P,1X99999999*%\n%ADD11C,nan*%\n%ADD12R,inf*%\nD10*D11*D12*X0Y0D03*\n",
+        kHeader + "%AMM*5,1,99999999,0,0,1*4,1,3,0,0*20,1*%\n%ADD10M,1X1e308*%\nD10*X0Y0D03*X1D03*\n",
+        kHeader + "G36*\nG36*\nX1D01*\nG37*\nG37*\nG74*\nG02X1Y1I0J0D01*\nD00*\nD09*\nG999*\n",
+        std::string(kBinary, sizeof kBinary - 1),
+    };
+    for (size_t k = 0; k < hostile.size(); ++k) {
+        Read r = ReadText(hostile[k]);
+        EXPECT_TRUE(r.ok) << k;
+        for (CBaseShape* c : r.group->GetChildren())
+            for (const tagPOINTF& p : PointsOf(c)) ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y)) << k;
+    }
+}
