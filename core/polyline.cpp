@@ -19,9 +19,6 @@ IMPLEMENT_SERIAL(CPolyLine, CBaseShape, 2)
 
 namespace {
 
-// Edit handles are squares of this half-size in pixels.
-constexpr int kHandleHalf = 3;
-constexpr int kPixelLimit = 1000000000;
 // Pick radius of a point, in pixels.
 constexpr double kPickPixels = 5.0;
 // Tolerances of the mark data and of the rubber-band test, in millimetres.
@@ -333,24 +330,7 @@ int CPolyLine::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, float
 }
 
 int CPolyLine::DrawEditPoints(CDC* dc) {
-    if (dc == nullptr || m_pView == nullptr) {
-        return 0;
-    }
-    CGdiObject* previous = dc->SelectStockObject(HOLLOW_BRUSH);
-    for (size_t i = 0; i < arrPoint.size(); ++i) {
-        CPoint c;
-        m_pView->LP2DP(arrPoint[i], c, 0);
-        // The first point's handle is a little larger: it shows where the
-        // path starts.
-        const int half = kHandleHalf + (i == 0 ? 1 : 0);
-        // Far off-screen points are pinned so the corners stay representable.
-        const int x = std::clamp(static_cast<int>(c.x), -kPixelLimit, kPixelLimit);
-        const int y = std::clamp(static_cast<int>(c.y), -kPixelLimit, kPixelLimit);
-        dc->Rectangle(x - half, y - half, x + half, y + half);
-    }
-    if (previous != nullptr) {
-        dc->SelectObject(previous);
-    }
+    DrawPointHandles(dc, arrPoint, true);
     return 0;
 }
 

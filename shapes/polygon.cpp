@@ -32,8 +32,6 @@ constexpr double kPickRadius = 3.0;
 // Tolerances of the mark data and of the rubber-band test.
 constexpr float kMarkTolerance = 0.25f;
 constexpr float kSelectTolerance = 2.0f;
-constexpr int kHandleHalf = 3;
-constexpr int kPixelLimit = 1000000000;
 // A ring smaller than this cannot be scaled: the factor of the next drag
 // would divide by it.
 constexpr double kMinRadius = 1e-6;
@@ -735,19 +733,7 @@ int CPolygon::DrawEditPoints(CDC* dc) {
     if (dc == nullptr || m_pView == nullptr) {
         return 0;
     }
-    const std::vector<tagPOINTF> pts = Vertices(false);
-    CGdiObject* previous = dc->SelectStockObject(HOLLOW_BRUSH);
-    for (const tagPOINTF& p : pts) {
-        CPoint c;
-        m_pView->LP2DP(p, c, 0);
-        // Far off-screen points are pinned so the corners stay representable.
-        const int x = std::clamp(static_cast<int>(c.x), -kPixelLimit, kPixelLimit);
-        const int y = std::clamp(static_cast<int>(c.y), -kPixelLimit, kPixelLimit);
-        dc->Rectangle(x - kHandleHalf, y - kHandleHalf, x + kHandleHalf, y + kHandleHalf);
-    }
-    if (previous != nullptr) {
-        dc->SelectObject(previous);
-    }
+    DrawPointHandles(dc, Vertices(false), false);
     return 0;
 }
 

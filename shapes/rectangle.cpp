@@ -40,8 +40,6 @@ constexpr double kArcPickDetour = 2.0;
 constexpr double kSideBand = 20.0;
 constexpr double kSideCross = 5000.0;
 constexpr double kDuplicatePoint = 1e-6;
-constexpr int kHandleHalf = 3;
-constexpr int kPixelLimit = 1000000000;
 
 // The line points a corner touches: the end of the side before it and the
 // start of the side after it.
@@ -817,22 +815,7 @@ int CRectangle::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, floa
 }
 
 int CRectangle::DrawEditPoints(CDC* dc) {
-    if (dc == nullptr || m_pView == nullptr) {
-        return 0;
-    }
-    CGdiObject* previous = dc->SelectStockObject(NULL_BRUSH);
-    for (size_t i = 0; i < m_PointLine8.size(); ++i) {
-        CPoint c;
-        m_pView->LP2DP(m_PointLine8[i], c, 0);
-        // The first handle is a little larger.
-        const int half = kHandleHalf + (i == 0 ? 1 : 0);
-        const int x = std::clamp(static_cast<int>(c.x), -kPixelLimit, kPixelLimit);
-        const int y = std::clamp(static_cast<int>(c.y), -kPixelLimit, kPixelLimit);
-        dc->Rectangle(x - half, y - half, x + half, y + half);
-    }
-    if (previous != nullptr) {
-        dc->SelectObject(previous);
-    }
+    DrawPointHandles(dc, m_PointLine8, true);
     return 0;
 }
 

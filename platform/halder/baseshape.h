@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <list>
+#include <span>
 #include <vector>
 
 #include "afx/cobject.h"
@@ -248,6 +249,10 @@ protected:
     // caller's header fields with no paths (a caller's paths never pile up in
     // it); the event stays held for the rebuild: bind a MarkDataLock next.
     bool BeginMarkData(tagMarkDataPar& out);
+    // Draws a hollow square handle around each point through the view (the
+    // first one a pixel larger when markStart is set: it shows where the path
+    // starts). Nothing without a device context or a view.
+    void DrawPointHandles(CDC* dc, std::span<const tagPOINTF> points, bool markStart);
     // Waits for and releases the per-shape event.
     void LockShape();
     void UnlockShape();

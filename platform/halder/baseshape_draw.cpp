@@ -1,4 +1,9 @@
+#include <algorithm>
+
+#include "afx/cgeom.h"
+#include "gdi/dc.h"
 #include "gdiplus/pen.h"
+#include "halder/basedoc.h"
 #include "halder/baseshape.h"
 
 void CBaseShape::SetPenArrow(Gdiplus::Graphics*, Gdiplus::Pen* pen) {
@@ -8,4 +13,25 @@ void CBaseShape::SetPenArrow(Gdiplus::Graphics*, Gdiplus::Pen* pen) {
     // The arrow at the end of each drawn path shows the marking direction.
     Gdiplus::AdjustableArrowCap arrow(4.0f, 4.0f, TRUE);
     pen->SetCustomEndCap(&arrow);
+}
+
+void CBaseShape::DrawPointHandles(CDC* dc, std::span<const tagPOINTF> points, bool markStart) {
+    if (dc == nullptr || m_pView == nullptr) {
+        return;
+    }
+    constexpr int kHandleHalf = 3;
+    // Far off-screen points are pinned so the corners stay representable.
+    constexpr int kPixelLimit = 1000000000;
+    CGdiObject* previous = dc->SelectStockObject(HOLLOW_BRUSH);
+    for (size_t i = 0; i < points.size(); ++i) {
+        CPoint c;
+        m_pView->LP2DP(points[i], c, 0);
+        const int half = kHandleHalf + (markStart && i == 0 ? 1 : 0);
+        const int x = std::clamp(static_cast<int>(c.x), -kPixelLimit, kPixelLimit);
+        const int y = std::clamp(static_cast<int>(c.y), -kPixelLimit, kPixelLimit);
+        dc->Rectangle(x - half, y - half, x + half, y + half);
+    }
+    if (previous != nullptr) {
+        dc->SelectObject(previous);
+    }
 }
