@@ -6,6 +6,7 @@
 #include "compose/group.h"
 #include "core/bezier.h"
 #include "core/polyline.h"
+#include "import/dxf_builder.h"
 #include "import/gerber.h"
 #include "win32/windows.h"
 
@@ -107,9 +108,19 @@ extern "C" bool LoadVectorFileCore(const wchar_t* path, CBaseShape** out, bool c
     switch (ReaderForPath(widePath)) {
         case Reader::None:
             return false;
-        case Reader::Dxf:
-            // The DXF entity builder is not part of this build yet.
-            return false;
+        case Reader::Dxf: {
+            auto* group = new CGroupShape();
+            *out = group;
+            std::string pathCopy = narrowPath;
+            {
+                // The builder joins its worker threads before it goes away.
+                CDrawDxfEntity builder;
+                builder.InitPara(pathCopy.data(), group, false, true);
+            }
+            // A file the reader refuses still gives a (captioned, empty) group.
+            result = true;
+            break;
+        }
         case Reader::Plt:
             *out = CGroupShape::ParserPltFile(CString(path));
             result = *out != nullptr;

@@ -1,0 +1,372 @@
+// The DXF entity builder: records become shapes at the right millimetre
+// positions, layers become pen-numbered groups, blocks are placed per INSERT,
+// and the import entry hands back the filled group.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "compose/group.h"
+#include "core/bezier.h"
+#include "core/points.h"
+#include "core/polyline.h"
+#include "core/vectorfile.h"
+#include "host/host_services.h"
+#include "host/recording_host.h"
+#include "import/dxf_builder.h"
+#include "shapes/circle.h"
+#include "shapes/ellipsearc.h"
+
+namespace {
+
+struct HostScope {
+    HostScope() { SetHost(host); }
+    ~HostScope() { SetHost(nullptr); }
+    std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
+};
+
+std::string Pairs(std::initializer_list<std::pair<int, std::string>> pairs) {
+    std::string s;
+    for (const auto& [code, value] : pairs) s += std::to_string(code) + "\n" + value + "\n";
+    return s;
+}
+
+std::string Section(const std::string& name, const std::string& body) {
+    return Pairs({{0, "SECTION"}, {2, name}}) + body + Pairs({{0, "ENDSEC"}});
+}
+
+std::string Drawing(const std::string& entities, const std::string& blocks = "") {
+    std::string s;
+    if (!blocks.empty()) s += Section("BLOCKS", blocks);
+    return s + Section("ENTITIES", entities) + Pairs({{0, "EOF"}});
+}
+
+std::string Line(const std::string& layer, const std::string& x1, const std::string& y1, const std::string& x2,
+                 const std::string& y2) {
+    std::string s = Pairs({{0, "LINE"}});
+    if (!layer.empty()) s += Pairs({{8, layer}});
+    return s + Pairs({{10, x1}, {20, y1}, {11, x2}, {21, y2}});
+}
+
+class TempDxf {
+public:
+    explicit TempDxf(const std::string& bytes, const char* name = "drawing.dxf") {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("dxf_builder_" + std::to_string(getpid()) + "_" + std::to_string(counter_++));
+        std::filesystem::create_directories(dir_);
+        path_ = (dir_ / name).string();
+        std::ofstream(path_, std::ios::binary) << bytes;
+    }
+    ~TempDxf() { std::filesystem::remove_all(dir_); }
+    const std::string& Path() const { return path_; }
+
+private:
+    static inline int counter_ = 0;
+    std::filesystem::path dir_;
+    std::string path_;
+};
+
+// The target group and everything in it, freed at the end of the test.
+struct Imported {
+    std::unique_ptr<CGroupShape> group = std::make_unique<CGroupShape>();
+    ~Imported() { group->FreeShapePtr(); }
+    std::vector<CBaseShape*>& Children() { return group->GetChildren(); }
+};
+
+void Import(Imported& into, const std::string& text, bool inch = false, const char* name = "drawing.dxf") {
+    TempDxf file(text, name);
+    std::string path = file.Path();
+    CDrawDxfEntity builder;
+    builder.InitPara(path.data(), into.group.get(), inch, true);
+}
+
+template <class T>
+T* As(CBaseShape* s) {
+    auto* t = dynamic_cast<T*>(s);
+    EXPECT_NE(t, nullptr);
+    return t;
+}
+
+void ExpectPoint(const tagPOINTF& p, double x, double y, double tol = 1e-3) {
+    EXPECT_NEAR(p.x, x, tol) << "x";
+    EXPECT_NEAR(p.y, y, tol) << "y";
+}
+
+Gdiplus::RectF RectOf(CBaseShape* shape) {
+    Gdiplus::RectF r;
+    shape->GetRectangle(r);
+    return r;
+}
+
+double Dist(const tagPOINTF& p, double x, double y) { return std::hypot(p.x - x, p.y - y); }
+
+}  // namespace
+
+TEST(DxfBuilder, EntityKindsBecomeShapesOnASingleLayer) {
+    HostScope host;
+    const std::string entities =
+        Line("L1", "1", "2", "3", "4") +
+        Pairs({{0, "CIRCLE"}, {8, "L1"}, {10, "10"}, {20, "10"}, {40, "5"}}) +
+        Pairs({{0, "ARC"}, {8, "L1"}, {10, "0"}, {20, "0"}, {40, "2"}, {50, "0"}, {51, "90"}}) +
+        // Half circle from (0,0) to (10,0) bulging downwards, then a straight edge.
+        Pairs({{0, "LWPOLYLINE"}, {8, "L1"}, {90, "3"}, {70, "0"}, {10, "0"}, {20, "0"}, {42, "1"}, {10, "10"},
+               {20, "0"}, {10, "10"}, {20, "5"}}) +
+        Pairs({{0, "ELLIPSE"}, {8, "L1"}, {10, "10"}, {20, "5"}, {11, "4"}, {21, "0"}, {40, "0.5"}, {41, "0"},
+               {42, "6.283185307"}}) +
+        Pairs({{0, "POINT"}, {8, "L1"}, {10, "-7"}, {20, "8"}});
+    Imported out;
+    Import(out, Drawing(entities), false, "single.dxf");
+
+    // One layer: its shapes go straight into the target, which carries the
+    // file's name.
+    EXPECT_EQ(std::wstring(out.group->GetCaption().GetString()), L"single.dxf");
+    EXPECT_EQ(out.group->GetPenIndex(), 0);
+    ASSERT_EQ(out.Children().size(), 6u);
+
+    auto* line = As<CPolyLine>(out.Children()[0]);
+    ASSERT_EQ(line->arrPoint.size(), 2u);
+    ExpectPoint(line->arrPoint[0], 1, 2);
+    ExpectPoint(line->arrPoint[1], 3, 4);
+
+    // Kinds are built line, arc (the reader lists circles as full-turn arcs,
+    // in file order), ellipse, point, polyline.
+    auto* circle = As<CCircle>(out.Children()[1]);
+    ASSERT_FALSE(circle->arcPoints.empty());
+    for (const auto& p : circle->arcPoints) EXPECT_GE(Dist(p, 10, 10), 5.0 - 1e-3);
+    const Gdiplus::RectF cr = RectOf(circle);
+    EXPECT_NEAR(cr.Width, 10.0, 1e-2);
+    EXPECT_NEAR(cr.X, 5.0, 1e-2);
+
+    auto* arc = As<CCircle>(out.Children()[2]);
+    ASSERT_FALSE(arc->arcPoints.empty());
+    ExpectPoint(arc->arcPoints.front(), 2, 0);
+    ExpectPoint(arc->arcPoints.back(), 0, 2);
+
+    // The polyline: the half circle of radius 5 about (5,0) passes (5,-5);
+    // the last segment is the straight edge up to (10,5).
+    auto* curve = As<CBezierCurve>(out.Children()[5]);
+    ASSERT_GE(curve->arrSegment.size(), 3u);
+    ExpectPoint(curve->arrSegment.front().p1, 0, 0);
+    const auto& edge = curve->arrSegment.back();
+    EXPECT_EQ(edge.LineType, 1);
+    ExpectPoint(edge.p1, 10, 0);
+    ExpectPoint(edge.p4, 10, 5);
+    double lowest = 0.0;
+    for (size_t i = 0; i + 1 < curve->arrSegment.size(); ++i) {
+        const auto& s = curve->arrSegment[i];
+        EXPECT_NEAR(Dist(s.p1, 5, 0), 5.0, 1e-3);
+        EXPECT_NEAR(Dist(s.p4, 5, 0), 5.0, 1e-3);
+        lowest = std::min<double>(lowest, s.p4.y);
+    }
+    EXPECT_NEAR(lowest, -5.0, 1e-3);
+    ExpectPoint(curve->arrSegment[curve->arrSegment.size() - 2].p4, 10, 0);
+
+    auto* ellipse = As<CEllipseArc>(out.Children()[3]);
+    ASSERT_NE(ellipse, nullptr);
+    const Gdiplus::RectF er = RectOf(ellipse);
+    EXPECT_NEAR(er.X, 6.0, 1e-2);
+    EXPECT_NEAR(er.Width, 8.0, 1e-2);
+    EXPECT_NEAR(er.Height, 4.0, 1e-2);
+
+    As<CPoints>(out.Children()[4]);
+}
+
+TEST(DxfBuilder, InchDrawingsAreScaledToMillimetres) {
+    HostScope host;
+    const std::string entities = Line("L", "1", "1", "2", "2") +
+                                 Pairs({{0, "CIRCLE"}, {8, "L"}, {10, "1"}, {20, "0"}, {40, "0.5"}}) +
+                                 Pairs({{0, "LWPOLYLINE"}, {8, "L"}, {90, "2"}, {10, "0"}, {20, "0"}, {10, "1"},
+                                        {20, "0"}});
+    Imported out;
+    Import(out, Drawing(entities), true);
+    ASSERT_EQ(out.Children().size(), 3u);
+    auto* line = As<CPolyLine>(out.Children()[0]);
+    ExpectPoint(line->arrPoint[0], 25.4, 25.4);
+    ExpectPoint(line->arrPoint[1], 50.8, 50.8);
+    const Gdiplus::RectF cr = RectOf(out.Children()[1]);
+    EXPECT_NEAR(cr.Width, 25.4, 1e-2);
+    EXPECT_NEAR(cr.X, 12.7, 1e-2);
+    auto* curve = As<CBezierCurve>(out.Children()[2]);
+    ASSERT_EQ(curve->arrSegment.size(), 1u);
+    ExpectPoint(curve->arrSegment[0].p4, 25.4, 0);
+}
+
+TEST(DxfBuilder, LayersBecomePenNumberedGroups) {
+    HostScope host;
+    const std::string entities = Line("B", "0", "0", "1", "0") + Line("", "5", "5", "6", "6") +
+                                 Line("0", "0", "1", "1", "1") + Line("A", "0", "2", "1", "2") +
+                                 Line("B", "0", "3", "1", "3");
+    Imported out;
+    Import(out, Drawing(entities));
+    // The shape without a layer comes first, then the layers by name.
+    ASSERT_EQ(out.Children().size(), 4u);
+    auto* loose = As<CPolyLine>(out.Children()[0]);
+    ExpectPoint(loose->arrPoint[0], 5, 5);
+
+    const wchar_t* names[] = {L"Group0", L"GroupA", L"GroupB"};
+    const size_t sizes[] = {1, 1, 2};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        auto* group = As<CGroupShape>(out.Children()[i + 1]);
+        EXPECT_EQ(std::wstring(group->GetCaption().GetString()), names[i]);
+        EXPECT_EQ(group->GetPenIndex(), i);
+        ASSERT_EQ(group->GetChildren().size(), sizes[i]);
+        for (CBaseShape* child : group->GetChildren()) EXPECT_EQ(child->GetPenIndex(), i);
+    }
+    // Within a layer, file order is kept.
+    auto* b = As<CGroupShape>(out.Children()[3]);
+    ExpectPoint(As<CPolyLine>(b->GetChildren()[0])->arrPoint[0], 0, 0);
+    ExpectPoint(As<CPolyLine>(b->GetChildren()[1])->arrPoint[0], 0, 3);
+    EXPECT_EQ(std::wstring(out.group->GetCaption().GetString()), L"drawing.dxf");
+}
+
+TEST(DxfBuilder, LayerZeroKeepsPenZeroAfterOtherNames) {
+    HostScope host;
+    // "0" sorts after "-" so it is not first, yet keeps pen 0.
+    Imported out;
+    Import(out, Drawing(Line("-", "0", "0", "1", "0") + Line("0", "0", "1", "1", "1")));
+    ASSERT_EQ(out.Children().size(), 2u);
+    EXPECT_EQ(out.Children()[0]->GetPenIndex(), 0);
+    EXPECT_EQ(out.Children()[1]->GetPenIndex(), 0);
+}
+
+TEST(DxfBuilder, BlockInsertScalesThenRotatesEachEntity) {
+    HostScope host;
+    const std::string blocks = Pairs({{0, "BLOCK"}, {8, "0"}, {2, "B"}, {70, "0"}, {10, "1"}, {20, "1"}}) +
+                               Line("K", "1", "1", "2", "1") +
+                               Pairs({{0, "CIRCLE"}, {8, "K"}, {10, "2"}, {20, "1"}, {40, "0.5"}}) +
+                               Pairs({{0, "ENDBLK"}});
+    const std::string entities =
+        Pairs({{0, "INSERT"}, {8, "K"}, {2, "B"}, {10, "10"}, {20, "20"}, {41, "2"}, {42, "2"}, {50, "90"}}) +
+        Pairs({{0, "INSERT"}, {8, "K"}, {2, "B"}, {10, "0"}, {20, "0"}});
+    Imported out;
+    Import(out, Drawing(entities, blocks));
+    // Two placements of a line and a circle, all on layer K.
+    ASSERT_EQ(out.Children().size(), 4u);
+    auto* first = As<CPolyLine>(out.Children()[0]);
+    ExpectPoint(first->arrPoint[0], 10, 20);
+    ExpectPoint(first->arrPoint[1], 10, 22);  // (1,0) doubled, then turned a quarter
+    auto* second = As<CPolyLine>(out.Children()[1]);
+    ExpectPoint(second->arrPoint[0], 0, 0);
+    ExpectPoint(second->arrPoint[1], 1, 0);
+    // Circle of radius 0.5 at (1,0) from the base: doubled to radius 1 at
+    // (12,20), turned to (10,22).
+    const Gdiplus::RectF r = RectOf(out.Children()[2]);
+    EXPECT_NEAR(r.X + r.Width / 2, 10.0, 1e-2);
+    EXPECT_NEAR(r.Width, 2.0, 1e-2);
+    const Gdiplus::RectF r2 = RectOf(out.Children()[3]);
+    EXPECT_NEAR(r2.X + r2.Width / 2, 1.0, 1e-2);
+    EXPECT_NEAR(r2.Width, 1.0, 1e-2);
+}
+
+TEST(DxfBuilder, PolylineSegmentsAndDegenerateRecords) {
+    HostScope host;
+    const std::string entities =
+        Pairs({{0, "LWPOLYLINE"}, {8, "P"}, {90, "3"}, {70, "1"}, {10, "0"}, {20, "0"}, {10, "4"}, {20, "0"},
+               {10, "4"}, {20, "3"}}) +
+        Pairs({{0, "LWPOLYLINE"}, {8, "P"}, {90, "1"}, {70, "0"}, {10, "1"}, {20, "1"}}) +
+        // A bulge on a segment of no length describes no arc.
+        Pairs({{0, "LWPOLYLINE"}, {8, "P"}, {90, "2"}, {70, "0"}, {10, "2"}, {20, "2"}, {42, "1"}, {10, "2"},
+               {20, "2"}});
+    Imported out;
+    Import(out, Drawing(entities));
+    ASSERT_EQ(out.Children().size(), 2u);
+    auto* triangle = As<CBezierCurve>(out.Children()[0]);
+    ASSERT_EQ(triangle->arrSegment.size(), 3u);
+    ExpectPoint(triangle->arrSegment[2].p1, 4, 3);
+    ExpectPoint(triangle->arrSegment[2].p4, 0, 0);
+    auto* dot = As<CBezierCurve>(out.Children()[1]);
+    ASSERT_EQ(dot->arrSegment.size(), 1u);
+    for (const tagPOINTF& p : {dot->arrSegment[0].p1, dot->arrSegment[0].p2, dot->arrSegment[0].p4}) {
+        EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
+        ExpectPoint(p, 2, 2);
+    }
+}
+
+TEST(DxfBuilder, BulgeGivesTheArcThroughTheSagitta) {
+    CDrawDxfEntity builder;
+    CCircle half;
+    builder.ExecuteLwPolyLine({0, 0}, {10, 0}, 1.0, &half);
+    ExpectPoint(half.ptCenter, 5, 0);
+    EXPECT_NEAR(half.Radius, 5.0, 1e-4);
+    EXPECT_NEAR(half.startDeg, 180.0, 1e-4);
+    EXPECT_NEAR(half.endDeg, 0.0, 1e-4);
+    EXPECT_NE(half.arcPath, 0);
+
+    // Clockwise arc whose middle lies a quarter chord above the chord.
+    CCircle cw;
+    builder.ExecuteLwPolyLine({0, 0}, {10, 0}, -0.5, &cw);
+    EXPECT_EQ(cw.arcPath, 0);
+    ExpectPoint(cw.ptCenter, 5, -3.75);
+    EXPECT_NEAR(cw.Radius, 6.25, 1e-4);
+    double highest = -1e9;
+    for (const auto& p : cw.arcPoints) highest = std::max<double>(highest, p.y);
+    EXPECT_NEAR(highest, 2.5, 0.05);
+    ExpectPoint(cw.arcPoints.front(), 0, 0);
+}
+
+TEST(DxfBuilder, ChunksSplitLargeListsWithTheRestInTheLast) {
+    // 1001 records: seven chunks of 125, the last one 126, nothing skipped.
+    int next = 0;
+    for (int k = 0; k < CDrawDxfEntity::kChunks; ++k) {
+        int first = 0, last = 0;
+        CDrawDxfEntity::ChunkRange(1001, k, first, last);
+        EXPECT_EQ(first, next);
+        EXPECT_EQ(last - first, k == 7 ? 126 : 125);
+        next = last;
+    }
+    EXPECT_EQ(next, 1001);
+}
+
+TEST(DxfBuilder, LargeDrawingsAreBuiltOnThreadsInFileOrder) {
+    HostScope host;
+    // 1001 lines on one layer (split over chunk threads) and a few on another
+    // (built on the kind thread), padded past the large-file size.
+    std::string entities;
+    for (int i = 0; i < 1001; ++i) entities += Line("A", "0", std::to_string(i), "1", std::to_string(i));
+    for (int i = 0; i < 3; ++i) entities += Line("B", "5", std::to_string(i), "6", std::to_string(i));
+    entities += Line("", "9", "9", "8", "8");
+    std::string padding;
+    const std::string comment = "999\n" + std::string(200, 'x') + "\n";
+    while (padding.size() < static_cast<size_t>(DXF_LARGE_FILE_BYTES)) padding += comment;
+    Imported out;
+    Import(out, padding + Drawing(entities));
+    ASSERT_EQ(out.Children().size(), 3u);
+    As<CPolyLine>(out.Children()[0]);
+    auto* a = As<CGroupShape>(out.Children()[1]);
+    ASSERT_EQ(a->GetChildren().size(), 1001u);
+    for (int i = 0; i < 1001; ++i) {
+        ExpectPoint(As<CPolyLine>(a->GetChildren()[i])->arrPoint[0], 0, i);
+    }
+    EXPECT_EQ(As<CGroupShape>(out.Children()[2])->GetChildren().size(), 3u);
+}
+
+TEST(DxfBuilder, ImportEntryReturnsTheGroup) {
+    HostScope host;
+    {
+        TempDxf file(Drawing(Line("", "1", "2", "3", "4")), "PART.DXF");
+        const std::wstring path(file.Path().begin(), file.Path().end());
+        CBaseShape* shape = nullptr;
+        ASSERT_TRUE(LoadVectorFileCore(path.c_str(), &shape, false));
+        std::unique_ptr<CGroupShape> group(As<CGroupShape>(shape));
+        ASSERT_EQ(group->GetChildren().size(), 1u);
+        ExpectPoint(As<CPolyLine>(group->GetChildren()[0])->arrPoint[1], 3, 4);
+        EXPECT_EQ(std::wstring(group->GetCaption().GetString()), L"PART.DXF");
+        group->FreeShapePtr();
+    }
+    {
+        // A file the reader refuses still gives true and an empty group.
+        TempDxf file("x", "bad.dxf");
+        const std::wstring path(file.Path().begin(), file.Path().end());
+        CBaseShape* shape = nullptr;
+        EXPECT_TRUE(LoadVectorFileCore(path.c_str(), &shape, true));
+        ASSERT_NE(shape, nullptr);
+        std::unique_ptr<CGroupShape> group(As<CGroupShape>(shape));
+        EXPECT_TRUE(group->GetChildren().empty());
+    }
+}
