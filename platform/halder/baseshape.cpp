@@ -13,7 +13,21 @@ IMPLEMENT_SERIAL(CBaseShape, CObject, 1)
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
+
+uint64_t NextChangeStamp() {
+    static std::atomic<uint64_t> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
 }
+
+uint64_t MixStamp(uint64_t h, uint64_t v) {
+    // FNV-1a over the eight bytes of v.
+    for (int i = 0; i < 8; ++i) {
+        h ^= (v >> (8 * i)) & 0xFF;
+        h *= 0x100000001B3ULL;
+    }
+    return h;
+}
+}  // namespace
 
 CShapeCounter& ShapeCounterOf(CAD_SHAPE_TYPE kind) {
     static CShapeCounter counters[SHAPE_DOCPARAM + 1];
@@ -25,6 +39,7 @@ CShapeCounter& ShapeCounterOf(CAD_SHAPE_TYPE kind) {
 }
 
 CBaseShape::CBaseShape() {
+    m_changeStamp.store(NextChangeStamp(), std::memory_order_relaxed);
     m_hEvent = CreateEventW(nullptr, FALSE, TRUE, nullptr);
     CoCreateGuid(&m_guid);
 }
@@ -32,6 +47,7 @@ CBaseShape::CBaseShape() {
 CBaseShape::CBaseShape(const CBaseShape& other) : SriBase(other) {
     m_hEvent = CreateEventW(nullptr, FALSE, TRUE, nullptr);
     *this = other;
+    m_changeStamp.store(NextChangeStamp(), std::memory_order_relaxed);
 }
 
 CBaseShape& CBaseShape::operator=(const CBaseShape& other) {
@@ -41,6 +57,8 @@ CBaseShape& CBaseShape::operator=(const CBaseShape& other) {
     SriBase::operator=(other);
     // The event and the mark cache belong to this object alone.
     m_markCache = tagMarkDataPar();
+    m_cacheStamp = 0;
+    m_changeStamp.store(NextChangeStamp(), std::memory_order_relaxed);
     m_wstrCaption = other.m_wstrCaption;
     m_nKind = other.m_nKind;
     m_nID = other.m_nID;
@@ -91,14 +109,33 @@ void CBaseShape::InitShape(CAD_SHAPE_TYPE kind, const char* typeNameKey, CShapeC
     SetCaption(caption);
 }
 
+uint64_t CBaseShape::GetDescendantStamp() {
+    uint64_t h = 0xCBF29CE484222325ULL;
+    for (CBaseShape* child : m_arrChildren) {
+        if (child == nullptr) {
+            continue;
+        }
+        h = MixStamp(h, reinterpret_cast<uintptr_t>(child));
+        h = MixStamp(h, child->GetChangeStamp());
+        if (!child->GetChildren().empty()) {
+            h = MixStamp(h, child->GetDescendantStamp());
+        }
+    }
+    return h;
+}
+
 bool CBaseShape::BeginMarkData(tagMarkDataPar& out) {
     LockShape();
-    if (m_pView != nullptr && !m_markCache.IsEmpty() && m_bForce == 0) {
+    // A container's cache must not outlive a change of any of its members,
+    // however the member was changed (directly, by an undo, by an edit).
+    const uint64_t stamp = m_arrChildren.empty() ? 0 : GetDescendantStamp();
+    if (m_pView != nullptr && !m_markCache.IsEmpty() && m_bForce == 0 && stamp == m_cacheStamp) {
         out = m_markCache;
         UnlockShape();
         return true;
     }
     SetGetDataForce(false);
+    m_cacheStamp = stamp;
     m_markCache = out;
     m_markCache.Clear();
     return false;
@@ -172,6 +209,7 @@ int CBaseShape::GetSnapPoint(std::vector<tagPOINTF>&) { return 0; }
 void CBaseShape::InvalidateGeometry() {
     m_bRectValid = 0;
     m_bForce = 1;
+    m_changeStamp.store(NextChangeStamp(), std::memory_order_relaxed);
 }
 
 int CBaseShape::Move(float, float) {
@@ -287,7 +325,12 @@ bool CBaseShape::GetMarkData(tagMarkDataPar& out, tagMarkCtlData*) {
     return false;
 }
 
-void CBaseShape::SetGetDataForce(bool force) { m_bForce = force ? 1 : 0; }
+void CBaseShape::SetGetDataForce(bool force) {
+    m_bForce = force ? 1 : 0;
+    if (force) {
+        m_changeStamp.store(NextChangeStamp(), std::memory_order_relaxed);
+    }
+}
 
 void CBaseShape::SetDocView(CBaseDoc* doc, CBaseView* view) {
     m_pDoc = doc;

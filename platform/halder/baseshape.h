@@ -195,6 +195,14 @@ public:
     // what every change of geometry or parameters must do.
     void InvalidateGeometry();
     bool GetDataForce() const { return m_bForce != 0; }
+    // A number that changes whenever the shape's geometry or parameters
+    // change (every InvalidateGeometry and forced rebuild), unique across
+    // the process.
+    uint64_t GetChangeStamp() const { return m_changeStamp.load(std::memory_order_relaxed); }
+    // The change stamps of every descendant, with their order and identity,
+    // folded into one value: a container's mark cache is only as fresh as
+    // this value at the time it was built.
+    uint64_t GetDescendantStamp();
     HANDLE GetMarkEvent() const { return m_hEvent; }
     tagMarkDataPar& GetMarkCache() { return m_markCache; }
     double GetPickDistance() const { return m_dPickDistance; }
@@ -271,6 +279,9 @@ protected:
     GUID m_guid{};
     GUID m_parentGuid{};
     tagMarkDataPar m_markCache;
+    // The descendants' stamp the mark cache was built against.
+    uint64_t m_cacheStamp = 0;
+    std::atomic<uint64_t> m_changeStamp{0};
     Gdiplus::RectF m_rcShape;
     uint8_t m_bRectValid = 0;
     bool m_bVisible = true;
