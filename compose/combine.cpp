@@ -43,18 +43,9 @@ CBaseShape* CCombineShape::LiveEditChild() {
 }
 
 void CCombineShape::GetBasicShapeList(std::vector<CBaseShape*>& out) {
-    // What the list held before was made for the caller and is freed here;
-    // pointers to this compound's own children (a list filled by an earlier
-    // call) are only dropped.
-    std::unordered_set<CBaseShape*> own(m_arrChildren.begin(), m_arrChildren.end());
-    std::vector<CBaseShape*> stale;
-    stale.swap(out);
-    for (CBaseShape*& shape : stale) {
-        if (shape == nullptr || shape == this || own.count(shape) != 0) {
-            shape = nullptr;
-        }
-    }
-    FreeMembers(stale);
+    // What the list held before is not ours to free: the caller may still
+    // use those shapes (or another container may own them).
+    out.clear();
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             out.push_back(child);

@@ -26,9 +26,8 @@ public:
 
     // Gives back the running number taken by the last constructed compound.
     static void MinusCountNum();
-    // Deletes the shapes that `out` holds (never this compound's own
-    // children), empties it and appends the children (the pointers; the
-    // compound keeps them).
+    // Empties `out` (deleting nothing) and appends the children (the
+    // pointers; the compound keeps them).
     void GetBasicShapeList(std::vector<CBaseShape*>& out);
     // Takes the first child whose identifier is `id` off the list without
     // deleting it (the caller takes it over): 1, or 0 when none has it.

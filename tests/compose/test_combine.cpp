@@ -1,5 +1,6 @@
 // The compound shape: hit tests and the edit child, taking children off,
 // numbering, conversions, the basic-shape listing and the mark data.
+#include <memory>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -112,16 +113,19 @@ TEST(CombineShape, ClonesAndConversionsKeepNumbersAndChildren) {
     }
 }
 
-TEST(CombineShape, BasicListFreesOnlyWhatIsNotItsOwn) {
+TEST(CombineShape, BasicListNeverFreesTheCallersShapes) {
     OwnedCombine owned;
     CPolyLine* p = Poly({{0, 0}, {1, 1}});
     auto* nested = new CGroupShape();
     nested->GetChildren() = {Poly({{2, 2}, {3, 3}})};
     owned.shape->GetChildren() = {p, nested};
 
-    std::vector<CBaseShape*> list{Poly({{5, 5}, {6, 6}})};  // the caller's leftover: freed
+    // A shape the caller still owns: listed over, never freed.
+    std::unique_ptr<CPolyLine> callers(Poly({{5, 5}, {6, 6}}));
+    std::vector<CBaseShape*> list{callers.get()};
     owned.shape->GetBasicShapeList(list);
     EXPECT_EQ(list, (std::vector<CBaseShape*>{p, nested}));
+    EXPECT_EQ(callers->arrPoint.size(), 2u);
     // Asking again with the same list must not free the compound's children.
     owned.shape->GetBasicShapeList(list);
     EXPECT_EQ(list, (std::vector<CBaseShape*>{p, nested}));
