@@ -664,18 +664,8 @@ void CFillSite::AddFillChild(CBaseShape* child) {
 // CFillRunner
 // ===========================================================================
 
-struct CFillRunner::DirectionRecord {
-    CFillRunner* runner = nullptr;
-    SHAPE_FILLER_PARAM* set = nullptr;
-    std::vector<CBaseShape*>* shapes = nullptr;
-    bool cross = false;
-    Gdiplus::GraphicsPath* paths = nullptr;
-};
-
 struct CFillRunner::BlockRecord {
-    CFillRunner* runner = nullptr;
     SHAPE_FILLER_PARAM* set = nullptr;
-    CCriticalSection* lock = nullptr;
     std::vector<CBaseShape*> shapes;
     Gdiplus::GraphicsPath* path = nullptr;
     bool cross = false;
@@ -686,25 +676,11 @@ struct CFillRunner::BlockRecord {
 
 CFillRunner::CFillRunner(CFillSite& site) : m_site(site) {}
 
-CFillRunner::~CFillRunner() {
-    auto waitFor = [](std::atomic<HANDLE>& slot) {
-        HANDLE h = slot.load();
-        DWORD code = 0;
-        if (h != nullptr && GetExitCodeThread(h, &code) && code == STILL_ACTIVE) WaitForSingleObject(h, INFINITE);
-    };
-    for (auto& row : m_hBlocks)
-        for (auto& slot : row) waitFor(slot);
-    for (auto& slot : m_hDirection) waitFor(slot);
-}
+// Every worker is joined inside the call that started it, so nothing of a
+// fill can still run here.
+CFillRunner::~CFillRunner() = default;
 
-bool CFillRunner::HasRunningThreads() const {
-    for (const auto& slot : m_hDirection)
-        if (slot.load() != nullptr) return true;
-    for (const auto& row : m_hBlocks)
-        for (const auto& slot : row)
-            if (slot.load() != nullptr) return true;
-    return false;
-}
+bool CFillRunner::HasRunningThreads() const { return m_running.load() != 0; }
 
 uint8_t CFillRunner::GetSlowFillAsk() { return g_slowFillAsk.load(std::memory_order_relaxed); }
 
@@ -712,12 +688,25 @@ void CFillRunner::SetSlowFillAsk(uint8_t ask) { g_slowFillAsk.store(ask, std::me
 
 DWORD CFillRunner::Ticks() const { return m_tick ? m_tick() : GetTickCount(); }
 
-void CFillRunner::RunWorker(HANDLE thread, DWORD (*work)(void*), void* arg) {
-    if (thread != nullptr) {
-        ResumeThread(thread);
-        WaitForSingleObject(thread, INFINITE);
+std::thread CFillRunner::StartWorker(std::function<void()> work) {
+    // A thread that cannot start leaves an empty handle: the caller then
+    // does the work itself, so a fill never loses a block.
+    try {
+        return std::thread([this, work = std::move(work)] {
+            ++m_running;
+            work();
+            --m_running;
+        });
+    } catch (const std::system_error&) {
+        return std::thread();
+    }
+}
+
+void CFillRunner::FinishWorker(std::thread& thread, const std::function<void()>& work) {
+    if (thread.joinable()) {
+        thread.join();
     } else {
-        work(arg);
+        work();
     }
 }
 
@@ -730,7 +719,7 @@ void CFillRunner::DoFillLiner(SHAPE_FILLER_PARAM& set, std::vector<CBaseShape*>&
         return;
     }
     const bool cross = set.bCrossFill != 0;
-    if (shapes.size() <= kInlineShapeLimit) {
+    if (shapes.size() <= m_inlineLimit) {
         CShapeFiller filler;
         DoFillLinerMiddle(set, shapes, filler);
         Gdiplus::GraphicsPath* result = filler.LineFill();
@@ -752,63 +741,35 @@ void CFillRunner::DoFillLiner(SHAPE_FILLER_PARAM& set, std::vector<CBaseShape*>&
     }
 
     // Large lists: one direction after the other, each on its own thread
-    // that fills the list in 8 blocks.
-    Gdiplus::GraphicsPath mainPaths[kBlockCount];
-    Gdiplus::GraphicsPath crossPaths[kBlockCount];
-    DirectionRecord mainRec{this, &set, &shapes, false, mainPaths};
-    DirectionRecord crossRec{this, &set, &shapes, true, crossPaths};
-    HANDLE hMain = CreateThread(nullptr, 0, DirectionThread, &mainRec, CREATE_SUSPENDED, nullptr);
-    HANDLE hCross = cross ? CreateThread(nullptr, 0, DirectionThread, &crossRec, CREATE_SUSPENDED, nullptr) : nullptr;
-    m_hDirection[0] = hMain;
-    m_hDirection[1] = hCross;
-    RunWorker(hMain, DirectionThread, &mainRec);
-    for (Gdiplus::GraphicsPath& p : mainPaths) {
-        hatch->AddPath(&p, FALSE);
-        p.Reset();
-    }
-    if (cross) RunWorker(hCross, DirectionThread, &crossRec);
-    m_hDirection[0] = nullptr;
-    m_hDirection[1] = nullptr;
-    if (hMain != nullptr) CloseHandle(hMain);
-    if (hCross != nullptr) CloseHandle(hCross);
-    if (cross) {
-        for (Gdiplus::GraphicsPath& p : crossPaths) {
-            hatch->AddPath(&p, FALSE);
-            p.Reset();
-        }
+    // that fills the list in 8 blocks. The block paths are merged here, in
+    // block order, so the hatch never depends on timing.
+    for (int direction = 0; direction < (cross ? 2 : 1); ++direction) {
+        Gdiplus::GraphicsPath paths[kBlockCount];
+        const std::function<void()> work = [&, direction] { DoBolckFillLiner(set, shapes, direction == 1, paths); };
+        std::thread worker = StartWorker(work);
+        FinishWorker(worker, work);
+        for (Gdiplus::GraphicsPath& p : paths) hatch->AddPath(&p, FALSE);
     }
 }
 
-DWORD CFillRunner::DirectionThread(void* arg) {
-    auto* rec = static_cast<DirectionRecord*>(arg);
-    if (rec == nullptr || rec->runner == nullptr || rec->set == nullptr || rec->shapes == nullptr ||
-        rec->paths == nullptr) {
-        return 0;
-    }
-    rec->runner->DoBolckFillLiner(*rec->set, *rec->shapes, rec->cross, rec->paths);
-    return 0;
-}
-
-DWORD CFillRunner::BlockThread(void* arg) {
-    auto* rec = static_cast<BlockRecord*>(arg);
-    if (rec == nullptr || rec->runner == nullptr || rec->set == nullptr || rec->path == nullptr) return 0;
+void CFillRunner::RunBlock(BlockRecord& rec) {
     CShapeFiller filler;
     auto fill = [&](SHAPE_FILLER_PARAM& set, std::vector<CBaseShape*>* edges) {
-        rec->runner->PrepareOutlines(set, rec->shapes, filler, edges);
+        PrepareOutlines(set, rec.shapes, filler, edges);
         Gdiplus::GraphicsPath* result = filler.LineFill();
-        if (result != nullptr) rec->path->AddPath(result, FALSE);
+        if (result != nullptr) rec.path->AddPath(result, FALSE);
         filler.Clear();
         filler.Reset();
     };
-    if (rec->cross) {
-        // Rings and border copies belong to the main direction only.
-        SHAPE_FILLER_PARAM turned(*rec->set);
+    if (rec.cross) {
+        // Rings and border copies belong to the main direction only; the
+        // turned angle lives in a copy, so the set is never written.
+        SHAPE_FILLER_PARAM turned(*rec.set);
         turned.fAngle += 90.0;
         fill(turned, nullptr);
     } else {
-        fill(*rec->set, &rec->edges);
+        fill(*rec.set, &rec.edges);
     }
-    return 0;
 }
 
 void CFillRunner::DoBolckFillLiner(SHAPE_FILLER_PARAM& set, std::vector<CBaseShape*>& shapes, bool cross,
@@ -818,41 +779,31 @@ void CFillRunner::DoBolckFillLiner(SHAPE_FILLER_PARAM& set, std::vector<CBaseSha
     const int blocks = size < static_cast<size_t>(kBlockCount) ? 1 : kBlockCount;
     const size_t per = size / kBlockCount;
     const size_t rest = size % kBlockCount;
-    CCriticalSection lock;
     BlockRecord recs[kBlockCount];
-    HANDLE handles[kBlockCount] = {};
-    const int row = cross ? 1 : 0;
     for (int k = 0; k < blocks; ++k) {
         BlockRecord& rec = recs[k];
         const size_t from = blocks == 1 ? 0 : static_cast<size_t>(k) * per;
         const size_t to = blocks == 1 ? size : from + per + (k == blocks - 1 ? rest : 0);
-        rec.runner = this;
         rec.set = &set;
-        rec.lock = &lock;
         rec.shapes.assign(shapes.begin() + static_cast<std::ptrdiff_t>(from),
                           shapes.begin() + static_cast<std::ptrdiff_t>(to));
         rec.path = &paths[k];
         rec.cross = cross;
-        handles[k] = CreateThread(nullptr, 0, BlockThread, &rec, CREATE_SUSPENDED, nullptr);
-        m_hBlocks[row][k] = handles[k];
     }
-    // At most two blocks run at a time, pair after pair.
-    for (int k = 0; k < blocks; ++k) {
-        if (handles[k] != nullptr) {
-            ResumeThread(handles[k]);
-        } else {
-            BlockThread(&recs[k]);
+    // At most two blocks run at a time, pair after pair; each writes only
+    // its own path and its own list of "edge" children.
+    for (int k = 0; k < blocks; k += 2) {
+        const int last = std::min(k + 1, blocks - 1);
+        std::function<void()> work[2];
+        std::thread workers[2];
+        for (int j = k; j <= last; ++j) {
+            work[j - k] = [this, &recs, j] { RunBlock(recs[j]); };
+            workers[j - k] = StartWorker(work[j - k]);
         }
-        if (blocks == 1 || k % 2 == 1) {
-            for (int j = std::max(0, k - 1); j <= k; ++j)
-                if (handles[j] != nullptr) WaitForSingleObject(handles[j], INFINITE);
-        }
+        for (int j = k; j <= last; ++j) FinishWorker(workers[j - k], work[j - k]);
     }
-    for (auto& r : m_hBlocks)
-        for (auto& slot : r) slot = nullptr;
-    for (HANDLE h : handles)
-        if (h != nullptr) CloseHandle(h);
-    CSingleLock guard(&lock, TRUE);
+    // The children are adopted in block order once every block has ended,
+    // so the same input always gives the same children.
     for (int k = 0; k < blocks; ++k) AdoptEdges(recs[k].edges);
 }
 
@@ -905,6 +856,8 @@ void CFillRunner::PrepareOutlines(SHAPE_FILLER_PARAM& set, std::vector<CBaseShap
         for (const ClipperLib::Path& p : paths) filler.AddContour(FromClipperPath(p));
         return;
     }
+    // The list has had its one log line above: a line per shape would cost
+    // more than the hatch itself on large drawings.
     for (int i = 0; i < count; ++i) {
         CBaseShape* shape = shapes[static_cast<size_t>(i)];
         if (shape == nullptr) continue;
@@ -918,8 +871,6 @@ void CFillRunner::PrepareOutlines(SHAPE_FILLER_PARAM& set, std::vector<CBaseShap
         } else {
             shape->GetFlattenPathPoints(pts, 0.25f);
         }
-        Log()->WriteFormat(L"CFilledShape DoFillLiner-1 iCnt:%d vecPf:%d shapes:%d", i, static_cast<int>(pts.size()),
-                           count);
         filler.AddContour(std::move(pts));
         if (set.bAlongBorder != 0 && edges != nullptr) {
             CBaseShape* copy = shape->Clone();

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include <polyclipping/clipper.hpp>
@@ -225,8 +226,9 @@ public:
     void DoFillLinerMiddle(SHAPE_FILLER_PARAM& set, std::vector<CBaseShape*>& shapes, CShapeFiller& filler);
     // The block fill of one direction into 8 paths, one per block in list
     // order. Each block thread runs its own engine, at most two at a time
-    // (pairs 0-1, 2-3, ...); the "edge" children of the main direction are
-    // adopted in block order once the last pair has ended.
+    // (pairs 0-1, 2-3, ...), and is joined before this returns; the "edge"
+    // children of the main direction are adopted in block order once the
+    // last pair has ended.
     void DoBolckFillLiner(SHAPE_FILLER_PARAM& set, std::vector<CBaseShape*>& shapes, bool cross,
                           Gdiplus::GraphicsPath* paths);
     // DoExecuteShapeEx over the fill shape's basic-shape list.
@@ -242,8 +244,11 @@ public:
     // closed figure. Nothing happens for no circle.
     void SetCircleFillPath(CCircle* circle, int index);
 
-    // Whether a worker thread of this runner is recorded as running.
+    // Whether a worker thread of this runner is running.
     bool HasRunningThreads() const;
+    // Lists of more shapes than this go to the worker threads (tests lower
+    // it to try the threaded path on small drawings).
+    void SetInlineShapeLimit(size_t limit) { m_inlineLimit = limit; }
 
     // The process-wide slow-fill question flag (initially 1): cleared when
     // the user answers Yes; the fill shape sets it again after every fill.
@@ -255,12 +260,11 @@ public:
 
 private:
     struct BlockRecord;
-    struct DirectionRecord;
-    static DWORD DirectionThread(void* arg);
-    static DWORD BlockThread(void* arg);
-    // Runs a suspended worker to its end: resume and wait, or, when no
-    // thread could be made, the work itself on this thread.
-    static void RunWorker(HANDLE thread, DWORD (*work)(void*), void* arg);
+    // A worker thread for work, or an empty handle when none could start.
+    std::thread StartWorker(std::function<void()> work);
+    // Joins the worker, or does its work here when it never started.
+    static void FinishWorker(std::thread& thread, const std::function<void()>& work);
+    void RunBlock(BlockRecord& rec);
 
     // The preparation behind DoFillLinerMiddle; produced "edge" children go
     // to edges, or nowhere when edges is null.
@@ -274,6 +278,6 @@ private:
 
     CFillSite& m_site;
     std::function<DWORD()> m_tick;
-    std::atomic<HANDLE> m_hDirection[2] = {};
-    std::atomic<HANDLE> m_hBlocks[2][kBlockCount] = {};
+    size_t m_inlineLimit = kInlineShapeLimit;
+    std::atomic<int> m_running{0};
 };
