@@ -7,6 +7,7 @@
 
 #include "afx/message_box.h"
 #include "compose/combine.h"
+#include "compose/filledshape.h"
 #include "compose/filler.h"
 #include "compose/group.h"
 #include "core/polyline.h"
@@ -39,9 +40,20 @@ private:
 
 // The shapes a selected shape stands for: the leaves of a group (a fill
 // shape is a group too), the children of a compound shape, else itself.
-void Collect(CBaseShape* shape, std::vector<CBaseShape*>& out, Scratch& scratch) {
+// The fill that the result takes over: the last fill shape among the
+// subjects decides it.
+struct FillMark {
+    bool filled = false;
+    FILLED_PARS par;
+};
+
+void Collect(CBaseShape* shape, std::vector<CBaseShape*>& out, Scratch& scratch, FillMark* mark = nullptr) {
     if (shape == nullptr) return;
     const CAD_SHAPE_TYPE kind = shape->GetShapeKind();
+    if (kind == SHAPE_FILLED && mark != nullptr) {
+        mark->filled = true;
+        mark->par = shape->GetFillParam();
+    }
     if (kind == SHAPE_GROUP || kind == SHAPE_FILLED) {
         if (auto* group = dynamic_cast<CGroupShape*>(shape)) {
             std::vector<CBaseShape*> leaves;
@@ -143,8 +155,11 @@ CBaseShape* Overlay(std::vector<CBaseShape*>* subjects, CBaseShape* other, int o
 
     Scratch subjectScratch;
     std::vector<CBaseShape*> subjectShapes;
+    FillMark mark;
     if (subjects != nullptr)
-        for (CBaseShape* shape : *subjects) Collect(shape, subjectShapes, subjectScratch);
+        for (CBaseShape* shape : *subjects) Collect(shape, subjectShapes, subjectScratch, &mark);
+    // A plain union gives outlines only.
+    if (operation == kOverlayUnion) mark.filled = false;
     for (CBaseShape* shape : subjectShapes) AddShape(clipper, shape, ClipperLib::ptSubject, kSubjectTolerance);
 
     Scratch clipScratch;
@@ -183,7 +198,12 @@ CBaseShape* Overlay(std::vector<CBaseShape*>* subjects, CBaseShape* other, int o
     if (group->GetChildren().empty()) return nullptr;
     Gdiplus::RectF rect;
     group->GetRectangle(rect);
-    return group.release();
+    if (!mark.filled) return group.release();
+    std::unique_ptr<CFilledShape, FreeWithMembers> fill(new CFilledShape());
+    fill->GetChildren().push_back(group.release());
+    fill->SetParam(mark.par);
+    fill->DoFill(0);
+    return fill.release();
 }
 
 }  // namespace

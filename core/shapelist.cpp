@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "compose/combine.h"
+#include "compose/filledshape.h"
 #include "compose/group.h"
 #include "core/bezier.h"
 #include "core/points.h"
@@ -111,14 +112,15 @@ CBaseShape* CVonnSriShapeList::CreateShapeOfKind(int32_t kind) {
         case SHAPE_ENCODERDISTANCE: return new CEncoderDistance();
         case SHAPE_EXEAXI: return new CExeAxi();
         case SHAPE_DOCPARAM: return new CDocParam();
-        // Texts (13) and fill shapes (15) have no class in this library yet:
-        // like any unknown kind their records are read as plain base shapes,
-        // which keeps the records after them aligned.
+        case SHAPE_FILLED: return new CFilledShape();
+        // Texts (13) have no class in this library yet: like any unknown
+        // kind their records are read as plain base shapes, which keeps the
+        // records after them aligned.
         default: return new CBaseShape();
     }
 }
 
-void CVonnSriShapeList::AdoptChildren(CBaseShape* container) {
+void CVonnSriShapeList::AdoptChildren(CBaseShape* container, bool skipFills) {
     const GUID id = container->GetBaseID();
     // A null GUID is what a shape without a parent carries: adopting under it
     // would swallow every top-level shape.
@@ -126,7 +128,8 @@ void CVonnSriShapeList::AdoptChildren(CBaseShape* container) {
     std::vector<CBaseShape*>& children = container->GetChildren();
     for (auto it = m_pShapes->begin(); it != m_pShapes->end();) {
         CBaseShape* shape = *it;
-        if (shape != nullptr && shape != container && SameGuid(shape->GetParentBaseID(), id)) {
+        if (shape != nullptr && shape != container && SameGuid(shape->GetParentBaseID(), id) &&
+            !(skipFills && shape->GetShapeKind() == SHAPE_FILLED)) {
             children.push_back(shape);
             it = m_pShapes->erase(it);
         } else {
@@ -159,6 +162,11 @@ void CVonnSriShapeList::RestoreShape(int32_t kind, CBaseShape* shape) {
         case SHAPE_COMBINE:
             AdoptChildren(shape);
             static_cast<CCombineShape*>(shape)->RestoreAfterRead();
+            break;
+        case SHAPE_FILLED:
+            // A fill shape never takes another fill shape as a child.
+            AdoptChildren(shape, true);
+            static_cast<CFilledShape*>(shape)->RestoreAfterRead();
             break;
         case SHAPE_PICTURE: static_cast<CPicture*>(shape)->RestoreAfterRead(); break;
         case SHAPE_SCREWLINE: static_cast<CScrewLine*>(shape)->RestoreAfterRead(); break;

@@ -73,7 +73,7 @@ private:
     void RestoreShape(int32_t kind, CBaseShape* shape);
     // Moves every listed shape whose parent GUID is the container's GUID into
     // the container's children, in list order.
-    void AdoptChildren(CBaseShape* container);
+    void AdoptChildren(CBaseShape* container, bool skipFills = false);
 
     std::list<CBaseShape*>* m_pShapes = nullptr;
     size_t m_nCount = 0;

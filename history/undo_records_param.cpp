@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "halder/basedoc.h"
+#include "compose/filledshape.h"
 #include "halder/baseshape.h"
 #include "history/editing_core.h"
 #include "shapes/picture.h"
@@ -14,6 +15,21 @@ CBaseDoc* DocOf(CCore* core) { return core != nullptr ? core->m_pDoc : nullptr; 
 
 bool Lists(const ShapeListSnapshot& list, const CBaseShape* shape) {
     return std::find(list.begin(), list.end(), shape) != list.end();
+}
+
+CFilledShape* AsFill(CBaseShape* shape) {
+    return shape != nullptr && shape->GetShapeKind() == SHAPE_FILLED ? dynamic_cast<CFilledShape*>(shape) : nullptr;
+}
+
+// A fill shape takes the parameters and fills again; a text sets its fill
+// (texts are not built yet, so they are only marked stale).
+void Refill(CBaseShape* shape, const FILLED_PARS& par) {
+    if (CFilledShape* fill = AsFill(shape)) {
+        fill->SetParam(par);
+        fill->DoFill(0);
+    } else if (shape != nullptr) {
+        shape->InvalidateGeometry();
+    }
 }
 
 void RestoreList(CCore* core, const ShapeListSnapshot& list) {
@@ -48,8 +64,9 @@ int CUND_Fill::OnEditRedo(CCore* core) {
     if (m_pData == nullptr) {
         return 1;
     }
-    // The filled shape takes back the stored parameters here once the fill
-    // shape class is built.
+    if (CFilledShape* fill = AsFill(m_pData->pFilled)) {
+        fill->Params() = m_pData->fillPar;
+    }
     if (m_pData->pFilled != nullptr) {
         m_pData->pFilled->InvalidateGeometry();
     }
@@ -67,13 +84,8 @@ CUND_SetFill::~CUND_SetFill() {
     m_pData = nullptr;
 }
 
-void CUND_SetFill::Replay(CCore* core, bool /*undo*/) {
-    // A filled shape (kind 15) gets the parameters and fills again; a text
-    // sets its fill. Neither class is built yet, so only the shape's
-    // geometry is marked stale.
-    if (m_pData->pShape != nullptr) {
-        m_pData->pShape->InvalidateGeometry();
-    }
+void CUND_SetFill::Replay(CCore* core, bool undo) {
+    Refill(m_pData->pShape, undo ? m_pData->parOld : m_pData->parNew);
     InvalidateView(core);
     NotifyListChanged(core);
     NotifyParamChanged(core, m_pData->pShape);
@@ -167,12 +179,15 @@ int CUND_MutliFill::OnEditUndo(CCore* core) {
         return 1;
     }
     RestoreList(core, m_pData->before);
-    // The texts get their old fills back and the refilled shapes their old
-    // parameters once those classes are built; until then their geometry
-    // is only marked stale.
+    // The texts get their old fills back once the text class is built.
+    for (stFontFillUndo* entry : m_pData->vecText) {
+        if (entry != nullptr && entry->pText != nullptr) {
+            entry->pText->InvalidateGeometry();
+        }
+    }
     for (stSetFillUndo* entry : m_pData->vecRefill) {
-        if (entry != nullptr && entry->pShape != nullptr) {
-            entry->pShape->InvalidateGeometry();
+        if (entry != nullptr) {
+            Refill(entry->pShape, entry->parOld);
         }
     }
     InvalidateView(core);
@@ -185,9 +200,23 @@ int CUND_MutliFill::OnEditRedo(CCore* core) {
         return 1;
     }
     RestoreList(core, m_pData->after);
+    for (stFontFillUndo* entry : m_pData->vecText) {
+        if (entry != nullptr && entry->pText != nullptr) {
+            entry->pText->InvalidateGeometry();
+        }
+    }
+    for (stFillUndo* entry : m_pData->vecFill) {
+        if (entry == nullptr) {
+            continue;
+        }
+        if (CFilledShape* fill = AsFill(entry->pFilled)) {
+            fill->Params() = m_pData->fillPar;
+            fill->InvalidateGeometry();
+        }
+    }
     for (stSetFillUndo* entry : m_pData->vecRefill) {
-        if (entry != nullptr && entry->pShape != nullptr) {
-            entry->pShape->InvalidateGeometry();
+        if (entry != nullptr) {
+            Refill(entry->pShape, entry->parNew);
         }
     }
     InvalidateView(core);

@@ -120,3 +120,19 @@ std::vector<CRuntimeClass*> CRuntimeClass::AllClasses() {
     }
     return out;
 }
+
+void CArchive::Write(const void* data, size_t size) {
+    if (!m_storing || size == 0) return;
+    const auto* p = static_cast<const unsigned char*>(data);
+    m_buffer.insert(m_buffer.end(), p, p + size);
+}
+
+bool CArchive::Read(void* data, size_t size) {
+    if (m_storing || !m_good || size > m_buffer.size() - m_pos) {
+        m_good = false;
+        return false;
+    }
+    if (size > 0) std::memcpy(data, m_buffer.data() + m_pos, size);
+    m_pos += size;
+    return true;
+}

@@ -16,8 +16,31 @@
 
 class CObject;
 
-// Passed to the empty Serialize and Dump virtuals only.
-class CArchive {};
+// A memory archive: the binary form a shape's Serialize stores and loads.
+// Values are written little-endian in their native widths. Reading past the
+// end fails and leaves the archive failed; nothing is read after that.
+class CArchive {
+public:
+    enum Mode { load = 1, store = 0 };
+    // A storing archive starts empty; a loading one reads a copy of data.
+    explicit CArchive(Mode mode) : m_storing(mode == store) {}
+    CArchive(const unsigned char* data, size_t size) : m_storing(false), m_buffer(data, data + size) {}
+
+    bool IsStoring() const { return m_storing; }
+    bool IsLoading() const { return !m_storing; }
+    void Write(const void* data, size_t size);
+    // False (and nothing read) when fewer than size bytes remain.
+    bool Read(void* data, size_t size);
+    bool IsGood() const { return m_good; }
+    size_t Remaining() const { return m_buffer.size() - m_pos; }
+    const std::vector<unsigned char>& GetBuffer() const { return m_buffer; }
+
+private:
+    bool m_storing;
+    bool m_good = true;
+    size_t m_pos = 0;
+    std::vector<unsigned char> m_buffer;
+};
 class CDumpContext {};
 
 constexpr UINT AFX_NO_SCHEMA = 0xFFFF;
