@@ -1,6 +1,6 @@
 // Fonts and string outlines: glyphs of "DejaVu Sans" checked against
 // FreeType's own reading of the font file, face lookup without substitution,
-// styled faces, layout and concurrent use.
+// styled faces, layout, concurrent use, and GDI text extents.
 #include <gtest/gtest.h>
 
 #include <ft2build.h>
@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "gdi/dc.h"
 #include "gdiplus/gdiplus.h"
 
 using namespace Gdiplus;
@@ -327,6 +328,35 @@ TEST(GdiplusFont, ConcurrentLayoutsGiveTheSerialResult) {
     }
     for (auto& th : threads) th.join();
     for (size_t t = 0; t < 8; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
+}
+
+TEST(GdiFont, TextExtentInTheSelectedFont) {
+    const FtFile f(kSansFile);
+    CDC dc;
+    ASSERT_TRUE(dc.CreateCompatibleDC(nullptr));
+    CFont font;
+    ASSERT_TRUE(font.CreatePointFont(120, L"DejaVu Sans", &dc));  // 12 points at 96 dpi: a 16-pixel em
+    LOGFONTW lf{};
+    ASSERT_TRUE(font.GetLogFont(&lf));
+    EXPECT_EQ(lf.lfHeight, -16);
+    dc.SelectObject(&font);
+    const double s = 16 / f.Em();
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(f.Face(), FT_SFNT_OS2));
+    const LONG perI = static_cast<LONG>(std::lround(f.Load(U'I')->advance.x * s));
+    const CSize ext = dc.GetTextExtent(L"III", 3);
+    EXPECT_EQ(ext.cx, 3 * perI);
+    EXPECT_EQ(ext.cy, std::lround(os2->usWinAscent * s) + std::lround(os2->usWinDescent * s));
+    SIZE viaHandle{};
+    ASSERT_TRUE(GetTextExtentPoint32W(dc.GetSafeHdc(), L"III", 3, &viaHandle));
+    EXPECT_EQ(viaHandle.cx, ext.cx);
+    EXPECT_FALSE(GetTextExtentPoint32W(dc.GetSafeHdc(), nullptr, 3, &viaHandle));
+
+    // GDI never fails for want of a face: a missing one measures in the
+    // default face.
+    CFont other;
+    ASSERT_TRUE(other.CreatePointFont(120, L"No Such Face Qx"));
+    dc.SelectObject(&other);
+    EXPECT_EQ(dc.GetTextExtent(L"III", 3).cx, ext.cx);
 }
 
 }  // namespace
