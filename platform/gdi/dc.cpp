@@ -222,6 +222,7 @@ CBrush* CDC::SelectObject(CBrush* brush) {
 CGdiObject* CDC::SelectObject(CGdiObject* object) {
     if (auto* pen = dynamic_cast<CPen*>(object)) return SelectObject(pen);
     if (auto* brush = dynamic_cast<CBrush*>(object)) return SelectObject(brush);
+    if (auto* font = dynamic_cast<CFont*>(object)) return SelectObject(font);
     return nullptr;
 }
 

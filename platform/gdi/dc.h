@@ -80,6 +80,30 @@ struct LOGBRUSH {
     ULONG_PTR lbHatch;
 };
 
+constexpr LONG FW_NORMAL = 400;
+constexpr LONG FW_BOLD = 700;
+
+// The fields of a logical font that text measurement reads: the height in
+// logical units (negative: the em height, positive: the cell height, 0: a
+// default of 16), the weight (600 and above is bold), the italic switch and
+// the face name; the others are kept as given.
+struct LOGFONTW {
+    LONG lfHeight;
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    WCHAR lfFaceName[32];
+};
+
 // A GDI object. A device context draws with a copy of what was selected into
 // it, so an object destroyed while selected does no harm; the selection then
 // hands back the stock object in its place.
@@ -138,6 +162,26 @@ private:
     LOGBRUSH m_log{};
 };
 
+class CDC;
+
+// A font. As in GDI, creating one never fails for want of the face: a face
+// that is not installed (or lacks the style) is measured in the platform's
+// default face ("DejaVu Sans"). Creating fails only on an object that is
+// already created or on a null argument.
+class CFont : public CGdiObject {
+public:
+    CFont() = default;
+    // pointSize in tenths of a point; the height is taken at the context's
+    // vertical resolution (96 dots per inch without one), rounded.
+    BOOL CreatePointFont(int pointSize, LPCWSTR faceName, CDC* dc = nullptr);
+    BOOL CreateFontIndirect(const LOGFONTW* logFont);
+    int GetLogFont(LOGFONTW* logFont) const;
+
+private:
+    friend class CDC;
+    LOGFONTW m_log{};
+};
+
 // The stock object's handle; null for an unknown index.
 HGDIOBJ GetStockObject(int index);
 
@@ -165,6 +209,8 @@ public:
     // is null or not created, and nothing changes then).
     CPen* SelectObject(CPen* pen);
     CBrush* SelectObject(CBrush* brush);
+    // The font measured with; the context starts with a 16-unit default.
+    CFont* SelectObject(CFont* font);
     CGdiObject* SelectObject(CGdiObject* object);
     CGdiObject* SelectStockObject(int index);
     // Copies of the pen and brush in use.
@@ -176,6 +222,15 @@ public:
     int SetROP2(int mode);
     int GetROP2() const { return m_rop2; }
     int GetDeviceCaps(int index) const;
+    // A context without a canvas is already a memory context: always TRUE.
+    BOOL CreateCompatibleDC(CDC* dc);
+
+    // The extent of a line of text in the selected font, in logical units:
+    // the sum of the characters' advances, each rounded to a whole unit at
+    // the font's size (no kerning, as in GDI), and the font's cell height.
+    // A null string or a negative count gives (0, 0), as does a context when
+    // no outline font is installed at all.
+    CSize GetTextExtent(LPCWSTR text, int count) const;
 
     CPoint MoveTo(int x, int y);
     CPoint MoveTo(POINT point) { return MoveTo(point.x, point.y); }
@@ -232,11 +287,20 @@ private:
     Selection m_brush;
     LOGPEN m_penLog{};
     LOGBRUSH m_brushLog{};
+    LOGFONTW m_fontLog{};
+    Selection m_font;
     CPoint m_pos;
     int m_rop2 = R2_COPYPEN;
     PathState m_pathState = PathState::None;
     std::unique_ptr<Gdiplus::GraphicsPath> m_path;
 };
+
+// GDI's extent of a string on a device context; FALSE for an unknown
+// context, a null string or size, or a negative count.
+BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int count, SIZE* size);
+inline BOOL GetTextExtentPoint32(HDC hdc, LPCWSTR text, int count, SIZE* size) {
+    return GetTextExtentPoint32W(hdc, text, count, size);
+}
 
 // A device context on a raster image of its own: white, width by height
 // pixels, written out as PNG.

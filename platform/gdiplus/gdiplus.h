@@ -8,3 +8,4 @@
 #include "gdiplus/pen.h"
 #include "gdiplus/graphics.h"
 #include "gdiplus/bitmap.h"
+#include "gdiplus/font.h"

@@ -19,6 +19,8 @@ enum Status {
     InsufficientBuffer = 5,
     NotImplemented = 6,
     WrongState = 8,
+    FontFamilyNotFound = 14,
+    FontStyleNotFound = 15,
 };
 
 struct PointF {

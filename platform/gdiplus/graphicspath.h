@@ -13,6 +13,8 @@ namespace Gdiplus {
 
 class Pen;
 class Graphics;
+class FontFamily;
+class StringFormat;
 
 // The width of a pen in world units. Defined with the pen; the path engine
 // only needs this one number from it.
@@ -130,6 +132,35 @@ public:
     // Appends the figures of another path; with connect, its first figure
     // continues this path's last figure when that one is open.
     Status AddPath(const GraphicsPath* addingPath, BOOL connect);
+
+    // The outlines of a string as closed figures, in the family's face of
+    // the style (FontStyle bits) with an em of emSize world units (y down),
+    // laid out as GDI+ lays it out from the origin or in the layout
+    // rectangle: each line's cell starts at the top of the block, its
+    // baseline the face's cell ascent below; lines follow one another at the
+    // face's line spacing and break at "\r\n", "\n" and "\r"; the format
+    // (null: the default format) places lines across (Near, Center, Far: to
+    // the right of, centred on, to the left of the origin, or within the
+    // rectangle's width) and the block of lines down (the same against the
+    // origin or within the rectangle's height), and a rectangle of positive
+    // width wraps lines at blanks unless NoWrap is set. Advances include
+    // the face's kerning pairs. Quadratic outline pieces become cubic
+    // Bezier segments of the same curve. Blanks, control characters and
+    // characters the face lacks add no figure (the latter keep the missing
+    // glyph's advance). Lines are never clipped to the rectangle.
+    // InvalidParameter for a null string or family, a length below -1 (-1:
+    // up to the terminating zero), or an em size that is not a positive
+    // number; FontFamilyNotFound for an unavailable family and
+    // FontStyleNotFound for a style the family cannot give. A failure adds
+    // nothing.
+    Status AddString(const WCHAR* string, INT length, const FontFamily* family, INT style, REAL emSize,
+                     const PointF& origin, const StringFormat* format);
+    Status AddString(const WCHAR* string, INT length, const FontFamily* family, INT style, REAL emSize,
+                     const RectF& layoutRect, const StringFormat* format);
+    Status AddString(const WCHAR* string, INT length, const FontFamily* family, INT style, REAL emSize,
+                     const Point& origin, const StringFormat* format);
+    Status AddString(const WCHAR* string, INT length, const FontFamily* family, INT style, REAL emSize,
+                     const Rect& layoutRect, const StringFormat* format);
 
     // A null matrix changes nothing.
     Status Transform(const Matrix* matrix);

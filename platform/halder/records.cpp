@@ -12,6 +12,11 @@ void FONTS_PAR::AddAllProp(bool extended) {
     AddProp("dPathValue2", &dPathValue2);
 }
 
+void CODEBAR_PAR::UpdatePropsValue() {
+    wstrCustomText.assign(strCustomText.GetString(), static_cast<size_t>(strCustomText.GetLength()));
+    wstrTextFont.assign(strTextFont.GetString(), static_cast<size_t>(strTextFont.GetLength()));
+}
+
 void CODEBAR_PAR::AddAllProp(bool extended) {
     SriBase::AddAllProp(extended);
     AddProp("fBarHeight", &fBarHeight);
@@ -19,6 +24,12 @@ void CODEBAR_PAR::AddAllProp(bool extended) {
     AddProp("bShowText", &bShowText);
     AddProp("wstrTextFont", &wstrTextFont);
     AddProp("nCodeType", &nCodeType);
+    AddProp("wstrCustomText", &wstrCustomText);
+    AddProp("parTextFill", &parTextFill);
+    // FILLED_PARS leaves its hatch sets to its owner.
+    static const char* const kSetKeys[FILLED_PARS::kSetCount] = {"parTextFillSet0", "parTextFillSet1",
+                                                                 "parTextFillSet2", "parTextFillSet3"};
+    for (int i = 0; i < FILLED_PARS::kSetCount; ++i) AddProp(kSetKeys[i], &parTextFill.fillParams[i]);
 }
 
 void VARTEXT_PAR::AddAllProp(bool extended) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "afx/cstring.h"
+#include "core/params.h"
 #include "halder/sribase.h"
 
 // One laser pen: the parameter set a shape's pen index selects.
@@ -65,8 +66,20 @@ struct CODEBAR_PAR : public SriBase {
     float fBarHeight = 10.0f;
     float fModuleWidth = 0.3f;
     int bShowText = 1;
-    std::wstring wstrTextFont;
     int nCodeType = 0;
+    // The readable text's font (an SHX file name without extension or a
+    // TrueType face) and the template that rewrites the text.
+    CString strTextFont;
+    CString strCustomText;
+    // Their saved copies (UpdatePropsValue brings them in step; the owner
+    // restores the texts from them after a read).
+    std::wstring wstrTextFont;
+    std::wstring wstrCustomText;
+    // The fill of the readable text, its four hatch sets saved with it.
+    FILLED_PARS parTextFill;
+
+    // Copies the two texts into their saved copies.
+    void UpdatePropsValue();
     void AddAllProp(bool extended) override;
 };
 

@@ -1,0 +1,27 @@
+#include "text/fontschar.h"
+
+FONTSCHAR::FONTSCHAR(const FONTSCHAR& src) : SriBase() { *this = src; }
+
+FONTSCHAR& FONTSCHAR::operator=(const FONTSCHAR& src) {
+    if (this == &src) return *this;
+    types = src.types;
+    points = src.points;
+    text = src.text;
+    strName = src.strName;
+    if (text.IsEmpty() && !strName.empty()) text = strName;
+    return *this;
+}
+
+FONTSCHAR* FONTSCHAR::Clone() const {
+    auto* copy = new FONTSCHAR();
+    copy->points = points;
+    copy->types = types;
+    copy->text = text;
+    copy->strName.assign(text.GetString(), static_cast<size_t>(text.GetLength()));
+    return copy;
+}
+
+void FONTSCHAR::AddAllProp(bool) {
+    strName.assign(text.GetString(), static_cast<size_t>(text.GetLength()));
+    AddProp("strName", &strName);
+}
