@@ -7,7 +7,8 @@ pkgs=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpolyclipping-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
-  libzint-dev libstb-dev libcairo2-dev libpugixml-dev libzxing-dev
+  libzint-dev libcairo2-dev libpugixml-dev libzxing-dev
+  libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
 )
 missing=()
 for p in "${pkgs[@]}"; do

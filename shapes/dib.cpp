@@ -1,6 +1,7 @@
 #include "shapes/dib.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "gdi/dc.h"
@@ -104,24 +105,22 @@ CBitmap* CDIB::MakeBitmap(CDC* dc) const {
                                        reinterpret_cast<const BITMAPINFO*>(m_image.data()), DIB_RGB_COLORS);
     if (ddb == nullptr) return nullptr;
     BITMAP bm{};
-    CBitmap* copy = nullptr;
+    std::unique_ptr<CBitmap> copy;
     if (GetObject(ddb, static_cast<int>(sizeof bm), &bm) != 0) {
         try {
             std::vector<BYTE> bits(static_cast<size_t>(bm.bmWidthBytes) * static_cast<size_t>(bm.bmHeight));
             GetBitmapBits(ddb, static_cast<LONG>(bits.size()), bits.data());
             bm.bmBits = nullptr;
-            copy = new CBitmap();
+            copy = std::make_unique<CBitmap>();
             if (copy->CreateBitmapIndirect(&bm)) {
                 copy->SetBitmapBits(static_cast<DWORD>(bits.size()), bits.data());
             } else {
-                delete copy;
-                copy = nullptr;
+                copy.reset();
             }
         } catch (const std::bad_alloc&) {
-            delete copy;
-            copy = nullptr;
+            copy.reset();
         }
     }
     DeleteObject(ddb);
-    return copy;
+    return copy.release();
 }

@@ -97,17 +97,20 @@ bool IsGreyRamp(const std::vector<Gdiplus::ARGB>& palette) {
 
 // A new 8-bit indexed bitmap with the grey ramp, at the source's
 // resolution; null when memory runs out.
-Bitmap* NewGreyBitmap(Bitmap* like) {
-    auto* out = new (std::nothrow) Bitmap(static_cast<INT>(like->GetWidth()), static_cast<INT>(like->GetHeight()),
-                                          Gdiplus::PixelFormat8bppIndexed);
-    if (out == nullptr) return nullptr;
-    if (out->GetWidth() == 0) {
-        delete out;
-        return nullptr;
-    }
+std::unique_ptr<Bitmap> NewGreyBitmap(Bitmap* like) {
+    std::unique_ptr<Bitmap> out(new (std::nothrow) Bitmap(
+        static_cast<INT>(like->GetWidth()), static_cast<INT>(like->GetHeight()), Gdiplus::PixelFormat8bppIndexed));
+    if (!out || out->GetWidth() == 0) return nullptr;
     out->SetResolution(like->GetHorizontalResolution(), like->GetVerticalResolution());
-    SetGreyPalette(out);
+    SetGreyPalette(out.get());
     return out;
+}
+
+// A bitmap that did not come into being (null or of no size) is none.
+std::unique_ptr<Bitmap> Usable(Bitmap* bitmap) {
+    std::unique_ptr<Bitmap> owned(bitmap);
+    if (owned && (owned->GetWidth() == 0 || owned->GetHeight() == 0)) owned.reset();
+    return owned;
 }
 
 // The colour channels of a pixel laid over white: what a transparent part
@@ -164,24 +167,18 @@ bool WriteGrey(Bitmap* target, const std::vector<BYTE>& grey) {
 // Runs one processing step on the current bitmap, which it replaces (the
 // old one is deleted unless the step handed it back).
 template <class Step>
-void Apply(Bitmap*& current, Step step) {
-    if (current == nullptr) return;
+void Apply(std::unique_ptr<Bitmap>& current, Step step) {
+    if (!current) return;
     Bitmap* next = nullptr;
-    step(current, &next);
-    if (next != current) {
-        delete current;
-        current = next;
-    }
+    step(current.get(), &next);
+    if (next != current.get()) current.reset(next);
 }
 
 }  // namespace
 
 CPicture::CPicture() { InitShape(SHAPE_PICTURE, "IDS_TYPENAME_PICTURE", ShapeCounterOf(SHAPE_PICTURE)); }
 
-CPicture::~CPicture() {
-    delete m_pBitmap;
-    delete m_pScreenBitmap;
-}
+CPicture::~CPicture() = default;
 
 void CPicture::AddAllProp(bool extended) {
     CBaseShape::AddAllProp(extended);
@@ -207,7 +204,7 @@ CBaseShape* CPicture::Clone() {
     copy->PICTUREPAR = PICTUREPAR;
     // The decoded image itself is copied: the file it came from may be gone
     // (a picture read from a shape file never needs it).
-    if (m_pBitmap != nullptr) copy->m_pBitmap = m_pBitmap->Clone();
+    if (m_pBitmap) copy->m_pBitmap.reset(m_pBitmap->Clone());
     copy->PICTUREPAR.bRebuildScreen = 1;
     copy->rectfPic = rectfPic;
     copy->fRotateAngle = fRotateAngle;
@@ -422,7 +419,7 @@ int CPicture::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
     tagPOINTF turned[4];
     for (int i = 0; i < 4; ++i) turned[i] = PointfRotate(cornerPointf[i], centre, angle);
     Gdiplus::Graphics g(dc);
-    DrawOnCorners(g, m_pBitmap, turned, 0, 0.0f, 0.0f);
+    DrawOnCorners(g, m_pBitmap.get(), turned, 0, 0.0f, 0.0f);
     Gdiplus::PointF dev[4];
     for (int i = 0; i < 4; ++i) m_pView->LP2DP(m_pView->GetZoom(), turned[i], dev[i], 0);
     Gdiplus::Pen pen(Gdiplus::Color::FromCOLORREF(color), 0.0f);
@@ -442,7 +439,7 @@ int CPicture::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double
         for (tagPOINTF& p : placed) p = PointfRotate(p, pivot, -fRotateAngle);
     }
     Gdiplus::Graphics g(dc);
-    DrawOnCorners(g, m_pBitmap, placed, 0, 0.0f, 0.0f);
+    DrawOnCorners(g, m_pBitmap.get(), placed, 0, 0.0f, 0.0f);
     Gdiplus::PointF dev[4];
     for (int i = 0; i < 4; ++i) {
         m_pView->LP2DP(m_pView->GetZoom(), PointfZoom(cornerPointf[i], sx, sy, base), dev[i], 0);
@@ -493,11 +490,7 @@ int CPicture::LoadPicFromFile(Bitmap*& bitmap, const wchar_t* path) {
     return 1;
 }
 
-void CPicture::AdoptBitmap(Bitmap* bitmap) {
-    if (bitmap == m_pBitmap) return;
-    delete m_pBitmap;
-    m_pBitmap = bitmap;
-}
+void CPicture::AdoptBitmap(std::unique_ptr<Bitmap> bitmap) { m_pBitmap = std::move(bitmap); }
 
 void CPicture::LoadORZCaculateRect() {
     if (m_pBitmap == nullptr || m_nKeepRect != 0) return;
@@ -510,21 +503,20 @@ void CPicture::LoadORZCaculateRect() {
 }
 
 int CPicture::InitPicture() {
-    Bitmap* loaded = nullptr;
-    const int ok = LoadPicFromFile(loaded, PICTUREPAR.strFileName.GetString());
-    if (ok == 0 || loaded == nullptr || loaded->GetWidth() == 0 || loaded->GetHeight() == 0) {
-        delete loaded;
+    Bitmap* raw = nullptr;
+    const int ok = LoadPicFromFile(raw, PICTUREPAR.strFileName.GetString());
+    std::unique_ptr<Bitmap> loaded = Usable(raw);
+    if (ok == 0 || !loaded) {
         ShowMessage("IDS_PICTYPE_ERR");
         return 0;
     }
     BitmapData data;
     if (loaded->LockBits(nullptr, Gdiplus::ImageLockModeRead, loaded->GetPixelFormat(), &data) != Gdiplus::Ok) {
-        delete loaded;
         ShowMessage("IDS_GET_PICFILE_ERROR");
         return 0;
     }
     loaded->UnlockBits(&data);
-    AdoptBitmap(loaded);
+    AdoptBitmap(std::move(loaded));
     LoadORZCaculateRect();
     rotatePointf = CenterPoint(rectfPic);
     CornersFromRect();
@@ -541,16 +533,14 @@ int CPicture::InitBmp(void* handle, int) {
         return 0;
     }
     std::unique_ptr<CBitmap> ddb(dib.MakeBitmap(nullptr));
-    Bitmap* bitmap = ddb ? Bitmap::FromHBITMAP(ddb->GetSafeHandle(), nullptr) : nullptr;
-    if (bitmap == nullptr || bitmap->GetWidth() == 0 || bitmap->GetHeight() == 0) {
-        delete bitmap;
+    std::unique_ptr<Bitmap> bitmap = Usable(ddb ? Bitmap::FromHBITMAP(ddb->GetSafeHandle(), nullptr) : nullptr);
+    if (!bitmap) {
         ShowMessage(ddb ? "IDS_PICTYPE_ERR" : "IDS_GET_PICFILE_ERROR");
         return 0;
     }
-    Bitmap* rgb = bitmap->Clone(0, 0, static_cast<INT>(bitmap->GetWidth()), static_cast<INT>(bitmap->GetHeight()),
-                                Gdiplus::PixelFormat24bppRGB);
-    delete bitmap;
-    if (rgb == nullptr) {
+    std::unique_ptr<Bitmap> rgb(bitmap->Clone(0, 0, static_cast<INT>(bitmap->GetWidth()),
+                                              static_cast<INT>(bitmap->GetHeight()), Gdiplus::PixelFormat24bppRGB));
+    if (!rgb) {
         ShowMessage("IDS_GET_PICFILE_ERROR");
         return 0;
     }
@@ -560,7 +550,7 @@ int CPicture::InitBmp(void* handle, int) {
         rgb->SetResolution(static_cast<Gdiplus::REAL>(header->biXPelsPerMeter * 0.0254),
                            static_cast<Gdiplus::REAL>(header->biYPelsPerMeter * 0.0254));
     }
-    AdoptBitmap(rgb);
+    AdoptBitmap(std::move(rgb));
     LoadORZCaculateRect();
     rotatePointf = CenterPoint(rectfPic);
     CornersFromRect();
@@ -596,10 +586,9 @@ int CPicture::InitPictureFromOrz() {
             ShowMessage("IDS_PICTYPE_ERR");
             return 0;
         }
-        Bitmap* bitmap = Bitmap::FromHBITMAP(handle, nullptr);
+        std::unique_ptr<Bitmap> bitmap = Usable(Bitmap::FromHBITMAP(handle, nullptr));
         DeleteObject(handle);
-        if (bitmap == nullptr || bitmap->GetWidth() < 1 || bitmap->GetHeight() < 1) {
-            delete bitmap;
+        if (!bitmap) {
             ShowMessage("IDS_PICTYPE_ERR");
             return 0;
         }
@@ -607,16 +596,14 @@ int CPicture::InitPictureFromOrz() {
         bitmap->RotateFlip(Gdiplus::RotateNoneFlipY);
         const PixelFormat format = bitmap->GetPixelFormat();
         if (format != Gdiplus::PixelFormat24bppRGB && format != Gdiplus::PixelFormat8bppIndexed) {
-            Bitmap* rgb = bitmap->Clone(0, 0, static_cast<INT>(bitmap->GetWidth()),
-                                        static_cast<INT>(bitmap->GetHeight()), Gdiplus::PixelFormat24bppRGB);
-            delete bitmap;
-            bitmap = rgb;
+            bitmap.reset(bitmap->Clone(0, 0, static_cast<INT>(bitmap->GetWidth()),
+                                       static_cast<INT>(bitmap->GetHeight()), Gdiplus::PixelFormat24bppRGB));
         }
-        if (bitmap == nullptr) {
+        if (!bitmap) {
             ShowMessage("IDS_GET_PICFILE_ERROR");
             return 0;
         }
-        AdoptBitmap(bitmap);
+        AdoptBitmap(std::move(bitmap));
     } else {
         if (InitPicture() == 0) return 0;
         ApplyFixedSizeAndAnchor();
@@ -714,8 +701,8 @@ BYTE CPicture::ToByte(int value) { return static_cast<BYTE>(std::clamp(value, 0,
 
 Bitmap* CPicture::ResizeBitmap(Bitmap* source, int width, int height, int dpiX, int dpiY, bool keepAspect) {
     if (source == nullptr || source->GetWidth() == 0 || source->GetHeight() == 0) return nullptr;
-    Bitmap* clone = source->Clone();
-    if (clone == nullptr) {
+    std::unique_ptr<Bitmap> clone(source->Clone());
+    if (!clone) {
         ShowResizeMemoryError();
         return nullptr;
     }
@@ -727,14 +714,11 @@ Bitmap* CPicture::ResizeBitmap(Bitmap* source, int width, int height, int dpiX, 
         height = side(H / r);
     }
     if (width < 1 || height < 1) {
-        delete clone;
         ShowMessage("MSG_PARAMETER_INCORRECT");
         return nullptr;
     }
-    auto* out = new (std::nothrow) Bitmap(width, height, clone->GetPixelFormat());
-    if (out == nullptr || out->GetWidth() == 0) {
-        delete out;
-        delete clone;
+    std::unique_ptr<Bitmap> out = Usable(new (std::nothrow) Bitmap(width, height, clone->GetPixelFormat()));
+    if (!out) {
         ShowResizeMemoryError();
         return nullptr;
     }
@@ -750,17 +734,15 @@ Bitmap* CPicture::ResizeBitmap(Bitmap* source, int width, int height, int dpiX, 
     out->SetResolution(static_cast<Gdiplus::REAL>(dpiX), static_cast<Gdiplus::REAL>(dpiY));
     Gdiplus::Status status;
     {
-        Gdiplus::Graphics g(out);
-        status = g.DrawImage(clone, Gdiplus::Rect(0, 0, width, height), 0, 0, static_cast<INT>(W), static_cast<INT>(H),
-                             Gdiplus::UnitPixel);
+        Gdiplus::Graphics g(out.get());
+        status = g.DrawImage(clone.get(), Gdiplus::Rect(0, 0, width, height), 0, 0, static_cast<INT>(W),
+                             static_cast<INT>(H), Gdiplus::UnitPixel);
     }
-    delete clone;
     if (status == Gdiplus::OutOfMemory) {
-        delete out;
         ShowResizeMemoryError();
         return nullptr;
     }
-    return out;
+    return out.release();
 }
 
 void CPicture::ToGray(Bitmap* source, Bitmap** result) {
@@ -772,11 +754,10 @@ void CPicture::ToGray(Bitmap* source, Bitmap** result) {
         format != Gdiplus::PixelFormat32bppARGB) {
         return;
     }
-    Bitmap* out = NewGreyBitmap(source);
+    std::unique_ptr<Bitmap> out = NewGreyBitmap(source);
     BitmapData in;
-    if (out == nullptr ||
+    if (!out ||
         source->LockBits(nullptr, Gdiplus::ImageLockModeRead, Gdiplus::PixelFormat32bppARGB, &in) != Gdiplus::Ok) {
-        delete out;
         *result = nullptr;
         return;
     }
@@ -806,12 +787,7 @@ void CPicture::ToGray(Bitmap* source, Bitmap** result) {
         }
     }
     source->UnlockBits(&in);
-    if (!WriteGrey(out, grey)) {
-        delete out;
-        *result = nullptr;
-        return;
-    }
-    *result = out;
+    *result = WriteGrey(out.get(), grey) ? out.release() : nullptr;
 }
 
 void CPicture::Binaryzation(Bitmap* source, Bitmap** result, BYTE threshold) {
@@ -851,13 +827,8 @@ void CPicture::Binaryzation(Bitmap* source, Bitmap** result, BYTE threshold) {
             }
         }
     }
-    Bitmap* bw = NewGreyBitmap(source);
-    if (bw == nullptr) return;
-    if (!WriteGrey(bw, out)) {
-        delete bw;
-        return;
-    }
-    *result = bw;
+    std::unique_ptr<Bitmap> bw = NewGreyBitmap(source);
+    if (bw && WriteGrey(bw.get(), out)) *result = bw.release();
 }
 
 void CPicture::ImageNegative(Bitmap* source, Bitmap** result) {
@@ -868,8 +839,8 @@ void CPicture::ImageNegative(Bitmap* source, Bitmap** result) {
     const INT w = static_cast<INT>(source->GetWidth()), h = static_cast<INT>(source->GetHeight());
     if (format == Gdiplus::PixelFormat8bppIndexed) {
         const std::vector<Gdiplus::ARGB> palette = PaletteOf(source);
-        Bitmap* out = source->Clone(0, 0, w, h, format);
-        if (out == nullptr) {
+        std::unique_ptr<Bitmap> out(source->Clone(0, 0, w, h, format));
+        if (!out) {
             *result = nullptr;
             return;
         }
@@ -884,7 +855,7 @@ void CPicture::ImageNegative(Bitmap* source, Bitmap** result) {
                 }
                 out->UnlockBits(&data);
             }
-            SetGreyPalette(out);
+            SetGreyPalette(out.get());
         } else {
             // A colour palette: its colours are inverted, the indices stay.
             std::vector<uint8_t> buffer(static_cast<size_t>(out->GetPaletteSize()));
@@ -895,18 +866,17 @@ void CPicture::ImageNegative(Bitmap* source, Bitmap** result) {
             }
             out->SetPalette(reinterpret_cast<const Gdiplus::ColorPalette*>(buffer.data()));
         }
-        *result = out;
+        *result = out.release();
         return;
     }
     if (format != Gdiplus::PixelFormat24bppRGB && format != Gdiplus::PixelFormat32bppARGB &&
         format != Gdiplus::PixelFormat32bppRGB) {
         return;
     }
-    Bitmap* out = source->Clone(0, 0, w, h, format);
+    std::unique_ptr<Bitmap> out(source->Clone(0, 0, w, h, format));
     BitmapData data;
-    if (out == nullptr || out->LockBits(nullptr, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeWrite, format,
-                                        &data) != Gdiplus::Ok) {
-        delete out;
+    if (!out || out->LockBits(nullptr, Gdiplus::ImageLockModeRead | Gdiplus::ImageLockModeWrite, format, &data) !=
+                    Gdiplus::Ok) {
         *result = nullptr;
         return;
     }
@@ -920,10 +890,10 @@ void CPicture::ImageNegative(Bitmap* source, Bitmap** result) {
         }
     }
     out->UnlockBits(&data);
-    *result = out;
+    *result = out.release();
 }
 
-Bitmap* CPicture::BuildProcessed(bool forMarking) {
+std::unique_ptr<Bitmap> CPicture::BuildProcessed(bool forMarking) {
     if (m_pBitmap == nullptr) return nullptr;
     const PICTURE_PAR& par = PICTUREPAR;
     int width = static_cast<int>(m_pBitmap->GetWidth());
@@ -932,7 +902,7 @@ Bitmap* CPicture::BuildProcessed(bool forMarking) {
         width = DpiPixels(rectfPic.Width, par.nDpiX);
         height = DpiPixels(rectfPic.Height, par.nDpiY);
     }
-    Bitmap* current = ResizeBitmap(m_pBitmap, width, height, par.nDpiX, par.nDpiY, false);
+    std::unique_ptr<Bitmap> current(ResizeBitmap(m_pBitmap.get(), width, height, par.nDpiX, par.nDpiY, false));
     if (forMarking || par.bGray != 0 || par.bBinary != 0) {
         Apply(current, [this](Bitmap* s, Bitmap** r) { ToGray(s, r); });
     }
@@ -985,7 +955,7 @@ Bitmap* CPicture::GetNetDotBmp() {
     Bitmap* result = nullptr;
     try {
         if (PICTUREPAR.bReinit != 0 && InitPicture() != 0) ApplyFixedSizeAndAnchor();
-        result = BuildProcessed(true);
+        result = BuildProcessed(true).release();
     } catch (const std::bad_alloc&) {
         result = nullptr;
     }
@@ -996,19 +966,18 @@ Bitmap* CPicture::GetNetDotBmp() {
 Bitmap* CPicture::GetDisplayBmp() {
     LockShape();
     if (PICTUREPAR.bRebuildScreen != 0) {
-        Bitmap* fresh = nullptr;
+        std::unique_ptr<Bitmap> fresh;
         try {
             fresh = BuildProcessed(false);
         } catch (const std::bad_alloc&) {
-            fresh = nullptr;
+            fresh.reset();
         }
-        delete m_pScreenBitmap;
-        m_pScreenBitmap = fresh;
+        m_pScreenBitmap = std::move(fresh);
         // Cleared even when the build failed: its message is not repeated
         // on every repaint.
         PICTUREPAR.bRebuildScreen = 0;
     }
-    Bitmap* screen = m_pScreenBitmap;
+    Bitmap* screen = m_pScreenBitmap.get();
     UnlockShape();
     return screen;
 }

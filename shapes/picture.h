@@ -6,6 +6,7 @@
 // to black and white and inverted; every dark pixel becomes one dot.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "gdiplus/bitmap.h"
@@ -107,7 +108,7 @@ public:
     // (null before the first image).
     Gdiplus::Bitmap* GetDisplayBmp();
     // The decoded image, owned by the picture; null before a load.
-    Gdiplus::Bitmap* GetBitmap() const { return m_pBitmap; }
+    Gdiplus::Bitmap* GetBitmap() const { return m_pBitmap.get(); }
     // A copy of a rectangle of the display (clipped to it), owned by the
     // caller; null for an empty rectangle.
     HBITMAP CopyScreenToBitmap(RECT* rect);
@@ -149,21 +150,21 @@ private:
     // After the corners turned: the pivot and rectfPic follow their centre.
     void RecentreOnCorners();
     // Replaces the decoded image (the old one is deleted).
-    void AdoptBitmap(Gdiplus::Bitmap* bitmap);
+    void AdoptBitmap(std::unique_ptr<Gdiplus::Bitmap> bitmap);
     // The fixed size and anchor of the parameters.
     void ApplyFixedSizeAndAnchor();
     // The processed copy of the decoded image: resized as the parameters
     // say, grey when asked (always for marking), black and white, inverted.
-    Gdiplus::Bitmap* BuildProcessed(bool forMarking);
+    std::unique_ptr<Gdiplus::Bitmap> BuildProcessed(bool forMarking);
     // Draws a bitmap onto the device parallelogram of corners given in
     // millimetres (bottom-left, top-left, top-right, bottom-right).
     int DrawOnCorners(Gdiplus::Graphics& g, Gdiplus::Bitmap* bitmap, const tagPOINTF corners[4], int mode, float dx,
                       float dy);
     float ViewZoom() const;
 
-    // The decoded image and the screen image, both owned.
-    Gdiplus::Bitmap* m_pBitmap = nullptr;
-    Gdiplus::Bitmap* m_pScreenBitmap = nullptr;
+    // The decoded image and the screen image.
+    std::unique_ptr<Gdiplus::Bitmap> m_pBitmap;
+    std::unique_ptr<Gdiplus::Bitmap> m_pScreenBitmap;
     // The description of the last saved pixels.
     BITMAP m_bitmapInfo{};
     // Set while a shape-file read restores the picture: keep the stored

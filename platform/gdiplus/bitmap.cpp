@@ -1,7 +1,5 @@
 #include "gdiplus/bitmap.h"
 
-#include <stb/stb_image.h>
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -14,6 +12,7 @@
 #include "gdi/cairo_canvas.h"
 #include "gdi/recording_canvas.h"
 #include "gdiplus/graphics.h"
+#include "gdiplus/image_decode.h"
 
 // ============================================================================
 // GDI bitmaps
@@ -493,95 +492,6 @@ std::vector<ARGB> GreyRamp(size_t count) {
 
 bool Finite(REAL v) { return std::isfinite(v); }
 
-uint32_t Be32(const uint8_t* p) { return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
-int32_t Le32(const uint8_t* p) {
-    return static_cast<int32_t>(p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24));
-}
-
-REAL SaneDpi(double dpi) { return dpi >= 1.0 && dpi <= 1e6 ? static_cast<REAL>(dpi) : kDefaultImageDpi; }
-
-enum class FileKind { Unknown, Bmp, Png, Jpeg, Gif };
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-// An uncompressed BMP must hold all the rows its header announces: the
-// decoder would fill the missing ones with black and call it a picture.
-bool BmpHoldsItsRows(const uint8_t* d, size_t n) {
-    if (n < 26) return false;
-    const uint32_t offset = static_cast<uint32_t>(Le32(d + 10));
-    const uint32_t headerSize = static_cast<uint32_t>(Le32(d + 14));
-    int64_t width, height;
-    int bpp;
-    uint32_t compression = 0;
-    if (headerSize == 12) {
-        width = Le16(d + 18);
-        height = Le16(d + 20);
-        bpp = Le16(d + 24);
-    } else {
-        if (n < 34) return false;
-        width = Le32(d + 18);
-        height = Le32(d + 22);
-        bpp = Le16(d + 28);
-        compression = static_cast<uint32_t>(Le32(d + 30));
-    }
-    if (compression != 0 && compression != 3) return true;  // left to the decoder
-    if (height < 0) height = -height;
-    if (width <= 0 || height <= 0 || bpp <= 0 || bpp > 32) return false;
-    const uint64_t row = static_cast<uint64_t>((width * bpp + 31) / 32) * 4;
-    return static_cast<uint64_t>(offset) + row * static_cast<uint64_t>(height) <= n;
-}
-
-FileKind Sniff(const uint8_t* d, size_t n) {
-    static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    if (n >= 8 && std::memcmp(d, kPng, 8) == 0) return FileKind::Png;
-    if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return FileKind::Jpeg;
-    if (n >= 6 && (std::memcmp(d, "GIF87a", 6) == 0 || std::memcmp(d, "GIF89a", 6) == 0)) return FileKind::Gif;
-    if (n >= 2 && d[0] == 'B' && d[1] == 'M') return FileKind::Bmp;
-    return FileKind::Unknown;
-}
-
-// The resolution a file names, or 96 dpi.
-void FileResolution(FileKind kind, const uint8_t* d, size_t n, REAL& dpiX, REAL& dpiY) {
-    dpiX = dpiY = kDefaultImageDpi;
-    constexpr double kInchPerMetre = 0.0254;
-    if (kind == FileKind::Bmp) {
-        if (n >= 14 + 40 && Le32(d + 14) >= 40) {
-            const int32_t ppmX = Le32(d + 38), ppmY = Le32(d + 42);
-            if (ppmX > 0 && ppmY > 0) {
-                dpiX = SaneDpi(ppmX * kInchPerMetre);
-                dpiY = SaneDpi(ppmY * kInchPerMetre);
-            }
-        }
-    } else if (kind == FileKind::Png) {
-        size_t pos = 8;
-        while (n >= 12 && pos <= n - 12) {
-            const uint32_t len = Be32(d + pos);
-            if (len > n - pos - 12) break;
-            const uint8_t* type = d + pos + 4;
-            if (std::memcmp(type, "pHYs", 4) == 0 && len == 9) {
-                const uint32_t ppuX = Be32(d + pos + 8), ppuY = Be32(d + pos + 12);
-                if (d[pos + 16] == 1 && ppuX > 0 && ppuY > 0) {
-                    dpiX = SaneDpi(ppuX * kInchPerMetre);
-                    dpiY = SaneDpi(ppuY * kInchPerMetre);
-                }
-                break;
-            }
-            if (std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "IEND", 4) == 0) break;
-            pos += 12 + static_cast<size_t>(len);
-        }
-    } else if (kind == FileKind::Jpeg) {
-        if (n >= 18 && d[2] == 0xFF && d[3] == 0xE0 && std::memcmp(d + 6, "JFIF", 5) == 0) {
-            const int units = d[13];
-            const double x = (d[14] << 8) | d[15], y = (d[16] << 8) | d[17];
-            if (units == 1 || units == 2) {
-                const double k = units == 2 ? 2.54 : 1.0;
-                dpiX = SaneDpi(x * k);
-                dpiY = SaneDpi(y * k);
-            }
-        }
-    }
-}
-
 }  // namespace
 
 bool IsStoredPixelFormat(PixelFormat format) {
@@ -671,50 +581,24 @@ struct ImageAccess {
 
     static Status Decode(Pixels& px, const uint8_t* data, size_t size) {
         px = Pixels();
-        const FileKind kind = data != nullptr ? Sniff(data, size) : FileKind::Unknown;
-        if (kind == FileKind::Unknown || size > static_cast<size_t>(INT_MAX)) return InvalidParameter;
-        if (kind == FileKind::Bmp && !BmpHoldsItsRows(data, size)) return InvalidParameter;
-        const int len = static_cast<int>(size);
-        int w = 0, h = 0, comp = 0;
-        if (stbi_info_from_memory(data, len, &w, &h, &comp) == 0 || w < 1 || h < 1) return InvalidParameter;
-        if (w > kMaxImageSide || h > kMaxImageSide ||
-            static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > kMaxDecodedPixels) {
-            return OutOfMemory;
-        }
-        const int want = comp == 1 ? 1 : (comp == 3 ? 3 : 4);
-        stbi_set_flip_vertically_on_load_thread(0);
-        int gw = 0, gh = 0, gc = 0;
-        stbi_uc* pixels = stbi_load_from_memory(data, len, &gw, &gh, &gc, want);
-        if (pixels == nullptr) return InvalidParameter;
-        // The decoder must agree with its own header reading; anything else
-        // is not trusted.
-        if (gw != w || gh != h) {
-            stbi_image_free(pixels);
-            return InvalidParameter;
-        }
-        const PixelFormat format =
-            want == 1 ? PixelFormat8bppIndexed : (want == 3 ? PixelFormat24bppRGB : PixelFormat32bppARGB);
-        Status s = Allocate(px, w, h, format);
-        if (s == Ok) {
-            for (INT y = 0; y < h; ++y) {
-                const stbi_uc* in = pixels + static_cast<size_t>(y) * static_cast<size_t>(w) * want;
-                uint8_t* o = Row(px, y);
-                if (want == 1) {
-                    std::memcpy(o, in, static_cast<size_t>(w));
-                    continue;
-                }
-                // R, G, B (, A) into B, G, R (, A).
-                for (INT x = 0; x < w; ++x, in += want, o += want) {
-                    o[0] = in[2];
-                    o[1] = in[1];
-                    o[2] = in[0];
-                    if (want == 4) o[3] = in[3];
-                }
+        decode::Picture picture;
+        if (Status s = decode::DecodePicture(data, size, picture); s != Ok) return s;
+        if (picture.format == PixelFormat8bppIndexed) {
+            try {
+                px.palette = GreyRamp(256);
+            } catch (const std::bad_alloc&) {
+                return OutOfMemory;
             }
-            FileResolution(kind, data, size, px.dpiX, px.dpiY);
+            px.paletteFlags = PaletteFlagsGrayScale;
         }
-        stbi_image_free(pixels);
-        return s;
+        px.width = picture.width;
+        px.height = picture.height;
+        px.format = picture.format;
+        px.stride = picture.stride;
+        px.data = std::move(picture.data);
+        px.dpiX = picture.dpiX;
+        px.dpiY = picture.dpiY;
+        return Ok;
     }
 };
 

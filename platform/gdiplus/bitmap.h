@@ -1,5 +1,5 @@
-// Raster images: GDI+'s Image and Bitmap (decoded from BMP, PNG, JPEG and
-// GIF data, locked for direct pixel access, drawn by Graphics::DrawImage),
+// Raster images: GDI+'s Image and Bitmap (decoded from BMP, PNG, JPEG, GIF
+// and TIFF data, locked for direct pixel access, drawn by Graphics::DrawImage),
 // and under them the GDI bitmaps that a Bitmap turns into and comes from
 // (HBITMAP, BITMAP, device-independent bitmaps, the display's device
 // context).
@@ -330,11 +330,13 @@ public:
     // OutOfMemory beyond the limits.
     Bitmap(INT width, INT height, PixelFormat format = PixelFormat32bppARGB);
     // Decodes the stream's bytes from its current position to its end.
-    // BMP, PNG, JPEG and GIF (its first frame) are known; anything else, or
-    // data that does not decode, gives InvalidParameter and width 0. Grey
+    // BMP, PNG, JPEG, GIF (its first frame) and TIFF (its first page) are
+    // known; anything else, or data that does not decode (a cut file
+    // included), gives InvalidParameter and width 0. Grey PNG, JPEG and TIFF
     // pictures become 8-bit indexed with a grey palette, colour pictures
-    // 24-bit RGB, pictures with transparency 32-bit ARGB; the resolution is
-    // the file's own (BMP, PNG pHYs, JPEG JFIF) or 96 dpi.
+    // 24-bit RGB, pictures with transparency 32-bit ARGB, 16-bit channels
+    // keep their high byte; the resolution is the file's own (BMP, PNG pHYs,
+    // JPEG JFIF, TIFF) or 96 dpi.
     explicit Bitmap(IStream* stream, BOOL useIcm = FALSE);
     // Decodes a file (UTF-8 on disk); a file that cannot be read gives
     // GenericError.

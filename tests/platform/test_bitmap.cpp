@@ -8,53 +8,31 @@
 #include <string>
 #include <vector>
 
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#include <stb/stb_image_write.h>
-#pragma GCC diagnostic pop
-
 #include "com/hglobal.h"
 #include "com/stream.h"
 #include "gdi/cairo_canvas.h"
 #include "gdi/recording_canvas.h"
 #include "gdiplus/gdiplus.h"
+#include "platform/picture_files.h"
 
 using namespace Gdiplus;
 
 namespace {
 
-void Collect(void* context, void* data, int size) {
-    auto* out = static_cast<std::vector<uint8_t>*>(context);
-    out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
-}
+using picture_files::DecodeBytes;
 
-// Encodes rows of channels (1, 3 or 4 per pixel) as PNG or BMP.
-std::vector<uint8_t> Encode(const char* kind, int w, int h, int channels, const std::vector<uint8_t>& pixels) {
-    std::vector<uint8_t> out;
-    if (std::string(kind) == "png") {
-        stbi_write_png_to_func(Collect, &out, w, h, channels, pixels.data(), w * channels);
-    } else if (std::string(kind) == "jpg") {
-        stbi_write_jpg_to_func(Collect, &out, w, h, channels, pixels.data(), 100);
-    } else {
-        stbi_write_bmp_to_func(Collect, &out, w, h, channels, pixels.data());
+// Encodes rows of channels (1, 3 or 4 per pixel) as PNG or JPEG, or of
+// 3 channels as BMP.
+std::vector<uint8_t> Encode(const std::string& kind, int w, int h, int channels, const std::vector<uint8_t>& pixels) {
+    if (kind == "png") {
+        const int type = channels == 1 ? PNG_COLOR_TYPE_GRAY : (channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGBA);
+        return picture_files::Png(w, h, type, 8, pixels);
     }
-    return out;
-}
-
-std::unique_ptr<Bitmap> DecodeBytes(const std::vector<uint8_t>& bytes) {
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-    if (!bytes.empty()) {
-        std::memcpy(GlobalLock(mem), bytes.data(), bytes.size());
-        GlobalUnlock(mem);
-    }
-    IStream* stream = nullptr;
-    EXPECT_EQ(CreateStreamOnHGlobal(mem, TRUE, &stream), S_OK);
-    std::unique_ptr<Bitmap> bmp(Bitmap::FromStream(stream));
-    stream->Release();
-    return bmp;
+    if (kind == "jpg") return picture_files::Jpeg(w, h, channels == 1 ? JCS_GRAYSCALE : JCS_RGB, pixels);
+    return picture_files::Bmp24(w, h, [&](int x, int y) {
+        const uint8_t* p = &pixels[(static_cast<size_t>(y) * w + x) * 3];
+        return static_cast<uint32_t>(p[0] << 16 | p[1] << 8 | p[2]);
+    });
 }
 
 ARGB PixelAt(Bitmap& b, int x, int y) {
@@ -100,14 +78,18 @@ TEST(Bitmap, DecodesPngBmpAndJpegThroughAStream) {
 }
 
 TEST(Bitmap, TakesTheResolutionTheFileNames) {
-    std::vector<uint8_t> bmp = Encode("bmp", 2, 2, 3, std::vector<uint8_t>(12, 9));
     // 11811 pixels per metre is 300 dots per inch.
-    const int32_t ppm = 11811;
-    std::memcpy(&bmp[38], &ppm, 4);
-    std::memcpy(&bmp[42], &ppm, 4);
-    auto b = DecodeBytes(bmp);
-    EXPECT_NEAR(b->GetHorizontalResolution(), 300.0, 0.01);
-    EXPECT_NEAR(b->GetVerticalResolution(), 300.0, 0.01);
+    const std::vector<uint8_t> grey(4, 9);
+    const std::vector<std::vector<uint8_t>> files = {
+        picture_files::Bmp24(2, 2, [](int, int) { return 0x090909u; }, 11811),
+        picture_files::Png(2, 2, PNG_COLOR_TYPE_GRAY, 8, grey, false, {}, {}, 11811),
+        picture_files::Jpeg(2, 2, JCS_GRAYSCALE, grey, false, 300),
+    };
+    for (const auto& file : files) {
+        auto b = DecodeBytes(file);
+        EXPECT_NEAR(b->GetHorizontalResolution(), 300.0, 0.01);
+        EXPECT_NEAR(b->GetVerticalResolution(), 300.0, 0.01);
+    }
 }
 
 TEST(Bitmap, RefusesDataThatIsNoPicture) {
