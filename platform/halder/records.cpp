@@ -10,6 +10,19 @@ void FONTS_PAR::AddAllProp(bool extended) {
     AddProp("bPathText", &bPathText);
     AddProp("dPathValue1", &dPathValue1);
     AddProp("dPathValue2", &dPathValue2);
+    AddProp("bBold", &bBold);
+    AddProp("bItalic", &bItalic);
+    AddProp("bEqualPitch", &bEqualPitch);
+    AddProp("bVertical", &bVertical);
+    AddProp("nAlign", &nAlign);
+    AddProp("nFixWidthMode", &nFixWidthMode);
+    AddProp("dFixCharWidth", &dFixCharWidth);
+    AddProp("dSlantAngle", &dSlantAngle);
+    AddProp("nRefPos", &nRefPos);
+    AddProp("fSpacing", &fSpacing);
+    AddProp("bVarWidthByY", &bVarWidthByY);
+    AddProp("dScaleX", &dScaleX);
+    AddProp("dScaleY", &dScaleY);
 }
 
 void CODEBAR_PAR::UpdatePropsValue() {
@@ -26,6 +39,9 @@ void CODEBAR_PAR::AddAllProp(bool extended) {
     AddProp("nCodeType", &nCodeType);
     AddProp("wstrCustomText", &wstrCustomText);
     AddProp("parTextFill", &parTextFill);
+    AddProp("nTextPen", &nTextPen);
+    AddProp("bTextFill", &bTextFill);
+    AddProp("bPointModule", &bPointModule);
     // FILLED_PARS leaves its hatch sets to its owner.
     static const char* const kSetKeys[FILLED_PARS::kSetCount] = {"parTextFillSet0", "parTextFillSet1",
                                                                  "parTextFillSet2", "parTextFillSet3"};

@@ -51,13 +51,38 @@ struct tagCardPar {
 // Text and font parameters of a text shape and of the default parameters.
 struct FONTS_PAR : public SriBase {
     std::wstring wstrFontName = L"DejaVu Sans";
+    // Character height in millimetres and width factor (45.8 keeps the
+    // face's own proportions).
     double dHeight = 10.0;
-    double dWidthRatio = 1.0;
+    double dWidthRatio = 45.8;
     double dCharSpace = 0.0;
     double dLineSpace = 0.0;
+    // The text follows a curve (path text), with the path-text values.
     int bPathText = 0;
     double dPathValue1 = 0.0;
     double dPathValue2 = 0.0;
+    int bBold = 0;
+    int bItalic = 0;
+    // Every character takes the pitch of the widest glyph.
+    int bEqualPitch = 0;
+    int bVertical = 0;
+    // 0 left, 1 centre, 2 right.
+    int nAlign = 0;
+    // Fixed character width: 0 off, 1 add the width, 2 fixed width.
+    int nFixWidthMode = 0;
+    double dFixCharWidth = 1.0;
+    // Slant of the characters in degrees.
+    double dSlantAngle = 0.0;
+    // The point of the frame the text keeps in place: 0 left, 1 bottom
+    // centre, 2 right.
+    int nRefPos = 0;
+    // A spacing value that scales with the height.
+    float fSpacing = 0.0f;
+    // The variable text's character width follows the y factor.
+    int bVarWidthByY = 0;
+    // Accumulated scale factors.
+    double dScaleX = 1.0;
+    double dScaleY = 1.0;
     void AddAllProp(bool extended) override;
 };
 
@@ -77,6 +102,11 @@ struct CODEBAR_PAR : public SriBase {
     std::wstring wstrCustomText;
     // The fill of the readable text, its four hatch sets saved with it.
     FILLED_PARS parTextFill;
+    // The readable text's pen, whether its fill is on, and whether the
+    // modules of a two-dimensional code are points.
+    int nTextPen = 0;
+    int bTextFill = 0;
+    int bPointModule = 0;
 
     // Copies the two texts into their saved copies.
     void UpdatePropsValue();
