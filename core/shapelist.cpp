@@ -7,6 +7,7 @@
 
 #include "compose/combine.h"
 #include "compose/filledshape.h"
+#include "text/fonts.h"
 #include "compose/group.h"
 #include "core/bezier.h"
 #include "core/points.h"
@@ -113,9 +114,9 @@ CBaseShape* CVonnSriShapeList::CreateShapeOfKind(int32_t kind) {
         case SHAPE_EXEAXI: return new CExeAxi();
         case SHAPE_DOCPARAM: return new CDocParam();
         case SHAPE_FILLED: return new CFilledShape();
-        // Texts (13) have no class in this library yet: like any unknown
-        // kind their records are read as plain base shapes, which keeps the
-        // records after them aligned.
+        case SHAPE_FONTS: return new CFonts();
+        // Any unknown kind is read as a plain base shape, which keeps the
+        // records after it aligned.
         default: return new CBaseShape();
     }
 }
@@ -163,6 +164,31 @@ void CVonnSriShapeList::RestoreShape(int32_t kind, CBaseShape* shape) {
             AdoptChildren(shape);
             static_cast<CCombineShape*>(shape)->RestoreAfterRead();
             break;
+        case SHAPE_FONTS: {
+            // The text's saved fill shapes were written before it with the
+            // text as their parent: they replace the fills it creates. Other
+            // shapes under a text have no place and are dropped.
+            const GUID id = shape->GetBaseID();
+            std::vector<CFilledShape*> fills;
+            if (!IsNullGuid(id)) {
+                for (auto it = m_pShapes->begin(); it != m_pShapes->end();) {
+                    CBaseShape* other = *it;
+                    if (other == nullptr || other == shape || !SameGuid(other->GetParentBaseID(), id)) {
+                        ++it;
+                        continue;
+                    }
+                    if (auto* fill = dynamic_cast<CFilledShape*>(other)) {
+                        fills.push_back(fill);
+                    } else {
+                        other->FreeShapePtr();
+                        delete other;
+                    }
+                    it = m_pShapes->erase(it);
+                }
+            }
+            static_cast<CFonts*>(shape)->RestoreAfterRead(fills);
+            break;
+        }
         case SHAPE_FILLED:
             // A fill shape never takes another fill shape as a child.
             AdoptChildren(shape, true);

@@ -1,0 +1,259 @@
+// The TrueType text shape: layout against FreeType's own reading of the
+// face, placement, transforms kept through a new layout, saving, fills.
+#include <gtest/gtest.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <list>
+#include <memory>
+#include <sstream>
+
+#include "compose/filledshape.h"
+#include "core/runlog.h"
+#include "core/shapelist.h"
+#include "text/fonts.h"
+
+namespace {
+
+const char* const kSansFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+// FreeType's reading of one glyph of DejaVu Sans, in em units.
+struct GlyphBox {
+    double xMin = 0, xMax = 0, yMin = 0, yMax = 0, advance = 0;
+};
+
+GlyphBox ReadGlyph(wchar_t c) {
+    FT_Library lib = nullptr;
+    FT_Face face = nullptr;
+    GlyphBox box;
+    if (FT_Init_FreeType(&lib) != 0) return box;
+    if (FT_New_Face(lib, kSansFile, 0, &face) == 0) {
+        if (FT_Load_Char(face, c, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) == 0) {
+            const double em = face->units_per_EM;
+            FT_BBox b;
+            FT_Outline_Get_CBox(&face->glyph->outline, &b);
+            box = {b.xMin / em, b.xMax / em, b.yMin / em, b.yMax / em, face->glyph->advance.x / em};
+        }
+        FT_Done_Face(face);
+    }
+    FT_Done_FreeType(lib);
+    return box;
+}
+
+struct FreeText {
+    void operator()(CBaseShape* s) const {
+        s->FreeShapePtr();
+        delete s;
+    }
+};
+using TextPtr = std::unique_ptr<CFonts, FreeText>;
+
+TextPtr MakeText(const wchar_t* text, tagPOINTF at, int align = 0, double height = 10.0, double width = 45.8,
+                 const wchar_t* face = L"DejaVu Sans") {
+    TextPtr t(new CFonts());
+    t->parFonts.dHeight = height;
+    t->parFonts.dWidthRatio = width;
+    t->parFonts.nAlign = align;
+    t->InitFontsPath(at, CString(text), CString(face), false);
+    return t;
+}
+
+Gdiplus::RectF Rect(CBaseShape& s) {
+    Gdiplus::RectF r;
+    s.GetRectangle(r);
+    return r;
+}
+
+Gdiplus::RectF CharRect(CFonts& t, size_t i) { return CBaseShape::CalculateRectangle(t.GetChars().at(i)->points); }
+
+class TextTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = std::filesystem::temp_directory_path() / ("morvik-text-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(m_dir);
+        m_saved = RunLog::Instance(nullptr)->GetLogFolder();
+        RunLog::Instance(nullptr)->SetLogFolder(CString((m_dir.string() + "/").c_str()));
+    }
+    void TearDown() override {
+        RunLog::Instance(nullptr)->SetLogFolder(m_saved);
+        std::filesystem::remove_all(m_dir);
+    }
+    std::filesystem::path m_dir;
+    CString m_saved;
+};
+
+TEST_F(TextTest, OutlinesFollowTheFaceAtTheGivenHeight) {
+    const GlyphBox i = ReadGlyph(L'I');
+    ASSERT_GT(i.advance, 0);
+    // Height 10 and width 45.8: one em is 10 mm, the face's own proportions.
+    TextPtr t = MakeText(L"II", {20, 30});
+    ASSERT_EQ(t->GetChars().size(), 2u);
+    const Gdiplus::RectF a = CharRect(*t, 0), b = CharRect(*t, 1);
+    EXPECT_NEAR(a.Width, (i.xMax - i.xMin) * 10, 0.01);
+    EXPECT_NEAR(a.Height, (i.yMax - i.yMin) * 10, 0.01);
+    EXPECT_NEAR(b.X - a.X, i.advance * 10, 0.01);
+    // Left alignment: the text's left-top corner on the point.
+    const Gdiplus::RectF r = Rect(*t);
+    EXPECT_NEAR(r.X, 20, 0.01);
+    EXPECT_NEAR(r.Y, 30, 0.01);
+
+    // Height 5, doubled width factor: x scales by 1, y by 0.5.
+    TextPtr wide = MakeText(L"II", {0, 0}, 0, 5.0, 91.6);
+    EXPECT_NEAR(CharRect(*wide, 0).Width, (i.xMax - i.xMin) * 10, 0.01);
+    EXPECT_NEAR(CharRect(*wide, 0).Height, (i.yMax - i.yMin) * 5, 0.01);
+}
+
+TEST_F(TextTest, AlignmentPlacesTheTextAndItsLines) {
+    TextPtr centre = MakeText(L"AB", {50, 10}, 1);
+    Gdiplus::RectF r = Rect(*centre);
+    EXPECT_NEAR(r.X + r.Width / 2, 50, 0.01);
+    EXPECT_NEAR(r.Y, 10, 0.01);
+    TextPtr right = MakeText(L"AB", {50, 10}, 2);
+    r = Rect(*right);
+    EXPECT_NEAR(r.X + r.Width, 50, 0.01);
+
+    // Two lines, centred on each other, one line height (10 mm) apart.
+    TextPtr two = MakeText(L"A\nBB", {0, 0}, 1);
+    ASSERT_EQ(two->GetChars().size(), 3u);
+    const Gdiplus::RectF a = CharRect(*two, 0);
+    const Gdiplus::RectF b1 = CharRect(*two, 1), b2 = CharRect(*two, 2);
+    EXPECT_NEAR(a.X + a.Width / 2, (b1.X + b2.X + b2.Width) / 2, 0.05);
+    EXPECT_NEAR(a.Y - a.Height, b1.Y - b1.Height + 10, 0.05);  // baselines 10 apart
+
+    // A face that is not installed falls back to one that is.
+    TextPtr missing = MakeText(L"AB", {0, 0}, 0, 10, 45.8, L"No Such Face 42");
+    TextPtr sans = MakeText(L"AB", {0, 0});
+    ASSERT_EQ(missing->GetChars().size(), 2u);
+    EXPECT_EQ(missing->GetChars()[1]->points.size(), sans->GetChars()[1]->points.size());
+}
+
+TEST_F(TextTest, NewLayoutKeepsRecordedTransformsAndTheReferencePoint) {
+    TextPtr t = MakeText(L"AB", {10, 10});
+    t->Rotate(30, {10, 10});
+    t->Move(5, -2);
+    t->Mirror({0, 0}, 1);
+    EXPECT_EQ(t->GetModifyList().size(), 3u);
+    std::vector<tagPOINTF> before;
+    t->GetFlattenPathPoints(before, 0.01f);
+
+    CString text;
+    int type = 0;
+    CString face;
+    FONTS_PAR fonts;
+    CODEBAR_PAR codebar;
+    VARTEXT_PAR vartext;
+    t->GetFonts(text, type, face, fonts, codebar, vartext);
+    ASSERT_EQ(t->SetFonts(text, type, face, fonts, codebar, vartext, 1, 0, false), 1);
+    std::vector<tagPOINTF> after;
+    t->GetFlattenPathPoints(after, 0.01f);
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t i = 0; i < after.size(); ++i) {
+        EXPECT_NEAR(after[i].x, before[i].x, 0.01) << i;
+        EXPECT_NEAR(after[i].y, before[i].y, 0.01) << i;
+    }
+    EXPECT_TRUE(t->IsRecording());
+    EXPECT_EQ(t->GetModifyList().size(), 3u);
+
+    // A longer text keeps the reference point where it was.
+    const tagPOINTF ref = t->GetPosRefPoint(0);
+    ASSERT_EQ(t->SetFonts(CString(L"ABCD"), type, face, fonts, codebar, vartext, 1, 0, false), 1);
+    const tagPOINTF now = t->GetPosRefPoint(0);
+    EXPECT_NEAR(now.x, ref.x, 0.01);
+    EXPECT_NEAR(now.y, ref.y, 0.01);
+    EXPECT_EQ(t->GetChars().size(), 4u);
+
+    // A layout that cannot run keeps the text as it was.
+    const size_t points = after.size();
+    EXPECT_EQ(t->SetFonts(CString(L"XYZ"), 1, CString(L"nofont"), fonts, codebar, vartext, 1, 0, false), 0);
+    EXPECT_EQ(t->GetText(), CString(L"ABCD"));
+    EXPECT_EQ(t->GetFontType(), 0);
+    EXPECT_EQ(t->GetChars().size(), 4u);
+    EXPECT_TRUE(t->IsRecording());
+    EXPECT_GT(points, 0u);
+}
+
+// Every hatch line of a filled text lies inside its letters, never in a
+// counter.
+TEST_F(TextTest, FilledTextHatchStaysInsideTheLetters) {
+    TextPtr t = MakeText(L"AB8@", {0, 0});
+    FILLED_PARS fill;
+    fill.fillParams[0].nFillType = 3;
+    fill.fillParams[0].fLineSpacing = 0.2;
+    fill.fillParams[0].bWholeConsider = 0;
+    t->SetFill(fill, false);
+    ASSERT_EQ(t->bFilled, 1);
+    ASSERT_EQ(t->GetFills().size(), 4u);
+    for (size_t k = 0; k < 4; ++k) {
+        std::vector<std::vector<tagPOINTF>> outline;
+        int count = -1;
+        t->GetCharFlattenPathArrays(static_cast<int>(k), outline, count, 0.01f, PT_ALL);
+        ASSERT_EQ(t->GetCharFlattenPathArrays(static_cast<int>(k), outline, count, 0.01f, PT_ALL), 0);
+        auto inside = [&](double x, double y) {
+            bool in = false;
+            for (const auto& p : outline)
+                for (size_t i = 0, j = p.size() - 1; i < p.size(); j = i++)
+                    if ((p[i].y > y) != (p[j].y > y) && x < (p[j].x - p[i].x) * (y - p[i].y) / (p[j].y - p[i].y) + p[i].x)
+                        in = !in;
+            return in;
+        };
+        Gdiplus::GraphicsPath* hatch = t->GetFills()[k]->GetFillPathOf(0);
+        const auto& pts = hatch->PathPoints();
+        const auto& types = hatch->PathTypes();
+        ASSERT_GT(pts.size(), 10u) << k;
+        for (size_t i = 1; i < pts.size(); ++i) {
+            if ((types[i] & 0x07) == 0) continue;
+            const double x = (pts[i].X + pts[i - 1].X) / 2, y = (pts[i].Y + pts[i - 1].Y) / 2;
+            EXPECT_TRUE(inside(x, y)) << "char " << k << " at " << x << "," << y;
+        }
+    }
+    // A move carries the fills along; a new layout refills and frees the old
+    // outlines.
+    t->Move(3, 4);
+    CString text;
+    int type = 0;
+    CString face;
+    FONTS_PAR fonts;
+    CODEBAR_PAR codebar;
+    VARTEXT_PAR vartext;
+    t->GetFonts(text, type, face, fonts, codebar, vartext);
+    ASSERT_EQ(t->SetFonts(CString(L"AB"), type, face, fonts, codebar, vartext, 1, 0, false), 1);
+    EXPECT_EQ(t->GetFills().size(), 2u);
+    EXPECT_GT(t->GetFills()[0]->GetFillPathOf(0)->GetPointCount(), 0);
+}
+
+TEST_F(TextTest, SaveReadSaveGivesTheSameBytes) {
+    TextPtr t = MakeText(L"Ag", {5, 5});
+    FILLED_PARS fill;
+    fill.fillParams[0].nFillType = 3;
+    fill.fillParams[0].fLineSpacing = 0.5;
+    t->SetFill(fill, false);
+    t->Rotate(15, {0, 0});
+    auto save = [&](CBaseShape* shape, const std::filesystem::path& file) {
+        std::list<CBaseShape*> records;
+        shape->SaveShapeChild(nullptr, records);
+        EXPECT_TRUE(CVonnSriShapeList(&records).SaveList(file.wstring().c_str()));
+        std::stringstream bytes;
+        bytes << std::ifstream(file, std::ios::binary).rdbuf();
+        return bytes.str();
+    };
+    const std::string first = save(t.get(), m_dir / "a.orzx");
+    std::list<CBaseShape*> back;
+    ASSERT_TRUE(CVonnSriShapeList(&back).LoadList((m_dir / "a.orzx").wstring().c_str()));
+    ASSERT_EQ(back.size(), 1u);
+    TextPtr read(dynamic_cast<CFonts*>(back.front()));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->GetText(), CString(L"Ag"));
+    EXPECT_EQ(read->GetChars().size(), 2u);
+    ASSERT_EQ(read->GetFills().size(), 2u);
+    EXPECT_EQ(read->GetFills()[0]->GetFillPathOf(0)->GetPointCount(),
+              t->GetFills()[0]->GetFillPathOf(0)->GetPointCount());
+    const std::string second = save(read.get(), m_dir / "b.orzx");
+    EXPECT_EQ(first, second);
+}
+
+}  // namespace

@@ -1,0 +1,588 @@
+// The text shape: construction, saved properties, the central setter, fills.
+#include "text/fonts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <utility>
+
+#include "afx/message_box.h"
+#include "compose/filledshape.h"
+#include "core/polyline.h"
+#include "core/runlog.h"
+#include "halder/basedoc.h"
+#include "halder/lang.h"
+
+IMPLEMENT_SERIAL(CFonts, CBaseShape, 9)
+
+namespace {
+
+RunLog* Log() { return RunLog::Instance(nullptr); }
+
+void DestroyFill(CFilledShape* fill, bool freeChildren) {
+    if (fill == nullptr) return;
+    if (freeChildren) fill->FreeShapeList(1);
+    delete fill;
+}
+
+}  // namespace
+
+// ---- construction -----------------------------------------------------------------------
+
+CFonts::CFonts() {
+    InitShape(SHAPE_FONTS, "IDS_TYPENAME_TEXT", ShapeCounterOf(SHAPE_FONTS));
+    m_hLayoutEvent = CreateEventW(nullptr, FALSE, TRUE, nullptr);
+}
+
+CFonts::~CFonts() {
+    m_arrFrame.clear();
+    FreeAll(true);
+    if (m_hLayoutEvent != nullptr) {
+        CloseHandle(m_hLayoutEvent);
+        m_hLayoutEvent = nullptr;
+    }
+}
+
+void CFonts::FreeCharList(std::vector<FONTSCHAR*>& list) {
+    for (FONTSCHAR* ch : list) delete ch;
+    list.clear();
+}
+
+void CFonts::FreeAll(bool freeFills) {
+    FreeCharList(m_arrChars);
+    // A fill shape's outlines are the text's own copies: freeing the fill
+    // without them would leak every outline polyline it holds.
+    for (CFilledShape* fill : m_arrFills) DestroyFill(fill, true);
+    (void)freeFills;
+    m_arrFills.clear();
+    FreeCharList(m_arrCharsBackup);
+    FreeCodeBarSquare();
+    InvalidateGeometry();
+}
+
+void CFonts::FreeCodeBarSquare() {
+    // The bar arrays come with the barcode engine's drawing callback; this
+    // build keeps none.
+}
+
+void CFonts::SetPathFontPara(int a, int b, int c, int d, int e) {
+    m_nPathPara[0] = a;
+    m_nPathPara[1] = b;
+    m_nPathPara[2] = c;
+    m_nPathPara[3] = d;
+    m_nPathPara[4] = e;
+}
+
+// ---- saved properties -----------------------------------------------------------------------
+
+void CFonts::AddAllProp(bool all) {
+    CBaseShape::AddAllProp(all);
+    AddProp("fInitStrHeight", &fInitStrHeight);
+    AddProp("fInitStrWidth", &fInitStrWidth);
+    AddProp("temp4P", &m_prop4P);
+    AddProp("bFilled", &bFilled);
+    AddProp("strText", &m_wstrText);
+    AddProp("strFontName", &m_wstrFontName);
+    AddProp("nFontType", &nFontType);
+    AddProp("fCharWidthTransRate", &fCharWidthTransRate);
+    AddProp("fHeightZoom", &fHeightZoom);
+    AddProp("fWidthZoom", &fWidthZoom);
+    AddProp("dRad", &dRad);
+    AddProp("iBaseAngle", &iBaseAngle);
+    AddProp("iAngleScope", &iAngleScope);
+    AddProp("bInvert", &bInvert);
+    AddProp("bAlignTop", &bAlignTop);
+    AddProp("bIsInside", &bIsInside);
+    AddProp("m_bOutTxt", &m_bOutTxt);
+    AddProp("m_bOutTm", &m_bOutTm);
+    AddProp("m_bMkFlag", &m_bMkFlag);
+    AddProp("m_bTimingReset", &m_bTimingReset);
+    AddProp("m_tmReset", &m_tmReset);
+    AddProp("m_barcodeSize", &m_barcodeSize);
+    AddProp("strOutName", &m_wstrOutName);
+    AddProp("bMatric", &bMatric);
+    AddProp("ptCenter", &ptCenter);
+    AddProp("ShapeModify", &m_propModify);
+    AddProp("FONTSCHAR", &m_propChars);
+    AddProp("arrPointf_FONTSCHAR", &m_propCharPoints);
+    AddProp("arrDevPointF_FONTSCHAR", &m_propCharDevPoints);
+    AddProp("arrType_FONTSCHAR", &m_propCharTypes);
+    AddProp("fontspos", &fontspos);
+    if (all || bFilled != 0) {
+        AddProp("shape_filler_param", &m_propFillSets);
+        AddProp("parFill", &parFill);
+        AddProp("VParFillParams", &m_propVParFill);
+    }
+    AddProp("parVarText", &parVarText);
+    AddProp("parCodebar", &parCodebar);
+    AddProp("parCodebarInit", &parCodebarInit);
+    AddProp("parFonts", &parFonts);
+}
+
+void CFonts::UpdatePropsValue() {
+    CBaseShape::UpdatePropsValue();
+    parCodebar.UpdatePropsValue();
+    parCodebarInit.UpdatePropsValue();
+    m_wstrFontName.assign(m_strFontName.GetString(), static_cast<size_t>(m_strFontName.GetLength()));
+    m_wstrText.assign(m_strText.GetString(), static_cast<size_t>(m_strText.GetLength()));
+    m_wstrOutName.assign(m_strOutName.GetString(), static_cast<size_t>(m_strOutName.GetLength()));
+    m_prop4P.assign(1, m_arrFrame);
+    m_propModify = m_arrModify;
+    m_propChars.clear();
+    m_propCharPoints.clear();
+    m_propCharDevPoints.clear();
+    m_propCharTypes.clear();
+    m_propFillSets.clear();
+    for (FONTSCHAR* ch : m_arrChars) {
+        if (ch == nullptr) continue;
+        m_propChars.push_back(*ch);
+        m_propCharPoints.push_back(ch->points);
+        m_propCharDevPoints.emplace_back();
+        m_propCharTypes.push_back(ch->types);
+    }
+    if (!m_arrFills.empty() && m_arrFills[0] != nullptr) {
+        const FILLED_PARS first = m_arrFills[0]->GetFillParam();
+        m_propFillSets.insert(m_propFillSets.end(), std::begin(first.fillParams), std::end(first.fillParams));
+        if (nFontType == 2 && m_arrFills.size() == 2 && m_arrFills[1] != nullptr) {
+            const FILLED_PARS second = m_arrFills[1]->GetFillParam();
+            m_propFillSets.insert(m_propFillSets.end(), std::begin(second.fillParams), std::end(second.fillParams));
+        }
+    }
+    m_propVParFill.assign(std::begin(parFill.fillParams), std::end(parFill.fillParams));
+}
+
+void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
+    m_strFontName = CString(m_wstrFontName.c_str());
+    m_strText = CString(m_wstrText.c_str());
+    m_strOutName = CString(m_wstrOutName.c_str());
+    parCodebar.strTextFont = CString(parCodebar.wstrTextFont.c_str());
+    parCodebar.strCustomText = CString(parCodebar.wstrCustomText.c_str());
+    m_arrFrame = m_prop4P.empty() ? std::vector<tagPOINTF>() : m_prop4P.front();
+    // A frame is four points or nothing.
+    if (m_arrFrame.size() != 4) m_arrFrame.clear();
+    m_arrModify = m_propModify;
+
+    FreeAll(true);
+    for (size_t i = 0; i < m_propChars.size(); ++i) {
+        auto* ch = new FONTSCHAR(m_propChars[i]);
+        if (i < m_propCharPoints.size()) ch->points = m_propCharPoints[i];
+        if (i < m_propCharTypes.size()) ch->types = m_propCharTypes[i];
+        // Points and types go together or not at all.
+        if (ch->types.size() != ch->points.size()) {
+            ch->points.clear();
+            ch->types.clear();
+        }
+        m_arrChars.push_back(ch);
+    }
+    auto takeSets = [this](CFilledShape* fill, size_t from) {
+        if (m_propFillSets.size() < from + FILLED_PARS::kSetCount) return;
+        FILLED_PARS par = fill->GetFillParam();
+        for (int s = 0; s < FILLED_PARS::kSetCount; ++s) par.fillParams[s] = m_propFillSets[from + static_cast<size_t>(s)];
+        fill->SaveParamToCFG(par);
+        fill->bParamGiven = 1;
+    };
+    for (size_t i = 0; i < m_arrChars.size() && nFontType == 0; ++i) {
+        auto* fill = new CFilledShape();
+        fill->SetNoRedraw(1);
+        fill->SetDocView(m_pDoc, m_pView);
+        fill->SetCaption(m_arrChars[i]->text);
+        if (m_propFillSets.size() > i) takeSets(fill, 0);
+        m_arrFills.push_back(fill);
+    }
+    if (nFontType == 2) {
+        auto* bars = new CFilledShape();
+        bars->SetNoRedraw(1);
+        bars->SetDocView(m_pDoc, m_pView);
+        takeSets(bars, 0);
+        m_arrFills.push_back(bars);
+        auto* text = new CFilledShape();
+        text->SetNoRedraw(1);
+        text->SetDocView(m_pDoc, m_pView);
+        text->SaveParamToCFG(parCodebar.parTextFill);
+        takeSets(text, FILLED_PARS::kSetCount);
+        m_arrFills.push_back(text);
+    }
+    const size_t own = std::min<size_t>(m_propVParFill.size(), FILLED_PARS::kSetCount);
+    for (size_t s = 0; s < own; ++s) parFill.fillParams[s] = m_propVParFill[s];
+    // Saved fill shapes replace the created ones in order; any beyond
+    // those are not ours to keep and are destroyed.
+    for (size_t i = 0; i < savedFills.size(); ++i) {
+        CFilledShape* saved = savedFills[i];
+        if (saved == nullptr) continue;
+        if (i < m_arrFills.size()) {
+            DestroyFill(m_arrFills[i], true);
+            saved->bParamGiven = 1;
+            saved->SetDocView(m_pDoc, m_pView);
+            m_arrFills[i] = saved;
+        } else {
+            DestroyFill(saved, true);
+        }
+    }
+    savedFills.clear();
+    InvalidateGeometry();
+}
+
+// ---- pen, document, children ------------------------------------------------------------------
+
+int CFonts::SetPen(unsigned char pen) {
+    CBaseShape::SetPen(pen);
+    parCodebar.nTextPen = pen;
+    if (bFilled != 0) {
+        const COLORREF colour = GetPenColor(-1);
+        for (SHAPE_FILLER_PARAM& set : parFill.fillParams) {
+            set.nPenNum = pen;
+            set.cPenColor = static_cast<int32_t>(colour);
+        }
+    }
+    for (CFilledShape* fill : m_arrFills)
+        if (fill != nullptr) fill->SetPen(pen);
+    return 0;
+}
+
+void CFonts::SetDocView(CBaseDoc* doc, CBaseView* view) {
+    CBaseShape::SetDocView(doc, view);
+    for (CFilledShape* fill : m_arrFills)
+        if (fill != nullptr) fill->SetDocView(doc, view);
+}
+
+void CFonts::SaveShapeChild(CBaseShape* parent, std::list<CBaseShape*>& out) {
+    for (CFilledShape* fill : m_arrFills)
+        if (fill != nullptr) fill->SaveShapeChild(this, out);
+    CBaseShape::SaveShapeChild(parent, out);
+}
+
+// ---- fills ---------------------------------------------------------------------------------
+
+void CFonts::AddFillOutlines(CFilledShape* fill, int index, enuPtType part, unsigned char pen) {
+    std::vector<std::vector<tagPOINTF>> lines;
+    int count = 0;
+    if (GetCharFlattenPathArrays(index, lines, count = -1, 0.1f, part) != 0) return;
+    if (count <= 0 || GetCharFlattenPathArrays(index, lines, count, 0.1f, part) != 0) return;
+    for (std::vector<tagPOINTF>& line : lines) {
+        if (line.size() < 2) continue;
+        auto* poly = new CPolyLine();
+        poly->SetCaption(L"font_fill_shape");
+        poly->SetDocView(m_pDoc, m_pView);
+        poly->arrPoint = std::move(line);
+        poly->ClosePloyLine();
+        poly->SetPen(pen);
+        fill->GetChildren().push_back(poly);
+    }
+}
+
+void CFonts::SetFill(FILLED_PARS& fillPar, bool textOnly) {
+    if (m_pDoc != nullptr) {
+        for (const GUID& id : GetLinkedIDs()) {
+            CBaseShape* linked = m_pDoc->GetShapeByUUID(id);
+            auto* text = dynamic_cast<CFonts*>(linked);
+            if (text != nullptr && text != this) text->SetFill(fillPar, textOnly);
+        }
+    }
+    for (const SHAPE_FILLER_PARAM& set : fillPar.fillParams) {
+        if (set.bEnable != 0 && set.nFillType != 0 && set.bWholeConsider != 0) {
+            SetFill2(fillPar, textOnly);
+            return;
+        }
+    }
+    Log()->Write(L"CFonts::SetFill SetFill");
+    const bool textFill = parCodebar.bTextFill != 0;
+    const size_t count = m_arrFills.size();
+    for (size_t j = 0; j < count; ++j) {
+        CFilledShape* fill = m_arrFills[j];
+        if (fill == nullptr) continue;
+        fill->FreeShapeList(parVarText.bEnable);
+        if (!textFill) {
+            fill->SetParam(fillPar);
+            AddFillOutlines(fill, static_cast<int>(j), PT_ALL, GetPenIndex());
+            fill->SetNoRedraw(1);
+            fill->DoFill(1);
+        } else if (j == 0) {
+            if (!textOnly) {
+                fill->SetParam(fillPar);
+                AddFillOutlines(fill, 0, PT_BAR, GetPenIndex());
+                fill->SetNoRedraw(1);
+                fill->DoFill(1);
+            }
+            if (count > 1 && m_arrFills[1] != nullptr) {
+                CFilledShape* text = m_arrFills[1];
+                text->FreeShapeList(1);
+                text->SetParam(fillPar);
+                AddFillOutlines(text, 0, PT_TEXT, static_cast<unsigned char>(parCodebar.nTextPen));
+                text->SetNoRedraw(1);
+                text->DoFill(1);
+            }
+            break;
+        }
+    }
+    bFilled = textOnly ? 0 : 1;
+    parFill = fillPar;
+    m_bRefillAfterLayout = 0;
+    InvalidateGeometry();
+}
+
+void CFonts::SetFill2(FILLED_PARS& fillPar, bool textOnly) {
+    Log()->Write(L"CFonts::SetFill SetFill2");
+    if (nFontType == 3) return;
+    const bool textFill = parCodebar.bTextFill != 0;
+    for (size_t j = 0; j < m_arrFills.size(); ++j) {
+        CFilledShape* fill = m_arrFills[j];
+        if (fill == nullptr) continue;
+        fill->FreeShapeList(1);
+        fill->SetParam(fillPar);
+    }
+    // The whole text goes into the first fill shape as one set of outlines.
+    if (!m_arrFills.empty() && m_arrFills[0] != nullptr) {
+        for (size_t i = 0; i < m_arrChars.size(); ++i) {
+            if (!textFill) {
+                AddFillOutlines(m_arrFills[0], static_cast<int>(i), PT_ALL, GetPenIndex());
+            } else if (!textOnly) {
+                AddFillOutlines(m_arrFills[0], static_cast<int>(i), PT_BAR, GetPenIndex());
+            }
+        }
+        if (textFill && m_arrFills.size() == 2 && m_arrFills[1] != nullptr)
+            for (size_t i = 0; i < m_arrChars.size(); ++i)
+                AddFillOutlines(m_arrFills[1], static_cast<int>(i), PT_TEXT,
+                                static_cast<unsigned char>(parCodebar.nTextPen));
+        if (!m_arrFills[0]->GetChildren().empty()) {
+            m_arrFills[0]->SetNoRedraw(1);
+            m_arrFills[0]->DoFill(1);
+        }
+        if (m_arrFills.size() > 1 && m_arrFills[1] != nullptr && !m_arrFills[1]->GetChildren().empty()) {
+            m_arrFills[1]->SetParam(fillPar);
+            m_arrFills[1]->SetNoRedraw(1);
+            m_arrFills[1]->DoFill(1);
+        }
+    }
+    bFilled = textOnly ? 0 : 1;
+    parFill = fillPar;
+    m_bRefillAfterLayout = 0;
+    InvalidateGeometry();
+}
+
+void CFonts::DeleteFill() {
+    bFilled = 0;
+    if (parCodebar.bTextFill != 0 && m_arrFills.size() == 2) {
+        if (m_arrFills[0] != nullptr) m_arrFills[0]->DeleteFill(false);
+    } else {
+        for (CFilledShape* fill : m_arrFills)
+            if (fill != nullptr) fill->DeleteFill(true);
+    }
+    InvalidateGeometry();
+}
+
+// ---- the central setter ------------------------------------------------------------------------
+
+int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
+                     VARTEXT_PAR& vartext, int noRefresh, int useVarText, bool interactive) {
+    // A wait that fails leaves the event alone: it was never taken.
+    if (WaitForSingleObject(m_hLayoutEvent, INFINITE) != WAIT_OBJECT_0) return 0;
+
+    // Everything a failed layout must give back.
+    struct Saved {
+        CString text, fontName;
+        std::wstring wstrFontName;
+        int fontType, matric, record, barcodeSize;
+        FONTS_PAR fonts;
+        CODEBAR_PAR codebar;
+        VARTEXT_PAR vartext;
+        CString typeName;
+        std::vector<FONTSCHAR*> chars, backup;
+        std::vector<CFilledShape*> fills;
+        std::vector<tagPOINTF> frame;
+        double initH, initW;
+        tagPOINTF pos;
+    } saved{m_strText, m_strFontName, m_wstrFontName, nFontType, bMatric, m_bRecord, m_barcodeSize, parFonts,
+            parCodebar, parVarText, GetTypeName(), {}, {}, {}, m_arrFrame, fInitStrHeight, fInitStrWidth, fontspos};
+
+    Log()->WriteFormat(L"SetFonts %s", static_cast<const wchar_t*>(text));
+
+    // The face whose "1" sits lower than its other digits keeps its
+    // baseline when a "1" comes or goes.
+    double shiftOne = 0.0;
+    const bool browallia = fontName == CString(L"BrowalliaIT9");
+
+    m_strText = text;
+    m_strFontName = fontName;
+    m_wstrFontName.assign(fontName.GetString(), static_cast<size_t>(fontName.GetLength()));
+    parFonts = fonts;
+    parCodebar = codebar;
+    nFontType = fontType;
+    parVarText = vartext;
+    (void)useVarText;
+
+    auto restoreParams = [&] {
+        m_strText = saved.text;
+        m_strFontName = saved.fontName;
+        m_wstrFontName = saved.wstrFontName;
+        nFontType = saved.fontType;
+        parFonts = saved.fonts;
+        parCodebar = saved.codebar;
+        parVarText = saved.vartext;
+    };
+
+    if (fontType == 2) {
+        m_arrBarPos.clear();
+    }
+
+    Gdiplus::RectF oldRect;
+    GetRectangle(oldRect);
+    const bool hasText = !text.IsEmpty();
+    tagPOINTF oldRef = fontspos;
+    if (!m_arrChars.empty() && m_arrChars[0] != nullptr && !m_arrChars[0]->points.empty())
+        oldRef = GetPosRefPoint(saved.fonts.nRefPos);
+    const double oldHeight = oldRect.Height;
+
+    // The old layout is kept aside until the new one stands.
+    saved.chars.swap(m_arrChars);
+    saved.fills.swap(m_arrFills);
+    saved.backup.swap(m_arrCharsBackup);
+    m_bRecord = 0;
+    bMatric = 0;
+
+    bool ok = true;
+    switch (fontType) {
+        case 2:
+            ok = SetCodebarPoints();
+            if (!ok) {
+                Log()->WriteFormat(L"SetFonts SetCodebarPoints fail type:%d fontname:%s", parCodebar.nCodeType,
+                                   static_cast<const wchar_t*>(fontName));
+            } else {
+                m_strTypeName = CLang::Instance()->GetString("IDS_TYPENAME_CODEBAR");
+                InitRefPoint();
+            }
+            break;
+        case 1:
+            m_strTypeName = CLang::Instance()->GetString("IDS_TYPENAME_TEXT");
+            ok = SetSinglelinePoint(text, fontName);
+            if (!ok) {
+                Log()->Write(L"SetFonts SetSinglelinePoint fail");
+            } else {
+                InitRefPoint();
+                DoSlope(GetPosRefPoint(parFonts.nRefPos), parFonts.dSlantAngle * M_PI / 180.0, 0);
+            }
+            break;
+        case 3:
+            nFontType = 3;
+            bMatric = 1;
+            ok = SetMatricPoint(text, fontName);
+            if (ok) {
+                InitRefPoint();
+                DoSlope(GetPosRefPoint(parFonts.nRefPos), parFonts.dSlantAngle * M_PI / 180.0, 0);
+            }
+            break;
+        default: {
+            m_strTypeName = CLang::Instance()->GetString("IDS_TYPENAME_TEXT");
+            ok = SetFontsPoint(text, fontName, false);
+            if (!ok) {
+                Log()->WriteFormat(L"SetFonts SetFontsPoint fail fontname:%s", static_cast<const wchar_t*>(fontName));
+                break;
+            }
+            InitRefPoint();
+            m_bRecord = 0;
+            const double sy = parFonts.dHeight / kEmSize;
+            const double sx = sy * parFonts.dWidthRatio / kNaturalWidth;
+            DoZoom(GetPosRefPoint(parFonts.nRefPos), sx, sy);
+            if (parFonts.dSlantAngle == 90.0) parFonts.dSlantAngle = 89.9;
+            DoSlope(GetPosRefPoint(parFonts.nRefPos), parFonts.dSlantAngle * M_PI / 180.0, 0);
+            break;
+        }
+    }
+
+    if (!ok) {
+        // The text stays as it was: outlines, parameters and recording.
+        FreeAll(true);
+        m_arrChars.swap(saved.chars);
+        m_arrFills.swap(saved.fills);
+        m_arrCharsBackup.swap(saved.backup);
+        m_arrFrame = saved.frame;
+        fInitStrHeight = saved.initH;
+        fInitStrWidth = saved.initW;
+        fontspos = saved.pos;
+        bMatric = saved.matric;
+        m_barcodeSize = saved.barcodeSize;
+        m_strTypeName = saved.typeName;
+        restoreParams();
+        m_bRecord = saved.record;
+        fWidthZoom = 1.0;
+        fHeightZoom = 1.0;
+        InvalidateGeometry();
+        SetEvent(m_hLayoutEvent);
+        if (fontType == 2 && interactive)
+            AfxMessageBox(CLang::Instance()->GetString("IDS_INVALID_BAR").GetString(), MB_OK);
+        return 0;
+    }
+    // The new layout stands: the old one goes, fill outlines included.
+    for (FONTSCHAR* ch : saved.chars) delete ch;
+    for (FONTSCHAR* ch : saved.backup) delete ch;
+    for (CFilledShape* fill : saved.fills) DestroyFill(fill, true);
+
+    if (bFilled != 0) {
+        Log()->Write(parVarText.bEnable != 0 ? L"SetFonts 变量文本 SetFill" : L"SetFonts 非变量文本 SetFill");
+        SetFill(parFill, false);
+    } else if (parCodebar.bShowText != 0 && parCodebar.bTextFill != 0) {
+        SetFill(parFill, true);
+    }
+
+    if (parFonts.bPathText == 0) {
+        for (const SHAPE_MODIFY& m : m_arrModify) {
+            switch (m.cmd) {
+                case 100: Move(static_cast<float>(m.par1), static_cast<float>(m.par2)); break;
+                case 101: Slope(m.refPoint, m.par1, m.par2); break;
+                case 102: Rotate(m.par1, m.refPoint); break;
+                case 104: Mirror(m.refPoint, 1); break;
+                case 105: Mirror(m.refPoint, 2); break;
+                case 106: Mirror(m.refPoint, 3); break;
+                default: break;
+            }
+        }
+    }
+
+    Gdiplus::RectF newRect;
+    GetRectangle(newRect);
+    tagPOINTF newRef = oldRef;
+    if (hasText && !m_arrFrame.empty()) newRef = GetPosRefPoint(parFonts.nRefPos);
+    double dx = static_cast<double>(oldRef.x) - newRef.x;
+    double dy = static_cast<double>(oldRef.y) - newRef.y;
+    if (browallia) {
+        dy = (static_cast<double>(oldRef.y) - oldHeight) - (static_cast<double>(newRef.y) - newRect.Height);
+        dy -= shiftOne;
+    }
+    if (!hasText) dx = dy = 0.0;
+    if (parFonts.bPathText == 0) {
+        if (dx != 0.0 || dy != 0.0) Move(static_cast<float>(dx), static_cast<float>(dy));
+    } else if (nFontType == 0) {
+        ResetAttachPt();
+        if (m_bRefillAfterLayout != 0) SetFill(parFill, false);
+    } else {
+        ReStoreSinglePt();
+    }
+    m_bRecord = 1;
+    InvalidateGeometry();
+
+    if (noRefresh == 0) {
+        if (m_pView != nullptr) m_pView->Invalidate(TRUE);
+        if (interactive && m_pDoc != nullptr) m_pDoc->OnShapeParamChanged(this, 0);
+        if (parVarText.bEnable != 0) m_bVarBusy = 0;
+    }
+    fWidthZoom = 1.0;
+    fHeightZoom = 1.0;
+    SetEvent(m_hLayoutEvent);
+    return 1;
+}
+
+void CFonts::GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
+                      VARTEXT_PAR& vartext) {
+    text = m_strText;
+    fontName = m_strFontName;
+    fontType = nFontType;
+    fonts = parFonts;
+    codebar = parCodebar;
+    vartext = parVarText;
+}
+
+// The layouts of single-line fonts, dot matrices and codes come with their
+// readers and engines; until then such a text cannot be laid out and keeps
+// what it had.
+bool CFonts::SetSinglelinePoint(const CString&, const CString&) { return false; }
+bool CFonts::SetMatricPoint(const CString&, const CString&) { return false; }
+bool CFonts::SetCodebarPoints() { return false; }

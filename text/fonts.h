@@ -1,0 +1,252 @@
+// CFonts: the text shape. One object holds a text and lays it out in one of
+// four ways, chosen by its font type: 0 TrueType outlines, 1 single-line SHX
+// strokes, 2 barcode or two-dimensional code, 3 dot matrix. Whatever the
+// type, the layout leaves a list of characters (FONTSCHAR: points and GDI+
+// point types in millimetres, y up) and a frame of four points that shows the
+// text's axes; drawing, hit tests, conversion, export and transforms work on
+// those.
+//
+// A filled text owns fill shapes (one per character for TrueType text) whose
+// outlines are copies of its character outlines; they are not children in the
+// document's list.
+//
+// Locking: besides the base shape's event the text has a layout event that
+// serialises SetFonts against drawing (Draw, DrawToGraphics). It is not
+// re-entrant: SetFonts must not be called while the caller holds it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "afx/ctime.h"
+#include "afx/cstring.h"
+#include "core/params.h"
+#include "halder/baseshape.h"
+#include "halder/records.h"
+#include "gdiplus/graphicspath.h"
+#include "text/fontschar.h"
+
+class CFilledShape;
+class CCombineShape;
+class CCustWnd;
+
+// Which part of a character a flattening takes: the whole outline, the bars
+// of a barcode (its first m_barcodeSize points) or its readable text (the
+// rest).
+enum enuPtType { PT_ALL = 0, PT_BAR = 1, PT_TEXT = 2 };
+
+class CFonts : public CBaseShape {
+    DECLARE_SERIAL(CFonts)
+
+public:
+    // Units per em of the TrueType layout, and the width factor that keeps a
+    // face's own proportions.
+    static constexpr double kEmSize = 10.0;
+    static constexpr double kNaturalWidth = 45.8;
+
+    CFonts();
+    ~CFonts() override;
+    CFonts(const CFonts&) = delete;
+    CFonts& operator=(const CFonts&) = delete;
+
+    // ---- setting the text ----------------------------------------------------------
+    // Lays the text out anew from the given content and records: frees the
+    // old layout, lays out by font type, refills, replays the recorded
+    // modifications and keeps the text at its reference point. Returns 1,
+    // or 0 when the layout failed (the text then keeps its previous
+    // outlines, parameters and recording switch).
+    int SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
+                 VARTEXT_PAR& vartext, int noRefresh, int useVarText, bool interactive);
+    void GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
+                  VARTEXT_PAR& vartext);
+    // Lays out a new text at pt (the placement entry of hosts and importers).
+    // Always 1.
+    int InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool flag);
+    // Stores the five path-text values.
+    void SetPathFontPara(int a, int b, int c, int d, int e);
+
+    // ---- fill ----------------------------------------------------------------------
+    void SetFill(FILLED_PARS& fillPar, bool textOnly);
+    void SetFill2(FILLED_PARS& fillPar, bool textOnly);
+    void DeleteFill();
+    // Deletes the characters, the backups and the fill shapes (their
+    // children first when freeFills is set).
+    void FreeAll(bool freeFills);
+    void FreeCodeBarSquare();
+
+    // ---- layout helpers --------------------------------------------------------------
+    // 1 bold, + 2 italic.
+    int GetFontStyle() const;
+    double GetFontSlopeRate() const;
+    double GetFakeWidth() const;
+    double GetFakeHeight() const;
+    // The frame from the shape's rectangle (or from r).
+    void InitRefPoint();
+    void InitRefPoint(Gdiplus::RectF r);
+    static bool HasRightToLeftChars(const CString& text);
+    static int FindSpace(const CString& line, int i);
+    // The TrueType layout; false when no face could lay the text out.
+    bool SetFontsPoint(CString text, CString fontName, bool flag);
+
+    // ---- modification list replay ------------------------------------------------
+    void ReStoreSinglePt();
+    void ResetAttachPt();
+
+    // ---- transforms without records ------------------------------------------------
+    int MoveAtt(float dx, float dy);
+    int RotateAtt(double angle, tagPOINTF centre);
+    int DoSlope(tagPOINTF centre, double a, double b);
+    int DoZoom(tagPOINTF centre, double sx, double sy);
+    tagPOINTF GetPosRefPoint(int pos);
+    void CalculateHeightAndWidthRate(double rx, double ry);
+    int GetCharFlattenPathArrays(int index, std::vector<std::vector<tagPOINTF>>& out, int& count, float tolerance,
+                                 enuPtType part);
+
+    // ---- drawing helpers ---------------------------------------------------------------
+    static int GsDrawPath(Gdiplus::Graphics& g, Gdiplus::Pen& pen, Gdiplus::GraphicsPath& path);
+    int DrawMatriPt(CDC* dc, DWORD color, int mode, float dx, float dy);
+    int Draw2DMatric(CDC* dc, DWORD color, int mode, float dx, float dy);
+    int DrawMatriPtWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, float dx, float dy);
+    int Draw2DMatricWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, float dx, float dy);
+    int DrawReSizeMatric(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy);
+    int GetMatricPoints(std::vector<tagPOINTF>& points);
+    int MatriInRect(Gdiplus::RectF& rect);
+
+    // ---- conversion and export -----------------------------------------------------------
+    // The converted shapes of the text appended to out; the caller owns them.
+    void GetBasicShapeList(std::vector<CBaseShape*>& out);
+    int GetFlattenPathArrays(std::vector<std::vector<tagPOINTF>>& out, float tolerance);
+    int ExportCharXmlToBuff(FONTSCHAR* ch, tagXmlBuff& buff);
+
+    // ---- after a shape-list read ---------------------------------------------------------
+    // Brings the working data back from the saved copies; the reader hands
+    // the saved fill shapes whose parent is this text in list order.
+    void RestoreAfterRead(std::vector<CFilledShape*>& savedFills);
+
+    // ---- accessors -----------------------------------------------------------------------
+    const CString& GetText() const { return m_strText; }
+    const CString& GetFontName() const { return m_strFontName; }
+    int GetFontType() const { return nFontType; }
+    std::vector<FONTSCHAR*>& GetChars() { return m_arrChars; }
+    std::vector<CFilledShape*>& GetFills() { return m_arrFills; }
+    std::vector<tagPOINTF>& GetFrame() { return m_arrFrame; }
+    std::vector<SHAPE_MODIFY>& GetModifyList() { return m_arrModify; }
+    bool IsRecording() const { return m_bRecord != 0; }
+    HANDLE GetLayoutEvent() const { return m_hLayoutEvent; }
+
+    // ---- shape interface ------------------------------------------------------------------
+    void AddAllProp(bool all) override;                                                    // 7
+    CBaseShape* ToBezier() override;                                                       // 9
+    CBaseShape* ToPolyLine() override;                                                     // 10
+    CBaseShape* Clone() override;                                                          // 12
+    int SetPen(unsigned char pen) override;                                                // 15
+    int ExportXmlToBuff(tagXmlBuff& buff) override;                                        // 16
+    int ExportGCodeToBuff(GCodeContext& ctx) override;                                     // 17
+    int DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) override;      // 19
+    int DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) override;   // 20
+    int DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) override;         // 21
+    int DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>& pens, DWORD color, int arrow, float dx,
+                       float dy) override;                                                 // 22
+    int Draw(CDC* dc, int a, int b, int c, int d) override;                                // 23
+    int Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode, int b, int c, float dx,
+             float dy) override;                                                           // 24
+    int DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int a, float dx, float dy) override;  // 25
+    int Move(float dx, float dy) override;                                                 // 30
+    int Rotate(double angle, tagPOINTF centre) override;                                   // 31
+    int Zoom(tagPOINTF centre, double sx, double sy) override;                             // 32
+    int Slope(tagPOINTF centre, double a, double b) override;                              // 33
+    int Mirror(tagPOINTF centre, int mode) override;                                       // 34
+    int SortPath() override { return 0; }                                                  // 35
+    int IsInRect(Gdiplus::RectF& rect) override;                                           // 38
+    int IsMe(tagPOINTF point) override;                                                    // 39
+    int IsInClientRectF() override;                                                        // 41
+    int GetRectangle(Gdiplus::RectF& rect) override;                                       // 42
+    int GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tolerance) override;    // 49
+    int GetFlattenPathFirstPoint(tagPOINTF& point) override;                               // 50
+    int GetFlattenPathLastPoint(tagPOINTF&) override { return 0; }                         // 51
+    void SetDocView(CBaseDoc* doc, CBaseView* view) override;                              // 55
+    void SaveShapeChild(CBaseShape* parent, std::list<CBaseShape*>& out) override;         // 56
+    void UpdatePropsValue() override;                                                      // 66
+
+    // ---- parameters (public as the host and the undo records set them) ---------------------
+    // 0 TrueType, 1 SHX, 2 barcode, 3 dot matrix.
+    int nFontType = 0;
+    FONTS_PAR parFonts;
+    CODEBAR_PAR parCodebar;
+    CODEBAR_PAR parCodebarInit;
+    VARTEXT_PAR parVarText;
+    int bFilled = 0;
+    FILLED_PARS parFill;
+    // Text on an arc.
+    tagPOINTF ptCenter{0.0f, 0.0f};
+    double dRad = 3.0;
+    int iBaseAngle = 90;
+    int iAngleScope = 0;
+    int bInvert = 0;
+    int bAlignTop = 0;
+    int bIsInside = 0;
+    // History of marked texts.
+    int m_bOutTxt = 0;
+    int m_bOutTm = 0;
+    int m_bMkFlag = 0;
+    int m_bTimingReset = 0;
+    CTime m_tmReset;
+    CString m_strOutName;
+    // Dot-matrix layout, and the leading points of the first character
+    // that belong to a barcode's bars.
+    int bMatric = 0;
+    int m_barcodeSize = 0;
+    // The text's reference position, reference size and size ratios.
+    tagPOINTF fontspos{0.0f, 0.0f};
+    double fInitStrHeight = 0.0;
+    double fInitStrWidth = 0.0;
+    double fWidthZoom = 1.0;
+    double fHeightZoom = 1.0;
+    double fCharWidthTransRate = 1.0;
+    // The five path-text values (SetPathFontPara).
+    int m_nPathPara[5] = {};
+
+private:
+    // Layout by font type; each false on failure. The single-line, dot
+    // matrix and barcode layouts come with their fonts and engines.
+    bool SetSinglelinePoint(const CString& text, const CString& fontName);
+    bool SetMatricPoint(const CString& text, const CString& fontName);
+    bool SetCodebarPoints();
+    // Closed polylines ("font_fill_shape") of the outlines of part j.
+    void AddFillOutlines(CFilledShape* fill, int index, enuPtType part, unsigned char pen);
+    void FreeCharList(std::vector<FONTSCHAR*>& list);
+    void Record(int cmd, double par1, double par2, tagPOINTF ref);
+    // A GDI+ path of a character's points in [from, to).
+    static bool CharPath(const FONTSCHAR* ch, size_t from, size_t to, Gdiplus::GraphicsPath& path);
+
+    std::vector<FONTSCHAR*> m_arrChars;
+    std::vector<CFilledShape*> m_arrFills;
+    std::vector<FONTSCHAR*> m_arrCharsBackup;
+    std::vector<tagPOINTF> m_arrPtBackup;
+    HANDLE m_hLayoutEvent = nullptr;
+    std::vector<tagPOINTF> m_arrFrame;
+    CString m_strText;
+    CString m_strFontName;
+    int m_bRefillAfterLayout = 0;
+    int m_bRecord = 1;
+    std::vector<SHAPE_MODIFY> m_arrModify;
+    float m_fMaxCharAngle = 0.0f;
+    float m_fCompress = 1.0f;
+    float m_fFirstCharAngle = 0.0f;
+    uint8_t m_bVarBusy = 0;
+    float m_fHostSetting = 1.0f;
+    std::vector<float> m_arrBarPos;
+
+    // Saved copies, refreshed by UpdatePropsValue.
+    std::vector<std::vector<tagPOINTF>> m_prop4P;
+    std::wstring m_wstrText;
+    std::wstring m_wstrFontName;
+    std::wstring m_wstrOutName;
+    std::vector<SHAPE_MODIFY> m_propModify;
+    std::vector<FONTSCHAR> m_propChars;
+    std::vector<std::vector<tagPOINTF>> m_propCharPoints;
+    std::vector<std::vector<Gdiplus::PointF>> m_propCharDevPoints;
+    std::vector<std::vector<uint8_t>> m_propCharTypes;
+    std::vector<SHAPE_FILLER_PARAM> m_propFillSets;
+    std::vector<SHAPE_FILLER_PARAM> m_propVParFill;
+};

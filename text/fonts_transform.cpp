@@ -1,0 +1,371 @@
+// Transforms of the text shape, their recording as modifications and the
+// replay after a new layout, the reference point of the frame, the size
+// ratios, Clone and flattening.
+#include <algorithm>
+#include <cmath>
+
+#include "compose/filledshape.h"
+#include "gdiplus/graphicspath.h"
+#include "text/fonts.h"
+
+namespace {
+
+template <class F>
+void ForEachPoint(std::vector<FONTSCHAR*>& chars, F f) {
+    for (FONTSCHAR* ch : chars)
+        if (ch != nullptr)
+            for (tagPOINTF& p : ch->points) p = f(p);
+}
+
+}  // namespace
+
+void CFonts::Record(int cmd, double par1, double par2, tagPOINTF ref) {
+    if (m_bRecord == 0) return;
+    SHAPE_MODIFY m;
+    m.cmd = cmd;
+    m.par1 = par1;
+    m.par2 = par2;
+    m.refPoint = ref;
+    m_arrModify.push_back(m);
+}
+
+// ---- the five transforms ----------------------------------------------------------------------
+
+int CFonts::Move(float dx, float dy) {
+    for (CFilledShape* fill : m_arrFills)
+        if (fill != nullptr) fill->Move(dx, dy);
+    ForEachPoint(m_arrChars, [&](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
+    for (tagPOINTF& p : m_arrFrame) p = {p.x + dx, p.y + dy};
+    if (m_bRecord != 0) {
+        fontspos = {fontspos.x + dx, fontspos.y + dy};
+        Record(100, dx, dy, {0, 0});
+    }
+    return CBaseShape::Move(dx, dy);
+}
+
+int CFonts::MoveAtt(float dx, float dy) {
+    for (CFilledShape* fill : m_arrFills)
+        if (fill != nullptr) fill->Move(dx, dy);
+    ForEachPoint(m_arrChars, [&](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
+    InvalidateGeometry();
+    return 0;
+}
+
+int CFonts::Rotate(double angle, tagPOINTF centre) {
+    Record(102, angle, 0, centre);
+    RotateAtt(angle, centre);
+    for (tagPOINTF& p : m_arrFrame) p = PointfRotate(p, centre, angle);
+    CBaseShape::Rotate(angle, centre);
+    return 0;
+}
+
+int CFonts::RotateAtt(double angle, tagPOINTF centre) {
+    for (CFilledShape* fill : m_arrFills)
+        if (fill != nullptr) fill->Rotate(angle, centre);
+    ForEachPoint(m_arrChars, [&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
+    InvalidateGeometry();
+    return 0;
+}
+
+int CFonts::Slope(tagPOINTF centre, double a, double b) {
+    if (a == 0.0 && b == 0.0) return 0;
+    DoSlope(centre, a, b);
+    if (m_bRecord != 0) {
+        Record(101, a, b, centre);
+        CalculateHeightAndWidthRate(1.0, 1.0);
+    }
+    CBaseShape::Slope(centre, a, b);
+    return 0;
+}
+
+int CFonts::DoSlope(tagPOINTF centre, double a, double b) {
+    for (CFilledShape* fill : m_arrFills)
+        if (fill != nullptr) fill->Slope(centre, a, b);
+    ForEachPoint(m_arrChars, [&](tagPOINTF p) { return PointfSlope(p, a, b, centre); });
+    for (tagPOINTF& p : m_arrFrame) p = PointfSlope(p, a, b, centre);
+    InvalidateGeometry();
+    return 0;
+}
+
+int CFonts::Zoom(tagPOINTF centre, double sx, double sy) {
+    DoZoom(centre, sx, sy);
+    if (m_bRecord != 0) {
+        Record(103, sx, sy, centre);
+        if (sx < 0 && sy < 0) {
+            Record(102, 180.0, 0, centre);
+        } else if (sx > 0 && sy < 0) {
+            Record(105, 0, 0, centre);
+        } else if (sx < 0 && sy > 0) {
+            Record(104, 0, 0, centre);
+        }
+        CalculateHeightAndWidthRate(sx, sy);
+        fontspos = PointfZoom(fontspos, sx, sy, centre);
+    }
+    CBaseShape::Zoom(centre, sx, sy);
+    Gdiplus::RectF r;
+    GetRectangle(r);
+    return 0;
+}
+
+int CFonts::DoZoom(tagPOINTF centre, double sx, double sy) {
+    if (bFilled != 0) {
+        for (CFilledShape* fill : m_arrFills)
+            if (fill != nullptr) fill->Zoom(centre, sx, sy);
+    } else if (parCodebar.bTextFill != 0 && m_arrFills.size() == 2 && m_arrFills[1] != nullptr) {
+        m_arrFills[1]->Zoom(centre, sx, sy);
+    }
+    ForEachPoint(m_arrChars, [&](tagPOINTF p) { return PointfZoom(p, sx, sy, centre); });
+    for (tagPOINTF& p : m_arrFrame) p = PointfZoom(p, sx, sy, centre);
+    parFonts.dScaleX *= sx;
+    parFonts.dScaleY *= sy;
+    InvalidateGeometry();
+    return 0;
+}
+
+int CFonts::Mirror(tagPOINTF centre, int mode) {
+    Record(mode == 2 ? 105 : mode == 3 ? 106 : 104, 0, 0, centre);
+    for (CFilledShape* fill : m_arrFills)
+        if (fill != nullptr) fill->Mirror(centre, mode);
+    if (mode >= 1 && mode <= 3) {
+        ForEachPoint(m_arrChars, [&](tagPOINTF p) { return PointfMirror(p, centre, mode); });
+        if (!m_arrChars.empty())
+            for (tagPOINTF& p : m_arrFrame) p = PointfMirror(p, centre, mode);
+    }
+    CBaseShape::Mirror(centre, mode);
+    Gdiplus::RectF r;
+    GetRectangle(r);
+    return 0;
+}
+
+// ---- reference point and ratios -------------------------------------------------------------
+
+tagPOINTF CFonts::GetPosRefPoint(int pos) {
+    if (m_arrFrame.size() >= 4) {
+        const tagPOINTF d{m_arrFrame[2].x - m_arrFrame[3].x, m_arrFrame[2].y - m_arrFrame[3].y};
+        if (pos == 0) return {m_arrFrame[0].x - d.x / 2, m_arrFrame[0].y - d.y / 2};
+        if (pos == 1) return m_arrFrame[3];
+        return {m_arrFrame[1].x - d.x / 2, m_arrFrame[1].y - d.y / 2};
+    }
+    Gdiplus::RectF r;
+    GetRectangle(r);
+    return {r.X, r.Y};
+}
+
+void CFonts::CalculateHeightAndWidthRate(double rx, double ry) {
+    const double h = GetFakeHeight();
+    const double w = GetFakeWidth();
+    const double h0 = parFonts.dHeight;
+    // A text without extent keeps its ratios: nothing divides by zero.
+    if (!(fInitStrWidth > 0) || !(fInitStrHeight > 0) || !(h > 0) || !(w > 0)) return;
+    fWidthZoom = w / fInitStrWidth;
+    fHeightZoom = h / fInitStrHeight;
+    if (nFontType == 2) {
+        parCodebar.fBarHeight = static_cast<float>(parCodebar.fBarHeight * fHeightZoom);
+        parCodebar.fModuleWidth = static_cast<float>(parCodebar.fModuleWidth * fWidthZoom);
+        fInitStrWidth = w;
+        fInitStrHeight = h;
+        return;
+    }
+    if (nFontType == 1 || nFontType == 3) {
+        parFonts.dHeight = std::fabs(parFonts.dHeight * fHeightZoom);
+        parFonts.dWidthRatio = parFonts.dWidthRatio * fWidthZoom / fHeightZoom;
+    } else {
+        parFonts.dHeight = std::fabs(kEmSize * fHeightZoom);
+        parFonts.dWidthRatio = kNaturalWidth * fWidthZoom / fHeightZoom;
+    }
+    if (h0 != 0) parFonts.fSpacing = static_cast<float>(parFonts.dHeight / h0 * parFonts.fSpacing);
+    (void)rx;
+    (void)ry;
+    if (nFontType == 1 || nFontType == 3) {
+        fInitStrWidth = w;
+        fInitStrHeight = h;
+    }
+}
+
+// ---- replay of the modification list ------------------------------------------------------------
+
+void CFonts::ReStoreSinglePt() {
+    size_t k = 0;
+    for (FONTSCHAR* ch : m_arrChars) {
+        if (ch == nullptr) continue;
+        for (tagPOINTF& p : ch->points) {
+            if (k >= m_arrPtBackup.size()) break;
+            p = m_arrPtBackup[k++];
+        }
+    }
+    const std::vector<SHAPE_MODIFY> list = m_arrModify;
+    for (const SHAPE_MODIFY& m : list) {
+        switch (m.cmd) {
+            case 100: MoveAtt(static_cast<float>(m.par1), static_cast<float>(m.par2)); break;
+            case 101: Slope(m.refPoint, m.par1, m.par2); break;
+            case 102: RotateAtt(m.par1, m.refPoint); break;
+            case 104: Mirror(m.refPoint, 1); break;
+            case 105: Mirror(m.refPoint, 2); break;
+            case 106: Mirror(m.refPoint, 3); break;
+            default: break;
+        }
+    }
+    FreeCharList(m_arrCharsBackup);
+}
+
+void CFonts::ResetAttachPt() {
+    for (size_t i = 0; i < m_arrCharsBackup.size() && i < m_arrChars.size(); ++i) {
+        const FONTSCHAR* b = m_arrCharsBackup[i];
+        FONTSCHAR* ch = m_arrChars[i];
+        if (b == nullptr || ch == nullptr) continue;
+        for (size_t j = 0; j < b->points.size() && j < ch->points.size(); ++j) ch->points[j] = b->points[j];
+    }
+    const std::vector<SHAPE_MODIFY> list = m_arrModify;
+    for (const SHAPE_MODIFY& m : list) {
+        switch (m.cmd) {
+            case 100: MoveAtt(static_cast<float>(m.par1), static_cast<float>(m.par2)); break;
+            case 101: Slope(m.refPoint, m.par1, m.par2); break;
+            case 102: RotateAtt(m.par1, m.refPoint); break;
+            case 104: Mirror(m.refPoint, 1); break;
+            case 105: Mirror(m.refPoint, 2); break;
+            case 106: Mirror(m.refPoint, 3); break;
+            default: break;
+        }
+    }
+    FreeCharList(m_arrCharsBackup);
+}
+
+// ---- copies -----------------------------------------------------------------------------------
+
+CBaseShape* CFonts::Clone() {
+    auto* copy = new CFonts();
+    copy->SetDocView(m_pDoc, m_pView);
+    copy->bMatric = bMatric;
+    copy->m_arrFrame = m_arrFrame;
+    for (FONTSCHAR* ch : m_arrChars)
+        if (ch != nullptr) copy->m_arrChars.push_back(ch->Clone());
+    if (m_arrFills.size() == m_arrChars.size()) {
+        for (CFilledShape* fill : m_arrFills) {
+            if (fill == nullptr) continue;
+            fill->SetDocView(m_pDoc, m_pView);
+            copy->m_arrFills.push_back(static_cast<CFilledShape*>(fill->Clone()));
+        }
+    }
+    copy->m_fHostSetting = m_fHostSetting;
+    copy->dRad = dRad;
+    copy->iBaseAngle = iBaseAngle;
+    copy->iAngleScope = iAngleScope;
+    copy->bInvert = bInvert;
+    copy->bAlignTop = bAlignTop;
+    copy->bIsInside = bIsInside;
+    copy->ptCenter = ptCenter;
+    copy->SetReverseOrder(IsReverseOrder());
+    copy->m_arrModify = m_arrModify;
+    copy->parFill = parFill;
+    copy->parVarText = parVarText;
+    copy->m_strText = m_strText;
+    copy->m_bOutTxt = m_bOutTxt;
+    copy->m_bOutTm = m_bOutTm;
+    copy->m_bMkFlag = m_bMkFlag;
+    copy->m_strOutName = m_strOutName;
+    copy->m_bTimingReset = m_bTimingReset;
+    copy->m_tmReset = m_tmReset;
+    copy->fontspos = fontspos;
+    copy->m_strFontName = m_strFontName;
+    copy->m_wstrFontName = m_wstrFontName;
+    copy->m_nPenIndex = m_nPenIndex;
+    copy->nFontType = nFontType;
+    copy->parCodebar = parCodebar;
+    copy->parFonts = parFonts;
+    copy->bFilled = bFilled;
+    copy->fInitStrHeight = fInitStrHeight;
+    copy->fInitStrWidth = fInitStrWidth;
+    copy->SetVisible(IsVisible());
+    copy->m_strTypeName = m_strTypeName;
+    Gdiplus::RectF r;
+    copy->GetRectangle(r);
+    return copy;
+}
+
+// ---- flattening ---------------------------------------------------------------------------------
+
+bool CFonts::CharPath(const FONTSCHAR* ch, size_t from, size_t to, Gdiplus::GraphicsPath& path) {
+    path.Reset();
+    if (ch == nullptr) return false;
+    to = std::min({to, ch->points.size(), ch->types.size()});
+    if (from >= to) return false;
+    std::vector<Gdiplus::PointF> pts;
+    pts.reserve(to - from);
+    for (size_t i = from; i < to; ++i) pts.emplace_back(ch->points[i].x, ch->points[i].y);
+    path = Gdiplus::GraphicsPath(pts.data(), ch->types.data() + from, static_cast<INT>(pts.size()));
+    return path.GetPointCount() > 0;
+}
+
+namespace {
+
+// The figures of a flattened path as polylines, closed figures ending on
+// their first point again.
+std::vector<std::vector<tagPOINTF>> Figures(const Gdiplus::GraphicsPath& path) {
+    std::vector<std::vector<tagPOINTF>> out;
+    const auto& pts = path.PathPoints();
+    const auto& types = path.PathTypes();
+    for (size_t i = 0; i < pts.size(); ++i) {
+        if ((types[i] & 0x07) == 0 || out.empty()) out.emplace_back();
+        out.back().push_back({pts[i].X, pts[i].Y});
+        if ((types[i] & 0x80) != 0 && !out.back().empty()) out.back().push_back(out.back().front());
+    }
+    return out;
+}
+
+}  // namespace
+
+int CFonts::GetCharFlattenPathArrays(int index, std::vector<std::vector<tagPOINTF>>& out, int& count, float,
+                                     enuPtType part) {
+    if (index < 0 || static_cast<size_t>(index) >= m_arrChars.size()) return 0;
+    FONTSCHAR* ch = m_arrChars[static_cast<size_t>(index)];
+    if (ch == nullptr || ch->points.empty()) return 0;
+    const size_t bars = static_cast<size_t>(std::max(0, m_barcodeSize));
+    size_t from = 0, to = ch->points.size();
+    if (part == PT_TEXT) {
+        from = bars;
+    } else if (part == PT_BAR) {
+        to = std::min(bars, to);
+    } else if (parCodebar.bPointModule != 0) {
+        from = bars;
+    }
+    Gdiplus::GraphicsPath path;
+    if (!CharPath(ch, from, to, path)) {
+        if (count == -1) count = 0;
+        return 0;
+    }
+    path.Flatten(nullptr, GetSmoothRatio());
+    std::vector<std::vector<tagPOINTF>> figs = Figures(path);
+    const int n = static_cast<int>(figs.size());
+    if (count == -1) {
+        count = n;
+        return 0;
+    }
+    if (count != n) {
+        count = n;
+        return -1;
+    }
+    for (auto& f : figs) out.push_back(std::move(f));
+    return 0;
+}
+
+int CFonts::GetFlattenPathPoints(std::vector<tagPOINTF>& out, float) {
+    for (FONTSCHAR* ch : m_arrChars) {
+        if (ch == nullptr) continue;
+        if (nFontType == 3) {
+            out.insert(out.end(), ch->points.begin(), ch->points.end());
+            continue;
+        }
+        Gdiplus::GraphicsPath path;
+        if (!CharPath(ch, 0, ch->points.size(), path)) continue;
+        path.Flatten(nullptr, GetSmoothRatio());
+        for (const auto& f : Figures(path)) out.insert(out.end(), f.begin(), f.end());
+    }
+    return 0;
+}
+
+int CFonts::GetFlattenPathFirstPoint(tagPOINTF& out) {
+    out = {0, 0};
+    if (!m_arrChars.empty() && m_arrChars[0] != nullptr && !m_arrChars[0]->points.empty())
+        out = m_arrChars[0]->points.front();
+    return 0;
+}
