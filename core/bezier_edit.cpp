@@ -764,11 +764,23 @@ int CBezierCurve::ModifyEditControlPoint(int handle, tagPOINTF p, std::vector<BE
     added.push_back(moved);
     arrSegment[k] = moved;
 
-    // The handle on the other side of the node follows where the host put
-    // it, when both segments are cubic and smoothed alike.
+    // The handle on the other side of the node follows, when both segments
+    // are cubic and smoothed alike: it keeps its length and turns to stay in
+    // line with the dragged handle through the node, so the joint stays
+    // smooth. A handle dragged onto the node leaves it where it was.
     auto follow = [&](int other, bool secondControl) {
         const Segment before = arrSegment[other];
-        (secondControl ? arrSegment[other].p3 : arrSegment[other].p2) = ptCtrlDrag;
+        tagPOINTF& handle = secondControl ? arrSegment[other].p3 : arrSegment[other].p2;
+        const tagPOINTF node = secondControl ? before.p4 : before.p1;
+        const double dx = static_cast<double>(node.x) - p.x;
+        const double dy = static_cast<double>(node.y) - p.y;
+        const double away = std::hypot(dx, dy);
+        ptCtrlDrag = handle;
+        if (away > 0.0 && std::isfinite(away)) {
+            const double length = Dist(handle, node);
+            ptCtrlDrag = Offset(node, dx / away * length, dy / away * length);
+        }
+        handle = ptCtrlDrag;
         removed.push_back(before);
         added.push_back(arrSegment[other]);
     };

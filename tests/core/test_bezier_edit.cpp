@@ -357,11 +357,29 @@ TEST_F(BezierEdit, MovingNodeZeroPastAGrowingClosingArcMovesTheFirstSegment) {
 
 TEST_F(BezierEdit, HandleDragMovesTheOppositeHandleOnlyWhenSmoothedAlike) {
     c->arrSegment = {Cubic({0, 0}, {0, 5}, {5, 5}, {5, 0}), Cubic({5, 0}, {5, -5}, {10, -5}, {10, 0})};
-    c->ptCtrlDrag = {3, -3};
+    // The opposite handle turns in line through the node (5, 0) and keeps
+    // its length: the joint stays smooth.
+    auto expectOpposite = [&](tagPOINTF dragged, tagPOINTF opposite, double length) {
+        const double dx = dragged.x - 5.0, dy = dragged.y;
+        const double ox = opposite.x - 5.0, oy = opposite.y;
+        EXPECT_NEAR(dx * oy - dy * ox, 0.0, 1e-4);
+        EXPECT_LT(dx * ox + dy * oy, 0.0);
+        EXPECT_NEAR(std::hypot(ox, oy), length, 1e-5);
+        EXPECT_PT(c->ptCtrlDrag, opposite.x, opposite.y, 0);
+    };
     c->SetEditType(1);
     c->ModifyEditPoint(1, {7, 3});  // p3 of segment 0
     EXPECT_PT(c->arrSegment[0].p3, 7, 3, 0);
-    EXPECT_PT(c->arrSegment[1].p2, 3, -3, 0);
+    expectOpposite({7, 3}, c->arrSegment[1].p2, 5.0);
+    c->SetEditType(1);
+    c->ModifyEditPoint(2, {6, -1});  // p2 of segment 1
+    EXPECT_PT(c->arrSegment[1].p2, 6, -1, 0);
+    expectOpposite({6, -1}, c->arrSegment[0].p3, std::hypot(2.0, 3.0));
+    // A handle dragged onto its node leaves the other one where it was.
+    const tagPOINTF kept = c->arrSegment[0].p3;
+    c->SetEditType(1);
+    c->ModifyEditPoint(2, {5, 0});
+    EXPECT_PT(c->arrSegment[0].p3, kept.x, kept.y, 0);
 
     c->arrSegment[1].SmoothType = 1;
     c->arrSegment[1].p2 = {5, -5};
