@@ -494,6 +494,46 @@ TEST_F(BezierEdit, DeletingNodesKeepsTheCurveJoinedAndItsEnds) {
     ExpectNodes(*c, zig);
 }
 
+TEST_F(BezierEdit, DeletingNodesDoesNotDependOnTheirOrder) {
+    const std::vector<tagPOINTF> zig{{0, 0}, {10, 10}, {20, 0}, {30, 10}, {40, 0}};
+    for (const std::vector<int>& nodes : {std::vector<int>{1, 2}, std::vector<int>{2, 1}, std::vector<int>{2, 1, 2}}) {
+        c->arrSegment = Lines(zig);
+        c->DeletePoint(nodes);
+        ExpectNodes(*c, {{0, 0}, {30, 10}, {40, 0}});
+    }
+    // The rubber band lists the end node before the node ahead of it.
+    c->arrSegment = Lines(zig);
+    ASSERT_EQ(c->GetRectInEditPoint({25, -5}, {45, 15}), 0);
+    ASSERT_EQ(c->arrSelectIndex, (std::vector<int>{4, 3}));
+    c->DeletePoint(c->arrSelectIndex);
+    ExpectNodes(*c, {{0, 0}, {10, 10}, {20, 0}});
+
+    // Nothing deleted, nothing to undo.
+    doc.records.clear();
+    c->DeletePoint({-1, 7});
+    ExpectNodes(*c, {{0, 0}, {10, 10}, {20, 0}});
+    EXPECT_TRUE(doc.records.empty());
+}
+
+TEST_F(BezierEdit, TheOnlySegmentOfAClosedCurveStaysClosedWhenItsNodeMoves) {
+    for (int node : {0, 1}) {
+        c->arrSegment = {Cubic({0, 0}, {10, 10}, {-10, 10}, {0, 0})};
+        c->bClosed = 1;
+        doc.records.clear();
+        c->SetEditType(0);
+        c->ModifyEditPoint(node, {2, -1});
+        ASSERT_EQ(c->arrSegment.size(), 1u);
+        EXPECT_PT(c->arrSegment[0].p1, 2, -1, 0);
+        EXPECT_PT(c->arrSegment[0].p4, 2, -1, 0);
+        EXPECT_PT(c->arrSegment[0].p2, 12, 9, 1e-5);  // both handles travel along
+        EXPECT_PT(c->arrSegment[0].p3, -8, 9, 1e-5);
+        ASSERT_EQ(doc.records.size(), 1u);
+        Undo();
+        EXPECT_PT(c->arrSegment[0].p1, 0, 0, 0);
+        EXPECT_PT(c->arrSegment[0].p4, 0, 0, 0);
+    }
+}
+
 TEST_F(BezierEdit, DeletingTheStartOfAClosedCurveKeepsItClosed) {
     for (const std::vector<int>& nodes : {std::vector<int>{0}, std::vector<int>{0, 4}, std::vector<int>{4}}) {
         c->arrSegment = Lines({{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}});
