@@ -10,6 +10,7 @@
 
 #include "compose/combine.h"
 #include "core/bezier.h"
+#include "core/offset_joins.h"
 #include "core/polyline.h"
 #include "halder/basedoc.h"
 #include "history/editing_core.h"
@@ -418,6 +419,28 @@ TEST(PolyLineEdit, OffsetOfPolygonsAndOpenPolylines) {
     ring.arrPoint.clear();
     ring.Offset(out.shapes, 1.0f, false, false, {});
     EXPECT_TRUE(out.shapes.empty());
+}
+
+TEST(PolyLineEdit, RoundJoinBudgetCountsTheClosingCorner) {
+    // A square turns a full circle, its closing corner included, whether or
+    // not its last point repeats the first; an open path turns only between
+    // its ends.
+    const ClipperLib::Path square{{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    ClipperLib::Path repeated = square;
+    repeated.push_back(square.front());
+    EXPECT_NEAR(offset_joins::TotalTurn(square, true), 2 * M_PI, 1e-12);
+    EXPECT_NEAR(offset_joins::TotalTurn(repeated, true), 2 * M_PI, 1e-12);
+    EXPECT_NEAR(offset_joins::TotalTurn({{0, 0}, {10, 0}, {10, 0}, {10, 10}, {0, 10}}, false), M_PI, 1e-12);
+
+    // At a distance where Clipper's default rounding would spend more than
+    // the budget on a full turn, but not on three quarters of one, the
+    // rounding is coarsened to fit the budget.
+    const double delta = 1e12;
+    const double tolerance = offset_joins::RoundArcTolerance(delta, offset_joins::TotalTurn(repeated, true), 5);
+    ASSERT_GT(tolerance, 0.25);
+    const double points = M_PI / std::acos(1 - tolerance / delta);  // Clipper's count for a full turn
+    EXPECT_LE(points, offset_joins::kRoundJoinPointBudget * 1.001);  // acos near 1 is not exact
+    EXPECT_EQ(offset_joins::RoundArcTolerance(delta, 1.5 * M_PI, 5), 0.0);
 }
 
 TEST(PolyLineEdit, DashesFollowThePatternAndThePen) {
