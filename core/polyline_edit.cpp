@@ -71,6 +71,12 @@ void HandOver(CBaseDoc* doc, CUND_Base* record) {
     }
 }
 
+// A point that is not a number (or not finite) would reach the scanner: no
+// edit lets one in.
+bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+tagPOINTF Shifted(tagPOINTF p, float dx, float dy) { return {p.x + dx, p.y + dy}; }
+
 int ClampPixel(LONG v) { return static_cast<int>(std::clamp<LONG>(v, -kPixelLimit, kPixelLimit)); }
 
 // ---- Clipper helpers -------------------------------------------------------------------
@@ -221,7 +227,7 @@ int CPolyLine::HitSegment(tagPOINTF point) const {
 void CPolyLine::AddDelPoint(int flag, stPolylinePos pos) {
     const int n = static_cast<int>(arrPoint.size());
     if (flag != 0) {
-        if (pos.index >= 0 && pos.index <= n) {
+        if (pos.index >= 0 && pos.index <= n && Finite(pos.point)) {
             arrPoint.insert(arrPoint.begin() + pos.index, pos.point);
         }
     } else if (pos.index >= 0 && pos.index < n) {
@@ -237,7 +243,7 @@ void CPolyLine::SetPoints(std::vector<stPolylinePos> points) {
     bool first = false;
     bool last = false;
     for (const stPolylinePos& pos : points) {
-        if (pos.index >= 0 && pos.index < n) {
+        if (pos.index >= 0 && pos.index < n && Finite(pos.point)) {
             arrPoint[pos.index] = pos.point;
             first = first || pos.index == 0;
             last = last || pos.index == n - 1;
@@ -255,7 +261,7 @@ void CPolyLine::SetPoints(std::vector<stPolylinePos> points) {
 // ---- inserting and removing points ------------------------------------------------------------
 
 int CPolyLine::InsertPoint(int index, tagPOINTF point) {
-    if (index <= 0 || index >= static_cast<int>(arrPoint.size())) {
+    if (index <= 0 || index >= static_cast<int>(arrPoint.size()) || !Finite(point)) {
         return 0;
     }
     arrPoint.insert(arrPoint.begin() + index, point);
@@ -328,7 +334,7 @@ int CPolyLine::ModifyEditPoint(int index, tagPOINTF point) { return ModifyEditPo
 
 int CPolyLine::ModifyEditPoint(int index, tagPOINTF point, bool bNoUndo) {
     const int n = static_cast<int>(arrPoint.size());
-    if (index < 0 || index >= n) {
+    if (index < 0 || index >= n || !Finite(point)) {
         return 0;
     }
     const int other = OppositeEnd(index, n, bClosed);
@@ -358,6 +364,12 @@ int CPolyLine::ModifyEditLine(int index, double dx, double dy, bool bUndo) {
     if (index < 1 || index >= n) {
         return 0;
     }
+    const float fx = static_cast<float>(dx);
+    const float fy = static_cast<float>(dy);
+    // A move is refused whole when it would take an end out of the numbers.
+    if (!Finite(Shifted(arrPoint[index - 1], fx, fy)) || !Finite(Shifted(arrPoint[index], fx, fy))) {
+        return 0;
+    }
     // The segment's two ends, and on a closed polyline the other copy of an
     // end point; a point is moved once even where the lists meet.
     std::vector<int> moved = {index - 1, index};
@@ -367,8 +379,6 @@ int CPolyLine::ModifyEditLine(int index, double dx, double dy, bool bUndo) {
     if (bClosed != 0 && index + 1 == n) {
         moved.push_back(0);
     }
-    const float fx = static_cast<float>(dx);
-    const float fy = static_cast<float>(dy);
     stPolylineDragEntry entry;
     entry.id = GetBaseID();
     for (size_t k = 0; k < moved.size(); ++k) {
@@ -378,8 +388,7 @@ int CPolyLine::ModifyEditLine(int index, double dx, double dy, bool bUndo) {
             continue;
         }
         entry.before.push_back({i, arrPoint[i]});
-        arrPoint[i].x += fx;
-        arrPoint[i].y += fy;
+        arrPoint[i] = Shifted(arrPoint[i], fx, fy);
         entry.after.push_back({i, arrPoint[i]});
     }
     PointsEdited();
@@ -399,6 +408,9 @@ int CPolyLine::MergerEditPoint(bool bNoUndo, CBaseDoc* doc) {
     const tagPOINTF first = arrPoint.front();
     const tagPOINTF last = arrPoint.back();
     const tagPOINTF mid{(first.x + last.x) / 2.0f, (first.y + last.y) / 2.0f};
+    if (!Finite(mid)) {
+        return 1;
+    }
     arrPoint.front() = mid;
     arrPoint.back() = mid;
     bClosed = 1;

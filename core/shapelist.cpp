@@ -1,8 +1,11 @@
 #include "core/shapelist.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cwctype>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <vector>
 
 #include "compose/combine.h"
@@ -139,8 +142,11 @@ void CVonnSriShapeList::RestoreShape(int32_t kind, CBaseShape* shape) {
     switch (kind) {
         case SHAPE_POLYLINE: {
             auto* poly = static_cast<CPolyLine*>(shape);
+            // A point that is not a number is not taken in: it would reach
+            // the scanner.
             for (const std::vector<tagPOINTF>& group : poly->arrPointf) {
-                poly->arrPoint.insert(poly->arrPoint.end(), group.begin(), group.end());
+                std::copy_if(group.begin(), group.end(), std::back_inserter(poly->arrPoint),
+                             [](const tagPOINTF& p) { return std::isfinite(p.x) && std::isfinite(p.y); });
             }
             poly->arrPointf.clear();
             poly->ClearDetail();
