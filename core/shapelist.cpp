@@ -206,6 +206,10 @@ void CVonnSriShapeList::Read(bool extended, SriFile* file) {
             if (made >= SHAPE_POLYLINE && made <= SHAPE_EXEAXI && shape->GetCountNum() > 0) {
                 ShapeCounterOf(made).GiveBack();
             }
+            // A spiral line is built on a polyline, which took a number too.
+            if (made == SHAPE_SCREWLINE) {
+                ShapeCounterOf(SHAPE_POLYLINE).GiveBack();
+            }
             delete shape;
             return;
         }
