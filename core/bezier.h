@@ -187,9 +187,11 @@ public:
     // ---- node editing: changes ---------------------------------------------
     // Moves what the last GetEditPoint found (nEditType) to p: node `index`
     // with the ends of its two segments (an arc whose end moves is rebuilt
-    // keeping its other end and that end's tangent), or handle `index` (the
-    // opposite handle takes ptCtrlDrag when both cubic segments share their
-    // SmoothType). With record the change goes to the document's history.
+    // keeping its other end and that end's tangent), or handle `index` (when
+    // both cubic segments at its node share their SmoothType, the opposite
+    // handle turns in line with it through the node, keeping its length; its
+    // new place is left in ptCtrlDrag). With record the change goes to the
+    // document's history.
     // Returns 0.
     int ModifyEditPoint(int index, tagPOINTF p) override;
     int ModifyEditPoint(int index, tagPOINTF p, bool record);
@@ -271,6 +273,7 @@ public:
     BEZIER_4POINTF_DRAW segDrag;
     BEZIER_4POINTF_DRAW segDragPrev;
     BEZIER_4POINTF_DRAW segDragNext;
+    // Where the last handle drag put the opposite handle.
     tagPOINTF ptCtrlDrag;
     int32_t bClosed = 0;
     // The saved form of arrSegment, valid only around a save or a read.

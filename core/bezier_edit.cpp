@@ -764,11 +764,23 @@ int CBezierCurve::ModifyEditControlPoint(int handle, tagPOINTF p, std::vector<BE
     added.push_back(moved);
     arrSegment[k] = moved;
 
-    // The handle on the other side of the node follows where the host put
-    // it, when both segments are cubic and smoothed alike.
+    // The handle on the other side of the node follows, when both segments
+    // are cubic and smoothed alike: it keeps its length and turns to stay in
+    // line with the dragged handle through the node, so the joint stays
+    // smooth. A handle dragged onto the node leaves it where it was.
     auto follow = [&](int other, bool secondControl) {
         const Segment before = arrSegment[other];
-        (secondControl ? arrSegment[other].p3 : arrSegment[other].p2) = ptCtrlDrag;
+        tagPOINTF& handle = secondControl ? arrSegment[other].p3 : arrSegment[other].p2;
+        const tagPOINTF node = secondControl ? before.p4 : before.p1;
+        const double dx = static_cast<double>(node.x) - p.x;
+        const double dy = static_cast<double>(node.y) - p.y;
+        const double away = std::hypot(dx, dy);
+        ptCtrlDrag = handle;
+        if (away > 0.0 && std::isfinite(away)) {
+            const double length = Dist(handle, node);
+            ptCtrlDrag = Offset(node, dx / away * length, dy / away * length);
+        }
+        handle = ptCtrlDrag;
         removed.push_back(before);
         added.push_back(arrSegment[other]);
     };
@@ -793,10 +805,12 @@ int CBezierCurve::ModifyEditPoint(int index, tagPOINTF p, bool record) {
     }
     if (nEditType == 0 && index >= 0 && index <= n0 && n0 > 0) {
         // Incoming segment: its end follows the node.
+        // Node 0 of a closed curve is also the end of the last segment (of
+        // the only one, when there is one).
         int in = -1;
         if (index > 0) {
             in = index - 1;
-        } else if (bClosed != 0 && n0 > 1) {
+        } else if (bClosed != 0) {
             in = n0 - 1;
         }
         if (in >= 0) {
@@ -826,16 +840,21 @@ int CBezierCurve::ModifyEditPoint(int index, tagPOINTF p, bool record) {
         const int count = static_cast<int>(arrSegment.size());
         int out = index + (index >= 1 ? count - n0 : 0);
         if (out >= count) {
-            out = (bClosed != 0 && count > 1) ? 0 : -1;
+            out = bClosed != 0 ? 0 : -1;
         }
         if (out >= 0) {
             Segment s = arrSegment[out];
+            // The only segment of a closed curve moves both its ends: one
+            // change holds both.
+            const bool both = out == in && count == n0 && !change.added.empty();
             if (IsArcPiece(s)) {
                 if (GetCircleHeadIndex(s) == out) {
                     RebuildArcEnd(out, false, p, change);
                 }
             } else {
-                change.removed.push_back(s);
+                if (!both) {
+                    change.removed.push_back(s);
+                }
                 if (s.LineType == 1) {
                     s.p2 = p;
                 } else {
@@ -843,7 +862,11 @@ int CBezierCurve::ModifyEditPoint(int index, tagPOINTF p, bool record) {
                 }
                 s.p1 = p;
                 arrSegment[out] = s;
-                change.added.push_back(s);
+                if (both) {
+                    change.added.back() = s;
+                } else {
+                    change.added.push_back(s);
+                }
             }
         }
     } else if (nEditType == 1 && index >= 0 && index < 2 * n0) {
@@ -1194,19 +1217,15 @@ int CBezierCurve::DeletePoint(std::vector<int> nodes) {
     if (nodes.empty()) {
         return 0;
     }
+    // The nodes go from the highest to the lowest, so each deletion leaves
+    // the numbers of those still to come as they were; a node listed twice
+    // goes once. In a closed curve the end node is the start node.
+    const int count = static_cast<int>(arrSegment.size());
     if (bClosed != 0) {
-        // In a closed curve the end node is the start node: deleting it
-        // twice would take a neighbouring node with it.
-        const int n = static_cast<int>(arrSegment.size());
-        std::vector<int> unique;
-        for (int k : nodes) {
-            const int node = k == n ? 0 : k;
-            if (std::find(unique.begin(), unique.end(), node) == unique.end()) {
-                unique.push_back(node);
-            }
-        }
-        nodes = std::move(unique);
+        std::replace(nodes.begin(), nodes.end(), count, 0);
     }
+    std::sort(nodes.begin(), nodes.end());
+    nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
     const bool single = nodes.size() == 1;
     stBezierCurve change;
     change.id = GetBaseID();
@@ -1299,7 +1318,9 @@ int CBezierCurve::DeletePoint(std::vector<int> nodes) {
     }
     ConnectHeadToEnd(0, change.removed, change.added);
     InvalidateGeometry();
-    HandOverChange(change);
+    if (!change.removed.empty() || !change.added.empty()) {
+        HandOverChange(change);
+    }
     return 1;
 }
 

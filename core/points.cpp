@@ -40,6 +40,10 @@ int OffsetPixel(long long position, float offset) {
     return static_cast<int>(std::clamp(position + TruncPixel(offset), -kLimit, kLimit));
 }
 
+// A point that is not a number (or not finite) would reach the scanner: the
+// shape never takes one in.
+bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
 // The mark of a point: two short diagonals through (x, y).
 void DrawCross(Gdiplus::Graphics& g, DWORD color, int x, int y) {
     Gdiplus::Pen pen(Gdiplus::Color::FromCOLORREF(color), 0.0f);
@@ -54,6 +58,9 @@ CPoints::CPoints() { InitShape(SHAPE_POINTS, "IDS_TYPENAME_POINT", ShapeCounterO
 CPoints::~CPoints() = default;
 
 int CPoints::InitPoint(tagPOINTF p) {
+    if (!Finite(p)) {
+        return -1;
+    }
     pointf = p;
     InvalidateGeometry();
     return 0;
@@ -169,10 +176,19 @@ int CPoints::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, float d
 
 // ---- transforms -------------------------------------------------------------------
 
-int CPoints::Move(float dx, float dy) {
-    pointf.x += dx;
-    pointf.y += dy;
+bool CPoints::Place(tagPOINTF p) {
+    if (!Finite(p)) {
+        return false;
+    }
+    pointf = p;
     InvalidateGeometry();
+    return true;
+}
+
+int CPoints::Move(float dx, float dy) {
+    if (!Place({pointf.x + dx, pointf.y + dy})) {
+        return 0;
+    }
     LockShape();
     m_markCache.Clear();
     UnlockShape();
@@ -180,20 +196,17 @@ int CPoints::Move(float dx, float dy) {
 }
 
 int CPoints::Rotate(double angle, tagPOINTF centre) {
-    pointf = PointfRotate(pointf, centre, angle);
-    InvalidateGeometry();
+    Place(PointfRotate(pointf, centre, angle));
     return 0;
 }
 
 int CPoints::Zoom(tagPOINTF fixed, double sx, double sy) {
-    pointf = PointfZoom(pointf, sx, sy, fixed);
-    InvalidateGeometry();
+    Place(PointfZoom(pointf, sx, sy, fixed));
     return 0;
 }
 
 int CPoints::Slope(tagPOINTF fixed, double a, double b) {
-    pointf = PointfSlope(pointf, a, b, fixed);
-    InvalidateGeometry();
+    Place(PointfSlope(pointf, a, b, fixed));
     return 0;
 }
 
@@ -201,8 +214,7 @@ int CPoints::Mirror(tagPOINTF fixed, int mode) {
     if (mode < 1 || mode > 3) {
         return 0;
     }
-    pointf = PointfMirror(pointf, fixed, mode);
-    InvalidateGeometry();
+    Place(PointfMirror(pointf, fixed, mode));
     return 0;
 }
 
@@ -266,7 +278,8 @@ bool CPoints::GetMarkData(tagMarkDataPar& out, tagMarkCtlData*) {
 
     std::vector<tagPOINTF> points;
     GetFlattenPathPoints(points, kMarkTolerance);
-    if (!points.empty()) {
+    // One read from a file that is not a number is not marked.
+    if (!points.empty() && Finite(points.front())) {
         tagPathData path;
         path.nPenIndex = GetPenIndex();
         path.arrPolylines.push_back(std::move(points));

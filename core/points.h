@@ -17,6 +17,7 @@ public:
     ~CPoints() override;
 
     // Places the point; creators construct the shape and then call it.
+    // Returns 0, or -1 (and the point stays) for a point that is not finite.
     int InitPoint(tagPOINTF p);
 
     // ---- shape interface ----------------------------------------------------
@@ -56,6 +57,8 @@ public:
     tagPOINTF pointf;
 
 private:
+    // Moves the point to p unless p is not finite; true when moved.
+    bool Place(tagPOINTF p);
     // The view's zoom, or 1 without a usable view.
     float ViewZoom() const;
 };

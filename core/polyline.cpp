@@ -27,6 +27,8 @@ constexpr float kSelectTolerance = 2.0f;
 // Thinning step of each detail level, in millimetres.
 constexpr float kDetailStep[CPolyLine::kDetailLevels] = {1.0f, 0.5f, 0.2f, 0.1f, 0.05f, 0.02f};
 
+bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
 void DrawSegments(Gdiplus::Graphics& g, const Gdiplus::Pen& pen, const std::vector<Gdiplus::PointF>& dev, float dx,
                   float dy) {
     for (size_t i = 1; i < dev.size(); ++i) {
@@ -135,15 +137,26 @@ const std::vector<tagPOINTF>& CPolyLine::PointsForDisplay() {
 }
 
 template <class F>
-void CPolyLine::TransformAll(F f) {
-    for (tagPOINTF& p : arrPoint) {
-        p = f(p);
+bool CPolyLine::TransformAll(F f) {
+    // A transform that would take any point out of the numbers (a parameter
+    // that is not one, an overflow) is refused whole.
+    std::vector<tagPOINTF> moved;
+    moved.reserve(arrPoint.size());
+    for (const tagPOINTF& p : arrPoint) {
+        const tagPOINTF q = f(p);
+        if (!Finite(q)) {
+            return false;
+        }
+        moved.push_back(q);
     }
+    arrPoint.swap(moved);
+    // The thinned copies hold points of arrPoint only.
     for (std::vector<tagPOINTF>& level : arrDetail) {
         for (tagPOINTF& p : level) {
             p = f(p);
         }
     }
+    return true;
 }
 
 // ---- persistence ------------------------------------------------------------
@@ -379,7 +392,9 @@ int CPolyLine::GetSnapPoint(std::vector<tagPOINTF>& points) {
 // ---- transforms -------------------------------------------------------------------
 
 int CPolyLine::Move(float dx, float dy) {
-    TransformAll([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
+    if (!TransformAll([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; })) {
+        return 0;
+    }
     CBaseShape::Move(dx, dy);
     LockShape();
     m_markCache.Clear();
@@ -388,19 +403,25 @@ int CPolyLine::Move(float dx, float dy) {
 }
 
 int CPolyLine::Rotate(double angle, tagPOINTF centre) {
-    TransformAll([&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
+    if (!TransformAll([&](tagPOINTF p) { return PointfRotate(p, centre, angle); })) {
+        return 0;
+    }
     CBaseShape::Rotate(angle, centre);
     return 0;
 }
 
 int CPolyLine::Zoom(tagPOINTF fixed, double sx, double sy) {
-    TransformAll([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); });
+    if (!TransformAll([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); })) {
+        return 0;
+    }
     CBaseShape::Zoom(fixed, sx, sy);
     return 0;
 }
 
 int CPolyLine::Slope(tagPOINTF fixed, double a, double b) {
-    TransformAll([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); });
+    if (!TransformAll([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); })) {
+        return 0;
+    }
     CBaseShape::Slope(fixed, a, b);
     return 0;
 }
@@ -409,7 +430,9 @@ int CPolyLine::Mirror(tagPOINTF fixed, int mode) {
     if (mode < 1 || mode > 3) {
         return 0;
     }
-    TransformAll([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); });
+    if (!TransformAll([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); })) {
+        return 0;
+    }
     InvalidateGeometry();
     return 0;
 }
@@ -516,12 +539,25 @@ bool CPolyLine::GetMarkData(tagMarkDataPar& out, tagMarkCtlData*) {
 
     std::vector<tagPOINTF> points;
     GetFlattenPathPoints(points, kMarkTolerance);
-    if (points.empty()) {
-        return lock.Finish(false);
-    }
+    // The edits refuse points that are not numbers; should one have come in
+    // some other way, the path breaks there rather than send it on.
     tagPathData path;
     path.nPenIndex = GetPenIndex();
-    path.arrPolylines.push_back(std::move(points));
+    std::vector<tagPOINTF> run;
+    for (const tagPOINTF& p : points) {
+        if (Finite(p)) {
+            run.push_back(p);
+        } else if (!run.empty()) {
+            path.arrPolylines.push_back(std::move(run));
+            run.clear();
+        }
+    }
+    if (!run.empty()) {
+        path.arrPolylines.push_back(std::move(run));
+    }
+    if (path.arrPolylines.empty()) {
+        return lock.Finish(false);
+    }
     m_markCache.arrPaths.push_back(std::move(path));
     if (IsReverseOrder()) {
         std::reverse(m_markCache.arrPaths.begin(), m_markCache.arrPaths.end());

@@ -168,9 +168,10 @@ public:
     std::vector<int> arrSelectIndex;
 
 private:
-    // Applies f to every point and every detail point.
+    // Applies f to every point and every detail point; false, changing
+    // nothing, when a point would come out not finite.
     template <class F>
-    void TransformAll(F f);
+    bool TransformAll(F f);
     // The view's zoom, or 1 without a usable view.
     float ViewZoom() const;
     // The points that drawing, previews and hit tests use at the current zoom.

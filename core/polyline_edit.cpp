@@ -22,6 +22,7 @@
 #include "compose/combine.h"
 #include "core/bezier.h"
 #include "core/geometry.h"
+#include "core/offset_joins.h"
 #include "core/polyline.h"
 #include "gdi/dc.h"
 #include "halder/basedoc.h"
@@ -39,11 +40,6 @@ constexpr double kClipperScale = 1000000.0;
 // Coordinates and distances beyond this many millimetres cannot be scaled
 // into Clipper's range with room to spare; such requests produce nothing.
 constexpr double kMaxOffsetMm = 1.0e9;
-// Round joins are built at Clipper's default arc tolerance (0.25 units, a
-// quarter of a nanometre here), which costs thousands of points per turn.
-// Beyond this many points for the whole offset the tolerance is coarsened
-// just enough to stay within it.
-constexpr double kRoundJoinPointBudget = 4.0e6;
 constexpr double kDefaultArcTolerance = 0.25;
 
 // Dashes: a stretch that ends this close to a vertex ends on it.
@@ -75,6 +71,12 @@ void HandOver(CBaseDoc* doc, CUND_Base* record) {
     }
 }
 
+// A point that is not a number (or not finite) would reach the scanner: no
+// edit lets one in.
+bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+tagPOINTF Shifted(tagPOINTF p, float dx, float dy) { return {p.x + dx, p.y + dy}; }
+
 int ClampPixel(LONG v) { return static_cast<int>(std::clamp<LONG>(v, -kPixelLimit, kPixelLimit)); }
 
 // ---- Clipper helpers -------------------------------------------------------------------
@@ -102,47 +104,6 @@ tagPOINTF FromClipper(const ClipperLib::IntPoint& p) {
             static_cast<float>(static_cast<double>(p.Y) / kClipperScale)};
 }
 
-// Total turning of the path in radians: what the round joins must cover.
-double TotalTurn(const ClipperLib::Path& path, bool closed) {
-    const size_t n = path.size();
-    if (n < 3) {
-        return 0.0;
-    }
-    double total = 0.0;
-    const size_t count = closed ? n : n - 2;
-    for (size_t k = 0; k < count; ++k) {
-        const ClipperLib::IntPoint& a = path[k % n];
-        const ClipperLib::IntPoint& b = path[(k + 1) % n];
-        const ClipperLib::IntPoint& c = path[(k + 2) % n];
-        const double ux = static_cast<double>(b.X - a.X), uy = static_cast<double>(b.Y - a.Y);
-        const double vx = static_cast<double>(c.X - b.X), vy = static_cast<double>(c.Y - b.Y);
-        if ((ux == 0.0 && uy == 0.0) || (vx == 0.0 && vy == 0.0)) {
-            continue;
-        }
-        total += std::fabs(std::atan2(ux * vy - uy * vx, ux * vx + uy * vy));
-    }
-    return total;
-}
-
-// The arc tolerance for a round offset by delta (units) of a path with this
-// much turning: Clipper's default unless that would exceed the point budget.
-double RoundArcTolerance(double delta, double turn, size_t vertices) {
-    const double ad = std::fabs(delta);
-    const double available = kRoundJoinPointBudget - 2.0 * static_cast<double>(vertices);
-    if (ad <= 0.0 || turn <= 0.0) {
-        return 0.0;
-    }
-    // Clipper's own count: pi / acos(1 - tolerance / |delta|) steps per turn.
-    const double steps = std::numbers::pi / std::acos(1.0 - std::min(kDefaultArcTolerance / ad, 1.0));
-    if (steps / (2.0 * std::numbers::pi) * turn <= available) {
-        return 0.0;
-    }
-    const double perRadian = std::max(available, 1.0) / turn;
-    const double tolerance = ad * (1.0 - std::cos(1.0 / (2.0 * std::max(perRadian, 1e-9))));
-    // Clipper does not go coarser than a quarter of the distance.
-    return std::min(std::max(tolerance, kDefaultArcTolerance), ad * 0.25);
-}
-
 // Offsets one path; an empty result when Clipper refuses it.
 ClipperLib::Paths ClipperOffsetPath(const ClipperLib::Path& path, double d, bool round, ClipperLib::EndType end) {
     ClipperLib::Paths result;
@@ -152,7 +113,8 @@ ClipperLib::Paths ClipperOffsetPath(const ClipperLib::Path& path, double d, bool
         ClipperLib::ClipperOffset offset(0.0, 0.0);
         if (round) {
             offset.ArcTolerance =
-                RoundArcTolerance(delta, TotalTurn(path, end == ClipperLib::etClosedPolygon), path.size());
+                offset_joins::RoundArcTolerance(delta, offset_joins::TotalTurn(path, end == ClipperLib::etClosedPolygon),
+                                                path.size());
         }
         offset.AddPath(path, round ? ClipperLib::jtRound : ClipperLib::jtMiter, end);
         offset.Execute(result, delta);
@@ -192,6 +154,55 @@ CPolyLine* RingFromPath(const ClipperLib::Path& path) {
 
 }  // namespace
 
+namespace offset_joins {
+
+double TotalTurn(const ClipperLib::Path& path, bool closed) {
+    ClipperLib::Path v;
+    v.reserve(path.size());
+    for (const ClipperLib::IntPoint& p : path) {
+        if (v.empty() || !(p == v.back())) {
+            v.push_back(p);
+        }
+    }
+    if (closed && v.size() > 1 && v.front() == v.back()) {
+        v.pop_back();
+    }
+    const size_t n = v.size();
+    if (n < 3) {
+        return 0.0;
+    }
+    double total = 0.0;
+    const size_t count = closed ? n : n - 2;
+    for (size_t k = 0; k < count; ++k) {
+        const ClipperLib::IntPoint& a = v[k];
+        const ClipperLib::IntPoint& b = v[(k + 1) % n];
+        const ClipperLib::IntPoint& c = v[(k + 2) % n];
+        const double ux = static_cast<double>(b.X - a.X), uy = static_cast<double>(b.Y - a.Y);
+        const double vx = static_cast<double>(c.X - b.X), vy = static_cast<double>(c.Y - b.Y);
+        total += std::fabs(std::atan2(ux * vy - uy * vx, ux * vx + uy * vy));
+    }
+    return total;
+}
+
+double RoundArcTolerance(double delta, double turn, size_t vertices) {
+    const double ad = std::fabs(delta);
+    const double available = kRoundJoinPointBudget - 2.0 * static_cast<double>(vertices);
+    if (ad <= 0.0 || turn <= 0.0) {
+        return 0.0;
+    }
+    // Clipper's own count: pi / acos(1 - tolerance / |delta|) steps per turn.
+    const double steps = std::numbers::pi / std::acos(1.0 - std::min(kDefaultArcTolerance / ad, 1.0));
+    if (steps / (2.0 * std::numbers::pi) * turn <= available) {
+        return 0.0;
+    }
+    const double perRadian = std::max(available, 1.0) / turn;
+    const double tolerance = ad * (1.0 - std::cos(1.0 / (2.0 * std::max(perRadian, 1e-9))));
+    // Clipper does not go coarser than a quarter of the distance.
+    return std::min(std::max(tolerance, kDefaultArcTolerance), ad * 0.25);
+}
+
+}  // namespace offset_joins
+
 // ---- bookkeeping ------------------------------------------------------------------------
 
 void CPolyLine::PointsEdited() {
@@ -216,7 +227,7 @@ int CPolyLine::HitSegment(tagPOINTF point) const {
 void CPolyLine::AddDelPoint(int flag, stPolylinePos pos) {
     const int n = static_cast<int>(arrPoint.size());
     if (flag != 0) {
-        if (pos.index >= 0 && pos.index <= n) {
+        if (pos.index >= 0 && pos.index <= n && Finite(pos.point)) {
             arrPoint.insert(arrPoint.begin() + pos.index, pos.point);
         }
     } else if (pos.index >= 0 && pos.index < n) {
@@ -232,7 +243,7 @@ void CPolyLine::SetPoints(std::vector<stPolylinePos> points) {
     bool first = false;
     bool last = false;
     for (const stPolylinePos& pos : points) {
-        if (pos.index >= 0 && pos.index < n) {
+        if (pos.index >= 0 && pos.index < n && Finite(pos.point)) {
             arrPoint[pos.index] = pos.point;
             first = first || pos.index == 0;
             last = last || pos.index == n - 1;
@@ -250,7 +261,7 @@ void CPolyLine::SetPoints(std::vector<stPolylinePos> points) {
 // ---- inserting and removing points ------------------------------------------------------------
 
 int CPolyLine::InsertPoint(int index, tagPOINTF point) {
-    if (index <= 0 || index >= static_cast<int>(arrPoint.size())) {
+    if (index <= 0 || index >= static_cast<int>(arrPoint.size()) || !Finite(point)) {
         return 0;
     }
     arrPoint.insert(arrPoint.begin() + index, point);
@@ -323,7 +334,7 @@ int CPolyLine::ModifyEditPoint(int index, tagPOINTF point) { return ModifyEditPo
 
 int CPolyLine::ModifyEditPoint(int index, tagPOINTF point, bool bNoUndo) {
     const int n = static_cast<int>(arrPoint.size());
-    if (index < 0 || index >= n) {
+    if (index < 0 || index >= n || !Finite(point)) {
         return 0;
     }
     const int other = OppositeEnd(index, n, bClosed);
@@ -353,6 +364,12 @@ int CPolyLine::ModifyEditLine(int index, double dx, double dy, bool bUndo) {
     if (index < 1 || index >= n) {
         return 0;
     }
+    const float fx = static_cast<float>(dx);
+    const float fy = static_cast<float>(dy);
+    // A move is refused whole when it would take an end out of the numbers.
+    if (!Finite(Shifted(arrPoint[index - 1], fx, fy)) || !Finite(Shifted(arrPoint[index], fx, fy))) {
+        return 0;
+    }
     // The segment's two ends, and on a closed polyline the other copy of an
     // end point; a point is moved once even where the lists meet.
     std::vector<int> moved = {index - 1, index};
@@ -362,8 +379,6 @@ int CPolyLine::ModifyEditLine(int index, double dx, double dy, bool bUndo) {
     if (bClosed != 0 && index + 1 == n) {
         moved.push_back(0);
     }
-    const float fx = static_cast<float>(dx);
-    const float fy = static_cast<float>(dy);
     stPolylineDragEntry entry;
     entry.id = GetBaseID();
     for (size_t k = 0; k < moved.size(); ++k) {
@@ -373,8 +388,7 @@ int CPolyLine::ModifyEditLine(int index, double dx, double dy, bool bUndo) {
             continue;
         }
         entry.before.push_back({i, arrPoint[i]});
-        arrPoint[i].x += fx;
-        arrPoint[i].y += fy;
+        arrPoint[i] = Shifted(arrPoint[i], fx, fy);
         entry.after.push_back({i, arrPoint[i]});
     }
     PointsEdited();
@@ -394,6 +408,9 @@ int CPolyLine::MergerEditPoint(bool bNoUndo, CBaseDoc* doc) {
     const tagPOINTF first = arrPoint.front();
     const tagPOINTF last = arrPoint.back();
     const tagPOINTF mid{(first.x + last.x) / 2.0f, (first.y + last.y) / 2.0f};
+    if (!Finite(mid)) {
+        return 1;
+    }
     arrPoint.front() = mid;
     arrPoint.back() = mid;
     bClosed = 1;

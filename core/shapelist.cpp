@@ -1,8 +1,11 @@
 #include "core/shapelist.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cwctype>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <vector>
 
 #include "compose/combine.h"
@@ -143,8 +146,11 @@ void CVonnSriShapeList::RestoreShape(int32_t kind, CBaseShape* shape) {
     switch (kind) {
         case SHAPE_POLYLINE: {
             auto* poly = static_cast<CPolyLine*>(shape);
+            // A point that is not a number is not taken in: it would reach
+            // the scanner.
             for (const std::vector<tagPOINTF>& group : poly->arrPointf) {
-                poly->arrPoint.insert(poly->arrPoint.end(), group.begin(), group.end());
+                std::copy_if(group.begin(), group.end(), std::back_inserter(poly->arrPoint),
+                             [](const tagPOINTF& p) { return std::isfinite(p.x) && std::isfinite(p.y); });
             }
             poly->arrPointf.clear();
             poly->ClearDetail();
@@ -233,6 +239,10 @@ void CVonnSriShapeList::Read(bool extended, SriFile* file) {
             const CAD_SHAPE_TYPE made = shape->GetShapeKind();
             if (made >= SHAPE_POLYLINE && made <= SHAPE_EXEAXI && shape->GetCountNum() > 0) {
                 ShapeCounterOf(made).GiveBack();
+            }
+            // A spiral line is built on a polyline, which took a number too.
+            if (made == SHAPE_SCREWLINE) {
+                ShapeCounterOf(SHAPE_POLYLINE).GiveBack();
             }
             delete shape;
             return;

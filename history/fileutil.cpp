@@ -8,18 +8,22 @@
 #include "halder/baseshape.h"
 
 void CFileUtil::DeleteShapes(std::vector<CBaseShape*>& shapes, const ShapeList* keep) {
+    // What the list holds stays, with the members of its containers; so does
+    // a member an ungroup handed to the list while its old container goes.
     std::unordered_set<CBaseShape*> spared;
-    if (keep != nullptr) spared.insert(keep->begin(), keep->end());
-    std::unordered_set<CBaseShape*> deleted;
-    for (CBaseShape* shape : shapes) {
-        // A shape the list still holds would be handed back dangling, and a
-        // pointer listed twice must not be freed twice.
-        if (shape == nullptr || spared.count(shape) != 0 || !deleted.insert(shape).second) continue;
-        // Containers do not free their members in their destructors.
-        shape->FreeShapePtr();
-        delete shape;
+    if (keep != nullptr) {
+        const std::vector<CBaseShape*> kept = ShapesWithMembers({keep->begin(), keep->end()});
+        spared.insert(kept.begin(), kept.end());
     }
+    // Everything else goes, each pointer exactly once: a member may be listed
+    // beside its container, or nowhere but in it.
+    const std::vector<CBaseShape*> doomed = ShapesWithMembers(shapes, &spared);
     shapes.clear();
+    // Containers do not free their members in their destructors, so each
+    // shape is deleted on its own; the member lists are emptied first so that
+    // no container ever points at a freed member.
+    for (CBaseShape* shape : doomed) shape->GetChildren().clear();
+    for (CBaseShape* shape : doomed) delete shape;
 }
 
 bool CFileUtil::VecToPList(const std::vector<CBaseShape*>& shapes, ShapeList& list) {

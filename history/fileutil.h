@@ -42,7 +42,8 @@ public:
     static void CalcShapesRectf(std::vector<CBaseShape*>& shapes, Gdiplus::RectF& rect);
 
 private:
-    // Deletes the vector's shapes (each once, a container's members first)
-    // except those the keep list holds, and empties the vector.
+    // Deletes the vector's shapes and their containers' members, each
+    // exactly once, except what the keep list holds (with its containers'
+    // members), and empties the vector.
     static void DeleteShapes(std::vector<CBaseShape*>& shapes, const ShapeList* keep);
 };

@@ -707,11 +707,8 @@ void COutput::AddAllProp(bool extended) {
 CBaseShape* COutput::Clone() {
     auto* copy = new COutput();
     copy->InitOutput(pointf);
-    copy->iOutPortNo = iOutPortNo;
-    copy->iSignal = iSignal;
-    copy->iPulse = iPulse;
-    copy->iPulseWidth = iPulseWidth;
-    copy->iSignalWidth = iSignalWidth;
+    // Captions the copy with its own number and the port, as the others do.
+    copy->SetProperties(iOutPortNo, iSignal, iSignalWidth, iPulse, iPulseWidth);
     copy->SetVisible(IsVisible());
     return copy;
 }

@@ -31,14 +31,10 @@ constexpr double kDegenerateSide = 1e-6;
 constexpr double kEllipticalLimit = 10.0;
 constexpr float kMarkTolerance = 0.25f;
 constexpr float kSelectTolerance = 2.0f;
-// Flatness of an arc in its hit test, and how far (path length detour, in
-// millimetres) a point may lie from the flattened arc.
-constexpr float kArcPickFlatness = 0.25f;
-constexpr double kArcPickDetour = 2.0;
-// Hit band of a side: so many pick distances beyond its ends, and the cross
-// product limit in pick distances squared.
-constexpr double kSideBand = 20.0;
-constexpr double kSideCross = 5000.0;
+// Flatness of an arc in its hit test: a quarter of the pick band, within
+// these bounds (millimetres).
+constexpr double kArcPickFlatnessMax = 0.25;
+constexpr double kArcPickFlatnessMin = 0.001;
 constexpr double kDuplicatePoint = 1e-6;
 
 // The line points a corner touches: the end of the side before it and the
@@ -50,6 +46,17 @@ constexpr int kCornerLinePoints[4][2] = {{1, 2}, {3, 4}, {5, 6}, {7, 0}};
 size_t UsableArcPoints(size_t n) { return n < 4 ? 0 : 1 + 3 * ((n - 1) / 3); }
 
 Gdiplus::PointF ToPointF(tagPOINTF p) { return Gdiplus::PointF(p.x, p.y); }
+
+// Distance from p to the segment a-b.
+double SegmentDistance(tagPOINTF p, tagPOINTF a, tagPOINTF b) {
+    const double ux = static_cast<double>(b.x) - a.x;
+    const double uy = static_cast<double>(b.y) - a.y;
+    const double wx = static_cast<double>(p.x) - a.x;
+    const double wy = static_cast<double>(p.y) - a.y;
+    const double len2 = ux * ux + uy * uy;
+    const double t = len2 > 0.0 ? std::clamp((wx * ux + wy * uy) / len2, 0.0, 1.0) : 0.0;
+    return std::hypot(wx - t * ux, wy - t * uy);
+}
 
 // The corner of point j of Get8PointfOfRound: the end of side k touches
 // corner k + 1, its start corner k (corner 4 for side 0).
@@ -881,20 +888,17 @@ int CRectangle::SortPath() {
 
 // ---- hit tests ----------------------------------------------------------------------------
 
+double CRectangle::PickBand() const {
+    const double band = GetPickDistance() / ViewZoom();
+    return std::isfinite(band) && band > 0.0 ? band : 0.0;
+}
+
 int CRectangle::IsPtOnline(tagPOINTF pt) {
-    const double t = GetPickDistance() / ViewZoom();
-    const double band = kSideBand * t;
+    // The pick distance is in device pixels: a click counts within that many
+    // pixels of a side as the view shows it.
+    const double band = PickBand();
     for (int k = 1; k < 8; k += 2) {
-        const tagPOINTF& a = m_PointLine8[k - 1];
-        const tagPOINTF& b = m_PointLine8[k];
-        const bool inX = pt.x > std::min(a.x, b.x) - band && pt.x < std::max(a.x, b.x) + band;
-        const bool inY = pt.y > std::min(a.y, b.y) - band && pt.y < std::max(a.y, b.y) + band;
-        if (!inX || !inY) {
-            continue;
-        }
-        const double cross = (static_cast<double>(b.x) - a.x) * (static_cast<double>(pt.y) - a.y) -
-                             (static_cast<double>(b.y) - a.y) * (static_cast<double>(pt.x) - a.x);
-        if (std::fabs(cross) < kSideCross * t * t) {
+        if (SegmentDistance(pt, m_PointLine8[k - 1], m_PointLine8[k]) <= band) {
             return k;
         }
     }
@@ -902,15 +906,12 @@ int CRectangle::IsPtOnline(tagPOINTF pt) {
 }
 
 bool CRectangle::IsPtOnRound(tagPOINTF pt, const std::vector<tagPOINTF>& arc) const {
+    const double band = PickBand();
+    const double flatness = std::clamp(band / 4.0, kArcPickFlatnessMin, kArcPickFlatnessMax);
     std::vector<tagPOINTF> flat;
-    GetFlattenArcPoints(arc, flat, kArcPickFlatness);
-    auto dist = [](tagPOINTF a, tagPOINTF b) {
-        return std::hypot(static_cast<double>(a.x) - b.x, static_cast<double>(a.y) - b.y);
-    };
+    GetFlattenArcPoints(arc, flat, static_cast<float>(flatness));
     for (size_t i = 1; i < flat.size(); ++i) {
-        const tagPOINTF& a = flat[i - 1];
-        const tagPOINTF& b = flat[i];
-        if (dist(pt, a) + dist(pt, b) - dist(a, b) <= kArcPickDetour) {
+        if (SegmentDistance(pt, flat[i - 1], flat[i]) <= band) {
             return true;
         }
     }

@@ -195,7 +195,10 @@ private:
     void GetFlattenArcPoints(const std::vector<tagPOINTF>& arc, std::vector<tagPOINTF>& out, float flatness) const;
     void GetMidPointf(tagPOINTF& point) const;
 
-    // Hit tests of a side (1, 3, 5, 7 or 0) and of one arc.
+    // Hit tests of a side (1, 3, 5, 7 or 0) and of one arc: within the pick
+    // band, the pick distance (device pixels) in millimetres at the view's
+    // zoom.
+    double PickBand() const;
     int IsPtOnline(tagPOINTF pt);
     bool IsPtOnRound(tagPOINTF pt, const std::vector<tagPOINTF>& arc) const;
 

@@ -10,23 +10,25 @@ CBaseDoc::CBaseDoc() = default;
 
 CBaseDoc::~CBaseDoc() {
     m_shapes.clear();
-    // Owned shapes go in reverse order of attachment: later shapes may be
-    // copies that point at earlier ones.
-    while (!m_owned.empty()) {
-        m_owned.pop_back();
+    // The owned shapes with the members of their containers (which do not
+    // free them), each once: a member may be owned on its own as well, after
+    // an ungroup. They go in reverse order of attachment, members before
+    // their containers: later shapes may be copies that point at earlier ones.
+    const std::vector<CBaseShape*> doomed = ShapesWithMembers(m_owned);
+    m_owned.clear();
+    m_ownedSet.clear();
+    for (CBaseShape* shape : doomed) {
+        shape->GetChildren().clear();
+    }
+    for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) {
+        delete *it;
     }
 }
 
 void CBaseDoc::Own(CBaseShape* shape) {
-    if (shape == nullptr) {
-        return;
+    if (shape != nullptr && m_ownedSet.insert(shape).second) {
+        m_owned.push_back(shape);
     }
-    for (const auto& p : m_owned) {
-        if (p.get() == shape) {
-            return;
-        }
-    }
-    m_owned.emplace_back(shape);
 }
 
 void CBaseDoc::AddShape(CBaseShape* shape) {

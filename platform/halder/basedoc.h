@@ -5,6 +5,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <unordered_set>
 #include <vector>
 
 #include "afx/cgeom.h"
@@ -20,7 +21,9 @@ class CDocParam;
 class CBaseView;
 
 // A document owns every shape ever attached to it until it is destroyed, so
-// undo snapshots that point at removed shapes stay valid.
+// undo snapshots that point at removed shapes stay valid. With a group or a
+// compound shape it owns the members too: containers leave their members to
+// their owner, and the document frees each shape once, whatever lists it.
 class CBaseDoc {
 public:
     CBaseDoc();
@@ -58,12 +61,14 @@ public:
 
 protected:
     std::list<CBaseShape*> m_shapes;
-    std::vector<std::unique_ptr<CBaseShape>> m_owned;
     Gdiplus::RectF m_selectRect;
     CDocParam* m_pDocParam = nullptr;
 
 private:
     void Own(CBaseShape* shape);
+    // Every shape attached, in order, each once.
+    std::vector<CBaseShape*> m_owned;
+    std::unordered_set<CBaseShape*> m_ownedSet;
 };
 
 // A view maps millimetres (y up) to device pixels (y down): device =

@@ -38,6 +38,24 @@ CShapeCounter& ShapeCounterOf(CAD_SHAPE_TYPE kind) {
     return counters[k];
 }
 
+std::vector<CBaseShape*> ShapesWithMembers(const std::vector<CBaseShape*>& roots,
+                                           const std::unordered_set<CBaseShape*>* skip) {
+    std::vector<CBaseShape*> out;
+    std::unordered_set<CBaseShape*> seen;
+    std::vector<CBaseShape*> pending(roots.rbegin(), roots.rend());
+    while (!pending.empty()) {
+        CBaseShape* shape = pending.back();
+        pending.pop_back();
+        if (shape == nullptr || (skip != nullptr && skip->count(shape) != 0) || !seen.insert(shape).second) {
+            continue;
+        }
+        out.push_back(shape);
+        const std::vector<CBaseShape*>& members = shape->GetChildren();
+        pending.insert(pending.end(), members.rbegin(), members.rend());
+    }
+    return out;
+}
+
 CBaseShape::CBaseShape() {
     m_changeStamp.store(NextChangeStamp(), std::memory_order_relaxed);
     m_hEvent = CreateEventW(nullptr, FALSE, TRUE, nullptr);

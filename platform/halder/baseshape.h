@@ -7,6 +7,7 @@
 #include <atomic>
 #include <list>
 #include <span>
+#include <unordered_set>
 #include <vector>
 
 #include "afx/cobject.h"
@@ -303,3 +304,9 @@ protected:
 // The counters of every class live here, one per kind, so the base library can
 // reset them.
 CShapeCounter& ShapeCounterOf(CAD_SHAPE_TYPE kind);
+
+// The shapes of `roots`, each followed by the members of its containers at
+// any depth (GetChildren), every pointer once, depth first. Null pointers and
+// the shapes in `skip` (with their members) are left out.
+std::vector<CBaseShape*> ShapesWithMembers(const std::vector<CBaseShape*>& roots,
+                                           const std::unordered_set<CBaseShape*>* skip = nullptr);

@@ -357,11 +357,29 @@ TEST_F(BezierEdit, MovingNodeZeroPastAGrowingClosingArcMovesTheFirstSegment) {
 
 TEST_F(BezierEdit, HandleDragMovesTheOppositeHandleOnlyWhenSmoothedAlike) {
     c->arrSegment = {Cubic({0, 0}, {0, 5}, {5, 5}, {5, 0}), Cubic({5, 0}, {5, -5}, {10, -5}, {10, 0})};
-    c->ptCtrlDrag = {3, -3};
+    // The opposite handle turns in line through the node (5, 0) and keeps
+    // its length: the joint stays smooth.
+    auto expectOpposite = [&](tagPOINTF dragged, tagPOINTF opposite, double length) {
+        const double dx = dragged.x - 5.0, dy = dragged.y;
+        const double ox = opposite.x - 5.0, oy = opposite.y;
+        EXPECT_NEAR(dx * oy - dy * ox, 0.0, 1e-4);
+        EXPECT_LT(dx * ox + dy * oy, 0.0);
+        EXPECT_NEAR(std::hypot(ox, oy), length, 1e-5);
+        EXPECT_PT(c->ptCtrlDrag, opposite.x, opposite.y, 0);
+    };
     c->SetEditType(1);
     c->ModifyEditPoint(1, {7, 3});  // p3 of segment 0
     EXPECT_PT(c->arrSegment[0].p3, 7, 3, 0);
-    EXPECT_PT(c->arrSegment[1].p2, 3, -3, 0);
+    expectOpposite({7, 3}, c->arrSegment[1].p2, 5.0);
+    c->SetEditType(1);
+    c->ModifyEditPoint(2, {6, -1});  // p2 of segment 1
+    EXPECT_PT(c->arrSegment[1].p2, 6, -1, 0);
+    expectOpposite({6, -1}, c->arrSegment[0].p3, std::hypot(2.0, 3.0));
+    // A handle dragged onto its node leaves the other one where it was.
+    const tagPOINTF kept = c->arrSegment[0].p3;
+    c->SetEditType(1);
+    c->ModifyEditPoint(2, {5, 0});
+    EXPECT_PT(c->arrSegment[0].p3, kept.x, kept.y, 0);
 
     c->arrSegment[1].SmoothType = 1;
     c->arrSegment[1].p2 = {5, -5};
@@ -474,6 +492,46 @@ TEST_F(BezierEdit, DeletingNodesKeepsTheCurveJoinedAndItsEnds) {
     ASSERT_EQ(doc.records.size(), 1u);
     Undo();
     ExpectNodes(*c, zig);
+}
+
+TEST_F(BezierEdit, DeletingNodesDoesNotDependOnTheirOrder) {
+    const std::vector<tagPOINTF> zig{{0, 0}, {10, 10}, {20, 0}, {30, 10}, {40, 0}};
+    for (const std::vector<int>& nodes : {std::vector<int>{1, 2}, std::vector<int>{2, 1}, std::vector<int>{2, 1, 2}}) {
+        c->arrSegment = Lines(zig);
+        c->DeletePoint(nodes);
+        ExpectNodes(*c, {{0, 0}, {30, 10}, {40, 0}});
+    }
+    // The rubber band lists the end node before the node ahead of it.
+    c->arrSegment = Lines(zig);
+    ASSERT_EQ(c->GetRectInEditPoint({25, -5}, {45, 15}), 0);
+    ASSERT_EQ(c->arrSelectIndex, (std::vector<int>{4, 3}));
+    c->DeletePoint(c->arrSelectIndex);
+    ExpectNodes(*c, {{0, 0}, {10, 10}, {20, 0}});
+
+    // Nothing deleted, nothing to undo.
+    doc.records.clear();
+    c->DeletePoint({-1, 7});
+    ExpectNodes(*c, {{0, 0}, {10, 10}, {20, 0}});
+    EXPECT_TRUE(doc.records.empty());
+}
+
+TEST_F(BezierEdit, TheOnlySegmentOfAClosedCurveStaysClosedWhenItsNodeMoves) {
+    for (int node : {0, 1}) {
+        c->arrSegment = {Cubic({0, 0}, {10, 10}, {-10, 10}, {0, 0})};
+        c->bClosed = 1;
+        doc.records.clear();
+        c->SetEditType(0);
+        c->ModifyEditPoint(node, {2, -1});
+        ASSERT_EQ(c->arrSegment.size(), 1u);
+        EXPECT_PT(c->arrSegment[0].p1, 2, -1, 0);
+        EXPECT_PT(c->arrSegment[0].p4, 2, -1, 0);
+        EXPECT_PT(c->arrSegment[0].p2, 12, 9, 1e-5);  // both handles travel along
+        EXPECT_PT(c->arrSegment[0].p3, -8, 9, 1e-5);
+        ASSERT_EQ(doc.records.size(), 1u);
+        Undo();
+        EXPECT_PT(c->arrSegment[0].p1, 0, 0, 0);
+        EXPECT_PT(c->arrSegment[0].p4, 0, 0, 0);
+    }
 }
 
 TEST_F(BezierEdit, DeletingTheStartOfAClosedCurveKeepsItClosed) {

@@ -149,6 +149,29 @@ TEST(Points, TransformsKeepTheMarkDataFresh) {
     EXPECT_EQ(flat.size(), 2u);
 }
 
+TEST(Points, CoordinatesThatAreNotNumbersAreRefused) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    ViewAt at(1.0f);
+    CPoints p;
+    p.SetDocView(&at.doc, &at.view);
+    EXPECT_EQ(p.InitPoint({1, 2}), 0);
+    EXPECT_EQ(p.InitPoint({nan, 0}), -1);
+    EXPECT_EQ(p.InitPoint({0, inf}), -1);
+    p.Move(nan, 0);
+    p.Rotate(nan, {0, 0});
+    p.Zoom({0, 0}, 1e39, 1);
+    p.Slope({0, 0}, nan, 0);
+    EXPECT_EQ(p.pointf, (tagPOINTF{1, 2}));
+
+    // One that came in from outside (a file) is not marked.
+    p.pointf = {nan, 1};
+    p.SetGetDataForce(true);
+    tagMarkDataPar rec;
+    EXPECT_TRUE(p.GetMarkData(rec, nullptr));
+    EXPECT_TRUE(rec.arrPaths.empty());
+}
+
 TEST(Points, XmlAndSavedKeys) {
     CPoints p;
     p.InitPoint({-7.125f, 3.5f});

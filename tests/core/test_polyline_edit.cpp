@@ -5,12 +5,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <list>
 #include <memory>
 #include <vector>
 
 #include "compose/combine.h"
 #include "core/bezier.h"
+#include "core/offset_joins.h"
 #include "core/polyline.h"
+#include "core/shapelist.h"
+#include "core/srifile.h"
 #include "halder/basedoc.h"
 #include "history/editing_core.h"
 #include "history/undo_records.h"
@@ -418,6 +423,70 @@ TEST(PolyLineEdit, OffsetOfPolygonsAndOpenPolylines) {
     ring.arrPoint.clear();
     ring.Offset(out.shapes, 1.0f, false, false, {});
     EXPECT_TRUE(out.shapes.empty());
+}
+
+TEST(PolyLineEdit, RoundJoinBudgetCountsTheClosingCorner) {
+    // A square turns a full circle, its closing corner included, whether or
+    // not its last point repeats the first; an open path turns only between
+    // its ends.
+    const ClipperLib::Path square{{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    ClipperLib::Path repeated = square;
+    repeated.push_back(square.front());
+    EXPECT_NEAR(offset_joins::TotalTurn(square, true), 2 * M_PI, 1e-12);
+    EXPECT_NEAR(offset_joins::TotalTurn(repeated, true), 2 * M_PI, 1e-12);
+    EXPECT_NEAR(offset_joins::TotalTurn({{0, 0}, {10, 0}, {10, 0}, {10, 10}, {0, 10}}, false), M_PI, 1e-12);
+
+    // At a distance where Clipper's default rounding would spend more than
+    // the budget on a full turn, but not on three quarters of one, the
+    // rounding is coarsened to fit the budget.
+    const double delta = 1e12;
+    const double tolerance = offset_joins::RoundArcTolerance(delta, offset_joins::TotalTurn(repeated, true), 5);
+    ASSERT_GT(tolerance, 0.25);
+    const double points = M_PI / std::acos(1 - tolerance / delta);  // Clipper's count for a full turn
+    EXPECT_LE(points, offset_joins::kRoundJoinPointBudget * 1.001);  // acos near 1 is not exact
+    EXPECT_EQ(offset_joins::RoundArcTolerance(delta, 1.5 * M_PI, 5), 0.0);
+}
+
+TEST(PolyLineEdit, PointsThatAreNotNumbersNeverGetIn) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    EditDoc doc;
+    const Pts original{{0, 0}, {1, 0}, {2, 0}, {3, 0}};
+    CPolyLine* line = doc.Add(original);
+    line->InsertPoint(1, {nan, 0});
+    line->ModifyEditPoint(2, {0, inf}, false);
+    line->ModifyEditPoint(2, {nan, nan});
+    line->ModifyEditLine(1, nan, 0);
+    line->ModifyEditLine(1, 0, 1e39);
+    line->AddDelPoint(1, {1, {nan, 1}});
+    line->SetPoints({{1, {1, nan}}});
+    line->Move(nan, 0);
+    line->Rotate(0, {nan, 0});
+    line->Zoom({0, 0}, 1e39, 1);
+    line->Slope({0, 0}, nan, 0);
+    EXPECT_EQ(line->arrPoint, original);
+    EXPECT_EQ(doc.records, 0);
+
+    // Points appended from outside the edits: the mark data breaks at them
+    // rather than carry them.
+    line->arrPoint = {{0, 0}, {1, 0}, {nan, 0}, {2, 0}, {3, inf}};
+    line->SetGetDataForce(true);
+    tagMarkDataPar rec;
+    ASSERT_TRUE(line->GetMarkData(rec, nullptr));
+    ASSERT_EQ(rec.arrPaths.size(), 1u);
+    EXPECT_EQ(rec.arrPaths[0].arrPolylines, (std::vector<Pts>{{{0, 0}, {1, 0}}, {{2, 0}}}));
+
+    // Nor are such points read from a file.
+    std::list<CBaseShape*> saved{line};
+    SriFile file;
+    CVonnSriShapeList(&saved).Save(true, &file);
+    const std::vector<uint8_t> bytes = file.GetWrittenBytes();
+    std::list<CBaseShape*> back;
+    ASSERT_TRUE(CVonnSriShapeList(&back).LoadFileFromMem(reinterpret_cast<const char*>(bytes.data()),
+                                                         static_cast<uint32_t>(bytes.size()), true));
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(dynamic_cast<CPolyLine&>(*back.front()).arrPoint, (Pts{{0, 0}, {1, 0}, {2, 0}}));
+    delete back.front();
 }
 
 TEST(PolyLineEdit, DashesFollowThePatternAndThePen) {

@@ -158,23 +158,25 @@ TEST(ListRecords, CreationAndPasteTakeShapesOffAndAppendThemAgain) {
 
 TEST(ListRecords, MemberGoesBackIntoGroupsAndCompoundsOnly) {
     Desk d;
+    // The document frees the members of its containers.
     KindShape* group = d.Add(SHAPE_GROUP);
-    KindShape kept, member;
-    group->GetChildren() = {&kept};
-    CUND_UnEditPointDelShapeFromCombine rec(new stCombineMemberUndo{group, &member});
+    auto* kept = new KindShape;
+    auto* member = new KindShape;
+    group->GetChildren() = {kept};
+    CUND_UnEditPointDelShapeFromCombine rec(new stCombineMemberUndo{group, member});
     rec.OnEditUndo(&d.core);
     rec.OnEditUndo(&d.core);  // never listed twice
-    EXPECT_EQ(group->GetChildren(), (std::vector<CBaseShape*>{&kept, &member}));
+    EXPECT_EQ(group->GetChildren(), (std::vector<CBaseShape*>{kept, member}));
     rec.OnEditRedo(&d.core);
-    EXPECT_EQ(group->GetChildren(), std::vector<CBaseShape*>{&kept});
+    EXPECT_EQ(group->GetChildren(), std::vector<CBaseShape*>{kept});
 
     KindShape* compound = d.Add(SHAPE_COMBINE);
-    CUND_UnEditPointDelShapeFromCombine rec2(new stCombineMemberUndo{compound, &member});
+    CUND_UnEditPointDelShapeFromCombine rec2(new stCombineMemberUndo{compound, member});
     rec2.OnEditUndo(&d.core);
-    EXPECT_EQ(compound->GetChildren(), std::vector<CBaseShape*>{&member});
+    EXPECT_EQ(compound->GetChildren(), std::vector<CBaseShape*>{member});
 
     KindShape* plain = d.Add(SHAPE_RECTANGLE);
-    CUND_UnEditPointDelShapeFromCombine rec3(new stCombineMemberUndo{plain, &member});
+    CUND_UnEditPointDelShapeFromCombine rec3(new stCombineMemberUndo{plain, member});
     const int before = d.view.GetInvalidateCount();
     rec3.OnEditUndo(&d.core);
     EXPECT_TRUE(plain->GetChildren().empty());

@@ -224,6 +224,30 @@ TEST(BaseDoc, OwnsRemovedShapesAndFindsByGuid) {
     delete doc;  // frees both exactly once (LeakSanitizer checks)
 }
 
+TEST(BaseDoc, FreesTheMembersOfItsContainersEachOnce) {
+    struct Counted : CTestShape {
+        explicit Counted(int& gone) : m_gone(gone) {}
+        ~Counted() override { ++m_gone; }
+        int& m_gone;
+    };
+    int gone = 0;
+    {
+        CBaseDoc doc;
+        auto* group = new Counted(gone);
+        auto* nested = new Counted(gone);
+        auto* a = new Counted(gone);
+        auto* b = new Counted(gone);
+        nested->GetChildren() = {b};
+        group->GetChildren() = {a, nested, a};
+        doc.AddShape(group);
+        // An ungrouped member is listed on its own while its old group is
+        // kept for the undo.
+        doc.RestoreShapeList({a, nested});
+        doc.AddShape(a);
+    }
+    EXPECT_EQ(gone, 4);
+}
+
 TEST(BaseView, MapsMillimetresToDeviceAndBack) {
     CBaseView view;
     view.SetZoom(10.0f);

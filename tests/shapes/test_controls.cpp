@@ -188,6 +188,14 @@ TEST(ControlObjects, ClonesCopyParametersAndTellTheirOwnValues) {
     EXPECT_STREQ(i2.strTip.GetString(), L"Door closed");
     EXPECT_TRUE(i2.bEnaleTip);
 
+    COutput out;
+    out.SetProperties(3, 1, 10, 0, 5);
+    std::unique_ptr<CBaseShape> oc(out.Clone());
+    EXPECT_EQ(Caption(*oc), L"Output2(3)");
+    int port = 0, signal = 0, signalWidth = 0, pulse = 0, pulseWidth = 0;
+    dynamic_cast<COutput&>(*oc).GetProperties(port, signal, signalWidth, pulse, pulseWidth);
+    EXPECT_EQ(std::vector<int>({port, signal, signalWidth, pulse, pulseWidth}), std::vector<int>({3, 1, 10, 0, 5}));
+
     // Hostile distances never overflow the caption's whole number.
     for (float d : {std::numeric_limits<float>::quiet_NaN(), 1e30f, -1e30f}) {
         enc.fDistance = d;

@@ -471,9 +471,8 @@ TEST(RectangleFile, XmlListsArcsOutlineAndLinePoints) {
 }
 
 TEST(RectanglePicking, SidesBeforeArcsAndSnapPoints) {
-    Scene s;
+    Scene s(4.0f);  // the default pick distance of 5 pixels: 1.25 mm
     CRectangle* r = s.Add(0, 100, 100, 100);
-    r->SetPickDistance(0.05);  // with zoom 1: a band of 1 mm beyond the ends
     EXPECT_EQ(r->IsMe({0.1f, 99.9f}), 1);  // square corners: only sides
     EXPECT_EQ(r->IsMe({4.4f, 95.6f}), 0);
     r->SetRound(30, 30, 30, 30);
@@ -491,6 +490,36 @@ TEST(RectanglePicking, SidesBeforeArcsAndSnapPoints) {
     ASSERT_EQ(snaps.size(), 15u);
     EXPECT_TRUE(Near(snaps[8], {0, 50}));
     EXPECT_TRUE(Near(snaps[9], {7.5f, 92.5f}));  // across corner 1
+}
+
+TEST(RectanglePicking, OnlyClicksNearTheOutlineCountAtAnyZoom) {
+    for (float zoom : {2.0f, 4.0f, 40.0f}) {
+        SCOPED_TRACE(zoom);
+        Scene s(zoom);
+        CRectangle* r = s.Add(0, 10, 20, 10);
+        const float band = 5.0f / zoom;  // the default pick distance in mm
+        EXPECT_EQ(r->IsMe({10, 5}), 0);  // the centre
+        EXPECT_EQ(r->IsMe({10, 30}), 0);
+        EXPECT_EQ(r->IsMe({-20, 5}), 0);
+        EXPECT_EQ(r->IsMe({10, 10 + 0.9f * band}), 3);
+        EXPECT_EQ(r->IsMe({10, 10 + 1.1f * band}), 0);
+        EXPECT_EQ(r->IsMe({20 + 0.6f * band, 10 + 0.6f * band}), 3);  // beyond a corner
+        EXPECT_EQ(r->IsMe({20 + 0.8f * band, 10 + 0.8f * band}), 0);
+
+        // A rounded corner of a square: radius 50 about (50, 150).
+        CRectangle* q = s.Add(0, 200, 200, 200);
+        q->SetRound(50, 0, 0, 0);
+        const double d = 50 / std::sqrt(2.0);
+        const double out = 1 / std::sqrt(2.0);
+        auto onRay = [&](double beyond) {
+            return tagPOINTF{float(50 - d - out * beyond), float(150 + d + out * beyond)};
+        };
+        EXPECT_EQ(q->IsMe(onRay(0)), 2);
+        EXPECT_EQ(q->IsMe(onRay(0.6 * band)), 2);
+        EXPECT_EQ(q->IsMe(onRay(-0.6 * band)), 2);
+        EXPECT_EQ(q->IsMe(onRay(1.2 * band)), 0);
+        EXPECT_EQ(q->IsMe({30, 170}), 0);
+    }
 }
 
 TEST(RectangleDrawing, OffsetsShiftSidesAndArcsAndTheStartBoxNeedsSelection) {
