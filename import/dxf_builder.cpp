@@ -115,7 +115,7 @@ void CDrawDxfEntity::JoinThreads(HANDLE* threads, int count) {
 void CDrawDxfEntity::InitPara(char* path, CGroupShape* target, bool inch, bool limitMText) {
     if (path == nullptr || target == nullptr) return;
     m_bInch = inch;
-    m_parser.ParserDxf(path);
+    m_bRead = m_parser.ParserDxf(path) != 0;
     m_pTarget = target;
 
     if (m_parser.getFileSize() <= DXF_LARGE_FILE_BYTES) {
@@ -290,6 +290,7 @@ void CDrawDxfEntity::ViewSolid() {
 void CDrawDxfEntity::ApplyPlacement(const tagBlock& record, CBaseShape* shape) const {
     const tagZoomRotate& z = record.zoomRotate;
     const tagPOINTF base = ToMm(z.ptBase);
+    if (z.dPreRotateAngle != 0.0) shape->Rotate(z.dPreRotateAngle, base);
     shape->Zoom(base, z.dScaleX, z.dScaleY);
     shape->Rotate(z.dRotateAngle, base);
 }

@@ -62,6 +62,11 @@ public:
     // caller owns. A file the reader refuses leaves the target empty but
     // captioned with the file name. Does nothing for a null path or target.
     void InitPara(char* path, CGroupShape* target, bool inch, bool limitMText);
+    // Whether the last InitPara read its file: false when the reader refused
+    // it, could not read it, or its blocks passed the placement limit.
+    bool FileWasRead() const { return m_bRead; }
+    // The reader's limit on records placed by blocks (see CParserDxfFile).
+    void SetPlacementLimit(int64_t limit) { m_parser.SetPlacementLimit(limit); }
 
     // Per kind: copies the kind's records out of the reader and builds them.
     void ViewLine();
@@ -143,6 +148,7 @@ private:
     // Guards the target's child list while worker threads append to it.
     CCriticalSection m_lock;
     bool m_bInch = false;
+    bool m_bRead = false;
     HANDLE m_kindThreads[kKindCount] = {};
     HANDLE m_otherThread = nullptr;
     bool m_bFinished = false;

@@ -105,9 +105,13 @@ int CParserDxfFile::ParserDxf(const char* path) {
     image.nSize = static_cast<int>(size);
     // A UTF-8 byte-order mark is not part of the first code line.
     if (size >= 3 && std::memcmp(buffer.get(), "\xEF\xBB\xBF", 3) == 0) image.nPos = 3;
-    // Block placements may read at most this much in all (see ParserInsert).
-    m_nBlockBudget = (int64_t{64} << 20) + 64 * static_cast<int64_t>(size);
     m_vecOpenBlocks.clear();
+    m_mapBlockDef.clear();
+    m_pReadingBlock = nullptr;
+    m_placed = 0;
+    m_nPlacedHere = 0;
+    m_bPlacementLimitReached = false;
+    m_bReadFailed = false;
 
     try {
         if (size <= DXF_LARGE_FILE_BYTES) {
@@ -126,6 +130,21 @@ int CParserDxfFile::ParserDxf(const char* path) {
     } catch (const std::exception&) {
         // Out of memory while building records: whatever was completed stays.
         RunLog::Instance(nullptr)->Write(L"DXF: out of memory while reading the file");
+        m_mapBlockDef.clear();
+        return 0;
+    }
+    // The blocks are read for this file only.
+    m_mapBlockDef.clear();
+    if (m_bReadFailed) {
+        RunLog::Instance(nullptr)->Write(L"DXF: out of memory while reading the file");
+        return 0;
+    }
+    // Blocks that would place more records than the limit: the drawing is
+    // incomplete, which is a failure.
+    if (m_bPlacementLimitReached) {
+        RunLog::Instance(nullptr)->WriteFormat(
+            L"DXF: %s: block placements pass the limit of %lld records; the drawing is incomplete",
+            m_strFileName.c_str(), static_cast<long long>(m_nPlacementLimit));
         return 0;
     }
     return 1;
@@ -333,6 +352,7 @@ DWORD CParserDxfFile::LocateBlocksProc(void* param) {
     try {
         if (LocateSection(&arg->file, "BLOCKS")) arg->self->RecordBlockPos(&arg->file);
     } catch (const std::exception&) {
+        arg->self->m_bReadFailed = true;
         return 1;
     }
     return 0;
@@ -343,6 +363,7 @@ DWORD CParserDxfFile::LocateEntitiesProc(void* param) {
     try {
         if (LocateSection(&arg->file, "ENTITIES")) arg->self->ParserEntities(&arg->file);
     } catch (const std::exception&) {
+        arg->self->m_bReadFailed = true;
         return 1;
     }
     return 0;

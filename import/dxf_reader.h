@@ -4,6 +4,7 @@
 // begin and one that reads the entities.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -94,8 +95,20 @@ public:
                      Gdiplus::PointF& base);
     void ParserPolyline(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
                         Gdiplus::PointF& base);
+    // mirrored: the POLYLINE is drawn from below (extrusion towards -z), so
+    // its vertices' x runs the other way in drawing coordinates.
     void ParserVertex(MYFILE* file, bool modelSpace, tagZoomRotate placement, bool closed, CString& layer,
-                      CString& blockName, Gdiplus::PointF& base);
+                      CString& blockName, Gdiplus::PointF& base, bool mirrored = false);
+    // The vertices and face records of a polyface mesh (POLYLINE flag 64)
+    // up to SEQEND; the mesh becomes the edges of its faces.
+    void ParserPolyface(MYFILE* file, tagZoomRotate placement, CString& layer, CString& blockName,
+                        Gdiplus::PointF& base);
+    // The faces' visible edges as polylines, each edge once: a face whose
+    // edges are all new is one closed outline, otherwise each run of new
+    // edges is an open one.
+    void AppendFaceEdges(const std::vector<Gdiplus::PointF>& vertices,
+                         const std::vector<std::array<int, 4>>& faces, const tagZoomRotate& placement,
+                         const CString& layer, const CString& blockName);
     void ParserSolid(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
                      Gdiplus::PointF& base);
     void ParserSpline(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
@@ -110,8 +123,23 @@ public:
     void ParserNURBSToLine(tagZoomRotate placement, int degree, int controlCount, int knotCount,
                            const tagPolyPoint* controls, const double* knots, CString layer, bool closed,
                            CString blockName);
+    // A spline given by fit points alone: the cubic through them with
+    // chord-length parameters (closed: periodic), with the end tangents
+    // when given (null otherwise), sampled into a polyline record.
+    void ParserFitPointsToLine(tagZoomRotate placement, const std::vector<Gdiplus::PointF>& fit,
+                               const Gdiplus::PointF* startTangent, const Gdiplus::PointF* endTangent,
+                               CString layer, bool closed, CString blockName);
     static void GetFontName(const CString& formatted, CString& face);
     static bool ParserFormatedMtext(CString& text, tagMText& record);
+
+    // Blocks are read once and their records placed for every INSERT. The
+    // records (and their points) that placements may produce in one file are
+    // limited, so that blocks nested inside one another many times cannot
+    // exhaust memory: a file that reaches the limit fails to read (the
+    // records placed so far stay) and the failure is logged.
+    static constexpr int64_t kDefaultPlacementLimit = 20000000;
+    void SetPlacementLimit(int64_t limit) { m_nPlacementLimit = limit; }
+    bool PlacementLimitReached() const { return m_bPlacementLimitReached; }
 
     // Knuth-Morris-Pratt search, used to find the sections of a large file.
     static void BuildKmpNext(const char* word, int length, std::vector<int>& next);
@@ -155,9 +183,64 @@ private:
     HANDLE m_pBlocksThread = nullptr;
     HANDLE m_pEntitiesThread = nullptr;
 
-    // Guards against blocks that place themselves and against drawings whose
-    // nested placements would take unbounded time: the blocks being read, and
-    // how many more bytes block placements may still read.
+    // ---- blocks ----
+    // A placement as an affine map: drawing point = (tx, ty) + R(rot) S(sx, sy)
+    // R(pre) q, angles in degrees.
+    struct Placement {
+        double rot = 0.0, sx = 1.0, sy = 1.0, sz = 1.0, pre = 0.0, tx = 0.0, ty = 0.0;
+        // this after inner: first inner, then this.
+        Placement After(const Placement& inner) const;
+    };
+    // An INSERT inside a block: the placement of the inner block's records
+    // (relative to its base point) in the outer block's coordinates
+    // (relative to the outer base point).
+    struct NestedInsert {
+        std::wstring name;
+        Placement place;
+    };
+    enum class RecordKind : uint8_t { Line, Arc, Ellipse, Point, MText, Text, Solid, Dim, Polyline, Insert };
+    // A block read once: its records relative to its base point, in file order.
+    struct BlockDef {
+        std::vector<tagLine> lines;
+        std::vector<tagArc> arcs;
+        std::vector<tagEllipse> ellipses;
+        std::vector<tagDxfPt> points;
+        std::vector<tagMText> mtexts;
+        std::vector<tagText> texts;
+        std::vector<tagSolid> solids;
+        std::vector<tagDimention> dims;
+        std::vector<tagPolyline> polylines;
+        std::vector<NestedInsert> inserts;
+        std::vector<std::pair<RecordKind, uint32_t>> order;
+    };
+    // The block of that name, read on first use; null when no such block
+    // was recorded.
+    const BlockDef* FindBlock(const std::wstring& name, const MYFILE* image);
+    // Swaps the record lists with the block's (used to read a block into
+    // its own lists).
+    void SwapLists(BlockDef& def);
+    // Appends the block's records, and those of the blocks it places,
+    // placed in the drawing.
+    void PlaceBlock(const std::wstring& name, const Placement& place, const MYFILE* image);
+
+    // Blocks read so far, by name.
+    std::map<std::wstring, BlockDef> m_mapBlockDef;
+    // The blocks being placed, innermost last: guards against blocks that
+    // place themselves and against absurd nesting.
     std::vector<std::wstring> m_vecOpenBlocks;
-    int64_t m_nBlockBudget = 0;
+    // Set while a block is read: INSERTs are noted in it, not placed.
+    BlockDef* m_pReadingBlock = nullptr;
+    int64_t m_nPlacementLimit = kDefaultPlacementLimit;
+    // Records placed, counted where several readers may share the count,
+    // and placed by this reader.
+    std::atomic<int64_t> m_placed{0};
+    std::atomic<int64_t>* m_pPlaced = &m_placed;
+    int64_t m_nPlacedHere = 0;
+    bool m_bPlacementLimitReached = false;
+    // Takes count more placed records from the limit; false when they do not
+    // fit (nothing taken).
+    bool ReservePlacement(int64_t count);
+
+    // A worker thread ran out of memory: the read failed.
+    std::atomic<bool> m_bReadFailed{false};
 };

@@ -53,6 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     input.Put(data, size);
 
     CParserDxfFile reader;
+    // Blocks nested many times over may place far more records than the
+    // input holds; a lower limit keeps each run small.
+    reader.SetPlacementLimit(200000);
     reader.ParserDxf(input.Path().c_str());
 
     std::vector<tagLine> lines;

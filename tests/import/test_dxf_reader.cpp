@@ -447,3 +447,51 @@ TEST(DxfReader, LargeFilesGiveTheSameRecords) {
         EXPECT_EQ(texts.size(), 1u);
     }
 }
+
+TEST(DxfReader, TextDrawnFromBelowIsMapped) {
+    auto r = Read(Drawing(Pairs({{0, "TEXT"}, {10, "3"}, {20, "4"}, {11, "5"}, {21, "4"}, {40, "2"}, {1, "A"},
+                                 {210, "0"}, {220, "0"}, {230, "-1"}}) +
+                          Pairs({{0, "TEXT"}, {10, "3"}, {20, "4"}, {1, "B"}})));
+    std::vector<tagText> texts;
+    r->GetVecText(texts);
+    ASSERT_EQ(texts.size(), 2u);
+    ExpectPoint(texts[0].ptFirst, -3, 4);
+    ExpectPoint(texts[0].ptSecond, -5, 4);
+    EXPECT_TRUE(texts[0].bMirrored);
+    ExpectPoint(texts[1].ptFirst, 3, 4);
+    EXPECT_FALSE(texts[1].bMirrored);
+}
+
+// Blocks L0 to L9, each placing the next one fan times; L10 holds a line.
+std::string NestedBlocks(int fan) {
+    std::string blocks;
+    for (int level = 0; level < 10; ++level) {
+        blocks += Pairs({{0, "BLOCK"}, {2, "L" + std::to_string(level)}, {70, "0"}, {10, "0"}, {20, "0"}});
+        for (int i = 0; i < fan; ++i)
+            blocks += Pairs({{0, "INSERT"}, {2, "L" + std::to_string(level + 1)}, {10, std::to_string(i)}, {20, "0"}});
+        blocks += Pairs({{0, "ENDBLK"}});
+    }
+    return blocks + Pairs({{0, "BLOCK"}, {2, "L10"}, {70, "0"}, {10, "0"}, {20, "0"}}) + kLine + Pairs({{0, "ENDBLK"}});
+}
+
+TEST(DxfReader, BlockPlacementsPastTheLimitFail) {
+    // 10^10 lines.
+    TempFile file(Drawing(Pairs({{0, "INSERT"}, {2, "L0"}}), NestedBlocks(10)));
+    for (const int64_t limit : {int64_t{100000}, int64_t{50}}) {
+        CParserDxfFile reader;
+        reader.SetPlacementLimit(limit);
+        EXPECT_EQ(reader.ParserDxf(file.Path()), 0);
+        EXPECT_TRUE(reader.PlacementLimitReached());
+        std::vector<tagLine> lines;
+        reader.GetVecLine(lines);
+        // Each line counts with its two points, each placement once.
+        EXPECT_GT(lines.size(), 0u);
+        EXPECT_LE(static_cast<int64_t>(lines.size()) * 3, limit);
+    }
+    // Below the limit everything is placed: 2^10 lines.
+    auto r = Read(Drawing(Pairs({{0, "INSERT"}, {2, "L0"}}), NestedBlocks(2)));
+    std::vector<tagLine> lines;
+    r->GetVecLine(lines);
+    EXPECT_EQ(lines.size(), 1024u);
+    EXPECT_FALSE(r->PlacementLimitReached());
+}
