@@ -399,12 +399,13 @@ TEST(DxfBuilder, ImportEntryReturnsTheGroup) {
         EXPECT_EQ(std::wstring(group->GetCaption().GetString()), L"PART.DXF");
         group->FreeShapePtr();
     }
-    {
-        // A file the reader refuses still gives true and an empty group.
-        TempDxf file("x", "bad.dxf");
-        const std::wstring path(file.Path().begin(), file.Path().end());
+    // A file the reader refuses, or none at all, fails; the empty group is
+    // still handed over.
+    TempDxf bad("x", "bad.dxf");
+    const std::wstring badPath(bad.Path().begin(), bad.Path().end());
+    for (const std::wstring& path : {badPath, std::wstring(L"/nonexistent-dir/none.dxf")}) {
         CBaseShape* shape = nullptr;
-        EXPECT_TRUE(LoadVectorFileCore(path.c_str(), &shape, true));
+        EXPECT_FALSE(LoadVectorFileCore(path.c_str(), &shape, true));
         ASSERT_NE(shape, nullptr);
         std::unique_ptr<CGroupShape> group(As<CGroupShape>(shape));
         EXPECT_TRUE(group->GetChildren().empty());
