@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "afx/afxmt.h"
 #include "afx/cstring.h"
 #include "halder/baseshape.h"
 #include "import/dxf_reader.h"
@@ -142,11 +141,11 @@ private:
 
     CGroupShape* m_pTarget = nullptr;
     std::map<std::wstring, std::vector<CBaseShape*>> m_slots[kSlotCount];
+    // Per slot, the shapes whose records name no layer.
+    std::vector<CBaseShape*> m_looseShapes[kSlotCount];
     CParserDxfFile m_parser;
     CBaseDoc* m_pDoc = nullptr;
     CBaseView* m_pView = nullptr;
-    // Guards the target's child list while worker threads append to it.
-    CCriticalSection m_lock;
     bool m_bInch = false;
     bool m_bRead = false;
     HANDLE m_kindThreads[kKindCount] = {};

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "compose/group.h"
@@ -363,27 +364,50 @@ TEST(DxfBuilder, ChunksSplitLargeListsWithTheRestInTheLast) {
     EXPECT_EQ(next, 1001);
 }
 
+// The same kinds, layers and rectangles in the same order, groups compared
+// member by member.
+void ExpectSameShapes(std::vector<CBaseShape*>& a, std::vector<CBaseShape*>& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(typeid(*a[i]), typeid(*b[i]));
+        const Gdiplus::RectF ra = RectOf(a[i]), rb = RectOf(b[i]);
+        EXPECT_EQ(ra.X, rb.X);
+        EXPECT_EQ(ra.Y, rb.Y);
+        EXPECT_EQ(ra.Width, rb.Width);
+        auto* ga = dynamic_cast<CGroupShape*>(a[i]);
+        if (ga) ExpectSameShapes(ga->GetChildren(), dynamic_cast<CGroupShape*>(b[i])->GetChildren());
+    }
+}
+
 TEST(DxfBuilder, LargeDrawingsAreBuiltOnThreadsInFileOrder) {
     HostScope host;
-    // 1001 lines on one layer (split over chunk threads) and a few on another
-    // (built on the kind thread), padded past the large-file size.
+    // Lines on one layer and lines and circles without one, each kind split
+    // over chunk threads; a few lines on another layer and a few polylines
+    // built on their kind's thread.
     std::string entities;
     for (int i = 0; i < 1001; ++i) entities += Line("A", "0", std::to_string(i), "1", std::to_string(i));
     for (int i = 0; i < 3; ++i) entities += Line("B", "5", std::to_string(i), "6", std::to_string(i));
-    entities += Line("", "9", "9", "8", "8");
+    for (int i = 0; i < 1200; ++i) {
+        entities += Line("", "9", std::to_string(i), "8", "8");
+        entities += Pairs({{0, "CIRCLE"}, {10, std::to_string(i)}, {20, "0"}, {40, "1"}});
+        if (i % 100 == 0)
+            entities += Pairs({{0, "LWPOLYLINE"}, {10, std::to_string(i)}, {20, "0"}, {10, "0"}, {20, "5"}});
+    }
     std::string padding;
     const std::string comment = "999\n" + std::string(200, 'x') + "\n";
     while (padding.size() < static_cast<size_t>(DXF_LARGE_FILE_BYTES)) padding += comment;
-    Imported out;
-    Import(out, padding + Drawing(entities));
-    ASSERT_EQ(out.Children().size(), 3u);
-    As<CPolyLine>(out.Children()[0]);
-    auto* a = As<CGroupShape>(out.Children()[1]);
+    Imported large, small;
+    Import(large, padding + Drawing(entities));
+    Import(small, Drawing(entities));
+    ASSERT_EQ(large.Children().size(), 2u + 2400u + 12u);
+    auto* a = As<CGroupShape>(large.Children()[2412]);
     ASSERT_EQ(a->GetChildren().size(), 1001u);
-    for (int i = 0; i < 1001; ++i) {
-        ExpectPoint(As<CPolyLine>(a->GetChildren()[i])->arrPoint[0], 0, i);
-    }
-    EXPECT_EQ(As<CGroupShape>(out.Children()[2])->GetChildren().size(), 3u);
+    for (int i = 0; i < 1001; ++i) ExpectPoint(As<CPolyLine>(a->GetChildren()[i])->arrPoint[0], 0, i);
+    // Loose shapes first, by kind (lines, circles, polylines), each in file
+    // order; then the layers: exactly as one thread builds them.
+    ExpectPoint(As<CPolyLine>(large.Children()[1199])->arrPoint[0], 9, 1199);
+    ExpectSameShapes(large.Children(), small.Children());
 }
 
 TEST(DxfBuilder, ImportEntryReturnsTheGroup) {
