@@ -157,6 +157,11 @@ void CParserDxfFile::SwapLists(BlockDef& def) {
 }
 
 const CParserDxfFile::BlockDef* CParserDxfFile::FindBlock(const std::wstring& name, const MYFILE* image) {
+    if (m_pSharedBlocks) {
+        // A piece of a large file: every block was read before it started.
+        const auto shared = m_pSharedBlocks->find(name);
+        return shared == m_pSharedBlocks->end() ? nullptr : &shared->second;
+    }
     const auto known = m_mapBlockDef.find(name);
     if (known != m_mapBlockDef.end()) return &known->second;
     const auto at = m_mapBlockPos.find(name);

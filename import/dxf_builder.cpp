@@ -122,7 +122,7 @@ void CDrawDxfEntity::InitPara(char* path, CGroupShape* target, bool inch, bool l
     m_bRead = m_parser.ParserDxf(path) != 0;
     m_pTarget = target;
 
-    if (m_parser.getFileSize() <= DXF_LARGE_FILE_BYTES) {
+    if (!m_parser.IsLargeMode()) {
         ViewLine();
         ViewArc();
         ViewCircle();

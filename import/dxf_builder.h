@@ -66,6 +66,9 @@ public:
     bool FileWasRead() const { return m_bRead; }
     // The reader's limit on records placed by blocks (see CParserDxfFile).
     void SetPlacementLimit(int64_t limit) { m_parser.SetPlacementLimit(limit); }
+    // Reading and building in small or large mode whatever the file's size
+    // (see CParserDxfFile::SetReadMode).
+    void SetReadMode(CParserDxfFile::ReadMode mode) { m_parser.SetReadMode(mode); }
 
     // Per kind: copies the kind's records out of the reader and builds them.
     void ViewLine();

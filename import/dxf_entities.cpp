@@ -134,6 +134,12 @@ bool ReadGroupValue(MYFILE* file, CString& value, bool utf8) {
     // The value is a C string: an embedded 0 ends it.
     const size_t nul = line.find('\0');
     if (nul != std::string_view::npos) line = line.substr(0, nul);
+    // Most values (names, markers, handles) are plain ASCII, which every code
+    // page and UTF-8 map one to one.
+    if (std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        value = CString(std::wstring(line.begin(), line.end()));
+        return true;
+    }
     const std::string text(line);
     value = utf8 ? CString(Utf8ToWide(text)) : CString(AnsiToWide(text));
     return true;

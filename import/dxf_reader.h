@@ -1,7 +1,8 @@
 // The DXF reader: loads an ASCII DXF drawing (ANSI or UTF-8 text) into typed
 // lists of entity records for the DXF entity builder. Files over 20,000,000
-// bytes are read by two worker threads, one that records where the blocks
-// begin and one that reads the entities.
+// bytes are read by worker threads: one records where the blocks begin, one
+// finds the entities, which are then read in pieces on several threads and
+// joined in file order, giving the records one thread would.
 #pragma once
 
 #include <array>
@@ -36,6 +37,16 @@ public:
     int OpenDxfFile(const char* path, FILE* file);
 
     int getFileSize() const { return m_nFileSize; }
+
+    // Small or large mode by the file's size, or one of them whatever the
+    // size (for measurements and tests: both give the same records).
+    enum class ReadMode { BySize, Small, Large };
+    void SetReadMode(ReadMode mode) { m_eReadMode = mode; }
+    // Whether the last file read was (or the next one of this size would
+    // be) read in large mode.
+    bool IsLargeMode() const {
+        return m_eReadMode == ReadMode::BySize ? m_nFileSize > DXF_LARGE_FILE_BYTES : m_eReadMode == ReadMode::Large;
+    }
     CString GetFileName() const { return CString(m_strFileName); }
 
     // Each replaces the caller's vector by a copy of one list.
@@ -230,9 +241,10 @@ private:
     std::vector<std::wstring> m_vecOpenBlocks;
     // Set while a block is read: INSERTs are noted in it, not placed.
     BlockDef* m_pReadingBlock = nullptr;
+    ReadMode m_eReadMode = ReadMode::BySize;
     int64_t m_nPlacementLimit = kDefaultPlacementLimit;
-    // Records placed, counted where several readers may share the count,
-    // and placed by this reader.
+    // Records placed, counted across the pieces of a large file (the count
+    // lives in the reader that started them), and placed by this reader.
     std::atomic<int64_t> m_placed{0};
     std::atomic<int64_t>* m_pPlaced = &m_placed;
     int64_t m_nPlacedHere = 0;
@@ -241,6 +253,39 @@ private:
     // fit (nothing taken).
     bool ReservePlacement(int64_t count);
 
+    // ---- the entities of a large file, read in pieces on several threads ----
+    // Reads entities from start until the cursor reaches an entity at or past
+    // stop (-1: no stop); first: start is the section's first group code.
+    // The result is where it stopped; ended: the section (or file) ended.
+    int ReadEntityRun(const MYFILE& image, int start, int stop, bool first, bool& ended);
+    // Reads the ENTITIES section from the cursor (just after its name) in
+    // pieces that start at likely entity starts, each on a thread of its own
+    // reader; a piece is kept only when the piece before it ends exactly
+    // where it starts, otherwise that stretch is read again here, so the
+    // records are those one thread reading in order would give.
+    void ParserEntitiesInPieces(MYFILE* file);
+    // Moves another reader's records to the end of this one's lists.
+    void AppendRecords(CParserDxfFile& other);
+    // Calls fn(mine, theirs) for each of the 13 record lists of this reader
+    // and another.
+    template <class Fn>
+    void ForEachList(CParserDxfFile& other, Fn fn) {
+        fn(m_vecLine, other.m_vecLine);
+        fn(m_vecArc, other.m_vecArc);
+        fn(m_vecCircle, other.m_vecCircle);
+        fn(m_vecSpline, other.m_vecSpline);
+        fn(m_vecEllipse, other.m_vecEllipse);
+        fn(m_vecPoint, other.m_vecPoint);
+        fn(m_vecMText, other.m_vecMText);
+        fn(m_vecText, other.m_vecText);
+        fn(m_vecSolid, other.m_vecSolid);
+        fn(m_vecDim, other.m_vecDim);
+        fn(m_vecLayer, other.m_vecLayer);
+        fn(m_vecSpline2, other.m_vecSpline2);
+        fn(m_vecPolyline, other.m_vecPolyline);
+    }
+    // The blocks of the reader that started this piece (read-only), or null.
+    const std::map<std::wstring, BlockDef>* m_pSharedBlocks = nullptr;
     // A worker thread ran out of memory: the read failed.
     std::atomic<bool> m_bReadFailed{false};
 };

@@ -495,3 +495,52 @@ TEST(DxfReader, BlockPlacementsPastTheLimitFail) {
     EXPECT_EQ(lines.size(), 1024u);
     EXPECT_FALSE(r->PlacementLimitReached());
 }
+
+TEST(DxfReader, LargeModeReadsInPiecesWhatOneThreadReads) {
+    // About 3 MB of entities: polylines of VERTEX entities (no piece may
+    // start inside one), inserts, and long LWPOLYLINEs holding a damaged
+    // pair ("0" then a name where a code belongs) that looks like the start
+    // of an entity but is not one where a single reader stands.
+    const std::string blocks =
+        Pairs({{0, "BLOCK"}, {2, "B"}, {70, "0"}, {10, "1"}, {20, "1"}}) + kLine + Pairs({{0, "ENDBLK"}});
+    std::string entities;
+    for (int i = 0; entities.size() < (3u << 20); ++i) {
+        const std::string n = std::to_string(i);
+        entities += Pairs({{0, "POLYLINE"}, {8, "0"}, {70, "0"}});
+        for (int v = 0; v < 40; ++v) entities += Pairs({{0, "VERTEX"}, {8, "0"}, {10, n}, {20, std::to_string(v)}});
+        entities += Pairs({{0, "SEQEND"}, {0, "INSERT"}, {2, "B"}, {10, n}, {20, "0"}, {50, "30"}});
+        entities += Pairs({{0, "LWPOLYLINE"}, {8, "0"}, {90, "300"}});
+        for (int v = 0; v < 300; ++v) {
+            entities += Pairs({{10, std::to_string(v)}, {20, n}});
+            if (v == 150 && i % 3 == 0) entities += "1001\n0\nLINE\n";
+        }
+    }
+    TempFile file(Drawing(entities, blocks));
+    CParserDxfFile small, large;
+    small.SetReadMode(CParserDxfFile::ReadMode::Small);
+    large.SetReadMode(CParserDxfFile::ReadMode::Large);
+    ASSERT_EQ(small.ParserDxf(file.Path()), 1);
+    ASSERT_EQ(large.ParserDxf(file.Path()), 1);
+    std::vector<tagLine> smallLines, largeLines;
+    small.GetVecLine(smallLines);
+    large.GetVecLine(largeLines);
+    ASSERT_EQ(smallLines.size(), largeLines.size());
+    ASSERT_GT(smallLines.size(), 50u);
+    for (size_t i = 0; i < smallLines.size(); ++i) {
+        ASSERT_EQ(smallLines[i].arrPoint.size(), largeLines[i].arrPoint.size());
+        for (size_t k = 0; k < smallLines[i].arrPoint.size(); ++k)
+            ASSERT_TRUE(smallLines[i].arrPoint[k].Equals(largeLines[i].arrPoint[k])) << i;
+        EXPECT_EQ(smallLines[i].zoomRotate.dRotateAngle, largeLines[i].zoomRotate.dRotateAngle);
+    }
+    std::vector<tagPolyline> smallPolys, largePolys;
+    small.GetVecPolyline(smallPolys);
+    large.GetVecPolyline(largePolys);
+    ASSERT_EQ(smallPolys.size(), largePolys.size());
+    for (size_t i = 0; i < smallPolys.size(); ++i) {
+        ASSERT_EQ(smallPolys[i].arrVertex.size(), largePolys[i].arrVertex.size()) << i;
+        for (size_t k = 0; k < smallPolys[i].arrVertex.size(); ++k) {
+            ASSERT_EQ(smallPolys[i].arrVertex[k].x, largePolys[i].arrVertex[k].x);
+            ASSERT_EQ(smallPolys[i].arrVertex[k].y, largePolys[i].arrVertex[k].y);
+        }
+    }
+}
