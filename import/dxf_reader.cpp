@@ -119,6 +119,10 @@ int CParserDxfFile::ParserDxf(const char* path) {
 
     try {
         if (!IsLargeMode()) {
+            // The blocks are recorded first, as large mode does, so that an
+            // INSERT finds its block wherever the BLOCKS section stands.
+            MYFILE blocks = image;
+            if (LocateSection(&blocks, "BLOCKS")) RecordBlockPos(&blocks);
             int code = 0;
             CString value;
             while (ReadGroupPair(&image, code, value, false)) {

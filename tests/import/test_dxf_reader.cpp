@@ -544,3 +544,20 @@ TEST(DxfReader, LargeModeReadsInPiecesWhatOneThreadReads) {
         }
     }
 }
+
+TEST(DxfReader, BlocksAfterTheEntitiesArePlacedInBothModes) {
+    const std::string text = Section("ENTITIES", Pairs({{0, "INSERT"}, {2, "B"}, {10, "5"}, {20, "5"}})) +
+                             Section("BLOCKS", Pairs({{0, "BLOCK"}, {2, "B"}, {70, "0"}, {10, "0"}, {20, "0"}}) +
+                                                   kLine + Pairs({{0, "ENDBLK"}})) +
+                             Pairs({{0, "EOF"}});
+    TempFile file(text);
+    for (const auto mode : {CParserDxfFile::ReadMode::Small, CParserDxfFile::ReadMode::Large}) {
+        CParserDxfFile reader;
+        reader.SetReadMode(mode);
+        ASSERT_EQ(reader.ParserDxf(file.Path()), 1);
+        std::vector<tagLine> lines;
+        reader.GetVecLine(lines);
+        ASSERT_EQ(lines.size(), 1u);
+        ExpectPoint(lines[0].arrPoint[0], 6.5f, 7.0f);
+    }
+}
