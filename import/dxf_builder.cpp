@@ -294,9 +294,10 @@ void CDrawDxfEntity::ViewSolid() {
 void CDrawDxfEntity::ApplyPlacement(const tagBlock& record, CBaseShape* shape) const {
     const tagZoomRotate& z = record.zoomRotate;
     const tagPOINTF base = ToMm(z.ptBase);
+    // Most records are not inside a block: a neutral placement is skipped.
     if (z.dPreRotateAngle != 0.0) shape->Rotate(z.dPreRotateAngle, base);
-    shape->Zoom(base, z.dScaleX, z.dScaleY);
-    shape->Rotate(z.dRotateAngle, base);
+    if (z.dScaleX != 1.0 || z.dScaleY != 1.0) shape->Zoom(base, z.dScaleX, z.dScaleY);
+    if (z.dRotateAngle != 0.0) shape->Rotate(z.dRotateAngle, base);
 }
 
 CBaseShape* CDrawDxfEntity::MakePolyLine(const std::vector<Gdiplus::PointF>& points) {
@@ -340,6 +341,9 @@ void CDrawDxfEntity::ViewSolidMidle(std::vector<tagSolid>& list, int first, int 
 }
 
 void CDrawDxfEntity::ViewPolyLineMiddle(std::vector<tagPolyline>& list, int first, int last, int slot) {
+    // One arc shape serves every bulged segment: setting it from a segment
+    // replaces all it holds, and a shape is costly to make.
+    CCircle arc;
     for (int i = first; i < last; ++i) {
         tagPolyline& rec = list[i];
         std::vector<tagPolyPoint> vertices = rec.arrVertex;
@@ -359,7 +363,6 @@ void CDrawDxfEntity::ViewPolyLineMiddle(std::vector<tagPolyline>& list, int firs
             // An arc needs two distinct ends; a bulge on a segment of no
             // length describes no circle and is drawn as the (empty) chord.
             if (std::fabs(bulge) >= kMinBulge && std::isfinite(bulge) && (from.x != to.x || from.y != to.y)) {
-                CCircle arc;
                 ExecuteLwPolyLine(from, to, bulge, &arc);
                 std::unique_ptr<CBaseShape> converted(arc.ToBezier());
                 auto* arcCurve = dynamic_cast<CBezierCurve*>(converted.get());
