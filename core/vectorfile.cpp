@@ -112,13 +112,13 @@ extern "C" bool LoadVectorFileCore(const wchar_t* path, CBaseShape** out, bool c
             auto* group = new CGroupShape();
             *out = group;
             std::string pathCopy = narrowPath;
-            {
-                // The builder joins its worker threads before it goes away.
-                CDrawDxfEntity builder;
-                builder.InitPara(pathCopy.data(), group, false, true);
-            }
-            // A file the reader refuses still gives a (captioned, empty) group.
-            result = true;
+            // The builder joins its worker threads before it goes away. A
+            // file that is missing, unreadable or refused, or whose blocks
+            // pass the placement limit, fails; the (captioned, possibly
+            // partly filled) group stays the caller's.
+            CDrawDxfEntity builder;
+            builder.InitPara(pathCopy.data(), group, false, true);
+            result = builder.FileWasRead();
             break;
         }
         case Reader::Plt:

@@ -12,7 +12,9 @@ class CGroupShape;
 
 // Reads the vector file at path into a new group in *out and returns true on
 // success.
-//   ".dxf"                      no reader in this build: false
+//   ".dxf"                      the DXF reader; on failure (a missing,
+//                               unreadable or refused file) *out still holds
+//                               the (possibly partly filled) group
 //   ".plt", ".svg"              the group's static readers; false (and *out
 //                               null) when they give no group
 //   ".ai"                       Illustrator paths become polylines and Bezier

@@ -82,6 +82,10 @@ CDrawDxfEntity::~CDrawDxfEntity() {
         }
         slot.clear();
     }
+    for (auto& loose : m_looseShapes) {
+        for (CBaseShape* s : loose) delete s;
+        loose.clear();
+    }
 }
 
 void CDrawDxfEntity::ChunkRange(int count, int k, int& first, int& last) {
@@ -115,10 +119,10 @@ void CDrawDxfEntity::JoinThreads(HANDLE* threads, int count) {
 void CDrawDxfEntity::InitPara(char* path, CGroupShape* target, bool inch, bool limitMText) {
     if (path == nullptr || target == nullptr) return;
     m_bInch = inch;
-    m_parser.ParserDxf(path);
+    m_bRead = m_parser.ParserDxf(path) != 0;
     m_pTarget = target;
 
-    if (m_parser.getFileSize() <= DXF_LARGE_FILE_BYTES) {
+    if (!m_parser.IsLargeMode()) {
         ViewLine();
         ViewArc();
         ViewCircle();
@@ -290,8 +294,10 @@ void CDrawDxfEntity::ViewSolid() {
 void CDrawDxfEntity::ApplyPlacement(const tagBlock& record, CBaseShape* shape) const {
     const tagZoomRotate& z = record.zoomRotate;
     const tagPOINTF base = ToMm(z.ptBase);
-    shape->Zoom(base, z.dScaleX, z.dScaleY);
-    shape->Rotate(z.dRotateAngle, base);
+    // Most records are not inside a block: a neutral placement is skipped.
+    if (z.dPreRotateAngle != 0.0) shape->Rotate(z.dPreRotateAngle, base);
+    if (z.dScaleX != 1.0 || z.dScaleY != 1.0) shape->Zoom(base, z.dScaleX, z.dScaleY);
+    if (z.dRotateAngle != 0.0) shape->Rotate(z.dRotateAngle, base);
 }
 
 CBaseShape* CDrawDxfEntity::MakePolyLine(const std::vector<Gdiplus::PointF>& points) {
@@ -335,6 +341,9 @@ void CDrawDxfEntity::ViewSolidMidle(std::vector<tagSolid>& list, int first, int 
 }
 
 void CDrawDxfEntity::ViewPolyLineMiddle(std::vector<tagPolyline>& list, int first, int last, int slot) {
+    // One arc shape serves every bulged segment: setting it from a segment
+    // replaces all it holds, and a shape is costly to make.
+    CCircle arc;
     for (int i = first; i < last; ++i) {
         tagPolyline& rec = list[i];
         std::vector<tagPolyPoint> vertices = rec.arrVertex;
@@ -354,7 +363,6 @@ void CDrawDxfEntity::ViewPolyLineMiddle(std::vector<tagPolyline>& list, int firs
             // An arc needs two distinct ends; a bulge on a segment of no
             // length describes no circle and is drawn as the (empty) chord.
             if (std::fabs(bulge) >= kMinBulge && std::isfinite(bulge) && (from.x != to.x || from.y != to.y)) {
-                CCircle arc;
                 ExecuteLwPolyLine(from, to, bulge, &arc);
                 std::unique_ptr<CBaseShape> converted(arc.ToBezier());
                 auto* arcCurve = dynamic_cast<CBezierCurve*>(converted.get());
@@ -475,24 +483,35 @@ void CDrawDxfEntity::ExecuteLwPolyLine(tagPOINTF from, tagPOINTF to, double bulg
 
 void CDrawDxfEntity::PushBackGroupShapes(tagBlock& record, CBaseShape* shape, int slot) {
     if (shape == nullptr) return;
-    if (record.strLayer.empty()) {
-        CSingleLock lock(&m_lock, TRUE);
-        m_pTarget->GetChildren().push_back(shape);
-        return;
-    }
     if (slot < 0 || slot >= kSlotCount) slot = 0;
-    m_slots[slot][record.strLayer].push_back(shape);
+    // Shapes without a layer wait in their slot as well (no lock: each slot
+    // has one writer), so that they reach the target in the same order
+    // however many threads built them.
+    if (record.strLayer.empty())
+        m_looseShapes[slot].push_back(shape);
+    else
+        m_slots[slot][record.strLayer].push_back(shape);
 }
 
 void CDrawDxfEntity::GenerateGroupShapes() {
     if (m_pTarget == nullptr) return;
+    // The slots in the order in which one thread builds the kinds, each
+    // kind's chunks in record order: threads or none, the same file gives
+    // the same shapes in the same order.
+    static const int kKindOrder[] = {kSlotLine,     kSlotArc,   kSlotCircle, kSlotSpline, kSlotEllipse,
+                                     kSlotPoint,    kSlotPolyline, kSlotMText, kSlotText,  kSlotSolid};
     std::map<std::wstring, std::vector<CBaseShape*>> merged;
-    for (auto& slot : m_slots) {
-        for (auto& [layer, shapes] : slot) {
-            auto& into = merged[layer];
-            into.insert(into.end(), shapes.begin(), shapes.end());
+    auto& children = m_pTarget->GetChildren();
+    for (const int base : kKindOrder) {
+        for (int slot = base; slot < base + kChunks; ++slot) {
+            for (auto& [layer, shapes] : m_slots[slot]) {
+                auto& into = merged[layer];
+                into.insert(into.end(), shapes.begin(), shapes.end());
+            }
+            m_slots[slot].clear();
+            children.insert(children.end(), m_looseShapes[slot].begin(), m_looseShapes[slot].end());
+            m_looseShapes[slot].clear();
         }
-        slot.clear();
     }
 
     const bool single = merged.size() == 1;
@@ -502,8 +521,8 @@ void CDrawDxfEntity::GenerateGroupShapes() {
         CGroupShape* group = single ? m_pTarget : new CGroupShape();
         if (!single) group->SetDocView(m_pDoc, m_pView);
         group->SetCaption(prefix + CString(layer.c_str()));
-        auto& children = group->GetChildren();
-        children.insert(children.end(), shapes.begin(), shapes.end());
+        auto& members = group->GetChildren();
+        members.insert(members.end(), shapes.begin(), shapes.end());
         group->SetPen(static_cast<unsigned char>(n));
         if (layer == L"0") group->SetPen(0);
         if (!single) m_pTarget->GetChildren().push_back(group);

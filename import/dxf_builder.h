@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "afx/afxmt.h"
 #include "afx/cstring.h"
 #include "halder/baseshape.h"
 #include "import/dxf_reader.h"
@@ -62,6 +61,14 @@ public:
     // caller owns. A file the reader refuses leaves the target empty but
     // captioned with the file name. Does nothing for a null path or target.
     void InitPara(char* path, CGroupShape* target, bool inch, bool limitMText);
+    // Whether the last InitPara read its file: false when the reader refused
+    // it, could not read it, or its blocks passed the placement limit.
+    bool FileWasRead() const { return m_bRead; }
+    // The reader's limit on records placed by blocks (see CParserDxfFile).
+    void SetPlacementLimit(int64_t limit) { m_parser.SetPlacementLimit(limit); }
+    // Reading and building in small or large mode whatever the file's size
+    // (see CParserDxfFile::SetReadMode).
+    void SetReadMode(CParserDxfFile::ReadMode mode) { m_parser.SetReadMode(mode); }
 
     // Per kind: copies the kind's records out of the reader and builds them.
     void ViewLine();
@@ -137,12 +144,13 @@ private:
 
     CGroupShape* m_pTarget = nullptr;
     std::map<std::wstring, std::vector<CBaseShape*>> m_slots[kSlotCount];
+    // Per slot, the shapes whose records name no layer.
+    std::vector<CBaseShape*> m_looseShapes[kSlotCount];
     CParserDxfFile m_parser;
     CBaseDoc* m_pDoc = nullptr;
     CBaseView* m_pView = nullptr;
-    // Guards the target's child list while worker threads append to it.
-    CCriticalSection m_lock;
     bool m_bInch = false;
+    bool m_bRead = false;
     HANDLE m_kindThreads[kKindCount] = {};
     HANDLE m_otherThread = nullptr;
     bool m_bFinished = false;

@@ -1,11 +1,13 @@
 // Group-pair reading, the entity readers of the DXF reader, block
 // placement, spline sampling and the cleaning of formatted text.
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <set>
 #include <cwchar>
 #include <cwctype>
 #include <string_view>
@@ -26,12 +28,11 @@ bool ReadWholeLine(MYFILE* file, std::string_view& line) {
     return true;
 }
 
-// Coordinates are stored as floats: absurd values are held to a range that
-// stays finite through a block's offsets and a placement's scaling.
-float Coord(double v) {
-    if (std::isnan(v)) return 0.0f;
-    return static_cast<float>(std::clamp(v, -1e30, 1e30));
-}
+// Group 230, the z of the extrusion direction: -1 means the entity is drawn
+// from below, so that x in its object coordinates runs the other way in the
+// drawing (the only tilt of the object plane that stays in the drawing
+// plane).
+bool FromBelow(double extrusionZ) { return std::fabs(extrusionZ + 1.0) <= 0.0001; }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
@@ -85,8 +86,6 @@ void SkipToSeqend(MYFILE* file) {
     }
 }
 
-// The most blocks read inside one another.
-constexpr size_t kMaxBlockDepth = 32;
 // Splines of a higher degree are taken as their control polygon.
 constexpr int kMaxSplineDegree = 32;
 
@@ -135,9 +134,20 @@ bool ReadGroupValue(MYFILE* file, CString& value, bool utf8) {
     // The value is a C string: an embedded 0 ends it.
     const size_t nul = line.find('\0');
     if (nul != std::string_view::npos) line = line.substr(0, nul);
+    // Most values (names, markers, handles) are plain ASCII, which every code
+    // page and UTF-8 map one to one.
+    if (std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        value = CString(std::wstring(line.begin(), line.end()));
+        return true;
+    }
     const std::string text(line);
     value = utf8 ? CString(Utf8ToWide(text)) : CString(AnsiToWide(text));
     return true;
+}
+
+void SkipGroupValue(MYFILE* file) {
+    std::string_view line;
+    ReadWholeLine(file, line);
 }
 
 bool ReadGroupDouble(MYFILE* file, double& value) {
@@ -155,6 +165,11 @@ bool ReadGroupPair(MYFILE* file, int& code, CString& value, bool utf8) {
 
 int DxfToInt(const CString& text) { return ParseInt(Narrow(text)); }
 double DxfToDouble(const CString& text) { return ParseDouble(Narrow(text)); }
+
+float DxfCoord(double v) {
+    if (std::isnan(v)) return 0.0f;
+    return static_cast<float>(std::clamp(v, -1e30, 1e30));
+}
 
 // ---- entities ----------------------------------------------------------------
 
@@ -207,8 +222,7 @@ void CParserDxfFile::ParserEntity(MYFILE* file, bool modelSpace, tagZoomRotate p
         ParserText(file, modelSpace, placement, blockName, b);
     else {
         int code = 0;
-        CString value;
-        while (ReadGroupCode(file, code) && code != 0) ReadGroupValue(file, value, false);
+        while (ReadGroupCode(file, code) && code != 0) SkipGroupValue(file);
     }
 }
 
@@ -228,14 +242,17 @@ void CParserDxfFile::ParserArc(MYFILE* file, bool modelSpace, tagZoomRotate plac
             // An arc drawn from below (extrusion towards -z) is mirrored in x;
             // the mirror applies to the arc's own coordinates, before a block
             // offset is added.
-            rec.ptCenter = Gdiplus::PointF(Coord(mirrored ? base.X - cx : base.X + cx),
-                                           Coord(base.Y + cy));
+            rec.ptCenter = Gdiplus::PointF(DxfCoord(mirrored ? base.X - cx : base.X + cx),
+                                           DxfCoord(base.Y + cy));
             if (mirrored) rec.bCounterClockwise = 0;
             if (!Keeps(modelSpace, visible)) return;
+            // The sweep is judged on the file's angles: a mirrored circle's 0
+            // and 360 both fold to 180, and it is still a whole turn.
+            const bool sweeps = std::fabs(rec.dEndAngle - rec.dStartAngle) > 0.001;
             if (!rec.bCounterClockwise) {
                 for (double* a : {&rec.dStartAngle, &rec.dEndAngle}) *a = *a > 180.0 ? 540.0 - *a : 180.0 - *a;
             }
-            if (std::fabs(rec.dEndAngle - rec.dStartAngle) > 0.001) m_vecArc.push_back(rec);
+            if (sweeps) m_vecArc.push_back(rec);
             return;
         }
         case 10: ReadGroupDouble(file, cx); break;
@@ -245,10 +262,10 @@ void CParserDxfFile::ParserArc(MYFILE* file, bool modelSpace, tagZoomRotate plac
         case 51: ReadGroupDouble(file, rec.dEndAngle); break;
         case 230:
             ReadGroupDouble(file, d);
-            mirrored = std::fabs(d + 1.0) <= 0.0001;
+            mirrored = FromBelow(d);
             break;
         DXF_COMMON_GROUPS(rec)
-        default: ReadGroupValue(file, value, false); break;
+        default: SkipGroupValue(file); break;
         }
     }
 }
@@ -290,7 +307,7 @@ void CParserDxfFile::ParserDimension(MYFILE* file, bool modelSpace, tagZoomRotat
             ReadGroupValue(file, value, false);
             modelSpace = DxfToInt(value) == 0;
             break;
-        default: ReadGroupValue(file, value, false); break;
+        default: SkipGroupValue(file); break;
         }
     }
 }
@@ -302,34 +319,44 @@ void CParserDxfFile::ParserEllipse(MYFILE* file, bool modelSpace, tagZoomRotate 
     rec.zoomRotate = placement;
     bool visible = true;
     double cx = 0, cy = 0, ax = 0, ay = 0, d = 0;
+    bool mirrored = false;
     int code = 0;
     CString value;
     while (ReadGroupCode(file, code)) {
         switch (code) {
         case 0:
-            rec.ptCenter = Gdiplus::PointF(Coord(base.X + cx), Coord(base.Y + cy));
-            rec.ptMajorEnd = Gdiplus::PointF(Coord(base.X + cx + ax), Coord(base.Y + cy + ay));
+            rec.ptCenter = Gdiplus::PointF(DxfCoord(base.X + cx), DxfCoord(base.Y + cy));
+            rec.ptMajorEnd = Gdiplus::PointF(DxfCoord(base.X + cx + ax), DxfCoord(base.Y + cy + ay));
+            if (mirrored) {
+                // Centre and axis are drawing coordinates, but the parameters
+                // turn about -z: the arc from s to e is the one from -e to -s
+                // turning about +z.
+                const float start = rec.fStartParam;
+                rec.fStartParam = -rec.fEndParam;
+                rec.fEndParam = -start;
+            }
             if (Keeps(modelSpace, visible)) m_vecEllipse.push_back(rec);
             return;
+        case 230: ReadGroupDouble(file, d); mirrored = FromBelow(d); break;
         case 10: ReadGroupDouble(file, cx); break;
         case 20: ReadGroupDouble(file, cy); break;
         case 11: ReadGroupDouble(file, ax); break;
         case 21: ReadGroupDouble(file, ay); break;
-        case 40: ReadGroupDouble(file, d); rec.fRatio = Coord(d); break;
-        case 41: ReadGroupDouble(file, d); rec.fStartParam = Coord(d); break;
-        case 42: ReadGroupDouble(file, d); rec.fEndParam = Coord(d); break;
+        case 40: ReadGroupDouble(file, d); rec.fRatio = DxfCoord(d); break;
+        case 41: ReadGroupDouble(file, d); rec.fStartParam = DxfCoord(d); break;
+        case 42: ReadGroupDouble(file, d); rec.fEndParam = DxfCoord(d); break;
         DXF_COMMON_GROUPS(rec)
-        default: ReadGroupValue(file, value, false); break;
+        default: SkipGroupValue(file); break;
         }
     }
 }
 
-void CParserDxfFile::ParserInsert(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& /*blockName*/,
-                                  Gdiplus::PointF& base) {
-    Gdiplus::PointF insertBase = base;
+void CParserDxfFile::ParserInsert(MYFILE* file, bool modelSpace, tagZoomRotate /*placement*/,
+                                  CString& /*blockName*/, Gdiplus::PointF& base) {
     std::wstring name;
     bool visible = true;
-    double d = 0;
+    bool mirrored = false;
+    double x = 0, y = 0, angle = 0, sx = 1, sy = 1, sz = 1, d = 0;
     int code = 0;
     CString value;
     tagDxfEntityHead unused;
@@ -337,37 +364,38 @@ void CParserDxfFile::ParserInsert(MYFILE* file, bool modelSpace, tagZoomRotate p
         switch (code) {
         case 0: {
             if (!Keeps(modelSpace, visible)) return;
-            const auto it = m_mapBlockPos.find(name);
-            if (it == m_mapBlockPos.end()) return;
-            const int64_t pos = it->second;
-            // A block that places itself, too deep a nesting or a drawing that
-            // has already re-read its blocks far more often than any real
-            // drawing does: the placement yields nothing.
-            if (std::find(m_vecOpenBlocks.begin(), m_vecOpenBlocks.end(), name) != m_vecOpenBlocks.end() ||
-                m_vecOpenBlocks.size() >= kMaxBlockDepth || m_nBlockBudget <= 0 || pos < 0 || pos > file->nSize) {
-return;
+            // The block's records, relative to its base point, are scaled,
+            // turned and moved to the insertion point; from below, all of
+            // that is mirrored in x. The base point the caller hands in is
+            // where this INSERT's coordinates start (inside a block: minus
+            // that block's base point).
+            Placement place;
+            place.rot = mirrored ? -angle : angle;
+            place.sx = mirrored ? -sx : sx;
+            place.sy = sy;
+            place.sz = sz;
+            place.tx = base.X + (mirrored ? -x : x);
+            place.ty = base.Y + y;
+            if (m_pReadingBlock) {
+                m_pReadingBlock->inserts.push_back({name, place});
+                return;
             }
-            const int saved = file->nPos;
-            file->nPos = static_cast<int>(pos);
-            m_vecOpenBlocks.push_back(name);
-            ParserBlock(file, modelSpace, placement, insertBase);
-            m_vecOpenBlocks.pop_back();
-            m_nBlockBudget -= std::max(0, file->nPos - static_cast<int>(pos));
-            file->nPos = saved;
+            PlaceBlock(name, place, file);
             return;
         }
         case 2:
             ReadGroupValue(file, value, m_bUtf8);
             name = value.GetString();
             break;
-        case 10: ReadGroupDouble(file, d); insertBase.X = Coord(insertBase.X + d); break;
-        case 20: ReadGroupDouble(file, d); insertBase.Y = Coord(insertBase.Y + d); break;
-        case 41: ReadGroupDouble(file, placement.dScaleX); placement.ptBase = insertBase; break;
-        case 42: ReadGroupDouble(file, placement.dScaleY); placement.ptBase = insertBase; break;
-        case 50: ReadGroupDouble(file, placement.dRotateAngle); placement.ptBase = insertBase; break;
-        case 43: ReadGroupDouble(file, placement.dScaleZ); break;
+        case 10: ReadGroupDouble(file, x); break;
+        case 20: ReadGroupDouble(file, y); break;
+        case 41: ReadGroupDouble(file, sx); break;
+        case 42: ReadGroupDouble(file, sy); break;
+        case 43: ReadGroupDouble(file, sz); break;
+        case 50: ReadGroupDouble(file, angle); break;
+        case 230: ReadGroupDouble(file, d); mirrored = FromBelow(d); break;
         DXF_COMMON_GROUPS(unused)
-        default: ReadGroupValue(file, value, false); break;
+        default: SkipGroupValue(file); break;
         }
     }
 }
@@ -389,23 +417,35 @@ void CParserDxfFile::ParserBlock(MYFILE* file, bool modelSpace, tagZoomRotate pl
             ReadGroupValue(file, value, false);
             if (value == L"AcDbBlockEnd") return;
             break;
-        default: ReadGroupValue(file, value, false); break;
+        default: SkipGroupValue(file); break;
         }
     }
-    const Gdiplus::PointF entityBase(Coord(base.X - bx), Coord(base.Y - by));
+    const Gdiplus::PointF entityBase(DxfCoord(base.X - bx), DxfCoord(base.Y - by));
     CString name;
     while (file->nPos < file->nSize) {
         ReadGroupValue(file, name, false);
         // A block without its end stops at the end of its section.
         if (name == L"ENDBLK" || name == L"ENDSEC" || name == L"EOF") return;
+        // The block's own order of records, across kinds, is kept so that
+        // every placement appends them as the file lists them.
+        const size_t before[] = {m_vecLine.size(), m_vecArc.size(), m_vecEllipse.size(), m_vecPoint.size(),
+                                 m_vecMText.size(), m_vecText.size(), m_vecSolid.size(), m_vecDim.size(),
+                                 m_vecPolyline.size(), m_pReadingBlock ? m_pReadingBlock->inserts.size() : 0};
         ParserEntity(file, modelSpace, placement, name, blockName, &entityBase);
+        if (!m_pReadingBlock) continue;
+        const size_t after[] = {m_vecLine.size(), m_vecArc.size(), m_vecEllipse.size(), m_vecPoint.size(),
+                                m_vecMText.size(), m_vecText.size(), m_vecSolid.size(), m_vecDim.size(),
+                                m_vecPolyline.size(), m_pReadingBlock->inserts.size()};
+        for (size_t k = 0; k < std::size(after); ++k) {
+            for (size_t i = before[k]; i < after[k]; ++i)
+                m_pReadingBlock->order.emplace_back(static_cast<RecordKind>(k), static_cast<uint32_t>(i));
+        }
     }
 }
 
 void CParserDxfFile::ParserLeader(MYFILE* file, bool, tagZoomRotate, CString&, Gdiplus::PointF&) {
     int code = 0;
-    CString value;
-    while (ReadGroupCode(file, code) && code != 0) ReadGroupValue(file, value, false);
+    while (ReadGroupCode(file, code) && code != 0) SkipGroupValue(file);
 }
 
 void CParserDxfFile::ParserLine(MYFILE* file, bool modelSpace, tagZoomRotate placement, CString& blockName,
@@ -427,11 +467,11 @@ void CParserDxfFile::ParserLine(MYFILE* file, bool modelSpace, tagZoomRotate pla
         case 20:
         case 21:
             ReadGroupDouble(file, y);
-            rec.arrPoint.emplace_back(Coord(base.X + (code == 20 ? x0 : x1)),
-                                      Coord(base.Y + y));
+            rec.arrPoint.emplace_back(DxfCoord(base.X + (code == 20 ? x0 : x1)),
+                                      DxfCoord(base.Y + y));
             break;
         DXF_COMMON_GROUPS(rec)
-        default: ReadGroupValue(file, value, false); break;
+        default: SkipGroupValue(file); break;
         }
     }
 }
@@ -442,8 +482,12 @@ void CParserDxfFile::ParserLWPolyline(MYFILE* file, bool modelSpace, tagZoomRota
     rec.strBlockName = blockName.GetString();
     rec.zoomRotate = placement;
     bool visible = true;
+    bool mirrored = false;
     int flags = 0;
     tagPolyPoint vertex;
+    // The vertices' x as the file gives them: the extrusion that says which
+    // way x runs comes after them.
+    std::vector<double> xs;
     bool pending = false;
     double d = 0;
     int code = 0;
@@ -453,22 +497,28 @@ void CParserDxfFile::ParserLWPolyline(MYFILE* file, bool modelSpace, tagZoomRota
         case 0:
             if (!Keeps(modelSpace, visible)) return;
             if (pending) rec.arrVertex.push_back(vertex);
+            // Mirrored, an arc that turned counter-clockwise turns clockwise.
+            for (size_t i = 0; i < rec.arrVertex.size(); ++i) {
+                rec.arrVertex[i].x = DxfCoord(base.X + (mirrored ? -xs[i] : xs[i]));
+                if (mirrored) rec.arrVertex[i].dBulge = -rec.arrVertex[i].dBulge;
+            }
             // Bit value 1 closes the outline (128, the line-type generation
             // flag, may be set beside it).
             if ((flags & 1) && !rec.arrVertex.empty()) rec.arrVertex.push_back(rec.arrVertex.front());
             m_vecPolyline.push_back(rec);
             return;
         case 70: ReadGroupValue(file, value, false); flags = DxfToInt(value); break;
+        case 230: ReadGroupDouble(file, d); mirrored = FromBelow(d); break;
         case 10:
             if (pending) rec.arrVertex.push_back(vertex);
             ReadGroupDouble(file, d);
             vertex = tagPolyPoint();
-            vertex.x = Coord(base.X + d);
+            xs.push_back(d);
             pending = true;
             break;
         case 20:
             ReadGroupDouble(file, d);
-            vertex.y = Coord(base.Y + d);
+            vertex.y = DxfCoord(base.Y + d);
             vertex.dBulge = 0.0;
             break;
         case 42:
@@ -476,7 +526,7 @@ void CParserDxfFile::ParserLWPolyline(MYFILE* file, bool modelSpace, tagZoomRota
             vertex.dBulge = std::fabs(d) >= 0.0001 ? d : 0.0;
             break;
         DXF_COMMON_GROUPS(rec)
-        default: ReadGroupValue(file, value, false); break;
+        default: SkipGroupValue(file); break;
         }
     }
 }
@@ -485,7 +535,9 @@ void CParserDxfFile::ParserPolyline(MYFILE* file, bool modelSpace, tagZoomRotate
                                     Gdiplus::PointF& base) {
     tagDxfEntityHead rec;
     bool visible = true;
-    bool closed = false;
+    int flags = 0;
+    bool mirrored = false;
+    double d = 0;
     int code = 0;
     CString value;
     while (ReadGroupCode(file, code)) {
@@ -503,7 +555,12 @@ void CParserDxfFile::ParserPolyline(MYFILE* file, bool modelSpace, tagZoomRotate
             }
             if (name == L"VERTEX") {
                 CString layer(rec.strLayer);
-                ParserVertex(file, modelSpace, placement, closed, layer, blockName, base);
+                // Flag 64: a polyface mesh, whose vertices are drawing
+                // coordinates and whose face records are no vertices.
+                if (flags & 64)
+                    ParserPolyface(file, placement, layer, blockName, base);
+                else
+                    ParserVertex(file, modelSpace, placement, (flags & 1) != 0, layer, blockName, base, mirrored);
             } else {
                 // Not a vertex list: no record, and the name is the next entity.
                 file->nPos = before;
@@ -512,8 +569,9 @@ void CParserDxfFile::ParserPolyline(MYFILE* file, bool modelSpace, tagZoomRotate
         }
         case 70:
             ReadGroupValue(file, value, false);
-            closed = (DxfToInt(value) & 1) != 0;
+            flags = DxfToInt(value);
             break;
+        case 230: ReadGroupDouble(file, d); mirrored = FromBelow(d); break;
         case 100:
             ReadGroupValue(file, value, false);
             if (value == L"AcDb3dPolyline") {
@@ -522,13 +580,13 @@ void CParserDxfFile::ParserPolyline(MYFILE* file, bool modelSpace, tagZoomRotate
             }
             break;
         DXF_COMMON_GROUPS(rec)
-        default: ReadGroupValue(file, value, false); break;
+        default: SkipGroupValue(file); break;
         }
     }
 }
 
 void CParserDxfFile::ParserVertex(MYFILE* file, bool, tagZoomRotate placement, bool closed, CString& layer,
-                                  CString& blockName, Gdiplus::PointF& base) {
+                                  CString& blockName, Gdiplus::PointF& base, bool mirrored) {
     tagPolyline rec;
     rec.strBlockName = blockName.GetString();
     rec.strLayer = layer.GetString();
@@ -551,18 +609,131 @@ void CParserDxfFile::ParserVertex(MYFILE* file, bool, tagZoomRotate placement, b
             file->nPos = before;
             return;
         }
-        case 10: ReadGroupDouble(file, d); vertex.x = Coord(base.X + d); break;
+        case 10: ReadGroupDouble(file, d); vertex.x = DxfCoord(base.X + (mirrored ? -d : d)); break;
         case 20:
             ReadGroupDouble(file, d);
-            vertex.y = Coord(base.Y + d);
+            vertex.y = DxfCoord(base.Y + d);
             vertex.dBulge = 0.0;
             break;
         case 42:
             ReadGroupDouble(file, d);
-            vertex.dBulge = std::fabs(d) >= 0.0001 ? d : 0.0;
+            vertex.dBulge = std::fabs(d) >= 0.0001 ? (mirrored ? -d : d) : 0.0;
             break;
-        default: ReadGroupValue(file, value, false); break;
+        default: SkipGroupValue(file); break;
         }
+    }
+}
+
+void CParserDxfFile::ParserPolyface(MYFILE* file, tagZoomRotate placement, CString& layer, CString& blockName,
+                                    Gdiplus::PointF& base) {
+    // Mesh vertices come first (flag 64), then face records (flag 128
+    // without 64) naming up to four vertices by number from 1; a negative
+    // number hides the edge that starts at that vertex.
+    std::vector<Gdiplus::PointF> vertices;
+    std::vector<std::array<int, 4>> faces;
+    int flags = 0;
+    double x = 0, y = 0;
+    std::array<int, 4> index{};
+    bool hasIndex = false;
+    int code = 0;
+    CString value;
+    while (ReadGroupCode(file, code)) {
+        switch (code) {
+        case 0: {
+            if (hasIndex && !(flags & 64))
+                faces.push_back(index);
+            else
+                vertices.emplace_back(DxfCoord(base.X + x), DxfCoord(base.Y + y));
+            flags = 0;
+            x = y = 0;
+            index = {};
+            hasIndex = false;
+            const int before = file->nPos;
+            ReadGroupValue(file, value, false);
+            if (value == L"VERTEX") break;
+            file->nPos = before;
+            AppendFaceEdges(vertices, faces, placement, layer, blockName);
+            return;
+        }
+        case 10: ReadGroupDouble(file, x); break;
+        case 20: ReadGroupDouble(file, y); break;
+        case 70: ReadGroupValue(file, value, false); flags = DxfToInt(value); break;
+        case 71:
+        case 72:
+        case 73:
+        case 74:
+            ReadGroupValue(file, value, false);
+            index[static_cast<size_t>(code - 71)] = DxfToInt(value);
+            hasIndex = true;
+            break;
+        default: SkipGroupValue(file); break;
+        }
+    }
+}
+
+void CParserDxfFile::AppendFaceEdges(const std::vector<Gdiplus::PointF>& vertices,
+                                     const std::vector<std::array<int, 4>>& faces, const tagZoomRotate& placement,
+                                     const CString& layer, const CString& blockName) {
+    tagPolyline chain;
+    chain.zoomRotate = placement;
+    chain.strLayer = layer.GetString();
+    chain.strBlockName = blockName.GetString();
+    const auto add = [&chain, &vertices](size_t i) {
+        tagPolyPoint v;
+        v.x = vertices[i].X;
+        v.y = vertices[i].Y;
+        chain.arrVertex.push_back(v);
+    };
+    const auto flush = [this, &chain](bool closed) {
+        if (chain.arrVertex.size() >= 2) {
+            chain.bClosed = closed;
+            m_vecPolyline.push_back(chain);
+        }
+        chain.arrVertex.clear();
+    };
+    // An edge two faces share is drawn once.
+    std::set<std::pair<size_t, size_t>> drawn;
+    for (const std::array<int, 4>& face : faces) {
+        size_t corner[4];
+        bool visible[4];
+        size_t n = 0;
+        bool valid = true;
+        for (const int number : face) {
+            if (number == 0) continue;
+            const int64_t i = std::llabs(static_cast<int64_t>(number)) - 1;
+            if (i >= static_cast<int64_t>(vertices.size())) valid = false;
+            corner[n] = static_cast<size_t>(i);
+            visible[n++] = number > 0;
+        }
+        if (!valid || n < 2) continue;
+        // Which of the face's edges are drawn here.
+        bool fresh[4];
+        size_t freshCount = 0;
+        for (size_t k = 0; k < n; ++k) {
+            const size_t a = corner[k], b = corner[(k + 1) % n];
+            fresh[k] = visible[k] && a != b && drawn.insert({std::min(a, b), std::max(a, b)}).second;
+            freshCount += fresh[k];
+        }
+        if (freshCount == n && n >= 3) {
+            for (size_t k = 0; k < n; ++k) add(corner[k]);
+            flush(true);
+            continue;
+        }
+        // Runs of drawn edges, starting after an edge that is not drawn.
+        size_t start = n;
+        for (size_t k = 0; k < n && start == n; ++k)
+            if (fresh[k] && !fresh[(k + n - 1) % n]) start = k;
+        if (start == n) continue;
+        for (size_t j = 0; j < n; ++j) {
+            const size_t k = (start + j) % n;
+            if (!fresh[k]) {
+                flush(false);
+                continue;
+            }
+            if (chain.arrVertex.empty()) add(corner[k]);
+            add(corner[(k + 1) % n]);
+        }
+        flush(false);
     }
 }
 
@@ -572,15 +743,20 @@ void CParserDxfFile::ParserSolid(MYFILE* file, bool modelSpace, tagZoomRotate pl
     rec.strBlockName = blockName.GetString();
     rec.zoomRotate = placement;
     bool visible = true;
+    bool mirrored = false;
     double x = 0, d = 0;
-    Gdiplus::PointF first;
+    // The corners' x as the file gives them (the extrusion comes after them),
+    // in outline order.
+    std::vector<double> xs;
     CString code, value;
     while (file->nPos < file->nSize) {
         ReadGroupValue(file, code, false);
         code.Trim();
         if (code == L"0") {
             if (!Keeps(modelSpace, visible) || rec.arrPoint.empty()) return;
-            rec.arrPoint.push_back(first);
+            for (size_t i = 0; i < rec.arrPoint.size(); ++i)
+                rec.arrPoint[i].X = DxfCoord(base.X + (mirrored ? -xs[i] : xs[i]));
+            rec.arrPoint.push_back(rec.arrPoint.front());
             m_vecSolid.push_back(rec);
             return;
         }
@@ -588,15 +764,18 @@ void CParserDxfFile::ParserSolid(MYFILE* file, bool modelSpace, tagZoomRotate pl
             ReadGroupDouble(file, x);
         } else if (code == L"20" || code == L"21" || code == L"22" || code == L"23") {
             ReadGroupDouble(file, d);
-            const Gdiplus::PointF corner(Coord(base.X + x), Coord(base.Y + d));
-            if (rec.arrPoint.empty()) first = corner;
-            if (code == L"23" && rec.arrPoint.size() >= 3)
+            const Gdiplus::PointF corner(0.0f, DxfCoord(base.Y + d));
+            if (code == L"23" && rec.arrPoint.size() >= 3) {
                 rec.arrPoint.insert(rec.arrPoint.end() - 1, corner);
-            else
+                xs.insert(xs.end() - 1, x);
+            } else {
                 rec.arrPoint.push_back(corner);
+                xs.push_back(x);
+            }
         } else if (code == L"230") {
             ReadGroupValue(file, value, false);
             rec.nExtrusionZ = DxfToInt(value);
+            mirrored = FromBelow(DxfToDouble(value));
         } else if (code == L"8") {
             ReadGroupValue(file, value, m_bUtf8);
             rec.strLayer = value.GetString();
@@ -624,13 +803,13 @@ void CParserDxfFile::ParserPoint(MYFILE* file, bool modelSpace, tagZoomRotate pl
     while (ReadGroupCode(file, code)) {
         switch (code) {
         case 0:
-            rec.ptPos = Gdiplus::PointF(Coord(base.X + x), Coord(base.Y + y));
+            rec.ptPos = Gdiplus::PointF(DxfCoord(base.X + x), DxfCoord(base.Y + y));
             if (Keeps(modelSpace, visible)) m_vecPoint.push_back(rec);
             return;
         case 10: ReadGroupDouble(file, x); break;
         case 20: ReadGroupDouble(file, y); break;
         DXF_COMMON_GROUPS(rec)
-        default: ReadGroupValue(file, value, false); break;
+        default: SkipGroupValue(file); break;
         }
     }
 }
@@ -649,20 +828,25 @@ void CParserDxfFile::ParserText(MYFILE* file, bool modelSpace, tagZoomRotate pla
         switch (code) {
         case 0:
             if (!Keeps(modelSpace, visible) || rec.strText.empty()) return;
-            rec.ptFirst = Gdiplus::PointF(Coord(base.X + x1), Coord(base.Y + y1));
+            if (rec.bMirrored) {
+                x1 = -x1;
+                x2 = -x2;
+            }
+            rec.ptFirst = Gdiplus::PointF(DxfCoord(base.X + x1), DxfCoord(base.Y + y1));
             // The second point is where a justified text is anchored and what
             // it turns about; a text without one turns about its first point.
             rec.ptSecond = hasSecond
-                               ? Gdiplus::PointF(Coord(base.X + x2), Coord(base.Y + y2))
+                               ? Gdiplus::PointF(DxfCoord(base.X + x2), DxfCoord(base.Y + y2))
                                : rec.ptFirst;
             m_vecText.push_back(rec);
             return;
+        case 230: ReadGroupDouble(file, d); rec.bMirrored = FromBelow(d); break;
         case 10: ReadGroupDouble(file, x1); break;
         case 20: ReadGroupDouble(file, y1); break;
         case 11: ReadGroupDouble(file, x2); hasSecond = true; break;
         case 21: ReadGroupDouble(file, y2); hasSecond = true; break;
-        case 40: ReadGroupDouble(file, d); rec.fHeight = Coord(d); break;
-        case 50: ReadGroupDouble(file, d); rec.fRotate = Coord(d); break;
+        case 40: ReadGroupDouble(file, d); rec.fHeight = DxfCoord(d); break;
+        case 50: ReadGroupDouble(file, d); rec.fRotate = DxfCoord(d); break;
         case 71: ReadGroupValue(file, value, false); rec.nGenFlags = static_cast<int16_t>(DxfToInt(value)); break;
         case 72: ReadGroupValue(file, value, false); rec.nHorzJust = static_cast<int16_t>(DxfToInt(value)); break;
         case 1:
@@ -670,7 +854,7 @@ void CParserDxfFile::ParserText(MYFILE* file, bool modelSpace, tagZoomRotate pla
             rec.strText = value.GetString();
             break;
         DXF_COMMON_GROUPS(rec)
-        default: ReadGroupValue(file, value, false); break;
+        default: SkipGroupValue(file); break;
         }
     }
 }
@@ -690,13 +874,13 @@ void CParserDxfFile::ParserMText(MYFILE* file, bool modelSpace, tagZoomRotate pl
         switch (code) {
         case 0:
             if (!Keeps(modelSpace, visible)) return;
-            rec.ptInsert = Gdiplus::PointF(Coord(base.X + x), Coord(base.Y + y));
+            rec.ptInsert = Gdiplus::PointF(DxfCoord(base.X + x), DxfCoord(base.Y + y));
             m_vecMText.push_back(rec);
             return;
         case 10: ReadGroupDouble(file, x); break;
         case 20: ReadGroupDouble(file, y); break;
-        case 40: ReadGroupDouble(file, d); rec.fHeight = Coord(d); break;
-        case 41: ReadGroupDouble(file, d); rec.fRefWidth = Coord(d); break;
+        case 40: ReadGroupDouble(file, d); rec.fHeight = DxfCoord(d); break;
+        case 41: ReadGroupDouble(file, d); rec.fRefWidth = DxfCoord(d); break;
         case 71: ReadGroupValue(file, value, false); rec.nAttach = static_cast<int16_t>(DxfToInt(value)); break;
         case 72: ReadGroupValue(file, value, false); rec.nDirection = static_cast<int16_t>(DxfToInt(value)); break;
         case 3:
@@ -708,10 +892,10 @@ void CParserDxfFile::ParserMText(MYFILE* file, bool modelSpace, tagZoomRotate pl
             text += value;
             ParserFormatedMtext(text, rec);
             break;
-        case 11: ReadGroupDouble(file, d); dirX = Coord(d); break;
+        case 11: ReadGroupDouble(file, d); dirX = DxfCoord(d); break;
         case 21: {
             ReadGroupDouble(file, d);
-            const float dy = Coord(d);
+            const float dy = DxfCoord(d);
             // The direction should be a unit vector; clamping keeps a sloppy
             // one from giving NaN.
             const float sx = std::clamp(dirX, -1.0f, 1.0f), sy = std::clamp(dy, -1.0f, 1.0f);
@@ -723,7 +907,7 @@ void CParserDxfFile::ParserMText(MYFILE* file, bool modelSpace, tagZoomRotate pl
             break;
         }
         DXF_COMMON_GROUPS(rec)
-        default: ReadGroupValue(file, value, false); break;
+        default: SkipGroupValue(file); break;
         }
     }
 }
@@ -736,6 +920,13 @@ void CParserDxfFile::ParserSpline(MYFILE* file, bool modelSpace, tagZoomRotate p
     std::vector<double> knots;
     std::vector<tagPolyPoint> controls;
     bool current = false;  // the last group 10 started a kept control point
+    // Fit points (up to the count of group 74 when it is given) and the end
+    // tangents.
+    int fitCount = -1;
+    std::vector<Gdiplus::PointF> fit;
+    bool fitCurrent = false;
+    Gdiplus::PointF tangents[2];
+    bool hasTangent[2] = {false, false};
     double d = 0;
     int code = 0;
     CString value;
@@ -743,9 +934,38 @@ void CParserDxfFile::ParserSpline(MYFILE* file, bool modelSpace, tagZoomRotate p
         switch (code) {
         case 0:
             if (!Keeps(modelSpace, visible)) return;
+            if (controls.size() < 2 && fit.size() >= 2) {
+                // Only fit points: the curve runs through them.
+                ParserFitPointsToLine(placement, fit, hasTangent[0] ? &tangents[0] : nullptr,
+                                      hasTangent[1] ? &tangents[1] : nullptr, CString(rec.strLayer),
+                                      (flags & 1) != 0, blockName);
+                return;
+            }
             ParserNURBSToLine(placement, degree, static_cast<int>(controls.size()), static_cast<int>(knots.size()),
                               controls.data(), knots.data(), CString(rec.strLayer), (flags & 1) != 0, blockName);
             return;
+        case 74: ReadGroupValue(file, value, false); fitCount = DxfToInt(value); break;
+        case 11:
+            ReadGroupDouble(file, d);
+            fitCurrent = fitCount < 0 || static_cast<int64_t>(fit.size()) < fitCount;
+            if (fitCurrent) fit.emplace_back(DxfCoord(base.X + d), 0.0f);
+            break;
+        case 21:
+            ReadGroupDouble(file, d);
+            if (fitCurrent) fit.back().Y = DxfCoord(base.Y + d);
+            break;
+        case 12:
+        case 13:
+            ReadGroupDouble(file, d);
+            tangents[code - 12].X = DxfCoord(d);
+            hasTangent[code - 12] = true;
+            break;
+        case 22:
+        case 23:
+            ReadGroupDouble(file, d);
+            tangents[code - 22].Y = DxfCoord(d);
+            hasTangent[code - 22] = true;
+            break;
         case 70: ReadGroupValue(file, value, false); flags = DxfToInt(value); break;
         case 71: ReadGroupValue(file, value, false); degree = DxfToInt(value); break;
         case 72: ReadGroupValue(file, value, false); knotCount = DxfToInt(value); break;
@@ -759,19 +979,19 @@ void CParserDxfFile::ParserSpline(MYFILE* file, bool modelSpace, tagZoomRotate p
             current = static_cast<int64_t>(controls.size()) < controlCount;
             if (current) {
                 controls.emplace_back();
-                controls.back().x = Coord(base.X + d);
+                controls.back().x = DxfCoord(base.X + d);
             }
             break;
         case 20:
             ReadGroupDouble(file, d);
-            if (current) controls.back().y = Coord(base.Y + d);
+            if (current) controls.back().y = DxfCoord(base.Y + d);
             break;
         case 41:
             ReadGroupDouble(file, d);
             if (current) controls.back().dWeight = d;
             break;
         DXF_COMMON_GROUPS(rec)
-        default: ReadGroupValue(file, value, false); break;
+        default: SkipGroupValue(file); break;
         }
     }
 }
@@ -810,8 +1030,8 @@ tagPolyPoint CParserDxfFile::DeBoor(int level, int degree, int interval, double 
         }
     }
     tagPolyPoint p;
-    p.x = Coord(x.back());
-    p.y = Coord(y.back());
+    p.x = DxfCoord(x.back());
+    p.y = DxfCoord(y.back());
     p.dWeight = w.back();
     return p;
 }
@@ -854,6 +1074,156 @@ void CParserDxfFile::ParserNURBSToLine(tagZoomRotate placement, int degree, int 
     }
     rec.arrVertex.push_back(DeBoor(p, p, n - 1, knots[n], knots, controls));
     rec.arrVertex.back().dBulge = 0.0;
+    m_vecPolyline.push_back(rec);
+}
+
+namespace {
+
+// The curve's points and second derivatives, two coordinates at once.
+using Vec2 = std::array<double, 2>;
+
+// Solves the tridiagonal system sub[i] x[i-1] + diag[i] x[i] + sup[i] x[i+1]
+// = rhs[i] (sub[0] and sup[n-1] unused) in place of rhs. The systems of the
+// cubic are diagonally dominant, so no pivoting is needed.
+void SolveTridiagonal(const std::vector<double>& sub, std::vector<double> diag, const std::vector<double>& sup,
+                      std::vector<Vec2>& rhs) {
+    const size_t n = diag.size();
+    for (size_t i = 1; i < n; ++i) {
+        const double f = sub[i] / diag[i - 1];
+        diag[i] -= f * sup[i - 1];
+        for (int k = 0; k < 2; ++k) rhs[i][k] -= f * rhs[i - 1][k];
+    }
+    for (int k = 0; k < 2; ++k) rhs[n - 1][k] /= diag[n - 1];
+    for (size_t i = n - 1; i-- > 0;) {
+        for (int k = 0; k < 2; ++k) rhs[i][k] = (rhs[i][k] - sup[i] * rhs[i + 1][k]) / diag[i];
+    }
+}
+
+// The same for a cyclic system (sub[0] couples x[n-1] into the first row,
+// sup[n-1] x[0] into the last), n >= 3, by the Sherman-Morrison correction.
+void SolveCyclic(const std::vector<double>& sub, const std::vector<double>& diag, const std::vector<double>& sup,
+                 std::vector<Vec2>& rhs) {
+    const size_t n = diag.size();
+    const double alpha = sup[n - 1], beta = sub[0], gamma = -diag[0];
+    std::vector<double> d = diag;
+    d[0] -= gamma;
+    d[n - 1] -= alpha * beta / gamma;
+    SolveTridiagonal(sub, d, sup, rhs);
+    std::vector<Vec2> z(n, Vec2{0.0, 0.0});
+    z[0] = {gamma, gamma};
+    z[n - 1] = {alpha, alpha};
+    SolveTridiagonal(sub, d, sup, z);
+    for (int k = 0; k < 2; ++k) {
+        const double f = (rhs[0][k] + beta * rhs[n - 1][k] / gamma) / (1.0 + z[0][k] + beta * z[n - 1][k] / gamma);
+        for (size_t i = 0; i < n; ++i) rhs[i][k] -= f * z[i][k];
+    }
+}
+
+// How far a sampled span may stray from the curve, in drawing units, and the
+// most samples one span gets.
+constexpr double kFitTolerance = 0.001;
+constexpr int kMaxSpanSamples = 64;
+
+}  // namespace
+
+void CParserDxfFile::ParserFitPointsToLine(tagZoomRotate placement, const std::vector<Gdiplus::PointF>& fit,
+                                           const Gdiplus::PointF* startTangent, const Gdiplus::PointF* endTangent,
+                                           CString layer, bool closed, CString blockName) {
+    // Repeated points (and, closed, a last point on the first) add nothing.
+    std::vector<Vec2> p;
+    for (const Gdiplus::PointF& f : fit) {
+        const Vec2 v{f.X, f.Y};
+        if (p.empty() || v != p.back()) p.push_back(v);
+    }
+    if (closed && p.size() > 1 && p.back() == p.front()) p.pop_back();
+    if (p.size() < 2) return;
+    // A closed curve through fewer than three points is the open one, closed
+    // by a straight edge.
+    const bool periodic = closed && p.size() >= 3;
+    const size_t count = p.size();
+    const size_t spans = periodic ? count : count - 1;
+    const auto next = [&](size_t i) { return periodic ? (i + 1) % count : i + 1; };
+
+    // Chord lengths are the parameter steps; d[i] is the chord's direction.
+    std::vector<double> h(spans);
+    std::vector<Vec2> d(spans);
+    for (size_t i = 0; i < spans; ++i) {
+        const Vec2& a = p[i];
+        const Vec2& b = p[next(i)];
+        h[i] = std::hypot(b[0] - a[0], b[1] - a[1]);
+        if (!(h[i] > 0.0) || !std::isfinite(h[i])) return;
+        d[i] = {(b[0] - a[0]) / h[i], (b[1] - a[1]) / h[i]};
+    }
+    // The tangents the file gives are directions; with chord-length
+    // parameters the curve runs at unit speed, so they are taken as unit
+    // vectors.
+    const auto unit = [](const Gdiplus::PointF* t, Vec2& out) {
+        if (!t) return false;
+        const double length = std::hypot(double{t->X}, double{t->Y});
+        if (!(length > 0.0) || !std::isfinite(length)) return false;
+        out = {t->X / length, t->Y / length};
+        return true;
+    };
+
+    // Second derivatives m[i] at the points: continuity of the first
+    // derivative at every inner point, and at the ends either the given
+    // tangent or no bending.
+    std::vector<double> sub(count, 0.0), diag(count, 1.0), sup(count, 0.0);
+    std::vector<Vec2> m(count, Vec2{0.0, 0.0});
+    for (size_t i = 0; i < count; ++i) {
+        const bool inner = periodic || (i > 0 && i + 1 < count);
+        if (!inner) continue;
+        const size_t before = periodic ? (i + spans - 1) % spans : i - 1;
+        sub[i] = h[before];
+        diag[i] = 2.0 * (h[before] + h[i]);
+        sup[i] = h[i];
+        for (int k = 0; k < 2; ++k) m[i][k] = 6.0 * (d[i][k] - d[before][k]);
+    }
+    if (!periodic) {
+        Vec2 t;
+        if (unit(startTangent, t)) {
+            diag[0] = 2.0 * h[0];
+            sup[0] = h[0];
+            for (int k = 0; k < 2; ++k) m[0][k] = 6.0 * (d[0][k] - t[k]);
+        }
+        if (unit(endTangent, t)) {
+            const size_t last = count - 1;
+            sub[last] = h[last - 1];
+            diag[last] = 2.0 * h[last - 1];
+            for (int k = 0; k < 2; ++k) m[last][k] = 6.0 * (t[k] - d[last - 1][k]);
+        }
+        SolveTridiagonal(sub, diag, sup, m);
+    } else {
+        SolveCyclic(sub, diag, sup, m);
+    }
+
+    tagPolyline rec;
+    rec.zoomRotate = placement;
+    rec.strBlockName = blockName.GetString();
+    rec.strLayer = layer.GetString();
+    // A closed curve ends on its first point, which the builder adds.
+    rec.bClosed = periodic;
+    const auto add = [&rec](double x, double y) {
+        tagPolyPoint v;
+        v.x = DxfCoord(x);
+        v.y = DxfCoord(y);
+        rec.arrVertex.push_back(v);
+    };
+    for (size_t i = 0; i < spans; ++i) {
+        const Vec2 &a = p[i], &b = p[next(i)], &ma = m[i], &mb = m[next(i)];
+        // Chord error of n samples: (h / n)^2 / 8 times the largest bending.
+        const double bend = std::max(std::hypot(ma[0], ma[1]), std::hypot(mb[0], mb[1]));
+        const double wanted = std::ceil(h[i] * std::sqrt(bend / (8.0 * kFitTolerance)));
+        const int samples = std::isfinite(wanted) ? static_cast<int>(std::clamp(wanted, 1.0, double{kMaxSpanSamples}))
+                                                  : kMaxSpanSamples;
+        for (int k = 0; k < samples; ++k) {
+            const double u = static_cast<double>(k) / samples, w = 1.0 - u;
+            const double hh = h[i] * h[i] / 6.0;
+            add(w * a[0] + u * b[0] + ((w * w * w - w) * ma[0] + (u * u * u - u) * mb[0]) * hh,
+                w * a[1] + u * b[1] + ((w * w * w - w) * ma[1] + (u * u * u - u) * mb[1]) * hh);
+        }
+    }
+    if (!periodic) add(p.back()[0], p.back()[1]);
     m_vecPolyline.push_back(rec);
 }
 

@@ -38,6 +38,8 @@ bool ReadGroupValue(MYFILE* file, CString& value, bool utf8);
 // a finite number reads as 0. Always true.
 bool ReadGroupDouble(MYFILE* file, double& value);
 void ReadGroupInt(MYFILE* file, int& value);
+// Passes over one value line.
+void SkipGroupValue(MYFILE* file);
 // A code line and its value line; false when the code line could not be read.
 bool ReadGroupPair(MYFILE* file, int& code, CString& value, bool utf8);
 
@@ -45,3 +47,6 @@ bool ReadGroupPair(MYFILE* file, int& code, CString& value, bool utf8);
 // C locale; text that is not a finite number gives 0.
 int DxfToInt(const CString& text);
 double DxfToDouble(const CString& text);
+// Coordinates are stored as floats: absurd values are held to a range that
+// stays finite through a block's offsets and a placement's scaling; NaN is 0.
+float DxfCoord(double v);

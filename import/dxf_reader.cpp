@@ -2,11 +2,15 @@
 // reading of large files.
 #include "import/dxf_reader.h"
 
+#include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string_view>
+#include <thread>
 
 #include "afx/message_box.h"
 #include "core/runlog.h"
@@ -105,12 +109,20 @@ int CParserDxfFile::ParserDxf(const char* path) {
     image.nSize = static_cast<int>(size);
     // A UTF-8 byte-order mark is not part of the first code line.
     if (size >= 3 && std::memcmp(buffer.get(), "\xEF\xBB\xBF", 3) == 0) image.nPos = 3;
-    // Block placements may read at most this much in all (see ParserInsert).
-    m_nBlockBudget = (int64_t{64} << 20) + 64 * static_cast<int64_t>(size);
     m_vecOpenBlocks.clear();
+    m_mapBlockDef.clear();
+    m_pReadingBlock = nullptr;
+    m_placed = 0;
+    m_nPlacedHere = 0;
+    m_bPlacementLimitReached = false;
+    m_bReadFailed = false;
 
     try {
-        if (size <= DXF_LARGE_FILE_BYTES) {
+        if (!IsLargeMode()) {
+            // The blocks are recorded first, as large mode does, so that an
+            // INSERT finds its block wherever the BLOCKS section stands.
+            MYFILE blocks = image;
+            if (LocateSection(&blocks, "BLOCKS")) RecordBlockPos(&blocks);
             int code = 0;
             CString value;
             while (ReadGroupPair(&image, code, value, false)) {
@@ -126,6 +138,21 @@ int CParserDxfFile::ParserDxf(const char* path) {
     } catch (const std::exception&) {
         // Out of memory while building records: whatever was completed stays.
         RunLog::Instance(nullptr)->Write(L"DXF: out of memory while reading the file");
+        m_mapBlockDef.clear();
+        return 0;
+    }
+    // The blocks are read for this file only.
+    m_mapBlockDef.clear();
+    if (m_bReadFailed) {
+        RunLog::Instance(nullptr)->Write(L"DXF: out of memory while reading the file");
+        return 0;
+    }
+    // Blocks that would place more records than the limit: the drawing is
+    // incomplete, which is a failure.
+    if (m_bPlacementLimitReached) {
+        RunLog::Instance(nullptr)->WriteFormat(
+            L"DXF: %s: block placements pass the limit of %lld records; the drawing is incomplete",
+            m_strFileName.c_str(), static_cast<long long>(m_nPlacementLimit));
         return 0;
     }
     return 1;
@@ -263,15 +290,32 @@ void CParserDxfFile::RecordBlockPos(MYFILE* file) {
 }
 
 void CParserDxfFile::ParserEntities(MYFILE* file) {
-    int code = -1;
-    if (!ReadGroupCode(file, code) || code != 0) return;
-    CString name;
-    while (file->nPos < file->nSize) {
-        ReadGroupValue(file, name, false);
-        if (name == L"ENDSEC") return;
-        CString blockName;
-        ParserEntity(file, true, tagZoomRotate{}, name, blockName, nullptr);
+    bool ended = false;
+    file->nPos = ReadEntityRun(*file, file->nPos, -1, true, ended);
+}
+
+int CParserDxfFile::ReadEntityRun(const MYFILE& image, int start, int stop, bool first, bool& ended) {
+    MYFILE file = image;
+    file.nPos = start;
+    ended = true;
+    if (first) {
+        int code = -1;
+        if (!ReadGroupCode(&file, code) || code != 0) return file.nPos;
     }
+    // Each entity reader stops right after the code 0 that ends its entity,
+    // so the next value is the next entity's name.
+    CString name;
+    while (file.nPos < file.nSize) {
+        if (stop >= 0 && file.nPos >= stop) {
+            ended = false;
+            return file.nPos;
+        }
+        ReadGroupValue(&file, name, false);
+        if (name == L"ENDSEC") return file.nPos;
+        CString blockName;
+        ParserEntity(&file, true, tagZoomRotate{}, name, blockName, nullptr);
+    }
+    return file.nPos;
 }
 
 // ---- large files -----------------------------------------------------------
@@ -333,6 +377,7 @@ DWORD CParserDxfFile::LocateBlocksProc(void* param) {
     try {
         if (LocateSection(&arg->file, "BLOCKS")) arg->self->RecordBlockPos(&arg->file);
     } catch (const std::exception&) {
+        arg->self->m_bReadFailed = true;
         return 1;
     }
     return 0;
@@ -341,11 +386,159 @@ DWORD CParserDxfFile::LocateBlocksProc(void* param) {
 DWORD CParserDxfFile::LocateEntitiesProc(void* param) {
     auto* arg = static_cast<ThreadArg*>(param);
     try {
-        if (LocateSection(&arg->file, "ENTITIES")) arg->self->ParserEntities(&arg->file);
+        if (LocateSection(&arg->file, "ENTITIES")) arg->self->ParserEntitiesInPieces(&arg->file);
     } catch (const std::exception&) {
+        arg->self->m_bReadFailed = true;
         return 1;
     }
     return 0;
+}
+
+namespace {
+
+// The entities of a large file are read in pieces of about this many bytes
+// (more pieces than threads, so that a stretch dense with block placements
+// does not hold the others up), by at most this many threads.
+constexpr int kPieceBytes = 1 << 20;
+constexpr int kMaxPieces = 256;
+constexpr unsigned kMaxPieceThreads = 8;
+
+// The line at pos without its line end; next is where the following line
+// starts.
+std::string_view LineAt(const MYFILE& image, int pos, int& next) {
+    const char* start = image.pBuffer + pos;
+    const void* nl = std::memchr(start, '\n', static_cast<size_t>(image.nSize - pos));
+    const int length = nl ? static_cast<int>(static_cast<const char*>(nl) - start) : image.nSize - pos;
+    next = nl ? pos + length + 1 : image.nSize;
+    std::string_view line(start, static_cast<size_t>(length));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
+// A name that can start a piece: an entity's, not one of those that belong
+// to the POLYLINE before them.
+bool IsPieceEntityName(std::string_view name) {
+    if (name.empty() || name[0] < 'A' || name[0] > 'Z' || name == "VERTEX" || name == "SEQEND") return false;
+    return std::all_of(name.begin(), name.end(),
+                       [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_'; });
+}
+
+// Where the name of the first likely entity at or after from begins: a line
+// holding the group code 0 followed by an entity name (a value line "0" is
+// followed by a numeric code line, never by a name). -1 when there is none
+// before limit.
+int FindEntityStart(const MYFILE& image, int from, int limit) {
+    int pos = from;
+    if (pos > 0 && image.pBuffer[pos - 1] != '\n') LineAt(image, pos, pos);
+    while (pos < limit) {
+        int next = 0;
+        std::string_view line = LineAt(image, pos, next);
+        while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+        int after = 0;
+        if (line == "0" && next < image.nSize && IsPieceEntityName(LineAt(image, next, after))) return next;
+        pos = next;
+    }
+    return -1;
+}
+
+}  // namespace
+
+void CParserDxfFile::ParserEntitiesInPieces(MYFILE* file) {
+    // Every block is recorded, and then read, before the pieces start: they
+    // share the blocks without writing to them.
+    if (m_pBlocksThread) WaitForSingleObject(m_pBlocksThread, INFINITE);
+    const MYFILE image = *file;
+    const int start = file->nPos;
+    // The section's likely end, only to share it out.
+    const char* endsec = static_cast<const char*>(
+        memmem(image.pBuffer + start, static_cast<size_t>(image.nSize - start), "\nENDSEC", 7));
+    const int end = endsec ? static_cast<int>(endsec - image.pBuffer) : image.nSize;
+    const int count = std::clamp((end - start) / kPieceBytes, 1, kMaxPieces);
+    std::vector<int> starts{start};
+    for (int k = 1; k < count; ++k) {
+        const int at = FindEntityStart(image, start + static_cast<int>(int64_t{end - start} * k / count), end);
+        if (at > starts.back()) starts.push_back(at);
+    }
+    if (starts.size() < 2) {
+        ParserEntities(file);
+        return;
+    }
+    for (const auto& [name, pos] : m_mapBlockPos) FindBlock(name, &image);
+
+    // Every piece is read by a reader of its own, which shares the blocks
+    // and the count of placed records with this one.
+    struct Piece {
+        std::unique_ptr<CParserDxfFile> reader;
+        int end = 0;
+        bool ended = false;
+    };
+    std::vector<Piece> pieces(starts.size());
+    for (Piece& piece : pieces) {
+        piece.reader = std::make_unique<CParserDxfFile>();
+        CParserDxfFile& reader = *piece.reader;
+        reader.m_bUtf8 = m_bUtf8;
+        reader.m_nSpaceMask = m_nSpaceMask;
+        reader.m_nPlacementLimit = m_nPlacementLimit;
+        reader.m_pPlaced = &m_placed;
+        reader.m_pSharedBlocks = &m_mapBlockDef;
+    }
+    const auto stopOf = [&starts](size_t k) { return k + 1 < starts.size() ? starts[k + 1] : -1; };
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        for (size_t k = next++; k < pieces.size(); k = next++) {
+            Piece& piece = pieces[k];
+            try {
+                piece.end = piece.reader->ReadEntityRun(image, starts[k], stopOf(k), k == 0, piece.ended);
+            } catch (const std::exception&) {
+                piece.reader->m_bReadFailed = true;
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    const unsigned cores = std::clamp(std::thread::hardware_concurrency(), 1u, kMaxPieceThreads);
+    for (unsigned t = 1; t < cores; ++t) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::exception&) {
+            break;  // fewer threads: the others take more pieces
+        }
+    }
+    work();
+    for (std::thread& t : threads) t.join();
+
+    // A piece counts when the one before it ended exactly where it starts;
+    // otherwise its stretch is read again here, in order.
+    std::array<size_t, 13> totals{};
+    for (const Piece& piece : pieces) {
+        size_t i = 0;
+        ForEachList(*piece.reader, [&](auto&, auto& theirs) { totals[i++] += theirs.size(); });
+    }
+    size_t list = 0;
+    ForEachList(*this, [&](auto& mine, auto&) { mine.reserve(mine.size() + totals[list++]); });
+    bool ended = false;
+    int pos = start;
+    for (size_t k = 0; k < pieces.size(); ++k) {
+        CParserDxfFile& reader = *pieces[k].reader;
+        const bool fits = !ended && pos == starts[k] && !reader.m_bReadFailed;
+        if (!fits) m_placed -= reader.m_nPlacedHere;
+        if (ended) continue;
+        if (fits) {
+            AppendRecords(reader);
+            m_bPlacementLimitReached = m_bPlacementLimitReached || reader.m_bPlacementLimitReached;
+            pos = pieces[k].end;
+            ended = pieces[k].ended;
+        } else {
+            pos = ReadEntityRun(image, pos, stopOf(k), k == 0, ended);
+        }
+    }
+    file->nPos = pos;
+}
+
+void CParserDxfFile::AppendRecords(CParserDxfFile& other) {
+    ForEachList(other, [](auto& into, auto& from) {
+        into.insert(into.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+        from.clear();
+    });
 }
 
 void CParserDxfFile::ReadLarge(const MYFILE& image) {

@@ -8,7 +8,11 @@
 
 #include "gdiplus/gdiplus_types.h"
 
-// The placement that a block INSERT applies to the entities read inside it.
+// The placement that block INSERTs apply to the entities read inside them:
+// about the base point, a turn by dPreRotateAngle, the scaling, then a turn by
+// dRotateAngle. A single INSERT needs no first turn; the placements of nested
+// INSERTs compose into one that may (a non-uniform scale inside a turned
+// block). Negative scales mirror.
 struct tagZoomRotate {
     double dRotateAngle = 0.0;  // degrees
     // Centre of the scaling and of the rotation.
@@ -16,6 +20,7 @@ struct tagZoomRotate {
     double dScaleX = 1.0;
     double dScaleY = 1.0;
     double dScaleZ = 1.0;
+    double dPreRotateAngle = 0.0;  // degrees
 };
 
 // The fields every entity record begins with.
@@ -81,6 +86,10 @@ struct tagText : tagDxfEntityHead {
     int16_t nGenFlags = 0;  // group 71
     int16_t nHorzJust = 0;  // group 72
     std::wstring strText;
+    // Drawn from below (extrusion towards -z): the alignment points are
+    // already mapped to drawing coordinates, and the text as laid out at
+    // ptFirst with fRotate is to be mirrored in x about ptFirst.
+    bool bMirrored = false;
 };
 
 // MTEXT, its formatting removed.

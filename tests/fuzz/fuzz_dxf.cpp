@@ -53,6 +53,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     input.Put(data, size);
 
     CParserDxfFile reader;
+    // Blocks nested many times over may place far more records than the
+    // input holds; a lower limit keeps each run small.
+    reader.SetPlacementLimit(200000);
+    // The second bit of the first byte reads the file in large mode.
+    if (size > 0 && (data[0] & 2)) reader.SetReadMode(CParserDxfFile::ReadMode::Large);
     reader.ParserDxf(input.Path().c_str());
 
     std::vector<tagLine> lines;

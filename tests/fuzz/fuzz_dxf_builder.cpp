@@ -52,6 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         std::string path = input.Path();
         CDrawDxfEntity builder;
+        // Blocks nested many times over may place far more records than the
+        // input holds; a lower limit keeps each run small.
+        builder.SetPlacementLimit(20000);
         // The first byte picks the unit so both conversions are exercised.
         builder.InitPara(path.data(), &group, size > 0 && (data[0] & 1), true);
     }

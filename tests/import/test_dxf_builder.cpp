@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "compose/group.h"
@@ -104,6 +106,45 @@ Gdiplus::RectF RectOf(CBaseShape* shape) {
 }
 
 double Dist(const tagPOINTF& p, double x, double y) { return std::hypot(p.x - x, p.y - y); }
+
+// Pairs as CAD programs write them: codes right-aligned in three columns,
+// CR LF line ends.
+std::string Acad(std::initializer_list<std::pair<int, std::string>> pairs) {
+    std::string s;
+    char code[16];
+    for (const auto& [c, value] : pairs) {
+        std::snprintf(code, sizeof code, "%3d\r\n", c);
+        s += code + value + "\r\n";
+    }
+    return s;
+}
+
+std::string AcadDrawing(const std::string& entities, const std::string& blocks = "") {
+    std::string s;
+    if (!blocks.empty()) s += Acad({{0, "SECTION"}, {2, "BLOCKS"}}) + blocks + Acad({{0, "ENDSEC"}});
+    return s + Acad({{0, "SECTION"}, {2, "ENTITIES"}}) + entities + Acad({{0, "ENDSEC"}, {0, "EOF"}});
+}
+
+std::string AcadBlock(const std::string& name, const std::string& entities) {
+    return Acad({{0, "BLOCK"}, {8, "0"}, {2, name}, {70, "0"}, {10, "0.0"}, {20, "0.0"}, {30, "0.0"}, {3, name}}) +
+           entities + Acad({{0, "ENDBLK"}, {8, "0"}});
+}
+
+// Extrusion towards -z: the entity is drawn from below.
+const std::initializer_list<std::pair<int, std::string>> kFromBelow = {{210, "0.0"}, {220, "0.0"}, {230, "-1.0"}};
+
+std::string WithFromBelow(std::initializer_list<std::pair<int, std::string>> pairs) {
+    return Acad(pairs) + Acad(kFromBelow);
+}
+
+// The bounds of everything imported, as min x, min y, max x, max y.
+void ExpectBounds(CBaseShape* shape, double x0, double y0, double x1, double y1, double tol = 1e-2) {
+    const Gdiplus::RectF r = RectOf(shape);
+    EXPECT_NEAR(r.X, x0, tol) << "min x";
+    EXPECT_NEAR(r.Y - r.Height, y0, tol) << "min y";
+    EXPECT_NEAR(r.X + r.Width, x1, tol) << "max x";
+    EXPECT_NEAR(r.Y, y1, tol) << "max y";
+}
 
 }  // namespace
 
@@ -323,27 +364,50 @@ TEST(DxfBuilder, ChunksSplitLargeListsWithTheRestInTheLast) {
     EXPECT_EQ(next, 1001);
 }
 
+// The same kinds, layers and rectangles in the same order, groups compared
+// member by member.
+void ExpectSameShapes(std::vector<CBaseShape*>& a, std::vector<CBaseShape*>& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(typeid(*a[i]), typeid(*b[i]));
+        const Gdiplus::RectF ra = RectOf(a[i]), rb = RectOf(b[i]);
+        EXPECT_EQ(ra.X, rb.X);
+        EXPECT_EQ(ra.Y, rb.Y);
+        EXPECT_EQ(ra.Width, rb.Width);
+        auto* ga = dynamic_cast<CGroupShape*>(a[i]);
+        if (ga) ExpectSameShapes(ga->GetChildren(), dynamic_cast<CGroupShape*>(b[i])->GetChildren());
+    }
+}
+
 TEST(DxfBuilder, LargeDrawingsAreBuiltOnThreadsInFileOrder) {
     HostScope host;
-    // 1001 lines on one layer (split over chunk threads) and a few on another
-    // (built on the kind thread), padded past the large-file size.
+    // Lines on one layer and lines and circles without one, each kind split
+    // over chunk threads; a few lines on another layer and a few polylines
+    // built on their kind's thread.
     std::string entities;
     for (int i = 0; i < 1001; ++i) entities += Line("A", "0", std::to_string(i), "1", std::to_string(i));
     for (int i = 0; i < 3; ++i) entities += Line("B", "5", std::to_string(i), "6", std::to_string(i));
-    entities += Line("", "9", "9", "8", "8");
+    for (int i = 0; i < 1200; ++i) {
+        entities += Line("", "9", std::to_string(i), "8", "8");
+        entities += Pairs({{0, "CIRCLE"}, {10, std::to_string(i)}, {20, "0"}, {40, "1"}});
+        if (i % 100 == 0)
+            entities += Pairs({{0, "LWPOLYLINE"}, {10, std::to_string(i)}, {20, "0"}, {10, "0"}, {20, "5"}});
+    }
     std::string padding;
     const std::string comment = "999\n" + std::string(200, 'x') + "\n";
     while (padding.size() < static_cast<size_t>(DXF_LARGE_FILE_BYTES)) padding += comment;
-    Imported out;
-    Import(out, padding + Drawing(entities));
-    ASSERT_EQ(out.Children().size(), 3u);
-    As<CPolyLine>(out.Children()[0]);
-    auto* a = As<CGroupShape>(out.Children()[1]);
+    Imported large, small;
+    Import(large, padding + Drawing(entities));
+    Import(small, Drawing(entities));
+    ASSERT_EQ(large.Children().size(), 2u + 2400u + 12u);
+    auto* a = As<CGroupShape>(large.Children()[2412]);
     ASSERT_EQ(a->GetChildren().size(), 1001u);
-    for (int i = 0; i < 1001; ++i) {
-        ExpectPoint(As<CPolyLine>(a->GetChildren()[i])->arrPoint[0], 0, i);
-    }
-    EXPECT_EQ(As<CGroupShape>(out.Children()[2])->GetChildren().size(), 3u);
+    for (int i = 0; i < 1001; ++i) ExpectPoint(As<CPolyLine>(a->GetChildren()[i])->arrPoint[0], 0, i);
+    // Loose shapes first, by kind (lines, circles, polylines), each in file
+    // order; then the layers: exactly as one thread builds them.
+    ExpectPoint(As<CPolyLine>(large.Children()[1199])->arrPoint[0], 9, 1199);
+    ExpectSameShapes(large.Children(), small.Children());
 }
 
 TEST(DxfBuilder, ImportEntryReturnsTheGroup) {
@@ -359,14 +423,176 @@ TEST(DxfBuilder, ImportEntryReturnsTheGroup) {
         EXPECT_EQ(std::wstring(group->GetCaption().GetString()), L"PART.DXF");
         group->FreeShapePtr();
     }
-    {
-        // A file the reader refuses still gives true and an empty group.
-        TempDxf file("x", "bad.dxf");
-        const std::wstring path(file.Path().begin(), file.Path().end());
+    // A file the reader refuses, or none at all, fails; the empty group is
+    // still handed over.
+    TempDxf bad("x", "bad.dxf");
+    const std::wstring badPath(bad.Path().begin(), bad.Path().end());
+    for (const std::wstring& path : {badPath, std::wstring(L"/nonexistent-dir/none.dxf")}) {
         CBaseShape* shape = nullptr;
-        EXPECT_TRUE(LoadVectorFileCore(path.c_str(), &shape, true));
+        EXPECT_FALSE(LoadVectorFileCore(path.c_str(), &shape, true));
         ASSERT_NE(shape, nullptr);
         std::unique_ptr<CGroupShape> group(As<CGroupShape>(shape));
         EXPECT_TRUE(group->GetChildren().empty());
     }
+}
+
+TEST(DxfBuilder, EntitiesDrawnFromBelowAreMirroredInX) {
+    HostScope host;
+    const std::string block = AcadBlock("B", Acad({{0, "LINE"}, {8, "0"}, {10, "0"}, {20, "0"}, {11, "4"}, {21, "0"}}));
+    const struct {
+        const char* what;
+        std::string entity;
+        double x0, y0, x1, y1;
+    } cases[] = {
+        {"circle", WithFromBelow({{0, "CIRCLE"}, {8, "0"}, {10, "10"}, {20, "5"}, {30, "0"}, {40, "2"}}), -12, 3, -8, 7},
+        // From (15,0) a quarter turn to (10,5), seen from below.
+        {"arc", Acad({{0, "ARC"}, {8, "0"}, {10, "10"}, {20, "0"}, {40, "5"}}) + Acad(kFromBelow) +
+                    Acad({{100, "AcDbArc"}, {50, "0"}, {51, "90"}}),
+         -15, 0, -10, 5},
+        // A half turn below the chord from (0,0) to (10,0); the extrusion
+        // comes after the vertices.
+        {"lwpolyline", WithFromBelow({{0, "LWPOLYLINE"}, {8, "0"}, {90, "2"}, {70, "0"}, {10, "0"}, {20, "0"},
+                                      {42, "1"}, {10, "10"}, {20, "0"}}),
+         -10, -5, 0, 0},
+        {"polyline", WithFromBelow({{0, "POLYLINE"}, {8, "0"}, {66, "1"}, {70, "0"}}) +
+                         Acad({{0, "VERTEX"}, {8, "0"}, {10, "1"}, {20, "1"}, {0, "VERTEX"}, {8, "0"}, {10, "3"},
+                               {20, "2"}, {0, "SEQEND"}}),
+         -3, 1, -1, 2},
+        {"solid", WithFromBelow({{0, "SOLID"}, {8, "0"}, {10, "0"}, {20, "0"}, {11, "2"}, {21, "0"}, {12, "0"},
+                                 {22, "1"}, {13, "2"}, {23, "1"}}),
+         -2, 0, 0, 1},
+        // Centre and axis are drawing coordinates; the quarter from the axis
+        // end turns clockwise, to (0,-2).
+        {"ellipse", WithFromBelow({{0, "ELLIPSE"}, {8, "0"}, {10, "0"}, {20, "0"}, {11, "4"}, {21, "0"}, {40, "0.5"},
+                                   {41, "0"}, {42, "1.5707963268"}}),
+         0, -2, 4, 0},
+        // The block's line turned 30 degrees at (10,0), seen from below.
+        {"insert", WithFromBelow({{0, "INSERT"}, {8, "0"}, {2, "B"}, {10, "10"}, {20, "0"}, {50, "30"}}),
+         -10 - 4 * std::cos(M_PI / 6), 0, -10, 2},
+        // Lines are drawing coordinates whatever their extrusion.
+        {"line", WithFromBelow({{0, "LINE"}, {8, "0"}, {10, "1"}, {20, "1"}, {11, "2"}, {21, "2"}}), 1, 1, 2, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Imported out;
+        Import(out, AcadDrawing(c.entity, block));
+        ASSERT_EQ(out.Children().size(), 1u);
+        ExpectBounds(out.Children()[0], c.x0, c.y0, c.x1, c.y1);
+    }
+}
+
+TEST(DxfBuilder, NestedInsertPlacementsCompose) {
+    HostScope host;
+    const std::string line = Acad({{0, "LINE"}, {8, "0"}, {10, "0"}, {20, "0"}, {11, "4"}, {21, "0"}});
+    const std::string blocks =
+        AcadBlock("IN", line) +
+        AcadBlock("MID", Acad({{0, "INSERT"}, {8, "0"}, {2, "IN"}, {10, "10"}, {20, "0"}, {41, "0.5"}, {42, "0.5"},
+                               {50, "90"}})) +
+        AcadBlock("SKEW", Acad({{0, "INSERT"}, {8, "0"}, {2, "IN"}, {10, "0"}, {20, "0"}, {50, "45"}}));
+    {
+        // Halved and turned in MID: (10,0)-(10,2); doubled and turned at
+        // (100,0): (100,20)-(96,20).
+        Imported out;
+        Import(out, AcadDrawing(Acad({{0, "INSERT"}, {8, "0"}, {2, "MID"}, {10, "100"}, {20, "0"}, {41, "2"},
+                                      {42, "2"}, {50, "90"}}),
+                                blocks));
+        ASSERT_EQ(out.Children().size(), 1u);
+        auto* placed = As<CPolyLine>(out.Children()[0]);
+        ExpectPoint(placed->arrPoint[0], 100, 20);
+        ExpectPoint(placed->arrPoint[1], 96, 20);
+    }
+    {
+        // Turned 45 degrees inside, stretched in x outside: the end (4,0)
+        // goes to (2.83,2.83), then (5.66,2.83), then up to the insertion.
+        Imported out;
+        Import(out, AcadDrawing(Acad({{0, "INSERT"}, {8, "0"}, {2, "SKEW"}, {10, "100"}, {20, "0"}, {41, "2"},
+                                      {42, "1"}}),
+                                blocks));
+        ASSERT_EQ(out.Children().size(), 1u);
+        auto* placed = As<CPolyLine>(out.Children()[0]);
+        ExpectPoint(placed->arrPoint[0], 100, 0);
+        ExpectPoint(placed->arrPoint[1], 100 + 4 * std::sqrt(2.0), 2 * std::sqrt(2.0));
+    }
+}
+
+TEST(DxfBuilder, EveryInsertIsPlaced) {
+    HostScope host;
+    std::string entities;
+    for (int i = 0; i < 3000; ++i)
+        entities += Acad({{0, "INSERT"}, {8, "0"}, {2, "B"}, {10, std::to_string(i)}, {20, "0"}});
+    TempDxf file(AcadDrawing(entities, AcadBlock("B", Acad({{0, "LINE"}, {8, "0"}, {10, "0"}, {20, "0"}, {11, "0"},
+                                                           {21, "1"}}))),
+                 "many.dxf");
+    const std::wstring path(file.Path().begin(), file.Path().end());
+    CBaseShape* shape = nullptr;
+    ASSERT_TRUE(LoadVectorFileCore(path.c_str(), &shape, false));
+    std::unique_ptr<CGroupShape> group(As<CGroupShape>(shape));
+    EXPECT_EQ(group->GetChildren().size(), 3000u);
+    ExpectBounds(group.get(), 0, 0, 2999, 1);
+    group->FreeShapePtr();
+}
+
+TEST(DxfBuilder, SplinesThroughFitPoints) {
+    HostScope host;
+    const struct {
+        const char* what;
+        std::string entity;
+        double x0, y0, x1, y1;
+    } cases[] = {
+        // Points on a line stay on it, however unevenly spaced.
+        {"collinear", Acad({{0, "SPLINE"}, {8, "0"}, {70, "8"}, {71, "3"}, {72, "0"}, {73, "0"}, {74, "3"},
+                            {11, "0"}, {21, "0"}, {11, "1"}, {21, "0"}, {11, "5"}, {21, "0"}}),
+         0, 0, 5, 0},
+        // Leaving upwards and arriving downwards: the cubic 10 (u - u^2)
+        // over x = 10 (3u^2 - 2u^3) peaks at 2.5.
+        {"tangents", Acad({{0, "SPLINE"}, {8, "0"}, {70, "8"}, {71, "3"}, {74, "2"}, {12, "0"}, {22, "1"}, {32, "0"},
+                           {13, "0"}, {23, "-1"}, {33, "0"}, {11, "0"}, {21, "0"}, {11, "10"}, {21, "0"}}),
+         0, 0, 10, 2.5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Imported out;
+        Import(out, AcadDrawing(c.entity));
+        ASSERT_EQ(out.Children().size(), 1u);
+        ExpectBounds(out.Children()[0], c.x0, c.y0, c.x1, c.y1);
+    }
+    // Twelve points on a circle of radius 10, closed: the curve stays on the
+    // circle and returns to its start.
+    std::string circle = Acad({{0, "SPLINE"}, {8, "0"}, {70, "11"}, {71, "3"}, {74, "12"}});
+    for (int k = 0; k < 12; ++k) {
+        circle += Acad({{11, std::to_string(10 * std::cos(k * M_PI / 6))},
+                        {21, std::to_string(10 * std::sin(k * M_PI / 6))}});
+    }
+    Imported out;
+    Import(out, AcadDrawing(circle));
+    ASSERT_EQ(out.Children().size(), 1u);
+    auto* curve = As<CBezierCurve>(out.Children()[0]);
+    ASSERT_GT(curve->arrSegment.size(), 12u);
+    for (const auto& seg : curve->arrSegment) EXPECT_NEAR(Dist(seg.p1, 0, 0), 10.0, 0.02);
+    ExpectPoint(curve->arrSegment.back().p4, 10, 0);
+    ExpectBounds(curve, -10, -10, 10, 10, 0.03);
+}
+
+TEST(DxfBuilder, PolyfaceMeshGivesTheEdgesOfItsFaces) {
+    HostScope host;
+    // Four corners of a square and two triangles sharing the diagonal.
+    std::string mesh = Acad({{0, "POLYLINE"}, {8, "0"}, {66, "1"}, {10, "0"}, {20, "0"}, {30, "0"}, {70, "64"},
+                             {71, "4"}, {72, "2"}});
+    for (const auto& [x, y] : {std::pair{"1", "1"}, {"11", "1"}, {"11", "11"}, {"1", "11"}})
+        mesh += Acad({{0, "VERTEX"}, {8, "0"}, {10, x}, {20, y}, {30, "0"}, {70, "192"}});
+    mesh += Acad({{0, "VERTEX"}, {8, "0"}, {10, "0"}, {20, "0"}, {30, "0"}, {70, "128"}, {71, "1"}, {72, "2"},
+                  {73, "3"}}) +
+            Acad({{0, "VERTEX"}, {8, "0"}, {10, "0"}, {20, "0"}, {30, "0"}, {70, "128"}, {71, "1"}, {72, "3"},
+                  {73, "4"}}) +
+            Acad({{0, "SEQEND"}, {8, "0"}});
+    Imported out;
+    Import(out, AcadDrawing(mesh));
+    // The first triangle whole; of the second, the two edges not shared.
+    ASSERT_EQ(out.Children().size(), 2u);
+    ExpectBounds(out.group.get(), 1, 1, 11, 11);
+    EXPECT_EQ(As<CBezierCurve>(out.Children()[0])->arrSegment.size(), 3u);
+    auto* rest = As<CBezierCurve>(out.Children()[1]);
+    ASSERT_EQ(rest->arrSegment.size(), 2u);
+    ExpectPoint(rest->arrSegment[0].p1, 11, 11);
+    ExpectPoint(rest->arrSegment[1].p4, 1, 1);
 }

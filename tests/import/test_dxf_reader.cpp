@@ -447,3 +447,117 @@ TEST(DxfReader, LargeFilesGiveTheSameRecords) {
         EXPECT_EQ(texts.size(), 1u);
     }
 }
+
+TEST(DxfReader, TextDrawnFromBelowIsMapped) {
+    auto r = Read(Drawing(Pairs({{0, "TEXT"}, {10, "3"}, {20, "4"}, {11, "5"}, {21, "4"}, {40, "2"}, {1, "A"},
+                                 {210, "0"}, {220, "0"}, {230, "-1"}}) +
+                          Pairs({{0, "TEXT"}, {10, "3"}, {20, "4"}, {1, "B"}})));
+    std::vector<tagText> texts;
+    r->GetVecText(texts);
+    ASSERT_EQ(texts.size(), 2u);
+    ExpectPoint(texts[0].ptFirst, -3, 4);
+    ExpectPoint(texts[0].ptSecond, -5, 4);
+    EXPECT_TRUE(texts[0].bMirrored);
+    ExpectPoint(texts[1].ptFirst, 3, 4);
+    EXPECT_FALSE(texts[1].bMirrored);
+}
+
+// Blocks L0 to L9, each placing the next one fan times; L10 holds a line.
+std::string NestedBlocks(int fan) {
+    std::string blocks;
+    for (int level = 0; level < 10; ++level) {
+        blocks += Pairs({{0, "BLOCK"}, {2, "L" + std::to_string(level)}, {70, "0"}, {10, "0"}, {20, "0"}});
+        for (int i = 0; i < fan; ++i)
+            blocks += Pairs({{0, "INSERT"}, {2, "L" + std::to_string(level + 1)}, {10, std::to_string(i)}, {20, "0"}});
+        blocks += Pairs({{0, "ENDBLK"}});
+    }
+    return blocks + Pairs({{0, "BLOCK"}, {2, "L10"}, {70, "0"}, {10, "0"}, {20, "0"}}) + kLine + Pairs({{0, "ENDBLK"}});
+}
+
+TEST(DxfReader, BlockPlacementsPastTheLimitFail) {
+    // 10^10 lines.
+    TempFile file(Drawing(Pairs({{0, "INSERT"}, {2, "L0"}}), NestedBlocks(10)));
+    for (const int64_t limit : {int64_t{100000}, int64_t{50}}) {
+        CParserDxfFile reader;
+        reader.SetPlacementLimit(limit);
+        EXPECT_EQ(reader.ParserDxf(file.Path()), 0);
+        EXPECT_TRUE(reader.PlacementLimitReached());
+        std::vector<tagLine> lines;
+        reader.GetVecLine(lines);
+        // Each line counts with its two points, each placement once.
+        EXPECT_GT(lines.size(), 0u);
+        EXPECT_LE(static_cast<int64_t>(lines.size()) * 3, limit);
+    }
+    // Below the limit everything is placed: 2^10 lines.
+    auto r = Read(Drawing(Pairs({{0, "INSERT"}, {2, "L0"}}), NestedBlocks(2)));
+    std::vector<tagLine> lines;
+    r->GetVecLine(lines);
+    EXPECT_EQ(lines.size(), 1024u);
+    EXPECT_FALSE(r->PlacementLimitReached());
+}
+
+TEST(DxfReader, LargeModeReadsInPiecesWhatOneThreadReads) {
+    // About 3 MB of entities: polylines of VERTEX entities (no piece may
+    // start inside one), inserts, and long LWPOLYLINEs holding a damaged
+    // pair ("0" then a name where a code belongs) that looks like the start
+    // of an entity but is not one where a single reader stands.
+    const std::string blocks =
+        Pairs({{0, "BLOCK"}, {2, "B"}, {70, "0"}, {10, "1"}, {20, "1"}}) + kLine + Pairs({{0, "ENDBLK"}});
+    std::string entities;
+    for (int i = 0; entities.size() < (3u << 20); ++i) {
+        const std::string n = std::to_string(i);
+        entities += Pairs({{0, "POLYLINE"}, {8, "0"}, {70, "0"}});
+        for (int v = 0; v < 40; ++v) entities += Pairs({{0, "VERTEX"}, {8, "0"}, {10, n}, {20, std::to_string(v)}});
+        entities += Pairs({{0, "SEQEND"}, {0, "INSERT"}, {2, "B"}, {10, n}, {20, "0"}, {50, "30"}});
+        entities += Pairs({{0, "LWPOLYLINE"}, {8, "0"}, {90, "300"}});
+        for (int v = 0; v < 300; ++v) {
+            entities += Pairs({{10, std::to_string(v)}, {20, n}});
+            if (v == 150 && i % 3 == 0) entities += "1001\n0\nLINE\n";
+        }
+    }
+    TempFile file(Drawing(entities, blocks));
+    CParserDxfFile small, large;
+    small.SetReadMode(CParserDxfFile::ReadMode::Small);
+    large.SetReadMode(CParserDxfFile::ReadMode::Large);
+    ASSERT_EQ(small.ParserDxf(file.Path()), 1);
+    ASSERT_EQ(large.ParserDxf(file.Path()), 1);
+    std::vector<tagLine> smallLines, largeLines;
+    small.GetVecLine(smallLines);
+    large.GetVecLine(largeLines);
+    ASSERT_EQ(smallLines.size(), largeLines.size());
+    ASSERT_GT(smallLines.size(), 50u);
+    for (size_t i = 0; i < smallLines.size(); ++i) {
+        ASSERT_EQ(smallLines[i].arrPoint.size(), largeLines[i].arrPoint.size());
+        for (size_t k = 0; k < smallLines[i].arrPoint.size(); ++k)
+            ASSERT_TRUE(smallLines[i].arrPoint[k].Equals(largeLines[i].arrPoint[k])) << i;
+        EXPECT_EQ(smallLines[i].zoomRotate.dRotateAngle, largeLines[i].zoomRotate.dRotateAngle);
+    }
+    std::vector<tagPolyline> smallPolys, largePolys;
+    small.GetVecPolyline(smallPolys);
+    large.GetVecPolyline(largePolys);
+    ASSERT_EQ(smallPolys.size(), largePolys.size());
+    for (size_t i = 0; i < smallPolys.size(); ++i) {
+        ASSERT_EQ(smallPolys[i].arrVertex.size(), largePolys[i].arrVertex.size()) << i;
+        for (size_t k = 0; k < smallPolys[i].arrVertex.size(); ++k) {
+            ASSERT_EQ(smallPolys[i].arrVertex[k].x, largePolys[i].arrVertex[k].x);
+            ASSERT_EQ(smallPolys[i].arrVertex[k].y, largePolys[i].arrVertex[k].y);
+        }
+    }
+}
+
+TEST(DxfReader, BlocksAfterTheEntitiesArePlacedInBothModes) {
+    const std::string text = Section("ENTITIES", Pairs({{0, "INSERT"}, {2, "B"}, {10, "5"}, {20, "5"}})) +
+                             Section("BLOCKS", Pairs({{0, "BLOCK"}, {2, "B"}, {70, "0"}, {10, "0"}, {20, "0"}}) +
+                                                   kLine + Pairs({{0, "ENDBLK"}})) +
+                             Pairs({{0, "EOF"}});
+    TempFile file(text);
+    for (const auto mode : {CParserDxfFile::ReadMode::Small, CParserDxfFile::ReadMode::Large}) {
+        CParserDxfFile reader;
+        reader.SetReadMode(mode);
+        ASSERT_EQ(reader.ParserDxf(file.Path()), 1);
+        std::vector<tagLine> lines;
+        reader.GetVecLine(lines);
+        ASSERT_EQ(lines.size(), 1u);
+        ExpectPoint(lines[0].arrPoint[0], 6.5f, 7.0f);
+    }
+}
