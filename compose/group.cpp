@@ -14,6 +14,7 @@
 #include "gdiplus/graphics.h"
 #include "gdiplus/pen.h"
 #include "halder/basedoc.h"
+#include "text/fonts.h"
 
 IMPLEMENT_SERIAL(CGroupShape, CBaseShape, 3)
 
@@ -27,6 +28,45 @@ constexpr float kNoExtent = 1.1920929e-07f;
 bool KindIn(CBaseShape* shape, std::initializer_list<int> kinds) {
     const int kind = static_cast<int>(shape->GetShapeKind());
     return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
+}
+
+// Lists a created shape's leaves; created containers (the hatch groups of a
+// converted text) give up their members and go, so that every listed shape
+// is a leaf that a plain delete frees whole.
+void TakeLeaves(CBaseShape* shape, std::vector<CBaseShape*>& out) {
+    if (shape == nullptr) {
+        return;
+    }
+    const CAD_SHAPE_TYPE kind = shape->GetShapeKind();
+    if (kind != SHAPE_GROUP && kind != SHAPE_COMBINE && kind != SHAPE_FILLED) {
+        out.push_back(shape);
+        return;
+    }
+    std::vector<CBaseShape*> members;
+    members.swap(shape->GetChildren());
+    delete shape;
+    for (CBaseShape* member : members) {
+        TakeLeaves(member, out);
+    }
+}
+
+// An unfilled text stands for its converted outlines, which are new shapes;
+// a filled one is listed whole (its fill shapes go with it). False when the
+// child is not such a text.
+bool ListTextOutlines(CBaseShape* child, std::vector<CBaseShape*>& out) {
+    if (child->GetShapeKind() != SHAPE_FONTS) {
+        return false;
+    }
+    auto* text = dynamic_cast<CFonts*>(child);
+    if (text == nullptr || text->bFilled != 0) {
+        return false;
+    }
+    std::vector<CBaseShape*> converted;
+    text->GetBasicShapeList(converted);
+    for (CBaseShape* shape : converted) {
+        TakeLeaves(shape, out);
+    }
+    return true;
 }
 
 void StrokeLine(Gdiplus::Graphics& g, const Gdiplus::Pen& pen, const std::vector<Gdiplus::PointF>& pts) {
@@ -148,7 +188,10 @@ using shape_container::UniteRect;
 
 CGroupShape::CGroupShape() { InitShape(SHAPE_GROUP, "IDS_TYPENAME_GROUP", ShapeCounterOf(SHAPE_GROUP)); }
 
-CGroupShape::~CGroupShape() { m_arrChildren.clear(); }
+CGroupShape::~CGroupShape() {
+    m_arrChildren.clear();
+    shape_container::FreeMembers(m_listed);
+}
 
 void CGroupShape::GeometryChanged() {
     InvalidateGeometry();
@@ -923,9 +966,13 @@ void CGroupShape::GetShapeListByTextName(std::vector<CBaseShape*>& out) {
 void CGroupShape::GetBasicShapeList(std::vector<CBaseShape*>& out) {
     mapShapeIndex.clear();
     out.clear();
+    // The shapes the previous listing made are the group's own to free; the
+    // ones made now stay alive until the next listing or the group's end.
+    shape_container::FreeMembers(m_listed);
     if (bImpFromPlt) {
         for (size_t i = 0; i < vLines.size(); ++i) {
             CBaseShape* poly = LineToPolyLine(vLines[i]);
+            m_listed.push_back(poly);
             out.push_back(poly);
             mapShapeIndex[poly] = static_cast<int>(i);
         }
@@ -944,8 +991,11 @@ void CGroupShape::GetBasicShapeList(std::vector<CBaseShape*>& out) {
             static_cast<CGroupShape*>(child)->GetBasicShapeList(nested);
         } else if (kind == SHAPE_COMBINE && dynamic_cast<CCombineShape*>(child) != nullptr) {
             static_cast<CCombineShape*>(child)->GetBasicShapeList(nested);
+        } else if (ListTextOutlines(child, nested)) {
+            m_listed.insert(m_listed.end(), nested.begin(), nested.end());
         } else {
-            // Fill shapes and texts are listed whole, as is every other kind.
+            // Fill shapes and filled texts are listed whole, as is every
+            // other kind.
             nested.push_back(child);
         }
         for (CBaseShape* shape : nested) {
@@ -996,6 +1046,8 @@ void CGroupShape::GetBasicShapeList2(std::vector<CBaseShape*>& out, std::vector<
         }
         if (kind == SHAPE_COMBINE && dynamic_cast<CCombineShape*>(child) != nullptr) {
             static_cast<CCombineShape*>(child)->GetBasicShapeList(nested);
+        } else if (ListTextOutlines(child, nested)) {
+            created.insert(created.end(), nested.begin(), nested.end());
         } else {
             nested.push_back(child);
         }

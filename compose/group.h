@@ -66,13 +66,17 @@ public:
     // As GetShapeList, with every nested group (kind 11) replaced by its own
     // listing, at any depth.
     void GetShapeListByTextName(std::vector<CBaseShape*>& out);
-    // The leaf shapes of the group. Each listed shape gets in the source-
-    // index map the index of the child (or line) it came from. Line-mode
-    // polylines are created here and not marked apart from the descendants.
+    // The leaf shapes of the group: fill shapes and filled texts whole, an
+    // unfilled text as its converted outlines. Each listed shape gets in the
+    // source-index map the index of the child (or line) it came from. The
+    // shapes the listing creates (line-mode polylines, text outlines) belong
+    // to the group that made them and stay valid until its next listing or
+    // its destruction: the caller must not free them.
     void GetBasicShapeList(std::vector<CBaseShape*>& out);
-    // As GetBasicShapeList; every shape that the listing creates is also
-    // appended to `created` (which is never emptied): the caller owns and
-    // deletes those.
+    // As GetBasicShapeList, but fill shapes are broken up like groups, and
+    // every shape that the listing creates is also appended to `created`
+    // (which is never emptied): the caller owns and frees those. They are
+    // all leaves (no containers), so a plain delete frees each whole.
     void GetBasicShapeList2(std::vector<CBaseShape*>& out, std::vector<CBaseShape*>& created);
     // The leaf shapes without breaking up fill shapes or texts; a line-mode
     // group lists itself.
@@ -194,6 +198,9 @@ private:
     CGroupShape* LinesToPolyLineGroup();
     CBaseShape* LineToPolyLine(const tagPLTLINE& line);
 
+    // The shapes the last GetBasicShapeList created; freed by the next one
+    // and by the destructor.
+    std::vector<CBaseShape*> m_listed;
     std::vector<tagPOINTF> m_snapPoints;
     bool m_snapValid = false;
     size_t m_snapSource = 0;

@@ -13,6 +13,7 @@
 #include "core/polyline.h"
 #include "halder/lang.h"
 #include "shapes/screwline.h"
+#include "text/fonts.h"
 
 namespace {
 
@@ -40,8 +41,8 @@ private:
 
 // The shapes a selected shape stands for: the leaves of a group (a fill
 // shape is a group too), the children of a compound shape, else itself.
-// The fill that the result takes over: the last fill shape among the
-// subjects decides it.
+// The fill that the result takes over: the last fill shape or text among
+// the subjects decides it (an unfilled text clears it).
 struct FillMark {
     bool filled = false;
     FILLED_PARS par;
@@ -53,6 +54,12 @@ void Collect(CBaseShape* shape, std::vector<CBaseShape*>& out, Scratch& scratch,
     if (kind == SHAPE_FILLED && mark != nullptr) {
         mark->filled = true;
         mark->par = shape->GetFillParam();
+    }
+    if (kind == SHAPE_FONTS && mark != nullptr) {
+        if (auto* text = dynamic_cast<CFonts*>(shape)) {
+            mark->filled = text->bFilled != 0;
+            if (mark->filled) mark->par = text->parFill;
+        }
     }
     if (kind == SHAPE_GROUP || kind == SHAPE_FILLED) {
         if (auto* group = dynamic_cast<CGroupShape*>(shape)) {

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
+#include "compose/filledshape.h"
 #include "core/params.h"
 #include "halder/basedoc.h"
 #include "halder/baseshape.h"
 #include "history/editing_core.h"
+#include "text/fonts.h"
 
 namespace {
 
@@ -194,12 +196,20 @@ int CUND_Array::OnEditRedo(CCore* core) {
 int CUND_Ungroup::OnEditUndo(CCore* core) {
     if (Restore(core, true)) {
         for (CBaseShape* shape : m_pData->vecFilled) {
-            // A text keeps its fill in its own fill shapes; it is rebuilt by
-            // the text shape itself, whose class is not built yet.
-            if (shape == nullptr || shape->GetShapeKind() == SHAPE_FONTS) {
+            if (shape == nullptr) {
                 continue;
             }
-            shape->FillShape(shape->GetFillParam());
+            if (shape->GetShapeKind() != SHAPE_FONTS) {
+                shape->FillShape(shape->GetFillParam());
+                continue;
+            }
+            // A text keeps its fill in its own fill shapes: the first one
+            // still holds the parameters. A text without them is left alone.
+            auto* text = dynamic_cast<CFonts*>(shape);
+            if (text != nullptr && !text->GetFills().empty() && text->GetFills().front() != nullptr) {
+                FILLED_PARS par = text->GetFills().front()->GetFillParam();
+                text->SetFill(par, false);
+            }
         }
     }
     InvalidateView(core);
@@ -207,9 +217,15 @@ int CUND_Ungroup::OnEditUndo(CCore* core) {
 }
 
 int CUND_Ungroup::OnEditRedo(CCore* core) {
-    // The texts among the listed shapes drop their fills here once the text
-    // shape can be reached.
-    Restore(core, false);
+    if (Restore(core, false)) {
+        for (CBaseShape* shape : m_pData->vecFilled) {
+            if (shape != nullptr && shape->GetShapeKind() == SHAPE_FONTS) {
+                if (auto* text = dynamic_cast<CFonts*>(shape)) {
+                    text->DeleteFill();
+                }
+            }
+        }
+    }
     InvalidateView(core);
     return 1;
 }

@@ -173,7 +173,8 @@ public:
     int OnEditRedo(CCore* core) override;
 };
 
-// Undo also rebuilds the fills of the listed shapes.
+// Undo also rebuilds the fills of the listed shapes; redo takes the fills
+// of the listed texts away.
 class CUND_Ungroup : public CUND_ListSwap<stUngroupUndo> {
 public:
     using CUND_ListSwap::CUND_ListSwap;

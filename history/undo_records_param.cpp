@@ -1,6 +1,7 @@
 #include "history/undo_records_param.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "halder/basedoc.h"
 #include "compose/filledshape.h"
@@ -8,6 +9,7 @@
 #include "history/editing_core.h"
 #include "shapes/picture.h"
 #include "shapes/screwline.h"
+#include "text/fonts.h"
 
 namespace {
 
@@ -21,14 +23,44 @@ CFilledShape* AsFill(CBaseShape* shape) {
     return shape != nullptr && shape->GetShapeKind() == SHAPE_FILLED ? dynamic_cast<CFilledShape*>(shape) : nullptr;
 }
 
-// A fill shape takes the parameters and fills again; a text sets its fill
-// (texts are not built yet, so they are only marked stale).
+CFonts* AsText(CBaseShape* shape) {
+    return shape != nullptr && shape->GetShapeKind() == SHAPE_FONTS ? dynamic_cast<CFonts*>(shape) : nullptr;
+}
+
+// A fill shape takes the parameters and fills again; a text builds its fill
+// through its own setter (never SetParam: its fill shapes are its own).
 void Refill(CBaseShape* shape, const FILLED_PARS& par) {
     if (CFilledShape* fill = AsFill(shape)) {
         fill->SetParam(par);
         fill->DoFill(0);
+    } else if (CFonts* text = AsText(shape)) {
+        FILLED_PARS copy = par;
+        text->SetFill(copy, false);
     } else if (shape != nullptr) {
         shape->InvalidateGeometry();
+    }
+}
+
+// A text gets the fill it had before a fill edit: the old parameters, or no
+// fill at all.
+void RestoreTextFill(CBaseShape* shape, const stFontFillUndo& entry) {
+    CFonts* text = AsText(shape);
+    if (text == nullptr) {
+        return;
+    }
+    if (entry.bOldHadFill != 0) {
+        FILLED_PARS copy = entry.parOld;
+        text->SetFill(copy, false);
+    } else {
+        text->DeleteFill();
+        text->bFilled = 0;
+    }
+}
+
+void RedoTextFill(CBaseShape* shape, const stFontFillUndo& entry) {
+    if (CFonts* text = AsText(shape)) {
+        FILLED_PARS copy = entry.parNew;
+        text->SetFill(copy, false);
     }
 }
 
@@ -119,8 +151,10 @@ int CUND_FONTFill::OnEditUndo(CCore* core) {
     RestoreList(core, m_pData->before);
     InvalidateView(core);
     NotifyListChanged(core);
-    // The text (and its linked texts) gets its old fill back, or loses its
-    // fill, once the text shape class is built.
+    RestoreTextFill(m_pData->pText, *m_pData);
+    for (CBaseShape* linked : LinkedShapes(core, m_pData->pText)) {
+        RestoreTextFill(linked, *m_pData);
+    }
     NotifyParamChanged(core, m_pData->pText);
     return 1;
 }
@@ -132,6 +166,10 @@ int CUND_FONTFill::OnEditRedo(CCore* core) {
     RestoreList(core, m_pData->after);
     InvalidateView(core);
     NotifyListChanged(core);
+    RedoTextFill(m_pData->pText, *m_pData);
+    for (CBaseShape* linked : LinkedShapes(core, m_pData->pText)) {
+        RedoTextFill(linked, *m_pData);
+    }
     NotifyParamChanged(core, m_pData->pText);
     return 1;
 }
@@ -179,10 +217,9 @@ int CUND_MutliFill::OnEditUndo(CCore* core) {
         return 1;
     }
     RestoreList(core, m_pData->before);
-    // The texts get their old fills back once the text class is built.
     for (stFontFillUndo* entry : m_pData->vecText) {
-        if (entry != nullptr && entry->pText != nullptr) {
-            entry->pText->InvalidateGeometry();
+        if (entry != nullptr) {
+            RestoreTextFill(entry->pText, *entry);
         }
     }
     for (stSetFillUndo* entry : m_pData->vecRefill) {
@@ -201,8 +238,8 @@ int CUND_MutliFill::OnEditRedo(CCore* core) {
     }
     RestoreList(core, m_pData->after);
     for (stFontFillUndo* entry : m_pData->vecText) {
-        if (entry != nullptr && entry->pText != nullptr) {
-            entry->pText->InvalidateGeometry();
+        if (entry != nullptr) {
+            RedoTextFill(entry->pText, *entry);
         }
     }
     for (stFillUndo* entry : m_pData->vecFill) {
@@ -263,21 +300,57 @@ CUND_Fonts::~CUND_Fonts() {
 }
 
 void CUND_Fonts::Replay(CCore* core, bool undo) {
-    CBaseShape* text = m_pData->ids.empty() ? nullptr : FindShape(core, m_pData->ids.front());
-    if (text != nullptr) {
-        // The text and its linked texts take the stored content (set in the
-        // text's unmirrored frame) once the text shape class is built.
-        text->InvalidateGeometry();
+    CBaseShape* shape = m_pData->ids.empty() ? nullptr : FindShape(core, m_pData->ids.front());
+    if (CFonts* text = AsText(shape)) {
+        // The content was set in the text's unmirrored frame: the mirror
+        // comes off around the document's mirror centre and goes back on.
+        const tagPOINTF centre = MirrorCenterOf(core);
+        const bool mirrored = text->GetMirrorFlag() > 0;
+        if (mirrored) {
+            text->Mirror(centre, 1);
+        }
+        FONTS_PAR fonts = undo ? m_pData->fontsOld : m_pData->fontsNew;
+        CODEBAR_PAR codebar = undo ? m_pData->codebarOld : m_pData->codebarNew;
+        VARTEXT_PAR vartext = undo ? m_pData->varOld : m_pData->varNew;
+        const CString& first = undo ? m_pData->strOldFirst : m_pData->strNewFirst;
+        const CString& second = undo ? m_pData->strOldSecond : m_pData->strNewSecond;
+        const int type = undo ? m_pData->nOldType : m_pData->nNewType;
+        // Text on a curve: the text's own path-text switch follows the
+        // record before the layout reads it.
+        if (undo) {
+            text->parFonts.bPathText = m_pData->fontsOld.bPathText;
+            if (m_pData->fontsNew.bPathText != 0) {
+                text->nFontType = m_pData->nNewType;
+            }
+        } else if (m_pData->nNewType == 4) {
+            text->parFonts.bPathText = 1;
+        }
+        if (m_pData->fontsNew.bPathText != 0) {
+            text->SetPathFontPara(static_cast<int>(std::lround(fonts.dPathValue1)),
+                                  static_cast<int>(std::lround(fonts.dPathValue2)), 0, 0, 0);
+        }
+        text->SetFonts(first, type, second, fonts, codebar, vartext, 0, 1, false);
+        for (CBaseShape* linked : LinkedShapes(core, text)) {
+            if (CFonts* other = AsText(linked)) {
+                FONTS_PAR f = fonts;
+                CODEBAR_PAR c = codebar;
+                VARTEXT_PAR v = vartext;
+                other->SetFonts(first, type, second, f, c, v, 0, 1, false);
+            }
+        }
+        if (mirrored) {
+            text->Mirror(centre, 1);
+        }
+    }
+    if (shape != nullptr) {
         // Content that kept its first string kept its place too: the text
         // follows the stored offset.
         if (m_pData->strOldFirst == m_pData->strNewFirst) {
             const float dx = m_pData->ptOld.x - m_pData->ptNew.x;
             const float dy = m_pData->ptOld.y - m_pData->ptNew.y;
-            text->Move(undo ? dx : -dx, undo ? dy : -dy);
+            shape->Move(undo ? dx : -dx, undo ? dy : -dy);
         }
-    }
-    if (text != nullptr) {
-        PostPanelMessage(core, text, 0);
+        PostPanelMessage(core, shape, 0);
     }
     NotifyListChanged(core);
     InvalidateView(core);

@@ -117,8 +117,9 @@ private:
     void Replay(CCore* core, bool undo);
 };
 
-// A text's fill taken back or made again, with the list of the shapes that
-// the fill added. Both return 1.
+// A text's fill taken back (its old parameters, or no fill) or made again,
+// on the text and, with its link flag, on its linked texts, with the list of
+// the shapes that the fill added. Both return 1.
 class CUND_FONTFill : public CUND_Base {
 public:
     CUND_FONTFill() = default;
@@ -162,8 +163,10 @@ private:
 };
 
 // The old (undo) or new (redo) content of one text; only the first GUID is
-// used. When the first string did not change, the text also moves back
-// (undo) or again (redo) by the stored offset. Both return 1.
+// used. The content is set in the text's unmirrored frame (a mirrored text
+// is flipped back around the document's mirror centre around the setter)
+// and on its linked texts. When the first string did not change, the text
+// also moves back (undo) or again (redo) by the stored offset. Both return 1.
 class CUND_Fonts : public CUND_Base {
 public:
     CUND_Fonts() = default;

@@ -271,11 +271,21 @@ void CFonts::AddFillOutlines(CFilledShape* fill, int index, enuPtType part, unsi
 }
 
 void CFonts::SetFill(FILLED_PARS& fillPar, bool textOnly) {
+    // The texts whose SetFill runs on this thread: texts linked to each
+    // other (A to B and B to A) reach each one once instead of recursing
+    // without end.
+    thread_local std::vector<const CFonts*> filling;
     if (m_pDoc != nullptr) {
-        for (const GUID& id : GetLinkedIDs()) {
-            CBaseShape* linked = m_pDoc->GetShapeByUUID(id);
-            auto* text = dynamic_cast<CFonts*>(linked);
-            if (text != nullptr && text != this) text->SetFill(fillPar, textOnly);
+        filling.push_back(this);
+        struct Pop {
+            std::vector<const CFonts*>& list;
+            ~Pop() { list.pop_back(); }
+        } pop{filling};
+        const std::vector<GUID> ids = GetLinkedIDs();
+        for (const GUID& id : ids) {
+            auto* text = dynamic_cast<CFonts*>(m_pDoc->GetShapeByUUID(id));
+            if (text != nullptr && std::find(filling.begin(), filling.end(), text) == filling.end())
+                text->SetFill(fillPar, textOnly);
         }
     }
     for (const SHAPE_FILLER_PARAM& set : fillPar.fillParams) {

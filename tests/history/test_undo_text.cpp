@@ -1,0 +1,255 @@
+// Undo and redo of text edits on real text shapes: content, fills, the
+// transforms, and ungrouping, each compared with the text's outline before.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "compose/filledshape.h"
+#include "halder/basedoc.h"
+#include "history/editing_core.h"
+#include "history/undo_records_list.h"
+#include "history/undo_records_param.h"
+#include "history/undo_records_transform.h"
+#include "text/fonts.h"
+#include "text/text_test_util.h"
+
+namespace {
+
+class MirrorDoc : public CBaseDoc {
+public:
+    void GetMirrorCenter(tagPOINTF& c) override { c = {7.0f, 3.0f}; }
+};
+
+struct Desk {
+    MirrorDoc doc;
+    CBaseView view{&doc};
+    CCore core{&doc, &view};
+
+    // A text owned by the document.
+    CFonts* Text(const wchar_t* content, tagPOINTF at) {
+        auto* t = new CFonts();
+        t->SetDocView(&doc, &view);
+        t->InitFontsPath(at, CString(content), CString(L"DejaVu Sans"), false);
+        doc.AddShape(t);
+        return t;
+    }
+};
+
+std::vector<tagPOINTF> Outline(CFonts* t) {
+    std::vector<tagPOINTF> pts;
+    t->GetFlattenPathPoints(pts, 0.01f);
+    return pts;
+}
+
+void ExpectSame(const std::vector<tagPOINTF>& got, const std::vector<tagPOINTF>& want, const char* what) {
+    ASSERT_EQ(got.size(), want.size()) << what;
+    ASSERT_FALSE(want.empty()) << what;
+    double worst = 0;
+    for (size_t i = 0; i < want.size(); ++i)
+        worst = std::max({worst, std::fabs(double(got[i].x) - want[i].x), std::fabs(double(got[i].y) - want[i].y)});
+    EXPECT_LT(worst, 1e-3) << what;
+}
+
+int HatchPoints(CFonts* t) {
+    int n = 0;
+    for (CFilledShape* f : t->GetFills())
+        if (f != nullptr)
+            for (int s = 0; s < 4; ++s) n += f->GetFillPathOf(s)->GetPointCount();
+    return n;
+}
+
+FILLED_PARS Hatch(double spacing) {
+    FILLED_PARS p;
+    p.fillParams[0].nFillType = 3;
+    p.fillParams[0].fLineSpacing = spacing;
+    return p;
+}
+
+class TextUndo : public ::testing::Test {
+protected:
+    text_test::TempRunLog m_log{"undotext"};
+};
+
+// A content change of a rotated, mirrored text comes back exactly, in both
+// directions, on the text and on the text linked to it.
+TEST_F(TextUndo, ContentChangeOfAMirroredTextComesBackExactly) {
+    Desk d;
+    CFonts* t = d.Text(L"AB", {10, 20});
+    CFonts* linked = d.Text(L"AB", {50, 20});
+    t->SetLinkFlag(true);
+    t->GetLinkedIDs().push_back(linked->GetBaseID());
+    t->Rotate(25, {10, 20});
+    t->Mirror({7, 3}, 1);
+    t->SetMirrorFlag(2);
+    const std::vector<tagPOINTF> before = Outline(t);
+
+    auto* p = new stFontsUndo;
+    p->ids = {t->GetBaseID()};
+    p->strOldFirst = L"AB";
+    p->strNewFirst = L"HEX";
+    p->strOldSecond = p->strNewSecond = L"DejaVu Sans";
+    t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
+    p->fontsNew = p->fontsOld;
+    p->fontsNew.dHeight = 6.0;
+    p->ptOld = {1, 1};
+    p->ptNew = {9, 9};  // not used: the first string changed
+    CUND_Fonts rec(p);
+
+    rec.OnEditRedo(&d.core);
+    EXPECT_EQ(t->GetText(), CString(L"HEX"));
+    EXPECT_EQ(linked->GetText(), CString(L"HEX"));
+    EXPECT_NEAR(t->parFonts.dHeight, 6.0, 1e-9);
+    const std::vector<tagPOINTF> after = Outline(t);
+    // Still mirrored: the characters read right to left.
+    ASSERT_EQ(t->GetChars().size(), 3u);
+    EXPECT_GT(CBaseShape::CalculateRectangle(t->GetChars()[0]->points).X,
+              CBaseShape::CalculateRectangle(t->GetChars()[2]->points).X);
+
+    rec.OnEditUndo(&d.core);
+    EXPECT_EQ(t->GetText(), CString(L"AB"));
+    EXPECT_EQ(linked->GetText(), CString(L"AB"));
+    ExpectSame(Outline(t), before, "undo");
+    rec.OnEditRedo(&d.core);
+    ExpectSame(Outline(t), after, "redo");
+    EXPECT_EQ(t->GetMirrorFlag(), 2);
+}
+
+// Fill edits: the new parameters, the old ones or no fill come back, on the
+// linked texts too; a text is refilled through its own setter.
+TEST_F(TextUndo, FillEditsComeBack) {
+    Desk d;
+    CFonts* t = d.Text(L"OI", {0, 0});
+    CFonts* other = d.Text(L"OI", {0, 20});
+    t->SetLinkFlag(true);
+    t->GetLinkedIDs().push_back(other->GetBaseID());
+
+    // A fill made on an unfilled text.
+    auto* p = new stFontFillUndo;
+    p->before = p->after = {t, other};
+    p->pText = t;
+    p->parNew = Hatch(0.3);
+    CUND_FONTFill fill(p);
+    fill.OnEditRedo(&d.core);
+    EXPECT_EQ(t->bFilled, 1);
+    EXPECT_EQ(other->bFilled, 1);
+    const int dense = HatchPoints(t);
+    EXPECT_GT(dense, 0);
+    fill.OnEditUndo(&d.core);
+    EXPECT_EQ(t->bFilled, 0);
+    EXPECT_EQ(other->bFilled, 0);
+    EXPECT_EQ(HatchPoints(t), 0);
+    EXPECT_EQ(HatchPoints(other), 0);
+
+    // A fill over an older one gets the older parameters back.
+    FILLED_PARS old = Hatch(0.9);
+    t->SetFill(old, false);
+    const int sparse = HatchPoints(t);
+    auto* q = new stFontFillUndo;
+    q->before = q->after = {t, other};
+    q->pText = t;
+    q->bOldHadFill = 1;
+    q->parOld = Hatch(0.9);
+    q->parNew = Hatch(0.3);
+    CUND_FONTFill refill(q);
+    refill.OnEditRedo(&d.core);
+    EXPECT_EQ(HatchPoints(t), dense);
+    refill.OnEditUndo(&d.core);
+    EXPECT_EQ(t->bFilled, 1);
+    EXPECT_NEAR(t->parFill.fillParams[0].fLineSpacing, 0.9, 1e-9);
+    EXPECT_EQ(HatchPoints(t), sparse);
+
+    // Changed fill parameters of a text.
+    auto* s = new stSetFillUndo;
+    s->pShape = t;
+    s->parOld = Hatch(0.9);
+    s->parNew = Hatch(0.3);
+    CUND_SetFill set(s);
+    set.OnEditRedo(&d.core);
+    EXPECT_EQ(HatchPoints(t), dense);
+    set.OnEditUndo(&d.core);
+    EXPECT_EQ(HatchPoints(t), sparse);
+
+    // Several at once: the text entry is undone to no fill and redone.
+    auto* m = new stMultiFillUndo;
+    m->before = m->after = {t, other};
+    m->vecText = {new stFontFillUndo};
+    m->vecText[0]->pText = other;
+    m->vecText[0]->parNew = Hatch(0.3);
+    CUND_MutliFill multi(m);
+    multi.OnEditUndo(&d.core);
+    EXPECT_EQ(other->bFilled, 0);
+    EXPECT_EQ(HatchPoints(other), 0);
+    multi.OnEditRedo(&d.core);
+    EXPECT_EQ(other->bFilled, 1);
+    EXPECT_EQ(HatchPoints(other), dense);
+}
+
+// Texts linked to each other fill each other once and return.
+TEST_F(TextUndo, MutuallyLinkedTextsFillOnce) {
+    Desk d;
+    CFonts* a = d.Text(L"I", {0, 0});
+    CFonts* b = d.Text(L"I", {10, 0});
+    a->GetLinkedIDs().push_back(b->GetBaseID());
+    b->GetLinkedIDs().push_back(a->GetBaseID());
+    FILLED_PARS par = Hatch(0.5);
+    a->SetFill(par, false);
+    EXPECT_EQ(a->bFilled, 1);
+    EXPECT_EQ(b->bFilled, 1);
+    EXPECT_EQ(HatchPoints(a), HatchPoints(b));
+}
+
+// Ungrouping takes the fills of the texts away; its undo builds them again
+// from the parameters the first fill shape kept.
+TEST_F(TextUndo, UngroupDropsAndRebuildsTextFills) {
+    Desk d;
+    CFonts* t = d.Text(L"OI", {0, 0});
+    FILLED_PARS par = Hatch(0.4);
+    t->SetFill(par, false);
+    const int filled = HatchPoints(t);
+    CUND_Ungroup rec(new stUngroupUndo{{t}, {t}, {t, nullptr}});
+    rec.OnEditRedo(&d.core);
+    EXPECT_EQ(t->bFilled, 0);
+    EXPECT_EQ(HatchPoints(t), 0);
+    rec.OnEditUndo(&d.core);
+    EXPECT_EQ(t->bFilled, 1);
+    EXPECT_EQ(HatchPoints(t), filled);
+}
+
+// Every transform of a text is undone to the outline it had.
+TEST_F(TextUndo, TransformsOfATextAreUndoneExactly) {
+    Desk d;
+    CFonts* t = d.Text(L"Rg", {3, 4});
+    FILLED_PARS par = Hatch(0.5);
+    t->SetFill(par, false);
+    const std::vector<tagPOINTF> start = Outline(t);
+    const std::vector<GUID> ids{t->GetBaseID()};
+
+    t->Move(2.5f, -1.5f);
+    CUND_Move move(new stMoveUndo{ids, 2.5f, -1.5f});
+    move.OnEditUndo(&d.core);
+    ExpectSame(Outline(t), start, "move");
+
+    t->Rotate(40, {1, 1});
+    CUND_Rotate rotate(new stRotateUndo{ids, {1, 1}, 40});
+    rotate.OnEditUndo(&d.core);
+    ExpectSame(Outline(t), start, "rotate");
+
+    t->Zoom({2, 2}, -2.0, 0.5);
+    CUND_Resize resize(new stResizeUndo{ids, {2, 2}, -2.0f, 0.5f});
+    resize.OnEditUndo(&d.core);
+    ExpectSame(Outline(t), start, "resize");
+
+    t->Slope({0, 0}, 0.3, 0);
+    CUND_Slope slope(new stSlopeUndo{ids, {0, 0}, 0.3, 0});
+    slope.OnEditUndo(&d.core);
+    ExpectSame(Outline(t), start, "slope");
+
+    t->Mirror({5, 5}, 3);
+    CUND_Mirror mirror(new stMirrorUndo{ids, {5, 5}, 3});
+    mirror.OnEditUndo(&d.core);
+    ExpectSame(Outline(t), start, "mirror");
+    EXPECT_EQ(t->bFilled, 1);
+}
+
+}  // namespace

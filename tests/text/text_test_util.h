@@ -1,0 +1,35 @@
+// Shared by the tests that lay out texts: the text layout writes to the run
+// log, which these tests send to a folder of their own for their duration.
+#pragma once
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "core/runlog.h"
+
+namespace text_test {
+
+class TempRunLog {
+public:
+    explicit TempRunLog(const std::string& name)
+        : m_dir(std::filesystem::temp_directory_path() / ("morvik-" + name + "-" + std::to_string(::getpid()))) {
+        std::filesystem::create_directories(m_dir);
+        m_saved = RunLog::Instance(nullptr)->GetLogFolder();
+        RunLog::Instance(nullptr)->SetLogFolder(CString((m_dir.string() + "/").c_str()));
+    }
+    ~TempRunLog() {
+        RunLog::Instance(nullptr)->SetLogFolder(m_saved);
+        std::filesystem::remove_all(m_dir);
+    }
+    TempRunLog(const TempRunLog&) = delete;
+    TempRunLog& operator=(const TempRunLog&) = delete;
+    const std::filesystem::path& Dir() const { return m_dir; }
+
+private:
+    std::filesystem::path m_dir;
+    CString m_saved;
+};
+
+}  // namespace text_test
