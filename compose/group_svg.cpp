@@ -1,7 +1,7 @@
-// The SVG reader of the group: basic shapes, paths and the transforms of
-// `g` elements become children of one new group, in document order. SVG's y
-// axis grows downward; every y is negated so that y grows upward as in the
-// rest of the library, and transforms are flipped to match.
+// The SVG reader of the group: basic shapes, paths, texts and the transforms
+// of `g` and `text` elements become children of one new group, in document
+// order. SVG's y axis grows downward; every y is negated so that y grows
+// upward as in the rest of the library, and transforms are flipped to match.
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +18,7 @@
 #include "shapes/circle.h"
 #include "shapes/ellipsearc.h"
 #include "shapes/rectangle.h"
+#include "text/fonts.h"
 
 namespace {
 
@@ -90,10 +91,25 @@ void SkipSeparator(const std::wstring& s, size_t& i) {
     }
 }
 
-// An attribute as a number, read the way a C conversion reads it: leading
-// blanks skipped, a trailing unit ignored, no number at all gives 0. A
-// missing attribute gives `def` when there is one; `ok` turns false when the
-// attribute is missing without a default or holds an absurd number.
+// The number at the start of a value, read the way a C conversion reads it:
+// leading blanks skipped, a trailing unit ignored. False when there is no
+// number; `ok` turns false when there is one but it is absurd.
+bool LeadingNumber(const std::wstring& s, double& v, bool& ok) {
+    size_t i = 0;
+    SkipBlanks(s, i);
+    if (ScanNumber(s, i, v)) return true;
+    // A number that is there but out of range is not the same as no number.
+    if (i < s.size() && (IsDigit(s[i]) || s[i] == L'-' || s[i] == L'+' || s[i] == L'.')) {
+        size_t j = i;
+        if (s[j] == L'-' || s[j] == L'+') ++j;
+        if (j < s.size() && (IsDigit(s[j]) || s[j] == L'.')) ok = false;
+    }
+    return false;
+}
+
+// An attribute as a number; no number at all gives 0. A missing attribute
+// gives `def` when there is one; `ok` turns false when the attribute is
+// missing without a default or holds an absurd number.
 double AttrNumber(const IXMLDOMElement& e, const wchar_t* name, const double* def, bool& ok) {
     CString text;
     if (e.getAttribute(name, text) != S_OK) {
@@ -101,18 +117,8 @@ double AttrNumber(const IXMLDOMElement& e, const wchar_t* name, const double* de
         ok = false;
         return 0.0;
     }
-    const std::wstring s = text.GetString();
-    size_t i = 0;
-    SkipBlanks(s, i);
     double v = 0.0;
-    if (ScanNumber(s, i, v)) return v;
-    // A number that is there but out of range is not the same as no number.
-    if (i < s.size() && (IsDigit(s[i]) || s[i] == L'-' || s[i] == L'+' || s[i] == L'.')) {
-        size_t j = i;
-        if (s[j] == L'-' || s[j] == L'+') ++j;
-        if (j < s.size() && (IsDigit(s[j]) || s[j] == L'.')) ok = false;
-    }
-    return 0.0;
+    return LeadingNumber(text.GetString(), v, ok) ? v : 0.0;
 }
 
 const double kZero = 0.0;
@@ -120,6 +126,19 @@ const double kZero = 0.0;
 tagPOINTF Flip(double x, double y) { return {static_cast<float>(x), static_cast<float>(-y)}; }
 
 void Append(CGroupShape& group, CBaseShape* shape) { group.GetChildren().push_back(shape); }
+
+// Calls f on each child node in order while f returns true.
+template <class F>
+void ForEachChild(const IXMLDOMNode& parent, F f) {
+    IXMLDOMNodeList children;
+    if (parent.get_childNodes(children) != S_OK) return;
+    long count = 0;
+    children.get_length(&count);
+    for (long n = 0; n < count; ++n) {
+        IXMLDOMNode node;
+        if (children.get_item(n, node) == S_OK && !f(node)) return;
+    }
+}
 
 // ---- paths -----------------------------------------------------------------
 
@@ -502,6 +521,254 @@ void SvgApplyTransforms(CGroupShape& group, size_t first, const std::vector<SvgT
     }
 }
 
+// ---- texts -----------------------------------------------------------------
+
+// A font size beyond this is no drawing: such a text is skipped.
+constexpr double kMaxFontSize = 1e6;
+// The faces the text layout falls back to, in its order, when the face asked
+// for is not installed; the placement below measures with the same face.
+const wchar_t* const kLayoutFallbacks[] = {L"Arial", L"Courier New", L"宋体", L"DejaVu Sans"};
+
+std::wstring Trimmed(const std::wstring& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && IsBlank(s[b])) ++b;
+    while (e > b && IsBlank(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+// A property of an element: its declaration in the "style" attribute (the
+// last one wins, as in CSS) before the attribute of the same name.
+bool TextProperty(const IXMLDOMElement& e, const wchar_t* name, std::wstring& value) {
+    CString style;
+    bool found = false;
+    if (e.getAttribute(L"style", style) == S_OK) {
+        const std::wstring s = style.GetString();
+        for (size_t i = 0; i < s.size();) {
+            size_t end = s.find(L';', i);
+            if (end == std::wstring::npos) end = s.size();
+            const size_t colon = s.find(L':', i);
+            if (colon < end && CString(Trimmed(s.substr(i, colon - i)).c_str()).CompareNoCase(name) == 0) {
+                value = Trimmed(s.substr(colon + 1, end - colon - 1));
+                found = true;
+            }
+            i = end + 1;
+        }
+    }
+    if (found) return true;
+    CString attr;
+    if (e.getAttribute(name, attr) != S_OK) return false;
+    value = attr.GetString();
+    return true;
+}
+
+// The face of a "font-family" list: the first family installed here, each
+// name unquoted and mapped; when none is, the first name, so that the text
+// layout's own fallback applies.
+CString FaceOfFamilies(const std::wstring& list) {
+    std::vector<std::wstring> names(1);
+    wchar_t quote = 0;
+    for (wchar_t c : list) {
+        if (quote != 0) {
+            if (c == quote) quote = 0;
+            else names.back() += c;
+        } else if (c == L'\'' || c == L'"') {
+            quote = c;
+        } else if (c == L',') {
+            names.emplace_back();
+        } else {
+            names.back() += c;
+        }
+    }
+    CString first;
+    for (const std::wstring& name : names) {
+        CString face(Trimmed(name).c_str());
+        if (face.IsEmpty()) continue;
+        CGroupShape::SvgMapFontFamily(face);
+        if (first.IsEmpty()) first = face;
+        if (Gdiplus::FontFamily(face.GetString()).IsAvailable()) return face;
+    }
+    return first.IsEmpty() ? CString(L"Arial") : first;
+}
+
+struct TextStyle {
+    double size = 12.0;
+    CString face = CString(L"Arial");
+};
+
+// The style of a text or tspan: its own font size and family, else those it
+// inherits. A size that is absurd, zero or negative turns `ok` false; one
+// without a number (a keyword) is not given.
+TextStyle StyleOf(const IXMLDOMElement& e, const TextStyle& inherited, bool& ok) {
+    TextStyle st = inherited;
+    std::wstring value;
+    double size = 0.0;
+    if (TextProperty(e, L"font-size", value) && LeadingNumber(value, size, ok)) {
+        if (!(size > 0) || size > kMaxFontSize) ok = false;
+        st.size = size;
+    }
+    if (TextProperty(e, L"font-family", value)) st.face = FaceOfFamilies(value);
+    return st;
+}
+
+// Where a run of text lies against its pen, in layout units (y down): the
+// ink's left edge right of the pen, the ink's top above the baseline, and
+// the pen's move over the run.
+struct RunMetrics {
+    double left = 0, top = 0, advance = 0;
+};
+
+bool InkBounds(const std::wstring& s, const Gdiplus::FontFamily& family, int style, Gdiplus::RectF& bounds) {
+    Gdiplus::GraphicsPath path;
+    if (path.AddString(s.c_str(), static_cast<INT>(s.size()), &family, style, static_cast<float>(CFonts::kEmSize),
+                       Gdiplus::PointF(0, 0), Gdiplus::StringFormat::GenericTypographic()) != Gdiplus::Ok ||
+        path.GetPointCount() == 0)
+        return false;
+    path.GetBounds(&bounds);
+    return true;
+}
+
+bool MeasureRun(const std::wstring& s, const CString& face, int style, RunMetrics& m) {
+    Gdiplus::FontFamily family(face.GetString());
+    for (const wchar_t* fallback : kLayoutFallbacks) {
+        if (family.IsAvailable()) break;
+        family = Gdiplus::FontFamily(fallback);
+    }
+    const double em = family.GetEmHeight(style);
+    Gdiplus::RectF ink, withBar, bar;
+    if (!(em > 0) || !InkBounds(s, family, style, ink)) return false;
+    m.left = ink.X;
+    m.top = family.GetCellAscent(style) * CFonts::kEmSize / em - ink.Y;
+    // The pen's move is where a following glyph's ink ends, less that
+    // glyph's own extent.
+    m.advance = InkBounds(s + L"|", family, style, withBar) && InkBounds(L"|", family, style, bar)
+                    ? withBar.GetRight() - bar.GetRight()
+                    : ink.GetRight();
+    return true;
+}
+
+// The texts of one `text` element. The element and its `tspan` elements are
+// runs of text on a pen: x and y (file coordinates, baseline) set the pen,
+// each run moves it on by its advance. An element with no positioned tspan
+// inside is one run of all its text; otherwise its text nodes and tspans are
+// taken one by one.
+class TextBuilder {
+public:
+    TextBuilder(CGroupShape& group, ReadState& state) : m_group(group), m_state(state) {}
+
+    void Run(const IXMLDOMElement& text) {
+        bool ok = true;
+        const TextStyle st = StyleOf(text, TextStyle(), ok);
+        m_x = AttrNumber(text, L"x", &kZero, ok);
+        m_y = AttrNumber(text, L"y", &kZero, ok);
+        if (!ok) return;
+        const size_t first = m_group.GetChildren().size();
+        Content(text, st, 0);
+        CString tf;
+        if (text.getAttribute(L"transform", tf) == S_OK)
+            SvgApplyTransforms(m_group, first, ParseTransforms(tf.GetString()), m_state);
+    }
+
+private:
+    static bool IsTspan(const IXMLDOMElement& e) {
+        CString tag;
+        return !e.IsNull() && e.get_nodeName(tag) == S_OK && tag.CompareNoCase(L"tspan") == 0;
+    }
+    static bool Positioned(const IXMLDOMElement& e) {
+        CString v;
+        return e.getAttribute(L"x", v) == S_OK || e.getAttribute(L"y", v) == S_OK;
+    }
+    static bool HasPositionedTspan(const IXMLDOMNode& parent, int depth) {
+        bool found = false;
+        if (depth < kMaxDepth) {
+            ForEachChild(parent, [&](const IXMLDOMNode& node) {
+                const IXMLDOMElement e = IXMLDOMElement::FromNode(node);
+                found = IsTspan(e) && (Positioned(e) || HasPositionedTspan(e, depth + 1));
+                return !found;
+            });
+        }
+        return found;
+    }
+
+    void Content(const IXMLDOMElement& element, const TextStyle& st, int depth) {
+        if (!HasPositionedTspan(element, depth)) {
+            CString all;
+            element.get_text(all);
+            Place(all, st);
+            return;
+        }
+        ForEachChild(element, [&](const IXMLDOMNode& node) {
+            DOMNodeType type = NODE_INVALID;
+            node.get_nodeType(&type);
+            const IXMLDOMElement e = IXMLDOMElement::FromNode(node);
+            if (type == NODE_TEXT || type == NODE_CDATA_SECTION) {
+                CString text;
+                node.get_text(text);
+                Place(text, st);
+            } else if (IsTspan(e) && depth + 1 < kMaxDepth) {
+                bool ok = true;
+                const TextStyle inner = StyleOf(e, st, ok);
+                const double x = AttrNumber(e, L"x", &m_x, ok), y = AttrNumber(e, L"y", &m_y, ok);
+                if (ok) {
+                    m_x = x;
+                    m_y = y;
+                    Content(e, inner, depth + 1);
+                }
+            }
+            return !m_state.failed;
+        });
+    }
+
+    // One text shape of a run, its baseline starting at the pen.
+    void Place(const CString& raw, const TextStyle& st) {
+        // Line ends and tabs are blanks, and runs of blanks are one, as SVG
+        // shows them: the text layout would take a line end as a new line.
+        std::wstring s;
+        for (const wchar_t* p = raw.GetString(); *p != 0; ++p) {
+            const wchar_t c = IsBlank(*p) ? L' ' : *p;
+            if (c != L' ' || s.empty() || s.back() != L' ') s += c;
+        }
+        s = Trimmed(s);
+        if (s.empty()) return;
+        // The shapes' points count against the file's budget; a character
+        // gives at least one.
+        if (m_state.points + s.size() > kMaxPoints) {
+            m_state.failed = true;
+            return;
+        }
+        auto* t = new CFonts();
+        t->nFontType = 0;
+        t->parFonts.dHeight = st.size;
+        t->parFonts.wstrFontName = st.face.GetString();
+        const double scale = st.size / CFonts::kEmSize;
+        // The layout puts the ink's top-left corner on the point it is given.
+        RunMetrics m;
+        const bool measured = MeasureRun(s, st.face, t->GetFontStyle(), m);
+        t->InitFontsPath(Flip(m_x + m.left * scale, m_y - m.top * scale), CString(s.c_str()), st.face, false);
+        size_t points = 0;
+        for (const FONTSCHAR* ch : t->GetChars()) points += ch != nullptr ? ch->points.size() : 0;
+        if (points == 0) {
+            ShapeCounterOf(SHAPE_FONTS).GiveBack();
+            delete t;
+            return;
+        }
+        // A face without the regular style is laid out bold or italic: place
+        // its ink as that style has it.
+        RunMetrics used;
+        if (t->GetFontStyle() != 0 && MeasureRun(s, st.face, t->GetFontStyle(), used)) {
+            t->Move(static_cast<float>((used.left - m.left) * scale), static_cast<float>((used.top - m.top) * scale));
+            m = used;
+        }
+        m_state.points += points;
+        if (m_state.points > kMaxPoints) m_state.failed = true;
+        Append(m_group, t);
+        if (measured) m_x += m.advance * scale;
+    }
+
+    CGroupShape& m_group;
+    ReadState& m_state;
+    double m_x = 0, m_y = 0;
+};
+
 // ---- elements --------------------------------------------------------------
 
 void ReadPoints(const IXMLDOMElement& e, std::vector<tagPOINTF>& out) {
@@ -596,9 +863,10 @@ void SvgParseElement(const IXMLDOMNode& parent, CGroupShape& group, int depth, R
             CString d;
             if (e.getAttribute(L"d", d) != S_OK) continue;
             PathBuilder(group, state).Run(d.GetString());
+        } else if (tag.CompareNoCase(L"text") == 0) {
+            TextBuilder(group, state).Run(e);
         }
-        // Texts need the text shape, which this library does not offer yet;
-        // they and every other element are skipped with their content.
+        // Every other element is skipped with its content.
     }
 }
 

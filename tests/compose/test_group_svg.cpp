@@ -1,6 +1,6 @@
 // The SVG reader: which files are accepted, where each element lands (y
-// negated), the path commands, the transforms of `g` elements, hostile
-// documents, and the XML DOM it walks.
+// negated), the path commands, texts, the transforms of `g` and `text`
+// elements, hostile documents, and the XML DOM it walks.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -13,10 +13,12 @@
 
 #include "com/xmldom.h"
 #include "compose/group.h"
+#include "gdiplus/font.h"
 #include "core/polyline.h"
 #include "shapes/circle.h"
 #include "shapes/ellipsearc.h"
 #include "shapes/rectangle.h"
+#include "text/fonts.h"
 
 namespace {
 
@@ -285,8 +287,9 @@ TEST(SvgReader, HostileDocumentsFailCleanly) {
     laughs += "<svg><path d=\"&lol9;\"/><line x1=\"&xxe;\" y1=\"0\" x2=\"2\" y2=\"0\"/><text>&lol9;</text></svg>";
     Svg lol(laughs, false);
     ASSERT_NE(lol.group, nullptr);
-    ASSERT_EQ(lol.Count(), 1u);
+    ASSERT_EQ(lol.Count(), 2u);
     ExpectPoints(lol.Line(0), {{0, 0}, {2, 0}});
+    EXPECT_LT(dynamic_cast<CFonts&>(*lol.At(1)).GetText().GetLength(), 16);
 
     const auto path = TempFile("lol.svg", laughs);
     IXMLDOMDocument doc;
@@ -377,4 +380,126 @@ TEST(SvgReader, FaceNamesMapExactly) {
         CGroupShape::SvgMapFontFamily(face);
         EXPECT_STREQ(face.GetString(), out);
     }
+}
+
+// ---- texts -------------------------------------------------------------------
+
+namespace {
+
+// The letter H of DejaVu Sans (fonts-dejavu-core 2.37), in em, as its glyf
+// and hmtx tables give it (units of 1/2048 em): its ink's left edge, its top
+// (the cap height; it stands on the baseline) and its advance.
+struct {
+    double left = 201 / 2048.0, top = 1493 / 2048.0, advance = 1540 / 2048.0;
+} const kH;
+
+CFonts* Text(const Svg& svg, size_t i) { return dynamic_cast<CFonts*>(svg.At(i)); }
+
+// An "H" (or a run that starts with one and has no descender) whose pen
+// starts at (x, baseline) and whose em is `size`: its ink's left edge is the
+// H's left bearing right of x, its bottom on the baseline, its top a cap
+// height above.
+void ExpectH(const Svg& svg, size_t i, double x, double baseline, double size) {
+    ASSERT_NE(Text(svg, i), nullptr);
+    Gdiplus::RectF r;
+    Text(svg, i)->GetRectangle(r);
+    const double tol = 0.002 * size + 1e-3;
+    EXPECT_NEAR(r.X, x + kH.left * size, tol) << "text " << i;
+    EXPECT_NEAR(r.Y - r.Height, baseline, tol) << "text " << i;
+    EXPECT_NEAR(r.Height, kH.top * size, tol) << "text " << i;
+}
+
+}  // namespace
+
+TEST(SvgReaderText, InkscapeLinesStandOnTheirBaselines) {
+    Svg svg(
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+        "xmlns:sodipodi=\"http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd\" width=\"210mm\" height=\"297mm\">\n"
+        "  <g id=\"layer1\">\n"
+        "    <text xml:space=\"preserve\" style=\"font-style:normal;font-size:20px;line-height:1.25;"
+        "font-family:'DejaVu Sans';-inkscape-font-specification:'DejaVu Sans';fill:#000000\" x=\"10\" y=\"50\">"
+        "<tspan sodipodi:role=\"line\" x=\"10\" y=\"50\">HHH</tspan>"
+        "<tspan sodipodi:role=\"line\" x=\"10\" y=\"75\" style=\"font-size:10.5px\">H</tspan></text>\n"
+        "    <text style=\"font-size:8px;font-family:sans-serif, &quot;DejaVu Sans&quot;\" x=\"0\" y=\"100\">"
+        "<tspan sodipodi:role=\"line\" x=\"0\" y=\"100\">H \n  H<tspan style=\"font-weight:bold\">H</tspan></tspan></text>\n"
+        "  </g>\n"
+        "</svg>",
+        false);
+    ASSERT_EQ(svg.Count(), 3u);
+    ExpectH(svg, 0, 10, -50, 20);
+    ExpectH(svg, 1, 10, -75, 10.5);
+    ExpectH(svg, 2, 0, -100, 8);
+    EXPECT_STREQ(Text(svg, 0)->GetText().GetString(), L"HHH");
+    EXPECT_STREQ(Text(svg, 0)->GetFontName().GetString(), L"DejaVu Sans");
+    // A nested tspan without a position is part of its line; line ends and
+    // blank runs are one blank.
+    EXPECT_STREQ(Text(svg, 2)->GetText().GetString(), L"H HH");
+}
+
+TEST(SvgReaderText, IllustratorTransformsAndGroupsPlaceTheBaseline) {
+    Svg svg(
+        "<g transform=\"translate(0,100)\">"
+        "<text transform=\"translate(100 40) scale(2)\" font-family=\"'DejaVuSans', 'DejaVu Sans', Arial, sans-serif\" "
+        "font-size=\"12px\"><tspan x=\"0\" y=\"0\">H</tspan><tspan x=\"5\" y=\"14.4\" font-size=\"6\">H</tspan></text>"
+        "</g>"
+        "<text x=\"3\" y=\"-4\" transform=\"rotate(180 3 -4)\" font-family=\"DejaVu Sans\" font-size=\"10\">H</text>");
+    ASSERT_EQ(svg.Count(), 3u);
+    ExpectH(svg, 0, 100, -140, 24);
+    ExpectH(svg, 1, 110, -168.8, 12);
+    // Turned half round about its pen: the ink hangs below y = 4, left of x = 3.
+    Gdiplus::RectF r;
+    Text(svg, 2)->GetRectangle(r);
+    EXPECT_NEAR(r.Y, 4, 0.02);
+    EXPECT_NEAR(r.Height, kH.top * 10, 0.02);
+    EXPECT_NEAR(r.X + r.Width, 3 - kH.left * 10, 0.02);
+}
+
+TEST(SvgReaderText, RunsWithoutAPositionFollowThePen) {
+    Svg svg(
+        "<text x=\"0\" y=\"0\" font-family=\"DejaVu Sans\" font-size=\"10\">HH"
+        "<tspan x=\"50\" font-size=\"5\">H</tspan>H<tspan y=\"-10\">H</tspan></text>");
+    ASSERT_EQ(svg.Count(), 4u);
+    ExpectH(svg, 0, 0, 0, 10);
+    ExpectH(svg, 1, 50, 0, 5);                     // x set, y kept
+    ExpectH(svg, 2, 50 + kH.advance * 5, 0, 10);   // back in the text's size
+    ExpectH(svg, 3, 50 + kH.advance * 15, 10, 10); // y set, x kept
+}
+
+TEST(SvgReaderText, DefaultsAndFaceNames) {
+    Svg svg("<text x=\"1\" y=\"2\">H</text><text font-family=\"SimHei\" font-size=\"medium\">H</text>"
+            "<text font-family=\"'No Such Face', Nor This\" font-size=\"7\">H</text>");
+    ASSERT_EQ(svg.Count(), 3u);
+    // No face installed under these names: the layout's fallback draws it.
+    EXPECT_STREQ(Text(svg, 0)->GetFontName().GetString(), L"Arial");
+    EXPECT_STREQ(Text(svg, 1)->GetFontName().GetString(), L"黑体");
+    EXPECT_STREQ(Text(svg, 2)->GetFontName().GetString(), L"No Such Face");
+    const bool dejaVuFallback = !Gdiplus::FontFamily(L"Arial").IsAvailable() &&
+                                !Gdiplus::FontFamily(L"Courier New").IsAvailable() &&
+                                !Gdiplus::FontFamily(L"宋体").IsAvailable();
+    if (dejaVuFallback) {
+        ExpectH(svg, 0, 1, -2, 12);
+        ExpectH(svg, 1, 0, 0, 12);  // a size without a number is not given
+        ExpectH(svg, 2, 0, 0, 7);
+    }
+}
+
+TEST(SvgReaderText, BadNumbersAndAbsurdSizesSkipTheText) {
+    Svg svg(
+        "<text x=\"1e400\">H</text><text y=\"-99999999999\">H</text>"
+        "<text font-size=\"0\">H</text><text font-size=\"-5\">H</text><text font-size=\"1e7\">H</text>"
+        "<text style=\"font-size:1e999px\" font-size=\"10\">H</text><text font-size=\"NaN\">H</text>"
+        "<text></text><text>  \n\t </text><text transform=\"scale(0)\">H</text>"
+        "<text x=\"0\" y=\"0\" font-size=\"10\" font-family=\"DejaVu Sans\">"
+        "<tspan x=\"5\" y=\"0\" font-size=\"-1\">H</tspan><tspan x=\"1e99\" y=\"0\">H</tspan>"
+        "<tspan x=\"abc\" y=\"9\">H</tspan></text>"
+        "<line x1=\"0\" y1=\"0\" x2=\"1\" y2=\"0\"/>");
+    ASSERT_NE(svg.group, nullptr);
+    ASSERT_EQ(svg.Count(), 3u);  // "NaN" has no number: the default size
+    ExpectH(svg, 1, 0, -9, 10);  // an x without a number is 0
+    ExpectPoints(svg.Line(2), {{0, 0}, {1, 0}});
+
+    // A text too long for the file's point budget refuses the file.
+    std::string longText = "<text>";
+    for (int i = 0; i < 4100; ++i) longText += std::string(1000, 'x') + ' ';
+    EXPECT_EQ(Svg(longText + "</text>").group, nullptr);
 }
