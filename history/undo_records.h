@@ -33,10 +33,20 @@ struct stBezierPos {
 
 // What one Bezier node edit changed: the segments it put into the curve, the
 // segments it took out, and the curve's GUID (GetBaseID).
+//
+// The editor also keeps where each segment stood: removedAt[i] is the index
+// removed[i] had before the edit, addedAt[i] the index added[i] has after it
+// (both ascending), and the closed flag before and after (-1: not known).
+// The replay puts segments back at those indices; a record without them
+// (indices empty) places each segment after the one whose end meets it.
 struct stBezierCurve {
     std::vector<BEZIER_4POINTF_DRAW> added;
     std::vector<BEZIER_4POINTF_DRAW> removed;
     GUID id{};
+    std::vector<int> removedAt{};
+    std::vector<int> addedAt{};
+    int nClosedBefore = -1;
+    int nClosedAfter = -1;
 };
 
 // ---- payloads ---------------------------------------------------------------
