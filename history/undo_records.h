@@ -68,11 +68,14 @@ struct stCircleRDUndo {
 };
 
 // Points inserted into (nAdd non-zero) or removed from (nAdd zero) the
-// polylines in ids, in the order the edit applied them.
+// polylines in ids, in the order the edit applied them. nClosedBefore is the
+// polyline's closed flag before the edit (-1: not known): removing the end
+// point opens a closed polyline, and its undo closes it again.
 struct stPolylineAddDel {
     std::vector<GUID> ids;
     std::vector<stPolylinePos> points;
     int nAdd = 0;
+    int nClosedBefore = -1;
 };
 
 // The moved points of one polyline after and before a drag.
