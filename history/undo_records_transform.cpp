@@ -166,7 +166,7 @@ void CUND_Resize::Replay(CCore* core, bool undo) {
             for (CBaseShape* other : linked) {
                 Gdiplus::RectF r;
                 other->GetRectangle(r);
-                linkedRefs.push_back(tagPOINTF{r.X - mainRect.X + ref.x, r.Y - mainRect.Y + ref.y});
+                linkedRefs.push_back(LinkedReference(other->GetBaseID(), mainRect, r, undo));
             }
             shape->Zoom(ref, fx, fy);
             for (size_t i = 0; i < linked.size(); ++i) {
@@ -175,6 +175,31 @@ void CUND_Resize::Replay(CCore* core, bool undo) {
         }
     }
     InvalidateView(core);
+}
+
+tagPOINTF CUND_Resize::LinkedReference(const GUID& id, const Gdiplus::RectF& main, const Gdiplus::RectF& linked,
+                                        bool undo) {
+    for (const auto& [known, point] : m_linkedRefs) {
+        if (known == id) {
+            return point;
+        }
+    }
+    // Before the resize (a redo) the point is the reference shifted by the
+    // offset between the rectangles. After it (an undo) a flipped axis has
+    // swapped the edges of both rectangles about their own fixed points:
+    // the offset of the far edges, measured now, is the one from before.
+    const tagPOINTF ref = m_pData->ptRef;
+    double x = static_cast<double>(linked.X) - main.X + ref.x;
+    double y = static_cast<double>(linked.Y) - main.Y + ref.y;
+    if (undo && m_pData->sx < 0) {
+        x += static_cast<double>(linked.Width) - main.Width;
+    }
+    if (undo && m_pData->sy < 0) {
+        y += static_cast<double>(main.Height) - linked.Height;
+    }
+    const tagPOINTF point{static_cast<float>(x), static_cast<float>(y)};
+    m_linkedRefs.emplace_back(id, point);
+    return point;
 }
 
 int CUND_Resize::OnEditUndo(CCore* core) {

@@ -4,12 +4,14 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/polyline.h"
 #include "halder/basedoc.h"
 #include "history/editing_core.h"
 #include "history/undo_records_transform.h"
+#include "shapes/ellipsearc.h"
 
 namespace {
 
@@ -166,7 +168,40 @@ TEST(TransformRecords, ResizeInvertsItsFactorsAndScalesLinkedShapesAboutTheirOwn
     EXPECT_EQ(held.shapes.size(), 1u);
 }
 
-TEST(TransformRecords, MirrorUndoRestoresTheFlagRedoLeavesIt) {
+TEST(TransformRecords, FlippingResizeOfLinkedShapesIsUndoneAboutTheOriginalPoints) {
+    for (const auto& f : {std::pair{-2.0f, 1.5f}, std::pair{0.5f, -3.0f}, std::pair{-1.0f, -1.0f}}) {
+        SCOPED_TRACE(testing::Message() << f.first << ", " << f.second);
+        Desk d;
+        const std::vector<tagPOINTF> mainAt{{0, 0}, {4, 2}};
+        const std::vector<tagPOINTF> linkedAt{{10, 10}, {11, 13}, {16, 12}};
+        CPolyLine* main = d.Add(Line(mainAt));
+        CPolyLine* linked = d.Add(Line(linkedAt));
+        main->SetLinkFlag(true);
+        main->GetLinkedIDs() = {linked->GetBaseID()};
+        // The resize as the editor makes it: the linked shape about the
+        // reference point shifted by the offset of the rectangles before.
+        const tagPOINTF ref{1, 1};
+        Gdiplus::RectF m, l;
+        main->GetRectangle(m);
+        linked->GetRectangle(l);
+        main->Zoom(ref, f.first, f.second);
+        linked->Zoom({l.X - m.X + ref.x, l.Y - m.Y + ref.y}, f.first, f.second);
+        const std::vector<tagPOINTF> mainResized = main->arrPoint;
+        const std::vector<tagPOINTF> linkedResized = linked->arrPoint;
+
+        CUND_Resize rec(new stResizeUndo{{main->GetBaseID()}, ref, f.first, f.second});
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            rec.OnEditUndo(&d.core);
+            ExpectPoints(main, mainAt);
+            ExpectPoints(linked, linkedAt);
+            rec.OnEditRedo(&d.core);
+            ExpectPoints(main, mainResized);
+            ExpectPoints(linked, linkedResized);
+        }
+    }
+}
+
+TEST(TransformRecords, MirrorUndoRestoresTheFlagRedoPutsItBack) {
     Desk d;
     Spy* zero = d.Add(new Spy());
     Spy* three = d.Add(new Spy());
