@@ -254,11 +254,35 @@ CUND_Slope::~CUND_Slope() {
 }
 
 void CUND_Slope::Replay(CCore* core, bool undo) {
-    const double a = undo ? -m_pData->a : m_pData->a;
-    const double b = undo ? -m_pData->b : m_pData->b;
+    const double a = m_pData->a;
+    const double b = m_pData->b;
+    const tagPOINTF base = m_pData->ptBase;
+    // Slanting back by (-a, -b) leaves the shapes scaled by this about the
+    // point; undo scales by its inverse.
+    const double shrink = 1.0 - std::tan(a) * std::tan(b);
+    if (undo && !Invertible(shrink)) {
+        InvalidateView(core);
+        return;
+    }
     for (const GUID& id : m_pData->ids) {
-        if (CBaseShape* shape = FindShape(core, id)) {
-            shape->Slope(m_pData->ptBase, a, b);
+        CBaseShape* shape = FindShape(core, id);
+        if (shape == nullptr) {
+            continue;
+        }
+        if (!undo) {
+            shape->Slope(base, a, b);
+            continue;
+        }
+        shape->Slope(base, -a, -b);
+        if (shrink == 1.0) {
+            continue;
+        }
+        // A negative scale is a half turn: done as a mirror on both axes,
+        // which leaves the shape's flip state alone, as the slant did.
+        const double grow = 1.0 / std::fabs(shrink);
+        shape->Zoom(base, grow, grow);
+        if (shrink < 0) {
+            shape->Mirror(base, 3);
         }
     }
     InvalidateView(core);

@@ -174,6 +174,10 @@ private:
     void Replay(CCore* core, bool undo);
 };
 
+// Redo slants by (a, b) about the point. The slant moves x by y tan a and y
+// by x tan b at once, which also scales by 1 - tan a tan b: undo slants by
+// (-a, -b) and takes that scale back. A slant that flattened the shapes
+// (the scale is zero) replays as nothing on undo.
 class CUND_Slope : public CUND_Base {
 public:
     CUND_Slope() = default;

@@ -128,10 +128,27 @@ TEST(TransformRecords, RotateAndSlopeApplyTheInverseOnUndo) {
     ExpectPoints(p, {{1, 0}, {0, 2}});
 
     Spy* s = d.Add(new Spy());
-    CUND_Slope slope(new stSlopeUndo{{s->GetBaseID()}, {3, 4}, 1.0, -2.0});
+    CUND_Slope slope(new stSlopeUndo{{s->GetBaseID()}, {3, 4}, 0.0, -2.0});
     slope.OnEditUndo(&d.core);
     slope.OnEditRedo(&d.core);
-    EXPECT_EQ(s->log, (Log{"S3,4:-1,2", "S3,4:1,-2"}));
+    EXPECT_EQ(s->log, (Log{"S3,4:0,2", "S3,4:0,-2"}));
+
+    // Both angles at once: the slant also scales by 1 - tan a tan b, which
+    // undo takes back with it. Tangents 0.5 and 0.75 scale by 5/8; 1.2 and
+    // 1.5 by -4/5, a half turn as well.
+    for (const double tb : {0.75, 1.5}) {
+        const double a = std::atan(tb == 0.75 ? 0.5 : 1.2);
+        const double b = std::atan(tb);
+        CPolyLine* q = d.Add(Line({{10, 0}, {3, 4}, {-2, 7}}));
+        q->Slope({3, 4}, a, b);
+        CUND_Slope both(new stSlopeUndo{{q->GetBaseID()}, {3, 4}, a, b});
+        both.OnEditUndo(&d.core);
+        ExpectPoints(q, {{10, 0}, {3, 4}, {-2, 7}});
+        EXPECT_FALSE(q->IsZoomAntiX() || q->IsZoomAntiY());
+        both.OnEditRedo(&d.core);
+        both.OnEditUndo(&d.core);
+        ExpectPoints(q, {{10, 0}, {3, 4}, {-2, 7}});
+    }
 }
 
 TEST(TransformRecords, ResizeInvertsItsFactorsAndScalesLinkedShapesAboutTheirOwnPoint) {
