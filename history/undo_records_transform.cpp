@@ -310,13 +310,23 @@ CUND_Mirror::~CUND_Mirror() {
 }
 
 void CUND_Mirror::Replay(CCore* core, bool undo) {
-    for (const GUID& id : m_pData->ids) {
-        CBaseShape* shape = FindShape(core, id);
+    const std::vector<GUID>& ids = m_pData->ids;
+    const bool firstUndo = undo && m_flagsAfter.size() != ids.size();
+    if (firstUndo) {
+        m_flagsAfter.assign(ids.size(), -1);
+    }
+    for (size_t i = 0; i < ids.size(); ++i) {
+        CBaseShape* shape = FindShape(core, ids[i]);
         if (shape == nullptr) {
             continue;
         }
         if (undo) {
+            if (firstUndo) {
+                m_flagsAfter[i] = shape->GetMirrorFlag();
+            }
             shape->SetMirrorFlag(UndoneMirrorFlag(shape->GetMirrorFlag(), m_pData->nAxis));
+        } else if (i < m_flagsAfter.size() && m_flagsAfter[i] >= 0) {
+            shape->SetMirrorFlag(m_flagsAfter[i]);
         }
         shape->Mirror(m_pData->ptCenter, m_pData->nAxis);
     }

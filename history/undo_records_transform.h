@@ -194,7 +194,8 @@ private:
 
 // A mirror is its own inverse. Undo also brings each shape's mirror flag
 // back (f XOR axis, or 3 - axis for a flag of 0) before mirroring; redo
-// mirrors without touching the flag.
+// gives each shape the flag it had when the mirror was first undone, so the
+// flag keeps matching the geometry through any number of undos and redos.
 class CUND_Mirror : public CUND_Base {
 public:
     CUND_Mirror() = default;
@@ -210,6 +211,8 @@ public:
 
 private:
     void Replay(CCore* core, bool undo);
+    // The flags after the mirror, one per GUID, taken at the first undo.
+    std::vector<int> m_flagsAfter;
 };
 
 // Mirrors the shapes it holds directly, in both directions. The payload is

@@ -228,9 +228,16 @@ TEST(TransformRecords, MirrorUndoRestoresTheFlagRedoPutsItBack) {
     EXPECT_EQ(zero->GetMirrorFlag(), 2);
     EXPECT_EQ(three->GetMirrorFlag(), 2);
     EXPECT_EQ(d.core.m_vecLastShapeIDs.size(), 2u);
+    // Redo gives back the flags the shapes had after the mirror, so the
+    // flag keeps matching the geometry however often it is replayed.
     rec.OnEditRedo(&d.core);
+    EXPECT_EQ(zero->GetMirrorFlag(), 0);
+    EXPECT_EQ(three->GetMirrorFlag(), 3);
+    rec.OnEditUndo(&d.core);
     EXPECT_EQ(zero->GetMirrorFlag(), 2);
-    EXPECT_EQ(zero->log, (Log{"M1", "M1"}));
+    rec.OnEditRedo(&d.core);
+    EXPECT_EQ(zero->GetMirrorFlag(), 0);
+    EXPECT_EQ(zero->log, (Log{"M1", "M1", "M1", "M1"}));
     EXPECT_EQ(CUND_Mirror::UndoneMirrorFlag(1, 2), 3);
 
     CPolyLine* p = d.Add(Line({{1, 5}}));
@@ -241,6 +248,32 @@ TEST(TransformRecords, MirrorUndoRestoresTheFlagRedoPutsItBack) {
     CUNDO_Mirror direct(&held);
     direct.OnEditUndo(&d.core);
     ExpectPoints(p, {{1, 5}});
+}
+
+TEST(TransformRecords, ArcChangeAfterAMirrorUndoneAndRedoneLandsOnTheMirroredEllipse) {
+    Desk d;
+    auto* e = d.Add(new CEllipseArc());
+    ASSERT_EQ(e->InitArcPath(Gdiplus::RectF(0, 0, 20, 10), false), 0);
+    // The editor's mirror: the geometry flips and the flag says so.
+    e->SetMirrorFlag(1);
+    e->Mirror({-5, 0}, 1);
+    CUND_Mirror mirror(new stMirrorUndo{{e->GetBaseID()}, {-5, 0}, 1});
+    mirror.OnEditUndo(&d.core);
+    mirror.OnEditRedo(&d.core);
+    EXPECT_EQ(e->GetMirrorFlag(), 1);
+    // The arc is cut in the ellipse's unflipped frame: where the mirrored
+    // arc of the unmirrored ellipse lies.
+    CUND_Arc arc(new stArcUndo{{e->GetBaseID()}, 30, 120, 0, 360});
+    arc.OnEditRedo(&d.core);
+    CEllipseArc want;
+    ASSERT_EQ(want.InitArcPath(Gdiplus::RectF(0, 0, 20, 10), false), 0);
+    want.SetArcDegree(30, 120);
+    want.Mirror({-5, 0}, 1);
+    ASSERT_EQ(e->arcPoints.size(), want.arcPoints.size());
+    for (size_t i = 0; i < want.arcPoints.size(); ++i) {
+        EXPECT_NEAR(e->arcPoints[i].x, want.arcPoints[i].x, 1e-3) << i;
+        EXPECT_NEAR(e->arcPoints[i].y, want.arcPoints[i].y, 1e-3) << i;
+    }
 }
 
 TEST(TransformRecords, ArcAndPathDirectionAreReplayedWithoutFlips) {
