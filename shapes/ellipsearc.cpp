@@ -153,6 +153,18 @@ int CEllipseArc::InitArcPath(Gdiplus::RectF r, bool device) {
         arcPoints.push_back(p);
         ctrlPoints[i] = p;
     }
+    // The chain runs counter-clockwise only when r came in y-down units. The
+    // arc points run the way the direction says, as every later cut of the
+    // arc does: otherwise the first reversal, or the undo of an arc change,
+    // would leave the marking direction where it was or turn it round.
+    double area = 0.0;
+    for (size_t i = 0; i + 1 < kChain; ++i) {
+        area += static_cast<double>(arcPoints[i].x) * arcPoints[i + 1].y -
+                static_cast<double>(arcPoints[i + 1].x) * arcPoints[i].y;
+    }
+    if ((area < 0.0) == (arcPath != 0)) {
+        std::reverse(arcPoints.begin(), arcPoints.end());
+    }
     m_ptCenter = GetControlCentre();
     InvalidateGeometry();
     return 0;

@@ -316,6 +316,28 @@ TEST(EllipseArc, SortPathTracesTheSameArcBackwards) {
     for (const tagPOINTF& p : Flat(dxf)) EXPECT_LT(DistToPolyline(p, placed), 2e-3);
 }
 
+TEST(EllipseArc, ReversingTwiceAndArcChangesKeepTheMarkingDirection) {
+    // A logical rectangle gives a clockwise chain; the arc points still run
+    // the way the direction says, so no reversal or re-cut turns them.
+    auto sameChain = [](const std::vector<tagPOINTF>& a, const std::vector<tagPOINTF>& b) {
+        ASSERT_EQ(a.size(), b.size());
+        for (size_t i = 0; i < a.size(); ++i) EXPECT_LT(Dist(a[i], b[i]), 1e-4) << "point " << i;
+    };
+    CEllipseArc e;
+    DrawUpright(e);
+    const std::vector<tagPOINTF> drawn = e.arcPoints;
+    EXPECT_GT(drawn[3].y, 5.0f);  // counter-clockwise: up first
+    e.SortPath();
+    EXPECT_LT(e.arcPoints[3].y, 5.0f);
+    e.SortPath();
+    sameChain(e.arcPoints, drawn);
+    EXPECT_EQ(e.GetArcPath(), 1);
+    // An arc change and its undo come back to the same full turn.
+    e.SetArcDegree(30, 120);
+    e.SetArcDegree(0, 360);
+    sameChain(e.arcPoints, drawn);
+}
+
 TEST(EllipseArc, TransformsKeepCentreBoundsAndMarkDataCurrent) {
     ViewAt v(1.0f);
     CEllipseArc e;
