@@ -669,23 +669,7 @@ void CEllipseArc::TransformDxfAxes(double m00, double m01, double m10, double m1
         shift += kPi;
     }
 
-    auto polarToParam = [](double deg, double a, double b) {
-        const double rad = deg * kPi / 180.0;
-        return std::atan2(std::fabs(a) * std::sin(rad), std::fabs(b) * std::cos(rad));
-    };
-    // The polar angle of parameter t nearest to the angle it replaces.
-    auto paramToPolar = [](double t, double a, double b, double near) {
-        const double deg = std::atan2(std::fabs(b) * std::sin(t), std::fabs(a) * std::cos(t)) * 180.0 / kPi;
-        return deg + 360.0 * std::round((near - deg) / 360.0);
-    };
-    const bool full = std::fabs(ArcSweep(startDeg, endDeg, arcPath)) >= 360.0;
-    const double start = paramToPolar(polarToParam(startDeg, m_axisA, m_axisB) + shift, major, minor, startDeg);
-    double end = paramToPolar(polarToParam(endDeg, m_axisA, m_axisB) + shift, major, minor, endDeg);
-    if (full) {
-        end = start + (endDeg - startDeg);
-    }
-    startDeg = start;
-    endDeg = end;
+    MoveArcEnds(m_axisA, m_axisB, major, minor, shift);
     m_axisA = major;
     m_axisB = minor;
     m_rotAngle = 90.0 - turn * 180.0 / kPi;
@@ -729,16 +713,22 @@ void CEllipseArc::KeepDrawnArc(double aOld, double bOld) {
     if (!(a > 0) || !(b > 0) || !(aOld > 0) || !(bOld > 0) || a * bOld == aOld * b) {
         return;
     }
-    auto remap = [&](double deg) {
+    MoveArcEnds(aOld, bOld, a, b, 0.0);
+}
+
+void CEllipseArc::MoveArcEnds(double aOld, double bOld, double a, double b, double shift) {
+    // Angle -> parameter on the old semi-axes, shifted, -> angle on the new
+    // ones: the representative nearest to the angle it replaces.
+    auto move = [&](double deg) {
         const double rad = deg * kPi / 180.0;
-        const double t = std::atan2(aOld * std::sin(rad), bOld * std::cos(rad));
-        const double out = std::atan2(b * std::sin(t), a * std::cos(t)) * 180.0 / kPi;
+        const double t = std::atan2(std::fabs(aOld) * std::sin(rad), std::fabs(bOld) * std::cos(rad)) + shift;
+        const double out = std::atan2(std::fabs(b) * std::sin(t), std::fabs(a) * std::cos(t)) * 180.0 / kPi;
         return out + 360.0 * std::round((deg - out) / 360.0);
     };
     const double span = endDeg - startDeg;
     const bool full = std::fabs(ArcSweep(startDeg, endDeg, arcPath)) >= 360.0;
-    startDeg = remap(startDeg);
-    endDeg = full ? startDeg + span : remap(endDeg);
+    startDeg = move(startDeg);
+    endDeg = full ? startDeg + span : move(endDeg);
 }
 
 int CEllipseArc::Zoom(tagPOINTF fixed, double sx, double sy) {

@@ -164,4 +164,8 @@ private:
     // transform that changed them from (aOld, bOld).
     void DrawnAxes(double& a, double& b) const;
     void KeepDrawnArc(double aOld, double bOld);
+    // Moves startDeg and endDeg (angles on an ellipse of semi-axes aOld,
+    // bOld) to the angles of the same points on semi-axes a, b, each point's
+    // parameter shifted by shift; a full turn stays one.
+    void MoveArcEnds(double aOld, double bOld, double a, double b, double shift);
 };
