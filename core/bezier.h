@@ -256,7 +256,8 @@ public:
     void AddDelPoint(int add, stBezierPos a, stBezierPos b, const tagPOINTF points[4]);
     // Chains the segments of `in` end to start into `out`.
     static void OrderCurve(const std::vector<BEZIER_4POINTF_DRAW>& in, std::vector<BEZIER_4POINTF_DRAW>& out);
-    // Undo (mode 1) or redo (mode 0) of a recorded node edit.
+    // Undo (mode 1) or redo (mode 0) of a recorded node edit: the segments
+    // go back to the indices the record names, and the closed flag with them.
     void ChangeCurve(stBezierCurve change, int mode);
     // Each of the four points of x within 0.0001 of the same point of y.
     static bool CompareBezierCurve(const BEZIER_4POINTF_DRAW& x, const BEZIER_4POINTF_DRAW& y);
@@ -321,9 +322,16 @@ private:
     POINT ToDevice(tagPOINTF p);
     float EditZoom();
     double CurveBand();
-    // Hands a change record to the document's history (dropped without a
-    // document).
+    // Starts the record of an edit: the curve's GUID into change, and the
+    // segments and closed flag as they are now kept to compare with.
+    void BeginChange(stBezierCurve& change);
+    // Fills change with the difference between the curve now and when
+    // BeginChange was called (segments with their indices, closed flags) and
+    // hands it to the document's history; dropped without a document or
+    // when nothing changed.
     void HandOverChange(stBezierCurve& change);
+    std::vector<BEZIER_4POINTF_DRAW> m_editBase;
+    int32_t m_editBaseClosed = 0;
 
     // Applies f to the four points of every segment.
     template <class F>

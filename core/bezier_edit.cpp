@@ -155,14 +155,6 @@ float CBezierCurve::EditZoom() {
 
 double CBezierCurve::CurveBand() { return GetPickDistance() * 4.0 * (m_nPickDouble != 0 ? 2.0 : 1.0); }
 
-void CBezierCurve::HandOverChange(stBezierCurve& change) {
-    CBaseDoc* doc = GetShapeDoc();
-    if (doc == nullptr) {
-        return;
-    }
-    doc->AddUndo(new CUND_BezierChangeCurve(new std::vector<stBezierCurve>{std::move(change)}));
-}
-
 // ---- hit tests -----------------------------------------------------------------------
 
 double CBezierCurve::DistanceBz(const BEZIER_4POINTF_DRAW& seg, tagPOINTF p, double& t) {
@@ -798,7 +790,7 @@ int CBezierCurve::ModifyEditControlPoint(int handle, tagPOINTF p, std::vector<BE
 
 int CBezierCurve::ModifyEditPoint(int index, tagPOINTF p, bool record) {
     stBezierCurve change;
-    change.id = GetBaseID();
+    BeginChange(change);
     const int n0 = static_cast<int>(arrSegment.size());
     if (!Finite(p)) {
         return 0;
@@ -1021,7 +1013,7 @@ int CBezierCurve::ModifyEditLine(int drag, tagPOINTF p) {
     } else if (IsArcPiece(current)) {
         if (Finite(p)) {
             stBezierCurve change;
-            change.id = GetBaseID();
+            BeginChange(change);
             const int head = GetCircleHeadIndex(current);
             Segments removed;
             DeleteCircleBezier(current, removed);
@@ -1040,7 +1032,7 @@ int CBezierCurve::ModifyEditLine(int drag, tagPOINTF p) {
         // The bent copy of this very segment (a drag of a curve keeps its
         // ends); anything else was not prepared for it.
         stBezierCurve change;
-        change.id = GetBaseID();
+        BeginChange(change);
         change.removed.push_back(current);
         change.added.push_back(segDrag);
         arrSegment[i] = segDrag;
@@ -1121,15 +1113,13 @@ int CBezierCurve::InsertPoint(int segment, tagPOINTF p, int snap, int record) {
         FitBezierControls(first, a.p2, a.p3);
         FitBezierControls(second, b.p2, b.p3);
     }
-    if (record == 1) {
-        stBezierCurve change;
-        change.id = GetBaseID();
-        change.removed.push_back(g);
-        change.added = {a, b};
-        HandOverChange(change);
-    }
+    stBezierCurve change;
+    BeginChange(change);
     arrSegment[segment] = a;
     arrSegment.insert(arrSegment.begin() + segment + 1, b);
+    if (record == 1) {
+        HandOverChange(change);
+    }
     InvalidateGeometry();
     return 1;
 }
@@ -1194,7 +1184,7 @@ int CBezierCurve::InsertPointInArc(tagPOINTF p, int segment, bool record) {
     }
 
     stBezierCurve change;
-    change.id = GetBaseID();
+    BeginChange(change);
     for (int i = n - 1; i >= 0; --i) {
         if (SameArc(arrSegment[i], g)) {
             change.removed.push_back(arrSegment[i]);
@@ -1228,7 +1218,7 @@ int CBezierCurve::DeletePoint(std::vector<int> nodes) {
     nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
     const bool single = nodes.size() == 1;
     stBezierCurve change;
-    change.id = GetBaseID();
+    BeginChange(change);
     auto takeOut = [&](int index) {
         change.removed.insert(change.removed.begin(), arrSegment[index]);
         arrSegment.erase(arrSegment.begin() + index);
@@ -1502,7 +1492,7 @@ int CBezierCurve::ModifyToLine(bool /*record*/) {
         return 0;
     }
     stBezierCurve change;
-    change.id = GetBaseID();
+    BeginChange(change);
     if (IsArcPiece(g)) {
         // The whole arc becomes one straight segment where it was, so the
         // curve stays joined wherever the arc lay.
@@ -1538,7 +1528,7 @@ int CBezierCurve::ModifyToBezier(bool record) {
         return 0;
     }
     stBezierCurve change;
-    change.id = GetBaseID();
+    BeginChange(change);
     if (g.LineType == 1) {
         change.removed.push_back(g);
         Segment c = g;
@@ -1617,7 +1607,7 @@ int CBezierCurve::ModifyToArc(bool record) {
         return 0;
     }
     stBezierCurve change;
-    change.id = GetBaseID();
+    BeginChange(change);
     arrSegment.insert(arrSegment.begin() + i + 1, kept.begin(), kept.end());
     change.added = kept;
     change.removed.push_back(g);
@@ -1673,7 +1663,7 @@ int CBezierCurve::MoveLineWithNeighbours(int index, int prev, int next) {
         return 0;
     }
     stBezierCurve change;
-    change.id = GetBaseID();
+    BeginChange(change);
     change.removed.push_back(arrSegment[index]);
     change.added.push_back(segDrag);
     arrSegment[index] = segDrag;
@@ -1810,33 +1800,4 @@ void CBezierCurve::OrderCurve(const std::vector<BEZIER_4POINTF_DRAW>& in, std::v
         }
     }
     out = std::move(chain);
-}
-
-void CBezierCurve::ChangeCurve(stBezierCurve change, int mode) {
-    if (mode != 0 && mode != 1) {
-        return;
-    }
-    const Segments& takeOut = mode == 1 ? change.added : change.removed;
-    const Segments& putBack = mode == 1 ? change.removed : change.added;
-    for (const Segment& s : takeOut) {
-        for (size_t j = 0; j < arrSegment.size(); ++j) {
-            if (CompareBezierCurve(arrSegment[j], s)) {
-                arrSegment.erase(arrSegment.begin() + static_cast<std::ptrdiff_t>(j));
-                break;
-            }
-        }
-    }
-    Segments chain;
-    OrderCurve(putBack, chain);
-    for (const Segment& s : chain) {
-        size_t at = 0;
-        for (size_t j = 0; j < arrSegment.size(); ++j) {
-            if (Dist(arrSegment[j].p4, s.p1) < kSameNode) {
-                at = j + 1;
-                break;
-            }
-        }
-        arrSegment.insert(arrSegment.begin() + static_cast<std::ptrdiff_t>(at), s);
-    }
-    InvalidateGeometry();
 }

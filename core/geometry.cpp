@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace {
 
@@ -220,4 +221,83 @@ double RoundHalfAway(double v) {
     if (v > 0) return std::round(v);
     const double r = std::round(v);
     return r == 0 ? -0.0 : r;
+}
+
+// ---- affine maps ------------------------------------------------------------------
+
+AffineMap AffineMap::Move(double dx, double dy) {
+    AffineMap m;
+    m.dx = dx;
+    m.dy = dy;
+    return m;
+}
+
+AffineMap AffineMap::Rotate(double degrees, const tagPOINTF& centre) {
+    const double rad = degrees * std::numbers::pi / 180.0;
+    const double c = std::cos(rad);
+    const double s = std::sin(rad);
+    const double fx = centre.x;
+    const double fy = centre.y;
+    AffineMap m;
+    m.xx = c;
+    m.xy = -s;
+    m.yx = s;
+    m.yy = c;
+    m.dx = fx - fx * c + fy * s;
+    m.dy = fy - fx * s - fy * c;
+    return m;
+}
+
+AffineMap AffineMap::Zoom(double sx, double sy, const tagPOINTF& fixed) {
+    AffineMap m;
+    m.xx = sx;
+    m.yy = sy;
+    m.dx = fixed.x - fixed.x * sx;
+    m.dy = fixed.y - fixed.y * sy;
+    return m;
+}
+
+AffineMap AffineMap::Slope(double a, double b, const tagPOINTF& fixed) {
+    // x less (y - fy) tan a, y less (x - fx) tan b, both from the old point.
+    const double ta = std::tan(a);
+    const double tb = std::tan(b);
+    AffineMap m;
+    m.xy = -ta;
+    m.dx = fixed.y * ta;
+    m.yx = -tb;
+    m.dy = fixed.x * tb;
+    return m;
+}
+
+AffineMap AffineMap::Mirror(int mode, const tagPOINTF& fixed) {
+    AffineMap m;
+    if (mode == 1 || mode == 3) {
+        m.xx = -1.0;
+        m.dx = 2.0 * fixed.x;
+    }
+    if (mode == 2 || mode == 3) {
+        m.yy = -1.0;
+        m.dy = 2.0 * fixed.y;
+    }
+    return m;
+}
+
+AffineMap AffineMap::Then(const AffineMap& n) const {
+    AffineMap r;
+    r.xx = n.xx * xx + n.xy * yx;
+    r.xy = n.xx * xy + n.xy * yy;
+    r.yx = n.yx * xx + n.yy * yx;
+    r.yy = n.yx * xy + n.yy * yy;
+    r.dx = n.xx * dx + n.xy * dy + n.dx;
+    r.dy = n.yx * dx + n.yy * dy + n.dy;
+    return r;
+}
+
+tagPOINTF AffineMap::Apply(const tagPOINTF& p) const {
+    return {static_cast<float>(xx * p.x + xy * p.y + dx), static_cast<float>(yx * p.x + yy * p.y + dy)};
+}
+
+bool AffineMap::IsIdentity() const {
+    return std::fabs(xx - 1.0) <= 1e-12 && std::fabs(yy - 1.0) <= 1e-12 && std::fabs(xy) <= 1e-12 &&
+           std::fabs(yx) <= 1e-12 && std::fabs(dx) <= 1e-7 && std::fabs(dy) <= 1e-7;
 }

@@ -77,3 +77,29 @@ float MaxAxisDistance(float x1, float y1, float x2, float y2);
 // Rounds halves away from zero (2.5 -> 3, -2.5 -> -3); zero and values that
 // round to zero from below come out as -0.
 double RoundHalfAway(double v);
+
+// An affine map of the plane, p -> (xx x + xy y + dx, yx x + yy y + dy), in
+// double: the shape transforms as maps that compose. Each factory gives the
+// map of the CBaseShape point function of the same name.
+struct AffineMap {
+    double xx = 1.0;
+    double xy = 0.0;
+    double yx = 0.0;
+    double yy = 1.0;
+    double dx = 0.0;
+    double dy = 0.0;
+
+    static AffineMap Move(double dx, double dy);
+    static AffineMap Rotate(double degrees, const tagPOINTF& centre);
+    static AffineMap Zoom(double sx, double sy, const tagPOINTF& fixed);
+    static AffineMap Slope(double a, double b, const tagPOINTF& fixed);
+    // Mode 1 flips x about the point, 2 flips y, 3 both; other modes: none.
+    static AffineMap Mirror(int mode, const tagPOINTF& fixed);
+
+    // This map, then next.
+    AffineMap Then(const AffineMap& next) const;
+    tagPOINTF Apply(const tagPOINTF& p) const;
+    // Moves no point by more than rounding: the linear part within 1e-12 of
+    // the identity and the shift within 1e-7.
+    bool IsIdentity() const;
+};

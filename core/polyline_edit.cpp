@@ -286,6 +286,7 @@ int CPolyLine::RemovePoint(int index) {
         data->ids.push_back(GetBaseID());
         data->points.push_back({index, arrPoint[index]});
         data->nAdd = 0;
+        data->nClosedBefore = bClosed;
         HandOver(doc, new CUND_PolyLineAddDel(data));
     }
     arrPoint.erase(arrPoint.begin() + index);
@@ -319,6 +320,7 @@ int CPolyLine::RemovePoint_Mutli(int* indices, const int& n) {
         data->ids.push_back(GetBaseID());
         data->points = removed;
         data->nAdd = 0;
+        data->nClosedBefore = bClosed;
         HandOver(doc, new CUND_PolyLineAddDel(data));
     }
     for (const stPolylinePos& pos : removed) {

@@ -137,6 +137,11 @@ void CUND_PolyLineAddDel::Replay(CCore* core, bool undo) {
             for (auto it = points.rbegin(); it != points.rend(); ++it) {
                 polyline->AddDelPoint(flag == 0 ? 1 : 0, *it);
             }
+            // A polyline that was closed is closed again once its ends meet.
+            const std::vector<tagPOINTF>& pts = polyline->arrPoint;
+            if (m_pData->nClosedBefore == 1 && pts.size() > 2 && pts.front() == pts.back()) {
+                polyline->bClosed = 1;
+            }
         } else {
             for (const stPolylinePos& pos : points) {
                 polyline->AddDelPoint(flag, pos);

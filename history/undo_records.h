@@ -33,10 +33,20 @@ struct stBezierPos {
 
 // What one Bezier node edit changed: the segments it put into the curve, the
 // segments it took out, and the curve's GUID (GetBaseID).
+//
+// The editor also keeps where each segment stood: removedAt[i] is the index
+// removed[i] had before the edit, addedAt[i] the index added[i] has after it
+// (both ascending), and the closed flag before and after (-1: not known).
+// The replay puts segments back at those indices; a record without them
+// (indices empty) places each segment after the one whose end meets it.
 struct stBezierCurve {
     std::vector<BEZIER_4POINTF_DRAW> added;
     std::vector<BEZIER_4POINTF_DRAW> removed;
     GUID id{};
+    std::vector<int> removedAt{};
+    std::vector<int> addedAt{};
+    int nClosedBefore = -1;
+    int nClosedAfter = -1;
 };
 
 // ---- payloads ---------------------------------------------------------------
@@ -58,11 +68,14 @@ struct stCircleRDUndo {
 };
 
 // Points inserted into (nAdd non-zero) or removed from (nAdd zero) the
-// polylines in ids, in the order the edit applied them.
+// polylines in ids, in the order the edit applied them. nClosedBefore is the
+// polyline's closed flag before the edit (-1: not known): removing the end
+// point opens a closed polyline, and its undo closes it again.
 struct stPolylineAddDel {
     std::vector<GUID> ids;
     std::vector<stPolylinePos> points;
     int nAdd = 0;
+    int nClosedBefore = -1;
 };
 
 // The moved points of one polyline after and before a drag.

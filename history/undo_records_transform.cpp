@@ -166,7 +166,7 @@ void CUND_Resize::Replay(CCore* core, bool undo) {
             for (CBaseShape* other : linked) {
                 Gdiplus::RectF r;
                 other->GetRectangle(r);
-                linkedRefs.push_back(tagPOINTF{r.X - mainRect.X + ref.x, r.Y - mainRect.Y + ref.y});
+                linkedRefs.push_back(LinkedReference(other->GetBaseID(), mainRect, r, undo));
             }
             shape->Zoom(ref, fx, fy);
             for (size_t i = 0; i < linked.size(); ++i) {
@@ -175,6 +175,31 @@ void CUND_Resize::Replay(CCore* core, bool undo) {
         }
     }
     InvalidateView(core);
+}
+
+tagPOINTF CUND_Resize::LinkedReference(const GUID& id, const Gdiplus::RectF& main, const Gdiplus::RectF& linked,
+                                        bool undo) {
+    for (const auto& [known, point] : m_linkedRefs) {
+        if (known == id) {
+            return point;
+        }
+    }
+    // Before the resize (a redo) the point is the reference shifted by the
+    // offset between the rectangles. After it (an undo) a flipped axis has
+    // swapped the edges of both rectangles about their own fixed points:
+    // the offset of the far edges, measured now, is the one from before.
+    const tagPOINTF ref = m_pData->ptRef;
+    double x = static_cast<double>(linked.X) - main.X + ref.x;
+    double y = static_cast<double>(linked.Y) - main.Y + ref.y;
+    if (undo && m_pData->sx < 0) {
+        x += static_cast<double>(linked.Width) - main.Width;
+    }
+    if (undo && m_pData->sy < 0) {
+        y += static_cast<double>(main.Height) - linked.Height;
+    }
+    const tagPOINTF point{static_cast<float>(x), static_cast<float>(y)};
+    m_linkedRefs.emplace_back(id, point);
+    return point;
 }
 
 int CUND_Resize::OnEditUndo(CCore* core) {
@@ -229,11 +254,35 @@ CUND_Slope::~CUND_Slope() {
 }
 
 void CUND_Slope::Replay(CCore* core, bool undo) {
-    const double a = undo ? -m_pData->a : m_pData->a;
-    const double b = undo ? -m_pData->b : m_pData->b;
+    const double a = m_pData->a;
+    const double b = m_pData->b;
+    const tagPOINTF base = m_pData->ptBase;
+    // Slanting back by (-a, -b) leaves the shapes scaled by this about the
+    // point; undo scales by its inverse.
+    const double shrink = 1.0 - std::tan(a) * std::tan(b);
+    if (undo && !Invertible(shrink)) {
+        InvalidateView(core);
+        return;
+    }
     for (const GUID& id : m_pData->ids) {
-        if (CBaseShape* shape = FindShape(core, id)) {
-            shape->Slope(m_pData->ptBase, a, b);
+        CBaseShape* shape = FindShape(core, id);
+        if (shape == nullptr) {
+            continue;
+        }
+        if (!undo) {
+            shape->Slope(base, a, b);
+            continue;
+        }
+        shape->Slope(base, -a, -b);
+        if (shrink == 1.0) {
+            continue;
+        }
+        // A negative scale is a half turn: done as a mirror on both axes,
+        // which leaves the shape's flip state alone, as the slant did.
+        const double grow = 1.0 / std::fabs(shrink);
+        shape->Zoom(base, grow, grow);
+        if (shrink < 0) {
+            shape->Mirror(base, 3);
         }
     }
     InvalidateView(core);
@@ -261,13 +310,23 @@ CUND_Mirror::~CUND_Mirror() {
 }
 
 void CUND_Mirror::Replay(CCore* core, bool undo) {
-    for (const GUID& id : m_pData->ids) {
-        CBaseShape* shape = FindShape(core, id);
+    const std::vector<GUID>& ids = m_pData->ids;
+    const bool firstUndo = undo && m_flagsAfter.size() != ids.size();
+    if (firstUndo) {
+        m_flagsAfter.assign(ids.size(), -1);
+    }
+    for (size_t i = 0; i < ids.size(); ++i) {
+        CBaseShape* shape = FindShape(core, ids[i]);
         if (shape == nullptr) {
             continue;
         }
         if (undo) {
+            if (firstUndo) {
+                m_flagsAfter[i] = shape->GetMirrorFlag();
+            }
             shape->SetMirrorFlag(UndoneMirrorFlag(shape->GetMirrorFlag(), m_pData->nAxis));
+        } else if (i < m_flagsAfter.size() && m_flagsAfter[i] >= 0) {
+            shape->SetMirrorFlag(m_flagsAfter[i]);
         }
         shape->Mirror(m_pData->ptCenter, m_pData->nAxis);
     }

@@ -6,8 +6,10 @@
 // invalidating the view and returns 1.
 #pragma once
 
+#include <utility>
 #include <vector>
 
+#include "gdiplus/gdiplus_types.h"
 #include "halder/halder_types.h"
 #include "history/undo_base.h"
 
@@ -133,8 +135,9 @@ private:
 
 // Undo scales by (1/sx, 1/sy), redo by (sx, sy) about the reference point.
 // A record of exactly one linked shape scales its linked shapes about the
-// reference point shifted by the offset between the two rectangles. A
-// factor that cannot be inverted (zero or not finite) replays as nothing.
+// reference point shifted by the offset between the two rectangles as they
+// were before the resize. A factor that cannot be inverted (zero or not
+// finite) replays as nothing.
 class CUND_Resize : public CUND_Base {
 public:
     CUND_Resize() = default;
@@ -147,6 +150,12 @@ public:
 
 private:
     void Replay(CCore* core, bool undo);
+    // The reference point of a linked shape, worked out at the first replay
+    // that meets it and kept: every replay scales about the point the resize
+    // itself used. A flip moves a rectangle's edges, so the point cannot be
+    // taken afresh from the rectangles after it.
+    tagPOINTF LinkedReference(const GUID& id, const Gdiplus::RectF& main, const Gdiplus::RectF& linked, bool undo);
+    std::vector<std::pair<GUID, tagPOINTF>> m_linkedRefs;
 };
 
 // Scales the shapes it holds directly, whether or not the document still
@@ -165,6 +174,10 @@ private:
     void Replay(CCore* core, bool undo);
 };
 
+// Redo slants by (a, b) about the point. The slant moves x by y tan a and y
+// by x tan b at once, which also scales by 1 - tan a tan b: undo slants by
+// (-a, -b) and takes that scale back. A slant that flattened the shapes
+// (the scale is zero) replays as nothing on undo.
 class CUND_Slope : public CUND_Base {
 public:
     CUND_Slope() = default;
@@ -181,7 +194,8 @@ private:
 
 // A mirror is its own inverse. Undo also brings each shape's mirror flag
 // back (f XOR axis, or 3 - axis for a flag of 0) before mirroring; redo
-// mirrors without touching the flag.
+// gives each shape the flag it had when the mirror was first undone, so the
+// flag keeps matching the geometry through any number of undos and redos.
 class CUND_Mirror : public CUND_Base {
 public:
     CUND_Mirror() = default;
@@ -197,6 +211,8 @@ public:
 
 private:
     void Replay(CCore* core, bool undo);
+    // The flags after the mirror, one per GUID, taken at the first undo.
+    std::vector<int> m_flagsAfter;
 };
 
 // Mirrors the shapes it holds directly, in both directions. The payload is

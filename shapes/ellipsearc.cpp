@@ -69,14 +69,23 @@ double ArcSweep(double start, double end, int direction) {
 }
 
 // The arc of the ellipse inscribed in rect (Y its top edge) from start by
-// sweep degrees, optionally turned by 90 - rotAngle about the ellipse's
-// centre, as a Bezier chain in place. Empty when the platform builds no arc.
-std::vector<tagPOINTF> BuildArc(const Gdiplus::RectF& rect, double start, double sweep, bool turn, double rotAngle) {
+// sweep degrees, flipped across its own axes where flipX or flipY is set,
+// optionally turned by 90 - rotAngle about the ellipse's centre, as a Bezier
+// chain in place. Empty when the platform builds no arc.
+std::vector<tagPOINTF> BuildArc(const Gdiplus::RectF& rect, double start, double sweep, bool turn, double rotAngle,
+                                bool flipX = false, bool flipY = false) {
     Gdiplus::GraphicsPath path;
     // The platform reads Y as the smaller edge, so its ellipse lies one
     // height above the true one; the points are moved down below.
     if (path.AddArc(rect, static_cast<float>(start), static_cast<float>(sweep)) != Gdiplus::Ok) {
         return {};
+    }
+    if (flipX || flipY) {
+        const float cx = rect.X + rect.Width / 2;
+        const float cy = rect.Y + rect.Height / 2;
+        const Gdiplus::Matrix flip(flipX ? -1.0f : 1.0f, 0.0f, 0.0f, flipY ? -1.0f : 1.0f, flipX ? 2 * cx : 0.0f,
+                                   flipY ? 2 * cy : 0.0f);
+        path.Transform(&flip);
     }
     if (turn) {
         Gdiplus::Matrix m;
@@ -153,6 +162,18 @@ int CEllipseArc::InitArcPath(Gdiplus::RectF r, bool device) {
         arcPoints.push_back(p);
         ctrlPoints[i] = p;
     }
+    // The chain runs counter-clockwise only when r came in y-down units. The
+    // arc points run the way the direction says, as every later cut of the
+    // arc does: otherwise the first reversal, or the undo of an arc change,
+    // would leave the marking direction where it was or turn it round.
+    double area = 0.0;
+    for (size_t i = 0; i + 1 < kChain; ++i) {
+        area += static_cast<double>(arcPoints[i].x) * arcPoints[i + 1].y -
+                static_cast<double>(arcPoints[i + 1].x) * arcPoints[i].y;
+    }
+    if ((area < 0.0) == (arcPath != 0)) {
+        std::reverse(arcPoints.begin(), arcPoints.end());
+    }
     m_ptCenter = GetControlCentre();
     InvalidateGeometry();
     return 0;
@@ -182,7 +203,10 @@ int CEllipseArc::SetArcPath(double start, double end) {
         NormalizeRectF(rect, {c.x - a, c.y + b}, {c.x + a, c.y - b});
     }
 
-    arcPoints = BuildArc(rect, start, ArcSweep(start, end, arcPath), !IsDrawn(), m_rotAngle);
+    // A DXF arc's signed semi-axes carry its flips: the arc is cut on the
+    // unflipped ellipse and flipped across its own axes.
+    arcPoints = BuildArc(rect, start, ArcSweep(start, end, arcPath), !IsDrawn(), m_rotAngle, !IsDrawn() && m_axisA < 0,
+                         !IsDrawn() && m_axisB < 0);
     PadChain(arcPoints);
 
     if (IsDrawn()) {
@@ -598,23 +622,149 @@ int CEllipseArc::Rotate(double angle, tagPOINTF centre) {
     return 0;
 }
 
+void CEllipseArc::TransformDxfAxes(double m00, double m01, double m10, double m11) {
+    // The arc is C + R(theta) diag(m_axisA, m_axisB) (cos t, sin t) over the
+    // parameters t of its polar angles, theta = 90 - m_rotAngle; L below is
+    // the linear part of that after the transform.
+    const double theta = (90.0 - m_rotAngle) * kPi / 180.0;
+    const double c = std::cos(theta);
+    const double s = std::sin(theta);
+    const double l00 = (m00 * c + m01 * s) * m_axisA;
+    const double l01 = (m01 * c - m00 * s) * m_axisB;
+    const double l10 = (m10 * c + m11 * s) * m_axisA;
+    const double l11 = (m11 * c - m10 * s) * m_axisB;
+    // L = R(turn) diag(major, minor) R(shift): the new axis direction, the
+    // semi-axes (the minor one negative when the transform flips), and the
+    // shift of every parameter.
+    const double e = (l00 + l11) / 2;
+    const double f = (l00 - l11) / 2;
+    const double g = (l10 + l01) / 2;
+    const double h = (l10 - l01) / 2;
+    const double q = std::hypot(e, h);
+    const double r = std::hypot(f, g);
+    const double a2 = std::atan2(h, e);
+    // A circle has no axis of its own: it keeps the direction it had.
+    const double a1 = r > 1e-12 * q ? std::atan2(g, f) : 2.0 * theta - a2;
+    double major = q + r;
+    double minor = q - r;
+    double turn = (a2 + a1) / 2;
+    double shift = (a2 - a1) / 2;
+    if (!(major > 0.0) || !std::isfinite(major) || !std::isfinite(minor) || !std::isfinite(turn)) {
+        return;
+    }
+    // Of the equal descriptions (the axes turned by quarter turns, taken in
+    // the other order, the parameter shifted back as far; both semi-axes
+    // negated with the parameter shifted by a half turn) take the one
+    // nearest to the present one, so that a transform and its inverse give
+    // back the same values.
+    const double k = std::round((theta - turn) / (kPi / 2));
+    turn += k * kPi / 2;
+    shift -= k * kPi / 2;
+    if (std::fmod(std::fabs(k), 2.0) == 1.0) {
+        std::swap(major, minor);
+    }
+    if ((major < 0) != (m_axisA < 0)) {
+        major = -major;
+        minor = -minor;
+        shift += kPi;
+    }
+
+    MoveArcEnds(m_axisA, m_axisB, major, minor, shift);
+    m_axisA = major;
+    m_axisB = minor;
+    m_rotAngle = 90.0 - turn * 180.0 / kPi;
+}
+
+void CEllipseArc::ScaleDxfAxes(double sx, double sy) {
+    // Factors of one size keep every polar angle: equal ones scale both axes
+    // (two negative ones turn the arc half round), opposite ones mirror the
+    // axis direction as well. Anything else reshapes the ellipse.
+    if (sx == sy) {
+        m_axisA *= sx;
+        m_axisB *= sy;
+    } else if (sx == -sy) {
+        m_rotAngle = 180.0 - m_rotAngle;
+        m_axisA *= sx;
+        m_axisB *= sy;
+    } else {
+        TransformDxfAxes(sx, 0.0, 0.0, sy);
+    }
+}
+
+void CEllipseArc::DrawnAxes(double& a, double& b) const {
+    // Half the axis from cp6 to cp0, and the height of cp3 above it: the
+    // semi-axes of the upright ellipse that SetArcPath cuts its arc from.
+    const double ux = (static_cast<double>(ctrlPoints[0].x) - ctrlPoints[6].x) / 2;
+    const double uy = (static_cast<double>(ctrlPoints[0].y) - ctrlPoints[6].y) / 2;
+    const double vx = (static_cast<double>(ctrlPoints[3].x) - ctrlPoints[9].x) / 2;
+    const double vy = (static_cast<double>(ctrlPoints[3].y) - ctrlPoints[9].y) / 2;
+    a = std::hypot(ux, uy);
+    b = a > 0.0 ? std::fabs(ux * vy - uy * vx) / a : 0.0;
+}
+
+void CEllipseArc::KeepDrawnArc(double aOld, double bOld) {
+    // The arc's ends are points of the ellipse, which the control points
+    // carry along; their angles on the upright ellipse change when its
+    // proportions do. Without this a later cut (an arc change, a reversal,
+    // an undo) would move the ends.
+    double a = 0;
+    double b = 0;
+    DrawnAxes(a, b);
+    if (!(a > 0) || !(b > 0) || !(aOld > 0) || !(bOld > 0) || a * bOld == aOld * b) {
+        return;
+    }
+    MoveArcEnds(aOld, bOld, a, b, 0.0);
+}
+
+void CEllipseArc::MoveArcEnds(double aOld, double bOld, double a, double b, double shift) {
+    // Angle -> parameter on the old semi-axes, shifted, -> angle on the new
+    // ones: the representative nearest to the angle it replaces.
+    auto move = [&](double deg) {
+        const double rad = deg * kPi / 180.0;
+        const double t = std::atan2(std::fabs(aOld) * std::sin(rad), std::fabs(bOld) * std::cos(rad)) + shift;
+        const double out = std::atan2(std::fabs(b) * std::sin(t), std::fabs(a) * std::cos(t)) * 180.0 / kPi;
+        return out + 360.0 * std::round((deg - out) / 360.0);
+    };
+    const double span = endDeg - startDeg;
+    const bool full = std::fabs(ArcSweep(startDeg, endDeg, arcPath)) >= 360.0;
+    startDeg = move(startDeg);
+    endDeg = full ? startDeg + span : move(endDeg);
+}
+
 int CEllipseArc::Zoom(tagPOINTF fixed, double sx, double sy) {
+    double a = 0;
+    double b = 0;
+    DrawnAxes(a, b);
     TransformAll([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); });
     if (IsDrawn()) {
         m_ptCenter = GetControlCentre();
+        KeepDrawnArc(a, b);
     } else if (!IsUnset(m_ptCenter)) {
         m_ptCenter = PointfZoom(m_ptCenter, sx, sy, fixed);
     }
-    m_axisA *= sx;
-    m_axisB *= sy;
+    if (IsDrawn()) {
+        m_axisA *= sx;
+        m_axisB *= sy;
+    } else {
+        ScaleDxfAxes(sx, sy);
+    }
     CBaseShape::Zoom(fixed, sx, sy);
     return 0;
 }
 
 int CEllipseArc::Slope(tagPOINTF fixed, double a, double b) {
+    double axisA = 0;
+    double axisB = 0;
+    DrawnAxes(axisA, axisB);
     TransformAll([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); });
     if (IsDrawn()) {
         m_ptCenter = GetControlCentre();
+        KeepDrawnArc(axisA, axisB);
+    } else {
+        if (!IsUnset(m_ptCenter)) {
+            m_ptCenter = PointfSlope(m_ptCenter, a, b, fixed);
+        }
+        TransformDxfAxes(1.0, -std::tan(a), -std::tan(b), 1.0);
     }
     CBaseShape::Slope(fixed, a, b);
     return 0;
@@ -625,6 +775,11 @@ int CEllipseArc::Mirror(tagPOINTF fixed, int mode) {
         TransformAll([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); });
         if (IsDrawn()) {
             m_ptCenter = GetControlCentre();
+        } else {
+            if (!IsUnset(m_ptCenter)) {
+                m_ptCenter = PointfMirror(m_ptCenter, fixed, mode);
+            }
+            ScaleDxfAxes(mode == 2 ? 1.0 : -1.0, mode == 1 ? 1.0 : -1.0);
         }
     }
     // No base call: the base part's mirror state stays as it is.

@@ -153,4 +153,19 @@ private:
     int DrawPreview(CDC* dc, DWORD color, F&& f);
     // Bounds of the chain with Y its top edge.
     Gdiplus::RectF ChainBounds() const;
+    // A DXF arc after a transform with linear part (m00 m01; m10 m11): the
+    // axes, their direction and the arc's angles describe the transformed
+    // arc, so a later cut or reversal rebuilds it where it now is.
+    void TransformDxfAxes(double m00, double m01, double m10, double m11);
+    // The same for a scale by (sx, sy); exact for factors of one size.
+    void ScaleDxfAxes(double sx, double sy);
+    // A drawn ellipse: the semi-axes of the upright ellipse its control
+    // points give, and the arc's angles brought to the new ones after a
+    // transform that changed them from (aOld, bOld).
+    void DrawnAxes(double& a, double& b) const;
+    void KeepDrawnArc(double aOld, double bOld);
+    // Moves startDeg and endDeg (angles on an ellipse of semi-axes aOld,
+    // bOld) to the angles of the same points on semi-axes a, b, each point's
+    // parameter shifted by shift; a full turn stays one.
+    void MoveArcEnds(double aOld, double bOld, double a, double b, double shift);
 };

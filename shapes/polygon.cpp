@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 #include <limits>
 #include <memory>
 
@@ -106,6 +108,83 @@ void StrokeEdges(Gdiplus::Graphics& g, const Gdiplus::Pen& pen, const std::vecto
         g.DrawLine(&pen, Gdiplus::PointF(dev[i - 1].X + dx, dev[i - 1].Y + dy),
                    Gdiplus::PointF(dev[i].X + dx, dev[i].Y + dy));
     }
+}
+
+// The map of one modification; false for a command the replay does not know.
+bool ModifyMap(const SHAPE_MODIFY& m, AffineMap& a) {
+    switch (m.cmd) {
+        case SHAPE_MODIFY::kMove:
+            a = AffineMap::Move(m.par1, m.par2);
+            return true;
+        case SHAPE_MODIFY::kSlope:
+            a = AffineMap::Slope(m.par1, m.par2, m.refPoint);
+            return true;
+        case SHAPE_MODIFY::kRotate:
+            a = AffineMap::Rotate(m.par1, m.refPoint);
+            return true;
+        case SHAPE_MODIFY::kZoom:
+            a = AffineMap::Zoom(m.par1, m.par2, m.refPoint);
+            return true;
+        case SHAPE_MODIFY::kMirrorX:
+        case SHAPE_MODIFY::kMirrorY:
+        case SHAPE_MODIFY::kMirrorXY:
+            a = AffineMap::Mirror(m.cmd - SHAPE_MODIFY::kMirrorX + 1, m.refPoint);
+            return true;
+        default:
+            a = AffineMap();
+            return false;
+    }
+}
+
+SHAPE_MODIFY MakeModify(int32_t cmd, double par1, double par2, tagPOINTF ref) {
+    SHAPE_MODIFY m;
+    m.cmd = cmd;
+    m.par1 = par1;
+    m.par2 = par2;
+    m.refPoint = ref;
+    return m;
+}
+
+// The same modification, bit for bit.
+bool SameModify(const SHAPE_MODIFY& a, const SHAPE_MODIFY& b) {
+    return a.cmd == b.cmd && std::memcmp(&a.par1, &b.par1, sizeof a.par1) == 0 &&
+           std::memcmp(&a.par2, &b.par2, sizeof a.par2) == 0 && a.refPoint.x == b.refPoint.x &&
+           a.refPoint.y == b.refPoint.y;
+}
+
+// At most four modifications about the origin with the map f: a slant, a
+// zoom, a rotation and a move, as f = move . rotation . zoom . slant.
+std::vector<SHAPE_MODIFY> Unfold(const AffineMap& f) {
+    double sx = std::hypot(f.xx, f.yx);
+    double sy = 0.0;
+    double turn = 0.0;
+    double shear = 0.0;
+    if (sx > 0.0) {
+        turn = std::atan2(f.yx, f.xx);
+        const double c = std::cos(turn);
+        const double sn = std::sin(turn);
+        shear = (c * f.xy + sn * f.yy) / sx;
+        sy = c * f.yy - sn * f.xy;
+    } else {
+        // The first column is gone: only the second one is left to place.
+        turn = std::atan2(-f.xy, f.yy);
+        sy = std::hypot(f.xy, f.yy);
+    }
+    std::vector<SHAPE_MODIFY> out;
+    const tagPOINTF origin{0.0f, 0.0f};
+    if (shear != 0.0) {
+        out.push_back(MakeModify(SHAPE_MODIFY::kSlope, std::atan(-shear), 0.0, origin));
+    }
+    if (sx != 1.0 || sy != 1.0) {
+        out.push_back(MakeModify(SHAPE_MODIFY::kZoom, sx, sy, origin));
+    }
+    if (turn != 0.0) {
+        out.push_back(MakeModify(SHAPE_MODIFY::kRotate, turn * 180.0 / kPi, 0.0, origin));
+    }
+    if (f.dx != 0.0 || f.dy != 0.0) {
+        out.push_back(MakeModify(SHAPE_MODIFY::kMove, f.dx, f.dy, origin));
+    }
+    return out;
 }
 
 }  // namespace
@@ -213,46 +292,59 @@ int CPolygon::SetPolygonProperty(int n) {
 void CPolygon::RestoreAfterRead() {
     vModify.insert(vModify.end(), vModifySave.begin(), vModifySave.end());
     m_unknownReported.Reset();
+    BoundModify();
     InvalidateGeometry();
 }
 
 // ---- vertices -------------------------------------------------------------------
 
-tagPOINTF CPolygon::Replay(tagPOINTF p) {
+const AffineMap& CPolygon::ReplayMap() {
+    ReplayCache& cache = m_replay;
+    bool same = cache.mapValid && cache.modify.size() == vModify.size();
+    for (size_t i = 0; same && i < vModify.size(); ++i) {
+        same = SameModify(cache.modify[i], vModify[i]);
+    }
+    if (same) {
+        return cache.map;
+    }
+    AffineMap total;
     for (const SHAPE_MODIFY& m : vModify) {
-        switch (m.cmd) {
-            case SHAPE_MODIFY::kMove:
-                p.x = static_cast<float>(p.x + m.par1);
-                p.y = static_cast<float>(p.y + m.par2);
-                break;
-            case SHAPE_MODIFY::kSlope:
-                p = PointfSlope(p, m.par1, m.par2, m.refPoint);
-                break;
-            case SHAPE_MODIFY::kRotate:
-                p = PointfRotate(p, m.refPoint, m.par1);
-                break;
-            case SHAPE_MODIFY::kZoom:
-                p = PointfZoom(p, m.par1, m.par2, m.refPoint);
-                break;
-            case SHAPE_MODIFY::kMirrorX:
-                p = PointfMirrorX(p, m.refPoint);
-                break;
-            case SHAPE_MODIFY::kMirrorY:
-                p = PointfMirrorY(p, m.refPoint);
-                break;
-            case SHAPE_MODIFY::kMirrorXY:
-                p = PointfMirrorXY(p, m.refPoint);
-                break;
-            default:
-                // Skipped. Every vertex of every redraw replays the list, so
-                // the user hears about a damaged list once per polygon.
-                if (!m_unknownReported.TestAndSet()) {
-                    AfxMessageBox(L"unknown modify cmd", MB_OK);
-                }
-                break;
+        AffineMap step;
+        if (ModifyMap(m, step)) {
+            total = total.Then(step);
+        } else {
+            cache.unknown = true;
         }
     }
-    return p;
+    cache.modify = vModify;
+    cache.map = total;
+    cache.mapValid = true;
+    cache.pointsValid = false;
+    return cache.map;
+}
+
+void CPolygon::ReportUnknownModify() {
+    bool unknown = false;
+    {
+        std::lock_guard<std::mutex> guard(m_replay.mutex);
+        std::swap(unknown, m_replay.unknown);
+    }
+    // Skipped in the map; the user hears about a damaged list once per
+    // polygon, not on every redraw (and outside the lock: the message box
+    // may repaint).
+    if (unknown && !m_unknownReported.TestAndSet()) {
+        AfxMessageBox(L"unknown modify cmd", MB_OK);
+    }
+}
+
+tagPOINTF CPolygon::Replay(tagPOINTF p) {
+    tagPOINTF q;
+    {
+        std::lock_guard<std::mutex> guard(m_replay.mutex);
+        q = ReplayMap().Apply(p);
+    }
+    ReportUnknownModify();
+    return q;
 }
 
 tagPOINTF CPolygon::GetPoint(int i, double r, double a) {
@@ -275,16 +367,41 @@ tagPOINTF CPolygon::GetPoint(int i, double r, double a) {
 }
 
 std::vector<tagPOINTF> CPolygon::Vertices(bool withSecond) {
-    std::vector<tagPOINTF> pts;
     if (!IsBuilt()) {
-        return pts;
+        return {};
     }
-    const int last = 2 * nBorder + (withSecond ? 1 : 0);
-    pts.reserve(static_cast<size_t>(last) + 1);
-    for (int i = 0; i <= last; ++i) {
-        pts.push_back(GetPoint(i, -1.0, kPi));
+    std::vector<tagPOINTF> out = CachedVertices(withSecond);
+    ReportUnknownModify();
+    return out;
+}
+
+std::vector<tagPOINTF> CPolygon::CachedVertices(bool withSecond) {
+    std::lock_guard<std::mutex> guard(m_replay.mutex);
+    ReplayCache& cache = m_replay;
+    const AffineMap& m = ReplayMap();
+    const double rings[4] = {radius, angle, radius2, angle2};
+    const bool same = cache.pointsValid && cache.border == nBorder && cache.centre == center0 &&
+                      std::memcmp(cache.rings, rings, sizeof rings) == 0;
+    if (!same) {
+        // Vertices 0 to 2n + 1, placed on their rings as GetPoint places them.
+        const int last = 2 * nBorder + 1;
+        cache.points.clear();
+        cache.points.reserve(static_cast<size_t>(last) + 1);
+        for (int i = 0; i <= last; ++i) {
+            const bool outer = (i & 1) == 0;
+            const double r = outer ? radius : radius2;
+            const double a = (outer ? angle : angle2) + static_cast<double>((i / 2) * 2) * kPi / nBorder;
+            const tagPOINTF p{static_cast<float>(center0.x + std::cos(a) * r),
+                              static_cast<float>(center0.y + std::sin(a) * r)};
+            cache.points.push_back(m.Apply(p));
+        }
+        cache.border = nBorder;
+        cache.centre = center0;
+        std::copy(std::begin(rings), std::end(rings), std::begin(cache.rings));
+        cache.pointsValid = true;
     }
-    return pts;
+    const size_t count = static_cast<size_t>(2 * nBorder + (withSecond ? 2 : 1));
+    return std::vector<tagPOINTF>(cache.points.begin(), cache.points.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
 // ---- drags --------------------------------------------------------------------------
@@ -746,12 +863,47 @@ int CPolygon::GetSnapPoint(std::vector<tagPOINTF>& points) {
 // ---- transforms ---------------------------------------------------------------------------------
 
 void CPolygon::AppendModify(int32_t cmd, double par1, double par2, tagPOINTF ref) {
-    SHAPE_MODIFY m;
-    m.cmd = cmd;
-    m.par1 = par1;
-    m.par2 = par2;
-    m.refPoint = ref;
+    const SHAPE_MODIFY m = MakeModify(cmd, par1, par2, ref);
+    // A step that takes back the last few (the undo of a transform, which
+    // for a slant is a slant and a zoom) removes them instead: undo and redo
+    // leave the list as it was, and the polygon exactly where it was.
+    AffineMap step;
+    if (ModifyMap(m, step)) {
+        AffineMap tail = step;
+        const size_t n = vModify.size();
+        for (size_t k = 1; k <= std::min<size_t>(3, n); ++k) {
+            AffineMap before;
+            if (!ModifyMap(vModify[n - k], before)) {
+                break;
+            }
+            tail = before.Then(tail);
+            if (tail.IsIdentity()) {
+                vModify.resize(n - k);
+                return;
+            }
+        }
+    }
     vModify.push_back(m);
+    BoundModify();
+}
+
+void CPolygon::BoundModify() {
+    if (vModify.size() <= kMaxModify) {
+        return;
+    }
+    const size_t fold = vModify.size() - kKeptModify;
+    AffineMap total;
+    for (size_t i = 0; i < fold; ++i) {
+        AffineMap step;
+        if (ModifyMap(vModify[i], step)) {
+            total = total.Then(step);
+        } else if (!m_unknownReported.TestAndSet()) {
+            AfxMessageBox(L"unknown modify cmd", MB_OK);
+        }
+    }
+    std::vector<SHAPE_MODIFY> bounded = Unfold(total);
+    bounded.insert(bounded.end(), vModify.begin() + static_cast<std::ptrdiff_t>(fold), vModify.end());
+    vModify = std::move(bounded);
 }
 
 int CPolygon::Move(float dx, float dy) {

@@ -12,8 +12,10 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <vector>
 
+#include "core/geometry.h"
 #include "core/params.h"
 #include "halder/baseshape.h"
 
@@ -24,6 +26,12 @@ public:
     // Side counts above this are refused: every outline query walks 2n+1
     // vertices, and a count read from a damaged file must not run away.
     static constexpr int kMaxBorder = 100000;
+    // The modification list never grows beyond this many entries: the
+    // oldest ones are folded into at most four equivalent ones (a slant, a
+    // zoom, a rotation and a move about the origin), the latest
+    // kKeptModify stay as they are.
+    static constexpr size_t kMaxModify = 256;
+    static constexpr size_t kKeptModify = 64;
 
     CPolygon();
     CPolygon(const CPolygon& other) = default;
@@ -129,11 +137,18 @@ public:
 
 private:
     bool IsBuilt() const { return nBorder >= 3 && nBorder <= kMaxBorder; }
-    // Applies the modification list to p.
+    // Applies the modification list to p: all of it at once, as the one
+    // affine map it amounts to.
     tagPOINTF Replay(tagPOINTF p);
     // The stored vertices 0 to 2n (the closed outline), or 0 to 2n+1 with
-    // withSecond; none for an unbuilt polygon.
+    // withSecond; none for an unbuilt polygon. Kept until the rings or the
+    // modification list change.
     std::vector<tagPOINTF> Vertices(bool withSecond);
+    std::vector<tagPOINTF> CachedVertices(bool withSecond);
+    // Folds the oldest entries when the list is over its bound.
+    void BoundModify();
+    // Shows "unknown modify cmd" once when a replay skipped a command.
+    void ReportUnknownModify();
     // The bounding rectangle the polygon would have without its drags.
     Gdiplus::RectF UndraggedBounds();
     void AppendModify(int32_t cmd, double par1, double par2, tagPOINTF ref);
@@ -161,4 +176,36 @@ private:
         std::atomic<bool> m_set{false};
     };
     ReportedFlag m_unknownReported;
+
+    // The affine map of the modification list and the vertices it gave,
+    // with what they were made from; checked against the members on every
+    // use (the members are public). Drawing and marking may read the
+    // polygon from two threads at once: the cache has its own lock. A copy
+    // starts empty.
+    class ReplayCache {
+    public:
+        ReplayCache() = default;
+        ReplayCache(const ReplayCache&) {}
+        ReplayCache& operator=(const ReplayCache&) {
+            std::lock_guard<std::mutex> guard(mutex);
+            mapValid = false;
+            pointsValid = false;
+            return *this;
+        }
+        std::mutex mutex;
+        std::vector<SHAPE_MODIFY> modify;
+        AffineMap map;
+        bool mapValid = false;
+        int border = 0;
+        tagPOINTF centre{};
+        double rings[4] = {};
+        std::vector<tagPOINTF> points;
+        bool pointsValid = false;
+        // Set when a map was made past a command it does not know.
+        bool unknown = false;
+    };
+    ReplayCache m_replay;
+    // The map of the list, made again when the list changed; the caller
+    // holds the cache's lock.
+    const AffineMap& ReplayMap();
 };

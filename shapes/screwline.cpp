@@ -339,6 +339,9 @@ void CScrewLine::CopyScrewFrom(const CScrewLine& other) {
     screwlinearrPointf = other.screwlinearrPointf;
     nSize = other.nSize;
     m_arrLoopSeed = other.m_arrLoopSeed;
+    m_bHasBuild = other.m_bHasBuild;
+    m_rcBuild = other.m_rcBuild;
+    m_buildMap = other.m_buildMap;
 }
 
 CScrewLine::~CScrewLine() {
@@ -379,6 +382,15 @@ int CScrewLine::PointCount(double r) {
 
 void CScrewLine::GetParam(SCREW_PAR& par) { par = m_parScrew; }
 
+void CScrewLine::PlaceBuilt(std::vector<tagPOINTF>& points) const {
+    if (m_buildMap.IsIdentity()) {
+        return;
+    }
+    for (tagPOINTF& p : points) {
+        p = m_buildMap.Apply(p);
+    }
+}
+
 void CScrewLine::SetParam(SCREW_PAR par, Gdiplus::RectF* rect) {
     // The background thread reads the parameters, the rectangle and the seed:
     // let a running computation finish before any of them changes.
@@ -390,13 +402,19 @@ void CScrewLine::SetParam(SCREW_PAR par, Gdiplus::RectF* rect) {
     }
     m_parScrew = par;
 
-    if (rect == nullptr && arrPoint.empty()) {
+    if (rect == nullptr && arrPoint.empty() && !m_bHasBuild) {
         ShowText("IDS_DRAW_SPIRAL_ERR");
         return;
     }
+    // The bounding rectangle of a spiral is smaller than the one it was
+    // built in: building in it again would shrink the spiral every time.
     Gdiplus::RectF bounds;
+    AffineMap placed;
     if (rect != nullptr) {
         bounds = *rect;
+    } else if (m_bHasBuild) {
+        bounds = m_rcBuild;
+        placed = m_buildMap;
     } else {
         GetRectangle(bounds);
     }
@@ -428,7 +446,11 @@ void CScrewLine::SetParam(SCREW_PAR par, Gdiplus::RectF* rect) {
     PathBuilder builder(ellipse, &spiral, kMaxPathPoints, nullptr);
     const double startAngle = SingleSpiral(builder, par);
 
+    m_bHasBuild = true;
+    m_rcBuild = bounds;
+    m_buildMap = placed;
     arrPoint = spiral;
+    PlaceBuilt(arrPoint);
     if (par.m_nDir == 1) {
         std::reverse(arrPoint.begin(), arrPoint.end());
     }
@@ -485,6 +507,7 @@ UINT CScrewLine::RunLoop() {
             // an overflow cannot happen after SetParam's count, but a cut
             // path must never pass for a finished one.
             if (!builder.Stopped()) {
+                PlaceBuilt(path);
                 if (m_parScrew.m_nDir == 1) {
                     std::reverse(path.begin(), path.end());
                 }
@@ -500,6 +523,7 @@ UINT CScrewLine::RunLoop() {
             // thread owns arrPoint) rather than keep a stale loop path.
             try {
                 std::vector<tagPOINTF> single = m_arrLoopSeed;
+                PlaceBuilt(single);
                 if (m_parScrew.m_nDir == 1) {
                     std::reverse(single.begin(), single.end());
                 }
@@ -555,6 +579,9 @@ void CScrewLine::UpdatePropsValue() {
 
 void CScrewLine::RestoreAfterRead() {
     WaitForLoopPath();
+    // The file keeps the points, not the rectangle they were built in.
+    m_bHasBuild = false;
+    m_buildMap = AffineMap();
     arrPoint.clear();
     for (const std::vector<tagPOINTF>& group : screwlinearrPointf) {
         arrPoint.insert(arrPoint.end(), group.begin(), group.end());
@@ -579,6 +606,9 @@ CBaseShape* CScrewLine::Clone() {
     copy->m_bLoopDone = m_bLoopDone.load();
     copy->m_nPenIndex = m_nPenIndex;
     copy->m_parScrew = m_parScrew;
+    copy->m_bHasBuild = m_bHasBuild;
+    copy->m_rcBuild = m_rcBuild;
+    copy->m_buildMap = m_buildMap;
     copy->SetCaption(GetCaption());
     copy->SetVisible(IsVisible());
     return copy;
@@ -594,6 +624,7 @@ int CScrewLine::Move(float dx, float dy) {
             p.y += dy;
         }
     }
+    Transformed(AffineMap::Move(dx, dy));
     return CPolyLine::Move(dx, dy);
 }
 
@@ -606,6 +637,7 @@ int CScrewLine::Rotate(double angle, tagPOINTF centre) {
             p = PointfRotate(p, centre, angle);
         }
     }
+    Transformed(AffineMap::Rotate(angle, centre));
     return CPolyLine::Rotate(angle, centre);
 }
 
@@ -618,6 +650,7 @@ int CScrewLine::Zoom(tagPOINTF fixed, double sx, double sy) {
             p = PointfZoom(p, sx, sy, fixed);
         }
     }
+    Transformed(AffineMap::Zoom(sx, sy, fixed));
     return CPolyLine::Zoom(fixed, sx, sy);
 }
 
@@ -628,6 +661,7 @@ int CScrewLine::Slope(tagPOINTF fixed, double a, double b) {
             p = PointfSlope(p, a, b, fixed);
         }
     }
+    Transformed(AffineMap::Slope(a, b, fixed));
     return CPolyLine::Slope(fixed, a, b);
 }
 
@@ -638,6 +672,7 @@ int CScrewLine::Mirror(tagPOINTF fixed, int mode) {
             p = PointfMirror(p, fixed, mode);
         }
     }
+    Transformed(AffineMap::Mirror(mode, fixed));
     return CPolyLine::Mirror(fixed, mode);
 }
 

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <vector>
 
+#include "core/geometry.h"
 #include "core/params.h"
 #include "core/polyline.h"
 
@@ -35,11 +36,15 @@ public:
     CScrewLine& operator=(const CScrewLine& other);
     ~CScrewLine() override;
 
-    // Computes the spiral in the rectangle (null: the shape's current
-    // bounding rectangle). In loop mode the loop path is then built on the
-    // background thread. A rectangle that is missing, too small or not
-    // finite, or parameters that cannot make a finite spiral, are reported
-    // with a message box and change nothing but the stored parameters.
+    // Computes the spiral in the rectangle. Null: in the rectangle of the
+    // last build, carried through every transform since (so a parameter
+    // change and its undo put the spiral back where it was and it keeps its
+    // size), or, for a spiral that was never built here (one read from a
+    // file), in its current bounding rectangle. In loop mode the loop path
+    // is then built on the background thread. A rectangle that is missing,
+    // too small or not finite, or parameters that cannot make a finite
+    // spiral, are reported with a message box and change nothing but the
+    // stored parameters.
     void SetParam(SCREW_PAR par, Gdiplus::RectF* rect);
     void GetParam(SCREW_PAR& par);
     // The body of the background thread (the shape as its argument).
@@ -104,6 +109,15 @@ private:
 
     // The single spiral before any reversal: where the loop path starts.
     std::vector<tagPOINTF> m_arrLoopSeed;
+    // The rectangle of the last build and the transforms applied since.
+    bool m_bHasBuild = false;
+    Gdiplus::RectF m_rcBuild;
+    AffineMap m_buildMap;
+    // Puts points built in the build rectangle where the transforms since
+    // have taken the spiral.
+    void PlaceBuilt(std::vector<tagPOINTF>& points) const;
+    // Records a transform in the build map.
+    void Transformed(const AffineMap& map) { m_buildMap = m_buildMap.Then(map); }
     std::atomic<bool> m_bComputing{false};
     std::atomic<bool> m_bCancel{false};
     // Serialises the waits for the thread and the start of a new one; the

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -287,10 +288,12 @@ TEST_F(BezierEdit, MovingANodeMovesBothSegmentEnds) {
     EXPECT_PT(c->arrSegment[0].p2, -2, -2, 0);  // lines keep their handles on their ends
     EXPECT_PT(c->arrSegment[3].p3, -2, -2, 0);
     ASSERT_EQ(doc.records.size(), 1u);
-    // Undo puts the old segments back where their neighbours end; the ring
-    // comes back whole (its replay cannot tell which node started it).
+    // Undo puts the old segments back where they stood: the ring starts at
+    // the same node again, and redo moves the same node once more.
     Undo();
-    ExpectNodes(*c, {{10, 0}, {10, 10}, {0, 10}, {0, 0}, {10, 0}});
+    ExpectNodes(*c, {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}});
+    Redo();
+    ExpectNodes(*c, {{-2, -2}, {10, 0}, {10, 10}, {0, 10}, {-2, -2}});
 
     // A cubic node drags its own handles along.
     c->bClosed = 0;
@@ -716,6 +719,62 @@ TEST_F(BezierEdit, SegmentChainsAreOrderedEndToStart) {
     EXPECT_TRUE(CBezierCurve::CompareBezierCurve(out[1], b));
     EXPECT_TRUE(CBezierCurve::CompareBezierCurve(out[2], d));
     EXPECT_FALSE(CBezierCurve::CompareBezierCurve(a, Line({0, 0}, {1, 0.001f})));
+}
+
+// ---- undo and redo ----------------------------------------------------------------------------------
+
+// The same segments, bit for bit, in the same order.
+void ExpectExactly(const std::vector<Segment>& got, const std::vector<Segment>& want) {
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        const Segment& a = got[i];
+        const Segment& b = want[i];
+        EXPECT_TRUE(a.p1 == b.p1 && a.p2 == b.p2 && a.p3 == b.p3 && a.p4 == b.p4 && a.LineType == b.LineType &&
+                    a.ArcStartPoint == b.ArcStartPoint && a.ArcEndPoint == b.ArcEndPoint)
+            << "segment " << i;
+    }
+}
+
+TEST_F(BezierEdit, UndoPutsSegmentsBackWhereTheyStood) {
+    // A closed figure eight through (0, 0) twice, with a segment of no
+    // length at (10, 10) and a half circle: ends meet everywhere, so only
+    // the indices can tell where a segment belongs.
+    std::vector<Segment> eight = Lines({{0, 0}, {10, 0}, {10, 10}, {10, 10}, {0, 0}, {-10, 0}});
+    const std::vector<Segment> arc = [] {
+        std::vector<Segment> a;
+        EXPECT_TRUE(CBezierCurve::AppendArcThrough3Points(a, {-10, 0}, {-5, -5}, {0, 0}));
+        return a;
+    }();
+    eight.insert(eight.end(), arc.begin(), arc.end());
+    const std::vector<std::function<void()>> edits = {
+        [&] { c->SetEditType(0), c->ModifyEditPoint(0, {1, -1}); },       // node 0 of the ring
+        [&] { c->SetEditType(0), c->ModifyEditPoint(4, {0.5f, 0.5f}); },  // the crossing
+        [&] { c->SetEditType(0), c->ModifyEditPoint(3, {11, 11}); },      // beside the empty segment
+        [&] { c->DeletePoint({4}); },
+        [&] { c->DeletePoint({0}); },
+        [&] { c->InsertPoint(3, {5, 5}, 1, 1); },
+        [&] { c->arrClickPoint = {{5, 0}}, c->ModifyToArc(true); },
+        [&] { c->arrClickPoint = {{-5, -5}}, c->ModifyToLine(true); },
+    };
+    for (size_t k = 0; k < edits.size(); ++k) {
+        SCOPED_TRACE(testing::Message() << "edit " << k);
+        c->arrSegment = eight;
+        c->bClosed = 1;
+        doc.records.clear();
+        edits[k]();
+        ASSERT_EQ(doc.records.size(), 1u);
+        ExpectJoined(*c);
+        const std::vector<Segment> after = Snapshot();
+        const int closedAfter = c->bClosed;
+        for (int cycle = 0; cycle < 3; ++cycle) {
+            Undo();
+            ExpectExactly(c->arrSegment, eight);
+            EXPECT_EQ(c->bClosed, 1);
+            Redo();
+            ExpectExactly(c->arrSegment, after);
+            EXPECT_EQ(c->bClosed, closedAfter);
+        }
+    }
 }
 
 // ---- bad input ------------------------------------------------------------------------------------

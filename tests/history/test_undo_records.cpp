@@ -66,6 +66,41 @@ TEST(NodeRecords, PolylineInsertionsAreUndoneLastFirst) {
     ExpectPoints(line->arrPoint, {{0, 0}, {2, 0}, {3, 0}, {5, 0}});
 }
 
+TEST(NodeRecords, RemovingTheEndOfAClosedPolylineIsUndoneClosed) {
+    // The document hands the polyline's own records to the history.
+    struct HistoryDoc : CBaseDoc {
+        CCore core{this, nullptr};
+        void AddUndo(CUND_Base* record) override { core.AddUndoItem(record); }
+    } doc;
+    auto* ring = new CPolyLine();
+    doc.AddShape(ring);
+    ring->SetDocView(&doc, nullptr);
+    const std::vector<tagPOINTF> square{{0, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 0}};
+    ring->arrPoint = square;
+    ring->bClosed = 1;
+    ring->RemovePoint(4);
+    EXPECT_EQ(ring->bClosed, 0);  // its ends no longer meet
+    doc.core.OnEditUndo();
+    ExpectPoints(ring->arrPoint, square);
+    EXPECT_EQ(ring->bClosed, 1);
+    doc.core.OnEditRedo();
+    EXPECT_EQ(ring->arrPoint.size(), 4u);
+    EXPECT_EQ(ring->bClosed, 0);
+
+    // Several points, the first among them; an open polyline stays open.
+    int picked[] = {0, 2};
+    ring->arrPoint = square;
+    ring->bClosed = 1;
+    ring->RemovePoint_Mutli(picked, 2);
+    doc.core.OnEditUndo();
+    ExpectPoints(ring->arrPoint, square);
+    EXPECT_EQ(ring->bClosed, 1);
+    ring->bClosed = 0;
+    ring->RemovePoint(4);
+    doc.core.OnEditUndo();
+    EXPECT_EQ(ring->bClosed, 0);
+}
+
 TEST(NodeRecords, PolylineDragRestoresEitherSide) {
     Desk d;
     auto* line = new CPolyLine();

@@ -4,12 +4,14 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/polyline.h"
 #include "halder/basedoc.h"
 #include "history/editing_core.h"
 #include "history/undo_records_transform.h"
+#include "shapes/ellipsearc.h"
 
 namespace {
 
@@ -126,10 +128,27 @@ TEST(TransformRecords, RotateAndSlopeApplyTheInverseOnUndo) {
     ExpectPoints(p, {{1, 0}, {0, 2}});
 
     Spy* s = d.Add(new Spy());
-    CUND_Slope slope(new stSlopeUndo{{s->GetBaseID()}, {3, 4}, 1.0, -2.0});
+    CUND_Slope slope(new stSlopeUndo{{s->GetBaseID()}, {3, 4}, 0.0, -2.0});
     slope.OnEditUndo(&d.core);
     slope.OnEditRedo(&d.core);
-    EXPECT_EQ(s->log, (Log{"S3,4:-1,2", "S3,4:1,-2"}));
+    EXPECT_EQ(s->log, (Log{"S3,4:0,2", "S3,4:0,-2"}));
+
+    // Both angles at once: the slant also scales by 1 - tan a tan b, which
+    // undo takes back with it. Tangents 0.5 and 0.75 scale by 5/8; 1.2 and
+    // 1.5 by -4/5, a half turn as well.
+    for (const double tb : {0.75, 1.5}) {
+        const double a = std::atan(tb == 0.75 ? 0.5 : 1.2);
+        const double b = std::atan(tb);
+        CPolyLine* q = d.Add(Line({{10, 0}, {3, 4}, {-2, 7}}));
+        q->Slope({3, 4}, a, b);
+        CUND_Slope both(new stSlopeUndo{{q->GetBaseID()}, {3, 4}, a, b});
+        both.OnEditUndo(&d.core);
+        ExpectPoints(q, {{10, 0}, {3, 4}, {-2, 7}});
+        EXPECT_FALSE(q->IsZoomAntiX() || q->IsZoomAntiY());
+        both.OnEditRedo(&d.core);
+        both.OnEditUndo(&d.core);
+        ExpectPoints(q, {{10, 0}, {3, 4}, {-2, 7}});
+    }
 }
 
 TEST(TransformRecords, ResizeInvertsItsFactorsAndScalesLinkedShapesAboutTheirOwnPoint) {
@@ -166,7 +185,40 @@ TEST(TransformRecords, ResizeInvertsItsFactorsAndScalesLinkedShapesAboutTheirOwn
     EXPECT_EQ(held.shapes.size(), 1u);
 }
 
-TEST(TransformRecords, MirrorUndoRestoresTheFlagRedoLeavesIt) {
+TEST(TransformRecords, FlippingResizeOfLinkedShapesIsUndoneAboutTheOriginalPoints) {
+    for (const auto& f : {std::pair{-2.0f, 1.5f}, std::pair{0.5f, -3.0f}, std::pair{-1.0f, -1.0f}}) {
+        SCOPED_TRACE(testing::Message() << f.first << ", " << f.second);
+        Desk d;
+        const std::vector<tagPOINTF> mainAt{{0, 0}, {4, 2}};
+        const std::vector<tagPOINTF> linkedAt{{10, 10}, {11, 13}, {16, 12}};
+        CPolyLine* main = d.Add(Line(mainAt));
+        CPolyLine* linked = d.Add(Line(linkedAt));
+        main->SetLinkFlag(true);
+        main->GetLinkedIDs() = {linked->GetBaseID()};
+        // The resize as the editor makes it: the linked shape about the
+        // reference point shifted by the offset of the rectangles before.
+        const tagPOINTF ref{1, 1};
+        Gdiplus::RectF m, l;
+        main->GetRectangle(m);
+        linked->GetRectangle(l);
+        main->Zoom(ref, f.first, f.second);
+        linked->Zoom({l.X - m.X + ref.x, l.Y - m.Y + ref.y}, f.first, f.second);
+        const std::vector<tagPOINTF> mainResized = main->arrPoint;
+        const std::vector<tagPOINTF> linkedResized = linked->arrPoint;
+
+        CUND_Resize rec(new stResizeUndo{{main->GetBaseID()}, ref, f.first, f.second});
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            rec.OnEditUndo(&d.core);
+            ExpectPoints(main, mainAt);
+            ExpectPoints(linked, linkedAt);
+            rec.OnEditRedo(&d.core);
+            ExpectPoints(main, mainResized);
+            ExpectPoints(linked, linkedResized);
+        }
+    }
+}
+
+TEST(TransformRecords, MirrorUndoRestoresTheFlagRedoPutsItBack) {
     Desk d;
     Spy* zero = d.Add(new Spy());
     Spy* three = d.Add(new Spy());
@@ -176,9 +228,16 @@ TEST(TransformRecords, MirrorUndoRestoresTheFlagRedoLeavesIt) {
     EXPECT_EQ(zero->GetMirrorFlag(), 2);
     EXPECT_EQ(three->GetMirrorFlag(), 2);
     EXPECT_EQ(d.core.m_vecLastShapeIDs.size(), 2u);
+    // Redo gives back the flags the shapes had after the mirror, so the
+    // flag keeps matching the geometry however often it is replayed.
     rec.OnEditRedo(&d.core);
+    EXPECT_EQ(zero->GetMirrorFlag(), 0);
+    EXPECT_EQ(three->GetMirrorFlag(), 3);
+    rec.OnEditUndo(&d.core);
     EXPECT_EQ(zero->GetMirrorFlag(), 2);
-    EXPECT_EQ(zero->log, (Log{"M1", "M1"}));
+    rec.OnEditRedo(&d.core);
+    EXPECT_EQ(zero->GetMirrorFlag(), 0);
+    EXPECT_EQ(zero->log, (Log{"M1", "M1", "M1", "M1"}));
     EXPECT_EQ(CUND_Mirror::UndoneMirrorFlag(1, 2), 3);
 
     CPolyLine* p = d.Add(Line({{1, 5}}));
@@ -189,6 +248,32 @@ TEST(TransformRecords, MirrorUndoRestoresTheFlagRedoLeavesIt) {
     CUNDO_Mirror direct(&held);
     direct.OnEditUndo(&d.core);
     ExpectPoints(p, {{1, 5}});
+}
+
+TEST(TransformRecords, ArcChangeAfterAMirrorUndoneAndRedoneLandsOnTheMirroredEllipse) {
+    Desk d;
+    auto* e = d.Add(new CEllipseArc());
+    ASSERT_EQ(e->InitArcPath(Gdiplus::RectF(0, 0, 20, 10), false), 0);
+    // The editor's mirror: the geometry flips and the flag says so.
+    e->SetMirrorFlag(1);
+    e->Mirror({-5, 0}, 1);
+    CUND_Mirror mirror(new stMirrorUndo{{e->GetBaseID()}, {-5, 0}, 1});
+    mirror.OnEditUndo(&d.core);
+    mirror.OnEditRedo(&d.core);
+    EXPECT_EQ(e->GetMirrorFlag(), 1);
+    // The arc is cut in the ellipse's unflipped frame: where the mirrored
+    // arc of the unmirrored ellipse lies.
+    CUND_Arc arc(new stArcUndo{{e->GetBaseID()}, 30, 120, 0, 360});
+    arc.OnEditRedo(&d.core);
+    CEllipseArc want;
+    ASSERT_EQ(want.InitArcPath(Gdiplus::RectF(0, 0, 20, 10), false), 0);
+    want.SetArcDegree(30, 120);
+    want.Mirror({-5, 0}, 1);
+    ASSERT_EQ(e->arcPoints.size(), want.arcPoints.size());
+    for (size_t i = 0; i < want.arcPoints.size(); ++i) {
+        EXPECT_NEAR(e->arcPoints[i].x, want.arcPoints[i].x, 1e-3) << i;
+        EXPECT_NEAR(e->arcPoints[i].y, want.arcPoints[i].y, 1e-3) << i;
+    }
 }
 
 TEST(TransformRecords, ArcAndPathDirectionAreReplayedWithoutFlips) {

@@ -316,6 +316,87 @@ TEST(EllipseArc, SortPathTracesTheSameArcBackwards) {
     for (const tagPOINTF& p : Flat(dxf)) EXPECT_LT(DistToPolyline(p, placed), 2e-3);
 }
 
+TEST(EllipseArc, ReversingTwiceAndArcChangesKeepTheMarkingDirection) {
+    // A logical rectangle gives a clockwise chain; the arc points still run
+    // the way the direction says, so no reversal or re-cut turns them.
+    auto sameChain = [](const std::vector<tagPOINTF>& a, const std::vector<tagPOINTF>& b) {
+        ASSERT_EQ(a.size(), b.size());
+        for (size_t i = 0; i < a.size(); ++i) EXPECT_LT(Dist(a[i], b[i]), 1e-4) << "point " << i;
+    };
+    CEllipseArc e;
+    DrawUpright(e);
+    const std::vector<tagPOINTF> drawn = e.arcPoints;
+    EXPECT_GT(drawn[3].y, 5.0f);  // counter-clockwise: up first
+    e.SortPath();
+    EXPECT_LT(e.arcPoints[3].y, 5.0f);
+    e.SortPath();
+    sameChain(e.arcPoints, drawn);
+    EXPECT_EQ(e.GetArcPath(), 1);
+    // An arc change and its undo come back to the same full turn.
+    e.SetArcDegree(30, 120);
+    e.SetArcDegree(0, 360);
+    sameChain(e.arcPoints, drawn);
+}
+
+TEST(EllipseArc, ImportedArcKeepsItsShapeWhenReversedAfterAnyTransform) {
+    struct Step {
+        const char* name;
+        void (*apply)(CEllipseArc&);
+    };
+    const Step steps[] = {
+        {"slope 0.3", [](CEllipseArc& e) { e.Slope({2, 1}, 0.3, 0); }},
+        {"slope 0.4 both", [](CEllipseArc& e) { e.Slope({2, 1}, 0.4, -0.25); }},
+        {"zoom 2,1", [](CEllipseArc& e) { e.Zoom({1, 1}, 2, 1); }},
+        {"zoom -1,1", [](CEllipseArc& e) { e.Zoom({1, 1}, -1, 1); }},
+        {"zoom 1,-2", [](CEllipseArc& e) { e.Zoom({1, 1}, 1, -2); }},
+        {"zoom -2,-2", [](CEllipseArc& e) { e.Zoom({1, 1}, -2, -2); }},
+        {"mirror x", [](CEllipseArc& e) { e.Mirror({3, 0}, 1); }},
+        {"mirror y", [](CEllipseArc& e) { e.Mirror({3, 0}, 2); }},
+        {"mirror both", [](CEllipseArc& e) { e.Mirror({3, 0}, 3); }},
+        {"turn, zoom 2,0.5", [](CEllipseArc& e) { e.Rotate(30, {0, 0}), e.Zoom({1, 1}, 2, 0.5); }},
+        {"turn, mirror, slope", [](CEllipseArc& e) { e.Rotate(-50, {0, 0}), e.Mirror({1, 1}, 1), e.Slope({0, 0}, 0.2, 0.1); }},
+    };
+    for (const float t1 : {static_cast<float>(kPi), static_cast<float>(2 * kPi)}) {
+        for (const Step& step : steps) {
+            SCOPED_TRACE(testing::Message() << step.name << (t1 > 4 ? ", full turn" : ""));
+            CEllipseArc e;
+            // Upright major axis: the direction the old zoom got wrong.
+            tagEllipse rec = Record({4, 2}, {4, 8}, 0.5f, static_cast<float>(kPi / 4), t1);
+            ASSERT_EQ(e.ProcessDxf(rec), 1);
+            step.apply(e);
+            const std::vector<tagPOINTF> placed = Flat(e);
+            // Cut again from its own values, the arc stays where it is.
+            e.SetArcDegree(e.startDeg, e.endDeg);
+            for (const tagPOINTF& p : Flat(e)) EXPECT_LT(DistToPolyline(p, placed), 2e-3);
+            EXPECT_LT(Dist(e.arcPoints.front(), placed.front()), 2e-3);
+            // Reversed: the same points from the other end; twice: as placed.
+            e.SortPath();
+            for (const tagPOINTF& p : Flat(e)) EXPECT_LT(DistToPolyline(p, placed), 2e-3);
+            for (const tagPOINTF& p : placed) EXPECT_LT(DistToPolyline(p, Flat(e)), 2e-3);
+            if (t1 < 4) {
+                EXPECT_LT(Dist(e.arcPoints.front(), placed.back()), 2e-3);
+            }
+            e.SortPath();
+            EXPECT_LT(Dist(e.arcPoints.front(), placed.front()), 2e-3);
+            EXPECT_LT(Dist(Flat(e)[placed.size() / 3], placed[placed.size() / 3]), 2e-2);
+        }
+    }
+
+    // A drawn arc keeps its ends through transforms that change the
+    // ellipse's proportions (flips are taken off by the editor first).
+    for (size_t k : {0u, 1u, 2u, 5u, 9u}) {
+        SCOPED_TRACE(testing::Message() << "drawn, " << steps[k].name);
+        CEllipseArc e;
+        DrawUpright(e);
+        e.SetArcDegree(45, 200);
+        steps[k].apply(e);
+        const std::vector<tagPOINTF> placed = e.arcPoints;
+        e.SetArcDegree(e.startDeg, e.endDeg);
+        ASSERT_EQ(e.arcPoints.size(), placed.size());
+        for (size_t i = 0; i < placed.size(); ++i) EXPECT_LT(Dist(e.arcPoints[i], placed[i]), 2e-3) << i;
+    }
+}
+
 TEST(EllipseArc, TransformsKeepCentreBoundsAndMarkDataCurrent) {
     ViewAt v(1.0f);
     CEllipseArc e;

@@ -23,6 +23,7 @@
 #include "halder/basedoc.h"
 #include "history/editing_core.h"
 #include "history/undo_polygon.h"
+#include "history/undo_records_transform.h"
 #include "host/host_services.h"
 #include "host/recording_host.h"
 #include "shapes/polygon.h"
@@ -506,4 +507,95 @@ TEST(PolygonUndo, DragRecordSkipsUselessFactorsAndOtherShapes) {
     EXPECT_NEAR(p->radius2, 3.5355339, 1e-5);
     EXPECT_NEAR(p->angle2_diff, 0.0, 1e-12);
     EXPECT_TRUE(Near(other->arrPoint[1], {1, 1}));
+}
+
+namespace {
+std::vector<uint8_t> Saved(CPolygon& p) {
+    p.UpdatePropsValue();
+    SriFile out;
+    p.Save(false, &out);
+    return out.GetWrittenBytes();
+}
+}  // namespace
+
+TEST(PolygonUndo, TransformsUndoneAndRedoneLeaveTheSavedPolygonAsItWas) {
+    HistoryDoc doc;
+    auto* p = new CPolygon();
+    doc.AddShape(p);
+    p->InitPolygon(kSquare, 5);
+    const std::vector<uint8_t> start = Saved(*p);
+    const GUID id = p->GetBaseID();
+    // Each transform as the editor makes it, then its record.
+    p->Move(1.5f, -2.25f);
+    doc.core.AddUndoItem(new CUND_Move(new stMoveUndo{{id}, 1.5f, -2.25f}));
+    p->Rotate(33.0, {2, 3});
+    doc.core.AddUndoItem(new CUND_Rotate(new stRotateUndo{{id}, {2, 3}, 33.0}));
+    p->Zoom({1, 1}, -1.5, 0.75);
+    doc.core.AddUndoItem(new CUND_Resize(new stResizeUndo{{id}, {1, 1}, -1.5f, 0.75f}));
+    p->Slope({4, 0}, 0.3, 0.4);
+    doc.core.AddUndoItem(new CUND_Slope(new stSlopeUndo{{id}, {4, 0}, 0.3, 0.4}));
+    p->Mirror({0, 5}, 2);
+    p->SetMirrorFlag(2);
+    doc.core.AddUndoItem(new CUND_Mirror(new stMirrorUndo{{id}, {0, 5}, 2}));
+    const std::vector<uint8_t> end = Saved(*p);
+    const std::vector<tagPOINTF> outline = [&] {
+        std::vector<tagPOINTF> pts;
+        p->GetFlattenPathPoints(pts, 0.1f);
+        return pts;
+    }();
+    for (int cycle = 0; cycle < 100; ++cycle) {
+        for (int k = 0; k < 5; ++k) doc.core.OnEditUndo();
+        ASSERT_EQ(Saved(*p), start) << cycle;
+        for (int k = 0; k < 5; ++k) doc.core.OnEditRedo();
+        ASSERT_EQ(Saved(*p), end) << cycle;
+    }
+    std::vector<tagPOINTF> pts;
+    p->GetFlattenPathPoints(pts, 0.1f);
+    ASSERT_EQ(pts.size(), outline.size());
+    for (size_t i = 0; i < pts.size(); ++i) EXPECT_TRUE(Near(pts[i], outline[i])) << i;
+}
+
+TEST(Polygon, ModificationListStaysBoundedAndReplaysTheSame) {
+    // Many transforms that do not cancel: the oldest fold into a few, the
+    // outline stays where the whole list puts it.
+    CPolygon p;
+    p.InitPolygon(kSquare, 7);
+    CPolyLine ref;
+    ref.arrPoint.clear();
+    for (int i = 0; i <= 14; ++i) ref.arrPoint.push_back(Vertex(p, i));
+    for (int k = 0; k < 1000; ++k) {
+        const double turn = 7.0 + k % 5;
+        const tagPOINTF at{static_cast<float>(k % 7), static_cast<float>(k % 3)};
+        p.Rotate(turn, at);
+        ref.Rotate(turn, at);
+        if (k % 10 == 0) {
+            p.Zoom(at, 1.01, 0.99);
+            ref.Zoom(at, 1.01, 0.99);
+            p.Slope(at, 0.01, 0.0);
+            ref.Slope(at, 0.01, 0.0);
+        }
+        ASSERT_LE(p.vModify.size(), CPolygon::kMaxModify);
+    }
+    for (int i = 0; i <= 14; ++i) EXPECT_TRUE(Near(Vertex(p, i), ref.arrPoint[i], 2e-3)) << i;
+
+    // A file with an endless list reads back bounded and in the same place.
+    CPolygon crafted;
+    crafted.InitPolygon(kSquare, 5);
+    for (int k = 0; k < 50000; ++k) {
+        SHAPE_MODIFY step;
+        step.cmd = SHAPE_MODIFY::kMove;
+        step.par1 = k % 2 == 0 ? 0.5 : -0.5;
+        crafted.vModify.push_back(step);
+    }
+    SHAPE_MODIFY turn;
+    turn.cmd = SHAPE_MODIFY::kRotate;
+    turn.par1 = 0.01;
+    turn.refPoint = {5, 5};
+    crafted.vModify.insert(crafted.vModify.end(), 3000, turn);  // 30 degrees in all
+    std::unique_ptr<CPolygon> read = SaveAndRead(crafted);
+    EXPECT_LE(read->vModify.size(), CPolygon::kMaxModify);
+    CPolygon want;
+    want.InitPolygon(kSquare, 5);
+    want.Rotate(30.0, {5, 5});
+    for (int i = 0; i <= 10; ++i) EXPECT_TRUE(Near(Vertex(*read, i), Vertex(want, i), 1e-3)) << i;
 }

@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "core/srifile.h"
+#include "halder/basedoc.h"
+#include "history/editing_core.h"
+#include "history/undo_records_param.h"
 #include "host/host_services.h"
 #include "host/recording_host.h"
 #include "shapes/screwline.h"
@@ -363,4 +366,53 @@ TEST(ScrewLine, SaveRestoreAndFillOutline) {
     tagMarkDataPar mark;
     EXPECT_FALSE(empty.GetMarkData(mark, nullptr));
     EXPECT_TRUE(empty.GetMarkCache().IsEmpty());
+}
+
+TEST(ScrewLine, ParameterChangesAndTheirUndoKeepPlaceAndSize) {
+    CBaseDoc doc;
+    CBaseView view{&doc};
+    CCore core{&doc, &view};
+    auto* s = new CScrewLine();
+    doc.AddShape(s);
+    s->SetParam(Par(), &wide);
+    const std::vector<tagPOINTF> built = s->arrPoint;
+    // The editor changes the parameters in place and records the change;
+    // the spiral stays in the rectangle it was built in, not in its own
+    // (smaller) bounds, however often the change is undone and redone.
+    const SCREW_PAR denser = Par(0.25f);
+    s->SetParam(denser, nullptr);
+    const std::vector<tagPOINTF> changed = s->arrPoint;
+    Gdiplus::RectF r;
+    s->GetRectangle(r);
+    EXPECT_NEAR(r.X, 0, 0.05);
+    EXPECT_NEAR(r.Width, 20, 0.1);
+    CUND_SetScrew rec(new stSetScrewUndo{Par(), denser, s});
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        rec.OnEditUndo(&core);
+        ASSERT_EQ(s->arrPoint, built) << cycle;
+        rec.OnEditRedo(&core);
+        ASSERT_EQ(s->arrPoint, changed) << cycle;
+    }
+
+    // Turned, slanted and moved first: the change and its undo keep the
+    // spiral where the transforms took it.
+    CScrewLine plain;
+    plain.SetParam(Par(), &wide);
+    for (CScrewLine* t : {s, &plain}) {
+        t->Rotate(30, {3, 4});
+        t->Slope({0, 0}, 0.2, 0);
+        t->Move(5, -2);
+    }
+    auto expectNear = [](const std::vector<tagPOINTF>& got, const std::vector<tagPOINTF>& want) {
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < want.size(); ++i) {
+            EXPECT_NEAR(got[i].x, want[i].x, 1e-4) << i;
+            EXPECT_NEAR(got[i].y, want[i].y, 1e-4) << i;
+        }
+    };
+    const std::vector<tagPOINTF> placed = s->arrPoint;
+    rec.OnEditUndo(&core);
+    expectNear(s->arrPoint, plain.arrPoint);
+    rec.OnEditRedo(&core);
+    expectNear(s->arrPoint, placed);
 }
