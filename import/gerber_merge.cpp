@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <exception>
+#include <mutex>
 #include <numeric>
 #include <thread>
 #include <unordered_map>
@@ -204,18 +206,30 @@ void ForEach(size_t count, bool parallel, Work work) {
     const size_t threads =
         parallel ? std::min<size_t>({std::max(1u, std::thread::hardware_concurrency()), 8, count}) : 1;
     std::atomic<size_t> next{0};
-    const auto run = [&]() {
-        ClipperLib::Clipper clipper;
-        for (size_t k = next++; k < count; k = next++) work(k, clipper);
-    };
     if (threads <= 1) {
-        run();
+        ClipperLib::Clipper clipper;
+        for (size_t k = 0; k < count; ++k) work(k, clipper);
         return;
     }
+    // The first failure of any thread (out of memory) stops the others and
+    // comes out on the calling thread.
+    std::mutex failLock;
+    std::exception_ptr failure;
+    const auto run = [&]() {
+        try {
+            ClipperLib::Clipper clipper;
+            for (size_t k = next++; k < count; k = next++) work(k, clipper);
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(failLock);
+            if (!failure) failure = std::current_exception();
+            next = count;
+        }
+    };
     std::vector<std::thread> pool;
     for (size_t t = 1; t < threads; ++t) pool.emplace_back(run);
     run();
     for (std::thread& t : pool) t.join();
+    if (failure) std::rethrow_exception(failure);
 }
 
 // The areas of one merge: the items' own, or what the clear ones left.
