@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CParseGerber parser;
     // Large panels are legal; under the sanitizer they would only slow the
     // search down.
-    parser.m_nMaxRepeatedShapes = 5000;
+    parser.m_nMaxRepeatedShapes = 500;
     if (!parser.ParseFile(input.Path().c_str(), group, lines)) std::abort();
     for (CBaseShape* child : group->GetChildren()) {
         std::vector<tagPOINTF> pts;
