@@ -14,9 +14,12 @@
 // aperture list) go through the host's message box and file dialog.
 #pragma once
 
+#include <polyclipping/clipper.hpp>
+
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "gdiplus/gdiplus_types.h"
@@ -81,6 +84,9 @@ public:
         std::string strX, strY, strI, strJ;
         // The polarity (LP) in force when the block was read: 1 dark, 0 clear.
         int nPolarity = LAYER_DARK;
+        // The step-and-repeat block it belongs to (an index into the
+        // reader's list of them), -1 when none.
+        int nStepRepeat = -1;
     };
 
     struct GerberLayer {
@@ -127,8 +133,9 @@ public:
     void GerberLayerNameAnalyst(const std::string& block);
     void GerberLayerPolarityAnalyst(const std::string& block);
     void GerberStepAndRepeatAnalyst(const std::string& block);
-    // Adds the shape of one macro primitive ("code,exposure,...") to the
-    // macro store under name.
+    // Adds the shape of one macro primitive ("code,exposure,...", numbers or
+    // expressions of numbers) to the macro store under name, turned by its
+    // rotation and marked clear (SetSubPolyType 1) when its exposure is off.
     void GerberAMAnalyst(const std::string& name, const std::string& primitive);
     void GerberAperturesAnalyst(const std::string& block);
     // Appends the layer "New Layer" when there is none.
@@ -160,6 +167,23 @@ public:
     std::vector<GerberLayer> m_vLayers;
     GerberStepRepeat m_stepRepeat;
     std::map<std::string, std::vector<GerberShapePtr>> m_mapMacros;
+    // The statements of each macro as written ("$3=$1x2", "21,1,$2,..."),
+    // evaluated for every aperture that uses it, with the inch flag in force
+    // where the macro was defined.
+    struct MacroText {
+        std::vector<std::string> statements;
+        bool inch = false;
+    };
+    std::map<std::string, MacroText> m_mapMacroText;
+    // Step-and-repeat blocks in file order, steps in millimetres.
+    std::vector<GerberStepRepeat> m_vStepRepeats;
+    int m_nCurrentStepRepeat = -1;
+    // Whether the file defines any aperture, usable or not.
+    bool m_bApertureDefined = false;
+    // The most shapes that step and repeat may add to one image; a block
+    // that would pass it stays single, and the console and the run log say
+    // so. A setting of the reader, kept from file to file.
+    size_t m_nMaxRepeatedShapes = 500000;
     std::map<int, GerberApertureShape> m_mapApertureShapes;
     // Every size read by the aperture and macro analysers, and every
     // coordinate, is multiplied by 25.4 while this is set.
@@ -174,13 +198,19 @@ private:
     // Back to the state of a new reader, so that a reader used twice does
     // not carry one file's layers and apertures into the next.
     void ResetState();
-    void ProcessLine(std::string line, bool paramsOnly, int& polarity);
+    void ProcessLine(std::string_view line, bool paramsOnly, int& polarity);
+    void ParseDataBlock(std::string_view line, int polarity);
     void ProcessParameterGroup(std::string group, bool closed, int& polarity);
     void StartMacro(const std::string& block);
     void FinishMacro();
     void ReadApertureFile();
-    bool BuildTemplate(const GerberAperture& ap, GerberApertureShape& out);
+    // Builds the template of a standard aperture, with the rings of its
+    // outline and of its hole (empty when none).
+    bool BuildTemplate(const GerberAperture& ap, GerberApertureShape& out, std::vector<std::vector<tagPOINTF>>& rings,
+                       std::vector<tagPOINTF>& hole);
     bool BuildMacroTemplate(const std::string& name, const std::string& modifiers, GerberApertureShape& out);
+    // The area of a macro for the aperture's modifiers, as closed rings.
+    bool MacroArea(const std::string& name, const std::vector<double>& modifiers, ClipperLib::Paths& area) const;
     double Size(double value) const { return m_bInch ? value * 25.4 : value; }
 
     // Interpretation.
@@ -194,12 +224,53 @@ private:
     void AddCap(tagPOINTF at, double angleDeg);
     Outline& OpenOutline(bool area);
     void FlushPath();
-    void AddResult(CBaseShape* shape, int polarity);
-    void MergeShapes(CGroupShape* group, size_t first);
+    // Adds the shapes of the image to the group: the merged outlines of all
+    // areas, then the shapes without area (points, open lines).
+    void BuildResult(CGroupShape* group);
+    // Closes the step-and-repeat block that the shapes from m_srFirst on
+    // belong to: copies them to every other place of the block.
+    void RepeatBlock();
+
+    // One object of the image, before the merge. Its shape is made only
+    // when the merge does not replace it (MakeShape): a flash is its
+    // template moved by the offset, a path of one outline a polyline of its
+    // points, a path of several outlines the union of its area.
+    struct ResultItem {
+        GerberShapePtr shape;  // made at once: shapes without area
+        CBaseShape* prototype = nullptr;
+        tagPOINTF offset{};
+        std::vector<tagPOINTF> points;
+        bool closed = false;
+        // The area in clipping units: in Clipper's normal form, or else
+        // (normal off) simple rings, each counter-clockwise, or (simple off)
+        // one ring as written.
+        ClipperLib::Paths area;
+        bool normal = true;
+        // Off for a contour as written, which may cross itself.
+        bool simple = true;
+        bool hasArea = false;
+        bool clear = false;
+    };
+    // What the interpretation needs of each aperture, worked out once.
+    struct ApertureCache {
+        ClipperLib::Paths flashArea;  // at the origin
+        bool flashHasArea = false;
+        std::vector<std::vector<tagPOINTF>> outlineRings;
+    };
+    static CBaseShape* MakeShape(ResultItem& item);
+    static ResultItem Copy(const ResultItem& item, double dx, double dy);
 
     double m_flatness = 0.01;
     // What the interpretation produces, in order, before the merge.
-    std::vector<GerberShapePtr> m_result;
+    std::vector<ResultItem> m_result;
+    std::map<int, ApertureCache> m_apertureCache;
+    // What is worked out of the current aperture; null while there is none.
+    const ApertureCache* m_aperture = nullptr;
+    // The step-and-repeat block being interpreted (-1 none), where its
+    // objects begin in m_result, and how many copies the file has made.
+    int m_nActiveStepRepeat = -1;
+    size_t m_srFirst = 0;
+    size_t m_srCopies = 0;
 
     // Interpretation state.
     tagPOINTF m_pos{};
@@ -210,11 +281,11 @@ private:
     int m_nKind = kNoAperture;
     int m_nSavedKind = kNoAperture;
     bool m_bRegion = false;
-    GerberShapePtr m_outline;
-    GerberShapePtr m_flash;
+    // The current flash shape: a template's (owned by the template map) or
+    // the point that stands for a flash without aperture.
+    CBaseShape* m_flash = nullptr;
+    GerberShapePtr m_pointFlash;
     double m_apertureWidth = 0;
-    // The outline's rings at the origin, for the ends of strokes.
-    std::vector<std::vector<tagPOINTF>> m_outlineRings;
     std::string m_lastX, m_lastY;
     int m_nPolarity = LAYER_DARK;
     // The open path: outlines collected by draws until the next flush.
@@ -222,6 +293,9 @@ private:
     bool m_pathIsArea = false;
     bool m_pathHasStroke = false;
     int m_pathPolarity = LAYER_DARK;
+
+    // Room to keep for the data blocks of a file's first layer.
+    size_t m_blockEstimate = 0;
 
     // Macro collection.
     bool m_bCollectingMacro = false;

@@ -24,7 +24,7 @@ void Console(const std::string& text) { std::cout << text << '\n'; }
 void Console(const std::string& text, const std::string& value) { std::cout << text << value << '\n'; }
 void Console(const std::string& text, long long value) { std::cout << text << value << '\n'; }
 
-double ParseDouble(const std::string& text) {
+double ParseDouble(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
         ++i;
@@ -43,7 +43,7 @@ double ParseDouble(const std::string& text) {
     return res.ec == std::errc() ? value : 0.0;
 }
 
-long ParseLong(const std::string& text) {
+long ParseLong(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
         ++i;
@@ -203,7 +203,7 @@ ClipperLib::Paths ShapeRegion(CBaseShape* shape, double flatness) {
     return Execute(clipper, ClipperLib::ctUnion, fill, fill);
 }
 
-ClipperLib::Paths UnionRings(const std::vector<Ring>& rings) {
+ClipperLib::Paths UnionRings(const std::vector<Ring>& rings, ClipperLib::PolyFillType fill) {
     ClipperLib::Paths paths;
     for (const Ring& ring : rings) {
         ClipperLib::Path path = ToClipper(ring);
@@ -213,7 +213,7 @@ ClipperLib::Paths UnionRings(const std::vector<Ring>& rings) {
         // Every ring counts as an area of its own: turned counter-clockwise,
         // overlapping rings add up under the non-zero rule instead of
         // cancelling.
-        if (!ClipperLib::Orientation(path)) {
+        if (fill == ClipperLib::pftNonZero && !ClipperLib::Orientation(path)) {
             ClipperLib::ReversePath(path);
         }
         paths.push_back(std::move(path));
@@ -225,7 +225,7 @@ ClipperLib::Paths UnionRings(const std::vector<Ring>& rings) {
     if (!AddClosed(clipper, paths, ClipperLib::ptSubject)) {
         return {};
     }
-    return Execute(clipper, ClipperLib::ctUnion, ClipperLib::pftNonZero, ClipperLib::pftNonZero);
+    return Execute(clipper, ClipperLib::ctUnion, fill, fill);
 }
 
 void PathsToPolyLines(const ClipperLib::Paths& paths, std::vector<CBaseShape*>& out) {

@@ -6,7 +6,9 @@
 
 #include <polyclipping/clipper.hpp>
 
+#include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "halder/baseshape.h"
@@ -30,10 +32,10 @@ void Console(const std::string& text, long long value);
 
 // Parses the leading number of text the way atof does (a number of the C
 // locale after optional blanks; 0 when there is none).
-double ParseDouble(const std::string& text);
+double ParseDouble(std::string_view text);
 // The leading integer the way a 32-bit atol does: optional blanks and sign,
 // then digits; saturated to the 32-bit range; 0 when there is none.
-long ParseLong(const std::string& text);
+long ParseLong(std::string_view text);
 
 // Appends the points of the arc about centre with radius r, from startDeg by
 // sweepDeg (counter-clockwise positive), both ends included, so that no
@@ -53,12 +55,48 @@ ClipperLib::Path ToClipper(const Ring& ring);
 // even-odd rule, so that a hole inside an outline stays open. The result is
 // in Clipper's normal form (outer rings counter-clockwise, holes clockwise).
 ClipperLib::Paths ShapeRegion(CBaseShape* shape, double flatness);
-// The union of rings, each taken on its own whatever its direction.
-ClipperLib::Paths UnionRings(const std::vector<Ring>& rings);
+// The union of rings, each taken on its own whatever its direction; under
+// the even-odd rule the rings are taken as they are instead, so that a ring
+// inside another is a hole.
+ClipperLib::Paths UnionRings(const std::vector<Ring>& rings,
+                             ClipperLib::PolyFillType fill = ClipperLib::pftNonZero);
 // Executes one clipping run; an empty result when Clipper refuses the input.
 ClipperLib::Paths Execute(ClipperLib::Clipper& clipper, ClipperLib::ClipType type, ClipperLib::PolyFillType subjectFill,
                           ClipperLib::PolyFillType clipFill);
 // Closed polylines (new, owned by the caller) of the paths, scaled back.
 void PathsToPolyLines(const ClipperLib::Paths& paths, std::vector<CBaseShape*>& out);
+
+// One area of an image: in Clipper's normal form, or else (normal off) a
+// set of simple rings, each counter-clockwise, that may overlap, or else
+// (simple off too) rings as written, which may cross themselves, whose area
+// is the non-zero fill of them alone.
+struct MergeItem {
+    const ClipperLib::Paths* area = nullptr;
+    bool clear = false;
+    bool normal = true;
+    bool simple = true;
+};
+// The image of areas laid down in order, each dark or clear: every dark
+// area less the clear areas after it that overlap it, all united, as closed
+// rings in Clipper's normal form.
+ClipperLib::Paths MergeAreas(const std::vector<MergeItem>& items);
+
+// ---- aperture macros ----
+// Macro variables by number ($1 is 1); an unset variable reads as 0.
+using MacroVariables = std::map<int, double>;
+// Evaluates a macro expression: numbers, variables, + - x / (x or X is
+// multiplication), unary signs and parentheses. False for anything else.
+bool EvalMacroExpression(std::string_view text, const MacroVariables& vars, double& value);
+
+// The area of one primitive in millimetres, turned about the origin by its
+// rotation, and whether it adds to the template (exposure on) or clears.
+struct MacroRegion {
+    ClipperLib::Paths paths;
+    bool dark = true;
+};
+// values are the primitive's evaluated fields in file units (values[0] is
+// the code); scale turns file units into millimetres. False for comments,
+// unknown codes, missing fields and shapes without area.
+bool MacroPrimitiveRegion(const std::vector<double>& values, double scale, double flatness, MacroRegion& out);
 
 }  // namespace gerber_detail

@@ -25,6 +25,8 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kMissing = 0.001;
 // Obround ends are flattened this finely.
 constexpr double kObroundFlatness = 0.005;
+// Step and repeat counts beyond this mean a damaged file.
+constexpr int kMaxRepeatCount = 1000;
 
 char At(const std::string& s, size_t i) { return i < s.size() ? s[i] : '\0'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -35,7 +37,6 @@ bool StartsWith(const std::string& s, size_t pos, const char* text) {
 
 // A size that a shape can be built from.
 bool UsableSize(double v) { return std::isfinite(v) && v > 0.0 && v <= kMaxApertureSize; }
-bool UsableCoordinate(double v) { return std::isfinite(v) && std::fabs(v) <= kMaxApertureSize; }
 
 // A regular polygon with circumscribed diameter d about centre, vertex 0 at
 // rotationDeg counter-clockwise from +x. The polygon shape lays vertex 0
@@ -123,6 +124,19 @@ std::vector<double> ModifierValues(const std::string& text) {
 }
 
 double ValueAt(const std::vector<double>& v, size_t i) { return i < v.size() ? v[i] : 0.0; }
+
+// The closed ring of an ellipse of w x h about the origin, within flatness
+// of the true curve.
+Ring EllipseRing(double w, double h, double flatness) {
+    const double r = std::max(w, h) / 2.0;
+    Ring ring;
+    ArcPoints({0.0f, 0.0f}, r, 0.0, 360.0, flatness, ring);
+    ring.pop_back();  // the closing point repeats the first
+    for (tagPOINTF& p : ring) {
+        p = {static_cast<float>(p.x * (w / 2.0) / r), static_cast<float>(p.y * (h / 2.0) / r)};
+    }
+    return ring;
+}
 
 }  // namespace
 
@@ -321,6 +335,8 @@ void CParseGerber::GerberLayerPolarityAnalyst(const std::string& block) {
 }
 
 void CParseGerber::GerberStepAndRepeatAnalyst(const std::string& block) {
+    // Whatever comes next is outside the block that was open.
+    m_nCurrentStepRepeat = -1;
     if (At(block, 2) == '*' || block.size() <= 2) {
         m_stepRepeat.bOn = false;
         return;
@@ -330,8 +346,12 @@ void CParseGerber::GerberStepAndRepeatAnalyst(const std::string& block) {
     while (i < block.size() && block[i] != '*') {
         const char c = block[i];
         if ((c == 'X' || c == 'Y') && IsDigit(At(block, i + 1))) {
-            (c == 'X' ? m_stepRepeat.nX : m_stepRepeat.nY) = block[i + 1] - '0';
-            i += 2;
+            // Panels may repeat ten times or more: every digit counts.
+            int count = 0;
+            for (++i; i < block.size() && IsDigit(block[i]); ++i) {
+                count = std::min(count * 10 + (block[i] - '0'), kMaxRepeatCount + 1);
+            }
+            (c == 'X' ? m_stepRepeat.nX : m_stepRepeat.nY) = count;
         } else if (c == 'I' || c == 'J') {
             const size_t end = block.find_first_of(c == 'I' ? "J*" : "*", i + 1);
             const std::string number = block.substr(i + 1, end == std::string::npos ? std::string::npos : end - i - 1);
@@ -340,6 +360,18 @@ void CParseGerber::GerberStepAndRepeatAnalyst(const std::string& block) {
         } else {
             ++i;
         }
+    }
+    GerberStepRepeat sr = m_stepRepeat;
+    sr.dI = Size(sr.dI);
+    sr.dJ = Size(sr.dJ);
+    const auto reach = [](double step, int count) { return std::isfinite(step) && std::fabs(step) * count <= kMaxCoordinate; };
+    const bool usable = sr.nX >= 1 && sr.nY >= 1 && sr.nX <= kMaxRepeatCount && sr.nY <= kMaxRepeatCount &&
+                        reach(sr.dI, sr.nX) && reach(sr.dJ, sr.nY);
+    if (!usable) {
+        Console("Step and repeat is wrong:", block);
+    } else if (sr.nX * sr.nY > 1) {
+        m_vStepRepeats.push_back(sr);
+        m_nCurrentStepRepeat = static_cast<int>(m_vStepRepeats.size()) - 1;
     }
 }
 
@@ -370,87 +402,136 @@ void CParseGerber::StartMacro(const std::string& block) {
 
 void CParseGerber::FinishMacro() {
     m_bCollectingMacro = false;
-    std::vector<GerberShapePtr>& shapes = m_mapMacros[m_macroName];
-    shapes.clear();
-    for (std::string primitive : SplitByDelimiters(m_macroBody, "*")) {
-        TrimSpaces(primitive);
-        // Macro variables and expressions are not evaluated: such a
-        // primitive would come out with sizes of 0, so it is left out.
-        if (primitive.empty() || primitive.find_first_of("$=") != std::string::npos) {
-            continue;
+    MacroText& macro = m_mapMacroText[m_macroName];
+    macro.statements.clear();
+    macro.inch = m_bInch;
+    for (std::string statement : SplitByDelimiters(m_macroBody, "*")) {
+        TrimSpaces(statement);
+        if (!statement.empty()) {
+            macro.statements.push_back(std::move(statement));
         }
-        GerberAMAnalyst(m_macroName, primitive);
     }
     m_macroBody.clear();
 }
 
-void CParseGerber::GerberAMAnalyst(const std::string& name, const std::string& primitive) {
-    const std::vector<std::string> p = SplitByDelimiters(primitive, ",");
-    if (p.empty()) {
+namespace {
+
+// Evaluates one primitive statement: its code, then every field after a ",".
+// False for comments (code 0) and for fields that do not evaluate.
+bool EvaluatePrimitive(const std::string& statement, const MacroVariables& vars, std::vector<double>& values) {
+    values.clear();
+    const size_t comma = statement.find(',');
+    const long code = ParseLong(statement.substr(0, comma));
+    if (code == 0 || comma == std::string::npos) {
+        return false;
+    }
+    values.push_back(static_cast<double>(code));
+    size_t start = comma + 1;
+    for (;;) {
+        const size_t next = statement.find(',', start);
+        const std::string_view field = std::string_view(statement).substr(
+            start, next == std::string::npos ? std::string::npos : next - start);
+        double value = 0.0;
+        if (!EvalMacroExpression(field, vars, value)) {
+            return false;
+        }
+        values.push_back(value);
+        if (next == std::string::npos) {
+            return true;
+        }
+        start = next + 1;
+    }
+}
+
+// "$n=expression": sets variable n. False when the statement is no assignment.
+bool Assign(const std::string& statement, MacroVariables& vars) {
+    const size_t eq = statement.find('=');
+    if (statement.empty() || statement[0] != '$' || eq == std::string::npos) {
+        return false;
+    }
+    const long index = ParseLong(statement.substr(1, eq - 1));
+    double value = 0.0;
+    if (index >= 1 && index <= 9999 && EvalMacroExpression(std::string_view(statement).substr(eq + 1), vars, value)) {
+        vars[static_cast<int>(index)] = value;
+    }
+    return true;
+}
+
+// Applies one primitive's area to the area so far: added when dark, cut out
+// when clear.
+void Apply(ClipperLib::Paths& area, const ClipperLib::Paths& primitive, bool dark) {
+    ClipperLib::Clipper clipper;
+    try {
+        clipper.AddPaths(area, ClipperLib::ptSubject, true);
+        clipper.AddPaths(primitive, ClipperLib::ptClip, true);
+    } catch (const ClipperLib::clipperException&) {
         return;
     }
-    std::string code = p[0];
-    TrimSpaces(code);
-    const auto num = [&](size_t i) { return i < p.size() ? Size(ParseDouble(p[i])) : 0.0; };
-    const auto pt = [&](size_t i) { return tagPOINTF{static_cast<float>(num(i)), static_cast<float>(num(i + 1))}; };
-    const auto usable = [&](std::initializer_list<size_t> idx) {
-        return std::all_of(idx.begin(), idx.end(), [&](size_t i) { return i < p.size() && UsableCoordinate(num(i)); });
-    };
+    area = Execute(clipper, dark ? ClipperLib::ctUnion : ClipperLib::ctDifference, ClipperLib::pftNonZero,
+                   ClipperLib::pftNonZero);
+}
 
-    CBaseShape* shape = nullptr;
-    if (code == "1") {
-        if (usable({2, 3, 4}) && UsableSize(num(2))) {
-            shape = FullCircle(pt(3), num(2) / 2.0);
+// A closed polyline for a single ring, else a compound shape of them.
+CBaseShape* AreaShape(const ClipperLib::Paths& area) {
+    std::vector<CBaseShape*> lines;
+    PathsToPolyLines(area, lines);
+    if (lines.size() == 1) {
+        return lines.front();
+    }
+    auto* combined = new CCombineShape;
+    combined->GetChildren() = std::move(lines);
+    combined->InvalidateGeometry();
+    return combined;
+}
+
+}  // namespace
+
+void CParseGerber::GerberAMAnalyst(const std::string& name, const std::string& primitive) {
+    std::vector<double> values;
+    MacroRegion region;
+    if (!EvaluatePrimitive(primitive, {}, values) ||
+        !MacroPrimitiveRegion(values, m_bInch ? 25.4 : 1.0, m_flatness, region)) {
+        return;
+    }
+    CBaseShape* shape = AreaShape(region.paths);
+    if (!region.dark) {
+        shape->SetSubPolyType(1);
+    }
+    m_mapMacros[name].emplace_back(shape);
+}
+
+bool CParseGerber::MacroArea(const std::string& name, const std::vector<double>& modifiers,
+                             ClipperLib::Paths& area) const {
+    area.clear();
+    const auto text = m_mapMacroText.find(name);
+    if (text == m_mapMacroText.end()) {
+        // Primitives added one by one, without a macro body.
+        const auto shapes = m_mapMacros.find(name);
+        if (shapes == m_mapMacros.end()) {
+            return false;
         }
-    } else if (code == "2" || code == "20") {
-        if (usable({3, 4, 5, 6})) {
-            auto* line = new CPolyLine;
-            line->arrPoint = {pt(3), pt(5)};
-            shape = line;
+        for (const GerberShapePtr& shape : shapes->second) {
+            Apply(area, ShapeRegion(shape.get(), m_flatness), shape->GetSubPolyType() != 1);
         }
-    } else if (code == "21") {
-        if (usable({2, 3, 4, 5}) && UsableSize(num(2)) && UsableSize(num(3))) {
-            const double w = num(2);
-            const double h = num(3);
-            shape = Rectangle(num(4) - w / 2.0, num(5) + h / 2.0, w, h);
+        return !area.empty();
+    }
+    // The aperture's modifiers are $1, $2, ...
+    MacroVariables vars;
+    for (size_t k = 0; k < modifiers.size(); ++k) {
+        vars[static_cast<int>(k) + 1] = modifiers[k];
+    }
+    const double scale = text->second.inch ? 25.4 : 1.0;
+    std::vector<double> values;
+    for (const std::string& statement : text->second.statements) {
+        if (Assign(statement, vars)) {
+            continue;
         }
-    } else if (code == "22") {
-        if (usable({2, 3, 4, 5}) && UsableSize(num(2)) && UsableSize(num(3))) {
-            const double w = num(2);
-            const double h = num(3);
-            shape = Rectangle(num(4), num(5) + h, w, h);
-        }
-    } else if (code == "4") {
-        const long n = p.size() > 2 ? ParseLong(p[2]) : 0;
-        auto* line = new CPolyLine;
-        for (long k = 0; k < n; ++k) {
-            const size_t i = 5 + 2 * static_cast<size_t>(k);
-            if (i + 1 >= p.size()) {
-                break;
-            }
-            if (!usable({i, i + 1})) {
-                line->arrPoint.clear();
-                break;
-            }
-            line->arrPoint.push_back(pt(i));
-        }
-        if (line->arrPoint.empty()) {
-            delete line;
-        } else {
-            line->ClosePloyLine();
-            shape = line;
-        }
-    } else if (code == "5") {
-        const long n = p.size() > 2 ? ParseLong(p[2]) : 0;
-        if (usable({3, 4, 5})) {
-            shape = RegularPolygon(pt(3), num(5), static_cast<int>(std::clamp<long>(n, 0, CPolygon::kMaxBorder + 1)),
-                                   0.0);
+        MacroRegion region;
+        if (EvaluatePrimitive(statement, vars, values) && MacroPrimitiveRegion(values, scale, m_flatness, region)) {
+            Apply(area, region.paths, region.dark);
         }
     }
-    // "6" (moire), "7" (thermal) and comments ("0") make no shape.
-    if (shape != nullptr) {
-        m_mapMacros[name].emplace_back(shape);
-    }
+    return !area.empty();
 }
 
 // ---- aperture definitions ----------------------------------------------------------
@@ -459,6 +540,7 @@ void CParseGerber::GerberAperturesAnalyst(const std::string& block) {
     if (At(block, 2) != 'D' || !IsDigit(At(block, 3))) {
         return;
     }
+    m_bApertureDefined = true;
     size_t i = 3;
     int dcode = 0;
     while (i < block.size() && i < 8 && IsDigit(block[i])) {
@@ -475,6 +557,8 @@ void CParseGerber::GerberAperturesAnalyst(const std::string& block) {
     const std::string modifiers = comma == std::string::npos ? std::string() : block.substr(comma + 1);
 
     GerberApertureShape shape;
+    std::vector<Ring> outlineRings;
+    Ring hole;
     if (name == "C" || name == "R" || name == "O" || name == "P") {
         if (comma == std::string::npos) {
             return;
@@ -504,16 +588,37 @@ void CParseGerber::GerberAperturesAnalyst(const std::string& block) {
             ap.polygonHoleHeight = ValueAt(v, 4);
         }
         m_vApertures.push_back(ap);
-        if (!BuildTemplate(ap, shape)) {
+        if (!BuildTemplate(ap, shape, outlineRings, hole)) {
             return;
         }
     } else if (!BuildMacroTemplate(name, modifiers, shape)) {
         return;
     }
+    // What flashes and strokes need of the aperture, worked out once: the
+    // rings of the simple outlines come straight from their sizes.
+    ApertureCache cache;
+    cache.flashHasArea = HasArea(shape.flash.get());
+    if (outlineRings.empty()) {
+        CollectRings(shape.outline.get(), m_flatness, outlineRings);
+    }
+    if (cache.flashHasArea) {
+        if (outlineRings.empty() || shape.kind == AP_MACRO) {
+            cache.flashArea = ShapeRegion(shape.flash.get(), m_flatness);
+        } else {
+            std::vector<Ring> rings = outlineRings;
+            if (!hole.empty()) {
+                rings.push_back(hole);
+            }
+            cache.flashArea = UnionRings(rings, hole.empty() ? ClipperLib::pftNonZero : ClipperLib::pftEvenOdd);
+        }
+    }
+    cache.outlineRings = std::move(outlineRings);
+    m_apertureCache[dcode] = std::move(cache);
     m_mapApertureShapes[dcode] = std::move(shape);
 }
 
-bool CParseGerber::BuildTemplate(const GerberAperture& ap, GerberApertureShape& out) {
+bool CParseGerber::BuildTemplate(const GerberAperture& ap, GerberApertureShape& out,
+                                 std::vector<std::vector<tagPOINTF>>& rings, std::vector<tagPOINTF>& hole) {
     double holeW = 0.0;
     double holeH = 0.0;
     GerberShapePtr outline;
@@ -529,7 +634,16 @@ bool CParseGerber::BuildTemplate(const GerberAperture& ap, GerberApertureShape& 
             if (!UsableSize(w) || !UsableSize(h)) {
                 return false;
             }
-            outline.reset(rect ? static_cast<CBaseShape*>(Rectangle(-w / 2.0, h / 2.0, w, h)) : Obround(w, h));
+            if (rect) {
+                outline.reset(Rectangle(-w / 2.0, h / 2.0, w, h));
+                const auto hw = static_cast<float>(w / 2.0);
+                const auto hh = static_cast<float>(h / 2.0);
+                rings.push_back({{-hw, -hh}, {hw, -hh}, {hw, hh}, {-hw, hh}});
+            } else {
+                auto* line = Obround(w, h);
+                rings.push_back(line->arrPoint);
+                outline.reset(line);
+            }
             holeW = Size(rect ? ap.rectHoleWidth : ap.obroundHoleWidth);
             holeH = Size(rect ? ap.rectHoleHeight : ap.obroundHoleHeight);
             break;
@@ -540,6 +654,7 @@ bool CParseGerber::BuildTemplate(const GerberAperture& ap, GerberApertureShape& 
                 return false;
             }
             outline.reset(FullCircle({0.0f, 0.0f}, d / 2.0));
+            rings.push_back(EllipseRing(d, d, m_flatness));
             holeW = Size(ap.circleHoleWidth);
             holeH = Size(ap.circleHoleHeight);
             break;
@@ -563,6 +678,7 @@ bool CParseGerber::BuildTemplate(const GerberAperture& ap, GerberApertureShape& 
         holeH = holeW;
     }
     if (holeW > kMissing && UsableSize(holeW) && UsableSize(holeH)) {
+        std::vector<tagPOINTF>& holeRing = hole;
         GerberShapePtr copy(outline->Clone());
         auto* hole = new CEllipseArc;
         if (!copy || hole->InitArcPath(Gdiplus::RectF(static_cast<float>(-holeW / 2.0), static_cast<float>(-holeH / 2.0),
@@ -575,6 +691,7 @@ bool CParseGerber::BuildTemplate(const GerberAperture& ap, GerberApertureShape& 
         combined->GetChildren().push_back(copy.release());
         combined->GetChildren().push_back(hole);
         out.flash.reset(combined);
+        holeRing = EllipseRing(holeW, holeH, m_flatness);
     } else {
         out.flash.reset(outline->Clone());
     }
@@ -587,49 +704,20 @@ bool CParseGerber::BuildTemplate(const GerberAperture& ap, GerberApertureShape& 
 }
 
 bool CParseGerber::BuildMacroTemplate(const std::string& name, const std::string& modifiers, GerberApertureShape& out) {
-    const auto it = m_mapMacros.find(name);
-    if (it == m_mapMacros.end() || it->second.empty()) {
+    const std::vector<double> v = modifiers.empty() ? std::vector<double>() : ModifierValues(modifiers);
+    ClipperLib::Paths area;
+    if (!MacroArea(name, v, area)) {
         return false;
     }
-    const std::vector<GerberShapePtr>& shapes = it->second;
-    GerberShapePtr outline;
-    if (shapes.size() == 1) {
-        outline.reset(shapes.front()->Clone());
-    } else {
-        // Several primitives form one area: their union, kept as the closed
-        // rings of the result so that overlaps do not cancel out.
-        ClipperLib::Paths regions;
-        for (const GerberShapePtr& s : shapes) {
-            const ClipperLib::Paths r = ShapeRegion(s.get(), m_flatness);
-            regions.insert(regions.end(), r.begin(), r.end());
-        }
-        ClipperLib::Clipper clipper;
-        ClipperLib::Paths merged;
-        try {
-            clipper.AddPaths(regions, ClipperLib::ptSubject, true);
-            merged = Execute(clipper, ClipperLib::ctUnion, ClipperLib::pftNonZero, ClipperLib::pftNonZero);
-        } catch (const ClipperLib::clipperException&) {
-            merged.clear();
-        }
-        auto* combined = new CCombineShape;
-        if (merged.empty()) {
-            // Nothing with an area (lines only): keep the primitives.
-            for (const GerberShapePtr& s : shapes) {
-                if (CBaseShape* c = s->Clone()) {
-                    combined->GetChildren().push_back(c);
-                }
-            }
-        } else {
-            PathsToPolyLines(merged, combined->GetChildren());
-        }
-        outline.reset(combined);
-    }
-    if (!outline) {
-        return false;
-    }
-    // The second modifier, when given and not 0, turns the macro.
-    const std::vector<double> v = ModifierValues(modifiers);
-    if (!modifiers.empty() && v.size() >= 2 && std::isfinite(v[1]) && v[1] != 0.0) {
+    GerberShapePtr outline(AreaShape(area));
+    // A macro without variables takes no modifiers; a second one, when
+    // given and not 0, turns it.
+    const auto text = m_mapMacroText.find(name);
+    const bool variables =
+        text != m_mapMacroText.end() &&
+        std::any_of(text->second.statements.begin(), text->second.statements.end(),
+                    [](const std::string& st) { return st.find('$') != std::string::npos; });
+    if (!variables && v.size() >= 2 && std::isfinite(v[1]) && v[1] != 0.0) {
         outline->Rotate(v[1], tagPOINTF{0.0f, 0.0f});
     }
     out.kind = AP_MACRO;

@@ -2,6 +2,7 @@
 // blocks, their interpretation into shapes (moves, draws, arcs, flashes,
 // regions) and the final merge of all areas.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -10,7 +11,9 @@
 #include "compose/combine.h"
 #include "compose/group.h"
 #include "core/points.h"
+#include "core/geometry.h"
 #include "core/polyline.h"
+#include "core/runlog.h"
 #include "core/text_utils.h"
 #include "host/host_services.h"
 #include "import/gerber.h"
@@ -39,6 +42,49 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
     const bool failed = std::ferror(f) != 0;
     std::fclose(f);
     return !failed;
+}
+
+// 10 to the power e, from a table for the exponents that formats use.
+double PowerOfTen(int e) {
+    static const auto kTable = [] {
+        std::array<double, 41> t{};
+        for (int k = 0; k < 41; ++k) {
+            t[k] = std::pow(10.0, k - 20);
+        }
+        return t;
+    }();
+    return e >= -20 && e <= 20 ? kTable[e + 20] : std::pow(10.0, e);
+}
+
+std::string_view Trimmed(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// Calls visit for every non-empty line (split at carriage returns and line
+// feeds) and returns how many there were.
+template <typename Visit>
+int ForEachLine(std::string_view text, Visit visit) {
+    int count = 0;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        if (end > pos) {
+            ++count;
+            visit(text.substr(pos, end - pos));
+        }
+        pos = end + 1;
+    }
+    return count;
 }
 
 bool IsInterpolation(int g) {
@@ -74,6 +120,20 @@ double Sweep(double a0, double a1, bool counterClockwise, bool fullTurn) {
     return s;
 }
 
+// The area moved by (dx, dy) millimetres.
+ClipperLib::Paths Translated(const ClipperLib::Paths& area, double dx, double dy) {
+    const auto ix = static_cast<ClipperLib::cInt>(RoundHalfAway(dx * kClipperScale));
+    const auto iy = static_cast<ClipperLib::cInt>(RoundHalfAway(dy * kClipperScale));
+    ClipperLib::Paths out(area);
+    for (ClipperLib::Path& path : out) {
+        for (ClipperLib::IntPoint& p : path) {
+            p.X += ix;
+            p.Y += iy;
+        }
+    }
+    return out;
+}
+
 void AppendPoint(std::vector<tagPOINTF>& pts, tagPOINTF p) {
     if (pts.empty() || std::fabs(pts.back().x - p.x) > 1e-6f || std::fabs(pts.back().y - p.y) > 1e-6f) {
         pts.push_back(p);
@@ -103,36 +163,30 @@ bool CParseGerber::ParseFile(const char* path, CGroupShape* group, int& lineCoun
         AfxMessageBox(L"文件打开失败");
         return false;
     }
-    const std::vector<std::string> lines = SplitByDelimiters(text, "\r\n");
-    text.clear();
-    lineCount = static_cast<int>(lines.size());
-
+    // About one data block per "*".
+    m_blockEstimate = static_cast<size_t>(std::count(text.begin(), text.end(), '*'));
     int polarity = LAYER_DARK;
-    for (const std::string& line : lines) {
-        ProcessLine(line, false, polarity);
-    }
+    lineCount = ForEachLine(text, [&](std::string_view line) { ProcessLine(line, false, polarity); });
     if (m_bCollectingMacro) {
         // The file ended inside a macro: keep what was collected.
         FinishMacro();
     }
 
-    if (m_vApertures.empty() && m_mapApertureShapes.empty()) {
+    if (!m_bApertureDefined) {
         ReadApertureFile();
     }
 
     m_mapMacros.clear();
-    const size_t first = group->GetChildren().size();
+    m_mapMacroText.clear();
     InterpretLayers();
-    for (GerberShapePtr& shape : m_result) {
-        group->GetChildren().push_back(shape.release());
-    }
+    BuildResult(group);
     m_result.clear();
-    MergeShapes(group, first);
     group->InvalidateGeometry();
 
+    m_apertureCache.clear();
     m_mapApertureShapes.clear();
-    m_outline.reset();
-    m_flash.reset();
+    m_flash = nullptr;
+    m_pointFlash.reset();
     Console("line count:", lineCount);
     return true;
 }
@@ -151,58 +205,61 @@ void CParseGerber::ResetState() {
     m_vLayers.clear();
     m_stepRepeat = GerberStepRepeat();
     m_mapMacros.clear();
+    m_mapMacroText.clear();
     m_mapApertureShapes.clear();
+    m_vStepRepeats.clear();
+    m_nCurrentStepRepeat = -1;
+    m_bApertureDefined = false;
     m_bInch = false;
     m_result.clear();
+    m_apertureCache.clear();
     m_path.clear();
     m_bCollectingMacro = false;
     m_macroName.clear();
     m_macroBody.clear();
 }
 
-void CParseGerber::ProcessLine(std::string line, bool paramsOnly, int& polarity) {
+void CParseGerber::ProcessLine(std::string_view line, bool paramsOnly, int& polarity) {
     for (;;) {
         if (m_bCollectingMacro) {
             // Macro primitives run on until the closing "%".
             const size_t close = line.find('%');
             m_macroBody += line.substr(0, close);
-            if (close == std::string::npos) {
+            if (close == std::string_view::npos) {
                 return;
             }
             FinishMacro();
-            line.erase(0, close + 1);
+            line.remove_prefix(close + 1);
             continue;
         }
-        TrimSpaces(line);
+        line = Trimmed(line);
         if (line.empty()) {
             return;
         }
-        if (IsGerberPara(line)) {
+        if (line.front() == '%') {
             const size_t close = line.find('%', 1);
-            const std::string group = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-            ProcessParameterGroup(group, close != std::string::npos, polarity);
-            if (close == std::string::npos) {
+            ProcessParameterGroup(std::string(line.substr(1, close == std::string_view::npos ? close : close - 1)),
+                                  close != std::string_view::npos, polarity);
+            if (close == std::string_view::npos) {
                 return;
             }
-            line.erase(0, close + 1);
+            line.remove_prefix(close + 1);
             continue;
         }
         if (paramsOnly) {
             return;
         }
         // Several "*"-terminated data blocks may share a line.
-        size_t start = 0;
-        while (start < line.size()) {
-            const size_t star = line.find('*', start);
-            std::string block = line.substr(start, star == std::string::npos ? std::string::npos : star - start + 1);
-            TrimSpaces(block);
+        while (!line.empty()) {
+            const size_t star = line.find('*');
+            const std::string_view block = Trimmed(line.substr(0, star == std::string_view::npos ? star : star + 1));
             if (!block.empty()) {
-                DateBlockRs274dAnalyst(block, polarity);
+                ParseDataBlock(block, polarity);
             }
-            if (star == std::string::npos) {
+            if (star == std::string_view::npos) {
                 break;
             }
-            start = star + 1;
+            line.remove_prefix(star + 1);
         }
         return;
     }
@@ -249,9 +306,7 @@ void CParseGerber::ReadApertureFile() {
         return;
     }
     int polarity = m_vLayers.empty() ? static_cast<int>(LAYER_DARK) : m_vLayers.back().nPolarity;
-    for (const std::string& line : SplitByDelimiters(text, "\r\n")) {
-        ProcessLine(line, true, polarity);
-    }
+    ForEachLine(text, [&](std::string_view line) { ProcessLine(line, true, polarity); });
     if (m_bCollectingMacro) {
         FinishMacro();
     }
@@ -259,24 +314,32 @@ void CParseGerber::ReadApertureFile() {
 
 // ---- data blocks -------------------------------------------------------------------
 
-void CParseGerber::DateBlockRs274dAnalyst(const std::string& line, int polarity) {
-    static const std::string kStarts = "DGIJMXY";
-    if (line.empty() || kStarts.find(line[0]) == std::string::npos) {
-        Console("There is something wrong:", line);
+void CParseGerber::DateBlockRs274dAnalyst(const std::string& line, int polarity) { ParseDataBlock(line, polarity); }
+
+void CParseGerber::ParseDataBlock(std::string_view line, int polarity) {
+    static constexpr std::string_view kStarts = "DGIJMXY";
+    if (line.empty() || kStarts.find(line[0]) == std::string_view::npos) {
+        Console("There is something wrong:", std::string(line));
         return;
     }
     Rs274dCodePara block;
-    block.strBlock = line;
+    block.strBlock = std::string(line);
     block.nPolarity = polarity;
-    // The text of a field runs up to the first of the letters that may follow it.
-    const auto field = [&](size_t& i, const char* stops) {
-        const size_t end = line.find_first_of(stops, i + 1);
-        const size_t stop = end == std::string::npos ? line.size() : end;
-        std::string text = line.substr(i + 1, stop - i - 1);
-        TrimSpaces(text);
+    block.nStepRepeat = m_nCurrentStepRepeat;
+    // A field runs to the next letter or "*", so fields may come in any
+    // order (I and J before X and Y).
+    const auto field = [&](size_t& i) {
+        size_t stop = i + 1;
+        while (stop < line.size() && line[stop] != '*' && !(line[stop] >= 'A' && line[stop] <= 'Z')) {
+            ++stop;
+        }
+        const std::string_view text = Trimmed(line.substr(i + 1, stop - i - 1));
         i = stop;
         return text;
     };
+    // G codes ahead of the block's last one ("G75G03X...") each apply on
+    // their own, in order.
+    std::vector<int> leading;
     size_t i = 0;
     while (i < line.size()) {
         switch (line[i]) {
@@ -284,35 +347,52 @@ void CParseGerber::DateBlockRs274dAnalyst(const std::string& line, int polarity)
                 // One digit, or two when the second one is a digit.
                 const bool two = i + 2 < line.size() && line[i + 2] >= '0' && line[i + 2] <= '9';
                 const size_t digits = std::min<size_t>(two ? 2 : 1, line.size() - i - 1);
-                block.nGCode = static_cast<int>(ParseLong(line.substr(i + 1, digits)));
-                if (block.nGCode == 4) {
+                const int g = static_cast<int>(ParseLong(line.substr(i + 1, digits)));
+                if (g == 4) {
                     return;  // a comment
                 }
+                if (block.nGCode >= 0) {
+                    leading.push_back(block.nGCode);
+                }
+                block.nGCode = g;
                 i += 1 + digits;
                 break;
             }
             case 'X':
-                block.strX = field(i, "YIJD*");
+                block.strX = field(i);
                 break;
             case 'Y':
-                block.strY = field(i, "IJD*");
+                block.strY = field(i);
                 break;
             case 'I':
-                block.strI = field(i, "JD*");
+                block.strI = field(i);
                 break;
             case 'J':
-                block.strJ = field(i, "D*");
+                block.strJ = field(i);
                 break;
             case 'D':
-                block.nDCode = static_cast<int>(ParseLong(field(i, "*")));
+                block.nDCode = static_cast<int>(ParseLong(field(i)));
                 break;
             case 'M':
-                block.nMCode = static_cast<int>(ParseLong(field(i, "*")));
+                block.nMCode = static_cast<int>(ParseLong(field(i)));
                 break;
-            case '*':
+            case '*': {
                 GerberLayeCheck();
-                m_vLayers.back().vContent.push_back(std::move(block));
+                std::vector<Rs274dCodePara>& content = m_vLayers.back().vContent;
+                if (content.capacity() == 0 && m_vLayers.size() == 1) {
+                    content.reserve(m_blockEstimate);  // most files have one layer
+                }
+                for (int g : leading) {
+                    Rs274dCodePara alone;
+                    alone.nGCode = g;
+                    alone.strBlock = block.strBlock;
+                    alone.nPolarity = polarity;
+                    alone.nStepRepeat = block.nStepRepeat;
+                    content.push_back(std::move(alone));
+                }
+                content.push_back(std::move(block));
                 return;
+            }
             default:
                 ++i;
         }
@@ -358,38 +438,114 @@ void CParseGerber::InterpretLayers() {
     m_nKind = kNoAperture;
     m_nSavedKind = kNoAperture;
     m_bRegion = false;
-    m_outline.reset();
-    m_outlineRings.clear();
+    m_aperture = nullptr;
     m_apertureWidth = 0.0;
     auto* point = new CPoints;
     point->InitPoint({0.0f, 0.0f});
-    m_flash.reset(point);
+    m_pointFlash.reset(point);
+    m_flash = point;
     m_lastX.clear();
     m_lastY.clear();
     m_path.clear();
+    m_nActiveStepRepeat = -1;
+    m_srCopies = 0;
 
     for (const GerberLayer& layer : m_vLayers) {
         Console("Iter_L->LayerName:", layer.strName);
         Console("Iter_L->LayerPolarity:", layer.nPolarity);
         for (const Rs274dCodePara& block : layer.vContent) {
+            if (block.nStepRepeat != m_nActiveStepRepeat) {
+                RepeatBlock();
+                if (block.nStepRepeat >= 0 && static_cast<size_t>(block.nStepRepeat) < m_vStepRepeats.size()) {
+                    FlushPath();
+                    m_nActiveStepRepeat = block.nStepRepeat;
+                    m_srFirst = m_result.size();
+                }
+            }
             InterpretBlock(block);
         }
         FlushPath();
+        RepeatBlock();
     }
     FlushPath();
+}
+
+void CParseGerber::RepeatBlock() {
+    if (m_nActiveStepRepeat < 0) {
+        return;
+    }
+    FlushPath();
+    GerberStepRepeat sr = m_vStepRepeats[static_cast<size_t>(m_nActiveStepRepeat)];
+    m_nActiveStepRepeat = -1;
+    // Copies without a step land on the first one and change nothing.
+    const auto still = [](double step) { return std::fabs(step) * kClipperScale < 0.5; };
+    if (still(sr.dI)) {
+        sr.nX = 1;
+    }
+    if (still(sr.dJ)) {
+        sr.nY = 1;
+    }
+    const size_t last = m_result.size();
+    const size_t count = last - m_srFirst;
+    const size_t copies = count * (static_cast<size_t>(sr.nX) * static_cast<size_t>(sr.nY) - 1);
+    if (count == 0) {
+        return;
+    }
+    if (m_srCopies + copies > m_nMaxRepeatedShapes) {
+        // Not a silent cut: the block stays single and both the console and
+        // the run log say so.
+        Console("Step and repeat makes too many shapes; the block is kept once:", static_cast<long long>(copies));
+        RunLog::Instance(nullptr)->WriteFormat(L"Gerber: step and repeat of %u shapes %d x %d refused (more than %u)",
+                                              static_cast<unsigned>(count), sr.nX, sr.nY,
+                                              static_cast<unsigned>(m_nMaxRepeatedShapes));
+        return;
+    }
+    m_srCopies += copies;
+    m_result.reserve(last + copies);
+    for (int iy = 0; iy < sr.nY; ++iy) {
+        for (int ix = 0; ix < sr.nX; ++ix) {
+            if (ix == 0 && iy == 0) {
+                continue;
+            }
+            for (size_t k = m_srFirst; k < last; ++k) {
+                m_result.push_back(Copy(m_result[k], ix * sr.dI, iy * sr.dJ));
+            }
+        }
+    }
+}
+
+CParseGerber::ResultItem CParseGerber::Copy(const ResultItem& item, double dx, double dy) {
+    ResultItem copy;
+    if (item.shape) {
+        copy.shape.reset(item.shape->Clone());
+        if (copy.shape) {
+            copy.shape->Move(static_cast<float>(dx), static_cast<float>(dy));
+        }
+    }
+    copy.prototype = item.prototype;
+    copy.offset = {static_cast<float>(item.offset.x + dx), static_cast<float>(item.offset.y + dy)};
+    copy.points.reserve(item.points.size());
+    for (const tagPOINTF& p : item.points) {
+        copy.points.push_back({static_cast<float>(p.x + dx), static_cast<float>(p.y + dy)});
+    }
+    copy.closed = item.closed;
+    copy.area = Translated(item.area, dx, dy);
+    copy.normal = item.normal;
+    copy.simple = item.simple;
+    copy.hasArea = item.hasArea;
+    copy.clear = item.clear;
+    return copy;
 }
 
 bool CParseGerber::Coordinate(const std::string& text, bool xAxis, double& value) const {
     const int integer = xAxis ? m_format.nXInteger : m_format.nYInteger;
     const int decimal = xAxis ? m_format.nXDecimal : m_format.nYDecimal;
-    double scale = 1.0;
+    int exponent = -decimal;
     if (m_format.nZeroSuppression == 1) {
         const auto digits = std::count_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-        scale = std::pow(10.0, integer - static_cast<double>(digits));
-    } else {
-        scale = std::pow(10.0, -decimal);
+        exponent = integer - static_cast<int>(std::min<std::ptrdiff_t>(digits, 1000));
     }
-    value = static_cast<double>(ParseLong(text)) * scale;
+    value = static_cast<double>(ParseLong(text)) * PowerOfTen(exponent);
     if (m_bInch) {
         value *= 25.4;
     }
@@ -423,9 +579,13 @@ void CParseGerber::InterpretBlock(const Rs274dCodePara& block) {
         default:
             break;
     }
+    const bool hasCoordinates =
+        !block.strX.empty() || !block.strY.empty() || !block.strI.empty() || !block.strJ.empty();
     if (IsInterpolation(g)) {
         m_nGModal = g;
-        if (g <= 3 && block.nDCode < 0) {
+        // Only a block with nothing but the code just sets the mode; with
+        // coordinates it draws with the modal D code below.
+        if (block.nDCode < 0 && !hasCoordinates) {
             return;
         }
     }
@@ -433,8 +593,6 @@ void CParseGerber::InterpretBlock(const Rs274dCodePara& block) {
         SelectAperture(block.nDCode);
         return;
     }
-    const bool hasCoordinates =
-        !block.strX.empty() || !block.strY.empty() || !block.strI.empty() || !block.strJ.empty();
     int op = block.nDCode;
     if (op < 0) {
         // Only the operations D01 to D03 carry over to a block that gives
@@ -507,23 +665,27 @@ void CParseGerber::InterpretBlock(const Rs274dCodePara& block) {
 
 void CParseGerber::SelectAperture(int dcode) {
     const auto it = m_mapApertureShapes.find(dcode);
-    if (it == m_mapApertureShapes.end()) {
-        return;
-    }
-    GerberShapePtr outline(it->second.outline->Clone());
-    GerberShapePtr flash(it->second.flash->Clone());
-    if (!outline || !flash) {
+    if (it == m_mapApertureShapes.end() || !it->second.outline || !it->second.flash) {
         return;
     }
     // Strokes of one path share one aperture; a region contour is not cut.
     if (!m_bRegion) {
         FlushPath();
     }
-    m_outline = std::move(outline);
-    m_flash = std::move(flash);
+    // The templates stay as they are while the layers are interpreted.
+    auto cached = m_apertureCache.find(dcode);
+    if (cached == m_apertureCache.end()) {
+        ApertureCache cache;
+        cache.flashHasArea = HasArea(it->second.flash.get());
+        if (cache.flashHasArea) {
+            cache.flashArea = ShapeRegion(it->second.flash.get(), m_flatness);
+        }
+        CollectRings(it->second.outline.get(), m_flatness, cache.outlineRings);
+        cached = m_apertureCache.emplace(dcode, std::move(cache)).first;
+    }
+    m_flash = it->second.flash.get();
+    m_aperture = &cached->second;
     m_apertureWidth = it->second.rect.Width;
-    m_outlineRings.clear();
-    CollectRings(m_outline.get(), m_flatness, m_outlineRings);
     if (m_bRegion) {
         m_nSavedKind = it->second.kind;
     } else {
@@ -532,15 +694,24 @@ void CParseGerber::SelectAperture(int dcode) {
 }
 
 void CParseGerber::Flash(tagPOINTF at, int polarity) {
-    if (!m_flash) {
+    if (m_flash == nullptr) {
         return;
     }
-    CBaseShape* shape = m_flash->Clone();
-    if (shape == nullptr) {
-        return;
+    ResultItem item;
+    item.clear = polarity == LAYER_CLEAR;
+    if (m_aperture != nullptr && m_aperture->flashHasArea) {
+        item.prototype = m_flash;
+        item.offset = at;
+        item.area = Translated(m_aperture->flashArea, at.x, at.y);
+        item.hasArea = true;
+    } else {
+        item.shape.reset(m_flash->Clone());
+        if (!item.shape) {
+            return;
+        }
+        item.shape->Move(at.x, at.y);
     }
-    shape->Move(at.x, at.y);
-    AddResult(shape, polarity);
+    m_result.push_back(std::move(item));
 }
 
 CParseGerber::Outline& CParseGerber::OpenOutline(bool area) {
@@ -556,7 +727,10 @@ CParseGerber::Outline& CParseGerber::OpenOutline(bool area) {
 void CParseGerber::AddCap(tagPOINTF at, double angleDeg) {
     // Rectangles stay square to the axes; other apertures turn with the stroke.
     const double turn = m_nKind == AP_RECTANGLE ? 0.0 : angleDeg;
-    for (const Ring& ring : m_outlineRings) {
+    if (m_aperture == nullptr) {
+        return;
+    }
+    for (const Ring& ring : m_aperture->outlineRings) {
         Outline& cap = OpenOutline(true);
         cap.points.reserve(ring.size());
         for (const tagPOINTF& p : ring) {
@@ -624,6 +798,19 @@ void CParseGerber::Draw(tagPOINTF target, double i, double j) {
         DrawArc(target, centre, sweep);
         return;
     }
+    if (m_nKind == AP_CIRCLE) {
+        // A round aperture sweeps a stadium: the band with a half disc at
+        // each end, as one simple ring.
+        if (Distance(m_pos, target) >= kMinStroke) {
+            Ring& ring = OpenOutline(true).points;
+            const double a = AngleDeg(m_pos, target);
+            const double r = m_apertureWidth / 2.0;
+            ArcPoints(m_pos, r, a + 90.0, 180.0, m_flatness, ring);
+            ArcPoints(target, r, a - 90.0, 180.0, m_flatness, ring);
+            m_pathHasStroke = true;
+        }
+        return;
+    }
     std::vector<tagPOINTF> stroke;
     double angleA = 0.0;
     double angleB = 0.0;
@@ -672,110 +859,116 @@ void CParseGerber::FlushPath() {
     if (m_path.empty()) {
         return;
     }
-    CBaseShape* shape = nullptr;
+    ResultItem item;
+    item.clear = m_pathPolarity == LAYER_CLEAR;
     if (m_path.size() == 1) {
-        auto* line = new CPolyLine;
-        line->arrPoint = std::move(m_path.front().points);
-        if (m_pathIsArea && line->arrPoint.size() >= 3) {
-            const tagPOINTF& a = line->arrPoint.front();
-            const tagPOINTF& b = line->arrPoint.back();
-            if (a.x == b.x && a.y == b.y) {
-                line->bClosed = 1;
-            } else {
-                line->ClosePloyLine();
+        item.points = std::move(m_path.front().points);
+        if (m_pathIsArea && item.points.size() >= 3) {
+            const tagPOINTF& a = item.points.front();
+            const tagPOINTF& b = item.points.back();
+            if (a.x != b.x || a.y != b.y) {
+                item.points.push_back(a);
             }
+            item.closed = true;
+            item.hasArea = true;
+            // A contour as written may cross itself: the merge works out its
+            // area on its own.
+            ClipperLib::Path ring = ToClipper(item.points);
+            if (!ring.empty()) {
+                item.area.push_back(std::move(ring));
+            }
+            item.normal = false;
+            item.simple = false;
         }
-        if (line->arrPoint.size() >= 2) {
-            shape = line;
-        } else {
-            delete line;  // a lone point is no path
+        if (item.points.size() < 2) {
+            item.points.clear();  // a lone point is no path
         }
     } else {
-        std::vector<Ring> rings;
-        rings.reserve(m_path.size());
-        for (Outline& o : m_path) {
-            rings.push_back(std::move(o.points));
+        // Strokes and the ends the aperture puts on them: simple rings that
+        // the merge unites with everything else.
+        for (const Outline& o : m_path) {
+            ClipperLib::Path ring = ToClipper(o.points);
+            const double area = ring.empty() ? 0.0 : ClipperLib::Area(ring);
+            if (area < 0) {
+                ClipperLib::ReversePath(ring);
+            }
+            if (area != 0) {
+                item.area.push_back(std::move(ring));
+            }
         }
-        std::vector<CBaseShape*> lines;
-        PathsToPolyLines(UnionRings(rings), lines);
-        if (!lines.empty()) {
-            auto* combined = new CCombineShape;
-            combined->GetChildren() = std::move(lines);
-            combined->InvalidateGeometry();
-            shape = combined;
-        }
-    }
-    if (shape != nullptr) {
-        AddResult(shape, m_pathPolarity);
+        item.normal = item.area.size() <= 1;
+        item.hasArea = !item.area.empty();
     }
     m_path.clear();
     m_pathHasStroke = false;
+    if (item.hasArea || !item.points.empty()) {
+        m_result.push_back(std::move(item));
+    }
 }
 
-void CParseGerber::AddResult(CBaseShape* shape, int polarity) {
-    if (polarity == LAYER_CLEAR) {
+CBaseShape* CParseGerber::MakeShape(ResultItem& item) {
+    CBaseShape* shape = nullptr;
+    if (item.shape) {
+        shape = item.shape.release();
+    } else if (item.prototype != nullptr) {
+        shape = item.prototype->Clone();
+        if (shape != nullptr) {
+            shape->Move(item.offset.x, item.offset.y);
+        }
+    } else if (!item.points.empty()) {
+        auto* line = new CPolyLine;
+        line->arrPoint = item.points;
+        line->bClosed = item.closed ? 1 : 0;
+        shape = line;
+    } else {
+        std::vector<CBaseShape*> lines;
+        ClipperLib::Clipper clipper;
+        try {
+            clipper.AddPaths(item.area, ClipperLib::ptSubject, true);
+        } catch (const ClipperLib::clipperException&) {
+            return nullptr;
+        }
+        PathsToPolyLines(Execute(clipper, ClipperLib::ctUnion, ClipperLib::pftNonZero, ClipperLib::pftNonZero), lines);
+        if (lines.empty()) {
+            return nullptr;
+        }
+        auto* combined = new CCombineShape;
+        combined->GetChildren() = std::move(lines);
+        combined->InvalidateGeometry();
+        shape = combined;
+    }
+    if (shape != nullptr && item.clear) {
         shape->SetSubPolyType(1);
     }
-    m_result.emplace_back(shape);
+    return shape;
 }
+
 
 // ---- merging -------------------------------------------------------------------------
 
-void CParseGerber::MergeShapes(CGroupShape* group, size_t first) {
+void CParseGerber::BuildResult(CGroupShape* group) {
     std::vector<CBaseShape*>& children = group->GetChildren();
-    std::vector<CBaseShape*> areas;
-    std::vector<CBaseShape*> others;
-    for (size_t k = first; k < children.size(); ++k) {
-        (HasArea(children[k]) ? areas : others).push_back(children[k]);
-    }
-    // A single shape is the result as it is; points and open lines have no
-    // area to merge and stay as they are.
-    if (areas.size() < 2) {
-        return;
-    }
-
-    // Dark shapes are added to the result so far, clear ones cut out of it,
-    // in file order: each run of dark shapes followed by clear ones is one
-    // clipping step.
-    ClipperLib::Paths result;
-    ClipperLib::Paths subjects;
-    ClipperLib::Paths clips;
-    const auto run = [&]() {
-        if (subjects.empty() && clips.empty()) {
-            return;
+    std::vector<MergeItem> areas;
+    for (const ResultItem& item : m_result) {
+        if (item.hasArea) {
+            areas.push_back({&item.area, item.clear, item.normal, item.simple});
         }
-        ClipperLib::Clipper clipper;
-        try {
-            clipper.AddPaths(result, ClipperLib::ptSubject, true);
-            clipper.AddPaths(subjects, ClipperLib::ptSubject, true);
-            clipper.AddPaths(clips, ClipperLib::ptClip, true);
-            result = Execute(clipper, ClipperLib::ctDifference, ClipperLib::pftNonZero, ClipperLib::pftNonZero);
-        } catch (const ClipperLib::clipperException&) {
-            // Coordinates that Clipper cannot take: the step is skipped.
-        }
-        subjects.clear();
-        clips.clear();
-    };
-    for (size_t k = 0; k < areas.size(); ++k) {
-        const bool clear = areas[k]->GetSubPolyType() == 1;
-        if (!clear && !clips.empty()) {
-            run();
-        }
-        const ClipperLib::Paths region = ShapeRegion(areas[k], m_flatness);
-        (clear ? clips : subjects).insert((clear ? clips : subjects).end(), region.begin(), region.end());
     }
-    run();
-    if (result.empty()) {
-        return;
+    // A single area stays the shape it is; so does everything when the
+    // merge leaves nothing.
+    ClipperLib::Paths merged;
+    if (areas.size() >= 2) {
+        merged = MergeAreas(areas);
     }
-
-    std::vector<CBaseShape*> merged;
-    PathsToPolyLines(result, merged);
-    children.resize(first);
-    children.insert(children.end(), merged.begin(), merged.end());
-    children.insert(children.end(), others.begin(), others.end());
-    // The merged shapes are no children any more: nothing else holds them.
-    for (CBaseShape* shape : areas) {
-        GerberShapeDeleter()(shape);
+    if (!merged.empty()) {
+        PathsToPolyLines(merged, children);
+    }
+    // Points and open lines have no area to merge and follow as they are.
+    for (ResultItem& item : m_result) {
+        if (merged.empty() || !item.hasArea) {
+            if (CBaseShape* shape = MakeShape(item)) {
+                children.push_back(shape);
+            }
+        }
     }
 }

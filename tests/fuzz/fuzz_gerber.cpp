@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "compose/group.h"
+#include "core/runlog.h"
 #include "host/host_services.h"
 #include "import/gerber.h"
 
@@ -54,8 +55,9 @@ private:
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SetHost(std::make_shared<SilentHost>());
-    // The reader's console lines are of no interest here.
+    // The reader's console lines and run-log lines are of no interest here.
     if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+    RunLog::Instance(nullptr)->SetLogFolder(L"/dev/null/");
     return 0;
 }
 
@@ -66,6 +68,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto* group = new CGroupShape;
     int lines = 0;
     CParseGerber parser;
+    // Large panels are legal; under the sanitizer they would only slow the
+    // search down.
+    parser.m_nMaxRepeatedShapes = 500;
     if (!parser.ParseFile(input.Path().c_str(), group, lines)) std::abort();
     for (CBaseShape* child : group->GetChildren()) {
         std::vector<tagPOINTF> pts;
