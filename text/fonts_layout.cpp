@@ -188,6 +188,23 @@ int SpacesFrom(const wchar_t* line, size_t n, size_t from) {
     return count;
 }
 
+// The extremes of all points of the characters; false when there are none.
+bool Extent(const std::vector<FONTSCHAR*>& chars, tagPOINTF& lo, tagPOINTF& hi) {
+    bool any = false;
+    for (const FONTSCHAR* ch : chars) {
+        if (ch == nullptr) continue;
+        for (const tagPOINTF& p : ch->points) {
+            if (!any) {
+                lo = hi = p;
+                any = true;
+            }
+            lo = {std::min(lo.x, p.x), std::min(lo.y, p.y)};
+            hi = {std::max(hi.x, p.x), std::max(hi.y, p.y)};
+        }
+    }
+    return any;
+}
+
 }  // namespace
 
 // ---- small measures ---------------------------------------------------------------------------
@@ -244,7 +261,7 @@ bool CFonts::HasRightToLeftChars(const CString& text) {
 
 int CFonts::FindSpace(const CString& line, int i) {
     if (i < -1) return 0;
-    return SpacesFrom(line.GetString(), static_cast<size_t>(line.GetLength()), static_cast<size_t>(i + 1));
+    return SpacesFrom(line.GetString(), static_cast<size_t>(line.GetLength()), i < 0 ? 0 : static_cast<size_t>(i) + 1);
 }
 
 // ---- placing a new text -----------------------------------------------------------------------
@@ -274,24 +291,40 @@ int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool fla
         nFontType = 0;
     }
     SetFontsPoint(text, fontName, flag);
-    InitRefPoint();
-    if (m_arrFrame.size() == 4) {
-        const tagPOINTF c{(m_arrFrame[0].x + m_arrFrame[1].x) / 2, (m_arrFrame[2].y + m_arrFrame[3].y) / 2};
-        const double sy = parFonts.dHeight / kEmSize;
-        const double sx = sy * parFonts.dWidthRatio / kNaturalWidth;
-        for (FONTSCHAR* ch : m_arrChars)
-            for (tagPOINTF& p : ch->points) p = PointfZoom(p, sx, sy, c);
-        for (tagPOINTF& p : m_arrFrame) p = PointfZoom(p, sx, sy, c);
-    }
-    InitRefPoint();
+    // Scale the new outlines about the frame's centre, then move them so
+    // that the rectangle's corner (or top centre) lands on pt: one pass over
+    // the points, the scaled rectangle taken from the scaled extremes (the
+    // scaling keeps the order of coordinates along each axis). The fill
+    // shapes are new and hold nothing yet, so nothing of theirs moves.
+    tagPOINTF lo{0, 0}, hi{0, 0};
+    const bool any = Extent(m_arrChars, lo, hi);
+    InitRefPoint(any ? Gdiplus::RectF(lo.x, hi.y, hi.x - lo.x, hi.y - lo.y) : Gdiplus::RectF());
+    const tagPOINTF c{(m_arrFrame[0].x + m_arrFrame[1].x) / 2, (m_arrFrame[2].y + m_arrFrame[3].y) / 2};
+    const double sy = parFonts.dHeight / kEmSize;
+    const double sx = sy * parFonts.dWidthRatio / kNaturalWidth;
     Gdiplus::RectF r;
-    GetRectangle(r);
+    if (any) {
+        const tagPOINTF a = PointfZoom(lo, sx, sy, c), b = PointfZoom(hi, sx, sy, c);
+        lo = {std::min(a.x, b.x), std::min(a.y, b.y)};
+        hi = {std::max(a.x, b.x), std::max(a.y, b.y)};
+        r = Gdiplus::RectF(lo.x, hi.y, hi.x - lo.x, hi.y - lo.y);
+    }
+    InitRefPoint(r);
+    float dx = 0, dy = 0;
     if (parFonts.bPathText == 0) {
         const float a = parFonts.nAlign == 1 ? r.Width / 2 : parFonts.nAlign == 2 ? r.Width : 0.0f;
-        const float dx = pt.x - r.X - a;
-        const float dy = pt.y - r.Y;
-        if (dx != 0 || dy != 0) Move(dx, dy);
+        dx = pt.x - r.X - a;
+        dy = pt.y - r.Y;
     }
+    // PointfZoom's arithmetic, inline: this loop runs over every point.
+    const double cx = c.x, cy = c.y;
+    for (FONTSCHAR* ch : m_arrChars) {
+        for (tagPOINTF& p : ch->points) {
+            p.x = static_cast<float>(cx + (p.x - cx) * sx) + dx;
+            p.y = static_cast<float>(cy + (p.y - cy) * sy) + dy;
+        }
+    }
+    for (tagPOINTF& p : m_arrFrame) p = {p.x + dx, p.y + dy};
     m_bRecord = 1;
     InvalidateGeometry();
     return 1;
@@ -332,9 +365,9 @@ bool CFonts::SetFontsPoint(CString text, CString fontName, bool) {
         std::vector<const gf::Glyph*> glyphs;
         std::vector<double> kern;
         std::u32string chars;
-        for (std::wstring& text1 : SplitLines(s)) {
+        for (std::wstring& lineText : SplitLines(s)) {
             LineRun run;
-            run.text = std::move(text1);
+            run.text = std::move(lineText);
             const size_t n = run.text.size();
             if (n > 0) {
                 current = chain.ForLine(run.text[0], parFonts);
@@ -368,9 +401,9 @@ bool CFonts::SetFontsPoint(CString text, CString fontName, bool) {
     const double lineSpace = FiniteOr0(parFonts.dLineSpace);
     const double charWidth = FiniteOr0(parFonts.dFixCharWidth);
     // The fixed character width across, in layout units.
-    const double fixWidth = parFonts.dHeight > 0 && parFonts.dWidthRatio > 0
-                                ? FiniteOr0(charWidth * kEmSize / parFonts.dHeight * kNaturalWidth / parFonts.dWidthRatio)
-                                : 0.0;
+    double fixWidth = 0;
+    if (parFonts.dHeight > 0 && parFonts.dWidthRatio > 0)
+        fixWidth = FiniteOr0(charWidth * kEmSize / parFonts.dHeight * kNaturalWidth / parFonts.dWidthRatio);
     const double pitchExtra = parFonts.bEqualPitch != 0 && !vertical && sx > 0 && std::isfinite(sx)
                                   ? FiniteOr0(widest + charSpace / sx)
                                   : 0.0;
@@ -395,8 +428,8 @@ bool CFonts::SetFontsPoint(CString text, CString fontName, bool) {
         double x = vertical ? columnX : x0;
         double y = vertical ? y0 : lineY;
         double maxRight = x;
-        // Blanks before the line's first ink, and the room they take.
-        bool inked = false;
+        // The room the blanks before the line's first ink take, and the
+        // last character with ink (n: none yet).
         double leadingWidth = 0;
         size_t lastInk = n;
         for (size_t i = 0; i < n; ++i) {
@@ -425,8 +458,7 @@ bool CFonts::SetFontsPoint(CString text, CString fontName, bool) {
                     x += f.box.GetRight();
                 }
                 lastInk = i;
-                inked = true;
-            } else if (!inked) {
+            } else if (lastInk == n) {
                 leadingWidth += mode == 0 ? f.advance : mode == 1 ? fixWidth + f.advance : fixWidth;
             }
             const double glyphExtent = f.ink ? (vertical ? f.box.Height : f.box.Width) : 0.0;
