@@ -238,6 +238,13 @@ TEST(FontsLayout, VerticalFacesRightToLeftAndFallbacks) {
     ExpectOutline(*serif, 0, Sans().Of(L'\u05D1'), 1, 1);
     EXPECT_EQ(serif->parFonts.bBold, 0);
     EXPECT_EQ(serif->parFonts.bItalic, 0);
+    // DejaVu Sans Mono has U+27BF in bold only: the bold retry takes it, and
+    // the bold flag stays set.
+    t = Lay(L"\u27BF", L"DejaVu Sans Mono");
+    ASSERT_EQ(t->GetChars().size(), 1u);
+    ExpectOutline(*t, 0, Face("/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf").Of(L'\u27BF'), 1, 1);
+    EXPECT_EQ(t->parFonts.bBold, 1);
+    EXPECT_EQ(t->parFonts.bItalic, 0);
     // When no face has it, the requested face stays and the character has no
     // outline; a face that is not installed gives way.
     t = Lay(L"\u4E2DH");
