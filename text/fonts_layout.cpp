@@ -1,33 +1,208 @@
 // The TrueType layout of a text shape: characters one after the other on a
 // pen position, in layout units of 10 per em with y growing downward, then
 // stored with y up; the frame and the placement of a new text.
+//
+// The layout reads glyphs, advances and kerning pairs from the font engine
+// under the GDI+ stand-in, and places each glyph exactly where
+// GraphicsPath::AddString would put that character at the pen (em 10, the
+// typographic format: the cell's top-left corner at the pen, the baseline
+// the face's cell ascent below it). Every distinct glyph is outlined,
+// measured and flattened once per layout; a character costs a copy of its
+// flattened outline, so the work grows linearly with the text.
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "compose/filledshape.h"
 #include "gdiplus/font.h"
+#include "gdiplus/font_engine.h"
 #include "gdiplus/graphicspath.h"
-#include "gdiplus/matrix.h"
 #include "text/fonts.h"
 
 namespace {
 
-// The faces tried, in order, when the requested one cannot lay a character
-// out; the last one is the face the project installs everywhere.
-const wchar_t* const kFallbackFaces[] = {L"Arial", L"Courier New", L"宋体", L"DejaVu Sans"};
+namespace gf = Gdiplus::fonts;
 
-// The ink bounds of a string laid out at origin; false when it has none.
-bool Ink(const std::wstring& s, const Gdiplus::FontFamily& family, int style, float em, Gdiplus::PointF origin,
-         Gdiplus::RectF& bounds, Gdiplus::Status* status = nullptr) {
-    Gdiplus::GraphicsPath path;
-    const Gdiplus::Status st = path.AddString(s.c_str(), static_cast<INT>(s.size()), &family, style, em, origin,
-                                              Gdiplus::StringFormat::GenericTypographic());
-    if (status != nullptr) *status = st;
-    if (st != Gdiplus::Ok || path.GetPointCount() == 0) return false;
-    path.GetBounds(&bounds);
-    return bounds.Width > 0 || bounds.Height > 0;
+// The faces a layout turns to, in order, when the current one cannot draw
+// the first character of a line.
+const wchar_t* const kFallbackFaces[] = {L"Arial", L"Courier New", L"宋体"};
+
+bool IsControl(wchar_t c) { return c < 0x20 || c == 0x7F; }
+bool IsBlank(wchar_t c) { return c == L' ' || c == 0xA0 || c == 0x3000 || IsControl(c); }
+
+double FiniteOr0(double v) { return std::isfinite(v) ? v : 0.0; }
+
+// The faces of one layout: the requested one, the fallback faces and, when
+// none of those is installed, the engine's default face, so that a text
+// does not vanish for want of a face it can never have. Each face is tried
+// in the layout's style, then with bold added, then with italic added.
+class FaceChain {
+public:
+    explicit FaceChain(std::wstring requested) : m_requested(std::move(requested)) {}
+
+    // The face for a line that starts with c. Moves on along the faces and
+    // styles while the face cannot be had in the style (not installed, or
+    // the style not available) or lacks the character; a style that is
+    // taken stays in the parameters. When no face draws c, the first face
+    // that could be had is kept. Null when no face can be had at all.
+    gf::Face* ForLine(wchar_t c, FONTS_PAR& par) {
+        const int style = (par.bBold != 0 ? 1 : 0) | (par.bItalic != 0 ? 2 : 0);
+        const int styles[3] = {style, style | 1, style | 2};
+        size_t usablePos = 0;
+        int usableStyle = -1;
+        gf::Face* usable = nullptr;
+        for (size_t k = m_pos; k < kFaces; ++k) {
+            for (int n = 0; n < 3; ++n) {
+                if (n > 0 && styles[n] == style) continue;
+                gf::Face* face = FaceAt(k, styles[n]);
+                if (face == nullptr) continue;
+                if (Draws(face, c)) return Take(k, styles[n], face, par);
+                if (usable == nullptr) {
+                    usable = face;
+                    usablePos = k;
+                    usableStyle = styles[n];
+                }
+            }
+        }
+        return usable != nullptr ? Take(usablePos, usableStyle, usable, par) : nullptr;
+    }
+
+private:
+    static constexpr size_t kFaces = 1 + std::size(kFallbackFaces) + 1;
+
+    gf::Face* FaceAt(size_t k, int style) {
+        if (k + 1 == kFaces) return gf::DefaultFace(style);
+        if (!m_looked[k]) {
+            m_looked[k] = true;
+            m_family[k] = gf::FindFamily(k == 0 ? m_requested : std::wstring(kFallbackFaces[k - 1]));
+        }
+        return m_family[k] ? gf::FaceFor(*m_family[k], style) : nullptr;
+    }
+
+    static bool Draws(gf::Face* face, wchar_t c) {
+        if (IsBlank(c)) return true;
+        const char32_t cp = static_cast<char32_t>(c);
+        const gf::Glyph* glyph = nullptr;
+        double kern = 0;
+        face->GlyphRun(&cp, 1, &glyph, &kern);
+        return glyph != nullptr && glyph->index != 0;
+    }
+
+    gf::Face* Take(size_t k, int style, gf::Face* face, FONTS_PAR& par) {
+        m_pos = k;
+        par.bBold = (style & 1) != 0 ? 1 : 0;
+        par.bItalic = (style & 2) != 0 ? 1 : 0;
+        return face;
+    }
+
+    std::wstring m_requested;
+    size_t m_pos = 0;
+    bool m_looked[kFaces] = {};
+    std::shared_ptr<const gf::Family> m_family[kFaces];
+};
+
+// A glyph as the layout places it: with the pen at the top-left corner of
+// its cell, its advance, the bounds of its curves and its flattened
+// outline, in layout units (y down).
+struct GlyphForm {
+    double advance = 0;
+    // Bounds with both a width and a height; a glyph without them (a blank,
+    // a character the face lacks) adds no outline.
+    bool ink = false;
+    Gdiplus::RectF box;
+    std::vector<Gdiplus::PointF> points;
+    std::vector<BYTE> types;
+};
+
+class GlyphForms {
+public:
+    explicit GlyphForms(float flatness) : m_flatness(flatness) {}
+
+    const GlyphForm& Of(const gf::Face& face, const gf::Glyph& glyph) {
+        auto it = m_forms.find(&glyph);
+        if (it != m_forms.end()) return it->second;
+        GlyphForm& form = m_forms[&glyph];
+        const gf::Metrics& m = face.GetMetrics();
+        const double scale = CFonts::kEmSize / m.emHeight;
+        const double baseline = m.cellAscent * scale;
+        form.advance = glyph.advance * scale;
+        if (!glyph.HasOutline()) return form;
+        const size_t n = glyph.types.size();
+        std::vector<Gdiplus::PointF> pts(n);
+        for (size_t p = 0; p < n; ++p) {
+            pts[p] = Gdiplus::PointF(static_cast<Gdiplus::REAL>(glyph.xy[2 * p] * scale),
+                                     static_cast<Gdiplus::REAL>(baseline - glyph.xy[2 * p + 1] * scale));
+        }
+        Gdiplus::GraphicsPath path(pts.data(), glyph.types.data(), static_cast<INT>(n));
+        path.GetBounds(&form.box);
+        form.ink = form.box.Width > 0 && form.box.Height > 0;
+        if (!form.ink) return form;
+        path.Flatten(nullptr, m_flatness);
+        form.points = path.PathPoints();
+        form.types = path.PathTypes();
+        return form;
+    }
+
+    // Control characters take no room.
+    const GlyphForm& Nothing() const { return m_nothing; }
+
+private:
+    float m_flatness;
+    std::unordered_map<const gf::Glyph*, GlyphForm> m_forms;
+    GlyphForm m_nothing;
+};
+
+// One line of the text: its characters with their glyph forms and their
+// pen positions in the string as the face sets it (advances and kerning,
+// from 0).
+struct LineRun {
+    std::wstring text;
+    std::vector<const GlyphForm*> forms;
+    std::vector<double> natural;
+};
+
+// The text split at line feeds, each line without "\r" and "\n" at its ends.
+std::vector<std::wstring> SplitLines(const std::wstring& s) {
+    std::vector<std::wstring> lines;
+    size_t from = 0;
+    while (true) {
+        const size_t at = s.find(L'\n', from);
+        const size_t end = at == std::wstring::npos ? s.size() : at;
+        size_t a = from, b = end;
+        while (a < b && (s[a] == L'\r' || s[a] == L'\n')) ++a;
+        while (b > a && (s[b - 1] == L'\r' || s[b - 1] == L'\n')) --b;
+        lines.emplace_back(s, a, b - a);
+        if (at == std::wstring::npos) break;
+        from = at + 1;
+    }
+    return lines;
+}
+
+// The number of spaces in a row from position from of a line of length n.
+int SpacesFrom(const wchar_t* line, size_t n, size_t from) {
+    int count = 0;
+    for (size_t k = from; k < n && line[k] == L' '; ++k) ++count;
+    return count;
+}
+
+// The extremes of all points of the characters; false when there are none.
+bool Extent(const std::vector<FONTSCHAR*>& chars, tagPOINTF& lo, tagPOINTF& hi) {
+    bool any = false;
+    for (const FONTSCHAR* ch : chars) {
+        if (ch == nullptr) continue;
+        for (const tagPOINTF& p : ch->points) {
+            if (!any) {
+                lo = hi = p;
+                any = true;
+            }
+            lo = {std::min(lo.x, p.x), std::min(lo.y, p.y)};
+            hi = {std::max(hi.x, p.x), std::max(hi.y, p.y)};
+        }
+    }
+    return any;
 }
 
 }  // namespace
@@ -85,10 +260,8 @@ bool CFonts::HasRightToLeftChars(const CString& text) {
 }
 
 int CFonts::FindSpace(const CString& line, int i) {
-    int n = 0;
-    const wchar_t* s = line.GetString();
-    for (int k = i + 1; k >= 0 && k < line.GetLength() && s[k] == L' '; ++k) ++n;
-    return n;
+    if (i < -1) return 0;
+    return SpacesFrom(line.GetString(), static_cast<size_t>(line.GetLength()), i < 0 ? 0 : static_cast<size_t>(i) + 1);
 }
 
 // ---- placing a new text -----------------------------------------------------------------------
@@ -118,24 +291,40 @@ int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool fla
         nFontType = 0;
     }
     SetFontsPoint(text, fontName, flag);
-    InitRefPoint();
-    if (m_arrFrame.size() == 4) {
-        const tagPOINTF c{(m_arrFrame[0].x + m_arrFrame[1].x) / 2, (m_arrFrame[2].y + m_arrFrame[3].y) / 2};
-        const double sy = parFonts.dHeight / kEmSize;
-        const double sx = sy * parFonts.dWidthRatio / kNaturalWidth;
-        for (FONTSCHAR* ch : m_arrChars)
-            for (tagPOINTF& p : ch->points) p = PointfZoom(p, sx, sy, c);
-        for (tagPOINTF& p : m_arrFrame) p = PointfZoom(p, sx, sy, c);
-    }
-    InitRefPoint();
+    // Scale the new outlines about the frame's centre, then move them so
+    // that the rectangle's corner (or top centre) lands on pt: one pass over
+    // the points, the scaled rectangle taken from the scaled extremes (the
+    // scaling keeps the order of coordinates along each axis). The fill
+    // shapes are new and hold nothing yet, so nothing of theirs moves.
+    tagPOINTF lo{0, 0}, hi{0, 0};
+    const bool any = Extent(m_arrChars, lo, hi);
+    InitRefPoint(any ? Gdiplus::RectF(lo.x, hi.y, hi.x - lo.x, hi.y - lo.y) : Gdiplus::RectF());
+    const tagPOINTF c{(m_arrFrame[0].x + m_arrFrame[1].x) / 2, (m_arrFrame[2].y + m_arrFrame[3].y) / 2};
+    const double sy = parFonts.dHeight / kEmSize;
+    const double sx = sy * parFonts.dWidthRatio / kNaturalWidth;
     Gdiplus::RectF r;
-    GetRectangle(r);
+    if (any) {
+        const tagPOINTF a = PointfZoom(lo, sx, sy, c), b = PointfZoom(hi, sx, sy, c);
+        lo = {std::min(a.x, b.x), std::min(a.y, b.y)};
+        hi = {std::max(a.x, b.x), std::max(a.y, b.y)};
+        r = Gdiplus::RectF(lo.x, hi.y, hi.x - lo.x, hi.y - lo.y);
+    }
+    InitRefPoint(r);
+    float dx = 0, dy = 0;
     if (parFonts.bPathText == 0) {
         const float a = parFonts.nAlign == 1 ? r.Width / 2 : parFonts.nAlign == 2 ? r.Width : 0.0f;
-        const float dx = pt.x - r.X - a;
-        const float dy = pt.y - r.Y;
-        if (dx != 0 || dy != 0) Move(dx, dy);
+        dx = pt.x - r.X - a;
+        dy = pt.y - r.Y;
     }
+    // PointfZoom's arithmetic, inline: this loop runs over every point.
+    const double cx = c.x, cy = c.y;
+    for (FONTSCHAR* ch : m_arrChars) {
+        for (tagPOINTF& p : ch->points) {
+            p.x = static_cast<float>(cx + (p.x - cx) * sx) + dx;
+            p.y = static_cast<float>(cy + (p.y - cy) * sy) + dy;
+        }
+    }
+    for (tagPOINTF& p : m_arrFrame) p = {p.x + dx, p.y + dy};
     m_bRecord = 1;
     InvalidateGeometry();
     return 1;
@@ -158,214 +347,179 @@ bool CFonts::SetFontsPoint(CString text, CString fontName, bool) {
     bool turn = false;
     std::wstring face(fontName.GetString(), static_cast<size_t>(fontName.GetLength()));
     if (!face.empty() && face[0] == L'@') {
+        // A face for vertical writing: the characters are turned on their
+        // side and run the other way.
         face.erase(0, 1);
         vertical = !vertical;
         turn = true;
     }
 
-    const float em = static_cast<float>(kEmSize);
-    Gdiplus::FontFamily family(face.c_str());
-    int style = GetFontStyle();
-    // Find a face and style that can draw the text's first inked character;
-    // bold, then italic, then the fallback faces.
+    // Each line's face (the first character of a line may turn the layout
+    // to another face or style), its glyphs and their pen positions.
+    FaceChain chain(face);
+    GlyphForms forms(GetSmoothRatio());
+    std::vector<LineRun> lines;
+    double widest = 0;  // the widest glyph at an em of 1
     {
-        size_t probe = s.find_first_not_of(L" \r\n\t");
-        const std::wstring ch = probe == std::wstring::npos ? std::wstring(L"x") : s.substr(probe, 1);
-        Gdiplus::RectF b;
-        Gdiplus::Status st = Gdiplus::Ok;
-        auto usable = [&](const Gdiplus::FontFamily& f, int st2) {
-            Ink(ch, f, st2, em, Gdiplus::PointF(0, 0), b, &st);
-            return st == Gdiplus::Ok;
-        };
-        if (!usable(family, style)) {
-            const int saved = style;
-            if (usable(family, saved | Gdiplus::FontStyleBold)) {
-                style = saved | Gdiplus::FontStyleBold;
-                parFonts.bBold = 1;
-            } else if (usable(family, (saved & ~Gdiplus::FontStyleBold) | Gdiplus::FontStyleItalic)) {
-                style = (saved & ~Gdiplus::FontStyleBold) | Gdiplus::FontStyleItalic;
-                parFonts.bItalic = 1;
-            } else {
-                bool found = false;
-                for (const wchar_t* fallback : kFallbackFaces) {
-                    Gdiplus::FontFamily f(fallback);
-                    if (usable(f, saved)) {
-                        family = f;
-                        style = saved;
-                        found = true;
-                        break;
-                    }
+        gf::Face* current = nullptr;
+        std::vector<const gf::Glyph*> glyphs;
+        std::vector<double> kern;
+        std::u32string chars;
+        for (std::wstring& lineText : SplitLines(s)) {
+            LineRun run;
+            run.text = std::move(lineText);
+            const size_t n = run.text.size();
+            if (n > 0) {
+                current = chain.ForLine(run.text[0], parFonts);
+                if (current == nullptr) return false;
+                chars.assign(run.text.begin(), run.text.end());
+                glyphs.assign(n, nullptr);
+                kern.assign(n, 0.0);
+                current->GlyphRun(chars.data(), n, glyphs.data(), kern.data());
+                const double scale = kEmSize / current->GetMetrics().emHeight;
+                run.forms.resize(n);
+                run.natural.resize(n);
+                double pen = 0;
+                for (size_t i = 0; i < n; ++i) {
+                    const bool control = IsControl(run.text[i]);
+                    const GlyphForm& f = control ? forms.Nothing() : forms.Of(*current, *glyphs[i]);
+                    if (i > 0 && !control && !IsControl(run.text[i - 1])) pen += kern[i] * scale;
+                    run.forms[i] = &f;
+                    run.natural[i] = pen;
+                    pen += f.advance;
+                    if (f.ink) widest = std::max(widest, f.box.Width / kEmSize);
                 }
-                if (!found) return false;
             }
+            lines.push_back(std::move(run));
         }
     }
 
     const double sy = parFonts.dHeight / kEmSize;
     const double sx = sy * parFonts.dWidthRatio / kNaturalWidth;
-    const int mode = parFonts.nFixWidthMode;
-    const double fixWidth = parFonts.dHeight > 0 && parFonts.dWidthRatio > 0
-                                ? parFonts.dFixCharWidth * kEmSize / parFonts.dHeight * kNaturalWidth / parFonts.dWidthRatio
-                                : 0.0;
-    // The widest glyph at em 1 (the equal pitch).
-    double widest = 0;
-    for (wchar_t c : s) {
-        Gdiplus::RectF b;
-        if (Ink(std::wstring(1, c), family, style, 1.0f, Gdiplus::PointF(0, 0), b)) widest = std::max<double>(widest, b.Width);
-    }
+    const int mode = parFonts.nFixWidthMode == 1 || parFonts.nFixWidthMode == 2 ? parFonts.nFixWidthMode : 0;
+    const double charSpace = FiniteOr0(parFonts.dCharSpace);
+    const double lineSpace = FiniteOr0(parFonts.dLineSpace);
+    const double charWidth = FiniteOr0(parFonts.dFixCharWidth);
+    // The fixed character width across, in layout units.
+    double fixWidth = 0;
+    if (parFonts.dHeight > 0 && parFonts.dWidthRatio > 0)
+        fixWidth = FiniteOr0(charWidth * kEmSize / parFonts.dHeight * kNaturalWidth / parFonts.dWidthRatio);
+    const double pitchExtra = parFonts.bEqualPitch != 0 && !vertical && sx > 0 && std::isfinite(sx)
+                                  ? FiniteOr0(widest + charSpace / sx)
+                                  : 0.0;
 
-    const float x0 = fontspos.x;
-    const float y0 = -fontspos.y;
-    // Split into lines; each line's characters become glyph paths placed on
-    // the pen.
-    std::vector<std::wstring> lines;
-    {
-        size_t from = 0;
-        while (true) {
-            const size_t at = s.find(L'\n', from);
-            std::wstring line = s.substr(from, at == std::wstring::npos ? std::wstring::npos : at - from);
-            while (!line.empty() && (line.back() == L'\r' || line.back() == L'\n')) line.pop_back();
-            while (!line.empty() && (line.front() == L'\r' || line.front() == L'\n')) line.erase(0, 1);
-            lines.push_back(line);
-            if (at == std::wstring::npos) break;
-            from = at + 1;
-        }
-    }
-
+    // Where each character of a line goes: the pen at the top-left corner
+    // of its cell.
     struct Placed {
-        wchar_t c;
-        Gdiplus::GraphicsPath path;
+        const GlyphForm* form;
+        double x, y;
     };
+    std::vector<Placed> placed;
+    const double x0 = fontspos.x;
+    const double y0 = -static_cast<double>(fontspos.y);
     bool haveRef = false;
     double refX = 0, refY = 0;
-    float lineY = y0;
-    float columnX = x0;
-    for (const std::wstring& line : lines) {
-        std::vector<Placed> placed;
-        float x = vertical ? columnX : x0;
-        float y = vertical ? y0 : lineY;
-        float maxRight = x;
-        int leading = 0;
-        bool inked = false;
-        size_t lastInk = std::wstring::npos;
-        for (size_t i = 0; i < line.size(); ++i) {
-            const wchar_t c = line[i];
-            Placed p{c, Gdiplus::GraphicsPath()};
-            Gdiplus::RectF b;
-            const bool has = Ink(std::wstring(1, c), family, style, em, Gdiplus::PointF(x, y), b);
-            if (!has && !inked) ++leading;
+    double lineY = y0;
+    double columnX = x0;
+    for (const LineRun& run : lines) {
+        const std::wstring& line = run.text;
+        const size_t n = line.size();
+        placed.assign(n, Placed{nullptr, 0, 0});
+        double x = vertical ? columnX : x0;
+        double y = vertical ? y0 : lineY;
+        double maxRight = x;
+        // The room the blanks before the line's first ink take, and the
+        // last character with ink (n: none yet).
+        double leadingWidth = 0;
+        size_t lastInk = n;
+        for (size_t i = 0; i < n; ++i) {
+            const GlyphForm& f = *run.forms[i];
+            const bool afterSpace = i > 0 && line[i - 1] == L' ';
             if (vertical) {
-                if (has && (mode == 1 || mode == 2) && i > 0 && line[i - 1] != L' ') y -= b.Y - y;
-                p.path.AddString(&c, 1, &family, style, em, Gdiplus::PointF(x, y),
-                                 Gdiplus::StringFormat::GenericTypographic());
-                Gdiplus::RectF pb;
-                if (has) {
-                    p.path.GetBounds(&pb);
-                    y = pb.GetBottom() + pb.Height * static_cast<float>(FindSpace(CString(line.c_str()), static_cast<int>(i)));
-                    maxRight = std::max(maxRight, pb.GetRight());
+                // In the fixed-width modes a glyph's ink starts right at the pen.
+                if (i > 0 && f.ink && mode != 0 && !afterSpace) y -= f.box.Y;
+            } else if (i > 0 && f.ink) {
+                if (mode != 0 && !afterSpace) {
+                    x -= f.box.X;
+                } else if (lastInk < n) {
+                    // The pen stands at the last ink's right edge: move it by
+                    // the room the face sets between that edge and this
+                    // glyph's pen (blanks and kerning included).
+                    const double gap = run.natural[i] - (run.natural[lastInk] + run.forms[lastInk]->box.GetRight());
+                    if (!rtl || gap > 0) x += gap;
+                }
+            }
+            placed[i] = {&f, x, y};
+            if (f.ink) {
+                if (vertical) {
+                    maxRight = std::max(maxRight, x + f.box.GetRight());
+                    y += f.box.GetBottom() + f.box.Height * SpacesFrom(line.data(), n, i + 1);
                 } else {
-                    y += em;
+                    x += f.box.GetRight();
                 }
-            } else {
-                if (i > 0 && has) {
-                    // The advance from the last inked character, kerning
-                    // and blanks between included.
-                    double shift = 0;
-                    if (lastInk != std::wstring::npos && (mode == 0 || line[i - 1] == L' ')) {
-                        Gdiplus::RectF withIt, without;
-                        const std::wstring run = line.substr(lastInk, i - lastInk + 1);
-                        if (Ink(run, family, style, em, Gdiplus::PointF(0, 0), withIt) &&
-                            Ink(run.substr(0, run.size() - 1), family, style, em, Gdiplus::PointF(0, 0), without)) {
-                            const double advance = withIt.GetRight() - without.GetRight();
-                            const double extent = b.GetRight() - x;
-                            if (!rtl || extent < advance) shift = advance - extent;
-                        }
-                    } else if (mode == 1 || mode == 2) {
-                        shift = -(b.X - x);
-                    }
-                    x += static_cast<float>(shift);
-                }
-                p.path.AddString(&c, 1, &family, style, em, Gdiplus::PointF(x, y),
-                                 Gdiplus::StringFormat::GenericTypographic());
-                if (has) {
-                    Gdiplus::RectF pb;
-                    p.path.GetBounds(&pb);
-                    x = pb.GetRight();
-                    lastInk = i;
-                    inked = true;
-                } else if (!inked || i == 0) {
-                    // A leading blank moves the pen by its own advance.
-                    Gdiplus::RectF wb;
-                    if (Ink(L"x", family, style, em, Gdiplus::PointF(0, 0), wb)) x += wb.Width;
-                }
+                lastInk = i;
+            } else if (lastInk == n) {
+                leadingWidth += mode == 0 ? f.advance : mode == 1 ? fixWidth + f.advance : fixWidth;
             }
-            // Spacing of the fixed-width mode after each character.
-            Gdiplus::RectF gb;
-            const bool glyph = has && p.path.GetPointCount() > 0;
-            if (glyph) p.path.GetBounds(&gb);
-            double step = 0;
-            if (mode == 0) {
-                step = parFonts.dCharSpace;
-            } else if (mode == 1) {
-                step = vertical ? parFonts.dFixCharWidth : fixWidth;
-            } else if (mode == 2) {
-                step = (vertical ? parFonts.dFixCharWidth : fixWidth) - (glyph ? (vertical ? gb.Height : gb.Width) : 0.0);
-            }
+            const double glyphExtent = f.ink ? (vertical ? f.box.Height : f.box.Width) : 0.0;
+            const double across = vertical ? charWidth : fixWidth;
+            const double step = mode == 1 ? across : mode == 2 ? across - glyphExtent : charSpace;
             if (vertical) {
-                y += static_cast<float>(step);
+                y += step;
             } else {
-                x += static_cast<float>(step);
-                if (parFonts.bEqualPitch != 0 && sx > 0) x += static_cast<float>(widest + parFonts.dCharSpace / sx);
+                x += step + pitchExtra;
             }
-            placed.push_back(std::move(p));
         }
 
-        // Line up this line's anchor with the first line's.
-        Gdiplus::GraphicsPath all;
-        for (Placed& p : placed) all.AddPath(&p.path, FALSE);
-        Gdiplus::RectF lb;
-        if (all.GetPointCount() > 0) {
-            all.GetBounds(&lb);
-            const double ax = parFonts.nAlign == 1 ? lb.X + lb.Width / 2 : parFonts.nAlign == 2 ? lb.GetRight() : lb.X;
-            const double ay = parFonts.nAlign == 1 ? lb.Y + lb.Height / 2 : parFonts.nAlign == 2 ? lb.GetBottom() : lb.Y;
+        // Line the anchor of this line up with the first line's.
+        double dx = 0, dy = 0;
+        if (lastInk < n) {
+            double l = 0, t = 0, r = 0, b = 0;
+            bool any = false;
+            for (const Placed& p : placed) {
+                if (!p.form->ink) continue;
+                const Gdiplus::RectF& box = p.form->box;
+                const double pl = p.x + box.X, pt = p.y + box.Y, pr = p.x + box.GetRight(), pb = p.y + box.GetBottom();
+                if (!any) {
+                    l = pl, t = pt, r = pr, b = pb;
+                    any = true;
+                } else {
+                    l = std::min(l, pl), t = std::min(t, pt), r = std::max(r, pr), b = std::max(b, pb);
+                }
+            }
+            const double ax = parFonts.nAlign == 1 ? (l + r) / 2 : parFonts.nAlign == 2 ? r : l;
+            const double ay = parFonts.nAlign == 1 ? (t + b) / 2 : parFonts.nAlign == 2 ? b : t;
             if (!haveRef) {
                 haveRef = true;
                 refX = ax;
                 refY = ay;
+            } else if (vertical) {
+                dy = refY - ay;
             } else {
-                Gdiplus::Matrix m;
-                if (vertical) {
-                    m.Translate(0, static_cast<float>(refY - ay));
-                } else {
-                    Gdiplus::RectF blank;
-                    double blankWidth = Ink(L"x", family, style, em, Gdiplus::PointF(0, 0), blank) ? blank.Width : 0.0;
-                    if (mode == 1 || mode == 2) blankWidth = fixWidth + (mode == 1 ? blankWidth : 0.0);
-                    m.Translate(static_cast<float>(refX - ax + leading * blankWidth), 0);
-                }
-                for (Placed& p : placed) p.path.Transform(&m);
+                dx = refX - ax + leadingWidth;
             }
         }
         if (vertical) {
-            columnX = maxRight + static_cast<float>(parFonts.dLineSpace);
+            columnX = maxRight + lineSpace;
         } else {
-            lineY += em + static_cast<float>(parFonts.dLineSpace);
+            lineY += kEmSize + lineSpace;
         }
 
-        for (Placed& p : placed) {
-            if (turn) {
-                Gdiplus::Matrix m;
-                m.Rotate(-90.0f);
-                p.path.Transform(&m);
-            }
+        for (size_t i = 0; i < n; ++i) {
+            const Placed& p = placed[i];
             auto* ch = new FONTSCHAR();
-            ch->text = CString(std::wstring(1, p.c).c_str());
-            if (p.path.GetPointCount() > 0) {
-                p.path.Flatten(nullptr, GetSmoothRatio());
-                const auto& pts = p.path.PathPoints();
-                const auto& types = p.path.PathTypes();
-                ch->points.reserve(pts.size());
-                for (const Gdiplus::PointF& q : pts) ch->points.push_back({q.X, -q.Y});
-                ch->types.assign(types.begin(), types.end());
+            ch->text = CString(line[i]);
+            if (p.form->ink) {
+                const double px = p.x + dx, py = p.y + dy;
+                ch->points.resize(p.form->points.size());
+                for (size_t k = 0; k < p.form->points.size(); ++k) {
+                    const double qx = px + p.form->points[k].X, qy = py + p.form->points[k].Y;
+                    // Stored with y up; a turned character is first turned
+                    // by -90 degrees about the origin (y down).
+                    ch->points[k] = turn ? tagPOINTF{static_cast<float>(qy), static_cast<float>(qx)}
+                                         : tagPOINTF{static_cast<float>(qx), static_cast<float>(-qy)};
+                }
+                ch->types = p.form->types;
             }
             m_arrChars.push_back(ch);
             auto* fill = new CFilledShape();

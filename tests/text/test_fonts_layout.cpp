@@ -1,0 +1,289 @@
+// Where the TrueType layout puts characters: spacing and fixed-width modes,
+// equal pitch, lines and columns, vertical faces, right-to-left text,
+// kerning and fallbacks, each against FreeType's own reading of the face.
+#include <gtest/gtest.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_BBOX_H
+#include FT_OUTLINE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <climits>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "text/fonts.h"
+
+namespace {
+
+// One glyph of a DejaVu face as FreeType reads it, in layout units (10 per
+// em), y up: exact bounds, advance, and the points of its outline that lie
+// on the curve.
+struct Glyph {
+    double xMin = 0, xMax = 0, yMin = 0, yMax = 0, advance = 0;
+    std::vector<tagPOINTF> onCurve;
+};
+
+class Face {
+public:
+    explicit Face(const char* file) {
+        if (FT_Init_FreeType(&m_lib) == 0 && FT_New_Face(m_lib, file, 0, &m_face) == 0) {
+            m_unit = 10.0 / m_face->units_per_EM;
+            const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(m_face, FT_SFNT_OS2));
+            m_ascent = os2 != nullptr ? os2->usWinAscent * m_unit : m_face->ascender * m_unit;
+        }
+    }
+    ~Face() {
+        if (m_face != nullptr) FT_Done_Face(m_face);
+        if (m_lib != nullptr) FT_Done_FreeType(m_lib);
+    }
+    bool Ok() const { return m_face != nullptr; }
+    // The cell ascent: the baseline lies this far below the pen.
+    double Ascent() const { return m_ascent; }
+
+    Glyph Of(wchar_t c) const {
+        Glyph g;
+        if (FT_Load_Char(m_face, c, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) != 0) return g;
+        const FT_Outline& o = m_face->glyph->outline;
+        FT_BBox b{};
+        FT_Outline_Get_BBox(const_cast<FT_Outline*>(&o), &b);
+        g = {b.xMin * m_unit, b.xMax * m_unit, b.yMin * m_unit, b.yMax * m_unit,
+             m_face->glyph->advance.x * m_unit, {}};
+        for (int i = 0; i < o.n_points; ++i)
+            if ((o.tags[i] & 1) != 0)
+                g.onCurve.push_back({static_cast<float>(o.points[i].x * m_unit),  //
+                                     static_cast<float>(o.points[i].y * m_unit)});
+        return g;
+    }
+    double Kern(wchar_t a, wchar_t b) const {
+        FT_Vector k{};
+        FT_Get_Kerning(m_face, FT_Get_Char_Index(m_face, a), FT_Get_Char_Index(m_face, b), FT_KERNING_UNSCALED, &k);
+        return k.x * m_unit;
+    }
+
+private:
+    FT_Library m_lib = nullptr;
+    FT_Face m_face = nullptr;
+    double m_unit = 0, m_ascent = 0;
+};
+
+const Face& Sans() {
+    static const Face f("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+    return f;
+}
+
+struct FreeText {
+    void operator()(CBaseShape* s) const {
+        s->FreeShapePtr();
+        delete s;
+    }
+};
+using TextPtr = std::unique_ptr<CFonts, FreeText>;
+
+// A text laid out at the origin; set changes the parameters first.
+template <typename Set>
+TextPtr Lay(const wchar_t* text, Set set, const wchar_t* face = L"DejaVu Sans") {
+    TextPtr t(new CFonts());
+    t->SetSmoothRatio(0.001f);  // flattened bounds within 0.001 of the curves
+    t->parFonts.dHeight = 10.0;
+    t->parFonts.dWidthRatio = 45.8;
+    set(t->parFonts);
+    t->InitFontsPath({0, 0}, CString(text), CString(face), false);
+    return t;
+}
+TextPtr Lay(const wchar_t* text, const wchar_t* face = L"DejaVu Sans") {
+    return Lay(text, [](FONTS_PAR&) {}, face);
+}
+
+// A character's rectangle: left, right, bottom and top (y up).
+struct Box {
+    double l, r, b, t;
+};
+Box Ink(CFonts& t, size_t i) {
+    const Gdiplus::RectF r = CBaseShape::CalculateRectangle(t.GetChars().at(i)->points);
+    return {r.X, r.X + r.Width, r.Y - r.Height, r.Y};
+}
+
+// Every on-curve point of FreeType's outline, scaled by (sx, sy) and placed
+// by the character's rectangle, is a point of the character (turned: the
+// glyph lies on its side, its top to the left).
+void ExpectOutline(CFonts& t, size_t i, const Glyph& g, double sx, double sy, bool turned = false) {
+    const auto& pts = t.GetChars().at(i)->points;
+    const Box box = Ink(t, i);
+    ASSERT_FALSE(g.onCurve.empty());
+    for (const tagPOINTF& q : g.onCurve) {
+        const double x = turned ? box.l + (g.yMax - q.y) * sx : box.l + (q.x - g.xMin) * sx;
+        const double y = turned ? box.b + (q.x - g.xMin) * sy : box.b + (q.y - g.yMin) * sy;
+        double best = 1e9;
+        for (const tagPOINTF& p : pts) best = std::min(best, std::hypot(p.x - x, p.y - y));
+        EXPECT_LT(best, 0.01) << "char " << i << " point " << q.x << "," << q.y;
+    }
+}
+
+constexpr double kTol = 0.01;
+
+TEST(FontsLayout, HorizontalSpacingModesAndEqualPitch) {
+    ASSERT_TRUE(Sans().Ok());
+    const Glyph H = Sans().Of(L'H'), I = Sans().Of(L'I'), sp = Sans().Of(L' ');
+    // Height 8 and width factor 30: layout units become sx across, sy down.
+    const double sy = 0.8, sx = 0.8 * 30 / 45.8;
+    auto base = [](FONTS_PAR& p) {
+        p.dHeight = 8;
+        p.dWidthRatio = 30;
+    };
+
+    // Spacing 1.5 (layout units) after each character, on the face's own
+    // advances and kerning.
+    TextPtr t = Lay(L"HIH", [&](FONTS_PAR& p) { base(p), p.dCharSpace = 1.5; });
+    ASSERT_EQ(t->GetChars().size(), 3u);
+    double pen1 = H.advance + Sans().Kern(L'H', L'I') + 1.5;
+    double pen2 = pen1 + I.advance + Sans().Kern(L'I', L'H') + 1.5;
+    EXPECT_NEAR(Ink(*t, 1).l - Ink(*t, 0).l, (pen1 + I.xMin - H.xMin) * sx, kTol);
+    EXPECT_NEAR(Ink(*t, 2).l - Ink(*t, 0).l, pen2 * sx, kTol);
+    ExpectOutline(*t, 1, I, sx, sy);
+
+    // Equal pitch adds the widest glyph at an em of 1 and the spacing over sx.
+    t = Lay(L"HIH", [&](FONTS_PAR& p) { base(p), p.dCharSpace = 1.5, p.bEqualPitch = 1; });
+    const double extra = std::max(H.xMax - H.xMin, I.xMax - I.xMin) / 10 + 1.5 / sx;
+    EXPECT_NEAR(Ink(*t, 2).l - Ink(*t, 0).l, (pen2 + 2 * extra) * sx, kTol);
+
+    // Mode 1 adds the character width (millimetres) between inks, mode 2
+    // sets the inks that far apart; after a space the face's room returns.
+    t = Lay(L"HI H", [&](FONTS_PAR& p) { base(p), p.nFixWidthMode = 1, p.dFixCharWidth = 0.7; });
+    ASSERT_EQ(t->GetChars().size(), 4u);
+    EXPECT_NEAR(Ink(*t, 1).l - Ink(*t, 0).r, 0.7, kTol);
+    const double room = I.advance + sp.advance - I.xMax + H.xMin;  // from I's ink to H's, natural
+    EXPECT_NEAR(Ink(*t, 3).l - Ink(*t, 1).r, 2 * 0.7 + room * sx, kTol);
+    EXPECT_TRUE(t->GetChars()[2]->points.empty());
+    t = Lay(L"HIH", [&](FONTS_PAR& p) { base(p), p.nFixWidthMode = 2, p.dFixCharWidth = 6; });
+    EXPECT_NEAR(Ink(*t, 1).l - Ink(*t, 0).l, 6, kTol);
+    EXPECT_NEAR(Ink(*t, 2).l - Ink(*t, 1).l, 6, kTol);
+
+    // Kerning pairs follow the face.
+    const Glyph A = Sans().Of(L'A'), V = Sans().Of(L'V');
+    const double kern = Sans().Kern(L'A', L'V');
+    ASSERT_LT(kern, 0);
+    t = Lay(L"AV");
+    EXPECT_NEAR(Ink(*t, 1).l - Ink(*t, 0).l, A.advance + kern + V.xMin - A.xMin, kTol);
+
+    // Width factor 45.8 keeps the face's proportions.
+    ExpectOutline(*t, 0, A, 1, 1);
+    ExpectOutline(*t, 1, V, 1, 1);
+}
+
+TEST(FontsLayout, LinesColumnsAndLeadingBlanks) {
+    const Glyph H = Sans().Of(L'H'), I = Sans().Of(L'I'), sp = Sans().Of(L' ');
+    const double asc = Sans().Ascent();
+    auto base = [](FONTS_PAR& p) {
+        p.dHeight = 8;
+        p.dWidthRatio = 30;
+    };
+    const double sy = 0.8, sx = 0.8 * 30 / 45.8;
+
+    // Lines 10 + line spacing apart; blanks before a later line's ink move
+    // it right by their width.
+    TextPtr t = Lay(L"H\n  H", [&](FONTS_PAR& p) { base(p), p.dLineSpace = 2.5; });
+    ASSERT_EQ(t->GetChars().size(), 4u);
+    EXPECT_NEAR(Ink(*t, 0).t - Ink(*t, 3).t, 12.5 * sy, kTol);
+    EXPECT_NEAR(Ink(*t, 3).l - Ink(*t, 0).l, 2 * sp.advance * sx, kTol);
+
+    // Vertical text: each character's cell starts below the last ink plus
+    // the spacing; spaces after a character add its height each.
+    t = Lay(L"HI", [&](FONTS_PAR& p) { base(p), p.bVertical = 1, p.dCharSpace = 1.5; });
+    EXPECT_NEAR(Ink(*t, 0).b - Ink(*t, 1).t, (1.5 + asc - I.yMax) * sy, kTol);
+    EXPECT_NEAR(Ink(*t, 1).l - Ink(*t, 0).l, (I.xMin - H.xMin) * sx, kTol);
+    t = Lay(L"H  I", [&](FONTS_PAR& p) { base(p), p.bVertical = 1, p.dCharSpace = 1.5; });
+    EXPECT_NEAR(Ink(*t, 0).b - Ink(*t, 3).t, (2 * (H.yMax - H.yMin) + 3 * 1.5 + asc - I.yMax) * sy, kTol);
+    // Modes 1 and 2 take the character width as it is, between inks and
+    // from ink top to ink top.
+    t = Lay(L"HI", [&](FONTS_PAR& p) { base(p), p.bVertical = 1, p.nFixWidthMode = 1, p.dFixCharWidth = 2; });
+    EXPECT_NEAR(Ink(*t, 0).b - Ink(*t, 1).t, 2 * sy, kTol);
+    t = Lay(L"HI", [&](FONTS_PAR& p) { base(p), p.bVertical = 1, p.nFixWidthMode = 2, p.dFixCharWidth = 9; });
+    EXPECT_NEAR(Ink(*t, 0).t - Ink(*t, 1).t, 9 * sy, kTol);
+
+    // The next column starts right of the widest ink plus the line spacing,
+    // its top lined up with the first column's.
+    t = Lay(L"H\nI", [&](FONTS_PAR& p) { base(p), p.bVertical = 1, p.dLineSpace = 3; });
+    EXPECT_NEAR(Ink(*t, 1).l - Ink(*t, 0).r, (3 + I.xMin) * sx, kTol);
+    EXPECT_NEAR(Ink(*t, 1).t, Ink(*t, 0).t, kTol);
+}
+
+TEST(FontsLayout, VerticalFacesRightToLeftAndFallbacks) {
+    const Glyph H = Sans().Of(L'H'), L = Sans().Of(L'L');
+    const double asc = Sans().Ascent();
+    // "@": vertical, each character turned on its side, running left to
+    // right.
+    TextPtr t = Lay(L"LH", [](FONTS_PAR& p) { p.dCharSpace = 1; }, L"@DejaVu Sans");
+    ASSERT_EQ(t->GetChars().size(), 2u);
+    ExpectOutline(*t, 0, L, 1, 1, true);
+    EXPECT_NEAR(Ink(*t, 1).l - Ink(*t, 0).r, 1 + asc - H.yMax, kTol);
+    // With the vertical flag already set it runs horizontally, upward.
+    t = Lay(L"LH", [](FONTS_PAR& p) { p.bVertical = 1; }, L"@DejaVu Sans");
+    ExpectOutline(*t, 0, L, 1, 1, true);
+    EXPECT_NEAR(Ink(*t, 1).b - Ink(*t, 0).b, L.advance + Sans().Kern(L'L', L'H') + H.xMin - L.xMin, kTol);
+
+    // Right-to-left text is reversed before layout.
+    t = Lay(L"\u05D0\u05D1");
+    ASSERT_EQ(t->GetChars().size(), 2u);
+    EXPECT_EQ(t->GetChars()[0]->text, CString(L"\u05D1"));
+    EXPECT_LT(Ink(*t, 0).l, Ink(*t, 1).l);
+
+    // A face lacking a line's first character turns to the faces that have
+    // it; DejaVu Serif has no Hebrew, and no fallback face is installed but
+    // the default one.
+    TextPtr serif = Lay(L"\u05D0\u05D1", L"DejaVu Serif");
+    ASSERT_EQ(serif->GetChars().size(), 2u);
+    ExpectOutline(*serif, 0, Sans().Of(L'\u05D1'), 1, 1);
+    EXPECT_EQ(serif->parFonts.bBold, 0);
+    EXPECT_EQ(serif->parFonts.bItalic, 0);
+    // DejaVu Sans Mono has U+27BF in bold only: the bold retry takes it, and
+    // the bold flag stays set.
+    t = Lay(L"\u27BF", L"DejaVu Sans Mono");
+    ASSERT_EQ(t->GetChars().size(), 1u);
+    ExpectOutline(*t, 0, Face("/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf").Of(L'\u27BF'), 1, 1);
+    EXPECT_EQ(t->parFonts.bBold, 1);
+    EXPECT_EQ(t->parFonts.bItalic, 0);
+    // When no face has it, the requested face stays and the character has no
+    // outline; a face that is not installed gives way.
+    t = Lay(L"\u4E2DH");
+    ASSERT_EQ(t->GetChars().size(), 2u);
+    EXPECT_TRUE(t->GetChars()[0]->points.empty());
+    ExpectOutline(*t, 1, H, 1, 1);
+    t = Lay(L"H", L"No Such Face 42");
+    ExpectOutline(*t, 0, H, 1, 1);
+
+    // Blanks, empty lines and absurd numbers lay out without harm.
+    t = Lay(L"  \n\r\n \t", [](FONTS_PAR& p) { p.dCharSpace = NAN, p.dLineSpace = INFINITY; });
+    EXPECT_EQ(t->GetChars().size(), 4u);
+    t = Lay(L"HI", [](FONTS_PAR& p) { p.dCharSpace = NAN, p.dHeight = 0, p.nFixWidthMode = 7, p.bEqualPitch = 1; });
+    for (FONTSCHAR* ch : t->GetChars())
+        for (const tagPOINTF& p : ch->points) EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
+}
+
+TEST(FontsLayout, FrameMeasuresAndSpaces) {
+    TextPtr t = Lay(L"AB");
+    Gdiplus::RectF r;
+    t->GetRectangle(r);
+    EXPECT_NEAR(t->GetFontSlopeRate(), 1.0, 1e-6);
+    EXPECT_NEAR(t->GetFakeWidth(), r.Width, kTol);
+    EXPECT_NEAR(t->GetFakeHeight(), r.Height, kTol);
+    // Sheared by 30 degrees, the frame's lines meet at 60: the rate is
+    // sin 60, and the fake height stays the text's own height.
+    t->Slope(t->GetPosRefPoint(0), 30 * M_PI / 180, 0);
+    EXPECT_NEAR(t->GetFontSlopeRate(), std::sin(60 * M_PI / 180), 1e-5);
+    EXPECT_NEAR(t->GetFakeHeight(), r.Height, kTol);
+    EXPECT_NEAR(t->GetFakeWidth(), r.Width, kTol);
+
+    EXPECT_EQ(CFonts::FindSpace(CString(L"A  B"), 0), 2);
+    EXPECT_EQ(CFonts::FindSpace(CString(L"AB"), 0), 0);
+    EXPECT_EQ(CFonts::FindSpace(CString(L"A  "), 0), 2);
+    EXPECT_EQ(CFonts::FindSpace(CString(L" A"), -1), 1);
+    EXPECT_EQ(CFonts::FindSpace(CString(L"A  B"), 3), 0);
+    EXPECT_EQ(CFonts::FindSpace(CString(L"A  B"), -5), 0);
+    EXPECT_EQ(CFonts::FindSpace(CString(L"A  B"), 99), 0);
+    EXPECT_EQ(CFonts::FindSpace(CString(L"A  B"), INT_MAX), 0);
+}
+
+}  // namespace
