@@ -1,6 +1,7 @@
 // Point correction: grid and manual modes, the millimetre pre-correction,
 // the cell search, and a whole distorted field corrected end to end.
 #include "calib_test_util.h"
+#include "reference_correction.h"
 
 #include <gtest/gtest.h>
 
@@ -281,4 +282,73 @@ TEST(Correction, DistortedFieldLandsOnItsNominalPositions) {
     EXPECT_LT(medium, coarse);
     EXPECT_LT(corrected, kTolerance) << "uncorrected " << uncorrected << ", 3 x 3 " << coarse << ", 9 x 9 "
                                      << medium;
+}
+
+TEST(Correction, AgreesWithTheFirstFormula) {
+    // Every slot full, measured with a smooth error plus noise; some records
+    // with a pattern size that differs from the lattice's, uneven columns,
+    // folded or collapsed cells, and the host's axis options and tables.
+    std::mt19937 rng(2024);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const int sizes[7] = {3, 5, 9, 17, 33, 65, 25};
+    for (int trial = 0; trial < 12; ++trial) {
+        SCOPED_TRACE(trial);
+        CalibParam rec;
+        rec.order = trial % 4 == 3 ? 17 : 65;
+        rec.ValSize = trial % 3 == 1 ? 70.0 : 80.0;
+        rec.SwapXY = trial % 5 == 2;
+        rec.InvertX = trial % 2;
+        rec.InvertY = trial % 7 == 3;
+        const double noise = trial < 6 ? 0.02 : 0.4;
+        const auto field = [&](Vec2 p) {
+            const double b = 1.0 + 3e-6 * (p.x * p.x + p.y * p.y);
+            return Vec2{p.x * b + 0.003 * p.y + 0.2 + noise * (unit(rng) - 0.5),
+                        p.y * b * (1.0 + 0.001 * p.x / 40.0) - 0.1 + noise * (unit(rng) - 0.5)};
+        };
+        rec.Grid[0].Points = Lattice(3, 80, field);
+        for (int slot = 1; slot < 7; ++slot) {
+            CalibGrid& g = rec.Grid[slot];
+            g.GridSize = sizes[slot];
+            g.Points = Lattice(sizes[slot], 80, field);
+        }
+        if (trial % 4 == 1) {
+            // Uneven columns and rows: the second lattice line sits next to the first.
+            for (int slot = 1; slot < 7; ++slot) {
+                const int f = sizes[slot];
+                for (int i = 0; i < f; ++i) {
+                    rec.Grid[slot].Points[i * f + 1].NomX = -39.9;
+                    rec.Grid[slot].Points[f + i].NomY = 39.9;
+                }
+            }
+        }
+        if (trial % 3 == 2) {
+            // A collapsed and a folded cell.
+            CalibGrid& g = rec.Grid[2];
+            g.Points[10].MeasY = g.Points[19].MeasY;
+            g.Points[30].MeasX = g.Points[31].MeasX + 1.5;
+        }
+        if (trial == 5) {
+            rec.Grid[0].grid = 1;
+            rec.Grid[0].XT = {-50, 0, 50};
+            rec.Grid[0].XR = {1.01, 1.0, 0.99};
+        }
+        ASSERT_TRUE(getCalibCoefs(&rec));
+        CalibParam scan = rec;
+        for (CalibGrid& g : scan.Grid) g.Index = CalibGridIndex{};
+
+        std::uniform_real_distribution<double> anywhere(-45, 45);
+        for (int i = 0; i < 5000; ++i) {
+            double x = anywhere(rng), y = anywhere(rng);
+            if (i % 8 == 0) x = -40 + 80.0 * std::floor(unit(rng) * 65) / 64;  // on lattice lines
+            if (i % 16 == 1) y = 40 - 80.0 * std::floor(unit(rng) * 33) / 32;
+            double want[2], got[2], slow[2];
+            const bool ok = calibref::CalibPointByGrid(rec, x, y, want);
+            ASSERT_EQ(CalibPoint(&rec, x, y, got), ok);
+            ASSERT_EQ(CalibPoint(&scan, x, y, slow), ok);
+            ASSERT_NEAR(got[0], want[0], 1e-6) << x << "," << y;
+            ASSERT_NEAR(got[1], want[1], 1e-6) << x << "," << y;
+            ASSERT_NEAR(slow[0], want[0], 1e-6) << x << "," << y;
+            ASSERT_NEAR(slow[1], want[1], 1e-6) << x << "," << y;
+        }
+    }
 }
