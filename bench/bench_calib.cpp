@@ -1,7 +1,9 @@
-// CalibPoint throughput: the 3 x 3 model alone, every grid slot full with
-// the lattice cell search, and every slot full with the linear cell scan
-// (the same record with its cell-search index cleared). Prints the scan
-// ratio and the throughput targets at the end.
+// CalibPoint throughput: the 3 x 3 model alone; every grid slot full with
+// the lattice cell search and the cells' prepared offsets; the same after a
+// change of pattern size, so that each offset is worked out from the cell's
+// corners; and every slot full with the linear cell scan (the same record
+// with its index cleared). Prints the scan ratio and the throughput targets
+// at the end.
 #include "calib.h"
 
 #include <benchmark/benchmark.h>
@@ -30,7 +32,7 @@ std::vector<CalibGridPoint> Pattern(int f) {
     return pts;
 }
 
-CalibParam Record(bool everySlot, bool scan) {
+CalibParam Record(bool everySlot, bool scan, bool unprepared = false) {
     CalibParam rec;
     rec.Grid[0].Points = Pattern(3);
     if (everySlot) {
@@ -41,6 +43,7 @@ CalibParam Record(bool everySlot, bool scan) {
         rec.order = 65;
     }
     getCalibCoefs(&rec);
+    if (unprepared) rec.ValSize += 1e-9;
     if (scan)
         for (CalibGrid& g : rec.Grid) g.Index = CalibGridIndex{};
     return rec;
@@ -66,12 +69,16 @@ void Correct(benchmark::State& state, const CalibParam& rec, long points) {
 
 void BM_CalibPoint_Slot0Only(benchmark::State& state) { Correct(state, Record(false, false), kPoints); }
 void BM_CalibPoint_EverySlot(benchmark::State& state) { Correct(state, Record(true, false), kPoints); }
+void BM_CalibPoint_EverySlot_Unprepared(benchmark::State& state) {
+    Correct(state, Record(true, false, true), kPoints);
+}
 void BM_CalibPoint_EverySlot_LinearScan(benchmark::State& state) {
     Correct(state, Record(true, true), kScanPoints);
 }
 
 BENCHMARK(BM_CalibPoint_Slot0Only)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CalibPoint_EverySlot)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CalibPoint_EverySlot_Unprepared)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CalibPoint_EverySlot_LinearScan)->Unit(benchmark::kMillisecond);
 
 // Keeps each benchmark's points per second for the summary.
@@ -104,13 +111,16 @@ int main(int argc, char** argv) {
 
     const double slot0 = reporter.Rate("BM_CalibPoint_Slot0Only");
     const double every = reporter.Rate("BM_CalibPoint_EverySlot");
+    const double unprepared = reporter.Rate("BM_CalibPoint_EverySlot_Unprepared");
     const double scan = reporter.Rate("BM_CalibPoint_EverySlot_LinearScan");
     if (slot0 > 0)
         std::printf("slot 0 only:            %7.2f M points/s per core (target 20: %s)\n", slot0 / 1e6,
                     slot0 >= 20e6 ? "met" : "NOT met");
     if (every > 0)
-        std::printf("every slot, lattice:    %7.2f M points/s per core (target 5: %s)\n", every / 1e6,
-                    every >= 5e6 ? "met" : "NOT met");
+        std::printf("every slot, lattice:    %7.2f M points/s per core (target 8: %s)\n", every / 1e6,
+                    every >= 8e6 ? "met" : "NOT met");
+    if (unprepared > 0)
+        std::printf("every slot, unprepared: %7.2f M points/s per core\n", unprepared / 1e6);
     if (scan > 0) std::printf("every slot, linear scan: %7.4f M points/s per core\n", scan / 1e6);
     if (every > 0 && scan > 0) std::printf("lattice search / linear scan: %.1f x\n", every / scan);
     return 0;

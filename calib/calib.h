@@ -20,6 +20,7 @@
 #define CALIB_CALIB_H
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,20 +35,26 @@ struct CalibGridPoint {
     double MeasY = 0.0;
 };
 
-// Summary of a slot's nominal lattice that lets the point correction find a
-// point's cell without scanning every cell. The library fills it whenever it
-// loads or fits a record (InitCalib, loadUcf, getCalibCoefFromFile,
-// getCalibCoefs). A default (cleared) index, or one that no longer matches the
-// slot's points, makes CalibPoint scan every cell; the result is the same.
+// The library's own summary of a rectilinear slot (every row shares one
+// NomY, every column one NomX, both in order): its lines, where to start
+// looking for a point's cell, and each cell's offset prepared for the pattern
+// size. Read only; a record's copies share it.
+struct CalibLattice;
+
+// Lets the point correction find a point's cell without scanning every cell
+// and take the cell's prepared offset. The library fills it whenever it loads
+// or fits a record (InitCalib, loadUcf, getCalibCoefFromFile,
+// getCalibCoefs). A default (cleared) index, or one that no longer matches
+// the slot's points or the pattern size, makes CalibPoint scan every cell and
+// work each offset out from its corners; the result is the same. A host that
+// edits a slot's points in place refits (getCalibCoefs) or clears the index
+// before it corrects points again.
 struct CalibGridIndex {
     const CalibGridPoint* points = nullptr;  // Points.data() when it was built
     std::size_t count = 0;                   // Points.size() when it was built
     int size = 0;                            // GridSize when it was built
-    int rectilinear = 0;                     // 1: rows share NomY, columns share NomX, both ordered
-    // First guess of a point's column, (x - x0) * xScale, and row,
-    // (y0 - y) * yScale; the search then steps to the exact cell.
-    double x0 = 0.0, xScale = 0.0;
-    double y0 = 0.0, yScale = 0.0;
+    int rectilinear = 0;                     // 1: the slot has a lattice
+    std::shared_ptr<const CalibLattice> lattice;
 };
 
 // One grid slot. Slot i holds a grid of 3, 5, 9, 17, 33, 65 or 25 points per

@@ -6,8 +6,22 @@
 
 #include <cmath>
 #include <cstddef>
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace calib {
+
+// Two doubles worked on at once (x and y).
+using Pair = double __attribute__((vector_size(16)));
+
+// A bilinear cell's offset as (x, y) pairs of coefficients in the steps t
+// (along the row) and u (down the column) from its top left corner:
+//   (c[0] - (x, 0)) + c[1] t + (c[2] + c[3] t) u.
+// A NaN in c[0][0] marks a cell that is not bilinear. One cache line each.
+struct alignas(64) CellFit {
+    Pair c[4];
+};
 
 namespace {
 
@@ -15,6 +29,9 @@ constexpr double kCentre = 32768.0;
 constexpr double kFullScale = 65535.0;
 
 double Clamp(double v, double lo, double hi) noexcept { return v < lo ? lo : (v > hi ? hi : v); }
+
+// Nominal steps per millimetre of a slot of f x f points over the pattern.
+double PerStep(std::size_t f, double valSize) noexcept { return static_cast<double>(f - 1) * (1.0 / valSize); }
 
 // The host's axis options applied to an input point.
 Point2 AxisIn(const CalibParam& p, double x, double y) noexcept {
@@ -66,40 +83,6 @@ bool FindCellByScan(const CalibGridPoint* P, std::size_t f, double x, double y, 
     return false;
 }
 
-// A row or column guess from the index, held within 0 to f - 2 (a NaN
-// goes to 0).
-std::size_t Guess(double t, std::size_t f) noexcept {
-    t = t > 0.0 ? t : 0.0;
-    const double last = static_cast<double>(f - 2);
-    return static_cast<std::size_t>(t < last ? t : last);
-}
-
-// The same cell on a rectilinear lattice (every row shares one NomY, every
-// column one NomX, columns never decreasing in x, rows never increasing in
-// y). There cell (i, j) holds the point exactly when column j's interval
-// holds x and row i's interval holds y, and the columns that hold x form one
-// run, as do the rows; so the scan's first cell is the first row of the row
-// run and the first column of the column run. Each is found by stepping from
-// the index's guess to where "x <= X(j + 1)" (for rows "Y(i + 1) <= y")
-// turns true, with the same comparisons on the same stored values as the
-// scan: the guess only decides how far there is to step.
-bool FindCellOnLattice(const CalibGrid& g, std::size_t f, double x, double y, std::size_t& r,
-                       std::size_t& c) noexcept {
-    const CalibGridPoint* P = g.Points.data();
-    const CalibGridIndex& ix = g.Index;
-    std::size_t j = Guess((x - ix.x0) * ix.xScale, f);
-    while (j > 0 && x <= P[j].NomX) --j;
-    while (j < f - 1 && !(x <= P[j + 1].NomX)) ++j;
-    if (j == f - 1 || !(P[j].NomX <= x)) return false;
-    std::size_t i = Guess((ix.y0 - y) * ix.yScale, f);
-    while (i > 0 && P[i * f].NomY <= y) --i;
-    while (i < f - 1 && !(P[(i + 1) * f].NomY <= y)) ++i;
-    if (i == f - 1 || !(y <= P[i * f].NomY)) return false;
-    r = i;
-    c = j;
-    return true;
-}
-
 bool IsRectilinear(const CalibGrid& g) noexcept {
     if (g.GridSize < 2) return false;
     const auto f = static_cast<std::size_t>(g.GridSize);
@@ -115,29 +98,87 @@ bool IsRectilinear(const CalibGrid& g) noexcept {
     return true;
 }
 
-bool IndexIsCurrent(const CalibGrid& g) noexcept {
-    const CalibGridIndex& ix = g.Index;
-    return ix.rectilinear == 1 && ix.points == g.Points.data() && ix.count == g.Points.size() &&
-           ix.size == g.GridSize;
+Pair Abs(Pair v) noexcept {
+    using Bits = unsigned long long __attribute__((vector_size(16)));
+    constexpr unsigned long long kMagnitude = ~0ULL >> 1;
+    return reinterpret_cast<Pair>(reinterpret_cast<Bits>(v) & Bits{kMagnitude, kMagnitude});
 }
 
-// Offset of the measured field from the nominal one at (x, y), interpolated
-// in the cell that holds the point; (0, 0) when no cell holds it or the cell
-// gives no finite answer. (x, y) lies within the pattern and perStep is the
-// reciprocal of the slot's nominal step.
-Point2 GridCellOffset(const CalibGrid& g, double perStep, double x, double y) noexcept {
-    constexpr Point2 kNone{0.0, 0.0};
-    const auto f = static_cast<std::size_t>(g.GridSize);
-    const CalibGridPoint* P = g.Points.data();
-    std::size_t r = 0, c = 0;
-    const bool found =
-        IndexIsCurrent(g) ? FindCellOnLattice(g, f, x, y, r, c) : FindCellByScan(P, f, x, y, r, c);
-    if (!found) return kNone;
-    const CalibGridPoint& A = P[r * f + c];            // top left
-    const CalibGridPoint& B = P[r * f + c + 1];        // top right
-    const CalibGridPoint& C = P[(r + 1) * f + c];      // bottom left
-    const CalibGridPoint& D = P[(r + 1) * f + c + 1];  // bottom right
+CellFit FitCell(const CalibGridPoint& A, const CalibGridPoint& B, const CalibGridPoint& C,
+                const CalibGridPoint& D) noexcept {
+    return {{Pair{A.MeasX, A.MeasY - A.NomY}, Pair{B.MeasX - A.MeasX, B.MeasY - A.MeasY},
+             Pair{C.MeasX - A.MeasX, (C.MeasY - A.MeasY) - (C.NomY - A.NomY)},
+             Pair{A.MeasX - B.MeasX - C.MeasX + D.MeasX, A.MeasY - B.MeasY - C.MeasY + D.MeasY}}};
+}
 
+// Least share of the product of two edge vectors' lengths (sums of absolute
+// components) that their cross product must reach everywhere in a cell for
+// the cell's bilinear form: edges at about 11 degrees or more.
+constexpr double kMinCross = 0.1;
+
+// Whether the offset in the cell with corners A (top left), B, C, D (bottom
+// right) takes the bilinear form of BilinearOffset, as far as rounding.
+//
+// The measured points on the top and bottom edges at step t and on the left
+// and right edges at step u lie on the bilinear patch Q(t, u) through the
+// four measured corners, and the left-right line through them crosses the
+// top-bottom line at Q(t, u) itself; the y offset then reduces to Q's y less
+// the nominal y moved u steps down the column. That holds when the opposite
+// edges share their nominal x and y (a rectilinear cell), the two lines are
+// never parallel within the cell and the top-bottom line never lies flat.
+// The cross product of the lines' directions is affine in t and u, and the
+// top-bottom line's height affine in t, so checking both at the corners of
+// the cell's (t, u) range covers the cell; the margin keeps the two ways of
+// working the offset out within rounding of each other.
+bool IsBilinearCell(const CalibGridPoint& A, const CalibGridPoint& B, const CalibGridPoint& C,
+                    const CalibGridPoint& D, double perStep) noexcept {
+    if (!(A.NomX == C.NomX && A.NomY == B.NomY)) return false;
+    const double tw = (D.NomX - A.NomX) * perStep, uh = (A.NomY - D.NomY) * perStep;
+    if (!(tw >= 0.0 && uh >= 0.0 && std::isfinite(tw) && std::isfinite(uh))) return false;
+    const Point2 ab{B.MeasX - A.MeasX, B.MeasY - A.MeasY};
+    const Point2 ac{C.MeasX - A.MeasX, C.MeasY - A.MeasY};
+    const Point2 e{A.MeasX - B.MeasX - C.MeasX + D.MeasX, A.MeasY - B.MeasY - C.MeasY + D.MeasY};
+    int sign = 0;
+    for (const double t : {0.0, tw}) {
+        const Point2 down{ac.x + e.x * t, ac.y + e.y * t};  // top to bottom at t
+        const double downLen = std::fabs(down.x) + std::fabs(down.y);
+        if (!(std::fabs(down.y) >= kMinCross * downLen) || (down.y < 0.0) != (ac.y < 0.0)) return false;
+        for (const double u : {0.0, uh}) {
+            const Point2 across{ab.x + e.x * u, ab.y + e.y * u};  // left to right at u
+            const double cross = across.x * down.y - across.y * down.x;
+            const double len = (std::fabs(across.x) + std::fabs(across.y)) * downLen;
+            if (!(std::fabs(cross) >= kMinCross * len && cross != 0.0 && std::isfinite(len))) return false;
+            const int s = cross > 0.0 ? 1 : -1;
+            if (sign != 0 && s != sign) return false;
+            sign = s;
+        }
+    }
+    // The coefficients, and so the offset anywhere in the cell, stay far
+    // from overflow: the offset needs no check of its own.
+    const CellFit fit = FitCell(A, B, C, D);
+    const Pair T = Pair{1.0, 1.0} + tw, U = Pair{1.0, 1.0} + uh;
+    const Pair nomX{std::fmax(std::fabs(A.NomX), std::fabs(D.NomX)), 0.0};
+    const Pair bound = Abs(fit.c[0]) + nomX + Abs(fit.c[1]) * T + (Abs(fit.c[2]) + Abs(fit.c[3]) * T) * U;
+    return bound[0] < 1e300 && bound[1] < 1e300;
+}
+
+// The offset at (x, y) by the coefficients of a cell whose top left corner
+// is nominally at `corner`.
+Point2 BilinearOffset(const CellFit& fit, Pair corner, double perStep, double x, double y) noexcept {
+    const Pair tu = Abs(Pair{x, y} - corner) * perStep;  // steps from the corner
+    const double t = tu[0], u = tu[1];
+    const Pair off = (fit.c[0] - Pair{x, 0.0}) + fit.c[1] * t + (fit.c[2] + fit.c[3] * t) * u;
+    return {off[0], off[1]};
+}
+
+// Offset of the measured field from the nominal one at (x, y) in the cell
+// with corners A (top left), B, C, D (bottom right), where the left-right
+// line through the measured edge points crosses the top-bottom one; (0, 0)
+// when the cell gives no finite answer. perStep is the reciprocal of the
+// slot's nominal step.
+Point2 CrossingOffset(const CalibGridPoint& A, const CalibGridPoint& B, const CalibGridPoint& C,
+                      const CalibGridPoint& D, double perStep, double x, double y) noexcept {
+    constexpr Point2 kNone{0.0, 0.0};
     // Measured points on the four edges at the nominal x and y, each moved
     // from its corner by the nominal distance in steps.
     const double tA = std::fabs(x - A.NomX) * perStep, tC = std::fabs(x - C.NomX) * perStep;
@@ -151,9 +192,7 @@ Point2 GridCellOffset(const CalibGrid& g, double perStep, double x, double y) no
     const double xr = D.MeasX == B.MeasX ? B.MeasX : B.MeasX + (D.MeasX - B.MeasX) * uB;
     const double yr = B.MeasY + (D.MeasY - B.MeasY) * uB;
 
-    // Where the left-right line crosses the top-bottom line; parallel lines
-    // do not cross. Both reciprocals start at once, so that only one
-    // division lies on the way to the result.
+    // Where the two lines cross; parallel lines do not cross.
     const double a1 = yl - yr, b1 = xr - xl, c1 = xl * yr - xr * yl;
     const double a2 = yt - yb, b2 = xb - xt, c2 = xt * yb - xb * yt;
     const double det = b1 * a2 - b2 * a1;
@@ -172,6 +211,105 @@ Point2 GridCellOffset(const CalibGrid& g, double perStep, double x, double y) no
     off.y = yb == yt ? yl - y : (yt - A.NomY) + (iy - yt) * ((yb - C.NomY) - (yt - A.NomY)) * perDy;
     if (!std::isfinite(off.x) || !std::isfinite(off.y)) return kNone;
     return off;
+}
+
+// The offset in cell (r, c) of a slot of f x f points, worked out from its
+// corners.
+Point2 CornerOffset(const CalibGridPoint* P, std::size_t f, std::size_t r, std::size_t c, double perStep,
+                    double x, double y) noexcept {
+    const CalibGridPoint& A = P[r * f + c];
+    const CalibGridPoint& B = P[r * f + c + 1];
+    const CalibGridPoint& C = P[(r + 1) * f + c];
+    const CalibGridPoint& D = P[(r + 1) * f + c + 1];
+    if (!IsBilinearCell(A, B, C, D, perStep)) return CrossingOffset(A, B, C, D, perStep, x, y);
+    return BilinearOffset(FitCell(A, B, C, D), Pair{A.NomX, A.NomY}, perStep, x, y);
+}
+
+}  // namespace
+
+}  // namespace calib
+
+// A rectilinear slot's lines, the first guess of a point's column,
+// (x - x0) * xScale, and row, (y0 - y) * yScale, and the cells' offsets for
+// one pattern size.
+struct CalibLattice {
+    const CalibGridPoint* points = nullptr;     // the slot's Points when it was built
+    const CalibGridPoint* pointsEnd = nullptr;  // and their end
+    std::size_t f = 0;      // points per row and column
+    double lastCell = 0.0;  // f - 2
+    double valSize = 0.0;   // the pattern size the cells were checked for
+    double perStep = 0.0;   // (f - 1) / valSize
+    double x0 = 0.0, xScale = 0.0;
+    double y0 = 0.0, yScale = 0.0;
+    std::vector<double> colX, rowY;     // NomX of each column, NomY of each row
+    std::vector<calib::CellFit> cells;  // row-major
+};
+
+namespace calib {
+
+namespace {
+
+const CalibLattice* CurrentLattice(const CalibGrid& g, std::size_t f) noexcept {
+    const CalibLattice* L = g.Index.lattice.get();
+    const CalibGridPoint* P = g.Points.data();
+    return L && L->points == P && L->pointsEnd == P + g.Points.size() && L->f == f ? L : nullptr;
+}
+
+// A row or column guess, held within 0 to f - 2 (a NaN goes to 0).
+std::size_t Guess(double t, double lastCell) noexcept {
+    t = t > 0.0 ? t : 0.0;
+    t = t < lastCell ? t : lastCell;
+    return static_cast<std::size_t>(static_cast<std::ptrdiff_t>(t));
+}
+
+// The scan's cell on a lattice. There cell (i, j) holds the point exactly
+// when column j's interval holds x and row i's interval holds y, and the
+// columns that hold x form one run, as do the rows; so the scan's first cell
+// is the first row of the row run and the first column of the column run.
+// Each is found by stepping from the guess to where "x <= X(j + 1)" (for
+// rows "Y(i + 1) <= y") turns true, with the same comparisons on the same
+// values as the scan: the guess only decides how far there is to step. Most
+// guesses are right, which the first test of each axis settles.
+bool FindCellOnLattice(const CalibLattice& L, double x, double y, std::size_t& r, std::size_t& c) noexcept {
+    const std::size_t f = L.f;
+    const double* X = L.colX.data();
+    const double* Y = L.rowY.data();
+    std::size_t j = Guess((x - L.x0) * L.xScale, L.lastCell);
+    if (!(!(x <= X[j]) && x <= X[j + 1])) {
+        while (j > 0 && x <= X[j]) --j;
+        while (j < f - 1 && !(x <= X[j + 1])) ++j;
+        if (j == f - 1 || !(X[j] <= x)) return false;
+    }
+    std::size_t i = Guess((L.y0 - y) * L.yScale, L.lastCell);
+    if (!(!(Y[i] <= y) && Y[i + 1] <= y)) {
+        while (i > 0 && Y[i] <= y) --i;
+        while (i < f - 1 && !(Y[i + 1] <= y)) ++i;
+        if (i == f - 1 || !(y <= Y[i])) return false;
+    }
+    r = i;
+    c = j;
+    return true;
+}
+
+// Offset of the measured field from the nominal one at (x, y), from the cell
+// of a lattice slot that holds the point; (0, 0) when no cell holds it. (x,
+// y) lies within the pattern of size valSize. The lattice holds the same
+// numbers as the points, so this gives the same result to the bit as
+// ScanOffset.
+Point2 LatticeOffset(const CalibLattice& L, const CalibGridPoint* P, double valSize, double x, double y) noexcept {
+    std::size_t r = 0, c = 0;
+    if (!FindCellOnLattice(L, x, y, r, c)) return {0.0, 0.0};
+    const CellFit& fit = L.cells[r * (L.f - 1) + c];
+    if (L.valSize == valSize && !std::isnan(fit.c[0][0]))
+        return BilinearOffset(fit, Pair{L.colX[c], L.rowY[r]}, L.perStep, x, y);
+    return CornerOffset(P, L.f, r, c, PerStep(L.f, valSize), x, y);
+}
+
+// The same for any slot of f x f points, by the scan.
+Point2 ScanOffset(const CalibGridPoint* P, std::size_t f, double valSize, double x, double y) noexcept {
+    std::size_t r = 0, c = 0;
+    if (!FindCellByScan(P, f, x, y, r, c)) return {0.0, 0.0};
+    return CornerOffset(P, f, r, c, PerStep(f, valSize), x, y);
 }
 
 }  // namespace
@@ -210,15 +348,19 @@ bool CalibPointByGrid(const CalibParam& p, double x, double y, double* out) noex
     double dx = 0.0, dy = 0.0;
     if (p.ValSize > 0.0) {
         const double half = p.ValSize / 2.0;
-        const double perValSize = 1.0 / p.ValSize;
         const Point2 a = AxisIn(p, x, y);
         const double ax = Clamp(a.x, -half, half), ay = Clamp(a.y, -half, half);
         for (int slot = 1; slot < kSlotCount; ++slot) {
             const CalibGrid& g = p.Grid[slot];
             if (g.GridSize < 2 || g.GridSize > p.order) continue;
             const auto f = static_cast<std::size_t>(g.GridSize);
-            if (g.Points.size() != f * f) continue;
-            const Point2 off = GridCellOffset(g, static_cast<double>(f - 1) * perValSize, ax, ay);
+            Point2 off;
+            if (const CalibLattice* L = CurrentLattice(g, f))  // a lattice is built for f x f points only
+                off = LatticeOffset(*L, g.Points.data(), p.ValSize, ax, ay);
+            else if (g.Points.size() == f * f)
+                off = ScanOffset(g.Points.data(), f, p.ValSize, ax, ay);
+            else
+                continue;
             dx += off.x;
             dy += off.y;
         }
@@ -292,6 +434,46 @@ bool PreCalibScale(const CalibParam& p, double x, double y, double* out) noexcep
     return true;
 }
 
+namespace {
+
+std::shared_ptr<const CalibLattice> BuildLattice(const CalibGrid& g, double valSize) {
+    auto L = std::make_shared<CalibLattice>();
+    const auto f = static_cast<std::size_t>(g.GridSize);
+    const CalibGridPoint* P = g.Points.data();
+    L->points = P;
+    L->pointsEnd = P + g.Points.size();
+    L->f = f;
+    L->lastCell = static_cast<double>(f - 2);
+    L->valSize = valSize;
+    L->perStep = valSize > 0.0 ? PerStep(f, valSize) : 0.0;  // without a size the grids take no part
+    // Guesses for an evenly spaced lattice; any other spacing only makes
+    // the search step further.
+    const double width = P[f - 1].NomX - P[0].NomX;
+    const double height = P[0].NomY - P[(f - 1) * f].NomY;
+    L->x0 = P[0].NomX;
+    L->y0 = P[0].NomY;
+    L->xScale = width > 0.0 ? static_cast<double>(f - 1) / width : 0.0;
+    L->yScale = height > 0.0 ? static_cast<double>(f - 1) / height : 0.0;
+    L->colX.resize(f);
+    L->rowY.resize(f);
+    for (std::size_t i = 0; i < f; ++i) {
+        L->colX[i] = P[i].NomX;
+        L->rowY[i] = P[i * f].NomY;
+    }
+    L->cells.resize((f - 1) * (f - 1));
+    for (std::size_t r = 0; r + 1 < f; ++r)
+        for (std::size_t c = 0; c + 1 < f; ++c) {
+            const CalibGridPoint &A = P[r * f + c], &B = P[r * f + c + 1];
+            const CalibGridPoint &C = P[(r + 1) * f + c], &D = P[(r + 1) * f + c + 1];
+            CellFit& fit = L->cells[r * (f - 1) + c];
+            fit = FitCell(A, B, C, D);
+            if (!IsBilinearCell(A, B, C, D, L->perStep)) fit.c[0][0] = NAN;
+        }
+    return L;
+}
+
+}  // namespace
+
 void RefreshGridIndex(CalibParam& param) noexcept {
     for (CalibGrid& g : param.Grid) {
         CalibGridIndex ix;
@@ -300,18 +482,13 @@ void RefreshGridIndex(CalibParam& param) noexcept {
         ix.size = g.GridSize;
         ix.rectilinear = IsRectilinear(g) ? 1 : 0;
         if (ix.rectilinear) {
-            // Guesses for an evenly spaced lattice; any other spacing only
-            // makes the search step further.
-            const auto f = static_cast<std::size_t>(g.GridSize);
-            const CalibGridPoint* P = g.Points.data();
-            const double width = P[f - 1].NomX - P[0].NomX;
-            const double height = P[0].NomY - P[(f - 1) * f].NomY;
-            ix.x0 = P[0].NomX;
-            ix.y0 = P[0].NomY;
-            ix.xScale = width > 0.0 ? static_cast<double>(f - 1) / width : 0.0;
-            ix.yScale = height > 0.0 ? static_cast<double>(f - 1) / height : 0.0;
+            try {
+                ix.lattice = BuildLattice(g, param.ValSize);
+            } catch (...) {
+                // Without memory for the lattice the cells are found by the scan.
+            }
         }
-        g.Index = ix;
+        g.Index = std::move(ix);
     }
 }
 
