@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
 
 using namespace calibtest;
@@ -98,6 +99,35 @@ TEST(Correction, GridSlotsTakePartUpToTheOrder) {
     EXPECT_NEAR(Out(ShiftedSlot(1, 5, shift, 5), 45, 0).x, 32768.0 + (45 - 0.5) * kS, 1e-6);
 }
 
+TEST(Correction, EachSidesTrapezoidIsTakenOut) {
+    // One edge of the field leaning out by 2 % at the corners, the other
+    // three true; the 3 x 3 grid alone brings the marks on that side back to
+    // their nominal places (the model's first-order inverse leaves 0.02 mm).
+    // A trapezoid term of the wrong sign doubles the error instead.
+    const double a = 0.02 / 40.0;
+    const std::function<Vec2(Vec2)> sides[4] = {
+        [&](Vec2 p) { return Vec2{p.x > 0 ? p.x * (1 + a * p.y) : p.x, p.y}; },  // right
+        [&](Vec2 p) { return Vec2{p.x < 0 ? p.x * (1 + a * p.y) : p.x, p.y}; },  // left
+        [&](Vec2 p) { return Vec2{p.x, p.y > 0 ? p.y * (1 + a * p.x) : p.y}; },  // top
+        [&](Vec2 p) { return Vec2{p.x, p.y < 0 ? p.y * (1 + a * p.x) : p.y}; },  // bottom
+    };
+    for (int side = 0; side < 4; ++side) {
+        SCOPED_TRACE(side);
+        const auto& field = sides[side];
+        CalibParam rec;
+        rec.Grid[0].Points = Lattice(3, 80, field);
+        ASSERT_TRUE(getCalibCoefs(&rec));
+        double worst = 0, uncorrected = 0;
+        for (const CalibGridPoint& q : Lattice(9, 80, Exact)) {
+            const Vec2 p{q.NomX, q.NomY}, l = field(CommandMm(rec, p.x, p.y));
+            worst = std::max(worst, std::hypot(l.x - p.x, l.y - p.y));
+            uncorrected = std::max(uncorrected, std::hypot(field(p).x - p.x, field(p).y - p.y));
+        }
+        EXPECT_NEAR(uncorrected, 0.8, 1e-9);
+        EXPECT_LT(worst, 0.03);
+    }
+}
+
 TEST(Correction, AxisOptionsApplyToTheGridOffsets) {
     // The grids are measured on the galvanometer's axes: an inverted axis
     // looks its offset up mirrored and gives it back mirrored.
@@ -141,6 +171,18 @@ TEST(Correction, PreCorrectionInMillimetres) {
     EXPECT_EQ(out[1], 0.5);
     ASSERT_TRUE(preCalibPoint(&rec, 0.5, 0.5, out));
     EXPECT_EQ(out[0], 0.5);
+    // Each side's trapezoid term, t x y / ValSize, drawn toward the axis.
+    rec.Grid[0].SXR = 1.0;
+    rec.Grid[0].TXR = 0.1;
+    rec.Grid[0].TXL = 0.2;
+    rec.Grid[0].TYT = 0.05;
+    rec.Grid[0].TYB = 0.3;
+    ASSERT_TRUE(preCalibPoint(&rec, 40, 40, out));
+    EXPECT_DOUBLE_EQ(out[0], 38.0);
+    EXPECT_DOUBLE_EQ(out[1], 39.0);
+    ASSERT_TRUE(preCalibPoint(&rec, -40, -20, out));
+    EXPECT_DOUBLE_EQ(out[0], -38.0);
+    EXPECT_DOUBLE_EQ(out[1], -17.0);
 }
 
 TEST(Correction, BrokenRecordsGiveTheCentreAndFalse) {

@@ -262,13 +262,24 @@ TEST_F(UcfFile, GridPointsAndBaseParameters) {
 
 TEST_F(UcfFile, EqualSpacingPairs) {
     WriteText(tmp.Path("t.ucf"), Points("Cal3", 9) + "LineCount=3\nXT0=-40\nXT1=0\nXT2=40\nXA0=-40.5\n"
-                                                     "XA1=0.25\nXA2=40.5\nXR1=2\nXR2=1.25\n");
+                                                     "XA1=0.25\nXA2=40.5\nXR1=2\nXR2=1.25\nYT0=-30\nYT1=0\n"
+                                                     "YT2=30\nYA0=-30.5\nYA1=0.125\nYA2=29.5\n");
     int count = 5;
     double out[10];
     ASSERT_TRUE(getEqualPnts(&path, 0, &count, out));
     EXPECT_EQ(count, 5);
     EXPECT_EQ(std::vector<double>(out, out + 10),
               (std::vector<double>{-40, -40.5, 0, 0.25, 40, 40.5, -5000, -5000, -5000, -5000}));
+    count = 3;
+    ASSERT_TRUE(getEqualPnts(&path, 1, &count, out));
+    EXPECT_EQ(std::vector<double>(out, out + 6), (std::vector<double>{-30, -30.5, 0, 0.125, 30, 29.5}));
+    // Each axis's pairs go to its own table.
+    const double yPairs[] = {-30, -31, 0, 0.5, 30, 29.5};
+    ASSERT_TRUE(setEqualPnts(&path, 1, 3, yPairs));
+    ASSERT_TRUE(getEqualPnts(&path, 1, &count, out));
+    EXPECT_EQ(std::vector<double>(out, out + 6), std::vector<double>(yPairs, yPairs + 6));
+    ASSERT_TRUE(getEqualPnts(&path, 0, &count, out));
+    EXPECT_EQ(std::vector<double>(out, out + 6), (std::vector<double>{-40, -40.5, 0, 0.25, 40, 40.5}));
 
     // Line 0 measured again (factor times nominal/measured), line 1 at a
     // nominal under 0.001 measured again (factor back to 1), line 2 moved
@@ -285,6 +296,8 @@ TEST_F(UcfFile, EqualSpacingPairs) {
     EXPECT_EQ(std::vector<double>(g.XR.begin() + 1, g.XR.end()), (std::vector<double>{1, 1.25, 1, 1}));
     EXPECT_EQ(g.XT[4], 80.0);
     EXPECT_EQ(g.XA[4], 81.0);
+    EXPECT_EQ(std::vector<double>(g.YA.begin(), g.YA.begin() + 3), (std::vector<double>{-31, 0.5, 29.5}));
+    EXPECT_FLOAT_EQ(g.YR[0], 30.0 / 31.0);
 
     WriteText(tmp.Path("t.ucf"), Points("Cal3", 9));
     EXPECT_FALSE(getEqualPnts(&path, 1, &count, out));
