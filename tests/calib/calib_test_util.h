@@ -4,10 +4,8 @@
 #define TESTS_CALIB_CALIB_TEST_UTIL_H
 
 #include "calib.h"
+#include "support/temp_dir.h"
 
-#include <unistd.h>
-
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -20,25 +18,7 @@ namespace calibtest {
 
 namespace fs = std::filesystem;
 
-// A folder of its own per test, removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        static std::atomic<int> counter{0};
-        dir_ = fs::temp_directory_path() /
-               ("calib-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        fs::create_directories(dir_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    fs::path Path(const std::string& name) const { return dir_ / name; }
-    std::wstring WPath(const std::string& name) const { return Path(name).wstring(); }
-
-private:
-    fs::path dir_;
-};
+using testsupport::TempDir;
 
 inline void WriteText(const fs::path& p, const std::string& text) {
     std::ofstream(p, std::ios::binary) << text;

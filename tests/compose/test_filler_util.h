@@ -3,15 +3,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "compose/filler.h"
 #include "core/polyline.h"
 #include "core/runlog.h"
+#include "support/temp_dir.h"
 
 namespace filler_test {
 
@@ -58,18 +57,16 @@ inline SHAPE_FILLER_PARAM LineSet(int kind, double spacing, double angle = 0.0) 
 class FillLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/morvik-fill-XXXXXX";
-        m_dir = mkdtemp(tmpl);
         m_saved = RunLog::Instance(nullptr)->GetLogFolder();
         RunLog::Instance(nullptr)->SetLogFolder(CString((m_dir + "/").c_str()));
         CFillRunner::SetSlowFillAsk(1);
     }
     void TearDown() override {
         RunLog::Instance(nullptr)->SetLogFolder(m_saved);
-        std::system(("rm -rf '" + m_dir + "'").c_str());
         CFillRunner::SetSlowFillAsk(1);
     }
-    std::string m_dir;
+    testsupport::TempDir m_tmp{"morvik-fill"};
+    std::string m_dir = m_tmp.Dir();
     CString m_saved;
 };
 

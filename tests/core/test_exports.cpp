@@ -13,21 +13,11 @@
 #include "gdiplus/gdiplus_types.h"
 #include "host/host_services.h"
 #include "host/recording_host.h"
+#include "support/temp_dir.h"
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        char tmpl[] = "/tmp/morvik-exports-XXXXXX";
-        m_path = mkdtemp(tmpl);
-    }
-    ~TempDir() { std::system(("rm -rf '" + m_path + "'").c_str()); }
-    std::string File(const char* name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+using testsupport::TempDir;
 
 struct HostGuard {
     std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();

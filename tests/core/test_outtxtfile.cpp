@@ -4,25 +4,18 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "core/outtxtfile.h"
+#include "support/temp_dir.h"
 #include "win32/windows.h"
 
 namespace {
 
 class OutTxtFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/morvik-outtxt-XXXXXX";
-        m_dir = mkdtemp(tmpl);
-        m_path = m_dir + "/marked.txt";
-    }
-    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
-
     static CString Wide(const std::string& s) { return CString(Utf8ToWide(s)); }
     std::string Content() const {
         std::stringstream ss;
@@ -31,8 +24,9 @@ protected:
     }
     void WriteRaw(const std::string& bytes) const { std::ofstream(m_path, std::ios::binary) << bytes; }
 
-    std::string m_dir;
-    std::string m_path;
+    testsupport::TempDir m_tmp{"morvik-outtxt"};
+    std::string m_dir = m_tmp.Dir();
+    std::string m_path = m_dir + "/marked.txt";
 };
 
 }  // namespace

@@ -2,12 +2,12 @@
 // ten-second give-up when the lock is held.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "core/runlog.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -21,8 +21,6 @@ std::string ReadAll(const std::string& path) {
 class RunLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/morvik-runlog-XXXXXX";
-        m_dir = mkdtemp(tmpl);
         m_log = RunLog::Instance(nullptr);
         m_savedFolder = m_log->GetLogFolder();
         m_log->SetLogFolder(CString(Utf8ToWide(m_dir + "/Log/").c_str()));
@@ -32,7 +30,6 @@ protected:
         m_log->SetLockTimeout(10000);
         m_log->SetLogFolder(m_savedFolder);
         RunLog::Instance(nullptr);
-        std::system(("rm -rf '" + m_dir + "'").c_str());
     }
     static void Clock(SYSTEMTIME* st, int year, int month, int day) {
         *st = SYSTEMTIME{};
@@ -44,7 +41,8 @@ protected:
         st->wSecond = 9;
         st->wMilliseconds = 42;
     }
-    std::string m_dir;
+    testsupport::TempDir m_tmp{"morvik-runlog"};
+    std::string m_dir = m_tmp.Dir();
     RunLog* m_log = nullptr;
     CString m_savedFolder;
 };
@@ -92,11 +90,10 @@ TEST_F(RunLogTest, WriterThatCannotGetTheLockDropsItsLineAndLeavesTheLock) {
 }
 
 TEST(RunLogDirs, CreatesEveryMissingLevel) {
-    char tmpl[] = "/tmp/morvik-dirs-XXXXXX";
-    std::string dir = mkdtemp(tmpl);
+    testsupport::TempDir tmp("morvik-dirs");
+    const std::string dir = tmp.Dir();
     std::wstring deep = Utf8ToWide(dir + "/a/b/c/");
     RunLog::CreateDirs(deep.c_str());
     std::ofstream probe(dir + "/a/b/c/x");
     EXPECT_TRUE(probe.good());
-    std::system(("rm -rf '" + dir + "'").c_str());
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "gdi/cairo_canvas.h"
 #include "gdi/dc.h"
 #include "halder/basedoc.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -76,9 +76,8 @@ TEST(ShapePixels, DrawnPolylineDarkensItsOwnPixelsOnly) {
     poly.arrPoint = {{0, 0}, {40, 0}, {20, 40}};
     poly.SetDocView(&doc, &view);
 
-    char tmpl[] = "/tmp/morvik-png-XXXXXX";
-    std::string dir = mkdtemp(tmpl);
-    std::string png = dir + "/poly.png";
+    testsupport::TempDir tmp("morvik-png");
+    const std::string png = tmp.File("poly.png");
     {
         CMemoryDC dc(240, 240);
         poly.Draw(&dc, 0, 0, 0, 0);
@@ -87,7 +86,6 @@ TEST(ShapePixels, DrawnPolylineDarkensItsOwnPixelsOnly) {
     int w = 0, h = 0;
     std::vector<uint32_t> pixels;
     ASSERT_TRUE(CairoCanvas::ReadPng(png, w, h, pixels));
-    std::system(("rm -rf '" + dir + "'").c_str());
     ASSERT_EQ(w, 240);
     ASSERT_EQ(h, 240);
 
