@@ -53,6 +53,13 @@ void VARTEXT_PAR::AddAllProp(bool extended) {
     AddProp("bEnable", &bEnable);
 }
 
+// The path read back goes to the field that a save takes it from, so that a
+// record read and saved again keeps it whoever reads it.
+void PICTURE_PAR::Read(bool extended, SriFile* file) {
+    SriBase::Read(extended, file);
+    strFileName = wstrFileName.c_str();
+}
+
 void PICTURE_PAR::AddAllProp(bool extended) {
     SriBase::AddAllProp(extended);
     wstrFileName = static_cast<const wchar_t*>(strFileName);

@@ -124,7 +124,7 @@ struct VARTEXT_PAR : public SriBase {
 // fixed size and anchor it is placed at when it is reloaded.
 struct PICTURE_PAR : public SriBase {
     // The image file; wstrFileName is its saved copy (AddAllProp brings it
-    // in step, a reader restores strFileName from it).
+    // in step, Read restores strFileName from it).
     CString strFileName;
     std::wstring wstrFileName;
     // Marking resolution in dots per inch; with bUseDpi the marking bitmap
@@ -166,4 +166,5 @@ struct PICTURE_PAR : public SriBase {
     int nDotStep = 1;
     uint8_t byHalfLine = 0;
     void AddAllProp(bool extended) override;
+    void Read(bool extended, SriFile* file) override;
 };
