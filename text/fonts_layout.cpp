@@ -310,6 +310,11 @@ int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool fla
         r = Gdiplus::RectF(lo.x, hi.y, hi.x - lo.x, hi.y - lo.y);
     }
     InitRefPoint(r);
+    // The reference size stays in layout units (10 per em), as SetFonts
+    // keeps it: a later zoom or slant takes its ratios against it, and a
+    // placed text must not change its height at its first edit.
+    if (sy != 0) fInitStrHeight /= std::fabs(sy);
+    if (sx != 0) fInitStrWidth /= std::fabs(sx);
     float dx = 0, dy = 0;
     if (parFonts.bPathText == 0) {
         const float a = parFonts.nAlign == 1 ? r.Width / 2 : parFonts.nAlign == 2 ? r.Width : 0.0f;

@@ -167,6 +167,11 @@ TEST_F(TextTest, NewLayoutKeepsRecordedTransformsAndTheReferencePoint) {
     EXPECT_NEAR(now.y, ref.y, 0.01);
     EXPECT_EQ(t->GetChars().size(), 4u);
 
+    // A placed text keeps its height through its first slant.
+    TextPtr placed = MakeText(L"AB", {0, 0}, 0, 12.0);
+    placed->Slope({0, 0}, 0.2, 0);
+    EXPECT_NEAR(placed->parFonts.dHeight, 12.0, 0.01);
+
     // A layout that cannot run keeps the text as it was.
     const size_t points = after.size();
     EXPECT_EQ(t->SetFonts(CString(L"XYZ"), 1, CString(L"nofont"), fonts, codebar, vartext, 1, 0, false), 0);

@@ -1,0 +1,157 @@
+// Helpers shared by the tests of the shape library: a view at a given zoom,
+// the state of a shape's mark event, the XML export as text, a recording
+// host, distances, the ANSI code page for one test, and saved records split
+// into their fields.
+#ifndef TESTS_SUPPORT_SHAPE_SUPPORT_H
+#define TESTS_SUPPORT_SHAPE_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/exportsink.h"
+#include "core/srifile.h"
+#include "halder/basedoc.h"
+#include "halder/baseshape.h"
+#include "halder/sribase.h"
+#include "host/host_services.h"
+#include "host/recording_host.h"
+#include "support/temp_dir.h"
+#include "win32/windows.h"
+
+namespace testsupport {
+
+// A document and a view whose device point of (x, y) is (x * zoom, -y * zoom).
+struct ViewAt {
+    CBaseDoc doc;
+    CBaseView view{&doc};
+    explicit ViewAt(float zoom = 1.0f) {
+        view.SetZoom(zoom);
+        view.SetOrigin({0.0f, 0.0f});
+    }
+};
+
+// True when nobody holds the shape's mark event.
+inline bool Unlocked(CBaseShape& shape) {
+    if (WaitForSingleObject(shape.GetMarkEvent(), 0) != WAIT_OBJECT_0) return false;
+    SetEvent(shape.GetMarkEvent());
+    return true;
+}
+
+// The shape's XML export as text.
+inline std::string ExportXml(CBaseShape& shape) {
+    TempDir tmp("morvik-xml");
+    const std::string path = tmp.File("shape.xml");
+    {
+        tagXmlBuff buff;
+        buff.file.open(path, std::ios::binary);
+        shape.ExportXmlToBuff(buff);
+    }
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A recording host installed for the scope; the texts of its message boxes.
+struct HostScope {
+    HostScope() { SetHost(host); }
+    ~HostScope() { SetHost(nullptr); }
+    std::vector<std::wstring> Texts() const {
+        std::vector<std::wstring> out;
+        for (const RecordedMessageBox& box : host->MessageBoxes()) out.push_back(box.text);
+        return out;
+    }
+    std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
+};
+
+inline double Dist(tagPOINTF a, tagPOINTF b) { return std::hypot(double(a.x) - b.x, double(a.y) - b.y); }
+
+// Distance from p to the nearest segment of the polyline.
+inline double DistToPolyline(tagPOINTF p, const std::vector<tagPOINTF>& line) {
+    double best = 1e300;
+    for (size_t i = 0; i + 1 < line.size(); ++i) {
+        const double ax = line[i].x, ay = line[i].y, bx = line[i + 1].x - ax, by = line[i + 1].y - ay;
+        const double l2 = bx * bx + by * by;
+        const double t = l2 > 0 ? std::clamp(((p.x - ax) * bx + (p.y - ay) * by) / l2, 0.0, 1.0) : 0.0;
+        best = std::min(best, std::hypot(p.x - (ax + t * bx), p.y - (ay + t * by)));
+    }
+    return best;
+}
+
+// Switches the ANSI code page for one test and puts the old one back.
+class AnsiCodePage {
+public:
+    explicit AnsiCodePage(UINT cp) : m_old(GetACP()) { EXPECT_TRUE(SetACP(cp)); }
+    ~AnsiCodePage() { SetACP(m_old); }
+    AnsiCodePage(const AnsiCodePage&) = delete;
+    AnsiCodePage& operator=(const AnsiCodePage&) = delete;
+
+private:
+    UINT m_old;
+};
+
+// ---- saved records -------------------------------------------------------
+
+using Bytes = std::vector<uint8_t>;
+
+template <class R>
+Bytes SaveOf(R& record) {
+    SriFile out;
+    record.Save(false, &out);
+    EXPECT_TRUE(out.IsGood());
+    return out.GetWrittenBytes();
+}
+
+template <class R>
+void ReadFrom(R& record, const Bytes& bytes) {
+    SriFile in(bytes.data(), bytes.size());
+    record.Read(false, &in);
+    EXPECT_TRUE(in.IsGood());
+    EXPECT_EQ(in.Remaining(), 0u);
+}
+
+struct SavedField {
+    std::string key;
+    uint8_t tag = 0;
+    Bytes payload;
+};
+
+// Splits a saved record into its fields, checking the framing on the way.
+inline std::vector<SavedField> Decode(const Bytes& rec) {
+    std::vector<SavedField> fields;
+    sri::Reader in{rec.data(), rec.size(), 0};
+    uint32_t length = 0, keyLength = 0, payloadLength = 0;
+    EXPECT_TRUE(in.GetU32(length) && length == in.Left()) << "bad record length";
+    const uint8_t *key, *tag, *payload;
+    while (in.GetU32(keyLength) && (key = in.Take(keyLength)) && (tag = in.Take(1)) && in.GetU32(payloadLength) &&
+           (payload = in.Take(payloadLength)))
+        fields.push_back({std::string(key, key + keyLength), *tag, Bytes(payload, payload + payloadLength)});
+    EXPECT_TRUE(in.AtEnd()) << "broken field framing";
+    return fields;
+}
+
+// The record of the given fields, framed as a save frames it.
+inline Bytes Encode(const std::vector<SavedField>& fields) {
+    Bytes body;
+    for (const SavedField& f : fields) {
+        sri::PutU32(body, uint32_t(f.key.size()));
+        body.insert(body.end(), f.key.begin(), f.key.end());
+        body.push_back(f.tag);
+        sri::PutU32(body, uint32_t(f.payload.size()));
+        body.insert(body.end(), f.payload.begin(), f.payload.end());
+    }
+    Bytes out;
+    sri::PutU32(out, uint32_t(body.size()));
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+}  // namespace testsupport
+
+#endif  // TESTS_SUPPORT_SHAPE_SUPPORT_H
