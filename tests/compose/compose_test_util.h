@@ -7,8 +7,12 @@
 #include "core/markdata.h"
 #include "core/polyline.h"
 #include "halder/basedoc.h"
+#include "support/shape_support.h"
 
 namespace compose_test {
+
+using testsupport::Unlocked;
+using testsupport::ViewAt;
 
 // A shape that counts how often it is asked for its mark data. It answers
 // with one outline group and one hatch group on its pen, and reports failure,
@@ -49,22 +53,6 @@ inline CPolyLine* Poly(std::vector<tagPOINTF> pts, unsigned char pen = 0) {
     p->arrPoint = std::move(pts);
     p->SetPen(pen);
     return p;
-}
-
-// A view whose device point of (x, y) is (x * zoom, -y * zoom).
-struct ViewAt {
-    CBaseDoc doc;
-    CBaseView view{&doc};
-    explicit ViewAt(float zoom = 1.0f) {
-        view.SetZoom(zoom);
-        view.SetOrigin({0.0f, 0.0f});
-    }
-};
-
-inline bool Unlocked(CBaseShape& shape) {
-    if (WaitForSingleObject(shape.GetMarkEvent(), 0) != WAIT_OBJECT_0) return false;
-    SetEvent(shape.GetMarkEvent());
-    return true;
 }
 
 inline bool Near(float a, float b, float tol = 1e-4f) { return std::fabs(a - b) <= tol; }

@@ -20,10 +20,13 @@
 #include "gdi/dc.h"
 #include "gdi/recording_canvas.h"
 #include "shapes/circle.h"
+#include "support/shape_support.h"
 
 using namespace compose_test;
 
 namespace {
+
+using testsupport::ExportXml;
 
 struct Owned {
     CGroupShape* group = new CGroupShape();
@@ -43,20 +46,6 @@ CGroupShape* LineGroup(std::vector<std::pair<uint8_t, std::vector<tagPOINTF>>> l
         g->vLines.push_back(line);
     }
     return g;
-}
-
-std::string ExportXml(CBaseShape& shape) {
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("morvik_group_" + std::to_string(getpid()) + ".xml")).string();
-    {
-        tagXmlBuff buff;
-        buff.file.open(path, std::ios::binary);
-        shape.ExportXmlToBuff(buff);
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(path.c_str());
-    return text;
 }
 
 }  // namespace

@@ -21,8 +21,11 @@
 #include "gdiplus/gdiplus.h"
 #include "halder/basedoc.h"
 #include "halder/records.h"
+#include "support/shape_support.h"
 
 namespace {
+
+using testsupport::DistToPolyline;
 
 BEZIER_4POINTF_DRAW Seg(tagPOINTF a, tagPOINTF b, tagPOINTF c, tagPOINTF d, int type = 0) {
     BEZIER_4POINTF_DRAW s;
@@ -30,17 +33,6 @@ BEZIER_4POINTF_DRAW Seg(tagPOINTF a, tagPOINTF b, tagPOINTF c, tagPOINTF d, int 
     return s;
 }
 BEZIER_4POINTF_DRAW Line(tagPOINTF a, tagPOINTF b) { return Seg(a, a, b, b, 1); }
-
-double DistToPolyline(tagPOINTF p, const std::vector<tagPOINTF>& line) {
-    double best = 1e300;
-    for (size_t i = 0; i + 1 < line.size(); ++i) {
-        const double ax = line[i].x, ay = line[i].y, bx = line[i + 1].x - ax, by = line[i + 1].y - ay;
-        const double l2 = bx * bx + by * by;
-        const double t = l2 > 0 ? std::clamp(((p.x - ax) * bx + (p.y - ay) * by) / l2, 0.0, 1.0) : 0.0;
-        best = std::min(best, std::hypot(p.x - (ax + t * bx), p.y - (ay + t * by)));
-    }
-    return best;
-}
 
 std::vector<tagPOINTF> Flat(CBezierCurve& c, float tol) {
     std::vector<tagPOINTF> pts;

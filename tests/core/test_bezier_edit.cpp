@@ -16,8 +16,11 @@
 #include "halder/basedoc.h"
 #include "history/editing_core.h"
 #include "history/undo_records.h"
+#include "support/shape_support.h"
 
 namespace {
+
+using testsupport::Dist;
 
 using Segment = BEZIER_4POINTF_DRAW;
 
@@ -50,7 +53,6 @@ tagPOINTF At(const Segment& s, double t) {
     };
     return {float(f(s.p1.x, s.p2.x, s.p3.x, s.p4.x)), float(f(s.p1.y, s.p2.y, s.p3.y, s.p4.y))};
 }
-double Dist(tagPOINTF a, tagPOINTF b) { return std::hypot(double(a.x) - b.x, double(a.y) - b.y); }
 double DistToCurve(tagPOINTF p, const Segment& s) {
     double best = 1e300;
     for (int i = 0; i <= 20000; ++i) best = std::min(best, Dist(p, At(s, i / 20000.0)));

@@ -8,46 +8,16 @@
 #include "core/morvikparam.h"
 #include "core/params.h"
 #include "core/srifile.h"
+#include "support/shape_support.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-template <class R>
-Bytes SaveOf(R& record) {
-    SriFile out;
-    record.Save(false, &out);
-    EXPECT_TRUE(out.IsGood());
-    return out.GetWrittenBytes();
-}
-
-template <class R>
-void ReadFrom(R& record, const Bytes& bytes) {
-    SriFile in(bytes.data(), bytes.size());
-    record.Read(false, &in);
-    EXPECT_TRUE(in.IsGood());
-    EXPECT_EQ(in.Remaining(), 0u);
-}
-
-struct SavedField {
-    std::string key;
-    uint8_t tag = 0;
-    Bytes payload;
-};
-
-// Splits a saved record into its fields, checking the framing on the way.
-std::vector<SavedField> Decode(const Bytes& rec) {
-    std::vector<SavedField> fields;
-    sri::Reader in{rec.data(), rec.size(), 0};
-    uint32_t length = 0, keyLength = 0, payloadLength = 0;
-    EXPECT_TRUE(in.GetU32(length) && length == in.Left()) << "bad record length";
-    const uint8_t *key, *tag, *payload;
-    while (in.GetU32(keyLength) && (key = in.Take(keyLength)) && (tag = in.Take(1)) && in.GetU32(payloadLength) &&
-           (payload = in.Take(payloadLength)))
-        fields.push_back({std::string(key, key + keyLength), *tag, Bytes(payload, payload + payloadLength)});
-    EXPECT_TRUE(in.AtEnd()) << "broken field framing";
-    return fields;
-}
+using testsupport::Bytes;
+using testsupport::Decode;
+using testsupport::Encode;
+using testsupport::ReadFrom;
+using testsupport::SavedField;
+using testsupport::SaveOf;
 
 // The value(s) of a scalar payload: points give two, strings and vectors
 // their element count.
@@ -76,23 +46,16 @@ std::vector<double> Values(uint8_t tag, const Bytes& p) {
 // by pass, so neighbouring passes differ in every field); strings and lists
 // stay as they were. values receives the values in key order.
 Bytes Distinct(const Bytes& rec, int pass, std::vector<double>* values) {
-    Bytes body;
+    std::vector<SavedField> fields;
     for (SavedField f : Decode(rec)) {
         const size_t i = values->size();
         const bool scalar = f.tag != sri::kWString && f.tag < sri::kVectorStep;
         for (uint8_t& b : f.payload)
             if (scalar) b = f.tag == sri::kBool ? uint8_t(pass % 2) : uint8_t(1 + i + 31 * pass);
         for (double v : Values(f.tag, f.payload)) values->push_back(v);
-        sri::PutU32(body, uint32_t(f.key.size()));
-        body.insert(body.end(), f.key.begin(), f.key.end());
-        body.push_back(f.tag);
-        sri::PutU32(body, uint32_t(f.payload.size()));
-        body.insert(body.end(), f.payload.begin(), f.payload.end());
+        fields.push_back(std::move(f));
     }
-    Bytes out;
-    sri::PutU32(out, uint32_t(body.size()));
-    out.insert(out.end(), body.begin(), body.end());
-    return out;
+    return Encode(fields);
 }
 
 struct FieldSpec {

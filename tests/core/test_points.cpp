@@ -21,17 +21,12 @@
 #include "gdi/recording_canvas.h"
 #include "gdiplus/graphics.h"
 #include "halder/basedoc.h"
+#include "support/shape_support.h"
 
 namespace {
 
-struct ViewAt {
-    CBaseDoc doc;
-    CBaseView view{&doc};
-    explicit ViewAt(float zoom) {
-        view.SetZoom(zoom);
-        view.SetOrigin({0.0f, 0.0f});
-    }
-};
+using testsupport::ViewAt;
+using testsupport::ExportXml;
 
 // The canvas holds exactly the two diagonals of a cross at (x, y).
 void ExpectCross(RecordingCanvas& canvas, float x, float y) {
@@ -177,17 +172,7 @@ TEST(Points, XmlAndSavedKeys) {
     p.InitPoint({-7.125f, 3.5f});
     p.SetCaption(L"A&B \"<1>\"");
     p.SetPen(200);
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("morvik_points_" + std::to_string(getpid()) + ".xml")).string();
-    {
-        tagXmlBuff buff;
-        buff.file.open(path, std::ios::binary);
-        p.ExportXmlToBuff(buff);
-    }
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()),
-              "<Point Name=\"A&amp;B &quot;&lt;1&gt;&quot;\" x=\"-7.125\" y=\"3.500\" z=\"0.000\"/>\r\n");
-    std::remove(path.c_str());
+    EXPECT_EQ(ExportXml(p), "<Point Name=\"A&amp;B &quot;&lt;1&gt;&quot;\" x=\"-7.125\" y=\"3.500\" z=\"0.000\"/>\r\n");
 
     p.UpdatePropsValue();
     SriFile out;

@@ -20,18 +20,13 @@
 #include "gdi/dc.h"
 #include "gdi/recording_canvas.h"
 #include "halder/basedoc.h"
+#include "support/shape_support.h"
 
 namespace {
 
-// A view whose device point of (x, y) is (x * zoom, -y * zoom).
-struct ViewAt {
-    CBaseDoc doc;
-    CBaseView view{&doc};
-    explicit ViewAt(float zoom) {
-        view.SetZoom(zoom);
-        view.SetOrigin({0.0f, 0.0f});
-    }
-};
+using testsupport::ViewAt;
+using testsupport::Unlocked;
+using testsupport::ExportXml;
 
 // Points along the x axis, 0.25 mm apart (exact in float).
 std::vector<tagPOINTF> Straight(size_t count) {
@@ -45,26 +40,6 @@ std::vector<CanvasRecord> Lines(const RecordingCanvas& canvas) {
     for (const CanvasRecord& r : canvas.Records())
         if (r.op == CanvasOp::Line) out.push_back(r);
     return out;
-}
-
-bool Unlocked(CBaseShape& shape) {
-    if (WaitForSingleObject(shape.GetMarkEvent(), 0) != WAIT_OBJECT_0) return false;
-    SetEvent(shape.GetMarkEvent());
-    return true;
-}
-
-std::string ExportXml(CBaseShape& shape) {
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("morvik_polyline_" + std::to_string(getpid()) + ".xml")).string();
-    {
-        tagXmlBuff buff;
-        buff.file.open(path, std::ios::binary);
-        shape.ExportXmlToBuff(buff);
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(path.c_str());
-    return text;
 }
 
 bool Near(tagPOINTF a, tagPOINTF b) { return std::fabs(a.x - b.x) < 1e-4f && std::fabs(a.y - b.y) < 1e-4f; }

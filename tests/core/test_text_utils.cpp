@@ -11,19 +11,13 @@
 
 #include "afx/cotaskmem.h"
 #include "core/text_utils.h"
+#include "support/shape_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class AnsiCodePage {
-public:
-    explicit AnsiCodePage(UINT cp) : m_old(GetACP()) { EXPECT_TRUE(SetACP(cp)); }
-    ~AnsiCodePage() { SetACP(m_old); }
-
-private:
-    UINT m_old;
-};
+using testsupport::AnsiCodePage;
 
 // A scratch folder of generated files, removed afterwards.
 class TextFiles : public ::testing::Test {

@@ -12,12 +12,11 @@
 #include <vector>
 
 #include "import/ai.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
+using fuzzsupport::Check;
 
 bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 

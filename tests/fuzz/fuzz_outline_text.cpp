@@ -12,12 +12,11 @@
 #include "compose/group.h"
 #include "core/polyline.h"
 #include "core/text_utils.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
+using fuzzsupport::Check;
 
 }  // namespace
 

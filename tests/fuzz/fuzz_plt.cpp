@@ -12,34 +12,17 @@
 
 #include "compose/group.h"
 #include "import/plt.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
-
-class MemFile {
-public:
-    MemFile() : fd_(memfd_create("plt-in", 0)) {
-        if (fd_ < 0) std::abort();
-        path_ = L"/proc/self/fd/" + std::to_wstring(fd_);
-    }
-    const std::wstring& Path() const { return path_; }
-    void Put(const std::uint8_t* data, std::size_t size) {
-        if (ftruncate(fd_, 0) != 0) std::abort();
-        if (size && pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
-    }
-
-private:
-    int fd_;
-    std::wstring path_;
-};
+using fuzzsupport::Check;
+using fuzzsupport::MemFile;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static MemFile input;
+    static MemFile input("plt-in");
     input.Put(data, size);
 
     const auto lines = CParsePlt::ParsePltText(reinterpret_cast<const char*>(data), size);

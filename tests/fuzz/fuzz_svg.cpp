@@ -11,34 +11,17 @@
 #include <vector>
 
 #include "compose/group.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
-
-class MemFile {
-public:
-    MemFile() : fd_(memfd_create("svg-in", 0)) {
-        if (fd_ < 0) std::abort();
-        path_ = L"/proc/self/fd/" + std::to_wstring(fd_);
-    }
-    const std::wstring& Path() const { return path_; }
-    void Put(const std::uint8_t* data, std::size_t size) {
-        if (ftruncate(fd_, 0) != 0) std::abort();
-        if (size && pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
-    }
-
-private:
-    int fd_;
-    std::wstring path_;
-};
+using fuzzsupport::Check;
+using fuzzsupport::MemFile;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static MemFile input;
+    static MemFile input("svg-in");
     input.Put(data, size);
     CGroupShape* group = CGroupShape::ParserSvgFile(CString(input.Path()));
     if (!group) return 0;

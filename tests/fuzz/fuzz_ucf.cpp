@@ -3,6 +3,7 @@
 // the linear scan, and a saved record reads back to the same file after one
 // round of rounding.
 #include "calib.h"
+#include "tests/fuzz/fuzz_support.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -14,33 +15,8 @@
 
 namespace {
 
-// An in-memory file reachable by path, so that each input costs no disk.
-class MemFile {
-public:
-    explicit MemFile(const char* name) : fd_(memfd_create(name, 0)) {
-        if (fd_ < 0) std::abort();
-        path_ = L"/proc/self/fd/" + std::to_wstring(fd_);
-    }
-    const std::wstring& Path() const { return path_; }
-    void Put(const std::uint8_t* data, std::size_t size) {
-        if (ftruncate(fd_, 0) != 0) std::abort();
-        if (size && pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
-    }
-    std::string Get() const {
-        std::string text(static_cast<std::size_t>(lseek(fd_, 0, SEEK_END)), '\0');
-        if (!text.empty() && pread(fd_, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()))
-            std::abort();
-        return text;
-    }
-
-private:
-    int fd_;
-    std::wstring path_;
-};
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
+using fuzzsupport::Check;
+using fuzzsupport::MemFile;
 
 void CompareSearches(const CalibParam& rec) {
     CalibParam scan = rec;

@@ -10,6 +10,7 @@
 #include "history/editing_core.h"
 #include "history/undo_base.h"
 #include "host/recording_host.h"
+#include "support/shape_support.h"
 
 using Journal = std::vector<std::string>;
 
@@ -50,8 +51,4 @@ private:
     static std::string At(tagPOINTF c) { return "@" + std::to_string(int(c.x)) + "," + std::to_string(int(c.y)); }
 };
 
-struct HostScope {
-    HostScope() { SetHost(host); }
-    ~HostScope() { SetHost(nullptr); }
-    std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
-};
+using testsupport::HostScope;

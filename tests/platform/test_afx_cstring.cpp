@@ -4,18 +4,11 @@
 #include <vector>
 
 #include "afx/cstring.h"
+#include "support/shape_support.h"
 
 namespace {
 
-// Switches the ANSI code page for one test and puts the old one back.
-class AnsiCodePage {
-public:
-    explicit AnsiCodePage(UINT cp) : m_old(GetACP()) { EXPECT_TRUE(SetACP(cp)); }
-    ~AnsiCodePage() { SetACP(m_old); }
-
-private:
-    UINT m_old;
-};
+using testsupport::AnsiCodePage;
 
 std::wstring W(const CString& s) { return std::wstring(s.GetString(), static_cast<size_t>(s.GetLength())); }
 

@@ -10,8 +10,11 @@
 #include <string>
 
 #include "afx/cstring.h"
+#include "support/shape_support.h"
 
 namespace {
+
+using testsupport::AnsiCodePage;
 
 std::wstring W(const CString& s) { return std::wstring(s.GetString(), static_cast<size_t>(s.GetLength())); }
 
@@ -28,15 +31,6 @@ std::string FmtA(const char* format, Args... args) {
     s.Format(format, args...);
     return std::string(s.GetString(), static_cast<size_t>(s.GetLength()));
 }
-
-class AnsiCodePage {
-public:
-    explicit AnsiCodePage(UINT cp) : m_old(GetACP()) { EXPECT_TRUE(SetACP(cp)); }
-    ~AnsiCodePage() { SetACP(m_old); }
-
-private:
-    UINT m_old;
-};
 
 // A locale whose decimal point is a comma, if the system has one.
 locale_t CommaLocale() {

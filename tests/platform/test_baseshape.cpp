@@ -11,8 +11,11 @@
 #include "halder/basedoc.h"
 #include "halder/baseshape.h"
 #include "halder/lang.h"
+#include "support/shape_support.h"
 
 namespace {
+
+using testsupport::Dist;
 
 class CTestShape : public CBaseShape {
 public:
@@ -38,8 +41,6 @@ public:
         return true;
     }
 };
-
-double Dist(tagPOINTF a, tagPOINTF b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
 }  // namespace
 

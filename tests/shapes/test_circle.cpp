@@ -23,12 +23,16 @@
 #include "gdi/recording_canvas.h"
 #include "halder/basedoc.h"
 #include "shapes/circle.h"
+#include "support/shape_support.h"
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using testsupport::Dist;
+using testsupport::Unlocked;
+using testsupport::ViewAt;
+using testsupport::ExportXml;
 
-double Dist(tagPOINTF a, tagPOINTF b) { return std::hypot(double(a.x) - b.x, double(a.y) - b.y); }
+constexpr double kPi = 3.14159265358979323846;
 
 tagPOINTF AtAngle(tagPOINTF c, double r, double deg) {
     return {float(c.x + r * std::cos(deg * kPi / 180)), float(c.y + r * std::sin(deg * kPi / 180))};
@@ -57,21 +61,6 @@ CCircle Built(tagPOINTF c, double r, double start, double end, int direction) {
     circle.SetCircleProperty(c.x, c.y, r, start, end, direction);
     return circle;
 }
-
-bool Unlocked(CBaseShape& shape) {
-    if (WaitForSingleObject(shape.GetMarkEvent(), 0) != WAIT_OBJECT_0) return false;
-    SetEvent(shape.GetMarkEvent());
-    return true;
-}
-
-struct ViewAt {
-    CBaseDoc doc;
-    CBaseView view{&doc};
-    ViewAt() {
-        view.SetZoom(2.0f);
-        view.SetOrigin({0.0f, 0.0f});
-    }
-};
 
 }  // namespace
 
@@ -253,7 +242,7 @@ TEST(Circle, ToBezierGivesArcsTheCurveCanRebuild) {
 }
 
 TEST(Circle, TransformsMoveThePointsAndForceNewMarkData) {
-    ViewAt v;
+    ViewAt v(2.0f);
     CCircle c = Built({0, 0}, 5, 0, 0, 1);
     c.SetDocView(&v.doc, &v.view);
     tagMarkDataPar data;
@@ -366,16 +355,7 @@ TEST(Circle, SavedArcsComeBackWhole) {
 TEST(Circle, XmlAndGCodeExports) {
     CCircle c = Built({0, 0}, 5, 0, 90, 1);
     c.SetCaption(L"a\"<b>&");
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("morvik_circle_" + std::to_string(getpid()) + ".xml")).string();
-    {
-        tagXmlBuff buff;
-        buff.file.open(path, std::ios::binary);
-        c.ExportXmlToBuff(buff);
-    }
-    std::ifstream in(path, std::ios::binary);
-    const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(path.c_str());
+    const std::string xml = ExportXml(c);
     EXPECT_EQ(xml.rfind("<Circle Name=\"a&quot;&lt;b&gt;&amp;\" startDeg=\"0.000000\" diameter=\"5.000000\">"
                         "<Point nSize=\"13\"><P x=\"5.000\" y=\"0.000\" z=\"0.000\"/>",
                         0),
@@ -391,7 +371,7 @@ TEST(Circle, XmlAndGCodeExports) {
 }
 
 TEST(Circle, PickingAndDrawing) {
-    ViewAt v;
+    ViewAt v(2.0f);
     CCircle c = Built({20, 20}, 10, 0, 0, 1);
     c.SetDocView(&v.doc, &v.view);
     EXPECT_EQ(c.IsMe({30, 20}), 1);

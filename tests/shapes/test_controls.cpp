@@ -15,18 +15,11 @@
 #include "gdi/recording_canvas.h"
 #include "halder/basedoc.h"
 #include "shapes/controls.h"
+#include "support/shape_support.h"
 
 namespace {
 
-// A view whose device point of (x, y) is (x * zoom, -y * zoom).
-struct ViewAt {
-    CBaseDoc doc;
-    CBaseView view{&doc};
-    explicit ViewAt(float zoom) {
-        view.SetZoom(zoom);
-        view.SetOrigin({0.0f, 0.0f});
-    }
-};
+using testsupport::ViewAt;
 
 // A host frame that holds the control-object switch, installed for the
 // lifetime of the object.

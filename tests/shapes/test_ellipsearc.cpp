@@ -24,32 +24,17 @@
 #include "halder/basedoc.h"
 #include "import/dxf_records.h"
 #include "shapes/ellipsearc.h"
+#include "support/shape_support.h"
 
 namespace {
 
+using testsupport::ViewAt;
+using testsupport::Dist;
+using testsupport::DistToPolyline;
+using testsupport::Unlocked;
+using testsupport::ExportXml;
+
 constexpr double kPi = 3.14159265358979323846;
-
-struct ViewAt {
-    CBaseDoc doc;
-    CBaseView view{&doc};
-    explicit ViewAt(float zoom) {
-        view.SetZoom(zoom);
-        view.SetOrigin({0.0f, 0.0f});
-    }
-};
-
-double Dist(tagPOINTF a, tagPOINTF b) { return std::hypot(a.x - b.x, a.y - b.y); }
-
-double DistToPolyline(tagPOINTF p, const std::vector<tagPOINTF>& line) {
-    double best = 1e300;
-    for (size_t i = 0; i + 1 < line.size(); ++i) {
-        const double ax = line[i].x, ay = line[i].y, bx = line[i + 1].x - ax, by = line[i + 1].y - ay;
-        const double l2 = bx * bx + by * by;
-        const double t = l2 > 0 ? std::clamp(((p.x - ax) * bx + (p.y - ay) * by) / l2, 0.0, 1.0) : 0.0;
-        best = std::min(best, std::hypot(p.x - (ax + t * bx), p.y - (ay + t * by)));
-    }
-    return best;
-}
 
 std::vector<tagPOINTF> Flat(CEllipseArc& e, float tol = 0.01f) {
     std::vector<tagPOINTF> pts;
@@ -93,26 +78,6 @@ tagEllipse Record(tagPOINTF c, tagPOINTF majorEnd, float ratio, float t0, float 
     e.fStartParam = t0;
     e.fEndParam = t1;
     return e;
-}
-
-bool Unlocked(CBaseShape& shape) {
-    if (WaitForSingleObject(shape.GetMarkEvent(), 0) != WAIT_OBJECT_0) return false;
-    SetEvent(shape.GetMarkEvent());
-    return true;
-}
-
-std::string ExportXml(CBaseShape& shape) {
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("morvik_ellipse_" + std::to_string(getpid()) + ".xml")).string();
-    {
-        tagXmlBuff buff;
-        buff.file.open(path, std::ios::binary);
-        shape.ExportXmlToBuff(buff);
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(path.c_str());
-    return text;
 }
 
 size_t Count(const RecordingCanvas& canvas, CanvasOp op) {

@@ -27,8 +27,14 @@
 #include "host/host_services.h"
 #include "host/recording_host.h"
 #include "shapes/polygon.h"
+#include "support/shape_support.h"
 
 namespace {
+
+using testsupport::HostScope;
+using testsupport::ViewAt;
+using testsupport::Unlocked;
+using testsupport::ExportXml;
 
 constexpr double kPi = 3.14159265358979323846;
 const Gdiplus::RectF kSquare(0, 10, 10, 10);  // Y is the top edge
@@ -46,42 +52,6 @@ struct HistoryDoc : CBaseDoc {
     CCore core{this, nullptr};
     void AddUndo(CUND_Base* record) override { core.AddUndoItem(record); }
 };
-
-struct HostScope {
-    HostScope() { SetHost(host); }
-    ~HostScope() { SetHost(nullptr); }
-    std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
-};
-
-// A view whose device point of (x, y) is (x * zoom, -y * zoom).
-struct ViewAt {
-    CBaseDoc doc;
-    CBaseView view{&doc};
-    explicit ViewAt(float zoom) {
-        view.SetZoom(zoom);
-        view.SetOrigin({0.0f, 0.0f});
-    }
-};
-
-bool Unlocked(CBaseShape& shape) {
-    if (WaitForSingleObject(shape.GetMarkEvent(), 0) != WAIT_OBJECT_0) return false;
-    SetEvent(shape.GetMarkEvent());
-    return true;
-}
-
-std::string ExportXml(CBaseShape& shape) {
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("morvik_polygon_" + std::to_string(getpid()) + ".xml")).string();
-    {
-        tagXmlBuff buff;
-        buff.file.open(path, std::ios::binary);
-        shape.ExportXmlToBuff(buff);
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(path.c_str());
-    return text;
-}
 
 // Saves the shape into memory and reads it back into a new polygon.
 std::unique_ptr<CPolygon> SaveAndRead(CPolygon& p) {

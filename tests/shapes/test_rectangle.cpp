@@ -25,8 +25,13 @@
 #include "history/undo_round.h"
 #include "host/recording_host.h"
 #include "shapes/rectangle.h"
+#include "support/shape_support.h"
 
 namespace {
+
+using testsupport::HostScope;
+using testsupport::Dist;
+using testsupport::ExportXml;
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -54,18 +59,10 @@ struct Scene {
     }
 };
 
-struct HostScope {
-    HostScope() { SetHost(host); }
-    ~HostScope() { SetHost(nullptr); }
-    std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
-};
-
 ::testing::AssertionResult Near(tagPOINTF a, tagPOINTF b, double tol = 1e-3) {
     if (std::fabs(a.x - b.x) <= tol && std::fabs(a.y - b.y) <= tol) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ") vs (" << b.x << ", " << b.y << ")";
 }
-
-double Dist(tagPOINTF a, tagPOINTF b) { return std::hypot(double(a.x) - b.x, double(a.y) - b.y); }
 
 tagPOINTF CubicMid(const std::vector<tagPOINTF>& a) {
     return {(a[0].x + 3 * a[1].x + 3 * a[2].x + a[3].x) / 8, (a[0].y + 3 * a[1].y + 3 * a[2].y + a[3].y) / 8};
@@ -99,20 +96,6 @@ double SignedArea(const std::vector<tagPOINTF>& pts) {
     double a = 0;
     for (size_t i = 0; i + 1 < pts.size(); ++i) a += double(pts[i].x) * pts[i + 1].y - double(pts[i + 1].x) * pts[i].y;
     return a / 2;
-}
-
-std::string ExportXml(CBaseShape& shape) {
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("morvik_rect_" + std::to_string(getpid()) + ".xml")).string();
-    {
-        tagXmlBuff buff;
-        buff.file.open(path, std::ios::binary);
-        shape.ExportXmlToBuff(buff);
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(path.c_str());
-    return text;
 }
 
 }  // namespace

@@ -16,19 +16,11 @@
 #include "host/host_services.h"
 #include "host/recording_host.h"
 #include "shapes/screwline.h"
+#include "support/shape_support.h"
 
 namespace {
 
-struct HostScope {
-    HostScope() { SetHost(host); }
-    ~HostScope() { SetHost(nullptr); }
-    std::vector<std::wstring> Texts() const {
-        std::vector<std::wstring> out;
-        for (const RecordedMessageBox& box : host->MessageBoxes()) out.push_back(box.text);
-        return out;
-    }
-    std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
-};
+using testsupport::HostScope;
 
 struct Event {  // manual reset
     HANDLE h = CreateEventW(nullptr, TRUE, FALSE, nullptr);
