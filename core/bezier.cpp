@@ -22,7 +22,6 @@ constexpr double kTwoPi = 2.0 * kPi;
 
 // Tolerances of the callers inside this class.
 constexpr float kRectTolerance = 0.01f;
-constexpr float kMarkTolerance = 0.25f;
 constexpr float kPolylineTolerance = 0.1f;
 
 // x reduced into [0, 2π).
@@ -450,28 +449,7 @@ int CBezierCurve::GetFlattenPathLastPoint(tagPOINTF& point) {
 }
 
 bool CBezierCurve::GetMarkData(tagMarkDataPar& data, tagMarkCtlData* /*ctl*/) {
-    if (BeginMarkData(data)) {
-        return true;
-    }
-    MarkDataLock lock(this, &data);
-
-    std::vector<tagPOINTF> pts;
-    GetFlattenPathPoints(pts, kMarkTolerance);
-    if (pts.empty()) {
-        return lock.Leave(false);
-    }
-    tagPathData group;
-    group.nPenIndex = GetPenIndex();
-    group.arrPolylines.push_back(std::move(pts));
-    m_markCache.arrPaths.push_back(std::move(group));
-    if (IsReverseOrder()) {
-        std::reverse(m_markCache.arrPaths.begin(), m_markCache.arrPaths.end());
-        std::reverse(m_markCache.arrPaths2.begin(), m_markCache.arrPaths2.end());
-    }
-    Gdiplus::RectF r;
-    GetRectangle(r);
-    m_markCache.rect = r;
-    return lock.Leave(true);
+    return MarkFlattenedPath(data, MarkEnding::kLeaveWithRect, IsReverseOrder());
 }
 
 int CBezierCurve::IsSelectedForRect(Gdiplus::RectF& rect) {

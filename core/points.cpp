@@ -20,7 +20,6 @@ namespace {
 
 // Hit radius in pixels.
 constexpr double kHitPixels = 2.5;
-constexpr float kMarkTolerance = 0.25f;
 // Side of the square that stands for the point's rectangle, in millimetres.
 constexpr float kRectSide = 0.0001f;
 

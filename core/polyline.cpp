@@ -21,8 +21,7 @@ namespace {
 
 // Pick radius of a point, in pixels.
 constexpr double kPickPixels = 5.0;
-// Tolerances of the mark data and of the rubber-band test, in millimetres.
-constexpr float kMarkTolerance = 0.25f;
+// Tolerance of the rubber-band test, in millimetres.
 constexpr float kSelectTolerance = 2.0f;
 // Thinning step of each detail level, in millimetres.
 constexpr float kDetailStep[CPolyLine::kDetailLevels] = {1.0f, 0.5f, 0.2f, 0.1f, 0.05f, 0.02f};

@@ -30,7 +30,6 @@ constexpr double kDegenerate = 0.001;
 constexpr double kTangentEps = 0.001;
 // Tolerances of the callers inside this class, in millimetres.
 constexpr float kPolylineTolerance = 0.1f;
-constexpr float kMarkTolerance = 0.25f;
 constexpr float kSelectTolerance = 2.0f;
 // The flattening runs on the arc scaled by this factor, so the polyline
 // stays within a tenth of the flatness of the arc.
@@ -917,26 +916,5 @@ int CCircle::GetFlattenPathLastPoint(tagPOINTF& point) {
 }
 
 bool CCircle::GetMarkData(tagMarkDataPar& out, tagMarkCtlData*) {
-    if (BeginMarkData(out)) {
-        return true;
-    }
-    MarkDataLock lock(this, &out);
-
-    std::vector<tagPOINTF> pts;
-    GetFlattenPathPoints(pts, kMarkTolerance);
-    if (pts.empty()) {
-        return lock.Leave(false);
-    }
-    tagPathData path;
-    path.nPenIndex = GetPenIndex();
-    path.arrPolylines.push_back(std::move(pts));
-    m_markCache.arrPaths.push_back(std::move(path));
-    if (IsReverseOrder()) {
-        std::reverse(m_markCache.arrPaths.begin(), m_markCache.arrPaths.end());
-        std::reverse(m_markCache.arrPaths2.begin(), m_markCache.arrPaths2.end());
-    }
-    Gdiplus::RectF r;
-    GetRectangle(r);
-    m_markCache.rect = r;
-    return lock.Leave(true);
+    return MarkFlattenedPath(out, MarkEnding::kLeaveWithRect, IsReverseOrder());
 }

@@ -29,7 +29,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr size_t kChain = CEllipseArc::kChainPoints;
 
-constexpr float kMarkTolerance = 0.25f;
 constexpr float kPolylineTolerance = 0.1f;
 constexpr float kSelectTolerance = 2.0f;
 // Width of the pen whose outline counts as a hit, in millimetres.
@@ -944,22 +943,5 @@ int CEllipseArc::GetFlattenPathLastPoint(tagPOINTF& point) {
 }
 
 bool CEllipseArc::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* /*ctl*/) {
-    if (BeginMarkData(out)) {
-        return true;
-    }
-    MarkDataLock lock(this, &out);
-    std::vector<tagPOINTF> pts;
-    GetFlattenPathPoints(pts, kMarkTolerance);
-    if (pts.empty()) {
-        return lock.LeaveWithRect(false);
-    }
-    tagPathData group;
-    group.nPenIndex = GetPenIndex();
-    group.arrPolylines.push_back(std::move(pts));
-    m_markCache.arrPaths.push_back(std::move(group));
-    if (IsReverseOrder()) {
-        std::reverse(m_markCache.arrPaths.begin(), m_markCache.arrPaths.end());
-        std::reverse(m_markCache.arrPaths2.begin(), m_markCache.arrPaths2.end());
-    }
-    return lock.LeaveWithRect(true);
+    return MarkFlattenedPath(out, MarkEnding::kLeaveWithRect, IsReverseOrder());
 }

@@ -31,8 +31,7 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr float kMinRect = 1e-5f;
 // Pick radius of a vertex, in millimetres.
 constexpr double kPickRadius = 3.0;
-// Tolerances of the mark data and of the rubber-band test.
-constexpr float kMarkTolerance = 0.25f;
+// Tolerance of the rubber-band test.
 constexpr float kSelectTolerance = 2.0f;
 // A ring smaller than this cannot be scaled: the factor of the next drag
 // would divide by it.
@@ -1034,25 +1033,5 @@ int CPolygon::GetFlattenPathLastPoint(tagPOINTF& point) {
 }
 
 bool CPolygon::GetMarkData(tagMarkDataPar& out, tagMarkCtlData*) {
-    if (BeginMarkData(out)) {
-        return true;
-    }
-    MarkDataLock lock(this, &out);
-
-    std::vector<tagPOINTF> points;
-    GetFlattenPathPoints(points, kMarkTolerance);
-    if (points.empty()) {
-        m_markCache.Clear();
-        return lock.Finish(false);
-    }
-    tagPathData path;
-    path.nPenIndex = GetPenIndex();
-    path.arrPolylines.push_back(std::move(points));
-    m_markCache.arrPaths.push_back(std::move(path));
-    if (IsAntiPath()) {
-        std::reverse(m_markCache.arrPaths.begin(), m_markCache.arrPaths.end());
-        std::reverse(m_markCache.arrPaths2.begin(), m_markCache.arrPaths2.end());
-    }
-    out = m_markCache;
-    return lock.Finish(true);
+    return MarkFlattenedPath(out, MarkEnding::kFinish, IsAntiPath());
 }

@@ -29,7 +29,6 @@ constexpr double kDegenerateSide = 1e-6;
 // Corner radii that differ by more than this many device pixels are made
 // equal (the smaller wins): long rectangles get circular corners.
 constexpr double kEllipticalLimit = 10.0;
-constexpr float kMarkTolerance = 0.25f;
 constexpr float kSelectTolerance = 2.0f;
 // Flatness of an arc in its hit test: a quarter of the pick band, within
 // these bounds (millimetres).
@@ -1027,32 +1026,15 @@ int CRectangle::GetFlattenPathLastPoint(tagPOINTF& point) {
 }
 
 bool CRectangle::GetMarkData(tagMarkDataPar& out, tagMarkCtlData*) {
-    if (BeginMarkData(out)) {
-        return true;
-    }
-    MarkDataLock lock(this, &out);
-
-    std::vector<tagPOINTF> flat;
-    GetFlattenPathPoints(flat, kMarkTolerance);
-    std::vector<tagPOINTF> kept;
-    kept.reserve(flat.size());
-    for (const tagPOINTF& p : flat) {
-        if (kept.empty() || MaxAxisDistance(p.x, p.y, kept.back().x, kept.back().y) > kDuplicatePoint) {
-            kept.push_back(p);
+    // A point within kDuplicatePoint of the last one kept is left out.
+    return MarkFlattenedPath(out, MarkEnding::kFinish, IsReverseOrder(), [](std::vector<tagPOINTF>& points) {
+        std::vector<tagPOINTF> kept;
+        kept.reserve(points.size());
+        for (const tagPOINTF& p : points) {
+            if (kept.empty() || MaxAxisDistance(p.x, p.y, kept.back().x, kept.back().y) > kDuplicatePoint) {
+                kept.push_back(p);
+            }
         }
-    }
-    if (kept.empty()) {
-        m_markCache.Clear();
-        return lock.Finish(false);
-    }
-    tagPathData path;
-    path.nPenIndex = GetPenIndex();
-    path.arrPolylines.push_back(std::move(kept));
-    m_markCache.arrPaths.push_back(std::move(path));
-    if (IsReverseOrder()) {
-        std::reverse(m_markCache.arrPaths.begin(), m_markCache.arrPaths.end());
-        std::reverse(m_markCache.arrPaths2.begin(), m_markCache.arrPaths2.end());
-    }
-    out = m_markCache;
-    return lock.Finish(true);
+        points.swap(kept);
+    });
 }

@@ -1,5 +1,6 @@
 #include "halder/baseshape.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <typeinfo>
@@ -140,6 +141,37 @@ uint64_t CBaseShape::GetDescendantStamp() {
         }
     }
     return h;
+}
+
+bool CBaseShape::MarkFlattenedPath(tagMarkDataPar& out, MarkEnding ending, bool reversed,
+                                   void (*keep)(std::vector<tagPOINTF>&)) {
+    if (BeginMarkData(out)) {
+        return true;
+    }
+    MarkDataLock lock(this, &out);
+    std::vector<tagPOINTF> points;
+    GetFlattenPathPoints(points, kMarkTolerance);
+    if (keep != nullptr) {
+        keep(points);
+    }
+    const bool ok = !points.empty();
+    if (ok) {
+        tagPathData path;
+        path.nPenIndex = GetPenIndex();
+        path.arrPolylines.push_back(std::move(points));
+        m_markCache.arrPaths.push_back(std::move(path));
+        if (reversed) {
+            std::reverse(m_markCache.arrPaths.begin(), m_markCache.arrPaths.end());
+            std::reverse(m_markCache.arrPaths2.begin(), m_markCache.arrPaths2.end());
+        }
+    }
+    if (ending == MarkEnding::kLeaveWithRect) {
+        return lock.LeaveWithRect(ok);
+    }
+    if (ok) {
+        out = m_markCache;
+    }
+    return lock.Finish(ok);
 }
 
 bool CBaseShape::BeginMarkData(tagMarkDataPar& out) {

@@ -258,6 +258,26 @@ protected:
     // caller's header fields with no paths (a caller's paths never pile up in
     // it); the event stays held for the rebuild: bind a MarkDataLock next.
     bool BeginMarkData(tagMarkDataPar& out);
+    // Flattening tolerance of mark data, unless a shape says otherwise.
+    static constexpr float kMarkTolerance = 0.25f;
+    // How MarkFlattenedPath ends (the endings of MarkDataLock).
+    enum class MarkEnding {
+        // The caller's record receives the cache and, on success, the
+        // shape's rectangle; after a failure it stays as the caller passed it.
+        kFinish,
+        // On success the shape's rectangle goes into the cache; then the
+        // caller's record becomes a copy of the cache.
+        kLeaveWithRect,
+    };
+    // The GetMarkData of a shape that marks its outline as one path. The
+    // cache is reused as BeginMarkData allows; otherwise, under the shape's
+    // event, the outline flattened at kMarkTolerance (with `keep` applied to
+    // the points when given) becomes one path group with the shape's pen, the
+    // cache's two path lists are reversed in order when `reversed` is set,
+    // and the result is true. An outline without points leaves the cache's
+    // path lists empty and gives false.
+    bool MarkFlattenedPath(tagMarkDataPar& out, MarkEnding ending, bool reversed,
+                           void (*keep)(std::vector<tagPOINTF>&) = nullptr);
     // Draws a hollow square handle around each point through the view (the
     // first one a pixel larger when markStart is set: it shows where the path
     // starts). Nothing without a device context or a view.
