@@ -38,15 +38,13 @@ constexpr double kDeviceLimit = 268435456.0;
 constexpr int kMaxSearchSteps = 1000;
 constexpr int kInsertSamples = 5000;
 
-double Dist(tagPOINTF a, tagPOINTF b) {
-    return std::hypot(static_cast<double>(a.x) - b.x, static_cast<double>(a.y) - b.y);
-}
+using geom::Dist;
 
 double DevDist(POINT a, POINT b) {
     return std::hypot(static_cast<double>(a.x) - b.x, static_cast<double>(a.y) - b.y);
 }
 
-bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+using geom::Finite;
 
 tagPOINTF Offset(tagPOINTF p, double dx, double dy) {
     return {static_cast<float>(p.x + dx), static_cast<float>(p.y + dy)};

@@ -7,10 +7,13 @@
 // X to X + Width and y from Y - Height to Y. Arithmetic is done in double.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "gdiplus/gdiplus_types.h"
 #include "halder/halder_types.h"
+#include "win32/windows.h"
 
 // Side of c against the directed line a -> b: 1 left, -1 right, 0 on the line
 // (the cross product within a dead band of 1e-6).
@@ -103,3 +106,24 @@ struct AffineMap {
     // the identity and the shift within 1e-7.
     bool IsIdentity() const;
 };
+
+// Small helpers of the shapes' own files, kept in a namespace so that a file
+// takes the ones it uses by name.
+namespace geom {
+
+// True when both coordinates are finite.
+inline bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// Euclidean distance in double.
+inline double Dist(tagPOINTF a, tagPOINTF b) {
+    return std::hypot(static_cast<double>(a.x) - b.x, static_cast<double>(a.y) - b.y);
+}
+
+// A device coordinate held within +-1e9, so that the corners of a handle
+// drawn around a far off-screen point stay representable.
+inline int ClampPixel(LONG v) {
+    constexpr LONG kPixelLimit = 1000000000;
+    return static_cast<int>(std::clamp<LONG>(v, -kPixelLimit, kPixelLimit));
+}
+
+}  // namespace geom

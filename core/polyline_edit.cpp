@@ -33,7 +33,6 @@ namespace {
 // Handle half-sizes in pixels: selected points and the clicked point.
 constexpr int kSelectHalf = 3;
 constexpr int kClickHalf = 4;
-constexpr int kPixelLimit = 1000000000;
 
 // Clipper works in integers: millimetres times this, truncated.
 constexpr double kClipperScale = 1000000.0;
@@ -73,11 +72,11 @@ void HandOver(CBaseDoc* doc, CUND_Base* record) {
 
 // A point that is not a number (or not finite) would reach the scanner: no
 // edit lets one in.
-bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+using geom::Finite;
 
 tagPOINTF Shifted(tagPOINTF p, float dx, float dy) { return {p.x + dx, p.y + dy}; }
 
-int ClampPixel(LONG v) { return static_cast<int>(std::clamp<LONG>(v, -kPixelLimit, kPixelLimit)); }
+using geom::ClampPixel;
 
 // ---- Clipper helpers -------------------------------------------------------------------
 

@@ -39,13 +39,9 @@ constexpr float kPickPenWidth = 8.0f;
 // Pixel distance under which GetCircleFrom2P takes the arc's first point as
 // the continued end.
 constexpr double kSwapPixels = 5.0;
-constexpr int kPixelLimit = 1000000000;
 
-bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
-
-double Dist(tagPOINTF a, tagPOINTF b) {
-    return std::hypot(static_cast<double>(a.x) - b.x, static_cast<double>(a.y) - b.y);
-}
+using geom::Dist;
+using geom::Finite;
 
 // The signed sweep of an arc from start to end (both already reduced).
 double SweepOf(double start, double end, uint8_t direction) {
@@ -178,7 +174,7 @@ bool ChainBounds(const std::vector<tagPOINTF>& pts, Gdiplus::RectF& rect) {
     return true;
 }
 
-int ClampPixel(LONG v) { return std::clamp(static_cast<int>(v), -kPixelLimit, kPixelLimit); }
+using geom::ClampPixel;
 
 }  // namespace
 

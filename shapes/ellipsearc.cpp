@@ -35,7 +35,6 @@ constexpr float kSelectTolerance = 2.0f;
 constexpr float kPickPenWidth = 8.0f;
 // Flattening works on the chain scaled up by this factor.
 constexpr float kFlattenScale = 10.0f;
-constexpr int kPixelLimit = 1000000000;
 
 // How many leading points of a chain form whole cubic segments (1 + 3k).
 size_t BezierCount(size_t n) { return n < 4 ? 0 : n - (n - 1) % 3; }
@@ -123,7 +122,7 @@ Gdiplus::GraphicsPath ChainPath(const std::vector<tagPOINTF>& chain, float facto
     return path;
 }
 
-int ClampPixel(LONG v) { return static_cast<int>(std::clamp<LONG>(v, -kPixelLimit, kPixelLimit)); }
+using geom::ClampPixel;
 
 }  // namespace
 

@@ -36,7 +36,7 @@ void ShowMessage(const char* key) { AfxMessageBox(CLang::Instance()->GetString(k
 
 void ShowResizeMemoryError() { AfxMessageBox(L"ResizeBitmap\u5185\u5b58\u51fa\u9519\uff01\uff01"); }
 
-bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+using geom::Finite;
 
 // The angle brought into [0, 360).
 float Normalize360(double angle) {

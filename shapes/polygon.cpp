@@ -42,9 +42,7 @@ constexpr double kSearchSteps[] = {0.1, 0.01, 1e-3, 1e-4, 1e-5, 1e-6, 1e-7};
 // Moves one search may make; a pointer kilometres away stops here.
 constexpr int kMaxSearchMoves = 100000;
 
-double Dist(tagPOINTF a, tagPOINTF b) {
-    return std::hypot(static_cast<double>(a.x) - b.x, static_cast<double>(a.y) - b.y);
-}
+using geom::Dist;
 
 // The rings of a regular n-gon built in rect: centre, outer radius (half the
 // height), inner radius (the apothem) and the width of the vertices.

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "afx/cgeom.h"
+#include "core/geometry.h"
 #include "gdi/dc.h"
 #include "gdiplus/pen.h"
 #include "halder/basedoc.h"
@@ -20,15 +21,13 @@ void CBaseShape::DrawPointHandles(CDC* dc, std::span<const tagPOINTF> points, bo
         return;
     }
     constexpr int kHandleHalf = 3;
-    // Far off-screen points are pinned so the corners stay representable.
-    constexpr int kPixelLimit = 1000000000;
     CGdiObject* previous = dc->SelectStockObject(HOLLOW_BRUSH);
     for (size_t i = 0; i < points.size(); ++i) {
         CPoint c;
         m_pView->LP2DP(points[i], c, 0);
         const int half = kHandleHalf + (markStart && i == 0 ? 1 : 0);
-        const int x = std::clamp(static_cast<int>(c.x), -kPixelLimit, kPixelLimit);
-        const int y = std::clamp(static_cast<int>(c.y), -kPixelLimit, kPixelLimit);
+        const int x = geom::ClampPixel(c.x);
+        const int y = geom::ClampPixel(c.y);
         dc->Rectangle(x - half, y - half, x + half, y + half);
     }
     if (previous != nullptr) {

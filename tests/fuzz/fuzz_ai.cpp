@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/geometry.h"
 #include "import/ai.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -18,7 +19,7 @@ namespace {
 
 using fuzzsupport::Check;
 
-bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+using geom::Finite;
 
 void CheckSegments(const std::vector<tagAIPT>& segs) {
     for (std::size_t i = 0; i < segs.size(); ++i) {
