@@ -13,6 +13,7 @@
 
 #include "com/xmldom.h"
 #include "compose/group.h"
+#include "core/number_text.h"
 #include "core/polyline.h"
 #include "gdiplus/gdiplus.h"
 #include "shapes/circle.h"
@@ -47,32 +48,8 @@ bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 // not finite or beyond kMaxValue; i is then unchanged.
 bool ScanNumber(const std::wstring& s, size_t& i, double& value) {
     size_t j = i;
-    std::string text;
-    if (j < s.size() && (s[j] == L'+' || s[j] == L'-')) {
-        if (s[j] == L'-') text += '-';
-        ++j;
-    }
-    size_t digits = 0;
-    while (j < s.size() && IsDigit(s[j])) text += static_cast<char>(s[j++]), ++digits;
-    if (j < s.size() && s[j] == L'.') {
-        text += '.';
-        ++j;
-        while (j < s.size() && IsDigit(s[j])) text += static_cast<char>(s[j++]), ++digits;
-    }
-    if (digits == 0) return false;
-    if (j < s.size() && (s[j] == L'e' || s[j] == L'E')) {
-        size_t k = j + 1;
-        std::string exp = "e";
-        if (k < s.size() && (s[k] == L'+' || s[k] == L'-')) exp += static_cast<char>(s[k++]);
-        if (k < s.size() && IsDigit(s[k])) {
-            while (k < s.size() && IsDigit(s[k])) exp += static_cast<char>(s[k++]);
-            text += exp;
-            j = k;
-        }
-    }
     double v = 0.0;
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (r.ec != std::errc() || !std::isfinite(v) || std::fabs(v) > kMaxValue) return false;
+    if (!ScanDecimal(std::wstring_view(s), j, v) || std::fabs(v) > kMaxValue) return false;
     value = v;
     i = j;
     return true;

@@ -1,10 +1,10 @@
 #include "import/ai.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "core/number_text.h"
 #include "core/text_utils.h"
 
 namespace {
@@ -18,18 +18,11 @@ constexpr float kSamePoint = 0.0001f;
 // sign, then the longest number. Text that is not a number, and values that
 // are not finite or do not fit a float, read as 0.
 float ReadNumber(const std::string& token) {
-    const char* p = token.c_str();
-    const char* end = p + token.size();
-    while (p < end && (*p == ' ' || *p == '\t' || *p == '\r' || *p == '\n' || *p == '\v' || *p == '\f')) ++p;
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-    if (p < end && (*p == '+' || *p == '-')) return 0.0f;  // from_chars would take a second sign
     double value = 0.0;
-    const auto result = std::from_chars(p, end, value, std::chars_format::general);
-    if (result.ec != std::errc() || !std::isfinite(value) ||
+    if (!ReadLeadingDecimal(std::string_view(token), value) ||
         std::fabs(value) > static_cast<double>(std::numeric_limits<float>::max()))
         return 0.0f;
-    return static_cast<float>(negative ? -value : value);
+    return static_cast<float>(value);
 }
 
 bool IsOperator(const std::string& token, char lower) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "afx/cotaskmem.h"
+#include "core/number_text.h"
 #include "core/text_utils.h"
 #include "support/shape_support.h"
 
@@ -246,4 +247,30 @@ TEST(TextUtils, GetExeFolder) {
     SetModuleFileNameOverride(deep + L"/marker");
     EXPECT_EQ(W(GetExeFolder()), deep + L"/");
     SetModuleFileNameOverride(L"");
+}
+
+TEST(TextUtils, DecimalNumbersAsTheCLibraryReadsThem) {
+    const auto scan = [](std::wstring_view text, size_t start, double want, size_t end) {
+        size_t i = start;
+        double v = -1;
+        EXPECT_TRUE(ScanDecimal(text, i, v));
+        EXPECT_EQ(v, want);
+        EXPECT_EQ(i, end);
+    };
+    scan(L"x-.5y", 1, -0.5, 4);
+    scan(L"1.e2,", 0, 100.0, 4);
+    scan(L"2E-1", 0, 0.2, 4);
+    scan(L"3e+", 0, 3.0, 1);  // an exponent without digits is not part of it
+    for (const wchar_t* bad : {L"", L".", L"+-5", L"e5", L"inf", L"nan", L"1e400", L"-"}) {
+        size_t i = 0;
+        double v = 7;
+        EXPECT_FALSE(ScanDecimal(std::wstring_view(bad), i, v)) << bad;
+        EXPECT_EQ(i, 0u);
+        EXPECT_EQ(v, 7.0);
+    }
+    double v = 0;
+    EXPECT_TRUE(ReadLeadingDecimal(std::string_view(" \t\r\n\v\f+12.5mm"), v));
+    EXPECT_EQ(v, 12.5);
+    EXPECT_TRUE(ReadLeadingDecimal(std::string_view("0x10"), v));  // no hexadecimal: the 0 alone
+    EXPECT_EQ(v, 0.0);
 }
