@@ -38,17 +38,18 @@ struct CalibGridPoint {
 // The library's own summary of a rectilinear slot (every row shares one
 // NomY, every column one NomX, both in order): its lines, where to start
 // looking for a point's cell, and each cell's offset prepared for the pattern
-// size. Read only; a record's copies share it.
+// size. Read only; copies of an index share it.
 struct CalibLattice;
 
 // Lets the point correction find a point's cell without scanning every cell
 // and take the cell's prepared offset. The library fills it whenever it loads
 // or fits a record (InitCalib, loadUcf, getCalibCoefFromFile,
-// getCalibCoefs). A default (cleared) index, or one that no longer matches
-// the slot's points or the pattern size, makes CalibPoint scan every cell and
-// work each offset out from its corners; the result is the same. A host that
-// edits a slot's points in place refits (getCalibCoefs) or clears the index
-// before it corrects points again.
+// getCalibCoefs). With a default (cleared) index, or one whose slot has other
+// points since (a copied record has), CalibPoint scans every cell; after a
+// change of the pattern size it works each offset out from the cell's
+// corners; the result is the same either way. A host that edits a slot's
+// points in place refits (getCalibCoefs) or clears the index before it
+// corrects points again.
 struct CalibGridIndex {
     const CalibGridPoint* points = nullptr;  // Points.data() when it was built
     std::size_t count = 0;                   // Points.size() when it was built
