@@ -215,6 +215,9 @@ private:
     // Closed polylines ("font_fill_shape") of the outlines of part j.
     void AddFillOutlines(CFilledShape* fill, int index, enuPtType part, unsigned char pen);
     void FreeCharList(std::vector<FONTSCHAR*>& list);
+    // Makes the recorded modifications again on restored points and drops
+    // the backup characters.
+    void ReplayModifications();
     void Record(int cmd, double par1, double par2, tagPOINTF ref);
     // A GDI+ path of a character's points in [from, to).
     static bool CharPath(const FONTSCHAR* ch, size_t from, size_t to, Gdiplus::GraphicsPath& path);

@@ -219,48 +219,49 @@ int CFonts::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
     return DrawPreview(dc, m_pView, color, m_arrChars, [&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
 }
 
-int CFonts::DrawReSizeMatric(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
-    if (dc == nullptr || m_pView == nullptr) return 1;
+namespace {
+
+// Every dot of the characters as a cross at its device point.
+template <class Convert>
+int DrawDots(CDC* dc, DWORD color, std::vector<FONTSCHAR*>& chars, Convert convert) {
+    if (dc == nullptr) return 1;
     Gdiplus::Graphics g(dc);
     Gdiplus::Pen pen(Opaque(color), 0.0f);
-    const float zoom = m_pView->GetZoom();
-    for (FONTSCHAR* ch : m_arrChars)
+    for (FONTSCHAR* ch : chars)
         if (ch != nullptr)
-            for (const tagPOINTF& p : ch->points) {
-                Gdiplus::PointF d;
-                m_pView->LP2DP(zoom, PointfZoom(p, sx, sy, base), d, 0);
-                Cross(g, pen, d);
-            }
+            for (const tagPOINTF& p : ch->points) Cross(g, pen, convert(p));
     return 1;
+}
+
+}  // namespace
+
+int CFonts::DrawReSizeMatric(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
+    if (m_pView == nullptr) return 1;
+    const float zoom = m_pView->GetZoom();
+    return DrawDots(dc, color, m_arrChars, [&](tagPOINTF p) {
+        Gdiplus::PointF d;
+        m_pView->LP2DP(zoom, PointfZoom(p, sx, sy, base), d, 0);
+        return d;
+    });
 }
 
 int CFonts::DrawMatriPt(CDC* dc, DWORD color, int mode, float dx, float dy) {
-    if (dc == nullptr || m_pView == nullptr) return 1;
-    Gdiplus::Graphics g(dc);
-    Gdiplus::Pen pen(Opaque(color), 0.0f);
+    if (m_pView == nullptr) return 1;
     const float zoom = m_pView->GetZoom();
-    for (FONTSCHAR* ch : m_arrChars)
-        if (ch != nullptr)
-            for (const tagPOINTF& p : ch->points) {
-                Gdiplus::PointF d;
-                m_pView->LP2DP(zoom, p, d, mode);
-                Cross(g, pen, Gdiplus::PointF(d.X + dx, d.Y + dy));
-            }
-    return 1;
+    return DrawDots(dc, color, m_arrChars, [&](tagPOINTF p) {
+        Gdiplus::PointF d;
+        m_pView->LP2DP(zoom, p, d, mode);
+        return Gdiplus::PointF(d.X + dx, d.Y + dy);
+    });
 }
 
 int CFonts::DrawMatriPtWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, float dx, float dy) {
-    if (wnd == nullptr || dc == nullptr) return 1;
-    Gdiplus::Graphics g(dc);
-    Gdiplus::Pen pen(Opaque(color), 0.0f);
-    for (FONTSCHAR* ch : m_arrChars)
-        if (ch != nullptr)
-            for (const tagPOINTF& p : ch->points) {
-                Gdiplus::PointF d;
-                wnd->LP2DP(p, d, mode);
-                Cross(g, pen, Gdiplus::PointF(d.X + dx, d.Y + dy));
-            }
-    return 1;
+    if (wnd == nullptr) return 1;
+    return DrawDots(dc, color, m_arrChars, [&](tagPOINTF p) {
+        Gdiplus::PointF d;
+        wnd->LP2DP(p, d, mode);
+        return Gdiplus::PointF(d.X + dx, d.Y + dy);
+    });
 }
 
 namespace {

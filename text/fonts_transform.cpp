@@ -184,15 +184,9 @@ void CFonts::CalculateHeightAndWidthRate(double rx, double ry) {
 
 // ---- replay of the modification list ------------------------------------------------------------
 
-void CFonts::ReStoreSinglePt() {
-    size_t k = 0;
-    for (FONTSCHAR* ch : m_arrChars) {
-        if (ch == nullptr) continue;
-        for (tagPOINTF& p : ch->points) {
-            if (k >= m_arrPtBackup.size()) break;
-            p = m_arrPtBackup[k++];
-        }
-    }
+void CFonts::ReplayModifications() {
+    // The points move alone (no new records): zooms are in the new layout
+    // already, every other modification is made again in its order.
     const std::vector<SHAPE_MODIFY> list = m_arrModify;
     for (const SHAPE_MODIFY& m : list) {
         switch (m.cmd) {
@@ -208,6 +202,18 @@ void CFonts::ReStoreSinglePt() {
     FreeCharList(m_arrCharsBackup);
 }
 
+void CFonts::ReStoreSinglePt() {
+    size_t k = 0;
+    for (FONTSCHAR* ch : m_arrChars) {
+        if (ch == nullptr) continue;
+        for (tagPOINTF& p : ch->points) {
+            if (k >= m_arrPtBackup.size()) break;
+            p = m_arrPtBackup[k++];
+        }
+    }
+    ReplayModifications();
+}
+
 void CFonts::ResetAttachPt() {
     for (size_t i = 0; i < m_arrCharsBackup.size() && i < m_arrChars.size(); ++i) {
         const FONTSCHAR* b = m_arrCharsBackup[i];
@@ -215,19 +221,7 @@ void CFonts::ResetAttachPt() {
         if (b == nullptr || ch == nullptr) continue;
         for (size_t j = 0; j < b->points.size() && j < ch->points.size(); ++j) ch->points[j] = b->points[j];
     }
-    const std::vector<SHAPE_MODIFY> list = m_arrModify;
-    for (const SHAPE_MODIFY& m : list) {
-        switch (m.cmd) {
-            case 100: MoveAtt(static_cast<float>(m.par1), static_cast<float>(m.par2)); break;
-            case 101: Slope(m.refPoint, m.par1, m.par2); break;
-            case 102: RotateAtt(m.par1, m.refPoint); break;
-            case 104: Mirror(m.refPoint, 1); break;
-            case 105: Mirror(m.refPoint, 2); break;
-            case 106: Mirror(m.refPoint, 3); break;
-            default: break;
-        }
-    }
-    FreeCharList(m_arrCharsBackup);
+    ReplayModifications();
 }
 
 // ---- copies -----------------------------------------------------------------------------------
