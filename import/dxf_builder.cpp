@@ -569,8 +569,11 @@ CFonts* CDrawDxfEntity::MakeText(const tagText& rec) {
     const double widthFactor = WidthFactor(rec.fWidthFactor);
     const tagPOINTF first = ToMm(rec.ptFirst);
     const tagPOINTF second = ToMm(rec.ptSecond);
+    // The text keeps its horizontal justification as its alignment; where
+    // it goes is settled below from its measured outline.
+    const int align = rec.nHorzJust == 1 || rec.nHorzJust == 4 ? 1 : rec.nHorzJust == 2 ? 2 : 0;
     std::unique_ptr<CFonts> text =
-        NewText(CString(rec.strText.c_str()), face, singleLine, h, widthFactor, first, 0, false);
+        NewText(CString(rec.strText.c_str()), face, singleLine, h, widthFactor, first, align, false);
     // Blanks alone leave nothing to mark.
     if (!Inked(*text)) return nullptr;
 

@@ -386,6 +386,16 @@ void ExpectSameShapes(std::vector<CBaseShape*>& a, std::vector<CBaseShape*>& b) 
     }
 }
 
+// The entities imported once from a file padded past the large-file size
+// (built on threads) and once from a small file.
+void ImportLargeAndSmall(Imported& large, Imported& small, const std::string& entities) {
+    std::string padding;
+    const std::string comment = "999\n" + std::string(200, 'x') + "\n";
+    while (padding.size() < static_cast<size_t>(DXF_LARGE_FILE_BYTES)) padding += comment;
+    Import(large, padding + Drawing(entities));
+    Import(small, Drawing(entities));
+}
+
 TEST(DxfBuilder, LargeDrawingsAreBuiltOnThreadsInFileOrder) {
     HostScope host;
     // Lines on one layer and lines and circles without one, each kind split
@@ -400,12 +410,8 @@ TEST(DxfBuilder, LargeDrawingsAreBuiltOnThreadsInFileOrder) {
         if (i % 100 == 0)
             entities += Pairs({{0, "LWPOLYLINE"}, {10, std::to_string(i)}, {20, "0"}, {10, "0"}, {20, "5"}});
     }
-    std::string padding;
-    const std::string comment = "999\n" + std::string(200, 'x') + "\n";
-    while (padding.size() < static_cast<size_t>(DXF_LARGE_FILE_BYTES)) padding += comment;
     Imported large, small;
-    Import(large, padding + Drawing(entities));
-    Import(small, Drawing(entities));
+    ImportLargeAndSmall(large, small, entities);
     ASSERT_EQ(large.Children().size(), 2u + 2400u + 12u);
     auto* a = As<CGroupShape>(large.Children()[2412]);
     ASSERT_EQ(a->GetChildren().size(), 1001u);
@@ -865,12 +871,8 @@ TEST(DxfBuilder, LargeDrawingsBuildTextsOnThreads) {
                            {1, "T" + std::to_string(i % 10)}});
     for (int i = 0; i < 3; ++i)
         entities += Pairs({{0, "MTEXT"}, {10, "0"}, {20, std::to_string(10 * i)}, {40, "2"}, {1, "M\\PN"}});
-    std::string padding;
-    const std::string comment = "999\n" + std::string(200, 'x') + "\n";
-    while (padding.size() < static_cast<size_t>(DXF_LARGE_FILE_BYTES)) padding += comment;
     Imported large, small;
-    Import(large, padding + Drawing(entities));
-    Import(small, Drawing(entities));
+    ImportLargeAndSmall(large, small, entities);
     ASSERT_EQ(large.Children().size(), 3u + 2u);
     ExpectSameShapes(large.Children(), small.Children());
 }
