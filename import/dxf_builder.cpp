@@ -8,15 +8,58 @@
 #include "core/bezier.h"
 #include "core/points.h"
 #include "core/polyline.h"
+#include "gdi/dc.h"
 #include "halder/lang.h"
 #include "shapes/circle.h"
 #include "shapes/ellipsearc.h"
+#include "text/fonts.h"
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 // Bulges smaller than this are straight segments.
 constexpr double kMinBulge = 0.001;
+
+// The single-line font of DXF texts.
+const wchar_t kSingleLineFace[] = L"CADSLDXJ";
+// Probes and TrueType texts are laid out at this height, the layout's em
+// size, and then scaled: a later re-layout of the text then keeps its size.
+constexpr double kProbeHeight = CFonts::kEmSize;
+// CAD programs accept width factors and oblique angles in these ranges.
+constexpr double kMinWidthFactor = 0.01;
+constexpr double kMaxWidthFactor = 100.0;
+constexpr double kMaxOblique = 85.0;
+
+// The lowest y of a character's points; false for one without points.
+bool Bottom(const FONTSCHAR* ch, double& y) {
+    if (ch == nullptr || ch->points.empty()) return false;
+    y = ch->points.front().y;
+    for (const tagPOINTF& p : ch->points) y = std::min<double>(y, p.y);
+    return true;
+}
+
+bool Inked(CFonts& text) {
+    for (const FONTSCHAR* ch : text.GetChars())
+        if (ch != nullptr && !ch->points.empty()) return true;
+    return false;
+}
+
+bool Finite(const Gdiplus::RectF& r) {
+    return std::isfinite(r.X) && std::isfinite(r.Y) && std::isfinite(r.Width) && std::isfinite(r.Height);
+}
+
+double WidthFactor(float f) {
+    return std::isfinite(f) && f > 0.0f ? std::clamp<double>(f, kMinWidthFactor, kMaxWidthFactor) : 1.0;
+}
+
+// Degrees in -180 to 180, within what CAD programs accept.
+double Oblique(float degrees) {
+    if (!std::isfinite(degrees)) return 0.0;
+    double a = std::fmod(static_cast<double>(degrees), 360.0);
+    if (a > 180.0) a -= 360.0;
+    if (a < -180.0) a += 360.0;
+    return std::clamp(a, -kMaxOblique, kMaxOblique);
+}
 
 // What one kind thread runs.
 struct KindJob {
@@ -233,6 +276,12 @@ bool CDrawDxfEntity::ViewPtPrepare(std::vector<tagDxfPt>& list, int count) {
 bool CDrawDxfEntity::ViewSolidPrepare(std::vector<tagSolid>& list, int count) {
     return Prepare(list, count, kSlotSolid, &CDrawDxfEntity::ViewSolidMidle);
 }
+bool CDrawDxfEntity::ViewTextPrepare(std::vector<tagText>& list, int count) {
+    return Prepare(list, count, kSlotText, &CDrawDxfEntity::ViewTextMidle);
+}
+bool CDrawDxfEntity::ViewMTextPrepare(std::vector<tagMText>& list, int count) {
+    return Prepare(list, count, kSlotMText, &CDrawDxfEntity::ViewMTextChunk);
+}
 
 // ---- view operations ----------------------------------------------------------------------
 
@@ -278,10 +327,19 @@ void CDrawDxfEntity::ViewPolyLine() {
     BuildList(list, kSlotPolyline, &CDrawDxfEntity::ViewPolyLineMiddle);
 }
 
-// Texts need the text shape, which this library does not provide yet: their
-// records are read but produce no shapes.
-void CDrawDxfEntity::ViewMText(bool /*limit*/) {}
-void CDrawDxfEntity::ViewText() {}
+void CDrawDxfEntity::ViewMText(bool limit) {
+    std::vector<tagMText> list;
+    m_parser.GetVecMText(list);
+    // Read by the chunk threads, which start after this.
+    m_bLimitMText = limit;
+    BuildList(list, kSlotMText, &CDrawDxfEntity::ViewMTextChunk);
+}
+
+void CDrawDxfEntity::ViewText() {
+    std::vector<tagText> list;
+    m_parser.GetVecText(list);
+    BuildList(list, kSlotText, &CDrawDxfEntity::ViewTextMidle);
+}
 
 void CDrawDxfEntity::ViewSolid() {
     std::vector<tagSolid> list;
@@ -445,6 +503,262 @@ void CDrawDxfEntity::ViewPtMidle(std::vector<tagDxfPt>& list, int first, int las
         ApplyPlacement(rec, point);
         PushBackGroupShapes(rec, point, slot);
     }
+}
+
+// ---- texts ---------------------------------------------------------------------------------
+
+std::unique_ptr<CFonts> CDrawDxfEntity::NewText(const CString& text, const CString& face, bool singleLine, double h,
+                                                double widthFactor, tagPOINTF pt, int align, bool vertical) const {
+    auto shape = std::make_unique<CFonts>();
+    shape->SetDocView(m_pDoc, m_pView);
+    shape->nFontType = singleLine ? 1 : 0;
+    shape->parFonts.dHeight = singleLine ? h : kProbeHeight;
+    shape->parFonts.dWidthRatio = CFonts::kNaturalWidth * (singleLine ? widthFactor : 1.0);
+    shape->parFonts.fSpacing = 0.0f;
+    shape->parFonts.nAlign = align;
+    shape->parFonts.bVertical = vertical ? 1 : 0;
+    shape->InitFontsPath(pt, text, face, true);
+    shape->InitRefPoint();
+    return shape;
+}
+
+CDrawDxfEntity::FaceInfo CDrawDxfEntity::FaceMetrics(const CString& face, int type, wchar_t c) {
+    std::lock_guard<std::mutex> lock(m_faceLock);
+    // A probe is no shape of the drawing: it gives its running number back
+    // (on one thread only, where no other text can have taken the next).
+    auto probe = [&](const CString& text, bool single) {
+        auto shape = NewText(text, face, single, kProbeHeight, 1.0, tagPOINTF{0.0f, 0.0f}, 0, false);
+        if (!m_bThreaded) ShapeCounterOf(SHAPE_FONTS).GiveBack();
+        return shape;
+    };
+    auto found = m_faces.find({std::wstring(face.GetString()), type});
+    if (found == m_faces.end()) {
+        TextFace entry;
+        auto h = probe(L"H", type == 1);
+        entry.singleLine = h->GetFontType() == 1;
+        Gdiplus::RectF r;
+        h->GetRectangle(r);
+        entry.capHeight = Inked(*h) && std::isfinite(r.Height) ? r.Height : 0.0;
+        found = m_faces.emplace(std::make_pair(std::wstring(face.GetString()), type), entry).first;
+    }
+    TextFace& entry = found->second;
+    FaceInfo info{entry.singleLine, entry.capHeight, 0.0};
+    if (c == 0) return info;
+    auto known = entry.drop.find(c);
+    if (known == entry.drop.end()) {
+        // "H" stands on the baseline; the character follows on the same line.
+        CString pair(L"H");
+        pair += c;
+        auto shape = probe(pair, entry.singleLine);
+        const auto& chars = shape->GetChars();
+        double h = 0.0, other = 0.0;
+        const double value =
+            chars.size() == 2 && Bottom(chars[0], h) && Bottom(chars[1], other) ? other - h : 0.0;
+        known = entry.drop.emplace(c, value).first;
+    }
+    info.drop = known->second;
+    return info;
+}
+
+CFonts* CDrawDxfEntity::MakeText(const tagText& rec) {
+    const double h = ToMm(static_cast<double>(rec.fHeight));
+    if (rec.strText.empty() || !(h > 0.0) || !std::isfinite(h)) return nullptr;
+    const CString face(kSingleLineFace);
+    const FaceInfo metrics = FaceMetrics(face, 1, 0);
+    const bool singleLine = metrics.singleLine;
+    const double widthFactor = WidthFactor(rec.fWidthFactor);
+    const tagPOINTF first = ToMm(rec.ptFirst);
+    const tagPOINTF second = ToMm(rec.ptSecond);
+    // The text keeps its horizontal justification as its alignment; where
+    // it goes is settled below from its measured outline.
+    const int align = rec.nHorzJust == 1 || rec.nHorzJust == 4 ? 1 : rec.nHorzJust == 2 ? 2 : 0;
+    std::unique_ptr<CFonts> text =
+        NewText(CString(rec.strText.c_str()), face, singleLine, h, widthFactor, first, align, false);
+    // Blanks alone leave nothing to mark.
+    if (!Inked(*text)) return nullptr;
+
+    // The start of the baseline, found from the first inked character.
+    Gdiplus::RectF r;
+    text->GetRectangle(r);
+    double baseline = r.Y - r.Height;
+    for (const FONTSCHAR* ch : text->GetChars()) {
+        double bottom = 0.0;
+        if (Bottom(ch, bottom) && !ch->text.IsEmpty()) {
+            const double drop = FaceMetrics(face, 1, ch->text[0]).drop;
+            baseline = bottom - drop * (singleLine ? h / kProbeHeight : 1.0);
+            break;
+        }
+    }
+    const tagPOINTF start{r.X, static_cast<float>(baseline)};
+    // A TrueType text is scaled so that its capitals stand h high, as those
+    // of the single-line font do.
+    if (!singleLine) {
+        const double s = h / (metrics.capHeight > 0.0 ? metrics.capHeight : r.Height);
+        text->Zoom(start, s * widthFactor, s);
+    }
+    const double oblique = Oblique(rec.fOblique);
+    if (oblique != 0.0) {
+        // The oblique angle leans the tops right; a text's own slant leans
+        // them left. Kept as the slant, so that a new layout slants it again.
+        text->parFonts.dSlantAngle = -oblique;
+        text->DoSlope(start, -oblique * kPi / 180.0, 0.0);
+    }
+
+    // Which point of the text goes where: the start of the baseline to the
+    // first alignment point, or the justified point to the second.
+    text->GetRectangle(r);
+    const int horz = rec.nHorzJust;
+    const int vert = rec.nVertJust;
+    double rotation = rec.fRotate;
+    tagPOINTF anchor = first;
+    tagPOINTF at = start;
+    const bool spans = (horz == 3 || horz == 5) && vert == 0;
+    if (spans && (first.x != second.x || first.y != second.y)) {
+        // Aligned (3) and fit (5): the baseline runs from the first point to
+        // the second; aligned keeps the proportions, fit only the height.
+        double dx = static_cast<double>(second.x) - first.x;
+        const double dy = static_cast<double>(second.y) - first.y;
+        if (rec.bMirrored) dx = -dx;
+        const double length = std::hypot(dx, dy);
+        const double width = static_cast<double>(r.X) + r.Width - start.x;
+        if (width > 0.0 && std::isfinite(length)) {
+            const double f = length / width;
+            text->Zoom(start, f, horz == 3 ? f : 1.0);
+        }
+        rotation = std::atan2(dy, dx) * 180.0 / kPi;
+    } else if (!spans && (horz != 0 || vert != 0)) {
+        anchor = second;
+        if (horz == 1 || horz == 4)
+            at.x = r.X + r.Width / 2;
+        else if (horz == 2)
+            at.x = r.X + r.Width;
+        if (horz == 4 && vert == 0)
+            at.y = r.Y - r.Height / 2;
+        else if (vert == 1)
+            at.y = std::min<float>(r.Y - r.Height, start.y);
+        else if (vert == 2)
+            at.y = static_cast<float>(baseline + h / 2);
+        else if (vert == 3)
+            at.y = static_cast<float>(baseline + h);
+    }
+    text->Move(anchor.x - at.x, anchor.y - at.y);
+    // Backward and upside-down texts, in the text's own frame.
+    if ((rec.nGenFlags & 2) != 0) text->Mirror(anchor, 1);
+    if ((rec.nGenFlags & 4) != 0) text->Mirror(anchor, 2);
+    if (rotation != 0.0 && std::isfinite(rotation)) text->Rotate(rotation, anchor);
+    // Drawn from below: the anchor is already where the drawing shows it;
+    // the glyphs turn over about it.
+    if (rec.bMirrored) text->Mirror(anchor, 1);
+    text->GetRectangle(r);
+    if (!Finite(r)) return nullptr;
+    return text.release();
+}
+
+CFonts* CDrawDxfEntity::MakeMText(const tagMText& rec, bool limit) {
+    const double h = ToMm(static_cast<double>(rec.fHeight));
+    if (rec.strText.empty() || !(h > 0.0) || !std::isfinite(h)) return nullptr;
+    CString content(rec.strText.c_str());
+    const CString face = rec.strFace.empty() ? CString(L"Arial") : CString(rec.strFace.c_str());
+    if (limit) LimitTextWidth(content, ToMm(static_cast<double>(rec.fRefWidth)), h, face);
+    const FaceInfo metrics = FaceMetrics(face, face == kSingleLineFace ? 1 : 0, 0);
+    const bool singleLine = metrics.singleLine;
+
+    // Attachment 1 to 9: top, middle, bottom rows of left, centre, right.
+    const int attach = rec.nAttach >= 1 && rec.nAttach <= 9 ? rec.nAttach : 1;
+    const int column = (attach - 1) % 3;
+    const int row = (attach - 1) / 3;
+    const bool vertical = rec.nDirection == 3;
+    const tagPOINTF at = ToMm(rec.ptInsert);
+    std::unique_ptr<CFonts> text = NewText(content, face, singleLine, h, 1.0, at, vertical ? row : column, vertical);
+    if (!Inked(*text)) return nullptr;
+    Gdiplus::RectF r;
+    text->GetRectangle(r);
+    if (!singleLine) {
+        // Capitals h high, whatever the number of lines.
+        const double s = h / (metrics.capHeight > 0.0 ? metrics.capHeight : r.Height);
+        text->Zoom(at, s, s);
+        text->GetRectangle(r);
+    }
+    const double px = r.X + r.Width * column / 2.0;
+    const double py = r.Y - r.Height * row / 2.0;
+    text->Move(static_cast<float>(at.x - px), static_cast<float>(at.y - py));
+    if (rec.fRotate != 0.0f && std::isfinite(rec.fRotate)) text->Rotate(rec.fRotate, at);
+    text->GetRectangle(r);
+    if (!Finite(r)) return nullptr;
+    return text.release();
+}
+
+void CDrawDxfEntity::ViewTextMidle(std::vector<tagText>& list, int first, int last, int slot) {
+    for (int i = first; i < last; ++i) {
+        tagText& rec = list[i];
+        CFonts* text = MakeText(rec);
+        if (text == nullptr) continue;
+        ApplyPlacement(rec, text);
+        PushBackGroupShapes(rec, text, slot);
+    }
+}
+
+void CDrawDxfEntity::ViewMTextMidle(std::vector<tagMText>& list, int first, int last, bool limit, int slot) {
+    for (int i = first; i < last; ++i) {
+        tagMText& rec = list[i];
+        CFonts* text = MakeMText(rec, limit);
+        if (text == nullptr) continue;
+        ApplyPlacement(rec, text);
+        PushBackGroupShapes(rec, text, slot);
+    }
+}
+
+void CDrawDxfEntity::ViewMTextChunk(std::vector<tagMText>& list, int first, int last, int slot) {
+    ViewMTextMidle(list, first, last, m_bLimitMText, slot);
+}
+
+void CDrawDxfEntity::LimitTextWidth(CString& text, double width, double height, CString face) {
+    if (!(std::fabs(width) >= 0.001)) return;
+    CDC dc;
+    dc.CreateCompatibleDC(nullptr);
+    CFont font;
+    // Tenths of a point; an absurd height must not overflow the size.
+    const double tenths = height * 7.8 >= 1.0 ? std::min(height * 7.8, 1e6) : 1.0;
+    font.CreatePointFont(static_cast<int>(tenths), face.GetString());
+    dc.SelectObject(&font);
+    // Extents add up character by character, so a line is measured as it
+    // grows rather than again for every word.
+    auto measure = [&dc](const CString& s) {
+        return static_cast<double>(dc.GetTextExtent(s.GetString(), s.GetLength()).cx);
+    };
+    const double blank = measure(L" ");
+
+    std::map<int, CString> lines;
+    std::map<int, CString> words;
+    CStringsplit(text, L"\n", lines, true);
+    CString result;
+    for (auto& [n, line] : lines) {
+        CStringsplit(line, L" ", words, true);
+        CString paragraph;
+        CString current;
+        double currentWidth = 0.0;
+        for (auto& [k, part] : words) {
+            CString word = part;
+            word.Trim();
+            const double wordWidth = measure(word);
+            // A word too wide for any line starts one of its own; no empty
+            // line goes before it.
+            if (!current.IsEmpty() && currentWidth + wordWidth > width) {
+                paragraph += current;
+                paragraph += L"\r\n";
+                current.Empty();
+                currentWidth = 0.0;
+            }
+            current += word;
+            current += L' ';
+            currentWidth += wordWidth + blank;
+        }
+        paragraph += current;
+        paragraph += L"\r\n";
+        result += paragraph;
+    }
+    result.TrimRight(L"\r\n");
+    text = result;
 }
 
 void CDrawDxfEntity::ExecuteLwPolyLine(tagPOINTF from, tagPOINTF to, double bulge, CCircle* arc) {

@@ -1,7 +1,8 @@
 // CDrawDxfEntity: turns the entity records of a DXF drawing into shapes and
 // puts them into a target group: lines, sampled splines and solids become
 // polylines, polylines become Bezier curves (bulged segments as arcs), arcs
-// and circles become circles, ellipses elliptical arcs, points point shapes.
+// and circles become circles, ellipses elliptical arcs, points point shapes,
+// texts and multi-line texts text shapes.
 // Shapes on a named layer are gathered into one group per layer, each with
 // its own pen; shapes without a layer go straight into the target.
 //
@@ -11,6 +12,8 @@
 #pragma once
 
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,7 @@
 class CBaseDoc;
 class CBaseView;
 class CCircle;
+class CFonts;
 class CGroupShape;
 
 class CDrawDxfEntity {
@@ -91,6 +95,9 @@ public:
     void ViewEllipseMidle(std::vector<tagEllipse>& list, int first, int last, int slot);
     void ViewPtMidle(std::vector<tagDxfPt>& list, int first, int last, int slot);
     void ViewSolidMidle(std::vector<tagSolid>& list, int first, int last, int slot);
+    void ViewTextMidle(std::vector<tagText>& list, int first, int last, int slot);
+    // limit: wrap each text to its reference width (LimitTextWidth).
+    void ViewMTextMidle(std::vector<tagMText>& list, int first, int last, bool limit, int slot);
 
     // Hands the built shapes to layer groups (or to the target itself when
     // the drawing has a single layer) and captions the target.
@@ -103,6 +110,11 @@ public:
     // Splits text at each occurrence of separator into parts 0, 1, ...; the
     // part after the last separator is included. clear empties parts first.
     void CStringsplit(CString text, CString separator, std::map<int, CString>& parts, bool clear);
+
+    // Wraps a multi-line text at its blanks so that no line is wider than
+    // width, measured in face at a size made from height; lines break with
+    // CR LF. A width below 0.001 in magnitude leaves the text as it is.
+    void LimitTextWidth(CString& text, double width, double height, CString face);
 
     // The records chunk k (0 to kChunks - 1) of a list of count records
     // covers: first to last - 1. The last chunk also takes the remainder.
@@ -127,6 +139,10 @@ private:
     bool ViewEllipsePrepare(std::vector<tagEllipse>& list, int count);
     bool ViewPtPrepare(std::vector<tagDxfPt>& list, int count);
     bool ViewSolidPrepare(std::vector<tagSolid>& list, int count);
+    bool ViewTextPrepare(std::vector<tagText>& list, int count);
+    bool ViewMTextPrepare(std::vector<tagMText>& list, int count);
+    // ViewMTextMidle with the limit of the running ViewMText.
+    void ViewMTextChunk(std::vector<tagMText>& list, int first, int last, int slot);
 
     // Files one new shape: to the target (under the lock) when the record
     // names no layer, otherwise to that layer in the slot's map.
@@ -137,6 +153,31 @@ private:
     void ApplyPlacement(const tagBlock& record, CBaseShape* shape) const;
     tagPOINTF ToMm(const Gdiplus::PointF& p) const;
     double ToMm(double v) const { return m_bInch ? v * 25.4 : v; }
+
+    // What the texts of one face need to know, found once per import by
+    // laying out probes: whether the single-line layout draws the face, the
+    // height of a capital at the probe height, and how far each character
+    // reaches below the baseline.
+    struct TextFace {
+        bool singleLine = false;
+        double capHeight = 0.0;
+        std::map<wchar_t, double> drop;
+    };
+    struct FaceInfo {
+        bool singleLine = false;
+        double capHeight = 0.0;
+        double drop = 0.0;
+    };
+    // The face's entry (type 1: try the single-line layout first); with
+    // c != 0 also that character's drop (0 without).
+    FaceInfo FaceMetrics(const CString& face, int type, wchar_t c);
+    // A new text shape with the builder's document and view, laid out at pt
+    // in face: single-line at height h, or TrueType at the probe height.
+    std::unique_ptr<CFonts> NewText(const CString& text, const CString& face, bool singleLine, double h,
+                                    double widthFactor, tagPOINTF pt, int align, bool vertical) const;
+    // The text shape of a TEXT or MTEXT record; null when it gives none.
+    CFonts* MakeText(const tagText& rec);
+    CFonts* MakeMText(const tagMText& rec, bool limit);
 
     static DWORD KindThreadProc(void* param);
     // Joins count thread handles, closes them and clears the pointers.
@@ -156,4 +197,7 @@ private:
     bool m_bFinished = false;
     bool m_bThreaded = false;
     HANDLE m_chunkThreads[kSlotCount] = {};
+    bool m_bLimitMText = false;
+    std::mutex m_faceLock;
+    std::map<std::pair<std::wstring, int>, TextFace> m_faces;
 };

@@ -821,6 +821,10 @@ void CParserDxfFile::ParserText(MYFILE* file, bool modelSpace, tagZoomRotate pla
     rec.zoomRotate = placement;
     bool visible = true;
     bool hasSecond = false;
+    // An ATTDEF justifies vertically by group 74; its group 73 is a field
+    // length.
+    bool attdef = false;
+    int16_t just73 = 0, just74 = 0;
     double x1 = 0, y1 = 0, x2 = 0, y2 = 0, d = 0;
     int code = 0;
     CString value;
@@ -828,6 +832,7 @@ void CParserDxfFile::ParserText(MYFILE* file, bool modelSpace, tagZoomRotate pla
         switch (code) {
         case 0:
             if (!Keeps(modelSpace, visible) || rec.strText.empty()) return;
+            rec.nVertJust = attdef ? just74 : just73;
             if (rec.bMirrored) {
                 x1 = -x1;
                 x2 = -x2;
@@ -849,6 +854,18 @@ void CParserDxfFile::ParserText(MYFILE* file, bool modelSpace, tagZoomRotate pla
         case 50: ReadGroupDouble(file, d); rec.fRotate = DxfCoord(d); break;
         case 71: ReadGroupValue(file, value, false); rec.nGenFlags = static_cast<int16_t>(DxfToInt(value)); break;
         case 72: ReadGroupValue(file, value, false); rec.nHorzJust = static_cast<int16_t>(DxfToInt(value)); break;
+        case 73: ReadGroupValue(file, value, false); just73 = static_cast<int16_t>(DxfToInt(value)); break;
+        case 74:
+            ReadGroupValue(file, value, false);
+            just74 = static_cast<int16_t>(DxfToInt(value));
+            attdef = true;
+            break;
+        case 100:
+            ReadGroupValue(file, value, false);
+            if (value == L"AcDbAttributeDefinition") attdef = true;
+            break;
+        case 41: ReadGroupDouble(file, d); rec.fWidthFactor = DxfCoord(d); break;
+        case 51: ReadGroupDouble(file, d); rec.fOblique = DxfCoord(d); break;
         case 1:
             ReadGroupValue(file, value, m_bUtf8);
             rec.strText = value.GetString();

@@ -83,9 +83,17 @@ struct tagText : tagDxfEntityHead {
     Gdiplus::PointF ptSecond;
     float fHeight = 2.5f;
     float fRotate = 0.0f;  // degrees
-    int16_t nGenFlags = 0;  // group 71
+    int16_t nGenFlags = 0;  // group 71: 2 backward, 4 upside down
     int16_t nHorzJust = 0;  // group 72
     std::wstring strText;
+    // Group 41: the characters' width against their height (1 keeps the
+    // font's proportions).
+    float fWidthFactor = 1.0f;
+    // Group 51: the characters lean right by this many degrees.
+    float fOblique = 0.0f;
+    // Vertical justification: 0 baseline, 1 bottom, 2 middle, 3 top (group
+    // 73 of a TEXT, group 74 of an ATTDEF).
+    int16_t nVertJust = 0;
     // Drawn from below (extrusion towards -z): the alignment points are
     // already mapped to drawing coordinates, and the text as laid out at
     // ptFirst with fRotate is to be mirrored in x about ptFirst.

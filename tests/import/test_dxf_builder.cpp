@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_BBOX_H
+#include FT_OUTLINE_H
+
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -23,6 +28,7 @@
 #include "import/dxf_builder.h"
 #include "shapes/circle.h"
 #include "shapes/ellipsearc.h"
+#include "text/fonts.h"
 
 namespace {
 
@@ -380,6 +386,16 @@ void ExpectSameShapes(std::vector<CBaseShape*>& a, std::vector<CBaseShape*>& b) 
     }
 }
 
+// The entities imported once from a file padded past the large-file size
+// (built on threads) and once from a small file.
+void ImportLargeAndSmall(Imported& large, Imported& small, const std::string& entities) {
+    std::string padding;
+    const std::string comment = "999\n" + std::string(200, 'x') + "\n";
+    while (padding.size() < static_cast<size_t>(DXF_LARGE_FILE_BYTES)) padding += comment;
+    Import(large, padding + Drawing(entities));
+    Import(small, Drawing(entities));
+}
+
 TEST(DxfBuilder, LargeDrawingsAreBuiltOnThreadsInFileOrder) {
     HostScope host;
     // Lines on one layer and lines and circles without one, each kind split
@@ -394,12 +410,8 @@ TEST(DxfBuilder, LargeDrawingsAreBuiltOnThreadsInFileOrder) {
         if (i % 100 == 0)
             entities += Pairs({{0, "LWPOLYLINE"}, {10, std::to_string(i)}, {20, "0"}, {10, "0"}, {20, "5"}});
     }
-    std::string padding;
-    const std::string comment = "999\n" + std::string(200, 'x') + "\n";
-    while (padding.size() < static_cast<size_t>(DXF_LARGE_FILE_BYTES)) padding += comment;
     Imported large, small;
-    Import(large, padding + Drawing(entities));
-    Import(small, Drawing(entities));
+    ImportLargeAndSmall(large, small, entities);
     ASSERT_EQ(large.Children().size(), 2u + 2400u + 12u);
     auto* a = As<CGroupShape>(large.Children()[2412]);
     ASSERT_EQ(a->GetChildren().size(), 1001u);
@@ -595,4 +607,287 @@ TEST(DxfBuilder, PolyfaceMeshGivesTheEdgesOfItsFaces) {
     ASSERT_EQ(rest->arrSegment.size(), 2u);
     ExpectPoint(rest->arrSegment[0].p1, 11, 11);
     ExpectPoint(rest->arrSegment[1].p4, 1, 1);
+}
+
+// ---- texts ---------------------------------------------------------------------------------
+
+namespace {
+
+// FreeType's exact bounds of a glyph of DejaVu Sans, in units of its capital
+// height (the height a DXF text gives).
+struct Glyph {
+    double xMin = 0, xMax = 0, yMin = 0, yMax = 0;
+};
+
+Glyph SansGlyph(wchar_t c) {
+    Glyph g;
+    FT_Library lib = nullptr;
+    FT_Face face = nullptr;
+    if (FT_Init_FreeType(&lib) != 0) return g;
+    if (FT_New_Face(lib, "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 0, &face) == 0) {
+        FT_BBox cap{}, b{};
+        if (FT_Load_Char(face, 'H', FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) == 0)
+            FT_Outline_Get_BBox(&face->glyph->outline, &cap);
+        if (FT_Load_Char(face, c, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) == 0)
+            FT_Outline_Get_BBox(&face->glyph->outline, &b);
+        const double unit = cap.yMax;
+        if (unit > 0) g = {b.xMin / unit, b.xMax / unit, b.yMin / unit, b.yMax / unit};
+        FT_Done_Face(face);
+    }
+    FT_Done_FreeType(lib);
+    return g;
+}
+
+// A whole file as AutoCAD writes it: header, a style table, blocks, entities.
+std::string AcadFile(const std::string& entities, const std::string& blocks = "") {
+    const std::string head =
+        Acad({{0, "SECTION"}, {2, "HEADER"}, {9, "$ACADVER"}, {1, "AC1015"}, {9, "$TEXTSTYLE"}, {7, "ROMANS"},
+              {0, "ENDSEC"}, {0, "SECTION"}, {2, "TABLES"}, {0, "TABLE"}, {2, "STYLE"}, {5, "3"}, {100, "AcDbSymbolTable"},
+              {70, "     2"}, {0, "STYLE"}, {5, "11"}, {100, "AcDbSymbolTableRecord"}, {100, "AcDbTextStyleTableRecord"},
+              {2, "Standard"}, {70, "     0"}, {40, "0.0"}, {41, "1.0"}, {50, "0.0"}, {71, "     0"}, {42, "2.5"},
+              {3, "txt"}, {4, ""}, {0, "STYLE"}, {5, "12"}, {100, "AcDbSymbolTableRecord"},
+              {100, "AcDbTextStyleTableRecord"}, {2, "ROMANS"}, {70, "     0"}, {40, "0.0"}, {41, "0.8"}, {50, "0.0"},
+              {71, "     0"}, {42, "2.5"}, {3, "romans.shx"}, {4, ""}, {0, "ENDTAB"}, {0, "ENDSEC"}});
+    return head + AcadDrawing(entities, blocks);
+}
+
+// A TEXT as AutoCAD writes it: its own groups, then the second subclass
+// marker and the groups after it.
+std::string AcadText(std::initializer_list<std::pair<int, std::string>> pairs,
+                     std::initializer_list<std::pair<int, std::string>> after = {}) {
+    return Acad({{0, "TEXT"}, {5, "2F"}, {330, "1F"}, {100, "AcDbEntity"}, {8, "0"}, {100, "AcDbText"}}) +
+           Acad(pairs) + Acad({{100, "AcDbText"}}) + Acad(after);
+}
+
+CFonts* OnlyText(Imported& out) {
+    EXPECT_EQ(out.Children().size(), 1u);
+    return out.Children().empty() ? nullptr : dynamic_cast<CFonts*>(out.Children()[0]);
+}
+
+Gdiplus::RectF ImportText(const std::string& file) {
+    Imported out;
+    Import(out, file);
+    CFonts* text = OnlyText(out);
+    return text != nullptr ? RectOf(text) : Gdiplus::RectF();
+}
+
+// Laid out again from its own parameters, a text keeps its size and place.
+void ExpectSameAfterRelayout(CFonts* text) {
+    const Gdiplus::RectF before = RectOf(text);
+    CString content, face;
+    int type = 0;
+    FONTS_PAR fonts;
+    CODEBAR_PAR codebar;
+    VARTEXT_PAR vartext;
+    text->GetFonts(content, type, face, fonts, codebar, vartext);
+    ASSERT_EQ(text->SetFonts(content, type, face, fonts, codebar, vartext, 1, 0, false), 1);
+    ExpectBounds(text, before.X, before.Y - before.Height, before.X + before.Width, before.Y, 0.02);
+}
+
+}  // namespace
+
+TEST(DxfBuilder, TextsStandOnTheirBaselineAtTheirHeight) {
+    HostScope host;
+    // The baseline starts at the insertion point; capitals stand the height
+    // high, and the descender of "g" reaches as far below as the face says.
+    Imported out;
+    Import(out, AcadFile(AcadText({{10, "10.0"}, {20, "20.0"}, {30, "0.0"}, {40, "2.5"}, {1, "Hxg"}, {7, "ROMANS"}})));
+    CFonts* text = OnlyText(out);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(std::wstring(text->GetText().GetString()), L"Hxg");
+    const Glyph g = SansGlyph(L'g');
+    ExpectBounds(text, 10, 20 + 2.5 * g.yMin, 10 + RectOf(text).Width, 22.5, 0.02);
+    ExpectSameAfterRelayout(text);
+
+    // Inches become millimetres, the height with them.
+    {
+        Imported inch;
+        Import(inch, AcadFile(AcadText({{10, "1.0"}, {20, "2.0"}, {40, "0.5"}, {1, "HH"}})), true);
+        ASSERT_EQ(inch.Children().size(), 1u);
+        const Gdiplus::RectF r = RectOf(inch.Children()[0]);
+        EXPECT_NEAR(r.Y, 2 * 25.4 + 0.5 * 25.4, 0.02);
+        EXPECT_NEAR(r.X, 25.4, 0.02);
+    }
+
+    // The width factor narrows the text and keeps its height; the oblique
+    // angle leans the capitals' tops right by height x tan(angle).
+    const Gdiplus::RectF plain = ImportText(AcadFile(AcadText({{10, "0"}, {20, "0"}, {40, "2.5"}, {1, "HH"}})));
+    const Gdiplus::RectF narrow =
+        ImportText(AcadFile(AcadText({{10, "0"}, {20, "0"}, {40, "2.5"}, {41, "0.5"}, {1, "HH"}})));
+    const Gdiplus::RectF leaning =
+        ImportText(AcadFile(AcadText({{10, "0"}, {20, "0"}, {40, "2.5"}, {51, "30.0"}, {1, "HH"}})));
+    EXPECT_NEAR(narrow.Width, plain.Width / 2, 0.01);
+    EXPECT_NEAR(narrow.Height, 2.5, 0.01);
+    EXPECT_NEAR(leaning.Width, plain.Width + 2.5 * std::tan(M_PI / 6), 0.01);
+    EXPECT_NEAR(leaning.X, 0.0, 0.01);
+    Imported all;
+    Import(all, AcadFile(AcadText(
+                    {{10, "3"}, {20, "4"}, {40, "2.5"}, {41, "0.7"}, {51, "15"}, {50, "30"}, {1, "Hxg"}})));
+    ASSERT_EQ(all.Children().size(), 1u);
+    ExpectSameAfterRelayout(dynamic_cast<CFonts*>(all.Children()[0]));
+
+    // Blanks alone and zero heights give nothing to mark.
+    Imported none;
+    Import(none, AcadFile(AcadText({{10, "0"}, {20, "0"}, {40, "2.5"}, {1, "   "}}) +
+                          AcadText({{10, "0"}, {20, "0"}, {40, "0"}, {1, "H"}})));
+    EXPECT_TRUE(none.Children().empty());
+}
+
+TEST(DxfBuilder, JustifiedAndRotatedTexts) {
+    HostScope host;
+    const double tan45 = 2.5 * std::sqrt(0.5);
+    const struct {
+        const char* what;
+        std::string entity;
+        double x0, y0, x1, y1;  // -1e9: not checked
+    } cases[] = {
+        // Middle centre on the second point, turned a quarter: capitals from
+        // x 48.75 to 51.25, the text centred on y 50.
+        {"middle centre", AcadText({{10, "40.0"}, {20, "49.0"}, {40, "2.5"}, {1, "HIH"}, {50, "90"}, {72, "     1"},
+                                    {11, "50.0"}, {21, "50.0"}},
+                                   {{73, "     2"}}),
+         48.75, -1e9, 51.25, -1e9},
+        // Right on the baseline: the text ends at the second point.
+        {"right", AcadText({{10, "0"}, {20, "0"}, {40, "2.5"}, {1, "HH"}, {72, "     2"}, {11, "30.0"}, {21, "10.0"}}),
+         -1e9, 10, 30, 12.5},
+        // Top left: the capitals hang from the second point.
+        {"top left", AcadText({{10, "0"}, {20, "0"}, {40, "2.5"}, {1, "HH"}, {72, "     0"}, {11, "5.0"}, {21, "5.0"}},
+                              {{73, "     3"}}),
+         5, 2.5, -1e9, 5},
+        // Aligned between two points: from 10 to 20 on y 0.
+        {"aligned", AcadText({{10, "10"}, {20, "0"}, {40, "2.5"}, {1, "HH"}, {72, "     3"}, {11, "20"}, {21, "0"}}),
+         10, 0, 20, -1e9},
+        // Fit upwards along x 0: the baseline from (0,0) to (0,10), the
+        // capitals 2.5 high to its left.
+        {"fit", AcadText({{10, "0"}, {20, "0"}, {40, "2.5"}, {1, "HH"}, {72, "     5"}, {11, "0"}, {21, "10"}}), -2.5,
+         0, 0, 10},
+        // Left justified and turned about its insertion point even when the
+        // file gives a second point at the origin.
+        {"turned", AcadText({{10, "5"}, {20, "5"}, {40, "2.5"}, {1, "H"}, {50, "45"}, {11, "0"}, {21, "0"}}),
+         5 - tan45, 5, -1e9, -1e9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Gdiplus::RectF r = ImportText(AcadFile(c.entity));
+        auto near = [](double value, double want, const char* edge) {
+            if (want > -1e8) {
+                EXPECT_NEAR(value, want, 0.02) << edge;
+            }
+        };
+        near(r.X, c.x0, "min x");
+        near(r.Y - r.Height, c.y0, "min y");
+        near(r.X + r.Width, c.x1, "max x");
+        near(r.Y, c.y1, "max y");
+        near(r.Y - r.Height / 2, std::string(c.what) == "middle centre" ? 50.0 : -1e9, "middle");
+    }
+}
+
+TEST(DxfBuilder, MirroredBackwardAndPlacedTexts) {
+    HostScope host;
+    const Glyph h = SansGlyph(L'H');
+    const double hWidth = 2.5 * (h.xMax - h.xMin);
+    // Seen from below, a text at (10,5) lies at (-10,5) and reads right to
+    // left: the "H" is next to its insertion point, the rest to its left.
+    Imported below;
+    Import(below, AcadFile(AcadText({{10, "10"}, {20, "5"}, {40, "2.5"}, {1, "HL"}}) + Acad(kFromBelow)));
+    CFonts* text = OnlyText(below);
+    ASSERT_NE(text, nullptr);
+    const Gdiplus::RectF r = RectOf(text);
+    EXPECT_NEAR(r.X + r.Width, -10, 0.02);
+    EXPECT_NEAR(r.Y - r.Height, 5, 0.02);
+    EXPECT_NEAR(r.Y, 7.5, 0.02);
+    ASSERT_EQ(text->GetChars().size(), 2u);
+    double left = 0;
+    for (const tagPOINTF& p : text->GetChars()[0]->points) left = std::min<double>(left, p.x);
+    EXPECT_NEAR(left, -10 - hWidth, 0.02);
+    ExpectSameAfterRelayout(text);
+
+    // Backward (71 = 2) and upside down (71 = 4) turn over about the
+    // insertion point in the text's own frame.
+    const Gdiplus::RectF backward =
+        ImportText(AcadFile(AcadText({{10, "10"}, {20, "5"}, {40, "2.5"}, {71, "     2"}, {1, "HL"}})));
+    EXPECT_NEAR(backward.X + backward.Width, 10, 0.02);
+    EXPECT_NEAR(backward.Width, r.Width, 0.02);
+    const Gdiplus::RectF upsideDown =
+        ImportText(AcadFile(AcadText({{10, "10"}, {20, "5"}, {40, "2.5"}, {71, "     4"}, {1, "HL"}})));
+    EXPECT_NEAR(upsideDown.Y, 5, 0.02);
+    EXPECT_NEAR(upsideDown.Y - upsideDown.Height, 2.5, 0.02);
+
+    // In a block inserted at (100,0), doubled and turned a quarter: the
+    // baseline starts at (100,2) and the capitals, 2 high, point to -x.
+    const std::string block = AcadBlock("B", AcadText({{10, "1"}, {20, "0"}, {40, "1"}, {1, "HH"}}));
+    const Gdiplus::RectF placed = ImportText(AcadFile(
+        Acad({{0, "INSERT"}, {8, "0"}, {2, "B"}, {10, "100"}, {20, "0"}, {41, "2"}, {42, "2"}, {50, "90"}}), block));
+    EXPECT_NEAR(placed.X, 98, 0.02);
+    EXPECT_NEAR(placed.X + placed.Width, 100, 0.02);
+    EXPECT_NEAR(placed.Y - placed.Height, 2, 0.02);
+}
+
+TEST(DxfBuilder, MultiLineTextsBreakAtParagraphsAndAttach) {
+    HostScope host;
+    // Top left at (0,100): two lines, each with capitals 5 high.
+    Imported out;
+    Import(out, AcadFile(Acad({{0, "MTEXT"}, {8, "0"}, {100, "AcDbMText"}, {10, "0"}, {20, "100"}, {40, "5"},
+                               {41, "0"}, {71, "     1"}, {72, "     1"}, {1, "\\fArial|b0|i0;HELLO\\PWORLD"}})));
+    CFonts* text = OnlyText(out);
+    ASSERT_NE(text, nullptr);
+    const Gdiplus::RectF r = RectOf(text);
+    EXPECT_NEAR(r.X, 0, 0.02);
+    EXPECT_NEAR(r.Y, 100, 0.02);
+    Gdiplus::RectF first, second;
+    for (FONTSCHAR* ch : text->GetChars()) {
+        if (ch->text == L"H") first = CBaseShape::CalculateRectangle(ch->points);
+        if (ch->text == L"W") second = CBaseShape::CalculateRectangle(ch->points);
+    }
+    EXPECT_NEAR(first.Height, 5, 0.02);
+    EXPECT_NEAR(second.Height, 5, 0.02);
+    EXPECT_LT(second.Y, first.Y - first.Height);
+
+    // Bottom right at (50,0), without a drawing direction: horizontal.
+    const Gdiplus::RectF bottomRight = ImportText(AcadFile(
+        Acad({{0, "MTEXT"}, {8, "0"}, {10, "50"}, {20, "0"}, {40, "2"}, {71, "     9"}, {1, "AB\\PCD"}})));
+    EXPECT_NEAR(bottomRight.X + bottomRight.Width, 50, 0.02);
+    EXPECT_NEAR(bottomRight.Y - bottomRight.Height, 0, 0.02);
+    EXPECT_GT(bottomRight.Width, 2.5);
+    const Gdiplus::RectF vertical = ImportText(
+        AcadFile(Acad({{0, "MTEXT"}, {8, "0"}, {10, "0"}, {20, "0"}, {40, "2"}, {72, "     3"}, {1, "HH"}})));
+    EXPECT_GT(vertical.Height, 2 * 2.0);
+    EXPECT_NEAR(vertical.Y, 0, 0.02);
+
+    // A narrow reference width puts each word on a line of its own.
+    const Gdiplus::RectF wrapped = ImportText(
+        AcadFile(Acad({{0, "MTEXT"}, {8, "0"}, {10, "0"}, {20, "0"}, {40, "2"}, {41, "1"}, {1, "HI HI HI"}})));
+    EXPECT_GT(wrapped.Height, 3 * 2.0);
+    EXPECT_LT(wrapped.Width, 3.5);
+}
+
+TEST(DxfBuilder, LargeDrawingsBuildTextsOnThreads) {
+    HostScope host;
+    // Enough texts for the chunk threads, multi-line texts on their kind's
+    // thread: the same shapes as one thread builds.
+    std::string entities;
+    for (int i = 0; i < 1001; ++i)
+        entities += Pairs({{0, "TEXT"}, {8, i % 2 ? "A" : "B"}, {10, std::to_string(i)}, {20, "0"}, {40, "1"},
+                           {1, "T" + std::to_string(i % 10)}});
+    for (int i = 0; i < 3; ++i)
+        entities += Pairs({{0, "MTEXT"}, {10, "0"}, {20, std::to_string(10 * i)}, {40, "2"}, {1, "M\\PN"}});
+    Imported large, small;
+    ImportLargeAndSmall(large, small, entities);
+    ASSERT_EQ(large.Children().size(), 3u + 2u);
+    ExpectSameShapes(large.Children(), small.Children());
+}
+
+TEST(DxfBuilder, LimitTextWidthBreaksAtBlanks) {
+    HostScope host;
+    CDrawDxfEntity builder;
+    CString text(L"one two three");
+    builder.LimitTextWidth(text, 1e6, 2.5, L"DejaVu Sans");
+    EXPECT_EQ(std::wstring(text.GetString()), L"one two three ");
+    // Every word wider than the line: one per line, no empty line first.
+    text = L"one two\r\nthree";
+    builder.LimitTextWidth(text, 0.5, 2.5, L"DejaVu Sans");
+    EXPECT_EQ(std::wstring(text.GetString()), L"one \r\ntwo \r\nthree ");
+    text = L"unchanged  text";
+    builder.LimitTextWidth(text, 0.0, 2.5, L"DejaVu Sans");
+    EXPECT_EQ(std::wstring(text.GetString()), L"unchanged  text");
 }

@@ -175,7 +175,12 @@ TEST(DxfReader, SolidsAndTexts) {
         Pairs({{0, "SOLID"}, {10, "0"}, {20, "0"}, {11, "2"}, {21, "0"}, {12, "1"}, {22, "2"}}) +
         Pairs({{0, "TEXT"}, {10, "1"}, {20, "2"}, {40, "3.5"}, {50, "30"}, {72, "1"}, {1, "Hello"}}) +
         Pairs({{0, "TEXT"}, {10, "1"}, {20, "2"}, {1, ""}}) +
-        Pairs({{0, "MTEXT"}, {10, "4"}, {20, "5"}, {40, "2"}, {71, "5"}, {11, "0"}, {21, "1"}});
+        Pairs({{0, "MTEXT"}, {10, "4"}, {20, "5"}, {40, "2"}, {71, "5"}, {11, "0"}, {21, "1"}}) +
+        // An attribute definition justifies vertically by group 74; its 73
+        // is a field length. A text's 73 is its vertical justification.
+        Pairs({{0, "ATTDEF"}, {100, "AcDbText"}, {1, "A"}, {41, "0.5"}, {51, "15"}, {100, "AcDbAttributeDefinition"},
+               {73, "9"}, {74, "3"}}) +
+        Pairs({{0, "TEXT"}, {1, "T"}, {73, "2"}});
     auto r = Read(Drawing(entities));
     std::vector<tagSolid> solids;
     r->GetVecSolid(solids);
@@ -188,7 +193,12 @@ TEST(DxfReader, SolidsAndTexts) {
 
     std::vector<tagText> texts;
     r->GetVecText(texts);
-    ASSERT_EQ(texts.size(), 1u);  // the empty text is dropped
+    ASSERT_EQ(texts.size(), 3u);  // the empty text is dropped
+    EXPECT_EQ(texts[1].nVertJust, 3);
+    EXPECT_FLOAT_EQ(texts[1].fWidthFactor, 0.5f);
+    EXPECT_FLOAT_EQ(texts[1].fOblique, 15.0f);
+    EXPECT_EQ(texts[2].nVertJust, 2);
+    EXPECT_FLOAT_EQ(texts[2].fWidthFactor, 1.0f);
     EXPECT_EQ(texts[0].strText, L"Hello");
     EXPECT_FLOAT_EQ(texts[0].fHeight, 3.5f);
     EXPECT_FLOAT_EQ(texts[0].fRotate, 30.0f);
