@@ -333,9 +333,9 @@ void CFilledShape::TransformHatch(F f) {
 }
 
 int CFilledShape::Move(float dx, float dy) {
+    // The group's move has cleared the mark cache already.
     CGroupShape::Move(dx, dy);
     TransformHatch([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
-    ClearMarkBuff();
     return 0;
 }
 
@@ -377,7 +377,6 @@ int CFilledShape::SetPen(unsigned char pen) {
     return 0;
 }
 
-int CFilledShape::SetSelectFlag(int flag, bool redraw) { return CGroupShape::SetSelectFlag(flag, redraw); }
 
 // ---- copies and conversions ---------------------------------------------------------
 

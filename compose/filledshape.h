@@ -125,7 +125,6 @@ public:
     int Zoom(tagPOINTF fixed, double sx, double sy) override;                             // 32
     int Slope(tagPOINTF fixed, double a, double b) override;                              // 33
     int Mirror(tagPOINTF fixed, int mode) override;                                       // 34
-    int SetSelectFlag(int flag, bool redraw) override;                                    // 37
     int IsInClientRectF() override;                                                       // 41
     bool GetOutLinePath(std::vector<tagPathData>& paths) override;                        // 44
     int GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tolerance) override;   // 49

@@ -255,9 +255,7 @@ void CFonts::SaveShapeChild(CBaseShape* parent, std::list<CBaseShape*>& out) {
 
 void CFonts::AddFillOutlines(CFilledShape* fill, int index, enuPtType part, unsigned char pen) {
     std::vector<std::vector<tagPOINTF>> lines;
-    int count = 0;
-    if (GetCharFlattenPathArrays(index, lines, count = -1, 0.1f, part) != 0) return;
-    if (count <= 0 || GetCharFlattenPathArrays(index, lines, count, 0.1f, part) != 0) return;
+    CharFigures(index, part, lines);
     for (std::vector<tagPOINTF>& line : lines) {
         if (line.size() < 2) continue;
         auto* poly = new CPolyLine();
@@ -383,7 +381,7 @@ void CFonts::DeleteFill() {
 // ---- the central setter ------------------------------------------------------------------------
 
 int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
-                     VARTEXT_PAR& vartext, int noRefresh, int useVarText, bool interactive) {
+                     VARTEXT_PAR& vartext, int noRefresh, int /*useVarText*/, bool interactive) {
     // A wait that fails leaves the event alone: it was never taken.
     if (WaitForSingleObject(m_hLayoutEvent, INFINITE) != WAIT_OBJECT_0) return 0;
 
@@ -406,9 +404,7 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
 
     Log()->WriteFormat(L"SetFonts %s", static_cast<const wchar_t*>(text));
 
-    // The face whose "1" sits lower than its other digits keeps its
-    // baseline when a "1" comes or goes.
-    double shiftOne = 0.0;
+    // This face's texts keep their bottom edge, not their reference point.
     const bool browallia = fontName == CString(L"BrowalliaIT9");
 
     m_strText = text;
@@ -418,7 +414,6 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     parCodebar = codebar;
     nFontType = fontType;
     parVarText = vartext;
-    (void)useVarText;
 
     auto restoreParams = [&] {
         m_strText = saved.text;
@@ -555,7 +550,6 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     double dy = static_cast<double>(oldRef.y) - newRef.y;
     if (browallia) {
         dy = (static_cast<double>(oldRef.y) - oldHeight) - (static_cast<double>(newRef.y) - newRect.Height);
-        dy -= shiftOne;
     }
     if (!hasText) dx = dy = 0.0;
     if (parFonts.bPathText == 0) {

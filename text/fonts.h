@@ -215,6 +215,10 @@ private:
     // Closed polylines ("font_fill_shape") of the outlines of part j.
     void AddFillOutlines(CFilledShape* fill, int index, enuPtType part, unsigned char pen);
     void FreeCharList(std::vector<FONTSCHAR*>& list);
+    // The flattened figures of a part of character index (closed ones end
+    // on their first point again); false when there is no such character
+    // or it has no points.
+    bool CharFigures(int index, enuPtType part, std::vector<std::vector<tagPOINTF>>& figs);
     // Makes the recorded modifications again on restored points and drops
     // the backup characters.
     void ReplayModifications();

@@ -113,7 +113,6 @@ int CFonts::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode
     Gdiplus::Pen textPen(parCodebar.bShowText != 0 && nFontType == 2 ? Opaque(GetPenColor(parCodebar.nTextPen))
                                                                        : Opaque(color),
                          0.0f);
-    if (nFontType != 2) textPen.SetColor(Opaque(color));
     if (arrow != 0) SetPenArrow(g, &barPen);
     const float zoom = m_pView->GetZoom();
     const size_t bars = static_cast<size_t>(std::max(0, m_barcodeSize));

@@ -123,9 +123,7 @@ CBaseShape* CFonts::ToPolyLine() {
     auto* out = new CCombineShape();
     for (size_t k = 0; k < m_arrChars.size(); ++k) {
         std::vector<std::vector<tagPOINTF>> lines;
-        int count = -1;
-        if (GetCharFlattenPathArrays(static_cast<int>(k), lines, count, 0.001f, PT_ALL) != 0 || count <= 0) continue;
-        if (GetCharFlattenPathArrays(static_cast<int>(k), lines, count, 0.001f, PT_ALL) != 0) continue;
+        CharFigures(static_cast<int>(k), PT_ALL, lines);
         for (std::vector<tagPOINTF>& line : lines) {
             auto* poly = new CPolyLine();
             poly->arrPoint = std::move(line);
@@ -150,19 +148,14 @@ void CFonts::GetBasicShapeList(std::vector<CBaseShape*>& out) {
     converted->GetChildren().clear();
 }
 
-int CFonts::GetFlattenPathArrays(std::vector<std::vector<tagPOINTF>>& out, float tolerance) {
+int CFonts::GetFlattenPathArrays(std::vector<std::vector<tagPOINTF>>& out, float) {
     if (m_arrChars.empty()) return -1;
-    int result = 0;
     for (size_t k = 0; k < m_arrChars.size(); ++k) {
         std::vector<std::vector<tagPOINTF>> lines;
-        int count = -1;
-        result = GetCharFlattenPathArrays(static_cast<int>(k), lines, count, tolerance, PT_ALL);
-        if (result != 0 || count <= 0) continue;
-        result = GetCharFlattenPathArrays(static_cast<int>(k), lines, count, tolerance, PT_ALL);
-        if (result == 0)
-            for (auto& l : lines) out.push_back(std::move(l));
+        CharFigures(static_cast<int>(k), PT_ALL, lines);
+        for (auto& l : lines) out.push_back(std::move(l));
     }
-    return result;
+    return 0;
 }
 
 int CFonts::ExportXmlToBuff(tagXmlBuff& buff) {

@@ -308,11 +308,11 @@ std::vector<std::vector<tagPOINTF>> Figures(const Gdiplus::GraphicsPath& path) {
 
 }  // namespace
 
-int CFonts::GetCharFlattenPathArrays(int index, std::vector<std::vector<tagPOINTF>>& out, int& count, float,
-                                     enuPtType part) {
-    if (index < 0 || static_cast<size_t>(index) >= m_arrChars.size()) return 0;
+bool CFonts::CharFigures(int index, enuPtType part, std::vector<std::vector<tagPOINTF>>& figs) {
+    figs.clear();
+    if (index < 0 || static_cast<size_t>(index) >= m_arrChars.size()) return false;
     FONTSCHAR* ch = m_arrChars[static_cast<size_t>(index)];
-    if (ch == nullptr || ch->points.empty()) return 0;
+    if (ch == nullptr || ch->points.empty()) return false;
     const size_t bars = static_cast<size_t>(std::max(0, m_barcodeSize));
     size_t from = 0, to = ch->points.size();
     if (part == PT_TEXT) {
@@ -323,12 +323,17 @@ int CFonts::GetCharFlattenPathArrays(int index, std::vector<std::vector<tagPOINT
         from = bars;
     }
     Gdiplus::GraphicsPath path;
-    if (!CharPath(ch, from, to, path)) {
-        if (count == -1) count = 0;
-        return 0;
+    if (CharPath(ch, from, to, path)) {
+        path.Flatten(nullptr, GetSmoothRatio());
+        figs = Figures(path);
     }
-    path.Flatten(nullptr, GetSmoothRatio());
-    std::vector<std::vector<tagPOINTF>> figs = Figures(path);
+    return true;
+}
+
+int CFonts::GetCharFlattenPathArrays(int index, std::vector<std::vector<tagPOINTF>>& out, int& count, float,
+                                     enuPtType part) {
+    std::vector<std::vector<tagPOINTF>> figs;
+    if (!CharFigures(index, part, figs)) return 0;
     const int n = static_cast<int>(figs.size());
     if (count == -1) {
         count = n;

@@ -417,7 +417,7 @@ TEST(SvgReaderText, InkscapeLinesStandOnTheirBaselines) {
         "xmlns:sodipodi=\"http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd\" width=\"210mm\" height=\"297mm\">\n"
         "  <g id=\"layer1\">\n"
         "    <text xml:space=\"preserve\" style=\"font-style:normal;font-size:20px;line-height:1.25;"
-        "font-family:'DejaVu Sans';-inkscape-font-specification:'DejaVu Sans';fill:#000000\" x=\"10\" y=\"50\">"
+        "font-family:'DejaVu Sans';-inkscape-font-weight:normal;fill:#000000\" x=\"10\" y=\"50\">"
         "<tspan sodipodi:role=\"line\" x=\"10\" y=\"50\">HHH</tspan>"
         "<tspan sodipodi:role=\"line\" x=\"10\" y=\"75\" style=\"font-size:10.5px\">H</tspan></text>\n"
         "    <text style=\"font-size:8px;font-family:sans-serif, &quot;DejaVu Sans&quot;\" x=\"0\" y=\"100\">"
