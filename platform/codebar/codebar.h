@@ -19,9 +19,10 @@
 // Code 128 (59, 60, 61) and EAN 128 (16) are encoded here, not by zint; EAN
 // 128 takes the subset of BCSetFormatW ("A", "B" or "C"; "" chooses freely).
 // BCSetBCType keeps the format only when it was set since the previous
-// BCSetBCType, and clears it otherwise: a build that sets the format and then
-// the type (or the type and then the format) gets its subset, and a later
-// build on the same handle that sets no format never inherits it.
+// BCSetBCType, BCSetTextW, BCCheck or BCCreate, and clears it otherwise: a
+// build that sets the format and then the type (or the type and then the
+// format) gets its subset, and a later build on the same handle that sets no
+// format never inherits it.
 //
 // Data: the wide text set by BCSetTextW. Linear codes take ASCII (Code 128
 // auto: Latin-1); 2D codes take the text converted to the code page of
