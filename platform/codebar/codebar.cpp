@@ -208,6 +208,16 @@ void DrawLinear(int notch, double moduleMm, BCDrawBarFunc draw, void* context, c
     }
 }
 
+// Stores one setting of a handle.
+template <class T, class V>
+HRESULT SetMember(tag_BarCode* h, T tag_BarCode::*member, V value) {
+    if (h == nullptr) {
+        return BCERR_NULL_POINTER;
+    }
+    h->*member = value;
+    return S_OK;
+}
+
 const wchar_t* const* TypeNames() {
     static const std::vector<const wchar_t*> names = [] {
         std::vector<const wchar_t*> v(kSymbologyCount, L"");
@@ -305,13 +315,7 @@ HRESULT BCSetModWidthW(tag_BarCode* h, const wchar_t* width) {
     return S_OK;
 }
 
-HRESULT BCSetNotchHeight(tag_BarCode* h, int height) {
-    if (h == nullptr) {
-        return BCERR_NULL_POINTER;
-    }
-    h->notch = height;
-    return S_OK;
-}
+HRESULT BCSetNotchHeight(tag_BarCode* h, int height) { return SetMember(h, &tag_BarCode::notch, height); }
 
 HRESULT BCSetRatioW(tag_BarCode* h, const wchar_t* ratio) {
     return h == nullptr || ratio == nullptr ? BCERR_NULL_POINTER : S_OK;
@@ -332,23 +336,16 @@ HRESULT BCSetCodePage(tag_BarCode* h, int codePage) {
     return S_OK;
 }
 
-#define BC_INT_SETTER(name, member)                 \
-    HRESULT name(tag_BarCode* h, int value) {       \
-        if (h == nullptr) {                         \
-            return BCERR_NULL_POINTER;              \
-        }                                           \
-        h->member = value;                          \
-        return S_OK;                                \
-    }
-BC_INT_SETTER(BCSet_QR_ECLevel, qrLevel)
-BC_INT_SETTER(BCSet_QR_Version, qrVersion)
-BC_INT_SETTER(BCSet_DM_Size, dmSize)
-BC_INT_SETTER(BCSet_HanXin_Version, hanXinVersion)
-BC_INT_SETTER(BCSet_HanXin_ECLevel, hanXinLevel)
-BC_INT_SETTER(BCSet_PDF417_Columns, pdfColumns)
-BC_INT_SETTER(BCSet_PDF417_Rows, pdfRows)
-BC_INT_SETTER(BCSet_PDF417_ECLevel, pdfLevel)
-#undef BC_INT_SETTER
+HRESULT BCSet_QR_ECLevel(tag_BarCode* h, int level) { return SetMember(h, &tag_BarCode::qrLevel, level); }
+HRESULT BCSet_QR_Version(tag_BarCode* h, int version) { return SetMember(h, &tag_BarCode::qrVersion, version); }
+HRESULT BCSet_DM_Size(tag_BarCode* h, int size) { return SetMember(h, &tag_BarCode::dmSize, size); }
+HRESULT BCSet_HanXin_Version(tag_BarCode* h, int version) {
+    return SetMember(h, &tag_BarCode::hanXinVersion, version);
+}
+HRESULT BCSet_HanXin_ECLevel(tag_BarCode* h, int level) { return SetMember(h, &tag_BarCode::hanXinLevel, level); }
+HRESULT BCSet_PDF417_Columns(tag_BarCode* h, int columns) { return SetMember(h, &tag_BarCode::pdfColumns, columns); }
+HRESULT BCSet_PDF417_Rows(tag_BarCode* h, int rows) { return SetMember(h, &tag_BarCode::pdfRows, rows); }
+HRESULT BCSet_PDF417_ECLevel(tag_BarCode* h, int level) { return SetMember(h, &tag_BarCode::pdfLevel, level); }
 
 HRESULT BCSet_Aztec_AppendActive(tag_BarCode* h, int) { return h == nullptr ? BCERR_NULL_POINTER : S_OK; }
 
@@ -423,20 +420,10 @@ HRESULT BCGetErrorTextW(HRESULT code, wchar_t* buffer, int size) {
     return S_OK;
 }
 
-HRESULT BCSetCBData(tag_BarCode* h, void* context) {
-    if (h == nullptr) {
-        return BCERR_NULL_POINTER;
-    }
-    h->context = context;
-    return S_OK;
-}
+HRESULT BCSetCBData(tag_BarCode* h, void* context) { return SetMember(h, &tag_BarCode::context, context); }
 
 HRESULT BCSetFuncDrawBar(tag_BarCode* h, BCDrawBarFunc callback) {
-    if (h == nullptr) {
-        return BCERR_NULL_POINTER;
-    }
-    h->drawBar = callback;
-    return S_OK;
+    return SetMember(h, &tag_BarCode::drawBar, callback);
 }
 
 HRESULT BCDrawCB(tag_BarCode* h, HDC, RECT*) {

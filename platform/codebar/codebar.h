@@ -24,9 +24,13 @@
 // format) gets its subset, and a later build on the same handle that sets no
 // format never inherits it.
 //
-// Data: the wide text set by BCSetTextW. Linear codes take ASCII (Code 128
-// auto: Latin-1); 2D codes take the text converted to the code page of
-// BCSetCodePage (0 = the process ANSI code page, 65001 = UTF-8), as bytes.
+// Data: the wide text set by BCSetTextW. Code 39 takes digits, capital
+// letters, space and - . $ / + %; Code 93 and EAN 128 ASCII; Code 128 auto
+// Latin-1; Code 128 A the characters 0..95, B 32..127, C digits (an odd last
+// digit is encoded in subset B); ITF and Code 25 digits (ITF puts a 0 before
+// an odd count). 2D codes take the text converted to the code page of
+// BCSetCodePage (0 = the process ANSI code page, 65001 = UTF-8), as bytes
+// (a character the code page lacks is refused).
 // EAN 128 data may be written with its application identifiers in
 // parentheses, "(01)09501101530003(10)AB": the parentheses are not encoded,
 // and a separator (FNC1) follows every field of variable length that another
