@@ -5,8 +5,9 @@ REL_BUILD  ?= build-release
 TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 20
+PREFIX     ?= /usr/local
 
-.PHONY: all setup build test fuzz tsan demo bench clean
+.PHONY: all setup build test fuzz tsan demo bench install install-check release-libs clean
 
 all: build
 
@@ -58,6 +59,20 @@ demo: setup
 	cmake -S . -B $(REL_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVIK_TESTS=OFF
 	cmake --build $(REL_BUILD) -j $(JOBS) --target morvik_demo
 	$(REL_BUILD)/tools/morvik_demo $(REL_BUILD)/demo-output
+
+# The two libraries, their headers, the CMake package and the pkg-config
+# files, under $(PREFIX).
+install: release-libs
+	cmake --install $(REL_BUILD) --prefix $(PREFIX)
+
+# Installs into a temporary prefix and builds the sample host and the
+# README's program against that tree alone.
+install-check: release-libs
+	JOBS=$(JOBS) bash scripts/check-install.sh $(REL_BUILD)
+
+release-libs: setup
+	cmake -S . -B $(REL_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVIK_TESTS=OFF
+	cmake --build $(REL_BUILD) -j $(JOBS) --target Morvik calib
 
 bench: setup
 	cmake -S . -B $(REL_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVIK_TESTS=OFF

@@ -113,6 +113,10 @@ namespace geom {
 
 // True when both coordinates are finite.
 inline bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+// True when the corner and both sides are finite.
+inline bool Finite(const Gdiplus::RectF& r) {
+    return std::isfinite(r.X) && std::isfinite(r.Y) && std::isfinite(r.Width) && std::isfinite(r.Height);
+}
 
 // Euclidean distance in double.
 inline double Dist(tagPOINTF a, tagPOINTF b) {

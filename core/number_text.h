@@ -1,49 +1,124 @@
 // Decimal numbers read from text as the C library reads them in the C
 // locale, whatever the process locale: an optional sign, digits with an
 // optional fraction, and an exponent only when digits follow it. No
-// hexadecimal numbers, no "inf" or "nan". For the readers of text formats.
+// hexadecimal numbers, no "inf" or "nan". Integers likewise, held within the
+// 32-bit range. For the readers of text formats.
 #pragma once
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <system_error>
 
-// Reads the number at text[i]; i moves past it. False, with i unchanged,
-// when there is no number there or its value is not finite (too large for a
-// double).
+// How ScanDecimalOrOverflow ended.
+enum class DecimalScan { kNone, kNumber, kOverflow };
+
+// Reads the number at text[i]; i moves past it. kOverflow when the number is
+// too large for a double: value is then the infinity of its sign (for
+// readers that refuse such a value rather than take it as missing), and i
+// moves past it too. A number too small for a double reads as a zero of its
+// sign. kNone, with i and value unchanged, when there is no number there.
 template <class Char>
-bool ScanDecimal(std::basic_string_view<Char> text, std::size_t& i, double& value) {
+DecimalScan ScanDecimalOrOverflow(std::basic_string_view<Char> text, std::size_t& i, double& value) {
     const auto digit = [&](std::size_t k) { return k < text.size() && text[k] >= Char('0') && text[k] <= Char('9'); };
     std::size_t j = i;
     std::string number;
+    bool negative = false;
     if (j < text.size() && (text[j] == Char('+') || text[j] == Char('-'))) {
-        if (text[j] == Char('-')) number += '-';
+        negative = text[j] == Char('-');
+        if (negative) number += '-';
         ++j;
     }
     std::size_t digits = 0;
-    for (; digit(j); ++j, ++digits) number += static_cast<char>(text[j]);
+    // The power of ten of the first non-zero digit, before the exponent: it
+    // tells a number too large from one too small when neither fits.
+    long long leading = 0;
+    bool nonZero = false;
+    for (; digit(j); ++j, ++digits) {
+        number += static_cast<char>(text[j]);
+        if (nonZero) ++leading;
+        else if (text[j] != Char('0')) nonZero = true;
+    }
     if (j < text.size() && text[j] == Char('.')) {
         number += '.';
-        for (++j; digit(j); ++j, ++digits) number += static_cast<char>(text[j]);
+        for (++j; digit(j); ++j, ++digits) {
+            number += static_cast<char>(text[j]);
+            if (!nonZero) {
+                --leading;
+                if (text[j] != Char('0')) nonZero = true;
+            }
+        }
     }
-    if (digits == 0) return false;
+    if (digits == 0) return DecimalScan::kNone;
+    long long power = 0;
     if (j < text.size() && (text[j] == Char('e') || text[j] == Char('E'))) {
         std::size_t k = j + 1;
         std::string exponent = "e";
-        if (k < text.size() && (text[k] == Char('+') || text[k] == Char('-'))) exponent += static_cast<char>(text[k++]);
+        bool down = false;
+        if (k < text.size() && (text[k] == Char('+') || text[k] == Char('-'))) {
+            down = text[k] == Char('-');
+            exponent += static_cast<char>(text[k++]);
+        }
         if (digit(k)) {
-            for (; digit(k); ++k) exponent += static_cast<char>(text[k]);
+            for (; digit(k); ++k) {
+                exponent += static_cast<char>(text[k]);
+                if (power < 1000000) power = power * 10 + (text[k] - Char('0'));
+            }
+            if (down) power = -power;
             number += exponent;
             j = k;
         }
     }
     double v = 0.0;
     const auto r = std::from_chars(number.data(), number.data() + number.size(), v);
-    if (r.ec != std::errc() || !std::isfinite(v)) return false;
+    if (r.ec == std::errc::result_out_of_range) {
+        if (leading + power < 0) {
+            v = negative ? -0.0 : 0.0;
+        } else {
+            value = negative ? -HUGE_VAL : HUGE_VAL;
+            i = j;
+            return DecimalScan::kOverflow;
+        }
+    } else if (r.ec != std::errc() || !std::isfinite(v)) {
+        return DecimalScan::kNone;
+    }
     value = v;
+    i = j;
+    return DecimalScan::kNumber;
+}
+
+// Reads the number at text[i]; i moves past it. False, with i unchanged,
+// when there is no number there or its value is not finite (too large for a
+// double); a value too small for a double reads as zero.
+template <class Char>
+bool ScanDecimal(std::basic_string_view<Char> text, std::size_t& i, double& value) {
+    std::size_t j = i;
+    double v = 0.0;
+    if (ScanDecimalOrOverflow(text, j, v) != DecimalScan::kNumber) return false;
+    value = v;
+    i = j;
+    return true;
+}
+
+// Reads the integer at text[i] (an optional sign, then digits); i moves past
+// it. A value beyond the 32-bit range is held at the nearest end of it. False,
+// with i unchanged, when no digit follows.
+template <class Char>
+bool ScanInt32(std::basic_string_view<Char> text, std::size_t& i, std::int32_t& value) {
+    std::size_t j = i;
+    bool negative = false;
+    if (j < text.size() && (text[j] == Char('+') || text[j] == Char('-'))) negative = text[j++] == Char('-');
+    const std::size_t first = j;
+    constexpr std::int64_t kLimit = std::int64_t{INT32_MAX} + 1;
+    std::int64_t v = 0;
+    for (; j < text.size() && text[j] >= Char('0') && text[j] <= Char('9'); ++j)
+        v = std::min<std::int64_t>(v * 10 + (text[j] - Char('0')), kLimit);
+    if (j == first) return false;
+    value = static_cast<std::int32_t>(negative ? -v : std::min<std::int64_t>(v, INT32_MAX));
     i = j;
     return true;
 }
@@ -55,4 +130,13 @@ bool ReadLeadingDecimal(std::basic_string_view<Char> text, double& value) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == Char(' ') || (text[i] >= Char('\t') && text[i] <= Char('\r')))) ++i;
     return ScanDecimal(text, i, value);
+}
+
+// The integer at the start of text after the same white space, as ScanInt32
+// reads it; false when there is none.
+template <class Char>
+bool ReadLeadingInt32(std::basic_string_view<Char> text, std::int32_t& value) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == Char(' ') || (text[i] >= Char('\t') && text[i] <= Char('\r')))) ++i;
+    return ScanInt32(text, i, value);
 }

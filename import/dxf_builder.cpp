@@ -6,6 +6,7 @@
 
 #include "compose/group.h"
 #include "core/bezier.h"
+#include "core/geometry.h"
 #include "core/points.h"
 #include "core/polyline.h"
 #include "gdi/dc.h"
@@ -42,10 +43,6 @@ bool Inked(CFonts& text) {
     for (const FONTSCHAR* ch : text.GetChars())
         if (ch != nullptr && !ch->points.empty()) return true;
     return false;
-}
-
-bool Finite(const Gdiplus::RectF& r) {
-    return std::isfinite(r.X) && std::isfinite(r.Y) && std::isfinite(r.Width) && std::isfinite(r.Height);
 }
 
 double WidthFactor(float f) {
@@ -650,7 +647,7 @@ CFonts* CDrawDxfEntity::MakeText(const tagText& rec) {
     // the glyphs turn over about it.
     if (rec.bMirrored) text->Mirror(anchor, 1);
     text->GetRectangle(r);
-    if (!Finite(r)) return nullptr;
+    if (!geom::Finite(r)) return nullptr;
     return text.release();
 }
 
@@ -684,7 +681,7 @@ CFonts* CDrawDxfEntity::MakeMText(const tagMText& rec, bool limit) {
     text->Move(static_cast<float>(at.x - px), static_cast<float>(at.y - py));
     if (rec.fRotate != 0.0f && std::isfinite(rec.fRotate)) text->Rotate(rec.fRotate, at);
     text->GetRectangle(r);
-    if (!Finite(r)) return nullptr;
+    if (!geom::Finite(r)) return nullptr;
     return text.release();
 }
 

@@ -2,16 +2,16 @@
 // placement, spline sampling and the cleaning of formatted text.
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <climits>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <set>
 #include <cwchar>
 #include <cwctype>
+#include <cstdint>
 #include <string_view>
 
+#include "core/number_text.h"
 #include "import/dxf_reader.h"
 
 namespace {
@@ -34,32 +34,18 @@ bool ReadWholeLine(MYFILE* file, std::string_view& line) {
 // plane).
 bool FromBelow(double extrusionZ) { return std::fabs(extrusionZ + 1.0) <= 0.0001; }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
+// A group code or integer value: leading blanks, a sign, digits; held
+// within the 32-bit range; 0 when there is none.
 int ParseInt(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size() && IsBlank(s[i])) ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-    long long v = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        v = v * 10 + (s[i] - '0');
-        if (v > static_cast<long long>(INT_MAX) + 1) v = static_cast<long long>(INT_MAX) + 1;
-    }
-    if (negative) v = -v;
-    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
+    int32_t v = 0;
+    return ReadLeadingInt32(s, v) ? v : 0;
 }
 
+// A real value: leading blanks, then a decimal number in the C locale; 0 when
+// there is none or it is too large for a double.
 double ParseDouble(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size() && IsBlank(s[i])) ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) return 0.0;
     double v = 0.0;
-    const auto r = std::from_chars(s.data() + i, s.data() + s.size(), v, std::chars_format::general);
-    if (r.ec != std::errc() || !std::isfinite(v)) return 0.0;
-    return negative ? -v : v;
+    return ReadLeadingDecimal(s, v) ? v : 0.0;
 }
 
 std::string Narrow(const CString& text) {

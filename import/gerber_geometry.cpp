@@ -1,13 +1,12 @@
 #include "import/gerber_geometry.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <iostream>
-#include <limits>
 
 #include "core/geometry.h"
+#include "core/number_text.h"
 #include "core/polyline.h"
 
 namespace gerber_detail {
@@ -16,52 +15,37 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-bool Finite(const tagPOINTF& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
-
 }  // namespace
 
 void Console(const std::string& text) { std::cout << text << '\n'; }
 void Console(const std::string& text, const std::string& value) { std::cout << text << value << '\n'; }
 void Console(const std::string& text, long long value) { std::cout << text << value << '\n'; }
 
-double ParseDouble(std::string_view text) {
+namespace {
+
+// Gerber numbers may follow blanks and tabs only.
+size_t SkipBlanks(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
         ++i;
     }
-    if (i < text.size() && text[i] == '+') {
-        ++i;
-    }
+    return i;
+}
+
+}  // namespace
+
+double ParseDouble(std::string_view text) {
+    size_t i = SkipBlanks(text);
     double value = 0.0;
-    const auto res = std::from_chars(text.data() + i, text.data() + text.size(), value);
-    if (res.ec == std::errc::result_out_of_range) {
-        // The sign of an overflowing number still counts: it is refused later
-        // as out of range rather than taken as 0.
-        return (i < text.size() && text[i] == '-') ? -std::numeric_limits<double>::infinity()
-                                                   : std::numeric_limits<double>::infinity();
-    }
-    return res.ec == std::errc() ? value : 0.0;
+    // The sign of an overflowing number still counts: it is refused later as
+    // out of range rather than taken as 0.
+    return ScanDecimalOrOverflow(text, i, value) == DecimalScan::kNone ? 0.0 : value;
 }
 
 long ParseLong(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    int64_t value = 0;
-    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = std::min<int64_t>(value * 10 + (text[i] - '0'), kLimit);
-    }
-    if (negative) {
-        return static_cast<long>(-value);  // down to INT32_MIN
-    }
-    return static_cast<long>(std::min<int64_t>(value, std::numeric_limits<int32_t>::max()));
+    size_t i = SkipBlanks(text);
+    int32_t value = 0;
+    return ScanInt32(text, i, value) ? value : 0;
 }
 
 void ArcPoints(tagPOINTF centre, double r, double startDeg, double sweepDeg, double flatness, Ring& out) {
@@ -130,7 +114,7 @@ ClipperLib::Path ToClipper(const Ring& ring) {
     ClipperLib::Path path;
     path.reserve(ring.size());
     for (const tagPOINTF& p : ring) {
-        if (!Finite(p)) {
+        if (!geom::Finite(p)) {
             return {};
         }
         const ClipperLib::IntPoint q(static_cast<ClipperLib::cInt>(RoundHalfAway(p.x * kClipperScale)),

@@ -30,11 +30,12 @@ void Console(const std::string& text);
 void Console(const std::string& text, const std::string& value);
 void Console(const std::string& text, long long value);
 
-// Parses the leading number of text the way atof does (a number of the C
-// locale after optional blanks; 0 when there is none).
+// The leading decimal number of text in the C locale, after optional spaces
+// and tabs; 0 when there is none; an infinity of its sign when it is too
+// large for a double.
 double ParseDouble(std::string_view text);
-// The leading integer the way a 32-bit atol does: optional blanks and sign,
-// then digits; saturated to the 32-bit range; 0 when there is none.
+// The leading integer the way a 32-bit atol does: optional spaces, tabs and
+// sign, then digits; saturated to the 32-bit range; 0 when there is none.
 long ParseLong(std::string_view text);
 
 // Appends the points of the arc about centre with radius r, from startDeg by

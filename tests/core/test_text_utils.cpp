@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -273,4 +275,36 @@ TEST(TextUtils, DecimalNumbersAsTheCLibraryReadsThem) {
     EXPECT_EQ(v, 12.5);
     EXPECT_TRUE(ReadLeadingDecimal(std::string_view("0x10"), v));  // no hexadecimal: the 0 alone
     EXPECT_EQ(v, 0.0);
+    // Too small for a double: a zero of its sign, not a missing number.
+    scan(L"-0.00001e-400", 0, 0.0, 13);
+    EXPECT_TRUE(ReadLeadingDecimal(std::string_view("-1e-400"), v) && std::signbit(v));
+
+    // Too large: refused, or told apart from no number with its sign kept.
+    const struct {
+        const char* text;
+        double value;
+        size_t end;
+    } large[] = {{"1e400", HUGE_VAL, 5}, {"-1000e306x", -HUGE_VAL, 9}, {"99999999999e99999999999", HUGE_VAL, 23}};
+    for (const auto& c : large) {
+        size_t i = 0;
+        EXPECT_EQ(ScanDecimalOrOverflow(std::string_view(c.text), i, v), DecimalScan::kOverflow) << c.text;
+        EXPECT_EQ(v, c.value);
+        EXPECT_EQ(i, c.end);
+    }
+    size_t at = 0;
+    EXPECT_EQ(ScanDecimalOrOverflow(std::string_view("inf"), at, v), DecimalScan::kNone);
+}
+
+TEST(TextUtils, IntegersHeldWithinThirtyTwoBits) {
+    int32_t v = 0;
+    const auto read = [&](const char* text) { return ReadLeadingInt32(std::string_view(text), v) ? v : -7; };
+    EXPECT_EQ(read(" \r\n+42.9"), 42);
+    EXPECT_EQ(read("-2147483648"), INT32_MIN);
+    EXPECT_EQ(read("-99999999999999999999"), INT32_MIN);
+    EXPECT_EQ(read("2147483648"), INT32_MAX);
+    for (const char* bad : {"", "-", "+-1", "x1", ".5"}) EXPECT_EQ(read(bad), -7) << bad;
+    size_t i = 2;
+    EXPECT_TRUE(ScanInt32(std::wstring_view(L"D 010*"), i, v));
+    EXPECT_EQ(v, 10);
+    EXPECT_EQ(i, 5u);
 }

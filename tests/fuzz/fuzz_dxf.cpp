@@ -1,8 +1,5 @@
 // Fuzzes the DXF reader through its file entry and checks that every record
 // it hands out holds finite coordinates.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -14,36 +11,19 @@
 #include "host/host_services.h"
 #include "host/recording_host.h"
 #include "import/dxf_reader.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
+using fuzzsupport::Check;
 
 void CheckPoint(const Gdiplus::PointF& p) { Check(std::isfinite(p.X) && std::isfinite(p.Y)); }
-
-class MemFile {
-public:
-    MemFile() : fd_(memfd_create("dxf-in", 0)) {
-        if (fd_ < 0) std::abort();
-        path_ = "/proc/self/fd/" + std::to_string(fd_);
-    }
-    const std::string& Path() const { return path_; }
-    void Put(const std::uint8_t* data, std::size_t size) {
-        if (ftruncate(fd_, 0) != 0) std::abort();
-        if (size && pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
-    }
-
-private:
-    int fd_;
-    std::string path_;
-};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static MemFile input;
+    static fuzzsupport::MemFile input("dxf-in");
+    static const std::string path = input.NarrowPath();
     static const auto host = [] {
         auto h = std::make_shared<RecordingHost>();
         SetHost(h);
@@ -58,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reader.SetPlacementLimit(200000);
     // The second bit of the first byte reads the file in large mode.
     if (size > 0 && (data[0] & 2)) reader.SetReadMode(CParserDxfFile::ReadMode::Large);
-    reader.ParserDxf(input.Path().c_str());
+    reader.ParserDxf(path.c_str());
 
     std::vector<tagLine> lines;
     reader.GetVecLine(lines);

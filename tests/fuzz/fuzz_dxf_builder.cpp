@@ -1,9 +1,6 @@
 // Fuzzes the DXF entity builder: whatever the file holds, every record turns
 // into shapes (or is dropped) without crashing, and the shapes it keeps have
 // finite rectangles.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -16,30 +13,10 @@
 #include "host/host_services.h"
 #include "host/recording_host.h"
 #include "import/dxf_builder.h"
-
-namespace {
-
-class MemFile {
-public:
-    MemFile() : fd_(memfd_create("dxf-build-in", 0)) {
-        if (fd_ < 0) std::abort();
-        path_ = "/proc/self/fd/" + std::to_string(fd_);
-    }
-    std::string Path() const { return path_; }
-    void Put(const std::uint8_t* data, std::size_t size) {
-        if (ftruncate(fd_, 0) != 0) std::abort();
-        if (size && pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
-    }
-
-private:
-    int fd_;
-    std::string path_;
-};
-
-}  // namespace
+#include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static MemFile input;
+    static fuzzsupport::MemFile input("dxf-build-in");
     static const auto host = [] {
         auto h = std::make_shared<RecordingHost>();
         SetHost(h);
@@ -50,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     CGroupShape group;
     {
-        std::string path = input.Path();
+        std::string path = input.NarrowPath();
         CDrawDxfEntity builder;
         // Blocks nested many times over may place far more records than the
         // input holds; a lower limit keeps each run small.

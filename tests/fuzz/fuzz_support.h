@@ -1,5 +1,6 @@
 // Helpers of the fuzz targets: a check that aborts, so that the fuzzer
-// reports the input, and an in-memory file that readers reach by its path.
+// reports the input, an in-memory file that readers reach by its path, and a
+// host that nobody sits at.
 #ifndef TESTS_FUZZ_FUZZ_SUPPORT_H
 #define TESTS_FUZZ_FUZZ_SUPPORT_H
 
@@ -10,6 +11,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+
+#include "host/host_services.h"
 
 namespace fuzzsupport {
 
@@ -27,6 +30,8 @@ public:
     MemFile(const MemFile&) = delete;
     MemFile& operator=(const MemFile&) = delete;
     const std::wstring& Path() const { return path_; }
+    // The same path as narrow text (it is plain ASCII).
+    std::string NarrowPath() const { return std::string(path_.begin(), path_.end()); }
     void Put(const std::uint8_t* data, std::size_t size) {
         if (ftruncate(fd_, 0) != 0) std::abort();
         if (size && pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
@@ -41,6 +46,19 @@ public:
 private:
     int fd_;
     std::wstring path_;
+};
+
+// Questions are declined, dialogs cancelled, nothing is shown.
+class SilentHost : public IHostServices {
+public:
+    int MessageBox(HWND, const std::wstring&, const std::wstring&, UINT) override { return IDCANCEL; }
+    BOOL PostMessage(HWND, UINT, WPARAM, LPARAM) override { return TRUE; }
+    LRESULT SendMessage(HWND, UINT, WPARAM, LPARAM) override { return 0; }
+    HWND FindWindow(const std::wstring&, const std::wstring&) override { return nullptr; }
+    HWND GetForegroundWindow() override { return nullptr; }
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+    bool FileDialog(bool, const std::wstring&, std::wstring&) override { return false; }
 };
 
 }  // namespace fuzzsupport

@@ -1,24 +1,21 @@
 // The Illustrator reader on files the tests write: path operators become the
 // right cubic segments, and damaged files fail cleanly.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "import/ai.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 std::vector<tagAIPT> ReadAi(const std::string& bytes, bool second = false) {
-    std::string path = (std::filesystem::temp_directory_path() / ("morvik_ai_" + std::to_string(getpid()) + ".ai")).string();
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    const testsupport::TempDir dir("morvik-ai");
+    std::string path = dir.Write("drawing.ai", bytes);
     CParserAIFile reader;
     if (second) reader.ParseAI2(path.data());
     else reader.ParseAI(path.data());
-    std::filesystem::remove(path);
     std::vector<tagAIPT> segs;
     reader.GetAiPoint(segs);
     return segs;

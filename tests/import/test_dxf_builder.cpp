@@ -2,7 +2,6 @@
 // positions, layers become pen-numbered groups, blocks are placed per INSERT,
 // and the import entry hands back the filled group.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -11,8 +10,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <typeinfo>
@@ -26,33 +23,19 @@
 #include "host/host_services.h"
 #include "host/recording_host.h"
 #include "import/dxf_builder.h"
+#include "import/import_support.h"
 #include "shapes/circle.h"
 #include "shapes/ellipsearc.h"
+#include "support/shape_support.h"
 #include "text/fonts.h"
 
 namespace {
 
-struct HostScope {
-    HostScope() { SetHost(host); }
-    ~HostScope() { SetHost(nullptr); }
-    std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
-};
-
-std::string Pairs(std::initializer_list<std::pair<int, std::string>> pairs) {
-    std::string s;
-    for (const auto& [code, value] : pairs) s += std::to_string(code) + "\n" + value + "\n";
-    return s;
-}
-
-std::string Section(const std::string& name, const std::string& body) {
-    return Pairs({{0, "SECTION"}, {2, name}}) + body + Pairs({{0, "ENDSEC"}});
-}
-
-std::string Drawing(const std::string& entities, const std::string& blocks = "") {
-    std::string s;
-    if (!blocks.empty()) s += Section("BLOCKS", blocks);
-    return s + Section("ENTITIES", entities) + Pairs({{0, "EOF"}});
-}
+using importsupport::Drawing;
+using importsupport::Pairs;
+using importsupport::Section;
+using importsupport::TempFile;
+using testsupport::HostScope;
 
 std::string Line(const std::string& layer, const std::string& x1, const std::string& y1, const std::string& x2,
                  const std::string& y2) {
@@ -60,24 +43,6 @@ std::string Line(const std::string& layer, const std::string& x1, const std::str
     if (!layer.empty()) s += Pairs({{8, layer}});
     return s + Pairs({{10, x1}, {20, y1}, {11, x2}, {21, y2}});
 }
-
-class TempDxf {
-public:
-    explicit TempDxf(const std::string& bytes, const char* name = "drawing.dxf") {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("dxf_builder_" + std::to_string(getpid()) + "_" + std::to_string(counter_++));
-        std::filesystem::create_directories(dir_);
-        path_ = (dir_ / name).string();
-        std::ofstream(path_, std::ios::binary) << bytes;
-    }
-    ~TempDxf() { std::filesystem::remove_all(dir_); }
-    const std::string& Path() const { return path_; }
-
-private:
-    static inline int counter_ = 0;
-    std::filesystem::path dir_;
-    std::string path_;
-};
 
 // The target group and everything in it, freed at the end of the test.
 struct Imported {
@@ -87,7 +52,7 @@ struct Imported {
 };
 
 void Import(Imported& into, const std::string& text, bool inch = false, const char* name = "drawing.dxf") {
-    TempDxf file(text, name);
+    TempFile file(text, name);
     std::string path = file.Path();
     CDrawDxfEntity builder;
     builder.InitPara(path.data(), into.group.get(), inch, true);
@@ -425,7 +390,7 @@ TEST(DxfBuilder, LargeDrawingsAreBuiltOnThreadsInFileOrder) {
 TEST(DxfBuilder, ImportEntryReturnsTheGroup) {
     HostScope host;
     {
-        TempDxf file(Drawing(Line("", "1", "2", "3", "4")), "PART.DXF");
+        TempFile file(Drawing(Line("", "1", "2", "3", "4")), "PART.DXF");
         const std::wstring path(file.Path().begin(), file.Path().end());
         CBaseShape* shape = nullptr;
         ASSERT_TRUE(LoadVectorFileCore(path.c_str(), &shape, false));
@@ -437,7 +402,7 @@ TEST(DxfBuilder, ImportEntryReturnsTheGroup) {
     }
     // A file the reader refuses, or none at all, fails; the empty group is
     // still handed over.
-    TempDxf bad("x", "bad.dxf");
+    TempFile bad("x", "bad.dxf");
     const std::wstring badPath(bad.Path().begin(), bad.Path().end());
     for (const std::wstring& path : {badPath, std::wstring(L"/nonexistent-dir/none.dxf")}) {
         CBaseShape* shape = nullptr;
@@ -532,7 +497,7 @@ TEST(DxfBuilder, EveryInsertIsPlaced) {
     std::string entities;
     for (int i = 0; i < 3000; ++i)
         entities += Acad({{0, "INSERT"}, {8, "0"}, {2, "B"}, {10, std::to_string(i)}, {20, "0"}});
-    TempDxf file(AcadDrawing(entities, AcadBlock("B", Acad({{0, "LINE"}, {8, "0"}, {10, "0"}, {20, "0"}, {11, "0"},
+    TempFile file(AcadDrawing(entities, AcadBlock("B", Acad({{0, "LINE"}, {8, "0"}, {10, "0"}, {20, "0"}, {11, "0"},
                                                            {21, "1"}}))),
                  "many.dxf");
     const std::wstring path(file.Path().begin(), file.Path().end());

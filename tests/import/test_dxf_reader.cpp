@@ -2,11 +2,9 @@
 // blocks are placed once per INSERT, line endings and encodings are handled,
 // and damaged or unsupported files fail cleanly.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <climits>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,55 +13,22 @@
 #include "host/host_services.h"
 #include "host/recording_host.h"
 #include "import/dxf_reader.h"
+#include "import/import_support.h"
+#include "support/shape_support.h"
 
 namespace {
 
-struct HostScope {
-    HostScope() { SetHost(host); }
-    ~HostScope() { SetHost(nullptr); }
-    std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
-};
-
-// DXF text from code/value pairs, one line each.
-std::string Pairs(std::initializer_list<std::pair<int, std::string>> pairs, const char* eol = "\n") {
-    std::string s;
-    for (const auto& [code, value] : pairs) s += std::to_string(code) + eol + value + eol;
-    return s;
-}
-
-std::string Section(const std::string& name, const std::string& body) {
-    return Pairs({{0, "SECTION"}, {2, name}}) + body + Pairs({{0, "ENDSEC"}});
-}
-
-std::string Drawing(const std::string& entities, const std::string& blocks = "") {
-    std::string s;
-    if (!blocks.empty()) s += Section("BLOCKS", blocks);
-    return s + Section("ENTITIES", entities) + Pairs({{0, "EOF"}});
-}
-
-class TempFile {
-public:
-    explicit TempFile(const std::string& bytes, const char* name = "drawing.dxf") {
-        dir_ = std::filesystem::temp_directory_path() / ("dxf_test_" + std::to_string(getpid()) + "_" +
-                                                          std::to_string(counter_++));
-        std::filesystem::create_directories(dir_);
-        path_ = (dir_ / name).string();
-        std::ofstream(path_, std::ios::binary) << bytes;
-    }
-    ~TempFile() { std::filesystem::remove_all(dir_); }
-    const char* Path() const { return path_.c_str(); }
-
-private:
-    static inline int counter_ = 0;
-    std::filesystem::path dir_;
-    std::string path_;
-};
+using importsupport::Drawing;
+using importsupport::Pairs;
+using importsupport::Section;
+using importsupport::TempFile;
+using testsupport::HostScope;
 
 // Reads the text as a DXF file with a fresh reader.
 std::unique_ptr<CParserDxfFile> Read(const std::string& text, int expected = 1) {
     TempFile file(text);
     auto reader = std::make_unique<CParserDxfFile>();
-    EXPECT_EQ(reader->ParserDxf(file.Path()), expected);
+    EXPECT_EQ(reader->ParserDxf(file.Path().c_str()), expected);
     return reader;
 }
 
@@ -130,6 +95,18 @@ TEST(DxfReader, BasicEntitiesCarryTheirValues) {
     ExpectPoint(points[0].ptPos, -7, 8);
     ExpectPoint(points[1].ptPos, 1, 1);
     EXPECT_EQ(r->GetFileName(), L"drawing.dxf");
+}
+
+TEST(DxfReader, GroupValuesReadAsNumbers) {
+    const std::pair<const wchar_t*, double> reals[] = {
+        {L"  -2.5e-1 ", -0.25}, {L"+1E3", 1000.0}, {L"\t7\r", 7.0}, {L"1e", 1.0}, {L"-.5", -0.5},
+        {L"1,5", 1.0},          {L"+-1", 0.0},    {L"1e400", 0.0},   {L"1e-400", 0.0}, {L"inf", 0.0},
+        {L"nan", 0.0},          {L"0x1A", 0.0},   {L"", 0.0},        {L"\u00B71", 0.0}};
+    for (const auto& [text, want] : reals) EXPECT_EQ(DxfToDouble(CString(text)), want) << std::wstring(text);
+    const std::pair<const wchar_t*, int> ints[] = {{L" 70\r", 70},        {L"-3 ", -3},          {L"+5", 5},
+                                                   {L"1.9", 1},          {L"99999999999", INT_MAX}, {L"-99999999999", INT_MIN},
+                                                   {L"\v\f 8", 8},       {L"x1", 0},            {L"", 0}};
+    for (const auto& [text, want] : ints) EXPECT_EQ(DxfToInt(CString(text)), want) << std::wstring(text);
 }
 
 TEST(DxfReader, PolylinesKeepVerticesBulgesAndClosure) {
@@ -490,7 +467,7 @@ TEST(DxfReader, BlockPlacementsPastTheLimitFail) {
     for (const int64_t limit : {int64_t{100000}, int64_t{50}}) {
         CParserDxfFile reader;
         reader.SetPlacementLimit(limit);
-        EXPECT_EQ(reader.ParserDxf(file.Path()), 0);
+        EXPECT_EQ(reader.ParserDxf(file.Path().c_str()), 0);
         EXPECT_TRUE(reader.PlacementLimitReached());
         std::vector<tagLine> lines;
         reader.GetVecLine(lines);
@@ -529,8 +506,8 @@ TEST(DxfReader, LargeModeReadsInPiecesWhatOneThreadReads) {
     CParserDxfFile small, large;
     small.SetReadMode(CParserDxfFile::ReadMode::Small);
     large.SetReadMode(CParserDxfFile::ReadMode::Large);
-    ASSERT_EQ(small.ParserDxf(file.Path()), 1);
-    ASSERT_EQ(large.ParserDxf(file.Path()), 1);
+    ASSERT_EQ(small.ParserDxf(file.Path().c_str()), 1);
+    ASSERT_EQ(large.ParserDxf(file.Path().c_str()), 1);
     std::vector<tagLine> smallLines, largeLines;
     small.GetVecLine(smallLines);
     large.GetVecLine(largeLines);
@@ -564,7 +541,7 @@ TEST(DxfReader, BlocksAfterTheEntitiesArePlacedInBothModes) {
     for (const auto mode : {CParserDxfFile::ReadMode::Small, CParserDxfFile::ReadMode::Large}) {
         CParserDxfFile reader;
         reader.SetReadMode(mode);
-        ASSERT_EQ(reader.ParserDxf(file.Path()), 1);
+        ASSERT_EQ(reader.ParserDxf(file.Path().c_str()), 1);
         std::vector<tagLine> lines;
         reader.GetVecLine(lines);
         ASSERT_EQ(lines.size(), 1u);

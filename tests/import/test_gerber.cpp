@@ -3,11 +3,8 @@
 // produce.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cmath>
-#include <filesystem>
-#include <fstream>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,16 +17,14 @@
 #include "host/recording_host.h"
 #include "import/gerber.h"
 #include "import/gerber_geometry.h"
+#include "support/shape_support.h"
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-struct HostScope {
-    HostScope() { SetHost(host); }
-    ~HostScope() { SetHost(nullptr); }
-    std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
-};
+using testsupport::HostScope;
+using testsupport::TempDir;
 
 struct GroupDeleter {
     void operator()(CGroupShape* g) const {
@@ -38,25 +33,6 @@ struct GroupDeleter {
     }
 };
 using GroupPtr = std::unique_ptr<CGroupShape, GroupDeleter>;
-
-class TempDir {
-public:
-    TempDir() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("gerber_test_" + std::to_string(getpid()) + "_" + std::to_string(counter_++));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    std::string Write(const std::string& name, const std::string& content) const {
-        const std::filesystem::path p = path_ / name;
-        std::ofstream(p, std::ios::binary) << content;
-        return p.string();
-    }
-
-private:
-    static inline int counter_ = 0;
-    std::filesystem::path path_;
-};
 
 // The points of one child: a polyline's own points, any other shape's
 // flattened outline.
@@ -248,6 +224,23 @@ TEST(GerberParams, DataBlocks) {
     EXPECT_EQ(c[0].nPolarity, 0);
     EXPECT_EQ(c[1].nGCode, 54);
     EXPECT_EQ(c[1].nDCode, 10);
+}
+
+TEST(GerberParams, NumbersAfterSpacesAndTabsOnly) {
+    using gerber_detail::ParseDouble;
+    using gerber_detail::ParseLong;
+    EXPECT_EQ(ParseDouble(" \t+1.5e2X"), 150.0);
+    EXPECT_EQ(ParseDouble("-.5E-1"), -0.05);
+    EXPECT_EQ(ParseDouble("2.5 "), 2.5);
+    EXPECT_EQ(ParseDouble("3e"), 3.0);
+    EXPECT_EQ(ParseDouble("-1e400"), -HUGE_VAL);  // refused later as out of range
+    EXPECT_EQ(ParseDouble("1e-400"), 0.0);         // too small is zero, not infinite
+    for (const char* none : {"\r5", "", "X", "+-5", "inf", "nan", "0x1p3"}) EXPECT_EQ(ParseDouble(none), 0.0) << none;
+    EXPECT_EQ(ParseLong(" -12*"), -12);
+    EXPECT_EQ(ParseLong("\t+0034.9"), 34);
+    EXPECT_EQ(ParseLong("99999999999"), INT32_MAX);
+    EXPECT_EQ(ParseLong("-2147483649"), INT32_MIN);
+    EXPECT_EQ(ParseLong("\n3"), 0);
 }
 
 // ---- whole files ---------------------------------------------------------------------

@@ -2,16 +2,14 @@
 // polylines in millimetres, pen-up travel is never drawn, damaged text is read
 // safely, and the group entry hands back a group in line mode or nothing.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "compose/group.h"
 #include "import/plt.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -70,20 +68,16 @@ TEST(PltReader, HostileTextIsReadSafely) {
 
 class PltGroup : public ::testing::Test {
 protected:
-    void TearDown() override {
-        std::filesystem::remove_all(m_dir);
-        CParsePlt::DestroyInstance();
-    }
+    void TearDown() override { CParsePlt::DestroyInstance(); }
     CString Write(const std::string& bytes) {
-        std::filesystem::create_directories(m_dir);
-        std::ofstream(m_dir / "drawing.plt", std::ios::binary | std::ios::trunc) << bytes;
-        return CString((m_dir / "drawing.plt").wstring());
+        m_dir.Write("drawing.plt", bytes);
+        return CString(m_dir.WPath("drawing.plt"));
     }
     static void Free(CGroupShape* group) {
         group->FreeShapePtr();
         delete group;
     }
-    std::filesystem::path m_dir = std::filesystem::temp_directory_path() / ("morvik_plt_" + std::to_string(getpid()));
+    testsupport::TempDir m_dir{"morvik-plt"};
 };
 
 TEST_F(PltGroup, FileBecomesGroupInLineMode) {
@@ -101,7 +95,7 @@ TEST_F(PltGroup, FileBecomesGroupInLineMode) {
 }
 
 TEST_F(PltGroup, FailuresLeaveNoGroup) {
-    EXPECT_EQ(CGroupShape::ParserPltFile(CString((m_dir / "none.plt").wstring())), nullptr);
+    EXPECT_EQ(CGroupShape::ParserPltFile(CString(m_dir.WPath("none.plt"))), nullptr);
     // A plot that draws nothing fails again when read a second time: the
     // remembered path never turns an empty reading into success.
     const CString path = Write("IN;SP1;PU400,400;PU;");

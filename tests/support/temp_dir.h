@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -33,6 +34,12 @@ public:
     std::filesystem::path Path(const std::string& name) const { return dir_ / name; }
     std::string File(const std::string& name) const { return Path(name).string(); }
     std::wstring WPath(const std::string& name) const { return Path(name).wstring(); }
+    // Writes the bytes to a file of that name; its path.
+    std::string Write(const std::string& name, const std::string& bytes) const {
+        const std::string path = File(name);
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
 
 private:
     std::filesystem::path dir_;
