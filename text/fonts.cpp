@@ -595,5 +595,4 @@ void CFonts::GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR
 // The layouts of single-line fonts and codes come with their readers and
 // engines; until then such a text cannot be laid out and keeps what it had.
 bool CFonts::SetSinglelinePoint(const CString&, const CString&) { return false; }
-bool CFonts::SetMatricPoint(const CString&, const CString&) { return false; }
 bool CFonts::SetCodebarPoints() { return false; }

@@ -196,6 +196,7 @@ TEST_F(ArcTextTest, BadCircleIsRefusedAndMissingFaceToldOnce) {
     for (double r : {0.0, -4.0, std::nan("")}) {
         t->dRad = r;
         EXPECT_EQ(lay.Run(*t, L"XYZ"), 0);
+        EXPECT_EQ(lay.Run(*t, L"XYZ", 3), 0);
         ASSERT_EQ(t->GetChars().size(), 2u);
         EXPECT_EQ(t->GetChars()[0]->points, before);
     }
@@ -211,6 +212,92 @@ TEST_F(ArcTextTest, BadCircleIsRefusedAndMissingFaceToldOnce) {
     EXPECT_EQ(lay.Run(*u, L"ABC\nDEF", 0, L"No Such Face"), 1);
     EXPECT_EQ(host.Texts(), std::vector<std::wstring>{L"字体设置失败"});
     EXPECT_EQ(u->GetChars().size(), 6u);
+}
+
+// ---- dot-matrix text ------------------------------------------------------------------------
+
+std::vector<tagPOINTF> Dots(const wchar_t* text, double height, double width, double lineSpace = 0.0) {
+    TextPtr t(new CFonts());
+    Layout lay;
+    lay.fonts.bPathText = 0;
+    lay.fonts.dHeight = height;
+    lay.fonts.dWidthRatio = width;
+    lay.fonts.dLineSpace = lineSpace;
+    EXPECT_EQ(lay.Run(*t, text, 3), 1);
+    std::vector<tagPOINTF> out;
+    for (FONTSCHAR* ch : t->GetChars()) {
+        for (BYTE type : ch->types) EXPECT_EQ(type, 0);
+        out.insert(out.end(), ch->points.begin(), ch->points.end());
+    }
+    return out;
+}
+
+TEST_F(ArcTextTest, DotsSitOnTheirLatticeAndAdvance) {
+    // Height 2, width 91.6: columns 0.432 apart, rows 0.216.
+    const std::vector<tagPOINTF> h = Dots(L"H", 2.0, 91.6);
+    ASSERT_GT(h.size(), 10u);
+    for (const tagPOINTF& p : h) {
+        const double cx = (p.x - h[0].x) / 0.432, cy = (p.y - h[0].y) / 0.216;
+        EXPECT_NEAR(cx, std::round(cx), 1e-3);
+        EXPECT_NEAR(cy, std::round(cy), 1e-3);
+    }
+    const std::vector<tagPOINTF> stop = Dots(L".", 2.0, 45.8);
+    ASSERT_FALSE(stop.empty());
+    for (const tagPOINTF& p : stop) EXPECT_LE(std::fabs(p.y - stop[0].y), 16 * 0.108 * 2.0);
+
+    // A wide character moves the next one 1.8 times as far as a Latin one.
+    const std::vector<tagPOINTF> latin = Dots(L"AAA", 2.0, 45.8), wide = Dots(L"A中A", 2.0, 45.8);
+    ASSERT_EQ(wide.size() % 2, 0u);
+    const size_t n = wide.size() / 2;  // the CJK character has no glyph here
+    ASSERT_EQ(latin.size(), 3 * n);
+    EXPECT_NEAR(latin[2 * n].x - latin[0].x, 2.0 * 2.0 * 45.8 / 100, 1e-4);
+    EXPECT_NEAR(wide[n].x - wide[0].x, 2.8 * 2.0 * 45.8 / 100, 1e-4);
+    EXPECT_NEAR(wide[n].y, wide[0].y, 1e-5);
+
+    // The second line starts one line step and 1.0 lower.
+    const std::vector<tagPOINTF> lines = Dots(L"A\nA", 2.0, 45.8, 0.5);
+    ASSERT_EQ(lines.size(), 2 * n);
+    for (size_t k = 0; k < n; ++k) {
+        EXPECT_NEAR(lines[n + k].x, lines[k].x, 1e-5);
+        EXPECT_NEAR(lines[k].y - lines[n + k].y, 0.5 + 2.0 + 1.0, 1e-4);
+    }
+}
+
+TEST_F(ArcTextTest, DotsBendOntoTheCircleWithTheirOwnAngles) {
+    // The dots of each character move rigidly onto the circle, the middle
+    // of the dots' lower edge on it.
+    TextPtr straight(new CFonts());
+    Layout flat;
+    flat.fonts.bPathText = 0;
+    ASSERT_EQ(flat.Run(*straight, L"T-E", 3), 1);
+    Layout lay;
+    lay.fonts.nAlign = 1;
+    TextPtr bent = ArcText();
+    ASSERT_EQ(lay.Run(*bent, L"T-E", 3), 1);
+    for (size_t i = 0; i < 3; ++i) {
+        const std::vector<tagPOINTF>& s = straight->GetChars()[i]->points;
+        const Gdiplus::RectF r = CBaseShape::CalculateRectangle(s);
+        const Pose p = PoseOf({s, {r.X + r.Width / 2, r.Y - r.Height}, r.Width}, bent->GetChars()[i]->points);
+        // A hyphen sits half a height outside.
+        EXPECT_NEAR(p.Radius(), i == 1 ? kR + 0.5 * kH : kR, 2e-3) << i;
+        EXPECT_NEAR(p.Outward(), 1.0, 1e-5);
+    }
+    // Spread over a narrow span, characters narrow about their own middle:
+    // a text laid out far from the origin still lands on its circle.
+    TextPtr narrow = ArcText();
+    narrow->fontspos = {100.0f, 50.0f};
+    narrow->iAngleScope = 6;
+    ASSERT_EQ(lay.Run(*narrow, L"TEE", 3), 1);
+    for (FONTSCHAR* ch : narrow->GetChars())
+        for (const tagPOINTF& p : ch->points) {
+            const double d = testsupport::Dist(p, kCentre);
+            EXPECT_TRUE(d > kR - 0.01 && d < kR + kH) << d;
+        }
+    // An earlier TrueType layout on the same text changes nothing.
+    TextPtr again = ArcText();
+    ASSERT_EQ(lay.Run(*again, L"WIDE TEXT"), 1);
+    ASSERT_EQ(lay.Run(*again, L"T-E", 3), 1);
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(again->GetChars()[i]->points, bent->GetChars()[i]->points);
 }
 
 }  // namespace
