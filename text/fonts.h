@@ -252,9 +252,9 @@ public:
     // Bends the last n characters of the list (a line laid out straight, in
     // drawing units) onto the circle, one step apart, and appends every
     // placed point to the backup point list. For single-line and dot-matrix
-    // text, after each line. False, and nothing moved, when the circle is
-    // not usable.
-    bool SingleFt2PathFont(int n);
+    // text, after each line. Nothing moves when the circle is not usable
+    // (layouts check ArcUsable before they start).
+    void SingleFt2PathFont(int n);
     // The text split at line feeds, each line without "\r" and "\n" at its
     // ends.
     static std::vector<std::wstring> SplitTextLines(const std::wstring& text);

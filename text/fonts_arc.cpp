@@ -233,10 +233,10 @@ double CFonts::GetMaxAngleOfSingle(const std::vector<double>& widths, std::vecto
     return largest;
 }
 
-bool CFonts::SingleFt2PathFont(int n) {
-    if (!ArcUsable()) return false;
+void CFonts::SingleFt2PathFont(int n) {
+    if (!ArcUsable()) return;
     const size_t count = std::min(static_cast<size_t>(std::max(n, 0)), m_arrChars.size());
-    if (count == 0) return true;
+    if (count == 0) return;
     const size_t from = m_arrChars.size() - count;
     std::vector<double> widths(count, 0.0);
     for (size_t i = 0; i < count; ++i)
@@ -270,7 +270,6 @@ bool CFonts::SingleFt2PathFont(int n) {
         }
     }
     InvalidateGeometry();
-    return true;
 }
 
 bool CFonts::SetAttachPt(const std::wstring& text, const CString& fontName) {
