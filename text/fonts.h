@@ -260,6 +260,8 @@ public:
     static std::vector<std::wstring> SplitTextLines(const std::wstring& text);
 
 private:
+    // Appends a new, empty fill shape for a character to the fill list.
+    void AddCharFill(const CString& caption);
     // The TrueType layout on the circle.
     bool SetAttachPt(const std::wstring& text, const CString& fontName);
     // The angle of each character of a line of strokes or dots from its

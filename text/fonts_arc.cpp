@@ -195,6 +195,14 @@ std::vector<std::wstring> CFonts::SplitTextLines(const std::wstring& s) {
     return lines;
 }
 
+void CFonts::AddCharFill(const CString& caption) {
+    auto* fill = new CFilledShape();
+    fill->SetNoRedraw(1);
+    fill->SetDocView(m_pDoc, m_pView);
+    fill->SetCaption(caption);
+    m_arrFills.push_back(fill);
+}
+
 bool CFonts::ArcUsable() const {
     return dRad > 0 && std::isfinite(dRad) && std::isfinite(ptCenter.x) && std::isfinite(ptCenter.y);
 }
@@ -361,11 +369,7 @@ bool CFonts::SetAttachPt(const std::wstring& text, const CString& fontName) {
             ch->types = path.PathTypes();
             m_arrChars.push_back(ch);
             m_arrCharsBackup.push_back(new FONTSCHAR(*ch));
-            auto* fill = new CFilledShape();
-            fill->SetNoRedraw(1);
-            fill->SetDocView(m_pDoc, m_pView);
-            fill->SetCaption(ch->text);
-            m_arrFills.push_back(fill);
+            AddCharFill(ch->text);
         }
     }
     InvalidateGeometry();

@@ -512,11 +512,7 @@ bool CFonts::SetFontsPoint(CString text, CString fontName, bool) {
                 ch->types = p.form->types;
             }
             m_arrChars.push_back(ch);
-            auto* fill = new CFilledShape();
-            fill->SetNoRedraw(1);
-            fill->SetDocView(m_pDoc, m_pView);
-            fill->SetCaption(ch->text);
-            m_arrFills.push_back(fill);
+            AddCharFill(ch->text);
         }
     }
     InvalidateGeometry();
