@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "compose/filledshape.h"
 #include "gdiplus/font.h"
 #include "gdiplus/graphicspath.h"
 #include "support/shape_support.h"
@@ -174,6 +175,11 @@ TEST_F(ArcTextTest, NewLayoutKeepsMoveAndRotate) {
     ASSERT_EQ(lay.Run(*t, L"ARC"), 1);
     t->Move(3.0f, -2.0f);
     t->Rotate(30.0, {5.0f, 5.0f});
+    FILLED_PARS fill;
+    fill.fillParams[0].nFillType = 3;
+    fill.fillParams[0].fLineSpacing = 0.2;
+    fill.fillParams[0].bWholeConsider = 0;
+    t->SetFill(fill, false);
     std::vector<tagPOINTF> edited;
     for (FONTSCHAR* ch : t->GetChars()) edited.insert(edited.end(), ch->points.begin(), ch->points.end());
     ASSERT_EQ(lay.Run(*t, L"ARC"), 1);
@@ -181,6 +187,14 @@ TEST_F(ArcTextTest, NewLayoutKeepsMoveAndRotate) {
     for (FONTSCHAR* ch : t->GetChars())
         for (const tagPOINTF& p : ch->points) EXPECT_LT(testsupport::Dist(p, edited.at(k++)), 1e-3);
     EXPECT_EQ(k, edited.size());
+    // The fill is made again on the outlines where they end up.
+    ASSERT_EQ(t->bFilled, 1);
+    ASSERT_EQ(t->GetFills().size(), 3u);
+    const Gdiplus::RectF a = CBaseShape::CalculateRectangle(t->GetChars()[0]->points);
+    const auto& hatch = t->GetFills()[0]->GetFillPathOf(0)->PathPoints();
+    ASSERT_GT(hatch.size(), 4u);
+    for (const Gdiplus::PointF& p : hatch)
+        EXPECT_TRUE(p.X >= a.X - 1e-3 && p.X <= a.X + a.Width + 1e-3 && p.Y <= a.Y + 1e-3 && p.Y >= a.Y - a.Height - 1e-3);
 }
 
 TEST_F(ArcTextTest, BadCircleIsRefusedAndMissingFaceToldOnce) {
