@@ -65,12 +65,20 @@ void CFonts::FreeCodeBarSquare() {
     // build keeps none.
 }
 
-void CFonts::SetPathFontPara(int a, int b, int c, int d, int e) {
-    m_nPathPara[0] = a;
-    m_nPathPara[1] = b;
-    m_nPathPara[2] = c;
-    m_nPathPara[3] = d;
-    m_nPathPara[4] = e;
+void CFonts::SetPathFontPara(int baseAngle, int angleScope, int invert, int alignTop, int inside) {
+    iBaseAngle = baseAngle;
+    iAngleScope = angleScope;
+    bInvert = invert;
+    bAlignTop = alignTop;
+    bIsInside = inside;
+}
+
+void CFonts::GetPathFontPara(int& baseAngle, int& angleScope, int& invert, int& alignTop, int& inside) const {
+    baseAngle = iBaseAngle;
+    angleScope = iAngleScope;
+    invert = bInvert;
+    alignTop = bAlignTop;
+    inside = bIsInside;
 }
 
 // ---- saved properties -----------------------------------------------------------------------
@@ -584,9 +592,7 @@ void CFonts::GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR
     vartext = parVarText;
 }
 
-// The layouts of single-line fonts, dot matrices and codes come with their
-// readers and engines; until then such a text cannot be laid out and keeps
-// what it had.
+// The layouts of single-line fonts and codes come with their readers and
+// engines; until then such a text cannot be laid out and keeps what it had.
 bool CFonts::SetSinglelinePoint(const CString&, const CString&) { return false; }
-bool CFonts::SetMatricPoint(const CString&, const CString&) { return false; }
 bool CFonts::SetCodebarPoints() { return false; }

@@ -62,8 +62,10 @@ public:
     // Lays out a new text at pt (the placement entry of hosts and importers).
     // Always 1.
     int InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool flag);
-    // Stores the five path-text values.
-    void SetPathFontPara(int a, int b, int c, int d, int e);
+    // The five values of text on an arc, in this order: base angle, angle
+    // span, inverted, aligned at top, inside.
+    void SetPathFontPara(int baseAngle, int angleScope, int invert, int alignTop, int inside);
+    void GetPathFontPara(int& baseAngle, int& angleScope, int& invert, int& alignTop, int& inside) const;
 
     // ---- fill ----------------------------------------------------------------------
     void SetFill(FILLED_PARS& fillPar, bool textOnly);
@@ -203,8 +205,6 @@ public:
     double fWidthZoom = 1.0;
     double fHeightZoom = 1.0;
     double fCharWidthTransRate = 1.0;
-    // The five path-text values (SetPathFontPara).
-    int m_nPathPara[5] = {};
 
 private:
     // Layout by font type; each false on failure. The single-line, dot
@@ -243,6 +243,33 @@ private:
     uint8_t m_bVarBusy = 0;
     float m_fHostSetting = 1.0f;
     std::vector<float> m_arrBarPos;
+
+    // ---- text on an arc and dot-matrix text ----------------------------------------------
+public:
+    // Whether the circle can carry text: a radius above 0 and finite
+    // numbers. Layouts of text on an arc refuse to run otherwise.
+    bool ArcUsable() const;
+    // Bends the last n characters of the list (a line laid out straight, in
+    // drawing units) onto the circle, one step apart, and appends every
+    // placed point to the backup point list. For single-line and dot-matrix
+    // text, after each line. Nothing moves when the circle is not usable
+    // (layouts check ArcUsable before they start).
+    void SingleFt2PathFont(int n);
+    // The text split at line feeds, each line without "\r" and "\n" at its
+    // ends.
+    static std::vector<std::wstring> SplitTextLines(const std::wstring& text);
+
+private:
+    // Appends a new, empty fill shape for a character to the fill list.
+    void AddCharFill(const CString& caption);
+    // The TrueType layout on the circle.
+    bool SetAttachPt(const std::wstring& text, const CString& fontName);
+    // The angle of each character of a line of strokes or dots from its
+    // width (drawing units); returns the largest.
+    double GetMaxAngleOfSingle(const std::vector<double>& widths, std::vector<double>& angles) const;
+    // The first character's angle on the circle for a line whose characters
+    // take these angles (first: the first character's), step apart.
+    double GetStartAngle(const std::vector<double>& angles, double first) const;
 
     // Saved copies, refreshed by UpdatePropsValue.
     std::vector<std::vector<tagPOINTF>> m_prop4P;

@@ -164,23 +164,6 @@ struct LineRun {
     std::vector<double> natural;
 };
 
-// The text split at line feeds, each line without "\r" and "\n" at its ends.
-std::vector<std::wstring> SplitLines(const std::wstring& s) {
-    std::vector<std::wstring> lines;
-    size_t from = 0;
-    while (true) {
-        const size_t at = s.find(L'\n', from);
-        const size_t end = at == std::wstring::npos ? s.size() : at;
-        size_t a = from, b = end;
-        while (a < b && (s[a] == L'\r' || s[a] == L'\n')) ++a;
-        while (b > a && (s[b - 1] == L'\r' || s[b - 1] == L'\n')) --b;
-        lines.emplace_back(s, a, b - a);
-        if (at == std::wstring::npos) break;
-        from = at + 1;
-    }
-    return lines;
-}
-
 // The number of spaces in a row from position from of a line of length n.
 int SpacesFrom(const wchar_t* line, size_t n, size_t from) {
     int count = 0;
@@ -330,6 +313,9 @@ int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool fla
         }
     }
     for (tagPOINTF& p : m_arrFrame) p = {p.x + dx, p.y + dy};
+    // Text on an arc stands on its circle at its own size: the scaling above
+    // sizes only its frame, as a new layout does.
+    if (parFonts.bPathText != 0) ResetAttachPt();
     m_bRecord = 1;
     InvalidateGeometry();
     return 1;
@@ -344,9 +330,8 @@ bool CFonts::SetFontsPoint(CString text, CString fontName, bool) {
     const bool rtl = HasRightToLeftChars(text);
     if (rtl) std::reverse(s.begin(), s.end());
     if (parFonts.bPathText != 0) {
-        // Text on a curve is laid out by the arc layout, which comes with the
-        // single-line fonts.
-        return false;
+        if (bInvert != 0) std::reverse(s.begin(), s.end());
+        return SetAttachPt(s, fontName);
     }
     bool vertical = parFonts.bVertical != 0;
     bool turn = false;
@@ -370,7 +355,7 @@ bool CFonts::SetFontsPoint(CString text, CString fontName, bool) {
         std::vector<const gf::Glyph*> glyphs;
         std::vector<double> kern;
         std::u32string chars;
-        for (std::wstring& lineText : SplitLines(s)) {
+        for (std::wstring& lineText : SplitTextLines(s)) {
             LineRun run;
             run.text = std::move(lineText);
             const size_t n = run.text.size();
@@ -527,11 +512,7 @@ bool CFonts::SetFontsPoint(CString text, CString fontName, bool) {
                 ch->types = p.form->types;
             }
             m_arrChars.push_back(ch);
-            auto* fill = new CFilledShape();
-            fill->SetNoRedraw(1);
-            fill->SetDocView(m_pDoc, m_pView);
-            fill->SetCaption(ch->text);
-            m_arrFills.push_back(fill);
+            AddCharFill(ch->text);
         }
     }
     InvalidateGeometry();
