@@ -326,8 +326,12 @@ void CUND_Fonts::Replay(CCore* core, bool undo) {
             text->parFonts.bPathText = 1;
         }
         if (m_pData->fontsNew.bPathText != 0) {
+            // The record holds the two angles only: the text keeps its
+            // invert, align-top and inside switches.
+            int base = 0, scope = 0, invert = 0, alignTop = 0, inside = 0;
+            text->GetPathFontPara(base, scope, invert, alignTop, inside);
             text->SetPathFontPara(static_cast<int>(std::lround(fonts.dPathValue1)),
-                                  static_cast<int>(std::lround(fonts.dPathValue2)), 0, 0, 0);
+                                  static_cast<int>(std::lround(fonts.dPathValue2)), invert, alignTop, inside);
         }
         text->SetFonts(first, type, second, fonts, codebar, vartext, 0, 1, false);
         for (CBaseShape* linked : LinkedShapes(core, text)) {

@@ -253,3 +253,35 @@ TEST_F(TextUndo, TransformsOfATextAreUndoneExactly) {
 }
 
 }  // namespace
+
+// A content change of a text on an arc keeps the text's invert, align-top and
+// inside switches in both directions: the record holds only the two angles.
+TEST_F(TextUndo, ArcTextKeepsItsSwitchesThroughAContentUndo) {
+    Desk d;
+    CFonts* t = d.Text(L"AB", {0, 0});
+    t->ptCenter = {0, 0};
+    t->dRad = 30;
+    t->SetPathFontPara(90, 60, 1, 1, 1);
+    auto* p = new stFontsUndo;
+    p->ids = {t->GetBaseID()};
+    p->strOldFirst = L"AB";
+    p->strNewFirst = L"CD";
+    p->strOldSecond = p->strNewSecond = L"DejaVu Sans";
+    t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
+    p->fontsOld.bPathText = 1;
+    p->fontsOld.dPathValue1 = 90;
+    p->fontsOld.dPathValue2 = 60;
+    p->fontsNew = p->fontsOld;
+    CUND_Fonts rec(p);
+    for (bool undo : {false, true}) {
+        undo ? rec.OnEditUndo(&d.core) : rec.OnEditRedo(&d.core);
+        int base = 0, scope = 0, invert = 0, alignTop = 0, inside = 0;
+        t->GetPathFontPara(base, scope, invert, alignTop, inside);
+        EXPECT_EQ(base, 90);
+        EXPECT_EQ(scope, 60);
+        EXPECT_EQ(invert, 1);
+        EXPECT_EQ(alignTop, 1);
+        EXPECT_EQ(inside, 1);
+        EXPECT_EQ(t->GetText(), CString(undo ? L"AB" : L"CD"));
+    }
+}
