@@ -37,6 +37,7 @@ CFonts::CFonts() {
 CFonts::~CFonts() {
     m_arrFrame.clear();
     FreeAll(true);
+    ReleaseBarcodeInstance();
     if (m_hLayoutEvent != nullptr) {
         CloseHandle(m_hLayoutEvent);
         m_hLayoutEvent = nullptr;
@@ -58,11 +59,6 @@ void CFonts::FreeAll(bool freeFills) {
     FreeCharList(m_arrCharsBackup);
     FreeCodeBarSquare();
     InvalidateGeometry();
-}
-
-void CFonts::FreeCodeBarSquare() {
-    // The bar arrays come with the barcode engine's drawing callback; this
-    // build keeps none.
 }
 
 void CFonts::SetPathFontPara(int a, int b, int c, int d, int e) {
@@ -447,6 +443,14 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     bool ok = true;
     switch (fontType) {
         case 2:
+            // A trial encoding first: invalid data fails quietly here, with
+            // the one message of an interactive call below.
+            ok = IsValidBarcode(text, fontType, fontName, fonts, codebar) != 0;
+            if (!ok) {
+                Log()->WriteFormat(L"SetFonts !IsValidBarcode type:%d fontname:%s", fontType,
+                                   static_cast<const wchar_t*>(fontName));
+                break;
+            }
             ok = SetCodebarPoints();
             if (!ok) {
                 Log()->WriteFormat(L"SetFonts SetCodebarPoints fail type:%d fontname:%s", parCodebar.nCodeType,
@@ -584,9 +588,7 @@ void CFonts::GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR
     vartext = parVarText;
 }
 
-// The layouts of single-line fonts, dot matrices and codes come with their
-// readers and engines; until then such a text cannot be laid out and keeps
-// what it had.
+// The layouts of single-line fonts and dot matrices come with their readers;
+// until then such a text cannot be laid out and keeps what it had.
 bool CFonts::SetSinglelinePoint(const CString&, const CString&) { return false; }
 bool CFonts::SetMatricPoint(const CString&, const CString&) { return false; }
-bool CFonts::SetCodebarPoints() { return false; }
