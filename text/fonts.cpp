@@ -429,8 +429,8 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     GetRectangle(oldRect);
     const bool hasText = !text.IsEmpty();
     tagPOINTF oldRef = fontspos;
-    if (!m_arrChars.empty() && m_arrChars[0] != nullptr && !m_arrChars[0]->points.empty())
-        oldRef = GetPosRefPoint(saved.fonts.nRefPos);
+    const bool hadOutline = !m_arrChars.empty() && m_arrChars[0] != nullptr && !m_arrChars[0]->points.empty();
+    if (hadOutline) oldRef = GetPosRefPoint(saved.fonts.nRefPos);
     const double oldHeight = oldRect.Height;
 
     // The old layout is kept aside until the new one stands.
@@ -550,6 +550,11 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     GetRectangle(newRect);
     tagPOINTF newRef = oldRef;
     if (hasText && !m_arrFrame.empty()) newRef = GetPosRefPoint(parFonts.nRefPos);
+    // A two-dimensional code keeps its centre when its size changes.
+    if (nFontType == 2 && parCodebar.Is2DCode() && hadOutline && hasText) {
+        oldRef = {oldRect.X + oldRect.Width / 2, oldRect.Y - oldRect.Height / 2};
+        newRef = {newRect.X + newRect.Width / 2, newRect.Y - newRect.Height / 2};
+    }
     double dx = static_cast<double>(oldRef.x) - newRef.x;
     double dy = static_cast<double>(oldRef.y) - newRef.y;
     if (browallia) {

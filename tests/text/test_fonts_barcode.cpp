@@ -316,6 +316,22 @@ TEST_F(BarcodeTest, AbsurdParametersNeverBreakTheBuild) {
     }
 }
 
+TEST_F(BarcodeTest, TwoDimensionalCodeKeepsItsCentreWhenItGrows) {
+    TextPtr t = MakeCode(58, L"short");
+    ASSERT_NE(t, nullptr);
+    t->Move(5.0f, 7.0f);
+    Gdiplus::RectF a, b;
+    t->GetRectangle(a);
+    FONTS_PAR fonts = t->parFonts;
+    CODEBAR_PAR codebar = t->parCodebar;
+    VARTEXT_PAR var;
+    ASSERT_EQ(t->SetFonts(CString(std::wstring(120, L'x').c_str()), 2, NameOf(58), fonts, codebar, var, 1, 0, false), 1);
+    t->GetRectangle(b);
+    EXPECT_GT(b.Width, a.Width);
+    EXPECT_NEAR(b.X + b.Width / 2, a.X + a.Width / 2, 1e-4);
+    EXPECT_NEAR(b.Y - b.Height / 2, a.Y - a.Height / 2, 1e-4);
+}
+
 // ---- readable text ----------------------------------------------------------------------------------
 
 TEST_F(BarcodeTest, TemplatesRewriteTheText) {
