@@ -8,12 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "codebar/codebar.h"
 #include "core/morvik.h"
@@ -330,6 +332,32 @@ TEST_F(BarcodeTest, TwoDimensionalCodeKeepsItsCentreWhenItGrows) {
     EXPECT_GT(b.Width, a.Width);
     EXPECT_NEAR(b.X + b.Width / 2, a.X + a.Width / 2, 1e-4);
     EXPECT_NEAR(b.Y - b.Height / 2, a.Y - a.Height / 2, 1e-4);
+}
+
+// Texts of one view share its engine handle: two threads building different
+// codes get what each builds alone.
+TEST_F(BarcodeTest, TextsOfOneViewBuildOnTwoThreads) {
+    testsupport::ViewAt at;
+    auto build = [&](int id, const std::wstring& data) {
+        TextPtr t(new CFonts());
+        t->SetDocView(&at.doc, &at.view);
+        FONTS_PAR fonts;
+        CODEBAR_PAR codebar;
+        VARTEXT_PAR var;
+        codebar.bShowText = 0;
+        t->SetFonts(CString(data.c_str()), 2, NameOf(id), fonts, codebar, var, 1, 0, false);
+        return Points(*t, 0, SIZE_MAX).size();
+    };
+    const size_t qr = build(58, L"thread one"), ean = build(13, L"5901234123457");
+    ASSERT_GT(qr, 0u);
+    ASSERT_GT(ean, 0u);
+    std::atomic<int> wrong{0};
+    std::thread other([&] {
+        for (int i = 0; i < 40; ++i) wrong += build(13, L"5901234123457") != ean;
+    });
+    for (int i = 0; i < 40; ++i) wrong += build(58, L"thread one") != qr;
+    other.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 // ---- readable text ----------------------------------------------------------------------------------
