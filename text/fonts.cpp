@@ -37,6 +37,7 @@ CFonts::CFonts() {
 CFonts::~CFonts() {
     m_arrFrame.clear();
     FreeAll(true);
+    ReleaseBarcodeInstance();
     if (m_hLayoutEvent != nullptr) {
         CloseHandle(m_hLayoutEvent);
         m_hLayoutEvent = nullptr;
@@ -58,11 +59,6 @@ void CFonts::FreeAll(bool freeFills) {
     FreeCharList(m_arrCharsBackup);
     FreeCodeBarSquare();
     InvalidateGeometry();
-}
-
-void CFonts::FreeCodeBarSquare() {
-    // The bar arrays come with the barcode engine's drawing callback; this
-    // build keeps none.
 }
 
 void CFonts::SetPathFontPara(int baseAngle, int angleScope, int invert, int alignTop, int inside) {
@@ -441,8 +437,8 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     GetRectangle(oldRect);
     const bool hasText = !text.IsEmpty();
     tagPOINTF oldRef = fontspos;
-    if (!m_arrChars.empty() && m_arrChars[0] != nullptr && !m_arrChars[0]->points.empty())
-        oldRef = GetPosRefPoint(saved.fonts.nRefPos);
+    const bool hadOutline = !m_arrChars.empty() && m_arrChars[0] != nullptr && !m_arrChars[0]->points.empty();
+    if (hadOutline) oldRef = GetPosRefPoint(saved.fonts.nRefPos);
     const double oldHeight = oldRect.Height;
 
     // The old layout is kept aside until the new one stands.
@@ -455,6 +451,14 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     bool ok = true;
     switch (fontType) {
         case 2:
+            // A trial encoding first: invalid data fails quietly here, with
+            // the one message of an interactive call below.
+            ok = IsValidBarcode(text, fontType, fontName, fonts, codebar) != 0;
+            if (!ok) {
+                Log()->WriteFormat(L"SetFonts !IsValidBarcode type:%d fontname:%s", fontType,
+                                   static_cast<const wchar_t*>(fontName));
+                break;
+            }
             ok = SetCodebarPoints();
             if (!ok) {
                 Log()->WriteFormat(L"SetFonts SetCodebarPoints fail type:%d fontname:%s", parCodebar.nCodeType,
@@ -554,6 +558,11 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     GetRectangle(newRect);
     tagPOINTF newRef = oldRef;
     if (hasText && !m_arrFrame.empty()) newRef = GetPosRefPoint(parFonts.nRefPos);
+    // A two-dimensional code keeps its centre when its size changes.
+    if (nFontType == 2 && parCodebar.Is2DCode() && hadOutline && hasText) {
+        oldRef = {oldRect.X + oldRect.Width / 2, oldRect.Y - oldRect.Height / 2};
+        newRef = {newRect.X + newRect.Width / 2, newRect.Y - newRect.Height / 2};
+    }
     double dx = static_cast<double>(oldRef.x) - newRef.x;
     double dy = static_cast<double>(oldRef.y) - newRef.y;
     if (browallia) {
@@ -592,7 +601,6 @@ void CFonts::GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR
     vartext = parVarText;
 }
 
-// The layouts of single-line fonts and codes come with their readers and
-// engines; until then such a text cannot be laid out and keeps what it had.
+// The layout of single-line fonts comes with its reader; until then such a
+// text cannot be laid out and keeps what it had.
 bool CFonts::SetSinglelinePoint(const CString&, const CString&) { return false; }
-bool CFonts::SetCodebarPoints() { return false; }

@@ -29,6 +29,7 @@
 class CFilledShape;
 class CCombineShape;
 class CCustWnd;
+struct tag_BarCode;
 
 // Which part of a character a flattening takes: the whole outline, the bars
 // of a barcode (its first m_barcodeSize points) or its readable text (the
@@ -124,6 +125,42 @@ public:
     // Brings the working data back from the saved copies; the reader hands
     // the saved fill shapes whose parent is this text in list order.
     void RestoreAfterRead(std::vector<CFilledShape*>& savedFills);
+
+    // ---- barcodes and two-dimensional codes -------------------------------------------
+    // Sets the engine handle up from parCodebar and encodes the text: 0, or
+    // the engine's error code.
+    int32_t GenerateCodebar();
+    // A trial encoding with new parameters: 1 when they encode (they then
+    // stay in the shape), else 0 with the shape as it was.
+    int IsValidBarcode(CString& text, int fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar);
+    // The engine's two passes over the bars or modules (y down).
+    void Calculate2DBarSize(double x, double y, double width, double height);
+    void CallbackCodeBar(double x, double y, double width, double height);
+    // The engine handle of the shape's view (or the text's own view-less
+    // handle); null when the engine is not available.
+    tag_BarCode* GetBarcodeInstance();
+    // Module outlines from the module matrix, into the bar record; each
+    // frees the matrix when done.
+    void GenPointMatri();
+    void GenRectMatri();
+    void GenCircleMatri();
+    void Gen2DPath();
+    static void GenOneRect(FONTSCHAR* rec, float x, float y, float w, float h);
+    static void GenOneCircle(FONTSCHAR* rec, float x, float y, float w, float h);
+    int CanCrawl(POINT from, POINT to);
+    void AndLogoPic(bool value, bool square);
+    // Replaces the module matrix: cols x rows cells, column by column (cell
+    // [c][r] at c * rows + r, 1 dark), with empty edge grids; bad sizes
+    // leave no matrix.
+    void LoadModuleMatrix(int cols, int rows, const std::vector<uint8_t>& cells);
+    int GetModuleCols() const { return m_nModuleCols; }
+    int GetModuleRows() const { return m_nModuleRows; }
+    uint8_t ModuleAt(int c, int r) const;
+    // The readable text under the symbol.
+    void Show2DBarCodeTxt(Gdiplus::RectF& rect);
+    void ShowEANBarCodeText(Gdiplus::RectF& rect);
+    CString DiyCodeBarTxt(CString text);
+    static int GetEAN_13Verify(CString text);
 
     // ---- accessors -----------------------------------------------------------------------
     const CString& GetText() const { return m_strText; }
@@ -270,6 +307,26 @@ private:
     // The first character's angle on the circle for a line whose characters
     // take these angles (first: the first character's), step apart.
     double GetStartAngle(const std::vector<double>& angles, double first) const;
+
+    // Barcode build state: the module matrix of a two-dimensional code
+    // ([c][r] at c * rows + r) with its vertical ((cols + 1) x rows) and
+    // horizontal (cols x (rows + 1)) edge grids, the bars of an EAN-13 code
+    // for its readable text, and the text's own handle when it has no view.
+    int m_nModuleCols = 0;
+    int m_nModuleRows = 0;
+    std::vector<uint8_t> m_modules;
+    std::vector<uint8_t> m_vEdges;
+    std::vector<uint8_t> m_hEdges;
+    std::vector<Gdiplus::RectF> m_arrEanBars;
+    tag_BarCode* m_pOwnBarcode = nullptr;
+    // Gives the text's own view-less handle back to the wrapper.
+    void ReleaseBarcodeInstance();
+    void ReportCodebarError(int32_t code);
+    bool BuildModuleMatrix(int id);
+    // The readable text's outline (path units, y down) for one string; false
+    // when no face can lay it out.
+    bool CodeTextPath(const CString& text, Gdiplus::GraphicsPath& path);
+    void AppendCodeText(Gdiplus::GraphicsPath& path, const Gdiplus::RectF& rect, float left);
 
     // Saved copies, refreshed by UpdatePropsValue.
     std::vector<std::vector<tagPOINTF>> m_prop4P;

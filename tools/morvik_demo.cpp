@@ -1,7 +1,7 @@
 // Sample host: the shape library and the calibration library used the way an
 // editor and its marking loop use them.
 //
-// It lays out one shape of every kind on a page of 4 x 3 cells, attached to a
+// It lays out one shape of every kind on a page of 4 x 4 cells, attached to a
 // document and a view, and writes into the output folder:
 //   picture.png, drawing.svg, drawing.dxf
 //                 inputs it makes itself and reads back through the library
@@ -35,6 +35,7 @@
 #include "core/points.h"
 #include "core/polyline.h"
 #include "core/vectorfile.h"
+#include "demo_parts.h"
 #include "gdi/dc.h"
 #include "gdiplus/graphics.h"
 #include "halder/basedoc.h"
@@ -52,11 +53,11 @@ namespace fs = std::filesystem;
 
 // ---- the page -------------------------------------------------------------------
 //
-// Twelve cells of 40 mm centred on the origin, which is the middle of the
+// Sixteen cells of 40 mm centred on the origin, which is the middle of the
 // scan field. Every shape is built around the origin and then placed.
 
 constexpr int kColumns = 4;
-constexpr int kRows = 3;
+constexpr int kRows = 4;
 constexpr float kCell = 40.0f;
 constexpr float kMargin = 4.0f;
 constexpr float kPageWidth = kColumns * kCell;
@@ -308,7 +309,7 @@ CBaseShape* Import(const std::string& path) {
 
 // ---- the document ------------------------------------------------------------------
 
-// Builds the twelve shapes into their cells; false when an input could not
+// Builds the shapes into their cells; false when an input could not
 // be made or read back.
 bool BuildPage(CBaseDoc& doc, CBaseView& view, const std::string& dir) {
     const std::string picture = dir + "/picture.png", svg = dir + "/drawing.svg", dxf = dir + "/drawing.dxf";
@@ -330,6 +331,7 @@ bool BuildPage(CBaseDoc& doc, CBaseView& view, const std::string& dir) {
         s->SetDocView(&doc, &view);
         PlaceInCell(s, cell++);
     }
+    for (CBaseShape* s : MakeDemoBarcodes()) { doc.AddShape(s); s->SetDocView(&doc, &view); PlaceInCell(s, cell++); }
     return all;
 }
 

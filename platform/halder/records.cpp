@@ -42,11 +42,41 @@ void CODEBAR_PAR::AddAllProp(bool extended) {
     AddProp("nTextPen", &nTextPen);
     AddProp("bTextFill", &bTextFill);
     AddProp("bPointModule", &bPointModule);
+    AddProp("dTextHeight", &dTextHeight);
+    AddProp("dTextWidth", &dTextWidth);
+    AddProp("dTextOffsetX", &dTextOffsetX);
+    AddProp("dTextOffsetY", &dTextOffsetY);
+    AddProp("dTextSpace", &dTextSpace);
+    AddProp("bCustomText", &bCustomText);
+    AddProp("bInverse", &bInverse);
+    AddProp("nCodePage", &nCodePage);
+    AddProp("n2DVersion", &n2DVersion);
+    AddProp("n2DECLevel", &n2DECLevel);
+    AddProp("nPDF417Rows", &nPDF417Rows);
+    AddProp("nPDF417Cols", &nPDF417Cols);
+    AddProp("bCircleModule", &bCircleModule);
+    AddProp("bRectModule", &bRectModule);
+    AddProp("nModuleWidthPct", &nModuleWidthPct);
+    AddProp("nModuleHeightPct", &nModuleHeightPct);
+    AddProp("bFixSize", &bFixSize);
+    AddProp("fFixWidth", &fFixWidth);
+    AddProp("fFixHeight", &fFixHeight);
+    AddProp("bLogo", &bLogo);
+    AddProp("fLogoRatio", &fLogoRatio);
     // FILLED_PARS leaves its hatch sets to its owner.
     static const char* const kSetKeys[FILLED_PARS::kSetCount] = {"parTextFillSet0", "parTextFillSet1",
                                                                  "parTextFillSet2", "parTextFillSet3"};
     for (int i = 0; i < FILLED_PARS::kSetCount; ++i) AddProp(kSetKeys[i], &parTextFill.fillParams[i]);
 }
+
+bool CODEBAR_PAR::Is2DCode() const {
+    switch (nCodeType) {
+        case 55: case 58: case 71: case 92: case 116: case 124: case 125: case 126: case 127: case 128: return true;
+        default: return false;
+    }
+}
+
+CString CODEBAR_PAR::GetRatio() const { return CString(); }
 
 void VARTEXT_PAR::AddAllProp(bool extended) {
     SriBase::AddAllProp(extended);

@@ -107,6 +107,44 @@ struct CODEBAR_PAR : public SriBase {
     int nTextPen = 0;
     int bTextFill = 0;
     int bPointModule = 0;
+    // The readable text: its height, its character size (the em size is
+    // dTextWidth / 0.458), its extra shift and the space after each
+    // character (millimetres), and whether strCustomText rewrites it.
+    double dTextHeight = 2.0;
+    double dTextWidth = 1.0;
+    double dTextOffsetX = 0.0;
+    double dTextOffsetY = 0.0;
+    double dTextSpace = 0.0;
+    int bCustomText = 0;
+    // Light modules are drawn instead of dark ones, with a border ring.
+    int bInverse = 0;
+    // Code page of two-dimensional data, and the engine's version (or size),
+    // error-correction level and PDF417 rows and columns.
+    int nCodePage = 0;
+    int16_t n2DVersion = 0;
+    int16_t n2DECLevel = 0;
+    int16_t nPDF417Rows = 0;
+    int16_t nPDF417Cols = 0;
+    // Module shapes of a two-dimensional code besides points, and the drawn
+    // size of a module in percent of the module pitch.
+    int16_t bCircleModule = 0;
+    int16_t bRectModule = 0;
+    int nModuleWidthPct = 100;
+    int nModuleHeightPct = 100;
+    // Scale the finished symbol to a fixed size (millimetres).
+    int bFixSize = 0;
+    float fFixWidth = 10.0f;
+    float fFixHeight = 10.0f;
+    // A free logo area in the middle of a two-dimensional code, as a share
+    // of its width and height.
+    uint8_t bLogo = 0;
+    float fLogoRatio = 0.2f;
+
+    // Whether the symbology nCodeType is two-dimensional (module matrix).
+    bool Is2DCode() const;
+    // The bar ratio text handed to the engine for a linear code; empty lets
+    // the engine take the symbology's own ratio.
+    CString GetRatio() const;
 
     // Copies the two texts into their saved copies.
     void UpdatePropsValue();

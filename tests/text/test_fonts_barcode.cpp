@@ -1,0 +1,615 @@
+// Barcode texts: every offered symbology that ZXing reads is built through
+// SetFonts, its own outlines rendered to pixels with cairo and decoded; the
+// engine's error messages; the readable text; the module styles, inverse
+// codes and the logo area on matrices of known answer.
+#define ZX_USE_UTF8
+#include <ZXing/ReadBarcode.h>
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "codebar/codebar.h"
+#include "core/morvik.h"
+#include "halder/lang.h"
+#include "support/shape_support.h"
+#include "text/fonts.h"
+#include "text/mycodebar.h"
+#include "text/text_test_util.h"
+#include "tolcode/tolcode.h"
+
+namespace {
+
+struct FreeText {
+    void operator()(CFonts* s) const {
+        s->FreeShapePtr();
+        delete s;
+    }
+};
+using TextPtr = std::unique_ptr<CFonts, FreeText>;
+using Tweak = std::function<void(CODEBAR_PAR&)>;
+
+CString NameOf(int id) { return GetCodebarInstance()->GetTypeName(id); }
+
+// A barcode text of symbology id laid out through SetFonts (null on failure).
+TextPtr MakeCode(int id, const std::wstring& data, const Tweak& tweak = nullptr) {
+    TextPtr t(new CFonts());
+    FONTS_PAR fonts;
+    CODEBAR_PAR codebar;
+    VARTEXT_PAR var;
+    codebar.nCodeType = id;
+    codebar.bShowText = 0;
+    codebar.fModuleWidth = 0.3f;
+    codebar.fBarHeight = 10.0f;
+    codebar.strTextFont = L"DejaVu Sans";
+    if (tweak) tweak(codebar);
+    if (t->SetFonts(CString(data.c_str()), 2, NameOf(id), fonts, codebar, var, 1, 0, false) != 1) return nullptr;
+    return t;
+}
+
+// Points [from, to) of the bar record.
+std::vector<tagPOINTF> Points(CFonts& t, size_t from, size_t to) {
+    const FONTSCHAR* ch = t.GetChars().empty() ? nullptr : t.GetChars()[0];
+    if (ch == nullptr) return {};
+    to = std::min(to, ch->points.size());
+    return from < to ? std::vector<tagPOINTF>(ch->points.begin() + from, ch->points.begin() + to)
+                     : std::vector<tagPOINTF>();
+}
+
+// The first n outline points of the bar record rendered black on white
+// (even-odd, or non-zero for overlapping modules), modulePx pixels per
+// module, ten modules of quiet zone; the result decoded.
+std::string Decode(CFonts& t, size_t n, double modulePx = 4.0, bool nonZero = false) {
+    const FONTSCHAR* ch = t.GetChars().empty() ? nullptr : t.GetChars()[0];
+    if (ch == nullptr || n == 0) return "<empty>";
+    n = std::min(n, ch->points.size());
+    float x0 = ch->points[0].x, x1 = x0, y0 = ch->points[0].y, y1 = y0;
+    for (size_t i = 0; i < n; ++i) {
+        x0 = std::min(x0, ch->points[i].x), x1 = std::max(x1, ch->points[i].x);
+        y0 = std::min(y0, ch->points[i].y), y1 = std::max(y1, ch->points[i].y);
+    }
+    const double s = modulePx / t.parCodebar.fModuleWidth, margin = 10 * t.parCodebar.fModuleWidth;
+    const int w = static_cast<int>(std::ceil((x1 - x0 + 2 * margin) * s));
+    const int h = static_cast<int>(std::ceil((y1 - y0 + 2 * margin) * s));
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_set_fill_rule(cr, nonZero ? CAIRO_FILL_RULE_WINDING : CAIRO_FILL_RULE_EVEN_ODD);
+    auto px = [&](size_t i) { return (ch->points[i].x - x0 + margin) * s; };
+    auto py = [&](size_t i) { return (y1 - ch->points[i].y + margin) * s; };
+    for (size_t i = 0; i < n; ++i) {
+        const int type = ch->types[i] & 7;
+        if (type == 0) {
+            cairo_move_to(cr, px(i), py(i));
+        } else if (type == 3 && i + 2 < n) {
+            cairo_curve_to(cr, px(i), py(i), px(i + 1), py(i + 1), px(i + 2), py(i + 2));
+            i += 2;
+        } else {
+            cairo_line_to(cr, px(i), py(i));
+        }
+    }
+    cairo_fill(cr);
+    cairo_surface_flush(surface);
+    std::vector<uint8_t> lum(static_cast<size_t>(w) * h);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) lum[static_cast<size_t>(y) * w + x] = data[y * stride + x * 4 + 1];
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    ZXing::DecodeHints hints;
+    hints.setTryHarder(true);
+    hints.setReturnCodabarStartEnd(true);
+    const ZXing::Result result = ZXing::ReadBarcode(ZXing::ImageView(lum.data(), w, h, ZXing::ImageFormat::Lum), hints);
+    return result.isValid() ? result.text() : "<unread>";
+}
+
+std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
+
+class BarcodeTest : public ::testing::Test {
+protected:
+    text_test::TempRunLog log{"barcode"};
+    testsupport::HostScope host;
+};
+
+// ---- every readable symbology, decoded from the text's own outlines ------------------------------
+
+TEST_F(BarcodeTest, EveryReadableSymbologyDecodesToItsData) {
+    // The decoded text of GS1 data drops the parentheses of its identifiers.
+    const std::pair<int, std::wstring> cases[] = {
+        {58, L"Morvik QR 0123456789"}, {71, L"DataMatrix-2026"}, {92, L"Aztec code 42"},
+        {55, L"PDF417 stacked text"},  {13, L"5901234123457"},   {10, L"96385074"},
+        {34, L"036000291452"},         {37, L"01234565"},        {59, L"CODE 128 A"},
+        {60, L"Code 128 b"},           {61, L"12345678"},        {20, L"Auto 128: 1234"},
+        {16, L"(01)09501101530003"},   {121, L"(10)ABC123"},     {122, L"(10)abc123"},
+        {123, L"(01)09501101530003"},  {8, L"CODE39 TEST"},      {25, L"CODE93"},
+        {3, L"12345670"},              {18, L"A123456B"},
+    };
+    for (const auto& [id, data] : cases) {
+        SCOPED_TRACE(Narrow(NameOf(id).GetString()) + " " + Narrow(data));
+        TextPtr t = MakeCode(id, data);
+        ASSERT_NE(t, nullptr);
+        std::wstring want = data;
+        std::erase_if(want, [](wchar_t c) { return c == L'(' || c == L')'; });
+        EXPECT_EQ(Decode(*t, static_cast<size_t>(t->m_barcodeSize)), Narrow(want));
+    }
+}
+
+TEST_F(BarcodeTest, ModuleStylesDecodeAndInverseDrawsTheLightModules) {
+    const std::wstring data = L"Module styles 0042";
+    // Circles that overlap their neighbours (a ring of circles is no finder
+    // pattern to the decoder).
+    for (const auto& tweak : std::vector<Tweak>{[](CODEBAR_PAR& p) { p.bRectModule = 1; },
+                                                [](CODEBAR_PAR& p) {
+                                                    p.bCircleModule = 1;
+                                                    p.nModuleWidthPct = p.nModuleHeightPct = 145;
+                                                }}) {
+        TextPtr t = MakeCode(58, data, tweak);
+        ASSERT_NE(t, nullptr);
+        EXPECT_EQ(Decode(*t, static_cast<size_t>(t->m_barcodeSize), 4.0, true), Narrow(data));
+    }
+    // The rectangles of the plain and the inverse code share no module and
+    // together cover the symbol and its ring of one module: (C+2) x (R+2).
+    TextPtr plain = MakeCode(58, data, [](CODEBAR_PAR& p) { p.bRectModule = 1; });
+    TextPtr inverse = MakeCode(58, data, [](CODEBAR_PAR& p) {
+        p.bRectModule = 1;
+        p.bInverse = 1;
+    });
+    ASSERT_TRUE(plain && inverse);
+    const size_t a = static_cast<size_t>(plain->m_barcodeSize) / 5, b = static_cast<size_t>(inverse->m_barcodeSize) / 5;
+    Gdiplus::RectF r;
+    plain->GetRectangle(r);
+    const size_t cols = static_cast<size_t>(std::lround(r.Width / 0.3));
+    EXPECT_EQ(a + b, (cols + 2) * (cols + 2)) << "symbol of " << cols << " modules";
+}
+
+// Han Xin and grid codes have no reader here: their size in modules and the
+// corner of their finder pattern, from one rectangle per dark module.
+TEST_F(BarcodeTest, HanXinAndGridCodesHaveTheirSizeAndFinderCorner) {
+    struct Case {
+        int id, side;
+    } cases[] = {{116, 23}, {125, 18}};
+    for (const Case& c : cases) {
+        const std::vector<int>& offered = GetCodebarInstance()->GetSymbologyList();
+        if (std::find(offered.begin(), offered.end(), c.id) == offered.end()) continue;
+        TextPtr t = MakeCode(c.id, L"1234", [](CODEBAR_PAR& p) {
+            p.bRectModule = 1;
+            p.n2DVersion = 1;
+        });
+        ASSERT_NE(t, nullptr) << c.id;
+        const std::vector<tagPOINTF> pts = Points(*t, 0, SIZE_MAX);
+        float left = pts[0].x, top = pts[0].y, right = left;
+        for (const tagPOINTF& p : pts)
+            left = std::min(left, p.x), top = std::max(top, p.y), right = std::max(right, p.x);
+        EXPECT_EQ(std::lround((right - left) / 0.3), c.side) << c.id;
+        std::set<std::pair<long, long>> dark;
+        for (size_t i = 0; i < pts.size(); i += 5)
+            dark.insert({std::lround((pts[i].x - left) / 0.3), std::lround((top - pts[i].y) / 0.3)});
+        if (c.id != 116) continue;
+        for (long k = 0; k < 7; ++k) EXPECT_TRUE(dark.count({k, 0}) && dark.count({0, k})) << k;
+    }
+}
+
+// ---- messages of the engine -----------------------------------------------------------------------
+
+TEST_F(BarcodeTest, InvalidDataAndWrongLengthGiveTheirMessages) {
+    auto place = [](int id, const wchar_t* data) {
+        TextPtr t(new CFonts());
+        t->nFontType = 2;
+        t->parCodebar.nCodeType = id;
+        t->InitFontsPath({0, 0}, CString(data), NameOf(id), false);
+        return t;
+    };
+    place(13, L"59012a4123457");
+    CString wrong;
+    wrong.Format(CLang::Instance()->GetString("IDS_FONTS_WRONG_TEXT").GetString(), L'a', 6);
+    place(13, L"590123412345789012");
+    CString length;
+    length.Format(CLang::Instance()->GetString("IDS_FONTS_WRONG_TEXT_LEN").GetString(), BCGetMaxLenOfData(13));
+    const std::vector<std::wstring> texts = host.Texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], wrong.GetString());
+    EXPECT_EQ(texts[1], length.GetString());
+}
+
+TEST_F(BarcodeTest, FailedTrialLeavesTheTextAsItWas) {
+    TextPtr t = MakeCode(13, L"5901234123457");
+    ASSERT_NE(t, nullptr);
+    t->parCodebarInit.fBarHeight = 77.0f;
+    const size_t points = t->GetChars()[0]->points.size();
+    FONTS_PAR fonts;
+    CODEBAR_PAR codebar = t->parCodebar;
+    codebar.fBarHeight = 3.0f;
+    CString bad(L"59x"), name = NameOf(13), unknown(L"No such code");
+    EXPECT_EQ(t->IsValidBarcode(bad, 2, name, fonts, codebar), 0);
+    EXPECT_EQ(t->IsValidBarcode(bad, 2, unknown, fonts, codebar), 0);
+    EXPECT_EQ(t->parCodebarInit.fBarHeight, 77.0f);
+    EXPECT_EQ(t->parCodebar.fBarHeight, 10.0f);
+    EXPECT_EQ(t->GetText(), CString(L"5901234123457"));
+    VARTEXT_PAR var;
+    EXPECT_EQ(t->SetFonts(bad, 2, name, fonts, codebar, var, 1, 0, false), 0);
+    EXPECT_EQ(t->GetChars()[0]->points.size(), points);
+    EXPECT_TRUE(host.Texts().empty());
+}
+
+TEST_F(BarcodeTest, AddInWithoutEncoderFailsCleanlyAndItsGridIsRead) {
+    TextPtr t = MakeCode(128, L"anything");
+    EXPECT_EQ(t, nullptr);
+    EXPECT_EQ(host.Texts().size(), 1u);
+    // An encoder that gives two modules touching at a corner, and one
+    // outside the symbol.
+    const TolcodeOutlineFunc old = SetTolcodeOutlineSource([](const char*, Symbology, int, int, int) {
+        auto* o = new FBarcode();
+        o->nRows = 2;
+        o->nCols = 2;
+        o->arrModules.Add(FBarcodeModule{0, 0, {0, 0}});
+        o->arrModules.Add(FBarcodeModule{4, 5, {0, 0}});
+        o->arrModules.Add(FBarcodeModule{30, 0, {0, 0}});
+        return o;
+    });
+    TextPtr two = MakeCode(128, L"anything");
+    SetTolcodeOutlineSource(old);
+    ASSERT_NE(two, nullptr);
+    // Two areas, each a closed square of 5 points.
+    EXPECT_EQ(two->m_barcodeSize, 10);
+}
+
+TEST_F(BarcodeTest, FixedSizeScalesTheSymbolAndSkipsAnEmptyOne) {
+    TextPtr t = MakeCode(58, L"fixed", [](CODEBAR_PAR& p) {
+        p.bFixSize = 1;
+        p.fFixWidth = 20.0f;
+        p.fFixHeight = 12.0f;
+    });
+    ASSERT_NE(t, nullptr);
+    Gdiplus::RectF r;
+    t->GetRectangle(r);
+    EXPECT_NEAR(r.Width, 20.0, 1e-3);
+    EXPECT_NEAR(r.Height, 12.0, 1e-3);
+    TextPtr blank = MakeCode(20, L" ", [](CODEBAR_PAR& p) { p.bFixSize = 1; });
+    ASSERT_NE(blank, nullptr);
+    EXPECT_EQ(blank->m_barcodeSize, 0);
+    for (const tagPOINTF& p : blank->GetChars()[0]->points) EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
+    // A module width of zero builds nothing that divides by it.
+    MakeCode(55, L"zero", [](CODEBAR_PAR& p) { p.fModuleWidth = 0.0f; });
+    MakeCode(58, L"zero", [](CODEBAR_PAR& p) { p.fModuleWidth = 0.0f; });
+}
+
+// Absurd parameters on every offered symbology build or fail cleanly, and
+// whatever is built is finite.
+TEST_F(BarcodeTest, AbsurdParametersNeverBreakTheBuild) {
+    std::mt19937 rng(5);
+    const float widths[] = {0.3f, 0.0f, -0.3f, 1e-7f, 1e6f};
+    const float heights[] = {10.0f, 0.0f, -5.0f, 0.4f, 1e7f};
+    const int16_t shorts[] = {0, -1, 1, 40, 99, -32768, 32767};
+    const std::wstring texts[] = {L"", L" ", L"0", L"12345678901234567890", L"ÄÖü漢字\r\n", std::wstring(3000, L'9')};
+    for (const int id : GetCodebarInstance()->GetSymbologyList()) {
+        for (int k = 0; k < 8; ++k) {
+            TextPtr t = MakeCode(id, texts[rng() % std::size(texts)], [&](CODEBAR_PAR& p) {
+                p.fModuleWidth = widths[rng() % std::size(widths)];
+                p.fBarHeight = heights[rng() % std::size(heights)];
+                p.n2DVersion = shorts[rng() % std::size(shorts)];
+                p.n2DECLevel = shorts[rng() % std::size(shorts)];
+                p.nPDF417Cols = shorts[rng() % std::size(shorts)];
+                p.nPDF417Rows = shorts[rng() % std::size(shorts)];
+                p.bRectModule = static_cast<int16_t>(rng() % 2);
+                p.bInverse = static_cast<int>(rng() % 2);
+                p.nModuleWidthPct = static_cast<int>(rng() % 400) - 100;
+                p.bLogo = 1;
+                p.fLogoRatio = static_cast<float>(rng() % 300) / 100.0f;
+                p.bShowText = 1;
+                p.dTextWidth = (rng() % 3) * 0.5;
+                p.bFixSize = static_cast<int>(rng() % 2);
+                p.fFixWidth = static_cast<float>(rng() % 3);
+            });
+            if (t == nullptr) continue;
+            for (const tagPOINTF& q : Points(*t, 0, SIZE_MAX))
+                ASSERT_TRUE(std::isfinite(q.x) && std::isfinite(q.y)) << id;
+        }
+    }
+}
+
+TEST_F(BarcodeTest, TwoDimensionalCodeKeepsItsCentreWhenItGrows) {
+    TextPtr t = MakeCode(58, L"short");
+    ASSERT_NE(t, nullptr);
+    t->Move(5.0f, 7.0f);
+    Gdiplus::RectF a, b;
+    t->GetRectangle(a);
+    FONTS_PAR fonts = t->parFonts;
+    CODEBAR_PAR codebar = t->parCodebar;
+    VARTEXT_PAR var;
+    ASSERT_EQ(t->SetFonts(CString(std::wstring(120, L'x').c_str()), 2, NameOf(58), fonts, codebar, var, 1, 0, false), 1);
+    t->GetRectangle(b);
+    EXPECT_GT(b.Width, a.Width);
+    EXPECT_NEAR(b.X + b.Width / 2, a.X + a.Width / 2, 1e-4);
+    EXPECT_NEAR(b.Y - b.Height / 2, a.Y - a.Height / 2, 1e-4);
+}
+
+// Texts of one view share its engine handle: two threads building different
+// codes get what each builds alone.
+TEST_F(BarcodeTest, TextsOfOneViewBuildOnTwoThreads) {
+    testsupport::ViewAt at;
+    auto build = [&](int id, const std::wstring& data) {
+        TextPtr t(new CFonts());
+        t->SetDocView(&at.doc, &at.view);
+        FONTS_PAR fonts;
+        CODEBAR_PAR codebar;
+        VARTEXT_PAR var;
+        codebar.bShowText = 0;
+        t->SetFonts(CString(data.c_str()), 2, NameOf(id), fonts, codebar, var, 1, 0, false);
+        return Points(*t, 0, SIZE_MAX).size();
+    };
+    const size_t qr = build(58, L"thread one"), ean = build(13, L"5901234123457");
+    ASSERT_GT(qr, 0u);
+    ASSERT_GT(ean, 0u);
+    std::atomic<int> wrong{0};
+    std::thread other([&] {
+        for (int i = 0; i < 40; ++i) wrong += build(13, L"5901234123457") != ean;
+    });
+    for (int i = 0; i < 40; ++i) wrong += build(58, L"thread one") != qr;
+    other.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+// ---- readable text ----------------------------------------------------------------------------------
+
+TEST_F(BarcodeTest, TemplatesRewriteTheText) {
+    CFonts t;
+    struct Case {
+        const wchar_t *tpl, *data, *out;
+    } cases[] = {
+        {L"(##)##", L"1234", L"(12)34"}, {L"##?#", L"1234", L"124"},
+        {L"%#", L"12", L"12"},           {L"#/#", L"12", L"1\r\n2"},
+        {L"##-##", L"123456", L"12345"}, {L"##-#", L"12", L"12-#"},
+        {L"##", L"\r\n", L"\r\n"},       {L"", L"12", L"12"},
+    };
+    for (const Case& c : cases) {
+        t.parCodebar.strCustomText = c.tpl;
+        EXPECT_EQ(t.DiyCodeBarTxt(c.data), CString(c.out)) << Narrow(c.tpl);
+    }
+    EXPECT_EQ(CFonts::GetEAN_13Verify(L"590123412345"), 7);
+    EXPECT_EQ(CFonts::GetEAN_13Verify(L"400638133393"), 1);
+    EXPECT_EQ(CFonts::GetEAN_13Verify(L"00000000000"), -1);
+
+    // A template shows its rewrite under the code: the same outline as the
+    // rewritten text shown plainly (up to its place).
+    auto textShape = [](const std::wstring& data, bool custom) {
+        return MakeCode(60, data, [custom](CODEBAR_PAR& p) {
+            p.bShowText = 1;
+            p.bCustomText = custom ? 1 : 0;
+            p.strCustomText = L"(##)##";
+        });
+    };
+    TextPtr a = textShape(L"1234", true), b = textShape(L"(12)34", false);
+    ASSERT_TRUE(a && b);
+    const std::vector<tagPOINTF> pa = Points(*a, a->m_barcodeSize, SIZE_MAX),
+                                 pb = Points(*b, b->m_barcodeSize, SIZE_MAX);
+    ASSERT_EQ(pa.size(), pb.size());
+    ASSERT_FALSE(pa.empty());
+    const float dx = pb[0].x - pa[0].x, dy = pb[0].y - pa[0].y;
+    for (size_t i = 0; i < pa.size(); ++i) {
+        EXPECT_NEAR(pa[i].x + dx, pb[i].x, 1e-3);
+        EXPECT_NEAR(pa[i].y + dy, pb[i].y, 1e-3);
+    }
+}
+
+TEST_F(BarcodeTest, Ean13ShowsThreeDigitGroupsWithTheComputedCheckDigit) {
+    auto make = [](const wchar_t* data) {
+        return MakeCode(13, data, [](CODEBAR_PAR& p) {
+            p.bShowText = 1;
+            p.dTextWidth = 1.0;
+            p.dTextHeight = 2.0;
+        });
+    };
+    TextPtr good = make(L"5901234123457"), wrong = make(L"5901234123450");
+    ASSERT_TRUE(good && wrong);
+    const std::vector<tagPOINTF> text = Points(*good, good->m_barcodeSize, SIZE_MAX);
+    ASSERT_FALSE(text.empty());
+    // The wrong check digit is shown as the computed one.
+    EXPECT_EQ(Points(*wrong, 0, SIZE_MAX).size(), Points(*good, 0, SIZE_MAX).size());
+    const std::vector<tagPOINTF> other = Points(*wrong, wrong->m_barcodeSize, SIZE_MAX);
+    ASSERT_EQ(other.size(), text.size());
+    for (size_t i = 0; i < text.size(); ++i) EXPECT_NEAR(other[i].x, text[i].x, 1e-4);
+
+    // The bars, left to right: the first digit stands left of the start
+    // guard, six digits between the start and the centre guard, six between
+    // the centre and the end guard; all below the bars.
+    const std::vector<tagPOINTF> bars = Points(*good, 0, good->m_barcodeSize);
+    float left = bars[0].x, right = left, bottom = bars[0].y;
+    for (const tagPOINTF& p : bars)
+        left = std::min(left, p.x), right = std::max(right, p.x), bottom = std::min(bottom, p.y);
+    const float mid = (left + right) / 2, module = 0.3f;
+    int groups[3] = {0, 0, 0};
+    for (const tagPOINTF& p : text) {
+        EXPECT_LT(p.y, bottom);
+        if (p.x < left) {
+            ++groups[0];
+        } else if (p.x > left + 3 * module && p.x < mid - 2 * module) {
+            ++groups[1];
+        } else if (p.x > mid + 2 * module && p.x < right - 3 * module) {
+            ++groups[2];
+        } else {
+            ADD_FAILURE() << "text point at x " << p.x << " outside the three groups";
+        }
+    }
+    EXPECT_GT(groups[0], 0);
+    EXPECT_GT(groups[1], 5 * groups[0] / 2);
+    EXPECT_GT(groups[2], 5 * groups[0] / 2);
+}
+
+// ---- module styles on known matrices ---------------------------------------------------------------
+
+// A text holding a bar record and the matrix of the strings (rows from the
+// top, '#' dark), module pitch 1.
+struct Matrix {
+    CFonts text;
+    int cols, rows;
+    explicit Matrix(const std::vector<std::string>& lines) : cols(int(lines[0].size())), rows(int(lines.size())) {
+        text.GetChars().push_back(new FONTSCHAR());
+        text.parCodebar.fModuleWidth = 1.0f;
+        std::vector<uint8_t> cells(static_cast<size_t>(cols * rows));
+        for (int c = 0; c < cols; ++c)
+            for (int r = 0; r < rows; ++r) cells[static_cast<size_t>(c * rows + r)] = lines[r][c] == '#';
+        text.LoadModuleMatrix(cols, rows, cells);
+    }
+    FONTSCHAR& rec() { return *text.GetChars()[0]; }
+    // The traced figures, each as its points.
+    std::vector<std::vector<tagPOINTF>> Figures() {
+        std::vector<std::vector<tagPOINTF>> out;
+        for (size_t i = 0; i < rec().points.size(); ++i) {
+            if (rec().types[i] == 0) out.emplace_back();
+            out.back().push_back(rec().points[i]);
+        }
+        return out;
+    }
+};
+
+bool InsideEvenOdd(const std::vector<std::vector<tagPOINTF>>& figs, double x, double y) {
+    bool in = false;
+    for (const auto& f : figs)
+        for (size_t i = 0, j = f.size() - 1; i < f.size(); j = i++)
+            if ((f[i].y > y) != (f[j].y > y) && x < (f[j].x - f[i].x) * (y - f[i].y) / (f[j].y - f[i].y) + f[i].x)
+                in = !in;
+    return in;
+}
+
+TEST(BarcodeModules, TracedOutlinesFollowTheLattice) {
+    Matrix full({"###", "###", "###"});
+    full.text.Gen2DPath();
+    const int expect[][2] = {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {3, 1}, {3, 2}, {3, 3},
+                             {2, 3}, {1, 3}, {0, 3}, {0, 2}, {0, 1}, {0, 0}};
+    ASSERT_EQ(full.rec().points.size(), std::size(expect));
+    for (size_t i = 0; i < std::size(expect); ++i) {
+        EXPECT_EQ(full.rec().points[i].x, expect[i][0]);
+        EXPECT_EQ(full.rec().points[i].y, 3 - expect[i][1]);
+        EXPECT_EQ(full.rec().types[i], i == 0 ? 0 : 1);
+    }
+    EXPECT_EQ(full.text.GetModuleCols(), 0);  // the matrix is freed
+
+    Matrix ring({"###", "#.#", "###"});
+    ring.text.Gen2DPath();
+    EXPECT_EQ(ring.Figures().size(), 2u);
+    Matrix diagonal({"#.", ".#"});
+    diagonal.text.Gen2DPath();
+    EXPECT_EQ(diagonal.Figures().size(), 2u);
+}
+
+TEST(BarcodeModules, TracedOutlinesReproduceRandomMatricesAndManyHoles) {
+    std::mt19937 rng(11);
+    std::vector<std::vector<std::string>> cases;
+    // One area with 144 holes.
+    std::vector<std::string> holes(25, std::string(25, '#'));
+    for (int r = 1; r < 25; r += 2)
+        for (int c = 1; c < 25; c += 2) holes[r][c] = '.';
+    cases.push_back(holes);
+    for (int k = 0; k < 300; ++k) {
+        const int cols = 1 + int(rng() % 30), rows = 1 + int(rng() % 30);
+        const double density = 0.3 + 0.4 * (rng() % 100) / 100.0;
+        std::vector<std::string> m(rows, std::string(cols, '.'));
+        for (auto& line : m)
+            for (char& ch : line) ch = (rng() % 1000) < density * 1000 ? '#' : '.';
+        cases.push_back(m);
+    }
+    for (const auto& m : cases) {
+        Matrix t(m);
+        t.text.Gen2DPath();
+        const auto figs = t.Figures();
+        for (const auto& f : figs) ASSERT_TRUE(f.front().x == f.back().x && f.front().y == f.back().y);
+        for (int r = 0; r < t.rows; ++r)
+            for (int c = 0; c < t.cols; ++c)
+                ASSERT_EQ(InsideEvenOdd(figs, c + 0.5, t.rows - r - 0.5), m[r][c] == '#')
+                    << "cell " << c << "," << r << " of " << t.cols << "x" << t.rows;
+    }
+}
+
+TEST(BarcodeModules, PointsRectanglesCirclesAndInverseRing) {
+    Matrix points({"#.", ".#"});
+    points.text.GenPointMatri();
+    ASSERT_EQ(points.rec().points.size(), 2u);
+    EXPECT_EQ(points.rec().points[1].x, 1.0f);
+    EXPECT_EQ(points.rec().points[1].y, -1.0f);
+
+    Matrix rects({"#.", ".#"});
+    rects.text.parCodebar.nModuleWidthPct = 50;
+    rects.text.GenRectMatri();
+    ASSERT_EQ(rects.rec().points.size(), 10u);
+    EXPECT_EQ(rects.rec().points[7].x, 1.5f);  // second module, right edge
+    EXPECT_EQ(rects.rec().points[8].y, -2.0f);
+
+    // Inverse on an all-dark matrix: only the ring, 2C + 2R + 4 modules,
+    // each just outside the symbol.
+    Matrix dark({"###", "###"});
+    dark.text.parCodebar.bInverse = 1;
+    dark.text.GenRectMatri();
+    ASSERT_EQ(dark.rec().points.size(), 5u * (2 * 3 + 2 * 2 + 4));
+    for (size_t i = 0; i < dark.rec().points.size(); i += 5) {
+        const tagPOINTF p = dark.rec().points[i];
+        EXPECT_TRUE(p.x < 0 || p.x >= 3 || p.y > 0 || p.y <= -2) << p.x << "," << p.y;
+    }
+
+    Matrix circle({"#"});
+    circle.text.parCodebar.fModuleWidth = 2.0f;
+    circle.text.GenCircleMatri();
+    const auto& c = circle.rec().points;
+    ASSERT_EQ(c.size(), 13u);
+    for (size_t q = 0; q + 3 < c.size(); q += 3) {
+        for (double t : {0.0, 0.25, 0.5, 0.75}) {
+            const double u = 1 - t;
+            const double x =
+                u * u * u * c[q].x + 3 * u * u * t * c[q + 1].x + 3 * u * t * t * c[q + 2].x + t * t * t * c[q + 3].x;
+            const double y =
+                u * u * u * c[q].y + 3 * u * u * t * c[q + 1].y + 3 * u * t * t * c[q + 2].y + t * t * t * c[q + 3].y;
+            EXPECT_NEAR(std::hypot(x - 1.0, y + 1.0), 1.0, 1e-3);
+        }
+    }
+}
+
+TEST(BarcodeModules, LogoAreaIsClearedInsideTheMatrix) {
+    const std::vector<std::string> all(25, std::string(25, '#'));
+    Matrix t(all);
+    t.text.parCodebar.fLogoRatio = 0.2f;
+    t.text.AndLogoPic(false, true);
+    for (int c = 0; c < 25; ++c)
+        for (int r = 0; r < 25; ++r) {
+            const bool inside = c >= 10 && c <= 15 && r >= 10 && r <= 15;
+            EXPECT_EQ(t.text.ModuleAt(c, r), inside ? 0 : 1) << c << "," << r;
+        }
+    Matrix none(all);
+    none.text.parCodebar.fLogoRatio = 0.0f;
+    none.text.AndLogoPic(false, true);
+    EXPECT_EQ(none.text.ModuleAt(12, 12), 1);
+    for (const float ratio : {1.0f, 1.5f, 1e9f}) {
+        Matrix big(all);
+        big.text.parCodebar.fLogoRatio = ratio;
+        big.text.AndLogoPic(false, true);
+        big.text.AndLogoPic(false, false);
+        EXPECT_EQ(big.text.ModuleAt(0, 0), 0);
+    }
+    // Through a build: the logo area of a QR code is empty in the traced
+    // outlines and in the inverse rectangles alike.
+    for (const int inverse : {0, 1}) {
+        TextPtr q = MakeCode(58, L"logo area", [inverse](CODEBAR_PAR& p) {
+            p.bLogo = 1;
+            p.fLogoRatio = 0.3f;
+            p.bInverse = inverse;
+            p.bRectModule = inverse;
+        });
+        ASSERT_NE(q, nullptr);
+        Gdiplus::RectF r;
+        q->GetRectangle(r);
+        const tagPOINTF centre{r.X + r.Width / 2, r.Y - r.Height / 2};
+        for (const tagPOINTF& p : Points(*q, 0, SIZE_MAX))
+            EXPECT_GT(std::max(std::fabs(p.x - centre.x), std::fabs(p.y - centre.y)), 0.55f);
+    }
+}
+
+}  // namespace
