@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "afx/ctime.h"
@@ -289,6 +290,9 @@ public:
     // X the smallest x, Y the largest y, the extents as width and height;
     // all 0 for no points.
     static void GetArrayRectF(const std::vector<tagPOINTF>& points, Gdiplus::RectF& rect);
+    // The text split at line feeds, each line without "\r" and "\n" at
+    // its ends.
+    static std::vector<std::wstring> SplitLines(const std::wstring& s);
     // Bends the last n characters of the character list onto the text's
     // circle (text on an arc).
     void SingleFt2PathFont(int n);

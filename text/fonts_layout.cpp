@@ -165,23 +165,6 @@ struct LineRun {
     std::vector<double> natural;
 };
 
-// The text split at line feeds, each line without "\r" and "\n" at its ends.
-std::vector<std::wstring> SplitLines(const std::wstring& s) {
-    std::vector<std::wstring> lines;
-    size_t from = 0;
-    while (true) {
-        const size_t at = s.find(L'\n', from);
-        const size_t end = at == std::wstring::npos ? s.size() : at;
-        size_t a = from, b = end;
-        while (a < b && (s[a] == L'\r' || s[a] == L'\n')) ++a;
-        while (b > a && (s[b - 1] == L'\r' || s[b - 1] == L'\n')) --b;
-        lines.emplace_back(s, a, b - a);
-        if (at == std::wstring::npos) break;
-        from = at + 1;
-    }
-    return lines;
-}
-
 // The number of spaces in a row from position from of a line of length n.
 int SpacesFrom(const wchar_t* line, size_t n, size_t from) {
     int count = 0;

@@ -26,6 +26,8 @@ constexpr double kJoin = 0.000001;
 // this many per arc.
 constexpr double kArcTolerance = 0.005;
 constexpr int kMaxArcChords = 1024;
+// Points one character may hold: a hostile font must not fill the memory.
+constexpr size_t kMaxCharPoints = 100000;
 // A single-stroke character pulls the pen back by this many font units.
 constexpr double kSingleStrokePullBack = 20.0;
 
@@ -89,6 +91,7 @@ public:
     void Add(const dxfObject* o) {
         if (o->nKind == 1) {
             const auto* l = static_cast<const dxfLine*>(o);
+            if (!Room(2)) return;
             Start(l->x1, l->y1);
             To(l->x2, l->y2);
         } else if (o->nKind == 2) {
@@ -111,6 +114,7 @@ private:
             const double step = 2.0 * std::acos(1.0 - kArcTolerance / r) * 180.0 / kPi;
             n = std::max(n, static_cast<int>(std::min<double>(kMaxArcChords, std::ceil(sweep / step))));
         }
+        if (!Room(static_cast<size_t>(n) + 1)) return;
         const double dir = a.direction != 0 ? -1.0 : 1.0;
         auto at = [&](int k, double& x, double& y) {
             const double t = (a.startAngle + dir * sweep * k / n) * kPi / 180.0;
@@ -124,6 +128,12 @@ private:
             at(k, x, y);
             To(x, y);
         }
+    }
+
+    // Whether n more points fit; once one record does not, none follows.
+    bool Room(size_t n) {
+        if (m_full || m_ch.points.size() + n > kMaxCharPoints) m_full = true;
+        return !m_full;
     }
 
     // A new stroke unless (x, y) is where the last one ended.
@@ -144,10 +154,13 @@ private:
     FONTSCHAR& m_ch;
     double m_sx, m_sy, m_x, m_y;
     double m_endX = 999, m_endY = -999;
+    bool m_full = false;
 };
 
+}  // namespace
+
 // The text split at line feeds, each line without "\r" and "\n" at its ends.
-std::vector<std::wstring> SplitLines(const std::wstring& s) {
+std::vector<std::wstring> CFonts::SplitLines(const std::wstring& s) {
     std::vector<std::wstring> lines;
     size_t from = 0;
     while (true) {
@@ -162,8 +175,6 @@ std::vector<std::wstring> SplitLines(const std::wstring& s) {
     }
     return lines;
 }
-
-}  // namespace
 
 void CFonts::GetArrayRectF(const std::vector<tagPOINTF>& points, Gdiplus::RectF& rect) {
     rect = Gdiplus::RectF(0, 0, 0, 0);
