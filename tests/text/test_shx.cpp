@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -25,20 +26,36 @@ using namespace shxgen;
 
 namespace {
 
-constexpr double kRoot2 = 1.4142135623730951;
+std::string Num(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.4g", std::round(v * 1e4) / 1e4 + 0.0);
+    return buf;
+}
 
-struct Records {
+// The records of a shape as text, numbers to four significant digits:
+// "L x1 y1 x2 y2" and "A cx cy r start end cw|ccw", joined by "; ".
+std::string Describe(const std::vector<dxfObject*>& list) {
+    std::string out;
+    for (const dxfObject* o : list) {
+        if (!out.empty()) out += "; ";
+        if (const auto* l = dynamic_cast<const dxfLine*>(o)) {
+            out += "L " + Num(l->x1) + " " + Num(l->y1) + " " + Num(l->x2) + " " + Num(l->y2);
+        } else if (const auto* a = dynamic_cast<const dxfArc*>(o)) {
+            out += "A " + Num(a->cx) + " " + Num(a->cy) + " " + Num(a->radius) + " " + Num(a->startAngle) + " " +
+                   Num(a->endAngle) + (a->direction != 0 ? " cw" : " ccw");
+        }
+    }
+    return out;
+}
+
+// Reads one shape and describes it; "fail" when it is refused (the list
+// then must be empty).
+std::string Read(CShxShapeReader& r, int code, int index = 0) {
     std::vector<dxfObject*> list;
-    ~Records() { CShxShapeReader::FreeObjects(list); }
-    const dxfLine& Line(size_t i) const { return *dynamic_cast<const dxfLine*>(list.at(i)); }
-    const dxfArc& Arc(size_t i) const { return *dynamic_cast<const dxfArc*>(list.at(i)); }
-};
-
-void ExpectLine(const dxfLine& l, double x1, double y1, double x2, double y2) {
-    EXPECT_NEAR(l.x1, x1, 1e-9);
-    EXPECT_NEAR(l.y1, y1, 1e-9);
-    EXPECT_NEAR(l.x2, x2, 1e-9);
-    EXPECT_NEAR(l.y2, y2, 1e-9);
+    const int result = r.readCharShape(list, code, index);
+    const std::string text = result == 0 ? Describe(list) : list.empty() ? "fail" : "fail with records";
+    CShxShapeReader::FreeObjects(list);
+    return text;
 }
 
 // The same shapes in every kind of file; the two-byte code is a character
@@ -122,159 +139,97 @@ TEST_F(ShxTest, EveryCommandGivesItsRecordsInEveryKindOfFile) {
         CShxShapeReader r;
         ASSERT_EQ(r.in(WFile("cmd.shx").c_str()), 0);
         EXPECT_EQ(r.GetKind(), static_cast<int>(kind));
-        Records a, b, c, d, e, two;
-
         // Vectors are doubled and scaled; pen up moves without drawing.
-        ASSERT_EQ(r.readCharShape(a.list, 'A', 0), 0);
-        ASSERT_EQ(a.list.size(), 4u);
-        ExpectLine(a.Line(0), 0, 0, 2, 0);
-        ExpectLine(a.Line(1), 2, 0, 2, 2);
-        ExpectLine(a.Line(2), 2, 2, 3, 2);
-        ExpectLine(a.Line(3), 1, 2, 1, -2);
-
+        EXPECT_EQ(Read(r, 'A'), "L 0 0 2 0; L 2 0 2 2; L 2 2 3 2; L 1 2 1 -2");
         // Push and pop; a skip swallows the next command whole (operand
-        // lists included) but not a pen change.
-        ASSERT_EQ(r.readCharShape(b.list, 'B', 0), 0);
-        ASSERT_EQ(b.list.size(), 4u);
-        ExpectLine(b.Line(0), 0, 0, 6, 8);
-        ExpectLine(b.Line(1), 0, 0, 2, 0);
-        ExpectLine(b.Line(2), 2, 0, 2, 2);
-        ExpectLine(b.Line(3), 2, 2, 4, 2);
-
+        // lists and sub-shapes included) but not a pen change.
+        EXPECT_EQ(Read(r, 'B'), "L 0 0 6 8; L 0 0 2 0; L 2 0 2 2; L 2 2 4 2");
         // A sub-shape draws from the current position.
-        ASSERT_EQ(r.readCharShape(c.list, 'C', 0), 0);
-        ASSERT_EQ(c.list.size(), 5u);
-        ExpectLine(c.Line(0), 2, 0, 4, 0);
-        ExpectLine(c.Line(3), 3, 2, 3, -2);
-        ExpectLine(c.Line(4), 3, -2, 5, -2);
-
-        // Octant arcs: centre behind the start at twice the radius; a
-        // count of 0 is a full circle (equal angles).
-        ASSERT_EQ(r.readCharShape(d.list, 'D', 0), 0);
-        ASSERT_EQ(d.list.size(), 2u);
-        const dxfArc& o = d.Arc(0);
-        EXPECT_NEAR(o.cx, -kRoot2, 1e-9);
-        EXPECT_NEAR(o.cy, -kRoot2, 1e-9);
-        EXPECT_NEAR(o.radius, 2, 1e-9);
-        EXPECT_NEAR(o.startAngle, 45, 1e-9);
-        EXPECT_NEAR(o.endAngle, 135, 1e-9);
-        EXPECT_EQ(o.direction, 0);
-        EXPECT_EQ(d.Arc(1).startAngle, d.Arc(1).endAngle);
-        EXPECT_EQ(d.Arc(1).direction, 1);
-        EXPECT_NEAR(d.Arc(1).cx, -2 * kRoot2 + 2, 1e-9);
-
+        EXPECT_EQ(Read(r, 'C'), "L 2 0 4 0; L 4 0 4 2; L 4 2 5 2; L 3 2 3 -2; L 3 -2 5 -2");
+        // Octant arcs: the centre lies back from the start by twice the
+        // radius; a count of 0 is a full circle (equal angles).
+        EXPECT_EQ(Read(r, 'D'), "A -1.414 -1.414 2 45 135 ccw; A -0.8284 0 2 180 180 cw");
         // Fractional arc, semicircular bulge (centre on the chord), bulge 0
         // as a line, a clockwise bulge in a list.
-        ASSERT_EQ(r.readCharShape(e.list, 'E', 0), 0);
-        ASSERT_EQ(e.list.size(), 4u);
-        EXPECT_NEAR(e.Arc(0).startAngle, 11.25, 1e-9);
-        EXPECT_NEAR(e.Arc(0).endAngle, 67.5, 1e-9);
-        EXPECT_NEAR(e.Arc(0).radius, 20, 1e-9);
-        const double x0 = 20 * std::cos(67.5 * M_PI / 180) - 20 * std::cos(11.25 * M_PI / 180);
-        const double y0 = 20 * std::sin(67.5 * M_PI / 180) - 20 * std::sin(11.25 * M_PI / 180);
-        const dxfArc& half = e.Arc(1);
-        EXPECT_NEAR(half.cx, x0 + 10, 1e-9);
-        EXPECT_NEAR(half.cy, y0, 1e-9);
-        EXPECT_NEAR(half.radius, 10, 1e-9);
-        EXPECT_NEAR(half.startAngle, 180, 1e-6);
-        EXPECT_NEAR(half.endAngle, 0, 1e-6);
-        EXPECT_EQ(half.direction, 0);
-        ExpectLine(e.Line(2), x0 + 20, y0, x0 + 30, y0);
-        EXPECT_EQ(e.Arc(3).direction, 1);
-        EXPECT_NEAR(e.Arc(3).cx, x0 + 30, 1e-9);
-        EXPECT_NEAR(e.Arc(3).cy, y0 + 4, 1e-9);
-
+        EXPECT_EQ(Read(r, 'E'), "A -19.62 -3.902 20 11.25 67.5 ccw; A -1.962 14.58 10 180 0 ccw; "
+                                "L 8.038 14.58 18.04 14.58; A 18.04 18.58 4 -90 90 cw");
         // Two-byte character codes of big and Unicode fonts.
         if (kind != kShapes) {
-            ASSERT_EQ(r.readCharShape(two.list, 0xCED2, 0), 0);
-            ASSERT_EQ(two.list.size(), 1u);
-            ExpectLine(two.Line(0), 0, 0, 6, 6);
+            EXPECT_EQ(Read(r, 0xCED2), "L 0 0 6 6");
         }
-        // Unknown codes, code 0 and positions outside the index.
-        EXPECT_EQ(r.readCharShape(two.list, 'Z', 0), -1);
-        EXPECT_TRUE(two.list.empty());
-        EXPECT_EQ(r.readCharShape(two.list, 0, 0), -1);
-        EXPECT_EQ(r.readCharShape(two.list, 'A', 99), -1);
-        EXPECT_EQ(r.readCharShape(two.list, 'Z', 1), 0);  // the index entry picks 'B'
-        EXPECT_EQ(two.list.size(), 4u);
+        // Unknown codes, code 0, positions outside the index; an index
+        // position picks its entry ('B') whatever the code.
+        EXPECT_EQ(Read(r, 'Z'), "fail");
+        EXPECT_EQ(Read(r, 0), "fail");
+        EXPECT_EQ(Read(r, 'A', 99), "fail");
+        EXPECT_EQ(Read(r, 'Z', 1), Read(r, 'B'));
     }
     EXPECT_EQ(Boxes(), 0u);
 }
 
 TEST_F(ShxTest, BrokenFilesAndShapesFailCleanly) {
     CShxShapeReader r;
-    Records out;
-    // Nothing loaded; a file that is not there.
-    EXPECT_EQ(r.readCharShape(out.list, 'A', 0), -1);
+    auto load = [&](const std::string& bytes) {
+        std::ofstream(FontFile("x.shx"), std::ios::binary) << bytes;
+        return r.in(WFile("x.shx").c_str());
+    };
+    // Nothing loaded; a file that is not there: a message each.
+    EXPECT_EQ(Read(r, 'A'), "fail");
     EXPECT_EQ(r.in(WFile("none.shx").c_str()), -1);
     EXPECT_FALSE(r.IsLoaded());
     EXPECT_EQ(Boxes(), 2u);
     // No terminator; no known kind; the kind is found in capitals.
-    std::ofstream(FontFile("x.shx"), std::ios::binary) << "AutoCAD-86 shapes 1.0\n\x1A";
-    EXPECT_EQ(r.in(WFile("x.shx").c_str()), -1);
-    std::ofstream(FontFile("x.shx"), std::ios::binary) << "AutoCAD-86 glyphs 1.0\r\n\x1A\0\0\0\0\0\0";
-    EXPECT_EQ(r.in(WFile("x.shx").c_str()), -1);
-    std::ofstream(FontFile("x.shx"), std::ios::binary) << std::string("BIGFONT\r\n\x1A\0\0\0\0\0\0", 16);
-    EXPECT_EQ(r.in(WFile("x.shx").c_str()), 0);
+    EXPECT_EQ(load("AutoCAD-86 shapes 1.0\n\x1A"), -1);
+    EXPECT_EQ(load("AutoCAD-86 glyphs 1.0\r\n\x1A"), -1);
+    EXPECT_EQ(load(std::string("BIGFONT\r\n\x1A\0\0\0\0\0\0", 16)), 0);
     EXPECT_EQ(r.GetKind(), 2);
 
     // Self-reference, a ring, truncated operands and a name without its 0
-    // byte are refused; scale 0 and a divisor of 0 draw nothing harmful.
+    // byte are refused; divisor 0 is passed over, scale 0 draws nothing
+    // harmful, a missing sub-shape is passed over.
     Font f(kShapes);
     f.Add('S', PenDown() + Vec(1, 0) + Sub('S', kShapes));
-    f.Add('T', Sub('U', kShapes));
-    f.Add('U', Sub('T', kShapes));
-    f.AddRaw('V', std::string("v\0\x09\x01\x01\x02", 6));
-    f.AddRaw('W', "noend");
+    f.Add('T', Sub('U', kShapes)).Add('U', Sub('T', kShapes));
+    f.AddRaw('V', std::string("v\0\x09\x01\x01\x02", 6)).AddRaw('W', "noend");
     f.Add('X', PenDown() + Divide(0) + Vec(1, 0) + Multiply(0) + Vec(5, 0) + OctantArc(9, 0, 0, false) +
-                   BulgeArc(4, 4, 100) + Multiply(200) + Multiply(200) + Multiply(200) + Vec(1, 0));
+                   BulgeArc(4, 4, 100) + Multiply(200) + Multiply(200) + Vec(1, 0));
     f.Add('Y', PenDown() + Moves({{1, 1}}) + Sub('Q', kShapes));
     const std::string bytes = f.Bytes();
-    std::ofstream(FontFile("bad.shx"), std::ios::binary) << bytes;
-    ASSERT_EQ(r.in(WFile("bad.shx").c_str()), 0);
-    for (int code : {'S', 'T', 'V', 'W'}) {
-        EXPECT_EQ(r.readCharShape(out.list, code, 0), -1) << static_cast<char>(code);
-        EXPECT_TRUE(out.list.empty());
-    }
-    ASSERT_EQ(r.readCharShape(out.list, 'X', 0), 0);
-    ASSERT_EQ(out.list.size(), 3u);
-    ExpectLine(*dynamic_cast<dxfLine*>(out.list[0]), 0, 0, 2, 0);
-    // A missing sub-shape is passed over.
-    EXPECT_EQ(r.readCharShape(out.list, 'Y', 0), 0);
-    EXPECT_EQ(out.list.size(), 1u);
+    ASSERT_EQ(load(bytes), 0);
+    for (int code : {'S', 'T', 'V', 'W'}) EXPECT_EQ(Read(r, code), "fail") << static_cast<char>(code);
+    EXPECT_EQ(Read(r, 'X'), "L 0 0 2 0; L 2 0 2 0; L 2 0 2 0");
+    EXPECT_EQ(Read(r, 'Y'), "L 0 0 2 2");
 
     // Every cut of the file and an offset outside it load or fail cleanly,
     // and every shape reads or fails without leaving the file.
     for (size_t n = 0; n < bytes.size(); n += 3) {
-        std::ofstream(FontFile("cut.shx"), std::ios::binary) << bytes.substr(0, n);
-        if (r.in(WFile("cut.shx").c_str()) != 0) continue;
-        for (int k = 0; k < r.GetShapeCount(); ++k) r.readCharShape(out.list, 'A', k);
+        if (load(bytes.substr(0, n)) != 0) continue;
+        for (int k = 0; k < r.GetShapeCount(); ++k) Read(r, 'A', k);
     }
     std::string big = CommandFont(kBigFont).Bytes();
-    big[big.find('\x1A') + 7 + 4 + 7] = '\x7F';  // first entry's offset far behind the end
-    std::ofstream(FontFile("big.shx"), std::ios::binary) << big;
-    ASSERT_EQ(r.in(WFile("big.shx").c_str()), 0);
-    EXPECT_EQ(r.readCharShape(out.list, 'A', 0), -1);
-    EXPECT_EQ(r.readCharShape(out.list, 'D', 0), 0);
+    big[big.find('\x1A') + 7 + 4 + 7] = '\x7F';  // the first entry's offset far behind the end
+    ASSERT_EQ(load(big), 0);
+    EXPECT_EQ(Read(r, 'A'), "fail");
+    EXPECT_NE(Read(r, 'D'), "fail");
 
     // In a font whose path names "CJB.shx", an unknown code draws the last shape.
     CommandFont(kBigFont).Write(FontFile("CJB.shx"));
     ASSERT_EQ(r.in(WFile("CJB.shx").c_str()), 0);
-    ASSERT_EQ(r.readCharShape(out.list, 0x4E00, 0), 0);
-    EXPECT_EQ(out.list.size(), 1u);
+    EXPECT_EQ(Read(r, 0x4E00), "L 0 0 6 6");
 }
 
 // ---- the single-line layout ---------------------------------------------------------------------
 
-void ExpectPoints(const FONTSCHAR* ch, std::initializer_list<std::pair<double, double>> pts, double tol = 1e-4) {
-    ASSERT_EQ(ch->points.size(), pts.size());
-    size_t i = 0;
-    for (const auto& [x, y] : pts) {
-        EXPECT_NEAR(ch->points[i].x, x, tol) << i;
-        EXPECT_NEAR(ch->points[i].y, y, tol) << i;
-        EXPECT_EQ(ch->types[i], i == 0 ? 0 : 1);
-        ++i;
+// A character's points as "M x y L x y ...", relative to its first point
+// when relative is set.
+std::string Pts(const FONTSCHAR* ch, bool relative = false) {
+    std::string out;
+    for (size_t i = 0; i < ch->points.size(); ++i) {
+        const tagPOINTF p = ch->points[i], o = relative ? ch->points[0] : tagPOINTF{0, 0};
+        out += std::string(out.empty() ? "" : " ") + (ch->types[i] == 0 ? "M " : "L ") + Num(p.x - o.x) + " " +
+               Num(p.y - o.y);
     }
+    return out;
 }
 
 TEST_F(ShxTest, StrokesAreScaledByTheCellAndPlacedByAlignment) {
@@ -285,22 +240,21 @@ TEST_F(ShxTest, StrokesAreScaledByTheCellAndPlacedByAlignment) {
     auto t = Lay(L"ab", L"T1", {3, 4});
     ASSERT_EQ(t->GetFontType(), 1);
     ASSERT_EQ(t->GetChars().size(), 2u);
-    ExpectPoints(t->GetChars()[0], {{3, -6}, {13, -6}, {13, 4}});
-    ExpectPoints(t->GetChars()[1], {{13, -6}, {23, -6}, {23, 4}});
+    EXPECT_EQ(Pts(t->GetChars()[0]), "M 3 -6 L 13 -6 L 13 4");
+    EXPECT_EQ(Pts(t->GetChars()[1]), "M 13 -6 L 23 -6 L 23 4");
     // Centre alignment: the centre; right: the bottom-right corner.
     align = 1;
-    ExpectPoints(Lay(L"ab", L"T1", {3, 4})->GetChars()[0], {{-7, -1}, {3, -1}, {3, 9}});
+    EXPECT_EQ(Pts(Lay(L"ab", L"T1", {3, 4})->GetChars()[0]), "M -7 -1 L 3 -1 L 3 9");
     align = 2;
-    ExpectPoints(Lay(L"ab", L"T1", {3, 4})->GetChars()[1], {{-7, 4}, {3, 4}, {3, 14}});
+    EXPECT_EQ(Pts(Lay(L"ab", L"T1", {3, 4})->GetChars()[1]), "M -7 4 L 3 4 L 3 14");
     // A second line lines up its centre with the first's, one height lower.
     align = 1;
     auto two = Lay(L"ab\r\nabab", L"T1");
     ASSERT_EQ(two->GetChars().size(), 6u);
-    EXPECT_NEAR(two->GetChars()[2]->points[0].x, -20, 1e-4);
-    EXPECT_NEAR(two->GetChars()[2]->points[0].y, -15, 1e-4);
+    EXPECT_EQ(Pts(two->GetChars()[2]), "M -20 -15 L -10 -15 L -10 -5");
     // Half the width factor halves the width.
     align = 0;
-    ExpectPoints(Lay(L"a", L"T1", {0, 0}, 10, 50)->GetChars()[0], {{0, -10}, {5, -10}, {5, 0}});
+    EXPECT_EQ(Pts(Lay(L"a", L"T1", {0, 0}, 10, 50)->GetChars()[0]), "M 0 -10 L 5 -10 L 5 0");
 }
 
 TEST_F(ShxTest, SpacingModesBlanksAndTheSingleStrokePullBack) {
@@ -362,19 +316,10 @@ TEST_F(ShxTest, BigFontCharactersComeByTheProcessCodePage) {
     ASSERT_EQ(gbk->GetFontType(), 1);
     ASSERT_EQ(gbk->GetChars().size(), 2u);
     // Measured on its one character: cells 10 x 20 and 20 x 10.
-    const FONTSCHAR* tall = gbk->GetChars()[0];
-    ASSERT_EQ(tall->points.size(), 3u);
-    EXPECT_NEAR(tall->points[1].y - tall->points[0].y, 10, 1e-4);
-    EXPECT_NEAR(tall->points[2].x - tall->points[1].x, 10, 1e-4);
-    const FONTSCHAR* wide = sjis->GetChars()[0];
-    ASSERT_EQ(wide->points.size(), 3u);
-    EXPECT_NEAR(wide->points[1].x - wide->points[0].x, 10, 1e-4);
-    EXPECT_NEAR(wide->points[2].y - wide->points[1].y, 10, 1e-4);
+    EXPECT_EQ(Pts(gbk->GetChars()[0], true), "M 0 0 L 0 10 L 10 10");
+    EXPECT_EQ(Pts(sjis->GetChars()[0], true), "M 0 0 L 10 0 L 10 10");
     // A Latin letter the font lacks comes from the default font at its cell.
-    const FONTSCHAR* a = gbk->GetChars()[1];
-    ASSERT_EQ(a->points.size(), 3u);
-    EXPECT_NEAR(a->points[1].x - a->points[0].x, 10, 1e-4);
-    EXPECT_NEAR(a->points[2].y - a->points[1].y, 10, 1e-4);
+    EXPECT_EQ(Pts(gbk->GetChars()[1], true), "M 0 0 L 10 0 L 10 10");
 }
 
 // Distance of every point and every chord's middle from the circle (c, r).
