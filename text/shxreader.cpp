@@ -126,7 +126,7 @@ int CShxShapeReader::in(const wchar_t* path) {
     // Little-endian integers that lie wholly inside the file.
     auto fits = [n](size_t pos, size_t len) { return pos <= n && len <= n - pos; };
     auto u16 = [img](size_t pos) { return static_cast<uint32_t>(img[pos] | (img[pos + 1] << 8)); };
-    auto u32 = [img, &u16](size_t pos) { return u16(pos) | (u16(pos + 2) << 16); };
+    auto u32 = [&u16](size_t pos) { return u16(pos) | (u16(pos + 2) << 16); };
     // An entry whose bytes leave the file is kept as a bad entry (length 0).
     auto add = [this, &fits](uint32_t code, size_t offset, size_t length) {
         Entry e;
