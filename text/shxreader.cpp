@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <mutex>
 
 #include "afx/message_box.h"
@@ -69,19 +71,80 @@ void CShxShapeReader::FreeObjects(std::vector<dxfObject*>& list) {
 }
 
 void CShxShapeReader::Clear() {
-    m_image.clear();
-    m_index.clear();
-    m_nFileSize = 0;
+    m_font.reset();
     m_nShapes = 0;
     m_nKind = 0;
 }
 
 // ---- loading ------------------------------------------------------------------------------------
 
+namespace {
+
+// Loaded fonts by path, shared by every reader that loads the same bytes:
+// a document's texts each hold two readers, and big fonts run to megabytes.
+std::mutex& CacheLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::map<std::string, std::weak_ptr<const CShxShapeReader::FontData>>& Cache() {
+    static auto* cache = new std::map<std::string, std::weak_ptr<const CShxShapeReader::FontData>>;
+    return *cache;
+}
+
+}  // namespace
+
+bool CShxShapeReader::BuildIndex(FontData& font, size_t t) {
+    const size_t n = font.fileSize;
+    const uint8_t* img = font.image.data();
+    // Little-endian integers that lie wholly inside the file.
+    auto fits = [n](size_t pos, size_t len) { return pos <= n && len <= n - pos; };
+    auto u16 = [img](size_t pos) { return static_cast<uint32_t>(img[pos] | (img[pos + 1] << 8)); };
+    auto u32 = [&u16](size_t pos) { return u16(pos) | (u16(pos + 2) << 16); };
+    // An entry whose bytes leave the file is kept as a bad entry (length 0).
+    auto add = [&font, &fits](uint32_t code, size_t offset, size_t length) {
+        Entry e;
+        e.code = static_cast<int32_t>(code);
+        if (fits(offset, length)) {
+            e.offset = static_cast<int32_t>(offset);
+            e.length = static_cast<int32_t>(length);
+        }
+        font.index.push_back(e);
+    };
+    if (!fits(t + 1, 6)) return false;
+    if (font.kind == kShapeFile) {
+        const size_t count = u16(t + 5);
+        size_t offset = t + 7 + 4 * count;
+        for (size_t k = 0; k < count && fits(t + 7 + 4 * k, 4); ++k) {
+            const size_t length = u16(t + 9 + 4 * k);
+            add(u16(t + 7 + 4 * k), offset, length);
+            offset += length;
+        }
+    } else if (font.kind == kBigFont) {
+        const size_t count = u16(t + 3);
+        const size_t base = t + 7 + 4 * static_cast<size_t>(u16(t + 5));
+        for (size_t k = 0; k < count && fits(base + 8 * k, 8); ++k) {
+            const size_t at = base + 8 * k;
+            add(u16(at), u32(at + 4), u16(at + 2));
+        }
+    } else {
+        const uint32_t count = u32(t + 1);
+        size_t at = t + 7 + u16(t + 5);
+        for (uint32_t k = 0; k < count && fits(at, 4); ++k) {
+            const size_t length = u16(at + 2);
+            add(u16(at), at + 4, length);
+            if (!fits(at + 4, length)) break;
+            at += 4 + length;
+        }
+    }
+    return true;
+}
+
 int CShxShapeReader::in(const wchar_t* path) {
     m_bLoaded = 0;
     m_strPath = CString(path != nullptr ? path : L"");
-    FILE* f = path != nullptr ? std::fopen(WidePathToUtf8(path).c_str(), "rb") : nullptr;
+    const std::string key = path != nullptr ? WidePathToUtf8(path) : std::string();
+    FILE* f = path != nullptr ? std::fopen(key.c_str(), "rb") : nullptr;
     if (f == nullptr) {
         const CString msg = CLang::Instance()->GetString("IDS_OPEN_DXFONT_ERR") + m_strPath;
         AfxMessageBox(msg.GetString(), MB_OK);
@@ -94,88 +157,45 @@ int CShxShapeReader::in(const wchar_t* path) {
         std::fclose(f);
         return -1;
     }
-    m_image.assign(static_cast<size_t>(size) + 256, 0);
+    auto font = std::make_shared<FontData>();
+    font->image.assign(static_cast<size_t>(size) + 256, 0);
     // A short read keeps what came.
-    m_nFileSize = std::fread(m_image.data(), 1, static_cast<size_t>(size), f);
+    font->fileSize = std::fread(font->image.data(), 1, static_cast<size_t>(size), f);
     std::fclose(f);
-    const size_t n = m_nFileSize;
-    uint8_t* img = m_image.data();
+    const size_t n = font->fileSize;
+    uint8_t* img = font->image.data();
 
     size_t t = 0;
     for (size_t i = 2; i < n && t == 0; ++i)
         if (img[i - 2] == 13 && img[i - 1] == 10 && img[i] == 26) t = i;
-    if (t == 0) {
-        Clear();
-        return -1;
-    }
+    if (t == 0) return -1;
     img[t] = 0;
     for (size_t i = 0; i < t; ++i)
         if (img[i] >= 'A' && img[i] <= 'Z') img[i] = static_cast<uint8_t>(img[i] - 'A' + 'a');
     const char* header = reinterpret_cast<const char*>(img);
     if (std::strstr(header, "shape") != nullptr)
-        m_nKind = kShapeFile;
+        font->kind = kShapeFile;
     else if (std::strstr(header, "bigfont") != nullptr)
-        m_nKind = kBigFont;
+        font->kind = kBigFont;
     else if (std::strstr(header, "unifont") != nullptr)
-        m_nKind = kUnicodeFont;
-    if (m_nKind == 0) {
-        Clear();
-        return -1;
-    }
+        font->kind = kUnicodeFont;
+    if (font->kind == 0) return -1;
 
-    // Little-endian integers that lie wholly inside the file.
-    auto fits = [n](size_t pos, size_t len) { return pos <= n && len <= n - pos; };
-    auto u16 = [img](size_t pos) { return static_cast<uint32_t>(img[pos] | (img[pos + 1] << 8)); };
-    auto u32 = [&u16](size_t pos) { return u16(pos) | (u16(pos + 2) << 16); };
-    // An entry whose bytes leave the file is kept as a bad entry (length 0).
-    auto add = [this, &fits](uint32_t code, size_t offset, size_t length) {
-        Entry e;
-        e.code = static_cast<int32_t>(code);
-        if (fits(offset, length)) {
-            e.offset = static_cast<int32_t>(offset);
-            e.length = static_cast<int32_t>(length);
-        }
-        m_index.push_back(e);
-    };
-
-    if (m_nKind == kShapeFile) {
-        if (!fits(t + 1, 6)) {
-            Clear();
-            return -1;
-        }
-        const size_t count = u16(t + 5);
-        size_t offset = t + 7 + 4 * count;
-        for (size_t k = 0; k < count && fits(t + 7 + 4 * k, 4); ++k) {
-            const size_t length = u16(t + 9 + 4 * k);
-            add(u16(t + 7 + 4 * k), offset, length);
-            offset += length;
-        }
-    } else if (m_nKind == kBigFont) {
-        if (!fits(t + 1, 6)) {
-            Clear();
-            return -1;
-        }
-        const size_t count = u16(t + 3);
-        const size_t base = t + 7 + 4 * static_cast<size_t>(u16(t + 5));
-        for (size_t k = 0; k < count && fits(base + 8 * k, 8); ++k) {
-            const size_t at = base + 8 * k;
-            add(u16(at), u32(at + 4), u16(at + 2));
-        }
-    } else {
-        if (!fits(t + 1, 6)) {
-            Clear();
-            return -1;
-        }
-        const uint32_t count = u32(t + 1);
-        size_t at = t + 7 + u16(t + 5);
-        for (uint32_t k = 0; k < count && fits(at, 4); ++k) {
-            const size_t length = u16(at + 2);
-            add(u16(at), at + 4, length);
-            if (!fits(at + 4, length)) break;
-            at += 4 + length;
+    {
+        // The same bytes loaded before (and still held by a reader) are
+        // shared; other bytes at the same path replace them.
+        std::lock_guard<std::mutex> lock(CacheLock());
+        std::shared_ptr<const FontData> known = Cache()[key].lock();
+        if (known && known->fileSize == n && known->image == font->image) {
+            m_font = known;
+        } else {
+            if (!BuildIndex(*font, t)) return -1;
+            Cache()[key] = font;
+            m_font = font;
         }
     }
-    m_nShapes = static_cast<int32_t>(m_index.size());
+    m_nKind = m_font->kind;
+    m_nShapes = static_cast<int32_t>(m_font->index.size());
     m_bLoaded = 1;
     return 0;
 }
@@ -199,8 +219,9 @@ int CShxShapeReader::readCharShape(std::vector<dxfObject*>& out, int code, int i
 }
 
 int CShxShapeReader::FindEntry(int code) const {
-    for (size_t k = 0; k < m_index.size(); ++k)
-        if (m_index[k].code == code) return static_cast<int>(k);
+    const std::vector<Entry>& index = m_font->index;
+    for (size_t k = 0; k < index.size(); ++k)
+        if (index[k].code == code) return static_cast<int>(k);
     return -1;
 }
 
@@ -253,8 +274,8 @@ bool CShxShapeReader::calcCircleCenter(double x1, double y1, double x2, double y
 
 bool CShxShapeReader::Interpret(std::vector<dxfObject*>& out, int k, int depth) {
     if (depth >= kMaxDepth) return false;
-    const Entry& e = m_index[static_cast<size_t>(k)];
-    const uint8_t* p = m_image.data() + e.offset;
+    const Entry& e = m_font->index[static_cast<size_t>(k)];
+    const uint8_t* p = m_font->image.data() + e.offset;
     const uint8_t* const end = p + e.length;
     // The name, up to its 0 byte.
     while (p < end && *p != 0) ++p;

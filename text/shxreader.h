@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -85,18 +86,32 @@ public:
     static std::wstring GetFontFolder();
     static void SetFontFolder(const std::wstring& folder);
 
-protected:
-    int readAShape(std::vector<dxfObject*>& out, int code, int index);
-
-private:
     struct Entry {
         int32_t code = 0;
         int32_t offset = 0;
         int32_t length = 0;
     };
+    // A loaded file: its image with 256 spare bytes behind the file's end
+    // (the header lower-cased, its terminator zeroed) and its index (code,
+    // offset, length per shape, in file order). Readers that load the same
+    // bytes share one.
+    struct FontData {
+        std::vector<uint8_t> image;
+        size_t fileSize = 0;
+        std::vector<Entry> index;
+        int kind = 0;
+    };
+
+protected:
+    int readAShape(std::vector<dxfObject*>& out, int code, int index);
+
+private:
     struct Point {
         double x = 0, y = 0;
     };
+    // The index of a loaded image whose header ends at t; false when the
+    // file ends inside the fixed fields.
+    static bool BuildIndex(FontData& font, size_t t);
     // Runs the drawing codes of index entry k; false when the shape is
     // broken (truncated operands, too deep, too long).
     bool Interpret(std::vector<dxfObject*>& out, int k, int depth);
@@ -106,11 +121,8 @@ private:
     void Clear();
 
     CString m_strPath;
-    // The file image, with 256 spare bytes behind the file's end.
-    std::vector<uint8_t> m_image;
-    size_t m_nFileSize = 0;
+    std::shared_ptr<const FontData> m_font;
     int32_t m_nShapes = 0;
-    std::vector<Entry> m_index;
     int m_bLoaded = 0;
     int m_nKind = 0;
 

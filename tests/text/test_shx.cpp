@@ -212,6 +212,17 @@ TEST_F(ShxTest, BrokenFilesAndShapesFailCleanly) {
     EXPECT_EQ(Read(r, 'A'), "fail");
     EXPECT_NE(Read(r, 'D'), "fail");
 
+    // A file rewritten in place with other bytes of the same size is read
+    // anew; a reader that loaded the old bytes keeps them.
+    Font one(kShapes), other(kShapes);
+    one.Add('A', PenDown() + Vec(1, 0)).Write(FontFile("same.shx"));
+    CShxShapeReader first, second;
+    ASSERT_EQ(first.in(WFile("same.shx").c_str()), 0);
+    other.Add('A', PenDown() + Vec(1, 4)).Write(FontFile("same.shx"));
+    ASSERT_EQ(second.in(WFile("same.shx").c_str()), 0);
+    EXPECT_EQ(Read(first, 'A'), "L 0 0 2 0");
+    EXPECT_EQ(Read(second, 'A'), "L 0 0 0 2");
+
     // In a font whose path names "CJB.shx", an unknown code draws the last shape.
     CommandFont(kBigFont).Write(FontFile("CJB.shx"));
     ASSERT_EQ(r.in(WFile("CJB.shx").c_str()), 0);
