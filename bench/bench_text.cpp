@@ -11,11 +11,14 @@
 #include <cairo.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "tests/text/shx_gen.h"
 #include "text/fonts.h"
+#include "text/shxreader.h"
 
 namespace {
 
@@ -109,13 +112,48 @@ void BM_Cairo(benchmark::State& state) {
     state.counters["points"] = g_cairoPoints;
 }
 
+// The same 10,000 characters in a generated single-line (SHX) font whose
+// characters mix vectors, arcs and a sub-shape: layout, arcs flattened to
+// 0.005 mm, and the points read back.
+double g_shxPoints = 0;
+
+void BM_ShxText(benchmark::State& state) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "morvik-bench-shx";
+    std::filesystem::create_directories(dir);
+    shxgen::StrokeFont(shxgen::kShapes).Write((dir / "Simtxt.shx").string());
+    shxgen::StrokeFont(shxgen::kUnifont).Write((dir / "Bench.shx").string());
+    CShxShapeReader::SetFontFolder(dir.wstring());
+    std::wstring text;
+    for (const std::wstring& line : Lines()) text += line + L"\n";
+    text.pop_back();
+    CFonts shape;
+    shape.nFontType = 1;
+    shape.parFonts.dHeight = kHeight;
+    shape.parFonts.dWidthRatio = 100.0;
+    const CString str(text);
+    std::vector<tagPOINTF> points;
+    for (auto _ : state) {
+        shape.InitFontsPath({0, 0}, str, CString(L"Bench"), false);
+        points.clear();
+        shape.GetFlattenPathPoints(points, static_cast<float>(kFlatness));
+        benchmark::DoNotOptimize(points.data());
+    }
+    g_shxPoints = static_cast<double>(points.size());
+    state.counters["points"] = g_shxPoints;
+    state.counters["chars"] = static_cast<double>(shape.GetChars().size());
+    state.counters["type"] = shape.GetFontType();
+    CShxShapeReader::SetFontFolder(L"");
+    std::filesystem::remove_all(dir);
+}
+
 BENCHMARK(BM_TextShape)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShxText)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Cairo)->Unit(benchmark::kMillisecond);
 
 // Keeps each run's time per iteration for the closing comparison.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    double ours = 0, cairo = 0;
+    double ours = 0, cairo = 0, shx = 0;
     void ReportRuns(const std::vector<Run>& runs) override {
         // A single run, or the median of repetitions.
         for (const Run& r : runs) {
@@ -124,6 +162,7 @@ public:
             if (!single && !median) continue;
             if (r.run_name.function_name == "BM_TextShape") ours = r.GetAdjustedRealTime();
             if (r.run_name.function_name == "BM_Cairo") cairo = r.GetAdjustedRealTime();
+            if (r.run_name.function_name == "BM_ShxText") shx = r.GetAdjustedRealTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -139,6 +178,11 @@ int main(int argc, char** argv) {
     if (reporter.ours > 0 && reporter.cairo > 0 && g_cairoPoints > 0) {
         std::printf("%d characters: time ours/cairo %.3f, points ours/cairo %.3f (%.0f vs %.0f)\n", kLines * kPerLine,
                     reporter.ours / reporter.cairo, g_ourPoints / g_cairoPoints, g_ourPoints, g_cairoPoints);
+    }
+    if (reporter.shx > 0) {
+        // Times are in milliseconds.
+        std::printf("SHX, %d characters: %.0f points in %.2f ms, %.3g points per second\n", kLines * kPerLine,
+                    g_shxPoints, reporter.shx, g_shxPoints / reporter.shx * 1000.0);
     }
     benchmark::Shutdown();
     return 0;

@@ -510,7 +510,9 @@ std::unique_ptr<CFonts> CDrawDxfEntity::NewText(const CString& text, const CStri
     shape->SetDocView(m_pDoc, m_pView);
     shape->nFontType = singleLine ? 1 : 0;
     shape->parFonts.dHeight = singleLine ? h : kProbeHeight;
-    shape->parFonts.dWidthRatio = CFonts::kNaturalWidth * (singleLine ? widthFactor : 1.0);
+    // A single-line font takes its width factor as a percentage of the
+    // height; a TrueType face keeps its own proportions at 45.8.
+    shape->parFonts.dWidthRatio = singleLine ? 100.0 * widthFactor : CFonts::kNaturalWidth;
     shape->parFonts.fSpacing = 0.0f;
     shape->parFonts.nAlign = align;
     shape->parFonts.bVertical = vertical ? 1 : 0;

@@ -468,16 +468,6 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
                 InitRefPoint();
             }
             break;
-        case 1:
-            m_strTypeName = CLang::Instance()->GetString("IDS_TYPENAME_TEXT");
-            ok = SetSinglelinePoint(text, fontName);
-            if (!ok) {
-                Log()->Write(L"SetFonts SetSinglelinePoint fail");
-            } else {
-                InitRefPoint();
-                DoSlope(GetPosRefPoint(parFonts.nRefPos), parFonts.dSlantAngle * M_PI / 180.0, 0);
-            }
-            break;
         case 3:
             nFontType = 3;
             bMatric = 1;
@@ -487,6 +477,18 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
                 DoSlope(GetPosRefPoint(parFonts.nRefPos), parFonts.dSlantAngle * M_PI / 180.0, 0);
             }
             break;
+        case 1:
+            m_strTypeName = CLang::Instance()->GetString("IDS_TYPENAME_TEXT");
+            if (SetSinglelinePoint(text, fontName)) {
+                InitRefPoint();
+                DoSlope(GetPosRefPoint(parFonts.nRefPos), parFonts.dSlantAngle * M_PI / 180.0, 0);
+                break;
+            }
+            // Without its SHX fonts the text is laid out in TrueType, as a
+            // new text is, and stays a TrueType text.
+            Log()->Write(L"SetFonts SetSinglelinePoint fail");
+            nFontType = 0;
+            [[fallthrough]];
         default: {
             m_strTypeName = CLang::Instance()->GetString("IDS_TYPENAME_TEXT");
             ok = SetFontsPoint(text, fontName, false);
@@ -601,6 +603,3 @@ void CFonts::GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR
     vartext = parVarText;
 }
 
-// The layout of single-line fonts comes with its reader; until then such a
-// text cannot be laid out and keeps what it had.
-bool CFonts::SetSinglelinePoint(const CString&, const CString&) { return false; }

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "afx/ctime.h"
@@ -25,6 +26,7 @@
 #include "halder/records.h"
 #include "gdiplus/graphicspath.h"
 #include "text/fontschar.h"
+#include "text/shxreader.h"
 
 class CFilledShape;
 class CCombineShape;
@@ -340,4 +342,46 @@ private:
     std::vector<std::vector<uint8_t>> m_propCharTypes;
     std::vector<SHAPE_FILLER_PARAM> m_propFillSets;
     std::vector<SHAPE_FILLER_PARAM> m_propVParFill;
+    // ---- single-line (SHX) layout ------------------------------------------------------------
+public:
+    // The measures of one SHX font: the cell that one character of the
+    // text's height and width factor fills.
+    struct SHX_INFO {
+        CString strName;
+        // 0 measured with Latin letters, 1 with Chinese characters.
+        int32_t nSample = 0;
+        double dWidth = 0.0;
+        double dHeight = 0.0;
+        double dReserved = 0.0;
+    };
+    // Loads and measures the default SHX font and the font fontName (each
+    // once per text); false when either cannot be had.
+    bool LoadShxFonts(const CString& fontName);
+    // One character of single-line text with its origin at (x, y), drawing
+    // units, y up: a new record (owned by the caller) with its strokes, or
+    // with no points when the fonts lack it. singleStroke tells whether the
+    // shape is one line that is not horizontal, scaleX the x scale it was
+    // drawn with. Needs LoadShxFonts.
+    FONTSCHAR* ShxCharAt(wchar_t c, double x, double y, bool* singleStroke = nullptr, double* scaleX = nullptr);
+    // Lays out one line with the pen starting at (penX, penY): one new
+    // character per character of the line, appended to the character list
+    // (and a copy to the backup list for attached text); the pen ends
+    // behind the line. Notes the positions of "-" for SpecIsInSingle.
+    // Returns the number of characters appended.
+    size_t ShxLayoutLine(const std::wstring& line, double& penX, double& penY);
+    // Whether position i of the last laid-out line holds a "-".
+    bool SpecIsInSingle(int i) const;
+    // X the smallest x, Y the largest y, the extents as width and height;
+    // all 0 for no points.
+    static void GetArrayRectF(const std::vector<tagPOINTF>& points, Gdiplus::RectF& rect);
+
+private:
+    int GetShxWidthHeight(CShxShapeReader& reader, SHX_INFO& info);
+    CShxShapeReader m_shxDefault;
+    CShxShapeReader m_shxFont;
+    std::vector<SHX_INFO> m_shxCache;
+    SHX_INFO m_shxInfo;
+    SHX_INFO m_shxDefaultInfo;
+    std::vector<int> m_shxSpecPos;
+    std::vector<dxfObject*> m_shxRecords;
 };

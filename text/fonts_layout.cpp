@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "compose/filledshape.h"
+#include "core/runlog.h"
 #include "gdiplus/font.h"
 #include "gdiplus/font_engine.h"
 #include "gdiplus/graphicspath.h"
@@ -268,9 +269,13 @@ int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool fla
     }
     if (nFontType == 1) {
         if (SetSinglelinePoint(text, fontName)) {
+            InitRefPoint();
             m_bRecord = 1;
             return 1;
         }
+        // Without its SHX fonts the text is laid out in TrueType, as
+        // SetFonts does, and stays a TrueType text.
+        RunLog::Instance(nullptr)->Write(L"InitFontsPath SetSinglelinePoint fail");
         nFontType = 0;
     }
     SetFontsPoint(text, fontName, flag);
