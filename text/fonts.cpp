@@ -381,7 +381,7 @@ void CFonts::DeleteFill() {
 // ---- the central setter ------------------------------------------------------------------------
 
 int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
-                     VARTEXT_PAR& vartext, int noRefresh, int /*useVarText*/, bool interactive) {
+                     VARTEXT_PAR& vartext, int noRefresh, int useVarText, bool interactive) {
     // A wait that fails leaves the event alone: it was never taken.
     if (WaitForSingleObject(m_hLayoutEvent, INFINITE) != WAIT_OBJECT_0) return 0;
 
@@ -403,6 +403,8 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
             parCodebar, parVarText, GetTypeName(), {}, {}, {}, m_arrFrame, fInitStrHeight, fInitStrWidth, fontspos};
 
     Log()->WriteFormat(L"SetFonts %s", static_cast<const wchar_t*>(text));
+    // A variable text lays out the current values of its elements.
+    if (vartext.bEnable != 0 && useVarText != 0) text = vartext.GetText(!interactive);
 
     // This face's texts keep their bottom edge, not their reference point.
     const bool browallia = fontName == CString(L"BrowalliaIT9");
