@@ -45,6 +45,7 @@
 #include "shapes/polygon.h"
 #include "shapes/rectangle.h"
 #include "shapes/screwline.h"
+#include "tools/demo_parts.h"
 
 namespace {
 
@@ -589,6 +590,7 @@ int main(int argc, char** argv) {
 
     bool all = built;
     all = WriteMarkData(marked, dir + "/markdata.txt") && all;
+    all = DemoVarText(dir) && all;
     all = WriteGCode(doc, dir + "/shapes.nc") && all;
     all = WriteXml(doc, dir + "/shapes.xml") && all;
     all = WritePng(doc, view, dir + "/shapes.png") && all;
