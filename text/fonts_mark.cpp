@@ -478,7 +478,7 @@ void CFonts::CleanupAfterMark(int from, int to, tagMarkCtlData ctl) {
         text += e->GetText();
         e->ClearVector();
     }
-    SendMessageW(wnd, WM_SETREDRAW, 1, 0);
+    if (m_pView != nullptr) SendMessageW(wnd, WM_SETREDRAW, 1, 0);
     TextContent content(this);
     content.Apply(this, text, 1, false);
 }

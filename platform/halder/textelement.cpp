@@ -85,9 +85,34 @@ int TEXT_SN_PAR::GotoNext() {
 }
 
 void TEXT_SN_PAR::SyncAfterMark(int n) {
-    nCurrent = m_nPassStart;
-    for (int i = 0; i < n; ++i)
-        if (GotoNext() == 0) break;
+    // n moves of GotoNext from the pass's start, counted rather than made:
+    // a host may report any number of pieces.
+    using Wide = __int128;
+    const Wide step = nStep;
+    const Wide size = step < 0 ? -step : step;
+    // How many moves from `from` stay within the limit.
+    auto within = [&](Wide from) -> Wide {
+        const Wide room = step >= 0 ? Wide(nEnd) - from : from - Wide(nEnd);
+        if (room < 0) return 0;
+        return size == 0 ? Wide(n) : room / size;
+    };
+    Wide cur = m_nPassStart;
+    Wide left = n < 0 ? 0 : n;
+    const Wide first = within(cur);
+    if (left <= first) {
+        nCurrent = static_cast<int64_t>(cur + left * step);
+        return;
+    }
+    cur += first * step;
+    left -= first;
+    if (bLoop == 0) {
+        nCurrent = static_cast<int64_t>(cur);  // exhausted at its last value
+        return;
+    }
+    // The next move wraps to the start; from there the values repeat.
+    --left;
+    const Wide cycle = within(nStart) + 1;
+    nCurrent = static_cast<int64_t>(Wide(nStart) + (left % cycle) * step);
 }
 
 int TEXT_SN_PAR::SnResetJudge() {

@@ -126,6 +126,17 @@ TEST_F(VarTextTest, SerialNumberAdvancesByItsStepAndResetsByItsRule) {
     EXPECT_EQ(t->GetText(), CString(L"N011"));
     t->CleanupAfterMark(3, 3, sync);
     EXPECT_EQ(t->GetText(), CString(L"N011"));
+    // Counted through the wrap as single moves would go, however many.
+    TEXT_SN_PAR counted;
+    counted.CopyAll(*sn);
+    counted.nCurrent = 5;
+    counted.SetArrayMaxSn();
+    for (int i = 0; i < 7; ++i) counted.GotoNext();
+    const int64_t walked = counted.nCurrent;
+    counted.SyncAfterMark(7);
+    EXPECT_EQ(counted.nCurrent, walked);
+    counted.SyncAfterMark(2147483647);
+    EXPECT_TRUE(counted.nCurrent == 5 || counted.nCurrent == 8 || counted.nCurrent == 11);
 
     // Daily reset at 06:00: the first piece after it starts from the start.
     sn->nResetMode = 1;
@@ -299,6 +310,23 @@ TEST_F(VarTextTest, MarkDataPerPenAndTurningHatch) {
             EXPECT_GE(p.x, r.X - 1e-3);
             EXPECT_LE(p.x, r.X + r.Width + 1e-3);
         }
+
+    // Per character: an empty line gives no group and takes no character.
+    CFonts* lines = d.Text(L"AB\r\n\r\nC");
+    lines->SetPen(4);
+    std::vector<std::vector<CBaseShape*>> groups;
+    ASSERT_TRUE(lines->ConvertToShapeList(groups));
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].size(), 2u);
+    EXPECT_EQ(groups[1].size(), 1u);
+    for (auto& g : groups)
+        for (CBaseShape* s : g) delete s;
+    std::vector<std::vector<tagMarkDataPar>> chars;
+    ASSERT_TRUE(lines->GetCharsMarkData(chars, false));
+    ASSERT_EQ(chars.size(), 1u);
+    ASSERT_EQ(chars[0].size(), 3u);
+    EXPECT_EQ(chars[0][2].arrPaths.at(0).nPenIndex, 4);
+    EXPECT_LT(chars[0][2].rect.Y, chars[0][0].rect.Y);  // C on the line below
 
     CFonts* filled = d.Text(L"O");
     FILLED_PARS fill;
