@@ -114,6 +114,7 @@ void CFonts::AddAllProp(bool all) {
         AddProp("VParFillParams", &m_propVParFill);
     }
     AddProp("parVarText", &parVarText);
+    AddProp("TextElement", &m_propElements);
     AddProp("parCodebar", &parCodebar);
     AddProp("parCodebarInit", &parCodebarInit);
     AddProp("parFonts", &parFonts);
@@ -149,6 +150,9 @@ void CFonts::UpdatePropsValue() {
         }
     }
     m_propVParFill.assign(std::begin(parFill.fillParams), std::end(parFill.fillParams));
+    m_propElements.clear();
+    for (const auto& e : parVarText.arrElements)
+        if (e != nullptr) m_propElements.emplace_back(*e);
 }
 
 void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
@@ -161,6 +165,8 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
     // A frame is four points or nothing.
     if (m_arrFrame.size() != 4) m_arrFrame.clear();
     m_arrModify = m_propModify;
+    parVarText.arrElements.clear();
+    for (const TEXT_ELEMENT_REC& rec : m_propElements) parVarText.arrElements.push_back(rec.Make());
 
     FreeAll(true);
     for (size_t i = 0; i < m_propChars.size(); ++i) {

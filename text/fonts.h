@@ -24,6 +24,7 @@
 #include "core/params.h"
 #include "halder/baseshape.h"
 #include "halder/records.h"
+#include "halder/textelement.h"
 #include "gdiplus/graphicspath.h"
 #include "text/fontschar.h"
 
@@ -281,4 +282,5 @@ private:
     std::vector<std::vector<uint8_t>> m_propCharTypes;
     std::vector<SHAPE_FILLER_PARAM> m_propFillSets;
     std::vector<SHAPE_FILLER_PARAM> m_propVParFill;
+    std::vector<TEXT_ELEMENT_REC> m_propElements;
 };

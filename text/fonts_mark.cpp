@@ -61,6 +61,9 @@ void CFonts::ResetFirstRotation() {
 }
 
 CMarkRecord* CFonts::GetMarkRecord() {
+    // The editor and the marking thread may both be first.
+    static std::mutex making;
+    std::lock_guard<std::mutex> lock(making);
     if (!m_markRecord) m_markRecord = std::make_shared<CMarkRecord>();
     return m_markRecord.get();
 }

@@ -52,10 +52,6 @@ std::shared_ptr<TEXT_ELEMENT> TEXT_ELEMENT::CloneElement() const {
     return copy;
 }
 
-void TEXT_ELEMENT::AddAllProp(bool) {
-    AddProp("nKind", &nKind);
-    AddProp("advPar", &advPar);
-}
 
 // ---- serial number -----------------------------------------------------------
 
@@ -155,17 +151,6 @@ void TEXT_SN_PAR::CopyAll(const TEXT_ELEMENT& src) {
 
 std::shared_ptr<TEXT_ELEMENT> TEXT_SN_PAR::CloneElement() const { return CloneOf(*this); }
 
-void TEXT_SN_PAR::AddAllProp(bool extended) {
-    TEXT_ELEMENT::AddAllProp(extended);
-    AddProp("nStart", &nStart);
-    AddProp("nStep", &nStep);
-    AddProp("nEnd", &nEnd);
-    AddProp("nCurrent", &nCurrent);
-    AddProp("nWidth", &nWidth);
-    AddProp("bLoop", &bLoop);
-    AddProp("nResetMode", &nResetMode);
-    AddProp("tmReset", &tmReset);
-}
 
 // ---- date and time -----------------------------------------------------------
 
@@ -264,3 +249,109 @@ void TEXT_LIVE_PAR::CopyAll(const TEXT_ELEMENT& src) {
 
 std::shared_ptr<TEXT_ELEMENT> TEXT_TCPIP_PAR::CloneElement() const { return CloneOf(*this); }
 std::shared_ptr<TEXT_ELEMENT> TEXT_COM_PAR::CloneElement() const { return CloneOf(*this); }
+
+// ---- saved form --------------------------------------------------------------
+
+TEXT_ELEMENT_REC& TEXT_ELEMENT_REC::operator=(const TEXT_ELEMENT_REC& src) {
+    if (&src == this) return *this;
+    nKind = src.nKind;
+    advPar = src.advPar;
+    wstrText = src.wstrText;
+    nStart = src.nStart;
+    nStep = src.nStep;
+    nEnd = src.nEnd;
+    nCurrent = src.nCurrent;
+    nWidth = src.nWidth;
+    bLoop = src.bLoop;
+    nResetMode = src.nResetMode;
+    tmReset = src.tmReset;
+    wstrFormat = src.wstrFormat;
+    nDayOffset = src.nDayOffset;
+    wstrFile = src.wstrFile;
+    nNextLine = src.nNextLine;
+    return *this;
+}
+
+TEXT_ELEMENT_REC::TEXT_ELEMENT_REC(const TEXT_ELEMENT& e) : nKind(e.nKind), advPar(e.advPar) {
+    wstrText = e.m_strText.GetString();
+    if (const auto* sn = dynamic_cast<const TEXT_SN_PAR*>(&e)) {
+        nStart = sn->nStart;
+        nStep = sn->nStep;
+        nEnd = sn->nEnd;
+        nCurrent = sn->nCurrent;
+        nWidth = sn->nWidth;
+        bLoop = sn->bLoop;
+        nResetMode = sn->nResetMode;
+        tmReset = sn->tmReset;
+    } else if (const auto* d = dynamic_cast<const TEXT_DATE_PAR*>(&e)) {
+        wstrFormat = d->strFormat.GetString();
+        nDayOffset = d->nDayOffset;
+    } else if (const auto* t = dynamic_cast<const TEXTTXT_PAR*>(&e)) {
+        wstrFile = t->strFile.GetString();
+        bLoop = t->bLoop;
+        nNextLine = t->nNextLine;
+    }
+}
+
+std::shared_ptr<TEXT_ELEMENT> TEXT_ELEMENT_REC::Make() const {
+    std::shared_ptr<TEXT_ELEMENT> e;
+    switch (nKind) {
+        case TEXT_KIND_SN: {
+            auto sn = std::make_shared<TEXT_SN_PAR>();
+            sn->nStart = nStart;
+            sn->nStep = nStep;
+            sn->nEnd = nEnd;
+            sn->nCurrent = nCurrent;
+            sn->nWidth = nWidth;
+            sn->bLoop = bLoop;
+            sn->nResetMode = nResetMode;
+            sn->tmReset = tmReset;
+            e = sn;
+            break;
+        }
+        case TEXT_KIND_DATE:
+        case TEXT_KIND_TIME: {
+            std::shared_ptr<TEXT_DATE_PAR> d;
+            if (nKind == TEXT_KIND_TIME)
+                d = std::make_shared<TEXT_TIME_PAR>();
+            else
+                d = std::make_shared<TEXT_DATE_PAR>();
+            if (!wstrFormat.empty()) d->strFormat = wstrFormat.c_str();
+            d->nDayOffset = nDayOffset;
+            e = d;
+            break;
+        }
+        case TEXT_KIND_TXTFILE: {
+            auto t = std::make_shared<TEXTTXT_PAR>();
+            t->strFile = wstrFile.c_str();
+            t->bLoop = bLoop;
+            t->ResetTo(nNextLine);
+            e = t;
+            break;
+        }
+        case TEXT_KIND_TCPIP: e = std::make_shared<TEXT_TCPIP_PAR>(); break;
+        case TEXT_KIND_COM: e = std::make_shared<TEXT_COM_PAR>(); break;
+        default: e = std::make_shared<TEXT_ELEMENT>(nKind); break;
+    }
+    e->advPar = advPar;
+    e->m_strText = wstrText.c_str();
+    return e;
+}
+
+void TEXT_ELEMENT_REC::AddAllProp(bool) {
+    AddProp("nKind", &nKind);
+    AddProp("advPar", &advPar);
+    AddProp("wstrText", &wstrText);
+    AddProp("nStart", &nStart);
+    AddProp("nStep", &nStep);
+    AddProp("nEnd", &nEnd);
+    AddProp("nCurrent", &nCurrent);
+    AddProp("nWidth", &nWidth);
+    AddProp("bLoop", &bLoop);
+    AddProp("nResetMode", &nResetMode);
+    AddProp("tmReset", &tmReset);
+    AddProp("wstrFormat", &wstrFormat);
+    AddProp("nDayOffset", &nDayOffset);
+    AddProp("wstrFile", &wstrFile);
+    AddProp("nNextLine", &nNextLine);
+}

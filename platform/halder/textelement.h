@@ -73,7 +73,6 @@ struct TEXT_ELEMENT : public SriBase {
     virtual void CopyAll(const TEXT_ELEMENT& src) { Copy(src); }
 
     const std::vector<CString>& GetSent() const { return m_sent; }
-    void AddAllProp(bool extended) override;
 
     // The text a fixed element gives; the others keep their current value here.
     CString m_strText;
@@ -109,7 +108,6 @@ struct TEXT_SN_PAR : public TEXT_ELEMENT {
     int SnResetJudge();
     std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
     void CopyAll(const TEXT_ELEMENT& src) override;
-    void AddAllProp(bool extended) override;
 
 private:
     int64_t m_nPassStart = 1;
@@ -194,4 +192,33 @@ struct TEXT_COM_PAR : public TEXT_LIVE_PAR {
     TEXT_COM_PAR(const TEXT_COM_PAR& src) : TEXT_LIVE_PAR(src), comm(this) {}
     CAsnComm comm;
     std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
+};
+
+// The saved form of one element, whatever its kind: a text saves its
+// elements as a list of these and makes them again after a read. A live
+// source keeps no received texts.
+struct TEXT_ELEMENT_REC : public SriBase {
+    int32_t nKind = TEXT_KIND_FIXED;
+    tagVarAdv advPar;
+    std::wstring wstrText;
+    int64_t nStart = 1;
+    int64_t nStep = 1;
+    int64_t nEnd = 999999;
+    int64_t nCurrent = 1;
+    int32_t nWidth = 0;
+    int32_t bLoop = 1;
+    int32_t nResetMode = 0;
+    CTime tmReset;
+    std::wstring wstrFormat;
+    int32_t nDayOffset = 0;
+    std::wstring wstrFile;
+    int32_t nNextLine = 0;
+
+    TEXT_ELEMENT_REC() = default;
+    explicit TEXT_ELEMENT_REC(const TEXT_ELEMENT& e);
+    TEXT_ELEMENT_REC(const TEXT_ELEMENT_REC& src) : SriBase(src) { *this = src; }
+    TEXT_ELEMENT_REC& operator=(const TEXT_ELEMENT_REC& src);
+    // A new element of the saved kind with the saved values.
+    std::shared_ptr<TEXT_ELEMENT> Make() const;
+    void AddAllProp(bool extended) override;
 };

@@ -9,6 +9,7 @@
 
 #include "compose/filledshape.h"
 #include "compose/group.h"
+#include "core/shapelist.h"
 #include "halder/basedoc.h"
 #include "halder/textelement.h"
 #include "history/editing_core.h"
@@ -407,6 +408,33 @@ TEST_F(VarTextTest, ParameterUndoOfATextRestoresItExactly) {
     fillRec.OnEditUndo(&core);
     EXPECT_NEAR(t->parFill.fillParams[0].fLineSpacing, before.fillParams[0].fLineSpacing, 1e-12);
     EXPECT_EQ(t->parFill.fillParams[0].bEnable, before.fillParams[0].bEnable);
+}
+
+TEST_F(VarTextTest, SavedVariableTextReadsBackWithItsElements) {
+    Desk d;
+    auto sn = Serial(77, 4, 5);
+    sn->advPar.bSplit = 1;
+    auto date = std::make_shared<TEXT_TIME_PAR>();
+    date->strFormat = L"%M";
+    CFonts* t = d.VarText({Fixed(L"P"), sn, date});
+    Mark(t);
+    std::list<CBaseShape*> records;
+    t->SaveShapeChild(nullptr, records);
+    const std::wstring file = m_dir.WPath("v.orzx");
+    ASSERT_TRUE(CVonnSriShapeList(&records).SaveList(file.c_str()));
+    std::list<CBaseShape*> back;
+    ASSERT_TRUE(CVonnSriShapeList(&back).LoadList(file.c_str()));
+    ASSERT_EQ(back.size(), 1u);
+    std::unique_ptr<CFonts> read(dynamic_cast<CFonts*>(back.front()));
+    ASSERT_TRUE(read);
+    const auto& elements = read->parVarText.arrElements;
+    ASSERT_EQ(elements.size(), 3u);
+    EXPECT_EQ(read->parVarText.GetText(false), CString(L"P0008100"));
+    auto* readSn = dynamic_cast<TEXT_SN_PAR*>(elements[1].get());
+    ASSERT_NE(readSn, nullptr);
+    EXPECT_EQ(readSn->nStep, 4);
+    EXPECT_EQ(readSn->advPar.bSplit, 1);
+    read->FreeShapePtr();
 }
 
 TEST_F(VarTextTest, FillShapeMovesItsVariableTextChildOn) {
