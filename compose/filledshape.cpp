@@ -15,6 +15,7 @@
 #include "gdiplus/graphics.h"
 #include "gdiplus/pen.h"
 #include "halder/basedoc.h"
+#include "text/fonts.h"
 
 IMPLEMENT_SERIAL(CFilledShape, CGroupShape, 5)
 
@@ -309,10 +310,26 @@ void CFilledShape::PathToShape(CGroupShape* target) {
     into->InvalidateGeometry();
 }
 
-bool CFilledShape::GetVarFontsNext(CFonts*) {
-    // Texts with variable text do not exist in this build, so there is
-    // nothing to advance.
-    return false;
+bool CFilledShape::GetVarFontsNext(CFonts* text) {
+    if (text == nullptr || text->parVarText.bEnable == 0) return false;
+    Sleep(20);
+    // Taking the text's mark data moves its variable text on and lays the
+    // next piece out; the hatch follows the new outlines.
+    tagMarkDataPar data;
+    const bool ok = text->GetMarkData(data, nullptr);
+    DeleteFill(false);
+    DoFill(0);
+    return ok;
+}
+
+std::vector<CFonts*> CFilledShape::VariableTexts() {
+    std::vector<CFonts*> texts;
+    for (CBaseShape* child : m_arrChildren) {
+        if (child == nullptr || IsEdge(child) || child->GetShapeKind() != SHAPE_FONTS) continue;
+        auto* text = dynamic_cast<CFonts*>(child);
+        if (text != nullptr && text->parVarText.bEnable != 0) texts.push_back(text);
+    }
+    return texts;
 }
 
 // ---- transforms ---------------------------------------------------------------------
@@ -623,12 +640,20 @@ bool CFilledShape::GetMarkData(tagMarkDataPar& out, tagMarkCtlData*) {
     // A turned refill during this call must not count as a change of the
     // cache it built.
     SetGetDataForce(false);
+    const std::vector<CFonts*> texts = VariableTexts();
+    for (CFonts* text : texts) GetVarFontsNext(text);
+    // The next request fills the next piece of text.
+    if (!texts.empty()) SetGetDataForce(true);
     return lock.LeaveWithRect(true);
 }
 
-void CFilledShape::CleanupAfterMark(int, int, tagMarkCtlData) {
-    // Only texts with variable text refill after marking; this build has
-    // none among a fill shape's children.
+void CFilledShape::CleanupAfterMark(int from, int to, tagMarkCtlData ctl) {
+    if (to - from <= 0) return;
+    for (CFonts* text : VariableTexts()) {
+        text->CleanupAfterMark(from, to, ctl);
+        DeleteFill(false);
+        DoFill(0);
+    }
 }
 
 // ---- exports ------------------------------------------------------------------------

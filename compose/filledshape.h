@@ -70,6 +70,8 @@ public:
     // Lets a variable text child advance, then fills again. False when the
     // text cannot advance.
     bool GetVarFontsNext(CFonts* text);
+    // The children (not "edge") that are texts with variable text.
+    std::vector<CFonts*> VariableTexts();
 
     // The line fills and the concentric fill over this shape's children.
     void DoFillLiner(SHAPE_FILLER_PARAM& set, std::vector<CBaseShape*>& shapes) { m_runner.DoFillLiner(set, shapes); }

@@ -897,21 +897,30 @@ bool CGroupShape::GetMarkData(tagMarkDataPar& out, tagMarkCtlData*) {
         return lock.Finish(true);
     }
 
+    bool ok = true;
     for (CBaseShape* child : m_arrChildren) {
         if (child == nullptr) {
             continue;
         }
         tagMarkDataPar part;
         part.bFlag = m_markCache.bFlag;
-        // Whatever the child answers, what it gave is kept.
-        child->GetMarkData(part, nullptr);
+        // Whatever the child answers, what it gave is kept; a child that
+        // failed (a text whose repeat the operator refused) makes the whole
+        // group fail.
+        ok = child->GetMarkData(part, nullptr) && ok;
         AppendMarkData(m_markCache, part);
     }
     if (IsReverseOrder()) {
         std::reverse(m_markCache.arrPaths.begin(), m_markCache.arrPaths.end());
         std::reverse(m_markCache.arrPaths2.begin(), m_markCache.arrPaths2.end());
     }
-    return lock.LeaveWithRect(true);
+    lock.LeaveWithRect(true);
+    if (!ok) {
+        // The next request asks the children again instead of handing out
+        // what they refused.
+        SetGetDataForce(true);
+    }
+    return ok;
 }
 
 void CGroupShape::SetDocView(CBaseDoc* doc, CBaseView* view) {

@@ -311,7 +311,10 @@ void CUND_Fonts::Replay(CCore* core, bool undo) {
         }
         FONTS_PAR fonts = undo ? m_pData->fontsOld : m_pData->fontsNew;
         CODEBAR_PAR codebar = undo ? m_pData->codebarOld : m_pData->codebarNew;
-        VARTEXT_PAR vartext = undo ? m_pData->varOld : m_pData->varNew;
+        // The text gets elements of its own: sharing the record's would let
+        // the next marking move them, and a second replay would not restore
+        // the values the record holds.
+        VARTEXT_PAR vartext = (undo ? m_pData->varOld : m_pData->varNew).Clone();
         const CString& first = undo ? m_pData->strOldFirst : m_pData->strNewFirst;
         const CString& second = undo ? m_pData->strOldSecond : m_pData->strNewSecond;
         const int type = undo ? m_pData->nOldType : m_pData->nNewType;
@@ -338,7 +341,7 @@ void CUND_Fonts::Replay(CCore* core, bool undo) {
             if (CFonts* other = AsText(linked)) {
                 FONTS_PAR f = fonts;
                 CODEBAR_PAR c = codebar;
-                VARTEXT_PAR v = vartext;
+                VARTEXT_PAR v = vartext.Clone();
                 other->SetFonts(first, type, second, f, c, v, 0, 1, false);
             }
         }

@@ -60,7 +60,9 @@ struct stSetScrewUndo {
 };
 
 // Text and barcode content of the text ids[0]. "First" and "second" are
-// the two strings the text's content setter takes, in its order.
+// the two strings the text's content setter takes, in its order. The two
+// variable-text records hold elements of their own (VARTEXT_PAR::Clone):
+// a text that shared them would move them as it marks.
 struct stFontsUndo {
     std::vector<GUID> ids;
     int nNewType = 0;

@@ -118,6 +118,7 @@ void CFonts::AddAllProp(bool all) {
         AddProp("VParFillParams", &m_propVParFill);
     }
     AddProp("parVarText", &parVarText);
+    AddProp("TextElement", &m_propElements);
     AddProp("parCodebar", &parCodebar);
     AddProp("parCodebarInit", &parCodebarInit);
     AddProp("parFonts", &parFonts);
@@ -153,6 +154,9 @@ void CFonts::UpdatePropsValue() {
         }
     }
     m_propVParFill.assign(std::begin(parFill.fillParams), std::end(parFill.fillParams));
+    m_propElements.clear();
+    for (const auto& e : parVarText.arrElements)
+        if (e != nullptr) m_propElements.emplace_back(*e);
 }
 
 void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
@@ -165,6 +169,8 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
     // A frame is four points or nothing.
     if (m_arrFrame.size() != 4) m_arrFrame.clear();
     m_arrModify = m_propModify;
+    parVarText.arrElements.clear();
+    for (const TEXT_ELEMENT_REC& rec : m_propElements) parVarText.arrElements.push_back(rec.Make());
 
     FreeAll(true);
     for (size_t i = 0; i < m_propChars.size(); ++i) {
@@ -385,7 +391,7 @@ void CFonts::DeleteFill() {
 // ---- the central setter ------------------------------------------------------------------------
 
 int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
-                     VARTEXT_PAR& vartext, int noRefresh, int /*useVarText*/, bool interactive) {
+                     VARTEXT_PAR& vartext, int noRefresh, int useVarText, bool interactive) {
     // A wait that fails leaves the event alone: it was never taken.
     if (WaitForSingleObject(m_hLayoutEvent, INFINITE) != WAIT_OBJECT_0) return 0;
 
@@ -407,6 +413,8 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
             parCodebar, parVarText, GetTypeName(), {}, {}, {}, m_arrFrame, fInitStrHeight, fInitStrWidth, fontspos};
 
     Log()->WriteFormat(L"SetFonts %s", static_cast<const wchar_t*>(text));
+    // A variable text lays out the current values of its elements.
+    if (vartext.bEnable != 0 && useVarText != 0) text = vartext.GetText(!interactive);
 
     // This face's texts keep their bottom edge, not their reference point.
     const bool browallia = fontName == CString(L"BrowalliaIT9");

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@
 #include "core/params.h"
 #include "halder/baseshape.h"
 #include "halder/records.h"
+#include "halder/textelement.h"
 #include "gdiplus/graphicspath.h"
 #include "text/fontschar.h"
 #include "text/shxreader.h"
@@ -31,6 +33,7 @@
 class CFilledShape;
 class CCombineShape;
 class CCustWnd;
+class CMarkRecord;
 struct tag_BarCode;
 
 // Which part of a character a flattening takes: the whole outline, the bars
@@ -209,6 +212,27 @@ public:
     void SaveShapeChild(CBaseShape* parent, std::list<CBaseShape*>& out) override;         // 56
     void UpdatePropsValue() override;                                                      // 66
 
+    // ---- marking: mark data, variable text, history (fonts_mark.cpp) -----------------------
+    bool GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) override;                  // 53
+    void PrepareBeforeMark(tagMarkCtlData ctl, int index) override;                       // 67
+    void CleanupAfterMark(int from, int to, tagMarkCtlData ctl) override;                 // 68
+    void ClearMarkBuff() override;                                                        // 69
+    bool GetOutLinePath(std::vector<tagPathData>& out) override;                          // 44
+    bool GetOutLinePath(std::vector<std::vector<tagPOINTF>>& out);
+    // One record per character, lines in order, in one inner list.
+    bool GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, bool keepVariables);
+    // One shape per character grouped by line; the caller deletes them.
+    bool ConvertToShapeList(std::vector<std::vector<CBaseShape*>>& out);
+    void StopCOMCommunication(void* arg);
+    bool GetTaiwenHeightOfOne(Gdiplus::RectF& out);
+    void GetTxtOutPara(int& outTxt, int& outTm, int& mkFlag, int& timingReset, CTime& tmReset, CString& outName);
+    void SetTxtOutPara(int outTxt, int outTm, int mkFlag, int timingReset, CTime tmReset, CString& outName);
+    // The text without a new layout (a blank layout that keeps its text).
+    void SetTextOnly(const CString& text) { m_strText = text; }
+    CMarkRecord* GetMarkRecord();
+    // The process-wide first-rotation flag back to its state at load.
+    static void ResetFirstRotation();
+
     // ---- parameters (public as the host and the undo records set them) ---------------------
     // 0 TrueType, 1 SHX, 2 barcode, 3 dot matrix.
     int nFontType = 0;
@@ -282,6 +306,8 @@ private:
     uint8_t m_bVarBusy = 0;
     float m_fHostSetting = 1.0f;
     std::vector<float> m_arrBarPos;
+    // The history of marked texts, made on first use.
+    std::shared_ptr<CMarkRecord> m_markRecord;
 
     // ---- text on an arc and dot-matrix text ----------------------------------------------
 public:
@@ -342,6 +368,7 @@ private:
     std::vector<std::vector<uint8_t>> m_propCharTypes;
     std::vector<SHAPE_FILLER_PARAM> m_propFillSets;
     std::vector<SHAPE_FILLER_PARAM> m_propVParFill;
+    std::vector<TEXT_ELEMENT_REC> m_propElements;
     // ---- single-line (SHX) layout ------------------------------------------------------------
 public:
     // The measures of one SHX font: the cell that one character of the

@@ -1,9 +1,12 @@
-// Shapes that parts of the library add to the sample host's page, each
-// built around the origin; the host places them in cells of its own.
+// Parts of the sample host kept in files of their own.
 #pragma once
 
+#include <string>
 #include <vector>
 
 class CBaseShape;
 
+// Shapes built around the origin that the host places in cells of its own.
 std::vector<CBaseShape*> MakeDemoBarcodes();
+// Writes into the output folder; false when what it writes is missing.
+bool DemoVarText(const std::string& dir);

@@ -591,6 +591,7 @@ int main(int argc, char** argv) {
 
     bool all = built;
     all = WriteMarkData(marked, dir + "/markdata.txt") && all;
+    all = DemoVarText(dir) && all;
     all = WriteGCode(doc, dir + "/shapes.nc") && all;
     all = WriteXml(doc, dir + "/shapes.xml") && all;
     all = WritePng(doc, view, dir + "/shapes.png") && all;

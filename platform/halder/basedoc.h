@@ -139,6 +139,10 @@ public:
     void SetPenColor(int pen, COLORREF color);
     virtual void GetActiveDocCardPar(tagCardPar& par) const { par = m_cardPar; }
     void SetActiveDocCardPar(const tagCardPar& par) { m_cardPar = par; }
+    // The host's marking mode: a text asks before marking a repeated text
+    // while it is clear, and a per-character marking asks while it is set.
+    int GetMarkMode() const { return m_nMarkMode; }
+    void SetMarkMode(int mode) { m_nMarkMode = mode; }
     virtual BOOL RefreshPanels(BOOL all);
 
     static CBaseFrame* GetMainFrame();
@@ -149,6 +153,7 @@ public:
 protected:
     COLORREF m_penColors[256];
     tagCardPar m_cardPar;
+    int m_nMarkMode = 0;
 };
 
 // The editor's current tool; the library only resets its picking state.

@@ -1,5 +1,7 @@
 #include "halder/records.h"
 
+#include "halder/textelement.h"
+
 void FONTS_PAR::AddAllProp(bool extended) {
     SriBase::AddAllProp(extended);
     AddProp("wstrFontName", &wstrFontName);
@@ -81,6 +83,30 @@ CString CODEBAR_PAR::GetRatio() const { return CString(); }
 void VARTEXT_PAR::AddAllProp(bool extended) {
     SriBase::AddAllProp(extended);
     AddProp("bEnable", &bEnable);
+}
+
+CString VARTEXT_PAR::GetText(bool) const {
+    CString text;
+    for (const auto& e : arrElements)
+        if (e != nullptr) text += e->GetText();
+    return text;
+}
+
+void VARTEXT_PAR::ResetVarTxt(int value) {
+    for (const auto& e : arrElements)
+        if (e != nullptr) e->ResetTo(value);
+}
+
+void VARTEXT_PAR::SaveCurVar() {
+    for (const auto& e : arrElements)
+        if (e != nullptr) e->SaveCurrent();
+}
+
+VARTEXT_PAR VARTEXT_PAR::Clone() const {
+    VARTEXT_PAR copy;
+    copy.bEnable = bEnable;
+    for (const auto& e : arrElements) copy.arrElements.push_back(e != nullptr ? e->CloneElement() : nullptr);
+    return copy;
 }
 
 // The path read back goes to the field that a save takes it from, so that a

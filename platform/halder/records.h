@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -151,9 +152,23 @@ struct CODEBAR_PAR : public SriBase {
     void AddAllProp(bool extended) override;
 };
 
-// Variable-text parameters of a text shape.
+struct TEXT_ELEMENT;
+
+// Variable-text parameters of a text shape: the switch and the elements.
+// A copy shares the elements with its source (both see every move of a
+// serial number, and the last owner frees them); Clone makes its own.
 struct VARTEXT_PAR : public SriBase {
     int bEnable = 0;
+    std::vector<std::shared_ptr<TEXT_ELEMENT>> arrElements;
+
+    // The current values of the elements, in order. The flag asks for the
+    // text as it will be marked; every element gives its current value.
+    CString GetText(bool forMark) const;
+    // Every element back to the value given, or its current value kept as
+    // the one it starts from.
+    void ResetVarTxt(int value);
+    void SaveCurVar();
+    VARTEXT_PAR Clone() const;
     void AddAllProp(bool extended) override;
 };
 

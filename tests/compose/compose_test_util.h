@@ -15,8 +15,8 @@ using testsupport::Unlocked;
 using testsupport::ViewAt;
 
 // A shape that counts how often it is asked for its mark data. It answers
-// with one outline group and one hatch group on its pen, and reports failure,
-// so a container has to keep what a failing child gave.
+// with one outline group and one hatch group on its pen, and reports failure
+// unless told otherwise, so a container has to keep what a failing child gave.
 class MarkProbe : public CBaseShape {
 public:
     MarkProbe(unsigned char pen, std::vector<tagPOINTF> pts) : points(std::move(pts)) { m_nPenIndex = pen; }
@@ -31,7 +31,7 @@ public:
         tagPathData hatch;
         hatch.nPenIndex = GetPenIndex() + 100;
         out.arrPaths2.push_back(hatch);
-        return false;
+        return result;
     }
     int GetRectangle(Gdiplus::RectF& rect) override {
         rect = CalculateRectangle(points);
@@ -46,6 +46,7 @@ public:
     std::vector<tagPOINTF> points;
     int markCalls = 0;
     bool sawControl = false;
+    bool result = false;
 };
 
 inline CPolyLine* Poly(std::vector<tagPOINTF> pts, unsigned char pen = 0) {

@@ -100,13 +100,14 @@ TEST(GroupShape, MarkDataConcatenatesChildrenAndRebuildsAfterChanges) {
     ViewAt v;
     group.SetDocView(&v.doc, &v.view);
 
-    // A caller's leftover paths never come back; a child's failure does not
-    // lose what it gave; the control record is not passed down.
+    // A caller's leftover paths never come back; a child's failure fails
+    // the group but does not lose what it gave; the control record is not
+    // passed down.
     tagMarkDataPar out;
     out.arrPaths.resize(3);
     out.bFlag = 1;
     tagMarkCtlData ctl;
-    EXPECT_TRUE(group.GetMarkData(out, &ctl));
+    EXPECT_FALSE(group.GetMarkData(out, &ctl));
     EXPECT_TRUE(Unlocked(group));
     ASSERT_EQ(out.arrPaths.size(), 2u);
     EXPECT_EQ(out.arrPaths[0].nPenIndex, 1);
@@ -118,19 +119,23 @@ TEST(GroupShape, MarkDataConcatenatesChildrenAndRebuildsAfterChanges) {
     // A horizontal line still counts towards the rectangle.
     EXPECT_TRUE(SameRect(out.rect, 0, 8, 10, 8));
 
-    // With a view the second call is served from the cache.
+    // After a failure the children are asked again; with a view the call
+    // after a success is served from the cache.
+    a->result = b->result = true;
     tagMarkDataPar again;
-    group.GetMarkData(again, nullptr);
-    EXPECT_EQ(a->markCalls, 1);
+    EXPECT_TRUE(group.GetMarkData(again, nullptr));
+    EXPECT_EQ(a->markCalls, 2);
+    EXPECT_TRUE(group.GetMarkData(again, nullptr));
+    EXPECT_EQ(a->markCalls, 2);
     EXPECT_EQ(again.arrPaths.size(), 2u);
 
     // Every change of geometry rebuilds: a move, and a rotation too.
     group.Move(1, 0);
     group.GetMarkData(again, nullptr);
-    EXPECT_EQ(a->markCalls, 2);
+    EXPECT_EQ(a->markCalls, 3);
     group.Rotate(90, {0, 0});
     group.GetMarkData(again, nullptr);
-    EXPECT_EQ(a->markCalls, 3);
+    EXPECT_EQ(a->markCalls, 4);
 
     group.SetReverseOrder(true);
     group.SetGetDataForce(true);

@@ -1,0 +1,224 @@
+// The elements of a variable text: each gives one piece of the text (a fixed
+// text, a serial number, a date, a time, a line of a text file, a text that
+// arrived from a TCP/IP or serial-port source) and knows how to move on to
+// its next value. A VARTEXT_PAR holds them in order; the text is the
+// concatenation of their current values.
+//
+// When an element moves: kinds 1 (serial number), 6 (date), 7 (time) and the
+// fixed text move after each marked piece; kinds 2 (text file), 3
+// (keyboard), 4 (TCP/IP), 5 (serial port) and 8 to 10 move before it.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "afx/cstring.h"
+#include "afx/ctime.h"
+#include "core/params.h"
+#include "halder/sribase.h"
+
+enum TEXT_ELEMENT_KIND {
+    TEXT_KIND_FIXED = 0,
+    TEXT_KIND_SN = 1,
+    TEXT_KIND_TXTFILE = 2,
+    TEXT_KIND_KEYBOARD = 3,
+    TEXT_KIND_TCPIP = 4,
+    TEXT_KIND_COM = 5,
+    TEXT_KIND_DATE = 6,
+    TEXT_KIND_TIME = 7,
+    TEXT_KIND_SQL = 8,
+    TEXT_KIND_FILES = 9,
+};
+
+// The clock of variable texts and of the marked-text history. Tests and
+// hosts that replay a run install their own; null restores the system clock.
+CTime VarTextNow();
+void SetVarTextClock(std::function<CTime()> clock);
+
+struct TEXT_ELEMENT : public SriBase {
+    int32_t nKind = TEXT_KIND_FIXED;
+    tagVarAdv advPar;
+
+    TEXT_ELEMENT() = default;
+    explicit TEXT_ELEMENT(int kind) : nKind(kind) {}
+    ~TEXT_ELEMENT() override = default;
+
+    // Forgets the values handed out during a marking pass.
+    virtual void ClearVector() { m_sent.clear(); }
+    // Takes the kind, the options and the current text of another element.
+    virtual void Copy(const TEXT_ELEMENT& src);
+    virtual CString GetText() { return m_strText; }
+    // Moves to the next value: 1, or 0 when the source has none (exhausted,
+    // stopped, refused).
+    virtual int GotoNext() { return 1; }
+    // After a pass in which n pieces were really marked: the element stands
+    // where n moves from the pass's start would have left it.
+    virtual void SyncAfterMark(int) {}
+    virtual void AddSentStringToVec(CString text) { m_sent.push_back(text); }
+    // Notes the current value as the start of the pass.
+    virtual void SetArrayMaxSn() {}
+    // Sets the current value from a number (a serial number's count, a
+    // file's line), and keeps the current value as the one a later reset
+    // returns to.
+    virtual void ResetTo(int) {}
+    virtual void SaveCurrent() {}
+    // A deep copy of the whole element, derived state included.
+    virtual std::shared_ptr<TEXT_ELEMENT> CloneElement() const;
+    // Takes the whole state of an element of the same class (the base part
+    // only from any other).
+    virtual void CopyAll(const TEXT_ELEMENT& src) { Copy(src); }
+
+    const std::vector<CString>& GetSent() const { return m_sent; }
+
+    // The text a fixed element gives; the others keep their current value here.
+    CString m_strText;
+
+protected:
+    std::vector<CString> m_sent;
+};
+
+using TEXT_FIXED_PAR = TEXT_ELEMENT;
+
+// A serial number: start, step, limit and zero-padded width; it wraps to the
+// start past the limit when bLoop is set, else it is exhausted there. It may
+// go back to the start once a day at a set time (nResetMode 1).
+struct TEXT_SN_PAR : public TEXT_ELEMENT {
+    int64_t nStart = 1;
+    int64_t nStep = 1;
+    int64_t nEnd = 999999;
+    int64_t nCurrent = 1;
+    int32_t nWidth = 0;
+    int32_t bLoop = 1;
+    // 0 never, 1 daily at the time of day of tmReset.
+    int32_t nResetMode = 0;
+    CTime tmReset;
+
+    TEXT_SN_PAR() : TEXT_ELEMENT(TEXT_KIND_SN) {}
+    CString GetText() override;
+    int GotoNext() override;
+    void SyncAfterMark(int n) override;
+    void SetArrayMaxSn() override { m_nPassStart = nCurrent; }
+    void ResetTo(int value) override { nCurrent = value; }
+    void SaveCurrent() override { nStart = nCurrent; }
+    // 2 when a daily reset has just put the number back to its start, else 0.
+    int SnResetJudge();
+    std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
+    void CopyAll(const TEXT_ELEMENT& src) override;
+
+private:
+    int64_t m_nPassStart = 1;
+    // The next moment of the daily reset (0 until the first judge).
+    int64_t m_nNextReset = 0;
+};
+
+// The local date or time in a strftime form, days added for dates.
+struct TEXT_DATE_PAR : public TEXT_ELEMENT {
+    CString strFormat = L"%Y-%m-%d";
+    int32_t nDayOffset = 0;
+
+    TEXT_DATE_PAR() : TEXT_ELEMENT(TEXT_KIND_DATE) {}
+    CString GetText() override;
+    std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
+    void CopyAll(const TEXT_ELEMENT& src) override;
+};
+
+struct TEXT_TIME_PAR : public TEXT_DATE_PAR {
+    TEXT_TIME_PAR() {
+        nKind = TEXT_KIND_TIME;
+        strFormat = L"%H:%M:%S";
+    }
+    std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
+};
+
+// The lines of a text file (ANSI code page, CR LF or LF), one per piece; past
+// the last line it starts again when bLoop is set, else it is exhausted.
+struct TEXTTXT_PAR : public TEXT_ELEMENT {
+    CString strFile;
+    int32_t bLoop = 0;
+    // The line the next move takes (0-based).
+    int32_t nNextLine = 0;
+
+    TEXTTXT_PAR() : TEXT_ELEMENT(TEXT_KIND_TXTFILE) {}
+    int GotoNext() override;
+    void ResetTo(int line) override { nNextLine = line < 0 ? 0 : line; }
+    std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
+    void CopyAll(const TEXT_ELEMENT& src) override;
+
+private:
+    bool Load();
+    CString m_strLoaded;
+    std::vector<CString> m_lines;
+};
+
+// A live source: texts arrive from outside (Receive, any thread) and each
+// move takes the oldest one; a stopped source gives none.
+struct TEXT_LIVE_PAR : public TEXT_ELEMENT {
+    explicit TEXT_LIVE_PAR(int kind) : TEXT_ELEMENT(kind) {}
+    TEXT_LIVE_PAR(const TEXT_LIVE_PAR& src);
+    void Receive(const CString& text);
+    int GotoNext() override;
+    void Stop(bool stop);
+    bool IsStopped() const;
+    void CopyAll(const TEXT_ELEMENT& src) override;
+
+private:
+    mutable std::mutex m_lock;
+    std::deque<CString> m_queue;
+    bool m_bStop = false;
+};
+
+struct TEXT_TCPIP_PAR : public TEXT_LIVE_PAR {
+    TEXT_TCPIP_PAR() : TEXT_LIVE_PAR(TEXT_KIND_TCPIP) {}
+    void StopNow(void*) { Stop(true); }
+    std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
+};
+
+// The serial port of a serial-port element.
+class CAsnComm {
+public:
+    explicit CAsnComm(TEXT_LIVE_PAR* owner) : m_owner(owner) {}
+    void SetStopFlag() { m_owner->Stop(true); }
+
+private:
+    TEXT_LIVE_PAR* m_owner;
+};
+
+struct TEXT_COM_PAR : public TEXT_LIVE_PAR {
+    TEXT_COM_PAR() : TEXT_LIVE_PAR(TEXT_KIND_COM), comm(this) {}
+    TEXT_COM_PAR(const TEXT_COM_PAR& src) : TEXT_LIVE_PAR(src), comm(this) {}
+    CAsnComm comm;
+    std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
+};
+
+// The saved form of one element, whatever its kind: a text saves its
+// elements as a list of these and makes them again after a read. A live
+// source keeps no received texts.
+struct TEXT_ELEMENT_REC : public SriBase {
+    int32_t nKind = TEXT_KIND_FIXED;
+    tagVarAdv advPar;
+    std::wstring wstrText;
+    int64_t nStart = 1;
+    int64_t nStep = 1;
+    int64_t nEnd = 999999;
+    int64_t nCurrent = 1;
+    int32_t nWidth = 0;
+    int32_t bLoop = 1;
+    int32_t nResetMode = 0;
+    CTime tmReset;
+    std::wstring wstrFormat;
+    int32_t nDayOffset = 0;
+    std::wstring wstrFile;
+    int32_t nNextLine = 0;
+
+    TEXT_ELEMENT_REC() = default;
+    explicit TEXT_ELEMENT_REC(const TEXT_ELEMENT& e);
+    TEXT_ELEMENT_REC(const TEXT_ELEMENT_REC& src) : SriBase(src) { *this = src; }
+    TEXT_ELEMENT_REC& operator=(const TEXT_ELEMENT_REC& src);
+    // A new element of the saved kind with the saved values.
+    std::shared_ptr<TEXT_ELEMENT> Make() const;
+    void AddAllProp(bool extended) override;
+};

@@ -1,0 +1,129 @@
+// The history of marked texts: its file as written and read back, the
+// daily clear, the default file and a file that cannot be written.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "halder/textelement.h"
+#include "support/temp_dir.h"
+#include "text/markrecord.h"
+#include "text/text_test_util.h"
+
+namespace {
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class MarkRecordTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetVarTextClock([this] { return m_now; });
+    }
+    void TearDown() override { SetVarTextClock(nullptr); }
+    void At(int day, int h, int m, int s) { m_now = CTime(2024, 5, day, h, m, s); }
+
+    text_test::TempRunLog m_log{"markrecord"};
+    testsupport::TempDir m_dir{"morvik-markrecord"};
+    CTime m_now{CTime(2024, 5, 1, 8, 30, 0)};
+};
+
+TEST_F(MarkRecordTest, FileRoundTripsStampedUnstampedAndMultiLineTexts) {
+    const std::string path = m_dir.File("history.txt");
+    CMarkRecord stamped;
+    ASSERT_FALSE(stamped.Open(CString(path.c_str()), true, true, false, CTime()));  // no file yet
+    EXPECT_TRUE(stamped.AddRecord(CString(L"AB"), true));
+    EXPECT_TRUE(stamped.AddRecord(CString(L"A\r\nB"), true));
+    EXPECT_TRUE(stamped.Contains(CString(L"A\r\nB"), false));
+    EXPECT_TRUE(stamped.AddRecord(CString(L"not kept"), false));
+    CMarkRecord plain;
+    plain.Open(CString(path.c_str()), false, false, false, CTime());
+    EXPECT_TRUE(plain.AddRecord(CString(L"A|B"), true));
+    EXPECT_TRUE(plain.AddRecord(CString(L"C\nD"), true));
+    EXPECT_EQ(ReadAll(path),
+              "2024-05-01 08:30:00|AB\r\n2024-05-01 08:30:00|A\\nB\r\nA|B\r\nC\\nD\r\n");
+
+    CMarkRecord again;
+    ASSERT_TRUE(again.Open(CString(path.c_str()), false, true, false, CTime()));
+    EXPECT_EQ(again.GetFileTextCount(), 4u);
+    for (const wchar_t* t : {L"AB", L"A\r\nB", L"A|B", L"C\r\nD"}) {
+        EXPECT_TRUE(again.Contains(CString(t), true)) << CStringA(CString(t)).GetString();
+        EXPECT_FALSE(again.Contains(CString(t), false));
+    }
+    EXPECT_FALSE(again.Contains(CString(L"B"), true));
+
+    // Written by another program with bare line feeds and a last line
+    // without one.
+    std::ofstream(m_dir.File("lf.txt"), std::ios::binary) << "2023-01-02 03:04:05|X\n|Y\nZ";
+    CMarkRecord lf;
+    ASSERT_TRUE(lf.Open(CString(m_dir.File("lf.txt").c_str()), false, false, false, CTime()));
+    EXPECT_TRUE(lf.Contains(CString(L"X"), true));
+    EXPECT_TRUE(lf.Contains(CString(L"|Y"), true));
+    EXPECT_TRUE(lf.Contains(CString(L"Z"), true));
+}
+
+TEST_F(MarkRecordTest, DailyResetClearsAtTheNextOccurrence) {
+    const std::string path = m_dir.File("daily.txt");
+    std::ofstream(path, std::ios::binary) << "OLD\r\n";
+    // Opened before today's reset time: today's clear still comes.
+    At(1, 7, 0, 0);
+    CMarkRecord h;
+    ASSERT_TRUE(h.Open(CString(path.c_str()), false, true, true, CTime(2020, 1, 1, 8, 0, 0)));
+    EXPECT_EQ(h.GetResetTime(), CTime(2024, 5, 1, 8, 0, 0));
+    EXPECT_TRUE(h.Contains(CString(L"OLD"), true));
+    h.AddRecord(CString(L"E1"), true);
+    EXPECT_EQ(ReadAll(path), "OLD\r\nE1\r\n");
+
+    At(1, 8, 0, 1);
+    h.AddRecord(CString(L"E2"), true);
+    EXPECT_EQ(ReadAll(path), "E2\r\n");
+    EXPECT_FALSE(h.Contains(CString(L"OLD"), true));
+    EXPECT_FALSE(h.Contains(CString(L"E1"), true));
+    EXPECT_TRUE(h.Contains(CString(L"E2"), false));
+    EXPECT_EQ(h.GetResetTime(), CTime(2024, 5, 2, 8, 0, 0));
+
+    At(2, 7, 59, 59);
+    h.AddRecord(CString(L"E3"), true);
+    At(2, 8, 0, 1);
+    h.AddRecord(CString(L"E4"), true);
+    EXPECT_EQ(ReadAll(path), "E4\r\n");
+
+    // Opened after today's time: the next clear is tomorrow's.
+    At(3, 9, 0, 0);
+    h.Open(CString(path.c_str()), false, true, true, CTime(2024, 5, 2, 8, 0, 0));
+    EXPECT_EQ(h.GetResetTime(), CTime(2024, 5, 4, 8, 0, 0));
+    EXPECT_TRUE(h.Contains(CString(L"E4"), true));
+}
+
+TEST_F(MarkRecordTest, DefaultFileAndUnwritableFile) {
+    CMarkRecord h;
+    h.Open(CString(), false, true, false, CTime());
+    EXPECT_TRUE(h.AddRecord(CString(L"DEF"), true));
+    const std::string file = (m_log.Dir() / "markdata.txt").string();
+    EXPECT_EQ(ReadAll(file), "DEF\r\n");
+    // Recorded after the switch to the default file, so it is remembered.
+    EXPECT_TRUE(h.Contains(CString(L"DEF"), false));
+
+    CMarkRecord dir;
+    EXPECT_FALSE(dir.Open(CString(m_dir.Dir().c_str()), false, false, false, CTime()));
+    EXPECT_FALSE(dir.AddRecord(CString(L"lost"), true));
+}
+
+TEST(MarkRecordHelpers, ReplaceAllAndStamp) {
+    std::string s = "a\\n\\nb";
+    CMarkRecord::ReplaceAll(s, "\\n", "\r\n");
+    EXPECT_EQ(s, "a\r\n\r\nb");
+    std::string grow = "xx";
+    CMarkRecord::ReplaceAll(grow, "x", "xx");
+    EXPECT_EQ(grow, "xxxx");
+    SetVarTextClock([] { return CTime(2031, 12, 31, 23, 59, 58); });
+    EXPECT_EQ(CMarkRecord::MakeTimeStamp(), "2031-12-31 23:59:58|");
+    SetVarTextClock(nullptr);
+}
+
+}  // namespace

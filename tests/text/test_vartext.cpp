@@ -1,0 +1,463 @@
+// Variable texts through the marking calls: serial numbers, dates, times and
+// file lines piece by piece, the split into fixed texts, the repeat question,
+// the mark data per pen and the undo of a text's parameters.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <memory>
+
+#include "compose/filledshape.h"
+#include "compose/group.h"
+#include "core/shapelist.h"
+#include "halder/basedoc.h"
+#include "halder/textelement.h"
+#include "history/editing_core.h"
+#include "history/undo_records_param.h"
+#include "host/recording_host.h"
+#include "support/temp_dir.h"
+#include "text/fonts.h"
+#include "text/markrecord.h"
+#include "text/text_test_util.h"
+#include "text/vartext.h"
+
+namespace {
+
+struct Desk {
+    CBaseDoc doc;
+    CBaseView view{&doc};
+
+    CFonts* Text(const wchar_t* content, const wchar_t* caption = nullptr) {
+        auto* t = new CFonts();
+        t->SetDocView(&doc, &view);
+        t->InitFontsPath({0, 0}, CString(content), CString(L"DejaVu Sans"), false);
+        if (caption != nullptr) t->SetCaption(CString(caption));
+        doc.AddShape(t);
+        return t;
+    }
+    // A text made of the given elements, laid out with their values.
+    CFonts* VarText(std::vector<std::shared_ptr<TEXT_ELEMENT>> elements) {
+        CFonts* t = Text(L"x");
+        VARTEXT_PAR v;
+        v.bEnable = 1;
+        v.arrElements = std::move(elements);
+        TextContent c(t);
+        EXPECT_EQ(t->SetFonts(c.text, c.type, c.face, c.fonts, c.codebar, v, 0, 1, false), 1);
+        return t;
+    }
+};
+
+std::shared_ptr<TEXT_SN_PAR> Serial(int64_t start, int64_t step, int width) {
+    auto sn = std::make_shared<TEXT_SN_PAR>();
+    sn->nStart = sn->nCurrent = start;
+    sn->nStep = step;
+    sn->nWidth = width;
+    return sn;
+}
+
+std::shared_ptr<TEXT_ELEMENT> Fixed(const wchar_t* text) {
+    auto e = std::make_shared<TEXT_ELEMENT>();
+    e->m_strText = text;
+    return e;
+}
+
+class VarTextTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetVarTextClock([this] { return m_now; });
+        CFonts::ResetFirstRotation();
+        m_saved = SetHost(m_host);
+    }
+    void TearDown() override {
+        SetHost(m_saved);
+        SetVarTextClock(nullptr);
+    }
+    // Marks one piece; the text that was marked.
+    CString Mark(CFonts* t, tagMarkCtlData* ctl = nullptr, bool* ok = nullptr) {
+        tagMarkDataPar out;
+        const CString before = t->parVarText.bEnable ? t->parVarText.GetText(false) : t->GetText();
+        const bool res = t->GetMarkData(out, ctl);
+        if (ok != nullptr) *ok = res;
+        return before;
+    }
+
+    text_test::TempRunLog m_log{"vartext"};
+    testsupport::TempDir m_dir{"morvik-vartext"};
+    CTime m_now{CTime(2024, 2, 28, 23, 0, 0)};
+    std::shared_ptr<RecordingHost> m_host = std::make_shared<RecordingHost>();
+    std::shared_ptr<IHostServices> m_saved;
+};
+
+TEST_F(VarTextTest, SerialNumberAdvancesByItsStepAndResetsByItsRule) {
+    Desk d;
+    auto sn = Serial(5, 3, 3);
+    sn->nEnd = 12;
+    CFonts* t = d.VarText({Fixed(L"N"), sn});
+    t->PrepareBeforeMark({}, 0);
+    EXPECT_EQ(t->GetText(), CString(L"N005"));
+    EXPECT_EQ(Mark(t), CString(L"N005"));
+    EXPECT_EQ(t->GetText(), CString(L"N008"));
+    EXPECT_EQ(Mark(t), CString(L"N008"));
+    EXPECT_EQ(Mark(t), CString(L"N011"));
+    // Past the limit it starts again.
+    EXPECT_EQ(t->GetText(), CString(L"N005"));
+    // Without wrapping, the exhausted number fails the piece.
+    sn->bLoop = 0;
+    sn->nCurrent = 11;
+    bool ok = true;
+    Mark(t, nullptr, &ok);
+    EXPECT_FALSE(ok);
+
+    // The control value 30 moves it right after the rebuild, and only then.
+    sn->bLoop = 1;
+    sn->nCurrent = 5;
+    tagMarkCtlData early;
+    early.nPass = 30;
+    Mark(t, &early);
+    EXPECT_EQ(t->GetText(), CString(L"N008"));
+    EXPECT_EQ(sn->nCurrent, 8);
+
+    // A pass of which only one piece was marked leaves it one step on.
+    t->PrepareBeforeMark({}, 0);
+    Mark(t);
+    Mark(t);
+    tagMarkCtlData sync;
+    sync.bNoRedraw = 1;
+    t->CleanupAfterMark(0, 1, sync);
+    EXPECT_EQ(t->GetText(), CString(L"N011"));
+    t->CleanupAfterMark(3, 3, sync);
+    EXPECT_EQ(t->GetText(), CString(L"N011"));
+    // Counted through the wrap as single moves would go, however many.
+    TEXT_SN_PAR counted;
+    counted.CopyAll(*sn);
+    counted.nCurrent = 5;
+    counted.SetArrayMaxSn();
+    for (int i = 0; i < 7; ++i) counted.GotoNext();
+    const int64_t walked = counted.nCurrent;
+    counted.SyncAfterMark(7);
+    EXPECT_EQ(counted.nCurrent, walked);
+    counted.SyncAfterMark(2147483647);
+    EXPECT_TRUE(counted.nCurrent == 5 || counted.nCurrent == 8 || counted.nCurrent == 11);
+
+    // Daily reset at 06:00: the first piece after it starts from the start.
+    sn->nResetMode = 1;
+    sn->tmReset = CTime(2000, 1, 1, 6, 0, 0);
+    EXPECT_EQ(Mark(t), CString(L"N011"));
+    m_now = CTime(2024, 2, 29, 6, 0, 1);
+    Mark(t);
+    EXPECT_EQ(t->GetText(), CString(L"N008"));  // 005 was marked
+}
+
+TEST_F(VarTextTest, DatesTimesAndFileLinesComeFromTheirSources) {
+    Desk d;
+    auto date = std::make_shared<TEXT_DATE_PAR>();
+    date->nDayOffset = 2;
+    auto time = std::make_shared<TEXT_TIME_PAR>();
+    time->strFormat = L"%H%M";
+    CFonts* t = d.VarText({date, Fixed(L" "), time});
+    EXPECT_EQ(t->GetText(), CString(L"2024-03-01 2300"));
+    m_now = CTime(2024, 12, 31, 7, 5, 0);
+    EXPECT_EQ(Mark(t), CString(L"2025-01-02 0705"));
+
+    const std::string path = m_dir.File("lines.txt");
+    std::ofstream(path, std::ios::binary) << "first\r\nsecond\nthird";
+    auto lines = std::make_shared<TEXTTXT_PAR>();
+    lines->strFile = CString(path.c_str());
+    CFonts* f = d.VarText({Fixed(L"#"), lines});
+    // A file line is taken before its piece is built.
+    for (const wchar_t* line : {L"#first", L"#second", L"#third"}) {
+        Mark(f);
+        EXPECT_EQ(f->GetText(), CString(line));
+    }
+    bool ok = true;
+    Mark(f, nullptr, &ok);
+    EXPECT_FALSE(ok);
+    lines->ResetTo(1);
+    Mark(f);
+    EXPECT_EQ(f->GetText(), CString(L"#second"));
+}
+
+TEST_F(VarTextTest, SplitRulesFillTheFixedTextsAfterTheVariableText) {
+    CProcessVarTxt* p = CProcessVarTxt::Instance();
+    SPLITRULE r;
+    CString x(L"X");
+    p->SetSource(CString(L"A;B;C"), 1);
+    r.iPos = 1;
+    EXPECT_EQ(p->GetTxtByRule(x, r), CString(L"A"));
+    r.iPos = 2;
+    EXPECT_EQ(p->GetTxtByRule(x, r), CString(L"B"));
+    r.iPos = 3;
+    EXPECT_EQ(p->GetTxtByRule(x, r), CString());
+    r.iPos = 0;
+    EXPECT_EQ(p->GetTxtByRule(x, r), CString());
+    p->SetSource(CString(L"ABCDEF"), 0);
+    r.iPos = 2;
+    r.iTotal = 3;
+    EXPECT_EQ(p->GetTxtByRule(x, r), CString(L"BCD"));
+    r.iMode = 1;
+    EXPECT_EQ(p->GetTxtByRule(x, r), CString(L"XBCD"));
+    r.iMode = 0;
+    r.iPos = 5;
+    r.iTotal = 9;
+    EXPECT_EQ(p->GetTxtByRule(x, r), CString(L"EF"));
+    for (int pos : {-5, 0, 7, 99}) {
+        r.iPos = pos;
+        EXPECT_EQ(p->GetTxtByRule(x, r), CString()) << pos;
+    }
+
+    Desk d;
+    CFonts* before = d.Text(L"b", L"Lot");
+    auto sn = Serial(1234, 1, 0);
+    sn->advPar.bSplit = 1;
+    for (auto [name, pos] : {std::pair{L"Lot", 1}, std::pair{L"Day", 3}}) {
+        SPLITRULE rule;
+        rule.strName = name;
+        rule.iPos = pos;
+        rule.iTotal = 2;
+        sn->advPar.vecSplitRule.push_back(rule);
+    }
+    CFonts* var = d.VarText({sn});
+    CFonts* lot = d.Text(L"l", L"Lot");
+    CFonts* day = d.Text(L"d", L"Day");
+    auto other = Serial(7, 1, 0);
+    other->advPar.bSplit = 0;
+    d.VarText({other});
+    CFonts* after = d.Text(L"a", L"Lot");
+    EXPECT_EQ(p->IsVarTxtAdv(d.doc.GetShapeList()), 1);
+    EXPECT_EQ(p->Position(d.doc.GetShapeList(), var), 1);
+    EXPECT_EQ(p->Position(d.doc.GetShapeList(), lot), -1);
+
+    Mark(var);
+    EXPECT_EQ(lot->GetText(), CString(L"12"));
+    EXPECT_EQ(day->GetText(), CString(L"34"));
+    EXPECT_EQ(before->GetText(), CString(L"b"));
+    EXPECT_EQ(after->GetText(), CString(L"a"));
+
+    // Not marked itself: laid out as one blank, the text kept.
+    sn->advPar.bMkSelf = 0;
+    p->SetMkSelfTxt(d.doc.GetShapeList());
+    EXPECT_EQ(var->GetChars().size(), 1u);
+    EXPECT_EQ(var->GetText(), CString(L"1235"));
+    tagMarkDataPar out;
+    EXPECT_TRUE(var->GetMarkData(out, nullptr));
+    EXPECT_TRUE(out.arrPaths.empty());
+    int markSelf = -1;
+    EXPECT_EQ(p->IsSerialVar(var, markSelf), 1);
+    EXPECT_EQ(markSelf, 0);
+
+    // Reset and save reach the texts' own elements through the copies.
+    CResetVarTxt::Instance()->ResetVarValue(d.doc.GetShapeList(), 40);
+    EXPECT_EQ(sn->nCurrent, 40);
+    EXPECT_EQ(other->nCurrent, 40);
+    CResetVarTxt::Instance()->SaveVarCurValue(d.doc.GetShapeList());
+    EXPECT_EQ(sn->nStart, 40);
+}
+
+TEST_F(VarTextTest, RepeatedTextAsksTheHostAndHonoursTheAnswer) {
+    Desk d;
+    CFonts* t = d.Text(L"R1");
+    CString path(m_dir.File("repeat.txt").c_str());
+    t->SetTxtOutPara(1, 0, 1, 0, CTime(), path);
+    t->PrepareBeforeMark({}, 0);
+    tagMarkDataPar out;
+    EXPECT_TRUE(t->GetMarkData(out, nullptr));
+    EXPECT_TRUE(m_host->MessageBoxes().empty());
+
+    m_host->QueueMessageBoxAnswer(IDCANCEL);
+    EXPECT_TRUE(t->GetMarkData(out, nullptr));  // from the cache, recorded again
+    m_host->QueueMessageBoxAnswer(IDOK);
+    EXPECT_FALSE(t->GetMarkData(out, nullptr));
+    const auto boxes = m_host->MessageBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].caption, L"重复标刻提示");
+    EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_OKCANCEL | MB_TOPMOST));
+
+    // Loaded from the file on the next pass; a group hands the data out
+    // but reports the refusal.
+    CGroupShape group;
+    d.doc.GetShapeList().remove(t);
+    group.GetChildren().push_back(t);
+    group.SetDocView(&d.doc, &d.view);
+    t->PrepareBeforeMark({}, 0);
+    tagMarkDataPar all;
+    m_host->QueueMessageBoxAnswer(IDOK);
+    EXPECT_FALSE(group.GetMarkData(all, nullptr));
+    EXPECT_FALSE(all.arrPaths.empty());
+    m_host->QueueMessageBoxAnswer(IDCANCEL);
+    EXPECT_TRUE(group.GetMarkData(all, nullptr));
+    group.GetChildren().clear();
+
+    // A host without a user answers with the default button: stop.
+    SetHost(nullptr);
+    EXPECT_FALSE(t->GetMarkData(out, nullptr));
+    SetHost(m_host);
+}
+
+TEST_F(VarTextTest, MarkDataPerPenAndTurningHatch) {
+    Desk d;
+    CFonts* plain = d.Text(L"HI");
+    plain->SetPen(3);
+    tagMarkDataPar out;
+    ASSERT_TRUE(plain->GetMarkData(out, nullptr));
+    ASSERT_EQ(out.arrPaths.size(), 1u);
+    EXPECT_EQ(out.arrPaths[0].nPenIndex, 3);
+    EXPECT_EQ(out.arrPaths[0].arrPolylines.size(), 2u);  // H and I, one outline each
+    EXPECT_TRUE(out.arrPaths2.empty());
+    // Its outline lies on the glyphs: every point inside the text's rectangle.
+    Gdiplus::RectF r;
+    plain->GetRectangle(r);
+    for (const auto& line : out.arrPaths[0].arrPolylines)
+        for (const tagPOINTF& p : line) {
+            EXPECT_GE(p.x, r.X - 1e-3);
+            EXPECT_LE(p.x, r.X + r.Width + 1e-3);
+        }
+
+    // Per character: an empty line gives no group and takes no character.
+    CFonts* lines = d.Text(L"AB\r\n\r\nC");
+    lines->SetPen(4);
+    std::vector<std::vector<CBaseShape*>> groups;
+    ASSERT_TRUE(lines->ConvertToShapeList(groups));
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].size(), 2u);
+    EXPECT_EQ(groups[1].size(), 1u);
+    for (auto& g : groups)
+        for (CBaseShape* s : g) delete s;
+    std::vector<std::vector<tagMarkDataPar>> chars;
+    ASSERT_TRUE(lines->GetCharsMarkData(chars, false));
+    ASSERT_EQ(chars.size(), 1u);
+    ASSERT_EQ(chars[0].size(), 3u);
+    EXPECT_EQ(chars[0][2].arrPaths.at(0).nPenIndex, 4);
+    EXPECT_LT(chars[0][2].rect.Y, chars[0][0].rect.Y);  // C on the line below
+
+    CFonts* filled = d.Text(L"O");
+    FILLED_PARS fill;
+    fill.bOutLine = 0;
+    fill.fillParams[0].bEnable = 1;
+    fill.fillParams[0].nFillType = 3;
+    fill.fillParams[0].fLineSpacing = 0.5;
+    fill.fillParams[0].nPenNum = 5;
+    fill.fillParams[0].m_fill_rotate = 1;
+    fill.fillParams[0].m_fRotateAngle = 10.0;
+    fill.fillParams[0].fAngle = 355.0;
+    filled->SetFill(fill, false);
+    double angles[3];
+    for (double& a : angles) {
+        tagMarkDataPar data;
+        ASSERT_TRUE(filled->GetMarkData(data, nullptr));
+        ASSERT_FALSE(data.arrPaths2.empty());
+        EXPECT_EQ(data.arrPaths2[0].nPenIndex, 5);
+        EXPECT_TRUE(data.arrPaths.empty());
+        // Hatch lines of one set run parallel at the set's angle.
+        const auto& line = data.arrPaths2[0].arrPolylines.front();
+        ASSERT_GE(line.size(), 2u);
+        a = std::fmod(std::atan2(line.back().y - line.front().y, line.back().x - line.front().x) * 180 / M_PI + 360,
+                      180.0);
+        EXPECT_NEAR(std::fmod(filled->parFill.fillParams[0].fAngle, 180.0), a, 0.5);
+    }
+    EXPECT_NEAR(filled->parFill.fillParams[0].fAngle, 15.0, 1e-9);  // 355, 5, 15
+    EXPECT_NEAR(std::fabs(std::remainder(angles[1] - angles[0], 180.0)), 10.0, 0.5);
+}
+
+TEST_F(VarTextTest, ParameterUndoOfATextRestoresItExactly) {
+    Desk d;
+    CCore core{&d.doc, &d.view};
+    auto sn = Serial(10, 1, 0);
+    CFonts* t = d.VarText({Fixed(L"S"), sn});
+    auto* p = new stFontsUndo;
+    p->ids = {t->GetBaseID()};
+    t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
+    p->varOld = p->varOld.Clone();
+    p->strNewFirst = p->strOldFirst;
+    p->strNewSecond = p->strOldSecond;
+    p->nNewType = p->nOldType;
+    p->fontsNew = p->fontsOld;
+    p->fontsNew.dHeight = 4.0;
+    p->codebarNew = p->codebarOld;
+    p->varNew.bEnable = 1;
+    p->varNew.arrElements = {Fixed(L"T"), Serial(500, 5, 0)};
+    CUND_Fonts rec(p);
+
+    rec.OnEditRedo(&core);
+    EXPECT_EQ(t->GetText(), CString(L"T500"));
+    Mark(t);
+    EXPECT_EQ(t->GetText(), CString(L"T505"));
+    rec.OnEditUndo(&core);
+    EXPECT_EQ(t->GetText(), CString(L"S10"));
+    EXPECT_NEAR(t->parFonts.dHeight, 10.0, 1e-9);
+    Mark(t);
+    Mark(t);
+    rec.OnEditRedo(&core);
+    EXPECT_EQ(t->GetText(), CString(L"T500"));
+    rec.OnEditUndo(&core);
+    EXPECT_EQ(t->GetText(), CString(L"S10"));
+
+    // A fill change of the text comes back with its parameters.
+    FILLED_PARS before = t->parFill;
+    FILLED_PARS after;
+    after.fillParams[0].bEnable = 1;
+    after.fillParams[0].nFillType = 3;
+    after.fillParams[0].fLineSpacing = 0.7;
+    auto* f = new stSetFillUndo;
+    f->pShape = t;
+    f->parOld = before;
+    f->parNew = after;
+    CUND_SetFill fillRec(f);
+    fillRec.OnEditRedo(&core);
+    EXPECT_EQ(t->bFilled, 1);
+    EXPECT_NEAR(t->parFill.fillParams[0].fLineSpacing, 0.7, 1e-12);
+    fillRec.OnEditUndo(&core);
+    EXPECT_NEAR(t->parFill.fillParams[0].fLineSpacing, before.fillParams[0].fLineSpacing, 1e-12);
+    EXPECT_EQ(t->parFill.fillParams[0].bEnable, before.fillParams[0].bEnable);
+}
+
+TEST_F(VarTextTest, SavedVariableTextReadsBackWithItsElements) {
+    Desk d;
+    auto sn = Serial(77, 4, 5);
+    sn->advPar.bSplit = 1;
+    auto date = std::make_shared<TEXT_TIME_PAR>();
+    date->strFormat = L"%M";
+    CFonts* t = d.VarText({Fixed(L"P"), sn, date});
+    Mark(t);
+    std::list<CBaseShape*> records;
+    t->SaveShapeChild(nullptr, records);
+    const std::wstring file = m_dir.WPath("v.orzx");
+    ASSERT_TRUE(CVonnSriShapeList(&records).SaveList(file.c_str()));
+    std::list<CBaseShape*> back;
+    ASSERT_TRUE(CVonnSriShapeList(&back).LoadList(file.c_str()));
+    ASSERT_EQ(back.size(), 1u);
+    std::unique_ptr<CFonts> read(dynamic_cast<CFonts*>(back.front()));
+    ASSERT_TRUE(read);
+    const auto& elements = read->parVarText.arrElements;
+    ASSERT_EQ(elements.size(), 3u);
+    EXPECT_EQ(read->parVarText.GetText(false), CString(L"P0008100"));
+    auto* readSn = dynamic_cast<TEXT_SN_PAR*>(elements[1].get());
+    ASSERT_NE(readSn, nullptr);
+    EXPECT_EQ(readSn->nStep, 4);
+    EXPECT_EQ(readSn->advPar.bSplit, 1);
+    read->FreeShapePtr();
+}
+
+TEST_F(VarTextTest, FillShapeMovesItsVariableTextChildOn) {
+    Desk d;
+    auto sn = Serial(1, 1, 0);
+    CFonts* t = d.VarText({sn});
+    d.doc.GetShapeList().remove(t);
+    CFilledShape fill;
+    fill.SetDocView(&d.doc, &d.view);
+    fill.GetChildren().push_back(t);
+    FILLED_PARS par;
+    par.fillParams[0].bEnable = 1;
+    par.fillParams[0].nFillType = 3;
+    par.fillParams[0].fLineSpacing = 0.5;
+    fill.SetParam(par);
+    fill.DoFill(0);
+    tagMarkDataPar out;
+    EXPECT_TRUE(fill.GetMarkData(out, nullptr));
+    EXPECT_FALSE(out.arrPaths2.empty());
+    EXPECT_EQ(t->GetText(), CString(L"2"));
+    EXPECT_TRUE(fill.GetMarkData(out, nullptr));
+    EXPECT_EQ(t->GetText(), CString(L"3"));
+    fill.GetChildren().clear();
+}
+
+}  // namespace

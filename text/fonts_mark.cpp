@@ -1,0 +1,525 @@
+// The text shape on the marking side: its mark data per pen, the variable
+// text that moves on from piece to piece, the repeat question and the
+// history of marked texts.
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+#include "compose/filledshape.h"
+#include "core/runlog.h"
+#include "halder/basedoc.h"
+#include "halder/textelement.h"
+#include "host/host_services.h"
+#include "text/fonts.h"
+#include "text/markrecord.h"
+#include "text/vartext.h"
+
+namespace {
+
+RunLog* Log() { return RunLog::Instance(nullptr); }
+
+// The first build with a turning hatch in the process keeps the configured
+// angles; every later one turns them.
+std::mutex g_turnLock;
+int g_firstRotation = 0;
+
+// The first field of the control record asks for serial numbers to move
+// right after the rebuild.
+constexpr int kEarlySerial = 30;
+
+bool TurnsPerMark(const SHAPE_FILLER_PARAM& set) {
+    return set.bEnable != 0 && set.m_fill_rotate != 0 && std::fabs(set.m_fRotateAngle) > 1e-06;
+}
+
+void Append(std::vector<tagPathData>& to, std::vector<tagPathData>& from) {
+    for (tagPathData& d : from) to.push_back(std::move(d));
+}
+
+tagPathData Group(int pen, std::vector<std::vector<tagPOINTF>> lines) {
+    tagPathData data;
+    data.nPenIndex = pen;
+    data.arrPolylines = std::move(lines);
+    return data;
+}
+
+void AddDots(std::vector<tagPathData>& to, int pen, const std::vector<tagPOINTF>& dots, size_t from, size_t count) {
+    for (size_t i = from; i < from + count && i < dots.size(); ++i) to.push_back(Group(pen, {{dots[i]}}));
+}
+
+void ReverseBoth(tagMarkDataPar& data) {
+    std::reverse(data.arrPaths.begin(), data.arrPaths.end());
+    std::reverse(data.arrPaths2.begin(), data.arrPaths2.end());
+}
+
+bool MovesBefore(int kind) { return (kind >= 2 && kind <= 5) || (kind >= 8 && kind <= 10); }
+
+}  // namespace
+
+void CFonts::ResetFirstRotation() {
+    std::lock_guard<std::mutex> lock(g_turnLock);
+    g_firstRotation = 0;
+}
+
+CMarkRecord* CFonts::GetMarkRecord() {
+    // The editor and the marking thread may both be first.
+    static std::mutex making;
+    std::lock_guard<std::mutex> lock(making);
+    if (!m_markRecord) m_markRecord = std::make_shared<CMarkRecord>();
+    return m_markRecord.get();
+}
+
+void CFonts::GetTxtOutPara(int& outTxt, int& outTm, int& mkFlag, int& timingReset, CTime& tmReset, CString& outName) {
+    outTxt = m_bOutTxt;
+    outTm = m_bOutTm;
+    mkFlag = m_bMkFlag;
+    timingReset = m_bTimingReset;
+    tmReset = m_tmReset;
+    outName = m_strOutName;
+}
+
+void CFonts::SetTxtOutPara(int outTxt, int outTm, int mkFlag, int timingReset, CTime tmReset, CString& outName) {
+    m_bOutTxt = outTxt;
+    m_bOutTm = outTm;
+    m_bMkFlag = mkFlag;
+    m_bTimingReset = timingReset;
+    m_tmReset = tmReset;
+    m_strOutName = outName;
+}
+
+void CFonts::PrepareBeforeMark(tagMarkCtlData, int) {
+    if (parVarText.bEnable != 0) {
+        for (const auto& e : parVarText.arrElements) {
+            if (e == nullptr) continue;
+            e->ClearVector();
+            if (e->nKind == TEXT_KIND_SN) {
+                e->AddSentStringToVec(e->GetText());
+                e->SetArrayMaxSn();
+            }
+        }
+    }
+    GetMarkRecord()->Open(m_bOutTxt != 0 ? m_strOutName : CString(), m_bOutTm != 0, m_bMkFlag != 0,
+                          m_bTimingReset != 0, m_tmReset);
+}
+
+// ---- helpers of GetMarkData -------------------------------------------------------------------
+
+namespace {
+
+// The question before a text is marked again; true when the operator asks
+// to stop (OK, also the answer of a host without a user).
+bool StopOnRepeat(CMarkRecord* record, const CString& text, bool markMode, HWND owner) {
+    if (!record->Contains(text, true)) return false;
+    CBaseFrame* frame = CBaseFrame::GetMainFrame();
+    if (frame == nullptr || (frame->GetMarkMode() != 0) != markMode) return false;
+    return MessageBoxW(owner, L"文本重复标刻，停止吗？", L"重复标刻提示", MB_OKCANCEL | MB_TOPMOST) == IDOK;
+}
+
+}  // namespace
+
+bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
+    WaitForSingleObject(m_hEvent, INFINITE);
+    MarkDataLock lock(this, &out);
+    auto finish = [&lock](bool ok) {
+        lock.Finish(ok);
+        Log()->Write(L"GetMarkData return");
+        return ok;
+    };
+    const bool early = ctl != nullptr && ctl->nPass == kEarlySerial;
+    const bool variable = parVarText.bEnable != 0;
+    bool turning = false;
+    for (const SHAPE_FILLER_PARAM& set : parFill.fillParams) turning = turning || TurnsPerMark(set);
+    CMarkRecord* record = GetMarkRecord();
+    auto markedText = [this, variable] { return variable ? parVarText.GetText(false) : m_strText; };
+
+    if (m_pView != nullptr && !turning && !variable && !m_markCache.IsEmpty() && m_bForce == 0) {
+        out = m_markCache;
+        if (m_bOutTxt != 0 && m_bMkFlag != 0 && StopOnRepeat(record, m_strText, false, nullptr)) return finish(false);
+        record->AddRecord(m_strText, m_bOutTxt != 0);
+        lock.Leave(true);
+        return true;
+    }
+
+    SetGetDataForce(false);
+    // The caller's header carries over; its paths never pile up in the cache.
+    m_markCache = out;
+    m_markCache.Clear();
+    for (CFilledShape* fill : m_arrFills)
+        if (fill != nullptr) fill->ClearMarkBuff();
+
+    if (bFilled != 0) {
+        bool turned = false;
+        {
+            std::lock_guard<std::mutex> guard(g_turnLock);
+            for (SHAPE_FILLER_PARAM& set : parFill.fillParams) {
+                if (!TurnsPerMark(set)) continue;
+                if (g_firstRotation != 0) {
+                    set.fAngle = std::fmod(set.fAngle + set.m_fRotateAngle, 360.0);
+                    turned = true;
+                }
+            }
+            if (turning) g_firstRotation = 1;
+        }
+        if (turned) {
+            WaitForSingleObject(m_hLayoutEvent, INFINITE);
+            DeleteFill();
+            SetFill(parFill, false);
+            SetEvent(m_hLayoutEvent);
+        }
+    }
+
+    const bool keepValues = m_markCache.bFlag != 0;
+    if (variable && !keepValues) {
+        CString text;
+        bool changed = false;
+        CFonts* parent = nullptr;
+        if (GetLinkFlag() && m_pDoc != nullptr)
+            parent = dynamic_cast<CFonts*>(m_pDoc->GetShapeByUUID(GetParentBaseID()));
+        const auto& elements = parVarText.arrElements;
+        for (size_t i = 0; i < elements.size(); ++i) {
+            TEXT_ELEMENT* e = elements[i].get();
+            if (e == nullptr) continue;
+            const int kind = e->nKind;
+            if (kind == TEXT_KIND_SN) {
+                if (auto* sn = dynamic_cast<TEXT_SN_PAR*>(e); sn != nullptr && sn->SnResetJudge() == 2) {
+                    changed = true;
+                    Log()->WriteFormat(L"reset:%s...", text.GetString());
+                }
+                changed = changed || early;
+            } else if (kind == 2 || kind == 3) {
+                if (e->GotoNext() == 0) return finish(false);
+                changed = true;
+            } else if (MovesBefore(kind)) {
+                // A linked text takes what its parent took; a parent that is
+                // gone or shorter leaves the element to its own source.
+                TEXT_ELEMENT* from = nullptr;
+                if (parent != nullptr && parent != this && i < parent->parVarText.arrElements.size())
+                    from = parent->parVarText.arrElements[i].get();
+                if (from != nullptr && from != e) {
+                    if (kind == 9 || kind == 10)
+                        e->Copy(*from);
+                    else
+                        e->CopyAll(*from);
+                } else if (e->GotoNext() == 0) {
+                    return finish(false);
+                }
+                changed = true;
+            }
+            text += e->GetText();
+        }
+        if (changed) {
+            TextContent content(this);
+            if (content.Apply(this, text, 1, true) == 0) {
+                Log()->Write(L"SetFonts bRet ERROR");
+                return false;
+            }
+            if (early) {
+                for (const auto& e : elements)
+                    if (e != nullptr && e->nKind == TEXT_KIND_SN && e->GotoNext() == 0) return finish(false);
+            }
+        }
+    }
+
+    const CString marked = markedText();
+    if (m_bOutTxt != 0 && m_bMkFlag != 0 && StopOnRepeat(record, marked, false, nullptr)) return finish(false);
+
+    const float outlineTolerance = std::max(GetSmoothRatio(), 0.1f);
+    const int pen = GetPenIndex();
+    auto fillData = [this](CFilledShape* fill, const wchar_t* failure) {
+        tagMarkDataPar local;
+        local.bFlag = m_markCache.bFlag;
+        local.nReserved1 = m_markCache.nReserved1;
+        fill->GetMarkData(local, nullptr);
+        if (local.arrPaths2.empty()) Log()->Write(failure);
+        Append(m_markCache.arrPaths2, local.arrPaths2);
+        return local;
+    };
+    if (bFilled != 0 && bMatric == 0 && parCodebar.bPointModule == 0) {
+        CString failure = m_arrChars.empty() || m_arrChars[0] == nullptr ? CString() : m_arrChars[0]->text;
+        failure += L":Get FillPath Fail";
+        for (CFilledShape* fill : m_arrFills) {
+            if (fill == nullptr) continue;
+            const FILLED_PARS par = fill->GetFillParam();
+            m_markCache.nReserved1 = par.bOutLineFirst;
+            if ((par.bOutLine & 1) != 0) {
+                std::vector<CBaseShape*> shapes;
+                fill->CGroupShape::GetBasicShapeList(shapes);
+                for (CBaseShape* shape : shapes) {
+                    if (shape == nullptr || shape->GetCaption().CompareNoCase(L"edge") == 0) continue;
+                    std::vector<tagPOINTF> points;
+                    shape->GetFlattenPathPoints(points, 0.25f);
+                    if (!points.empty()) m_markCache.arrPaths.push_back(Group(shape->GetPenIndex(), {points}));
+                }
+            }
+            tagMarkDataPar local = fillData(fill, failure.GetString());
+            if ((par.bOutLine & 1) == 0) Append(m_markCache.arrPaths, local.arrPaths);
+        }
+    } else if (bMatric != 0) {
+        std::vector<tagPOINTF> dots;
+        GetMatricPoints(dots);
+        AddDots(m_markCache.arrPaths, pen, dots, 0, dots.size());
+    } else if (parCodebar.bPointModule != 0) {
+        std::vector<tagPOINTF> dots;
+        GetMatricPoints(dots);
+        const size_t bars = static_cast<size_t>(std::max(0, m_barcodeSize));
+        if (bars > 0 && dots.size() > bars) {
+            AddDots(m_markCache.arrPaths, pen, dots, 0, bars);
+            std::vector<std::vector<tagPOINTF>> lines;
+            GetFlattenPathArrays(lines, outlineTolerance);
+            m_markCache.arrPaths.push_back(Group(parCodebar.nTextPen, std::move(lines)));
+        } else {
+            AddDots(m_markCache.arrPaths, pen, dots, 0, dots.size());
+        }
+    } else {
+        bool markSelf = true;
+        if (variable)
+            for (const auto& e : parVarText.arrElements)
+                if (e != nullptr && e->advPar.bMkSelf == 0) markSelf = false;
+        if (markSelf && m_barcodeSize != 0 && nFontType == 2) {
+            // Bars and readable text apart by the bar point count of the
+            // layout: flattening may change how many points each keeps.
+            std::vector<std::vector<tagPOINTF>> bars, readable;
+            CharFigures(0, PT_BAR, bars);
+            CharFigures(0, PT_TEXT, readable);
+            if (!bars.empty()) m_markCache.arrPaths.push_back(Group(pen, std::move(bars)));
+            bool showText = true;
+            if (parCodebar.bTextFill != 0 && m_arrFills.size() == 2 && m_arrFills[1] != nullptr) {
+                const FILLED_PARS par = m_arrFills[1]->GetFillParam();
+                m_markCache.nReserved1 = par.bOutLineFirst;
+                fillData(m_arrFills[1], L"codebarText:Get FillPath Fail");
+                showText = par.bOutLine != 0;
+            }
+            if (showText && !readable.empty())
+                m_markCache.arrPaths.push_back(Group(parCodebar.nTextPen, std::move(readable)));
+        } else if (markSelf) {
+            std::vector<std::vector<tagPOINTF>> lines;
+            GetFlattenPathArrays(lines, outlineTolerance);
+            if (!lines.empty()) m_markCache.arrPaths.push_back(Group(pen, std::move(lines)));
+        }
+    }
+
+    record->AddRecord(marked, m_bOutTxt != 0);
+    if (IsReverseOrder()) ReverseBoth(m_markCache);
+
+    if (variable && !keepValues) {
+        if (m_pDoc != nullptr) {
+            CProcessVarTxt* split = CProcessVarTxt::Instance();
+            if (split->IsVarTxtAdv(m_pDoc->GetShapeList()) != 0) split->DoSplitVarTxt(m_pDoc->GetShapeList(), this);
+        }
+        bool moved = false;
+        for (const auto& e : parVarText.arrElements) {
+            if (e == nullptr || MovesBefore(e->nKind) || (e->nKind == TEXT_KIND_SN && early)) continue;
+            if (e->GotoNext() == 0) return finish(false);
+            moved = true;
+        }
+        if (moved) {
+            Log()->Write(L"GetMarkData SetFonts");
+            TextContent content(this);
+            content.Apply(this, content.text, 1, true);
+        }
+    }
+    out = m_markCache;
+    return finish(true);
+}
+
+// ---- per character -------------------------------------------------------------------------
+
+bool CFonts::ConvertToShapeList(std::vector<std::vector<CBaseShape*>>& out) {
+    const bool filled = bFilled != 0;
+    int offset = 0;
+    int start = 0;
+    const int length = m_strText.GetLength();
+    while (start <= length) {
+        int end = m_strText.Find(L'\n', start);
+        if (end < 0) end = length;
+        CString line = m_strText.Mid(start, end - start);
+        line.Trim(L"\r\n");
+        std::vector<CBaseShape*> group;
+        for (int k = 0; k < line.GetLength(); ++k) {
+            // A barcode keeps all its bars in one character: there are
+            // fewer items than characters.
+            const size_t at = static_cast<size_t>(offset + k);
+            if (filled) {
+                if (at >= m_arrFills.size() || m_arrFills[at] == nullptr) continue;
+                CBaseShape* clone = m_arrFills[at]->Clone();
+                if (clone == nullptr) continue;
+                if (IsSelected() != 0) clone->SetSelectFlag(1, false);
+                group.push_back(clone);
+            } else {
+                if (at >= m_arrChars.size() || m_arrChars[at] == nullptr) continue;
+                auto* one = new CFonts();
+                one->m_arrChars.push_back(new FONTSCHAR(*m_arrChars[at]));
+                one->m_nPenIndex = m_nPenIndex;
+                one->SetSmoothRatio(GetSmoothRatio());
+                one->nFontType = nFontType;
+                one->bMatric = bMatric;
+                one->m_barcodeSize = m_barcodeSize;
+                one->parCodebar.bPointModule = parCodebar.bPointModule;
+                group.push_back(one);
+            }
+        }
+        offset += line.GetLength();
+        if (!group.empty()) out.push_back(std::move(group));
+        start = end + 1;
+    }
+    return true;
+}
+
+bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, bool keepVariables) {
+    WaitForSingleObject(m_hEvent, INFINITE);
+    struct Release {
+        HANDLE event;
+        ~Release() { SetEvent(event); }
+    } release{m_hEvent};
+    const bool variable = parVarText.bEnable != 0;
+    const bool advance = variable && !keepVariables;
+    auto relayout = [this] {
+        TextContent content(this);
+        content.Apply(this, content.text, 1, true);
+    };
+
+    if (advance) {
+        CString text;
+        bool moved = false;
+        for (const auto& e : parVarText.arrElements) {
+            if (e == nullptr) continue;
+            const int kind = e->nKind;
+            if ((kind >= 2 && kind <= 5) || kind == 8) {
+                if (e->GotoNext() == 0) return false;
+                moved = true;
+            }
+            text += e->GetText();
+        }
+        if (moved) {
+            TextContent content(this);
+            content.Apply(this, text, 1, true);
+        }
+    }
+    const CString marked = variable ? parVarText.GetText(false) : m_strText;
+    if (m_bOutTxt != 0 && m_bMkFlag != 0) {
+        HWND owner = FindWindowW(nullptr, L"MarkStatus");
+        if (owner == nullptr) owner = GetForegroundWindowHost();
+        if (StopOnRepeat(GetMarkRecord(), marked, true, owner)) return false;
+    }
+
+    std::vector<std::vector<CBaseShape*>> groups;
+    ConvertToShapeList(groups);
+    const float t = GetSmoothRatio();
+    bool markSelf = true;
+    if (variable)
+        for (const auto& e : parVarText.arrElements)
+            if (e != nullptr && e->advPar.bMkSelf == 0) markSelf = false;
+    for (std::vector<CBaseShape*>& group : groups) {
+        for (CBaseShape* shape : group) {
+            tagMarkDataPar record;
+            record.bFlag = keepVariables ? 1 : 0;
+            if (markSelf) {
+                // The items of a filled text are fill shapes whatever the
+                // text's mode: they mark through their own mark data.
+                auto* one = dynamic_cast<CFonts*>(shape);
+                if (one == nullptr) {
+                    shape->GetMarkData(record, nullptr);
+                } else if (bMatric != 0 || parCodebar.bPointModule != 0) {
+                    std::vector<tagPOINTF> dots;
+                    one->GetMatricPoints(dots);
+                    AddDots(record.arrPaths, GetPenIndex(), dots, 0, dots.size());
+                } else {
+                    std::vector<std::vector<tagPOINTF>> lines;
+                    one->GetFlattenPathArrays(lines, t);
+                    record.arrPaths.push_back(Group(GetPenIndex(), std::move(lines)));
+                }
+                if (IsReverseOrder()) ReverseBoth(record);
+            }
+            shape->GetRectangle(record.rect);
+            if (out.empty()) out.emplace_back();
+            out.front().push_back(std::move(record));
+        }
+    }
+    for (std::vector<CBaseShape*>& group : groups) {
+        for (CBaseShape* shape : group) {
+            if (auto* fill = dynamic_cast<CFilledShape*>(shape)) fill->FreeShapeList(1);
+            delete shape;
+        }
+    }
+    GetMarkRecord()->AddRecord(marked, m_bOutTxt != 0);
+
+    if (advance) {
+        if (m_pDoc != nullptr) {
+            CProcessVarTxt* split = CProcessVarTxt::Instance();
+            if (split->IsVarTxtAdv(m_pDoc->GetShapeList()) != 0) split->DoSplitVarTxt(m_pDoc->GetShapeList(), this);
+        }
+        bool moved = false;
+        for (const auto& e : parVarText.arrElements) {
+            if (e == nullptr) continue;
+            const int kind = e->nKind;
+            if ((kind >= 2 && kind <= 5) || kind == 8) continue;
+            if (e->GotoNext() == 0) return false;
+            moved = true;
+        }
+        if (moved) relayout();
+    }
+    return true;
+}
+
+// ---- after a pass, caches, outlines ---------------------------------------------------------
+
+void CFonts::CleanupAfterMark(int from, int to, tagMarkCtlData ctl) {
+    const int n = to - from;
+    if (n <= 0 || parVarText.bEnable == 0) return;
+    tagCardPar card;
+    if (CBaseFrame* frame = CBaseFrame::GetMainFrame()) frame->GetActiveDocCardPar(card);
+    if (ctl.bNoRedraw == 0 && !(card.bRedrawOff != 0 && card.nRedrawLimit >= 0)) {
+        for (const auto& e : parVarText.arrElements)
+            if (e != nullptr) e->ClearVector();
+        return;
+    }
+    HWND wnd = m_pView != nullptr ? m_pView->GetSafeHwnd() : nullptr;
+    if (m_pView != nullptr) SendMessageW(wnd, WM_SETREDRAW, 0, 0);
+    CString text;
+    for (const auto& e : parVarText.arrElements) {
+        if (e == nullptr) continue;
+        e->SyncAfterMark(n);
+        text += e->GetText();
+        e->ClearVector();
+    }
+    if (m_pView != nullptr) SendMessageW(wnd, WM_SETREDRAW, 1, 0);
+    TextContent content(this);
+    content.Apply(this, text, 1, false);
+}
+
+void CFonts::ClearMarkBuff() {
+    LockShape();
+    m_markCache.Clear();
+    for (CFilledShape* fill : m_arrFills)
+        if (fill != nullptr) fill->ClearMarkBuff();
+    UnlockShape();
+}
+
+bool CFonts::GetOutLinePath(std::vector<tagPathData>& out) {
+    std::vector<std::vector<tagPOINTF>> lines;
+    GetFlattenPathArrays(lines, std::max(GetSmoothRatio(), 0.1f));
+    out.push_back(Group(GetPenIndex(), std::move(lines)));
+    return true;
+}
+
+bool CFonts::GetOutLinePath(std::vector<std::vector<tagPOINTF>>& out) {
+    GetFlattenPathArrays(out, std::max(GetSmoothRatio(), 0.1f));
+    return true;
+}
+
+void CFonts::StopCOMCommunication(void* arg) {
+    for (const auto& e : parVarText.arrElements) {
+        if (auto* com = dynamic_cast<TEXT_COM_PAR*>(e.get()))
+            com->comm.SetStopFlag();
+        else if (auto* tcp = dynamic_cast<TEXT_TCPIP_PAR*>(e.get()))
+            tcp->StopNow(arg);
+    }
+}
+
+bool CFonts::GetTaiwenHeightOfOne(Gdiplus::RectF& out) {
+    for (FONTSCHAR* ch : m_arrChars) {
+        if (ch == nullptr || ch->text != CString(L"1") || ch->points.empty()) continue;
+        out = CalculateRectangle(ch->points);
+        return true;
+    }
+    return false;
+}
