@@ -527,12 +527,18 @@ bool CFonts::SetFontsPoint(CString text, CString fontName, bool) {
                 ch->types = p.form->types;
             }
             m_arrChars.push_back(ch);
-            auto* fill = new CFilledShape();
-            fill->SetNoRedraw(1);
-            fill->SetDocView(m_pDoc, m_pView);
-            fill->SetCaption(ch->text);
-            m_arrFills.push_back(fill);
         }
+    }
+    // One fill shape per character, made after all characters: the fill
+    // shapes are large, and made in between they would scatter the
+    // characters' outlines over memory that every later pass walks.
+    m_arrFills.reserve(m_arrChars.size());
+    for (const FONTSCHAR* ch : m_arrChars) {
+        auto* fill = new CFilledShape();
+        fill->SetNoRedraw(1);
+        fill->SetDocView(m_pDoc, m_pView);
+        fill->SetCaption(ch->text);
+        m_arrFills.push_back(fill);
     }
     InvalidateGeometry();
     return true;
