@@ -287,49 +287,49 @@ bool CDrawDxfEntity::ViewMTextPrepare(std::vector<tagMText>& list, int count) {
 
 void CDrawDxfEntity::ViewLine() {
     std::vector<tagLine> list;
-    m_parser.GetVecLine(list);
+    m_parser.TakeVecLine(list);
     BuildList(list, kSlotLine, &CDrawDxfEntity::ViewLineMiddle);
 }
 
 void CDrawDxfEntity::ViewArc() {
     std::vector<tagArc> list;
-    m_parser.GetVecArc(list);
+    m_parser.TakeVecArc(list);
     BuildList(list, kSlotArc, &CDrawDxfEntity::ViewArcMidle);
 }
 
 void CDrawDxfEntity::ViewCircle() {
     std::vector<tagArc> list;
-    m_parser.GetVecCircle(list);
+    m_parser.TakeVecCircle(list);
     BuildList(list, kSlotCircle, &CDrawDxfEntity::ViewCircleMidle);
 }
 
 void CDrawDxfEntity::ViewSpline() {
     std::vector<tagLine> list;
-    m_parser.GetVecSpline2(list);
+    m_parser.TakeVecSpline2(list);
     BuildList(list, kSlotSpline, &CDrawDxfEntity::ViewSplineMidle);
 }
 
 void CDrawDxfEntity::ViewEllipse() {
     std::vector<tagEllipse> list;
-    m_parser.GetVecEllipse(list);
+    m_parser.TakeVecEllipse(list);
     BuildList(list, kSlotEllipse, &CDrawDxfEntity::ViewEllipseMidle);
 }
 
 void CDrawDxfEntity::ViewPt() {
     std::vector<tagDxfPt> list;
-    m_parser.GetVecPoint(list);
+    m_parser.TakeVecPoint(list);
     BuildList(list, kSlotPoint, &CDrawDxfEntity::ViewPtMidle);
 }
 
 void CDrawDxfEntity::ViewPolyLine() {
     std::vector<tagPolyline> list;
-    m_parser.GetVecPolyline(list);
+    m_parser.TakeVecPolyline(list);
     BuildList(list, kSlotPolyline, &CDrawDxfEntity::ViewPolyLineMiddle);
 }
 
 void CDrawDxfEntity::ViewMText(bool limit) {
     std::vector<tagMText> list;
-    m_parser.GetVecMText(list);
+    m_parser.TakeVecMText(list);
     // Read by the chunk threads, which start after this.
     m_bLimitMText = limit;
     BuildList(list, kSlotMText, &CDrawDxfEntity::ViewMTextChunk);
@@ -337,13 +337,13 @@ void CDrawDxfEntity::ViewMText(bool limit) {
 
 void CDrawDxfEntity::ViewText() {
     std::vector<tagText> list;
-    m_parser.GetVecText(list);
+    m_parser.TakeVecText(list);
     BuildList(list, kSlotText, &CDrawDxfEntity::ViewTextMidle);
 }
 
 void CDrawDxfEntity::ViewSolid() {
     std::vector<tagSolid> list;
-    m_parser.GetVecSolid(list);
+    m_parser.TakeVecSolid(list);
     BuildList(list, kSlotSolid, &CDrawDxfEntity::ViewSolidMidle);
 }
 
