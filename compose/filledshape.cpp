@@ -138,7 +138,7 @@ std::vector<uint8_t> SetImage(const SHAPE_FILLER_PARAM& s) {
 
 // ---- construction ------------------------------------------------------------------
 
-CFilledShape::CFilledShape() {
+CFilledShape::CFilledShape() : CGroupShape(NamedByDerived{}) {
     InitShape(SHAPE_FILLED, "IDS_TYPENAME_FILLED", ShapeCounterOf(SHAPE_FILLED));
 }
 

@@ -188,6 +188,8 @@ using shape_container::UniteRect;
 
 CGroupShape::CGroupShape() { InitShape(SHAPE_GROUP, "IDS_TYPENAME_GROUP", ShapeCounterOf(SHAPE_GROUP)); }
 
+CGroupShape::CGroupShape(NamedByDerived) { ShapeCounterOf(SHAPE_GROUP).Take(); }
+
 CGroupShape::~CGroupShape() {
     m_arrChildren.clear();
     shape_container::FreeMembers(m_listed);

@@ -184,6 +184,11 @@ public:
     int bKeepxySizeRate = 0;
 
 protected:
+    // For a derived shape that names itself: takes the next group number,
+    // as every group does, and leaves kind, type name and caption to the
+    // derived constructor.
+    struct NamedByDerived {};
+    explicit CGroupShape(NamedByDerived);
     // Marks the rectangle stale, forces the next GetMarkData to rebuild and
     // drops the snap points.
     void GeometryChanged();

@@ -284,49 +284,49 @@ bool CDrawDxfEntity::ViewMTextPrepare(std::vector<tagMText>& list, int count) {
 
 void CDrawDxfEntity::ViewLine() {
     std::vector<tagLine> list;
-    m_parser.GetVecLine(list);
+    m_parser.TakeVecLine(list);
     BuildList(list, kSlotLine, &CDrawDxfEntity::ViewLineMiddle);
 }
 
 void CDrawDxfEntity::ViewArc() {
     std::vector<tagArc> list;
-    m_parser.GetVecArc(list);
+    m_parser.TakeVecArc(list);
     BuildList(list, kSlotArc, &CDrawDxfEntity::ViewArcMidle);
 }
 
 void CDrawDxfEntity::ViewCircle() {
     std::vector<tagArc> list;
-    m_parser.GetVecCircle(list);
+    m_parser.TakeVecCircle(list);
     BuildList(list, kSlotCircle, &CDrawDxfEntity::ViewCircleMidle);
 }
 
 void CDrawDxfEntity::ViewSpline() {
     std::vector<tagLine> list;
-    m_parser.GetVecSpline2(list);
+    m_parser.TakeVecSpline2(list);
     BuildList(list, kSlotSpline, &CDrawDxfEntity::ViewSplineMidle);
 }
 
 void CDrawDxfEntity::ViewEllipse() {
     std::vector<tagEllipse> list;
-    m_parser.GetVecEllipse(list);
+    m_parser.TakeVecEllipse(list);
     BuildList(list, kSlotEllipse, &CDrawDxfEntity::ViewEllipseMidle);
 }
 
 void CDrawDxfEntity::ViewPt() {
     std::vector<tagDxfPt> list;
-    m_parser.GetVecPoint(list);
+    m_parser.TakeVecPoint(list);
     BuildList(list, kSlotPoint, &CDrawDxfEntity::ViewPtMidle);
 }
 
 void CDrawDxfEntity::ViewPolyLine() {
     std::vector<tagPolyline> list;
-    m_parser.GetVecPolyline(list);
+    m_parser.TakeVecPolyline(list);
     BuildList(list, kSlotPolyline, &CDrawDxfEntity::ViewPolyLineMiddle);
 }
 
 void CDrawDxfEntity::ViewMText(bool limit) {
     std::vector<tagMText> list;
-    m_parser.GetVecMText(list);
+    m_parser.TakeVecMText(list);
     // Read by the chunk threads, which start after this.
     m_bLimitMText = limit;
     BuildList(list, kSlotMText, &CDrawDxfEntity::ViewMTextChunk);
@@ -334,13 +334,13 @@ void CDrawDxfEntity::ViewMText(bool limit) {
 
 void CDrawDxfEntity::ViewText() {
     std::vector<tagText> list;
-    m_parser.GetVecText(list);
+    m_parser.TakeVecText(list);
     BuildList(list, kSlotText, &CDrawDxfEntity::ViewTextMidle);
 }
 
 void CDrawDxfEntity::ViewSolid() {
     std::vector<tagSolid> list;
-    m_parser.GetVecSolid(list);
+    m_parser.TakeVecSolid(list);
     BuildList(list, kSlotSolid, &CDrawDxfEntity::ViewSolidMidle);
 }
 
@@ -401,16 +401,20 @@ void CDrawDxfEntity::ViewPolyLineMiddle(std::vector<tagPolyline>& list, int firs
     CCircle arc;
     for (int i = first; i < last; ++i) {
         tagPolyline& rec = list[i];
-        std::vector<tagPolyPoint> vertices = rec.arrVertex;
-        if (rec.bClosed && !vertices.empty()) vertices.push_back(vertices.front());
-        if (vertices.size() < 2) continue;
+        // The vertices, and the first once more after the last when the
+        // polyline is closed.
+        const std::vector<tagPolyPoint>& vertices = rec.arrVertex;
+        const size_t n = vertices.size();
+        const size_t spans = rec.bClosed && n > 0 ? n : n - std::min<size_t>(n, 1);
+        if (spans == 0) continue;
 
         auto* curve = new CBezierCurve();
         curve->SetDocView(m_pDoc, m_pView);
         curve->arrSegment.clear();
-        for (size_t v = 0; v + 1 < vertices.size(); ++v) {
+        curve->arrSegment.reserve(spans);
+        for (size_t v = 0; v < spans; ++v) {
             const tagPolyPoint& a = vertices[v];
-            const tagPolyPoint& b = vertices[v + 1];
+            const tagPolyPoint& b = vertices[(v + 1) % n];
             const tagPOINTF from = ToMm(Gdiplus::PointF(a.x, a.y));
             const tagPOINTF to = ToMm(Gdiplus::PointF(b.x, b.y));
             const double bulge = a.dBulge;
@@ -419,13 +423,14 @@ void CDrawDxfEntity::ViewPolyLineMiddle(std::vector<tagPolyline>& list, int firs
             // length describes no circle and is drawn as the (empty) chord.
             if (std::fabs(bulge) >= kMinBulge && std::isfinite(bulge) && (from.x != to.x || from.y != to.y)) {
                 ExecuteLwPolyLine(from, to, bulge, &arc);
-                std::unique_ptr<CBaseShape> converted(arc.ToBezier());
-                auto* arcCurve = dynamic_cast<CBezierCurve*>(converted.get());
-                if (arcCurve != nullptr && !arcCurve->arrSegment.empty()) {
-                    curve->arrSegment.insert(curve->arrSegment.end(), arcCurve->arrSegment.begin(),
-                                             arcCurve->arrSegment.end());
-                    added = true;
-                }
+                // The arc's own curve segments, without making the curve
+                // shape its ToBezier would make; the curve's running number
+                // is still taken, so the captions of later curves stay as
+                // they were.
+                ShapeCounterOf(SHAPE_BEZIER).Take();
+                const size_t before = curve->arrSegment.size();
+                arc.AppendBezierSegments(curve->arrSegment);
+                added = curve->arrSegment.size() > before;
             }
             if (!added) {
                 // Straight segment: the control points sit on the ends.

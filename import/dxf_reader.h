@@ -63,6 +63,20 @@ public:
     void GetVecSolid(std::vector<tagSolid>& out) const { out = m_vecSolid; }
     void GetVecDim(std::vector<tagDimention>& out) const { out = m_vecDim; }
     void GetVecPolyline(std::vector<tagPolyline>& out) const { out = m_vecPolyline; }
+    // Each moves one list into the caller's vector, leaving the list empty:
+    // the entity builder's way, which needs the records once and not a copy
+    // of every one of them. Different lists may be taken on different
+    // threads at once.
+    void TakeVecLine(std::vector<tagLine>& out) { out = std::exchange(m_vecLine, {}); }
+    void TakeVecArc(std::vector<tagArc>& out) { out = std::exchange(m_vecArc, {}); }
+    void TakeVecCircle(std::vector<tagArc>& out) { out = std::exchange(m_vecCircle, {}); }
+    void TakeVecSpline2(std::vector<tagLine>& out) { out = std::exchange(m_vecSpline2, {}); }
+    void TakeVecEllipse(std::vector<tagEllipse>& out) { out = std::exchange(m_vecEllipse, {}); }
+    void TakeVecPoint(std::vector<tagDxfPt>& out) { out = std::exchange(m_vecPoint, {}); }
+    void TakeVecMText(std::vector<tagMText>& out) { out = std::exchange(m_vecMText, {}); }
+    void TakeVecText(std::vector<tagText>& out) { out = std::exchange(m_vecText, {}); }
+    void TakeVecSolid(std::vector<tagSolid>& out) { out = std::exchange(m_vecSolid, {}); }
+    void TakeVecPolyline(std::vector<tagPolyline>& out) { out = std::exchange(m_vecPolyline, {}); }
 
     // The table of DXF versions: code -> {supported, release name}.
     void initVersionMap();

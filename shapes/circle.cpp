@@ -455,7 +455,12 @@ CBaseShape* CCircle::ToBezier() {
     auto* curve = new CBezierCurve();
     curve->SetDocView(GetShapeDoc(), GetShapeView());
     curve->arrSegment.clear();
+    curve->bClosed = AppendBezierSegments(curve->arrSegment) ? 1 : 0;
+    return curve;
+}
 
+bool CCircle::AppendBezierSegments(std::vector<BEZIER_4POINTF_DRAW>& out) {
+    const size_t first = out.size();
     const std::vector<Piece> pieces = RealPieces(arcPoints);
     for (const Piece& s : pieces) {
         BEZIER_4POINTF_DRAW seg;
@@ -463,7 +468,7 @@ CBaseShape* CCircle::ToBezier() {
         seg.p2 = s.p[1];
         seg.p3 = s.p[2];
         seg.p4 = s.p[3];
-        curve->arrSegment.push_back(seg);
+        out.push_back(seg);
     }
 
     // Tag the spans as arcs the curve can edit: every span of one arc
@@ -474,11 +479,11 @@ CBaseShape* CCircle::ToBezier() {
     double radius = 0.0;
     if (FitCircle(pieces, centre, radius)) {
         auto tag = [&](size_t from, size_t to) {
-            const tagPOINTF start = curve->arrSegment[from].p1;
-            const tagPOINTF end = curve->arrSegment[to - 1].p4;
+            const tagPOINTF start = out[first + from].p1;
+            const tagPOINTF end = out[first + to - 1].p4;
             const tagPOINTF mid = MidOf(pieces, from, to);
             for (size_t i = from; i < to; ++i) {
-                BEZIER_4POINTF_DRAW& seg = curve->arrSegment[i];
+                BEZIER_4POINTF_DRAW& seg = out[first + i];
                 seg.LineType = 2;
                 seg.ArcStartPoint = start;
                 seg.ArcEndPoint = end;
@@ -494,8 +499,7 @@ CBaseShape* CCircle::ToBezier() {
             tag((m + 1) / 2, m);
         }
     }
-    curve->bClosed = std::fabs(GetSweepAngle()) >= 360.0 ? 1 : 0;
-    return curve;
+    return std::fabs(GetSweepAngle()) >= 360.0;
 }
 
 CBaseShape* CCircle::ToPolyLine() {

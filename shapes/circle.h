@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/bezier_segment.h"
 #include "halder/baseshape.h"
 
 // What SetData restores (kept by the circle's undo record).
@@ -94,6 +95,9 @@ public:
     // points that no longer form a circle (after an unequal zoom or a slant)
     // become plain cubic segments. Closed for a full turn.
     CBaseShape* ToBezier() override;                                                       // 9
+    // The segments ToBezier gives its curve, appended to out, without making
+    // the curve; true when they close a full turn.
+    bool AppendBezierSegments(std::vector<BEZIER_4POINTF_DRAW>& out);
     // A new polyline through the arc flattened at 0.1 mm, with this circle's
     // caption, document, view and pen.
     CBaseShape* ToPolyLine() override;                                                     // 10

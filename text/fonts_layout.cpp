@@ -517,9 +517,13 @@ bool CFonts::SetFontsPoint(CString text, CString fontName, bool) {
                 ch->types = p.form->types;
             }
             m_arrChars.push_back(ch);
-            AddCharFill(ch->text);
         }
     }
+    // One fill shape per character, made after all characters: the fill
+    // shapes are large, and made in between they would scatter the
+    // characters' outlines over memory that every later pass walks.
+    m_arrFills.reserve(m_arrChars.size());
+    for (const FONTSCHAR* ch : m_arrChars) AddCharFill(ch->text);
     InvalidateGeometry();
     return true;
 }

@@ -306,6 +306,27 @@ std::vector<std::vector<tagPOINTF>> Figures(const Gdiplus::GraphicsPath& path) {
     return out;
 }
 
+// A character without curves (a TrueType layout stores its outlines
+// flattened already) appended as Figures would give it after a flattening,
+// which leaves such a path point for point: a figure starts at a start
+// point or after a closed one, and a closed figure ends on its first point
+// again. False, with nothing appended, when the character has a curve.
+bool AppendFlatFigures(const FONTSCHAR& ch, std::vector<tagPOINTF>& out) {
+    const size_t n = std::min(ch.points.size(), ch.types.size());
+    for (size_t i = 0; i < n; ++i)
+        if ((ch.types[i] & 0x07) == 3) return false;
+    size_t front = out.size();
+    bool newFigure = true;
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t t = ch.types[i];
+        if (newFigure || (t & 0x07) == 0) front = out.size();
+        out.push_back(ch.points[i]);
+        if ((t & 0x80) != 0) out.push_back(out[front]);
+        newFigure = (t & 0x80) != 0;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool CFonts::CharFigures(int index, enuPtType part, std::vector<std::vector<tagPOINTF>>& figs) {
@@ -354,6 +375,7 @@ int CFonts::GetFlattenPathPoints(std::vector<tagPOINTF>& out, float) {
             out.insert(out.end(), ch->points.begin(), ch->points.end());
             continue;
         }
+        if (AppendFlatFigures(*ch, out)) continue;
         Gdiplus::GraphicsPath path;
         if (!CharPath(ch, 0, ch->points.size(), path)) continue;
         path.Flatten(nullptr, GetSmoothRatio());

@@ -1,8 +1,9 @@
 // Sample host: the shape library and the calibration library used the way an
 // editor and its marking loop use them.
 //
-// It lays out one shape of every kind on a page of 4 x 4 cells, attached to a
-// document and a view, and writes into the output folder:
+// It lays out one shape of every kind on a page of 4 x 4 cells, with a strip
+// of texts below it (demo_text.cpp), attached to a document and a view, and
+// writes into the output folder:
 //   picture.png, drawing.svg, drawing.dxf
 //                 inputs it makes itself and reads back through the library
 //   field.ucf     the calibration file of a mildly distorted scanner field
@@ -46,6 +47,7 @@
 #include "shapes/polygon.h"
 #include "shapes/rectangle.h"
 #include "shapes/screwline.h"
+#include "tools/demo_parts.h"
 
 namespace {
 
@@ -580,7 +582,8 @@ int main(int argc, char** argv) {
     view.SetZoom(kPixelsPerMm);
     view.SetOrigin({-kPageWidth / 2, kPageHeight / 2});  // the page's top-left corner
     view.SetClientSize(static_cast<int>(kPageWidth * kPixelsPerMm), static_cast<int>(kPageHeight * kPixelsPerMm));
-    const bool built = BuildPage(doc, view, dir);
+    bool built = BuildPage(doc, view, dir);
+    built = AddDemoTexts(doc, view) && built;
     std::printf("page: %zu shapes in %d x %d cells of %.0f mm%s\n", doc.GetShapeList().size(), kColumns, kRows,
                 kCell, built ? "" : " (some inputs could not be made or read)");
 

@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <cwchar>
+#include <iterator>
 #include <limits>
+#include <string>
 #include <typeinfo>
 
 #include "core/geometry.h"
@@ -15,9 +20,47 @@ IMPLEMENT_SERIAL(CBaseShape, CObject, 1)
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 
+// Stamps are only ever compared for equality, so each thread takes them
+// from a block of its own: shapes built on several threads at once (a large
+// import) then do not all write one shared counter.
 uint64_t NextChangeStamp() {
-    static std::atomic<uint64_t> next{1};
-    return next.fetch_add(1, std::memory_order_relaxed);
+    constexpr uint64_t kBlock = 4096;
+    static std::atomic<uint64_t> nextBlock{1};
+    thread_local uint64_t next = 0, end = 0;
+    if (next == end) {
+        next = nextBlock.fetch_add(kBlock, std::memory_order_relaxed);
+        end = next + kBlock;
+    }
+    return next++;
+}
+
+// The language table's text of a type-name key, remembered per thread while
+// the table does not change: every shape looks its type name up, and the
+// table's lock is shared by every thread that makes shapes.
+CString TypeName(const char* key) {
+    CLang* lang = CLang::Instance();
+    if (key == nullptr) {
+        return lang->GetString(key);
+    }
+    struct Known {
+        std::string key;
+        uint64_t generation;
+        CString text;
+    };
+    thread_local std::vector<Known> known;
+    const uint64_t generation = lang->Generation();
+    for (Known& k : known) {
+        if (std::strcmp(k.key.c_str(), key) == 0) {
+            if (k.generation != generation) {
+                k.text = lang->GetString(key);
+                k.generation = generation;
+            }
+            return k.text;
+        }
+    }
+    CString text = lang->GetString(key);
+    known.push_back({key, generation, text});
+    return text;
 }
 
 uint64_t MixStamp(uint64_t h, uint64_t v) {
@@ -59,12 +102,10 @@ std::vector<CBaseShape*> ShapesWithMembers(const std::vector<CBaseShape*>& roots
 
 CBaseShape::CBaseShape() {
     m_changeStamp.store(NextChangeStamp(), std::memory_order_relaxed);
-    m_hEvent = CreateEventW(nullptr, FALSE, TRUE, nullptr);
     CoCreateGuid(&m_guid);
 }
 
 CBaseShape::CBaseShape(const CBaseShape& other) : SriBase(other) {
-    m_hEvent = CreateEventW(nullptr, FALSE, TRUE, nullptr);
     *this = other;
     m_changeStamp.store(NextChangeStamp(), std::memory_order_relaxed);
 }
@@ -112,17 +153,64 @@ CBaseShape& CBaseShape::operator=(const CBaseShape& other) {
 }
 
 CBaseShape::~CBaseShape() {
-    if (m_hEvent != nullptr) {
-        CloseHandle(m_hEvent);
-        m_hEvent = nullptr;
+    if (HANDLE event = m_hEvent.exchange(nullptr); event != nullptr) {
+        CloseHandle(event);
     }
+}
+
+HANDLE CBaseShape::GetMarkEvent() const {
+    HANDLE event = m_hEvent.load(std::memory_order_acquire);
+    if (event != nullptr) {
+        return event;
+    }
+    // Signalled, auto-reset: the first wait takes it. Two threads may race
+    // here; the loser closes its own event and both use the winner's.
+    HANDLE made = CreateEventW(nullptr, FALSE, TRUE, nullptr);
+    if (made == nullptr) {
+        return nullptr;
+    }
+    if (m_hEvent.compare_exchange_strong(event, made, std::memory_order_acq_rel, std::memory_order_acquire)) {
+        return made;
+    }
+    CloseHandle(made);
+    return event;
 }
 
 void CBaseShape::InitShape(CAD_SHAPE_TYPE kind, const char* typeNameKey, CShapeCounter& counter,
                            const wchar_t* captionFormat) {
     m_nKind = kind;
-    m_strTypeName = CLang::Instance()->GetString(typeNameKey);
+    m_strTypeName = TypeName(typeNameKey);
     m_nCountNum = counter.Take();
+    // The two formats every class uses are put together directly: shapes
+    // are made by the ten thousand (a text's character fills, an import),
+    // and the general formatter costs more than the rest of a shape.
+    const bool withNumber = captionFormat != nullptr && std::wcscmp(captionFormat, L"%s%d") == 0;
+    if (withNumber || (captionFormat != nullptr && std::wcscmp(captionFormat, L"%s") == 0)) {
+        // %s stops at the first NUL, as the formatter does.
+        std::wstring caption(static_cast<const wchar_t*>(m_strTypeName));
+        if (withNumber) {
+            // std::to_wstring goes through vswprintf; the digits are simple.
+            wchar_t digits[16];
+            wchar_t* end = digits + std::size(digits);
+            wchar_t* p = end;
+            int64_t v = m_nCountNum;
+            const bool negative = v < 0;
+            if (negative) {
+                v = -v;
+            }
+            do {
+                *--p = static_cast<wchar_t>(L'0' + v % 10);
+                v /= 10;
+            } while (v != 0);
+            if (negative) {
+                *--p = L'-';
+            }
+            caption.append(p, end);
+        }
+        m_wstrCaption = caption;
+        m_strCaption = CString(std::move(caption));
+        return;
+    }
     CString caption;
     caption.Format(captionFormat, static_cast<const wchar_t*>(m_strTypeName), m_nCountNum);
     SetCaption(caption);
@@ -191,8 +279,8 @@ bool CBaseShape::BeginMarkData(tagMarkDataPar& out) {
     return false;
 }
 
-void CBaseShape::LockShape() { WaitForSingleObject(m_hEvent, INFINITE); }
-void CBaseShape::UnlockShape() { SetEvent(m_hEvent); }
+void CBaseShape::LockShape() { WaitForSingleObject(GetMarkEvent(), INFINITE); }
+void CBaseShape::UnlockShape() { SetEvent(GetMarkEvent()); }
 
 void CBaseShape::Serialize(CArchive&) {}
 void CBaseShape::AssertValid() const {}

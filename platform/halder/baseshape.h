@@ -204,7 +204,10 @@ public:
     // folded into one value: a container's mark cache is only as fresh as
     // this value at the time it was built.
     uint64_t GetDescendantStamp();
-    HANDLE GetMarkEvent() const { return m_hEvent; }
+    // The per-shape event, made on first use: most shapes (the fills of a
+    // text's characters, the shapes of an import) are never locked, and an
+    // event is an entry in the process-wide handle table.
+    HANDLE GetMarkEvent() const;
     tagMarkDataPar& GetMarkCache() { return m_markCache; }
     double GetPickDistance() const { return m_dPickDistance; }
     void SetPickDistance(double d) { m_dPickDistance = d; }
@@ -287,7 +290,7 @@ protected:
     void UnlockShape();
 
     CAD_SHAPE_TYPE m_nKind = SHAPE_NONE;
-    HANDLE m_hEvent = nullptr;
+    mutable std::atomic<HANDLE> m_hEvent{nullptr};
     uint32_t m_nID = 0;
     uint8_t m_bForce = 0;
     CString m_strCaption;

@@ -4,8 +4,8 @@
 
 namespace {
 
-const std::map<std::string, std::wstring>& EnglishTable() {
-    static const std::map<std::string, std::wstring> table = {
+const std::map<std::string, std::wstring, std::less<>>& EnglishTable() {
+    static const std::map<std::string, std::wstring, std::less<>> table = {
         {"IDS_TYPENAME_POLYLINE", L"Polyline"},
         {"IDS_TYPENAME_CIRCLE", L"Circle"},
         {"IDS_TYPENAME_ELLIPSEARC", L"Ellipse"},
@@ -80,7 +80,7 @@ CString CLang::GetString(const char* key) const {
         return CString();
     }
     std::shared_lock lock(m_lock);
-    auto it = m_table.find(key);
+    auto it = m_table.find(std::string_view(key));
     if (it == m_table.end()) {
         return CString(key);
     }
@@ -94,9 +94,11 @@ CString CLang::GetString(const CString& key) const {
 void CLang::SetString(const std::string& key, const std::wstring& text) {
     std::unique_lock lock(m_lock);
     m_table[key] = text;
+    m_generation.fetch_add(1, std::memory_order_acq_rel);
 }
 
 void CLang::ResetToDefaults() {
     std::unique_lock lock(m_lock);
     m_table = EnglishTable();
+    m_generation.fetch_add(1, std::memory_order_acq_rel);
 }

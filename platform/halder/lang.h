@@ -3,9 +3,12 @@
 // another table over it.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <map>
 #include <shared_mutex>
 #include <string>
+#include <string_view>
 
 #include "afx/cstring.h"
 
@@ -23,9 +26,15 @@ public:
     void SetString(const std::string& key, const std::wstring& text);
     // Back to the built-in English table.
     void ResetToDefaults();
+    // A number that changes whenever a text changes (SetString,
+    // ResetToDefaults): a text looked up after reading it is current until
+    // it changes again.
+    uint64_t Generation() const { return m_generation.load(std::memory_order_acquire); }
 
 private:
     CLang();
     mutable std::shared_mutex m_lock;
-    std::map<std::string, std::wstring> m_table;
+    // Transparent: a lookup by a C string makes no temporary key.
+    std::map<std::string, std::wstring, std::less<>> m_table;
+    std::atomic<uint64_t> m_generation{0};
 };

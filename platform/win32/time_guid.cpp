@@ -1,7 +1,9 @@
 // Clocks, local time and GUIDs.
+#include <pthread.h>
 #include <sys/random.h>
 #include <time.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -65,12 +67,63 @@ void RandomBytes(uint8_t* buf, size_t n) {
     for (; done < n; ++done) buf[done] = static_cast<uint8_t>(engine() >> 56);
 }
 
+// Bumped in the child of every fork, so that a thread's generator, copied
+// into the child with the rest of memory, is seeded afresh there instead of
+// repeating the parent's GUIDs.
+std::atomic<uint64_t> g_forkGeneration{0};
+
+void NoteFork() { g_forkGeneration.fetch_add(1, std::memory_order_relaxed); }
+
+// GUIDs must be unique, not secret: each thread runs its own xoshiro256**
+// generator seeded once from the kernel (256 independent bits per thread,
+// so streams of different threads do not meet), instead of one system call
+// per GUID.
+class GuidSource {
+public:
+    uint64_t Next() {
+        const uint64_t generation = g_forkGeneration.load(std::memory_order_relaxed);
+        if (!m_seeded || generation != m_generation) Seed(generation);
+        const uint64_t result = Rotl(m_s[1] * 5, 7) * 9;
+        const uint64_t t = m_s[1] << 17;
+        m_s[2] ^= m_s[0];
+        m_s[3] ^= m_s[1];
+        m_s[1] ^= m_s[2];
+        m_s[0] ^= m_s[3];
+        m_s[2] ^= t;
+        m_s[3] = Rotl(m_s[3], 45);
+        return result;
+    }
+
+private:
+    static uint64_t Rotl(uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
+
+    void Seed(uint64_t generation) {
+        static std::once_flag registered;
+        std::call_once(registered, [] { pthread_atfork(nullptr, nullptr, NoteFork); });
+        uint8_t bytes[sizeof m_s];
+        RandomBytes(bytes, sizeof bytes);
+        std::memcpy(m_s, bytes, sizeof m_s);
+        if ((m_s[0] | m_s[1] | m_s[2] | m_s[3]) == 0) m_s[0] = 1;  // the one state that never leaves itself
+        m_generation = generation;
+        m_seeded = true;
+    }
+
+    uint64_t m_s[4] = {};
+    uint64_t m_generation = 0;
+    bool m_seeded = false;
+};
+
 }  // namespace
 
 HRESULT CoCreateGuid(GUID* guid) {
     if (guid == nullptr) return E_INVALIDARG;
+    thread_local GuidSource source;
     uint8_t b[16];
-    RandomBytes(b, sizeof b);
+    const uint64_t hi = source.Next(), lo = source.Next();
+    for (int i = 0; i < 8; ++i) {
+        b[i] = static_cast<uint8_t>(hi >> (56 - 8 * i));
+        b[8 + i] = static_cast<uint8_t>(lo >> (56 - 8 * i));
+    }
     // Version 4 (random), RFC 4122 variant.
     b[6] = static_cast<uint8_t>((b[6] & 0x0F) | 0x40);
     b[8] = static_cast<uint8_t>((b[8] & 0x3F) | 0x80);
