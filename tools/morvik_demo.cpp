@@ -1,9 +1,8 @@
 // Sample host: the shape library and the calibration library used the way an
 // editor and its marking loop use them.
 //
-// It lays out one shape of every kind on a page of 4 x 4 cells, with a strip
-// of texts below it (demo_text.cpp), attached to a document and a view, and
-// writes into the output folder:
+// It lays out one shape of every kind on a page of 4 x 4 cells, attached to a
+// document and a view, and writes into the output folder:
 //   picture.png, drawing.svg, drawing.dxf
 //                 inputs it makes itself and reads back through the library
 //   field.ucf     the calibration file of a mildly distorted scanner field
@@ -47,7 +46,6 @@
 #include "shapes/polygon.h"
 #include "shapes/rectangle.h"
 #include "shapes/screwline.h"
-#include "tools/demo_parts.h"
 
 namespace {
 
@@ -333,7 +331,13 @@ bool BuildPage(CBaseDoc& doc, CBaseView& view, const std::string& dir) {
         s->SetDocView(&doc, &view);
         PlaceInCell(s, cell++);
     }
-    for (CBaseShape* s : MakeDemoBarcodes()) { doc.AddShape(s); s->SetDocView(&doc, &view); PlaceInCell(s, cell++); }
+    std::vector<CBaseShape*> more = MakeDemoBarcodes();
+    for (CBaseShape* s : MakeDemoTexts()) more.push_back(s);
+    for (CBaseShape* s : more) {
+        doc.AddShape(s);
+        s->SetDocView(&doc, &view);
+        PlaceInCell(s, cell++);
+    }
     return all;
 }
 
@@ -583,7 +587,6 @@ int main(int argc, char** argv) {
     view.SetOrigin({-kPageWidth / 2, kPageHeight / 2});  // the page's top-left corner
     view.SetClientSize(static_cast<int>(kPageWidth * kPixelsPerMm), static_cast<int>(kPageHeight * kPixelsPerMm));
     bool built = BuildPage(doc, view, dir);
-    built = AddDemoTexts(doc, view) && built;
     std::printf("page: %zu shapes in %d x %d cells of %.0f mm%s\n", doc.GetShapeList().size(), kColumns, kRows,
                 kCell, built ? "" : " (some inputs could not be made or read)");
 
