@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "compose/group.h"
+#include "core/number_text.h"
 #include "win32/windows.h"
 
 CParsePlt* CParsePlt::m_pInstance = nullptr;
@@ -21,19 +22,8 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 // (so decimals are cut off); 0 when there are no digits. Values beyond the
 // 32-bit range are held at its ends.
 int32_t ReadInteger(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && IsBlank(text[i])) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    int64_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > int64_t{1} << 32) break;  // far enough to clamp either way
-    }
-    if (negative) value = -value;
-    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(value);
+    int32_t value = 0;
+    return ReadLeadingInt32(text, value) ? value : 0;
 }
 
 // Splits the parameter text of a command into number texts. A separator is a
