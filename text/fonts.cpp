@@ -313,7 +313,11 @@ void CFonts::SetFill(FILLED_PARS& fillPar, bool textOnly) {
             fill->SetParam(fillPar);
             AddFillOutlines(fill, static_cast<int>(j), PT_ALL, GetPenIndex());
             fill->SetNoRedraw(1);
-            fill->DoFill(1);
+            if (WantsModuleFill(fillPar)) {
+                FillModules(fill, fillPar);
+            } else {
+                fill->DoFill(1);
+            }
         } else if (j == 0) {
             if (!textOnly) {
                 fill->SetParam(fillPar);
@@ -473,6 +477,7 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
                                    static_cast<const wchar_t*>(fontName));
             } else {
                 m_strTypeName = CLang::Instance()->GetString("IDS_TYPENAME_CODEBAR");
+                AddBarcodeFrame();
                 InitRefPoint();
             }
             break;

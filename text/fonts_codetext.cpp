@@ -96,6 +96,7 @@ bool CFonts::CodeTextPath(const CString& text, Gdiplus::GraphicsPath& path) {
     const double em = parCodebar.dTextWidth / kEmPerWidth;
     // A text without a size has no outline to give.
     if (!(em > 1e-6) || !std::isfinite(em)) return false;
+    if (CodeTextShxPath(text, path)) return true;
     std::wstring name(parCodebar.strTextFont.GetString(), static_cast<size_t>(parCodebar.strTextFont.GetLength()));
     if (!name.empty() && name[0] == L'@') name.erase(0, 1);
     if (name.empty()) name = L"Arial";
