@@ -9,9 +9,11 @@
 #include "afx/message_box.h"
 #include "compose/filledshape.h"
 #include "core/polyline.h"
+#include "core/morvik.h"
 #include "core/runlog.h"
 #include "halder/basedoc.h"
 #include "halder/lang.h"
+#include "text/mycodebar.h"
 
 IMPLEMENT_SERIAL(CFonts, CBaseShape, 9)
 
@@ -613,6 +615,9 @@ void CFonts::GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR
     fontType = nFontType;
     fonts = parFonts;
     codebar = parCodebar;
+    // The barcode type the font name stands for, -1 when it names none.
+    CMyCodebar* wrapper = GetCodebarInstance();
+    codebar.nCodeType = wrapper != nullptr ? wrapper->LookupCode(m_strFontName) : -1;
     vartext = parVarText;
 }
 

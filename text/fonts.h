@@ -270,8 +270,7 @@ public:
     double fCharWidthTransRate = 1.0;
 
 private:
-    // Layout by font type; each false on failure. The single-line, dot
-    // matrix and barcode layouts come with their fonts and engines.
+    // Layout by font type; each false on failure.
     bool SetSinglelinePoint(const CString& text, const CString& fontName);
     bool SetMatricPoint(const CString& text, const CString& fontName);
     bool SetCodebarPoints();

@@ -243,3 +243,26 @@ TEST_F(CodeFrameTest, ShxReadableTextHangsCentredUnderTheBars) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CodeFrameTest, GetFontsGivesTheSymbologyOfTheFontName) {
+    TextPtr code = Make(58, L"lookup", [](CODEBAR_PAR&) {});
+    ASSERT_TRUE(code);
+    CString text, name;
+    int type = -5;
+    FONTS_PAR fonts;
+    CODEBAR_PAR codebar;
+    VARTEXT_PAR var;
+    code->GetFonts(text, type, name, fonts, codebar, var);
+    EXPECT_EQ(type, 2);
+    EXPECT_EQ(codebar.nCodeType, 58);
+    EXPECT_EQ(text, CString(L"lookup"));
+    // A face name is no symbology.
+    TextPtr plain(new CFonts());
+    plain->parCodebar.nCodeType = 58;
+    plain->GetFonts(text, type, name, fonts, codebar, var);
+    EXPECT_EQ(codebar.nCodeType, -1);
+}
+
+}  // namespace
