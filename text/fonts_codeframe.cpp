@@ -17,6 +17,9 @@ namespace {
 
 // The em size of the readable text is its character size over this.
 constexpr double kEmPerWidth = 0.458;
+// Sizes beyond this (millimetres) are no text: they would leave the range
+// of the points' floats.
+constexpr double kMaxExtent = 1e6;
 
 double FiniteOr0(double v) { return std::isfinite(v) ? v : 0.0; }
 
@@ -101,7 +104,7 @@ bool CFonts::CodeTextShxPath(const CString& text, Gdiplus::GraphicsPath& path) {
     const CString name = parCodebar.strTextFont;
     if (name.IsEmpty()) return false;
     const double em = parCodebar.dTextWidth / kEmPerWidth;
-    if (!(em > 1e-6) || !std::isfinite(em)) return false;
+    if (!(em > 1e-6) || !(em < kMaxExtent)) return false;
     // Only a file that is there is tried: a TrueType face name must not
     // make the reader complain about a missing font.
     const std::wstring file = CShxShapeReader::GetFontFolder() + std::wstring(name.GetString()) + L".shx";
@@ -125,7 +128,7 @@ bool CFonts::CodeTextShxPath(const CString& text, Gdiplus::GraphicsPath& path) {
     if (!LoadShxFonts(name)) return false;
 
     const bool vertical = parFonts.bVertical != 0;
-    const double space = FiniteOr0(parCodebar.dTextSpace);
+    const double space = std::clamp(FiniteOr0(parCodebar.dTextSpace), -kMaxExtent, kMaxExtent);
     const std::wstring all(text.GetString(), static_cast<size_t>(text.GetLength()));
     double lineX = 0, lineY = 0;  // path units, y down: where the line starts
     size_t begin = 0;

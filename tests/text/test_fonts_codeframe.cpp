@@ -232,6 +232,33 @@ TEST_F(CodeFrameTest, ShxReadableTextHangsCentredUnderTheBars) {
     EXPECT_NEAR((text.x0 + text.x1) / 2, (b.x0 + b.x1) / 2, 1e-3);
     EXPECT_TRUE(host.Texts().empty());
 
+    // Absurd sizes and awkward texts build without harm.
+    for (const double bad : {1e300, -1e300, double(NAN), 0.0}) {
+        for (const wchar_t* data : {L"12 \r\n\r\n 34", L"\u6F22\u5B57 1"}) {
+            TextPtr odd = Make(58, data, [&](CODEBAR_PAR& p) {
+                p.bShowText = 1;
+                p.strTextFont = L"T1";
+                p.dTextWidth = bad;
+                p.dTextSpace = bad;
+                p.dTextHeight = bad;
+                p.dTextOffsetX = bad;
+            });
+            ASSERT_TRUE(odd);
+            for (const tagPOINTF& q : odd->GetChars()[0]->points) ASSERT_TRUE(std::isfinite(q.x) && std::isfinite(q.y));
+        }
+    }
+
+    for (const double big : {1e300, 1e30}) {
+        TextPtr odd = Make(20, L"12", [&](CODEBAR_PAR& p) {
+            p.bShowText = 1;
+            p.dTextWidth = big;
+            p.dTextHeight = big;
+            p.dTextOffsetY = -big;
+        });
+        ASSERT_TRUE(odd);
+        for (const tagPOINTF& q : odd->GetChars()[0]->points) ASSERT_TRUE(std::isfinite(q.x) && std::isfinite(q.y));
+    }
+
     // A name that is no SHX file is a TrueType face, without a complaint.
     TextPtr tt = Make(20, L"1234", [&](CODEBAR_PAR& p) {
         p.bShowText = 1;
