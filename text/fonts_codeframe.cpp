@@ -141,8 +141,16 @@ bool CFonts::CodeTextShxPath(const CString& text, Gdiplus::GraphicsPath& path) {
         for (size_t i = 0; i < line.size(); ++i) {
             const wchar_t c = line[i];
             if (c == L'\r') continue;
+            // A character below 128 that the font lacks comes from the
+            // default font, at the default font's cell, as a Chinese
+            // font's missing Latin letters do.
+            const int sample = m_shxInfo.nSample;
+            if (c < 0x80 && c != 0 && m_shxFont.readCharShape(m_shxRecords, static_cast<int>(c), 0) != 0)
+                m_shxInfo.nSample = 1;
+            CShxShapeReader::FreeObjects(m_shxRecords);
             // The cell's top at the pen: the shape's baseline one em lower.
             FONTSCHAR* ch = ShxCharAt(c, penX, 0.0);
+            m_shxInfo.nSample = sample;
             if (c > 0x7F)
                 for (tagPOINTF& q : ch->points) q.x = static_cast<float>(penX + 2.0 * (q.x - penX));
             const size_t n = std::min(ch->points.size(), ch->types.size());

@@ -259,6 +259,16 @@ TEST_F(CodeFrameTest, ShxReadableTextHangsCentredUnderTheBars) {
         for (const tagPOINTF& q : odd->GetChars()[0]->points) ASSERT_TRUE(std::isfinite(q.x) && std::isfinite(q.y));
     }
 
+    // Letters the chosen font lacks come from the default font.
+    Font few(kShapes);
+    few.Add('a', cell).Add('1', cell).Add('2', cell).Write(dir.File("font/Few.shx"));
+    TextPtr mixed = Make(20, L"12AB", [&](CODEBAR_PAR& p) {
+        p.bShowText = 1;
+        p.strTextFont = L"Few";
+    });
+    ASSERT_TRUE(mixed);
+    EXPECT_EQ(mixed->GetChars()[0]->points.size(), static_cast<size_t>(mixed->m_barcodeSize) + 12);
+
     // A name that is no SHX file is a TrueType face, without a complaint.
     TextPtr tt = Make(20, L"1234", [&](CODEBAR_PAR& p) {
         p.bShowText = 1;
