@@ -9,9 +9,11 @@
 #include "afx/message_box.h"
 #include "compose/filledshape.h"
 #include "core/polyline.h"
+#include "core/morvik.h"
 #include "core/runlog.h"
 #include "halder/basedoc.h"
 #include "halder/lang.h"
+#include "text/mycodebar.h"
 
 IMPLEMENT_SERIAL(CFonts, CBaseShape, 9)
 
@@ -313,7 +315,11 @@ void CFonts::SetFill(FILLED_PARS& fillPar, bool textOnly) {
             fill->SetParam(fillPar);
             AddFillOutlines(fill, static_cast<int>(j), PT_ALL, GetPenIndex());
             fill->SetNoRedraw(1);
-            fill->DoFill(1);
+            if (WantsModuleFill(fillPar)) {
+                FillModules(fill, fillPar);
+            } else {
+                fill->DoFill(1);
+            }
         } else if (j == 0) {
             if (!textOnly) {
                 fill->SetParam(fillPar);
@@ -473,6 +479,7 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
                                    static_cast<const wchar_t*>(fontName));
             } else {
                 m_strTypeName = CLang::Instance()->GetString("IDS_TYPENAME_CODEBAR");
+                AddBarcodeFrame();
                 InitRefPoint();
             }
             break;
@@ -608,6 +615,9 @@ void CFonts::GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR
     fontType = nFontType;
     fonts = parFonts;
     codebar = parCodebar;
+    // The barcode type the font name stands for, -1 when it names none.
+    CMyCodebar* wrapper = GetCodebarInstance();
+    codebar.nCodeType = wrapper != nullptr ? wrapper->LookupCode(m_strFontName) : -1;
     vartext = parVarText;
 }
 

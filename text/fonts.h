@@ -270,8 +270,7 @@ public:
     double fCharWidthTransRate = 1.0;
 
 private:
-    // Layout by font type; each false on failure. The single-line, dot
-    // matrix and barcode layouts come with their fonts and engines.
+    // Layout by font type; each false on failure.
     bool SetSinglelinePoint(const CString& text, const CString& fontName);
     bool SetMatricPoint(const CString& text, const CString& fontName);
     bool SetCodebarPoints();
@@ -411,4 +410,17 @@ private:
     SHX_INFO m_shxDefaultInfo;
     std::vector<int> m_shxSpecPos;
     std::vector<dxfObject*> m_shxRecords;
+
+    // ---- barcode frame, module fill, SHX readable text ---------------------------------------
+    // Puts the closed frame around the bars at the front of the bar record
+    // when the barcode asks for one (no negative margin, no module shape).
+    void AddBarcodeFrame();
+    // Whether a fill of fillPar hatches each module of a two-dimensional
+    // code on its own (modules drawn as shapes, last enabled set rings).
+    bool WantsModuleFill(const FILLED_PARS& fillPar) const;
+    // Hatches every outline of fill separately into fill's hatch paths.
+    void FillModules(CFilledShape* fill, const FILLED_PARS& fillPar);
+    // The readable text in the SHX font the barcode names (path units, y
+    // down); false when that font is not there or does not load.
+    bool CodeTextShxPath(const CString& text, Gdiplus::GraphicsPath& path);
 };

@@ -94,8 +94,10 @@ int CFonts::GetEAN_13Verify(CString text) {
 
 bool CFonts::CodeTextPath(const CString& text, Gdiplus::GraphicsPath& path) {
     const double em = parCodebar.dTextWidth / kEmPerWidth;
-    // A text without a size has no outline to give.
-    if (!(em > 1e-6) || !std::isfinite(em)) return false;
+    // A text without a size, or of a size no float holds, has no outline
+    // to give.
+    if (!(em > 1e-6) || !(em < 1e6)) return false;
+    if (CodeTextShxPath(text, path)) return true;
     std::wstring name(parCodebar.strTextFont.GetString(), static_cast<size_t>(parCodebar.strTextFont.GetLength()));
     if (!name.empty() && name[0] == L'@') name.erase(0, 1);
     if (name.empty()) name = L"Arial";
@@ -169,6 +171,7 @@ void CFonts::AppendCodeText(Gdiplus::GraphicsPath& path, const Gdiplus::RectF& r
     if (m_arrChars.empty() || m_arrChars[0] == nullptr || path.GetPointCount() == 0) return;
     const double em = parCodebar.dTextWidth / kEmPerWidth;
     const double vs = FiniteOr0(parCodebar.dTextHeight / em);
+    if (!(std::fabs(vs) < 1e6)) return;
     Gdiplus::Matrix scale(1.0f, 0.0f, 0.0f, static_cast<Gdiplus::REAL>(vs), 0.0f, 0.0f);
     path.Transform(&scale);
     Gdiplus::RectF box;
@@ -179,6 +182,7 @@ void CFonts::AppendCodeText(Gdiplus::GraphicsPath& path, const Gdiplus::RectF& r
         dx += FiniteOr0(parCodebar.dTextOffsetX);
         dy += FiniteOr0(parCodebar.dTextOffsetY);
     }
+    if (!(std::fabs(dx) < 1e7) || !(std::fabs(dy) < 1e7)) return;
     Gdiplus::Matrix shift(1.0f, 0.0f, 0.0f, 1.0f, static_cast<Gdiplus::REAL>(dx), static_cast<Gdiplus::REAL>(dy));
     path.Transform(&shift);
     path.Flatten(nullptr, GetSmoothRatio());
@@ -193,6 +197,13 @@ void CFonts::AppendCodeText(Gdiplus::GraphicsPath& path, const Gdiplus::RectF& r
     }
     // The text hangs ten modules below the symbol, turned to y up.
     const double base = static_cast<double>(rect.Y) - rect.Height - 10.0 * parCodebar.fModuleWidth;
+    // Absurd sizes or offsets would leave the range of the points: such a
+    // text is not shown.
+    constexpr double kMaxCoord = 1e7;
+    for (size_t i = 0; i < pts.size() && i < types.size(); ++i) {
+        const double x = pts[i].X + ox, y = base - pts[i].Y;
+        if (!(std::fabs(x) < kMaxCoord) || !(std::fabs(y) < kMaxCoord)) return;
+    }
     FONTSCHAR* rec = m_arrChars[0];
     for (size_t i = 0; i < pts.size() && i < types.size(); ++i) {
         rec->points.push_back({static_cast<float>(pts[i].X + ox), static_cast<float>(base - pts[i].Y)});

@@ -162,6 +162,14 @@ void CFonts::CalculateHeightAndWidthRate(double rx, double ry) {
     if (nFontType == 2) {
         parCodebar.fBarHeight = static_cast<float>(parCodebar.fBarHeight * fHeightZoom);
         parCodebar.fModuleWidth = static_cast<float>(parCodebar.fModuleWidth * fWidthZoom);
+        // The frame margins and the readable text follow the symbol.
+        for (float* m : {&parCodebar.fFrameLeft, &parCodebar.fFrameTop, &parCodebar.fFrameRight,
+                         &parCodebar.fFrameBottom})
+            *m = static_cast<float>(*m * fWidthZoom);
+        parCodebar.dTextHeight *= fHeightZoom;
+        parCodebar.dTextOffsetY *= fHeightZoom;
+        parCodebar.dTextWidth *= fWidthZoom;
+        parCodebar.dTextOffsetX *= fWidthZoom;
         fInitStrWidth = w;
         fInitStrHeight = h;
         return;

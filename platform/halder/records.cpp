@@ -65,6 +65,11 @@ void CODEBAR_PAR::AddAllProp(bool extended) {
     AddProp("fFixHeight", &fFixHeight);
     AddProp("bLogo", &bLogo);
     AddProp("fLogoRatio", &fLogoRatio);
+    AddProp("bFrame", &bFrame);
+    AddProp("fFrameLeft", &fFrameLeft);
+    AddProp("fFrameTop", &fFrameTop);
+    AddProp("fFrameRight", &fFrameRight);
+    AddProp("fFrameBottom", &fFrameBottom);
     // FILLED_PARS leaves its hatch sets to its owner.
     static const char* const kSetKeys[FILLED_PARS::kSetCount] = {"parTextFillSet0", "parTextFillSet1",
                                                                  "parTextFillSet2", "parTextFillSet3"};

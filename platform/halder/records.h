@@ -140,6 +140,14 @@ struct CODEBAR_PAR : public SriBase {
     // of its width and height.
     uint8_t bLogo = 0;
     float fLogoRatio = 0.2f;
+    // A closed frame around the bars, this far outside them on each side
+    // (millimetres); a negative margin, or a code drawn as separate
+    // modules, has no frame.
+    int bFrame = 0;
+    float fFrameLeft = 0.0f;
+    float fFrameTop = 0.0f;
+    float fFrameRight = 0.0f;
+    float fFrameBottom = 0.0f;
 
     // Whether the symbology nCodeType is two-dimensional (module matrix).
     bool Is2DCode() const;
