@@ -253,6 +253,37 @@ TEST_F(VarTextTest, SplitRulesFillTheFixedTextsAfterTheVariableText) {
     EXPECT_EQ(sn->nStart, 40);
 }
 
+TEST_F(VarTextTest, AppendingRuleKeepsTheFixedTextsOwnTextFromPieceToPiece) {
+    Desk d;
+    auto sn = Serial(1234, 1, 0);
+    sn->advPar.bSplit = 1;
+    SPLITRULE rule;
+    rule.strName = L"Lot";
+    rule.iPos = 3;
+    rule.iTotal = 2;
+    rule.iMode = 1;
+    sn->advPar.vecSplitRule.push_back(rule);
+    CFonts* var = d.VarText({sn});
+    CFonts* lot = d.Text(L"X", L"Lot");
+    for (const wchar_t* expected : {L"X34", L"X35", L"X36"}) {
+        Mark(var);
+        EXPECT_EQ(lot->GetText(), CString(expected));
+    }
+    // What the user types in between is the text the pieces follow.
+    TextContent c(lot);
+    ASSERT_EQ(c.Apply(lot, CString(L"Y"), 1, false), 1);
+    Mark(var);
+    EXPECT_EQ(lot->GetText(), CString(L"Y37"));
+    Mark(var);
+    EXPECT_EQ(lot->GetText(), CString(L"Y38"));
+    // A copy of the filled text follows the same text.
+    auto* twin = static_cast<CFonts*>(lot->Clone());
+    twin->SetCaption(CString(L"Lot"));
+    d.doc.AddShape(twin);
+    Mark(var);
+    EXPECT_EQ(twin->GetText(), CString(L"Y39"));
+}
+
 TEST_F(VarTextTest, RepeatedTextAsksTheHostAndHonoursTheAnswer) {
     Desk d;
     CFonts* t = d.Text(L"R1");
