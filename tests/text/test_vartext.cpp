@@ -284,6 +284,29 @@ TEST_F(VarTextTest, AppendingRuleKeepsTheFixedTextsOwnTextFromPieceToPiece) {
     EXPECT_EQ(twin->GetText(), CString(L"Y39"));
 }
 
+TEST_F(VarTextTest, LinkedTextTakesItsParentsValueWithoutMovingTheSource) {
+    Desk d;
+    auto source = std::make_shared<TEXT_TCPIP_PAR>();
+    CFonts* parent = d.VarText({Fixed(L"#"), source});
+    // A copy shares the parent's elements; another has its own.
+    auto* shared = static_cast<CFonts*>(parent->Clone());
+    CFonts* own = d.VarText({Fixed(L"#"), std::make_shared<TEXT_TCPIP_PAR>()});
+    for (CFonts* child : {shared, own}) {
+        child->SetLinkFlag(true);
+        child->SetParentBaseID(parent->GetBaseID());
+    }
+    d.doc.AddShape(shared);
+    for (const wchar_t* t : {L"A", L"B", L"C"}) source->Receive(CString(t));
+    for (const wchar_t* expected : {L"#A", L"#B"}) {
+        Mark(parent);
+        Mark(shared);
+        Mark(own);
+        EXPECT_EQ(parent->GetText(), CString(expected));
+        EXPECT_EQ(shared->GetText(), CString(expected));
+        EXPECT_EQ(own->GetText(), CString(expected));
+    }
+}
+
 TEST_F(VarTextTest, RepeatedTextAsksTheHostAndHonoursTheAnswer) {
     Desk d;
     CFonts* t = d.Text(L"R1");
