@@ -468,6 +468,9 @@ TEST_F(VarTextTest, SavedVariableTextReadsBackWithItsElements) {
     Desk d;
     auto sn = Serial(77, 4, 5);
     sn->advPar.bSplit = 1;
+    SPLITRULE rule;
+    rule.strName = L"Lot";
+    sn->advPar.vecSplitRule.push_back(rule);
     auto date = std::make_shared<TEXT_TIME_PAR>();
     date->strFormat = L"%M";
     CFonts* t = d.VarText({Fixed(L"P"), sn, date});
@@ -488,6 +491,9 @@ TEST_F(VarTextTest, SavedVariableTextReadsBackWithItsElements) {
     ASSERT_NE(readSn, nullptr);
     EXPECT_EQ(readSn->nStep, 4);
     EXPECT_EQ(readSn->advPar.bSplit, 1);
+    // The rule keeps the name that picks its fixed texts.
+    ASSERT_EQ(readSn->advPar.vecSplitRule.size(), 1u);
+    EXPECT_EQ(SPLITRULE(readSn->advPar.vecSplitRule[0]).strName, CString(L"Lot"));
     read->FreeShapePtr();
 }
 
