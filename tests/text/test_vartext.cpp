@@ -55,6 +55,15 @@ std::shared_ptr<TEXT_SN_PAR> Serial(int64_t start, int64_t step, int width) {
     return sn;
 }
 
+SPLITRULE Rule(const wchar_t* name, int pos = 1, int total = 1, int mode = 0) {
+    SPLITRULE rule;
+    rule.strName = name;
+    rule.iPos = pos;
+    rule.iTotal = total;
+    rule.iMode = mode;
+    return rule;
+}
+
 std::shared_ptr<TEXT_ELEMENT> Fixed(const wchar_t* text) {
     auto e = std::make_shared<TEXT_ELEMENT>();
     e->m_strText = text;
@@ -209,13 +218,7 @@ TEST_F(VarTextTest, SplitRulesFillTheFixedTextsAfterTheVariableText) {
     CFonts* before = d.Text(L"b", L"Lot");
     auto sn = Serial(1234, 1, 0);
     sn->advPar.bSplit = 1;
-    for (auto [name, pos] : {std::pair{L"Lot", 1}, std::pair{L"Day", 3}}) {
-        SPLITRULE rule;
-        rule.strName = name;
-        rule.iPos = pos;
-        rule.iTotal = 2;
-        sn->advPar.vecSplitRule.push_back(rule);
-    }
+    sn->advPar.vecSplitRule = {Rule(L"Lot", 1, 2), Rule(L"Day", 3, 2)};
     CFonts* var = d.VarText({sn});
     CFonts* lot = d.Text(L"l", L"Lot");
     CFonts* day = d.Text(L"d", L"Day");
@@ -257,12 +260,7 @@ TEST_F(VarTextTest, AppendingRuleKeepsTheFixedTextsOwnTextFromPieceToPiece) {
     Desk d;
     auto sn = Serial(1234, 1, 0);
     sn->advPar.bSplit = 1;
-    SPLITRULE rule;
-    rule.strName = L"Lot";
-    rule.iPos = 3;
-    rule.iTotal = 2;
-    rule.iMode = 1;
-    sn->advPar.vecSplitRule.push_back(rule);
+    sn->advPar.vecSplitRule.push_back(Rule(L"Lot", 3, 2, 1));
     CFonts* var = d.VarText({sn});
     CFonts* lot = d.Text(L"X", L"Lot");
     for (const wchar_t* expected : {L"X34", L"X35", L"X36"}) {
@@ -468,9 +466,7 @@ TEST_F(VarTextTest, SavedVariableTextReadsBackWithItsElements) {
     Desk d;
     auto sn = Serial(77, 4, 5);
     sn->advPar.bSplit = 1;
-    SPLITRULE rule;
-    rule.strName = L"Lot";
-    sn->advPar.vecSplitRule.push_back(rule);
+    sn->advPar.vecSplitRule.push_back(Rule(L"Lot"));
     auto date = std::make_shared<TEXT_TIME_PAR>();
     date->strFormat = L"%M";
     CFonts* t = d.VarText({Fixed(L"P"), sn, date});
