@@ -165,11 +165,17 @@ void SPLITRULE::Copy(const SPLITRULE& src) {
 }
 
 void SPLITRULE::AddAllProp(bool) {
+    if (!strName.IsEmpty()) wstrName = strName.GetString();
     AddProp("iPos", &iPos);
     AddProp("iTotal", &iTotal);
     AddProp("SplitRuleWstrName", &wstrName);
     AddProp("iMode", &iMode);
     AddProp("wstrName", &wstrName);
+}
+
+void SPLITRULE::Read(bool extended, SriFile* file) {
+    SriBase::Read(extended, file);
+    strName = wstrName.c_str();
 }
 
 // ---- tagVarAdv ---------------------------------------------------------------

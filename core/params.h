@@ -115,7 +115,10 @@ struct SPLITRULE : public SriBase {
 
     void Copy(const SPLITRULE& src);
     // Registers wstrName twice, under "SplitRuleWstrName" and "wstrName".
+    // The working name goes into the saved one first, and a read brings it
+    // back from there.
     void AddAllProp(bool extended) override;
+    void Read(bool extended, SriFile* file) override;
 };
 
 // Advanced options of a variable-text element.

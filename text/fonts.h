@@ -307,6 +307,13 @@ private:
     std::vector<float> m_arrBarPos;
     // The history of marked texts, made on first use.
     std::shared_ptr<CMarkRecord> m_markRecord;
+    // A fixed text filled by a split rule that appends: the text it was
+    // given as its own and the text the rule last wrote. While the text is
+    // still the one written, the rule appends to the remembered one; any
+    // other text is the user's and becomes the new one.
+    CString m_strSplitPrefix;
+    CString m_strSplitText;
+    friend class CProcessVarTxt;
 
     // ---- text on an arc and dot-matrix text ----------------------------------------------
 public:

@@ -190,11 +190,14 @@ bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
                 changed = true;
             } else if (MovesBefore(kind)) {
                 // A linked text takes what its parent took; a parent that is
-                // gone or shorter leaves the element to its own source.
+                // gone or shorter leaves the element to its own source. A
+                // copy that shares the parent's element already holds its
+                // value: moving it would skip one for both.
                 TEXT_ELEMENT* from = nullptr;
                 if (parent != nullptr && parent != this && i < parent->parVarText.arrElements.size())
                     from = parent->parVarText.arrElements[i].get();
-                if (from != nullptr && from != e) {
+                if (from == e) {
+                } else if (from != nullptr) {
                     if (kind == 9 || kind == 10)
                         e->Copy(*from);
                     else

@@ -261,6 +261,8 @@ CBaseShape* CFonts::Clone() {
     copy->parFill = parFill;
     copy->parVarText = parVarText;
     copy->m_strText = m_strText;
+    copy->m_strSplitPrefix = m_strSplitPrefix;
+    copy->m_strSplitText = m_strSplitText;
     copy->m_bOutTxt = m_bOutTxt;
     copy->m_bOutTm = m_bOutTm;
     copy->m_bMkFlag = m_bMkFlag;

@@ -30,6 +30,25 @@ bool HasStamp(const std::string& line) {
     return true;
 }
 
+// Every line break, whichever form, as backslash-n: a raw one would split
+// the record's line in two.
+std::string Escaped(const std::string& text) {
+    std::string escaped = text;
+    CMarkRecord::ReplaceAll(escaped, "\r\n", "\\n");
+    CMarkRecord::ReplaceAll(escaped, "\r", "\\n");
+    CMarkRecord::ReplaceAll(escaped, "\n", "\\n");
+    return escaped;
+}
+
+// The text as the history keeps it, its line breaks as CR LF the way a read
+// of the file gives them back: a text compares equal however it broke its
+// lines.
+std::string Kept(const std::string& text) {
+    std::string kept = Escaped(text);
+    CMarkRecord::ReplaceAll(kept, "\\n", "\r\n");
+    return kept;
+}
+
 // Today's date at the time of day of `at`.
 CTime TodayAt(const CTime& now, const CTime& at) {
     return CTime(now.GetYear(), now.GetMonth(), now.GetDay(), at.GetHour(), at.GetMinute(), at.GetSecond());
@@ -110,20 +129,14 @@ bool CMarkRecord::Open(CString path, bool stamp, bool check, bool daily, CTime r
 }
 
 bool CMarkRecord::Contains(CString text, bool useFile) {
-    const std::string s = ToAnsi(text);
+    const std::string s = Kept(ToAnsi(text));
     if (useFile && m_path && m_fileTexts.count(s) != 0) return true;
     return m_recentTexts.count(s) != 0;
 }
 
 bool CMarkRecord::AddRecord(CString text, bool record) {
     const std::string s = ToAnsi(text);
-    std::string escaped = s;
-    // Every line break, whichever form, becomes backslash-n: a raw one would
-    // split the record in two.
-    ReplaceAll(escaped, "\r\n", "\\n");
-    ReplaceAll(escaped, "\r", "\\n");
-    ReplaceAll(escaped, "\n", "\\n");
-    const std::string line = (m_bStamp ? MakeTimeStamp() : std::string()) + escaped + "\r\n";
+    const std::string line = (m_bStamp ? MakeTimeStamp() : std::string()) + Escaped(s) + "\r\n";
     if (!record) return true;
 
     if (m_bDaily && m_tmReset < VarTextNow()) {
@@ -141,12 +154,7 @@ bool CMarkRecord::AddRecord(CString text, bool record) {
         Open(path, m_bStamp, m_bCheck, m_bDaily, m_tmReset);
     }
     // Recorded after a possible re-open, which would forget it.
-    if (m_bCheck) {
-        // With its line breaks as the file's texts hold them after a read.
-        std::string kept = escaped;
-        ReplaceAll(kept, "\\n", "\r\n");
-        m_recentTexts.insert(kept);
-    }
+    if (m_bCheck) m_recentTexts.insert(Kept(s));
 
     LogText(text, L"write start 0");
     WaitForSingleObject(m_hEvent, INFINITE);

@@ -128,7 +128,13 @@ void CProcessVarTxt::SetFixTxt(ShapeList& list) {
         CFonts* text = AsText(entry);
         if (rule == m_rules.end() || text == nullptr) continue;
         TextContent content(text);
-        content.Apply(text, GetTxtByRule(content.text, rule->second), 1, false);
+        // A rule that appends keeps appending to the fixed text's own text,
+        // not to what it wrote there last time.
+        CString prefix = content.text;
+        if (prefix == text->m_strSplitText) prefix = text->m_strSplitPrefix;
+        content.Apply(text, GetTxtByRule(prefix, rule->second), 1, false);
+        text->m_strSplitPrefix = prefix;
+        text->m_strSplitText = text->GetText();
         text->ClearMarkBuff();
     }
 }

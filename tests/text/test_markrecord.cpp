@@ -40,6 +40,7 @@ TEST_F(MarkRecordTest, FileRoundTripsStampedUnstampedAndMultiLineTexts) {
     EXPECT_TRUE(stamped.AddRecord(CString(L"AB"), true));
     EXPECT_TRUE(stamped.AddRecord(CString(L"A\r\nB"), true));
     EXPECT_TRUE(stamped.Contains(CString(L"A\r\nB"), false));
+    EXPECT_TRUE(stamped.Contains(CString(L"A\nB"), false));  // the same text, broken the other way
     EXPECT_TRUE(stamped.AddRecord(CString(L"not kept"), false));
     CMarkRecord plain;
     plain.Open(CString(path.c_str()), false, false, false, CTime());
@@ -51,7 +52,7 @@ TEST_F(MarkRecordTest, FileRoundTripsStampedUnstampedAndMultiLineTexts) {
     CMarkRecord again;
     ASSERT_TRUE(again.Open(CString(path.c_str()), false, true, false, CTime()));
     EXPECT_EQ(again.GetFileTextCount(), 4u);
-    for (const wchar_t* t : {L"AB", L"A\r\nB", L"A|B", L"C\r\nD"}) {
+    for (const wchar_t* t : {L"AB", L"A\r\nB", L"A|B", L"C\r\nD", L"C\nD"}) {
         EXPECT_TRUE(again.Contains(CString(t), true)) << CStringA(CString(t)).GetString();
         EXPECT_FALSE(again.Contains(CString(t), false));
     }

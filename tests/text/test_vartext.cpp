@@ -55,6 +55,15 @@ std::shared_ptr<TEXT_SN_PAR> Serial(int64_t start, int64_t step, int width) {
     return sn;
 }
 
+SPLITRULE Rule(const wchar_t* name, int pos = 1, int total = 1, int mode = 0) {
+    SPLITRULE rule;
+    rule.strName = name;
+    rule.iPos = pos;
+    rule.iTotal = total;
+    rule.iMode = mode;
+    return rule;
+}
+
 std::shared_ptr<TEXT_ELEMENT> Fixed(const wchar_t* text) {
     auto e = std::make_shared<TEXT_ELEMENT>();
     e->m_strText = text;
@@ -209,13 +218,7 @@ TEST_F(VarTextTest, SplitRulesFillTheFixedTextsAfterTheVariableText) {
     CFonts* before = d.Text(L"b", L"Lot");
     auto sn = Serial(1234, 1, 0);
     sn->advPar.bSplit = 1;
-    for (auto [name, pos] : {std::pair{L"Lot", 1}, std::pair{L"Day", 3}}) {
-        SPLITRULE rule;
-        rule.strName = name;
-        rule.iPos = pos;
-        rule.iTotal = 2;
-        sn->advPar.vecSplitRule.push_back(rule);
-    }
+    sn->advPar.vecSplitRule = {Rule(L"Lot", 1, 2), Rule(L"Day", 3, 2)};
     CFonts* var = d.VarText({sn});
     CFonts* lot = d.Text(L"l", L"Lot");
     CFonts* day = d.Text(L"d", L"Day");
@@ -251,6 +254,55 @@ TEST_F(VarTextTest, SplitRulesFillTheFixedTextsAfterTheVariableText) {
     EXPECT_EQ(other->nCurrent, 40);
     CResetVarTxt::Instance()->SaveVarCurValue(d.doc.GetShapeList());
     EXPECT_EQ(sn->nStart, 40);
+}
+
+TEST_F(VarTextTest, AppendingRuleKeepsTheFixedTextsOwnTextFromPieceToPiece) {
+    Desk d;
+    auto sn = Serial(1234, 1, 0);
+    sn->advPar.bSplit = 1;
+    sn->advPar.vecSplitRule.push_back(Rule(L"Lot", 3, 2, 1));
+    CFonts* var = d.VarText({sn});
+    CFonts* lot = d.Text(L"X", L"Lot");
+    for (const wchar_t* expected : {L"X34", L"X35", L"X36"}) {
+        Mark(var);
+        EXPECT_EQ(lot->GetText(), CString(expected));
+    }
+    // What the user types in between is the text the pieces follow.
+    TextContent c(lot);
+    ASSERT_EQ(c.Apply(lot, CString(L"Y"), 1, false), 1);
+    Mark(var);
+    EXPECT_EQ(lot->GetText(), CString(L"Y37"));
+    Mark(var);
+    EXPECT_EQ(lot->GetText(), CString(L"Y38"));
+    // A copy of the filled text follows the same text.
+    auto* twin = static_cast<CFonts*>(lot->Clone());
+    twin->SetCaption(CString(L"Lot"));
+    d.doc.AddShape(twin);
+    Mark(var);
+    EXPECT_EQ(twin->GetText(), CString(L"Y39"));
+}
+
+TEST_F(VarTextTest, LinkedTextTakesItsParentsValueWithoutMovingTheSource) {
+    Desk d;
+    auto source = std::make_shared<TEXT_TCPIP_PAR>();
+    CFonts* parent = d.VarText({Fixed(L"#"), source});
+    // A copy shares the parent's elements; another has its own.
+    auto* shared = static_cast<CFonts*>(parent->Clone());
+    CFonts* own = d.VarText({Fixed(L"#"), std::make_shared<TEXT_TCPIP_PAR>()});
+    for (CFonts* child : {shared, own}) {
+        child->SetLinkFlag(true);
+        child->SetParentBaseID(parent->GetBaseID());
+    }
+    d.doc.AddShape(shared);
+    for (const wchar_t* t : {L"A", L"B", L"C"}) source->Receive(CString(t));
+    for (const wchar_t* expected : {L"#A", L"#B"}) {
+        Mark(parent);
+        Mark(shared);
+        Mark(own);
+        EXPECT_EQ(parent->GetText(), CString(expected));
+        EXPECT_EQ(shared->GetText(), CString(expected));
+        EXPECT_EQ(own->GetText(), CString(expected));
+    }
 }
 
 TEST_F(VarTextTest, RepeatedTextAsksTheHostAndHonoursTheAnswer) {
@@ -414,6 +466,7 @@ TEST_F(VarTextTest, SavedVariableTextReadsBackWithItsElements) {
     Desk d;
     auto sn = Serial(77, 4, 5);
     sn->advPar.bSplit = 1;
+    sn->advPar.vecSplitRule.push_back(Rule(L"Lot"));
     auto date = std::make_shared<TEXT_TIME_PAR>();
     date->strFormat = L"%M";
     CFonts* t = d.VarText({Fixed(L"P"), sn, date});
@@ -434,6 +487,9 @@ TEST_F(VarTextTest, SavedVariableTextReadsBackWithItsElements) {
     ASSERT_NE(readSn, nullptr);
     EXPECT_EQ(readSn->nStep, 4);
     EXPECT_EQ(readSn->advPar.bSplit, 1);
+    // The rule keeps the name that picks its fixed texts.
+    ASSERT_EQ(readSn->advPar.vecSplitRule.size(), 1u);
+    EXPECT_EQ(SPLITRULE(readSn->advPar.vecSplitRule[0]).strName, CString(L"Lot"));
     read->FreeShapePtr();
 }
 
