@@ -431,7 +431,7 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     parFonts = fonts;
     parCodebar = codebar;
     nFontType = fontType;
-    parVarText = vartext;
+    parVarText = GetCloneElements() && vartext.arrElements.size() >= 2 ? vartext.Clone() : vartext;
 
     auto restoreParams = [&] {
         m_strText = saved.text;

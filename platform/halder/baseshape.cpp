@@ -137,6 +137,7 @@ CBaseShape& CBaseShape::operator=(const CBaseShape& other) {
     m_bVisible = other.m_bVisible;
     m_bReverseOrder = other.m_bReverseOrder;
     m_bLink = other.m_bLink;
+    m_bCloneElements = other.m_bCloneElements;
     m_linkedIDs = other.m_linkedIDs;
     m_nMirrorFlag = other.m_nMirrorFlag;
     m_bZoomAntiX = other.m_bZoomAntiX;

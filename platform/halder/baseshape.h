@@ -213,6 +213,10 @@ public:
     void SetPickDistance(double d) { m_dPickDistance = d; }
     bool GetLinkFlag() const { return m_bLink; }
     void SetLinkFlag(bool link) { m_bLink = link; }
+    // Whether a text given variable-text parameters with two or more
+    // elements takes its own copies of them instead of sharing the caller's.
+    bool GetCloneElements() const { return m_bCloneElements; }
+    void SetCloneElements(bool clone) { m_bCloneElements = clone; }
     std::vector<GUID>& GetLinkedIDs() { return m_linkedIDs; }
     bool IsReverseOrder() const { return m_bReverseOrder != 0; }
     void SetReverseOrder(bool reverse) { m_bReverseOrder = reverse ? 1 : 0; }
@@ -311,6 +315,7 @@ protected:
     bool m_bVisible = true;
     uint8_t m_bReverseOrder = 0;
     bool m_bLink = false;
+    bool m_bCloneElements = false;
     std::vector<GUID> m_linkedIDs;
     int m_nMirrorFlag = 0;
     bool m_bZoomAntiX = false;

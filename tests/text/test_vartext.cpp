@@ -517,3 +517,21 @@ TEST_F(VarTextTest, FillShapeMovesItsVariableTextChildOn) {
 }
 
 }  // namespace
+
+// A text whose element-cloning flag is set takes its own copies of two or
+// more elements: marking it moves its serial number, not the caller's.
+TEST_F(VarTextTest, ElementCloningFlagGivesTheTextItsOwnElements) {
+    Desk d;
+    for (bool clone : {false, true}) {
+        CFonts* t = d.Text(L"x");
+        t->SetCloneElements(clone);
+        VARTEXT_PAR v;
+        v.bEnable = 1;
+        auto sn = Serial(7, 1, 0);
+        v.arrElements = {Fixed(L"N"), sn};
+        TextContent c(t);
+        ASSERT_EQ(t->SetFonts(c.text, c.type, c.face, c.fonts, c.codebar, v, 0, 1, false), 1);
+        EXPECT_EQ(t->parVarText.arrElements[1] == sn, !clone);
+        EXPECT_EQ(t->GetText(), CString(L"N7"));
+    }
+}
