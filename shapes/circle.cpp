@@ -76,6 +76,7 @@ tagPOINTF PieceAt(const Piece& s, double t) {
 // The chain's pieces, without the padding ones.
 std::vector<Piece> RealPieces(const std::vector<tagPOINTF>& pts) {
     std::vector<Piece> out;
+    out.reserve(pts.size() / 3);
     for (size_t i = 0; 3 * i + 3 < pts.size(); ++i) {
         const Piece s{{pts[3 * i], pts[3 * i + 1], pts[3 * i + 2], pts[3 * i + 3]}};
         if (Dist(s.p[0], s.p[1]) < kDegenerate && Dist(s.p[1], s.p[2]) < kDegenerate &&
@@ -93,7 +94,6 @@ bool FitCircle(const std::vector<Piece>& pieces, tagPOINTF& centre, double& radi
     if (pieces.empty()) {
         return false;
     }
-    std::vector<tagPOINTF> samples;
     double extent = 0.0;
     for (const Piece& s : pieces) {
         for (const tagPOINTF& p : s.p) {
@@ -102,12 +102,15 @@ bool FitCircle(const std::vector<Piece>& pieces, tagPOINTF& centre, double& radi
             }
             extent = std::max({extent, std::fabs(static_cast<double>(p.x)), std::fabs(static_cast<double>(p.y))});
         }
-        samples.push_back(s.p[0]);
-        samples.push_back(PieceAt(s, 0.5));
-        samples.push_back(s.p[3]);
     }
-    const size_t n = samples.size();
-    if (!CBaseShape::GetCircleParamerFrom3P(samples[0], samples[n / 3], samples[2 * n / 3], centre, radius) ||
+    // Three of the samples start, middle and end of every piece, in order:
+    // the first, the one a third along and the one two thirds along.
+    auto sample = [&pieces](size_t k) {
+        const Piece& s = pieces[k / 3];
+        return k % 3 == 0 ? s.p[0] : k % 3 == 1 ? PieceAt(s, 0.5) : s.p[3];
+    };
+    const size_t n = 3 * pieces.size();
+    if (!CBaseShape::GetCircleParamerFrom3P(sample(0), sample(n / 3), sample(2 * n / 3), centre, radius) ||
         !Finite(centre) || !std::isfinite(radius) || !(radius > 0)) {
         return false;
     }
