@@ -124,7 +124,12 @@ bool ReadGroupValue(MYFILE* file, CString& value, bool utf8) {
     // Most values (names, markers, handles) are plain ASCII, which every code
     // page and UTF-8 map one to one.
     if (std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        value = CString(std::wstring(line.begin(), line.end()));
+        // Written into the value's own buffer: a reader reuses one value
+        // for every pair, so most pairs need no new memory.
+        const int length = static_cast<int>(line.size());
+        wchar_t* out = value.GetBuffer(length);
+        std::copy(line.begin(), line.end(), out);
+        value.ReleaseBuffer(length);
         return true;
     }
     const std::string text(line);

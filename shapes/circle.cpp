@@ -218,7 +218,10 @@ int CCircle::Build(double cx, double cy, double r, double start, double end, uin
         // The square's corner is the one with the smaller coordinates, the
         // same for a negative radius.
         const double half = side / 2.0;
-        Gdiplus::GraphicsPath path;
+        // One path per thread serves every build: arcs are built by the
+        // hundred thousand (an import), and the path's memory is kept.
+        thread_local Gdiplus::GraphicsPath path;
+        path.Reset();
         path.AddArc(Gdiplus::RectF(static_cast<float>(cx - half), static_cast<float>(cy - half),
                                    static_cast<float>(side), static_cast<float>(side)),
                     static_cast<float>(start), static_cast<float>(sweep));
