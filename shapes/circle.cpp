@@ -73,9 +73,9 @@ tagPOINTF PieceAt(const Piece& s, double t) {
             static_cast<float>(b0 * s.p[0].y + b1 * s.p[1].y + b2 * s.p[2].y + b3 * s.p[3].y)};
 }
 
-// The chain's pieces, without the padding ones.
-std::vector<Piece> RealPieces(const std::vector<tagPOINTF>& pts) {
-    std::vector<Piece> out;
+// The chain's pieces, without the padding ones, into out.
+void RealPieces(const std::vector<tagPOINTF>& pts, std::vector<Piece>& out) {
+    out.clear();
     out.reserve(pts.size() / 3);
     for (size_t i = 0; 3 * i + 3 < pts.size(); ++i) {
         const Piece s{{pts[3 * i], pts[3 * i + 1], pts[3 * i + 2], pts[3 * i + 3]}};
@@ -85,7 +85,6 @@ std::vector<Piece> RealPieces(const std::vector<tagPOINTF>& pts) {
         }
         out.push_back(s);
     }
-    return out;
 }
 
 // The circle the pieces lie on, when they still form a circular arc (they
@@ -467,7 +466,9 @@ CBaseShape* CCircle::ToBezier() {
 
 bool CCircle::AppendBezierSegments(std::vector<BEZIER_4POINTF_DRAW>& out) {
     const size_t first = out.size();
-    const std::vector<Piece> pieces = RealPieces(arcPoints);
+    // One list per thread: arcs become curves by the hundred thousand.
+    thread_local std::vector<Piece> pieces;
+    RealPieces(arcPoints, pieces);
     for (const Piece& s : pieces) {
         BEZIER_4POINTF_DRAW seg;
         seg.p1 = s.p[0];
@@ -505,6 +506,8 @@ bool CCircle::AppendBezierSegments(std::vector<BEZIER_4POINTF_DRAW>& out) {
             tag((m + 1) / 2, m);
         }
     }
+    // An unusually long chain does not keep its memory with the thread.
+    if (pieces.capacity() > 64) std::vector<Piece>().swap(pieces);
     return std::fabs(GetSweepAngle()) >= 360.0;
 }
 
