@@ -205,7 +205,12 @@ int CCircle::Build(double cx, double cy, double r, double start, double end, uin
     const double sweep = SweepOf(start, end, direction);
     const double side = std::fabs(2.0 * r);
 
-    std::vector<tagPOINTF> chain;
+    // The chain is built in the memory an earlier build on this thread left
+    // behind: an arc rebuilt again and again (the bulges of an import) then
+    // needs no new memory.
+    thread_local std::vector<tagPOINTF> spare;
+    std::vector<tagPOINTF> chain = std::move(spare);
+    chain.clear();
     if (!(side >= kMinSide)) {
         // A zero radius is a point at the centre, not a circle of some other
         // size beside it.
@@ -242,7 +247,9 @@ int CCircle::Build(double cx, double cy, double r, double start, double end, uin
     startDeg = start;
     endDeg = end;
     arcPath = direction;
-    arcPoints = std::move(chain);
+    arcPoints.swap(chain);
+    // What the arc held before; kept unless unusually large.
+    spare = chain.capacity() <= 64 ? std::move(chain) : std::vector<tagPOINTF>();
     lastCircle.startDeg = startDeg;
     lastCircle.endDeg = endDeg;
     lastCircle.Radius = Radius;
