@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -250,6 +251,16 @@ namespace {
 // expected from one call to the next.
 bool Utf8Step(const unsigned char* p, size_t n, int& pending) {
     for (size_t i = 0; i < n; ++i) {
+        if (pending == 0) {
+            // Plain ASCII, eight bytes at a time: most text is nothing else.
+            uint64_t word = 0;
+            while (i + sizeof word <= n) {
+                std::memcpy(&word, p + i, sizeof word);
+                if ((word & 0x8080808080808080ull) != 0) break;
+                i += sizeof word;
+            }
+            if (i >= n) break;
+        }
         const unsigned char b = p[i];
         if (pending > 0) {
             if ((b & 0xC0) != 0x80) return false;

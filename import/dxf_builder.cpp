@@ -81,6 +81,20 @@ struct ChunkJob {
     }
 };
 
+// About how many curve segments a polyline's first spans give: one per
+// straight span, and per bulged span one cubic for every quarter turn its
+// arc sweeps (the bulge is the tangent of a quarter of the sweep). Only a
+// hint for reserving room, so that a long polyline grows once.
+size_t SegmentEstimate(const std::vector<tagPolyPoint>& vertices, size_t spans) {
+    size_t count = 0;
+    for (size_t v = 0; v < spans; ++v) {
+        const double b = std::fabs(vertices[v].dBulge);
+        count += b < kMinBulge || !std::isfinite(b) ? 1 : b <= 0.4142135623730951 ? 1 : b <= 1.0 ? 2
+                 : b <= 2.414213562373095 ? 3 : 4;
+    }
+    return count;
+}
+
 // Kind indices in the order the kind threads are started.
 enum Kind { kMText, kLine, kArc, kSpline, kPoint, kEllipse, kText, kPolyline, kCircle, kSolid };
 
@@ -411,7 +425,7 @@ void CDrawDxfEntity::ViewPolyLineMiddle(std::vector<tagPolyline>& list, int firs
         auto* curve = new CBezierCurve();
         curve->SetDocView(m_pDoc, m_pView);
         curve->arrSegment.clear();
-        curve->arrSegment.reserve(spans);
+        curve->arrSegment.reserve(SegmentEstimate(vertices, spans));
         for (size_t v = 0; v < spans; ++v) {
             const tagPolyPoint& a = vertices[v];
             const tagPolyPoint& b = vertices[(v + 1) % n];

@@ -10,6 +10,7 @@
 #include <cwctype>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "core/number_text.h"
 #include "import/dxf_reader.h"
@@ -123,7 +124,12 @@ bool ReadGroupValue(MYFILE* file, CString& value, bool utf8) {
     // Most values (names, markers, handles) are plain ASCII, which every code
     // page and UTF-8 map one to one.
     if (std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        value = CString(std::wstring(line.begin(), line.end()));
+        // Written into the value's own buffer: a reader reuses one value
+        // for every pair, so most pairs need no new memory.
+        const int length = static_cast<int>(line.size());
+        wchar_t* out = value.GetBuffer(length);
+        std::copy(line.begin(), line.end(), out);
+        value.ReleaseBuffer(length);
         return true;
     }
     const std::string text(line);
@@ -238,7 +244,7 @@ void CParserDxfFile::ParserArc(MYFILE* file, bool modelSpace, tagZoomRotate plac
             if (!rec.bCounterClockwise) {
                 for (double* a : {&rec.dStartAngle, &rec.dEndAngle}) *a = *a > 180.0 ? 540.0 - *a : 180.0 - *a;
             }
-            if (sweeps) m_vecArc.push_back(rec);
+            if (sweeps) m_vecArc.push_back(std::move(rec));
             return;
         }
         case 10: ReadGroupDouble(file, cx); break;
@@ -274,7 +280,7 @@ void CParserDxfFile::ParserDimension(MYFILE* file, bool modelSpace, tagZoomRotat
         case 0: {
             if (!Keeps(modelSpace, visible) || rec.strType.empty()) return;
             const int type = DxfToInt(CString(rec.strType));
-            if (type >= 0 && type <= 127) m_vecDim.push_back(rec);
+            if (type >= 0 && type <= 127) m_vecDim.push_back(std::move(rec));
             return;
         }
         case 2:
@@ -321,7 +327,7 @@ void CParserDxfFile::ParserEllipse(MYFILE* file, bool modelSpace, tagZoomRotate 
                 rec.fStartParam = -rec.fEndParam;
                 rec.fEndParam = -start;
             }
-            if (Keeps(modelSpace, visible)) m_vecEllipse.push_back(rec);
+            if (Keeps(modelSpace, visible)) m_vecEllipse.push_back(std::move(rec));
             return;
         case 230: ReadGroupDouble(file, d); mirrored = FromBelow(d); break;
         case 10: ReadGroupDouble(file, cx); break;
@@ -446,7 +452,7 @@ void CParserDxfFile::ParserLine(MYFILE* file, bool modelSpace, tagZoomRotate pla
     while (ReadGroupCode(file, code)) {
         switch (code) {
         case 0:
-            if (Keeps(modelSpace, visible)) m_vecLine.push_back(rec);
+            if (Keeps(modelSpace, visible)) m_vecLine.push_back(std::move(rec));
             return;
         case 10: ReadGroupDouble(file, x0); break;
         case 11: ReadGroupDouble(file, x1); break;
@@ -491,7 +497,7 @@ void CParserDxfFile::ParserLWPolyline(MYFILE* file, bool modelSpace, tagZoomRota
             // Bit value 1 closes the outline (128, the line-type generation
             // flag, may be set beside it).
             if ((flags & 1) && !rec.arrVertex.empty()) rec.arrVertex.push_back(rec.arrVertex.front());
-            m_vecPolyline.push_back(rec);
+            m_vecPolyline.push_back(std::move(rec));
             return;
         case 70: ReadGroupValue(file, value, false); flags = DxfToInt(value); break;
         case 230: ReadGroupDouble(file, d); mirrored = FromBelow(d); break;
@@ -591,7 +597,7 @@ void CParserDxfFile::ParserVertex(MYFILE* file, bool, tagZoomRotate placement, b
             if (value == L"VERTEX") break;
             // SEQEND ends the list; any other entity means it was missing.
             rec.bClosed = closed;
-            m_vecPolyline.push_back(rec);
+            m_vecPolyline.push_back(std::move(rec));
             file->nPos = before;
             return;
         }
@@ -743,7 +749,7 @@ void CParserDxfFile::ParserSolid(MYFILE* file, bool modelSpace, tagZoomRotate pl
             for (size_t i = 0; i < rec.arrPoint.size(); ++i)
                 rec.arrPoint[i].X = DxfCoord(base.X + (mirrored ? -xs[i] : xs[i]));
             rec.arrPoint.push_back(rec.arrPoint.front());
-            m_vecSolid.push_back(rec);
+            m_vecSolid.push_back(std::move(rec));
             return;
         }
         if (code == L"10" || code == L"11" || code == L"12" || code == L"13") {
@@ -790,7 +796,7 @@ void CParserDxfFile::ParserPoint(MYFILE* file, bool modelSpace, tagZoomRotate pl
         switch (code) {
         case 0:
             rec.ptPos = Gdiplus::PointF(DxfCoord(base.X + x), DxfCoord(base.Y + y));
-            if (Keeps(modelSpace, visible)) m_vecPoint.push_back(rec);
+            if (Keeps(modelSpace, visible)) m_vecPoint.push_back(std::move(rec));
             return;
         case 10: ReadGroupDouble(file, x); break;
         case 20: ReadGroupDouble(file, y); break;
@@ -829,7 +835,7 @@ void CParserDxfFile::ParserText(MYFILE* file, bool modelSpace, tagZoomRotate pla
             rec.ptSecond = hasSecond
                                ? Gdiplus::PointF(DxfCoord(base.X + x2), DxfCoord(base.Y + y2))
                                : rec.ptFirst;
-            m_vecText.push_back(rec);
+            m_vecText.push_back(std::move(rec));
             return;
         case 230: ReadGroupDouble(file, d); rec.bMirrored = FromBelow(d); break;
         case 10: ReadGroupDouble(file, x1); break;
@@ -878,7 +884,7 @@ void CParserDxfFile::ParserMText(MYFILE* file, bool modelSpace, tagZoomRotate pl
         case 0:
             if (!Keeps(modelSpace, visible)) return;
             rec.ptInsert = Gdiplus::PointF(DxfCoord(base.X + x), DxfCoord(base.Y + y));
-            m_vecMText.push_back(rec);
+            m_vecMText.push_back(std::move(rec));
             return;
         case 10: ReadGroupDouble(file, x); break;
         case 20: ReadGroupDouble(file, y); break;
@@ -1059,7 +1065,7 @@ void CParserDxfFile::ParserNURBSToLine(tagZoomRotate placement, int degree, int 
             v.dBulge = 0.0;
             rec.arrVertex.push_back(v);
         }
-        m_vecPolyline.push_back(rec);
+        m_vecPolyline.push_back(std::move(rec));
         return;
     }
     const double step = (knots[n] - knots[p]) / (3.0 * m);
@@ -1077,7 +1083,7 @@ void CParserDxfFile::ParserNURBSToLine(tagZoomRotate placement, int degree, int 
     }
     rec.arrVertex.push_back(DeBoor(p, p, n - 1, knots[n], knots, controls));
     rec.arrVertex.back().dBulge = 0.0;
-    m_vecPolyline.push_back(rec);
+    m_vecPolyline.push_back(std::move(rec));
 }
 
 namespace {
@@ -1227,7 +1233,7 @@ void CParserDxfFile::ParserFitPointsToLine(tagZoomRotate placement, const std::v
         }
     }
     if (!periodic) add(p.back()[0], p.back()[1]);
-    m_vecPolyline.push_back(rec);
+    m_vecPolyline.push_back(std::move(rec));
 }
 
 // ---- formatted text ----------------------------------------------------------

@@ -73,9 +73,10 @@ tagPOINTF PieceAt(const Piece& s, double t) {
             static_cast<float>(b0 * s.p[0].y + b1 * s.p[1].y + b2 * s.p[2].y + b3 * s.p[3].y)};
 }
 
-// The chain's pieces, without the padding ones.
-std::vector<Piece> RealPieces(const std::vector<tagPOINTF>& pts) {
-    std::vector<Piece> out;
+// The chain's pieces, without the padding ones, into out.
+void RealPieces(const std::vector<tagPOINTF>& pts, std::vector<Piece>& out) {
+    out.clear();
+    out.reserve(pts.size() / 3);
     for (size_t i = 0; 3 * i + 3 < pts.size(); ++i) {
         const Piece s{{pts[3 * i], pts[3 * i + 1], pts[3 * i + 2], pts[3 * i + 3]}};
         if (Dist(s.p[0], s.p[1]) < kDegenerate && Dist(s.p[1], s.p[2]) < kDegenerate &&
@@ -84,7 +85,6 @@ std::vector<Piece> RealPieces(const std::vector<tagPOINTF>& pts) {
         }
         out.push_back(s);
     }
-    return out;
 }
 
 // The circle the pieces lie on, when they still form a circular arc (they
@@ -93,7 +93,6 @@ bool FitCircle(const std::vector<Piece>& pieces, tagPOINTF& centre, double& radi
     if (pieces.empty()) {
         return false;
     }
-    std::vector<tagPOINTF> samples;
     double extent = 0.0;
     for (const Piece& s : pieces) {
         for (const tagPOINTF& p : s.p) {
@@ -102,12 +101,15 @@ bool FitCircle(const std::vector<Piece>& pieces, tagPOINTF& centre, double& radi
             }
             extent = std::max({extent, std::fabs(static_cast<double>(p.x)), std::fabs(static_cast<double>(p.y))});
         }
-        samples.push_back(s.p[0]);
-        samples.push_back(PieceAt(s, 0.5));
-        samples.push_back(s.p[3]);
     }
-    const size_t n = samples.size();
-    if (!CBaseShape::GetCircleParamerFrom3P(samples[0], samples[n / 3], samples[2 * n / 3], centre, radius) ||
+    // Three of the samples start, middle and end of every piece, in order:
+    // the first, the one a third along and the one two thirds along.
+    auto sample = [&pieces](size_t k) {
+        const Piece& s = pieces[k / 3];
+        return k % 3 == 0 ? s.p[0] : k % 3 == 1 ? PieceAt(s, 0.5) : s.p[3];
+    };
+    const size_t n = 3 * pieces.size();
+    if (!CBaseShape::GetCircleParamerFrom3P(sample(0), sample(n / 3), sample(2 * n / 3), centre, radius) ||
         !Finite(centre) || !std::isfinite(radius) || !(radius > 0)) {
         return false;
     }
@@ -203,7 +205,12 @@ int CCircle::Build(double cx, double cy, double r, double start, double end, uin
     const double sweep = SweepOf(start, end, direction);
     const double side = std::fabs(2.0 * r);
 
-    std::vector<tagPOINTF> chain;
+    // The chain is built in the memory an earlier build on this thread left
+    // behind: an arc rebuilt again and again (the bulges of an import) then
+    // needs no new memory.
+    thread_local std::vector<tagPOINTF> spare;
+    std::vector<tagPOINTF> chain = std::move(spare);
+    chain.clear();
     if (!(side >= kMinSide)) {
         // A zero radius is a point at the centre, not a circle of some other
         // size beside it.
@@ -215,7 +222,10 @@ int CCircle::Build(double cx, double cy, double r, double start, double end, uin
         // The square's corner is the one with the smaller coordinates, the
         // same for a negative radius.
         const double half = side / 2.0;
-        Gdiplus::GraphicsPath path;
+        // One path per thread serves every build: arcs are built by the
+        // hundred thousand (an import), and the path's memory is kept.
+        thread_local Gdiplus::GraphicsPath path;
+        path.Reset();
         path.AddArc(Gdiplus::RectF(static_cast<float>(cx - half), static_cast<float>(cy - half),
                                    static_cast<float>(side), static_cast<float>(side)),
                     static_cast<float>(start), static_cast<float>(sweep));
@@ -237,7 +247,9 @@ int CCircle::Build(double cx, double cy, double r, double start, double end, uin
     startDeg = start;
     endDeg = end;
     arcPath = direction;
-    arcPoints = std::move(chain);
+    arcPoints.swap(chain);
+    // What the arc held before; kept unless unusually large.
+    spare = chain.capacity() <= 64 ? std::move(chain) : std::vector<tagPOINTF>();
     lastCircle.startDeg = startDeg;
     lastCircle.endDeg = endDeg;
     lastCircle.Radius = Radius;
@@ -461,7 +473,9 @@ CBaseShape* CCircle::ToBezier() {
 
 bool CCircle::AppendBezierSegments(std::vector<BEZIER_4POINTF_DRAW>& out) {
     const size_t first = out.size();
-    const std::vector<Piece> pieces = RealPieces(arcPoints);
+    // One list per thread: arcs become curves by the hundred thousand.
+    thread_local std::vector<Piece> pieces;
+    RealPieces(arcPoints, pieces);
     for (const Piece& s : pieces) {
         BEZIER_4POINTF_DRAW seg;
         seg.p1 = s.p[0];
@@ -499,6 +513,8 @@ bool CCircle::AppendBezierSegments(std::vector<BEZIER_4POINTF_DRAW>& out) {
             tag((m + 1) / 2, m);
         }
     }
+    // An unusually long chain does not keep its memory with the thread.
+    if (pieces.capacity() > 64) std::vector<Piece>().swap(pieces);
     return std::fabs(GetSweepAngle()) >= 360.0;
 }
 

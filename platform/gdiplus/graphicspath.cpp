@@ -677,6 +677,15 @@ void GraphicsPath::AppendArc(double x, double y, double w, double h, double star
     int segments = static_cast<int>(std::ceil(std::fabs(span) / 90.0 - 1e-9));
     segments = std::clamp(segments, 1, 4);
     const double step = span / segments;
+    // Room for the arc's points at once (an arc is often the whole path, and
+    // growing it point by point costs more than the arithmetic), keeping the
+    // doubling growth for paths that collect many arcs.
+    const size_t needed = m_points.size() + 1 + 3 * static_cast<size_t>(segments);
+    if (needed > m_points.capacity()) {
+        const size_t room = std::max(needed, 2 * m_points.capacity());
+        m_points.reserve(room);
+        m_types.reserve(room);
+    }
 
     auto at = [&](double t, double& px, double& py, double& dx, double& dy) {
         double c = 0;

@@ -188,7 +188,12 @@ void CBaseShape::InitShape(CAD_SHAPE_TYPE kind, const char* typeNameKey, CShapeC
     const bool withNumber = captionFormat != nullptr && std::wcscmp(captionFormat, L"%s%d") == 0;
     if (withNumber || (captionFormat != nullptr && std::wcscmp(captionFormat, L"%s") == 0)) {
         // %s stops at the first NUL, as the formatter does.
-        std::wstring caption(static_cast<const wchar_t*>(m_strTypeName));
+        const wchar_t* name = static_cast<const wchar_t*>(m_strTypeName);
+        std::wstring caption;
+        // Room for the number as well, so that appending it does not move
+        // the text again.
+        caption.reserve(std::wcslen(name) + (withNumber ? 21 : 0));
+        caption.assign(name);
         if (withNumber) {
             // std::to_wstring goes through vswprintf; the digits are simple.
             wchar_t digits[16];

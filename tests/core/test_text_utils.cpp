@@ -64,6 +64,14 @@ TEST(TextUtils, IsValidUtf8) {
     EXPECT_FALSE(valid("\xE4\x41\xAD"));
     EXPECT_TRUE(IsValidUtf8(nullptr, 0));
     EXPECT_FALSE(IsValidUtf8(nullptr, 3));
+    // Long ASCII runs with one sequence at every offset: the check must see
+    // it wherever it falls, and a sequence cut by the next ASCII byte.
+    for (size_t at = 0; at < 24; ++at) {
+        std::string s(24, 'a');
+        EXPECT_TRUE(valid(s.substr(0, at) + "\xC3\xA9" + s)) << at;
+        EXPECT_FALSE(valid(s.substr(0, at) + "\x80" + s)) << at;
+        EXPECT_FALSE(valid(s.substr(0, at) + "\xE4\xB8" + s)) << at;
+    }
 }
 
 TEST_F(TextFiles, DetectTextFileEncoding) {
