@@ -191,6 +191,9 @@ void CDrawDxfEntity::InitPara(char* path, CGroupShape* target, bool inch, bool l
         return;
     }
 
+    // The running numbers of every kind before the threads take theirs.
+    std::vector<int> first(SHAPE_DOCPARAM + 1);
+    for (int k = 0; k <= SHAPE_DOCPARAM; ++k) first[k] = ShapeCounterOf(static_cast<CAD_SHAPE_TYPE>(k)).Peek();
     m_bThreaded = true;
     KindJob jobs[kKindCount];
     for (int k = 0; k < kKindCount; ++k) {
@@ -207,8 +210,25 @@ void CDrawDxfEntity::InitPara(char* path, CGroupShape* target, bool inch, bool l
     }
     JoinThreads(m_kindThreads, kKindCount);
     GenerateGroupShapes();
+    RenumberInOrder(first);
     m_bFinished = true;
     m_bThreaded = false;
+}
+
+void CDrawDxfEntity::RenumberInOrder(const std::vector<int>& first) {
+    // The threads took running numbers in whatever order they reached the
+    // shared counters. The shapes that took theirs during the build get them
+    // again, kind by kind in the order of the result, so that the same file
+    // always gives the same numbers and captions; only numbers taken by the
+    // build are handed out again.
+    if (m_pTarget == nullptr) return;
+    std::vector<int> next = first;
+    for (CBaseShape* shape : ShapesWithMembers(m_pTarget->GetChildren())) {
+        const int k = static_cast<int>(shape->GetShapeKind());
+        if (k < 0 || k > SHAPE_DOCPARAM) continue;
+        const int n = shape->GetCountNum(), end = ShapeCounterOf(static_cast<CAD_SHAPE_TYPE>(k)).Peek();
+        if (n >= first[k] && n < end && next[k] < end) shape->Renumber(next[k]++);
+    }
 }
 
 DWORD CDrawDxfEntity::KindThreadProc(void* param) {

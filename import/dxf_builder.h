@@ -102,6 +102,7 @@ public:
     // Hands the built shapes to layer groups (or to the target itself when
     // the drawing has a single layer) and captions the target.
     void GenerateGroupShapes();
+    void RenumberInOrder(const std::vector<int>& first);
 
     // Sets arc from one polyline segment from -> to with the given bulge
     // (tangent of a quarter of the arc angle, negative for clockwise).

@@ -516,6 +516,12 @@ void CBaseShape::ClearMarkBuff() {
     UnlockShape();
 }
 
+void CBaseShape::Renumber(int number) {
+    const std::wstring name = static_cast<const wchar_t*>(m_strTypeName);
+    if (m_wstrCaption == name + std::to_wstring(m_nCountNum)) SetCaption(CString((name + std::to_wstring(number)).c_str()));
+    m_nCountNum = number;
+}
+
 void CBaseShape::SetCaption(const CString& caption) {
     m_strCaption = caption;
     m_wstrCaption = static_cast<const wchar_t*>(caption);

@@ -162,6 +162,9 @@ public:
     // Sets the caption and keeps the saved copy in step, so a caption
     // survives a save.
     void SetCaption(const CString& caption);
+    // Gives the shape another running number; a caption of the default form
+    // (type name and number) follows it, any other caption stays.
+    void Renumber(int number);
     const CString& GetCaption() const { return m_strCaption; }
     const CString& GetTypeName() const { return m_strTypeName; }
     int GetCountNum() const { return m_nCountNum; }

@@ -1,6 +1,7 @@
 // The DXF entity builder: records become shapes at the right millimetre
 // positions, layers become pen-numbered groups, blocks are placed per INSERT,
 // and the import entry hands back the filled group.
+#include <set>
 #include <gtest/gtest.h>
 
 #include <ft2build.h>
@@ -385,6 +386,30 @@ TEST(DxfBuilder, LargeDrawingsAreBuiltOnThreadsInFileOrder) {
     // order; then the layers: exactly as one thread builds them.
     ExpectPoint(As<CPolyLine>(large.Children()[1199])->arrPoint[0], 9, 1199);
     ExpectSameShapes(large.Children(), small.Children());
+}
+
+// Lines and polylines are both polylines, built on two threads that take
+// running numbers from one counter: the same file still gives the same
+// captions every time.
+TEST(DxfBuilder, LargeDrawingsGetTheSameCaptionsEveryTime) {
+    HostScope host;
+    std::string entities;
+    for (int i = 0; i < 1500; ++i) {
+        entities += Line("", "0", std::to_string(i), "1", std::to_string(i));
+        entities += Pairs({{0, "LWPOLYLINE"}, {10, std::to_string(i)}, {20, "0"}, {42, "0.5"}, {10, "0"}, {20, "5"}});
+    }
+    std::vector<std::vector<std::wstring>> runs;
+    for (int run = 0; run < 3; ++run) {
+        for (int k = 0; k <= SHAPE_DOCPARAM; ++k) ShapeCounterOf(static_cast<CAD_SHAPE_TYPE>(k)).Reset();
+        Imported large, small;
+        ImportLargeAndSmall(large, small, entities);
+        std::vector<std::wstring>& captions = runs.emplace_back();
+        for (CBaseShape* s : ShapesWithMembers(large.Children())) captions.emplace_back(s->GetCaption().GetString());
+        std::set<std::wstring> distinct(captions.begin(), captions.end());
+        EXPECT_EQ(distinct.size(), captions.size());
+    }
+    EXPECT_EQ(runs[0], runs[1]);
+    EXPECT_EQ(runs[0], runs[2]);
 }
 
 TEST(DxfBuilder, ImportEntryReturnsTheGroup) {
