@@ -17,6 +17,7 @@
 #include "core/runlog.h"
 #include "core/shapelist.h"
 #include "text/fonts.h"
+#include "text/text_test_util.h"
 
 namespace {
 
@@ -45,13 +46,8 @@ GlyphBox ReadGlyph(wchar_t c) {
     return box;
 }
 
-struct FreeText {
-    void operator()(CBaseShape* s) const {
-        s->FreeShapePtr();
-        delete s;
-    }
-};
-using TextPtr = std::unique_ptr<CFonts, FreeText>;
+using text_test::FreeText;
+using text_test::TextPtr;
 
 TextPtr MakeText(const wchar_t* text, tagPOINTF at, int align = 0, double height = 10.0, double width = 45.8,
                  const wchar_t* face = L"DejaVu Sans") {

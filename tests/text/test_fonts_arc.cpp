@@ -19,13 +19,8 @@ namespace {
 constexpr double kR = 30.0, kH = 5.0;
 const tagPOINTF kCentre{20.0f, 10.0f};
 
-struct FreeText {
-    void operator()(CBaseShape* s) const {
-        s->FreeShapePtr();
-        delete s;
-    }
-};
-using TextPtr = std::unique_ptr<CFonts, FreeText>;
+using text_test::FreeText;
+using text_test::TextPtr;
 
 struct Layout {
     FONTS_PAR fonts;

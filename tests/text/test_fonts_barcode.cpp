@@ -28,13 +28,8 @@
 
 namespace {
 
-struct FreeText {
-    void operator()(CFonts* s) const {
-        s->FreeShapePtr();
-        delete s;
-    }
-};
-using TextPtr = std::unique_ptr<CFonts, FreeText>;
+using text_test::FreeText;
+using text_test::TextPtr;
 using Tweak = std::function<void(CODEBAR_PAR&)>;
 
 CString NameOf(int id) { return GetCodebarInstance()->GetTypeName(id); }

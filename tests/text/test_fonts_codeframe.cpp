@@ -23,13 +23,8 @@
 
 namespace {
 
-struct FreeText {
-    void operator()(CFonts* s) const {
-        s->FreeShapePtr();
-        delete s;
-    }
-};
-using TextPtr = std::unique_ptr<CFonts, FreeText>;
+using text_test::FreeText;
+using text_test::TextPtr;
 
 struct Box {
     double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;

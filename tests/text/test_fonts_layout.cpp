@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "text/fonts.h"
+#include "text/text_test_util.h"
 
 namespace {
 
@@ -74,13 +75,8 @@ const Face& Sans() {
     return f;
 }
 
-struct FreeText {
-    void operator()(CBaseShape* s) const {
-        s->FreeShapePtr();
-        delete s;
-    }
-};
-using TextPtr = std::unique_ptr<CFonts, FreeText>;
+using text_test::FreeText;
+using text_test::TextPtr;
 
 // A text laid out at the origin; set changes the parameters first.
 template <typename Set>

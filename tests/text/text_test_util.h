@@ -5,11 +5,24 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "core/runlog.h"
+#include "halder/baseshape.h"
+
+class CFonts;
 
 namespace text_test {
+
+// Frees a shape the way the library does (its owned objects, then itself).
+struct FreeText {
+    void operator()(CBaseShape* s) const {
+        s->FreeShapePtr();
+        delete s;
+    }
+};
+using TextPtr = std::unique_ptr<CFonts, FreeText>;
 
 class TempRunLog {
 public:
