@@ -2,12 +2,14 @@
 
 #include <unistd.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -301,6 +303,35 @@ TEST(TextUtils, DecimalNumbersAsTheCLibraryReadsThem) {
     }
     size_t at = 0;
     EXPECT_EQ(ScanDecimalOrOverflow(std::string_view("inf"), at, v), DecimalScan::kNone);
+}
+
+// Short numbers take a quicker path than long ones; both must give the
+// correctly rounded double that the full conversion gives, bit for bit.
+TEST(TextUtils, DecimalNumbersRoundLikeTheFullConversion) {
+    std::mt19937_64 rng(7);
+    const auto digits = [&](int n) {
+        std::string s;
+        for (int k = 0; k < n; ++k) s += static_cast<char>('0' + rng() % 10);
+        return s;
+    };
+    for (int n = 0; n < 200000; ++n) {
+        std::string text = rng() % 2 ? "-" : "";
+        text += digits(static_cast<int>(rng() % 18));
+        if (rng() % 4) text += "." + digits(static_cast<int>(rng() % 26));
+        if (rng() % 3 == 0) text += std::string(rng() % 2 ? "e" : "E-") + std::to_string(rng() % 40);
+        double want = 0;
+        const auto r = std::from_chars(text.data(), text.data() + text.size(), want);
+        size_t i = 0;
+        double got = 0;
+        const DecimalScan scan = ScanDecimalOrOverflow(std::string_view(text), i, got);
+        if (r.ec != std::errc()) {
+            EXPECT_NE(scan, DecimalScan::kNumber) << text;
+            continue;
+        }
+        ASSERT_EQ(scan, DecimalScan::kNumber) << text;
+        EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << text << " " << got << " " << want;
+        EXPECT_EQ(i, static_cast<size_t>(r.ptr - text.data())) << text;
+    }
 }
 
 TEST(TextUtils, IntegersHeldWithinThirtyTwoBits) {
