@@ -38,7 +38,7 @@ void DrawSegments(Gdiplus::Graphics& g, const Gdiplus::Pen& pen, const std::vect
 
 }  // namespace
 
-CPolyLine::CPolyLine() : arrDetail(kDetailLevels) {
+CPolyLine::CPolyLine() {
     InitShape(SHAPE_POLYLINE, "IDS_TYPENAME_POLYLINE", ShapeCounterOf(SHAPE_POLYLINE));
 }
 
@@ -76,7 +76,9 @@ void CPolyLine::GetZoomDetailLevel(float zoom, int& level, float& step) {
 }
 
 void CPolyLine::ClearDetail() {
-    arrDetail.assign(kDetailLevels, std::vector<tagPOINTF>());
+    // The levels are made on first use (GetDetail): most polylines are never
+    // thinned, and a shape is made by the hundred thousand in an import.
+    arrDetail.clear();
     m_detailSource.fill(0);
 }
 

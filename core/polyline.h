@@ -156,7 +156,7 @@ public:
     // 1 when closed: the last point then repeats the first.
     int bClosed = 0;
     // Thinned copies of arrPoint, one per detail level, built on demand and
-    // transformed together with arrPoint.
+    // transformed together with arrPoint; empty until the first is built.
     std::vector<std::vector<tagPOINTF>> arrDetail;
     // The polyline: segment i runs from point i-1 to point i.
     std::vector<tagPOINTF> arrPoint;

@@ -839,10 +839,16 @@ void CDrawDxfEntity::PushBackGroupShapes(tagBlock& record, CBaseShape* shape, in
     // Shapes without a layer wait in their slot as well (no lock: each slot
     // has one writer), so that they reach the target in the same order
     // however many threads built them.
-    if (record.strLayer.empty())
+    if (record.strLayer.empty()) {
         m_looseShapes[slot].push_back(shape);
-    else
-        m_slots[slot][record.strLayer].push_back(shape);
+        return;
+    }
+    if (m_lastLayer[slot] == nullptr || *m_lastLayer[slot] != record.strLayer) {
+        const auto at = m_slots[slot].try_emplace(record.strLayer).first;
+        m_lastLayer[slot] = &at->first;
+        m_lastList[slot] = &at->second;
+    }
+    m_lastList[slot]->push_back(shape);
 }
 
 void CDrawDxfEntity::GenerateGroupShapes() {
@@ -861,6 +867,8 @@ void CDrawDxfEntity::GenerateGroupShapes() {
                 into.insert(into.end(), shapes.begin(), shapes.end());
             }
             m_slots[slot].clear();
+            m_lastLayer[slot] = nullptr;
+            m_lastList[slot] = nullptr;
             children.insert(children.end(), m_looseShapes[slot].begin(), m_looseShapes[slot].end());
             m_looseShapes[slot].clear();
         }

@@ -445,6 +445,7 @@ void CParserDxfFile::ParserLine(MYFILE* file, bool modelSpace, tagZoomRotate pla
     tagLine rec;
     rec.strBlockName = blockName.GetString();
     rec.zoomRotate = placement;
+    rec.arrPoint.reserve(2);
     bool visible = true;
     double x0 = 0, x1 = 0, y = 0;
     int code = 0;
@@ -478,8 +479,11 @@ void CParserDxfFile::ParserLWPolyline(MYFILE* file, bool modelSpace, tagZoomRota
     int flags = 0;
     tagPolyPoint vertex;
     // The vertices' x as the file gives them: the extrusion that says which
-    // way x runs comes after them.
-    std::vector<double> xs;
+    // way x runs comes after them. One list per thread serves every
+    // polyline.
+    thread_local std::vector<double> xs;
+    if (xs.capacity() > (1u << 16)) std::vector<double>().swap(xs);
+    xs.clear();
     bool pending = false;
     double d = 0;
     int code = 0;
@@ -500,6 +504,14 @@ void CParserDxfFile::ParserLWPolyline(MYFILE* file, bool modelSpace, tagZoomRota
             m_vecPolyline.push_back(std::move(rec));
             return;
         case 70: ReadGroupValue(file, value, false); flags = DxfToInt(value); break;
+        case 90: {
+            // The vertex count, a hint for the room the vertices need (held
+            // small: the vertices that follow decide).
+            int count = 0;
+            ReadGroupInt(file, count);
+            if (rec.arrVertex.empty() && count > 0) rec.arrVertex.reserve(std::min(count, 4096) + 1);
+            break;
+        }
         case 230: ReadGroupDouble(file, d); mirrored = FromBelow(d); break;
         case 10:
             if (pending) rec.arrVertex.push_back(vertex);

@@ -189,16 +189,11 @@ void CBaseShape::InitShape(CAD_SHAPE_TYPE kind, const char* typeNameKey, CShapeC
     if (withNumber || (captionFormat != nullptr && std::wcscmp(captionFormat, L"%s") == 0)) {
         // %s stops at the first NUL, as the formatter does.
         const wchar_t* name = static_cast<const wchar_t*>(m_strTypeName);
-        std::wstring caption;
-        // Room for the number as well, so that appending it does not move
-        // the text again.
-        caption.reserve(std::wcslen(name) + (withNumber ? 21 : 0));
-        caption.assign(name);
+        // std::to_wstring goes through vswprintf; the digits are simple.
+        wchar_t digits[24];
+        wchar_t* end = digits + std::size(digits);
+        wchar_t* p = end;
         if (withNumber) {
-            // std::to_wstring goes through vswprintf; the digits are simple.
-            wchar_t digits[16];
-            wchar_t* end = digits + std::size(digits);
-            wchar_t* p = end;
             int64_t v = m_nCountNum;
             const bool negative = v < 0;
             if (negative) {
@@ -211,8 +206,13 @@ void CBaseShape::InitShape(CAD_SHAPE_TYPE kind, const char* typeNameKey, CShapeC
             if (negative) {
                 *--p = L'-';
             }
-            caption.append(p, end);
         }
+        // Exactly the room the caption needs: an import keeps hundreds of
+        // thousands of them.
+        std::wstring caption;
+        caption.reserve(std::wcslen(name) + static_cast<size_t>(end - p));
+        caption.assign(name);
+        caption.append(p, end);
         m_wstrCaption = caption;
         m_strCaption = CString(std::move(caption));
         return;
