@@ -301,6 +301,23 @@ bool IsUtf8File(const char* path) {
     }
 }
 
+namespace {
+
+int EncodingOfHead(const unsigned char* head) {
+    if (head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) return TEXT_ENCODING_UTF8;
+    if (head[0] == 0xFE && head[1] == 0xFF) return TEXT_ENCODING_UTF16BE;
+    if (head[0] == 0xFF && head[1] == 0xFE) return TEXT_ENCODING_UTF16LE;
+    return 0;
+}
+
+}  // namespace
+
+int DetectTextEncoding(const unsigned char* bytes, size_t size) {
+    if (!bytes || size < 3) return TEXT_ENCODING_UNKNOWN;
+    if (const int marked = EncodingOfHead(bytes)) return marked;
+    return IsValidUtf8(bytes, size) ? TEXT_ENCODING_UTF8 : TEXT_ENCODING_ANSI;
+}
+
 int DetectTextFileEncoding(const char* path) {
     unsigned char head[3] = {0, 0, 0};
     {
@@ -311,8 +328,6 @@ int DetectTextFileEncoding(const char* path) {
         if (size < 3 || std::fseek(f.get(), 0, SEEK_SET) != 0) return TEXT_ENCODING_UNKNOWN;
         if (std::fread(head, 1, 3, f.get()) != 3) return TEXT_ENCODING_UNKNOWN;
     }
-    if (head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) return TEXT_ENCODING_UTF8;
-    if (head[0] == 0xFE && head[1] == 0xFF) return TEXT_ENCODING_UTF16BE;
-    if (head[0] == 0xFF && head[1] == 0xFE) return TEXT_ENCODING_UTF16LE;
+    if (const int marked = EncodingOfHead(head)) return marked;
     return IsUtf8File(path) ? TEXT_ENCODING_UTF8 : TEXT_ENCODING_ANSI;
 }

@@ -82,3 +82,6 @@ constexpr int TEXT_ENCODING_UNKNOWN = 9;
 // UTF-8 byte-order mark; 2 and 1 for the UTF-16 big- and little-endian
 // marks; otherwise 3 when the content is valid UTF-8 and 4 (ANSI) when not.
 int DetectTextFileEncoding(const char* path);
+// The same answer for content already read whole (9 when shorter than 3
+// bytes).
+int DetectTextEncoding(const unsigned char* bytes, size_t size);

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <thread>
 
+#include <sys/stat.h>
+
 #include "afx/message_box.h"
 #include "core/runlog.h"
 #include "core/text_utils.h"
@@ -71,23 +73,25 @@ int CParserDxfFile::ParserDxf(const char* path) {
     const size_t cut = p.find_last_of("/\\");
     m_strFileName = Utf8ToWide(cut == std::string::npos ? p : p.substr(cut + 1));
 
-    int encoding = DetectTextFileEncoding(path);
-    if (encoding == 0) encoding = DetectTextFileEncoding(path);
-    m_nEncoding = encoding;
-    if (encoding == 0 || encoding == TEXT_ENCODING_UNKNOWN) {
-        AfxMessageBox(CLang::Instance()->GetString("IDS_DXF_AREADY_OPENED"));
+    // The file is read once: its encoding is judged on the bytes read.
+    const auto refuse = [](const char* message) {
+        AfxMessageBox(CLang::Instance()->GetString(message));
         return 0;
-    }
-    if (encoding == TEXT_ENCODING_UTF16LE || encoding == TEXT_ENCODING_UTF16BE) {
-        AfxMessageBox(CLang::Instance()->GetString("IDS_UNSUPPORT_DXF_UNICODE_FORMAT"));
-        return 0;
-    }
-    m_bUtf8 = encoding == TEXT_ENCODING_UTF8;
-
+    };
+    m_nEncoding = TEXT_ENCODING_UNKNOWN;
     FILE* f = std::fopen(path, "rb");
-    if (!f) return 0;
+    struct stat st {};
+    // Directories and devices count as files that cannot be opened.
+    if (!f || fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (f) std::fclose(f);
+        return refuse("IDS_DXF_AREADY_OPENED");
+    }
     long long size = -1;
     if (fseeko(f, 0, SEEK_END) == 0) size = static_cast<long long>(ftello(f));
+    if (size >= 0 && size < 3) {
+        std::fclose(f);
+        return refuse("IDS_DXF_AREADY_OPENED");
+    }
     // The image is indexed with int cursors: larger files are refused.
     if (size < 0 || size >= INT_MAX || fseeko(f, 0, SEEK_SET) != 0) {
         std::fclose(f);
@@ -102,6 +106,14 @@ int CParserDxfFile::ParserDxf(const char* path) {
     std::fclose(f);
     if (got != static_cast<size_t>(size)) return 0;
     buffer[static_cast<size_t>(size)] = 0;
+
+    const int encoding =
+        DetectTextEncoding(reinterpret_cast<const unsigned char*>(buffer.get()), static_cast<size_t>(size));
+    m_nEncoding = encoding;
+    if (encoding == TEXT_ENCODING_UNKNOWN) return refuse("IDS_DXF_AREADY_OPENED");
+    if (encoding == TEXT_ENCODING_UTF16LE || encoding == TEXT_ENCODING_UTF16BE)
+        return refuse("IDS_UNSUPPORT_DXF_UNICODE_FORMAT");
+    m_bUtf8 = encoding == TEXT_ENCODING_UTF8;
     m_nFileSize = static_cast<int>(size);
 
     MYFILE image;

@@ -1,6 +1,7 @@
 #include "halder/baseshape.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -546,9 +547,23 @@ Gdiplus::RectF CBaseShape::GetStartRectInPoint(Gdiplus::PointF point) {
 // ---- static point functions ------------------------------------------------
 
 tagPOINTF CBaseShape::PointfRotate(tagPOINTF p, tagPOINTF centre, double angle) {
-    double rad = angle * kPi / 180.0;
-    double c = std::cos(rad);
-    double s = std::sin(rad);
+    // A shape turns all its points by one angle: the sine and cosine of the
+    // last angle (the same bits) are kept for the next point.
+    struct Turn {
+        uint64_t bits = 0;
+        double c = 1.0;
+        double s = 0.0;
+    };
+    thread_local Turn last;
+    const uint64_t bits = std::bit_cast<uint64_t>(angle);
+    if (bits != last.bits) {
+        const double rad = angle * kPi / 180.0;
+        last.c = std::cos(rad);
+        last.s = std::sin(rad);
+        last.bits = bits;
+    }
+    const double c = last.c;
+    const double s = last.s;
     double dx = static_cast<double>(p.x) - centre.x;
     double dy = static_cast<double>(p.y) - centre.y;
     return {static_cast<float>(centre.x + dx * c - dy * s), static_cast<float>(centre.y + dx * s + dy * c)};

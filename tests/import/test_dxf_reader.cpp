@@ -290,8 +290,9 @@ TEST(DxfReader, RefusedAndDamagedFilesFailCleanly) {
         CParserDxfFile reader;
         EXPECT_EQ(reader.ParserDxf("/nonexistent/dir/x.dxf"), 0);
         EXPECT_EQ(reader.ParserDxf(nullptr), 0);
+        EXPECT_EQ(reader.ParserDxf("/"), 0);  // a directory opens, but is no file
         const auto boxes = scope.host->MessageBoxes();
-        ASSERT_EQ(boxes.size(), 2u);
+        ASSERT_EQ(boxes.size(), 3u);
         for (const auto& b : boxes) EXPECT_EQ(b.text, CLang::Instance()->GetString("IDS_DXF_AREADY_OPENED").GetString());
     }
     scope.host->ClearRecords();
