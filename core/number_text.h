@@ -32,63 +32,58 @@ inline constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e
 
 template <class Char>
 DecimalScan ScanDecimalOrOverflow(std::basic_string_view<Char> text, std::size_t& i, double& value) {
-    const auto digit = [&](std::size_t k) { return k < text.size() && text[k] >= Char('0') && text[k] <= Char('9'); };
+    const Char* const at = text.data();
+    const std::size_t size = text.size();
+    const auto isDigit = [](Char c) { return c >= Char('0') && c <= Char('9'); };
     std::size_t j = i;
     bool negative = false;
-    if (j < text.size() && (text[j] == Char('+') || text[j] == Char('-'))) {
-        negative = text[j] == Char('-');
+    if (j < size && (at[j] == Char('+') || at[j] == Char('-'))) {
+        negative = at[j] == Char('-');
         ++j;
     }
     const std::size_t begin = j;  // the first digit or the point
-    std::size_t digits = 0;
-    // The power of ten of the first non-zero digit, before the exponent: it
-    // tells a number too large from one too small when neither fits.
-    long long leading = 0;
-    bool nonZero = false;
-    // The digits as one integer while it stays exact, and how many of them
+    const auto digitAt = [&](std::size_t k) { return static_cast<unsigned>(at[k] - Char('0')) <= 9u; };
+    // The digits after the leading zeros as one integer (exact while there
+    // are at most 19 of them; only 15 are ever used), and how many digits
     // stand after the point.
     uint64_t mantissa = 0;
     std::size_t significant = 0;
     std::size_t fraction = 0;
-    const auto take = [&](Char c) {
-        if (nonZero || c != Char('0')) {
-            ++significant;
-            if (significant <= 19) mantissa = mantissa * 10 + static_cast<uint64_t>(c - Char('0'));
+    while (j < size && at[j] == Char('0')) ++j;
+    std::size_t from = j;
+    for (; j < size && digitAt(j); ++j) mantissa = mantissa * 10 + static_cast<unsigned>(at[j] - Char('0'));
+    significant = j - from;
+    std::size_t digits = j - begin;
+    if (j < size && at[j] == Char('.')) {
+        const std::size_t first = ++j;
+        if (significant == 0) {
+            while (j < size && at[j] == Char('0')) ++j;
         }
-    };
-    for (; digit(j); ++j, ++digits) {
-        take(text[j]);
-        if (nonZero) ++leading;
-        else if (text[j] != Char('0')) nonZero = true;
-    }
-    if (j < text.size() && text[j] == Char('.')) {
-        for (++j; digit(j); ++j, ++digits, ++fraction) {
-            take(text[j]);
-            if (!nonZero) {
-                --leading;
-                if (text[j] != Char('0')) nonZero = true;
-            }
-        }
+        from = j;
+        for (; j < size && digitAt(j); ++j) mantissa = mantissa * 10 + static_cast<unsigned>(at[j] - Char('0'));
+        significant += j - from;
+        fraction = j - first;
+        digits += fraction;
     }
     if (digits == 0) return DecimalScan::kNone;
     const std::size_t mantissaEnd = j;
     long long power = 0;
-    if (j < text.size() && (text[j] == Char('e') || text[j] == Char('E'))) {
+    if (j < size && (at[j] == Char('e') || at[j] == Char('E'))) {
         std::size_t k = j + 1;
         bool down = false;
-        if (k < text.size() && (text[k] == Char('+') || text[k] == Char('-'))) down = text[k++] == Char('-');
-        if (digit(k)) {
-            for (; digit(k); ++k) {
-                if (power < 1000000) power = power * 10 + (text[k] - Char('0'));
+        if (k < size && (at[k] == Char('+') || at[k] == Char('-'))) down = at[k++] == Char('-');
+        if (k < size && isDigit(at[k])) {
+            for (; k < size && isDigit(at[k]); ++k) {
+                if (power < 1000000) power = power * 10 + (at[k] - Char('0'));
             }
             if (down) power = -power;
             j = k;
         }
     }
     double v = 0.0;
-    // Most numbers have few digits and no exponent: digits and power of ten
-    // are then both exact doubles, and one division or product rounds
-    // correctly, as the full conversion would.
+    // Most numbers have few digits: digits and power of ten are then both
+    // exact doubles, and one division or product rounds correctly, as the
+    // full conversion would.
     const long long scale = power - static_cast<long long>(fraction);
     if (significant <= 15 && scale >= -22 && scale <= 22) {
         v = static_cast<double>(mantissa);
@@ -97,13 +92,29 @@ DecimalScan ScanDecimalOrOverflow(std::basic_string_view<Char> text, std::size_t
         i = j;
         return DecimalScan::kNumber;
     }
+    // The exponent is copied as written: its value above is held at a
+    // million.
     std::string number;
     if (negative) number += '-';
-    for (std::size_t k = begin; k < mantissaEnd; ++k) number += static_cast<char>(text[k]);
-    // The exponent as written: its value above is held at a million.
-    for (std::size_t k = mantissaEnd; k < j; ++k) number += static_cast<char>(text[k]);
+    for (std::size_t k = begin; k < j; ++k) number += static_cast<char>(at[k]);
     const auto r = std::from_chars(number.data(), number.data() + number.size(), v);
     if (r.ec == std::errc::result_out_of_range) {
+        // The power of ten of the first non-zero digit, before the exponent,
+        // tells a number too large from one too small.
+        long long leading = 0;
+        bool nonZero = false;
+        bool point = false;
+        for (std::size_t k = begin; k < mantissaEnd; ++k) {
+            if (at[k] == Char('.')) {
+                point = true;
+            } else if (nonZero) {
+                if (!point) ++leading;
+            } else {
+                // Each fraction digit up to the first non-zero one lowers it.
+                if (point) --leading;
+                if (at[k] != Char('0')) nonZero = true;
+            }
+        }
         if (leading + power < 0) {
             v = negative ? -0.0 : 0.0;
         } else {

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 #include "compose/group.h"
 #include "core/bezier.h"
@@ -93,6 +96,16 @@ size_t SegmentEstimate(const std::vector<tagPolyPoint>& vertices, size_t spans) 
                  : b <= 2.414213562373095 ? 3 : 4;
     }
     return count;
+}
+
+// A record's own memory, given back once its shape is filed: the next
+// shapes' small blocks then reuse it while it is still in the cache, and the
+// import needs less new memory. The record itself stays in its list.
+template <class Rec, class... Lists>
+void ReleaseRecord(Rec& rec, Lists&... lists) {
+    std::wstring().swap(rec.strLayer);
+    std::wstring().swap(rec.strBlockName);
+    (std::remove_reference_t<Lists>().swap(lists), ...);
 }
 
 // Kind indices in the order the kind threads are started.
@@ -406,6 +419,7 @@ void CDrawDxfEntity::ViewLineMiddle(std::vector<tagLine>& list, int first, int l
         CBaseShape* shape = MakePolyLine(rec.arrPoint);
         ApplyPlacement(rec, shape);
         PushBackGroupShapes(rec, shape, slot);
+        ReleaseRecord(rec, rec.arrPoint);
     }
 }
 
@@ -480,6 +494,7 @@ void CDrawDxfEntity::ViewPolyLineMiddle(std::vector<tagPolyline>& list, int firs
         curve->InvalidateGeometry();
         ApplyPlacement(rec, curve);
         PushBackGroupShapes(rec, curve, slot);
+        ReleaseRecord(rec, rec.arrVertex);
     }
 }
 
@@ -495,6 +510,7 @@ void CDrawDxfEntity::ViewArcMidle(std::vector<tagArc>& list, int first, int last
         circle->InitCircle(c.x, c.y, 0.0f, static_cast<float>(ToMm(rec.dRadius)));
         ApplyPlacement(rec, circle);
         PushBackGroupShapes(rec, circle, slot);
+        ReleaseRecord(rec);
     }
 }
 
@@ -843,12 +859,20 @@ void CDrawDxfEntity::PushBackGroupShapes(tagBlock& record, CBaseShape* shape, in
         m_looseShapes[slot].push_back(shape);
         return;
     }
-    if (m_lastLayer[slot] == nullptr || *m_lastLayer[slot] != record.strLayer) {
-        const auto at = m_slots[slot].try_emplace(record.strLayer).first;
-        m_lastLayer[slot] = &at->first;
-        m_lastList[slot] = &at->second;
+    // The layers last filed in this slot are compared first: records come
+    // in runs of a few layers, and a comparison is cheaper than a search.
+    RecentLayers& recent = m_recent[slot];
+    const std::wstring& layer = record.strLayer;
+    for (const RecentLayer& r : recent.entries) {
+        if (r.name != nullptr && r.name->size() == layer.size() && *r.name == layer) {
+            r.list->push_back(shape);
+            return;
+        }
     }
-    m_lastList[slot]->push_back(shape);
+    const auto at = m_slots[slot].try_emplace(layer).first;
+    recent.entries[recent.next] = {&at->first, &at->second};
+    recent.next = (recent.next + 1) % std::size(recent.entries);
+    at->second.push_back(shape);
 }
 
 void CDrawDxfEntity::GenerateGroupShapes() {
@@ -867,8 +891,7 @@ void CDrawDxfEntity::GenerateGroupShapes() {
                 into.insert(into.end(), shapes.begin(), shapes.end());
             }
             m_slots[slot].clear();
-            m_lastLayer[slot] = nullptr;
-            m_lastList[slot] = nullptr;
+            m_recent[slot] = RecentLayers();
             children.insert(children.end(), m_looseShapes[slot].begin(), m_looseShapes[slot].end());
             m_looseShapes[slot].clear();
         }

@@ -186,10 +186,17 @@ private:
 
     CGroupShape* m_pTarget = nullptr;
     std::map<std::wstring, std::vector<CBaseShape*>> m_slots[kSlotCount];
-    // Per slot, the layer and list of the last shape filed: records come
-    // layer by layer, and a name comparison is cheaper than a map search.
-    const std::wstring* m_lastLayer[kSlotCount] = {};
-    std::vector<CBaseShape*>* m_lastList[kSlotCount] = {};
+    // Per slot, the layers and lists of the last shapes filed (entries of
+    // m_slots, which keeps them in place).
+    struct RecentLayer {
+        const std::wstring* name = nullptr;
+        std::vector<CBaseShape*>* list = nullptr;
+    };
+    struct RecentLayers {
+        RecentLayer entries[4];
+        size_t next = 0;
+    };
+    RecentLayers m_recent[kSlotCount];
     // Per slot, the shapes whose records name no layer.
     std::vector<CBaseShape*> m_looseShapes[kSlotCount];
     CParserDxfFile m_parser;

@@ -116,6 +116,16 @@ int ReadDxfLine(char* buffer, int max, MYFILE* file) {
 bool ReadGroupCode(MYFILE* file, int& code) {
     std::string_view line;
     if (!ReadWholeLine(file, line)) return false;
+    // A code as programs write it: blanks, then digits.
+    size_t k = 0;
+    while (k < line.size() && line[k] == ' ') ++k;
+    int v = 0;
+    const size_t first = k;
+    for (; k < line.size() && k - first < 9 && line[k] >= '0' && line[k] <= '9'; ++k) v = v * 10 + (line[k] - '0');
+    if (k > first && (k == line.size() || line[k] < '0' || line[k] > '9')) {
+        code = v;
+        return true;
+    }
     code = ParseInt(line);
     return true;
 }

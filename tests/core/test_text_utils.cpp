@@ -319,11 +319,20 @@ TEST(TextUtils, DecimalNumbersRoundLikeTheFullConversion) {
         text += digits(static_cast<int>(rng() % 18));
         if (rng() % 4) text += "." + digits(static_cast<int>(rng() % 26));
         if (rng() % 3 == 0) text += std::string(rng() % 2 ? "e" : "E-") + std::to_string(rng() % 40);
+        else if (rng() % 8 == 0) text += std::string(rng() % 2 ? "e" : "e-") + std::to_string(290 + rng() % 40);
         double want = 0;
         const auto r = std::from_chars(text.data(), text.data() + text.size(), want);
         size_t i = 0;
         double got = 0;
         const DecimalScan scan = ScanDecimalOrOverflow(std::string_view(text), i, got);
+        if (r.ec == std::errc::result_out_of_range) {
+            // Beyond a double: infinity is told apart, a value too small is zero.
+            const double limit = std::strtod(text.c_str(), nullptr);
+            EXPECT_EQ(scan, std::isinf(limit) ? DecimalScan::kOverflow : DecimalScan::kNumber) << text;
+            EXPECT_TRUE(std::isinf(limit) ? std::isinf(got) : got == 0.0) << text;
+            EXPECT_EQ(std::signbit(got), text[0] == '-') << text;
+            continue;
+        }
         if (r.ec != std::errc()) {
             EXPECT_NE(scan, DecimalScan::kNumber) << text;
             continue;
