@@ -12,12 +12,48 @@
 #include <string_view>
 #include <thread>
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include "afx/message_box.h"
 #include "core/runlog.h"
 #include "core/text_utils.h"
 #include "halder/lang.h"
+
+namespace {
+
+// The memory a file is read into. A large image gets its pages mapped in
+// one go before the read fills them, instead of one page fault at a time
+// as the read reaches them; a small one comes from the heap.
+class FileImage {
+public:
+    explicit FileImage(size_t size) : m_size(size) {
+        if (size >= kMapped) {
+            void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+            m_data = p == MAP_FAILED ? nullptr : static_cast<char*>(p);
+        } else {
+            m_data = new (std::nothrow) char[size];
+        }
+    }
+    ~FileImage() {
+        if (m_data == nullptr) return;
+        if (m_size >= kMapped)
+            munmap(m_data, m_size);
+        else
+            delete[] m_data;
+    }
+    FileImage(const FileImage&) = delete;
+    FileImage& operator=(const FileImage&) = delete;
+    explicit operator bool() const { return m_data != nullptr; }
+    char* get() const { return m_data; }
+
+private:
+    static constexpr size_t kMapped = size_t{1} << 20;
+    char* m_data = nullptr;
+    size_t m_size = 0;
+};
+
+}  // namespace
 
 struct CParserDxfFile::ThreadArg {
     CParserDxfFile* self;
@@ -97,7 +133,7 @@ int CParserDxfFile::ParserDxf(const char* path) {
         std::fclose(f);
         return 0;
     }
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(size) + 1]);
+    FileImage buffer(static_cast<size_t>(size) + 1);
     if (!buffer) {
         std::fclose(f);
         return 0;
@@ -105,7 +141,7 @@ int CParserDxfFile::ParserDxf(const char* path) {
     const size_t got = std::fread(buffer.get(), 1, static_cast<size_t>(size), f);
     std::fclose(f);
     if (got != static_cast<size_t>(size)) return 0;
-    buffer[static_cast<size_t>(size)] = 0;
+    buffer.get()[static_cast<size_t>(size)] = 0;
 
     const int encoding =
         DetectTextEncoding(reinterpret_cast<const unsigned char*>(buffer.get()), static_cast<size_t>(size));

@@ -178,6 +178,13 @@ bool ChainBounds(const std::vector<tagPOINTF>& pts, Gdiplus::RectF& rect) {
 
 using geom::ClampPixel;
 
+// The remainder of an angle by a whole turn; an angle within a turn is its
+// own remainder, without the division (arcs are built by the hundred
+// thousand).
+double Within360(double degrees) {
+    return degrees > -360.0 && degrees < 360.0 ? degrees : std::fmod(degrees, 360.0);
+}
+
 }  // namespace
 
 CCircle::CCircle() { InitShape(SHAPE_CIRCLE, "IDS_TYPENAME_CIRCLE", ShapeCounterOf(SHAPE_CIRCLE)); }
@@ -189,8 +196,8 @@ CCircle::~CCircle() = default;
 // ---- building ------------------------------------------------------------------
 
 double CCircle::GetSweepAngle() {
-    startDeg = std::fmod(startDeg, 360.0);
-    endDeg = std::fmod(endDeg, 360.0);
+    startDeg = Within360(startDeg);
+    endDeg = Within360(endDeg);
     return SweepOf(startDeg, endDeg, arcPath);
 }
 
@@ -200,8 +207,8 @@ int CCircle::Build(double cx, double cy, double r, double start, double end, uin
     if (std::isnan(cx) || std::isnan(cy) || std::isnan(r)) {
         return 0;
     }
-    start = std::fmod(start, 360.0);
-    end = std::fmod(end, 360.0);
+    start = Within360(start);
+    end = Within360(end);
     const double sweep = SweepOf(start, end, direction);
     const double side = std::fabs(2.0 * r);
 

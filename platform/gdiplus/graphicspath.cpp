@@ -324,7 +324,7 @@ inline double PointSegDist2(const Pt& p, const Pt& a, const Pt& b) {
 // that lies at polar angle theta (degrees) seen from the centre. Continuous
 // and increasing, and equal to theta at every multiple of 90.
 double EllipseParam(double theta, double a, double b) {
-    if (std::fmod(theta, 90.0) == 0.0 || a == b) {
+    if (a == b || std::fmod(theta, 90.0) == 0.0) {
         return theta;
     }
     const double r = theta * kPi / 180.0;
@@ -667,7 +667,9 @@ void GraphicsPath::AppendArc(double x, double y, double w, double h, double star
     const double cx = x + a;
     const double cy = y + b;
     sweep = std::clamp(sweep, -360.0, 360.0);
-    start = std::fmod(start, 360.0);
+    // (An angle within a turn is its own remainder: the division is
+    // skipped for it.)
+    if (!(start > -360.0 && start < 360.0)) start = std::fmod(start, 360.0);
 
     // Angles address points by their direction from the centre; the Bezier
     // construction works on the ellipse's parameter angle.
