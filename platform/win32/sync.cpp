@@ -127,7 +127,36 @@ struct ThreadObject : Waitable {
     bool abandoned = false;
     DWORD exitCode = STILL_ACTIVE;
     std::condition_variable resumeCv;
+
+    // The OS thread. A wait that sees the thread end also waits for the OS
+    // thread to be gone: its routine signals before the thread's own
+    // thread-local objects are destroyed, and a waiter that went on at once
+    // (to free what the thread used, to check for leaks, to unload) would
+    // race with that teardown.
+    std::thread os;
+    std::mutex joinMutex;
+
+    void Join() {
+        std::lock_guard<std::mutex> lock(joinMutex);
+        if (os.joinable() && os.get_id() != std::this_thread::get_id()) os.join();
+    }
+    ~ThreadObject() override {
+        // Nobody waited for it to end (or the thread let its own object go):
+        // it ends on its own.
+        if (os.joinable()) os.detach();
+    }
 };
+
+// After a wait that a thread's end satisfied: the OS thread is gone too.
+void JoinEnded(const std::vector<std::shared_ptr<Waitable>>& objs, bool waitAll, DWORD result) {
+    if (result == WAIT_FAILED || result == WAIT_TIMEOUT || result < WAIT_OBJECT_0 ||
+        result - WAIT_OBJECT_0 >= objs.size())
+        return;
+    for (size_t i = 0; i < objs.size(); ++i) {
+        if ((waitAll || i == result - WAIT_OBJECT_0) && objs[i]->kind == KernelObject::Kind::Thread)
+            static_cast<ThreadObject&>(*objs[i]).Join();
+    }
+}
 
 thread_local DWORD t_threadId = 0;
 
@@ -228,7 +257,9 @@ DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return WAIT_FAILED;
     }
-    return WaitOn(objs, false, milliseconds);
+    const DWORD result = WaitOn(objs, false, milliseconds);
+    JoinEnded(objs, false, result);
+    return result;
 }
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
@@ -258,7 +289,9 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         }
         objs.push_back(std::move(obj));
     }
-    return WaitOn(objs, waitAll != FALSE, milliseconds);
+    const DWORD result = WaitOn(objs, waitAll != FALSE, milliseconds);
+    JoinEnded(objs, waitAll != FALSE, result);
+    return result;
 }
 
 HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE start, void* param, DWORD flags, DWORD* threadId) {
@@ -277,7 +310,7 @@ HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE start, void* param, DW
     HANDLE h = RegisterHandle(obj);
     if (h == nullptr) return nullptr;
     try {
-        std::thread(ThreadMain, obj).detach();
+        obj->os = std::thread(ThreadMain, obj);
     } catch (const std::exception&) {
         CloseHandle(h);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
