@@ -224,6 +224,35 @@ TEST(Win32Threads, ClosingHandlesNeitherKillsNorStrands) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
+// What a thread leaves behind in its thread-local objects is gone once a
+// wait sees the thread end: a waiter may free or check what they used.
+std::atomic<int> g_teardowns{0};
+struct SlowTeardown {
+    bool used = false;
+    ~SlowTeardown() {
+        if (!used) return;
+        Sleep(30);
+        ++g_teardowns;
+    }
+};
+thread_local SlowTeardown t_slow;
+
+TEST(Win32Threads, AWaitEndsAfterTheThreadsOwnTeardown) {
+    const auto routine = [](void*) -> DWORD {
+        t_slow.used = true;
+        return 0;
+    };
+    HANDLE one = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(one, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(g_teardowns.load(), 1);
+    HANDLE pair[] = {CreateThread(nullptr, 0, routine, nullptr, 0, nullptr),
+                     CreateThread(nullptr, 0, routine, nullptr, 0, nullptr)};
+    ASSERT_EQ(WaitForMultipleObjects(2, pair, TRUE, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(g_teardowns.load(), 3);
+    EXPECT_EQ(WaitForSingleObject(one, 0), WAIT_OBJECT_0);  // a second wait on an ended thread
+    for (HANDLE h : {one, pair[0], pair[1]}) CloseHandle(h);
+}
+
 TEST(Win32Clock, TickCountsAgree) {
     const ULONGLONG t0 = GetTickCount64();
     Sleep(20);
