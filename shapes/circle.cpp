@@ -116,7 +116,17 @@ bool FitCircle(const std::vector<Piece>& pieces, tagPOINTF& centre, double& radi
     // The cubic spans deviate from the circle by under 3e-4 of the radius;
     // the rest is float rounding of the coordinates.
     const double tol = 1e-3 * radius + 1e-6 * extent + 1e-9;
-    auto onCircle = [&](tagPOINTF p) { return std::fabs(Dist(p, centre) - radius) <= tol; };
+    // |distance - radius| <= tol, compared on squares: arcs are fitted by
+    // the hundred thousand, and the root is the costly part.
+    const double inner = std::max(0.0, radius - tol);
+    const double inner2 = inner * inner;
+    const double outer2 = (radius + tol) * (radius + tol);
+    auto onCircle = [&](tagPOINTF p) {
+        const double dx = static_cast<double>(p.x) - centre.x;
+        const double dy = static_cast<double>(p.y) - centre.y;
+        const double d2 = dx * dx + dy * dy;
+        return d2 >= inner2 && d2 <= outer2;
+    };
     for (const Piece& s : pieces) {
         for (double t : {0.0, 0.25, 0.5, 0.75, 1.0}) {
             if (!onCircle(PieceAt(s, t))) {
