@@ -42,6 +42,17 @@ double ParseDouble(std::string_view text) {
     return ScanDecimalOrOverflow(text, i, value) == DecimalScan::kNone ? 0.0 : value;
 }
 
+double ParseCoordinateDigits(std::string_view text) {
+    size_t i = SkipBlanks(text);
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    constexpr int64_t kLimit = 1000000000000000000LL;
+    int64_t v = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        v = v <= (kLimit - 9) / 10 ? v * 10 + (text[i] - '0') : kLimit;
+    return static_cast<double>(negative ? -v : v);
+}
+
 long ParseLong(std::string_view text) {
     size_t i = SkipBlanks(text);
     int32_t value = 0;
@@ -52,6 +63,14 @@ void ArcPoints(tagPOINTF centre, double r, double startDeg, double sweepDeg, dou
     r = std::fabs(r);
     const double sweep = sweepDeg * kPi / 180.0;
     const double start = startDeg * kPi / 180.0;
+    // The points are floats: a chord closer to the arc than their own
+    // rounding at this distance from the origin adds points, not shape
+    // (a huge circle would otherwise give tens of thousands of points that
+    // every later merge has to work through).
+    const auto far = static_cast<float>(std::max(std::fabs(centre.x), std::fabs(centre.y)) + r);
+    if (std::isfinite(far)) {
+        flatness = std::max(flatness, 4.0 * (std::nextafter(far, HUGE_VALF) - far));
+    }
     int n = 1;
     if (r > flatness) {
         const double step = 2.0 * std::acos(1.0 - flatness / r);

@@ -37,6 +37,10 @@ double ParseDouble(std::string_view text);
 // The leading integer the way a 32-bit atol does: optional spaces, tabs and
 // sign, then digits; saturated to the 32-bit range; 0 when there is none.
 long ParseLong(std::string_view text);
+// The digits of a coordinate (after blanks, with a sign) as a whole number,
+// without the 32-bit limit: formats of up to six integer and six decimal
+// digits pass it. Held at +-1e18; 0 when there are no digits.
+double ParseCoordinateDigits(std::string_view text);
 
 // Appends the points of the arc about centre with radius r, from startDeg by
 // sweepDeg (counter-clockwise positive), both ends included, so that no

@@ -545,7 +545,7 @@ bool CParseGerber::Coordinate(const std::string& text, bool xAxis, double& value
         const auto digits = std::count_if(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
         exponent = integer - static_cast<int>(std::min<std::ptrdiff_t>(digits, 1000));
     }
-    value = static_cast<double>(ParseLong(text)) * PowerOfTen(exponent);
+    value = ParseCoordinateDigits(text) * PowerOfTen(exponent);
     if (m_bInch) {
         value *= 25.4;
     }

@@ -323,6 +323,28 @@ TEST(GerberRead, ArcsAndRegions) {
     EXPECT_NEAR(NetArea(*ring.group), kPi * (2.25 * 2.25 - 1.75 * 1.75), 0.05);
 }
 
+TEST(GerberRead, HugeArcsGetNoMorePointsThanTheirCoordinatesHold) {
+    // A ring of radius 900 m: float coordinates there are 1/16 mm apart, so
+    // chords finer than that add points without shape (a merge of such rings
+    // took seconds). The ring still lies on its circle.
+    const double r = 900000;
+    Read ring = ReadText("%FSLAX63Y63*%\n%MOMM*%\n%ADD10C,0.5*%\nD10*\nX900000000Y0D02*\nG75*\n"
+                         "G02X900000000Y0I-900000000J0D01*\n");
+    ASSERT_TRUE(ring.ok);
+    size_t points = 0;
+    for (CBaseShape* c : ring.group->GetChildren()) {
+        for (const tagPOINTF& p : PointsOf(c)) {
+            ++points;
+            const double d = std::hypot(double(p.x), double(p.y));
+            EXPECT_GE(d, r - 0.25 - 0.3);
+            EXPECT_LE(d, r + 0.25 + 0.3);
+        }
+    }
+    EXPECT_GT(points, 4000u);
+    EXPECT_LT(points, 20000u);
+    ExpectBox(Bounds(*ring.group), -r - 0.25, -r - 0.25, r + 0.25, r + 0.25, 0.3);
+}
+
 TEST(GerberRead, ClearPolarityCutsAndHolesStayOpen) {
     const std::string square = "G36*\nX0Y0D02*\nX100000Y0D01*\nY100000D01*\nX0D01*\nY0D01*\nG37*\n";
     Read cut = ReadText(kHeader + "%ADD10C,2.0*%\n" + square + "%LPC*%\nD10*\nX50000Y50000D03*\n");
@@ -491,6 +513,10 @@ TEST(GerberFiles, UnequalFormatsZeroOmissionAndUnits) {
     // Inches: 1.00000 in on X, 1.0000 in on Y, an aperture of 0.1 in.
     Read inch = ReadText("%FSLAX25Y34*%\n%MOIN*%\n%ADD10R,0.1X0.1*%\nD10*\nX100000Y10000D03*\nX0Y0D03*\n");
     ExpectBox(Bounds(*inch.group), -1.27, -1.27, 25.4 + 1.27, 25.4 + 1.27);
+    // Four integer and six decimal digits hold more than 32 bits: 3000 mm
+    // and -2500 mm are read whole, not cut at 2147.48.
+    Read wide = ReadText("%FSLAX46Y46*%\n%MOMM*%\n%ADD10C,0.2*%\nD10*\nX3000000000Y-2500000000D03*\nX0Y0D03*\n");
+    ExpectBox(Bounds(*wide.group), -0.1, -2500.1, 3000.1, 0.1, 0.01);
 }
 
 TEST(GerberFiles, BlocksReadEveryFieldAndCode) {
