@@ -23,6 +23,7 @@
 #include "support/shape_support.h"
 #include "text/fonts.h"
 #include "text/mycodebar.h"
+#include "text/codebar_test_util.h"
 #include "text/text_test_util.h"
 #include "tolcode/tolcode.h"
 
@@ -30,25 +31,10 @@ namespace {
 
 using text_test::FreeText;
 using text_test::TextPtr;
-using Tweak = std::function<void(CODEBAR_PAR&)>;
+using text_test::MakeCode;
+using Tweak = text_test::CodebarTweak;
 
 CString NameOf(int id) { return GetCodebarInstance()->GetTypeName(id); }
-
-// A barcode text of symbology id laid out through SetFonts (null on failure).
-TextPtr MakeCode(int id, const std::wstring& data, const Tweak& tweak = nullptr) {
-    TextPtr t(new CFonts());
-    FONTS_PAR fonts;
-    CODEBAR_PAR codebar;
-    VARTEXT_PAR var;
-    codebar.nCodeType = id;
-    codebar.bShowText = 0;
-    codebar.fModuleWidth = 0.3f;
-    codebar.fBarHeight = 10.0f;
-    codebar.strTextFont = L"DejaVu Sans";
-    if (tweak) tweak(codebar);
-    if (t->SetFonts(CString(data.c_str()), 2, NameOf(id), fonts, codebar, var, 1, 0, false) != 1) return nullptr;
-    return t;
-}
 
 // Points [from, to) of the bar record.
 std::vector<tagPOINTF> Points(CFonts& t, size_t from, size_t to) {

@@ -19,6 +19,7 @@
 #include "support/temp_dir.h"
 #include "text/fonts.h"
 #include "text/mycodebar.h"
+#include "text/codebar_test_util.h"
 #include "text/text_test_util.h"
 
 namespace {
@@ -48,20 +49,10 @@ protected:
     }
     void TearDown() override { CShxShapeReader::SetFontFolder(L""); }
 
-    TextPtr Make(int id, const std::wstring& data, const std::function<void(CODEBAR_PAR&)>& tweak) {
-        TextPtr t(new CFonts());
-        FONTS_PAR fonts;
-        CODEBAR_PAR codebar;
-        VARTEXT_PAR var;
-        codebar.nCodeType = id;
-        codebar.bShowText = 0;
-        codebar.fModuleWidth = 0.3f;
-        codebar.fBarHeight = 10.0f;
-        codebar.strTextFont = L"DejaVu Sans";
-        tweak(codebar);
-        const CString name = GetCodebarInstance()->GetTypeName(id);
+    TextPtr Make(int id, const std::wstring& data, const text_test::CodebarTweak& tweak) {
         // Every code here is valid: a failed build fails the test at once.
-        if (t->SetFonts(CString(data.c_str()), 2, name, fonts, codebar, var, 1, 0, false) != 1) std::abort();
+        TextPtr t = text_test::MakeCode(id, data, tweak);
+        if (!t) std::abort();
         return t;
     }
 
