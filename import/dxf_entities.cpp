@@ -18,11 +18,19 @@
 
 namespace {
 
+// The image from the cursor on; false at the end.
+bool RestOf(const MYFILE* file, std::string_view& rest) {
+    if (!file || !file->pBuffer || file->nPos < 0 || file->nPos >= file->nSize) return false;
+    rest = std::string_view(file->pBuffer + file->nPos, static_cast<size_t>(file->nSize - file->nPos));
+    return true;
+}
+
 // One whole line at the cursor, newline included; false at the end.
 bool ReadWholeLine(MYFILE* file, std::string_view& line) {
-    if (!file || !file->pBuffer || file->nPos < 0 || file->nPos >= file->nSize) return false;
-    const char* start = file->pBuffer + file->nPos;
-    const size_t rest = static_cast<size_t>(file->nSize - file->nPos);
+    std::string_view image;
+    if (!RestOf(file, image)) return false;
+    const char* start = image.data();
+    const size_t rest = image.size();
     // Most lines are a few bytes long: looked through eight bytes at a time
     // before the library search, whose call costs more than such a line.
     size_t near = 0;
@@ -56,6 +64,15 @@ bool ReadWholeLine(MYFILE* file, std::string_view& line) {
     file->nPos += static_cast<int>(length);
     line = std::string_view(start, length);
     return true;
+}
+
+// True when text[k] starts a line end ("\n" or "\r\n") or the text ends
+// there; k then moves past the line end.
+bool PassLineEnd(std::string_view text, size_t& k) {
+    if (k == text.size()) return true;
+    if (text[k] == '\n') return ++k, true;
+    if (text[k] == '\r' && k + 1 < text.size() && text[k + 1] == '\n') return k += 2, true;
+    return false;
 }
 
 // Group 230, the z of the extrusion direction: -1 means the entity is drawn
@@ -135,16 +152,15 @@ int ReadDxfLine(char* buffer, int max, MYFILE* file) {
 bool ReadGroupCode(MYFILE* file, int& code) {
     // A code as programs write it, blanks, digits and the line end, is read
     // in one pass; anything else goes the general way.
-    if (file && file->pBuffer && file->nPos >= 0 && file->nPos < file->nSize) {
-        const char* p = file->pBuffer + file->nPos;
-        const char* const end = file->pBuffer + file->nSize;
-        while (p < end && *p == ' ') ++p;
-        const char* const first = p;
+    std::string_view rest;
+    if (RestOf(file, rest)) {
+        size_t k = 0;
+        while (k < rest.size() && rest[k] == ' ') ++k;
+        const size_t first = k;
         int v = 0;
-        for (; p < end && p - first < 9 && *p >= '0' && *p <= '9'; ++p) v = v * 10 + (*p - '0');
-        if (p > first && (p == end || *p == '\n' || (*p == '\r' && p + 1 < end && p[1] == '\n'))) {
-            const char* const next = p == end ? end : p + (*p == '\r' ? 2 : 1);
-            file->nPos = static_cast<int>(next - file->pBuffer);
+        for (; k < rest.size() && k - first < 9 && rest[k] >= '0' && rest[k] <= '9'; ++k) v = v * 10 + (rest[k] - '0');
+        if (k > first && PassLineEnd(rest, k)) {
+            file->nPos += static_cast<int>(k);
             code = v;
             return true;
         }
@@ -190,14 +206,12 @@ void SkipGroupValue(MYFILE* file) {
 bool ReadGroupDouble(MYFILE* file, double& value) {
     // Blanks, a number and the line end are read in one pass (a number
     // never runs past a line end); anything else goes the general way.
-    if (file && file->pBuffer && file->nPos >= 0 && file->nPos < file->nSize) {
-        const std::string_view rest(file->pBuffer + file->nPos, static_cast<size_t>(file->nSize - file->nPos));
+    std::string_view rest;
+    if (RestOf(file, rest)) {
         size_t k = 0;
         while (k < rest.size() && rest[k] == ' ') ++k;
         double v = 0.0;
-        if (ScanDecimalOrOverflow(rest, k, v) == DecimalScan::kNumber &&
-            (k == rest.size() || rest[k] == '\n' || (rest[k] == '\r' && k + 1 < rest.size() && rest[k + 1] == '\n'))) {
-            k += k == rest.size() ? 0 : rest[k] == '\r' ? 2 : 1;
+        if (ScanDecimalOrOverflow(rest, k, v) == DecimalScan::kNumber && PassLineEnd(rest, k)) {
             file->nPos += static_cast<int>(k);
             value = v;
             return true;
