@@ -73,14 +73,31 @@ tagPOINTF PieceAt(const Piece& s, double t) {
             static_cast<float>(b0 * s.p[0].y + b1 * s.p[1].y + b2 * s.p[2].y + b3 * s.p[3].y)};
 }
 
+// Whether two points lie closer together than kDegenerate; the same answer
+// as comparing their distance, which is only taken near the threshold
+// (pieces are tested by the million in an import).
+bool Near(tagPOINTF a, tagPOINTF b) {
+    const double dx = static_cast<double>(a.x) - b.x;
+    const double dy = static_cast<double>(a.y) - b.y;
+    const double d2 = dx * dx + dy * dy;
+    constexpr double kBelow = kDegenerate * kDegenerate * (1.0 - 1e-9);
+    constexpr double kAbove = kDegenerate * kDegenerate * (1.0 + 1e-9);
+    if (d2 < kBelow) {
+        return true;
+    }
+    if (d2 > kAbove) {
+        return false;
+    }
+    return Dist(a, b) < kDegenerate;
+}
+
 // The chain's pieces, without the padding ones, into out.
-void RealPieces(const std::vector<tagPOINTF>& pts, std::vector<Piece>& out) {
+void RealPieces(const tagPOINTF* pts, size_t n, std::vector<Piece>& out) {
     out.clear();
-    out.reserve(pts.size() / 3);
-    for (size_t i = 0; 3 * i + 3 < pts.size(); ++i) {
+    out.reserve(n / 3);
+    for (size_t i = 0; 3 * i + 3 < n; ++i) {
         const Piece s{{pts[3 * i], pts[3 * i + 1], pts[3 * i + 2], pts[3 * i + 3]}};
-        if (Dist(s.p[0], s.p[1]) < kDegenerate && Dist(s.p[1], s.p[2]) < kDegenerate &&
-            Dist(s.p[2], s.p[3]) < kDegenerate) {
+        if (Near(s.p[0], s.p[1]) && Near(s.p[1], s.p[2]) && Near(s.p[2], s.p[3])) {
             continue;
         }
         out.push_back(s);
@@ -195,6 +212,94 @@ double Within360(double degrees) {
     return degrees > -360.0 && degrees < 360.0 ? degrees : std::fmod(degrees, 360.0);
 }
 
+// The segments of an arc chain (see CCircle::AppendBezierSegments), appended
+// to out.
+void AppendChainSegments(const tagPOINTF* chain, size_t count, std::vector<BEZIER_4POINTF_DRAW>& out) {
+    const size_t first = out.size();
+    // One list per thread: arcs become curves by the hundred thousand.
+    thread_local std::vector<Piece> pieces;
+    RealPieces(chain, count, pieces);
+    for (const Piece& s : pieces) {
+        BEZIER_4POINTF_DRAW seg;
+        seg.p1 = s.p[0];
+        seg.p2 = s.p[1];
+        seg.p3 = s.p[2];
+        seg.p4 = s.p[3];
+        out.push_back(seg);
+    }
+
+    // Tag the spans as arcs the curve can edit: every span of one arc
+    // carries the arc's ends and a point halfway along it. The three points
+    // of a full circle cannot define it (its ends coincide), so a full
+    // circle becomes two half arcs.
+    tagPOINTF centre;
+    double radius = 0.0;
+    if (FitCircle(pieces, centre, radius)) {
+        auto tag = [&](size_t from, size_t to) {
+            const tagPOINTF start = out[first + from].p1;
+            const tagPOINTF end = out[first + to - 1].p4;
+            const tagPOINTF mid = MidOf(pieces, from, to);
+            for (size_t i = from; i < to; ++i) {
+                BEZIER_4POINTF_DRAW& seg = out[first + i];
+                seg.LineType = 2;
+                seg.ArcStartPoint = start;
+                seg.ArcEndPoint = end;
+                seg.ArcCenterPoint = mid;
+            }
+        };
+        const size_t m = pieces.size();
+        const double closing = Dist(pieces.front().p[0], pieces.back().p[3]);
+        if (closing > 1e-5 * radius) {
+            tag(0, m);
+        } else if (m >= 2) {
+            tag(0, (m + 1) / 2);
+            tag((m + 1) / 2, m);
+        }
+    }
+    // An unusually long chain does not keep its memory with the thread.
+    if (pieces.capacity() > 64) std::vector<Piece>().swap(pieces);
+}
+
+// The chain a build of the arc about (cx, cy) with radius r from start over
+// sweep degrees gives: its Bezier points, padded with copies of the end
+// point to kArcPointCount. False when the build yields no points.
+bool ArcChain(double cx, double cy, double r, double start, double sweep, tagPOINTF* chain) {
+    static_assert(Gdiplus::detail::kMaxArcPoints == static_cast<int>(CCircle::kArcPointCount));
+    const double side = std::fabs(2.0 * r);
+    int n = 0;
+    if (!(side >= kMinSide)) {
+        // A zero radius is a point at the centre, not a circle of some other
+        // size beside it.
+        if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(sweep)) {
+            return false;
+        }
+        chain[n++] = tagPOINTF{static_cast<float>(cx), static_cast<float>(cy)};
+    } else {
+        // The square's corner is the one with the smaller coordinates, the
+        // same for a negative radius. The values are those a path's AddArc
+        // takes, and refused where it refuses them.
+        const double half = side / 2.0;
+        const float x = static_cast<float>(cx - half);
+        const float y = static_cast<float>(cy - half);
+        const float w = static_cast<float>(side);
+        const float from = static_cast<float>(start);
+        const float over = static_cast<float>(sweep);
+        if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(w) || !std::isfinite(from) ||
+            !std::isfinite(over) || !(w > 0)) {
+            return false;
+        }
+        Gdiplus::PointF pts[Gdiplus::detail::kMaxArcPoints];
+        n = Gdiplus::detail::ArcBezierPoints(x, y, w, w, from, over, pts);
+        for (int i = 0; i < n; ++i) {
+            chain[i] = tagPOINTF{pts[i].X, pts[i].Y};
+        }
+    }
+    for (size_t i = static_cast<size_t>(n); i < CCircle::kArcPointCount; ++i) {
+        chain[i] = chain[n - 1];
+    }
+    return true;
+}
+
 }  // namespace
 
 CCircle::CCircle() { InitShape(SHAPE_CIRCLE, "IDS_TYPENAME_CIRCLE", ShapeCounterOf(SHAPE_CIRCLE)); }
@@ -219,44 +324,9 @@ int CCircle::Build(double cx, double cy, double r, double start, double end, uin
     }
     start = Within360(start);
     end = Within360(end);
-    const double sweep = SweepOf(start, end, direction);
-    const double side = std::fabs(2.0 * r);
-
-    // The chain is built in the memory an earlier build on this thread left
-    // behind: an arc rebuilt again and again (the bulges of an import) then
-    // needs no new memory.
-    thread_local std::vector<tagPOINTF> spare;
-    std::vector<tagPOINTF> chain = std::move(spare);
-    chain.clear();
-    if (!(side >= kMinSide)) {
-        // A zero radius is a point at the centre, not a circle of some other
-        // size beside it.
-        if (!std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(sweep)) {
-            return -1;
-        }
-        chain.assign(kArcPointCount, tagPOINTF{static_cast<float>(cx), static_cast<float>(cy)});
-    } else {
-        // The square's corner is the one with the smaller coordinates, the
-        // same for a negative radius.
-        const double half = side / 2.0;
-        // One path per thread serves every build: arcs are built by the
-        // hundred thousand (an import), and the path's memory is kept.
-        thread_local Gdiplus::GraphicsPath path;
-        path.Reset();
-        path.AddArc(Gdiplus::RectF(static_cast<float>(cx - half), static_cast<float>(cy - half),
-                                   static_cast<float>(side), static_cast<float>(side)),
-                    static_cast<float>(start), static_cast<float>(sweep));
-        const std::vector<Gdiplus::PointF>& pts = path.PathPoints();
-        if (pts.empty()) {
-            return -1;
-        }
-        chain.reserve(std::max(pts.size(), kArcPointCount));
-        for (const Gdiplus::PointF& p : pts) {
-            chain.push_back({p.X, p.Y});
-        }
-        while (chain.size() < kArcPointCount) {
-            chain.push_back(chain.back());
-        }
+    tagPOINTF chain[kArcPointCount];
+    if (!ArcChain(cx, cy, r, start, SweepOf(start, end, direction), chain)) {
+        return -1;
     }
 
     ptCenter = {static_cast<float>(cx), static_cast<float>(cy)};
@@ -264,9 +334,7 @@ int CCircle::Build(double cx, double cy, double r, double start, double end, uin
     startDeg = start;
     endDeg = end;
     arcPath = direction;
-    arcPoints.swap(chain);
-    // What the arc held before; kept unless unusually large.
-    spare = chain.capacity() <= 64 ? std::move(chain) : std::vector<tagPOINTF>();
+    arcPoints.assign(chain, chain + kArcPointCount);
     lastCircle.startDeg = startDeg;
     lastCircle.endDeg = endDeg;
     lastCircle.Radius = Radius;
@@ -274,6 +342,21 @@ int CCircle::Build(double cx, double cy, double r, double start, double end, uin
     lastCircle.arcPath = arcPath;
     InvalidateGeometry();
     return 1;
+}
+
+bool CCircle::AppendArcSegments(float cx, float cy, float r, double start, double end, int direction,
+                                std::vector<BEZIER_4POINTF_DRAW>& out) {
+    if (std::isnan(cx) || std::isnan(cy) || std::isnan(r)) {
+        return false;
+    }
+    start = Within360(start);
+    end = Within360(end);
+    tagPOINTF chain[kArcPointCount];
+    if (!ArcChain(cx, cy, r, start, SweepOf(start, end, static_cast<uint8_t>(direction & 0xFF)), chain)) {
+        return false;
+    }
+    AppendChainSegments(chain, kArcPointCount, out);
+    return true;
 }
 
 int CCircle::InitCircle(float cx, float cy, float, float r) {
@@ -489,49 +572,7 @@ CBaseShape* CCircle::ToBezier() {
 }
 
 bool CCircle::AppendBezierSegments(std::vector<BEZIER_4POINTF_DRAW>& out) {
-    const size_t first = out.size();
-    // One list per thread: arcs become curves by the hundred thousand.
-    thread_local std::vector<Piece> pieces;
-    RealPieces(arcPoints, pieces);
-    for (const Piece& s : pieces) {
-        BEZIER_4POINTF_DRAW seg;
-        seg.p1 = s.p[0];
-        seg.p2 = s.p[1];
-        seg.p3 = s.p[2];
-        seg.p4 = s.p[3];
-        out.push_back(seg);
-    }
-
-    // Tag the spans as arcs the curve can edit: every span of one arc
-    // carries the arc's ends and a point halfway along it. The three points
-    // of a full circle cannot define it (its ends coincide), so a full
-    // circle becomes two half arcs.
-    tagPOINTF centre;
-    double radius = 0.0;
-    if (FitCircle(pieces, centre, radius)) {
-        auto tag = [&](size_t from, size_t to) {
-            const tagPOINTF start = out[first + from].p1;
-            const tagPOINTF end = out[first + to - 1].p4;
-            const tagPOINTF mid = MidOf(pieces, from, to);
-            for (size_t i = from; i < to; ++i) {
-                BEZIER_4POINTF_DRAW& seg = out[first + i];
-                seg.LineType = 2;
-                seg.ArcStartPoint = start;
-                seg.ArcEndPoint = end;
-                seg.ArcCenterPoint = mid;
-            }
-        };
-        const size_t m = pieces.size();
-        const double closing = Dist(pieces.front().p[0], pieces.back().p[3]);
-        if (closing > 1e-5 * radius) {
-            tag(0, m);
-        } else if (m >= 2) {
-            tag(0, (m + 1) / 2);
-            tag((m + 1) / 2, m);
-        }
-    }
-    // An unusually long chain does not keep its memory with the thread.
-    if (pieces.capacity() > 64) std::vector<Piece>().swap(pieces);
+    AppendChainSegments(arcPoints.data(), arcPoints.size(), out);
     return std::fabs(GetSweepAngle()) >= 360.0;
 }
 

@@ -98,6 +98,12 @@ public:
     // The segments ToBezier gives its curve, appended to out, without making
     // the curve; true when they close a full turn.
     bool AppendBezierSegments(std::vector<BEZIER_4POINTF_DRAW>& out);
+    // The segments AppendBezierSegments gives for the arc that
+    // InitCircle(cx, cy, 0, r) builds from start to end in the direction
+    // SetArcPath(direction) sets, appended to out, without making or changing
+    // a circle. False, with nothing appended, where that build fails.
+    static bool AppendArcSegments(float cx, float cy, float r, double start, double end, int direction,
+                                  std::vector<BEZIER_4POINTF_DRAW>& out);
     // A new polyline through the arc flattened at 0.1 mm, with this circle's
     // caption, document, view and pen.
     CBaseShape* ToPolyLine() override;                                                     // 10

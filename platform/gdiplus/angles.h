@@ -10,7 +10,9 @@ constexpr double kPi = 3.14159265358979323846;
 // Cosine and sine of an angle in degrees, exact at multiples of 90 so that
 // quarter turns keep integer coordinates integer.
 inline void CosSinDeg(double deg, double& c, double& s) {
-    double r = std::fmod(deg, 360.0);
+    // An angle within a turn is its own remainder: arcs are built by the
+    // hundred thousand, and the division is the costly part.
+    double r = deg > -360.0 && deg < 360.0 ? deg : std::fmod(deg, 360.0);
     if (r < 0) {
         r += 360.0;
     }

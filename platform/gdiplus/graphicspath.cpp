@@ -661,7 +661,7 @@ Status GraphicsPath::AddBeziers(const Point* points, INT count) {
     return AddBeziers(v.data(), count);
 }
 
-void GraphicsPath::AppendArc(double x, double y, double w, double h, double start, double sweep, bool join) {
+int detail::ArcBezierPoints(double x, double y, double w, double h, double start, double sweep, PointF* out) {
     const double a = w / 2;
     const double b = h / 2;
     const double cx = x + a;
@@ -679,15 +679,6 @@ void GraphicsPath::AppendArc(double x, double y, double w, double h, double star
     int segments = static_cast<int>(std::ceil(std::fabs(span) / 90.0 - 1e-9));
     segments = std::clamp(segments, 1, 4);
     const double step = span / segments;
-    // Room for the arc's points at once (an arc is often the whole path, and
-    // growing it point by point costs more than the arithmetic), keeping the
-    // doubling growth for paths that collect many arcs.
-    const size_t needed = m_points.size() + 1 + 3 * static_cast<size_t>(segments);
-    if (needed > m_points.capacity()) {
-        const size_t room = std::max(needed, 2 * m_points.capacity());
-        m_points.reserve(room);
-        m_types.reserve(room);
-    }
 
     auto at = [&](double t, double& px, double& py, double& dx, double& dy) {
         double c = 0;
@@ -703,14 +694,8 @@ void GraphicsPath::AppendArc(double x, double y, double w, double h, double star
     double dx = 0;
     double dy = 0;
     at(t0, px, py, dx, dy);
-    const PointF first(static_cast<REAL>(px), static_cast<REAL>(py));
-    if (join) {
-        MoveOrJoin(first);
-    } else {
-        m_points.push_back(first);
-        m_types.push_back(kStart);
-        m_newFigure = false;
-    }
+    PointF* p = out;
+    *p++ = PointF(static_cast<REAL>(px), static_cast<REAL>(py));
     // Control distance of a circular segment of angle phi: 4/3 tan(phi / 4).
     const double k = 4.0 / 3.0 * std::tan(step * kPi / 180.0 / 4.0);
     for (int i = 1; i <= segments; ++i) {
@@ -720,15 +705,38 @@ void GraphicsPath::AppendArc(double x, double y, double w, double h, double star
         double ex = 0;
         double ey = 0;
         at(te, qx, qy, ex, ey);
-        m_points.push_back(PointF(static_cast<REAL>(px + k * dx), static_cast<REAL>(py + k * dy)));
-        m_points.push_back(PointF(static_cast<REAL>(qx - k * ex), static_cast<REAL>(qy - k * ey)));
-        m_points.push_back(PointF(static_cast<REAL>(qx), static_cast<REAL>(qy)));
-        m_types.insert(m_types.end(), 3, kBezier);
+        *p++ = PointF(static_cast<REAL>(px + k * dx), static_cast<REAL>(py + k * dy));
+        *p++ = PointF(static_cast<REAL>(qx - k * ex), static_cast<REAL>(qy - k * ey));
+        *p++ = PointF(static_cast<REAL>(qx), static_cast<REAL>(qy));
         px = qx;
         py = qy;
         dx = ex;
         dy = ey;
     }
+    return static_cast<int>(p - out);
+}
+
+void GraphicsPath::AppendArc(double x, double y, double w, double h, double start, double sweep, bool join) {
+    PointF pts[detail::kMaxArcPoints];
+    const int n = detail::ArcBezierPoints(x, y, w, h, start, sweep, pts);
+    // Room for the arc's points at once (an arc is often the whole path, and
+    // growing it point by point costs more than the arithmetic), keeping the
+    // doubling growth for paths that collect many arcs.
+    const size_t needed = m_points.size() + static_cast<size_t>(n);
+    if (needed > m_points.capacity()) {
+        const size_t room = std::max(needed, 2 * m_points.capacity());
+        m_points.reserve(room);
+        m_types.reserve(room);
+    }
+    if (join) {
+        MoveOrJoin(pts[0]);
+    } else {
+        m_points.push_back(pts[0]);
+        m_types.push_back(kStart);
+        m_newFigure = false;
+    }
+    m_points.insert(m_points.end(), pts + 1, pts + n);
+    m_types.insert(m_types.end(), static_cast<size_t>(n - 1), kBezier);
 }
 
 Status GraphicsPath::AddArc(const RectF& rect, REAL startAngle, REAL sweepAngle) {

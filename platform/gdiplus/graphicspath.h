@@ -212,6 +212,19 @@ private:
 };
 
 // Walks a snapshot of a path taken at construction.
+namespace detail {
+
+// The most points one arc gives: a start and three per quarter turn.
+constexpr int kMaxArcPoints = 13;
+
+// The Bezier points of the arc that AddArc adds for the ellipse in the box
+// (x, y, w, h) from start over sweep degrees, into out (room for
+// kMaxArcPoints); returns how many. Arcs built by the hundred thousand take
+// them without a path.
+int ArcBezierPoints(double x, double y, double w, double h, double start, double sweep, PointF* out);
+
+}  // namespace detail
+
 class GraphicsPathIterator {
 public:
     explicit GraphicsPathIterator(const GraphicsPath* path);
