@@ -108,6 +108,48 @@ void ReleaseRecord(Rec& rec, Lists&... lists) {
     (std::remove_reference_t<Lists>().swap(lists), ...);
 }
 
+// The circle of one bulged polyline segment from `from` to `to`: its centre,
+// radius, the angles of both ends in degrees and its direction (1
+// counter-clockwise).
+struct BulgeArc {
+    double cx = 0.0, cy = 0.0, radius = 0.0, startDeg = 0.0, endDeg = 0.0;
+    int direction = 0;
+};
+
+BulgeArc BulgeArcOf(tagPOINTF from, tagPOINTF to, double bulge) {
+    BulgeArc arc;
+    const double x1 = from.x, y1 = from.y, x2 = to.x, y2 = to.y;
+    const double theta = 4.0 * std::atan(std::fabs(bulge));
+    const double chord = std::hypot(x2 - x1, y2 - y1);
+    const double radius = std::fabs(0.5 * chord / std::sin(0.5 * theta));
+
+    double cx = 0.0, cy = 0.0;
+    if (std::fabs(bulge - 1.0) >= kMinBulge) {
+        const double k = 1.0 / (2.0 * bulge / (1.0 - bulge * bulge));
+        cx = ((x1 + x2) - (y2 - y1) * k) * 0.5;
+        cy = ((x2 - x1) * k + y1 + y2) * 0.5;
+    } else {
+        cx = (x1 + x2) * 0.5;
+        cy = (y1 + y2) * 0.5;
+    }
+
+    auto angleOf = [&](double x, double y) {
+        // A zero radius has no direction: the angle is taken as 0.
+        double ratio = radius > 0.0 ? (x - cx) / radius : 1.0;
+        if (!std::isfinite(ratio)) ratio = 1.0;
+        double a = std::acos(std::clamp(ratio, -1.0, 1.0));
+        if (y - cy < 0) a = 2.0 * kPi - a;
+        return a * 180.0 / kPi;
+    };
+    arc.cx = cx;
+    arc.cy = cy;
+    arc.radius = radius;
+    arc.startDeg = angleOf(x1, y1);
+    arc.endDeg = angleOf(x2, y2);
+    arc.direction = bulge > 0 ? 1 : 0;
+    return arc;
+}
+
 // Kind indices in the order the kind threads are started.
 enum Kind { kMText, kLine, kArc, kSpline, kPoint, kEllipse, kText, kPolyline, kCircle, kSolid };
 
@@ -444,9 +486,10 @@ void CDrawDxfEntity::ViewSolidMidle(std::vector<tagSolid>& list, int first, int 
 }
 
 void CDrawDxfEntity::ViewPolyLineMiddle(std::vector<tagPolyline>& list, int first, int last, int slot) {
-    // One arc shape serves every bulged segment: setting it from a segment
-    // replaces all it holds, and a shape is costly to make.
-    CCircle arc;
+    // The bulged segments' arcs are computed without arc shapes. Each run
+    // used to make one working arc shape: its running number is still
+    // taken, so that the captions of later circles stay as they were.
+    ShapeCounterOf(SHAPE_CIRCLE).Take();
     for (int i = first; i < last; ++i) {
         tagPolyline& rec = list[i];
         // The vertices, and the first once more after the last when the
@@ -470,14 +513,17 @@ void CDrawDxfEntity::ViewPolyLineMiddle(std::vector<tagPolyline>& list, int firs
             // An arc needs two distinct ends; a bulge on a segment of no
             // length describes no circle and is drawn as the (empty) chord.
             if (std::fabs(bulge) >= kMinBulge && std::isfinite(bulge) && (from.x != to.x || from.y != to.y)) {
-                ExecuteLwPolyLine(from, to, bulge, &arc);
+                const BulgeArc a = BulgeArcOf(from, to, bulge);
                 // The arc's own curve segments, without making the curve
                 // shape its ToBezier would make; the curve's running number
                 // is still taken, so the captions of later curves stay as
-                // they were.
+                // they were. An arc that cannot be built (absurd bulges)
+                // leaves the chord.
                 ShapeCounterOf(SHAPE_BEZIER).Take();
                 const size_t before = curve->arrSegment.size();
-                arc.AppendBezierSegments(curve->arrSegment);
+                CCircle::AppendArcSegments(static_cast<float>(a.cx), static_cast<float>(a.cy),
+                                           static_cast<float>(a.radius), a.startDeg, a.endDeg, a.direction,
+                                           curve->arrSegment);
                 added = curve->arrSegment.size() > before;
             }
             if (!added) {
@@ -817,34 +863,12 @@ void CDrawDxfEntity::LimitTextWidth(CString& text, double width, double height, 
 
 void CDrawDxfEntity::ExecuteLwPolyLine(tagPOINTF from, tagPOINTF to, double bulge, CCircle* arc) {
     if (arc == nullptr) return;
-    const double x1 = from.x, y1 = from.y, x2 = to.x, y2 = to.y;
-    const double theta = 4.0 * std::atan(std::fabs(bulge));
-    const double chord = std::hypot(x2 - x1, y2 - y1);
-    const double radius = std::fabs(0.5 * chord / std::sin(0.5 * theta));
-
-    double cx = 0.0, cy = 0.0;
-    if (std::fabs(bulge - 1.0) >= kMinBulge) {
-        const double k = 1.0 / (2.0 * bulge / (1.0 - bulge * bulge));
-        cx = ((x1 + x2) - (y2 - y1) * k) * 0.5;
-        cy = ((x2 - x1) * k + y1 + y2) * 0.5;
-    } else {
-        cx = (x1 + x2) * 0.5;
-        cy = (y1 + y2) * 0.5;
-    }
-
-    auto angleOf = [&](double x, double y) {
-        // A zero radius has no direction: the angle is taken as 0.
-        double ratio = radius > 0.0 ? (x - cx) / radius : 1.0;
-        if (!std::isfinite(ratio)) ratio = 1.0;
-        double a = std::acos(std::clamp(ratio, -1.0, 1.0));
-        if (y - cy < 0) a = 2.0 * kPi - a;
-        return a * 180.0 / kPi;
-    };
-    arc->startDeg = angleOf(x1, y1);
-    arc->endDeg = angleOf(x2, y2);
-    arc->SetArcPath(bulge > 0 ? 1 : 0);
+    const BulgeArc a = BulgeArcOf(from, to, bulge);
+    arc->startDeg = a.startDeg;
+    arc->endDeg = a.endDeg;
+    arc->SetArcPath(a.direction);
     arc->SetDocView(m_pDoc, m_pView);
-    arc->InitCircle(static_cast<float>(cx), static_cast<float>(cy), 0.0f, static_cast<float>(radius));
+    arc->InitCircle(static_cast<float>(a.cx), static_cast<float>(a.cy), 0.0f, static_cast<float>(a.radius));
 }
 
 // ---- filing and grouping ------------------------------------------------------------------

@@ -301,6 +301,28 @@ TEST(DxfBuilder, PolylineSegmentsAndDegenerateRecords) {
     }
 }
 
+TEST(DxfBuilder, ABulgeWithoutACircleLeavesTheChordNotTheArcBefore) {
+    HostScope host;
+    // A half circle over (0,0)-(10,0), then a bulge so large that its centre
+    // is not a number: that span is its chord, not the half circle again.
+    const std::string entities = Pairs({{0, "LWPOLYLINE"}, {8, "P"}, {90, "3"}, {70, "0"}, {10, "0"}, {20, "0"},
+                                        {42, "1"}, {10, "10"}, {20, "0"}, {42, "1e300"}, {10, "20"}, {20, "0"}});
+    Imported out;
+    Import(out, Drawing(entities));
+    ASSERT_EQ(out.Children().size(), 1u);
+    auto* curve = As<CBezierCurve>(out.Children()[0]);
+    ASSERT_GE(curve->arrSegment.size(), 2u);
+    for (size_t i = 0; i + 1 < curve->arrSegment.size(); ++i) {
+        for (const tagPOINTF& p : {curve->arrSegment[i].p1, curve->arrSegment[i].p4}) {
+            EXPECT_NEAR(std::hypot(p.x - 5.0, p.y), 5.0, 1e-3);
+        }
+    }
+    const BEZIER_4POINTF_DRAW& last = curve->arrSegment.back();
+    ExpectPoint(last.p1, 10, 0);
+    ExpectPoint(last.p4, 20, 0);
+    EXPECT_EQ(last.LineType, 1);
+}
+
 TEST(DxfBuilder, BulgeGivesTheArcThroughTheSagitta) {
     CDrawDxfEntity builder;
     CCircle half;
