@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <unordered_set>
 #include <vector>
 
 #include "compose/group.h"
@@ -278,11 +279,28 @@ void CDrawDxfEntity::RenumberInOrder(const std::vector<int>& first) {
     // build are handed out again.
     if (m_pTarget == nullptr) return;
     std::vector<int> next = first;
-    for (CBaseShape* shape : ShapesWithMembers(m_pTarget->GetChildren())) {
+    std::vector<int> end(first.size());
+    for (size_t k = 0; k < end.size(); ++k) end[k] = ShapeCounterOf(static_cast<CAD_SHAPE_TYPE>(k)).Peek();
+    // The shapes in the order of the result, each group before its members.
+    // Only groups are remembered against a second visit: the shapes of the
+    // build belong to one group each, and a shape of the target from before
+    // holds no number of the build. (Remembering every shape of a large
+    // drawing cost more than the renumbering.)
+    std::unordered_set<CBaseShape*> seenGroups;
+    std::vector<CBaseShape*> pending(m_pTarget->GetChildren().rbegin(), m_pTarget->GetChildren().rend());
+    while (!pending.empty()) {
+        CBaseShape* shape = pending.back();
+        pending.pop_back();
+        if (shape == nullptr) continue;
+        const std::vector<CBaseShape*>& members = shape->GetChildren();
+        if (!members.empty()) {
+            if (!seenGroups.insert(shape).second) continue;
+            pending.insert(pending.end(), members.rbegin(), members.rend());
+        }
         const int k = static_cast<int>(shape->GetShapeKind());
         if (k < 0 || k > SHAPE_DOCPARAM) continue;
-        const int n = shape->GetCountNum(), end = ShapeCounterOf(static_cast<CAD_SHAPE_TYPE>(k)).Peek();
-        if (n >= first[k] && n < end && next[k] < end) shape->Renumber(next[k]++);
+        const int n = shape->GetCountNum();
+        if (n >= first[k] && n < end[k] && next[k] < end[k]) shape->Renumber(next[k]++);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <typeinfo>
 
 #include "core/geometry.h"
@@ -20,6 +21,40 @@ IMPLEMENT_SERIAL(CBaseShape, CObject, 1)
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
+
+// The decimal digits of v, written backwards ending at end; returns where
+// they start. std::to_wstring goes through the wide formatter, and captions
+// are made by the hundred thousand.
+wchar_t* DecimalDigits(int v, wchar_t* end) {
+    int64_t n = v;
+    const bool negative = n < 0;
+    if (negative) {
+        n = -n;
+    }
+    wchar_t* p = end;
+    do {
+        *--p = static_cast<wchar_t>(L'0' + n % 10);
+        n /= 10;
+    } while (n != 0);
+    if (negative) {
+        *--p = L'-';
+    }
+    return p;
+}
+
+// A caption of the default form: the type name up to its first NUL, then the
+// running number when withNumber is set; exactly the room it needs (an import
+// keeps hundreds of thousands of them).
+std::wstring DefaultCaption(const wchar_t* name, int number, bool withNumber) {
+    wchar_t digits[24];
+    wchar_t* const end = digits + std::size(digits);
+    const wchar_t* const p = withNumber ? DecimalDigits(number, end) : end;
+    std::wstring caption;
+    caption.reserve(std::wcslen(name) + static_cast<size_t>(end - p));
+    caption.assign(name);
+    caption.append(p, static_cast<size_t>(end - p));
+    return caption;
+}
 
 // Stamps are only ever compared for equality, so each thread takes them
 // from a block of its own: shapes built on several threads at once (a large
@@ -189,31 +224,7 @@ void CBaseShape::InitShape(CAD_SHAPE_TYPE kind, const char* typeNameKey, CShapeC
     const bool withNumber = captionFormat != nullptr && std::wcscmp(captionFormat, L"%s%d") == 0;
     if (withNumber || (captionFormat != nullptr && std::wcscmp(captionFormat, L"%s") == 0)) {
         // %s stops at the first NUL, as the formatter does.
-        const wchar_t* name = static_cast<const wchar_t*>(m_strTypeName);
-        // std::to_wstring goes through vswprintf; the digits are simple.
-        wchar_t digits[24];
-        wchar_t* end = digits + std::size(digits);
-        wchar_t* p = end;
-        if (withNumber) {
-            int64_t v = m_nCountNum;
-            const bool negative = v < 0;
-            if (negative) {
-                v = -v;
-            }
-            do {
-                *--p = static_cast<wchar_t>(L'0' + v % 10);
-                v /= 10;
-            } while (v != 0);
-            if (negative) {
-                *--p = L'-';
-            }
-        }
-        // Exactly the room the caption needs: an import keeps hundreds of
-        // thousands of them.
-        std::wstring caption;
-        caption.reserve(std::wcslen(name) + static_cast<size_t>(end - p));
-        caption.assign(name);
-        caption.append(p, end);
+        std::wstring caption = DefaultCaption(static_cast<const wchar_t*>(m_strTypeName), m_nCountNum, withNumber);
         m_wstrCaption = caption;
         m_strCaption = CString(std::move(caption));
         return;
@@ -518,8 +529,23 @@ void CBaseShape::ClearMarkBuff() {
 }
 
 void CBaseShape::Renumber(int number) {
-    const std::wstring name = static_cast<const wchar_t*>(m_strTypeName);
-    if (m_wstrCaption == name + std::to_wstring(m_nCountNum)) SetCaption(CString((name + std::to_wstring(number)).c_str()));
+    if (number == m_nCountNum) {
+        return;
+    }
+    // Whether the caption is the type name and the current number, compared
+    // in place: a large import renumbers every shape it made.
+    const std::wstring_view name(static_cast<const wchar_t*>(m_strTypeName));
+    wchar_t digits[24];
+    wchar_t* const end = digits + std::size(digits);
+    const wchar_t* const first = DecimalDigits(m_nCountNum, end);
+    const std::wstring_view current(first, static_cast<size_t>(end - first));
+    const std::wstring_view caption(m_wstrCaption);
+    if (caption.size() == name.size() + current.size() && caption.substr(0, name.size()) == name &&
+        caption.substr(name.size()) == current) {
+        std::wstring renamed = DefaultCaption(name.data(), number, true);
+        m_wstrCaption = renamed;
+        m_strCaption = CString(std::move(renamed));
+    }
     m_nCountNum = number;
 }
 
