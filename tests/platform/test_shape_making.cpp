@@ -106,4 +106,26 @@ TEST(ShapeMaking, CaptionsFollowTheLanguageTable) {
     EXPECT_EQ(CNamedShape(L"%s").GetCaption(), CString(L"Polyline"));
 }
 
+TEST(ShapeMaking, RenumberingMovesOnlyADefaultCaption) {
+    CNamedShape::Counter().Reset();
+    for (int i = 1; i < 99; ++i) CNamedShape::Counter().Take();
+    CNamedShape shape;  // Polyline99
+    // More digits, fewer digits, a negative number: the caption follows.
+    for (int n : {100, 7, -12, 99}) {
+        shape.Renumber(n);
+        const CString expected = CString(L"Polyline") + CString(std::to_wstring(n).c_str());
+        EXPECT_EQ(shape.GetCaption(), expected);
+        EXPECT_EQ(shape.m_wstrCaption, std::wstring(expected.GetString()));
+        EXPECT_EQ(shape.GetCountNum(), n);
+    }
+    // Captions that only look like the default one stay as they are.
+    for (const wchar_t* own : {L"Polyline990", L"Polyline9", L"Polyline99x", L"polyline99", L"Outline"}) {
+        shape.SetCaption(CString(own));
+        shape.Renumber(99);  // the number it has: nothing changes
+        shape.Renumber(5);
+        EXPECT_EQ(shape.GetCaption(), CString(own));
+        shape.Renumber(99);
+    }
+}
+
 }  // namespace
