@@ -320,6 +320,10 @@ TEST(TextUtils, DecimalNumbersRoundLikeTheFullConversion) {
         if (rng() % 4) text += "." + digits(static_cast<int>(rng() % 26));
         if (rng() % 3 == 0) text += std::string(rng() % 2 ? "e" : "E-") + std::to_string(rng() % 40);
         else if (rng() % 8 == 0) text += std::string(rng() % 2 ? "e" : "e-") + std::to_string(290 + rng() % 40);
+        // What follows a number in a file, right beside it: bytes next to
+        // the digits, bytes that carry when added to, line ends.
+        static const char* const kTails[] = {"", "\r\n1234567", "/", ":0", "\xFA" "99", "\xFF\xFF", " 12345678", ";"};
+        text += kTails[rng() % std::size(kTails)];
         double want = 0;
         const auto r = std::from_chars(text.data(), text.data() + text.size(), want);
         size_t i = 0;
