@@ -331,7 +331,8 @@ int CBezierCurve::Move(float dx, float dy) {
 }
 
 int CBezierCurve::Rotate(double angle, tagPOINTF centre) {
-    auto f = [&](tagPOINTF p) { return PointfRotate(p, centre, angle); };
+    const PointRotator turn(centre, angle);
+    auto f = [&](tagPOINTF p) { return turn(p); };
     TransformPoints(f);
     TransformArcs(f, true);
     CBaseShape::Rotate(angle, centre);

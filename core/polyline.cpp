@@ -404,7 +404,8 @@ int CPolyLine::Move(float dx, float dy) {
 }
 
 int CPolyLine::Rotate(double angle, tagPOINTF centre) {
-    if (!TransformAll([&](tagPOINTF p) { return PointfRotate(p, centre, angle); })) {
+    const PointRotator turn(centre, angle);
+    if (!TransformAll([&](tagPOINTF p) { return turn(p); })) {
         return 0;
     }
     CBaseShape::Rotate(angle, centre);

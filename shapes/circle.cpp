@@ -818,8 +818,9 @@ int CCircle::Move(float dx, float dy) {
 }
 
 int CCircle::Rotate(double angle, tagPOINTF centre) {
+    const PointRotator turn(centre, angle);
     for (tagPOINTF& p : arcPoints) {
-        p = PointfRotate(p, centre, angle);
+        p = turn(p);
     }
     CBaseShape::Rotate(angle, centre);
     return 0;

@@ -572,9 +572,15 @@ Gdiplus::RectF CBaseShape::GetStartRectInPoint(Gdiplus::PointF point) {
 
 // ---- static point functions ------------------------------------------------
 
+CBaseShape::PointRotator::PointRotator(tagPOINTF centre, double angle) : m_centre(centre) {
+    const double rad = angle * kPi / 180.0;
+    m_cos = std::cos(rad);
+    m_sin = std::sin(rad);
+}
+
 tagPOINTF CBaseShape::PointfRotate(tagPOINTF p, tagPOINTF centre, double angle) {
-    // A shape turns all its points by one angle: the sine and cosine of the
-    // last angle (the same bits) are kept for the next point.
+    // Callers turning many points one at a time by one angle: the sine and
+    // cosine of the last angle (the same bits) are kept for the next point.
     struct Turn {
         uint64_t bits = 0;
         double c = 1.0;

@@ -232,6 +232,23 @@ public:
     // ---- static point functions (millimetres, y up, degrees unless noted) --
     // Turns p counter-clockwise about centre.
     static tagPOINTF PointfRotate(tagPOINTF p, tagPOINTF centre, double angle);
+    // Turns points as PointfRotate does, with the sine and cosine taken once
+    // for all of them: a shape turns every point by one angle.
+    class PointRotator {
+    public:
+        PointRotator(tagPOINTF centre, double angle);
+        tagPOINTF operator()(tagPOINTF p) const {
+            const double dx = static_cast<double>(p.x) - m_centre.x;
+            const double dy = static_cast<double>(p.y) - m_centre.y;
+            return {static_cast<float>(m_centre.x + dx * m_cos - dy * m_sin),
+                    static_cast<float>(m_centre.y + dx * m_sin + dy * m_cos)};
+        }
+
+    private:
+        tagPOINTF m_centre;
+        double m_cos = 1.0;
+        double m_sin = 0.0;
+    };
     static tagPOINTF PointfZoom(tagPOINTF p, double sx, double sy, tagPOINTF fixed);
     // Slants about the fixed point; a and b are radians. x moves against
     // (y - fixed.y)·tan(a) and y against (x - fixed.x)·tan(b), so that a
