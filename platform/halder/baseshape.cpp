@@ -8,9 +8,11 @@
 #include <cwchar>
 #include <iterator>
 #include <limits>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <typeinfo>
+#include <unordered_set>
 
 #include "core/geometry.h"
 #include "core/params.h"
@@ -70,18 +72,44 @@ uint64_t NextChangeStamp() {
     return next++;
 }
 
+// Every type name text ever given, kept for the life of the process: shapes
+// refer to them. Never destroyed, so that a shape destroyed late still finds
+// its text.
+struct TypeNameTexts {
+    struct Hash {
+        size_t operator()(const CString& s) const {
+            return std::hash<std::wstring_view>()(std::wstring_view(s.GetString(), static_cast<size_t>(s.GetLength())));
+        }
+    };
+    std::mutex lock;
+    std::unordered_set<CString, Hash> texts;
+};
+
+TypeNameTexts& TypeNameRegistry() {
+    static TypeNameTexts* registry = new TypeNameTexts();
+    return *registry;
+}
+
+const CString* SharedText(const CString& text) {
+    TypeNameTexts& registry = TypeNameRegistry();
+    std::lock_guard<std::mutex> hold(registry.lock);
+    return &*registry.texts.insert(text).first;
+}
+
 // The language table's text of a type-name key, remembered per thread while
 // the table does not change: every shape looks its type name up, and the
 // table's lock is shared by every thread that makes shapes.
-CString TypeName(const char* key) {
+SharedTypeName TypeName(const char* key) {
     CLang* lang = CLang::Instance();
+    SharedTypeName name;
     if (key == nullptr) {
-        return lang->GetString(key);
+        name = lang->GetString(key);
+        return name;
     }
     struct Known {
         std::string key;
         uint64_t generation;
-        CString text;
+        SharedTypeName text;
     };
     thread_local std::vector<Known> known;
     const uint64_t generation = lang->Generation();
@@ -94,9 +122,9 @@ CString TypeName(const char* key) {
             return k.text;
         }
     }
-    CString text = lang->GetString(key);
-    known.push_back({key, generation, text});
-    return text;
+    name = lang->GetString(key);
+    known.push_back({key, generation, name});
+    return name;
 }
 
 uint64_t MixStamp(uint64_t h, uint64_t v) {
@@ -108,6 +136,17 @@ uint64_t MixStamp(uint64_t h, uint64_t v) {
     return h;
 }
 }  // namespace
+
+SharedTypeName::SharedTypeName() {
+    static const CString* const empty = SharedText(CString());
+    m_text = empty;
+}
+
+SharedTypeName& SharedTypeName::operator=(const CString& text) {
+    m_text = SharedText(text);
+    return *this;
+}
+
 
 CShapeCounter& ShapeCounterOf(CAD_SHAPE_TYPE kind) {
     static CShapeCounter counters[SHAPE_DOCPARAM + 1];

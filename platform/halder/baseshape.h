@@ -69,6 +69,22 @@ private:
     std::atomic<int> m_next{1};
 };
 
+// A shape's type name. Shapes carry one of a few texts, by the hundred
+// thousand: each text is kept once, and a shape holds it by reference. It
+// reads as the CString it holds; assigning a CString shares its text.
+class SharedTypeName {
+public:
+    SharedTypeName();
+    SharedTypeName& operator=(const CString& text);
+    operator const CString&() const { return *m_text; }
+    operator const wchar_t*() const { return m_text->GetString(); }
+    const CString& Get() const { return *m_text; }
+    const wchar_t* GetString() const { return m_text->GetString(); }
+
+private:
+    const CString* m_text;
+};
+
 class CBaseShape : public SriBase {
     DECLARE_SERIAL(CBaseShape)
 
@@ -166,7 +182,7 @@ public:
     // (type name and number) follows it, any other caption stays.
     void Renumber(int number);
     const CString& GetCaption() const { return m_strCaption; }
-    const CString& GetTypeName() const { return m_strTypeName; }
+    const CString& GetTypeName() const { return m_strTypeName.Get(); }
     int GetCountNum() const { return m_nCountNum; }
     uint32_t GetID() const { return m_nID; }
     void SetID(uint32_t id) { m_nID = id; }
@@ -321,7 +337,7 @@ protected:
     int m_nCountNum = 0;
     CBaseDoc* m_pDoc = nullptr;
     CBaseView* m_pView = nullptr;
-    CString m_strTypeName;
+    SharedTypeName m_strTypeName;
     unsigned char m_nPenIndex = 0;
     int m_bSelected = 0;
     GUID m_guid{};

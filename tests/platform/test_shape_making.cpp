@@ -106,6 +106,22 @@ TEST(ShapeMaking, CaptionsFollowTheLanguageTable) {
     EXPECT_EQ(CNamedShape(L"%s").GetCaption(), CString(L"Polyline"));
 }
 
+// Shapes share their type name's text: a later change of the table gives
+// new shapes the new name and leaves the ones made before as they were.
+TEST(ShapeMaking, TypeNamesStayWithTheShapesTheyWereGiven) {
+    CLang* lang = CLang::Instance();
+    CNamedShape before(L"%s");
+    lang->SetString("IDS_TYPENAME_POLYLINE", L"Linie");
+    CNamedShape after(L"%s");
+    CNamedShape copy(L"%s");
+    copy = before;
+    lang->ResetToDefaults();
+    EXPECT_EQ(before.GetTypeName(), CString(L"Polyline"));
+    EXPECT_EQ(after.GetTypeName(), CString(L"Linie"));
+    EXPECT_EQ(copy.GetTypeName(), CString(L"Polyline"));
+    EXPECT_EQ(CNamedShape(L"%s").GetTypeName(), CString(L"Polyline"));
+}
+
 TEST(ShapeMaking, RenumberingMovesOnlyADefaultCaption) {
     CNamedShape::Counter().Reset();
     for (int i = 1; i < 99; ++i) CNamedShape::Counter().Take();
