@@ -11,6 +11,7 @@
 #include <new>
 #include <string_view>
 #include <thread>
+#include <type_traits>
 
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -338,8 +339,31 @@ void CParserDxfFile::RecordBlockPos(MYFILE* file) {
 }
 
 void CParserDxfFile::ParserEntities(MYFILE* file) {
+    // Room taken at once for what the rest of the file can hold: a list that
+    // grows copies every record into fresh memory each time it doubles,
+    // while room that no record fills is never touched.
+    if (file->nPos >= 0 && file->nPos < file->nSize) ReserveRecordsFor(static_cast<size_t>(file->nSize - file->nPos));
     bool ended = false;
     file->nPos = ReadEntityRun(*file, file->nPos, -1, true, ended);
+}
+
+void CParserDxfFile::ReserveRecordsFor(size_t bytes) {
+    // A line, an arc or a polyline takes some 60 bytes of text at the least.
+    constexpr size_t kMinRecordBytes = 48;
+    constexpr size_t kMaxListBytes = size_t{32} << 20;
+    const auto reserve = [bytes](auto& list) {
+        using Rec = typename std::decay_t<decltype(list)>::value_type;
+        const size_t room = std::min(bytes / kMinRecordBytes, kMaxListBytes / sizeof(Rec));
+        if (list.capacity() - list.size() >= room) return;
+        try {
+            list.reserve(list.size() + room);
+        } catch (const std::bad_alloc&) {
+            // Without the room the list grows as it fills.
+        }
+    };
+    reserve(m_vecLine);
+    reserve(m_vecArc);
+    reserve(m_vecPolyline);
 }
 
 int CParserDxfFile::ReadEntityRun(const MYFILE& image, int start, int stop, bool first, bool& ended) {

@@ -93,6 +93,9 @@ public:
     void RecordBlockPos(MYFILE* file);
     void ParserEntities(MYFILE* file);
     void ParserObjects(MYFILE* file);
+    // Reserves room in the line, arc and polyline lists for as many records
+    // as `bytes` of text can hold at most (held at 32 MB a list).
+    void ReserveRecordsFor(size_t bytes);
     // Reads one LAYER table record into the layer list (not part of an import).
     void ParserLayer(MYFILE* file);
 
