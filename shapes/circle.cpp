@@ -14,6 +14,7 @@
 #include "core/geometry.h"
 #include "core/polyline.h"
 #include "gdi/dc.h"
+#include "gdiplus/angles.h"
 #include "gdiplus/gdiplus.h"
 #include "halder/basedoc.h"
 
@@ -205,12 +206,7 @@ bool ChainBounds(const std::vector<tagPOINTF>& pts, Gdiplus::RectF& rect) {
 
 using geom::ClampPixel;
 
-// The remainder of an angle by a whole turn; an angle within a turn is its
-// own remainder, without the division (arcs are built by the hundred
-// thousand).
-double Within360(double degrees) {
-    return degrees > -360.0 && degrees < 360.0 ? degrees : std::fmod(degrees, 360.0);
-}
+using Gdiplus::detail::Within360;
 
 // The segments of an arc chain (see CCircle::AppendBezierSegments), appended
 // to out.

@@ -7,12 +7,15 @@ namespace Gdiplus::detail {
 
 constexpr double kPi = 3.14159265358979323846;
 
+// The C remainder of an angle in degrees by a whole turn (the sign stays).
+// An angle within a turn is its own remainder, without the division: arcs
+// are built by the hundred thousand, and the division is the costly part.
+inline double Within360(double deg) { return deg > -360.0 && deg < 360.0 ? deg : std::fmod(deg, 360.0); }
+
 // Cosine and sine of an angle in degrees, exact at multiples of 90 so that
 // quarter turns keep integer coordinates integer.
 inline void CosSinDeg(double deg, double& c, double& s) {
-    // An angle within a turn is its own remainder: arcs are built by the
-    // hundred thousand, and the division is the costly part.
-    double r = deg > -360.0 && deg < 360.0 ? deg : std::fmod(deg, 360.0);
+    double r = Within360(deg);
     if (r < 0) {
         r += 360.0;
     }

@@ -18,6 +18,7 @@ constexpr BYTE kMarker = PathPointTypePathMarker;
 constexpr BYTE kClose = PathPointTypeCloseSubpath;
 
 using detail::CosSinDeg;
+using detail::Within360;
 using detail::kPi;
 
 // Bounds on the work one cubic may cause: a curve with absurd coordinates
@@ -667,9 +668,7 @@ int detail::ArcBezierPoints(double x, double y, double w, double h, double start
     const double cx = x + a;
     const double cy = y + b;
     sweep = std::clamp(sweep, -360.0, 360.0);
-    // (An angle within a turn is its own remainder: the division is
-    // skipped for it.)
-    if (!(start > -360.0 && start < 360.0)) start = std::fmod(start, 360.0);
+    start = Within360(start);
 
     // Angles address points by their direction from the centre; the Bezier
     // construction works on the ellipse's parameter angle.

@@ -147,7 +147,6 @@ SharedTypeName& SharedTypeName::operator=(const CString& text) {
     return *this;
 }
 
-
 CShapeCounter& ShapeCounterOf(CAD_SHAPE_TYPE kind) {
     static CShapeCounter counters[SHAPE_DOCPARAM + 1];
     int k = static_cast<int>(kind);
@@ -633,11 +632,7 @@ tagPOINTF CBaseShape::PointfRotate(tagPOINTF p, tagPOINTF centre, double angle) 
         last.s = std::sin(rad);
         last.bits = bits;
     }
-    const double c = last.c;
-    const double s = last.s;
-    double dx = static_cast<double>(p.x) - centre.x;
-    double dy = static_cast<double>(p.y) - centre.y;
-    return {static_cast<float>(centre.x + dx * c - dy * s), static_cast<float>(centre.y + dx * s + dy * c)};
+    return PointRotator::Turn(p, centre, last.c, last.s);
 }
 
 tagPOINTF CBaseShape::PointfZoom(tagPOINTF p, double sx, double sy, tagPOINTF fixed) {

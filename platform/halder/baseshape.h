@@ -253,11 +253,12 @@ public:
     class PointRotator {
     public:
         PointRotator(tagPOINTF centre, double angle);
-        tagPOINTF operator()(tagPOINTF p) const {
-            const double dx = static_cast<double>(p.x) - m_centre.x;
-            const double dy = static_cast<double>(p.y) - m_centre.y;
-            return {static_cast<float>(m_centre.x + dx * m_cos - dy * m_sin),
-                    static_cast<float>(m_centre.y + dx * m_sin + dy * m_cos)};
+        tagPOINTF operator()(tagPOINTF p) const { return Turn(p, m_centre, m_cos, m_sin); }
+        // p turned about centre by the angle of cosine c and sine s.
+        static tagPOINTF Turn(tagPOINTF p, tagPOINTF centre, double c, double s) {
+            const double dx = static_cast<double>(p.x) - centre.x;
+            const double dy = static_cast<double>(p.y) - centre.y;
+            return {static_cast<float>(centre.x + dx * c - dy * s), static_cast<float>(centre.y + dx * s + dy * c)};
         }
 
     private:
