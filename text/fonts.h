@@ -233,6 +233,17 @@ public:
     // The process-wide first-rotation flag back to its state at load.
     static void ResetFirstRotation();
 
+private:
+    // The phases of GetMarkData (fonts_mark.cpp).
+    enum class MarkStep { Go, Fail, FailQuiet };
+    void StartRebuild(const tagMarkDataPar& out);
+    void TurnHatchPerMark(bool turning);
+    MarkStep BuildVariablePiece(bool early);
+    void CollectMarkPaths();
+    bool AdvanceAfterPiece(bool early);
+
+public:
+
     // ---- parameters (public as the host and the undo records set them) ---------------------
     // 0 TrueType, 1 SHX, 2 barcode, 3 dot matrix.
     int nFontType = 0;

@@ -129,7 +129,6 @@ bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
     bool turning = false;
     for (const SHAPE_FILLER_PARAM& set : parFill.fillParams) turning = turning || TurnsPerMark(set);
     CMarkRecord* record = GetMarkRecord();
-    auto markedText = [this, variable] { return variable ? parVarText.GetText(false) : m_strText; };
 
     if (m_pView != nullptr && !turning && !variable && !m_markCache.IsEmpty() && m_bForce == 0) {
         out = m_markCache;
@@ -139,92 +138,120 @@ bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
         return true;
     }
 
+    StartRebuild(out);
+    if (bFilled != 0) TurnHatchPerMark(turning);
+
+    const bool keepValues = m_markCache.bFlag != 0;
+    if (variable && !keepValues) {
+        switch (BuildVariablePiece(early)) {
+            case MarkStep::Go: break;
+            case MarkStep::Fail: return finish(false);
+            case MarkStep::FailQuiet: return false;
+        }
+    }
+
+    const CString marked = variable ? parVarText.GetText(false) : m_strText;
+    if (m_bOutTxt != 0 && m_bMkFlag != 0 && StopOnRepeat(record, marked, false, nullptr)) return finish(false);
+
+    CollectMarkPaths();
+    record->AddRecord(marked, m_bOutTxt != 0);
+    if (IsReverseOrder()) ReverseBoth(m_markCache);
+
+    if (variable && !keepValues && !AdvanceAfterPiece(early)) return finish(false);
+    out = m_markCache;
+    return finish(true);
+}
+
+// The cache starts from the caller's header; its paths never pile up.
+void CFonts::StartRebuild(const tagMarkDataPar& out) {
     SetGetDataForce(false);
-    // The caller's header carries over; its paths never pile up in the cache.
     m_markCache = out;
     m_markCache.Clear();
     for (CFilledShape* fill : m_arrFills)
         if (fill != nullptr) fill->ClearMarkBuff();
+}
 
-    if (bFilled != 0) {
-        bool turned = false;
-        {
-            std::lock_guard<std::mutex> guard(g_turnLock);
-            for (SHAPE_FILLER_PARAM& set : parFill.fillParams) {
-                if (!TurnsPerMark(set)) continue;
-                if (g_firstRotation != 0) {
-                    set.fAngle = std::fmod(set.fAngle + set.m_fRotateAngle, 360.0);
-                    turned = true;
-                }
+// Hatch sets that turn per mark move by their step, except on the first
+// such build of the process, and the fill is made again at the new angles.
+void CFonts::TurnHatchPerMark(bool turning) {
+    bool turned = false;
+    {
+        std::lock_guard<std::mutex> guard(g_turnLock);
+        for (SHAPE_FILLER_PARAM& set : parFill.fillParams) {
+            if (!TurnsPerMark(set)) continue;
+            if (g_firstRotation != 0) {
+                set.fAngle = std::fmod(set.fAngle + set.m_fRotateAngle, 360.0);
+                turned = true;
             }
-            if (turning) g_firstRotation = 1;
         }
-        if (turned) {
-            WaitForSingleObject(m_hLayoutEvent, INFINITE);
-            DeleteFill();
-            SetFill(parFill, false);
-            SetEvent(m_hLayoutEvent);
-        }
+        if (turning) g_firstRotation = 1;
     }
-
-    const bool keepValues = m_markCache.bFlag != 0;
-    if (variable && !keepValues) {
-        CString text;
-        bool changed = false;
-        CFonts* parent = nullptr;
-        if (GetLinkFlag() && m_pDoc != nullptr)
-            parent = dynamic_cast<CFonts*>(m_pDoc->GetShapeByUUID(GetParentBaseID()));
-        const auto& elements = parVarText.arrElements;
-        for (size_t i = 0; i < elements.size(); ++i) {
-            TEXT_ELEMENT* e = elements[i].get();
-            if (e == nullptr) continue;
-            const int kind = e->nKind;
-            if (kind == TEXT_KIND_SN) {
-                if (auto* sn = dynamic_cast<TEXT_SN_PAR*>(e); sn != nullptr && sn->SnResetJudge() == 2) {
-                    changed = true;
-                    Log()->WriteFormat(L"reset:%s...", text.GetString());
-                }
-                changed = changed || early;
-            } else if (kind == 2 || kind == 3) {
-                if (e->GotoNext() == 0) return finish(false);
-                changed = true;
-            } else if (MovesBefore(kind)) {
-                // A linked text takes what its parent took; a parent that is
-                // gone or shorter leaves the element to its own source. A
-                // copy that shares the parent's element already holds its
-                // value: moving it would skip one for both.
-                TEXT_ELEMENT* from = nullptr;
-                if (parent != nullptr && parent != this && i < parent->parVarText.arrElements.size())
-                    from = parent->parVarText.arrElements[i].get();
-                if (from == e) {
-                } else if (from != nullptr) {
-                    if (kind == 9 || kind == 10)
-                        e->Copy(*from);
-                    else
-                        e->CopyAll(*from);
-                } else if (e->GotoNext() == 0) {
-                    return finish(false);
-                }
-                changed = true;
-            }
-            text += e->GetText();
-        }
-        if (changed) {
-            TextContent content(this);
-            if (content.Apply(this, text, 1, true) == 0) {
-                Log()->Write(L"SetFonts bRet ERROR");
-                return false;
-            }
-            if (early) {
-                for (const auto& e : elements)
-                    if (e != nullptr && e->nKind == TEXT_KIND_SN && e->GotoNext() == 0) return finish(false);
-            }
-        }
+    if (turned) {
+        WaitForSingleObject(m_hLayoutEvent, INFINITE);
+        DeleteFill();
+        SetFill(parFill, false);
+        SetEvent(m_hLayoutEvent);
     }
+}
 
-    const CString marked = markedText();
-    if (m_bOutTxt != 0 && m_bMkFlag != 0 && StopOnRepeat(record, marked, false, nullptr)) return finish(false);
+// The piece's text from the elements; sources that move before a piece
+// move now, and the text is laid out again when anything changed.
+CFonts::MarkStep CFonts::BuildVariablePiece(bool early) {
+    CString text;
+    bool changed = false;
+    CFonts* parent = nullptr;
+    if (GetLinkFlag() && m_pDoc != nullptr) parent = dynamic_cast<CFonts*>(m_pDoc->GetShapeByUUID(GetParentBaseID()));
+    const auto& elements = parVarText.arrElements;
+    for (size_t i = 0; i < elements.size(); ++i) {
+        TEXT_ELEMENT* e = elements[i].get();
+        if (e == nullptr) continue;
+        const int kind = e->nKind;
+        if (kind == TEXT_KIND_SN) {
+            if (auto* sn = dynamic_cast<TEXT_SN_PAR*>(e); sn != nullptr && sn->SnResetJudge() == 2) {
+                changed = true;
+                Log()->WriteFormat(L"reset:%s...", text.GetString());
+            }
+            changed = changed || early;
+        } else if (kind == 2 || kind == 3) {
+            if (e->GotoNext() == 0) return MarkStep::Fail;
+            changed = true;
+        } else if (MovesBefore(kind)) {
+            // A linked text takes what its parent took; a parent that is
+            // gone or shorter leaves the element to its own source. A
+            // copy that shares the parent's element already holds its
+            // value: moving it would skip one for both.
+            TEXT_ELEMENT* from = nullptr;
+            if (parent != nullptr && parent != this && i < parent->parVarText.arrElements.size())
+                from = parent->parVarText.arrElements[i].get();
+            if (from == e) {
+            } else if (from != nullptr) {
+                if (kind == 9 || kind == 10)
+                    e->Copy(*from);
+                else
+                    e->CopyAll(*from);
+            } else if (e->GotoNext() == 0) {
+                return MarkStep::Fail;
+            }
+            changed = true;
+        }
+        text += e->GetText();
+    }
+    if (!changed) return MarkStep::Go;
+    TextContent content(this);
+    if (content.Apply(this, text, 1, true) == 0) {
+        Log()->Write(L"SetFonts bRet ERROR");
+        return MarkStep::FailQuiet;
+    }
+    if (early) {
+        for (const auto& e : elements)
+            if (e != nullptr && e->nKind == TEXT_KIND_SN && e->GotoNext() == 0) return MarkStep::Fail;
+    }
+    return MarkStep::Go;
+}
 
+// The paths of the laid-out text into the cache: fills, dots, barcode bars
+// and readable text, or the outlines.
+void CFonts::CollectMarkPaths() {
     const float outlineTolerance = std::max(GetSmoothRatio(), 0.1f);
     const int pen = GetPenIndex();
     auto fillData = [this](CFilledShape* fill, const wchar_t* failure) {
@@ -274,7 +301,7 @@ bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
         }
     } else {
         bool markSelf = true;
-        if (variable)
+        if (parVarText.bEnable != 0)
             for (const auto& e : parVarText.arrElements)
                 if (e != nullptr && e->advPar.bMkSelf == 0) markSelf = false;
         if (markSelf && m_barcodeSize != 0 && nFontType == 2) {
@@ -299,29 +326,28 @@ bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
             if (!lines.empty()) m_markCache.arrPaths.push_back(Group(pen, std::move(lines)));
         }
     }
+}
 
-    record->AddRecord(marked, m_bOutTxt != 0);
-    if (IsReverseOrder()) ReverseBoth(m_markCache);
-
-    if (variable && !keepValues) {
-        if (m_pDoc != nullptr) {
-            CProcessVarTxt* split = CProcessVarTxt::Instance();
-            if (split->IsVarTxtAdv(m_pDoc->GetShapeList()) != 0) split->DoSplitVarTxt(m_pDoc->GetShapeList(), this);
-        }
-        bool moved = false;
-        for (const auto& e : parVarText.arrElements) {
-            if (e == nullptr || MovesBefore(e->nKind) || (e->nKind == TEXT_KIND_SN && early)) continue;
-            if (e->GotoNext() == 0) return finish(false);
-            moved = true;
-        }
-        if (moved) {
-            Log()->Write(L"GetMarkData SetFonts");
-            TextContent content(this);
-            content.Apply(this, content.text, 1, true);
-        }
+// After a piece: the split into fixed texts, then the elements that move
+// after a piece move and the next piece is laid out. False when a source
+// refuses to move.
+bool CFonts::AdvanceAfterPiece(bool early) {
+    if (m_pDoc != nullptr) {
+        CProcessVarTxt* split = CProcessVarTxt::Instance();
+        if (split->IsVarTxtAdv(m_pDoc->GetShapeList()) != 0) split->DoSplitVarTxt(m_pDoc->GetShapeList(), this);
     }
-    out = m_markCache;
-    return finish(true);
+    bool moved = false;
+    for (const auto& e : parVarText.arrElements) {
+        if (e == nullptr || MovesBefore(e->nKind) || (e->nKind == TEXT_KIND_SN && early)) continue;
+        if (e->GotoNext() == 0) return false;
+        moved = true;
+    }
+    if (moved) {
+        Log()->Write(L"GetMarkData SetFonts");
+        TextContent content(this);
+        content.Apply(this, content.text, 1, true);
+    }
+    return true;
 }
 
 // ---- per character -------------------------------------------------------------------------
