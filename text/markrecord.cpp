@@ -1,7 +1,15 @@
 #include "text/markrecord.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "core/runlog.h"
 #include "halder/textelement.h"
@@ -31,22 +39,83 @@ bool HasStamp(const std::string& line) {
 }
 
 // Every line break, whichever form, as backslash-n: a raw one would split
-// the record's line in two.
+// the record's line in two. A backslash is doubled, so that one before an
+// 'n' in the text is not read back as a line break.
 std::string Escaped(const std::string& text) {
-    std::string escaped = text;
-    CMarkRecord::ReplaceAll(escaped, "\r\n", "\\n");
-    CMarkRecord::ReplaceAll(escaped, "\r", "\\n");
-    CMarkRecord::ReplaceAll(escaped, "\n", "\\n");
+    std::string escaped;
+    escaped.reserve(text.size() + 8);
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\\') {
+            escaped += "\\\\";
+        } else if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            escaped += "\\n";
+        } else {
+            escaped += c;
+        }
+    }
     return escaped;
+}
+
+// A line of the file back to its text: backslash-n is a line break (CR LF),
+// a doubled backslash one backslash; any other backslash stands as it is,
+// as files written before backslashes were doubled hold them.
+std::string Unescaped(const std::string& line) {
+    std::string text;
+    text.reserve(line.size());
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == 'n') {
+            text += "\r\n";
+            ++i;
+        } else if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == '\\') {
+            text += '\\';
+            ++i;
+        } else {
+            text += line[i];
+        }
+    }
+    return text;
 }
 
 // The text as the history keeps it, its line breaks as CR LF the way a read
 // of the file gives them back: a text compares equal however it broke its
 // lines.
-std::string Kept(const std::string& text) {
-    std::string kept = Escaped(text);
-    CMarkRecord::ReplaceAll(kept, "\\n", "\r\n");
-    return kept;
+std::string Kept(const std::string& text) { return Unescaped(Escaped(text)); }
+
+// One lock per history file for the whole process: every history that
+// writes to the file appends under it, so records never interleave.
+std::shared_ptr<std::mutex> FileLock(const std::string& path) {
+    static std::mutex mapLock;
+    static std::map<std::string, std::weak_ptr<std::mutex>> locks;
+    std::error_code ec;
+    std::string key = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec).string();
+    if (key.empty()) key = path;
+    std::lock_guard<std::mutex> guard(mapLock);
+    std::shared_ptr<std::mutex> lock = locks[key].lock();
+    if (!lock) {
+        lock = std::make_shared<std::mutex>();
+        locks[key] = lock;
+    }
+    return lock;
+}
+
+// The whole record in one append (a second process sees it whole too);
+// false when the file cannot be opened or the record not written.
+bool AppendWhole(const std::string& path, const std::string& record, bool& wroteAny) {
+    wroteAny = false;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    size_t done = 0;
+    while (done < record.size()) {
+        const ssize_t n = ::write(fd, record.data() + done, record.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    wroteAny = done > 0;
+    return true;
 }
 
 // Today's date at the time of day of `at`.
@@ -105,18 +174,24 @@ bool CMarkRecord::Open(CString path, bool stamp, bool check, bool daily, CTime r
     if (path.IsEmpty()) return true;
 
     m_path = WideToAnsi(std::wstring(path.GetString()), CP_UTF8);
+    m_fileLock = FileLock(*m_path);
     FILE* file = std::fopen(m_path->c_str(), "rb");
     if (file == nullptr) return false;
     std::string line;
     auto take = [this, &line] {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
         if (HasStamp(line)) line.erase(0, 20);
-        ReplaceAll(line, "\\n", "\r\n");
-        m_fileTexts.insert(line);
+        m_fileTexts.insert(Unescaped(line));
         line.clear();
     };
+    // Lines end in CR LF, LF or CR alone.
+    bool afterCr = false;
     for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
-        if (c == '\n')
+        if (c == '\n' && afterCr) {
+            afterCr = false;
+            continue;
+        }
+        afterCr = c == '\r';
+        if (c == '\n' || c == '\r')
             take();
         else
             line.push_back(static_cast<char>(c));
@@ -128,7 +203,20 @@ bool CMarkRecord::Open(CString path, bool stamp, bool check, bool daily, CTime r
     return ok;
 }
 
+void CMarkRecord::ClearIfDue() {
+    if (!m_bDaily || !(m_tmReset < VarTextNow())) return;
+    m_recentTexts.clear();
+    m_fileTexts.clear();
+    if (m_path) {
+        std::lock_guard<std::mutex> guard(*m_fileLock);
+        if (FILE* file = std::fopen(m_path->c_str(), "w+")) std::fclose(file);
+    }
+    RollResetTime();
+}
+
 bool CMarkRecord::Contains(CString text, bool useFile) {
+    // Yesterday's texts are no repeats once the daily clear is due.
+    ClearIfDue();
     const std::string s = Kept(ToAnsi(text));
     if (useFile && m_path && m_fileTexts.count(s) != 0) return true;
     return m_recentTexts.count(s) != 0;
@@ -139,14 +227,7 @@ bool CMarkRecord::AddRecord(CString text, bool record) {
     const std::string line = (m_bStamp ? MakeTimeStamp() : std::string()) + Escaped(s) + "\r\n";
     if (!record) return true;
 
-    if (m_bDaily && m_tmReset < VarTextNow()) {
-        m_recentTexts.clear();
-        m_fileTexts.clear();
-        if (m_path) {
-            if (FILE* file = std::fopen(m_path->c_str(), "w+")) std::fclose(file);
-        }
-        RollResetTime();
-    }
+    ClearIfDue();
     if (!m_path) {
         LogText(text, L"err5");
         const CString path = DefaultPath();
@@ -159,15 +240,18 @@ bool CMarkRecord::AddRecord(CString text, bool record) {
     LogText(text, L"write start 0");
     WaitForSingleObject(m_hEvent, INFINITE);
     LogText(text, L"write start 1");
-    FILE* file = std::fopen(m_path->c_str(), "ab+");
-    if (file == nullptr) {
+    bool wrote = false;
+    bool opened = false;
+    {
+        std::lock_guard<std::mutex> guard(*m_fileLock);
+        opened = AppendWhole(*m_path, line, wrote);
+    }
+    if (!opened) {
         SetEvent(m_hEvent);
         LogText(text, L"fopen err");
         return false;
     }
-    const size_t written = std::fwrite(line.data(), 1, line.size(), file);
-    LogText(text, written == 0 ? L"write err" : L"write ok");
-    std::fclose(file);
+    LogText(text, wrote ? L"write ok" : L"write err");
     SetEvent(m_hEvent);
     return true;
 }

@@ -4,10 +4,17 @@
 // file as one line, optionally time-stamped and cleared once a day.
 //
 // The file is text in the ANSI code page, one record per line ending in
-// CR LF. A stamped line starts "YYYY-MM-DD HH:MM:SS|"; a line break inside a
-// text is written as backslash and 'n' and read back as CR LF.
+// CR LF (a read takes CR LF, LF and CR alone). A stamped line starts
+// "YYYY-MM-DD HH:MM:SS|"; a line break inside a text is written as
+// backslash and 'n' and read back as CR LF, and a backslash as two (a lone
+// backslash not before an 'n', as older files hold it, reads as itself).
+//
+// Each record is written whole in one append, under a lock that every
+// history of the process writing to the same file shares.
 #pragma once
 
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -37,6 +44,10 @@ public:
     // Records a marked text (nothing when record is false). False only when
     // the file cannot be opened for appending.
     bool AddRecord(CString text, bool record);
+    // The daily clear, when it is due: both sets emptied, the file
+    // truncated, the reset time moved on. Contains and AddRecord run it
+    // first, so a text is never a repeat of what the clear removed.
+    void ClearIfDue();
     // The reset time moves to the next occurrence of its time of day that
     // is still ahead: today when it has not passed yet, else tomorrow.
     void RollResetTime();
@@ -57,6 +68,7 @@ private:
     std::set<std::string> m_recentTexts;
     std::set<std::string> m_fileTexts;
     std::optional<std::string> m_path;
+    std::shared_ptr<std::mutex> m_fileLock;
     bool m_bStamp = false;
     bool m_bCheck = false;
     bool m_bDaily = false;

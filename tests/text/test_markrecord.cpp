@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "halder/textelement.h"
 #include "support/temp_dir.h"
@@ -125,6 +127,68 @@ TEST(MarkRecordHelpers, ReplaceAllAndStamp) {
     SetVarTextClock([] { return CTime(2031, 12, 31, 23, 59, 58); });
     EXPECT_EQ(CMarkRecord::MakeTimeStamp(), "2031-12-31 23:59:58|");
     SetVarTextClock(nullptr);
+}
+
+
+// Texts with backslashes and line breaks of every form come back from the
+// file as they were marked (line breaks as CR LF); lines of other programs
+// may end in CR alone; a file written before backslashes were doubled
+// still reads.
+TEST_F(MarkRecordTest, EveryTextReadsBackAsMarked) {
+    const std::string path = m_dir.File("escaped.txt");
+    const std::vector<std::pair<std::wstring, std::string>> cases = {
+        {L"C:\\new", "C:\\new"},           {L"a\\\\nb", "a\\\\nb"},   {L"end\\", "end\\"},
+        {L"x\r\ny", "x\r\ny"},             {L"x\ny", "x\r\ny"},       {L"x\ry", "x\r\ny"},
+        {L"\\n\r\n\\", "\\n\r\n\\"},       {L"|bar", "|bar"},          {L"", ""},
+    };
+    for (int stamp = 0; stamp < 2; ++stamp) {
+        std::filesystem::remove(path);
+        CMarkRecord w;
+        w.Open(CString(path.c_str()), stamp != 0, false, false, CTime());
+        for (const auto& c : cases) ASSERT_TRUE(w.AddRecord(CString(c.first.c_str()), true));
+        const std::string bytes = ReadAll(path);
+        // One line per record.
+        size_t lines = 0;
+        for (size_t at = bytes.find("\r\n"); at != std::string::npos; at = bytes.find("\r\n", at + 2)) ++lines;
+        EXPECT_EQ(lines, cases.size());
+        CMarkRecord r;
+        ASSERT_TRUE(r.Open(CString(path.c_str()), false, false, false, CTime()));
+        // The three forms of a line break make one text.
+        EXPECT_EQ(r.GetFileTextCount(), cases.size() - 2);
+        for (const auto& c : cases) {
+            EXPECT_TRUE(r.Contains(CString(c.first.c_str()), true)) << c.second << " stamp " << stamp;
+        }
+    }
+    std::ofstream(path, std::ios::binary) << "one\rtwo\r\rthree\r\nold\\nbreak\rC:\\temp";
+    CMarkRecord old;
+    ASSERT_TRUE(old.Open(CString(path.c_str()), false, false, false, CTime()));
+    for (const wchar_t* t : {L"one", L"two", L"three", L"old\r\nbreak", L"C:\\temp"})
+        EXPECT_TRUE(old.Contains(CString(t), true)) << CStringA(CString(t)).GetString();
+    EXPECT_FALSE(old.Contains(CString(L"one\rtwo"), true));
+}
+
+// Two texts sharing one history file record long texts from two threads:
+// every record arrives whole, one per line.
+TEST_F(MarkRecordTest, TwoHistoriesOnOneFileNeverTearARecord) {
+    const std::string path = m_dir.File("shared.txt");
+    constexpr int kEach = 60;
+    auto run = [&](char fill) {
+        CMarkRecord h;
+        h.Open(CString(path.c_str()), false, false, false, CTime());
+        for (int i = 0; i < kEach; ++i) h.AddRecord(CString(std::string(5000, fill).c_str()), true);
+    };
+    std::thread a(run, '1'), b(run, '2');
+    a.join();
+    b.join();
+    std::istringstream in(ReadAll(path));
+    std::string line;
+    int whole = 0, total = 0;
+    while (std::getline(in, line)) {
+        ++total;
+        if (line == std::string(5000, '1') + "\r" || line == std::string(5000, '2') + "\r") ++whole;
+    }
+    EXPECT_EQ(total, 2 * kEach);
+    EXPECT_EQ(whole, 2 * kEach);
 }
 
 }  // namespace
