@@ -315,6 +315,7 @@ void CUND_Fonts::Replay(CCore* core, bool undo) {
         // the next marking move them, and a second replay would not restore
         // the values the record holds.
         VARTEXT_PAR vartext = (undo ? m_pData->varOld : m_pData->varNew).Clone();
+        text->KeepSerialsPastMarked(vartext);
         const CString& first = undo ? m_pData->strOldFirst : m_pData->strNewFirst;
         const CString& second = undo ? m_pData->strOldSecond : m_pData->strNewSecond;
         const int type = undo ? m_pData->nOldType : m_pData->nNewType;

@@ -230,6 +230,12 @@ public:
     // The text without a new layout (a blank layout that keeps its text).
     void SetTextOnly(const CString& text) { m_strText = text; }
     CMarkRecord* GetMarkRecord();
+    // A text never issues a serial number again: when it takes parameters
+    // back (undo, redo), each serial number of the record whose current
+    // value is not past the last value this text marked with the serial
+    // number of that place moves to the value after it (or is spent when
+    // there is none). Content and other parameters come back as they were.
+    void KeepSerialsPastMarked(VARTEXT_PAR& vartext) const;
     // The process-wide first-rotation flag back to its state at load.
     static void ResetFirstRotation();
 
@@ -238,9 +244,18 @@ private:
     enum class MarkStep { Go, Fail, FailQuiet };
     void StartRebuild(const tagMarkDataPar& out);
     void TurnHatchPerMark(bool turning);
-    MarkStep BuildVariablePiece(bool early);
+    MarkStep BuildVariablePiece(bool early, bool move, CString& marked, std::vector<int64_t>& serials);
     void CollectMarkPaths();
-    bool AdvanceAfterPiece(bool early);
+    void AdvanceAfterPiece(bool early);
+    void NoteMarkedSerials(const std::vector<int64_t>& serials);
+    // The lowest and highest value each serial number of the text (in
+    // element order) has marked.
+    struct SerialMarks {
+        bool any = false;
+        int64_t low = 0;
+        int64_t high = 0;
+    };
+    std::vector<SerialMarks> m_arrSerialMarked;
 
 public:
 

@@ -53,6 +53,37 @@ void ReverseBoth(tagMarkDataPar& data) {
 
 bool MovesBefore(int kind) { return (kind >= 2 && kind <= 5) || (kind >= 8 && kind <= 10); }
 
+// Keyboard, SQL and file-list elements have their value fed by the host.
+bool IsFedKind(int kind) {
+    return kind == TEXT_KIND_KEYBOARD || kind == TEXT_KIND_SQL || kind == TEXT_KIND_FILES;
+}
+
+// Why a piece is refused, in the run log: the operator finds the reason
+// there instead of a piece that silently did not come.
+void LogRefusal(size_t index, int kind, const wchar_t* why) {
+    Log()->WriteFormat(L"variable text element %d (kind %d): %s; piece refused", static_cast<int>(index), kind, why);
+}
+
+// Whether an element that moves before its piece can give it a value; the
+// run log says why not.
+bool CanMoveForPiece(TEXT_ELEMENT* e, size_t index) {
+    if (IsFedKind(e->nKind) && dynamic_cast<TEXT_LIVE_PAR*>(e) == nullptr) {
+        LogRefusal(index, e->nKind, L"no source feeds it");
+        return false;
+    }
+    if (e->HasNext()) return true;
+    LogRefusal(index, e->nKind, L"its source has no value");
+    return false;
+}
+
+// Moves an element before its piece; a source without a value refuses it.
+bool MoveForPiece(TEXT_ELEMENT* e, size_t index) {
+    if (!CanMoveForPiece(e, index)) return false;
+    if (e->GotoNext() != 0) return true;
+    LogRefusal(index, e->nKind, L"its source has no value");
+    return false;
+}
+
 }  // namespace
 
 void CFonts::ResetFirstRotation() {
@@ -95,6 +126,7 @@ void CFonts::PrepareBeforeMark(tagMarkCtlData, int) {
                 e->AddSentStringToVec(e->GetText());
                 e->SetArrayMaxSn();
             }
+            e->BeginPass();
         }
     }
     GetMarkRecord()->Open(m_bOutTxt != 0 ? m_strOutName : CString(), m_bOutTm != 0, m_bMkFlag != 0,
@@ -119,6 +151,9 @@ bool StopOnRepeat(CMarkRecord* record, const CString& text, bool markMode, HWND 
 bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
     WaitForSingleObject(m_hEvent, INFINITE);
     MarkDataLock lock(this, &out);
+    // One reading of the clock for the piece: what is laid out, recorded
+    // and compared is the same string.
+    VarTextClockPin pin;
     auto finish = [&lock](bool ok) {
         lock.Finish(ok);
         Log()->Write(L"GetMarkData return");
@@ -142,24 +177,48 @@ bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
     if (bFilled != 0) TurnHatchPerMark(turning);
 
     const bool keepValues = m_markCache.bFlag != 0;
-    if (variable && !keepValues) {
-        switch (BuildVariablePiece(early)) {
+    // The string the piece marks: the one its outlines show.
+    CString marked = m_strText;
+    std::vector<int64_t> serials;
+    if (variable) {
+        switch (BuildVariablePiece(early, !keepValues, marked, serials)) {
             case MarkStep::Go: break;
             case MarkStep::Fail: return finish(false);
             case MarkStep::FailQuiet: return false;
         }
     }
 
-    const CString marked = variable ? parVarText.GetText(false) : m_strText;
     if (m_bOutTxt != 0 && m_bMkFlag != 0 && StopOnRepeat(record, marked, false, nullptr)) return finish(false);
 
     CollectMarkPaths();
     record->AddRecord(marked, m_bOutTxt != 0);
+    NoteMarkedSerials(serials);
     if (IsReverseOrder()) ReverseBoth(m_markCache);
 
-    if (variable && !keepValues && !AdvanceAfterPiece(early)) return finish(false);
+    if (variable && !keepValues) AdvanceAfterPiece(early);
     out = m_markCache;
     return finish(true);
+}
+
+void CFonts::NoteMarkedSerials(const std::vector<int64_t>& serials) {
+    if (m_arrSerialMarked.size() < serials.size()) m_arrSerialMarked.resize(serials.size());
+    for (size_t k = 0; k < serials.size(); ++k) {
+        SerialMarks& m = m_arrSerialMarked[k];
+        m.low = m.any ? std::min(m.low, serials[k]) : serials[k];
+        m.high = m.any ? std::max(m.high, serials[k]) : serials[k];
+        m.any = true;
+    }
+}
+
+void CFonts::KeepSerialsPastMarked(VARTEXT_PAR& vartext) const {
+    size_t k = 0;
+    for (const auto& e : vartext.arrElements) {
+        auto* sn = dynamic_cast<TEXT_SN_PAR*>(e.get());
+        if (sn == nullptr) continue;
+        if (k < m_arrSerialMarked.size() && m_arrSerialMarked[k].any)
+            sn->KeepPast(sn->nStep >= 0 ? m_arrSerialMarked[k].high : m_arrSerialMarked[k].low);
+        ++k;
+    }
 }
 
 // The cache starts from the caller's header; its paths never pile up.
@@ -195,25 +254,50 @@ void CFonts::TurnHatchPerMark(bool turning) {
 }
 
 // The piece's text from the elements; sources that move before a piece
-// move now, and the text is laid out again when anything changed.
-CFonts::MarkStep CFonts::BuildVariablePiece(bool early) {
+// move now (unless the values are kept), and the text is laid out again
+// when anything changed or the outlines show another string. A spent
+// serial number or a source without a value refuses the piece before
+// anything is drawn or recorded. `marked` receives the piece's string,
+// `serials` the values of its serial numbers in order.
+CFonts::MarkStep CFonts::BuildVariablePiece(bool early, bool move, CString& marked, std::vector<int64_t>& serials) {
     CString text;
     bool changed = false;
     CFonts* parent = nullptr;
     if (GetLinkFlag() && m_pDoc != nullptr) parent = dynamic_cast<CFonts*>(m_pDoc->GetShapeByUUID(GetParentBaseID()));
     const auto& elements = parVarText.arrElements;
+    // Every element is asked first: a refused piece takes no value from
+    // any source. A daily reset comes before the question whether a serial
+    // number is spent.
+    std::vector<bool> reset(elements.size(), false);
+    for (size_t i = 0; move && i < elements.size(); ++i) {
+        TEXT_ELEMENT* e = elements[i].get();
+        if (e == nullptr) continue;
+        if (auto* sn = dynamic_cast<TEXT_SN_PAR*>(e); sn != nullptr && e->nKind == TEXT_KIND_SN) {
+            reset[i] = sn->SnResetJudge() == 2;
+            if (sn->IsSpent()) {
+                LogRefusal(i, e->nKind, sn->nStep == 0 ? L"serial number with step 0" : L"serial number spent");
+                return MarkStep::Fail;
+            }
+        }
+        if (!MovesBefore(e->nKind)) continue;
+        const bool linked = parent != nullptr && parent != this && i < parent->parVarText.arrElements.size() &&
+                            parent->parVarText.arrElements[i] != nullptr && e->nKind != 2 && e->nKind != 3;
+        if (!linked && !CanMoveForPiece(e, i)) return MarkStep::Fail;
+    }
     for (size_t i = 0; i < elements.size(); ++i) {
         TEXT_ELEMENT* e = elements[i].get();
         if (e == nullptr) continue;
         const int kind = e->nKind;
         if (kind == TEXT_KIND_SN) {
-            if (auto* sn = dynamic_cast<TEXT_SN_PAR*>(e); sn != nullptr && sn->SnResetJudge() == 2) {
+            if (reset[i]) {
                 changed = true;
                 Log()->WriteFormat(L"reset:%s...", text.GetString());
             }
-            changed = changed || early;
+            if (auto* sn = dynamic_cast<TEXT_SN_PAR*>(e)) serials.push_back(sn->nCurrent);
+            changed = changed || (move && early);
+        } else if (!move) {
         } else if (kind == 2 || kind == 3) {
-            if (e->GotoNext() == 0) return MarkStep::Fail;
+            if (!MoveForPiece(e, i)) return MarkStep::Fail;
             changed = true;
         } else if (MovesBefore(kind)) {
             // A linked text takes what its parent took; a parent that is
@@ -229,22 +313,26 @@ CFonts::MarkStep CFonts::BuildVariablePiece(bool early) {
                     e->Copy(*from);
                 else
                     e->CopyAll(*from);
-            } else if (e->GotoNext() == 0) {
+            } else if (!MoveForPiece(e, i)) {
                 return MarkStep::Fail;
             }
             changed = true;
         }
         text += e->GetText();
     }
-    if (!changed) return MarkStep::Go;
-    TextContent content(this);
-    if (content.Apply(this, text, 1, true) == 0) {
-        Log()->Write(L"SetFonts bRet ERROR");
-        return MarkStep::FailQuiet;
+    marked = text;
+    if (changed || text != m_strText) {
+        TextContent content(this);
+        if (content.Apply(this, text, 1, true) == 0) {
+            Log()->Write(L"SetFonts bRet ERROR");
+            return MarkStep::FailQuiet;
+        }
     }
-    if (early) {
+    if (move && early) {
+        // A number that cannot move on is spent after this piece, which
+        // still marks its value.
         for (const auto& e : elements)
-            if (e != nullptr && e->nKind == TEXT_KIND_SN && e->GotoNext() == 0) return MarkStep::Fail;
+            if (e != nullptr && e->nKind == TEXT_KIND_SN) e->GotoNext();
     }
     return MarkStep::Go;
 }
@@ -329,9 +417,10 @@ void CFonts::CollectMarkPaths() {
 }
 
 // After a piece: the split into fixed texts, then the elements that move
-// after a piece move and the next piece is laid out. False when a source
-// refuses to move.
-bool CFonts::AdvanceAfterPiece(bool early) {
+// after a piece move and the next piece is laid out. The piece stands
+// whatever happens here: a serial number that cannot move on is spent and
+// refuses the next piece.
+void CFonts::AdvanceAfterPiece(bool early) {
     if (m_pDoc != nullptr) {
         CProcessVarTxt* split = CProcessVarTxt::Instance();
         if (split->IsVarTxtAdv(m_pDoc->GetShapeList()) != 0) split->DoSplitVarTxt(m_pDoc->GetShapeList(), this);
@@ -339,15 +428,13 @@ bool CFonts::AdvanceAfterPiece(bool early) {
     bool moved = false;
     for (const auto& e : parVarText.arrElements) {
         if (e == nullptr || MovesBefore(e->nKind) || (e->nKind == TEXT_KIND_SN && early)) continue;
-        if (e->GotoNext() == 0) return false;
-        moved = true;
+        if (e->GotoNext() != 0) moved = true;
     }
     if (moved) {
         Log()->Write(L"GetMarkData SetFonts");
         TextContent content(this);
         content.Apply(this, content.text, 1, true);
     }
-    return true;
 }
 
 // ---- per character -------------------------------------------------------------------------
@@ -395,6 +482,7 @@ bool CFonts::ConvertToShapeList(std::vector<std::vector<CBaseShape*>>& out) {
 
 bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, bool keepVariables) {
     WaitForSingleObject(m_hEvent, INFINITE);
+    VarTextClockPin pin;
     struct Release {
         HANDLE event;
         ~Release() { SetEvent(event); }
@@ -406,24 +494,46 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
         content.Apply(this, content.text, 1, true);
     };
 
-    if (advance) {
+    CString marked = m_strText;
+    std::vector<int64_t> serials;
+    if (variable) {
         CString text;
-        bool moved = false;
-        for (const auto& e : parVarText.arrElements) {
+        for (size_t i = 0; i < parVarText.arrElements.size(); ++i) {
+            TEXT_ELEMENT* e = parVarText.arrElements[i].get();
             if (e == nullptr) continue;
             const int kind = e->nKind;
-            if ((kind >= 2 && kind <= 5) || kind == 8) {
-                if (e->GotoNext() == 0) return false;
-                moved = true;
+            if (auto* sn = dynamic_cast<TEXT_SN_PAR*>(e)) {
+                if (advance && sn->IsSpent()) {
+                    LogRefusal(i, kind, sn->nStep == 0 ? L"serial number with step 0" : L"serial number spent");
+                    return false;
+                }
+                serials.push_back(sn->nCurrent);
             }
             text += e->GetText();
         }
-        if (moved) {
+        // Every source is asked first: a refused piece takes no value from any.
+        for (size_t i = 0; advance && i < parVarText.arrElements.size(); ++i) {
+            TEXT_ELEMENT* e = parVarText.arrElements[i].get();
+            const int kind = e != nullptr ? e->nKind : 0;
+            if (((kind >= 2 && kind <= 5) || kind == 8) && !CanMoveForPiece(e, i)) return false;
+        }
+        if (advance) {
+            text.Empty();
+            for (size_t i = 0; i < parVarText.arrElements.size(); ++i) {
+                TEXT_ELEMENT* e = parVarText.arrElements[i].get();
+                if (e == nullptr) continue;
+                const int kind = e->nKind;
+                if (((kind >= 2 && kind <= 5) || kind == 8) && !MoveForPiece(e, i)) return false;
+                text += e->GetText();
+            }
+        }
+        marked = text;
+        // Laid out anew whenever the outlines show another string.
+        if (text != m_strText) {
             TextContent content(this);
             content.Apply(this, text, 1, true);
         }
     }
-    const CString marked = variable ? parVarText.GetText(false) : m_strText;
     if (m_bOutTxt != 0 && m_bMkFlag != 0) {
         HWND owner = FindWindowW(nullptr, L"MarkStatus");
         if (owner == nullptr) owner = GetForegroundWindowHost();
@@ -470,6 +580,7 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
         }
     }
     GetMarkRecord()->AddRecord(marked, m_bOutTxt != 0);
+    NoteMarkedSerials(serials);
 
     if (advance) {
         if (m_pDoc != nullptr) {
@@ -481,8 +592,8 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
             if (e == nullptr) continue;
             const int kind = e->nKind;
             if ((kind >= 2 && kind <= 5) || kind == 8) continue;
-            if (e->GotoNext() == 0) return false;
-            moved = true;
+            // The piece stands: a number that cannot move on is spent.
+            if (e->GotoNext() != 0) moved = true;
         }
         if (moved) relayout();
     }

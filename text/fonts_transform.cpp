@@ -259,7 +259,8 @@ CBaseShape* CFonts::Clone() {
     copy->SetReverseOrder(IsReverseOrder());
     copy->m_arrModify = m_arrModify;
     copy->parFill = parFill;
-    copy->parVarText = parVarText;
+    // A copy owns its elements: marking it must not move the original.
+    copy->parVarText = parVarText.Clone();
     copy->m_strText = m_strText;
     copy->m_strSplitPrefix = m_strSplitPrefix;
     copy->m_strSplitText = m_strSplitText;

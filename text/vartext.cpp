@@ -2,6 +2,7 @@
 
 #include "halder/textelement.h"
 #include "text/fonts.h"
+#include "win32/windows.h"
 
 namespace {
 
@@ -10,10 +11,26 @@ CFonts* AsText(CBaseShape* shape) {
     return dynamic_cast<CFonts*>(shape);
 }
 
-TEXT_ELEMENT* FirstElement(CFonts* text) {
-    if (text == nullptr || text->parVarText.arrElements.empty()) return nullptr;
-    return text->parVarText.arrElements.front().get();
+// What the processor reads of a text, taken under the text's layout event:
+// SetFonts replaces the element list under it, on whatever thread marks or
+// edits that text. The element itself stays alive in the copy.
+struct VarInfo {
+    bool variable = false;
+    std::shared_ptr<TEXT_ELEMENT> first;
+};
+
+VarInfo ReadVar(CFonts* text) {
+    VarInfo info;
+    if (text == nullptr) return info;
+    HANDLE layout = text->GetLayoutEvent();
+    const bool held = layout != nullptr && WaitForSingleObject(layout, INFINITE) == WAIT_OBJECT_0;
+    info.variable = text->parVarText.bEnable != 0;
+    if (!text->parVarText.arrElements.empty()) info.first = text->parVarText.arrElements.front();
+    if (held) SetEvent(layout);
+    return info;
 }
+
+std::shared_ptr<TEXT_ELEMENT> FirstElement(CFonts* text) { return ReadVar(text).first; }
 
 }  // namespace
 
@@ -30,7 +47,7 @@ CProcessVarTxt* CProcessVarTxt::Instance() {
 
 CFonts* CProcessVarTxt::VarText(CBaseShape* shape) {
     CFonts* text = AsText(shape);
-    return text != nullptr && text->parVarText.bEnable != 0 ? text : nullptr;
+    return text != nullptr && ReadVar(text).variable ? text : nullptr;
 }
 
 void CProcessVarTxt::SetSource(const CString& text, int separatorMode) {
@@ -41,8 +58,10 @@ void CProcessVarTxt::SetSource(const CString& text, int separatorMode) {
 
 int CProcessVarTxt::IsVarTxtAdv(ShapeList& list) {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
-    for (CBaseShape* shape : list)
-        if (TEXT_ELEMENT* first = FirstElement(VarText(shape))) return first->advPar.bSplit;
+    for (CBaseShape* shape : list) {
+        const VarInfo info = ReadVar(AsText(shape));
+        if (info.variable && info.first != nullptr) return info.first->advPar.bSplit;
+    }
     return 0;
 }
 
@@ -71,6 +90,7 @@ int CProcessVarTxt::NameIsSame(ShapeList& list, CBaseShape* shape) {
     const int p = Position(list, shape);
     if (p < 0) return 0;
     CFonts* source = VarText(shape);
+    const std::shared_ptr<TEXT_ELEMENT> first = FirstElement(source);
     m_rules.clear();
     int found = 0;
     bool seeking = true;
@@ -79,11 +99,10 @@ int CProcessVarTxt::NameIsSame(ShapeList& list, CBaseShape* shape) {
         ++i;
         CFonts* text = AsText(entry);
         if (text == nullptr) continue;
-        if (text->parVarText.bEnable != 0) {
+        if (ReadVar(text).variable) {
             if (seeking) continue;
             return found;
         }
-        TEXT_ELEMENT* first = FirstElement(source);
         if (first == nullptr) continue;
         const std::vector<SPLITRULE> rules = first->advPar.vecSplitRule;
         for (const SPLITRULE& rule : rules) {
@@ -156,7 +175,7 @@ void CProcessVarTxt::SetMkSelfTxt(ShapeList& list) {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     for (CBaseShape* entry : list) {
         CFonts* text = VarText(entry);
-        TEXT_ELEMENT* first = FirstElement(text);
+        const std::shared_ptr<TEXT_ELEMENT> first = FirstElement(text);
         if (first == nullptr) continue;
         TextContent content(text);
         if (first->advPar.bMkSelf != 0) {

@@ -2,6 +2,7 @@
 // host derives from them; the library calls their virtuals.
 #pragma once
 
+#include <atomic>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -109,7 +110,8 @@ protected:
     int m_nClientWidth = 400;
     int m_nClientHeight = 400;
     HWND m_hWnd = nullptr;
-    int m_nInvalidated = 0;
+    // Texts marked on several threads invalidate the view from each.
+    std::atomic<int> m_nInvalidated{0};
 };
 
 // A small preview window with its own mapping.

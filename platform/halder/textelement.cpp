@@ -1,6 +1,8 @@
 #include "halder/textelement.h"
 
-#include <fstream>
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -10,6 +12,8 @@ namespace {
 
 std::mutex g_clockLock;
 std::function<CTime()> g_clock;
+thread_local int g_pinDepth = 0;
+thread_local CTime g_pinned;
 
 // Shared by the deep copies: a fresh object of the same class with the
 // whole state of src.
@@ -22,7 +26,15 @@ std::shared_ptr<TEXT_ELEMENT> CloneOf(const T& src) {
 
 }  // namespace
 
+VarTextClockPin::VarTextClockPin() : m_outer(g_pinDepth == 0) {
+    if (m_outer) g_pinned = VarTextNow();
+    ++g_pinDepth;
+}
+
+VarTextClockPin::~VarTextClockPin() { --g_pinDepth; }
+
 CTime VarTextNow() {
+    if (g_pinDepth > 0) return g_pinned;
     std::function<CTime()> clock;
     {
         std::lock_guard<std::mutex> lock(g_clockLock);
@@ -75,9 +87,32 @@ int TEXT_SN_PAR::GotoNext() {
         nCurrent = static_cast<int64_t>(next);
         return 1;
     }
-    if (bLoop == 0) return 0;
+    if (bLoop == 0) {
+        m_bSpent = true;
+        return 0;
+    }
     nCurrent = nStart;
     return 1;
+}
+
+bool TEXT_SN_PAR::IsSpent() const {
+    if (m_bSpent || nStep == 0) return true;
+    return IsPast(nCurrent, nEnd) && (bLoop == 0 || IsPast(nStart, nEnd));
+}
+
+void TEXT_SN_PAR::KeepPast(int64_t marked) {
+    if (IsPast(nCurrent, marked)) return;
+    const __int128 next = static_cast<__int128>(marked) + nStep;
+    const bool past = nStep >= 0 ? next > nEnd : next < nEnd;
+    if (nStep == 0 || past || next > std::numeric_limits<int64_t>::max() ||
+        next < std::numeric_limits<int64_t>::min()) {
+        // Nothing after it: a wrap would issue old numbers again.
+        nCurrent = marked;
+        m_bSpent = true;
+        return;
+    }
+    nCurrent = static_cast<int64_t>(next);
+    m_bSpent = false;
 }
 
 void TEXT_SN_PAR::SyncAfterMark(int n) {
@@ -95,6 +130,7 @@ void TEXT_SN_PAR::SyncAfterMark(int n) {
     Wide cur = m_nPassStart;
     Wide left = n < 0 ? 0 : n;
     const Wide first = within(cur);
+    m_bSpent = false;
     if (left <= first) {
         nCurrent = static_cast<int64_t>(cur + left * step);
         return;
@@ -102,7 +138,8 @@ void TEXT_SN_PAR::SyncAfterMark(int n) {
     cur += first * step;
     left -= first;
     if (bLoop == 0) {
-        nCurrent = static_cast<int64_t>(cur);  // exhausted at its last value
+        nCurrent = static_cast<int64_t>(cur);  // its last value was marked
+        m_bSpent = true;
         return;
     }
     // The next move wraps to the start; from there the values repeat.
@@ -128,6 +165,7 @@ int TEXT_SN_PAR::SnResetJudge() {
     }
     if (now.GetTime() < m_nNextReset) return 0;
     nCurrent = nStart;
+    m_bSpent = false;
     m_nNextReset = todayAt(CTime(now.GetTime() + 86400));
     if (m_nNextReset <= now.GetTime()) m_nNextReset = now.GetTime() + 86400;
     return 2;
@@ -146,6 +184,7 @@ void TEXT_SN_PAR::CopyAll(const TEXT_ELEMENT& src) {
         tmReset = sn->tmReset;
         m_nPassStart = sn->m_nPassStart;
         m_nNextReset = sn->m_nNextReset;
+        m_bSpent = sn->m_bSpent;
     }
 }
 
@@ -172,17 +211,43 @@ std::shared_ptr<TEXT_ELEMENT> TEXT_TIME_PAR::CloneElement() const { return Clone
 
 // ---- text file ---------------------------------------------------------------
 
+std::vector<std::string> TEXTTXT_PAR::SplitLines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != '\r' && bytes[i] != '\n') continue;
+        lines.push_back(bytes.substr(start, i - start));
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < bytes.size()) lines.push_back(bytes.substr(start));
+    return lines;
+}
+
 bool TEXTTXT_PAR::Load() {
-    if (!m_lines.empty() && m_strLoaded == strFile) return true;
+    const std::string path = WideToAnsi(std::wstring(strFile.GetString()), CP_UTF8);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        m_lines.clear();
+        m_nLoadedSize = -1;
+        return false;
+    }
+    const int64_t time = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    if (!m_lines.empty() && m_strLoaded == strFile && m_nLoadedSize == st.st_size && m_nLoadedTime == time)
+        return true;
     m_lines.clear();
     m_strLoaded = strFile;
-    std::ifstream in(WideToAnsi(std::wstring(strFile.GetString()), CP_UTF8), std::ios::binary);
-    if (!in) return false;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        m_lines.emplace_back(AnsiToWide(line).c_str());
-    }
+    m_nLoadedSize = st.st_size;
+    m_nLoadedTime = time;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    std::string bytes;
+    char buffer[65536];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, got);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) return false;
+    for (const std::string& line : SplitLines(bytes)) m_lines.emplace_back(AnsiToWide(line).c_str());
     return !m_lines.empty();
 }
 
@@ -194,8 +259,41 @@ int TEXTTXT_PAR::GotoNext() {
         nNextLine = 0;
     }
     m_strText = m_lines[static_cast<size_t>(nNextLine)];
+    m_taken.push_back(nNextLine);
     ++nNextLine;
     return 1;
+}
+
+bool TEXTTXT_PAR::HasNext() {
+    if (!Load()) return false;
+    const size_t next = nNextLine < 0 ? 0 : static_cast<size_t>(nNextLine);
+    return bLoop != 0 || next < m_lines.size();
+}
+
+void TEXTTXT_PAR::ClearVector() {
+    TEXT_ELEMENT::ClearVector();
+    m_taken.clear();
+}
+
+void TEXTTXT_PAR::BeginPass() {
+    m_taken.clear();
+    m_nPassLine = nNextLine;
+    m_strPassText = m_strText;
+}
+
+void TEXTTXT_PAR::SyncAfterMark(int n) {
+    // The first piece not marked gives its line back; the text is that of
+    // the last piece marked.
+    if (n < 0) n = 0;
+    if (static_cast<size_t>(n) >= m_taken.size()) return;
+    nNextLine = m_taken[static_cast<size_t>(n)];
+    if (n == 0) {
+        m_strText = m_strPassText;
+    } else {
+        const size_t line = static_cast<size_t>(m_taken[static_cast<size_t>(n) - 1]);
+        if (line < m_lines.size()) m_strText = m_lines[line];
+    }
+    m_taken.resize(static_cast<size_t>(n));
 }
 
 void TEXTTXT_PAR::CopyAll(const TEXT_ELEMENT& src) {
@@ -223,7 +321,41 @@ int TEXT_LIVE_PAR::GotoNext() {
     if (m_bStop || m_queue.empty()) return 0;
     m_strText = m_queue.front();
     m_queue.pop_front();
+    m_taken.push_back(m_strText);
     return 1;
+}
+
+bool TEXT_LIVE_PAR::HasNext() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return !m_bStop && !m_queue.empty();
+}
+
+size_t TEXT_LIVE_PAR::Waiting() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_queue.size();
+}
+
+void TEXT_LIVE_PAR::ClearVector() {
+    TEXT_ELEMENT::ClearVector();
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_taken.clear();
+}
+
+void TEXT_LIVE_PAR::BeginPass() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_taken.clear();
+    m_strPassText = m_strText;
+}
+
+void TEXT_LIVE_PAR::SyncAfterMark(int n) {
+    // Texts taken for pieces that were not marked are offered again first.
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (n < 0) n = 0;
+    const size_t kept = static_cast<size_t>(n);
+    if (kept >= m_taken.size()) return;
+    m_queue.insert(m_queue.begin(), m_taken.begin() + static_cast<std::ptrdiff_t>(kept), m_taken.end());
+    m_strText = kept == 0 ? m_strPassText : m_taken[kept - 1];
+    m_taken.resize(kept);
 }
 
 void TEXT_LIVE_PAR::Stop(bool stop) {
@@ -249,6 +381,9 @@ void TEXT_LIVE_PAR::CopyAll(const TEXT_ELEMENT& src) {
 
 std::shared_ptr<TEXT_ELEMENT> TEXT_TCPIP_PAR::CloneElement() const { return CloneOf(*this); }
 std::shared_ptr<TEXT_ELEMENT> TEXT_COM_PAR::CloneElement() const { return CloneOf(*this); }
+std::shared_ptr<TEXT_ELEMENT> TEXT_KEYBOARD_PAR::CloneElement() const { return CloneOf(*this); }
+std::shared_ptr<TEXT_ELEMENT> TEXT_SQL_PAR::CloneElement() const { return CloneOf(*this); }
+std::shared_ptr<TEXT_ELEMENT> TEXT_FILES_PAR::CloneElement() const { return CloneOf(*this); }
 
 // ---- saved form --------------------------------------------------------------
 
@@ -269,6 +404,8 @@ TEXT_ELEMENT_REC& TEXT_ELEMENT_REC::operator=(const TEXT_ELEMENT_REC& src) {
     nDayOffset = src.nDayOffset;
     wstrFile = src.wstrFile;
     nNextLine = src.nNextLine;
+    nNextReset = src.nNextReset;
+    bSpent = src.bSpent;
     return *this;
 }
 
@@ -283,6 +420,8 @@ TEXT_ELEMENT_REC::TEXT_ELEMENT_REC(const TEXT_ELEMENT& e) : nKind(e.nKind), advP
         bLoop = sn->bLoop;
         nResetMode = sn->nResetMode;
         tmReset = sn->tmReset;
+        nNextReset = sn->GetNextReset();
+        bSpent = sn->GetSpentFlag() ? 1 : 0;
     } else if (const auto* d = dynamic_cast<const TEXT_DATE_PAR*>(&e)) {
         wstrFormat = d->strFormat.GetString();
         nDayOffset = d->nDayOffset;
@@ -306,6 +445,8 @@ std::shared_ptr<TEXT_ELEMENT> TEXT_ELEMENT_REC::Make() const {
             sn->bLoop = bLoop;
             sn->nResetMode = nResetMode;
             sn->tmReset = tmReset;
+            sn->SetNextReset(nNextReset);
+            sn->SetSpentFlag(bSpent != 0);
             e = sn;
             break;
         }
@@ -331,6 +472,9 @@ std::shared_ptr<TEXT_ELEMENT> TEXT_ELEMENT_REC::Make() const {
         }
         case TEXT_KIND_TCPIP: e = std::make_shared<TEXT_TCPIP_PAR>(); break;
         case TEXT_KIND_COM: e = std::make_shared<TEXT_COM_PAR>(); break;
+        case TEXT_KIND_KEYBOARD: e = std::make_shared<TEXT_KEYBOARD_PAR>(); break;
+        case TEXT_KIND_SQL: e = std::make_shared<TEXT_SQL_PAR>(); break;
+        case TEXT_KIND_FILES: e = std::make_shared<TEXT_FILES_PAR>(); break;
         default: e = std::make_shared<TEXT_ELEMENT>(nKind); break;
     }
     e->advPar = advPar;
@@ -354,4 +498,6 @@ void TEXT_ELEMENT_REC::AddAllProp(bool) {
     AddProp("nDayOffset", &nDayOffset);
     AddProp("wstrFile", &wstrFile);
     AddProp("nNextLine", &nNextLine);
+    AddProp("nNextReset", &nNextReset);
+    AddProp("bSpent", &bSpent);
 }

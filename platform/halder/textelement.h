@@ -34,6 +34,20 @@ enum TEXT_ELEMENT_KIND {
     TEXT_KIND_FILES = 9,
 };
 
+// The marking side holds the clock still for the length of one piece, so
+// that what is laid out, recorded and compared was read at one moment. Pins
+// nest: the outermost one holds the time.
+class VarTextClockPin {
+public:
+    VarTextClockPin();
+    ~VarTextClockPin();
+    VarTextClockPin(const VarTextClockPin&) = delete;
+    VarTextClockPin& operator=(const VarTextClockPin&) = delete;
+
+private:
+    bool m_outer;
+};
+
 // The clock of variable texts and of the marked-text history. Tests and
 // hosts that replay a run install their own; null restores the system clock.
 CTime VarTextNow();
@@ -55,12 +69,18 @@ struct TEXT_ELEMENT : public SriBase {
     // Moves to the next value: 1, or 0 when the source has none (exhausted,
     // stopped, refused).
     virtual int GotoNext() { return 1; }
+    // Whether GotoNext would give a value now, without moving: a piece
+    // checks every source first, so that a refused piece takes none.
+    virtual bool HasNext() { return true; }
     // After a pass in which n pieces were really marked: the element stands
     // where n moves from the pass's start would have left it.
     virtual void SyncAfterMark(int) {}
     virtual void AddSentStringToVec(CString text) { m_sent.push_back(text); }
     // Notes the current value as the start of the pass.
     virtual void SetArrayMaxSn() {}
+    // A marking pass starts: every element that moves notes where it stands,
+    // so that SyncAfterMark can bring it back to the pieces really marked.
+    virtual void BeginPass() {}
     // Sets the current value from a number (a serial number's count, a
     // file's line), and keeps the current value as the one a later reset
     // returns to.
@@ -99,20 +119,44 @@ struct TEXT_SN_PAR : public TEXT_ELEMENT {
 
     TEXT_SN_PAR() : TEXT_ELEMENT(TEXT_KIND_SN) {}
     CString GetText() override;
+    // 0 when the number cannot move on without wrapping: it then stays at
+    // its last value, which is spent once marked (see IsSpent).
     int GotoNext() override;
     void SyncAfterMark(int n) override;
     void SetArrayMaxSn() override { m_nPassStart = nCurrent; }
-    void ResetTo(int value) override { nCurrent = value; }
+    void ResetTo(int value) override {
+        nCurrent = value;
+        m_bSpent = false;
+    }
     void SaveCurrent() override { nStart = nCurrent; }
     // 2 when a daily reset has just put the number back to its start, else 0.
     int SnResetJudge();
     std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
     void CopyAll(const TEXT_ELEMENT& src) override;
 
+    // Whether the current value may not be marked: its last value was
+    // marked and the number does not wrap, or it stands beyond its limit
+    // with nothing to wrap to, or its step is 0 (every piece would repeat
+    // the number). A piece refused for this is never recorded.
+    bool IsSpent() const;
+    // Whether a is beyond b in the direction the number counts.
+    bool IsPast(int64_t a, int64_t b) const { return nStep >= 0 ? a > b : a < b; }
+    // Undo and restores never issue a number again: when the current value
+    // is not past `marked` (the last value marked), it moves to the value
+    // after it, or is spent when there is none.
+    void KeepPast(int64_t marked);
+
+    // The daily reset's next moment (seconds, 0 until the first judge);
+    // saved, so that a document reopened after it resets its number.
+    int64_t GetNextReset() const { return m_nNextReset; }
+    void SetNextReset(int64_t at) { m_nNextReset = at; }
+    bool GetSpentFlag() const { return m_bSpent; }
+    void SetSpentFlag(bool spent) { m_bSpent = spent; }
+
 private:
     int64_t m_nPassStart = 1;
-    // The next moment of the daily reset (0 until the first judge).
     int64_t m_nNextReset = 0;
+    bool m_bSpent = false;
 };
 
 // The local date or time in a strftime form, days added for dates.
@@ -134,8 +178,10 @@ struct TEXT_TIME_PAR : public TEXT_DATE_PAR {
     std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
 };
 
-// The lines of a text file (ANSI code page, CR LF or LF), one per piece; past
-// the last line it starts again when bLoop is set, else it is exhausted.
+// The lines of a text file (ANSI code page; lines end in CR LF, LF or CR
+// alone), one per piece; past the last line it starts again when bLoop is
+// set, else it is exhausted. The file is read again when its size or time
+// changed since it was read.
 struct TEXTTXT_PAR : public TEXT_ELEMENT {
     CString strFile;
     int32_t bLoop = 0;
@@ -144,31 +190,67 @@ struct TEXTTXT_PAR : public TEXT_ELEMENT {
 
     TEXTTXT_PAR() : TEXT_ELEMENT(TEXT_KIND_TXTFILE) {}
     int GotoNext() override;
+    bool HasNext() override;
     void ResetTo(int line) override { nNextLine = line < 0 ? 0 : line; }
+    void ClearVector() override;
+    void BeginPass() override;
+    void SyncAfterMark(int n) override;
     std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
     void CopyAll(const TEXT_ELEMENT& src) override;
+    // The lines of a file's bytes as this element takes them.
+    static std::vector<std::string> SplitLines(const std::string& bytes);
 
 private:
     bool Load();
     CString m_strLoaded;
+    int64_t m_nLoadedSize = -1;
+    int64_t m_nLoadedTime = 0;
     std::vector<CString> m_lines;
+    // The pass: where it started and the lines its pieces took.
+    int32_t m_nPassLine = 0;
+    CString m_strPassText;
+    std::vector<int32_t> m_taken;
 };
 
 // A live source: texts arrive from outside (Receive, any thread) and each
-// move takes the oldest one; a stopped source gives none.
+// move takes the oldest one; a stopped source, or one with nothing waiting,
+// gives none and the piece is refused. Texts taken for pieces that were not
+// marked go back to the front of the queue when the pass is synced.
 struct TEXT_LIVE_PAR : public TEXT_ELEMENT {
     explicit TEXT_LIVE_PAR(int kind) : TEXT_ELEMENT(kind) {}
     TEXT_LIVE_PAR(const TEXT_LIVE_PAR& src);
     void Receive(const CString& text);
     int GotoNext() override;
+    bool HasNext() override;
     void Stop(bool stop);
     bool IsStopped() const;
+    size_t Waiting() const;
     void CopyAll(const TEXT_ELEMENT& src) override;
+    void ClearVector() override;
+    void BeginPass() override;
+    void SyncAfterMark(int n) override;
 
 private:
     mutable std::mutex m_lock;
     std::deque<CString> m_queue;
     bool m_bStop = false;
+    CString m_strPassText;
+    std::vector<CString> m_taken;
+};
+
+// Keyboard, SQL and file-list sources: the host feeds them through
+// Receive as it feeds the TCP/IP and serial-port sources.
+struct TEXT_KEYBOARD_PAR : public TEXT_LIVE_PAR {
+    TEXT_KEYBOARD_PAR() : TEXT_LIVE_PAR(TEXT_KIND_KEYBOARD) {}
+    std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
+};
+struct TEXT_SQL_PAR : public TEXT_LIVE_PAR {
+    TEXT_SQL_PAR() : TEXT_LIVE_PAR(TEXT_KIND_SQL) {}
+    std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
+};
+struct TEXT_FILES_PAR : public TEXT_LIVE_PAR {
+    TEXT_FILES_PAR() : TEXT_LIVE_PAR(TEXT_KIND_FILES) {}
+    std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
 };
 
 struct TEXT_TCPIP_PAR : public TEXT_LIVE_PAR {
@@ -213,6 +295,10 @@ struct TEXT_ELEMENT_REC : public SriBase {
     int32_t nDayOffset = 0;
     std::wstring wstrFile;
     int32_t nNextLine = 0;
+    // The serial's daily-reset moment and spent state; files written
+    // without them read as 0 (the next reset is found on the first piece).
+    int64_t nNextReset = 0;
+    int32_t bSpent = 0;
 
     TEXT_ELEMENT_REC() = default;
     explicit TEXT_ELEMENT_REC(const TEXT_ELEMENT& e);

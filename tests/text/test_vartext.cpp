@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "compose/filledshape.h"
 #include "compose/group.h"
@@ -110,16 +111,18 @@ TEST_F(VarTextTest, SerialNumberAdvancesByItsStepAndResetsByItsRule) {
     EXPECT_EQ(Mark(t), CString(L"N011"));
     // Past the limit it starts again.
     EXPECT_EQ(t->GetText(), CString(L"N005"));
-    // Without wrapping, the exhausted number fails the piece.
+    // Without wrapping, the last number is marked and the next piece fails.
     sn->bLoop = 0;
     sn->nCurrent = 11;
-    bool ok = true;
+    bool ok = false;
+    EXPECT_EQ(Mark(t, nullptr, &ok), CString(L"N011"));
+    EXPECT_TRUE(ok);
     Mark(t, nullptr, &ok);
     EXPECT_FALSE(ok);
 
     // The control value 30 moves it right after the rebuild, and only then.
     sn->bLoop = 1;
-    sn->nCurrent = 5;
+    sn->ResetTo(5);
     tagMarkCtlData early;
     early.nPass = 30;
     Mark(t, &early);
@@ -433,15 +436,21 @@ TEST_F(VarTextTest, ParameterUndoOfATextRestoresItExactly) {
     EXPECT_EQ(t->GetText(), CString(L"T500"));
     Mark(t);
     EXPECT_EQ(t->GetText(), CString(L"T505"));
+    // The content comes back; its serial number goes on past the numbers
+    // marked (500), in its own steps.
     rec.OnEditUndo(&core);
-    EXPECT_EQ(t->GetText(), CString(L"S10"));
+    EXPECT_EQ(t->GetText(), CString(L"S501"));
     EXPECT_NEAR(t->parFonts.dHeight, 10.0, 1e-9);
     Mark(t);
     Mark(t);
     rec.OnEditRedo(&core);
-    EXPECT_EQ(t->GetText(), CString(L"T500"));
+    EXPECT_EQ(t->GetText(), CString(L"T507"));
     rec.OnEditUndo(&core);
-    EXPECT_EQ(t->GetText(), CString(L"S10"));
+    EXPECT_EQ(t->GetText(), CString(L"S503"));
+    // Without a number marked in between, undo and redo restore exactly.
+    rec.OnEditRedo(&core);
+    rec.OnEditUndo(&core);
+    EXPECT_EQ(t->GetText(), CString(L"S503"));
 
     // A fill change of the text comes back with its parameters.
     FILLED_PARS before = t->parFill;
@@ -534,4 +543,334 @@ TEST_F(VarTextTest, ElementCloningFlagGivesTheTextItsOwnElements) {
         EXPECT_EQ(t->parVarText.arrElements[1] == sn, !clone);
         EXPECT_EQ(t->GetText(), CString(L"N7"));
     }
+}
+
+// ---- the marking loop: what is drawn is what the history records ------------------------------
+
+namespace {
+
+std::vector<std::string> FileLines(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The outline polylines of mark data, in order, moved so that the first
+// point is the origin: which string is drawn does not depend on where.
+std::vector<std::vector<tagPOINTF>> Outlines(const tagMarkDataPar& data) {
+    std::vector<std::vector<tagPOINTF>> lines;
+    for (const tagPathData& d : data.arrPaths)
+        for (const auto& l : d.arrPolylines) lines.push_back(l);
+    if (lines.empty() || lines[0].empty()) return lines;
+    const tagPOINTF o = lines[0][0];
+    for (auto& l : lines)
+        for (tagPOINTF& p : l) p = {p.x - o.x, p.y - o.y};
+    return lines;
+}
+
+class MarkingLoop : public VarTextTest {
+protected:
+    void SetUp() override {
+        VarTextTest::SetUp();
+        m_history = m_dir.File("history.txt");
+    }
+    // A variable text that records its pieces in the test's history file.
+    CFonts* Recorded(std::vector<std::shared_ptr<TEXT_ELEMENT>> elements) {
+        CFonts* t = m_desk.VarText(std::move(elements));
+        CString path(m_history.c_str());
+        t->SetTxtOutPara(1, 0, 0, 0, CTime(), path);
+        return t;
+    }
+    // Marks one piece and checks that it draws the expected string (the
+    // outlines of a fresh text of that string) and that the history's new
+    // last line is that string. False when the piece was refused; then
+    // nothing may have been recorded.
+    bool Piece(CFonts* t, const std::string& expected, tagMarkCtlData* ctl = nullptr) {
+        const size_t before = FileLines(m_history).size();
+        tagMarkDataPar out;
+        const bool ok = t->GetMarkData(out, ctl);
+        const auto lines = FileLines(m_history);
+        if (!ok) {
+            EXPECT_EQ(lines.size(), before) << "a refused piece was recorded";
+            return false;
+        }
+        EXPECT_EQ(lines.size(), before + 1);
+        if (lines.size() == before + 1) {
+            EXPECT_EQ(lines.back(), expected);
+        }
+        CFonts* fresh = m_desk.VarText({Fixed(CString(expected.c_str()))});
+        tagMarkDataPar want;
+        EXPECT_TRUE(fresh->GetMarkData(want, nullptr));
+        // The document keeps it until the end; out of the list it is no
+        // longer one of the texts a reset or a split reaches.
+        m_desk.doc.GetShapeList().remove(fresh);
+        const auto got = Outlines(out), exp = Outlines(want);
+        EXPECT_EQ(got.size(), exp.size()) << "drawn is not " << expected;
+        for (size_t i = 0; i < got.size() && i < exp.size(); ++i) {
+            EXPECT_EQ(got[i].size(), exp[i].size()) << expected;
+            for (size_t k = 0; k < got[i].size() && k < exp[i].size(); ++k) {
+                EXPECT_NEAR(got[i][k].x, exp[i][k].x, 1e-3) << expected;
+                EXPECT_NEAR(got[i][k].y, exp[i][k].y, 1e-3) << expected;
+            }
+        }
+        return ok;
+    }
+    std::vector<std::string> History() const { return FileLines(m_history); }
+
+    Desk m_desk;
+    std::string m_history;
+};
+
+}  // namespace
+
+// Serial numbers with dates and times, the early serial, a reset mid-run
+// and an exhausted number: every piece draws what the history records.
+TEST_F(MarkingLoop, SerialsTimesAndResetsDrawWhatIsRecorded) {
+    // A clock that ticks on every reading, as a real one does across a
+    // piece; the test moves it between pieces too.
+    int64_t base = CTime(2024, 3, 1, 9, 0, 0).GetTime();
+    int ticks = 0;
+    SetVarTextClock([&] { return CTime(base + (ticks++ % 2)); });
+    auto sn = Serial(1, 1, 3);
+    auto time = std::make_shared<TEXT_TIME_PAR>();
+    CFonts* t = Recorded({Fixed(L"T"), sn, Fixed(L" "), time});
+    t->PrepareBeforeMark({}, 0);
+    base = CTime(2024, 3, 1, 10, 0, 0).GetTime();
+    for (const char* want : {"T001 10:00:0", "T002 10:02:0"}) {
+        ticks = 0;
+        tagMarkDataPar out;
+        // Either reading of the ticking clock; drawn and recorded must agree.
+        const auto lines = History();
+        ASSERT_TRUE(t->GetMarkData(out, nullptr));
+        const std::string line = History().back();
+        EXPECT_EQ(line.substr(0, 12), want);
+        EXPECT_EQ(History().size(), lines.size() + 1);
+        // Replay the piece's string through the checker's oracle.
+        CFonts* fresh = m_desk.VarText({Fixed(CString(line.c_str()))});
+        tagMarkDataPar exp;
+        ASSERT_TRUE(fresh->GetMarkData(exp, nullptr));
+        const auto a = Outlines(out), b = Outlines(exp);
+        ASSERT_EQ(a.size(), b.size()) << line;
+        for (size_t i = 0; i < a.size(); ++i) {
+            ASSERT_EQ(a[i].size(), b[i].size());
+            for (size_t k = 0; k < a[i].size(); ++k) EXPECT_NEAR(a[i][k].x, b[i][k].x, 1e-3);
+        }
+        base = CTime(2024, 3, 1, 10, 2, 1).GetTime();
+    }
+    SetVarTextClock([this] { return m_now; });
+
+    // Early serial: each piece draws and records the number it moves from.
+    sn->ResetTo(1);
+    tagMarkCtlData early;
+    early.nPass = 30;
+    m_now = CTime(2024, 3, 1, 11, 0, 0);
+    for (const char* want : {"T001 11:00:00", "T002 11:00:00", "T003 11:00:00"}) EXPECT_TRUE(Piece(t, want, &early));
+
+    // A reset mid-run: the next piece draws and records the new value.
+    CResetVarTxt::Instance()->ResetVarValue(m_desk.doc.GetShapeList(), 500);
+    EXPECT_TRUE(Piece(t, "T500 11:00:00"));
+    EXPECT_TRUE(Piece(t, "T501 11:00:00"));
+
+    // Exhausted without wrap: the last value is marked once, then refused.
+    sn->bLoop = 0;
+    sn->nEnd = 504;
+    sn->nStep = 2;
+    EXPECT_TRUE(Piece(t, "T502 11:00:00"));
+    EXPECT_TRUE(Piece(t, "T504 11:00:00"));
+    EXPECT_FALSE(Piece(t, ""));
+    EXPECT_FALSE(Piece(t, ""));
+    // Step 0 and a start beyond a (negative) limit refuse the first piece.
+    auto zero = Serial(7, 0, 0);
+    CFonts* z = Recorded({zero});
+    EXPECT_FALSE(Piece(z, ""));
+    auto beyond = Serial(5, 1, 0);
+    beyond->nEnd = -3;
+    beyond->bLoop = 0;
+    CFonts* b = Recorded({beyond});
+    EXPECT_FALSE(Piece(b, ""));
+    // Huge numbers stay exact to the last one.
+    auto huge = Serial(INT64_MAX - 1, 1, 0);
+    huge->nEnd = INT64_MAX;
+    huge->bLoop = 0;
+    CFonts* h = Recorded({huge});
+    h->PrepareBeforeMark({}, 0);
+    EXPECT_TRUE(Piece(h, std::to_string(INT64_MAX - 1)));
+    EXPECT_TRUE(Piece(h, std::to_string(INT64_MAX)));
+    EXPECT_FALSE(Piece(h, ""));
+}
+
+// A pass of five pieces of which three were marked: every element that
+// moves comes back to the fourth piece; a file rewritten between passes
+// is read again, and its lines may end in CR alone.
+TEST_F(MarkingLoop, PartialPassesSyncEveryElementAndFilesAreReadAgain) {
+    const std::string file = m_dir.Write("lines.txt", "A1\rA2\rA3\rA4\rA5\rA6\rA7");
+    auto lines = std::make_shared<TEXTTXT_PAR>();
+    lines->strFile = CString(file.c_str());
+    auto live = std::make_shared<TEXT_TCPIP_PAR>();
+    for (const wchar_t* v : {L"a", L"b", L"c", L"d", L"e", L"f"}) live->Receive(CString(v));
+    CFonts* t = Recorded({Fixed(L"N"), Serial(1, 1, 0), Fixed(L":"), lines, live});
+    tagMarkCtlData sync;
+    sync.bNoRedraw = 1;
+    t->PrepareBeforeMark({}, 0);
+    for (const char* want : {"N1:A1a", "N2:A2b", "N3:A3c", "N4:A4d", "N5:A5e"}) EXPECT_TRUE(Piece(t, want));
+    t->CleanupAfterMark(0, 3, sync);
+    t->PrepareBeforeMark({}, 0);
+    EXPECT_TRUE(Piece(t, "N4:A4d"));
+    EXPECT_TRUE(Piece(t, "N5:A5e"));
+    t->CleanupAfterMark(0, 2, sync);
+
+    // Rewritten between passes, with mixed line ends.
+    m_dir.Write("lines.txt", "B1\r\nB2\nB3\rB4\rB5\r\nB6\n");
+    t->PrepareBeforeMark({}, 0);
+    EXPECT_TRUE(Piece(t, "N6:B6f"));
+    // The source has nothing more: refused, nothing recorded.
+    EXPECT_FALSE(Piece(t, ""));
+    // A file that is gone refuses the piece too.
+    std::filesystem::remove(file);
+    live->Receive(CString(L"g"));
+    lines->ResetTo(0);
+    EXPECT_FALSE(Piece(t, ""));
+    EXPECT_EQ(History().size(), 8u);
+}
+
+// Keyboard, SQL and file-list elements are fed by the host like the live
+// sources; without a value the piece is refused instead of marking a stale
+// one. A saved document makes them live again on reading.
+TEST_F(MarkingLoop, FedElementsRefuseAPieceWithoutAValue) {
+    auto keyboard = std::make_shared<TEXT_KEYBOARD_PAR>();
+    keyboard->m_strText = L"stale";
+    auto sql = std::make_shared<TEXT_SQL_PAR>();
+    auto files = std::make_shared<TEXT_FILES_PAR>();
+    CFonts* t = Recorded({keyboard, Fixed(L"-"), sql, files});
+    t->PrepareBeforeMark({}, 0);
+    EXPECT_FALSE(Piece(t, ""));
+    keyboard->Receive(CString(L"K1"));
+    sql->Receive(CString(L"S1"));
+    EXPECT_FALSE(Piece(t, ""));  // the file list has nothing yet
+    files->Receive(CString(L"F1"));
+    EXPECT_TRUE(Piece(t, "K1-S1F1"));
+    EXPECT_FALSE(Piece(t, ""));
+    // An element of a fed kind that no source can feed refuses too.
+    CFonts* plain = Recorded({std::make_shared<TEXT_ELEMENT>(TEXT_KIND_SQL)});
+    EXPECT_FALSE(Piece(plain, ""));
+    for (int kind : {TEXT_KIND_KEYBOARD, TEXT_KIND_SQL, TEXT_KIND_FILES}) {
+        TEXT_ELEMENT e(kind);
+        EXPECT_NE(dynamic_cast<TEXT_LIVE_PAR*>(TEXT_ELEMENT_REC(e).Make().get()), nullptr) << kind;
+    }
+}
+
+// The daily reset of a serial number survives a save and reload; the
+// history's daily clear comes before the repeat question.
+TEST_F(MarkingLoop, DailyResetsSurviveReloadAndClearBeforeTheRepeatQuestion) {
+    m_now = CTime(2024, 3, 1, 16, 0, 0);
+    auto sn = Serial(1, 1, 0);
+    sn->nResetMode = 1;
+    sn->tmReset = CTime(2000, 1, 1, 6, 0, 0);
+    CFonts* t = Recorded({Fixed(L"Q"), sn});
+    t->PrepareBeforeMark({}, 0);
+    for (const char* want : {"Q1", "Q2", "Q3"}) EXPECT_TRUE(Piece(t, want));
+    std::list<CBaseShape*> records;
+    t->SaveShapeChild(nullptr, records);
+    const std::wstring saved = m_dir.WPath("daily.orzx");
+    ASSERT_TRUE(CVonnSriShapeList(&records).SaveList(saved.c_str()));
+    // Reopened the next morning after the reset time.
+    m_now = CTime(2024, 3, 2, 7, 0, 0);
+    std::list<CBaseShape*> back;
+    ASSERT_TRUE(CVonnSriShapeList(&back).LoadList(saved.c_str()));
+    ASSERT_EQ(back.size(), 1u);
+    auto* read = dynamic_cast<CFonts*>(back.front());
+    ASSERT_NE(read, nullptr);
+    read->SetDocView(&m_desk.doc, &m_desk.view);
+    m_desk.doc.AddShape(read);
+    read->PrepareBeforeMark({}, 0);
+    EXPECT_TRUE(Piece(read, "Q1"));
+    EXPECT_TRUE(Piece(read, "Q2"));
+
+    // The history clears at 06:00; the first repeat after it is no repeat.
+    CFonts* r = m_desk.Text(L"R1");
+    CString path(m_history.c_str());
+    r->SetTxtOutPara(1, 0, 1, 1, CTime(2000, 1, 1, 6, 0, 0), path);
+    r->PrepareBeforeMark({}, 0);
+    EXPECT_TRUE(Piece(r, "R1"));
+    m_now = CTime(2024, 3, 3, 6, 0, 1);
+    m_host->QueueMessageBoxAnswer(IDOK);
+    tagMarkDataPar out;
+    EXPECT_TRUE(r->GetMarkData(out, nullptr));
+    EXPECT_TRUE(m_host->MessageBoxes().empty());
+    EXPECT_EQ(History(), std::vector<std::string>{"R1"});
+}
+
+// Undo of a content change mid-run restores the content but never issues a
+// serial number again; a copy of a text moves its own elements.
+TEST_F(MarkingLoop, UndoNeverReissuesAndCopiesOwnTheirElements) {
+    CCore core{&m_desk.doc, &m_desk.view};
+    CFonts* t = Recorded({Fixed(L"S"), Serial(10, 1, 0)});
+    t->PrepareBeforeMark({}, 0);
+    EXPECT_TRUE(Piece(t, "S10"));
+    EXPECT_TRUE(Piece(t, "S11"));
+    auto* p = new stFontsUndo;
+    p->ids = {t->GetBaseID()};
+    t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
+    p->varOld = p->varOld.Clone();
+    p->strNewFirst = p->strOldFirst;
+    p->strNewSecond = p->strOldSecond;
+    p->nNewType = p->nOldType;
+    p->fontsNew = p->fontsOld;
+    p->codebarNew = p->codebarOld;
+    p->varNew.bEnable = 1;
+    p->varNew.arrElements = {Fixed(L"T"), Serial(12, 5, 0)};
+    CUND_Fonts rec(p);
+    rec.OnEditRedo(&core);
+    EXPECT_TRUE(Piece(t, "T12"));
+    EXPECT_TRUE(Piece(t, "T17"));
+    rec.OnEditUndo(&core);
+    EXPECT_EQ(t->GetText(), CString(L"S18"));
+    EXPECT_TRUE(Piece(t, "S18"));
+    rec.OnEditRedo(&core);
+    EXPECT_TRUE(Piece(t, "T23"));
+    EXPECT_EQ(History(), (std::vector<std::string>{"S10", "S11", "T12", "T17", "S18", "T23"}));
+
+    auto* copy = static_cast<CFonts*>(t->Clone());
+    m_desk.doc.AddShape(copy);
+    copy->PrepareBeforeMark({}, 0);
+    EXPECT_TRUE(Piece(copy, "T28"));
+    EXPECT_TRUE(Piece(copy, "T33"));
+    EXPECT_EQ(t->parVarText.GetText(false), CString(L"T28"));
+    EXPECT_TRUE(Piece(t, "T28"));
+}
+
+// Two marking threads on texts of one document, both recording into one
+// history file: each text records exactly its own numbers, whole.
+TEST_F(MarkingLoop, TwoMarkingThreadsOnOneDocument) {
+    auto first = Serial(1000, 1, 0);
+    first->advPar.bSplit = 1;
+    CFonts* a = Recorded({Fixed(L"A"), first});
+    CFonts* b = Recorded({Fixed(L"B"), Serial(5000, 1, 0)});
+    constexpr int kPieces = 40;
+    auto run = [](CFonts* t) {
+        t->PrepareBeforeMark({}, 0);
+        for (int i = 0; i < kPieces; ++i) {
+            tagMarkDataPar out;
+            EXPECT_TRUE(t->GetMarkData(out, nullptr));
+        }
+        tagMarkCtlData sync;
+        sync.bNoRedraw = 1;
+        t->CleanupAfterMark(0, kPieces, sync);
+    };
+    std::thread ta(run, a), tb(run, b);
+    ta.join();
+    tb.join();
+    std::vector<std::string> wantA, wantB, gotA, gotB;
+    for (int i = 0; i < kPieces; ++i) {
+        wantA.push_back("A" + std::to_string(1000 + i));
+        wantB.push_back("B" + std::to_string(5000 + i));
+    }
+    for (const std::string& line : History()) (line[0] == 'A' ? gotA : gotB).push_back(line);
+    EXPECT_EQ(gotA, wantA);
+    EXPECT_EQ(gotB, wantB);
 }
