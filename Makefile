@@ -49,9 +49,10 @@ tsan_run = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1$(4) $(TSAN_BUILD
 # instead of seconds), so that run leaves the C library calls unchecked.
 tsan: setup
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DMORVIK_TSAN=ON -DMORVIK_BENCH=OFF -DMORVIK_TOOLS=OFF
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_compose test_shapes test_import
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_compose test_shapes test_import test_text
 	$(call tsan_run,test_compose,$(TSAN_FILL_TESTS),fill)
 	$(call tsan_run,test_shapes,ScrewLine.*,spiral)
+	$(call tsan_run,test_text,MarkingLoop.TwoMarkingThreads*:MarkRecordTest.TwoHistories*,vartext)
 	$(call tsan_run,test_import,DxfBuilder.*Large*,dxf-builder)
 	$(call tsan_run,test_import,DxfReader.*Large*,dxf-reader,:ignore_interceptors_accesses=1)
 
