@@ -396,35 +396,47 @@ void CFonts::DeleteFill() {
 
 // ---- the central setter ------------------------------------------------------------------------
 
-int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
-                     VARTEXT_PAR& vartext, int noRefresh, int useVarText, bool interactive) {
-    // A wait that fails leaves the event alone: it was never taken.
-    if (WaitForSingleObject(m_hLayoutEvent, INFINITE) != WAIT_OBJECT_0) return 0;
+// Everything a failed layout must give back, and where the text stood
+// before it, so that the new layout can be put in the old one's place.
+struct CFonts::LayoutSnapshot {
+    CString text, fontName;
+    std::wstring wstrFontName;
+    int fontType = 0, matric = 0, record = 0, barcodeSize = 0;
+    FONTS_PAR fonts;
+    CODEBAR_PAR codebar;
+    VARTEXT_PAR vartext;
+    CString typeName;
+    std::vector<FONTSCHAR*> chars, backup;
+    std::vector<CFilledShape*> fills;
+    std::vector<tagPOINTF> frame;
+    double initH = 0.0, initW = 0.0;
+    tagPOINTF pos{0.0f, 0.0f};
+    // The place of the old layout.
+    Gdiplus::RectF oldRect;
+    tagPOINTF oldRef{0.0f, 0.0f};
+    bool hadOutline = false;
+};
 
-    // Everything a failed layout must give back.
-    struct Saved {
-        CString text, fontName;
-        std::wstring wstrFontName;
-        int fontType, matric, record, barcodeSize;
-        FONTS_PAR fonts;
-        CODEBAR_PAR codebar;
-        VARTEXT_PAR vartext;
-        CString typeName;
-        std::vector<FONTSCHAR*> chars, backup;
-        std::vector<CFilledShape*> fills;
-        std::vector<tagPOINTF> frame;
-        double initH, initW;
-        tagPOINTF pos;
-    } saved{m_strText, m_strFontName, m_wstrFontName, nFontType, bMatric, m_bRecord, m_barcodeSize, parFonts,
-            parCodebar, parVarText, GetTypeName(), {}, {}, {}, m_arrFrame, fInitStrHeight, fInitStrWidth, fontspos};
+void CFonts::SaveLayoutState(LayoutSnapshot& s) {
+    s.text = m_strText;
+    s.fontName = m_strFontName;
+    s.wstrFontName = m_wstrFontName;
+    s.fontType = nFontType;
+    s.matric = bMatric;
+    s.record = m_bRecord;
+    s.barcodeSize = m_barcodeSize;
+    s.fonts = parFonts;
+    s.codebar = parCodebar;
+    s.vartext = parVarText;
+    s.typeName = GetTypeName();
+    s.frame = m_arrFrame;
+    s.initH = fInitStrHeight;
+    s.initW = fInitStrWidth;
+    s.pos = fontspos;
+}
 
-    Log()->WriteFormat(L"SetFonts %s", static_cast<const wchar_t*>(text));
-    // A variable text lays out the current values of its elements.
-    if (vartext.bEnable != 0 && useVarText != 0) text = vartext.GetText(!interactive);
-
-    // This face's texts keep their bottom edge, not their reference point.
-    const bool browallia = fontName == CString(L"BrowalliaIT9");
-
+void CFonts::TakeLayoutParams(const CString& text, int fontType, const CString& fontName, const FONTS_PAR& fonts,
+                              const CODEBAR_PAR& codebar, VARTEXT_PAR& vartext) {
     m_strText = text;
     m_strFontName = fontName;
     m_wstrFontName.assign(fontName.GetString(), static_cast<size_t>(fontName.GetLength()));
@@ -432,72 +444,57 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     parCodebar = codebar;
     nFontType = fontType;
     parVarText = GetCloneElements() && vartext.arrElements.size() >= 2 ? vartext.Clone() : vartext;
+    if (fontType == 2) m_arrBarPos.clear();
+}
 
-    auto restoreParams = [&] {
-        m_strText = saved.text;
-        m_strFontName = saved.fontName;
-        m_wstrFontName = saved.wstrFontName;
-        nFontType = saved.fontType;
-        parFonts = saved.fonts;
-        parCodebar = saved.codebar;
-        parVarText = saved.vartext;
-    };
-
-    if (fontType == 2) {
-        m_arrBarPos.clear();
-    }
-
-    Gdiplus::RectF oldRect;
-    GetRectangle(oldRect);
-    const bool hasText = !text.IsEmpty();
-    tagPOINTF oldRef = fontspos;
-    const bool hadOutline = !m_arrChars.empty() && m_arrChars[0] != nullptr && !m_arrChars[0]->points.empty();
-    if (hadOutline) oldRef = GetPosRefPoint(saved.fonts.nRefPos);
-    const double oldHeight = oldRect.Height;
-
+void CFonts::SetAsideOldLayout(LayoutSnapshot& s) {
+    GetRectangle(s.oldRect);
+    s.oldRef = fontspos;
+    s.hadOutline = !m_arrChars.empty() && m_arrChars[0] != nullptr && !m_arrChars[0]->points.empty();
+    if (s.hadOutline) s.oldRef = GetPosRefPoint(s.fonts.nRefPos);
     // The old layout is kept aside until the new one stands.
-    saved.chars.swap(m_arrChars);
-    saved.fills.swap(m_arrFills);
-    saved.backup.swap(m_arrCharsBackup);
+    s.chars.swap(m_arrChars);
+    s.fills.swap(m_arrFills);
+    s.backup.swap(m_arrCharsBackup);
     m_bRecord = 0;
     bMatric = 0;
+}
 
-    bool ok = true;
+bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, FONTS_PAR& fonts,
+                          CODEBAR_PAR& codebar) {
     switch (fontType) {
-        case 2:
+        case 2: {
             // A trial encoding first: invalid data fails quietly here, with
-            // the one message of an interactive call below.
-            ok = IsValidBarcode(text, fontType, fontName, fonts, codebar) != 0;
-            if (!ok) {
+            // the one message of an interactive call in SetFonts.
+            CString data = text;
+            if (IsValidBarcode(data, fontType, fontName, fonts, codebar) == 0) {
                 Log()->WriteFormat(L"SetFonts !IsValidBarcode type:%d fontname:%s", fontType,
                                    static_cast<const wchar_t*>(fontName));
-                break;
+                return false;
             }
-            ok = SetCodebarPoints();
-            if (!ok) {
+            if (!SetCodebarPoints()) {
                 Log()->WriteFormat(L"SetFonts SetCodebarPoints fail type:%d fontname:%s", parCodebar.nCodeType,
                                    static_cast<const wchar_t*>(fontName));
-            } else {
-                m_strTypeName = CLang::Instance()->GetString("IDS_TYPENAME_CODEBAR");
-                AddBarcodeFrame();
-                InitRefPoint();
+                return false;
             }
-            break;
+            m_strTypeName = CLang::Instance()->GetString("IDS_TYPENAME_CODEBAR");
+            AddBarcodeFrame();
+            InitRefPoint();
+            return true;
+        }
         case 3:
             nFontType = 3;
             bMatric = 1;
-            ok = SetMatricPoint(text, fontName);
-            if (ok) {
-                InitRefPoint();
-                DoSlope(GetPosRefPoint(parFonts.nRefPos), parFonts.dSlantAngle * M_PI / 180.0, 0);
-            }
-            break;
+            if (!SetMatricPoint(text, fontName)) return false;
+            InitRefPoint();
+            DoSlope(GetPosRefPoint(parFonts.nRefPos), parFonts.dSlantAngle * M_PI / 180.0, 0);
+            return true;
         case 1:
             m_strTypeName = CLang::Instance()->GetString("IDS_TYPENAME_TEXT");
             if (SetSinglelinePoint(text, fontName)) {
                 InitRefPoint();
                 DoSlope(GetPosRefPoint(parFonts.nRefPos), parFonts.dSlantAngle * M_PI / 180.0, 0);
-                break;
+                return true;
             }
             // Without its SHX fonts the text is laid out in TrueType, as a
             // new text is, and stays a TrueType text.
@@ -506,10 +503,9 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
             [[fallthrough]];
         default: {
             m_strTypeName = CLang::Instance()->GetString("IDS_TYPENAME_TEXT");
-            ok = SetFontsPoint(text, fontName, false);
-            if (!ok) {
+            if (!SetFontsPoint(text, fontName, false)) {
                 Log()->WriteFormat(L"SetFonts SetFontsPoint fail fontname:%s", static_cast<const wchar_t*>(fontName));
-                break;
+                return false;
             }
             InitRefPoint();
             m_bRecord = 0;
@@ -518,72 +514,89 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
             DoZoom(GetPosRefPoint(parFonts.nRefPos), sx, sy);
             if (parFonts.dSlantAngle == 90.0) parFonts.dSlantAngle = 89.9;
             DoSlope(GetPosRefPoint(parFonts.nRefPos), parFonts.dSlantAngle * M_PI / 180.0, 0);
-            break;
+            return true;
         }
     }
+}
 
-    if (!ok) {
-        // The text stays as it was: outlines, parameters and recording.
-        FreeAll(true);
-        m_arrChars.swap(saved.chars);
-        m_arrFills.swap(saved.fills);
-        m_arrCharsBackup.swap(saved.backup);
-        m_arrFrame = saved.frame;
-        fInitStrHeight = saved.initH;
-        fInitStrWidth = saved.initW;
-        fontspos = saved.pos;
-        bMatric = saved.matric;
-        m_barcodeSize = saved.barcodeSize;
-        m_strTypeName = saved.typeName;
-        restoreParams();
-        m_bRecord = saved.record;
-        fWidthZoom = 1.0;
-        fHeightZoom = 1.0;
-        InvalidateGeometry();
-        SetEvent(m_hLayoutEvent);
-        if (fontType == 2 && interactive)
-            AfxMessageBox(CLang::Instance()->GetString("IDS_INVALID_BAR").GetString(), MB_OK);
-        return 0;
-    }
+void CFonts::RestoreLayoutState(LayoutSnapshot& s) {
+    // The text stays as it was: outlines, parameters and recording.
+    FreeAll(true);
+    m_arrChars.swap(s.chars);
+    m_arrFills.swap(s.fills);
+    m_arrCharsBackup.swap(s.backup);
+    m_arrFrame = s.frame;
+    fInitStrHeight = s.initH;
+    fInitStrWidth = s.initW;
+    fontspos = s.pos;
+    bMatric = s.matric;
+    m_barcodeSize = s.barcodeSize;
+    m_strTypeName = s.typeName;
+    m_strText = s.text;
+    m_strFontName = s.fontName;
+    m_wstrFontName = s.wstrFontName;
+    nFontType = s.fontType;
+    parFonts = s.fonts;
+    parCodebar = s.codebar;
+    parVarText = s.vartext;
+    m_bRecord = s.record;
+    fWidthZoom = 1.0;
+    fHeightZoom = 1.0;
+    InvalidateGeometry();
+}
+
+void CFonts::DropOldLayout(LayoutSnapshot& s) {
     // The new layout stands: the old one goes, fill outlines included.
-    for (FONTSCHAR* ch : saved.chars) delete ch;
-    for (FONTSCHAR* ch : saved.backup) delete ch;
-    for (CFilledShape* fill : saved.fills) DestroyFill(fill, true);
+    for (FONTSCHAR* ch : s.chars) delete ch;
+    for (FONTSCHAR* ch : s.backup) delete ch;
+    for (CFilledShape* fill : s.fills) DestroyFill(fill, true);
+    s.chars.clear();
+    s.backup.clear();
+    s.fills.clear();
+}
 
+void CFonts::RefillAfterLayout() {
     if (bFilled != 0) {
         Log()->Write(parVarText.bEnable != 0 ? L"SetFonts 变量文本 SetFill" : L"SetFonts 非变量文本 SetFill");
         SetFill(parFill, false);
     } else if (parCodebar.bShowText != 0 && parCodebar.bTextFill != 0) {
         SetFill(parFill, true);
     }
+}
 
-    if (parFonts.bPathText == 0) {
-        for (const SHAPE_MODIFY& m : m_arrModify) {
-            switch (m.cmd) {
-                case 100: Move(static_cast<float>(m.par1), static_cast<float>(m.par2)); break;
-                case 101: Slope(m.refPoint, m.par1, m.par2); break;
-                case 102: Rotate(m.par1, m.refPoint); break;
-                case 104: Mirror(m.refPoint, 1); break;
-                case 105: Mirror(m.refPoint, 2); break;
-                case 106: Mirror(m.refPoint, 3); break;
-                default: break;
-            }
+void CFonts::ReplayModificationsAfterLayout() {
+    if (parFonts.bPathText != 0) return;
+    for (const SHAPE_MODIFY& m : m_arrModify) {
+        switch (m.cmd) {
+            case 100: Move(static_cast<float>(m.par1), static_cast<float>(m.par2)); break;
+            case 101: Slope(m.refPoint, m.par1, m.par2); break;
+            case 102: Rotate(m.par1, m.refPoint); break;
+            case 104: Mirror(m.refPoint, 1); break;
+            case 105: Mirror(m.refPoint, 2); break;
+            case 106: Mirror(m.refPoint, 3); break;
+            default: break;
         }
     }
+}
 
+void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
+    const bool hasText = !m_strText.IsEmpty();
+    // This face's texts keep their bottom edge, not their reference point.
+    const bool browallia = m_strFontName == CString(L"BrowalliaIT9");
     Gdiplus::RectF newRect;
     GetRectangle(newRect);
+    tagPOINTF oldRef = s.oldRef;
     tagPOINTF newRef = oldRef;
     if (hasText && !m_arrFrame.empty()) newRef = GetPosRefPoint(parFonts.nRefPos);
     // A two-dimensional code keeps its centre when its size changes.
-    if (nFontType == 2 && parCodebar.Is2DCode() && hadOutline && hasText) {
-        oldRef = {oldRect.X + oldRect.Width / 2, oldRect.Y - oldRect.Height / 2};
+    if (nFontType == 2 && parCodebar.Is2DCode() && s.hadOutline && hasText) {
+        oldRef = {s.oldRect.X + s.oldRect.Width / 2, s.oldRect.Y - s.oldRect.Height / 2};
         newRef = {newRect.X + newRect.Width / 2, newRect.Y - newRect.Height / 2};
     }
     double dx = static_cast<double>(oldRef.x) - newRef.x;
     double dy = static_cast<double>(oldRef.y) - newRef.y;
     if (browallia) {
-        dy = (static_cast<double>(oldRef.y) - oldHeight) - (static_cast<double>(newRef.y) - newRect.Height);
+        dy = (static_cast<double>(oldRef.y) - s.oldRect.Height) - (static_cast<double>(newRef.y) - newRect.Height);
     }
     if (!hasText) dx = dy = 0.0;
     if (parFonts.bPathText == 0) {
@@ -594,9 +607,11 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     } else {
         ReStoreSinglePt();
     }
+}
+
+void CFonts::FinishLayout(int noRefresh, bool interactive) {
     m_bRecord = 1;
     InvalidateGeometry();
-
     if (noRefresh == 0) {
         if (m_pView != nullptr) m_pView->Invalidate(TRUE);
         if (interactive && m_pDoc != nullptr) m_pDoc->OnShapeParamChanged(this, 0);
@@ -604,6 +619,34 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     }
     fWidthZoom = 1.0;
     fHeightZoom = 1.0;
+}
+
+int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
+                     VARTEXT_PAR& vartext, int noRefresh, int useVarText, bool interactive) {
+    // A wait that fails leaves the event alone: it was never taken.
+    if (WaitForSingleObject(m_hLayoutEvent, INFINITE) != WAIT_OBJECT_0) return 0;
+
+    LayoutSnapshot saved;
+    SaveLayoutState(saved);
+    Log()->WriteFormat(L"SetFonts %s", static_cast<const wchar_t*>(text));
+    // A variable text lays out the current values of its elements.
+    if (vartext.bEnable != 0 && useVarText != 0) text = vartext.GetText(!interactive);
+
+    TakeLayoutParams(text, fontType, fontName, fonts, codebar, vartext);
+    SetAsideOldLayout(saved);
+
+    if (!LayOutByType(text, fontType, fontName, fonts, codebar)) {
+        RestoreLayoutState(saved);
+        SetEvent(m_hLayoutEvent);
+        if (fontType == 2 && interactive)
+            AfxMessageBox(CLang::Instance()->GetString("IDS_INVALID_BAR").GetString(), MB_OK);
+        return 0;
+    }
+    DropOldLayout(saved);
+    RefillAfterLayout();
+    ReplayModificationsAfterLayout();
+    KeepPlaceOfOldLayout(saved);
+    FinishLayout(noRefresh, interactive);
     SetEvent(m_hLayoutEvent);
     return 1;
 }

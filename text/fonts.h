@@ -296,6 +296,20 @@ public:
     double fCharWidthTransRate = 1.0;
 
 private:
+    // The phases of SetFonts, in their order.
+    struct LayoutSnapshot;
+    void SaveLayoutState(LayoutSnapshot& s);
+    void TakeLayoutParams(const CString& text, int fontType, const CString& fontName, const FONTS_PAR& fonts,
+                          const CODEBAR_PAR& codebar, VARTEXT_PAR& vartext);
+    void SetAsideOldLayout(LayoutSnapshot& s);
+    bool LayOutByType(const CString& text, int fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar);
+    void RestoreLayoutState(LayoutSnapshot& s);
+    void DropOldLayout(LayoutSnapshot& s);
+    void RefillAfterLayout();
+    void ReplayModificationsAfterLayout();
+    void KeepPlaceOfOldLayout(const LayoutSnapshot& s);
+    void FinishLayout(int noRefresh, bool interactive);
+
     // Layout by font type; each false on failure.
     bool SetSinglelinePoint(const CString& text, const CString& fontName);
     bool SetMatricPoint(const CString& text, const CString& fontName);
