@@ -72,7 +72,13 @@ bool CanMoveForPiece(TEXT_ELEMENT* e, size_t index) {
         return false;
     }
     if (e->HasNext()) return true;
-    LogRefusal(index, e->nKind, L"its source has no value");
+    if (auto* file = dynamic_cast<TEXTTXT_PAR*>(e)) {
+        CString why;
+        why.Format(L"text file \"%s\" cannot be read or has no line left", file->strFile.GetString());
+        LogRefusal(index, e->nKind, why.GetString());
+    } else {
+        LogRefusal(index, e->nKind, L"its source has no value");
+    }
     return false;
 }
 

@@ -684,6 +684,10 @@ TEST_F(MarkingLoop, SerialsTimesAndResetsDrawWhatIsRecorded) {
     EXPECT_TRUE(Piece(t, "T504 11:00:00"));
     EXPECT_FALSE(Piece(t, ""));
     EXPECT_FALSE(Piece(t, ""));
+    const size_t recorded = History().size();
+    std::vector<std::vector<tagMarkDataPar>> chars;
+    EXPECT_FALSE(t->GetCharsMarkData(chars, false));
+    EXPECT_EQ(History().size(), recorded);
     // Step 0 and a start beyond a (negative) limit refuse the first piece.
     auto zero = Serial(7, 0, 0);
     CFonts* z = Recorded({zero});
