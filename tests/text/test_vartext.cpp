@@ -289,7 +289,7 @@ TEST_F(VarTextTest, LinkedTextTakesItsParentsValueWithoutMovingTheSource) {
     Desk d;
     auto source = std::make_shared<TEXT_TCPIP_PAR>();
     CFonts* parent = d.VarText({Fixed(L"#"), source});
-    // A copy shares the parent's elements; another has its own.
+    // A linked copy and another linked text, each with elements of its own.
     auto* shared = static_cast<CFonts*>(parent->Clone());
     CFonts* own = d.VarText({Fixed(L"#"), std::make_shared<TEXT_TCPIP_PAR>()});
     for (CFonts* child : {shared, own}) {
