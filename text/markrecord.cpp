@@ -92,6 +92,8 @@ std::shared_ptr<std::mutex> FileLock(const std::string& path) {
     std::string key = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec).string();
     if (key.empty()) key = path;
     std::lock_guard<std::mutex> guard(mapLock);
+    // Files no history writes to any more leave the map.
+    for (auto it = locks.begin(); it != locks.end();) it = it->second.expired() ? locks.erase(it) : std::next(it);
     std::shared_ptr<std::mutex> lock = locks[key].lock();
     if (!lock) {
         lock = std::make_shared<std::mutex>();
