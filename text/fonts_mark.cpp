@@ -58,6 +58,11 @@ bool IsFedKind(int kind) {
     return kind == TEXT_KIND_KEYBOARD || kind == TEXT_KIND_SQL || kind == TEXT_KIND_FILES;
 }
 
+// The elements that move before a piece of per-character mark data: the
+// file-list source too, which is fed like the others and must not mark a
+// value left from before.
+bool MovesBeforeChars(int kind) { return (kind >= 2 && kind <= 5) || kind == 8 || kind == TEXT_KIND_FILES; }
+
 // Why a piece is refused, in the run log: the operator finds the reason
 // there instead of a piece that silently did not come.
 void LogRefusal(size_t index, int kind, const wchar_t* why) {
@@ -521,7 +526,7 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
         for (size_t i = 0; advance && i < parVarText.arrElements.size(); ++i) {
             TEXT_ELEMENT* e = parVarText.arrElements[i].get();
             const int kind = e != nullptr ? e->nKind : 0;
-            if (((kind >= 2 && kind <= 5) || kind == 8) && !CanMoveForPiece(e, i)) return false;
+            if (MovesBeforeChars(kind) && !CanMoveForPiece(e, i)) return false;
         }
         if (advance) {
             text.Empty();
@@ -529,7 +534,7 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
                 TEXT_ELEMENT* e = parVarText.arrElements[i].get();
                 if (e == nullptr) continue;
                 const int kind = e->nKind;
-                if (((kind >= 2 && kind <= 5) || kind == 8) && !MoveForPiece(e, i)) return false;
+                if (MovesBeforeChars(kind) && !MoveForPiece(e, i)) return false;
                 text += e->GetText();
             }
         }
@@ -597,7 +602,7 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
         for (const auto& e : parVarText.arrElements) {
             if (e == nullptr) continue;
             const int kind = e->nKind;
-            if ((kind >= 2 && kind <= 5) || kind == 8) continue;
+            if (MovesBeforeChars(kind)) continue;
             // The piece stands: a number that cannot move on is spent.
             if (e->GotoNext() != 0) moved = true;
         }

@@ -759,6 +759,14 @@ TEST_F(MarkingLoop, FedElementsRefuseAPieceWithoutAValue) {
     files->Receive(CString(L"F1"));
     EXPECT_TRUE(Piece(t, "K1-S1F1"));
     EXPECT_FALSE(Piece(t, ""));
+    // Per character the same: no value, no piece; fed, the piece is recorded.
+    std::vector<std::vector<tagMarkDataPar>> chars;
+    keyboard->Receive(CString(L"K2"));
+    sql->Receive(CString(L"S2"));
+    EXPECT_FALSE(t->GetCharsMarkData(chars, false));
+    files->Receive(CString(L"F2"));
+    EXPECT_TRUE(t->GetCharsMarkData(chars, false));
+    EXPECT_EQ(History().back(), "K2-S2F2");
     // An element of a fed kind that no source can feed refuses too.
     CFonts* plain = Recorded({std::make_shared<TEXT_ELEMENT>(TEXT_KIND_SQL)});
     EXPECT_FALSE(Piece(plain, ""));
