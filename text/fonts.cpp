@@ -186,6 +186,8 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
         }
         m_arrChars.push_back(ch);
     }
+    // A text saved with the older frame keeps its place at its next edit.
+    AdoptOldFrame();
     auto takeSets = [this](CFilledShape* fill, size_t from) {
         if (m_propFillSets.size() < from + FILLED_PARS::kSetCount) return;
         FILLED_PARS par = fill->GetFillParam();

@@ -91,6 +91,10 @@ public:
     // The frame from the shape's rectangle (or from r).
     void InitRefPoint();
     void InitRefPoint(Gdiplus::RectF r);
+    // Moves a frame saved in the older form (one text height lower) to
+    // where InitRefPoint puts it today; true when it did. Called after a
+    // read.
+    bool AdoptOldFrame();
     static bool HasRightToLeftChars(const CString& text);
     static int FindSpace(const CString& line, int i);
     // The TrueType layout; false when no face could lay the text out.

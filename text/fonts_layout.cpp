@@ -224,17 +224,53 @@ void CFonts::InitRefPoint() {
 }
 
 void CFonts::InitRefPoint(Gdiplus::RectF r) {
-    // Y is the rectangle's top edge (y up): the frame spans it left to
-    // right through its middle and top to bottom through its centre.
+    // Y is the rectangle's top edge (y up). The frame's horizontal line
+    // P0 P1 lies half a height above that edge and its vertical line P2 P3
+    // runs from one height above it down to it: the frame's reference
+    // points (GetPosRefPoint) are then the top-left corner, the top centre
+    // and the top-right corner, each taken half the vertical line below P0,
+    // P3 and P1.
     m_arrFrame.clear();
     fInitStrHeight = r.Height;
     fInitStrWidth = r.Width;
-    const float midY = r.Y - r.Height / 2;
+    const float lineY = r.Y + r.Height / 2;
     const float midX = r.X + r.Width / 2;
-    m_arrFrame.push_back({r.X, midY});
-    m_arrFrame.push_back({r.X + r.Width, midY});
+    m_arrFrame.push_back({r.X, lineY});
+    m_arrFrame.push_back({r.X + r.Width, lineY});
+    m_arrFrame.push_back({midX, r.Y + r.Height});
     m_arrFrame.push_back({midX, r.Y});
-    m_arrFrame.push_back({midX, r.Y - r.Height});
+}
+
+bool CFonts::AdoptOldFrame() {
+    // Texts saved before the frame was built by its formula carry a frame
+    // one text height lower: its lines cross in the middle of the text
+    // instead of one height above it. Measured across the frame's own axes
+    // (so that any move, turn, slant, scale or mirror made since applies to
+    // outline and frame alike), the text spans -1.5 to -0.5 heights from the
+    // horizontal line in a frame of today's form and -0.5 to 0.5 in the old
+    // form. Text on an arc keeps its frame: it is never placed by it.
+    if (m_arrFrame.size() != 4 || parFonts.bPathText != 0) return false;
+    const double ox = m_arrFrame[0].x, oy = m_arrFrame[0].y;
+    const double ux = static_cast<double>(m_arrFrame[1].x) - ox, uy = static_cast<double>(m_arrFrame[1].y) - oy;
+    const double dx = static_cast<double>(m_arrFrame[2].x) - m_arrFrame[3].x;
+    const double dy = static_cast<double>(m_arrFrame[2].y) - m_arrFrame[3].y;
+    const double det = ux * dy - uy * dx;
+    if (!std::isfinite(det) || std::fabs(det) < 1e-12) return false;
+    double lo = 0, hi = 0;
+    bool any = false;
+    for (const FONTSCHAR* ch : m_arrChars) {
+        if (ch == nullptr) continue;
+        for (const tagPOINTF& p : ch->points) {
+            const double t = (ux * (p.y - oy) - uy * (p.x - ox)) / det;
+            if (!std::isfinite(t)) continue;
+            lo = any ? std::min(lo, t) : t;
+            hi = any ? std::max(hi, t) : t;
+            any = true;
+        }
+    }
+    if (!any || (lo + hi) / 2 <= -0.5) return false;
+    for (tagPOINTF& p : m_arrFrame) p = {static_cast<float>(p.x + dx), static_cast<float>(p.y + dy)};
+    return true;
 }
 
 bool CFonts::HasRightToLeftChars(const CString& text) {

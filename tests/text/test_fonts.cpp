@@ -258,4 +258,122 @@ TEST_F(TextTest, SaveReadSaveGivesTheSameBytes) {
     EXPECT_EQ(first, second);
 }
 
+// The frame as the formula builds it from a rectangle (X, Y the top-left
+// corner, y up): a horizontal line half a height above the top edge and a
+// vertical line from one height above it down to it.
+std::vector<tagPOINTF> FormulaFrame(const Gdiplus::RectF& r) {
+    return {{r.X, r.Y + r.Height / 2},
+            {r.X + r.Width, r.Y + r.Height / 2},
+            {r.X + r.Width / 2, r.Y + r.Height},
+            {r.X + r.Width / 2, r.Y}};
+}
+
+std::vector<tagPOINTF> AllPoints(CFonts& t) {
+    std::vector<tagPOINTF> out;
+    for (FONTSCHAR* ch : t.GetChars()) out.insert(out.end(), ch->points.begin(), ch->points.end());
+    return out;
+}
+
+void ExpectSamePoints(const std::vector<tagPOINTF>& a, const std::vector<tagPOINTF>& b, double tol = 1e-3) {
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        EXPECT_NEAR(a[i].x, b[i].x, tol) << i;
+        EXPECT_NEAR(a[i].y, b[i].y, tol) << i;
+    }
+}
+
+struct Params {
+    CString text, face;
+    int type = 0;
+    FONTS_PAR fonts;
+    CODEBAR_PAR codebar;
+    VARTEXT_PAR vartext;
+    explicit Params(CFonts& t) { t.GetFonts(text, type, face, fonts, codebar, vartext); }
+    int Set(CFonts& t, const wchar_t* s) { return t.SetFonts(CString(s), type, face, fonts, codebar, vartext, 1, 0, false); }
+};
+
+TEST_F(TextTest, FrameFollowsItsFormulaAndARelayoutMovesNothing) {
+    for (const wchar_t* text : {L"AB", L" AB", L"A\nBB", L"  x"}) {
+        for (int refPos = 0; refPos < 3; ++refPos) {
+            SCOPED_TRACE(testing::Message() << "ref " << refPos << " text " << CString(text).GetLength());
+            TextPtr t = MakeText(text, {10, 20}, refPos, 7.0, 40.0);
+            t->parFonts.nRefPos = refPos;
+            const Gdiplus::RectF r = Rect(*t);
+            const std::vector<tagPOINTF> want = FormulaFrame(r);
+            ASSERT_EQ(t->GetFrame().size(), 4u);
+            for (size_t k = 0; k < 4; ++k) {
+                EXPECT_NEAR(t->GetFrame()[k].x, want[k].x, 1e-3) << k;
+                EXPECT_NEAR(t->GetFrame()[k].y, want[k].y, 1e-3) << k;
+            }
+            // The reference points are the top corners and the top centre.
+            const tagPOINTF ref = t->GetPosRefPoint(refPos);
+            EXPECT_NEAR(ref.x, r.X + r.Width * refPos / 2, 1e-3);
+            EXPECT_NEAR(ref.y, r.Y, 1e-3);
+
+            // The same string again: every point stays.
+            const std::vector<tagPOINTF> before = AllPoints(*t);
+            Params p(*t);
+            ASSERT_EQ(p.Set(*t, text), 1);
+            ExpectSamePoints(AllPoints(*t), before);
+
+            // A longer, two-line text keeps the reference point and grows
+            // downward.
+            ASSERT_EQ(p.Set(*t, L"ABCDE\nFGH\nIJ"), 1);
+            const Gdiplus::RectF grown = Rect(*t);
+            EXPECT_NEAR(grown.Y, r.Y, 1e-3);
+            EXPECT_NEAR(grown.X + grown.Width * refPos / 2, r.X + r.Width * refPos / 2, 1e-3);
+            EXPECT_GT(grown.Height, r.Height + 5);
+        }
+    }
+}
+
+TEST_F(TextTest, FramesSavedInTheOlderFormStillPlaceTheirTexts) {
+    auto save = [&](CBaseShape* shape, const std::filesystem::path& file) {
+        shape->UpdatePropsValue();
+        std::list<CBaseShape*> records;
+        shape->SaveShapeChild(nullptr, records);
+        EXPECT_TRUE(CVonnSriShapeList(&records).SaveList(file.wstring().c_str()));
+    };
+    auto load = [&](const std::filesystem::path& file) {
+        std::list<CBaseShape*> back;
+        EXPECT_TRUE(CVonnSriShapeList(&back).LoadList(file.wstring().c_str()));
+        EXPECT_EQ(back.size(), 1u);
+        return TextPtr(back.empty() ? nullptr : dynamic_cast<CFonts*>(back.front()));
+    };
+    for (int old = 0; old < 2; ++old) {
+        SCOPED_TRACE(old);
+        TextPtr t = MakeText(L"Hello\nworld", {5, 5});
+        const Gdiplus::RectF r = Rect(*t);
+        if (old != 0) {
+            // The older frame: one text height lower, its lines crossing in
+            // the middle of the text.
+            t->GetFrame() = {{r.X, r.Y - r.Height / 2},
+                             {r.X + r.Width, r.Y - r.Height / 2},
+                             {r.X + r.Width / 2, r.Y},
+                             {r.X + r.Width / 2, r.Y - r.Height}};
+        }
+        // Edits made before the save apply to outline and frame alike.
+        t->Slope({0, 0}, 0.2, 0);
+        t->Rotate(30, {0, 0});
+        t->Mirror({1, 1}, 2);
+        const std::vector<tagPOINTF> shown = AllPoints(*t);
+        std::vector<tagPOINTF> corner{{r.X, r.Y}};
+        corner[0] = CBaseShape::PointfSlope(corner[0], 0.2, 0, {0, 0});
+        corner[0] = CBaseShape::PointfRotate(corner[0], {0, 0}, 30);
+        corner[0] = {corner[0].x, 2 - corner[0].y};
+        const auto file = m_dir / (old != 0 ? "old.orzx" : "new.orzx");
+        save(t.get(), file);
+
+        TextPtr read = load(file);
+        ASSERT_TRUE(read);
+        ExpectSamePoints(AllPoints(*read), shown, 1e-4);
+        const tagPOINTF ref = read->GetPosRefPoint(0);
+        EXPECT_NEAR(ref.x, corner[0].x, 1e-3);
+        EXPECT_NEAR(ref.y, corner[0].y, 1e-3);
+        Params p(*read);
+        ASSERT_EQ(p.Set(*read, L"Hello\nworld"), 1);
+        ExpectSamePoints(AllPoints(*read), shown, 2e-3);
+    }
+}
+
 }  // namespace
