@@ -634,14 +634,29 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     // A variable text lays out the current values of its elements.
     if (vartext.bEnable != 0 && useVarText != 0) text = vartext.GetText(!interactive);
 
+    // Numbers no layout can use are refused before anything changes.
+    if (const wchar_t* bad = fontType == 2 ? nullptr : UnusableLayoutNumber(fonts)) {
+        Log()->WriteFormat(L"SetFonts refused: unusable %s", bad);
+        SetEvent(m_hLayoutEvent);
+        if (interactive) AfxMessageBox(CLang::Instance()->GetString("MSG_PARAMETER_INCORRECT").GetString(), MB_OK);
+        return 0;
+    }
+
     TakeLayoutParams(text, fontType, fontName, fonts, codebar, vartext);
     SetAsideOldLayout(saved);
 
-    if (!LayOutByType(text, fontType, fontName, fonts, codebar)) {
+    const bool laidOut = LayOutByType(text, fontType, fontName, fonts, codebar);
+    // Whatever the numbers, no point that is not finite gets out.
+    const bool finite = !laidOut || OutlinesFinite();
+    if (!laidOut || !finite) {
+        if (!finite) Log()->Write(L"SetFonts refused: the layout is not finite");
         RestoreLayoutState(saved);
         SetEvent(m_hLayoutEvent);
-        if (fontType == 2 && interactive)
-            AfxMessageBox(CLang::Instance()->GetString("IDS_INVALID_BAR").GetString(), MB_OK);
+        if ((fontType == 2 || !finite) && interactive)
+            AfxMessageBox(CLang::Instance()
+                              ->GetString(finite ? "IDS_INVALID_BAR" : "MSG_PARAMETER_INCORRECT")
+                              .GetString(),
+                          MB_OK);
         return 0;
     }
     DropOldLayout(saved);

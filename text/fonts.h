@@ -95,6 +95,12 @@ public:
     // where InitRefPoint puts it today; true when it did. Called after a
     // read.
     bool AdoptOldFrame();
+    // The first number of f (or of the arc, for text on an arc) that no
+    // layout can use: not finite, out of range, a height or width factor
+    // not above 0; null when all are usable. Barcodes check their own.
+    const wchar_t* UnusableLayoutNumber(const FONTS_PAR& f) const;
+    // Whether every point of the characters and the frame is finite.
+    bool OutlinesFinite() const;
     static bool HasRightToLeftChars(const CString& text);
     static int FindSpace(const CString& line, int i);
     // The TrueType layout; false when no face could lay the text out.

@@ -273,6 +273,47 @@ bool CFonts::AdoptOldFrame() {
     return true;
 }
 
+// ---- numbers a layout can use -----------------------------------------------------------------
+
+namespace {
+
+// The largest length (millimetres) and width factor a layout takes: far
+// beyond any marking field, far below what overflows a point's float.
+constexpr double kMaxLayoutLength = 1e6;
+
+bool Within(double v, double limit) { return std::isfinite(v) && std::fabs(v) <= limit; }
+
+}  // namespace
+
+const wchar_t* CFonts::UnusableLayoutNumber(const FONTS_PAR& f) const {
+    if (!Within(f.dHeight, kMaxLayoutLength) || !(f.dHeight > 0)) return L"height";
+    if (!Within(f.dWidthRatio, kMaxLayoutLength) || !(f.dWidthRatio > 0)) return L"width factor";
+    if (!Within(f.dCharSpace, kMaxLayoutLength)) return L"character spacing";
+    if (!Within(f.dLineSpace, kMaxLayoutLength)) return L"line spacing";
+    if (!Within(f.dFixCharWidth, kMaxLayoutLength)) return L"character width";
+    // A slant of 90 degrees is taken as 89.9; beyond it the characters
+    // would lie flat or turn over.
+    if (!Within(f.dSlantAngle, 90.0) || f.dSlantAngle == -90.0) return L"slant angle";
+    if (!std::isfinite(f.fSpacing) || !std::isfinite(f.dPathValue1) || !std::isfinite(f.dPathValue2))
+        return L"spacing";
+    if (f.bPathText != 0 &&
+        (!Within(dRad, kMaxLayoutLength) || !(dRad > 0) || !Within(ptCenter.x, kMaxLayoutLength) ||
+         !Within(ptCenter.y, kMaxLayoutLength)))
+        return L"arc";
+    return nullptr;
+}
+
+bool CFonts::OutlinesFinite() const {
+    for (const FONTSCHAR* ch : m_arrChars) {
+        if (ch == nullptr) continue;
+        for (const tagPOINTF& p : ch->points)
+            if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+    }
+    for (const tagPOINTF& p : m_arrFrame)
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+    return true;
+}
+
 bool CFonts::HasRightToLeftChars(const CString& text) {
     const wchar_t* s = text.GetString();
     for (int i = 0; i < text.GetLength(); ++i)
@@ -288,6 +329,13 @@ int CFonts::FindSpace(const CString& line, int i) {
 // ---- placing a new text -----------------------------------------------------------------------
 
 int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool flag) {
+    // Numbers no layout can use leave the text as it is.
+    const wchar_t* bad = nFontType == 2 ? nullptr : UnusableLayoutNumber(parFonts);
+    if (bad == nullptr && !(std::isfinite(pt.x) && std::isfinite(pt.y))) bad = L"position";
+    if (bad != nullptr) {
+        RunLog::Instance(nullptr)->WriteFormat(L"InitFontsPath refused: unusable %s", bad);
+        return 1;
+    }
     m_bRecord = 0;
     m_strText = text;
     m_strFontName = fontName;

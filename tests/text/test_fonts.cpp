@@ -16,6 +16,7 @@
 #include "compose/filledshape.h"
 #include "core/runlog.h"
 #include "core/shapelist.h"
+#include "support/shape_support.h"
 #include "text/fonts.h"
 #include "text/text_test_util.h"
 
@@ -374,6 +375,83 @@ TEST_F(TextTest, FramesSavedInTheOlderFormStillPlaceTheirTexts) {
         ASSERT_EQ(p.Set(*read, L"Hello\nworld"), 1);
         ExpectSamePoints(AllPoints(*read), shown, 2e-3);
     }
+}
+
+TEST_F(TextTest, UnusableNumbersAreRefusedAndNothingIsLost) {
+    testsupport::HostScope host;
+    const double bad[] = {NAN, INFINITY, -INFINITY, 1e39, 0.0, -5.0};
+    using Set = void (*)(FONTS_PAR&, double);
+    const std::pair<const char*, Set> fields[] = {
+        {"height", [](FONTS_PAR& f, double v) { f.dHeight = v; }},
+        {"width", [](FONTS_PAR& f, double v) { f.dWidthRatio = v; }},
+        {"slant", [](FONTS_PAR& f, double v) { f.dSlantAngle = v == 0.0 || v == -5.0 ? 135.0 : v; }},
+        {"char space", [](FONTS_PAR& f, double v) { f.dCharSpace = v == 0.0 || v == -5.0 ? NAN : v; }},
+        {"line space", [](FONTS_PAR& f, double v) { f.dLineSpace = v == 0.0 || v == -5.0 ? NAN : v; }},
+        {"char width", [](FONTS_PAR& f, double v) { f.dFixCharWidth = v == 0.0 || v == -5.0 ? NAN : v; }},
+        {"spacing", [](FONTS_PAR& f, double v) { f.fSpacing = static_cast<float>(v == 0.0 || v == -5.0 ? NAN : v); }},
+    };
+    for (int type : {0, 1, 3}) {
+        for (int arc = 0; arc < 2; ++arc) {
+            TextPtr t = MakeText(L"AB", {3, 4});
+            t->dRad = 20;
+            Params p(*t);
+            p.fonts.bPathText = arc;
+            ASSERT_EQ(t->SetFonts(CString(L"AB"), type, CString(L"DejaVu Sans"), p.fonts, p.codebar, p.vartext, 1, 0,
+                                  false),
+                      1);
+            const std::vector<tagPOINTF> before = AllPoints(*t);
+            const std::vector<tagPOINTF> frame = t->GetFrame();
+            FONTS_PAR kept = t->parFonts;
+            ASSERT_FALSE(before.empty());
+            for (const auto& [name, set] : fields) {
+                for (double v : bad) {
+                    SCOPED_TRACE(testing::Message() << "type " << type << " arc " << arc << " " << name << " " << v);
+                    FONTS_PAR f = kept;
+                    set(f, v);
+                    const size_t boxes = host.Texts().size();
+                    EXPECT_EQ(t->SetFonts(CString(L"CDE"), type, CString(L"DejaVu Sans"), f, p.codebar, p.vartext, 1,
+                                          0, true),
+                              0);
+                    EXPECT_EQ(host.Texts().size(), boxes + 1);
+                    EXPECT_EQ(t->GetText(), CString(L"AB"));
+                    EXPECT_EQ(t->parFonts.dHeight, kept.dHeight);
+                    EXPECT_EQ(AllPoints(*t), before);
+                    EXPECT_EQ(t->GetFrame(), frame);
+                }
+            }
+            // The arc itself: a radius or centre no circle has.
+            if (arc != 0) {
+                for (double r : {double(NAN), double(INFINITY), 1e39, 0.0}) {
+                    t->dRad = r;
+                    EXPECT_EQ(t->SetFonts(CString(L"CDE"), type, CString(L"DejaVu Sans"), kept, p.codebar, p.vartext,
+                                          1, 0, false),
+                              0);
+                    EXPECT_EQ(AllPoints(*t), before);
+                }
+                t->dRad = 20;
+                t->ptCenter = {NAN, 0};
+                EXPECT_EQ(t->SetFonts(CString(L"CDE"), type, CString(L"DejaVu Sans"), kept, p.codebar, p.vartext, 1,
+                                      0, false),
+                          0);
+                EXPECT_EQ(AllPoints(*t), before);
+            }
+        }
+    }
+    // Transforms with such numbers change nothing and record nothing.
+    TextPtr moved = MakeText(L"AB", {0, 0});
+    const std::vector<tagPOINTF> still = AllPoints(*moved);
+    moved->Move(NAN, 1);
+    moved->Rotate(INFINITY, {0, 0});
+    moved->Zoom({0, 0}, NAN, 1);
+    moved->Slope({0, 0}, NAN, 0);
+    moved->Mirror({NAN, 0}, 1);
+    EXPECT_EQ(AllPoints(*moved), still);
+    EXPECT_TRUE(moved->GetModifyList().empty());
+    // A new text placed with such numbers is not laid out at all.
+    TextPtr fresh(new CFonts());
+    fresh->parFonts.dHeight = NAN;
+    fresh->InitFontsPath({0, 0}, CString(L"AB"), CString(L"DejaVu Sans"), false);
+    EXPECT_TRUE(fresh->GetChars().empty());
 }
 
 }  // namespace

@@ -250,9 +250,12 @@ TEST(FontsLayout, VerticalFacesRightToLeftAndFallbacks) {
     t = Lay(L"H", L"No Such Face 42");
     ExpectOutline(*t, 0, H, 1, 1);
 
-    // Blanks, empty lines and absurd numbers lay out without harm.
-    t = Lay(L"  \n\r\n \t", [](FONTS_PAR& p) { p.dCharSpace = NAN, p.dLineSpace = INFINITY; });
+    // Blanks and empty lines lay out without harm; absurd numbers are
+    // refused.
+    t = Lay(L"  \n\r\n \t");
     EXPECT_EQ(t->GetChars().size(), 4u);
+    t = Lay(L"  \n\r\n \t", [](FONTS_PAR& p) { p.dCharSpace = NAN, p.dLineSpace = INFINITY; });
+    EXPECT_EQ(t->GetChars().size(), 0u);
     t = Lay(L"HI", [](FONTS_PAR& p) { p.dCharSpace = NAN, p.dHeight = 0, p.nFixWidthMode = 7, p.bEqualPitch = 1; });
     for (FONTSCHAR* ch : t->GetChars())
         for (const tagPOINTF& p : ch->points) EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
