@@ -417,6 +417,8 @@ struct CFonts::LayoutSnapshot {
     Gdiplus::RectF oldRect;
     tagPOINTF oldRef{0.0f, 0.0f};
     bool hadOutline = false;
+    // The "BrowalliaIT9" shift of a "1" that the new text loses.
+    double oneShift = 0.0;
 };
 
 void CFonts::SaveLayoutState(LayoutSnapshot& s) {
@@ -599,6 +601,8 @@ void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
     double dy = static_cast<double>(oldRef.y) - newRef.y;
     if (browallia) {
         dy = (static_cast<double>(oldRef.y) - s.oldRect.Height) - (static_cast<double>(newRef.y) - newRect.Height);
+        const double gained = BrowalliaOneShift(s.text, m_strText, true);
+        dy -= gained != 0.0 ? gained : s.oneShift;
     }
     if (!hasText) dx = dy = 0.0;
     if (parFonts.bPathText == 0) {
@@ -641,6 +645,7 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
         if (interactive) AfxMessageBox(CLang::Instance()->GetString("MSG_PARAMETER_INCORRECT").GetString(), MB_OK);
         return 0;
     }
+    if (fontName == CString(L"BrowalliaIT9")) saved.oneShift = BrowalliaOneShift(m_strText, text, false);
 
     TakeLayoutParams(text, fontType, fontName, fonts, codebar, vartext);
     SetAsideOldLayout(saved);
@@ -662,6 +667,7 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     DropOldLayout(saved);
     RefillAfterLayout();
     ReplayModificationsAfterLayout();
+    FitVariableTextWidth();
     KeepPlaceOfOldLayout(saved);
     FinishLayout(noRefresh, interactive);
     SetEvent(m_hLayoutEvent);

@@ -292,6 +292,14 @@ private:
     void RefillAfterLayout();
     void ReplayModificationsAfterLayout();
     void KeepPlaceOfOldLayout(const LayoutSnapshot& s);
+    // Scales a variable text whose first element asks for a fixed width to
+    // that width across, about its rectangle's left-top corner.
+    void FitVariableTextWidth();
+    // The vertical shift of a "BrowalliaIT9" text whose new text loses or
+    // gains a "1": a share of the glyph's height, taken from the characters
+    // that hold the "1" (before the layout when it is lost, after it when
+    // it is gained); 0 otherwise.
+    double BrowalliaOneShift(const CString& oldText, const CString& newText, bool gained);
     void FinishLayout(int noRefresh, bool interactive);
 
     // Layout by font type; each false on failure.

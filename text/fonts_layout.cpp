@@ -314,6 +314,33 @@ bool CFonts::OutlinesFinite() const {
     return true;
 }
 
+void CFonts::FitVariableTextWidth() {
+    if (parVarText.bEnable == 0 || parVarText.arrElements.empty() || parVarText.arrElements[0] == nullptr) return;
+    const tagVarAdv& adv = parVarText.arrElements[0]->advPar;
+    if (adv.bFixWidth == 0) return;
+    const double w = adv.fCharWidth;
+    Gdiplus::RectF r;
+    GetRectangle(r);
+    if (!(w > 0) || !std::isfinite(w) || !(r.Width > 0)) return;
+    // The fit is the element's setting, not a zoom of the user's: the
+    // accumulated scale factors stay as they were.
+    const double scaleX = parFonts.dScaleX, scaleY = parFonts.dScaleY;
+    Zoom({r.X, r.Y}, w / r.Width, 1.0);
+    parFonts.dScaleX = scaleX;
+    parFonts.dScaleY = scaleY;
+}
+
+double CFonts::BrowalliaOneShift(const CString& oldText, const CString& newText, bool gained) {
+    const bool oldHasOne = oldText.Find(L'1') >= 0, newHasOne = newText.Find(L'1') >= 0;
+    if (gained ? (oldHasOne || !newHasOne) : (!oldHasOne || newHasOne)) return 0.0;
+    Gdiplus::RectF one;
+    if (!GetTaiwenHeightOfOne(one)) return 0.0;
+    // The face draws its "1" this share of the glyph's height off the
+    // line the other figures stand on.
+    constexpr double kOneShare = 0.1565;
+    return (gained ? kOneShare : -kOneShare) * one.Height;
+}
+
 bool CFonts::HasRightToLeftChars(const CString& text) {
     const wchar_t* s = text.GetString();
     for (int i = 0; i < text.GetLength(); ++i)

@@ -173,6 +173,16 @@ void CFonts::CalculateHeightAndWidthRate(double rx, double ry) {
     const double h = GetFakeHeight();
     const double w = GetFakeWidth();
     const double h0 = parFonts.dHeight;
+    // The fixed width of a variable text follows the zoom along the axis
+    // the font record names, so that the next layout keeps the width the
+    // text was zoomed to (a mirroring zoom keeps its sign in the recorded
+    // mirror, not in the width).
+    if (nFontType != 2 && !parVarText.arrElements.empty() && parVarText.arrElements[0] != nullptr) {
+        const double r = std::fabs(parFonts.bVarWidthByY != 0 ? ry : rx);
+        float& width = parVarText.arrElements[0]->advPar.fCharWidth;
+        const double scaled = width * r;
+        if (std::isfinite(scaled) && r > 0 && std::fabs(scaled) <= 1e6) width = static_cast<float>(scaled);
+    }
     // A text without extent keeps its ratios: nothing divides by zero.
     if (!(fInitStrWidth > 0) || !(fInitStrHeight > 0) || !(h > 0) || !(w > 0)) return;
     fWidthZoom = w / fInitStrWidth;
@@ -200,8 +210,6 @@ void CFonts::CalculateHeightAndWidthRate(double rx, double ry) {
         parFonts.dWidthRatio = kNaturalWidth * fWidthZoom / fHeightZoom;
     }
     if (h0 != 0) parFonts.fSpacing = static_cast<float>(parFonts.dHeight / h0 * parFonts.fSpacing);
-    (void)rx;
-    (void)ry;
     if (nFontType == 1 || nFontType == 3) {
         fInitStrWidth = w;
         fInitStrHeight = h;

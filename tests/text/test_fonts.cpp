@@ -377,6 +377,65 @@ TEST_F(TextTest, FramesSavedInTheOlderFormStillPlaceTheirTexts) {
     }
 }
 
+TEST_F(TextTest, VariableTextKeepsItsFixedWidthThroughZooms) {
+    for (int byY = 0; byY < 2; ++byY) {
+        SCOPED_TRACE(byY);
+        TextPtr t = MakeText(L"X", {0, 0});
+        Params p(*t);
+        auto element = std::make_shared<TEXT_ELEMENT>();
+        element->m_strText = L"ABC12";
+        element->advPar.bFixWidth = 1;
+        element->advPar.fCharWidth = 30.0f;
+        p.vartext.bEnable = 1;
+        p.vartext.arrElements = {element};
+        p.fonts.bVarWidthByY = byY;
+        ASSERT_EQ(t->SetFonts(CString(L"X"), 0, p.face, p.fonts, p.codebar, p.vartext, 1, 1, false), 1);
+        EXPECT_EQ(t->GetText(), CString(L"ABC12"));
+        Gdiplus::RectF r = Rect(*t);
+        EXPECT_NEAR(r.Width, 30.0, 1e-3);
+        const float left = r.X, top = r.Y;
+        // Zoomed 1.5 across and 0.5 down: the width the element holds
+        // follows the factor the font record names, and a new layout of
+        // the next value comes out that wide.
+        t->Zoom({left, top}, 1.5, 0.5);
+        const double want = byY != 0 ? 30.0 * 0.5 : 30.0 * 1.5;
+        EXPECT_NEAR(element->advPar.fCharWidth, want, 1e-3);
+        element->m_strText = L"ABC13";
+        ASSERT_EQ(t->SetFonts(CString(L"X"), 0, p.face, t->parFonts, p.codebar, p.vartext, 1, 1, false), 1);
+        r = Rect(*t);
+        EXPECT_NEAR(r.Width, want, 1e-3);
+        EXPECT_NEAR(r.X, left, 1e-3);
+        EXPECT_NEAR(r.Y, top, 1e-3);
+    }
+}
+
+TEST_F(TextTest, BrowalliaKeepsItsFiguresOnOneLine) {
+    // "1" in this face stands 0.1565 of its height off the line: a text
+    // that gains a "1" goes down by that much against its bottom edge, one
+    // that loses it goes up, and two texts that both hold one stay on
+    // their bottom edge.
+    TextPtr t = MakeText(L"2", {0, 0}, 0, 10.0, 45.8, L"BrowalliaIT9");
+    Params p(*t);
+    auto bottom = [&] {
+        const Gdiplus::RectF r = Rect(*t);
+        return static_cast<double>(r.Y - r.Height);
+    };
+    auto oneHeight = [&] {
+        for (FONTSCHAR* ch : t->GetChars())
+            if (ch->text == CString(L"1")) return static_cast<double>(CBaseShape::CalculateRectangle(ch->points).Height);
+        return 0.0;
+    };
+    const double start = bottom();
+    ASSERT_EQ(p.Set(*t, L"1"), 1);
+    const double h = oneHeight();
+    ASSERT_GT(h, 1.0);
+    EXPECT_NEAR(bottom(), start - 0.1565 * h, 1e-3);
+    ASSERT_EQ(p.Set(*t, L"12"), 1);
+    EXPECT_NEAR(bottom(), start - 0.1565 * h, 1e-3);
+    ASSERT_EQ(p.Set(*t, L"2"), 1);
+    EXPECT_NEAR(bottom(), start, 1e-3);
+}
+
 TEST_F(TextTest, UnusableNumbersAreRefusedAndNothingIsLost) {
     testsupport::HostScope host;
     const double bad[] = {NAN, INFINITY, -INFINITY, 1e39, 0.0, -5.0};
