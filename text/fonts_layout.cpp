@@ -642,7 +642,10 @@ bool CFonts::SetFontsPoint(CString text, CString fontName, bool) {
     FreeAll(true);
     if (text.IsEmpty()) return true;
     LayoutText lt;
-    lt.text.assign(text.GetString(), static_cast<size_t>(text.GetLength()));
+    // A character beyond U+FFFF may come as a UTF-16 surrogate pair: it is
+    // one character of the layout.
+    const std::u32string points = gf::ToCodePoints(text.GetString(), static_cast<size_t>(text.GetLength()));
+    lt.text.assign(points.begin(), points.end());
     lt.rtl = HasRightToLeftChars(text);
     if (lt.rtl) std::reverse(lt.text.begin(), lt.text.end());
     if (parFonts.bPathText != 0) {
