@@ -496,6 +496,14 @@ TEST_F(TextTest, UnusableNumbersAreRefusedAndNothingIsLost) {
             }
         }
     }
+    // A position no number can reach (a hostile file) lays out nothing
+    // either.
+    TextPtr lost = MakeText(L"AB", {0, 0});
+    const std::vector<tagPOINTF> kept = AllPoints(*lost);
+    lost->fontspos = {NAN, 0};
+    Params lp(*lost);
+    EXPECT_EQ(lp.Set(*lost, L"CD"), 0);
+    EXPECT_EQ(AllPoints(*lost), kept);
     // Transforms with such numbers change nothing and record nothing.
     TextPtr moved = MakeText(L"AB", {0, 0});
     const std::vector<tagPOINTF> still = AllPoints(*moved);
