@@ -302,6 +302,24 @@ TEST_F(ArcTextTest, FixedWidthTwoSpacesByTheSignedDifference) {
         EXPECT_GT(spread, spreadBefore);
         spreadBefore = spread;
     }
+    // Dots bent onto the circle take the same signed room, in drawing units.
+    spreadBefore = 0;
+    for (double fixed : {natural - 0.5, natural, natural + 1.5}) {
+        SCOPED_TRACE(fixed);
+        TextPtr t = ArcText();
+        Layout lay;
+        lay.fonts.nFixWidthMode = 2;
+        lay.fonts.dFixCharWidth = fixed;
+        ASSERT_EQ(lay.Run(*t, L"abab", 3), 1);
+        double previous = 1e9;
+        for (FONTSCHAR* ch : t->GetChars()) {
+            EXPECT_LT(CentreAngle(ch->points), previous);
+            previous = CentreAngle(ch->points);
+        }
+        const double spread = CentreAngle(t->GetChars()[0]->points) - previous;
+        EXPECT_GT(spread, spreadBefore);
+        spreadBefore = spread;
+    }
 }
 
 // ---- dot-matrix text ------------------------------------------------------------------------
