@@ -168,8 +168,11 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
     parCodebar.strTextFont = CString(parCodebar.wstrTextFont.c_str());
     parCodebar.strCustomText = CString(parCodebar.wstrCustomText.c_str());
     m_arrFrame = m_prop4P.empty() ? std::vector<tagPOINTF>() : m_prop4P.front();
-    // A frame is four points or nothing.
-    if (m_arrFrame.size() != 4) m_arrFrame.clear();
+    // A frame is four finite points or nothing.
+    if (m_arrFrame.size() != 4 ||
+        !std::all_of(m_arrFrame.begin(), m_arrFrame.end(),
+                     [](const tagPOINTF& p) { return std::isfinite(p.x) && std::isfinite(p.y); }))
+        m_arrFrame.clear();
     m_arrModify = m_propModify;
     parVarText.arrElements.clear();
     for (const TEXT_ELEMENT_REC& rec : m_propElements) parVarText.arrElements.push_back(rec.Make());
@@ -179,8 +182,12 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
         auto* ch = new FONTSCHAR(m_propChars[i]);
         if (i < m_propCharPoints.size()) ch->points = m_propCharPoints[i];
         if (i < m_propCharTypes.size()) ch->types = m_propCharTypes[i];
-        // Points and types go together or not at all.
-        if (ch->types.size() != ch->points.size()) {
+        // Points and types go together or not at all, and a character with
+        // a point that is not finite (a damaged file) keeps neither: such a
+        // point must never reach the marking.
+        const bool finite = std::all_of(ch->points.begin(), ch->points.end(),
+                                        [](const tagPOINTF& p) { return std::isfinite(p.x) && std::isfinite(p.y); });
+        if (ch->types.size() != ch->points.size() || !finite) {
             ch->points.clear();
             ch->types.clear();
         }

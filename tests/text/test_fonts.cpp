@@ -375,6 +375,19 @@ TEST_F(TextTest, FramesSavedInTheOlderFormStillPlaceTheirTexts) {
         ASSERT_EQ(p.Set(*read, L"Hello\nworld"), 1);
         ExpectSamePoints(AllPoints(*read), shown, 2e-3);
     }
+    // A damaged file with a point or frame that is not finite: the
+    // character loses its outline, the frame goes, and nothing else.
+    TextPtr t = MakeText(L"AB", {0, 0});
+    const std::vector<tagPOINTF> second = t->GetChars()[1]->points;
+    t->GetChars()[0]->points[3].y = NAN;
+    t->GetFrame()[2].x = INFINITY;
+    save(t.get(), m_dir / "nan.orzx");
+    TextPtr read = load(m_dir / "nan.orzx");
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->GetChars().size(), 2u);
+    EXPECT_TRUE(read->GetChars()[0]->points.empty());
+    EXPECT_EQ(read->GetChars()[1]->points, second);
+    EXPECT_TRUE(read->GetFrame().empty());
 }
 
 TEST_F(TextTest, VariableTextKeepsItsFixedWidthThroughZooms) {
