@@ -1,5 +1,8 @@
 // The barcode engine with any data, symbology and options: set up, check,
-// encode and draw must fail cleanly or give modules inside the symbol.
+// encode and draw must fail cleanly or give modules inside the symbol. With
+// bit 2 of the second byte, a barcode text instead: every number of its
+// barcode record from the input (any bit pattern); the text is built with
+// finite outlines or refused with none.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -7,8 +10,18 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
+
+#include <filesystem>
+#include <memory>
+#include <unistd.h>
 
 #include "codebar/codebar.h"
+#include "core/morvik.h"
+#include "core/runlog.h"
+#include "fuzz_support.h"
+#include "text/fonts.h"
+#include "text/mycodebar.h"
 
 namespace {
 
@@ -46,6 +59,63 @@ T Take(const uint8_t*& data, size_t& size) {
     return v;
 }
 
+// A barcode text of an offered symbology built from the input's numbers.
+void FuzzText(uint8_t selector, const uint8_t* data, size_t size) {
+    static const bool quiet = [] {
+        const std::filesystem::path dir =
+            std::filesystem::temp_directory_path() / ("fuzz-codebar-" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir);
+        RunLog::Instance(nullptr)->SetLogFolder(CString((dir.string() + "/").c_str()));
+        SetHost(std::make_shared<fuzzsupport::SilentHost>());
+        return true;
+    }();
+    (void)quiet;
+    const std::vector<int>& ids = GetCodebarInstance()->GetSymbologyList();
+    const int id = ids[selector % ids.size()];
+    if (id == CMyCodebar::kTolcode) return;  // no encoder installed
+    CODEBAR_PAR p;
+    p.nCodeType = id;
+    p.fBarHeight = Take<float>(data, size);
+    p.fModuleWidth = Take<float>(data, size);
+    p.fFixWidth = Take<float>(data, size);
+    p.fFixHeight = Take<float>(data, size);
+    p.fLogoRatio = Take<float>(data, size);
+    p.dTextHeight = Take<double>(data, size);
+    p.dTextWidth = Take<double>(data, size);
+    p.dTextOffsetX = Take<double>(data, size);
+    p.dTextOffsetY = Take<double>(data, size);
+    p.dTextSpace = Take<double>(data, size);
+    p.n2DVersion = Take<int16_t>(data, size);
+    p.n2DECLevel = Take<int16_t>(data, size);
+    p.nPDF417Rows = Take<int16_t>(data, size);
+    p.nPDF417Cols = Take<int16_t>(data, size);
+    p.nModuleWidthPct = Take<int8_t>(data, size);
+    p.nModuleHeightPct = Take<int8_t>(data, size);
+    const uint8_t switches = Take<uint8_t>(data, size);
+    p.bShowText = switches & 1;
+    p.bFixSize = (switches >> 1) & 1;
+    p.bLogo = (switches >> 2) & 1;
+    p.bInverse = (switches >> 3) & 1;
+    p.bRectModule = (switches >> 4) & 1;
+    p.bCircleModule = (switches >> 5) & 1;
+    p.bPointModule = (switches >> 6) & 1;
+    p.strTextFont = L"DejaVu Sans";
+    std::wstring text;
+    for (size_t i = 0; i < size && text.size() < 48; ++i) text += static_cast<wchar_t>(data[i]);
+    CFonts t;
+    FONTS_PAR fonts;
+    VARTEXT_PAR var;
+    const CString name = GetCodebarInstance()->GetTypeName(id);
+    if (t.SetFonts(CString(text.c_str()), 2, name, fonts, p, var, 1, 0, false) != 1) {
+        // Refused: nothing was built.
+        for (const FONTSCHAR* ch : t.GetChars()) fuzzsupport::Check(ch == nullptr || ch->points.empty());
+        return;
+    }
+    for (const FONTSCHAR* ch : t.GetChars())
+        if (ch != nullptr)
+            for (const tagPOINTF& q : ch->points) fuzzsupport::Check(std::isfinite(q.x) && std::isfinite(q.y));
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static constexpr int kTypes[] = {3,  7,  8,  10, 13,  16,  18,  20,  25,  34,  37, 55, 58,
                                      59, 60, 61, 71, 92, 116, 124, 125, 126, 127, 128, 0,  9999};
@@ -59,6 +129,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const uint8_t selector = Take<uint8_t>(data, size);
     const uint8_t flags = Take<uint8_t>(data, size);
+    if ((flags & 4) != 0) {
+        BCFree(h);
+        FuzzText(selector, data, size);
+        return 0;
+    }
     const wchar_t formats[][2] = {L"", L"A", L"B", L"C"};
     BCSetFormatW(h, formats[flags & 3]);
     BCSetBCType(h, kTypes[selector % (sizeof kTypes / sizeof kTypes[0])]);
