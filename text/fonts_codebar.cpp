@@ -40,8 +40,9 @@ int TruncIndex(double v) {
     return static_cast<int>(std::trunc(v));
 }
 
-// Why the last encoding of this thread was refused before the engine saw
-// it (a parameter that is no number), for the error report.
+// Why the last encoding of this thread was refused before the text reached
+// the engine (a parameter that is no number, a setting the engine
+// refused), for the error report.
 thread_local const wchar_t* t_refusedParameter = nullptr;
 
 // The first number of the record that the build of this symbology uses
@@ -50,16 +51,16 @@ thread_local const wchar_t* t_refusedParameter = nullptr;
 const wchar_t* RefusedNumber(const CODEBAR_PAR& p) {
     constexpr double kMost = 1e6;
     auto bad = [](double v) { return !std::isfinite(v) || std::fabs(v) > kMost; };
-    if (bad(p.fModuleWidth)) return L"module width";
+    if (bad(p.fModuleWidth)) return L"The module width is not a size the barcode can be built with.";
     const bool barsHigh = !p.Is2DCode() || p.nCodeType == CMyCodebar::kPdf417;
-    if (barsHigh && (bad(p.fBarHeight) || p.fBarHeight < 0)) return L"bar height";
-    if (p.bFixSize != 0 && (bad(p.fFixWidth) || bad(p.fFixHeight))) return L"fixed size";
+    if (barsHigh && (bad(p.fBarHeight) || p.fBarHeight < 0)) return L"The bar height is not a size the barcode can be built with.";
+    if (p.bFixSize != 0 && (bad(p.fFixWidth) || bad(p.fFixHeight))) return L"The fixed size is not a size the barcode can be built with.";
     if (p.bShowText != 0) {
-        if (bad(p.dTextHeight) || bad(p.dTextWidth)) return L"text size";
-        if (bad(p.dTextOffsetX) || bad(p.dTextOffsetY)) return L"text offset";
-        if (bad(p.dTextSpace)) return L"text spacing";
+        if (bad(p.dTextHeight) || bad(p.dTextWidth)) return L"The size of the readable text is not a size it can be built with.";
+        if (bad(p.dTextOffsetX) || bad(p.dTextOffsetY)) return L"The offset of the readable text is not a distance it can be moved by.";
+        if (bad(p.dTextSpace)) return L"The spacing of the readable text is not a distance it can be built with.";
     }
-    if (p.Is2DCode() && p.bLogo != 0 && bad(p.fLogoRatio)) return L"logo ratio";
+    if (p.Is2DCode() && p.bLogo != 0 && bad(p.fLogoRatio)) return L"The logo ratio is not a ratio the code can be built with.";
     return nullptr;
 }
 
@@ -153,7 +154,7 @@ int32_t CFonts::GenerateCodebar() {
     width.Format(L"%.2f", static_cast<double>(par.fModuleWidth) * 100 * 10);
     rc = BCSetModWidthW(h, width.GetString());
     if (rc != 0) {
-        t_refusedParameter = L"module width";
+        t_refusedParameter = L"The module width is not a size the barcode can be built with.";
         return rc;
     }
     BCSetNotchHeight(h, TruncIndex(par.fBarHeight) < 0 ? 0 : TruncIndex(par.fBarHeight));
@@ -166,7 +167,7 @@ int32_t CFonts::GenerateCodebar() {
     } else {
         BCSetRatioW(h, L"");
         if (BCSetCodePage(h, par.nCodePage) != 0) {
-            t_refusedParameter = L"code page";
+            t_refusedParameter = L"The code page of the data is not known.";
             return E_INVALIDARG;
         }
         switch (type) {
@@ -214,9 +215,7 @@ void CFonts::ReportCodebarError(int32_t code, bool box) {
         message += why;
     };
     if (t_refusedParameter != nullptr) {
-        CString why;
-        why.Format(L"the %s is not a size the barcode can be built with.", t_refusedParameter);
-        withDetail(why.GetString());
+        withDetail(t_refusedParameter);
     } else if (h != nullptr && code == BCERR_INVALID_DATA) {
         const wchar_t* text = BCGetTextW(h);
         const int pos = BCGetInvalidDataPos(h);
