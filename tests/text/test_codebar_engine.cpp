@@ -110,6 +110,7 @@ TEST(CodebarEngine, DecodedSymbolsGiveBackTheData) {
         {61, L"1234567", F::Code128, ""},  // odd: the last digit leaves subset C
         {20, L"Auto 128 000111", F::Code128, ""},
         {8, L"CODE-39 $", F::Code39, ""},
+        {8, L"0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%", F::Code39, ""},  // every character it takes
         {25, L"Code 93 mixed", F::Code93, ""},
         {3, L"12345678", F::ITF, ""},
         {18, L"A40156B", F::Codabar, ""},
