@@ -359,7 +359,11 @@ HRESULT BCSetBCType(tag_BarCode* h, int type) {
         h->format = 0;
     }
     h->formatFresh = false;
+    h->created = false;
     if (!IsKnown(type)) {
+        // No symbology: nothing builds until a known one is set (the
+        // previous one does not stay in force).
+        h->type = -1;
         return E_INVALIDARG;
     }
     h->type = type;

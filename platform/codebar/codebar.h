@@ -110,6 +110,8 @@ int BCGetBCCount();
 const wchar_t* const* BCGetBCListW();
 
 HRESULT BCSetFormatW(tag_BarCode* handle, const wchar_t* format);
+// An unknown id is refused (E_INVALIDARG), and nothing builds until a
+// known one is set.
 HRESULT BCSetBCType(tag_BarCode* handle, int type);
 int BCGetBCType(tag_BarCode* handle);
 // Module width in thousandths of a millimetre, as a decimal text ("250.00").

@@ -536,6 +536,8 @@ TEST(CodebarEngine, RefusedSettingsFailTheBuild) {
     ASSERT_EQ(e.Build(58, L"caf\u00e9", [](tag_BarCode* h) { BCSetCodePage(h, 1252); }), S_OK);
     EXPECT_EQ(e.Build(58, L"caf\u00e9", [](tag_BarCode* h) { BCSetCodePage(h, 987654); }), E_INVALIDARG);
     EXPECT_EQ(e.Build(58, L"caf\u00e9", [](tag_BarCode* h) { BCSetCodePage(h, 65001); }), S_OK);
+    EXPECT_NE(e.Build(9999, L"ABC"), S_OK);  // an unknown symbology is no Code 128 of before
+    EXPECT_EQ(BCDrawCB(e.h, nullptr, nullptr), BCERR_NOT_CREATED);
     // Too short data says which lengths the symbology takes.
     EXPECT_EQ(e.Build(13, L"12345"), BCERR_WRONG_LENGTH);
     ASSERT_NE(BCGetErrorDetailW(e.h), nullptr);
