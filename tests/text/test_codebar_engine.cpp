@@ -476,7 +476,7 @@ TEST(CodebarEngine, MatrixCodesHaveTheLevelVersionAndSizeAskedFor) {
             EXPECT_EQ(r.ecLevel(), std::string(1, "LMQH"[level]));
             EXPECT_NEAR(side(r), 17 + 4 * version, 1) << level << " " << version;
         }
-    for (int level = 0; level <= 8; level += 2) {
+    for (int level = 0; level <= 8; ++level) {
         Engine e;
         ASSERT_EQ(e.Build(55, L"PDF417 LEVEL", [&](tag_BarCode* h) { BCSet_PDF417_ECLevel(h, level); }), S_OK);
         const ZXing::Result r = Read(e.bars, F::PDF417);
