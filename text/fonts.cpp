@@ -412,7 +412,7 @@ struct CFonts::LayoutSnapshot {
     std::wstring wstrFontName;
     int fontType = 0, matric = 0, record = 0, barcodeSize = 0;
     FONTS_PAR fonts;
-    CODEBAR_PAR codebar;
+    CODEBAR_PAR codebar, codebarInit;
     VARTEXT_PAR vartext;
     CString typeName;
     std::vector<FONTSCHAR*> chars, backup;
@@ -438,6 +438,7 @@ void CFonts::SaveLayoutState(LayoutSnapshot& s) {
     s.barcodeSize = m_barcodeSize;
     s.fonts = parFonts;
     s.codebar = parCodebar;
+    s.codebarInit = parCodebarInit;
     s.vartext = parVarText;
     s.typeName = GetTypeName();
     s.frame = m_arrFrame;
@@ -471,20 +472,16 @@ void CFonts::SetAsideOldLayout(LayoutSnapshot& s) {
     bMatric = 0;
 }
 
-bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, FONTS_PAR& fonts,
-                          CODEBAR_PAR& codebar) {
+bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, [[maybe_unused]] FONTS_PAR& fonts,
+                          [[maybe_unused]] CODEBAR_PAR& codebar) {
     switch (fontType) {
         case 2: {
-            // A trial encoding first: invalid data fails quietly here, with
-            // the one message of an interactive call in SetFonts.
-            CString data = text;
-            if (IsValidBarcode(data, fontType, fontName, fonts, codebar) == 0) {
+            // The symbol is encoded once, by the build itself: data or
+            // parameters it refuses fail quietly here (the reason goes to
+            // the run log), with the one message of an interactive call in
+            // SetFonts.
+            if (!SetCodebarPoints(false)) {
                 Log()->WriteFormat(L"SetFonts !IsValidBarcode type:%d fontname:%s", fontType,
-                                   static_cast<const wchar_t*>(fontName));
-                return false;
-            }
-            if (!SetCodebarPoints()) {
-                Log()->WriteFormat(L"SetFonts SetCodebarPoints fail type:%d fontname:%s", parCodebar.nCodeType,
                                    static_cast<const wchar_t*>(fontName));
                 return false;
             }
@@ -543,17 +540,52 @@ void CFonts::RestoreLayoutState(LayoutSnapshot& s) {
     bMatric = s.matric;
     m_barcodeSize = s.barcodeSize;
     m_strTypeName = s.typeName;
+    RestoreLayoutParams(s);
+    m_bRecord = s.record;
+    fWidthZoom = 1.0;
+    fHeightZoom = 1.0;
+    InvalidateGeometry();
+}
+
+void CFonts::RestoreLayoutParams(const LayoutSnapshot& s) {
     m_strText = s.text;
     m_strFontName = s.fontName;
     m_wstrFontName = s.wstrFontName;
     nFontType = s.fontType;
     parFonts = s.fonts;
     parCodebar = s.codebar;
+    parCodebarInit = s.codebarInit;
     parVarText = s.vartext;
-    m_bRecord = s.record;
-    fWidthZoom = 1.0;
-    fHeightZoom = 1.0;
-    InvalidateGeometry();
+}
+
+int CFonts::IsValidBarcode(CString& text, int fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar) {
+    LayoutSnapshot saved;
+    SaveLayoutState(saved);
+    m_strText = text;
+    m_strFontName = fontName;
+    m_wstrFontName.assign(fontName.GetString(), static_cast<size_t>(fontName.GetLength()));
+    parFonts = fonts;
+    parCodebar = codebar;
+    nFontType = fontType;
+    int result = 0;
+    if (fontType == 2) {
+        parCodebarInit = parCodebar;
+        CMyCodebar* wrapper = GetCodebarInstance();
+        const int id = wrapper != nullptr ? wrapper->LookupCode(fontName, parCodebar.nCodeType) : -1;
+        if (id == -1) {
+            Log()->WriteFormat(L"IsValidBarcode nCodeType = %d", -1);
+        } else {
+            parCodebar.nCodeType = id;
+            const int32_t rc = GenerateCodebar();
+            if (rc == 0) {
+                result = 1;
+            } else {
+                Log()->WriteFormat(L"IsValidBarcode nCodeType = %ld", static_cast<long>(rc));
+            }
+        }
+    }
+    if (result == 0) RestoreLayoutParams(saved);
+    return result;
 }
 
 void CFonts::DropOldLayout(LayoutSnapshot& s) {
@@ -688,9 +720,13 @@ void CFonts::GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR
     fontType = nFontType;
     fonts = parFonts;
     codebar = parCodebar;
-    // The barcode type the font name stands for, -1 when it names none.
+    // The barcode type the font name stands for, -1 when it names none. A
+    // barcode read under another language's name keeps the type it was
+    // saved with, as its build does, so that the edit is accepted.
     CMyCodebar* wrapper = GetCodebarInstance();
-    codebar.nCodeType = wrapper != nullptr ? wrapper->LookupCode(m_strFontName) : -1;
+    codebar.nCodeType = wrapper == nullptr ? -1
+                        : nFontType == 2   ? wrapper->LookupCode(m_strFontName, parCodebar.nCodeType)
+                                           : wrapper->LookupCode(m_strFontName);
     vartext = parVarText;
 }
 

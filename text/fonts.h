@@ -288,6 +288,9 @@ private:
     void SetAsideOldLayout(LayoutSnapshot& s);
     bool LayOutByType(const CString& text, int fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar);
     void RestoreLayoutState(LayoutSnapshot& s);
+    // The text's parameters of a snapshot: text, font name, font type and
+    // the font, barcode and variable-text records.
+    void RestoreLayoutParams(const LayoutSnapshot& s);
     void DropOldLayout(LayoutSnapshot& s);
     void RefillAfterLayout();
     void ReplayModificationsAfterLayout();
@@ -305,7 +308,9 @@ private:
     // Layout by font type; each false on failure.
     bool SetSinglelinePoint(const CString& text, const CString& fontName);
     bool SetMatricPoint(const CString& text, const CString& fontName);
-    bool SetCodebarPoints();
+    // The whole barcode build; with report false a failure shows no message
+    // box (its reason goes to the run log), for callers that report it.
+    bool SetCodebarPoints(bool report = true);
     // Closed polylines ("font_fill_shape") of the outlines of part j.
     void AddFillOutlines(CFilledShape* fill, int index, enuPtType part, unsigned char pen);
     void FreeCharList(std::vector<FONTSCHAR*>& list);
@@ -384,10 +389,13 @@ private:
     std::vector<uint8_t> m_vEdges;
     std::vector<uint8_t> m_hEdges;
     std::vector<Gdiplus::RectF> m_arrEanBars;
+    // The data as the last built symbol encodes it (check digits, padding),
+    // which its readable text shows.
+    CString m_strCodeReadable;
     tag_BarCode* m_pOwnBarcode = nullptr;
     // Gives the text's own view-less handle back to the wrapper.
     void ReleaseBarcodeInstance();
-    void ReportCodebarError(int32_t code);
+    void ReportCodebarError(int32_t code, bool box);
     bool BuildModuleMatrix(int id);
     // The readable text's outline (path units, y down) for one string; false
     // when no face can lay it out.
