@@ -81,7 +81,7 @@ std::string Unescaped(const std::string& line) {
 // The text as the history keeps it, its line breaks as CR LF the way a read
 // of the file gives them back: a text compares equal however it broke its
 // lines.
-std::string Kept(const std::string& text) { return Unescaped(Escaped(text)); }
+std::string WithCrLfBreaks(const std::string& text) { return Unescaped(Escaped(text)); }
 
 // One lock per history file for the whole process: every history that
 // writes to the file appends under it, so records never interleave.
@@ -219,7 +219,7 @@ void CMarkRecord::ClearIfDue() {
 bool CMarkRecord::Contains(CString text, bool useFile) {
     // Yesterday's texts are no repeats once the daily clear is due.
     ClearIfDue();
-    const std::string s = Kept(ToAnsi(text));
+    const std::string s = WithCrLfBreaks(ToAnsi(text));
     if (useFile && m_path && m_fileTexts.count(s) != 0) return true;
     return m_recentTexts.count(s) != 0;
 }
@@ -237,7 +237,7 @@ bool CMarkRecord::AddRecord(CString text, bool record) {
         Open(path, m_bStamp, m_bCheck, m_bDaily, m_tmReset);
     }
     // Recorded after a possible re-open, which would forget it.
-    if (m_bCheck) m_recentTexts.insert(Kept(s));
+    if (m_bCheck) m_recentTexts.insert(WithCrLfBreaks(s));
 
     LogText(text, L"write start 0");
     WaitForSingleObject(m_hEvent, INFINITE);
