@@ -508,35 +508,27 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
     CString marked = m_strText;
     std::vector<int64_t> serials;
     if (variable) {
-        CString text;
-        for (size_t i = 0; i < parVarText.arrElements.size(); ++i) {
-            TEXT_ELEMENT* e = parVarText.arrElements[i].get();
+        const auto& elements = parVarText.arrElements;
+        // Every element is asked first: a refused piece takes no value
+        // from any source.
+        for (size_t i = 0; i < elements.size(); ++i) {
+            TEXT_ELEMENT* e = elements[i].get();
             if (e == nullptr) continue;
-            const int kind = e->nKind;
             if (auto* sn = dynamic_cast<TEXT_SN_PAR*>(e)) {
                 if (advance && sn->IsSpent()) {
-                    LogRefusal(i, kind, sn->nStep == 0 ? L"serial number with step 0" : L"serial number spent");
+                    LogRefusal(i, e->nKind, sn->nStep == 0 ? L"serial number with step 0" : L"serial number spent");
                     return false;
                 }
                 serials.push_back(sn->nCurrent);
             }
+            if (advance && MovesBeforeChars(e->nKind) && !CanMoveForPiece(e, i)) return false;
+        }
+        CString text;
+        for (size_t i = 0; i < elements.size(); ++i) {
+            TEXT_ELEMENT* e = elements[i].get();
+            if (e == nullptr) continue;
+            if (advance && MovesBeforeChars(e->nKind) && !MoveForPiece(e, i)) return false;
             text += e->GetText();
-        }
-        // Every source is asked first: a refused piece takes no value from any.
-        for (size_t i = 0; advance && i < parVarText.arrElements.size(); ++i) {
-            TEXT_ELEMENT* e = parVarText.arrElements[i].get();
-            const int kind = e != nullptr ? e->nKind : 0;
-            if (MovesBeforeChars(kind) && !CanMoveForPiece(e, i)) return false;
-        }
-        if (advance) {
-            text.Empty();
-            for (size_t i = 0; i < parVarText.arrElements.size(); ++i) {
-                TEXT_ELEMENT* e = parVarText.arrElements[i].get();
-                if (e == nullptr) continue;
-                const int kind = e->nKind;
-                if (MovesBeforeChars(kind) && !MoveForPiece(e, i)) return false;
-                text += e->GetText();
-            }
         }
         marked = text;
         // Laid out anew whenever the outlines show another string.
