@@ -2,6 +2,7 @@
 // damaged and hostile input, and round trips of every shape kind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -192,6 +193,66 @@ TEST(ShapeListFile, ContainersAdoptTheirChildrenByGuid) {
     ASSERT_TRUE(ReadFromMemory(SaveToMemory(flat), read.shapes));
     ASSERT_EQ(read.shapes.size(), 3u);
     EXPECT_TRUE(read.shapes.back()->GetChildren().empty());
+}
+
+// Random forests of nested groups, compound shapes and polylines come back
+// with every member under its parent in its place, whatever the nesting;
+// shapes already in the caller's list are adopted as well, and a shape whose
+// parent never comes stays at the top.
+TEST(ShapeListFile, RandomNestingsComeBackWhole) {
+    // The structure as captions: a shape and its members' structures.
+    std::function<std::wstring(CBaseShape*)> describe = [&describe](CBaseShape* s) {
+        std::wstring out = std::wstring(s->GetCaption().GetString()) + L"(";
+        for (CBaseShape* m : s->GetChildren()) out += describe(m) + L",";
+        return out + L")";
+    };
+    std::srand(7);
+    for (int round = 0; round < 20; ++round) {
+        int leaves = 0;
+        std::function<CBaseShape*(int)> build = [&](int depth) -> CBaseShape* {
+            const int pick = depth > 3 ? 0 : std::rand() % 3;
+            if (pick == 0) return Poly({{float(++leaves), 0}, {0, float(leaves)}});
+            CBaseShape* box = pick == 1 ? static_cast<CBaseShape*>(new CGroupShape()) : new CCombineShape();
+            for (int n = std::rand() % 4; n >= 0; --n) box->GetChildren().push_back(build(depth + 1));
+            return box;
+        };
+        ShapeList doc;
+        for (int n = 1 + std::rand() % 5; n > 0; --n) doc.shapes.push_back(build(0));
+        std::vector<std::wstring> want;
+        for (CBaseShape* s : doc.shapes) want.push_back(describe(s));
+        std::list<CBaseShape*> records;
+        for (CBaseShape* s : doc.shapes) s->SaveShapeChild(nullptr, records);
+        // The first record held back: it goes into the list before the read.
+        CBaseShape* first = records.front();
+        records.pop_front();
+        ShapeList back;
+        if (first->GetShapeKind() == SHAPE_POLYLINE) {
+            back.shapes.push_back(first->Clone());
+            back.shapes.back()->SetCaption(first->GetCaption());
+            back.shapes.back()->SetParentBaseID(first->GetParentBaseID());
+        } else {
+            records.push_front(first);  // a container's record, kept in the file
+        }
+        // An orphan whose parent is nowhere in the file.
+        CPolyLine* orphan = Poly({{0, 0}, {5, 5}});
+        GUID nowhere{};
+        nowhere.Data1 = 0xFEEDu;
+        orphan->SetParentBaseID(nowhere);
+        records.push_front(orphan);
+        const Bytes bytes = SaveToMemory(records);
+        const std::wstring orphanName = orphan->GetCaption().GetString();
+        delete orphan;
+        ASSERT_TRUE(ReadFromMemory(bytes, back.shapes)) << round;
+        std::vector<std::wstring> got;
+        for (CBaseShape* s : back.shapes) got.push_back(describe(s));
+        ASSERT_FALSE(got.empty());
+        // The orphan is the only shape besides the top-level ones.
+        std::vector<std::wstring> tops;
+        for (const std::wstring& g : got)
+            if (g.rfind(orphanName + L"(", 0) != 0) tops.push_back(g);
+        EXPECT_EQ(tops, want) << round;
+        EXPECT_EQ(got.size(), want.size() + 1) << round;
+    }
 }
 
 TEST(ShapeListFile, DamagedInputKeepsOnlyCompleteShapes) {
