@@ -329,7 +329,9 @@ TEST(ShapeListFile, TextsSaveFillsOnlyWhereACharacterHasOneOfItsOwn) {
         const wchar_t* text;
         bool filled;
         unsigned char pen;
-        int ownSettingsAt;  // a fill given settings of its own, or -1; -2 fills the text as a whole
+        // A fill given settings of its own, or -1; -2 fills the text as a
+        // whole, -3 with no set enabled.
+        int ownSettingsAt;
         size_t fillRecords;
     };
     const Case cases[] = {
@@ -338,6 +340,7 @@ TEST(ShapeListFile, TextsSaveFillsOnlyWhereACharacterHasOneOfItsOwn) {
         {L"Hello, long world", false, 0, 6, 7},
         {L"O8 i", true, 3, -1, 4},  // a fill per character, the space's included
         {L"O8 i", true, 3, -2, 1},  // the whole text in the first fill
+        {L"O8 i", true, 0, -3, 4},  // outlines without hatch
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.filled << " pen " << int(c.pen) << " own " << c.ownSettingsAt);
@@ -347,6 +350,7 @@ TEST(ShapeListFile, TextsSaveFillsOnlyWhereACharacterHasOneOfItsOwn) {
         if (c.filled) {
             FILLED_PARS par = hatch;
             par.fillParams[0].bWholeConsider = c.ownSettingsAt == -2 ? 1 : 0;
+            par.fillParams[0].bEnable = c.ownSettingsAt == -3 ? 0 : 1;
             text->SetFill(par, false);
         }
         text->SetPen(c.pen);
