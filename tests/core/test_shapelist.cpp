@@ -398,16 +398,7 @@ TEST(ShapeListFile, TextsSaveFillsOnlyWhereACharacterHasOneOfItsOwn) {
         ASSERT_EQ(oldBack.shapes.size(), 1u);
         auto* fromOld = dynamic_cast<CFonts*>(oldBack.shapes.front());
         ASSERT_EQ(fromOld->GetFills().size(), chars);
-        for (size_t i = 0; i < chars; ++i) {
-            const auto& want = text->GetFills()[i]->GetFillPathOf(0)->PathPoints();
-            const auto& got = fromOld->GetFills()[i]->GetFillPathOf(0)->PathPoints();
-            ASSERT_EQ(got.size(), want.size()) << i;
-            for (size_t k = 0; k < got.size(); ++k) {
-                EXPECT_EQ(got[k].X, want[k].X);
-                EXPECT_EQ(got[k].Y, want[k].Y);
-            }
-        }
-        ExpectSameMarks(text, fromOld);
+        ExpectSameMarks(text, fromOld);  // the hatch of every fill included
     }
 }
 
