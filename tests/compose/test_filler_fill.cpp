@@ -337,7 +337,7 @@ TEST_F(HatchFill, SlowFillQuestionComesInsideOneLongOffset) {
                 std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
             return static_cast<DWORD>(ms * 100);
         });
-        // The first offset takes a second; it notes whether the question
+        // The first offset takes two seconds; it notes whether the question
         // came while it ran.
         struct Probe {
             std::atomic<int> calls{0};
@@ -352,7 +352,7 @@ TEST_F(HatchFill, SlowFillQuestionComesInsideOneLongOffset) {
             offset.AddPaths(in, ClipperLib::jtMiter, ClipperLib::etClosedPolygon);
             offset.Execute(out, delta);
             if (first) {
-                std::this_thread::sleep_for(std::chrono::seconds(1));
+                std::this_thread::sleep_for(std::chrono::seconds(2));
                 probe->boxesDuringFirst = host->MessageBoxes().size();
                 probe->firstDone = true;
             }
@@ -368,7 +368,8 @@ TEST_F(HatchFill, SlowFillQuestionComesInsideOneLongOffset) {
             EXPECT_FALSE(probe->firstDone.load());  // the fill did not wait for it
             EXPECT_EQ(Figures(site.paths[0]).size(), 0u);
             // The abandoned offset still ends on its own.
-            for (int i = 0; i < 500 && !probe->firstDone; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            for (int i = 0; i < 1000 && !probe->firstDone; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             EXPECT_TRUE(probe->firstDone.load());
             EXPECT_EQ(CFillRunner::GetSlowFillAsk(), 1);
         } else {
