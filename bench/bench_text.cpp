@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "core/markdata.h"
+#include "compose/filledshape.h"
 #include "core/shapelist.h"
 #include "core/srifile.h"
 #include "tests/text/shx_gen.h"
@@ -244,6 +245,31 @@ void BM_LongTextLoad(benchmark::State& state) {
     state.counters["chars"] = static_cast<double>(chars);
 }
 
+// Files written before held a fill record for every character; they load
+// in time linear in their (much larger) size.
+void BM_LongTextLoadEveryFillForm(benchmark::State& state) {
+    const auto n = static_cast<size_t>(state.range(0));
+    std::unique_ptr<CFonts> shape = LaidOut(n);
+    std::list<CBaseShape*> records;
+    for (CFilledShape* fill : shape->GetFills()) fill->SaveShapeChild(shape.get(), records);
+    shape->CBaseShape::SaveShapeChild(nullptr, records);
+    SriFile file;
+    CVonnSriShapeList writer(&records);
+    writer.Save(true, &file);
+    const std::vector<uint8_t>& bytes = file.GetWrittenBytes();
+    for (auto _ : state) {
+        std::list<CBaseShape*> shapes;
+        CVonnSriShapeList reader(&shapes);
+        reader.LoadFileFromMem(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()), true);
+        state.PauseTiming();
+        FreeList(shapes);
+        state.ResumeTiming();
+    }
+    state.counters["bytes/char"] = static_cast<double>(bytes.size()) / static_cast<double>(n);
+    state.counters["us/char"] = benchmark::Counter(static_cast<double>(n) * static_cast<double>(state.iterations()),
+                                                   benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 // Resident memory of the process in bytes.
 double ResidentBytes() {
     std::ifstream statm("/proc/self/statm");
@@ -278,6 +304,7 @@ void BM_MegabyteText(benchmark::State& state) {
 
 BENCHMARK(BM_LongTextSave)->Arg(4000)->Arg(16000)->Arg(32000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LongTextLoad)->Arg(4000)->Arg(16000)->Arg(32000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LongTextLoadEveryFillForm)->Arg(4000)->Arg(16000)->Arg(32000)->Iterations(4)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MegabyteText)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_TextShape)->Unit(benchmark::kMillisecond);
