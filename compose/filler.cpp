@@ -1,6 +1,8 @@
 // The scan-line hatch engine and the line and concentric fills.
 #include "compose/filler.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cmath>
 #include <chrono>
@@ -999,6 +1001,17 @@ struct AskedStep {
     }
 };
 
+// An abandoned step still runs code of this library: the library stays
+// mapped from then on, even if the host unloads it.
+void KeepLibraryLoaded() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Dl_info info{};
+        if (dladdr(reinterpret_cast<void*>(&KeepLibraryLoaded), &info) != 0 && info.dli_fname != nullptr)
+            (void)dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    });
+}
+
 }  // namespace
 
 bool CFillRunner::RunAsking(std::function<ClipperLib::Paths()> step, ClipperLib::Paths& out, DWORD start) {
@@ -1021,7 +1034,10 @@ bool CFillRunner::RunAsking(std::function<ClipperLib::Paths()> step, ClipperLib:
             lock.unlock();
             // The step cannot be stopped inside Clipper: it finishes on its
             // own copy of the data, and nothing waits for it.
-            if (worker.joinable()) worker.detach();
+            if (worker.joinable()) {
+                KeepLibraryLoaded();
+                worker.detach();
+            }
             return false;
         }
     }
