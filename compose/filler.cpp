@@ -2,6 +2,8 @@
 #include "compose/filler.h"
 
 #include <dlfcn.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -985,8 +987,10 @@ struct AskedStep {
     std::condition_variable cv;
     bool done = false;
     ClipperLib::Paths result;
+    std::atomic<pid_t> thread{0};
 
     void Run() {
+        thread = gettid();
         ClipperLib::Paths r;
         try {
             r = step();
@@ -1031,6 +1035,10 @@ bool CFillRunner::RunAsking(std::function<ClipperLib::Paths()> step, ClipperLib:
         const bool goOn = GoOnAfterQuestion(start);
         lock.lock();
         if (!goOn) {
+            // What is left of the step yields to everything else. The worker
+            // still waits for this lock to report, so its thread id is its own.
+            const pid_t tid = state->thread.load();
+            if (!state->done && tid > 0) (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid), 19);
             lock.unlock();
             // The step cannot be stopped inside Clipper: it finishes on its
             // own copy of the data, and nothing waits for it.

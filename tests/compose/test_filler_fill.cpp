@@ -1,5 +1,8 @@
 // The line fill (inline and on block threads) with its Clipper preparation
 // and border rings, and the concentric fill.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -343,6 +346,7 @@ TEST_F(HatchFill, SlowFillQuestionComesInsideOneLongOffset) {
             std::atomic<int> calls{0};
             std::atomic<bool> firstDone{false};
             std::atomic<size_t> boxesDuringFirst{0};
+            std::atomic<int> niceAtEnd{0};
         };
         auto probe = std::make_shared<Probe>();
         runner.SetRingOffset([probe, host](const ClipperLib::Paths& in, double delta) {
@@ -354,6 +358,7 @@ TEST_F(HatchFill, SlowFillQuestionComesInsideOneLongOffset) {
             if (first) {
                 std::this_thread::sleep_for(std::chrono::seconds(2));
                 probe->boxesDuringFirst = host->MessageBoxes().size();
+                probe->niceAtEnd = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
                 probe->firstDone = true;
             }
             return out;
@@ -371,9 +376,11 @@ TEST_F(HatchFill, SlowFillQuestionComesInsideOneLongOffset) {
             for (int i = 0; i < 1000 && !probe->firstDone; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             EXPECT_TRUE(probe->firstDone.load());
+            EXPECT_EQ(probe->niceAtEnd.load(), 19);  // what is left yields to the host
             EXPECT_EQ(CFillRunner::GetSlowFillAsk(), 1);
         } else {
             EXPECT_EQ(probe->boxesDuringFirst.load(), 1u);
+            EXPECT_EQ(probe->niceAtEnd.load(), getpriority(PRIO_PROCESS, 0));
             EXPECT_EQ(Figures(site.paths[0]).size(), 4u);  // insets 1 to 4
             EXPECT_EQ(CFillRunner::GetSlowFillAsk(), 0);
         }
