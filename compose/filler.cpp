@@ -1024,7 +1024,7 @@ bool CFillRunner::RunAsking(std::function<ClipperLib::Paths()> step, ClipperLib:
     std::thread worker;
     try {
         worker = std::thread([state] { state->Run(); });
-    } catch (const std::system_error&) {
+    } catch (...) {
         // Without a thread the step runs here; the question waits for it.
         state->Run();
     }
