@@ -212,8 +212,11 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
     parCodebar.strTextFont = CString(parCodebar.wstrTextFont.c_str());
     parCodebar.strCustomText = CString(parCodebar.wstrCustomText.c_str());
     m_arrFrame = m_prop4P.empty() ? std::vector<tagPOINTF>() : m_prop4P.front();
-    // A frame is four points or nothing.
-    if (m_arrFrame.size() != 4) m_arrFrame.clear();
+    // A frame is four finite points or nothing.
+    if (m_arrFrame.size() != 4 ||
+        !std::all_of(m_arrFrame.begin(), m_arrFrame.end(),
+                     [](const tagPOINTF& p) { return std::isfinite(p.x) && std::isfinite(p.y); }))
+        m_arrFrame.clear();
     m_arrModify = m_propModify;
     parVarText.arrElements.clear();
     for (const TEXT_ELEMENT_REC& rec : m_propElements) parVarText.arrElements.push_back(rec.Make());
@@ -223,13 +226,19 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
         auto* ch = new FONTSCHAR(m_propChars[i]);
         if (i < m_propCharPoints.size()) ch->points = m_propCharPoints[i];
         if (i < m_propCharTypes.size()) ch->types = m_propCharTypes[i];
-        // Points and types go together or not at all.
-        if (ch->types.size() != ch->points.size()) {
+        // Points and types go together or not at all, and a character with
+        // a point that is not finite (a damaged file) keeps neither: such a
+        // point must never reach the marking.
+        const bool finite = std::all_of(ch->points.begin(), ch->points.end(),
+                                        [](const tagPOINTF& p) { return std::isfinite(p.x) && std::isfinite(p.y); });
+        if (ch->types.size() != ch->points.size() || !finite) {
             ch->points.clear();
             ch->types.clear();
         }
         m_arrChars.push_back(ch);
     }
+    // A text saved with the older frame keeps its place at its next edit.
+    AdoptOldFrame();
     auto takeSets = [this](CFilledShape* fill, size_t from) {
         if (m_propFillSets.size() < from + FILLED_PARS::kSetCount) return;
         FILLED_PARS par = fill->GetFillParam();
@@ -494,7 +503,7 @@ struct CFonts::LayoutSnapshot {
     std::wstring wstrFontName;
     int fontType = 0, matric = 0, record = 0, barcodeSize = 0;
     FONTS_PAR fonts;
-    CODEBAR_PAR codebar;
+    CODEBAR_PAR codebar, codebarInit;
     VARTEXT_PAR vartext;
     CString typeName;
     std::vector<FONTSCHAR*> chars, backup;
@@ -506,6 +515,8 @@ struct CFonts::LayoutSnapshot {
     Gdiplus::RectF oldRect;
     tagPOINTF oldRef{0.0f, 0.0f};
     bool hadOutline = false;
+    // The "BrowalliaIT9" shift of a "1" that the new text loses.
+    double oneShift = 0.0;
 };
 
 void CFonts::SaveLayoutState(LayoutSnapshot& s) {
@@ -518,6 +529,7 @@ void CFonts::SaveLayoutState(LayoutSnapshot& s) {
     s.barcodeSize = m_barcodeSize;
     s.fonts = parFonts;
     s.codebar = parCodebar;
+    s.codebarInit = parCodebarInit;
     s.vartext = parVarText;
     s.typeName = GetTypeName();
     s.frame = m_arrFrame;
@@ -551,20 +563,16 @@ void CFonts::SetAsideOldLayout(LayoutSnapshot& s) {
     bMatric = 0;
 }
 
-bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, FONTS_PAR& fonts,
-                          CODEBAR_PAR& codebar) {
+bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, [[maybe_unused]] FONTS_PAR& fonts,
+                          [[maybe_unused]] CODEBAR_PAR& codebar) {
     switch (fontType) {
         case 2: {
-            // A trial encoding first: invalid data fails quietly here, with
-            // the one message of an interactive call in SetFonts.
-            CString data = text;
-            if (IsValidBarcode(data, fontType, fontName, fonts, codebar) == 0) {
+            // The symbol is encoded once, by the build itself: data or
+            // parameters it refuses fail quietly here (the reason goes to
+            // the run log), with the one message of an interactive call in
+            // SetFonts.
+            if (!SetCodebarPoints(false)) {
                 Log()->WriteFormat(L"SetFonts !IsValidBarcode type:%d fontname:%s", fontType,
-                                   static_cast<const wchar_t*>(fontName));
-                return false;
-            }
-            if (!SetCodebarPoints()) {
-                Log()->WriteFormat(L"SetFonts SetCodebarPoints fail type:%d fontname:%s", parCodebar.nCodeType,
                                    static_cast<const wchar_t*>(fontName));
                 return false;
             }
@@ -623,17 +631,52 @@ void CFonts::RestoreLayoutState(LayoutSnapshot& s) {
     bMatric = s.matric;
     m_barcodeSize = s.barcodeSize;
     m_strTypeName = s.typeName;
+    RestoreLayoutParams(s);
+    m_bRecord = s.record;
+    fWidthZoom = 1.0;
+    fHeightZoom = 1.0;
+    InvalidateGeometry();
+}
+
+void CFonts::RestoreLayoutParams(const LayoutSnapshot& s) {
     m_strText = s.text;
     m_strFontName = s.fontName;
     m_wstrFontName = s.wstrFontName;
     nFontType = s.fontType;
     parFonts = s.fonts;
     parCodebar = s.codebar;
+    parCodebarInit = s.codebarInit;
     parVarText = s.vartext;
-    m_bRecord = s.record;
-    fWidthZoom = 1.0;
-    fHeightZoom = 1.0;
-    InvalidateGeometry();
+}
+
+int CFonts::IsValidBarcode(CString& text, int fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar) {
+    LayoutSnapshot saved;
+    SaveLayoutState(saved);
+    m_strText = text;
+    m_strFontName = fontName;
+    m_wstrFontName.assign(fontName.GetString(), static_cast<size_t>(fontName.GetLength()));
+    parFonts = fonts;
+    parCodebar = codebar;
+    nFontType = fontType;
+    int result = 0;
+    if (fontType == 2) {
+        parCodebarInit = parCodebar;
+        CMyCodebar* wrapper = GetCodebarInstance();
+        const int id = wrapper != nullptr ? wrapper->LookupCode(fontName, parCodebar.nCodeType) : -1;
+        if (id == -1) {
+            Log()->WriteFormat(L"IsValidBarcode nCodeType = %d", -1);
+        } else {
+            parCodebar.nCodeType = id;
+            const int32_t rc = GenerateCodebar();
+            if (rc == 0) {
+                result = 1;
+            } else {
+                Log()->WriteFormat(L"IsValidBarcode nCodeType = %ld", static_cast<long>(rc));
+            }
+        }
+    }
+    if (result == 0) RestoreLayoutParams(saved);
+    return result;
 }
 
 void CFonts::DropOldLayout(LayoutSnapshot& s) {
@@ -688,6 +731,8 @@ void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
     double dy = static_cast<double>(oldRef.y) - newRef.y;
     if (browallia) {
         dy = (static_cast<double>(oldRef.y) - s.oldRect.Height) - (static_cast<double>(newRef.y) - newRect.Height);
+        const double gained = BrowalliaOneShift(s.text, m_strText, true);
+        dy -= gained != 0.0 ? gained : s.oneShift;
     }
     if (!hasText) dx = dy = 0.0;
     if (parFonts.bPathText == 0) {
@@ -723,19 +768,36 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     // A variable text lays out the current values of its elements.
     if (vartext.bEnable != 0 && useVarText != 0) text = vartext.GetText(!interactive);
 
+    // Numbers no layout can use are refused before anything changes.
+    if (const wchar_t* bad = fontType == 2 ? nullptr : UnusableLayoutNumber(fonts)) {
+        Log()->WriteFormat(L"SetFonts refused: unusable %s", bad);
+        SetEvent(m_hLayoutEvent);
+        if (interactive) AfxMessageBox(CLang::Instance()->GetString("MSG_PARAMETER_INCORRECT").GetString(), MB_OK);
+        return 0;
+    }
+    if (fontName == CString(L"BrowalliaIT9")) saved.oneShift = BrowalliaOneShift(m_strText, text, false);
+
     TakeLayoutParams(text, fontType, fontName, fonts, codebar, vartext);
     SetAsideOldLayout(saved);
 
-    if (!LayOutByType(text, fontType, fontName, fonts, codebar)) {
+    const bool laidOut = LayOutByType(text, fontType, fontName, fonts, codebar);
+    // Whatever the numbers, no point that is not finite gets out.
+    const bool finite = !laidOut || OutlinesFinite();
+    if (!laidOut || !finite) {
+        if (!finite) Log()->Write(L"SetFonts refused: the layout is not finite");
         RestoreLayoutState(saved);
         SetEvent(m_hLayoutEvent);
-        if (fontType == 2 && interactive)
-            AfxMessageBox(CLang::Instance()->GetString("IDS_INVALID_BAR").GetString(), MB_OK);
+        if ((fontType == 2 || !finite) && interactive)
+            AfxMessageBox(CLang::Instance()
+                              ->GetString(finite ? "IDS_INVALID_BAR" : "MSG_PARAMETER_INCORRECT")
+                              .GetString(),
+                          MB_OK);
         return 0;
     }
     DropOldLayout(saved);
     RefillAfterLayout();
     ReplayModificationsAfterLayout();
+    FitVariableTextWidth();
     KeepPlaceOfOldLayout(saved);
     FinishLayout(noRefresh, interactive);
     SetEvent(m_hLayoutEvent);
@@ -749,9 +811,13 @@ void CFonts::GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR
     fontType = nFontType;
     fonts = parFonts;
     codebar = parCodebar;
-    // The barcode type the font name stands for, -1 when it names none.
+    // The barcode type the font name stands for, -1 when it names none. A
+    // barcode read under another language's name keeps the type it was
+    // saved with, as its build does, so that the edit is accepted.
     CMyCodebar* wrapper = GetCodebarInstance();
-    codebar.nCodeType = wrapper != nullptr ? wrapper->LookupCode(m_strFontName) : -1;
+    codebar.nCodeType = wrapper == nullptr ? -1
+                        : nFontType == 2   ? wrapper->LookupCode(m_strFontName, parCodebar.nCodeType)
+                                           : wrapper->LookupCode(m_strFontName);
     vartext = parVarText;
 }
 
