@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -25,6 +26,49 @@ void DestroyFill(CFilledShape* fill, bool freeChildren) {
     if (fill == nullptr) return;
     if (freeChildren) fill->FreeShapeList(1);
     delete fill;
+}
+
+// Bit for bit, as the saved bytes of the two would compare.
+template <class T>
+bool SameBits(const T& a, const T& b) {
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+// The pen colour aside: an empty fill's colour only follows the text's pen.
+bool SameSetButColour(const SHAPE_FILLER_PARAM& a, const SHAPE_FILLER_PARAM& b) {
+    return SameBits(a.nFillType, b.nFillType) && SameBits(a.nExecuteType, b.nExecuteType) &&
+           SameBits(a.nIndex, b.nIndex) && SameBits(a.bEnable, b.bEnable) && SameBits(a.bRoundInvert, b.bRoundInvert) &&
+           SameBits(a.fLineSpacing, b.fLineSpacing) && SameBits(a.fMargin, b.fMargin) &&
+           SameBits(a.m_fill_rotate, b.m_fill_rotate) && SameBits(a.m_fRotateAngle, b.m_fRotateAngle) &&
+           SameBits(a.m_fMaxSpacing, b.m_fMaxSpacing) && SameBits(a.m_nWidth, b.m_nWidth) &&
+           SameBits(a.m_fRateSpacing, b.m_fRateSpacing) &&
+           SameBits(a.m_fstrFillGraduallyActualRange, b.m_fstrFillGraduallyActualRange) &&
+           a.m_bEnableFillGradually == b.m_bEnableFillGradually && SameBits(a.bWholeConsider, b.bWholeConsider) &&
+           SameBits(a.bAlongBorder, b.bAlongBorder) && SameBits(a.bCrossFill, b.bCrossFill) &&
+           SameBits(a.bQuickFill, b.bQuickFill) && SameBits(a.fAngle, b.fAngle) &&
+           SameBits(a.nFillMarkCount, b.nFillMarkCount) && SameBits(a.nPenNum, b.nPenNum) &&
+           SameBits(a.nCircularCount, b.nCircularCount) &&
+           SameBits(a.fCircularGap, b.fCircularGap) && SameBits(a.fInnerSpacing, b.fInnerSpacing) &&
+           SameBits(a.bArrangeEqually, b.bArrangeEqually) && SameBits(a.fStartPreserve, b.fStartPreserve) &&
+           SameBits(a.fEndPreserve, b.fEndPreserve);
+}
+
+bool SameFillParsButColour(const FILLED_PARS& a, const FILLED_PARS& b) {
+    if (a.bOutLine != b.bOutLine || a.bOutLineFirst != b.bOutLineFirst || a.bKeepSeperate != b.bKeepSeperate ||
+        a.bDelUngroup != b.bDelUngroup)
+        return false;
+    for (int s = 0; s < FILLED_PARS::kSetCount; ++s)
+        if (!SameSetButColour(a.fillParams[s], b.fillParams[s])) return false;
+    return true;
+}
+
+bool HoldsNothing(CFilledShape* fill) {
+    if (!fill->GetChildren().empty()) return false;
+    for (int s = 0; s < FILLED_PARS::kSetCount; ++s) {
+        Gdiplus::GraphicsPath* path = fill->GetFillPathOf(s);
+        if (path != nullptr && path->GetPointCount() != 0) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -202,12 +246,14 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
         fill->SaveParamToCFG(par);
         fill->bParamGiven = 1;
     };
+    if (nFontType == 0) m_arrFills.reserve(m_arrChars.size());
     for (size_t i = 0; i < m_arrChars.size() && nFontType == 0; ++i) {
         auto* fill = new CFilledShape();
         fill->SetNoRedraw(1);
         fill->SetDocView(m_pDoc, m_pView);
         fill->SetCaption(m_arrChars[i]->text);
-        if (m_propFillSets.size() > i) takeSets(fill, 0);
+        fill->SaveParamToCFG(LoadedCharFill(i, m_propFillSets));
+        if (m_propFillSets.size() > i && m_propFillSets.size() >= FILLED_PARS::kSetCount) fill->bParamGiven = 1;
         m_arrFills.push_back(fill);
     }
     if (nFontType == 2) {
@@ -266,9 +312,54 @@ void CFonts::SetDocView(CBaseDoc* doc, CBaseView* view) {
         if (fill != nullptr) fill->SetDocView(doc, view);
 }
 
+FILLED_PARS CFonts::LoadedCharFill(size_t index, const std::vector<SHAPE_FILLER_PARAM>& savedSets) {
+    FILLED_PARS par;
+    if (savedSets.size() > index && savedSets.size() >= FILLED_PARS::kSetCount)
+        for (int s = 0; s < FILLED_PARS::kSetCount; ++s) par.fillParams[s] = savedSets[static_cast<size_t>(s)];
+    return par;
+}
+
+size_t CFonts::CharFillsToSave() {
+    // Only a TrueType text makes one fill per character on loading.
+    if (nFontType != 0 || m_arrFills.size() != m_arrChars.size()) return m_arrFills.size();
+    // The sets the load hands to the first four fills: those of the first
+    // fill, which the text saves itself when filled (and always in the
+    // extended form), or none (an unfilled text in the plain form).
+    std::vector<SHAPE_FILLER_PARAM> firstSets;
+    if (!m_arrFills.empty() && m_arrFills[0] != nullptr) {
+        const FILLED_PARS first = m_arrFills[0]->GetFillParam();
+        firstSets.assign(std::begin(first.fillParams), std::end(first.fillParams));
+    }
+    const std::vector<SHAPE_FILLER_PARAM> none;
+    size_t count = 0;
+    for (size_t i = 0; i < m_arrFills.size(); ++i) {
+        CFilledShape* fill = m_arrFills[i];
+        FONTSCHAR* ch = m_arrChars[i];
+        // An empty fill's pen follows the text's and decides nothing.
+        bool remade = fill != nullptr && ch != nullptr && HoldsNothing(fill) && fill->GetCaption() == ch->text &&
+                      fill->IsVisible() && !fill->IsReverseOrder() &&
+                      fill->GetLinkedIDs().empty() && !fill->GetLinkFlag() && fill->GetMirrorFlag() == 0 &&
+                      !fill->IsZoomAntiX() && !fill->IsZoomAntiY() && !fill->IsAntiPath();
+        if (remade) {
+            const FILLED_PARS par = fill->GetFillParam();
+            remade = SameFillParsButColour(par, LoadedCharFill(i, firstSets)) &&
+                     (bFilled != 0 || i >= FILLED_PARS::kSetCount ||
+                      SameFillParsButColour(par, LoadedCharFill(i, none)));
+        }
+        if (!remade) count = i + 1;
+    }
+    return count;
+}
+
 void CFonts::SaveShapeChild(CBaseShape* parent, std::list<CBaseShape*>& out) {
-    for (CFilledShape* fill : m_arrFills)
-        if (fill != nullptr) fill->SaveShapeChild(this, out);
+    // A character's fill goes into the file only when the load could not
+    // make it again from the text's own record: it has outlines or hatch,
+    // or settings of its own. The load matches saved fills to characters by
+    // their order, so every fill up to the last such one is saved; a long
+    // unfilled text saves none.
+    const size_t count = CharFillsToSave();
+    for (size_t i = 0; i < count; ++i)
+        if (m_arrFills[i] != nullptr) m_arrFills[i]->SaveShapeChild(this, out);
     CBaseShape::SaveShapeChild(parent, out);
 }
 

@@ -351,6 +351,13 @@ private:
     // A GDI+ path of a character's points in [from, to).
     static bool CharPath(const FONTSCHAR* ch, size_t from, size_t to, Gdiplus::GraphicsPath& path);
 
+    // The fill parameters that a load gives the fill of character index of
+    // a TrueType text when the file holds no fill record for it.
+    static FILLED_PARS LoadedCharFill(size_t index, const std::vector<SHAPE_FILLER_PARAM>& savedSets);
+    // How many fills, from the first, the file must hold: those up to the
+    // last one that a load could not make again exactly.
+    size_t CharFillsToSave();
+
     std::vector<FONTSCHAR*> m_arrChars;
     std::vector<CFilledShape*> m_arrFills;
     std::vector<FONTSCHAR*> m_arrCharsBackup;
