@@ -61,8 +61,11 @@ void RestoreTextFill(CBaseShape* shape, const stFontFillUndo& entry) {
         return;
     }
     // No fill before: the fill goes and its parameters go back as well. A
-    // barcode's filled readable text is filled with them again, and every
-    // later layout reads them.
+    // barcode's filled readable text gets its hatch back as it was, or is
+    // filled with them again, and every later layout reads them.
+    if (text->RestoreReplacedFill(copy, false)) {
+        return;
+    }
     if (text->nFontType == 2 && text->parCodebar.bShowText != 0 && text->parCodebar.bTextFill != 0) {
         text->SetFill(copy, true);
     }
@@ -355,13 +358,23 @@ void CUND_Fonts::Replay(CCore* core, bool undo) {
             text->SetPathFontPara(static_cast<int>(std::lround(fonts.dPathValue1)),
                                   static_cast<int>(std::lround(fonts.dPathValue2)), invert, alignTop, inside);
         }
+        // An undone content change gives back the fill the text had, hatch
+        // as it was, when the old content lays out where it stood.
+        auto refilled = [undo](CFonts* t) {
+            if (undo) {
+                FILLED_PARS par = t->parFill;
+                t->RestoreReplacedFill(par, t->bFilled != 0);
+            }
+        };
         text->SetFonts(first, type, second, fonts, codebar, vartext, 0, 1, false);
+        refilled(text);
         for (CBaseShape* linked : LinkedShapes(core, text)) {
             if (CFonts* other = AsText(linked)) {
                 FONTS_PAR f = fonts;
                 CODEBAR_PAR c = codebar;
                 VARTEXT_PAR v = vartext.Clone();
                 other->SetFonts(first, type, second, f, c, v, 0, 1, false);
+                refilled(other);
             }
         }
         if (mirrored) {

@@ -395,11 +395,29 @@ void CFonts::KeepReplacedFill() {
     kept.points = CharPoints();
     kept.filled = bFilled;
     kept.par = parFill;
+    PushReplacedFill(std::move(kept));
+}
+
+void CFonts::PushReplacedFill(ReplacedFill kept) {
     if (m_replacedFills.size() >= kKeptFills) {
         for (CFilledShape* fill : m_replacedFills.front().fills) DestroyFill(fill, true);
         m_replacedFills.erase(m_replacedFills.begin());
     }
     m_replacedFills.push_back(std::move(kept));
+}
+
+void CFonts::KeepLaidOutFill(std::vector<CFilledShape*>& fills, const std::vector<FONTSCHAR*>& chars) {
+    bool any = false;
+    for (CFilledShape* fill : fills)
+        if (fill != nullptr && !fill->GetChildren().empty()) any = true;
+    if (!any) return;
+    ReplacedFill kept;
+    kept.fills = fills;
+    std::fill(fills.begin(), fills.end(), nullptr);
+    for (const FONTSCHAR* ch : chars) kept.points.push_back(ch != nullptr ? ch->points : std::vector<tagPOINTF>());
+    kept.filled = bFilled;
+    kept.par = parFill;
+    PushReplacedFill(std::move(kept));
 }
 
 void CFonts::FreeReplacedFills() {
@@ -409,11 +427,16 @@ void CFonts::FreeReplacedFills() {
 }
 
 bool CFonts::RestoreReplacedFill(const FILLED_PARS& fillPar, bool filled) {
-    if (m_replacedFills.empty()) return false;
-    ReplacedFill& kept = m_replacedFills.back();
-    if (kept.fills.size() != m_arrFills.size() || (kept.filled != 0) != filled || !SamePoints(kept.points, CharPoints()) ||
-        !SameFill(kept.par, fillPar))
-        return false;
+    // The latest fill kept for these characters, parameters and state.
+    const std::vector<std::vector<tagPOINTF>> now = CharPoints();
+    auto match = m_replacedFills.rbegin();
+    for (; match != m_replacedFills.rend(); ++match) {
+        if (match->fills.size() == m_arrFills.size() && (match->filled != 0) == filled &&
+            SamePoints(match->points, now) && SameFill(match->par, fillPar))
+            break;
+    }
+    if (match == m_replacedFills.rend()) return false;
+    ReplacedFill& kept = *match;
     for (size_t j = 0; j < m_arrFills.size(); ++j) {
         DestroyFill(m_arrFills[j], true);
         m_arrFills[j] = kept.fills[j];
@@ -422,7 +445,7 @@ bool CFonts::RestoreReplacedFill(const FILLED_PARS& fillPar, bool filled) {
     bFilled = kept.filled;
     parFill = kept.par;
     m_bRefillAfterLayout = 0;
-    m_replacedFills.pop_back();
+    m_replacedFills.erase(std::next(match).base());
     InvalidateGeometry();
     return true;
 }
@@ -706,6 +729,7 @@ void CFonts::DropOldLayout(LayoutSnapshot& s) {
     // new fill shapes take the places (and identities) of the old ones.
     for (size_t j = 0; j < s.fills.size(); ++j) RememberFill(j, s.fills[j]);
     for (size_t j = 0; j < m_arrFills.size(); ++j) AdoptFillIdentity(j, m_arrFills[j]);
+    KeepLaidOutFill(s.fills, s.chars);
     for (FONTSCHAR* ch : s.chars) delete ch;
     for (FONTSCHAR* ch : s.backup) delete ch;
     for (CFilledShape* fill : s.fills) DestroyFill(fill, true);

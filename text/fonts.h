@@ -344,6 +344,10 @@ private:
     };
     std::vector<ReplacedFill> m_replacedFills;
     void KeepReplacedFill();
+    // Keeps fills that a new layout replaces (taking them over) with the
+    // points of the characters they filled.
+    void KeepLaidOutFill(std::vector<CFilledShape*>& fills, const std::vector<FONTSCHAR*>& chars);
+    void PushReplacedFill(ReplacedFill kept);
     void FreeReplacedFills();
     std::vector<std::vector<tagPOINTF>> CharPoints() const;
     std::vector<FONTSCHAR*> m_arrCharsBackup;

@@ -187,6 +187,9 @@ int CFonts::DoSlope(tagPOINTF centre, double a, double b) {
 }
 
 int CFonts::Zoom(tagPOINTF centre, double sx, double sy) {
+    // A zoomed fill is hatched anew: the hatch from before stays at hand
+    // for the zoom that takes this one back.
+    if (m_bRecord != 0) KeepReplacedFill();
     DoZoom(centre, sx, sy);
     if (m_bRecord != 0) {
         const size_t before = m_arrModify.size();
@@ -195,6 +198,10 @@ int CFonts::Zoom(tagPOINTF centre, double sx, double sy) {
         CalculateHeightAndWidthRate(sx, sy);
         KeepRatios(before, w, h);
         fontspos = PointfZoom(fontspos, sx, sy, centre);
+        if (m_arrModify.size() < before) {
+            FILLED_PARS par = parFill;
+            RestoreReplacedFill(par, bFilled != 0);
+        }
     }
     CBaseShape::Zoom(centre, sx, sy);
     Gdiplus::RectF r;

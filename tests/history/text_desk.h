@@ -86,11 +86,12 @@ struct Desk : CBaseDoc {
 // Where two mark data lists first differ, or empty when they agree within
 // tol (counts and pens exactly).
 inline std::string MarksDiffer(const Marks& got, const Marks& want, double tol) {
-    if (got.size() != want.size())
-        return "length " + std::to_string(got.size()) + " vs " + std::to_string(want.size());
-    for (size_t i = 0; i < got.size(); ++i)
+    for (size_t i = 0; i < got.size() && i < want.size(); ++i)
         if (std::fabs(got[i] - want[i]) > tol * (1.0 + std::fabs(want[i])))
             return "entry " + std::to_string(i) + ": " + std::to_string(got[i]) + " vs " + std::to_string(want[i]);
+    if (got.size() != want.size())
+        return "entry " + std::to_string(std::min(got.size(), want.size())) + ": length " +
+               std::to_string(got.size()) + " vs " + std::to_string(want.size());
     return {};
 }
 
