@@ -31,9 +31,13 @@ struct Desk : CBaseDoc {
     }
     void AddUndo(CUND_Base* record) override { core.AddUndoItem(record); }
     void GetMirrorCenter(tagPOINTF& centre) override { centre = {0, 0}; }
+    // As a shape-list file holds the document: every shape with its
+    // children before it.
     Bytes Save() {
+        std::list<CBaseShape*> all;
+        for (CBaseShape* s : GetShapeList()) s->SaveShapeChild(nullptr, all);
         SriFile file;
-        CVonnSriShapeList writer(&GetShapeList());
+        CVonnSriShapeList writer(&all);
         writer.Save(true, &file);
         return file.GetWrittenBytes();
     }
