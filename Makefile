@@ -35,7 +35,7 @@ fuzz: setup
 # The tests that run worker threads, under ThreadSanitizer: the threaded line
 # fill (block split, inline limit, the real 40,000-shape threshold), the
 # spiral's loop-path thread, and the DXF builder's and reader's large mode.
-TSAN_FILL_TESTS = FillShapeTest.ThreadedFillMatchesInlineFill:FillShapeTest.RealThreshold*:HatchFill.*Block*:HatchFill.*FortyThousand*:HatchFill.*Thread*
+TSAN_FILL_TESTS = FillShapeTest.ThreadedFillMatchesInlineFill:FillShapeTest.RealThreshold*:HatchFill.*Block*:HatchFill.*FortyThousand*:HatchFill.*Thread*:HatchFill.SlowFillQuestion*
 # Runs test executable $(1) with filter $(2), logging to tsan-$(3).log, with
 # extra TSan options $(4); fails on a report, a failed test, or a filter that
 # no longer selects any test.

@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "compose/filledshape.h"
+#include "compose/filler.h"
 #include "core/polyline.h"
 #include "core/runlog.h"
+#include "host/recording_host.h"
 
 namespace {
 
@@ -157,6 +159,77 @@ void BM_FillAgainstClipper(benchmark::State& state) {
     fill->FreeShapePtr();
 }
 BENCHMARK(BM_FillAgainstClipper)->DenseRange(1, 4)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The slow-fill question of the concentric fill on an outline of 1,000,000
+// vertices (a circle of radius 200 mm with a random radial roughness of
+// 0.05 mm), whose first offset alone runs for many minutes. The host answers
+// No; the run prints when the question came (target: about 15 s after the
+// start, never much later) and how long the fill took to end after the
+// answer (target: a few seconds).
+size_t CountFigures(const Gdiplus::GraphicsPath& path) {
+    size_t n = 0;
+    for (uint8_t t : path.PathTypes())
+        if ((t & 0x07) == 0) ++n;
+    return n;
+}
+
+class TimedHost : public RecordingHost {
+public:
+    std::chrono::steady_clock::time_point asked;
+    int MessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) override {
+        asked = std::chrono::steady_clock::now();
+        return RecordingHost::MessageBox(owner, text, caption, type);
+    }
+};
+
+void BM_ConcentricQuestionOnAMillionVertices(benchmark::State& state) {
+    RunLog::Instance(nullptr)->SetLogFolder(CString(L"/tmp/"));
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<float> rough(-0.05f, 0.05f);
+    constexpr int kVertices = 1000000;
+    auto* outline = new CPolyLine();
+    outline->arrPoint.reserve(kVertices + 1);
+    for (int i = 0; i < kVertices; ++i) {
+        const double a = 2 * M_PI * i / kVertices;
+        const float r = 200.0f + rough(rng);
+        outline->arrPoint.push_back({r * static_cast<float>(std::cos(a)), r * static_cast<float>(std::sin(a))});
+    }
+    outline->ClosePloyLine();
+    std::unique_ptr<CFilledShape> fill(new CFilledShape());
+    fill->GetChildren().push_back(outline);
+    FILLED_PARS par;
+    par.fillParams[0].nFillType = 0;
+    par.fillParams[0].fLineSpacing = 0.1;
+    fill->SaveParamToCFG(par);
+    auto host = std::make_shared<TimedHost>();
+    std::shared_ptr<IHostServices> previous = SetHost(host);
+    double question = 0, after = 0;
+    size_t rings = 0;
+    for (auto _ : state) {
+        host->ClearRecords();
+        host->QueueMessageBoxAnswer(IDNO);
+        CFillRunner::SetSlowFillAsk(1);
+        const auto t0 = std::chrono::steady_clock::now();
+        fill->DoFill(0);
+        const auto t1 = std::chrono::steady_clock::now();
+        const bool asked = !host->MessageBoxes().empty();
+        question = asked ? std::chrono::duration<double>(host->asked - t0).count() : -1;
+        after = asked ? std::chrono::duration<double>(t1 - host->asked).count() : -1;
+        // Rings finished before the answer: none when the question came
+        // inside the first Clipper step.
+        rings = CountFigures(*fill->GetFillPathOf(0));
+        state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
+    }
+    state.counters["question_s"] = question;
+    state.counters["end_after_no_s"] = after;
+    state.counters["rings"] = static_cast<double>(rings);
+    std::printf("concentric fill, %d vertices: question after %.2f s (target about 15), fill ended %.3f s after No, "
+                "%zu rings done\n",
+                kVertices, question, after, rings);
+    SetHost(previous);
+    fill->FreeShapePtr();
+}
+BENCHMARK(BM_ConcentricQuestionOnAMillionVertices)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

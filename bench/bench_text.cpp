@@ -10,12 +10,23 @@
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <list>
+#include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "core/markdata.h"
+#include "compose/filledshape.h"
+#include "core/shapelist.h"
+#include "core/srifile.h"
 #include "tests/text/shx_gen.h"
 #include "text/fonts.h"
 #include "text/shxreader.h"
@@ -146,6 +157,156 @@ void BM_ShxText(benchmark::State& state) {
     std::filesystem::remove_all(dir);
 }
 
+// ---- long texts -----------------------------------------------------------------------------
+// A text of n characters of the same lines (100 per line) saved to and read
+// back from a shape list in memory, as a host saves a document (the disk is
+// not what is measured). Fresh memory is what a save of a long text costs
+// most: on a machine where the first touch of a page is slow, the times
+// follow the size of the file. Targets:
+// 100,000 characters save and load in under a second each. The last case
+// lays out, marks and saves a text of 1 MB (1,000,000 characters) and
+// reports how much memory each phase took per outline point.
+
+std::wstring LongText(size_t n) {
+    std::wstring text;
+    while (text.size() < n) {
+        for (const std::wstring& line : Lines()) {
+            text += line + L"\n";
+            if (text.size() >= n) break;
+        }
+    }
+    text.resize(n);
+    return text;
+}
+
+std::unique_ptr<CFonts> LaidOut(size_t n) {
+    auto shape = std::make_unique<CFonts>();
+    shape->parFonts.dHeight = kHeight;
+    shape->parFonts.dWidthRatio = CFonts::kNaturalWidth;
+    shape->InitFontsPath({0, 0}, CString(LongText(n)), CString(L"DejaVu Sans"), false);
+    return shape;
+}
+
+// Saves the text's records, as a host saves a document, into a memory
+// stream (the disk is not what is measured).
+void SaveText(CFonts& shape, SriFile& file) {
+    std::list<CBaseShape*> records;
+    shape.SaveShapeChild(nullptr, records);
+    CVonnSriShapeList writer(&records);
+    writer.Save(true, &file);
+}
+
+std::vector<uint8_t> SavedBytes(CFonts& shape) {
+    SriFile file;
+    SaveText(shape, file);
+    return file.GetWrittenBytes();
+}
+
+void FreeList(std::list<CBaseShape*>& shapes) {
+    for (CBaseShape* s : shapes) {
+        s->FreeShapePtr();
+        delete s;
+    }
+    shapes.clear();
+}
+
+struct LongTextTimes {
+    double saveMs = 0, loadMs = 0, bytesPerChar = 0;
+};
+std::map<long, LongTextTimes> g_longText;
+
+void BM_LongTextSave(benchmark::State& state) {
+    const auto n = static_cast<size_t>(state.range(0));
+    std::unique_ptr<CFonts> shape = LaidOut(n);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        SriFile file;
+        SaveText(*shape, file);
+        bytes = file.GetWrittenBytes().size();
+        benchmark::DoNotOptimize(bytes);
+    }
+    g_longText[state.range(0)].bytesPerChar = static_cast<double>(bytes) / static_cast<double>(n);
+    state.counters["bytes/char"] = g_longText[state.range(0)].bytesPerChar;
+}
+
+void BM_LongTextLoad(benchmark::State& state) {
+    const auto n = static_cast<size_t>(state.range(0));
+    const std::vector<uint8_t> bytes = SavedBytes(*LaidOut(n));
+    size_t chars = 0;
+    for (auto _ : state) {
+        std::list<CBaseShape*> shapes;
+        CVonnSriShapeList reader(&shapes);
+        reader.LoadFileFromMem(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()), true);
+        state.PauseTiming();
+        chars = shapes.size() == 1 ? static_cast<CFonts*>(shapes.front())->GetChars().size() : 0;
+        FreeList(shapes);
+        state.ResumeTiming();
+    }
+    state.counters["chars"] = static_cast<double>(chars);
+}
+
+// Files written before held a fill record for every character; they load
+// in time linear in their (much larger) size.
+void BM_LongTextLoadEveryFillForm(benchmark::State& state) {
+    const auto n = static_cast<size_t>(state.range(0));
+    std::unique_ptr<CFonts> shape = LaidOut(n);
+    std::list<CBaseShape*> records;
+    for (CFilledShape* fill : shape->GetFills()) fill->SaveShapeChild(shape.get(), records);
+    shape->CBaseShape::SaveShapeChild(nullptr, records);
+    SriFile file;
+    CVonnSriShapeList writer(&records);
+    writer.Save(true, &file);
+    const std::vector<uint8_t>& bytes = file.GetWrittenBytes();
+    for (auto _ : state) {
+        std::list<CBaseShape*> shapes;
+        CVonnSriShapeList reader(&shapes);
+        reader.LoadFileFromMem(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()), true);
+        state.PauseTiming();
+        FreeList(shapes);
+        state.ResumeTiming();
+    }
+    state.counters["bytes/char"] = static_cast<double>(bytes.size()) / static_cast<double>(n);
+    state.counters["us/char"] = benchmark::Counter(static_cast<double>(n) * static_cast<double>(state.iterations()),
+                                                   benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// Resident memory of the process in bytes.
+double ResidentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    statm >> size >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE));
+}
+
+void BM_MegabyteText(benchmark::State& state) {
+    for (auto _ : state) {
+        const double before = ResidentBytes();
+        std::unique_ptr<CFonts> shape = LaidOut(1000000);
+        const double laidOut = ResidentBytes();
+        size_t points = 0;
+        for (FONTSCHAR* ch : shape->GetChars())
+            if (ch != nullptr) points += ch->points.size();
+        tagMarkDataPar mark;
+        shape->GetMarkData(mark, nullptr);
+        const double marked = ResidentBytes();
+        SriFile file;
+        SaveText(*shape, file);
+        const size_t bytes = file.GetWrittenBytes().size();
+        const double saved = ResidentBytes();
+        const double p = static_cast<double>(std::max<size_t>(points, 1));
+        state.counters["points"] = static_cast<double>(points);
+        state.counters["layout B/pt"] = (laidOut - before) / p;
+        state.counters["mark B/pt"] = (marked - laidOut) / p;
+        state.counters["save B/pt"] = (saved - marked) / p;
+        state.counters["file B/pt"] = static_cast<double>(bytes) / p;
+    }
+}
+
+BENCHMARK(BM_LongTextSave)->Arg(4000)->Arg(16000)->Arg(32000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LongTextLoad)->Arg(4000)->Arg(16000)->Arg(32000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LongTextLoadEveryFillForm)->Arg(4000)->Arg(16000)->Arg(32000)->Iterations(4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MegabyteText)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 BENCHMARK(BM_TextShape)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ShxText)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Cairo)->Unit(benchmark::kMillisecond);
@@ -163,6 +324,11 @@ public:
             if (r.run_name.function_name == "BM_TextShape") ours = r.GetAdjustedRealTime();
             if (r.run_name.function_name == "BM_Cairo") cairo = r.GetAdjustedRealTime();
             if (r.run_name.function_name == "BM_ShxText") shx = r.GetAdjustedRealTime();
+            // Long texts: milliseconds per save and per load by length.
+            if (r.run_name.function_name == "BM_LongTextSave")
+                g_longText[std::stol(r.run_name.args)].saveMs = r.GetAdjustedRealTime();
+            if (r.run_name.function_name == "BM_LongTextLoad")
+                g_longText[std::stol(r.run_name.args)].loadMs = r.GetAdjustedRealTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -183,6 +349,10 @@ int main(int argc, char** argv) {
         // Times are in milliseconds.
         std::printf("SHX, %d characters: %.0f points in %.2f ms, %.3g points per second\n", kLines * kPerLine,
                     g_shxPoints, reporter.shx, g_shxPoints / reporter.shx * 1000.0);
+    }
+    for (const auto& [chars, t] : g_longText) {
+        std::printf("long text, %ld characters: save %.3f s, load %.3f s, %.0f bytes per character\n", chars,
+                    t.saveMs / 1000.0, t.loadMs / 1000.0, t.bytesPerChar);
     }
     benchmark::Shutdown();
     return 0;

@@ -560,6 +560,18 @@ void CFilledShape::AddOutlines(std::vector<tagPathData>& out) {
     data.nPenIndex = m_nPenIndex;
     data.nReserved = 1;
     auto add = [&data](CBaseShape* shape, float tolerance) {
+        // A text's outline is many figures: joined into one polyline the
+        // laser would burn the lines from letter to letter. Each figure
+        // goes on its own, closed where the glyph closes it.
+        if (auto* text = dynamic_cast<CFonts*>(shape)) {
+            std::vector<std::vector<tagPOINTF>> figures;
+            text->GetOutLinePath(figures);
+            for (const std::vector<tagPOINTF>& figure : figures) {
+                std::vector<tagPOINTF> pts = Tidy(figure);
+                if (!pts.empty()) data.arrPolylines.push_back(std::move(pts));
+            }
+            return;
+        }
         std::vector<tagPOINTF> pts = ClosedOutline(shape, tolerance);
         if (!pts.empty()) data.arrPolylines.push_back(std::move(pts));
     };
@@ -574,8 +586,6 @@ void CFilledShape::AddOutlines(std::vector<tagPathData>& out) {
                 if (kind != SHAPE_COMBINE && member->GetShapeKind() == SHAPE_GROUP) continue;
                 add(member, kOutlineFlatten);
             }
-        } else if (kind == SHAPE_FONTS) {
-            add(child, std::max(GetSmoothRatio(), 0.1f));
         } else {
             add(child, kOutlineFlatten);
         }

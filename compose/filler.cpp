@@ -1,9 +1,18 @@
 // The scan-line hatch engine and the line and concentric fills.
 #include "compose/filler.h"
 
+#include <dlfcn.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <numeric>
+#include <system_error>
 #include <utility>
 
 #include "afx/afxmt.h"
@@ -890,14 +899,13 @@ void CFillRunner::DoExecuteShape(ClipperLib::Paths& out, int executeType) {
     DoExecuteShapeEx(out, executeType, shapes);
 }
 
-void CFillRunner::DoExecuteShapeEx(ClipperLib::Paths& out, int executeType, std::vector<CBaseShape*>& shapes) {
-    out.clear();
+ClipperLib::ClipType CFillRunner::PrepareExecute(ClipperLib::Clipper& clipper, int executeType,
+                                                 std::vector<CBaseShape*>& shapes) {
     RemoveFillProducts(shapes);
     CBaseShape* fill = m_site.GetFillShape();
     const float tolerance = fill != nullptr ? fill->GetSmoothRatio() : 0.25f;
     const bool allSubjects = m_site.IsNoRedraw();
     bool clipping = false;
-    ClipperLib::Clipper clipper;
     ClipperLib::Path path;
     for (CBaseShape* shape : shapes) {
         std::vector<tagPOINTF> pts;
@@ -937,6 +945,13 @@ void CFillRunner::DoExecuteShapeEx(ClipperLib::Paths& out, int executeType, std:
             break;
     }
     if (shapes.size() < 2) type = ClipperLib::ctUnion;
+    return type;
+}
+
+void CFillRunner::DoExecuteShapeEx(ClipperLib::Paths& out, int executeType, std::vector<CBaseShape*>& shapes) {
+    out.clear();
+    ClipperLib::Clipper clipper;
+    const ClipperLib::ClipType type = PrepareExecute(clipper, executeType, shapes);
     try {
         clipper.Execute(type, out, ClipperLib::pftEvenOdd, ClipperLib::pftEvenOdd);
     } catch (...) {
@@ -958,6 +973,85 @@ bool CFillRunner::GoOnAfterQuestion(DWORD start) {
     const int answer = MessageBoxW(nullptr, L"渲染用时过多，是否继续?", L"提示", MB_YESNO | MB_ICONWARNING);
     if (answer != IDYES) return false;
     SetSlowFillAsk(0);
+    return true;
+}
+
+namespace {
+
+// One long step of the concentric fill and its outcome, shared by the
+// waiting fill and the worker: an abandoned worker keeps it alive until it
+// ends.
+struct AskedStep {
+    std::function<ClipperLib::Paths()> step;
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool done = false;
+    ClipperLib::Paths result;
+    std::atomic<pid_t> thread{0};
+
+    void Run() {
+        thread = gettid();
+        ClipperLib::Paths r;
+        try {
+            r = step();
+        } catch (...) {
+            r.clear();
+        }
+        step = nullptr;  // what the step owns goes with it
+        std::lock_guard<std::mutex> lock(mutex);
+        result = std::move(r);
+        done = true;
+        cv.notify_all();
+    }
+};
+
+// An abandoned step still runs code of this library: the library stays
+// mapped from then on, even if the host unloads it.
+void KeepLibraryLoaded() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Dl_info info{};
+        if (dladdr(reinterpret_cast<void*>(&KeepLibraryLoaded), &info) != 0 && info.dli_fname != nullptr)
+            (void)dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    });
+}
+
+}  // namespace
+
+bool CFillRunner::RunAsking(std::function<ClipperLib::Paths()> step, ClipperLib::Paths& out, DWORD start) {
+    auto state = std::make_shared<AskedStep>();
+    state->step = std::move(step);
+    std::thread worker;
+    try {
+        worker = std::thread([state] { state->Run(); });
+    } catch (...) {
+        // Without a thread the step runs here; the question waits for it.
+        state->Run();
+    }
+    std::unique_lock<std::mutex> lock(state->mutex);
+    while (!state->done) {
+        if (state->cv.wait_for(lock, std::chrono::milliseconds(kAskPollMs), [&state] { return state->done; })) break;
+        lock.unlock();
+        const bool goOn = GoOnAfterQuestion(start);
+        lock.lock();
+        if (!goOn) {
+            // What is left of the step yields to everything else. The worker
+            // still waits for this lock to report, so its thread id is its own.
+            const pid_t tid = state->thread.load();
+            if (!state->done && tid > 0) (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid), 19);
+            lock.unlock();
+            // The step cannot be stopped inside Clipper: it finishes on its
+            // own copy of the data, and nothing waits for it.
+            if (worker.joinable()) {
+                KeepLibraryLoaded();
+                worker.detach();
+            }
+            return false;
+        }
+    }
+    out = std::move(state->result);
+    lock.unlock();
+    if (worker.joinable()) worker.join();
     return true;
 }
 
@@ -1044,17 +1138,34 @@ void CFillRunner::DoFillCircular(SHAPE_FILLER_PARAM& set) {
         }
     }
 
-    // Everything else: ring after ring offset inward with Clipper.
-    ClipperLib::Paths rings;
-    DoExecuteShapeEx(rings, set.nExecuteType, shapes);
-    if (set.fMargin > 0.001) rings = OffsetPaths(rings, -set.fMargin * kClipperScale, ClipperLib::jtMiter);
-    const double delta = std::max(s, 0.001) * kClipperScale;
+    // Everything else: ring after ring offset inward with Clipper. Every
+    // Clipper step runs where the clock can be watched, so a huge outline
+    // gets its question on time.
     const DWORD start = Ticks();
-    while (!rings.empty()) {
+    auto clipper = std::make_shared<ClipperLib::Clipper>();
+    const ClipperLib::ClipType type = PrepareExecute(*clipper, set.nExecuteType, shapes);
+    ClipperLib::Paths rings;
+    bool goOn = RunAsking(
+        [clipper, type] {
+            ClipperLib::Paths out;
+            clipper->Execute(type, out, ClipperLib::pftEvenOdd, ClipperLib::pftEvenOdd);
+            return out;
+        },
+        rings, start);
+    clipper.reset();
+    RingOffset offset = m_ringOffset;
+    if (!offset) offset = [](const ClipperLib::Paths& in, double d) { return OffsetPaths(in, d, ClipperLib::jtMiter); };
+    if (goOn && set.fMargin > 0.001) {
+        const double margin = -set.fMargin * kClipperScale;
+        goOn = RunAsking([offset, in = std::move(rings), margin] { return offset(in, margin); }, rings, start);
+    }
+    const double delta = std::max(s, 0.001) * kClipperScale;
+    while (goOn && !rings.empty()) {
         if (!GoOnAfterQuestion(start)) break;
         // Each ring is offset from the previous one, so the work per ring
         // stays proportional to the ring.
-        ClipperLib::Paths next = OffsetPaths(rings, -delta, ClipperLib::jtMiter);
+        ClipperLib::Paths next;
+        if (!RunAsking([offset, in = std::move(rings), delta] { return offset(in, -delta); }, next, start)) break;
         if (next.empty()) break;
         for (const ClipperLib::Path& p : next) AddClosedFigure(hatch, FromClipperPath(p));
         rings.swap(next);

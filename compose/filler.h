@@ -257,6 +257,15 @@ public:
     // Where the concentric fill takes its millisecond ticks from (null:
     // GetTickCount).
     void SetTickSource(std::function<DWORD()> tick) { m_tick = std::move(tick); }
+    // One inward offset of the concentric fill (paths, delta in Clipper
+    // units); null: Clipper's offsetter with miter joins. Tests put a slow
+    // one in. It runs on a worker thread and must use nothing but its
+    // arguments and what it owns.
+    using RingOffset = std::function<ClipperLib::Paths(const ClipperLib::Paths&, double)>;
+    void SetRingOffset(RingOffset offset) { m_ringOffset = std::move(offset); }
+    // How often, in real milliseconds, the concentric fill looks at the
+    // clock while a long Clipper step runs.
+    static constexpr int kAskPollMs = 50;
 
 private:
     struct BlockRecord;
@@ -274,10 +283,21 @@ private:
     void AdoptEdges(std::vector<CBaseShape*>& edges);
     // The slow-fill question; false when the fill must stop.
     bool GoOnAfterQuestion(DWORD start);
+    // Runs one long Clipper step of the concentric fill on a worker thread
+    // while this thread keeps the clock, so the slow-fill question comes on
+    // time even in the middle of one offset of a huge outline. False when
+    // the user said No: the fill ends at once, and the abandoned step ends
+    // on its own data and its result is dropped.
+    bool RunAsking(std::function<ClipperLib::Paths()> step, ClipperLib::Paths& out, DWORD start);
+    // The outlines of the list added to the clipper as DoExecuteShapeEx
+    // adds them; returns the clip type of executeType.
+    ClipperLib::ClipType PrepareExecute(ClipperLib::Clipper& clipper, int executeType,
+                                        std::vector<CBaseShape*>& shapes);
     DWORD Ticks() const;
 
     CFillSite& m_site;
     std::function<DWORD()> m_tick;
+    RingOffset m_ringOffset;
     size_t m_inlineLimit = kInlineShapeLimit;
     std::atomic<int> m_running{0};
 };

@@ -32,8 +32,6 @@ bool IsNullGuid(const GUID& id) {
     return std::memcmp(&id, &kNull, sizeof id) == 0;
 }
 
-bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
 bool EndsWithNoCase(const wchar_t* text, const wchar_t* tail) {
     const size_t n = std::wcslen(text);
     const size_t m = std::wcslen(tail);
@@ -124,22 +122,54 @@ CBaseShape* CVonnSriShapeList::CreateShapeOfKind(int32_t kind) {
     }
 }
 
-void CVonnSriShapeList::AdoptChildren(CBaseShape* container, bool skipFills) {
-    const GUID id = container->GetBaseID();
+size_t CVonnSriShapeList::GuidHash::operator()(const GUID& id) const {
+    uint64_t a = 0, b = 0;
+    static_assert(sizeof id == 16, "a GUID is 16 bytes");
+    std::memcpy(&a, &id, 8);
+    std::memcpy(&b, reinterpret_cast<const unsigned char*>(&id) + 8, 8);
+    return std::hash<uint64_t>()(a ^ (b * 0x9E3779B97F4A7C15ull));
+}
+
+void CVonnSriShapeList::IndexListed(ListPos pos) {
+    CBaseShape* shape = *pos;
+    if (shape == nullptr) return;
+    const GUID parent = shape->GetParentBaseID();
+    if (!IsNullGuid(parent)) m_byParent[parent].push_back(pos);
+}
+
+template <class Keep>
+std::vector<CBaseShape*> CVonnSriShapeList::TakeChildrenOf(const GUID& id, const CBaseShape* self, Keep keep) {
+    std::vector<CBaseShape*> taken;
     // A null GUID is what a shape without a parent carries: adopting under it
     // would swallow every top-level shape.
-    if (IsNullGuid(id)) return;
-    std::vector<CBaseShape*>& children = container->GetChildren();
-    for (auto it = m_pShapes->begin(); it != m_pShapes->end();) {
-        CBaseShape* shape = *it;
-        if (shape != nullptr && shape != container && SameGuid(shape->GetParentBaseID(), id) &&
-            !(skipFills && shape->GetShapeKind() == SHAPE_FILLED)) {
-            children.push_back(shape);
-            it = m_pShapes->erase(it);
-        } else {
-            ++it;
+    if (IsNullGuid(id)) return taken;
+    auto found = m_byParent.find(id);
+    if (found == m_byParent.end()) return taken;
+    std::vector<ListPos>& listed = found->second;
+    std::vector<ListPos> left;
+    for (ListPos pos : listed) {
+        CBaseShape* shape = *pos;
+        if (shape == self || keep(shape)) {
+            left.push_back(pos);
+            continue;
         }
+        taken.push_back(shape);
+        m_pShapes->erase(pos);
     }
+    if (left.empty()) {
+        m_byParent.erase(found);
+    } else {
+        listed.swap(left);
+    }
+    return taken;
+}
+
+void CVonnSriShapeList::AdoptChildren(CBaseShape* container, bool skipFills) {
+    std::vector<CBaseShape*> taken = TakeChildrenOf(container->GetBaseID(), container, [skipFills](CBaseShape* s) {
+        return skipFills && s->GetShapeKind() == SHAPE_FILLED;
+    });
+    std::vector<CBaseShape*>& children = container->GetChildren();
+    children.insert(children.end(), taken.begin(), taken.end());
 }
 
 void CVonnSriShapeList::RestoreShape(int32_t kind, CBaseShape* shape) {
@@ -174,22 +204,13 @@ void CVonnSriShapeList::RestoreShape(int32_t kind, CBaseShape* shape) {
             // The text's saved fill shapes were written before it with the
             // text as their parent: they replace the fills it creates. Other
             // shapes under a text have no place and are dropped.
-            const GUID id = shape->GetBaseID();
             std::vector<CFilledShape*> fills;
-            if (!IsNullGuid(id)) {
-                for (auto it = m_pShapes->begin(); it != m_pShapes->end();) {
-                    CBaseShape* other = *it;
-                    if (other == nullptr || other == shape || !SameGuid(other->GetParentBaseID(), id)) {
-                        ++it;
-                        continue;
-                    }
-                    if (auto* fill = dynamic_cast<CFilledShape*>(other)) {
-                        fills.push_back(fill);
-                    } else {
-                        other->FreeShapePtr();
-                        delete other;
-                    }
-                    it = m_pShapes->erase(it);
+            for (CBaseShape* other : TakeChildrenOf(shape->GetBaseID(), shape, [](CBaseShape*) { return false; })) {
+                if (auto* fill = dynamic_cast<CFilledShape*>(other)) {
+                    fills.push_back(fill);
+                } else {
+                    other->FreeShapePtr();
+                    delete other;
                 }
             }
             static_cast<CFonts*>(shape)->RestoreAfterRead(fills);
@@ -226,6 +247,12 @@ void CVonnSriShapeList::Read(bool extended, SriFile* file) {
 
     int32_t count = 0;
     if (!file->ReadLong(count) || count < 0) return;
+    m_byParent.clear();
+    for (ListPos pos = m_pShapes->begin(); pos != m_pShapes->end(); ++pos) IndexListed(pos);
+    struct ForgetIndex {
+        std::unordered_map<GUID, std::vector<ListPos>, GuidHash>& index;
+        ~ForgetIndex() { index.clear(); }
+    } forget{m_byParent};
     // Nothing is allocated per counted record before it is read, and a
     // record that does not fit stops the loop: a hostile count costs nothing.
     for (int32_t i = 0; i < count && file->IsGood(); ++i) {
@@ -252,6 +279,7 @@ void CVonnSriShapeList::Read(bool extended, SriFile* file) {
         }
         RestoreShape(kind, shape);
         m_pShapes->push_back(shape);
+        IndexListed(std::prev(m_pShapes->end()));
     }
     m_bReadComplete = file->IsGood();
 }

@@ -11,12 +11,15 @@
 // Children are not nested in their parents: each child is a record of its
 // own, before its parent, carrying the parent's GUID (SaveShapeChild builds
 // such a list). On reading, a group or compound shape adopts every shape read
-// before it whose parent GUID is its own GUID.
+// before it whose parent GUID is its own GUID; the reader keeps the listed
+// shapes indexed by parent, so adoption costs what it adopts.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <list>
+#include <unordered_map>
+#include <vector>
 
 #include "halder/baseshape.h"
 
@@ -74,6 +77,20 @@ private:
     // Moves every listed shape whose parent GUID is the container's GUID into
     // the container's children, in list order.
     void AdoptChildren(CBaseShape* container, bool skipFills = false);
+    // Takes the listed shapes whose parent GUID is id out of the list, in
+    // list order; keep (when given) leaves a shape where it is.
+    template <class Keep>
+    std::vector<CBaseShape*> TakeChildrenOf(const GUID& id, const CBaseShape* self, Keep keep);
+
+    // The listed shapes by the GUID of their parent, in list order, while a
+    // Read runs: adoption looks up a parent's children instead of scanning
+    // everything read so far, so reading stays linear in the file.
+    struct GuidHash {
+        size_t operator()(const GUID& id) const;
+    };
+    using ListPos = std::list<CBaseShape*>::iterator;
+    void IndexListed(ListPos pos);
+    std::unordered_map<GUID, std::vector<ListPos>, GuidHash> m_byParent;
 
     std::list<CBaseShape*>* m_pShapes = nullptr;
     size_t m_nCount = 0;

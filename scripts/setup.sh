@@ -6,7 +6,7 @@ pkgs=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libpolyclipping-dev
-  libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-dejavu-extra
   libzint-dev libcairo2-dev libpugixml-dev libzxing-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
 )

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -26,6 +27,49 @@ void DestroyFill(CFilledShape* fill, bool freeChildren) {
     if (fill == nullptr) return;
     if (freeChildren) fill->FreeShapeList(1);
     delete fill;
+}
+
+// Bit for bit, as the saved bytes of the two would compare.
+template <class T>
+bool SameBits(const T& a, const T& b) {
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+// The pen colour aside: an empty fill's colour only follows the text's pen.
+bool SameSetButColour(const SHAPE_FILLER_PARAM& a, const SHAPE_FILLER_PARAM& b) {
+    return SameBits(a.nFillType, b.nFillType) && SameBits(a.nExecuteType, b.nExecuteType) &&
+           SameBits(a.nIndex, b.nIndex) && SameBits(a.bEnable, b.bEnable) && SameBits(a.bRoundInvert, b.bRoundInvert) &&
+           SameBits(a.fLineSpacing, b.fLineSpacing) && SameBits(a.fMargin, b.fMargin) &&
+           SameBits(a.m_fill_rotate, b.m_fill_rotate) && SameBits(a.m_fRotateAngle, b.m_fRotateAngle) &&
+           SameBits(a.m_fMaxSpacing, b.m_fMaxSpacing) && SameBits(a.m_nWidth, b.m_nWidth) &&
+           SameBits(a.m_fRateSpacing, b.m_fRateSpacing) &&
+           SameBits(a.m_fstrFillGraduallyActualRange, b.m_fstrFillGraduallyActualRange) &&
+           a.m_bEnableFillGradually == b.m_bEnableFillGradually && SameBits(a.bWholeConsider, b.bWholeConsider) &&
+           SameBits(a.bAlongBorder, b.bAlongBorder) && SameBits(a.bCrossFill, b.bCrossFill) &&
+           SameBits(a.bQuickFill, b.bQuickFill) && SameBits(a.fAngle, b.fAngle) &&
+           SameBits(a.nFillMarkCount, b.nFillMarkCount) && SameBits(a.nPenNum, b.nPenNum) &&
+           SameBits(a.nCircularCount, b.nCircularCount) &&
+           SameBits(a.fCircularGap, b.fCircularGap) && SameBits(a.fInnerSpacing, b.fInnerSpacing) &&
+           SameBits(a.bArrangeEqually, b.bArrangeEqually) && SameBits(a.fStartPreserve, b.fStartPreserve) &&
+           SameBits(a.fEndPreserve, b.fEndPreserve);
+}
+
+bool SameFillParsButColour(const FILLED_PARS& a, const FILLED_PARS& b) {
+    if (a.bOutLine != b.bOutLine || a.bOutLineFirst != b.bOutLineFirst || a.bKeepSeperate != b.bKeepSeperate ||
+        a.bDelUngroup != b.bDelUngroup)
+        return false;
+    for (int s = 0; s < FILLED_PARS::kSetCount; ++s)
+        if (!SameSetButColour(a.fillParams[s], b.fillParams[s])) return false;
+    return true;
+}
+
+bool HoldsNothing(CFilledShape* fill) {
+    if (!fill->GetChildren().empty()) return false;
+    for (int s = 0; s < FILLED_PARS::kSetCount; ++s) {
+        Gdiplus::GraphicsPath* path = fill->GetFillPathOf(s);
+        if (path != nullptr && path->GetPointCount() != 0) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -172,8 +216,11 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
     parCodebarInit.strTextFont = CString(parCodebarInit.wstrTextFont.c_str());
     parCodebarInit.strCustomText = CString(parCodebarInit.wstrCustomText.c_str());
     m_arrFrame = m_prop4P.empty() ? std::vector<tagPOINTF>() : m_prop4P.front();
-    // A frame is four points or nothing.
-    if (m_arrFrame.size() != 4) m_arrFrame.clear();
+    // A frame is four finite points or nothing.
+    if (m_arrFrame.size() != 4 ||
+        !std::all_of(m_arrFrame.begin(), m_arrFrame.end(),
+                     [](const tagPOINTF& p) { return std::isfinite(p.x) && std::isfinite(p.y); }))
+        m_arrFrame.clear();
     m_arrModify = m_propModify;
     parVarText.arrElements.clear();
     for (const TEXT_ELEMENT_REC& rec : m_propElements) parVarText.arrElements.push_back(rec.Make());
@@ -183,13 +230,19 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
         auto* ch = new FONTSCHAR(m_propChars[i]);
         if (i < m_propCharPoints.size()) ch->points = m_propCharPoints[i];
         if (i < m_propCharTypes.size()) ch->types = m_propCharTypes[i];
-        // Points and types go together or not at all.
-        if (ch->types.size() != ch->points.size()) {
+        // Points and types go together or not at all, and a character with
+        // a point that is not finite (a damaged file) keeps neither: such a
+        // point must never reach the marking.
+        const bool finite = std::all_of(ch->points.begin(), ch->points.end(),
+                                        [](const tagPOINTF& p) { return std::isfinite(p.x) && std::isfinite(p.y); });
+        if (ch->types.size() != ch->points.size() || !finite) {
             ch->points.clear();
             ch->types.clear();
         }
         m_arrChars.push_back(ch);
     }
+    // A text saved with the older frame keeps its place at its next edit.
+    AdoptOldFrame();
     auto takeSets = [this](CFilledShape* fill, size_t from) {
         if (m_propFillSets.size() < from + FILLED_PARS::kSetCount) return;
         FILLED_PARS par = fill->GetFillParam();
@@ -197,12 +250,14 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
         fill->SaveParamToCFG(par);
         fill->bParamGiven = 1;
     };
+    if (nFontType == 0) m_arrFills.reserve(m_arrChars.size());
     for (size_t i = 0; i < m_arrChars.size() && nFontType == 0; ++i) {
         auto* fill = new CFilledShape();
         fill->SetNoRedraw(1);
         fill->SetDocView(m_pDoc, m_pView);
         fill->SetCaption(m_arrChars[i]->text);
-        if (m_propFillSets.size() > i) takeSets(fill, 0);
+        fill->SaveParamToCFG(LoadedCharFill(i, m_propFillSets));
+        if (m_propFillSets.size() > i && m_propFillSets.size() >= FILLED_PARS::kSetCount) fill->bParamGiven = 1;
         m_arrFills.push_back(fill);
     }
     if (nFontType == 2) {
@@ -271,9 +326,54 @@ void CFonts::SetDocView(CBaseDoc* doc, CBaseView* view) {
         if (fill != nullptr) fill->SetDocView(doc, view);
 }
 
+FILLED_PARS CFonts::LoadedCharFill(size_t index, const std::vector<SHAPE_FILLER_PARAM>& savedSets) {
+    FILLED_PARS par;
+    if (savedSets.size() > index && savedSets.size() >= FILLED_PARS::kSetCount)
+        for (int s = 0; s < FILLED_PARS::kSetCount; ++s) par.fillParams[s] = savedSets[static_cast<size_t>(s)];
+    return par;
+}
+
+size_t CFonts::CharFillsToSave() {
+    // Only a TrueType text makes one fill per character on loading.
+    if (nFontType != 0 || m_arrFills.size() != m_arrChars.size()) return m_arrFills.size();
+    // The sets the load hands to the first four fills: those of the first
+    // fill, which the text saves itself when filled (and always in the
+    // extended form), or none (an unfilled text in the plain form).
+    std::vector<SHAPE_FILLER_PARAM> firstSets;
+    if (!m_arrFills.empty() && m_arrFills[0] != nullptr) {
+        const FILLED_PARS first = m_arrFills[0]->GetFillParam();
+        firstSets.assign(std::begin(first.fillParams), std::end(first.fillParams));
+    }
+    const std::vector<SHAPE_FILLER_PARAM> none;
+    size_t count = 0;
+    for (size_t i = 0; i < m_arrFills.size(); ++i) {
+        CFilledShape* fill = m_arrFills[i];
+        FONTSCHAR* ch = m_arrChars[i];
+        // An empty fill's pen follows the text's and decides nothing.
+        bool remade = fill != nullptr && ch != nullptr && HoldsNothing(fill) && fill->GetCaption() == ch->text &&
+                      fill->IsVisible() && !fill->IsReverseOrder() &&
+                      fill->GetLinkedIDs().empty() && !fill->GetLinkFlag() && fill->GetMirrorFlag() == 0 &&
+                      !fill->IsZoomAntiX() && !fill->IsZoomAntiY() && !fill->IsAntiPath();
+        if (remade) {
+            const FILLED_PARS par = fill->GetFillParam();
+            remade = SameFillParsButColour(par, LoadedCharFill(i, firstSets)) &&
+                     (bFilled != 0 || i >= FILLED_PARS::kSetCount ||
+                      SameFillParsButColour(par, LoadedCharFill(i, none)));
+        }
+        if (!remade) count = i + 1;
+    }
+    return count;
+}
+
 void CFonts::SaveShapeChild(CBaseShape* parent, std::list<CBaseShape*>& out) {
-    for (CFilledShape* fill : m_arrFills)
-        if (fill != nullptr) fill->SaveShapeChild(this, out);
+    // A character's fill goes into the file only when the load could not
+    // make it again from the text's own record: it has outlines or hatch,
+    // or settings of its own. The load matches saved fills to characters by
+    // their order, so every fill up to the last such one is saved; a long
+    // unfilled text saves none.
+    const size_t count = CharFillsToSave();
+    for (size_t i = 0; i < count; ++i)
+        if (m_arrFills[i] != nullptr) m_arrFills[i]->SaveShapeChild(this, out);
     CBaseShape::SaveShapeChild(parent, out);
 }
 
@@ -584,7 +684,7 @@ struct CFonts::LayoutSnapshot {
     std::wstring wstrFontName;
     int fontType = 0, matric = 0, record = 0, barcodeSize = 0;
     FONTS_PAR fonts;
-    CODEBAR_PAR codebar;
+    CODEBAR_PAR codebar, codebarInit;
     VARTEXT_PAR vartext;
     CString typeName;
     std::vector<FONTSCHAR*> chars, backup;
@@ -596,6 +696,8 @@ struct CFonts::LayoutSnapshot {
     Gdiplus::RectF oldRect;
     tagPOINTF oldRef{0.0f, 0.0f};
     bool hadOutline = false;
+    // The "BrowalliaIT9" shift of a "1" that the new text loses.
+    double oneShift = 0.0;
 };
 
 void CFonts::SaveLayoutState(LayoutSnapshot& s) {
@@ -608,6 +710,7 @@ void CFonts::SaveLayoutState(LayoutSnapshot& s) {
     s.barcodeSize = m_barcodeSize;
     s.fonts = parFonts;
     s.codebar = parCodebar;
+    s.codebarInit = parCodebarInit;
     s.vartext = parVarText;
     s.typeName = GetTypeName();
     s.frame = m_arrFrame;
@@ -641,20 +744,16 @@ void CFonts::SetAsideOldLayout(LayoutSnapshot& s) {
     bMatric = 0;
 }
 
-bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, FONTS_PAR& fonts,
-                          CODEBAR_PAR& codebar) {
+bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, [[maybe_unused]] FONTS_PAR& fonts,
+                          [[maybe_unused]] CODEBAR_PAR& codebar) {
     switch (fontType) {
         case 2: {
-            // A trial encoding first: invalid data fails quietly here, with
-            // the one message of an interactive call in SetFonts.
-            CString data = text;
-            if (IsValidBarcode(data, fontType, fontName, fonts, codebar) == 0) {
+            // The symbol is encoded once, by the build itself: data or
+            // parameters it refuses fail quietly here (the reason goes to
+            // the run log), with the one message of an interactive call in
+            // SetFonts.
+            if (!SetCodebarPoints(false)) {
                 Log()->WriteFormat(L"SetFonts !IsValidBarcode type:%d fontname:%s", fontType,
-                                   static_cast<const wchar_t*>(fontName));
-                return false;
-            }
-            if (!SetCodebarPoints()) {
-                Log()->WriteFormat(L"SetFonts SetCodebarPoints fail type:%d fontname:%s", parCodebar.nCodeType,
                                    static_cast<const wchar_t*>(fontName));
                 return false;
             }
@@ -713,15 +812,50 @@ void CFonts::RestoreLayoutState(LayoutSnapshot& s) {
     bMatric = s.matric;
     m_barcodeSize = s.barcodeSize;
     m_strTypeName = s.typeName;
+    RestoreLayoutParams(s);
+    m_bRecord = s.record;
+    InvalidateGeometry();
+}
+
+void CFonts::RestoreLayoutParams(const LayoutSnapshot& s) {
     m_strText = s.text;
     m_strFontName = s.fontName;
     m_wstrFontName = s.wstrFontName;
     nFontType = s.fontType;
     parFonts = s.fonts;
     parCodebar = s.codebar;
+    parCodebarInit = s.codebarInit;
     parVarText = s.vartext;
-    m_bRecord = s.record;
-    InvalidateGeometry();
+}
+
+int CFonts::IsValidBarcode(CString& text, int fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar) {
+    LayoutSnapshot saved;
+    SaveLayoutState(saved);
+    m_strText = text;
+    m_strFontName = fontName;
+    m_wstrFontName.assign(fontName.GetString(), static_cast<size_t>(fontName.GetLength()));
+    parFonts = fonts;
+    parCodebar = codebar;
+    nFontType = fontType;
+    int result = 0;
+    if (fontType == 2) {
+        parCodebarInit = parCodebar;
+        CMyCodebar* wrapper = GetCodebarInstance();
+        const int id = wrapper != nullptr ? wrapper->LookupCode(fontName, parCodebar.nCodeType) : -1;
+        if (id == -1) {
+            Log()->WriteFormat(L"IsValidBarcode nCodeType = %d", -1);
+        } else {
+            parCodebar.nCodeType = id;
+            const int32_t rc = GenerateCodebar();
+            if (rc == 0) {
+                result = 1;
+            } else {
+                Log()->WriteFormat(L"IsValidBarcode nCodeType = %ld", static_cast<long>(rc));
+            }
+        }
+    }
+    if (result == 0) RestoreLayoutParams(saved);
+    return result;
 }
 
 void CFonts::DropOldLayout(LayoutSnapshot& s) {
@@ -780,6 +914,8 @@ void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
     double dy = static_cast<double>(oldRef.y) - newRef.y;
     if (browallia) {
         dy = (static_cast<double>(oldRef.y) - s.oldRect.Height) - (static_cast<double>(newRef.y) - newRect.Height);
+        const double gained = BrowalliaOneShift(s.text, m_strText, true);
+        dy -= gained != 0.0 ? gained : s.oneShift;
     }
     if (!hasText) dx = dy = 0.0;
     if (parFonts.bPathText == 0) {
@@ -815,19 +951,36 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     // A variable text lays out the current values of its elements.
     if (vartext.bEnable != 0 && useVarText != 0) text = vartext.GetText(!interactive);
 
+    // Numbers no layout can use are refused before anything changes.
+    if (const wchar_t* bad = fontType == 2 ? nullptr : UnusableLayoutNumber(fonts)) {
+        Log()->WriteFormat(L"SetFonts refused: unusable %s", bad);
+        SetEvent(m_hLayoutEvent);
+        if (interactive) AfxMessageBox(CLang::Instance()->GetString("MSG_PARAMETER_INCORRECT").GetString(), MB_OK);
+        return 0;
+    }
+    if (fontName == CString(L"BrowalliaIT9")) saved.oneShift = BrowalliaOneShift(m_strText, text, false);
+
     TakeLayoutParams(text, fontType, fontName, fonts, codebar, vartext);
     SetAsideOldLayout(saved);
 
-    if (!LayOutByType(text, fontType, fontName, fonts, codebar)) {
+    const bool laidOut = LayOutByType(text, fontType, fontName, fonts, codebar);
+    // Whatever the numbers, no point that is not finite gets out.
+    const bool finite = !laidOut || OutlinesFinite();
+    if (!laidOut || !finite) {
+        if (!finite) Log()->Write(L"SetFonts refused: the layout is not finite");
         RestoreLayoutState(saved);
         SetEvent(m_hLayoutEvent);
-        if (fontType == 2 && interactive)
-            AfxMessageBox(CLang::Instance()->GetString("IDS_INVALID_BAR").GetString(), MB_OK);
+        if ((fontType == 2 || !finite) && interactive)
+            AfxMessageBox(CLang::Instance()
+                              ->GetString(finite ? "IDS_INVALID_BAR" : "MSG_PARAMETER_INCORRECT")
+                              .GetString(),
+                          MB_OK);
         return 0;
     }
     DropOldLayout(saved);
     RefillAfterLayout();
     ReplayModificationsAfterLayout();
+    FitVariableTextWidth();
     KeepPlaceOfOldLayout(saved);
     FinishLayout(noRefresh, interactive);
     SetEvent(m_hLayoutEvent);

@@ -97,6 +97,16 @@ public:
     // The frame from the shape's rectangle (or from r).
     void InitRefPoint();
     void InitRefPoint(Gdiplus::RectF r);
+    // Moves a frame saved in the older form (one text height lower) to
+    // where InitRefPoint puts it today; true when it did. Called after a
+    // read.
+    bool AdoptOldFrame();
+    // The first number of f (or of the arc, for text on an arc) that no
+    // layout can use: not finite, out of range, a height or width factor
+    // not above 0; null when all are usable. Barcodes check their own.
+    const wchar_t* UnusableLayoutNumber(const FONTS_PAR& f) const;
+    // Whether every point of the characters and the frame is finite.
+    bool OutlinesFinite() const;
     static bool HasRightToLeftChars(const CString& text);
     static int FindSpace(const CString& line, int i);
     // The TrueType layout; false when no face could lay the text out.
@@ -284,16 +294,29 @@ private:
     void SetAsideOldLayout(LayoutSnapshot& s);
     bool LayOutByType(const CString& text, int fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar);
     void RestoreLayoutState(LayoutSnapshot& s);
+    // The text's parameters of a snapshot: text, font name, font type and
+    // the font, barcode and variable-text records.
+    void RestoreLayoutParams(const LayoutSnapshot& s);
     void DropOldLayout(LayoutSnapshot& s);
     void RefillAfterLayout();
     void ReplayModificationsAfterLayout();
     void KeepPlaceOfOldLayout(const LayoutSnapshot& s);
+    // Scales a variable text whose first element asks for a fixed width to
+    // that width across, about its rectangle's left-top corner.
+    void FitVariableTextWidth();
+    // The vertical shift of a "BrowalliaIT9" text whose new text loses or
+    // gains a "1": a share of the glyph's height, taken from the characters
+    // that hold the "1" (before the layout when it is lost, after it when
+    // it is gained); 0 otherwise.
+    double BrowalliaOneShift(const CString& oldText, const CString& newText, bool gained);
     void FinishLayout(int noRefresh, bool interactive);
 
     // Layout by font type; each false on failure.
     bool SetSinglelinePoint(const CString& text, const CString& fontName);
     bool SetMatricPoint(const CString& text, const CString& fontName);
-    bool SetCodebarPoints();
+    // The whole barcode build; with report false a failure shows no message
+    // box (its reason goes to the run log), for callers that report it.
+    bool SetCodebarPoints(bool report = true);
     // Closed polylines ("font_fill_shape") of the outlines of part j.
     void AddFillOutlines(CFilledShape* fill, int index, enuPtType part, unsigned char pen);
     // The identities of fill shape j and of its outline polylines, kept by
@@ -323,6 +346,13 @@ private:
     void KeepRatios(size_t before, double width, double height);
     // A GDI+ path of a character's points in [from, to).
     static bool CharPath(const FONTSCHAR* ch, size_t from, size_t to, Gdiplus::GraphicsPath& path);
+
+    // The fill parameters that a load gives the fill of character index of
+    // a TrueType text when the file holds no fill record for it.
+    static FILLED_PARS LoadedCharFill(size_t index, const std::vector<SHAPE_FILLER_PARAM>& savedSets);
+    // How many fills, from the first, the file must hold: those up to the
+    // last one that a load could not make again exactly.
+    size_t CharFillsToSave();
 
     std::vector<FONTSCHAR*> m_arrChars;
     std::vector<CFilledShape*> m_arrFills;
@@ -412,10 +442,13 @@ private:
     std::vector<uint8_t> m_vEdges;
     std::vector<uint8_t> m_hEdges;
     std::vector<Gdiplus::RectF> m_arrEanBars;
+    // The data as the last built symbol encodes it (check digits, padding),
+    // which its readable text shows.
+    CString m_strCodeReadable;
     tag_BarCode* m_pOwnBarcode = nullptr;
     // Gives the text's own view-less handle back to the wrapper.
     void ReleaseBarcodeInstance();
-    void ReportCodebarError(int32_t code);
+    void ReportCodebarError(int32_t code, bool box);
     bool BuildModuleMatrix(int id);
     // The readable text's outline (path units, y down) for one string; false
     // when no face can lay it out.

@@ -41,6 +41,13 @@ double CalcAngleBySide(double a, double b, double c) {
     return std::acos(std::clamp(cosine, -1.0, 1.0)) * kDegPerRad;
 }
 
+// The angle under a chord that may be negative, with the chord's sign: a
+// fixed width below the natural one takes angle away instead of adding it.
+double SignedAngleBySide(double radius, double chord) {
+    const double a = CalcAngleBySide(radius, radius, std::fabs(chord));
+    return chord < 0 ? -a : a;
+}
+
 // The angle the fixed gap and the character spacing take between two
 // characters.
 double GapAngle(double radius, double widthFactor, double charSpace) {
@@ -175,6 +182,17 @@ private:
     bool m_ok = false;
 };
 
+// The smallest step between characters spread over a span: the characters
+// squeezed to half of an even share of it.
+double MinArcStep(int span, size_t n) { return span / (2.0 * static_cast<double>(std::max<size_t>(n, 1))); }
+
+// The x factor of a squeezed character: the compression takes away from
+// the width factor, but never so much that the character turns over or
+// vanishes (at least half of both factors multiplied).
+double ArcNarrowing(double compress, double widthFactor) {
+    return std::max(compress + widthFactor - 1.0, 0.5 * compress * widthFactor);
+}
+
 void LogRefusedArc() { RunLog::Instance(nullptr)->Write(L"Text on an arc refused: the radius must be above 0"); }
 
 }  // namespace
@@ -231,10 +249,13 @@ double CFonts::GetMaxAngleOfSingle(const std::vector<double>& widths, std::vecto
     for (double width : widths) {
         double a = CalcAngleBySide(dRad, dRad, width + space);
         if (parFonts.nFixWidthMode == 2) {
-            a += CalcAngleBySide(dRad, dRad, cw - parFonts.dHeight * parFonts.dWidthRatio / 100.0);
+            a += SignedAngleBySide(dRad, cw - parFonts.dHeight * parFonts.dWidthRatio / 100.0);
         } else if (parFonts.nFixWidthMode == 1) {
-            a += CalcAngleBySide(dRad, dRad, cw);
+            a += SignedAngleBySide(dRad, cw);
         }
+        // However narrow the fixed width, a character takes no negative
+        // room: the order of the characters never turns round.
+        a = std::max(a, 0.0);
         angles.push_back(a);
         largest = std::max(largest, a);
     }
@@ -322,15 +343,19 @@ bool CFonts::SetAttachPt(const std::wstring& text, const CString& fontName) {
             path.GetBounds(&bounds);
             double a = CalcAngleBySide(dRad, dRad, bounds.Width);
             if (sx > 0 && std::isfinite(sx)) {
-                if (parFonts.nFixWidthMode == 1) a += CalcAngleBySide(dRad, dRad, cw / sx);
-                if (parFonts.nFixWidthMode == 2) a += CalcAngleBySide(dRad, dRad, (cw - h * wf / 100.0) / sx);
+                if (parFonts.nFixWidthMode == 1) a += SignedAngleBySide(dRad, cw / sx);
+                if (parFonts.nFixWidthMode == 2) a += SignedAngleBySide(dRad, (cw - h * wf / 100.0) / sx);
             }
-            angles[i] = a;
+            angles[i] = std::max(a, 0.0);
             largest = std::max(largest, a);
         }
         double step = largest, compress = 1.0;
         if (iAngleScope >= 1) {
             step = n < 2 ? iAngleScope - largest : (iAngleScope - largest) / static_cast<double>(n - 1);
+            // A span that hardly holds the widest character (or not at all)
+            // still spreads the characters in their order, each squeezed to
+            // a share of it.
+            step = std::max(step, MinArcStep(iAngleScope, n));
             if (largest > 0) compress = step / largest;
         }
         m_fFirstCharAngle = static_cast<float>(angles[0]);
@@ -339,7 +364,7 @@ bool CFonts::SetAttachPt(const std::wstring& text, const CString& fontName) {
         const double start = GetStartAngle(angles, angles[0]);
         const bool natural = std::fabs(compress - 1.0) < 0.00001;
         const bool zoom = compress < 1.0 || std::fabs(wf - kArcNaturalWidth) > 0.01;
-        const double zoomX = compress >= 1.0 ? w : compress + w - 1.0;
+        const double zoomX = compress >= 1.0 ? w : ArcNarrowing(compress, w);
         const double yOffset = static_cast<double>(li) * lineStep;
         double running = start;
         for (size_t i = 0; i < n; ++i) {
@@ -358,7 +383,9 @@ bool CFonts::SetAttachPt(const std::wstring& text, const CString& fontName) {
                 at = arc.PointOnPath(running, factor > 0, factor);
                 if (i + 1 < n) running -= (angles[i] + angles[i + 1]) * w / 2 + gap;
             } else {
-                at = arc.PointOnPath(start - (step + spaceAngle) * static_cast<double>(i), factor > 0, factor);
+                // A negative spacing tightens the spread but never turns it round.
+                const double pitch = std::max(step + spaceAngle, 0.0);
+                at = arc.PointOnPath(start - pitch * static_cast<double>(i), factor > 0, factor);
             }
             arc.Place(pts, {bounds.X, bounds.Y, bounds.Width, bounds.Height}, at, yOffset);
 

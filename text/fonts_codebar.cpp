@@ -40,6 +40,30 @@ int TruncIndex(double v) {
     return static_cast<int>(std::trunc(v));
 }
 
+// Why the last encoding of this thread was refused before the text reached
+// the engine (a parameter that is no number, a setting the engine
+// refused), for the error report.
+thread_local const wchar_t* t_refusedParameter = nullptr;
+
+// The first number of the record that the build of this symbology uses
+// and that is no size it can build: not finite, or past a kilometre. A bar
+// height below zero is refused too where it is the height of the bars.
+const wchar_t* RefusedNumber(const CODEBAR_PAR& p) {
+    constexpr double kMost = 1e6;
+    auto bad = [](double v) { return !std::isfinite(v) || std::fabs(v) > kMost; };
+    if (bad(p.fModuleWidth)) return L"The module width is not a size the barcode can be built with.";
+    const bool barsHigh = !p.Is2DCode() || p.nCodeType == CMyCodebar::kPdf417;
+    if (barsHigh && (bad(p.fBarHeight) || p.fBarHeight < 0)) return L"The bar height is not a size the barcode can be built with.";
+    if (p.bFixSize != 0 && (bad(p.fFixWidth) || bad(p.fFixHeight))) return L"The fixed size is not a size the barcode can be built with.";
+    if (p.bShowText != 0) {
+        if (bad(p.dTextHeight) || bad(p.dTextWidth)) return L"The size of the readable text is not a size it can be built with.";
+        if (bad(p.dTextOffsetX) || bad(p.dTextOffsetY)) return L"The offset of the readable text is not a distance it can be moved by.";
+        if (bad(p.dTextSpace)) return L"The spacing of the readable text is not a distance it can be built with.";
+    }
+    if (p.Is2DCode() && p.bLogo != 0 && bad(p.fLogoRatio)) return L"The logo ratio is not a ratio the code can be built with.";
+    return nullptr;
+}
+
 LONG CodebarSizeCallback(void* context, DWORD, double x, double y, double w, double h) {
     if (context != nullptr) static_cast<CFonts*>(context)->Calculate2DBarSize(x, y, w, h);
     return 0;
@@ -112,16 +136,27 @@ int32_t CFonts::GenerateCodebar() {
     tag_BarCode* h = lease.Get();
     if (h == nullptr) return BCERR_NULL_POINTER;
     const CODEBAR_PAR& par = parCodebar;
+    // Numbers that are no sizes never reach the engine: they would build
+    // NaN outlines, or an earlier code's setting would stay in force.
+    t_refusedParameter = RefusedNumber(par);
+    if (t_refusedParameter != nullptr) return E_INVALIDARG;
     int type = par.nCodeType;
     if (type >= CMyCodebar::kEan128A && type <= CMyCodebar::kEan128C) {
         const wchar_t* formats[3] = {L"A", L"B", L"C"};
         BCSetFormatW(h, formats[type - CMyCodebar::kEan128A]);
-        type = 16;
+        type = CMyCodebar::kEan128;
     }
-    BCSetBCType(h, type);
+    // Every setting is made anew on the shared handle; one the engine
+    // refuses fails the build (the handle would keep the previous code's).
+    HRESULT rc = BCSetBCType(h, type);
+    if (rc != 0) return rc;
     CString width;
     width.Format(L"%.2f", static_cast<double>(par.fModuleWidth) * 100 * 10);
-    BCSetModWidthW(h, width.GetString());
+    rc = BCSetModWidthW(h, width.GetString());
+    if (rc != 0) {
+        t_refusedParameter = L"The module width is not a size the barcode can be built with.";
+        return rc;
+    }
     BCSetNotchHeight(h, TruncIndex(par.fBarHeight) < 0 ? 0 : TruncIndex(par.fBarHeight));
     if (!par.Is2DCode()) {
         const CString ratio = par.GetRatio();
@@ -131,18 +166,21 @@ int32_t CFonts::GenerateCodebar() {
         parCodebar.bRectModule = 0;
     } else {
         BCSetRatioW(h, L"");
-        BCSetCodePage(h, par.nCodePage);
+        if (BCSetCodePage(h, par.nCodePage) != 0) {
+            t_refusedParameter = L"The code page of the data is not known.";
+            return E_INVALIDARG;
+        }
         switch (type) {
-            case 58:
+            case CMyCodebar::kQrCode:
                 BCSet_QR_ECLevel(h, par.n2DECLevel);
                 BCSet_QR_Version(h, par.n2DVersion);
                 break;
-            case 71: BCSet_DM_Size(h, par.n2DVersion); break;
-            case 116:
+            case CMyCodebar::kDataMatrix: BCSet_DM_Size(h, par.n2DVersion); break;
+            case CMyCodebar::kHanXin:
                 BCSet_HanXin_Version(h, par.n2DVersion);
                 BCSet_HanXin_ECLevel(h, par.n2DECLevel);
                 break;
-            case 55:
+            case CMyCodebar::kPdf417:
                 BCSet_PDF417_Columns(h, par.nPDF417Cols);
                 BCSet_PDF417_Rows(h, par.nPDF417Rows);
                 BCSet_PDF417_ECLevel(h, par.n2DECLevel);
@@ -152,40 +190,65 @@ int32_t CFonts::GenerateCodebar() {
                 parCodebar.bCircleModule = 0;
                 parCodebar.bRectModule = 0;
                 break;
-            case 92: BCSet_Aztec_AppendActive(h, 1); break;
+            case CMyCodebar::kAztec: BCSet_Aztec_AppendActive(h, 1); break;
             default: break;
         }
     }
-    HRESULT rc = BCSetTextW(h, m_strText.GetString(), m_strText.GetLength());
+    rc = BCSetTextW(h, m_strText.GetString(), m_strText.GetLength());
     if (rc == 0) rc = BCCheck(h);
     if (rc == 0) rc = BCCreate(h);
     return rc;
 }
 
-void CFonts::ReportCodebarError(int32_t code) {
+void CFonts::ReportCodebarError(int32_t code, bool box) {
     tag_BarCode* h = t_buildHandle;
     wchar_t engine[100] = {};
     BCGetErrorTextW(code, engine, 100);
     engine[99] = L'\0';
     CString message = Lang("IDS_FONTS_OTHER_ERROR");
     message += engine;
-    if (h != nullptr && code == BCERR_INVALID_DATA) {
+    // What the engine knows beyond the code: the lengths a symbology takes,
+    // the number system of UPC-E, the encoder's own reason.
+    const wchar_t* detail = h != nullptr ? BCGetErrorDetailW(h) : nullptr;
+    auto withDetail = [&](const wchar_t* why) {
+        message = Lang("IDS_FONTS_OTHER_ERROR");
+        message += why;
+    };
+    if (t_refusedParameter != nullptr) {
+        withDetail(t_refusedParameter);
+    } else if (h != nullptr && code == BCERR_INVALID_DATA) {
         const wchar_t* text = BCGetTextW(h);
+        const int pos = BCGetInvalidDataPos(h);
         if (text == nullptr) {
             message = Lang("IDS_FONTS_NO_TEXT");
-        } else {
-            const int pos = BCGetInvalidDataPos(h);
-            if (pos >= 0 && static_cast<size_t>(pos) < std::wcslen(text))
-                message.Format(Lang("IDS_FONTS_WRONG_TEXT").GetString(), text[pos], pos + 1);
+        } else if (pos >= 0 && static_cast<size_t>(pos) < std::wcslen(text)) {
+            message.Format(Lang("IDS_FONTS_WRONG_TEXT").GetString(), text[pos], pos + 1);
+        } else if (detail != nullptr) {
+            withDetail(detail);
         }
     } else if (h != nullptr && code == BCERR_WRONG_LENGTH) {
-        const int most = BCGetMaxLenOfData(BCGetBCType(h));
-        if (most > 0) message.Format(Lang("IDS_FONTS_WRONG_TEXT_LEN").GetString(), most);
+        // The limit of the chosen version and level, for data of this kind.
+        const int most = BCGetMaxLenOfText(h);
+        const wchar_t* text = BCGetTextW(h);
+        const size_t length = text != nullptr ? std::wcslen(text) : 0;
+        if (most > 0 && length > static_cast<size_t>(most)) {
+            message.Format(Lang("IDS_FONTS_WRONG_TEXT_LEN").GetString(), most);
+        } else if (detail != nullptr) {
+            withDetail(detail);  // too short: the lengths it takes
+        } else if (most > 0) {
+            message.Format(Lang("IDS_FONTS_WRONG_TEXT_LEN").GetString(), most);
+        }
     } else if (h != nullptr && code == BCERR_NOT_SUPPORTED) {
         if (BCGet2DCompositeComponent(h) != 0 && BCGet_CompSym_ErrorInCC(h) != 0)
             message = Lang("IDS_FONTS_NOT_SUPPORT");
+    } else if (detail != nullptr) {
+        withDetail(detail);
     }
-    AfxMessageBox(message.GetString());
+    if (box) {
+        AfxMessageBox(message.GetString());
+    } else {
+        Log()->Write(message.GetString());
+    }
 }
 
 // ---- the bar callbacks -------------------------------------------------------------------------
@@ -193,7 +256,7 @@ void CFonts::ReportCodebarError(int32_t code) {
 void CFonts::Calculate2DBarSize(double x, double y, double w, double h) {
     const double mw = parCodebar.fModuleWidth;
     int c;
-    if (parCodebar.nCodeType == 55) {
+    if (parCodebar.nCodeType == CMyCodebar::kPdf417) {
         if (!(mw > 0)) return;
         c = TruncIndex(x / mw + 0.5) + TruncIndex(w / mw + 0.5) + 1;
     } else {
@@ -217,7 +280,7 @@ void CFonts::CallbackCodeBar(double x, double y, double w, double h) {
         };
         if (!(h > 0)) return;
         const int r = TruncIndex(y / h + 0.5);
-        if (parCodebar.nCodeType == 55) {
+        if (parCodebar.nCodeType == CMyCodebar::kPdf417) {
             const double mw = parCodebar.fModuleWidth;
             if (!(mw > 0)) return;
             const int n = TruncIndex(w / mw + 0.5), c0 = TruncIndex(x / mw + 0.5);
@@ -231,7 +294,7 @@ void CFonts::CallbackCodeBar(double x, double y, double w, double h) {
     const float X = static_cast<float>(fontspos.x + x);
     const float Y = static_cast<float>(fontspos.y - parCodebar.fBarHeight - y);
     const float W = static_cast<float>(w), H = static_cast<float>(h);
-    if (parCodebar.nCodeType == 13) m_arrEanBars.emplace_back(X, Y, W, H);
+    if (parCodebar.nCodeType == CMyCodebar::kEan13) m_arrEanBars.emplace_back(X, Y, W, H);
     GenOneRect(m_arrChars[0], X, Y, W, H);
 }
 
@@ -289,28 +352,37 @@ bool CFonts::BuildModuleMatrix(int id) {
 
 // ---- the build -------------------------------------------------------------------------------------
 
-bool CFonts::SetCodebarPoints() {
+bool CFonts::SetCodebarPoints(bool report) {
     parCodebarInit = parCodebar;
+    auto tell = [report](const CString& message) {
+        if (report) {
+            AfxMessageBox(message.GetString());
+        } else {
+            Log()->Write(message.GetString());
+        }
+    };
     CMyCodebar* wrapper = GetCodebarInstance();
     const int id = wrapper != nullptr ? wrapper->LookupCode(m_strFontName, parCodebar.nCodeType) : -1;
     if (id == -1) {
-        AfxMessageBox(Lang("IDS_ERR_BAR_TYPE").GetString());
+        tell(Lang("IDS_ERR_BAR_TYPE"));
         return false;
     }
     parCodebar.nCodeType = id;
     m_arrEanBars.clear();
+    m_strCodeReadable = m_strText;
     BuildLease lease(*this);
     tag_BarCode* h = lease.Get();
     // Without an engine handle the wrapper has said why already.
     if (h == nullptr) return false;
     const int32_t rc = GenerateCodebar();
     if (rc != 0) {
-        ReportCodebarError(rc);
+        ReportCodebarError(rc, report);
         return false;
     }
     const bool twoD = parCodebar.Is2DCode();
     if (twoD && !BuildModuleMatrix(id)) {
-        // The add-in could not give the symbol.
+        // The add-in could not give the symbol: no check before the build
+        // can tell, so this is always shown.
         CString message = Lang("IDS_FONTS_OTHER_ERROR");
         message += wrapper->GetTypeName(id);
         AfxMessageBox(message.GetString());
@@ -336,6 +408,9 @@ bool CFonts::SetCodebarPoints() {
         BCDrawCB(h, nullptr, &rect);
     }
     BCSetCBData(h, nullptr);
+    // The readable line shows what the bars hold (check digits, padding).
+    const wchar_t* readable = BCGetReadableTextW(h);
+    m_strCodeReadable = readable != nullptr ? CString(readable) : m_strText;
 
     if (twoD) {
         const bool pointRectCircle =
@@ -363,14 +438,22 @@ bool CFonts::SetCodebarPoints() {
         constexpr double kEps = 1e-6;
         const double sx = parCodebar.fFixWidth / static_cast<double>(r.Width);
         const double sy = parCodebar.fFixHeight / static_cast<double>(r.Height);
-        if (r.Width > kEps && r.Height > kEps && std::isfinite(sx) && std::isfinite(sy) && sx > 0 && sy > 0)
+        if (r.Width > kEps && r.Height > kEps && std::isfinite(sx) && std::isfinite(sy) && sx > 0 && sy > 0) {
             DoZoom(fontspos, sx, sy);
+            // The readable digits are placed by these bars: they go where
+            // the bars went.
+            for (Gdiplus::RectF& bar : m_arrEanBars) {
+                const tagPOINTF corner = PointfZoom({bar.X, bar.Y}, sx, sy, fontspos);
+                bar = Gdiplus::RectF(corner.x, corner.y, static_cast<float>(bar.Width * sx),
+                                     static_cast<float>(bar.Height * sy));
+            }
+        }
     }
     m_barcodeSize = static_cast<int>(bars->points.size());
     Gdiplus::RectF r;
     GetRectangle(r);
     if (parCodebar.bShowText != 0) {
-        if (id == 13) {
+        if (id == CMyCodebar::kEan13) {
             ShowEANBarCodeText(r);
         } else {
             Show2DBarCodeTxt(r);
@@ -378,48 +461,4 @@ bool CFonts::SetCodebarPoints() {
     }
     InvalidateGeometry();
     return true;
-}
-
-// ---- the trial build -----------------------------------------------------------------------------
-
-int CFonts::IsValidBarcode(CString& text, int fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar) {
-    const CString savedText = m_strText, savedName = m_strFontName;
-    const std::wstring savedWName = m_wstrFontName;
-    const int savedType = nFontType;
-    const CODEBAR_PAR savedCodebar = parCodebar, savedInit = parCodebarInit;
-    const FONTS_PAR savedFonts = parFonts;
-
-    m_strText = text;
-    m_strFontName = fontName;
-    m_wstrFontName.assign(fontName.GetString(), static_cast<size_t>(fontName.GetLength()));
-    parFonts = fonts;
-    parCodebar = codebar;
-    nFontType = fontType;
-    int result = 0;
-    if (fontType == 2) {
-        parCodebarInit = parCodebar;
-        CMyCodebar* wrapper = GetCodebarInstance();
-        const int id = wrapper != nullptr ? wrapper->LookupCode(fontName, parCodebar.nCodeType) : -1;
-        if (id == -1) {
-            Log()->WriteFormat(L"IsValidBarcode nCodeType = %d", -1);
-        } else {
-            parCodebar.nCodeType = id;
-            const int32_t rc = GenerateCodebar();
-            if (rc == 0) {
-                result = 1;
-            } else {
-                Log()->WriteFormat(L"IsValidBarcode nCodeType = %ld", static_cast<long>(rc));
-            }
-        }
-    }
-    if (result == 0) {
-        m_strText = savedText;
-        m_strFontName = savedName;
-        m_wstrFontName = savedWName;
-        nFontType = savedType;
-        parCodebar = savedCodebar;
-        parCodebarInit = savedInit;
-        parFonts = savedFonts;
-    }
-    return result;
 }

@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "text/fonts.h"
+#include "text/mycodebar.h"
 
 namespace {
 
@@ -171,7 +172,7 @@ void CFonts::Gen2DPath() {
     const size_t R = static_cast<size_t>(rows);
     const double p = parCodebar.fModuleWidth;
     // PDF417 rows are as tall as the bar height shares them out.
-    const double pv = parCodebar.nCodeType == 55 ? parCodebar.fBarHeight / rows : p;
+    const double pv = parCodebar.nCodeType == CMyCodebar::kPdf417 ? parCodebar.fBarHeight / rows : p;
     auto cell = [&](int c, int r) -> uint8_t& {
         return m_modules[static_cast<size_t>(c) * R + static_cast<size_t>(r)];
     };

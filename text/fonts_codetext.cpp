@@ -214,10 +214,10 @@ void CFonts::AppendCodeText(Gdiplus::GraphicsPath& path, const Gdiplus::RectF& r
 
 namespace {
 
-// The text to show: the template's rewrite when asked for, with each line
-// break one line feed.
-CString ShownText(CFonts& text) {
-    CString s = text.parCodebar.bCustomText != 0 ? text.DiyCodeBarTxt(text.GetText()) : text.GetText();
+// The text to show, from the data as the symbol encodes it: the
+// template's rewrite when asked for, with each line break one line feed.
+CString ShownText(CFonts& text, const CString& encoded) {
+    CString s = text.parCodebar.bCustomText != 0 ? text.DiyCodeBarTxt(encoded) : encoded;
     std::wstring out;
     for (int i = 0; i < s.GetLength(); ++i) {
         const wchar_t c = s.GetString()[i];
@@ -232,21 +232,22 @@ CString ShownText(CFonts& text) {
 void CFonts::Show2DBarCodeTxt(Gdiplus::RectF& rect) {
     if (m_arrChars.empty()) return;
     Gdiplus::GraphicsPath path;
-    if (!CodeTextPath(ShownText(*this), path)) return;
+    if (!CodeTextPath(ShownText(*this, m_strCodeReadable.IsEmpty() ? m_strText : m_strCodeReadable), path)) return;
     AppendCodeText(path, rect, std::numeric_limits<float>::quiet_NaN());
 }
 
 void CFonts::ShowEANBarCodeText(Gdiplus::RectF& rect) {
     if (m_arrChars.empty()) return;
-    const CString shown = ShownText(*this);
+    const CString shown = ShownText(*this, m_strCodeReadable.IsEmpty() ? m_strText : m_strCodeReadable);
     const int check = GetEAN_13Verify(shown);
     // The guard bars are the tallest ones, which the engine gives the whole
-    // notch height.
+    // notch height (a whole number of millimetres, until a fixed size
+    // scales them with the rest).
     float tallest = 0;
     for (const Gdiplus::RectF& bar : m_arrEanBars) tallest = std::max(tallest, bar.Height);
     std::vector<Gdiplus::RectF> guards;
     for (const Gdiplus::RectF& bar : m_arrEanBars)
-        if (bar.Height == std::trunc(tallest)) guards.push_back(bar);
+        if (std::fabs(bar.Height - tallest) <= 1e-5f * tallest) guards.push_back(bar);
     // Without twelve digits or four guard bars there are no groups to place:
     // the text is shown as one centred block.
     if (check < 0 || guards.size() < 4) {

@@ -60,7 +60,7 @@ public:
                 if (n > 0 && styles[n] == style) continue;
                 gf::Face* face = FaceAt(k, styles[n]);
                 if (face == nullptr) continue;
-                if (Draws(face, c)) return Take(k, styles[n], face, par);
+                if (Draws(face, c)) return SelectFace(k, styles[n], face, par);
                 if (usable == nullptr) {
                     usable = face;
                     usablePos = k;
@@ -68,7 +68,7 @@ public:
                 }
             }
         }
-        return usable != nullptr ? Take(usablePos, usableStyle, usable, par) : nullptr;
+        return usable != nullptr ? SelectFace(usablePos, usableStyle, usable, par) : nullptr;
     }
 
 private:
@@ -92,7 +92,8 @@ private:
         return glyph != nullptr && glyph->index != 0;
     }
 
-    gf::Face* Take(size_t k, int style, gf::Face* face, FONTS_PAR& par) {
+    // Makes face (position k, style) the chain's current one and returns it.
+    gf::Face* SelectFace(size_t k, int style, gf::Face* face, FONTS_PAR& par) {
         m_pos = k;
         par.bBold = (style & 1) != 0 ? 1 : 0;
         par.bItalic = (style & 2) != 0 ? 1 : 0;
@@ -147,13 +148,13 @@ public:
         return form;
     }
 
-    // Control characters take no room.
-    const GlyphForm& Nothing() const { return m_nothing; }
+    // The form of a control character: no ink and no room.
+    const GlyphForm& EmptyForm() const { return m_empty; }
 
 private:
     float m_flatness;
     std::unordered_map<const gf::Glyph*, GlyphForm> m_forms;
-    GlyphForm m_nothing;
+    GlyphForm m_empty;
 };
 
 // One line of the text: its characters with their glyph forms and their
@@ -223,17 +224,121 @@ void CFonts::InitRefPoint() {
 }
 
 void CFonts::InitRefPoint(Gdiplus::RectF r) {
-    // Y is the rectangle's top edge (y up): the frame spans it left to
-    // right through its middle and top to bottom through its centre.
+    // Y is the rectangle's top edge (y up). The frame's horizontal line
+    // P0 P1 lies half a height above that edge and its vertical line P2 P3
+    // runs from one height above it down to it: the frame's reference
+    // points (GetPosRefPoint) are then the top-left corner, the top centre
+    // and the top-right corner, each taken half the vertical line below P0,
+    // P3 and P1.
     m_arrFrame.clear();
     fInitStrHeight = r.Height;
     fInitStrWidth = r.Width;
-    const float midY = r.Y - r.Height / 2;
+    const float lineY = r.Y + r.Height / 2;
     const float midX = r.X + r.Width / 2;
-    m_arrFrame.push_back({r.X, midY});
-    m_arrFrame.push_back({r.X + r.Width, midY});
+    m_arrFrame.push_back({r.X, lineY});
+    m_arrFrame.push_back({r.X + r.Width, lineY});
+    m_arrFrame.push_back({midX, r.Y + r.Height});
     m_arrFrame.push_back({midX, r.Y});
-    m_arrFrame.push_back({midX, r.Y - r.Height});
+}
+
+bool CFonts::AdoptOldFrame() {
+    // Texts saved before the frame was built by its formula carry a frame
+    // one text height lower: its lines cross in the middle of the text
+    // instead of one height above it. Measured across the frame's own axes
+    // (so that any move, turn, slant, scale or mirror made since applies to
+    // outline and frame alike), the text spans -1.5 to -0.5 heights from the
+    // horizontal line in a frame of today's form and -0.5 to 0.5 in the old
+    // form. Text on an arc keeps its frame: it is never placed by it.
+    if (m_arrFrame.size() != 4 || parFonts.bPathText != 0) return false;
+    const double ox = m_arrFrame[0].x, oy = m_arrFrame[0].y;
+    const double ux = static_cast<double>(m_arrFrame[1].x) - ox, uy = static_cast<double>(m_arrFrame[1].y) - oy;
+    const double dx = static_cast<double>(m_arrFrame[2].x) - m_arrFrame[3].x;
+    const double dy = static_cast<double>(m_arrFrame[2].y) - m_arrFrame[3].y;
+    const double det = ux * dy - uy * dx;
+    if (!std::isfinite(det) || std::fabs(det) < 1e-12) return false;
+    double lo = 0, hi = 0;
+    bool any = false;
+    for (const FONTSCHAR* ch : m_arrChars) {
+        if (ch == nullptr) continue;
+        for (const tagPOINTF& p : ch->points) {
+            const double t = (ux * (p.y - oy) - uy * (p.x - ox)) / det;
+            if (!std::isfinite(t)) continue;
+            lo = any ? std::min(lo, t) : t;
+            hi = any ? std::max(hi, t) : t;
+            any = true;
+        }
+    }
+    if (!any || (lo + hi) / 2 <= -0.5) return false;
+    for (tagPOINTF& p : m_arrFrame) p = {static_cast<float>(p.x + dx), static_cast<float>(p.y + dy)};
+    return true;
+}
+
+// ---- numbers a layout can use -----------------------------------------------------------------
+
+namespace {
+
+// The largest length (millimetres) and width factor a layout takes: far
+// beyond any marking field, far below what overflows a point's float.
+constexpr double kMaxLayoutLength = 1e6;
+
+bool Within(double v, double limit) { return std::isfinite(v) && std::fabs(v) <= limit; }
+
+}  // namespace
+
+const wchar_t* CFonts::UnusableLayoutNumber(const FONTS_PAR& f) const {
+    if (!Within(f.dHeight, kMaxLayoutLength) || !(f.dHeight > 0)) return L"height";
+    if (!Within(f.dWidthRatio, kMaxLayoutLength) || !(f.dWidthRatio > 0)) return L"width factor";
+    if (!Within(f.dCharSpace, kMaxLayoutLength)) return L"character spacing";
+    if (!Within(f.dLineSpace, kMaxLayoutLength)) return L"line spacing";
+    if (!Within(f.dFixCharWidth, kMaxLayoutLength)) return L"character width";
+    // A slant of 90 degrees is taken as 89.9; beyond it the characters
+    // would lie flat or turn over.
+    if (!Within(f.dSlantAngle, 90.0) || f.dSlantAngle == -90.0) return L"slant angle";
+    if (!std::isfinite(f.fSpacing) || !std::isfinite(f.dPathValue1) || !std::isfinite(f.dPathValue2))
+        return L"spacing";
+    if (f.bPathText != 0 &&
+        (!Within(dRad, kMaxLayoutLength) || !(dRad > 0) || !Within(ptCenter.x, kMaxLayoutLength) ||
+         !Within(ptCenter.y, kMaxLayoutLength)))
+        return L"arc";
+    return nullptr;
+}
+
+bool CFonts::OutlinesFinite() const {
+    for (const FONTSCHAR* ch : m_arrChars) {
+        if (ch == nullptr) continue;
+        for (const tagPOINTF& p : ch->points)
+            if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+    }
+    for (const tagPOINTF& p : m_arrFrame)
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) return false;
+    return true;
+}
+
+void CFonts::FitVariableTextWidth() {
+    if (parVarText.bEnable == 0 || parVarText.arrElements.empty() || parVarText.arrElements[0] == nullptr) return;
+    const tagVarAdv& adv = parVarText.arrElements[0]->advPar;
+    if (adv.bFixWidth == 0) return;
+    const double w = adv.fCharWidth;
+    Gdiplus::RectF r;
+    GetRectangle(r);
+    if (!(w > 0) || !std::isfinite(w) || !(r.Width > 0)) return;
+    // The fit is the element's setting, not a zoom of the user's: the
+    // accumulated scale factors stay as they were.
+    const double scaleX = parFonts.dScaleX, scaleY = parFonts.dScaleY;
+    Zoom({r.X, r.Y}, w / r.Width, 1.0);
+    parFonts.dScaleX = scaleX;
+    parFonts.dScaleY = scaleY;
+}
+
+double CFonts::BrowalliaOneShift(const CString& oldText, const CString& newText, bool gained) {
+    const bool oldHasOne = oldText.Find(L'1') >= 0, newHasOne = newText.Find(L'1') >= 0;
+    if (gained ? (oldHasOne || !newHasOne) : (!oldHasOne || newHasOne)) return 0.0;
+    Gdiplus::RectF one;
+    if (!GetTaiwenHeightOfOne(one)) return 0.0;
+    // The face draws its "1" this share of the glyph's height off the
+    // line the other figures stand on.
+    constexpr double kOneShare = 0.1565;
+    return (gained ? kOneShare : -kOneShare) * one.Height;
 }
 
 bool CFonts::HasRightToLeftChars(const CString& text) {
@@ -251,6 +356,13 @@ int CFonts::FindSpace(const CString& line, int i) {
 // ---- placing a new text -----------------------------------------------------------------------
 
 int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool flag) {
+    // Numbers no layout can use leave the text as it is.
+    const wchar_t* bad = nFontType == 2 ? nullptr : UnusableLayoutNumber(parFonts);
+    if (bad == nullptr && !(std::isfinite(pt.x) && std::isfinite(pt.y))) bad = L"position";
+    if (bad != nullptr) {
+        RunLog::Instance(nullptr)->WriteFormat(L"InitFontsPath refused: unusable %s", bad);
+        return 1;
+    }
     m_bRecord = 0;
     m_strText = text;
     m_strFontName = fontName;
@@ -328,196 +440,265 @@ int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool fla
 
 // ---- the TrueType layout ----------------------------------------------------------------------
 
+namespace {
+
+// The direction of a layout: the text in layout order and how it runs.
+struct LayoutText {
+    std::wstring text;
+    std::wstring face;
+    bool rtl = false;
+    bool vertical = false;
+    // A face for vertical writing: characters turned on their side.
+    bool turn = false;
+};
+
+// The numbers of one layout, each finite (an unusable one is 0).
+struct LayoutSteps {
+    bool vertical = false;
+    bool rtl = false;
+    bool turn = false;
+    int mode = 0;
+    double charSpace = 0;
+    double lineSpace = 0;
+    double charWidth = 0;
+    // The fixed character width across, in layout units.
+    double fixWidth = 0;
+    // The extra advance of equal pitch.
+    double pitchExtra = 0;
+};
+
+// Where a character of a line goes: the pen at the top-left corner of its
+// cell.
+struct Placed {
+    const GlyphForm* form;
+    double x, y;
+};
+
+// What walking the pen over a line leaves.
+struct PlacedLine {
+    std::vector<Placed> placed;
+    // The room the blanks before the line's first ink take.
+    double leadingWidth = 0;
+    // The last character with ink (the line's length: none).
+    size_t lastInk = 0;
+    // The largest right edge of a vertical column.
+    double maxRight = 0;
+};
+
+// Each line's glyphs and their pen positions in the string as the face sets
+// it. Each line picks its face by its first character (the chain may move
+// on to another face or style); false when no face can be had at all.
+bool ShapeLines(const std::wstring& text, FaceChain& chain, GlyphForms& forms, FONTS_PAR& par,
+                std::vector<LineRun>& lines, double& widest) {
+    widest = 0;  // the widest glyph at an em of 1
+    std::vector<const gf::Glyph*> glyphs;
+    std::vector<double> kern;
+    std::u32string chars;
+    for (std::wstring& lineText : CFonts::SplitTextLines(text)) {
+        LineRun run;
+        run.text = std::move(lineText);
+        const size_t n = run.text.size();
+        if (n > 0) {
+            gf::Face* current = chain.ForLine(run.text[0], par);
+            if (current == nullptr) return false;
+            chars.assign(run.text.begin(), run.text.end());
+            glyphs.assign(n, nullptr);
+            kern.assign(n, 0.0);
+            current->GlyphRun(chars.data(), n, glyphs.data(), kern.data());
+            const double scale = CFonts::kEmSize / current->GetMetrics().emHeight;
+            run.forms.resize(n);
+            run.natural.resize(n);
+            double pen = 0;
+            for (size_t i = 0; i < n; ++i) {
+                const bool control = IsControl(run.text[i]);
+                const GlyphForm& f = control ? forms.EmptyForm() : forms.Of(*current, *glyphs[i]);
+                if (i > 0 && !control && !IsControl(run.text[i - 1])) pen += kern[i] * scale;
+                run.forms[i] = &f;
+                run.natural[i] = pen;
+                pen += f.advance;
+                if (f.ink) widest = std::max(widest, f.box.Width / CFonts::kEmSize);
+            }
+        }
+        lines.push_back(std::move(run));
+    }
+    return true;
+}
+
+LayoutSteps StepsOf(const FONTS_PAR& par, const LayoutText& lt, double widest) {
+    LayoutSteps st;
+    st.vertical = lt.vertical;
+    st.rtl = lt.rtl;
+    st.turn = lt.turn;
+    const double sy = par.dHeight / CFonts::kEmSize;
+    const double sx = sy * par.dWidthRatio / CFonts::kNaturalWidth;
+    st.mode = par.nFixWidthMode == 1 || par.nFixWidthMode == 2 ? par.nFixWidthMode : 0;
+    st.charSpace = FiniteOr0(par.dCharSpace);
+    st.lineSpace = FiniteOr0(par.dLineSpace);
+    st.charWidth = FiniteOr0(par.dFixCharWidth);
+    if (par.dHeight > 0 && par.dWidthRatio > 0)
+        st.fixWidth =
+            FiniteOr0(st.charWidth * CFonts::kEmSize / par.dHeight * CFonts::kNaturalWidth / par.dWidthRatio);
+    st.pitchExtra = par.bEqualPitch != 0 && !st.vertical && sx > 0 && std::isfinite(sx)
+                        ? FiniteOr0(widest + st.charSpace / sx)
+                        : 0.0;
+    return st;
+}
+
+// Walks the pen over one line from (x, y): where each character goes.
+void PlaceLine(const LineRun& run, const LayoutSteps& st, double x, double y, PlacedLine& out) {
+    const std::wstring& line = run.text;
+    const size_t n = line.size();
+    out.placed.assign(n, Placed{nullptr, 0, 0});
+    out.leadingWidth = 0;
+    out.lastInk = n;
+    out.maxRight = x;
+    for (size_t i = 0; i < n; ++i) {
+        const GlyphForm& f = *run.forms[i];
+        const bool afterSpace = i > 0 && line[i - 1] == L' ';
+        if (st.vertical) {
+            // In the fixed-width modes a glyph's ink starts right at the pen.
+            if (i > 0 && f.ink && st.mode != 0 && !afterSpace) y -= f.box.Y;
+        } else if (i > 0 && f.ink) {
+            if (st.mode != 0 && !afterSpace) {
+                x -= f.box.X;
+            } else if (out.lastInk < n) {
+                // The pen stands at the last ink's right edge: move it by
+                // the room the face sets between that edge and this
+                // glyph's pen (blanks and kerning included).
+                const double gap =
+                    run.natural[i] - (run.natural[out.lastInk] + run.forms[out.lastInk]->box.GetRight());
+                if (!st.rtl || gap > 0) x += gap;
+            }
+        }
+        out.placed[i] = {&f, x, y};
+        if (f.ink) {
+            if (st.vertical) {
+                out.maxRight = std::max(out.maxRight, x + f.box.GetRight());
+                y += f.box.GetBottom() + f.box.Height * SpacesFrom(line.data(), n, i + 1);
+            } else {
+                x += f.box.GetRight();
+            }
+            out.lastInk = i;
+        } else if (out.lastInk == n) {
+            out.leadingWidth += st.mode == 0 ? f.advance : st.mode == 1 ? st.fixWidth + f.advance : st.fixWidth;
+        }
+        const double glyphExtent = f.ink ? (st.vertical ? f.box.Height : f.box.Width) : 0.0;
+        const double across = st.vertical ? st.charWidth : st.fixWidth;
+        const double step = st.mode == 1 ? across : st.mode == 2 ? across - glyphExtent : st.charSpace;
+        if (st.vertical) {
+            y += step;
+        } else {
+            x += step + st.pitchExtra;
+        }
+    }
+}
+
+// The anchor of a placed line with ink: its left-top corner, centre or
+// right-bottom corner by the alignment.
+void LineAnchor(const PlacedLine& line, int align, double& ax, double& ay) {
+    double l = 0, t = 0, r = 0, b = 0;
+    bool any = false;
+    for (const Placed& p : line.placed) {
+        if (!p.form->ink) continue;
+        const Gdiplus::RectF& box = p.form->box;
+        const double pl = p.x + box.X, pt = p.y + box.Y, pr = p.x + box.GetRight(), pb = p.y + box.GetBottom();
+        if (!any) {
+            l = pl, t = pt, r = pr, b = pb;
+            any = true;
+        } else {
+            l = std::min(l, pl), t = std::min(t, pt), r = std::max(r, pr), b = std::max(b, pb);
+        }
+    }
+    ax = align == 1 ? (l + r) / 2 : align == 2 ? r : l;
+    ay = align == 1 ? (t + b) / 2 : align == 2 ? b : t;
+}
+
+// The characters of a placed line shifted by (dx, dy), stored with y up.
+void EmitLine(const std::wstring& line, const PlacedLine& pl, double dx, double dy, bool turn,
+              std::vector<FONTSCHAR*>& out) {
+    for (size_t i = 0; i < line.size(); ++i) {
+        const Placed& p = pl.placed[i];
+        auto* ch = new FONTSCHAR();
+        ch->text = CString(line[i]);
+        if (p.form->ink) {
+            const double px = p.x + dx, py = p.y + dy;
+            ch->points.resize(p.form->points.size());
+            for (size_t k = 0; k < p.form->points.size(); ++k) {
+                const double qx = px + p.form->points[k].X, qy = py + p.form->points[k].Y;
+                // A turned character is first turned by -90 degrees about
+                // the origin (y down).
+                ch->points[k] = turn ? tagPOINTF{static_cast<float>(qy), static_cast<float>(qx)}
+                                     : tagPOINTF{static_cast<float>(qx), static_cast<float>(-qy)};
+            }
+            ch->types = p.form->types;
+        }
+        out.push_back(ch);
+    }
+}
+
+}  // namespace
+
 bool CFonts::SetFontsPoint(CString text, CString fontName, bool) {
     FreeAll(true);
     if (text.IsEmpty()) return true;
-    std::wstring s(text.GetString(), static_cast<size_t>(text.GetLength()));
-    const bool rtl = HasRightToLeftChars(text);
-    if (rtl) std::reverse(s.begin(), s.end());
+    LayoutText lt;
+    // A character beyond U+FFFF may come as a UTF-16 surrogate pair: it is
+    // one character of the layout.
+    const std::u32string points = gf::ToCodePoints(text.GetString(), static_cast<size_t>(text.GetLength()));
+    lt.text.assign(points.begin(), points.end());
+    lt.rtl = HasRightToLeftChars(text);
+    if (lt.rtl) std::reverse(lt.text.begin(), lt.text.end());
     if (parFonts.bPathText != 0) {
-        if (bInvert != 0) std::reverse(s.begin(), s.end());
-        return SetAttachPt(s, fontName);
+        if (bInvert != 0) std::reverse(lt.text.begin(), lt.text.end());
+        return SetAttachPt(lt.text, fontName);
     }
-    bool vertical = parFonts.bVertical != 0;
-    bool turn = false;
-    std::wstring face(fontName.GetString(), static_cast<size_t>(fontName.GetLength()));
-    if (!face.empty() && face[0] == L'@') {
+    lt.vertical = parFonts.bVertical != 0;
+    lt.face.assign(fontName.GetString(), static_cast<size_t>(fontName.GetLength()));
+    if (!lt.face.empty() && lt.face[0] == L'@') {
         // A face for vertical writing: the characters are turned on their
         // side and run the other way.
-        face.erase(0, 1);
-        vertical = !vertical;
-        turn = true;
+        lt.face.erase(0, 1);
+        lt.vertical = !lt.vertical;
+        lt.turn = true;
     }
 
-    // Each line's face (the first character of a line may turn the layout
-    // to another face or style), its glyphs and their pen positions.
-    FaceChain chain(face);
+    FaceChain chain(lt.face);
     GlyphForms forms(GetSmoothRatio());
     std::vector<LineRun> lines;
-    double widest = 0;  // the widest glyph at an em of 1
-    {
-        gf::Face* current = nullptr;
-        std::vector<const gf::Glyph*> glyphs;
-        std::vector<double> kern;
-        std::u32string chars;
-        for (std::wstring& lineText : SplitTextLines(s)) {
-            LineRun run;
-            run.text = std::move(lineText);
-            const size_t n = run.text.size();
-            if (n > 0) {
-                current = chain.ForLine(run.text[0], parFonts);
-                if (current == nullptr) return false;
-                chars.assign(run.text.begin(), run.text.end());
-                glyphs.assign(n, nullptr);
-                kern.assign(n, 0.0);
-                current->GlyphRun(chars.data(), n, glyphs.data(), kern.data());
-                const double scale = kEmSize / current->GetMetrics().emHeight;
-                run.forms.resize(n);
-                run.natural.resize(n);
-                double pen = 0;
-                for (size_t i = 0; i < n; ++i) {
-                    const bool control = IsControl(run.text[i]);
-                    const GlyphForm& f = control ? forms.Nothing() : forms.Of(*current, *glyphs[i]);
-                    if (i > 0 && !control && !IsControl(run.text[i - 1])) pen += kern[i] * scale;
-                    run.forms[i] = &f;
-                    run.natural[i] = pen;
-                    pen += f.advance;
-                    if (f.ink) widest = std::max(widest, f.box.Width / kEmSize);
-                }
-            }
-            lines.push_back(std::move(run));
-        }
-    }
+    double widest = 0;
+    if (!ShapeLines(lt.text, chain, forms, parFonts, lines, widest)) return false;
+    const LayoutSteps st = StepsOf(parFonts, lt, widest);
 
-    const double sy = parFonts.dHeight / kEmSize;
-    const double sx = sy * parFonts.dWidthRatio / kNaturalWidth;
-    const int mode = parFonts.nFixWidthMode == 1 || parFonts.nFixWidthMode == 2 ? parFonts.nFixWidthMode : 0;
-    const double charSpace = FiniteOr0(parFonts.dCharSpace);
-    const double lineSpace = FiniteOr0(parFonts.dLineSpace);
-    const double charWidth = FiniteOr0(parFonts.dFixCharWidth);
-    // The fixed character width across, in layout units.
-    double fixWidth = 0;
-    if (parFonts.dHeight > 0 && parFonts.dWidthRatio > 0)
-        fixWidth = FiniteOr0(charWidth * kEmSize / parFonts.dHeight * kNaturalWidth / parFonts.dWidthRatio);
-    const double pitchExtra = parFonts.bEqualPitch != 0 && !vertical && sx > 0 && std::isfinite(sx)
-                                  ? FiniteOr0(widest + charSpace / sx)
-                                  : 0.0;
-
-    // Where each character of a line goes: the pen at the top-left corner
-    // of its cell.
-    struct Placed {
-        const GlyphForm* form;
-        double x, y;
-    };
-    std::vector<Placed> placed;
     const double x0 = fontspos.x;
     const double y0 = -static_cast<double>(fontspos.y);
     bool haveRef = false;
     double refX = 0, refY = 0;
     double lineY = y0;
     double columnX = x0;
+    PlacedLine pl;
     for (const LineRun& run : lines) {
-        const std::wstring& line = run.text;
-        const size_t n = line.size();
-        placed.assign(n, Placed{nullptr, 0, 0});
-        double x = vertical ? columnX : x0;
-        double y = vertical ? y0 : lineY;
-        double maxRight = x;
-        // The room the blanks before the line's first ink take, and the
-        // last character with ink (n: none yet).
-        double leadingWidth = 0;
-        size_t lastInk = n;
-        for (size_t i = 0; i < n; ++i) {
-            const GlyphForm& f = *run.forms[i];
-            const bool afterSpace = i > 0 && line[i - 1] == L' ';
-            if (vertical) {
-                // In the fixed-width modes a glyph's ink starts right at the pen.
-                if (i > 0 && f.ink && mode != 0 && !afterSpace) y -= f.box.Y;
-            } else if (i > 0 && f.ink) {
-                if (mode != 0 && !afterSpace) {
-                    x -= f.box.X;
-                } else if (lastInk < n) {
-                    // The pen stands at the last ink's right edge: move it by
-                    // the room the face sets between that edge and this
-                    // glyph's pen (blanks and kerning included).
-                    const double gap = run.natural[i] - (run.natural[lastInk] + run.forms[lastInk]->box.GetRight());
-                    if (!rtl || gap > 0) x += gap;
-                }
-            }
-            placed[i] = {&f, x, y};
-            if (f.ink) {
-                if (vertical) {
-                    maxRight = std::max(maxRight, x + f.box.GetRight());
-                    y += f.box.GetBottom() + f.box.Height * SpacesFrom(line.data(), n, i + 1);
-                } else {
-                    x += f.box.GetRight();
-                }
-                lastInk = i;
-            } else if (lastInk == n) {
-                leadingWidth += mode == 0 ? f.advance : mode == 1 ? fixWidth + f.advance : fixWidth;
-            }
-            const double glyphExtent = f.ink ? (vertical ? f.box.Height : f.box.Width) : 0.0;
-            const double across = vertical ? charWidth : fixWidth;
-            const double step = mode == 1 ? across : mode == 2 ? across - glyphExtent : charSpace;
-            if (vertical) {
-                y += step;
-            } else {
-                x += step + pitchExtra;
-            }
-        }
-
+        PlaceLine(run, st, st.vertical ? columnX : x0, st.vertical ? y0 : lineY, pl);
         // Line the anchor of this line up with the first line's.
         double dx = 0, dy = 0;
-        if (lastInk < n) {
-            double l = 0, t = 0, r = 0, b = 0;
-            bool any = false;
-            for (const Placed& p : placed) {
-                if (!p.form->ink) continue;
-                const Gdiplus::RectF& box = p.form->box;
-                const double pl = p.x + box.X, pt = p.y + box.Y, pr = p.x + box.GetRight(), pb = p.y + box.GetBottom();
-                if (!any) {
-                    l = pl, t = pt, r = pr, b = pb;
-                    any = true;
-                } else {
-                    l = std::min(l, pl), t = std::min(t, pt), r = std::max(r, pr), b = std::max(b, pb);
-                }
-            }
-            const double ax = parFonts.nAlign == 1 ? (l + r) / 2 : parFonts.nAlign == 2 ? r : l;
-            const double ay = parFonts.nAlign == 1 ? (t + b) / 2 : parFonts.nAlign == 2 ? b : t;
+        if (pl.lastInk < run.text.size()) {
+            double ax = 0, ay = 0;
+            LineAnchor(pl, parFonts.nAlign, ax, ay);
             if (!haveRef) {
                 haveRef = true;
                 refX = ax;
                 refY = ay;
-            } else if (vertical) {
+            } else if (st.vertical) {
                 dy = refY - ay;
             } else {
-                dx = refX - ax + leadingWidth;
+                dx = refX - ax + pl.leadingWidth;
             }
         }
-        if (vertical) {
-            columnX = maxRight + lineSpace;
+        if (st.vertical) {
+            columnX = pl.maxRight + st.lineSpace;
         } else {
-            lineY += kEmSize + lineSpace;
+            lineY += kEmSize + st.lineSpace;
         }
-
-        for (size_t i = 0; i < n; ++i) {
-            const Placed& p = placed[i];
-            auto* ch = new FONTSCHAR();
-            ch->text = CString(line[i]);
-            if (p.form->ink) {
-                const double px = p.x + dx, py = p.y + dy;
-                ch->points.resize(p.form->points.size());
-                for (size_t k = 0; k < p.form->points.size(); ++k) {
-                    const double qx = px + p.form->points[k].X, qy = py + p.form->points[k].Y;
-                    // Stored with y up; a turned character is first turned
-                    // by -90 degrees about the origin (y down).
-                    ch->points[k] = turn ? tagPOINTF{static_cast<float>(qy), static_cast<float>(qx)}
-                                         : tagPOINTF{static_cast<float>(qx), static_cast<float>(-qy)};
-                }
-                ch->types = p.form->types;
-            }
-            m_arrChars.push_back(ch);
-        }
+        EmitLine(run.text, pl, dx, dy, st.turn, m_arrChars);
     }
     // One fill shape per character, made after all characters: the fill
     // shapes are large, and made in between they would scatter the

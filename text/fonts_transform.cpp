@@ -3,6 +3,7 @@
 // ratios, Clone and flattening.
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 #include "compose/filledshape.h"
 #include "gdiplus/graphicspath.h"
@@ -125,9 +126,22 @@ void CFonts::RecordZoom(double sx, double sy, tagPOINTF centre) {
     }
 }
 
+namespace {
+
+// A transform with a number that is not finite would turn every point of
+// the text into one that is not either: such a call changes nothing.
+bool Finite(std::initializer_list<double> values) {
+    for (double v : values)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
+}  // namespace
+
 // ---- the five transforms ----------------------------------------------------------------------
 
 int CFonts::Move(float dx, float dy) {
+    if (!Finite({dx, dy})) return 0;
     for (CFilledShape* fill : m_arrFills)
         if (fill != nullptr) fill->Move(dx, dy);
     ForEachPoint(m_arrChars, [&](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
@@ -148,6 +162,7 @@ int CFonts::MoveAtt(float dx, float dy) {
 }
 
 int CFonts::Rotate(double angle, tagPOINTF centre) {
+    if (!Finite({angle, centre.x, centre.y})) return 0;
     Record(102, angle, 0, centre);
     RotateAtt(angle, centre);
     for (tagPOINTF& p : m_arrFrame) p = PointfRotate(p, centre, angle);
@@ -164,6 +179,7 @@ int CFonts::RotateAtt(double angle, tagPOINTF centre) {
 }
 
 int CFonts::Slope(tagPOINTF centre, double a, double b) {
+    if (!Finite({a, b, centre.x, centre.y, std::tan(a), std::tan(b)})) return 0;
     if (a == 0.0 && b == 0.0) return 0;
     DoSlope(centre, a, b);
     if (m_bRecord != 0) {
@@ -187,6 +203,7 @@ int CFonts::DoSlope(tagPOINTF centre, double a, double b) {
 }
 
 int CFonts::Zoom(tagPOINTF centre, double sx, double sy) {
+    if (!Finite({sx, sy, centre.x, centre.y})) return 0;
     // A zoomed fill is hatched anew: the hatch from before stays at hand
     // for the zoom that takes this one back.
     if (m_bRecord != 0) KeepReplacedFill();
@@ -229,6 +246,7 @@ int CFonts::DoZoom(tagPOINTF centre, double sx, double sy) {
 }
 
 int CFonts::Mirror(tagPOINTF centre, int mode) {
+    if (!Finite({centre.x, centre.y})) return 0;
     Record(mode == 2 ? 105 : mode == 3 ? 106 : 104, 0, 0, centre);
     for (CFilledShape* fill : m_arrFills)
         if (fill != nullptr) fill->Mirror(centre, mode);
@@ -261,6 +279,16 @@ void CFonts::CalculateHeightAndWidthRate(double rx, double ry) {
     const double h = GetFakeHeight();
     const double w = GetFakeWidth();
     const double h0 = parFonts.dHeight;
+    // The fixed width of a variable text follows the zoom along the axis
+    // the font record names, so that the next layout keeps the width the
+    // text was zoomed to (a mirroring zoom keeps its sign in the recorded
+    // mirror, not in the width).
+    if (nFontType != 2 && !parVarText.arrElements.empty() && parVarText.arrElements[0] != nullptr) {
+        const double r = std::fabs(parFonts.bVarWidthByY != 0 ? ry : rx);
+        float& width = parVarText.arrElements[0]->advPar.fCharWidth;
+        const double scaled = width * r;
+        if (std::isfinite(scaled) && r > 0 && std::fabs(scaled) <= 1e6) width = static_cast<float>(scaled);
+    }
     // A text without extent keeps its ratios: nothing divides by zero.
     if (!(fInitStrWidth > 0) || !(fInitStrHeight > 0) || !(h > 0) || !(w > 0)) return;
     fWidthZoom = w / fInitStrWidth;
@@ -288,8 +316,6 @@ void CFonts::CalculateHeightAndWidthRate(double rx, double ry) {
         parFonts.dWidthRatio = kNaturalWidth * fWidthZoom / fHeightZoom;
     }
     if (h0 != 0) parFonts.fSpacing = static_cast<float>(parFonts.dHeight / h0 * parFonts.fSpacing);
-    (void)rx;
-    (void)ry;
     if (nFontType == 1 || nFontType == 3) {
         fInitStrWidth = w;
         fInitStrHeight = h;

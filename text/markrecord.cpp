@@ -43,7 +43,7 @@ std::string Escaped(const std::string& text) {
 // The text as the history keeps it, its line breaks as CR LF the way a read
 // of the file gives them back: a text compares equal however it broke its
 // lines.
-std::string Kept(const std::string& text) {
+std::string WithCrLfBreaks(const std::string& text) {
     std::string kept = Escaped(text);
     CMarkRecord::ReplaceAll(kept, "\\n", "\r\n");
     return kept;
@@ -129,7 +129,7 @@ bool CMarkRecord::Open(CString path, bool stamp, bool check, bool daily, CTime r
 }
 
 bool CMarkRecord::Contains(CString text, bool useFile) {
-    const std::string s = Kept(ToAnsi(text));
+    const std::string s = WithCrLfBreaks(ToAnsi(text));
     if (useFile && m_path && m_fileTexts.count(s) != 0) return true;
     return m_recentTexts.count(s) != 0;
 }
@@ -154,7 +154,7 @@ bool CMarkRecord::AddRecord(CString text, bool record) {
         Open(path, m_bStamp, m_bCheck, m_bDaily, m_tmReset);
     }
     // Recorded after a possible re-open, which would forget it.
-    if (m_bCheck) m_recentTexts.insert(Kept(s));
+    if (m_bCheck) m_recentTexts.insert(WithCrLfBreaks(s));
 
     LogText(text, L"write start 0");
     WaitForSingleObject(m_hEvent, INFINITE);

@@ -45,6 +45,14 @@ private:
 
 class CMyCodebar {
 public:
+    // Engine symbology ids that the build treats apart.
+    static constexpr int kEan13 = 13;
+    static constexpr int kEan128 = 16;
+    static constexpr int kPdf417 = 55;
+    static constexpr int kQrCode = 58;
+    static constexpr int kDataMatrix = 71;
+    static constexpr int kAztec = 92;
+    static constexpr int kHanXin = 116;
     // Own symbology ids (the engine does not know them under these numbers).
     static constexpr int kEan128A = 121;
     static constexpr int kEan128B = 122;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <memory>
 #include <new>
@@ -30,9 +31,17 @@ struct tag_BarCode {
     int pdfColumns = 0;
     int pdfRows = 0;
     int pdfLevel = -1;
+    // A module width or code page that was refused: the build fails until
+    // a valid one is set, rather than keep the value of an earlier build.
+    bool widthRefused = false;
+    bool codePageRefused = false;
     std::wstring text;
     bool hasText = false;
     int invalidPos = -1;
+    // Why the last check or encoding failed, when the code alone does not
+    // say it; the readable text of the last encoded symbol.
+    std::wstring detail;
+    std::wstring readable;
     void* context = nullptr;
     BCDrawBarFunc drawBar = nullptr;
     // The encoded symbol: columns x rows modules, row by row (1 dark), and
@@ -110,7 +119,40 @@ void MarkFullHeight(tag_BarCode& h) {
     }
 }
 
-HRESULT EncodeWithZint(tag_BarCode& h, const Prepared& data) {
+// A refused setting fails the build.
+HRESULT CheckSettings(tag_BarCode& h) {
+    if (h.widthRefused) {
+        h.detail = L"The module width is not a positive size.";
+        return E_INVALIDARG;
+    }
+    if (h.codePageRefused && Is2D(h.type)) {
+        h.detail = L"The code page is not known.";
+        return E_INVALIDARG;
+    }
+    return S_OK;
+}
+
+HRESULT Prepare(tag_BarCode& h, Prepared& data) {
+    h.detail.clear();
+    HRESULT hr = CheckSettings(h);
+    if (hr != S_OK) {
+        h.invalidPos = -1;
+        return hr;
+    }
+    hr = PrepareData(h.type, h.text, h.hasText, h.codePage, h.format, data, h.invalidPos);
+    if (hr != S_OK) {
+        h.detail = data.detail;
+    }
+    return hr;
+}
+
+struct Symbol {
+    int columns = 0;
+    int rows = 0;
+    std::vector<uint8_t> modules;
+};
+
+HRESULT EncodeWithZint(const tag_BarCode& h, const Prepared& data, Symbol& out, std::wstring* detail) {
     std::unique_ptr<zint_symbol, void (*)(zint_symbol*)> s(ZBarcode_Create(), ZBarcode_Delete);
     if (!s) {
         return E_OUTOFMEMORY;
@@ -122,6 +164,10 @@ HRESULT EncodeWithZint(tag_BarCode& h, const Prepared& data) {
     const int result = ZBarcode_Encode(s.get(), reinterpret_cast<const unsigned char*>(data.bytes.data()),
                                        static_cast<int>(data.bytes.size()));
     if (result >= ZINT_ERROR) {
+        if (detail != nullptr) {
+            const size_t n = strnlen(s->errtxt, sizeof s->errtxt);
+            detail->assign(s->errtxt, s->errtxt + n);
+        }
         switch (result) {
         case ZINT_ERROR_TOO_LONG: return BCERR_WRONG_LENGTH;
         case ZINT_ERROR_INVALID_DATA:
@@ -135,13 +181,13 @@ HRESULT EncodeWithZint(tag_BarCode& h, const Prepared& data) {
     if (s->rows <= 0 || s->width <= 0 || s->rows > kMaxRows || s->width > kMaxColumns) {
         return E_FAIL;
     }
-    h.columns = s->width;
-    h.rows = s->rows;
-    h.modules.assign(static_cast<size_t>(h.columns) * static_cast<size_t>(h.rows), 0);
-    for (int r = 0; r < h.rows; ++r) {
-        for (int c = 0; c < h.columns; ++c) {
+    out.columns = s->width;
+    out.rows = s->rows;
+    out.modules.assign(static_cast<size_t>(out.columns) * static_cast<size_t>(out.rows), 0);
+    for (int r = 0; r < out.rows; ++r) {
+        for (int c = 0; c < out.columns; ++c) {
             // Modules are bit-packed, eight to a byte, lowest bit first.
-            h.modules[static_cast<size_t>(r) * h.columns + c] = (s->encoded_data[r][c >> 3] >> (c & 7)) & 1;
+            out.modules[static_cast<size_t>(r) * out.columns + c] = (s->encoded_data[r][c >> 3] >> (c & 7)) & 1;
         }
     }
     return S_OK;
@@ -153,8 +199,9 @@ HRESULT Create(tag_BarCode& h) {
     h.columns = h.rows = 0;
     h.modules.clear();
     h.fullHeight.clear();
+    h.readable.clear();
     Prepared data;
-    const HRESULT check = PrepareData(h.type, h.text, h.hasText, h.codePage, h.format, data, h.invalidPos);
+    const HRESULT check = Prepare(h, data);
     if (check != S_OK) {
         return check;
     }
@@ -171,10 +218,14 @@ HRESULT Create(tag_BarCode& h) {
         h.columns = static_cast<int>(h.modules.size());
         h.rows = 1;
     } else {
-        const HRESULT hr = EncodeWithZint(h, data);
+        Symbol symbol;
+        const HRESULT hr = EncodeWithZint(h, data, symbol, &h.detail);
         if (hr != S_OK) {
             return hr;
         }
+        h.columns = symbol.columns;
+        h.rows = symbol.rows;
+        h.modules = std::move(symbol.modules);
     }
     h.linear = !Is2D(h.type);
     if (h.linear) {
@@ -182,8 +233,24 @@ HRESULT Create(tag_BarCode& h) {
         h.modules.resize(static_cast<size_t>(h.columns));
         MarkFullHeight(h);
     }
+    h.readable = std::move(data.readable);
     h.created = true;
     return S_OK;
+}
+
+// Whether the first n characters of the handle's data encode with its
+// symbology and options.
+bool PrefixFits(const tag_BarCode& h, size_t n) {
+    Prepared data;
+    int invalidPos = -1;
+    if (PrepareData(h.type, h.text.substr(0, n), n > 0, h.codePage, h.format, data, invalidPos) != S_OK) {
+        return false;
+    }
+    if (data.drawsNothing || data.ownCode128) {
+        return true;
+    }
+    Symbol symbol;
+    return EncodeWithZint(h, data, symbol, nullptr) == S_OK;
 }
 
 // One call per bar (a run of dark modules); guard bars at full height.
@@ -292,7 +359,11 @@ HRESULT BCSetBCType(tag_BarCode* h, int type) {
         h->format = 0;
     }
     h->formatFresh = false;
+    h->created = false;
     if (!IsKnown(type)) {
+        // No symbology: nothing builds until a known one is set (the
+        // previous one does not stay in force).
+        h->type = -1;
         return E_INVALIDARG;
     }
     h->type = type;
@@ -309,9 +380,11 @@ HRESULT BCSetModWidthW(tag_BarCode* h, const wchar_t* width) {
     wchar_t* end = nullptr;
     const double micrometres = std::wcstod(width, &end);
     if (end == width || !std::isfinite(micrometres) || micrometres <= 0.0 || micrometres > 1e6) {
+        h->widthRefused = true;
         return E_INVALIDARG;
     }
     h->moduleMm = micrometres / 1000.0;
+    h->widthRefused = false;
     return S_OK;
 }
 
@@ -325,14 +398,17 @@ HRESULT BCSetCodePage(tag_BarCode* h, int codePage) {
     if (h == nullptr) {
         return BCERR_NULL_POINTER;
     }
-    // A code page the conversion does not know is refused (the last one stays).
+    // A code page the conversion does not know is refused, and so are the
+    // two-dimensional codes built until a known one is set.
     char probe[8];
     const wchar_t a = L'A';
     if (codePage < 0 || WideCharToMultiByte(static_cast<UINT>(codePage), 0, &a, 1, probe, sizeof probe, nullptr,
                                             nullptr) <= 0) {
+        h->codePageRefused = true;
         return E_INVALIDARG;
     }
     h->codePage = static_cast<UINT>(codePage);
+    h->codePageRefused = false;
     return S_OK;
 }
 
@@ -381,7 +457,7 @@ HRESULT BCCheck(tag_BarCode* h) {
     }
     h->formatFresh = false;
     Prepared data;
-    return PrepareData(h->type, h->text, h->hasText, h->codePage, h->format, data, h->invalidPos);
+    return Prepare(*h, data);
 }
 
 HRESULT BCCreate(tag_BarCode* h) { return h == nullptr ? BCERR_NULL_POINTER : Create(*h); }
@@ -389,6 +465,38 @@ HRESULT BCCreate(tag_BarCode* h) { return h == nullptr ? BCERR_NULL_POINTER : Cr
 int BCGetInvalidDataPos(tag_BarCode* h) { return h != nullptr ? h->invalidPos : -1; }
 
 int BCGetMaxLenOfData(int type) { return MaxDataLength(type); }
+
+int BCGetMaxLenOfText(tag_BarCode* h) {
+    if (h == nullptr) {
+        return 0;
+    }
+    if (!Is2D(h->type)) {
+        return MaxDataLength(h->type);
+    }
+    // The longest leading part of the data that fits: the limit of the
+    // chosen version and level for data of this kind.
+    if (PrefixFits(*h, h->text.size())) {
+        return static_cast<int>(h->text.size());
+    }
+    size_t fits = 0, fails = h->text.size();
+    while (fails - fits > 1) {
+        const size_t mid = fits + (fails - fits) / 2;
+        if (PrefixFits(*h, mid)) {
+            fits = mid;
+        } else {
+            fails = mid;
+        }
+    }
+    return static_cast<int>(fits);
+}
+
+const wchar_t* BCGetErrorDetailW(tag_BarCode* h) {
+    return h != nullptr && !h->detail.empty() ? h->detail.c_str() : nullptr;
+}
+
+const wchar_t* BCGetReadableTextW(tag_BarCode* h) {
+    return h != nullptr && h->created ? h->readable.c_str() : nullptr;
+}
 
 int BCGet2DCompositeComponent(tag_BarCode*) { return 0; }
 

@@ -30,7 +30,8 @@
 // digit is encoded in subset B); ITF and Code 25 digits (ITF puts a 0 before
 // an odd count). 2D codes take the text converted to the code page of
 // BCSetCodePage (0 = the process ANSI code page, 65001 = UTF-8), as bytes
-// (a character the code page lacks is refused).
+// (a character the code page lacks is refused). Their capacity is the
+// encoder's: it depends on the kind of data, the version and the level.
 // EAN 128 data may be written with its application identifiers in
 // parentheses, "(01)09501101530003(10)AB": the parentheses are not encoded,
 // and a separator (FNC1) follows every field of variable length that another
@@ -109,13 +110,19 @@ int BCGetBCCount();
 const wchar_t* const* BCGetBCListW();
 
 HRESULT BCSetFormatW(tag_BarCode* handle, const wchar_t* format);
+// An unknown id is refused (E_INVALIDARG), and nothing builds until a
+// known one is set.
 HRESULT BCSetBCType(tag_BarCode* handle, int type);
 int BCGetBCType(tag_BarCode* handle);
 // Module width in thousandths of a millimetre, as a decimal text ("250.00").
+// A width that is no positive number up to a metre is refused, and BCCheck
+// and BCCreate fail (E_INVALIDARG) until a valid width is set.
 HRESULT BCSetModWidthW(tag_BarCode* handle, const wchar_t* width);
 // Bar height of linear codes in millimetres.
 HRESULT BCSetNotchHeight(tag_BarCode* handle, int height);
 HRESULT BCSetRatioW(tag_BarCode* handle, const wchar_t* ratio);
+// An unknown code page is refused, and 2D codes fail (E_INVALIDARG) until a
+// known one is set.
 HRESULT BCSetCodePage(tag_BarCode* handle, int codePage);
 HRESULT BCSet_QR_ECLevel(tag_BarCode* handle, int level);
 HRESULT BCSet_QR_Version(tag_BarCode* handle, int version);
@@ -142,8 +149,23 @@ HRESULT BCCreate(tag_BarCode* handle);
 int BCGetInvalidDataPos(tag_BarCode* handle);
 // Longest data of a symbology in characters (0 when there is no fixed limit
 // or the id is unknown). For 2D codes: the capacity of the largest symbol in
-// bytes.
+// digits, the densest kind of data.
 int BCGetMaxLenOfData(int type);
+// Longest data of the handle's symbology and options, in characters: for
+// 2D codes the longest leading part of the current data that the chosen
+// version and error-correction level hold (data of the same kind), for
+// linear codes BCGetMaxLenOfData. 0 when there is no handle.
+int BCGetMaxLenOfText(tag_BarCode* handle);
+// Why the last BCCheck or BCCreate failed, when the error code alone does
+// not say it (the lengths a symbology takes, a setting that was refused);
+// null otherwise. Valid until the next check or encoding.
+const wchar_t* BCGetErrorDetailW(tag_BarCode* handle);
+// The data as the last encoded symbol holds it, for the human-readable
+// line: EAN-13, EAN-8, UPC-A and UPC-E with the computed check digit
+// (UPC-E as number system, six digits and check digit), ITF with the zero
+// that pads an odd count; other symbologies the data as set. Null before
+// a successful BCCreate.
+const wchar_t* BCGetReadableTextW(tag_BarCode* handle);
 // Composite symbols are not offered: both give 0.
 int BCGet2DCompositeComponent(tag_BarCode* handle);
 int BCGet_CompSym_ErrorInCC(tag_BarCode* handle);

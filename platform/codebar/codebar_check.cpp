@@ -11,6 +11,9 @@ namespace {
 
 bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
+// More bytes than any two-dimensional symbol holds in any mode.
+constexpr size_t kMaxInputBytes = 17400;
+
 // Position of the first character that accepts refuses, or -1.
 template <class Pred>
 int FirstRefused(const std::wstring& text, Pred accepts) {
@@ -132,16 +135,43 @@ int ToCodePage(const std::wstring& text, UINT codePage, std::string& out) {
 
 // EAN and UPC: digits only, one of the lengths [shortest, longest]; the data
 // passed on drops a given check digit (the encoder adds the right one).
-HRESULT PrepareEanUpc(const std::wstring& text, size_t shortest, size_t longest, size_t withoutCheck, Prepared& out,
-                      int& invalidPos) {
+HRESULT PrepareEanUpc(const std::wstring& text, size_t shortest, size_t longest, size_t withoutCheck,
+                      const wchar_t* lengths, Prepared& out, int& invalidPos) {
     invalidPos = FirstRefused(text, IsDigit);
     if (invalidPos >= 0) {
         return BCERR_INVALID_DATA;
     }
     if (text.size() < shortest || text.size() > longest) {
+        out.detail = lengths;
         return BCERR_WRONG_LENGTH;
     }
     out.bytes.assign(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(text.size(), withoutCheck)));
+    return S_OK;
+}
+
+// The readable number of EAN-13, EAN-8 and UPC-A: the data and its check
+// digit.
+void AddCheckDigit(Prepared& out) {
+    out.readable.assign(out.bytes.begin(), out.bytes.end());
+    out.readable += static_cast<wchar_t>(L'0' + Gs1CheckDigit(out.bytes));
+}
+
+HRESULT PrepareUpcE(const std::wstring& text, Prepared& out, int& invalidPos) {
+    const HRESULT hr =
+        PrepareEanUpc(text, 6, 8, 7,
+                      L"UPC-E data is 6 digits, 7 with the number system 0 or 1 first, or 8 with the check digit last.",
+                      out, invalidPos);
+    if (hr != S_OK) {
+        return hr;
+    }
+    if (text.size() >= 7 && text[0] != L'0' && text[0] != L'1') {
+        // Every digit is allowed: it is the number system that UPC-E lacks.
+        out.detail = L"UPC-E data of 7 or 8 digits starts with its number system, 0 or 1.";
+        return BCERR_INVALID_DATA;
+    }
+    const std::string full = out.bytes.size() == 6 ? "0" + out.bytes : out.bytes;
+    out.readable.assign(full.begin(), full.end());
+    out.readable += static_cast<wchar_t>(L'0' + Gs1CheckDigit(UpcEToUpcA(full)));
     return S_OK;
 }
 
@@ -155,6 +185,9 @@ HRESULT PrepareCodabar(const std::wstring& text, Prepared& out, int& invalidPos)
         }
     }
     if (n < 3 || n > static_cast<size_t>(MaxDataLength(kCodabar))) {
+        if (n < 3) {
+            out.detail = L"Codabar data is a start character A to D, data and a stop character A to D.";
+        }
         return BCERR_WRONG_LENGTH;
     }
     out.bytes.assign(text.begin(), text.end());
@@ -227,17 +260,17 @@ int MaxDataLength(int type) {
     case kCode93: return 107;
     case kUpcA: return 12;
     case kUpcE: return 8;
-    case kPdf417: return 1034;
-    case kQr: return 2953;
+    case kPdf417: return 2710;
+    case kQr: return 7089;
     case kCode128A: return 80;
     case kCode128B: return 80;
     case kCode128C: return 160;
-    case kDataMatrix: return 1556;
-    case kAztec: return 1915;
-    case kHanXin: return 3261;
-    case kGridMatrix: return 1143;
-    case kMicroQr: return 15;
-    case kRmqr: return 150;
+    case kDataMatrix: return 3116;
+    case kAztec: return 3832;
+    case kHanXin: return 7827;
+    case kGridMatrix: return 2751;
+    case kMicroQr: return 35;
+    case kRmqr: return 361;
     default: return 0;
     }
 }
@@ -248,6 +281,7 @@ HRESULT PrepareData(int type, const std::wstring& text, bool hasText, UINT codeP
                     int& invalidPos) {
     out = Prepared{};
     invalidPos = -1;
+    out.readable = text;
     if (type == kEarCode || type == kTolcode) {
         out.drawsNothing = true;
         return S_OK;
@@ -256,18 +290,28 @@ HRESULT PrepareData(int type, const std::wstring& text, bool hasText, UINT codeP
         return BCERR_INVALID_DATA;
     }
     switch (type) {
-    case kEan13: return PrepareEanUpc(text, 12, 13, 12, out, invalidPos);
-    case kEan8: return PrepareEanUpc(text, 7, 8, 7, out, invalidPos);
-    case kUpcA: return PrepareEanUpc(text, 11, 12, 11, out, invalidPos);
-    case kUpcE: {
-        const HRESULT hr = PrepareEanUpc(text, 6, 8, 7, out, invalidPos);
-        if (hr == S_OK && text.size() >= 7 && text[0] != L'0' && text[0] != L'1') {
-            invalidPos = 0;  // the number system of UPC-E is 0 or 1
-            return BCERR_INVALID_DATA;
+    case kEan13:
+    case kEan8:
+    case kUpcA: {
+        const bool ean13 = type == kEan13, ean8 = type == kEan8;
+        const size_t data = ean13 ? 12 : ean8 ? 7 : 11;
+        const wchar_t* lengths = ean13  ? L"EAN-13 data is 12 digits, or 13 with the check digit."
+                                 : ean8 ? L"EAN-8 data is 7 digits, or 8 with the check digit."
+                                        : L"UPC-A data is 11 digits, or 12 with the check digit.";
+        const HRESULT hr = PrepareEanUpc(text, data, data + 1, data, lengths, out, invalidPos);
+        if (hr == S_OK) {
+            AddCheckDigit(out);
         }
         return hr;
     }
-    case kItf:
+    case kUpcE: return PrepareUpcE(text, out, invalidPos);
+    case kItf: {
+        const HRESULT hr = PrepareSimple(text, type, IsDigit, out, invalidPos);
+        if (hr == S_OK && text.size() % 2 == 1) {
+            out.readable = L"0" + text;  // ITF encodes digits in pairs
+        }
+        return hr;
+    }
     case kCode25: return PrepareSimple(text, type, IsDigit, out, invalidPos);
     case kCode39: return PrepareSimple(text, type, IsCode39, out, invalidPos);
     case kCode93: return PrepareSimple(text, type, [](wchar_t c) { return c >= 0 && c < 128; }, out, invalidPos);
@@ -287,10 +331,39 @@ HRESULT PrepareData(int type, const std::wstring& text, bool hasText, UINT codeP
     if (invalidPos >= 0) {
         return BCERR_INVALID_DATA;
     }
-    if (out.bytes.size() > static_cast<size_t>(MaxDataLength(type))) {
+    // The capacity depends on the kind of data, the version and the
+    // error-correction level: the encoder decides. Only input no symbol of
+    // any kind holds is refused here.
+    if (out.bytes.size() > kMaxInputBytes) {
         return BCERR_WRONG_LENGTH;
     }
     return S_OK;
+}
+
+int Gs1CheckDigit(const std::string& digits) {
+    int sum = 0;
+    int weight = 3;
+    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+        sum += (*it - '0') * weight;
+        weight = 4 - weight;
+    }
+    return (10 - sum % 10) % 10;
+}
+
+std::string UpcEToUpcA(const std::string& s) {
+    if (s.size() != 7) {
+        return {};
+    }
+    const char ns = s[0];
+    const std::string d = s.substr(1);
+    switch (d[5]) {
+    case '0':
+    case '1':
+    case '2': return std::string(1, ns) + d.substr(0, 2) + d[5] + "0000" + d.substr(2, 3);
+    case '3': return std::string(1, ns) + d.substr(0, 3) + "00000" + d.substr(3, 2);
+    case '4': return std::string(1, ns) + d.substr(0, 4) + "00000" + d[4];
+    default: return std::string(1, ns) + d.substr(0, 5) + "0000" + d[5];
+    }
 }
 
 }  // namespace codebar

@@ -50,12 +50,24 @@ struct Prepared {
     char subset = 0;
     bool ownCode128 = false;
     bool drawsNothing = false;
+    // Why the data was refused, when the error code alone does not say it.
+    std::wstring detail;
+    // The data as the symbol encodes it, for the human-readable line: EAN
+    // and UPC with their computed check digit, ITF with its padding zero.
+    std::wstring readable;
 };
 
 bool Is2D(int type);
 bool IsKnown(int type);
-// Longest data in characters (2D: bytes), 0 when not fixed.
+// Longest data in characters (2D: digits, the densest kind), 0 when not
+// fixed.
 int MaxDataLength(int type);
+// The standard mod-10 check digit of GS1 (weights 3 and 1 from the right)
+// of a string of digits.
+int Gs1CheckDigit(const std::string& digits);
+// The UPC-A number (11 digits, no check digit) of the UPC-E number system
+// and six digits ("0" + six digits: "0123456" -> "01200000345").
+std::string UpcEToUpcA(const std::string& systemAndSix);
 
 // Checks text (hasText false: no data) for type and prepares it. format is
 // the EAN 128 subset ('A', 'B', 'C' or 0). On failure returns

@@ -74,8 +74,8 @@ struct FONTS_PAR : public SriBase {
     double dFixCharWidth = 1.0;
     // Slant of the characters in degrees.
     double dSlantAngle = 0.0;
-    // The point of the frame the text keeps in place: 0 left, 1 bottom
-    // centre, 2 right.
+    // The point of the frame the text keeps in place: 0 its top-left
+    // corner, 1 its top centre, 2 its top-right corner.
     int nRefPos = 0;
     // A spacing value that scales with the height.
     float fSpacing = 0.0f;

@@ -1,10 +1,16 @@
 // The line fill (inline and on block threads) with its Clipper preparation
 // and border rings, and the concentric fill.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <map>
 #include <memory>
 #include <set>
+#include <thread>
 #include <tuple>
 
 #include "host/recording_host.h"
@@ -315,6 +321,72 @@ TEST_F(HatchFill, RoundedRectangleGetsExactRingsAndASquareOneClipperRings) {
             EXPECT_TRUE(HasPoint(figs[i], 10 - in, in));
         }
     }
+}
+
+// One ring offset that runs far past the question's time: the question still
+// comes while it runs (a check between rings would come only after it), No
+// ends the fill at once, and Yes waits for it and fills every ring. The clock
+// runs 100 times fast: 15 s are 150 ms.
+TEST_F(HatchFill, SlowFillQuestionComesInsideOneLongOffset) {
+    auto host = std::make_shared<RecordingHost>();
+    std::shared_ptr<IHostServices> previous = SetHost(host);
+    for (int answer : {IDNO, IDYES}) {
+        Site site;
+        site.Add(Poly(Rect(0, 0, 10, 10)));
+        CFillRunner runner(site);
+        const auto t0 = std::chrono::steady_clock::now();
+        runner.SetTickSource([t0] {
+            const auto ms =
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+            return static_cast<DWORD>(ms * 100);
+        });
+        // The first offset takes two seconds; it notes whether the question
+        // came while it ran.
+        struct Probe {
+            std::atomic<int> calls{0};
+            std::atomic<bool> firstDone{false};
+            std::atomic<size_t> boxesDuringFirst{0};
+            std::atomic<int> niceAtEnd{0};
+        };
+        auto probe = std::make_shared<Probe>();
+        runner.SetRingOffset([probe, host](const ClipperLib::Paths& in, double delta) {
+            const bool first = probe->calls.fetch_add(1) == 0;
+            ClipperLib::Paths out;
+            ClipperLib::ClipperOffset offset(2.0, 0.25);
+            offset.AddPaths(in, ClipperLib::jtMiter, ClipperLib::etClosedPolygon);
+            offset.Execute(out, delta);
+            if (first) {
+                std::this_thread::sleep_for(std::chrono::seconds(2));
+                probe->boxesDuringFirst = host->MessageBoxes().size();
+                probe->niceAtEnd = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+                probe->firstDone = true;
+            }
+            return out;
+        });
+        host->ClearRecords();
+        CFillRunner::SetSlowFillAsk(1);
+        host->QueueMessageBoxAnswer(answer);
+        SHAPE_FILLER_PARAM set = LineSet(0, 1.0);
+        runner.DoFillCircular(set);
+        ASSERT_EQ(host->MessageBoxes().size(), 1u) << answer;
+        if (answer == IDNO) {
+            EXPECT_FALSE(probe->firstDone.load());  // the fill did not wait for it
+            EXPECT_EQ(Figures(site.paths[0]).size(), 0u);
+            // The abandoned offset still ends on its own.
+            for (int i = 0; i < 1000 && !probe->firstDone; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            EXPECT_TRUE(probe->firstDone.load());
+            EXPECT_EQ(probe->niceAtEnd.load(), 19);  // what is left yields to the host
+            EXPECT_EQ(CFillRunner::GetSlowFillAsk(), 1);
+        } else {
+            EXPECT_EQ(probe->boxesDuringFirst.load(), 1u);
+            EXPECT_EQ(probe->niceAtEnd.load(), getpriority(PRIO_PROCESS, 0));
+            EXPECT_EQ(Figures(site.paths[0]).size(), 4u);  // insets 1 to 4
+            EXPECT_EQ(CFillRunner::GetSlowFillAsk(), 0);
+        }
+    }
+    CFillRunner::SetSlowFillAsk(1);
+    SetHost(previous);
 }
 
 TEST_F(HatchFill, SlowConcentricFillAsksOnceAndNoKeepsTheRingsSoFar) {

@@ -135,4 +135,50 @@ TEST_F(TextListings, OverlayTakesTheFillOfAFilledText) {
     EXPECT_EQ(unfilled->GetShapeKind(), SHAPE_GROUP);
 }
 
+// A fill over a text marks each glyph contour as its own closed polyline,
+// for a text child and for a text inside a group child: one polyline across
+// the letters would burn the jumps between them. DejaVu's "O8 i" has 2 + 3 +
+// 0 + 2 contours.
+TEST_F(TextListings, FillOutlineOfATextIsOnePolylinePerContour) {
+    for (bool inGroup : {false, true}) {
+        CFonts* text = NewText(L"O8 i", {0, 0});
+        std::vector<Gdiplus::RectF> boxes;
+        for (FONTSCHAR* ch : text->GetChars())
+            if (ch != nullptr && !ch->points.empty()) boxes.push_back(CBaseShape::CalculateRectangle(ch->points));
+        ASSERT_EQ(boxes.size(), 3u);
+        CFilledShape fill;
+        if (inGroup) {
+            auto* group = new CGroupShape();
+            group->GetChildren().push_back(text);
+            fill.GetChildren().push_back(group);
+        } else {
+            fill.GetChildren().push_back(text);
+        }
+        FILLED_PARS par;
+        par.bOutLine = 1;
+        par.fillParams[0].nFillType = 3;
+        par.fillParams[0].fLineSpacing = 0.5;
+        fill.FillShape(par);
+        tagMarkDataPar md;
+        ASSERT_TRUE(fill.GetMarkData(md, nullptr));
+        ASSERT_EQ(md.arrPaths.size(), 1u) << inGroup;
+        const auto& lines = md.arrPaths[0].arrPolylines;
+        EXPECT_EQ(lines.size(), 7u) << inGroup;
+        for (const auto& line : lines) {
+            ASSERT_GE(line.size(), 4u);
+            EXPECT_FLOAT_EQ(line.front().x, line.back().x);
+            EXPECT_FLOAT_EQ(line.front().y, line.back().y);
+            // Every polyline stays within one letter.
+            const bool inOne = std::any_of(boxes.begin(), boxes.end(), [&line](const Gdiplus::RectF& b) {
+                return std::all_of(line.begin(), line.end(), [&b](const tagPOINTF& p) {
+                    return p.x >= b.X - 1e-3f && p.x <= b.X + b.Width + 1e-3f && p.y <= b.Y + 1e-3f &&
+                           p.y >= b.Y - b.Height - 1e-3f;
+                });
+            });
+            EXPECT_TRUE(inOne) << inGroup;
+        }
+        fill.FreeShapePtr();
+    }
+}
+
 }  // namespace

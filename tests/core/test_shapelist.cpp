@@ -2,6 +2,7 @@
 // damaged and hostile input, and round trips of every shape kind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "compose/combine.h"
+#include "compose/filledshape.h"
 #include "compose/group.h"
 #include "core/bezier.h"
 #include "core/points.h"
@@ -28,6 +30,8 @@
 #include "shapes/polygon.h"
 #include "shapes/rectangle.h"
 #include "shapes/screwline.h"
+#include "text/fonts.h"
+#include "text/text_test_util.h"
 #include "win32/windows.h"
 
 namespace {
@@ -192,6 +196,210 @@ TEST(ShapeListFile, ContainersAdoptTheirChildrenByGuid) {
     ASSERT_TRUE(ReadFromMemory(SaveToMemory(flat), read.shapes));
     ASSERT_EQ(read.shapes.size(), 3u);
     EXPECT_TRUE(read.shapes.back()->GetChildren().empty());
+}
+
+// Random forests of nested groups, compound shapes and polylines come back
+// with every member under its parent in its place, whatever the nesting;
+// shapes already in the caller's list are adopted as well, and a shape whose
+// parent never comes stays at the top.
+TEST(ShapeListFile, RandomNestingsComeBackWhole) {
+    // The structure as captions: a shape and its members' structures.
+    std::function<std::wstring(CBaseShape*)> describe = [&describe](CBaseShape* s) {
+        std::wstring out = std::wstring(s->GetCaption().GetString()) + L"(";
+        for (CBaseShape* m : s->GetChildren()) out += describe(m) + L",";
+        return out + L")";
+    };
+    std::srand(7);
+    for (int round = 0; round < 20; ++round) {
+        int leaves = 0;
+        std::function<CBaseShape*(int)> build = [&](int depth) -> CBaseShape* {
+            const int pick = depth > 3 ? 0 : std::rand() % 3;
+            if (pick == 0) return Poly({{float(++leaves), 0}, {0, float(leaves)}});
+            CBaseShape* box = pick == 1 ? static_cast<CBaseShape*>(new CGroupShape()) : new CCombineShape();
+            for (int n = std::rand() % 4; n >= 0; --n) box->GetChildren().push_back(build(depth + 1));
+            return box;
+        };
+        ShapeList doc;
+        for (int n = 1 + std::rand() % 5; n > 0; --n) doc.shapes.push_back(build(0));
+        std::vector<std::wstring> want;
+        for (CBaseShape* s : doc.shapes) want.push_back(describe(s));
+        std::list<CBaseShape*> records;
+        for (CBaseShape* s : doc.shapes) s->SaveShapeChild(nullptr, records);
+        // The first record held back: it goes into the list before the read.
+        CBaseShape* first = records.front();
+        records.pop_front();
+        ShapeList back;
+        if (first->GetShapeKind() == SHAPE_POLYLINE) {
+            back.shapes.push_back(first->Clone());
+            back.shapes.back()->SetCaption(first->GetCaption());
+            back.shapes.back()->SetParentBaseID(first->GetParentBaseID());
+        } else {
+            records.push_front(first);  // a container's record, kept in the file
+        }
+        // An orphan whose parent is nowhere in the file.
+        CPolyLine* orphan = Poly({{0, 0}, {5, 5}});
+        GUID nowhere{};
+        nowhere.Data1 = 0xFEEDu;
+        orphan->SetParentBaseID(nowhere);
+        records.push_front(orphan);
+        const Bytes bytes = SaveToMemory(records);
+        const std::wstring orphanName = orphan->GetCaption().GetString();
+        delete orphan;
+        ASSERT_TRUE(ReadFromMemory(bytes, back.shapes)) << round;
+        std::vector<std::wstring> got;
+        for (CBaseShape* s : back.shapes) got.push_back(describe(s));
+        ASSERT_FALSE(got.empty());
+        // The orphan is the only shape besides the top-level ones.
+        std::vector<std::wstring> tops;
+        for (const std::wstring& g : got)
+            if (g.rfind(orphanName + L"(", 0) != 0) tops.push_back(g);
+        EXPECT_EQ(tops, want) << round;
+        EXPECT_EQ(got.size(), want.size() + 1) << round;
+    }
+}
+
+// ---- texts and their fills ---------------------------------------------------
+
+// The records of a shape list: the kind of each, from the file's own layout
+// (header, count, then kind and a length-prefixed property block).
+std::vector<int32_t> RecordKinds(const Bytes& bytes) {
+    std::vector<int32_t> kinds;
+    auto get = [&bytes](size_t at) {
+        uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(bytes.at(at + i)) << (8 * i);
+        return v;
+    };
+    const uint32_t count = get(4);
+    size_t at = 8;
+    for (uint32_t r = 0; r < count; ++r) {
+        kinds.push_back(static_cast<int32_t>(get(at)));
+        at += 8 + get(at + 4);
+    }
+    return kinds;
+}
+
+// The list a host saves: the text's children before it.
+Bytes SaveText(CFonts* text) {
+    std::list<CBaseShape*> records;
+    text->SaveShapeChild(nullptr, records);
+    return SaveToMemory(records);
+}
+
+// What the writer made before: one fill record for every character.
+Bytes SaveTextWithEveryFill(CFonts* text) {
+    std::list<CBaseShape*> records;
+    for (CFilledShape* fill : text->GetFills()) fill->SaveShapeChild(text, records);
+    text->CBaseShape::SaveShapeChild(nullptr, records);
+    return SaveToMemory(records);
+}
+
+void ExpectSameMarks(CFonts* a, CFonts* b) {
+    tagMarkDataPar ma, mb;
+    ASSERT_TRUE(a->GetMarkData(ma, nullptr));
+    ASSERT_TRUE(b->GetMarkData(mb, nullptr));
+    for (auto [pa, pb] : {std::pair{&ma.arrPaths, &mb.arrPaths}, std::pair{&ma.arrPaths2, &mb.arrPaths2}}) {
+        ASSERT_EQ(pa->size(), pb->size());
+        for (size_t i = 0; i < pa->size(); ++i) {
+            EXPECT_EQ((*pa)[i].nPenIndex, (*pb)[i].nPenIndex);
+            ASSERT_EQ((*pa)[i].arrPolylines.size(), (*pb)[i].arrPolylines.size()) << i;
+            for (size_t k = 0; k < (*pa)[i].arrPolylines.size(); ++k) {
+                const auto& la = (*pa)[i].arrPolylines[k];
+                const auto& lb = (*pb)[i].arrPolylines[k];
+                ASSERT_EQ(la.size(), lb.size());
+                for (size_t j = 0; j < la.size(); ++j) {
+                    EXPECT_EQ(la[j].x, lb[j].x);
+                    EXPECT_EQ(la[j].y, lb[j].y);
+                }
+            }
+        }
+    }
+}
+
+// A text saves a fill record only for the characters whose fill the load
+// cannot make again; either way a reload marks exactly like the original
+// and saves the same bytes again, and files with a record per character
+// still load with every fill where it was.
+TEST(ShapeListFile, TextsSaveFillsOnlyWhereACharacterHasOneOfItsOwn) {
+    text_test::TempRunLog log("shapelist-text");
+    FILLED_PARS hatch;
+    hatch.fillParams[0].nFillType = 3;
+    hatch.fillParams[0].fLineSpacing = 0.3;
+    hatch.fillParams[0].nPenNum = 2;
+    struct Case {
+        const wchar_t* text;
+        bool filled;
+        unsigned char pen;
+        // A fill given settings of its own, or -1; -2 fills the text as a
+        // whole, -3 with no set enabled.
+        int ownSettingsAt;
+        size_t fillRecords;
+    };
+    const Case cases[] = {
+        {L"Hello, long world", false, 0, -1, 0},
+        {L"Hello, long world", false, 5, -1, 0},
+        {L"Hello, long world", false, 0, 6, 7},
+        {L"O8 i", true, 3, -1, 4},  // a fill per character, the space's included
+        {L"O8 i", true, 3, -2, 1},  // the whole text in the first fill
+        {L"O8 i", true, 0, -3, 4},  // outlines without hatch
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.filled << " pen " << int(c.pen) << " own " << c.ownSettingsAt);
+        auto* text = new CFonts();
+        ShapeList keep{text};
+        text->InitFontsPath({3, 4}, CString(c.text), CString(L"DejaVu Sans"), false);
+        if (c.filled) {
+            FILLED_PARS par = hatch;
+            par.fillParams[0].bWholeConsider = c.ownSettingsAt == -2 ? 1 : 0;
+            par.fillParams[0].bEnable = c.ownSettingsAt == -3 ? 0 : 1;
+            text->SetFill(par, false);
+        }
+        text->SetPen(c.pen);
+        if (c.ownSettingsAt >= 0) {
+            FILLED_PARS own;
+            own.fillParams[1].bEnable = 1;
+            own.fillParams[1].fAngle = 45;
+            text->GetFills().at(static_cast<size_t>(c.ownSettingsAt))->SaveParamToCFG(own);
+        }
+        const size_t chars = text->GetChars().size();
+        ASSERT_EQ(text->GetFills().size(), chars);
+
+        const Bytes bytes = SaveText(text);
+        std::vector<int32_t> kinds = RecordKinds(bytes);
+        ASSERT_FALSE(kinds.empty());
+        EXPECT_EQ(kinds.back(), SHAPE_FONTS);
+        // Fill records, each after the outlines it holds.
+        EXPECT_EQ(static_cast<size_t>(std::count(kinds.begin(), kinds.end(), SHAPE_FILLED)), c.fillRecords);
+
+        ShapeList back;
+        ASSERT_TRUE(ReadFromMemory(bytes, back.shapes));
+        ASSERT_EQ(back.shapes.size(), 1u);
+        auto* loaded = dynamic_cast<CFonts*>(back.shapes.front());
+        ASSERT_NE(loaded, nullptr);
+        ASSERT_EQ(loaded->GetFills().size(), chars);
+        for (size_t i = 0; i < chars; ++i) {
+            CFilledShape* was = text->GetFills()[i];
+            CFilledShape* now = loaded->GetFills()[i];
+            const FILLED_PARS pw = was->GetFillParam(), pn = now->GetFillParam();
+            for (int s = 0; s < 4; ++s) {
+                EXPECT_EQ(pn.fillParams[s].bEnable, pw.fillParams[s].bEnable) << i;
+                EXPECT_EQ(pn.fillParams[s].fAngle, pw.fillParams[s].fAngle) << i;
+                EXPECT_EQ(pn.fillParams[s].nFillType, pw.fillParams[s].nFillType) << i;
+            }
+        }
+        ExpectSameMarks(text, loaded);
+        EXPECT_EQ(SaveText(loaded), bytes);
+
+        // The form with a fill record for every character.
+        const Bytes old = SaveTextWithEveryFill(text);
+        kinds = RecordKinds(old);
+        ASSERT_EQ(static_cast<size_t>(std::count(kinds.begin(), kinds.end(), SHAPE_FILLED)), chars);
+        ShapeList oldBack;
+        ASSERT_TRUE(ReadFromMemory(old, oldBack.shapes));
+        ASSERT_EQ(oldBack.shapes.size(), 1u);
+        auto* fromOld = dynamic_cast<CFonts*>(oldBack.shapes.front());
+        ASSERT_EQ(fromOld->GetFills().size(), chars);
+        ExpectSameMarks(text, fromOld);  // the hatch of every fill included
+    }
 }
 
 TEST(ShapeListFile, DamagedInputKeepsOnlyCompleteShapes) {

@@ -16,6 +16,7 @@
 #include "compose/filledshape.h"
 #include "core/runlog.h"
 #include "core/shapelist.h"
+#include "support/shape_support.h"
 #include "text/fonts.h"
 #include "text/text_test_util.h"
 
@@ -256,6 +257,281 @@ TEST_F(TextTest, SaveReadSaveGivesTheSameBytes) {
               t->GetFills()[0]->GetFillPathOf(0)->GetPointCount());
     const std::string second = save(read.get(), m_dir / "b.orzx");
     EXPECT_EQ(first, second);
+}
+
+// The frame as the formula builds it from a rectangle (X, Y the top-left
+// corner, y up): a horizontal line half a height above the top edge and a
+// vertical line from one height above it down to it.
+std::vector<tagPOINTF> FormulaFrame(const Gdiplus::RectF& r) {
+    return {{r.X, r.Y + r.Height / 2},
+            {r.X + r.Width, r.Y + r.Height / 2},
+            {r.X + r.Width / 2, r.Y + r.Height},
+            {r.X + r.Width / 2, r.Y}};
+}
+
+std::vector<tagPOINTF> AllPoints(CFonts& t) {
+    std::vector<tagPOINTF> out;
+    for (FONTSCHAR* ch : t.GetChars()) out.insert(out.end(), ch->points.begin(), ch->points.end());
+    return out;
+}
+
+void ExpectSamePoints(const std::vector<tagPOINTF>& a, const std::vector<tagPOINTF>& b, double tol = 1e-3) {
+    ASSERT_EQ(a.size(), b.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        EXPECT_NEAR(a[i].x, b[i].x, tol) << i;
+        EXPECT_NEAR(a[i].y, b[i].y, tol) << i;
+    }
+}
+
+struct Params {
+    CString text, face;
+    int type = 0;
+    FONTS_PAR fonts;
+    CODEBAR_PAR codebar;
+    VARTEXT_PAR vartext;
+    explicit Params(CFonts& t) { t.GetFonts(text, type, face, fonts, codebar, vartext); }
+    int Set(CFonts& t, const wchar_t* s) { return t.SetFonts(CString(s), type, face, fonts, codebar, vartext, 1, 0, false); }
+};
+
+TEST_F(TextTest, FrameFollowsItsFormulaAndARelayoutMovesNothing) {
+    for (const wchar_t* text : {L"AB", L" AB", L"A\nBB", L"  x"}) {
+        for (int refPos = 0; refPos < 3; ++refPos) {
+            SCOPED_TRACE(testing::Message() << "ref " << refPos << " text " << CString(text).GetLength());
+            TextPtr t = MakeText(text, {10, 20}, refPos, 7.0, 40.0);
+            t->parFonts.nRefPos = refPos;
+            const Gdiplus::RectF r = Rect(*t);
+            const std::vector<tagPOINTF> want = FormulaFrame(r);
+            ASSERT_EQ(t->GetFrame().size(), 4u);
+            for (size_t k = 0; k < 4; ++k) {
+                EXPECT_NEAR(t->GetFrame()[k].x, want[k].x, 1e-3) << k;
+                EXPECT_NEAR(t->GetFrame()[k].y, want[k].y, 1e-3) << k;
+            }
+            // The reference points are the top corners and the top centre.
+            const tagPOINTF ref = t->GetPosRefPoint(refPos);
+            EXPECT_NEAR(ref.x, r.X + r.Width * refPos / 2, 1e-3);
+            EXPECT_NEAR(ref.y, r.Y, 1e-3);
+
+            // The same string again: every point stays.
+            const std::vector<tagPOINTF> before = AllPoints(*t);
+            Params p(*t);
+            ASSERT_EQ(p.Set(*t, text), 1);
+            ExpectSamePoints(AllPoints(*t), before);
+
+            // A longer, two-line text keeps the reference point and grows
+            // downward.
+            ASSERT_EQ(p.Set(*t, L"ABCDE\nFGH\nIJ"), 1);
+            const Gdiplus::RectF grown = Rect(*t);
+            EXPECT_NEAR(grown.Y, r.Y, 1e-3);
+            EXPECT_NEAR(grown.X + grown.Width * refPos / 2, r.X + r.Width * refPos / 2, 1e-3);
+            EXPECT_GT(grown.Height, r.Height + 5);
+        }
+    }
+}
+
+TEST_F(TextTest, FramesSavedInTheOlderFormStillPlaceTheirTexts) {
+    auto save = [&](CBaseShape* shape, const std::filesystem::path& file) {
+        shape->UpdatePropsValue();
+        std::list<CBaseShape*> records;
+        shape->SaveShapeChild(nullptr, records);
+        EXPECT_TRUE(CVonnSriShapeList(&records).SaveList(file.wstring().c_str()));
+    };
+    auto load = [&](const std::filesystem::path& file) {
+        std::list<CBaseShape*> back;
+        EXPECT_TRUE(CVonnSriShapeList(&back).LoadList(file.wstring().c_str()));
+        EXPECT_EQ(back.size(), 1u);
+        return TextPtr(back.empty() ? nullptr : dynamic_cast<CFonts*>(back.front()));
+    };
+    for (int old = 0; old < 2; ++old) {
+        SCOPED_TRACE(old);
+        TextPtr t = MakeText(L"Hello\nworld", {5, 5});
+        const Gdiplus::RectF r = Rect(*t);
+        if (old != 0) {
+            // The older frame: one text height lower, its lines crossing in
+            // the middle of the text.
+            t->GetFrame() = {{r.X, r.Y - r.Height / 2},
+                             {r.X + r.Width, r.Y - r.Height / 2},
+                             {r.X + r.Width / 2, r.Y},
+                             {r.X + r.Width / 2, r.Y - r.Height}};
+        }
+        // Edits made before the save apply to outline and frame alike.
+        t->Slope({0, 0}, 0.2, 0);
+        t->Rotate(30, {0, 0});
+        t->Mirror({1, 1}, 2);
+        const std::vector<tagPOINTF> shown = AllPoints(*t);
+        std::vector<tagPOINTF> corner{{r.X, r.Y}};
+        corner[0] = CBaseShape::PointfSlope(corner[0], 0.2, 0, {0, 0});
+        corner[0] = CBaseShape::PointfRotate(corner[0], {0, 0}, 30);
+        corner[0] = {corner[0].x, 2 - corner[0].y};
+        const auto file = m_dir / (old != 0 ? "old.orzx" : "new.orzx");
+        save(t.get(), file);
+
+        TextPtr read = load(file);
+        ASSERT_TRUE(read);
+        ExpectSamePoints(AllPoints(*read), shown, 1e-4);
+        const tagPOINTF ref = read->GetPosRefPoint(0);
+        EXPECT_NEAR(ref.x, corner[0].x, 1e-3);
+        EXPECT_NEAR(ref.y, corner[0].y, 1e-3);
+        Params p(*read);
+        ASSERT_EQ(p.Set(*read, L"Hello\nworld"), 1);
+        ExpectSamePoints(AllPoints(*read), shown, 2e-3);
+    }
+    // A damaged file with a point or frame that is not finite: the
+    // character loses its outline, the frame goes, and nothing else.
+    TextPtr t = MakeText(L"AB", {0, 0});
+    const std::vector<tagPOINTF> second = t->GetChars()[1]->points;
+    t->GetChars()[0]->points[3].y = NAN;
+    t->GetFrame()[2].x = INFINITY;
+    save(t.get(), m_dir / "nan.orzx");
+    TextPtr read = load(m_dir / "nan.orzx");
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->GetChars().size(), 2u);
+    EXPECT_TRUE(read->GetChars()[0]->points.empty());
+    EXPECT_EQ(read->GetChars()[1]->points, second);
+    EXPECT_TRUE(read->GetFrame().empty());
+}
+
+TEST_F(TextTest, VariableTextKeepsItsFixedWidthThroughZooms) {
+    for (int byY = 0; byY < 2; ++byY) {
+        SCOPED_TRACE(byY);
+        TextPtr t = MakeText(L"X", {0, 0});
+        Params p(*t);
+        auto element = std::make_shared<TEXT_ELEMENT>();
+        element->m_strText = L"ABC12";
+        element->advPar.bFixWidth = 1;
+        element->advPar.fCharWidth = 30.0f;
+        p.vartext.bEnable = 1;
+        p.vartext.arrElements = {element};
+        p.fonts.bVarWidthByY = byY;
+        ASSERT_EQ(t->SetFonts(CString(L"X"), 0, p.face, p.fonts, p.codebar, p.vartext, 1, 1, false), 1);
+        EXPECT_EQ(t->GetText(), CString(L"ABC12"));
+        Gdiplus::RectF r = Rect(*t);
+        EXPECT_NEAR(r.Width, 30.0, 1e-3);
+        const float left = r.X, top = r.Y;
+        // Zoomed 1.5 across and 0.5 down: the width the element holds
+        // follows the factor the font record names, and a new layout of
+        // the next value comes out that wide.
+        t->Zoom({left, top}, 1.5, 0.5);
+        const double want = byY != 0 ? 30.0 * 0.5 : 30.0 * 1.5;
+        EXPECT_NEAR(element->advPar.fCharWidth, want, 1e-3);
+        element->m_strText = L"ABC13";
+        ASSERT_EQ(t->SetFonts(CString(L"X"), 0, p.face, t->parFonts, p.codebar, p.vartext, 1, 1, false), 1);
+        r = Rect(*t);
+        EXPECT_NEAR(r.Width, want, 1e-3);
+        EXPECT_NEAR(r.X, left, 1e-3);
+        EXPECT_NEAR(r.Y, top, 1e-3);
+    }
+}
+
+TEST_F(TextTest, BrowalliaKeepsItsFiguresOnOneLine) {
+    // "1" in this face stands 0.1565 of its height off the line: a text
+    // that gains a "1" goes down by that much against its bottom edge, one
+    // that loses it goes up, and two texts that both hold one stay on
+    // their bottom edge.
+    TextPtr t = MakeText(L"2", {0, 0}, 0, 10.0, 45.8, L"BrowalliaIT9");
+    Params p(*t);
+    auto bottom = [&] {
+        const Gdiplus::RectF r = Rect(*t);
+        return static_cast<double>(r.Y - r.Height);
+    };
+    auto oneHeight = [&] {
+        for (FONTSCHAR* ch : t->GetChars())
+            if (ch->text == CString(L"1")) return static_cast<double>(CBaseShape::CalculateRectangle(ch->points).Height);
+        return 0.0;
+    };
+    const double start = bottom();
+    ASSERT_EQ(p.Set(*t, L"1"), 1);
+    const double h = oneHeight();
+    ASSERT_GT(h, 1.0);
+    EXPECT_NEAR(bottom(), start - 0.1565 * h, 1e-3);
+    ASSERT_EQ(p.Set(*t, L"12"), 1);
+    EXPECT_NEAR(bottom(), start - 0.1565 * h, 1e-3);
+    ASSERT_EQ(p.Set(*t, L"2"), 1);
+    EXPECT_NEAR(bottom(), start, 1e-3);
+}
+
+TEST_F(TextTest, UnusableNumbersAreRefusedAndNothingIsLost) {
+    testsupport::HostScope host;
+    const double bad[] = {NAN, INFINITY, -INFINITY, 1e39, 0.0, -5.0};
+    using Set = void (*)(FONTS_PAR&, double);
+    const std::pair<const char*, Set> fields[] = {
+        {"height", [](FONTS_PAR& f, double v) { f.dHeight = v; }},
+        {"width", [](FONTS_PAR& f, double v) { f.dWidthRatio = v; }},
+        {"slant", [](FONTS_PAR& f, double v) { f.dSlantAngle = v == 0.0 || v == -5.0 ? 135.0 : v; }},
+        {"char space", [](FONTS_PAR& f, double v) { f.dCharSpace = v == 0.0 || v == -5.0 ? NAN : v; }},
+        {"line space", [](FONTS_PAR& f, double v) { f.dLineSpace = v == 0.0 || v == -5.0 ? NAN : v; }},
+        {"char width", [](FONTS_PAR& f, double v) { f.dFixCharWidth = v == 0.0 || v == -5.0 ? NAN : v; }},
+        {"spacing", [](FONTS_PAR& f, double v) { f.fSpacing = static_cast<float>(v == 0.0 || v == -5.0 ? NAN : v); }},
+    };
+    for (int type : {0, 1, 3}) {
+        for (int arc = 0; arc < 2; ++arc) {
+            TextPtr t = MakeText(L"AB", {3, 4});
+            t->dRad = 20;
+            Params p(*t);
+            p.fonts.bPathText = arc;
+            ASSERT_EQ(t->SetFonts(CString(L"AB"), type, CString(L"DejaVu Sans"), p.fonts, p.codebar, p.vartext, 1, 0,
+                                  false),
+                      1);
+            const std::vector<tagPOINTF> before = AllPoints(*t);
+            const std::vector<tagPOINTF> frame = t->GetFrame();
+            FONTS_PAR kept = t->parFonts;
+            ASSERT_FALSE(before.empty());
+            for (const auto& [name, set] : fields) {
+                for (double v : bad) {
+                    SCOPED_TRACE(testing::Message() << "type " << type << " arc " << arc << " " << name << " " << v);
+                    FONTS_PAR f = kept;
+                    set(f, v);
+                    const size_t boxes = host.Texts().size();
+                    EXPECT_EQ(t->SetFonts(CString(L"CDE"), type, CString(L"DejaVu Sans"), f, p.codebar, p.vartext, 1,
+                                          0, true),
+                              0);
+                    EXPECT_EQ(host.Texts().size(), boxes + 1);
+                    EXPECT_EQ(t->GetText(), CString(L"AB"));
+                    EXPECT_EQ(t->parFonts.dHeight, kept.dHeight);
+                    EXPECT_EQ(AllPoints(*t), before);
+                    EXPECT_EQ(t->GetFrame(), frame);
+                }
+            }
+            // The arc itself: a radius or centre no circle has.
+            if (arc != 0) {
+                for (double r : {double(NAN), double(INFINITY), 1e39, 0.0}) {
+                    t->dRad = r;
+                    EXPECT_EQ(t->SetFonts(CString(L"CDE"), type, CString(L"DejaVu Sans"), kept, p.codebar, p.vartext,
+                                          1, 0, false),
+                              0);
+                    EXPECT_EQ(AllPoints(*t), before);
+                }
+                t->dRad = 20;
+                t->ptCenter = {NAN, 0};
+                EXPECT_EQ(t->SetFonts(CString(L"CDE"), type, CString(L"DejaVu Sans"), kept, p.codebar, p.vartext, 1,
+                                      0, false),
+                          0);
+                EXPECT_EQ(AllPoints(*t), before);
+            }
+        }
+    }
+    // A position no number can reach (a hostile file) lays out nothing
+    // either.
+    TextPtr lost = MakeText(L"AB", {0, 0});
+    const std::vector<tagPOINTF> kept = AllPoints(*lost);
+    lost->fontspos = {NAN, 0};
+    Params lp(*lost);
+    EXPECT_EQ(lp.Set(*lost, L"CD"), 0);
+    EXPECT_EQ(AllPoints(*lost), kept);
+    // Transforms with such numbers change nothing and record nothing.
+    TextPtr moved = MakeText(L"AB", {0, 0});
+    const std::vector<tagPOINTF> still = AllPoints(*moved);
+    moved->Move(NAN, 1);
+    moved->Rotate(INFINITY, {0, 0});
+    moved->Zoom({0, 0}, NAN, 1);
+    moved->Slope({0, 0}, NAN, 0);
+    moved->Mirror({NAN, 0}, 1);
+    EXPECT_EQ(AllPoints(*moved), still);
+    EXPECT_TRUE(moved->GetModifyList().empty());
+    // A new text placed with such numbers is not laid out at all.
+    TextPtr fresh(new CFonts());
+    fresh->parFonts.dHeight = NAN;
+    fresh->InitFontsPath({0, 0}, CString(L"AB"), CString(L"DejaVu Sans"), false);
+    EXPECT_TRUE(fresh->GetChars().empty());
 }
 
 }  // namespace

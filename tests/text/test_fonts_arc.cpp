@@ -218,6 +218,110 @@ TEST_F(ArcTextTest, BadCircleIsRefusedAndMissingFaceToldOnce) {
     EXPECT_EQ(u->GetChars().size(), 6u);
 }
 
+// Twice the signed area of an outline, figure by figure (y up): its sign
+// tells a character from its mirror image.
+double SignedArea(const std::vector<tagPOINTF>& pts, const std::vector<BYTE>& types) {
+    double area = 0;
+    size_t start = 0;
+    for (size_t k = 0; k <= pts.size(); ++k) {
+        if (k == pts.size() || (k > start && (types[k] & 0x07) == 0)) {
+            for (size_t i = start; i < k; ++i) {
+                const tagPOINTF a = pts[i], b = pts[i + 1 < k ? i + 1 : start];
+                area += double(a.x) * b.y - double(b.x) * a.y;
+            }
+            start = k;
+        }
+    }
+    return area;
+}
+
+double CentreAngle(const std::vector<tagPOINTF>& pts) {
+    const Gdiplus::RectF r = CBaseShape::CalculateRectangle(pts);
+    return std::atan2(r.Y - r.Height / 2 - kCentre.y, r.X + r.Width / 2 - kCentre.x) * 180.0 / M_PI;
+}
+
+TEST_F(ArcTextTest, SqueezedCharactersKeepTheirSideAndOrder) {
+    // A span that hardly holds (or cannot hold) the widest character, and
+    // a width factor below 45: each character is narrowed, never turned
+    // over, and the text still runs clockwise.
+    const Straight f = Glyph(L'F', false);
+    std::vector<BYTE> straightTypes;
+    {
+        Gdiplus::FontFamily family(L"DejaVu Sans");
+        Gdiplus::GraphicsPath path;
+        path.AddString(L"F", 1, &family, 0, static_cast<float>(kH), Gdiplus::PointF(0, 0),
+                       Gdiplus::StringFormat::GenericTypographic());
+        straightTypes = path.PathTypes();
+    }
+    const double straightArea = SignedArea(f.pts, straightTypes);
+    ASSERT_NE(straightArea, 0.0);
+    for (double width : {30.0, 45.0, 20.0}) {
+        for (int span : {6, 3, 1, 40}) {
+            SCOPED_TRACE(testing::Message() << "width " << width << " span " << span);
+            TextPtr t = ArcText();
+            t->iAngleScope = span;
+            Layout lay;
+            lay.fonts.dWidthRatio = width;
+            ASSERT_EQ(lay.Run(*t, L"FFFF"), 1);
+            ASSERT_EQ(t->GetChars().size(), 4u);
+            double previous = 1e9;
+            for (FONTSCHAR* ch : t->GetChars()) {
+                EXPECT_GT(SignedArea(ch->points, ch->types) * straightArea, 0.0);
+                const double a = CentreAngle(ch->points);
+                EXPECT_LT(a, previous);
+                previous = a;
+            }
+        }
+    }
+}
+
+TEST_F(ArcTextTest, FixedWidthTwoSpacesByTheSignedDifference) {
+    // Mode 2 adds the angle of (fixed width - natural width) / sx to each
+    // character's own angle: less than the natural width packs tighter.
+    const double natural = kH * 45.0 / 100.0;
+    const double sx = kH / 10.0 * 45.0 / 45.8;
+    const Straight a = Glyph(L'a', false), b = Glyph(L'b', false);
+    double spreadBefore = 0;
+    // A width so narrow that a character would take negative room takes
+    // none: the characters never run backwards.
+    for (double fixed : {natural - 1.5, natural - 0.5, natural, natural + 1.5}) {
+        SCOPED_TRACE(fixed);
+        TextPtr t = ArcText();
+        Layout lay;
+        lay.fonts.nFixWidthMode = 2;
+        lay.fonts.dFixCharWidth = fixed;
+        ASSERT_EQ(lay.Run(*t, L"abab"), 1);
+        const double d = (fixed - natural) / sx;
+        const double extra = (d < 0 ? -1 : 1) * ChordAngle(std::fabs(d));
+        const double angleA = std::max(ChordAngle(a.width) + extra, 0.0);
+        const double angleB = std::max(ChordAngle(b.width) + extra, 0.0);
+        const double expected = (angleA + angleB) / 2 + 0.5 / (2 * M_PI * kR) * 360.0;
+        const Pose pa = PoseOf(a, t->GetChars()[0]->points), pb = PoseOf(b, t->GetChars()[1]->points);
+        EXPECT_NEAR(pa.Angle() - pb.Angle(), expected, 1e-3);
+        const double spread = CentreAngle(t->GetChars()[0]->points) - CentreAngle(t->GetChars()[3]->points);
+        EXPECT_GT(spread, spreadBefore);
+        spreadBefore = spread;
+    }
+    // Dots bent onto the circle take the same signed room, in drawing units.
+    spreadBefore = 0;
+    for (double fixed : {natural - 0.5, natural, natural + 1.5}) {
+        SCOPED_TRACE(fixed);
+        TextPtr t = ArcText();
+        Layout lay;
+        lay.fonts.nFixWidthMode = 2;
+        lay.fonts.dFixCharWidth = fixed;
+        ASSERT_EQ(lay.Run(*t, L"abab", 3), 1);
+        double previous = 1e9;
+        for (FONTSCHAR* ch : t->GetChars()) {
+            EXPECT_LT(CentreAngle(ch->points), previous);
+            previous = CentreAngle(ch->points);
+        }
+        const double spread = CentreAngle(t->GetChars()[0]->points) - previous;
+        EXPECT_GT(spread, spreadBefore);
+        spreadBefore = spread;
+    }
+}
+
 // ---- dot-matrix text ------------------------------------------------------------------------
 
 std::vector<tagPOINTF> Dots(const wchar_t* text, double height, double width, double lineSpace = 0.0) {

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <random>
 #include <set>
@@ -425,6 +426,248 @@ TEST_F(BarcodeTest, Ean13ShowsThreeDigitGroupsWithTheComputedCheckDigit) {
     EXPECT_GT(groups[0], 0);
     EXPECT_GT(groups[1], 5 * groups[0] / 2);
     EXPECT_GT(groups[2], 5 * groups[0] / 2);
+}
+
+// ---- the mark equals the data ----------------------------------------------------------------------
+
+// Data every offered symbology builds.
+std::wstring GoodData(int id) {
+    switch (id) {
+        case 13: return L"590123412345";
+        case 10: return L"9638507";
+        case 34: return L"03600029145";
+        case 37: return L"123457";
+        case 3: case 7: case 61: return L"1234";
+        case 18: return L"A123B";
+        case 16: case 121: case 122: case 123: return L"(10)123";
+        case 124: return std::wstring(256, L'1');
+        default: return L"CODE1";
+    }
+}
+
+// A number that is no size, or an absurd one, in any numeric barcode
+// parameter of any symbology: the text builds finite outlines or refuses
+// the edit and keeps the code it had, point for point.
+TEST_F(BarcodeTest, NumbersThatAreNoSizesAreRefusedAndTheCodeStays) {
+    using Field = std::function<void(CODEBAR_PAR&, double)>;
+    const std::pair<const char*, Field> fields[] = {
+        {"bar height", [](CODEBAR_PAR& p, double v) { p.fBarHeight = static_cast<float>(v); }},
+        {"module width", [](CODEBAR_PAR& p, double v) { p.fModuleWidth = static_cast<float>(v); }},
+        {"text height", [](CODEBAR_PAR& p, double v) { p.dTextHeight = v; }},
+        {"text width", [](CODEBAR_PAR& p, double v) { p.dTextWidth = v; }},
+        {"text x", [](CODEBAR_PAR& p, double v) { p.dTextOffsetX = v; }},
+        {"text y", [](CODEBAR_PAR& p, double v) { p.dTextOffsetY = v; }},
+        {"text space", [](CODEBAR_PAR& p, double v) { p.dTextSpace = v; }},
+        {"fixed width", [](CODEBAR_PAR& p, double v) { p.fFixWidth = static_cast<float>(v); }},
+        {"fixed height", [](CODEBAR_PAR& p, double v) { p.fFixHeight = static_cast<float>(v); }},
+        {"logo", [](CODEBAR_PAR& p, double v) { p.fLogoRatio = static_cast<float>(v); }},
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    const double values[] = {nan, inf, -inf, 1e30, -1.0, 0.0};
+    auto base = [](CODEBAR_PAR& p) {
+        p.bShowText = 1;
+        p.dTextWidth = 1.0;
+        p.dTextHeight = 1.5;
+        p.bFixSize = 1;
+        p.fFixWidth = 30.0f;
+        p.fFixHeight = 12.0f;
+        p.bLogo = 1;
+        p.fLogoRatio = 0.1f;
+    };
+    for (const int id : GetCodebarInstance()->GetSymbologyList()) {
+        if (id == CMyCodebar::kTolcode) continue;  // no encoder installed
+        TextPtr t = MakeCode(id, GoodData(id), base);
+        ASSERT_NE(t, nullptr) << id;
+        const CODEBAR_PAR original = t->parCodebar;
+        for (const auto& [name, set] : fields)
+            for (const double v : values) {
+                const std::vector<tagPOINTF> before = Points(*t, 0, SIZE_MAX);
+                SCOPED_TRACE(std::string(name) + " = " + std::to_string(v) + " on " + std::to_string(id));
+                FONTS_PAR fonts = t->parFonts;
+                CODEBAR_PAR codebar = t->parCodebar;
+                VARTEXT_PAR var;
+                set(codebar, v);
+                const int rc = t->SetFonts(CString(GoodData(id).c_str()), 2, NameOf(id), fonts, codebar, var, 1, 0, false);
+                const std::vector<tagPOINTF> after = Points(*t, 0, SIZE_MAX);
+                if (rc == 0) {
+                    ASSERT_EQ(after.size(), before.size());
+                    for (size_t i = 0; i < after.size(); ++i)
+                        ASSERT_TRUE(after[i].x == before[i].x && after[i].y == before[i].y) << i;
+                    continue;
+                }
+                for (const tagPOINTF& q : after) ASSERT_TRUE(std::isfinite(q.x) && std::isfinite(q.y));
+                // A width, or the height of bars, that is no number is never
+                // taken for one.
+                const bool bars = !t->parCodebar.Is2DCode() || id == 55;
+                const std::string field = name;
+                EXPECT_FALSE(!std::isfinite(v) && (field == "module width" || (bars && field == "bar height")));
+                // Back to the first code for the next case.
+                CODEBAR_PAR first = original;
+                ASSERT_EQ(t->SetFonts(CString(GoodData(id).c_str()), 2, NameOf(id), fonts, first, var, 1, 0, false), 1);
+                ASSERT_EQ(Points(*t, 0, SIZE_MAX).size(), before.size());
+            }
+    }
+    // The one who placed the code hears why.
+    TextPtr placed(new CFonts());
+    placed->nFontType = 2;
+    placed->parCodebar.fModuleWidth = std::numeric_limits<float>::quiet_NaN();
+    placed->InitFontsPath({0, 0}, L"1234", NameOf(20), false);
+    ASSERT_EQ(host.Texts().size(), 1u);
+    EXPECT_NE(host.Texts()[0].find(L"module width"), std::wstring::npos);
+}
+
+// Texts of one view share the engine handle: each builds the same symbol
+// whatever was built on the handle before it.
+TEST_F(BarcodeTest, EveryBuildStartsFromItsOwnSettings) {
+    testsupport::ViewAt at;
+    struct Spec {
+        int id;
+        std::wstring data;
+        Tweak tweak;
+    };
+    const std::vector<Spec> specs = {
+        {20, L"ABC", [](CODEBAR_PAR& p) { p.fModuleWidth = 1.0f; }},
+        {20, L"ABC", [](CODEBAR_PAR& p) { p.fModuleWidth = 0.0f; }},
+        {20, L"ABC", [](CODEBAR_PAR& p) { p.fModuleWidth = 0.2f; }},
+        {58, L"caf\u00e9", [](CODEBAR_PAR& p) { p.nCodePage = 1252; }},
+        {58, L"caf\u00e9", [](CODEBAR_PAR& p) { p.nCodePage = 987654; }},
+        {58, L"caf\u00e9", [](CODEBAR_PAR& p) { p.nCodePage = 65001; }},
+        {58, L"QR", [](CODEBAR_PAR& p) { p.n2DVersion = 5, p.n2DECLevel = 3; }},
+        {58, L"QR", [](CODEBAR_PAR&) {}},
+        {121, L"(10)12", [](CODEBAR_PAR&) {}},
+        {16, L"(10)12", [](CODEBAR_PAR&) {}},
+        {71, L"DM", [](CODEBAR_PAR& p) { p.n2DVersion = 10; }},
+        {71, L"DM", [](CODEBAR_PAR&) {}},
+    };
+    auto build = [&](const Spec& s) {
+        TextPtr t(new CFonts());
+        t->SetDocView(&at.doc, &at.view);
+        FONTS_PAR fonts;
+        CODEBAR_PAR codebar;
+        VARTEXT_PAR var;
+        codebar.bShowText = 0;
+        codebar.fModuleWidth = 0.3f;
+        s.tweak(codebar);
+        const int rc = t->SetFonts(CString(s.data.c_str()), 2, NameOf(s.id), fonts, codebar, var, 1, 0, false);
+        return rc == 1 ? Points(*t, 0, SIZE_MAX) : std::vector<tagPOINTF>();
+    };
+    // Alone, each on a handle of its own view.
+    std::vector<std::vector<tagPOINTF>> alone;
+    for (const Spec& s : specs) {
+        testsupport::ViewAt own;
+        TextPtr t(new CFonts());
+        t->SetDocView(&own.doc, &own.view);
+        alone.push_back(build(s));
+    }
+    EXPECT_TRUE(alone[1].empty());  // no width
+    EXPECT_TRUE(alone[4].empty());  // no such code page
+    std::mt19937 rng(23);
+    for (int round = 0; round < 60; ++round) {
+        const size_t k = rng() % specs.size();
+        const std::vector<tagPOINTF> got = build(specs[k]);
+        ASSERT_EQ(got.size(), alone[k].size()) << k;
+        for (size_t i = 0; i < got.size(); ++i)
+            ASSERT_TRUE(got[i].x == alone[k][i].x && got[i].y == alone[k][i].y) << k;
+    }
+}
+
+// The readable text of every linear symbology is the decoded bars laid
+// out: check digits and padding included, with and without a fixed size.
+TEST_F(BarcodeTest, ReadableTextIsWhatTheBarsEncode) {
+    const std::pair<int, std::wstring> cases[] = {
+        {10, L"9638507"},      {10, L"96385071"},    {34, L"036000291459"}, {34, L"03600029145"},
+        {37, L"01234560"},     {37, L"123457"},      {3, L"12345"},         {3, L"123456"},
+        {8, L"CODE-39"},      {25, L"CODE93"},       {18, L"A40156B"},
+        {59, L"CODE A"},       {60, L"Code b"},      {61, L"123456"},       {20, L"Auto 128"},
+    };
+    for (const bool fixed : {false, true}) {
+        auto tweak = [fixed](CODEBAR_PAR& p) {
+            p.bShowText = 1;
+            p.dTextWidth = 1.2;
+            p.dTextHeight = 2.0;
+            p.bFixSize = fixed ? 1 : 0;
+            p.fFixWidth = 50.0f;
+            p.fFixHeight = 15.0f;
+        };
+        for (const auto& [id, data] : cases) {
+            SCOPED_TRACE(Narrow(NameOf(id).GetString()) + " " + Narrow(data) + (fixed ? " fixed" : ""));
+            TextPtr t = MakeCode(id, data, tweak);
+            ASSERT_NE(t, nullptr);
+            Gdiplus::RectF r;
+            t->GetRectangle(r);
+            const std::string decoded = Decode(*t, static_cast<size_t>(t->m_barcodeSize), fixed ? 8.0 : 4.0);
+            ASSERT_NE(decoded, "<unread>");
+            // A fresh layout of the decoded string under a code that shows
+            // its data as it is.
+            TextPtr plain = MakeCode(60, std::wstring(decoded.begin(), decoded.end()), tweak);
+            ASSERT_NE(plain, nullptr);
+            const std::vector<tagPOINTF> a = Points(*t, t->m_barcodeSize, SIZE_MAX),
+                                         b = Points(*plain, plain->m_barcodeSize, SIZE_MAX);
+            ASSERT_EQ(a.size(), b.size());
+            ASSERT_FALSE(a.empty());
+            const float dx = b[0].x - a[0].x, dy = b[0].y - a[0].y;
+            for (size_t i = 0; i < a.size(); ++i) {
+                ASSERT_NEAR(a[i].x + dx, b[i].x, 1e-3);
+                ASSERT_NEAR(a[i].y + dy, b[i].y, 1e-3);
+            }
+            // Centred under the bars.
+            float lo = a[0].x, hi = a[0].x;
+            for (const tagPOINTF& q : a) lo = std::min(lo, q.x), hi = std::max(hi, q.x);
+            EXPECT_NEAR((lo + hi) / 2, r.X + r.Width / 2, 0.05);
+        }
+    }
+}
+
+// EAN-13 at a fixed size: the digit groups stand under the bars they
+// belong to, the first left of the start guard.
+TEST_F(BarcodeTest, Ean13DigitsFollowTheBarsToAFixedSize) {
+    for (const bool fixed : {false, true}) {
+        TextPtr t = MakeCode(13, L"5901234123457", [&](CODEBAR_PAR& p) {
+            p.bShowText = 1;
+            p.dTextWidth = 1.0;
+            p.dTextHeight = 2.0;
+            p.bFixSize = fixed ? 1 : 0;
+            p.fFixWidth = 60.0f;
+            p.fFixHeight = 20.0f;
+        });
+        ASSERT_NE(t, nullptr);
+        const std::vector<tagPOINTF> bars = Points(*t, 0, t->m_barcodeSize), text = Points(*t, t->m_barcodeSize, SIZE_MAX);
+        float left = bars[0].x, right = left;
+        for (const tagPOINTF& p : bars) left = std::min(left, p.x), right = std::max(right, p.x);
+        const float module = (right - left) / 95;  // 95 modules from guard to guard
+        float lo = text[0].x, hi = text[0].x;
+        for (const tagPOINTF& p : text) lo = std::min(lo, p.x), hi = std::max(hi, p.x);
+        EXPECT_LT(lo, left) << fixed;
+        EXPECT_GT(lo, left - 11 * module) << fixed;
+        // The last group stands right of the centre guard and ends before
+        // the end guard.
+        EXPECT_LT(hi, right - 3 * module + 0.01f) << fixed;
+        EXPECT_GT(hi, left + 50 * module) << fixed;
+    }
+}
+
+// Each message says what is wrong with the data as typed.
+TEST_F(BarcodeTest, MessagesSayWhatIsWrongWithTheData) {
+    auto place = [](int id, const wchar_t* data, const Tweak& tweak = nullptr) {
+        TextPtr t(new CFonts());
+        t->nFontType = 2;
+        t->parCodebar.fModuleWidth = 0.3f;
+        if (tweak) tweak(t->parCodebar);
+        t->InitFontsPath({0, 0}, CString(data), NameOf(id), false);
+    };
+    CString tooLong;
+    tooLong.Format(CLang::Instance()->GetString("IDS_FONTS_WRONG_TEXT_LEN").GetString(), 34);
+    place(13, L"12345");                         // too short
+    place(37, L"2123456");                       // no such number system
+    place(58, std::wstring(35, L'1').c_str(), [](CODEBAR_PAR& p) {
+        p.n2DVersion = 1;  // 34 digits at level M
+        p.n2DECLevel = 1;
+    });
+    const std::vector<std::wstring> texts = host.Texts();
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_NE(texts[0].find(L"12 digits"), std::wstring::npos) << Narrow(texts[0]);
+    EXPECT_NE(texts[1].find(L"number system"), std::wstring::npos) << Narrow(texts[1]);
+    EXPECT_EQ(texts[2], tooLong.GetString());
 }
 
 // ---- module styles on known matrices ---------------------------------------------------------------

@@ -171,13 +171,16 @@ TEST_F(CodeFrameTest, ShxReadableTextHangsCentredUnderTheBars) {
     EXPECT_NEAR((text.x0 + text.x1) / 2, (b.x0 + b.x1) / 2, 1e-3);
     EXPECT_TRUE(host.Texts().empty());
 
-    // Absurd sizes and awkward texts build without harm, in SHX and TrueType.
-    for (const double bad : {1e300, -1e300, double(NAN), 1e30})
+    // Absurd sizes are refused; awkward texts build without harm, in SHX and
+    // TrueType.
+    for (const double bad : {1e300, -1e300, double(NAN), 1e30, 1e-300, 0.0})
         for (const wchar_t* font : {L"T1", L"DejaVu Sans"}) {
-            TextPtr odd = Make(58, L"12 \r\n\r\n \u6F22\u5B57", [&](CODEBAR_PAR& p) {
+            TextPtr odd = text_test::MakeCode(58, L"12 \r\n\r\n \u6F22\u5B57", [&](CODEBAR_PAR& p) {
                 p.bShowText = 1, p.strTextFont = font;
                 p.dTextWidth = p.dTextSpace = p.dTextHeight = p.dTextOffsetX = bad;
             });
+            EXPECT_EQ(odd == nullptr, !(std::fabs(bad) < 1e6));
+            if (odd == nullptr) continue;
             for (const tagPOINTF& q : odd->GetChars()[0]->points) ASSERT_TRUE(std::isfinite(q.x) && std::isfinite(q.y));
         }
 
@@ -207,6 +210,23 @@ TEST_F(CodeFrameTest, GetFontsGivesTheSymbologyOfTheFontName) {
     plain.parCodebar.nCodeType = 58;
     plain.GetFonts(text, type, name, fonts, codebar, var);
     EXPECT_EQ(codebar.nCodeType, 58);
+
+    // A code read under another language's name of its symbology: what
+    // GetFonts gives back is accepted by SetFonts, as the build was.
+    TextPtr foreign(new CFonts());
+    CODEBAR_PAR saved;
+    saved.nCodeType = 124;
+    const CString data(std::wstring(256, L'0').c_str());
+    ASSERT_EQ(foreign->SetFonts(data, 2, L"Ohrmarke", fonts, saved, var, 1, 0, false), 1);
+    foreign->GetFonts(text, type, name, fonts, codebar, var);
+    EXPECT_EQ(codebar.nCodeType, 124);
+    EXPECT_EQ(foreign->SetFonts(text, type, name, fonts, codebar, var, 1, 0, false), 1);
+    // A text that is no barcode keeps its type whatever its face name.
+    CFonts trueType;
+    trueType.parCodebar.nCodeType = 124;
+    ASSERT_EQ(trueType.SetFonts(L"x", 0, L"Ohrmarke", fonts, trueType.parCodebar, var, 1, 0, false), 1);
+    trueType.GetFonts(text, type, name, fonts, codebar, var);
+    EXPECT_EQ(codebar.nCodeType, trueType.parCodebar.nCodeType);
 }
 
 }  // namespace

@@ -250,12 +250,73 @@ TEST(FontsLayout, VerticalFacesRightToLeftAndFallbacks) {
     t = Lay(L"H", L"No Such Face 42");
     ExpectOutline(*t, 0, H, 1, 1);
 
-    // Blanks, empty lines and absurd numbers lay out without harm.
-    t = Lay(L"  \n\r\n \t", [](FONTS_PAR& p) { p.dCharSpace = NAN, p.dLineSpace = INFINITY; });
+    // Blanks and empty lines lay out without harm; absurd numbers are
+    // refused.
+    t = Lay(L"  \n\r\n \t");
     EXPECT_EQ(t->GetChars().size(), 4u);
+    t = Lay(L"  \n\r\n \t", [](FONTS_PAR& p) { p.dCharSpace = NAN, p.dLineSpace = INFINITY; });
+    EXPECT_EQ(t->GetChars().size(), 0u);
     t = Lay(L"HI", [](FONTS_PAR& p) { p.dCharSpace = NAN, p.dHeight = 0, p.nFixWidthMode = 7, p.bEqualPitch = 1; });
     for (FONTSCHAR* ch : t->GetChars())
         for (const tagPOINTF& p : ch->points) EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
+}
+
+TEST(FontsLayout, SyntheticStylesCharactersBeyondBmpAndPaddedLines) {
+    // DejaVu Math TeX Gyre comes in one style only: bold and italic are
+    // made from its regular face, and it holds characters beyond U+FFFF.
+    const wchar_t* math = L"DejaVu Math TeX Gyre";
+    const Face mathFace("/usr/share/fonts/truetype/dejavu/DejaVuMathTeXGyre.ttf");
+    ASSERT_TRUE(mathFace.Ok()) << "fonts-dejavu-extra is installed by scripts/setup.sh";
+    const Glyph H = mathFace.Of(L'H');
+    // Bold: strokes a 24th of the em wider across, no taller.
+    TextPtr t = Lay(L"H", [](FONTS_PAR& p) { p.bBold = 1; }, math);
+    ASSERT_EQ(t->GetChars().size(), 1u);
+    EXPECT_EQ(t->parFonts.bBold, 1);
+    EXPECT_NEAR(Ink(*t, 0).r - Ink(*t, 0).l, H.xMax - H.xMin + 10.0 / 24, 0.02);
+    EXPECT_NEAR(Ink(*t, 0).t - Ink(*t, 0).b, H.yMax - H.yMin, kTol);
+    // Oblique: slanted by about 12 degrees, leaning right.
+    t = Lay(L"H", [](FONTS_PAR& p) { p.bItalic = 1; }, math);
+    EXPECT_EQ(t->parFonts.bItalic, 1);
+    const double shear = std::tan(12 * M_PI / 180);
+    EXPECT_NEAR(Ink(*t, 0).r - Ink(*t, 0).l, H.xMax - H.xMin + shear * (H.yMax - H.yMin), 0.02);
+    EXPECT_NEAR(Ink(*t, 0).t - Ink(*t, 0).b, H.yMax - H.yMin, kTol);
+    const Box upright = Ink(*Lay(L"H", math), 0);
+    EXPECT_NEAR(upright.r - upright.l, H.xMax - H.xMin, kTol);
+
+    // U+1D400, whole or as a UTF-16 surrogate pair, is one character.
+    const wchar_t wide = static_cast<wchar_t>(0x1D400);
+    const Glyph bold = mathFace.Of(wide);
+    ASSERT_FALSE(bold.onCurve.empty());
+    const std::wstring asOne{wide, L'H'};
+    const std::wstring asPair{static_cast<wchar_t>(0xD835), static_cast<wchar_t>(0xDC00), L'H'};
+    for (const std::wstring& s : {asOne, asPair}) {
+        t = Lay(s.c_str(), math);
+        ASSERT_EQ(t->GetChars().size(), 2u);
+        EXPECT_EQ(t->GetChars()[0]->text, CString(std::wstring(1, wide).c_str()));
+        ExpectOutline(*t, 0, bold, 1, 1);
+        EXPECT_NEAR(Ink(*t, 1).l - Ink(*t, 0).l, bold.advance + H.xMin - bold.xMin, kTol);
+    }
+
+    // Centre and right alignment of a line with blanks before its ink: the
+    // line's anchor lies the blanks' width further right; blanks after the
+    // ink count for nothing.
+    const Glyph sp = Sans().Of(L' ');
+    for (int align : {1, 2}) {
+        SCOPED_TRACE(align);
+        auto anchor = [&](CFonts& text, size_t from, size_t to) {
+            double l = 1e9, r = -1e9;
+            for (size_t i = from; i < to; ++i) {
+                if (text.GetChars()[i]->points.empty()) continue;
+                l = std::min(l, Ink(text, i).l), r = std::max(r, Ink(text, i).r);
+            }
+            return align == 1 ? (l + r) / 2 : r;
+        };
+        t = Lay(L"HH\n  I", [&](FONTS_PAR& p) { p.nAlign = align; });
+        ASSERT_EQ(t->GetChars().size(), 5u);
+        EXPECT_NEAR(anchor(*t, 2, 5) - anchor(*t, 0, 2), 2 * sp.advance, kTol);
+        t = Lay(L"HH\nI  ", [&](FONTS_PAR& p) { p.nAlign = align; });
+        EXPECT_NEAR(anchor(*t, 2, 5), anchor(*t, 0, 2), kTol);
+    }
 }
 
 TEST(FontsLayout, FrameMeasuresAndSpaces) {
