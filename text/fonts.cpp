@@ -290,14 +290,17 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
         }
     }
     savedFills.clear();
-    // A filled text whose fill shapes came back without their hatch (none
-    // was saved, or none was adopted) has its fill built again from its
-    // outlines, so that it marks as the text saved. A hatch that came back
+    // A filled text whose fill shapes came back empty (no outlines and no
+    // hatch were saved or adopted) has its fill built again from its
+    // outlines, so that it marks as the text saved. A fill that came back
     // stays as it was saved.
     bool hatched = false;
-    for (CFilledShape* fill : m_arrFills)
-        for (int set = 0; fill != nullptr && set < FILLED_PARS::kSetCount; ++set)
+    for (CFilledShape* fill : m_arrFills) {
+        if (fill == nullptr) continue;
+        if (!fill->GetChildren().empty()) hatched = true;
+        for (int set = 0; set < FILLED_PARS::kSetCount; ++set)
             if (fill->GetFillPathOf(set) != nullptr && fill->GetFillPathOf(set)->GetPointCount() > 0) hatched = true;
+    }
     if (!hatched && (bFilled != 0 || (nFontType == 2 && parCodebar.bShowText != 0 && parCodebar.bTextFill != 0)))
         RefillAfterLayout();
     InvalidateGeometry();
