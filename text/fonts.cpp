@@ -466,7 +466,7 @@ bool SamePoints(const std::vector<std::vector<tagPOINTF>>& a, const std::vector<
 }
 
 // How many replaced fills a text keeps for its undo.
-constexpr size_t kKeptFills = 64;
+constexpr size_t kKeptFills = 16;
 
 }  // namespace
 
