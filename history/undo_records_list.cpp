@@ -208,7 +208,10 @@ int CUND_Ungroup::OnEditUndo(CCore* core) {
             auto* text = dynamic_cast<CFonts*>(shape);
             if (text != nullptr && !text->GetFills().empty() && text->GetFills().front() != nullptr) {
                 FILLED_PARS par = text->GetFills().front()->GetFillParam();
-                text->SetFill(par, false);
+                // The fill it had, hatch as it was, while the text holds it.
+                if (!text->RestoreReplacedFill(text->parFill, true)) {
+                    text->SetFill(par, false);
+                }
             }
         }
     }

@@ -28,14 +28,17 @@ CFonts* AsText(CBaseShape* shape) {
 }
 
 // A fill shape takes the parameters and fills again; a text builds its fill
-// through its own setter (never SetParam: its fill shapes are its own).
-void Refill(CBaseShape* shape, const FILLED_PARS& par) {
+// through its own setter (never SetParam: its fill shapes are its own). An
+// undo gives a text back the fill it had when it still holds it.
+void Refill(CBaseShape* shape, const FILLED_PARS& par, bool undo) {
     if (CFilledShape* fill = AsFill(shape)) {
         fill->SetParam(par);
         fill->DoFill(0);
     } else if (CFonts* text = AsText(shape)) {
         FILLED_PARS copy = par;
-        text->SetFill(copy, false);
+        if (!undo || !text->RestoreReplacedFill(copy, true)) {
+            text->SetFill(copy, false);
+        }
     } else if (shape != nullptr) {
         shape->InvalidateGeometry();
     }
@@ -48,12 +51,31 @@ void RestoreTextFill(CBaseShape* shape, const stFontFillUndo& entry) {
     if (text == nullptr) {
         return;
     }
+    FILLED_PARS copy = entry.parOld;
     if (entry.bOldHadFill != 0) {
-        FILLED_PARS copy = entry.parOld;
-        text->SetFill(copy, false);
-    } else {
-        text->DeleteFill();
-        text->bFilled = 0;
+        // The fill it had, hatch as it was; built anew only when the text
+        // no longer holds it.
+        if (!text->RestoreReplacedFill(copy, true)) {
+            text->SetFill(copy, false);
+        }
+        return;
+    }
+    // No fill before: the fill goes and its parameters go back as well. A
+    // barcode's filled readable text gets its hatch back as it was, or is
+    // filled with them again, and every later layout reads them.
+    if (text->RestoreReplacedFill(copy, false)) {
+        return;
+    }
+    if (text->nFontType == 2 && text->parCodebar.bShowText != 0 && text->parCodebar.bTextFill != 0) {
+        text->SetFill(copy, true);
+    }
+    text->DeleteFill();
+    text->bFilled = 0;
+    text->parFill = entry.parOld;
+    for (CFilledShape* fill : text->GetFills()) {
+        if (fill != nullptr) {
+            fill->SaveParamToCFG(entry.parOld);
+        }
     }
 }
 
@@ -117,7 +139,7 @@ CUND_SetFill::~CUND_SetFill() {
 }
 
 void CUND_SetFill::Replay(CCore* core, bool undo) {
-    Refill(m_pData->pShape, undo ? m_pData->parOld : m_pData->parNew);
+    Refill(m_pData->pShape, undo ? m_pData->parOld : m_pData->parNew, undo);
     InvalidateView(core);
     NotifyListChanged(core);
     NotifyParamChanged(core, m_pData->pShape);
@@ -224,7 +246,7 @@ int CUND_MutliFill::OnEditUndo(CCore* core) {
     }
     for (stSetFillUndo* entry : m_pData->vecRefill) {
         if (entry != nullptr) {
-            Refill(entry->pShape, entry->parOld);
+            Refill(entry->pShape, entry->parOld, true);
         }
     }
     InvalidateView(core);
@@ -253,7 +275,7 @@ int CUND_MutliFill::OnEditRedo(CCore* core) {
     }
     for (stSetFillUndo* entry : m_pData->vecRefill) {
         if (entry != nullptr) {
-            Refill(entry->pShape, entry->parNew);
+            Refill(entry->pShape, entry->parNew, false);
         }
     }
     InvalidateView(core);
@@ -337,13 +359,23 @@ void CUND_Fonts::Replay(CCore* core, bool undo) {
             text->SetPathFontPara(static_cast<int>(std::lround(fonts.dPathValue1)),
                                   static_cast<int>(std::lround(fonts.dPathValue2)), invert, alignTop, inside);
         }
+        // An undone content change gives back the fill the text had, hatch
+        // as it was, when the old content lays out where it stood.
+        auto refilled = [undo](CFonts* t) {
+            if (undo) {
+                FILLED_PARS par = t->parFill;
+                t->RestoreReplacedFill(par, t->bFilled != 0);
+            }
+        };
         text->SetFonts(first, type, second, fonts, codebar, vartext, 0, 1, false);
+        refilled(text);
         for (CBaseShape* linked : LinkedShapes(core, text)) {
             if (CFonts* other = AsText(linked)) {
                 FONTS_PAR f = fonts;
                 CODEBAR_PAR c = codebar;
                 VARTEXT_PAR v = vartext.Clone();
                 other->SetFonts(first, type, second, f, c, v, 0, 1, false);
+                refilled(other);
             }
         }
         if (mirrored) {
@@ -356,7 +388,8 @@ void CUND_Fonts::Replay(CCore* core, bool undo) {
         if (m_pData->strOldFirst == m_pData->strNewFirst) {
             const float dx = m_pData->ptOld.x - m_pData->ptNew.x;
             const float dy = m_pData->ptOld.y - m_pData->ptNew.y;
-            shape->Move(undo ? dx : -dx, undo ? dy : -dy);
+            // An unchanged position is no move: a text would record it.
+            if (dx != 0.0f || dy != 0.0f) shape->Move(undo ? dx : -dx, undo ? dy : -dy);
         }
         PostPanelMessage(core, shape, 0);
     }

@@ -207,7 +207,10 @@ public:
     stMirrorUndo* m_pData = nullptr;
 
     // The mirror flag a shape gets back when a mirror about axis is undone.
-    static int UndoneMirrorFlag(int flag, int axis) { return flag != 0 ? (flag ^ axis) : 3 - axis; }
+    // The flag names the axes the shape is flipped in (1 x, 2 y, 3 both):
+    // the undone mirror takes its axis back off, from any flag, so that an
+    // undone sequence of mirrors ends with the flag it started from.
+    static int UndoneMirrorFlag(int flag, int axis) { return (flag ^ axis) & 3; }
 
 private:
     void Replay(CCore* core, bool undo);

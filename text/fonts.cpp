@@ -12,6 +12,7 @@
 #include "core/polyline.h"
 #include "core/morvik.h"
 #include "core/runlog.h"
+#include "core/srifile.h"
 #include "halder/basedoc.h"
 #include "halder/lang.h"
 #include "text/mycodebar.h"
@@ -83,6 +84,7 @@ CFonts::CFonts() {
 CFonts::~CFonts() {
     m_arrFrame.clear();
     FreeAll(true);
+    FreeReplacedFills();
     ReleaseBarcodeInstance();
     if (m_hLayoutEvent != nullptr) {
         CloseHandle(m_hLayoutEvent);
@@ -211,6 +213,8 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
     m_strOutName = CString(m_wstrOutName.c_str());
     parCodebar.strTextFont = CString(parCodebar.wstrTextFont.c_str());
     parCodebar.strCustomText = CString(parCodebar.wstrCustomText.c_str());
+    parCodebarInit.strTextFont = CString(parCodebarInit.wstrTextFont.c_str());
+    parCodebarInit.strCustomText = CString(parCodebarInit.wstrCustomText.c_str());
     m_arrFrame = m_prop4P.empty() ? std::vector<tagPOINTF>() : m_prop4P.front();
     // A frame is four finite points or nothing.
     if (m_arrFrame.size() != 4 ||
@@ -286,6 +290,19 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
         }
     }
     savedFills.clear();
+    // A filled text whose fill shapes came back empty (no outlines and no
+    // hatch were saved or adopted) has its fill built again from its
+    // outlines, so that it marks as the text saved. A fill that came back
+    // stays as it was saved.
+    bool hatched = false;
+    for (CFilledShape* fill : m_arrFills) {
+        if (fill == nullptr) continue;
+        if (!fill->GetChildren().empty()) hatched = true;
+        for (int set = 0; set < FILLED_PARS::kSetCount; ++set)
+            if (fill->GetFillPathOf(set) != nullptr && fill->GetFillPathOf(set)->GetPointCount() > 0) hatched = true;
+    }
+    if (!hatched && (bFilled != 0 || (nFontType == 2 && parCodebar.bShowText != 0 && parCodebar.bTextFill != 0)))
+        RefillAfterLayout();
     InvalidateGeometry();
 }
 
@@ -380,6 +397,162 @@ void CFonts::AddFillOutlines(CFilledShape* fill, int index, enuPtType part, unsi
     }
 }
 
+namespace {
+
+bool IsFillOutline(CBaseShape* shape) {
+    return shape != nullptr && shape->GetCaption().CompareNoCase(L"font_fill_shape") == 0;
+}
+
+}  // namespace
+
+void CFonts::RememberFill(size_t j, CFilledShape* fill) {
+    if (fill == nullptr) return;
+    if (m_fillIds.size() <= j) m_fillIds.resize(j + 1);
+    FillIdentity& known = m_fillIds[j];
+    known.id = fill->GetBaseID();
+    known.caption = fill->GetCaption();
+    known.par = fill->GetFillParam();
+    // The outlines it holds now, then any remembered beyond them: a shorter
+    // text in between does not forget the identities of a longer one.
+    std::vector<GUID> ids;
+    for (CBaseShape* child : fill->GetChildren())
+        if (IsFillOutline(child)) ids.push_back(child->GetBaseID());
+    if (ids.empty()) return;
+    if (known.outlines.size() > ids.size()) ids.insert(ids.end(), known.outlines.begin() + static_cast<std::ptrdiff_t>(ids.size()), known.outlines.end());
+    known.outlines = std::move(ids);
+}
+
+void CFonts::ReuseOutlineIds(size_t j, CFilledShape* fill) {
+    if (fill == nullptr) return;
+    if (j < m_fillIds.size()) {
+        const std::vector<GUID>& ids = m_fillIds[j].outlines;
+        size_t k = 0;
+        for (CBaseShape* child : fill->GetChildren())
+            if (IsFillOutline(child) && k < ids.size()) child->SetBaseID(ids[k++]);
+    }
+    RememberFill(j, fill);
+}
+
+void CFonts::AdoptFillIdentity(size_t j, CFilledShape* fill) {
+    if (fill == nullptr || j >= m_fillIds.size()) return;
+    const FillIdentity& known = m_fillIds[j];
+    fill->SetBaseID(known.id);
+    fill->SetCaption(known.caption);
+    fill->SaveParamToCFG(known.par);
+}
+
+namespace {
+
+// Two fill records alike in every saved field.
+bool SameFill(const FILLED_PARS& a, const FILLED_PARS& b) {
+    FILLED_PARS x = a, y = b;
+    SriFile fa, fb;
+    x.Save(true, &fa);
+    y.Save(true, &fb);
+    return fa.GetWrittenBytes() == fb.GetWrittenBytes();
+}
+
+// Characters that stand where they stood, but for the rounding of a
+// transform and its inverse.
+bool SamePoints(const std::vector<std::vector<tagPOINTF>>& a, const std::vector<std::vector<tagPOINTF>>& b) {
+    if (a.size() != b.size()) return false;
+    auto near = [](float x, float y) { return std::fabs(x - y) <= 1e-4f * (1.0f + std::fabs(y)); };
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].size() != b[i].size()) return false;
+        for (size_t k = 0; k < a[i].size(); ++k)
+            if (!near(a[i][k].x, b[i][k].x) || !near(a[i][k].y, b[i][k].y)) return false;
+    }
+    return true;
+}
+
+// How many replaced fills a text keeps for its undo.
+constexpr size_t kKeptFills = 16;
+
+}  // namespace
+
+std::vector<std::vector<tagPOINTF>> CFonts::CharPoints() const {
+    std::vector<std::vector<tagPOINTF>> out;
+    for (const FONTSCHAR* ch : m_arrChars) out.push_back(ch != nullptr ? ch->points : std::vector<tagPOINTF>());
+    return out;
+}
+
+void CFonts::KeepReplacedFill() {
+    bool any = false;
+    for (CFilledShape* fill : m_arrFills)
+        if (fill != nullptr && !fill->GetChildren().empty()) any = true;
+    if (!any) return;
+    ReplacedFill kept;
+    for (CFilledShape* fill : m_arrFills) {
+        auto* copy = fill != nullptr ? static_cast<CFilledShape*>(fill->Clone()) : nullptr;
+        if (copy != nullptr) {
+            // The copy stands for the fill itself: its identities too.
+            copy->SetBaseID(fill->GetBaseID());
+            copy->SetCaption(fill->GetCaption());
+            std::vector<CBaseShape*>& from = fill->GetChildren();
+            std::vector<CBaseShape*>& to = copy->GetChildren();
+            for (size_t k = 0, n = 0; k < from.size() && n < to.size(); ++k)
+                if (from[k] != nullptr) to[n++]->SetBaseID(from[k]->GetBaseID());
+        }
+        kept.fills.push_back(copy);
+    }
+    kept.points = CharPoints();
+    kept.filled = bFilled;
+    kept.par = parFill;
+    PushReplacedFill(std::move(kept));
+}
+
+void CFonts::PushReplacedFill(ReplacedFill kept) {
+    if (m_replacedFills.size() >= kKeptFills) {
+        for (CFilledShape* fill : m_replacedFills.front().fills) DestroyFill(fill, true);
+        m_replacedFills.erase(m_replacedFills.begin());
+    }
+    m_replacedFills.push_back(std::move(kept));
+}
+
+void CFonts::KeepLaidOutFill(std::vector<CFilledShape*>& fills, const std::vector<FONTSCHAR*>& chars) {
+    bool any = false;
+    for (CFilledShape* fill : fills)
+        if (fill != nullptr && !fill->GetChildren().empty()) any = true;
+    if (!any) return;
+    ReplacedFill kept;
+    kept.fills = fills;
+    std::fill(fills.begin(), fills.end(), nullptr);
+    for (const FONTSCHAR* ch : chars) kept.points.push_back(ch != nullptr ? ch->points : std::vector<tagPOINTF>());
+    kept.filled = bFilled;
+    kept.par = parFill;
+    PushReplacedFill(std::move(kept));
+}
+
+void CFonts::FreeReplacedFills() {
+    for (ReplacedFill& kept : m_replacedFills)
+        for (CFilledShape* fill : kept.fills) DestroyFill(fill, true);
+    m_replacedFills.clear();
+}
+
+bool CFonts::RestoreReplacedFill(const FILLED_PARS& fillPar, bool filled) {
+    // The latest fill kept for these characters, parameters and state.
+    const std::vector<std::vector<tagPOINTF>> now = CharPoints();
+    auto match = m_replacedFills.rbegin();
+    for (; match != m_replacedFills.rend(); ++match) {
+        if (match->fills.size() == m_arrFills.size() && (match->filled != 0) == filled &&
+            SamePoints(match->points, now) && SameFill(match->par, fillPar))
+            break;
+    }
+    if (match == m_replacedFills.rend()) return false;
+    ReplacedFill& kept = *match;
+    for (size_t j = 0; j < m_arrFills.size(); ++j) {
+        DestroyFill(m_arrFills[j], true);
+        m_arrFills[j] = kept.fills[j];
+        if (m_arrFills[j] != nullptr) m_arrFills[j]->SetDocView(m_pDoc, m_pView);
+    }
+    bFilled = kept.filled;
+    parFill = kept.par;
+    m_bRefillAfterLayout = 0;
+    m_replacedFills.erase(std::next(match).base());
+    InvalidateGeometry();
+    return true;
+}
+
 void CFonts::SetFill(FILLED_PARS& fillPar, bool textOnly) {
     // The texts whose SetFill runs on this thread: texts linked to each
     // other (A to B and B to A) reach each one once instead of recursing
@@ -398,6 +571,8 @@ void CFonts::SetFill(FILLED_PARS& fillPar, bool textOnly) {
                 text->SetFill(fillPar, textOnly);
         }
     }
+    // What this fill replaces stays at hand for an undo.
+    KeepReplacedFill();
     for (const SHAPE_FILLER_PARAM& set : fillPar.fillParams) {
         if (set.bEnable != 0 && set.nFillType != 0 && set.bWholeConsider != 0) {
             SetFill2(fillPar, textOnly);
@@ -410,10 +585,12 @@ void CFonts::SetFill(FILLED_PARS& fillPar, bool textOnly) {
     for (size_t j = 0; j < count; ++j) {
         CFilledShape* fill = m_arrFills[j];
         if (fill == nullptr) continue;
+        RememberFill(j, fill);
         fill->FreeShapeList(parVarText.bEnable);
         if (!textFill) {
             fill->SetParam(fillPar);
             AddFillOutlines(fill, static_cast<int>(j), PT_ALL, GetPenIndex());
+            ReuseOutlineIds(j, fill);
             fill->SetNoRedraw(1);
             if (WantsModuleFill(fillPar)) {
                 FillModules(fill, fillPar);
@@ -424,14 +601,17 @@ void CFonts::SetFill(FILLED_PARS& fillPar, bool textOnly) {
             if (!textOnly) {
                 fill->SetParam(fillPar);
                 AddFillOutlines(fill, 0, PT_BAR, GetPenIndex());
+                ReuseOutlineIds(0, fill);
                 fill->SetNoRedraw(1);
                 fill->DoFill(1);
             }
             if (count > 1 && m_arrFills[1] != nullptr) {
                 CFilledShape* text = m_arrFills[1];
+                RememberFill(1, text);
                 text->FreeShapeList(1);
                 text->SetParam(fillPar);
                 AddFillOutlines(text, 0, PT_TEXT, static_cast<unsigned char>(parCodebar.nTextPen));
+                ReuseOutlineIds(1, text);
                 text->SetNoRedraw(1);
                 text->DoFill(1);
             }
@@ -451,6 +631,7 @@ void CFonts::SetFill2(FILLED_PARS& fillPar, bool textOnly) {
     for (size_t j = 0; j < m_arrFills.size(); ++j) {
         CFilledShape* fill = m_arrFills[j];
         if (fill == nullptr) continue;
+        RememberFill(j, fill);
         fill->FreeShapeList(1);
         fill->SetParam(fillPar);
     }
@@ -467,6 +648,7 @@ void CFonts::SetFill2(FILLED_PARS& fillPar, bool textOnly) {
             for (size_t i = 0; i < m_arrChars.size(); ++i)
                 AddFillOutlines(m_arrFills[1], static_cast<int>(i), PT_TEXT,
                                 static_cast<unsigned char>(parCodebar.nTextPen));
+        for (size_t j = 0; j < m_arrFills.size() && j < 2; ++j) ReuseOutlineIds(j, m_arrFills[j]);
         if (!m_arrFills[0]->GetChildren().empty()) {
             m_arrFills[0]->SetNoRedraw(1);
             m_arrFills[0]->DoFill(1);
@@ -484,7 +666,9 @@ void CFonts::SetFill2(FILLED_PARS& fillPar, bool textOnly) {
 }
 
 void CFonts::DeleteFill() {
+    KeepReplacedFill();
     bFilled = 0;
+    for (size_t j = 0; j < m_arrFills.size(); ++j) RememberFill(j, m_arrFills[j]);
     if (parCodebar.bTextFill != 0 && m_arrFills.size() == 2) {
         if (m_arrFills[0] != nullptr) m_arrFills[0]->DeleteFill(false);
     } else {
@@ -633,8 +817,6 @@ void CFonts::RestoreLayoutState(LayoutSnapshot& s) {
     m_strTypeName = s.typeName;
     RestoreLayoutParams(s);
     m_bRecord = s.record;
-    fWidthZoom = 1.0;
-    fHeightZoom = 1.0;
     InvalidateGeometry();
 }
 
@@ -680,7 +862,11 @@ int CFonts::IsValidBarcode(CString& text, int fontType, CString& fontName, FONTS
 }
 
 void CFonts::DropOldLayout(LayoutSnapshot& s) {
-    // The new layout stands: the old one goes, fill outlines included.
+    // The new layout stands: the old one goes, fill outlines included. The
+    // new fill shapes take the places (and identities) of the old ones.
+    for (size_t j = 0; j < s.fills.size(); ++j) RememberFill(j, s.fills[j]);
+    for (size_t j = 0; j < m_arrFills.size(); ++j) AdoptFillIdentity(j, m_arrFills[j]);
+    KeepLaidOutFill(s.fills, s.chars);
     for (FONTSCHAR* ch : s.chars) delete ch;
     for (FONTSCHAR* ch : s.backup) delete ch;
     for (CFilledShape* fill : s.fills) DestroyFill(fill, true);
@@ -753,8 +939,8 @@ void CFonts::FinishLayout(int noRefresh, bool interactive) {
         if (interactive && m_pDoc != nullptr) m_pDoc->OnShapeParamChanged(this, 0);
         if (parVarText.bEnable != 0) m_bVarBusy = 0;
     }
-    fWidthZoom = 1.0;
-    fHeightZoom = 1.0;
+    // The zoom ratios stay as they were: they are the user's, saved with
+    // the text, and a layout that reset them could not be undone.
 }
 
 int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
@@ -811,13 +997,14 @@ void CFonts::GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR
     fontType = nFontType;
     fonts = parFonts;
     codebar = parCodebar;
-    // The barcode type the font name stands for, -1 when it names none. A
-    // barcode read under another language's name keeps the type it was
-    // saved with, as its build does, so that the edit is accepted.
-    CMyCodebar* wrapper = GetCodebarInstance();
-    codebar.nCodeType = wrapper == nullptr ? -1
-                        : nFontType == 2   ? wrapper->LookupCode(m_strFontName, parCodebar.nCodeType)
-                                           : wrapper->LookupCode(m_strFontName);
+    // A barcode's type is the one its font name stands for (its own when
+    // the name stands for none). Any other text keeps the type it holds:
+    // parameters read and set back unchanged change nothing.
+    if (nFontType == 2) {
+        CMyCodebar* wrapper = GetCodebarInstance();
+        const int id = wrapper != nullptr ? wrapper->LookupCode(m_strFontName, parCodebar.nCodeType) : -1;
+        if (id >= 0) codebar.nCodeType = id;
+    }
     vartext = parVarText;
 }
 

@@ -77,6 +77,12 @@ public:
     void SetFill(FILLED_PARS& fillPar, bool textOnly);
     void SetFill2(FILLED_PARS& fillPar, bool textOnly);
     void DeleteFill();
+    // The fill that the last SetFill or DeleteFill replaced back in place,
+    // hatch lines as they were (a hatch made before a transform is not the
+    // one a new fill would make after it): only when the characters stand
+    // where they stood then and that fill had these parameters and filled
+    // state. False, with nothing changed, otherwise. For undo.
+    bool RestoreReplacedFill(const FILLED_PARS& fillPar, bool filled);
     // Deletes the characters, the backups and the fill shapes (their
     // children first when freeFills is set).
     void FreeAll(bool freeFills);
@@ -339,6 +345,12 @@ private:
     bool SetCodebarPoints(bool report = true);
     // Closed polylines ("font_fill_shape") of the outlines of part j.
     void AddFillOutlines(CFilledShape* fill, int index, enuPtType part, unsigned char pen);
+    // The identities of fill shape j and of its outline polylines, kept by
+    // fill index across refills and layouts: a refill or a re-layout of the
+    // same text gives its children back the GUIDs and captions they had.
+    void RememberFill(size_t j, CFilledShape* fill);
+    void ReuseOutlineIds(size_t j, CFilledShape* fill);
+    void AdoptFillIdentity(size_t j, CFilledShape* fill);
     void FreeCharList(std::vector<FONTSCHAR*>& list);
     // The flattened figures of a part of character index (closed ones end
     // on their first point again); false when there is no such character
@@ -348,6 +360,16 @@ private:
     // the backup characters.
     void ReplayModifications();
     void Record(int cmd, double par1, double par2, tagPOINTF ref);
+    void RecordZoom(double sx, double sy, tagPOINTF centre);
+    // The size ratios before each recorded slant and zoom, by the index of
+    // its record: a transform that takes back the last one (its undo) gives
+    // them back, as the ratios it computes are relative to the last size.
+    struct RatiosAt {
+        size_t index;
+        double width, height;
+    };
+    std::vector<RatiosAt> m_ratioStack;
+    void KeepRatios(size_t before, double width, double height);
     // A GDI+ path of a character's points in [from, to).
     static bool CharPath(const FONTSCHAR* ch, size_t from, size_t to, Gdiplus::GraphicsPath& path);
 
@@ -360,6 +382,30 @@ private:
 
     std::vector<FONTSCHAR*> m_arrChars;
     std::vector<CFilledShape*> m_arrFills;
+    struct FillIdentity {
+        GUID id{};
+        CString caption;
+        FILLED_PARS par;
+        std::vector<GUID> outlines;
+    };
+    std::vector<FillIdentity> m_fillIds;
+    // The fills replaced by SetFill and DeleteFill, the last one last, each
+    // with the characters' points, the filled switch and the parameters it
+    // went with.
+    struct ReplacedFill {
+        std::vector<CFilledShape*> fills;
+        std::vector<std::vector<tagPOINTF>> points;
+        int filled = 0;
+        FILLED_PARS par;
+    };
+    std::vector<ReplacedFill> m_replacedFills;
+    void KeepReplacedFill();
+    // Keeps fills that a new layout replaces (taking them over) with the
+    // points of the characters they filled.
+    void KeepLaidOutFill(std::vector<CFilledShape*>& fills, const std::vector<FONTSCHAR*>& chars);
+    void PushReplacedFill(ReplacedFill kept);
+    void FreeReplacedFills();
+    std::vector<std::vector<tagPOINTF>> CharPoints() const;
     std::vector<FONTSCHAR*> m_arrCharsBackup;
     std::vector<tagPOINTF> m_arrPtBackup;
     HANDLE m_hLayoutEvent = nullptr;

@@ -20,14 +20,110 @@ void ForEachPoint(std::vector<FONTSCHAR*>& chars, F f) {
 
 }  // namespace
 
+namespace {
+
+bool SamePoint(tagPOINTF a, tagPOINTF b) { return a.x == b.x && a.y == b.y; }
+
+// Whether modification b takes back modification a, so that the two
+// together leave every point where it was. A zoom record is not replayed
+// and is handled with its companion by Zoom.
+bool Cancels(const SHAPE_MODIFY& a, const SHAPE_MODIFY& b) {
+    if (a.cmd != b.cmd) return false;
+    switch (a.cmd) {
+        case 100:
+            return a.par1 == -b.par1 && a.par2 == -b.par2;
+        case 101:
+            // A shear along one axis is undone by its opposite; one along
+            // both is not (the pair scales).
+            return SamePoint(a.refPoint, b.refPoint) && a.par1 == -b.par1 && a.par2 == -b.par2 &&
+                   (a.par1 == 0.0 || a.par2 == 0.0);
+        case 102:
+            return SamePoint(a.refPoint, b.refPoint) &&
+                   (a.par1 == -b.par1 || (std::fabs(a.par1) == 180.0 && std::fabs(b.par1) == 180.0));
+        case 104:
+        case 105:
+        case 106:
+            return SamePoint(a.refPoint, b.refPoint);
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 void CFonts::Record(int cmd, double par1, double par2, tagPOINTF ref) {
     if (m_bRecord == 0) return;
+    // A move by nothing changes nothing to replay.
+    if (cmd == 100 && par1 == 0.0 && par2 == 0.0) return;
     SHAPE_MODIFY m;
     m.cmd = cmd;
     m.par1 = par1;
     m.par2 = par2;
     m.refPoint = ref;
+    // A modification that takes back the last one (the undo of an edit,
+    // or the second of two flips) removes it instead of adding to it: the
+    // list keeps the net modifications and stays as long as they are.
+    if (!m_arrModify.empty() && Cancels(m_arrModify.back(), m)) {
+        m_arrModify.pop_back();
+        return;
+    }
     m_arrModify.push_back(m);
+}
+
+void CFonts::KeepRatios(size_t before, double width, double height) {
+    const size_t now = m_arrModify.size();
+    if (now > before) {
+        m_ratioStack.push_back({before, width, height});
+        return;
+    }
+    if (now == before) return;
+    // The record at index now was taken back: so are the ratios it changed.
+    while (!m_ratioStack.empty() && m_ratioStack.back().index > now) m_ratioStack.pop_back();
+    if (!m_ratioStack.empty() && m_ratioStack.back().index == now) {
+        fWidthZoom = m_ratioStack.back().width;
+        fHeightZoom = m_ratioStack.back().height;
+        m_ratioStack.pop_back();
+    }
+}
+
+// Records a zoom with its companion for a change of sign; a zoom that takes
+// back the last recorded one (same point, inverse factors, the same
+// companion) removes it instead.
+void CFonts::RecordZoom(double sx, double sy, tagPOINTF centre) {
+    if (m_bRecord == 0) return;
+    int companion = 0;
+    if (sx < 0 && sy < 0) {
+        companion = 102;
+    } else if (sx > 0 && sy < 0) {
+        companion = 105;
+    } else if (sx < 0 && sy > 0) {
+        companion = 104;
+    }
+    const size_t n = m_arrModify.size();
+    const size_t k = companion != 0 ? 2 : 1;
+    if (n >= k) {
+        const SHAPE_MODIFY& z = m_arrModify[n - k];
+        const bool inverse = z.cmd == 103 && SamePoint(z.refPoint, centre) && std::fabs(z.par1 * sx - 1.0) < 1e-9 &&
+                             std::fabs(z.par2 * sy - 1.0) < 1e-9;
+        const bool sameCompanion = companion == 0 || (m_arrModify[n - 1].cmd == companion &&
+                                                      SamePoint(m_arrModify[n - 1].refPoint, centre));
+        if (inverse && sameCompanion) {
+            m_arrModify.resize(n - k);
+            return;
+        }
+    }
+    SHAPE_MODIFY m;
+    m.cmd = 103;
+    m.par1 = sx;
+    m.par2 = sy;
+    m.refPoint = centre;
+    m_arrModify.push_back(m);
+    if (companion != 0) {
+        m.cmd = companion;
+        m.par1 = companion == 102 ? 180.0 : 0.0;
+        m.par2 = 0.0;
+        m_arrModify.push_back(m);
+    }
 }
 
 namespace {
@@ -87,8 +183,11 @@ int CFonts::Slope(tagPOINTF centre, double a, double b) {
     if (a == 0.0 && b == 0.0) return 0;
     DoSlope(centre, a, b);
     if (m_bRecord != 0) {
+        const size_t before = m_arrModify.size();
+        const double w = fWidthZoom, h = fHeightZoom;
         Record(101, a, b, centre);
         CalculateHeightAndWidthRate(1.0, 1.0);
+        KeepRatios(before, w, h);
     }
     CBaseShape::Slope(centre, a, b);
     return 0;
@@ -105,18 +204,21 @@ int CFonts::DoSlope(tagPOINTF centre, double a, double b) {
 
 int CFonts::Zoom(tagPOINTF centre, double sx, double sy) {
     if (!Finite({sx, sy, centre.x, centre.y})) return 0;
+    // A zoomed fill is hatched anew: the hatch from before stays at hand
+    // for the zoom that takes this one back.
+    if (m_bRecord != 0) KeepReplacedFill();
     DoZoom(centre, sx, sy);
     if (m_bRecord != 0) {
-        Record(103, sx, sy, centre);
-        if (sx < 0 && sy < 0) {
-            Record(102, 180.0, 0, centre);
-        } else if (sx > 0 && sy < 0) {
-            Record(105, 0, 0, centre);
-        } else if (sx < 0 && sy > 0) {
-            Record(104, 0, 0, centre);
-        }
+        const size_t before = m_arrModify.size();
+        const double w = fWidthZoom, h = fHeightZoom;
+        RecordZoom(sx, sy, centre);
         CalculateHeightAndWidthRate(sx, sy);
+        KeepRatios(before, w, h);
         fontspos = PointfZoom(fontspos, sx, sy, centre);
+        if (m_arrModify.size() < before) {
+            FILLED_PARS par = parFill;
+            RestoreReplacedFill(par, bFilled != 0);
+        }
     }
     CBaseShape::Zoom(centre, sx, sy);
     Gdiplus::RectF r;
@@ -133,8 +235,12 @@ int CFonts::DoZoom(tagPOINTF centre, double sx, double sy) {
     }
     ForEachPoint(m_arrChars, [&](tagPOINTF p) { return PointfZoom(p, sx, sy, centre); });
     for (tagPOINTF& p : m_arrFrame) p = PointfZoom(p, sx, sy, centre);
-    parFonts.dScaleX *= sx;
-    parFonts.dScaleY *= sy;
+    // The accumulated scale factors are the user's zooms: the layout's own
+    // scale to the character size (made with recording off) is not one.
+    if (m_bRecord != 0) {
+        parFonts.dScaleX *= sx;
+        parFonts.dScaleY *= sy;
+    }
     InvalidateGeometry();
     return 0;
 }
@@ -224,9 +330,19 @@ void CFonts::ReplayModifications() {
     const std::vector<SHAPE_MODIFY> list = m_arrModify;
     for (const SHAPE_MODIFY& m : list) {
         switch (m.cmd) {
-            case 100: MoveAtt(static_cast<float>(m.par1), static_cast<float>(m.par2)); break;
+            // The frame goes with the characters, as in the transform that
+            // was recorded.
+            case 100: {
+                const float dx = static_cast<float>(m.par1), dy = static_cast<float>(m.par2);
+                MoveAtt(dx, dy);
+                for (tagPOINTF& p : m_arrFrame) p = {p.x + dx, p.y + dy};
+                break;
+            }
             case 101: Slope(m.refPoint, m.par1, m.par2); break;
-            case 102: RotateAtt(m.par1, m.refPoint); break;
+            case 102:
+                RotateAtt(m.par1, m.refPoint);
+                for (tagPOINTF& p : m_arrFrame) p = PointfRotate(p, m.refPoint, m.par1);
+                break;
             case 104: Mirror(m.refPoint, 1); break;
             case 105: Mirror(m.refPoint, 2); break;
             case 106: Mirror(m.refPoint, 3); break;
@@ -267,13 +383,19 @@ CBaseShape* CFonts::Clone() {
     copy->m_arrFrame = m_arrFrame;
     for (FONTSCHAR* ch : m_arrChars)
         if (ch != nullptr) copy->m_arrChars.push_back(ch->Clone());
-    if (m_arrFills.size() == m_arrChars.size()) {
-        for (CFilledShape* fill : m_arrFills) {
-            if (fill == nullptr) continue;
-            fill->SetDocView(m_pDoc, m_pView);
-            copy->m_arrFills.push_back(static_cast<CFilledShape*>(fill->Clone()));
-        }
+    // Every fill shape is copied: a barcode has two for its one character
+    // (the bars' and the readable text's), and a copy without them would
+    // mark its readable text with the bars.
+    for (CFilledShape* fill : m_arrFills) {
+        if (fill == nullptr) continue;
+        fill->SetDocView(m_pDoc, m_pView);
+        copy->m_arrFills.push_back(static_cast<CFilledShape*>(fill->Clone()));
     }
+    // Which leading points are bars, and the layout's working values.
+    copy->m_barcodeSize = m_barcodeSize;
+    copy->m_arrPtBackup = m_arrPtBackup;
+    copy->m_arrBarPos = m_arrBarPos;
+    copy->m_bRefillAfterLayout = m_bRefillAfterLayout;
     copy->m_fHostSetting = m_fHostSetting;
     copy->dRad = dRad;
     copy->iBaseAngle = iBaseAngle;

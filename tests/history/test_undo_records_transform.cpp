@@ -225,7 +225,8 @@ TEST(TransformRecords, MirrorUndoRestoresTheFlagRedoPutsItBack) {
     three->SetMirrorFlag(3);
     CUND_Mirror rec(new stMirrorUndo{{zero->GetBaseID(), three->GetBaseID()}, {0, 0}, 1});
     rec.OnEditUndo(&d.core);
-    EXPECT_EQ(zero->GetMirrorFlag(), 2);
+    // The flag after the mirror, with the mirror's axis taken back off.
+    EXPECT_EQ(zero->GetMirrorFlag(), 1);
     EXPECT_EQ(three->GetMirrorFlag(), 2);
     EXPECT_EQ(d.core.m_vecLastShapeIDs.size(), 2u);
     // Redo gives back the flags the shapes had after the mirror, so the
@@ -234,7 +235,7 @@ TEST(TransformRecords, MirrorUndoRestoresTheFlagRedoPutsItBack) {
     EXPECT_EQ(zero->GetMirrorFlag(), 0);
     EXPECT_EQ(three->GetMirrorFlag(), 3);
     rec.OnEditUndo(&d.core);
-    EXPECT_EQ(zero->GetMirrorFlag(), 2);
+    EXPECT_EQ(zero->GetMirrorFlag(), 1);
     rec.OnEditRedo(&d.core);
     EXPECT_EQ(zero->GetMirrorFlag(), 0);
     EXPECT_EQ(zero->log, (Log{"M1", "M1", "M1", "M1"}));

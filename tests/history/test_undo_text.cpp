@@ -285,3 +285,38 @@ TEST_F(TextUndo, ArcTextKeepsItsSwitchesThroughAContentUndo) {
         EXPECT_EQ(t->GetText(), CString(undo ? L"AB" : L"CD"));
     }
 }
+
+// A moved text on an arc keeps its frame with its characters through a
+// content change and its undo.
+TEST_F(TextUndo, ArcTextFrameFollowsItsCharacters) {
+    Desk d;
+    auto* t = new CFonts();
+    d.doc.AddShape(t);
+    t->SetDocView(&d.doc, &d.view);
+    t->dRad = 20;
+    FONTS_PAR fonts;
+    fonts.dHeight = 5;
+    fonts.bPathText = 1;
+    fonts.dPathValue1 = 90;
+    CODEBAR_PAR codebar;
+    VARTEXT_PAR var;
+    ASSERT_EQ(t->SetFonts(CString(L"AB"), 0, CString(L"DejaVu Sans"), fonts, codebar, var, 1, 0, false), 1);
+    t->Move(2, -1);
+    t->Rotate(20, {1, 1});
+    const std::vector<tagPOINTF> frame = t->GetFrame();
+    const std::vector<tagPOINTF> outline = Outline(t);
+    ASSERT_EQ(frame.size(), 4u);
+
+    auto* p = new stFontsUndo;
+    p->ids = {t->GetBaseID()};
+    t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
+    p->strNewFirst = L"ABC";
+    p->strNewSecond = p->strOldSecond;
+    p->nNewType = p->nOldType;
+    p->fontsNew = p->fontsOld;
+    CUND_Fonts rec(p);
+    rec.OnEditRedo(&d.core);
+    rec.OnEditUndo(&d.core);
+    ExpectSame(Outline(t), outline, "characters");
+    ExpectSame(t->GetFrame(), frame, "frame");
+}

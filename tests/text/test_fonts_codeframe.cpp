@@ -204,10 +204,12 @@ TEST_F(CodeFrameTest, GetFontsGivesTheSymbologyOfTheFontName) {
     VARTEXT_PAR var;
     Make(58, L"lookup", [](CODEBAR_PAR&) {})->GetFonts(text, type, name, fonts, codebar, var);
     EXPECT_TRUE(type == 2 && codebar.nCodeType == 58);
-    CFonts plain;  // a face name is no symbology
+    // A text that is no barcode keeps the type it holds: read and set back
+    // unchanged, its parameters do not change.
+    CFonts plain;
     plain.parCodebar.nCodeType = 58;
     plain.GetFonts(text, type, name, fonts, codebar, var);
-    EXPECT_EQ(codebar.nCodeType, -1);
+    EXPECT_EQ(codebar.nCodeType, 58);
 
     // A code read under another language's name of its symbology: what
     // GetFonts gives back is accepted by SetFonts, as the build was.
@@ -219,12 +221,12 @@ TEST_F(CodeFrameTest, GetFontsGivesTheSymbologyOfTheFontName) {
     foreign->GetFonts(text, type, name, fonts, codebar, var);
     EXPECT_EQ(codebar.nCodeType, 124);
     EXPECT_EQ(foreign->SetFonts(text, type, name, fonts, codebar, var, 1, 0, false), 1);
-    // A face name stays no symbology.
+    // A text that is no barcode keeps its type whatever its face name.
     CFonts trueType;
     trueType.parCodebar.nCodeType = 124;
     ASSERT_EQ(trueType.SetFonts(L"x", 0, L"Ohrmarke", fonts, trueType.parCodebar, var, 1, 0, false), 1);
     trueType.GetFonts(text, type, name, fonts, codebar, var);
-    EXPECT_EQ(codebar.nCodeType, -1);
+    EXPECT_EQ(codebar.nCodeType, trueType.parCodebar.nCodeType);
 }
 
 }  // namespace

@@ -1,0 +1,496 @@
+// Random edits of texts of every kind (TrueType, single-line, dot matrix,
+// text on an arc, barcodes with and without a filled readable text), a fill
+// shape, a group holding a text and linked texts, made and recorded as an
+// editor makes them. After the run every edit is undone and redone through
+// the editing history: the saved document must be the one of the start after
+// undoing all and the one of the end after redoing all, and the mark data
+// after each undone edit must be the mark data from before that edit.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "compose/filledshape.h"
+#include "compose/group.h"
+#include "core/markdata.h"
+#include "core/polyline.h"
+#include "core/shapelist.h"
+#include "halder/basedoc.h"
+#include "history/editing_core.h"
+#include "history/saved_compare.h"
+#include "history/text_desk.h"
+#include "history/undo_records.h"
+#include "history/undo_records_list.h"
+#include "history/undo_records_param.h"
+#include "history/undo_records_transform.h"
+#include "text/fonts.h"
+#include "core/morvik.h"
+#include "text/mycodebar.h"
+#include "text/shx_gen.h"
+#include "text/text_test_util.h"
+
+namespace {
+
+using history_test::Bytes;
+using history_test::Desk;
+using history_test::Marks;
+using history_test::MarksDiffer;
+using history_test::SavedCompare;
+
+FILLED_PARS Hatch(double spacing, double angle, int type) {
+    FILLED_PARS p;
+    p.fillParams[0].nFillType = type;
+    p.fillParams[0].fLineSpacing = spacing;
+    p.fillParams[0].fAngle = angle;
+    return p;
+}
+
+struct Kit {
+    std::vector<CFonts*> texts;   // every text the editor edits
+    std::vector<CFonts*> plain;   // texts laid out without a curve
+    CFonts* linkedFrom = nullptr;
+    CFonts* linkedTo = nullptr;
+    CFilledShape* fill = nullptr;
+    CGroupShape* group = nullptr;  // holds groupText, or null after an ungroup
+    CFonts* groupText = nullptr;
+};
+
+class TextEditor {
+public:
+    TextEditor(Desk& d, Kit& k, unsigned seed) : m_d(d), m_k(k), m_rng(seed) {}
+
+    // What each recorded edit was, for the messages.
+    std::vector<std::string> done;
+    void Any() {
+        const int before = m_d.core.m_nUndoPos;
+        std::string what;
+        switch (Int(0, 9)) {
+            case 0:
+            case 1:
+                what = Content();
+                break;
+            case 2:
+                what = Fill();
+                break;
+            case 3:
+                what = "hatch";
+                Hatch();
+                break;
+            case 4:
+                what = GroupOrUngroup();
+                break;
+            case 5:
+                what = "delete/curves";
+                DeleteOne();
+                break;
+            default:
+                what = Transform();
+                break;
+        }
+        if (m_d.core.m_nUndoPos != before) done.push_back(what);
+    }
+
+private:
+    int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_rng); }
+    float Eighth(int lo, int hi) { return static_cast<float>(Int(8 * lo, 8 * hi)) / 8.0f; }
+    template <class T>
+    T* Pick(const std::vector<T*>& v) {
+        return v[static_cast<size_t>(Int(0, static_cast<int>(v.size()) - 1))];
+    }
+    bool Listed(const CBaseShape* s) {
+        for (CBaseShape* x : m_d.GetShapeList())
+            if (x == s) return true;
+        return false;
+    }
+    // A text of the document's list (not inside the group). The text
+    // linked to another follows that one's content and fill.
+    CFonts* PickListed() {
+        std::vector<CFonts*> listed;
+        for (CFonts* t : m_k.texts)
+            if (Listed(t) && t != m_k.linkedTo) listed.push_back(t);
+        return listed.empty() ? nullptr : Pick(listed);
+    }
+
+    // The text dialog: its parameters read, some changed, set back, and the
+    // change recorded.
+    std::string Content() {
+        CFonts* t = PickListed();
+        if (t == nullptr) return "";
+        auto* p = new stFontsUndo;
+        p->ids = {t->GetBaseID()};
+        t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
+        p->ptOld = t->fontspos;
+        p->strNewFirst = p->strOldFirst;
+        p->strNewSecond = p->strOldSecond;
+        p->nNewType = p->nOldType;
+        p->fontsNew = p->fontsOld;
+        p->codebarNew = p->codebarOld;
+        p->varNew = p->varOld.Clone();
+        const bool code = p->nOldType == 2;
+        const int change = Int(0, 4);
+        switch (change) {
+            case 0: {
+                static const wchar_t* words[] = {L"AB", L"Kg8", L"7", L"HEX1", L"0123"};
+                static const wchar_t* digits[] = {L"123", L"4567", L"90", L"31415"};
+                p->strNewFirst = code ? digits[Int(0, 3)] : words[Int(0, 4)];
+                break;
+            }
+            case 1:
+                if (code) {
+                    p->codebarNew.fBarHeight = static_cast<float>(Int(6, 12));
+                } else {
+                    p->fontsNew.dHeight = Int(3, 8);
+                }
+                break;
+            case 2:
+                if (code) {
+                    p->codebarNew.fModuleWidth = Int(2, 4) / 10.0f;
+                } else {
+                    p->fontsNew.dWidthRatio = Int(30, 60);
+                }
+                break;
+            case 3:
+                if (!code && p->fontsOld.bPathText == 0) p->fontsNew.dSlantAngle = Int(-2, 2) * 10.0;
+                break;
+            default:
+                break;  // OK with nothing changed
+        }
+        // The dialog sets the text in its unmirrored frame, as the record
+        // replays it.
+        const bool mirrored = t->GetMirrorFlag() > 0;
+        if (mirrored) t->Mirror({0, 0}, 1);
+        FONTS_PAR f = p->fontsNew;
+        CODEBAR_PAR c = p->codebarNew;
+        VARTEXT_PAR v = p->varNew.Clone();
+        const int done = t->SetFonts(p->strNewFirst, p->nNewType, p->strNewSecond, f, c, v, 0, 1, false);
+        // Linked texts show the same content.
+        if (done == 1 && t->GetLinkFlag())
+            for (const GUID& id : t->GetLinkedIDs())
+                if (auto* other = dynamic_cast<CFonts*>(m_d.GetShapeByUUID(id))) {
+                    FONTS_PAR f2 = p->fontsNew;
+                    CODEBAR_PAR c2 = p->codebarNew;
+                    VARTEXT_PAR v2 = p->varNew.Clone();
+                    other->SetFonts(p->strNewFirst, p->nNewType, p->strNewSecond, f2, c2, v2, 0, 1, false);
+                }
+        if (mirrored) t->Mirror({0, 0}, 1);
+        if (done != 1) {
+            delete p;
+            return "";
+        }
+        p->ptNew = t->fontspos;
+        m_d.core.AddUndoItem(new CUND_Fonts(p));
+        return "content " + std::to_string(t->nFontType) + " " + std::to_string(change) + " of " +
+               CStringA(t->GetCaption()).GetString();
+    }
+
+    // A text filled, or filled anew over its older fill.
+    std::string Fill() {
+        CFonts* t = PickListed();
+        // Single-line and dot-matrix texts have nothing to fill.
+        if (t == nullptr || t->nFontType == 1 || t->nFontType == 3) return "";
+        auto* p = new stFontFillUndo;
+        p->before = p->after = m_d.GetShapeList();
+        p->pText = t;
+        p->bOldHadFill = static_cast<BYTE>(t->bFilled != 0);
+        p->parOld = t->parFill;
+        p->parNew = ::Hatch(Int(3, 8) / 10.0, Int(0, 3) * 30.0, Int(1, 4));
+        FILLED_PARS par = p->parNew;
+        t->SetFill(par, false);
+        m_d.core.AddUndoItem(new CUND_FONTFill(p));
+        return "fill " + std::to_string(t->nFontType) + (p->bOldHadFill ? " over" : " first");
+    }
+
+    // New hatch parameters for the fill shape or a filled text.
+    void Hatch() {
+        auto* p = new stSetFillUndo;
+        p->parNew = ::Hatch(Int(3, 8) / 10.0, Int(0, 5) * 15.0, Int(1, 4));
+        if (Int(0, 1) == 0 && Listed(m_k.fill)) {
+            p->pShape = m_k.fill;
+            p->parOld = m_k.fill->GetFillParam();
+            m_k.fill->SetParam(p->parNew);
+            m_k.fill->DoFill(0);
+        } else {
+            CFonts* t = PickListed();
+            if (t == nullptr || t->bFilled == 0) {
+                delete p;
+                return;
+            }
+            p->pShape = t;
+            p->parOld = t->parFill;
+            FILLED_PARS par = p->parNew;
+            t->SetFill(par, false);
+        }
+        m_d.core.AddUndoItem(new CUND_SetFill(p));
+    }
+
+    // The group taken apart (its filled texts lose their fill), or made
+    // again from its text.
+    std::string GroupOrUngroup() {
+        if (m_k.group != nullptr && Listed(m_k.group)) {
+            auto* p = new stUngroupUndo;
+            p->before = m_d.GetShapeList();
+            std::list<CBaseShape*> after;
+            for (CBaseShape* s : m_d.GetShapeList()) {
+                if (s != m_k.group) {
+                    after.push_back(s);
+                    continue;
+                }
+                for (CBaseShape* child : m_k.group->GetChildren()) after.push_back(child);
+            }
+            for (CBaseShape* child : m_k.group->GetChildren())
+                if (auto* text = dynamic_cast<CFonts*>(child); text != nullptr && text->bFilled != 0) {
+                    p->vecFilled.push_back(text);
+                    text->DeleteFill();
+                }
+            p->after = after;
+            m_d.RestoreShapeList(after);
+            m_d.core.AddUndoItem(new CUND_Ungroup(p));
+            return "ungroup";
+        } else if (Listed(m_k.groupText)) {
+            auto* group = new CGroupShape();
+            group->SetDocView(&m_d, &m_d.view);
+            auto* p = new stListSwapExUndo;
+            p->before = m_d.GetShapeList();
+            std::list<CBaseShape*> after;
+            for (CBaseShape* s : m_d.GetShapeList()) after.push_back(s == m_k.groupText ? group : s);
+            group->GetChildren().push_back(m_k.groupText);
+            m_d.RestoreShapeList(after);
+            m_d.AdoptShape(group);
+            p->after = after;
+            m_k.group = group;
+            m_d.core.AddUndoItem(new CUND_Group(p));
+            return "group";
+        }
+        return "";
+    }
+
+    // A shape deleted (restored by the undo), or a text converted to curves.
+    void DeleteOne() {
+        std::vector<CBaseShape*> listed(m_d.GetShapeList().begin(), m_d.GetShapeList().end());
+        if (listed.size() < 2) return;
+        CBaseShape* victim = Pick(listed);
+        if (auto* text = dynamic_cast<CFonts*>(victim); text != nullptr && Int(0, 1) == 0) {
+            CBaseShape* curve = text->ToBezier();
+            if (curve == nullptr) return;
+            curve->SetDocView(&m_d, &m_d.view);
+            std::list<CBaseShape*> after;
+            for (CBaseShape* s : m_d.GetShapeList()) after.push_back(s == text ? curve : s);
+            m_d.RestoreShapeList(after);
+            m_d.AdoptShape(curve);
+            m_d.core.AddUndoItem(new CUND_ToCurve(new stToCurveUndo{text, curve, {}}));
+            return;
+        }
+        auto* p = new stListSwapUndo;
+        p->before = m_d.GetShapeList();
+        std::list<CBaseShape*> after = m_d.GetShapeList();
+        after.remove(victim);
+        p->after = after;
+        m_d.RestoreShapeList(after);
+        m_d.core.AddUndoItem(new CUND_Delete(p));
+    }
+
+    // Move, rotate, zoom (with and without aspect), slant and mirror of a
+    // listed text, the group or the fill shape.
+    std::string Transform() {
+        std::vector<CBaseShape*> listed(m_d.GetShapeList().begin(), m_d.GetShapeList().end());
+        if (listed.empty()) return "";
+        CBaseShape* s = Pick(listed);
+        const std::vector<GUID> ids{s->GetBaseID()};
+        const tagPOINTF at{Eighth(-20, 20), Eighth(-20, 20)};
+        const int kind = Int(0, 4);
+        // A fill shape moved or turned after its fill holds a hatch that the
+        // undo of a later hatch change does not make again (it fills anew):
+        // the fill shape is not transformed here.
+        if (s == m_k.fill) return "";
+        const std::string what = "transform " + std::to_string(kind) + " of kind " + std::to_string(s->GetShapeKind());
+        switch (kind) {
+            case 0: {
+                const float dx = Eighth(-10, 10), dy = Eighth(-10, 10);
+                s->Move(dx, dy);
+                if (s->GetLinkFlag())
+                    for (const GUID& id : s->GetLinkedIDs())
+                        if (CBaseShape* other = m_d.GetShapeByUUID(id)) other->Move(dx, dy);
+                m_d.core.AddUndoItem(new CUND_Move(new stMoveUndo{ids, dx, dy}));
+                break;
+            }
+            case 1: {
+                const double angle = Int(-12, 12) * 15.0;
+                s->Rotate(angle, at);
+                m_d.core.AddUndoItem(new CUND_Rotate(new stRotateUndo{ids, at, angle}));
+                break;
+            }
+            case 2: {
+                const float factors[] = {-2.0f, -1.0f, 0.5f, 0.8f, 1.25f, 2.0f};
+                const float sx = factors[Int(0, 5)];
+                const float sy = Int(0, 1) == 0 ? sx : factors[Int(0, 5)];
+                // Linked texts share their size: neither is zoomed alone.
+                if (s == m_k.linkedFrom || s == m_k.linkedTo) return "";
+                s->Zoom(at, sx, sy);
+                m_d.core.AddUndoItem(new CUND_Resize(new stResizeUndo{ids, at, sx, sy}));
+                break;
+            }
+            case 3: {
+                const double a = Int(-3, 3) / 10.0;
+                if (a == 0.0 || s == m_k.linkedFrom || s == m_k.linkedTo) return "";
+                s->Slope(at, a, 0.0);
+                m_d.core.AddUndoItem(new CUND_Slope(new stSlopeUndo{ids, at, a, 0.0}));
+                break;
+            }
+            default: {
+                // The flag names the axes the shape is flipped in.
+                const int axis = Int(1, 3);
+                s->Mirror(at, axis);
+                s->SetMirrorFlag(s->GetMirrorFlag() ^ axis);
+                m_d.core.AddUndoItem(new CUND_Mirror(new stMirrorUndo{ids, at, axis}));
+                break;
+            }
+        }
+        return what;
+    }
+
+    Desk& m_d;
+    Kit& m_k;
+    std::mt19937 m_rng;
+};
+
+class TextUndoRandom : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(m_log.Dir() / "font");
+        shxgen::StrokeFont(shxgen::kShapes).Write((m_log.Dir() / "font" / "Simtxt.shx").string());
+        CShxShapeReader::SetFontFolder((m_log.Dir() / "font").wstring());
+    }
+    void TearDown() override { CShxShapeReader::SetFontFolder(L""); }
+
+    static CFonts* Lay(Desk& d, const wchar_t* text, int type, const CString& face, tagPOINTF at,
+                       FONTS_PAR fonts = {}, CODEBAR_PAR codebar = {}) {
+        auto* t = new CFonts();
+        d.AddShape(t);
+        t->SetDocView(&d, &d.view);
+        t->fontspos = at;
+        VARTEXT_PAR var;
+        EXPECT_EQ(t->SetFonts(CString(text), type, face, fonts, codebar, var, 1, 0, false), 1) << type;
+        return t;
+    }
+
+    Kit Build(Desk& d) {
+        Kit k;
+        const CString dejavu(L"DejaVu Sans");
+        FONTS_PAR small;
+        small.dHeight = 5;
+        CFonts* tt = Lay(d, L"AB", 0, dejavu, {-40, 30}, small);
+        CFonts* filled = Lay(d, L"Og", 0, dejavu, {-10, 30}, small);
+        FILLED_PARS hatch = ::Hatch(0.5, 0, 3);
+        filled->SetFill(hatch, false);
+        CFonts* shx = Lay(d, L"K1", 1, CString(L"Simtxt"), {20, 30}, small);
+        CFonts* dots = Lay(d, L"12", 3, dejavu, {-40, 10}, small);
+        FONTS_PAR arc = small;
+        arc.bPathText = 1;
+        // The text dialog carries the arc's base angle and span in these.
+        arc.dPathValue1 = 90;
+        arc.dPathValue2 = 0;
+        auto* curved = new CFonts();
+        curved->ptCenter = {0, 0};
+        curved->dRad = 20;
+        d.AddShape(curved);
+        curved->SetDocView(&d, &d.view);
+        VARTEXT_PAR var;
+        CODEBAR_PAR none;
+        EXPECT_EQ(curved->SetFonts(CString(L"ARC"), 0, dejavu, arc, none, var, 1, 0, false), 1);
+        CODEBAR_PAR code;
+        code.nCodeType = 20;
+        code.bShowText = 1;
+        code.strTextFont = dejavu;
+        const CString name = GetCodebarInstance()->GetTypeName(20);
+        CFonts* bar = Lay(d, L"123", 2, name, {-40, -20}, small, code);
+        code.bTextFill = 1;
+        code.parTextFill = ::Hatch(0.4, 45, 3);
+        CFonts* barFilled = Lay(d, L"4567", 2, name, {0, -20}, small, code);
+        CFonts* linkedTo = Lay(d, L"L1", 0, dejavu, {30, 0}, small);
+        CFonts* linkedFrom = Lay(d, L"L1", 0, dejavu, {30, 10}, small);
+        linkedFrom->SetLinkFlag(true);
+        linkedFrom->GetLinkedIDs() = {linkedTo->GetBaseID()};
+        CFonts* inGroup = Lay(d, L"G", 0, dejavu, {-20, -40}, small);
+        inGroup->SetFill(hatch, false);
+
+        auto* ring = new CPolyLine();
+        ring->arrPoint = {{20, -40}, {35, -40}, {35, -30}, {20, -30}, {20, -40}};
+        ring->bClosed = 1;
+        k.fill = new CFilledShape();
+        k.fill->SetDocView(&d, &d.view);
+        ring->SetDocView(&d, &d.view);
+        k.fill->GetChildren().push_back(ring);
+        k.fill->SetParam(::Hatch(0.7, 30, 3));
+        k.fill->DoFill(0);
+        d.AddShape(k.fill);
+
+        auto* group = new CGroupShape();
+        group->SetDocView(&d, &d.view);
+        std::list<CBaseShape*> list = d.GetShapeList();
+        list.remove(inGroup);
+        list.push_back(group);
+        group->GetChildren().push_back(inGroup);
+        d.RestoreShapeList(list);
+        d.AdoptShape(group);
+        k.group = group;
+        k.groupText = inGroup;
+        k.linkedFrom = linkedFrom;
+        k.linkedTo = linkedTo;
+        k.texts = {tt, filled, shx, dots, curved, bar, barFilled, linkedFrom, inGroup};
+        return k;
+    }
+
+    text_test::TempRunLog m_log{"undotextrandom"};
+};
+
+TEST_F(TextUndoRandom, EveryEditOfTextsComesBack) {
+    // A long run: MORVIK_UNDO_SEEDS=first,count (CI runs the first few).
+    unsigned first = 1, count = 4;
+    if (const char* env = std::getenv("MORVIK_UNDO_SEEDS")) std::sscanf(env, "%u,%u", &first, &count);
+    for (unsigned seed = first; seed < first + count; ++seed) {
+        SCOPED_TRACE(testing::Message() << "seed " << seed);
+        Desk d;
+        Kit k = Build(d);
+        TextEditor editor(d, k, seed);
+        const Bytes start = d.Save();
+        std::vector<Marks> marks{d.Mark()};
+        const int edits = 40;
+        for (int i = 0; i < edits; ++i) {
+            const int before = d.core.m_nUndoPos;
+            editor.Any();
+            if (d.core.m_nUndoPos != before) marks.push_back(d.Mark());
+        }
+        const Bytes end = d.Save();
+        auto same = [&](const Bytes& want, const char* when) {
+            SavedCompare cmp(2e-4);
+            EXPECT_TRUE(cmp.Lists(d.Save(), want)) << when << ": " << cmp.where;
+        };
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            while (d.core.IsAbleToUndo()) {
+                d.core.OnEditUndo();
+                const size_t at = static_cast<size_t>(d.core.m_nUndoPos);
+                const std::string diff = MarksDiffer(d.Mark(), marks[at], 2e-3);
+                if (!diff.empty()) {
+                    const int n = d.ShapeAt(std::stoul("0" + diff.substr(diff.find(' ') + 1)));
+                    auto it = d.GetShapeList().begin();
+                    std::advance(it, std::max(0, n));
+                    auto* t = dynamic_cast<CFonts*>(*it);
+                    std::string trail;
+                    for (size_t k = 0; k <= at; ++k) trail += editor.done[k] + "; ";
+                    FAIL() << trail << "\nundo of " << editor.done[at] << ": " << diff << " (shape " << n << ": "
+                           << CStringA((*it)->GetCaption()).GetString() << " filled " << (t ? t->bFilled : -1) << ")";
+                }
+            }
+            same(start, "after undoing all");
+            while (d.core.IsAbleToRedo()) d.core.OnEditRedo();
+            same(end, "after redoing all");
+        }
+    }
+}
+
+}  // namespace
