@@ -722,14 +722,19 @@ void CFonts::SaveLayoutState(LayoutSnapshot& s) {
     s.pos = fontspos;
 }
 
-void CFonts::TakeLayoutParams(const CString& text, int fontType, const CString& fontName, const FONTS_PAR& fonts,
-                              const CODEBAR_PAR& codebar, VARTEXT_PAR& vartext) {
+void CFonts::TakeTextParams(const CString& text, int fontType, const CString& fontName, const FONTS_PAR& fonts,
+                            const CODEBAR_PAR& codebar) {
     m_strText = text;
     m_strFontName = fontName;
     m_wstrFontName.assign(fontName.GetString(), static_cast<size_t>(fontName.GetLength()));
     parFonts = fonts;
     parCodebar = codebar;
     nFontType = fontType;
+}
+
+void CFonts::TakeLayoutParams(const CString& text, int fontType, const CString& fontName, const FONTS_PAR& fonts,
+                              const CODEBAR_PAR& codebar, VARTEXT_PAR& vartext) {
+    TakeTextParams(text, fontType, fontName, fonts, codebar);
     parVarText = GetCloneElements() && vartext.arrElements.size() >= 2 ? vartext.Clone() : vartext;
     if (fontType == 2) m_arrBarPos.clear();
 }
@@ -834,12 +839,7 @@ void CFonts::RestoreLayoutParams(const LayoutSnapshot& s) {
 int CFonts::IsValidBarcode(CString& text, int fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar) {
     LayoutSnapshot saved;
     SaveLayoutState(saved);
-    m_strText = text;
-    m_strFontName = fontName;
-    m_wstrFontName.assign(fontName.GetString(), static_cast<size_t>(fontName.GetLength()));
-    parFonts = fonts;
-    parCodebar = codebar;
-    nFontType = fontType;
+    TakeTextParams(text, fontType, fontName, fonts, codebar);
     int result = 0;
     if (fontType == 2) {
         parCodebarInit = parCodebar;

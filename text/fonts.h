@@ -315,6 +315,9 @@ private:
     // The phases of SetFonts, in their order.
     struct LayoutSnapshot;
     void SaveLayoutState(LayoutSnapshot& s);
+    // The text, font and records of a layout or a trial encoding.
+    void TakeTextParams(const CString& text, int fontType, const CString& fontName, const FONTS_PAR& fonts,
+                        const CODEBAR_PAR& codebar);
     void TakeLayoutParams(const CString& text, int fontType, const CString& fontName, const FONTS_PAR& fonts,
                           const CODEBAR_PAR& codebar, VARTEXT_PAR& vartext);
     void SetAsideOldLayout(LayoutSnapshot& s);
