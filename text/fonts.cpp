@@ -186,9 +186,17 @@ void CFonts::UpdatePropsValue() {
     m_propCharDevPoints.clear();
     m_propCharTypes.clear();
     m_propFillSets.clear();
+    m_propChars.reserve(m_arrChars.size());
+    m_propCharPoints.reserve(m_arrChars.size());
+    m_propCharDevPoints.reserve(m_arrChars.size());
+    m_propCharTypes.reserve(m_arrChars.size());
     for (FONTSCHAR* ch : m_arrChars) {
         if (ch == nullptr) continue;
-        m_propChars.push_back(*ch);
+        // The character record saves only its text; its points and types
+        // go into the lists beside it.
+        m_propChars.emplace_back();
+        m_propChars.back().text = ch->text;
+        m_propChars.back().strName = ch->strName;
         m_propCharPoints.push_back(ch->points);
         m_propCharDevPoints.emplace_back();
         m_propCharTypes.push_back(ch->types);
