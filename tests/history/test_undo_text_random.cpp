@@ -307,7 +307,7 @@ private:
         // undo of a later hatch change does not make again (it fills anew):
         // the fill shape is not transformed here.
         if (s == m_k.fill) return "";
-        const std::string what = "transform " + std::to_string(kind) + " of kind " + std::to_string(s->GetShapeKind());
+        const std::string what = "transform " + std::to_string(kind) + " of " + CStringA(s->GetCaption()).GetString();
         switch (kind) {
             case 0: {
                 const float dx = Eighth(-10, 10), dy = Eighth(-10, 10);
