@@ -140,6 +140,17 @@ CUND_SetFill::~CUND_SetFill() {
 
 void CUND_SetFill::Replay(CCore* core, bool undo) {
     Refill(m_pData->pShape, undo ? m_pData->parOld : m_pData->parNew, undo);
+    // A text's new fill parameters reached the texts linked to it: its undo
+    // gives them back their fill as well (a redo's refill reaches them by
+    // itself).
+    if (undo && AsText(m_pData->pShape) != nullptr) {
+        for (CBaseShape* linked : LinkedShapes(core, m_pData->pShape)) {
+            if (CFonts* other = AsText(linked)) {
+                FILLED_PARS copy = m_pData->parOld;
+                if (!other->RestoreReplacedFill(copy, true)) other->SetFill(copy, false);
+            }
+        }
+    }
     InvalidateView(core);
     NotifyListChanged(core);
     NotifyParamChanged(core, m_pData->pShape);
