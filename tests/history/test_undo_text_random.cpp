@@ -85,8 +85,7 @@ public:
                 what = GroupOrUngroup();
                 break;
             case 5:
-                what = "delete/curves";
-                DeleteOne();
+                what = DeleteOne();
                 break;
             default:
                 what = Transform();
@@ -271,20 +270,20 @@ private:
     }
 
     // A shape deleted (restored by the undo), or a text converted to curves.
-    void DeleteOne() {
+    std::string DeleteOne() {
         std::vector<CBaseShape*> listed(m_d.GetShapeList().begin(), m_d.GetShapeList().end());
-        if (listed.size() < 2) return;
+        if (listed.size() < 2) return "";
         CBaseShape* victim = Pick(listed);
         if (auto* text = dynamic_cast<CFonts*>(victim); text != nullptr && Int(0, 1) == 0) {
             CBaseShape* curve = text->ToBezier();
-            if (curve == nullptr) return;
+            if (curve == nullptr) return "";
             curve->SetDocView(&m_d, &m_d.view);
             std::list<CBaseShape*> after;
             for (CBaseShape* s : m_d.GetShapeList()) after.push_back(s == text ? curve : s);
             m_d.RestoreShapeList(after);
             m_d.AdoptShape(curve);
             m_d.core.AddUndoItem(new CUND_ToCurve(new stToCurveUndo{text, curve, {}}));
-            return;
+            return "curves of " + std::string(CStringA(text->GetCaption()).GetString());
         }
         auto* p = new stListSwapUndo;
         p->before = m_d.GetShapeList();
@@ -293,6 +292,7 @@ private:
         p->after = after;
         m_d.RestoreShapeList(after);
         m_d.core.AddUndoItem(new CUND_Delete(p));
+        return "delete " + std::string(CStringA(victim->GetCaption()).GetString());
     }
 
     // Move, rotate, zoom (with and without aspect), slant and mirror of a
