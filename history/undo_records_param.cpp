@@ -140,6 +140,17 @@ CUND_SetFill::~CUND_SetFill() {
 
 void CUND_SetFill::Replay(CCore* core, bool undo) {
     Refill(m_pData->pShape, undo ? m_pData->parOld : m_pData->parNew, undo);
+    // A text's new fill parameters reached the texts linked to it: its undo
+    // gives them back their fill as well (a redo's refill reaches them by
+    // itself).
+    if (undo && AsText(m_pData->pShape) != nullptr) {
+        for (CBaseShape* linked : LinkedShapes(core, m_pData->pShape)) {
+            if (CFonts* other = AsText(linked)) {
+                FILLED_PARS copy = m_pData->parOld;
+                if (!other->RestoreReplacedFill(copy, true)) other->SetFill(copy, false);
+            }
+        }
+    }
     InvalidateView(core);
     NotifyListChanged(core);
     NotifyParamChanged(core, m_pData->pShape);
@@ -323,6 +334,7 @@ CUND_Fonts::~CUND_Fonts() {
 
 void CUND_Fonts::Replay(CCore* core, bool undo) {
     CBaseShape* shape = m_pData->ids.empty() ? nullptr : FindShape(core, m_pData->ids.front());
+    bool restored = false;
     if (CFonts* text = AsText(shape)) {
         // The content was set in the text's unmirrored frame: the mirror
         // comes off around the document's mirror centre and goes back on.
@@ -367,10 +379,18 @@ void CUND_Fonts::Replay(CCore* core, bool undo) {
                 t->RestoreReplacedFill(par, t->bFilled != 0);
             }
         };
-        text->SetFonts(first, type, second, fonts, codebar, vartext, 0, 1, false);
-        refilled(text);
+        // An undo takes back the layout the change replaced, whole, when the
+        // text stands as the change left it: a new layout of the old content
+        // differs from it once the text was zoomed or slanted.
+        if (undo && text->RestoreReplacedLayout(first, type, second)) {
+            restored = true;
+        } else {
+            text->SetFonts(first, type, second, fonts, codebar, vartext, 0, 1, false);
+            refilled(text);
+        }
         for (CBaseShape* linked : LinkedShapes(core, text)) {
             if (CFonts* other = AsText(linked)) {
+                if (undo && other->RestoreReplacedLayout(first, type, second)) continue;
                 FONTS_PAR f = fonts;
                 CODEBAR_PAR c = codebar;
                 VARTEXT_PAR v = vartext.Clone();
@@ -385,7 +405,7 @@ void CUND_Fonts::Replay(CCore* core, bool undo) {
     if (shape != nullptr) {
         // Content that kept its first string kept its place too: the text
         // follows the stored offset.
-        if (m_pData->strOldFirst == m_pData->strNewFirst) {
+        if (!restored && m_pData->strOldFirst == m_pData->strNewFirst) {
             const float dx = m_pData->ptOld.x - m_pData->ptNew.x;
             const float dy = m_pData->ptOld.y - m_pData->ptNew.y;
             // An unchanged position is no move: a text would record it.

@@ -74,6 +74,45 @@ bool HoldsNothing(CFilledShape* fill) {
 
 }  // namespace
 
+// Everything a failed layout must give back, and where the text stood
+// before it, so that the new layout can be put in the old one's place.
+struct CFonts::LayoutSnapshot {
+    CString text, fontName;
+    std::wstring wstrFontName;
+    int fontType = 0, matric = 0, record = 0, barcodeSize = 0;
+    FONTS_PAR fonts;
+    CODEBAR_PAR codebar, codebarInit;
+    VARTEXT_PAR vartext;
+    CString typeName;
+    std::vector<FONTSCHAR*> chars, backup;
+    std::vector<CFilledShape*> fills;
+    std::vector<tagPOINTF> frame;
+    double initH = 0.0, initW = 0.0;
+    tagPOINTF pos{0.0f, 0.0f};
+    // The place of the old layout.
+    Gdiplus::RectF oldRect;
+    tagPOINTF oldRef{0.0f, 0.0f};
+    bool hadOutline = false;
+    // The "BrowalliaIT9" shift of a "1" that the new text loses.
+    double oneShift = 0.0;
+    // What an undo that takes the whole layout back needs besides.
+    std::vector<tagPOINTF> ptBackup;
+    std::vector<float> barPos;
+    int refill = 0, filled = 0;
+    FILLED_PARS fill;
+    double widthZoom = 1.0, heightZoom = 1.0, charRate = 1.0;
+    tagPOINTF centre{0.0f, 0.0f};
+    double rad = 0.0;
+    int baseAngle = 0, angleScope = 0, invert = 0, alignTop = 0, inside = 0;
+};
+
+// A layout replaced by SetFonts, whole, and the points of the characters
+// the replacing layout left.
+struct CFonts::ReplacedLayout {
+    LayoutSnapshot old;
+    std::vector<std::vector<tagPOINTF>> after;
+};
+
 // ---- construction -----------------------------------------------------------------------
 
 CFonts::CFonts() {
@@ -85,6 +124,7 @@ CFonts::~CFonts() {
     m_arrFrame.clear();
     FreeAll(true);
     FreeReplacedFills();
+    FreeReplacedLayouts();
     ReleaseBarcodeInstance();
     if (m_hLayoutEvent != nullptr) {
         CloseHandle(m_hLayoutEvent);
@@ -484,16 +524,11 @@ std::vector<std::vector<tagPOINTF>> CFonts::CharPoints() const {
     return out;
 }
 
-void CFonts::KeepReplacedFill() {
-    bool any = false;
-    for (CFilledShape* fill : m_arrFills)
-        if (fill != nullptr && !fill->GetChildren().empty()) any = true;
-    if (!any) return;
-    ReplacedFill kept;
-    for (CFilledShape* fill : m_arrFills) {
+std::vector<CFilledShape*> CFonts::CopyFills(const std::vector<CFilledShape*>& fills) {
+    std::vector<CFilledShape*> out;
+    for (CFilledShape* fill : fills) {
         auto* copy = fill != nullptr ? static_cast<CFilledShape*>(fill->Clone()) : nullptr;
         if (copy != nullptr) {
-            // The copy stands for the fill itself: its identities too.
             copy->SetBaseID(fill->GetBaseID());
             copy->SetCaption(fill->GetCaption());
             std::vector<CBaseShape*>& from = fill->GetChildren();
@@ -501,8 +536,18 @@ void CFonts::KeepReplacedFill() {
             for (size_t k = 0, n = 0; k < from.size() && n < to.size(); ++k)
                 if (from[k] != nullptr) to[n++]->SetBaseID(from[k]->GetBaseID());
         }
-        kept.fills.push_back(copy);
+        out.push_back(copy);
     }
+    return out;
+}
+
+void CFonts::KeepReplacedFill() {
+    bool any = false;
+    for (CFilledShape* fill : m_arrFills)
+        if (fill != nullptr && !fill->GetChildren().empty()) any = true;
+    if (!any) return;
+    ReplacedFill kept;
+    kept.fills = CopyFills(m_arrFills);
     kept.points = CharPoints();
     kept.filled = bFilled;
     kept.par = parFill;
@@ -535,6 +580,78 @@ void CFonts::FreeReplacedFills() {
     for (ReplacedFill& kept : m_replacedFills)
         for (CFilledShape* fill : kept.fills) DestroyFill(fill, true);
     m_replacedFills.clear();
+}
+
+void CFonts::KeepReplacedLayout(LayoutSnapshot& s) {
+    auto kept = std::make_unique<ReplacedLayout>();
+    kept->old = s;
+    kept->old.chars.swap(s.chars);
+    kept->old.backup.swap(s.backup);
+    kept->old.fills.swap(s.fills);
+    if (m_replacedLayouts.size() >= kKeptFills) {
+        FreeLayoutParts(m_replacedLayouts.front()->old);
+        m_replacedLayouts.erase(m_replacedLayouts.begin());
+    }
+    m_replacedLayouts.push_back(std::move(kept));
+}
+
+void CFonts::FreeLayoutParts(LayoutSnapshot& s) {
+    for (FONTSCHAR* ch : s.chars) delete ch;
+    for (FONTSCHAR* ch : s.backup) delete ch;
+    for (CFilledShape* fill : s.fills) DestroyFill(fill, true);
+    s.chars.clear();
+    s.backup.clear();
+    s.fills.clear();
+}
+
+void CFonts::FreeReplacedLayouts() {
+    for (auto& kept : m_replacedLayouts) FreeLayoutParts(kept->old);
+    m_replacedLayouts.clear();
+}
+
+bool CFonts::RestoreReplacedLayout(const CString& text, int fontType, const CString& fontName) {
+    const std::vector<std::vector<tagPOINTF>> now = CharPoints();
+    auto match = m_replacedLayouts.rbegin();
+    for (; match != m_replacedLayouts.rend(); ++match) {
+        const LayoutSnapshot& o = (*match)->old;
+        if (o.text == text && o.fontType == fontType && o.fontName == fontName && SamePoints((*match)->after, now))
+            break;
+    }
+    if (match == m_replacedLayouts.rend()) return false;
+    std::unique_ptr<ReplacedLayout> kept = std::move(*match);
+    m_replacedLayouts.erase(std::next(match).base());
+    LayoutSnapshot& s = kept->old;
+    // The identities of the fills that go stay known, as a new layout
+    // would keep them for the next.
+    for (size_t j = 0; j < m_arrFills.size(); ++j) RememberFill(j, m_arrFills[j]);
+    FreeAll(true);
+    m_arrChars.swap(s.chars);
+    m_arrFills.swap(s.fills);
+    m_arrCharsBackup.swap(s.backup);
+    for (CFilledShape* fill : m_arrFills)
+        if (fill != nullptr) fill->SetDocView(m_pDoc, m_pView);
+    m_arrFrame = s.frame;
+    fInitStrHeight = s.initH;
+    fInitStrWidth = s.initW;
+    fontspos = s.pos;
+    bMatric = s.matric;
+    m_barcodeSize = s.barcodeSize;
+    m_strTypeName = s.typeName;
+    RestoreLayoutParams(s);
+    m_arrPtBackup = s.ptBackup;
+    m_arrBarPos = s.barPos;
+    m_bRefillAfterLayout = s.refill;
+    bFilled = s.filled;
+    parFill = s.fill;
+    fWidthZoom = s.widthZoom;
+    fHeightZoom = s.heightZoom;
+    fCharWidthTransRate = s.charRate;
+    ptCenter = s.centre;
+    dRad = s.rad;
+    SetPathFontPara(s.baseAngle, s.angleScope, s.invert, s.alignTop, s.inside);
+    m_bRecord = 1;
+    InvalidateGeometry();
+    return true;
 }
 
 bool CFonts::RestoreReplacedFill(const FILLED_PARS& fillPar, bool filled) {
@@ -688,29 +805,6 @@ void CFonts::DeleteFill() {
 
 // ---- the central setter ------------------------------------------------------------------------
 
-// Everything a failed layout must give back, and where the text stood
-// before it, so that the new layout can be put in the old one's place.
-struct CFonts::LayoutSnapshot {
-    CString text, fontName;
-    std::wstring wstrFontName;
-    int fontType = 0, matric = 0, record = 0, barcodeSize = 0;
-    FONTS_PAR fonts;
-    CODEBAR_PAR codebar, codebarInit;
-    VARTEXT_PAR vartext;
-    CString typeName;
-    std::vector<FONTSCHAR*> chars, backup;
-    std::vector<CFilledShape*> fills;
-    std::vector<tagPOINTF> frame;
-    double initH = 0.0, initW = 0.0;
-    tagPOINTF pos{0.0f, 0.0f};
-    // The place of the old layout.
-    Gdiplus::RectF oldRect;
-    tagPOINTF oldRef{0.0f, 0.0f};
-    bool hadOutline = false;
-    // The "BrowalliaIT9" shift of a "1" that the new text loses.
-    double oneShift = 0.0;
-};
-
 void CFonts::SaveLayoutState(LayoutSnapshot& s) {
     s.text = m_strText;
     s.fontName = m_strFontName;
@@ -728,6 +822,17 @@ void CFonts::SaveLayoutState(LayoutSnapshot& s) {
     s.initH = fInitStrHeight;
     s.initW = fInitStrWidth;
     s.pos = fontspos;
+    s.ptBackup = m_arrPtBackup;
+    s.barPos = m_arrBarPos;
+    s.refill = m_bRefillAfterLayout;
+    s.filled = bFilled;
+    s.fill = parFill;
+    s.widthZoom = fWidthZoom;
+    s.heightZoom = fHeightZoom;
+    s.charRate = fCharWidthTransRate;
+    s.centre = ptCenter;
+    s.rad = dRad;
+    GetPathFontPara(s.baseAngle, s.angleScope, s.invert, s.alignTop, s.inside);
 }
 
 void CFonts::TakeTextParams(const CString& text, int fontType, const CString& fontName, const FONTS_PAR& fonts,
@@ -874,6 +979,12 @@ void CFonts::DropOldLayout(LayoutSnapshot& s) {
     // new fill shapes take the places (and identities) of the old ones.
     for (size_t j = 0; j < s.fills.size(); ++j) RememberFill(j, s.fills[j]);
     for (size_t j = 0; j < m_arrFills.size(); ++j) AdoptFillIdentity(j, m_arrFills[j]);
+    // A variable text lays out anew for every mark: only other texts keep
+    // the layout they replace, fills included, for the undo of the change.
+    if (parVarText.bEnable == 0) {
+        KeepReplacedLayout(s);
+        return;
+    }
     KeepLaidOutFill(s.fills, s.chars);
     for (FONTSCHAR* ch : s.chars) delete ch;
     for (FONTSCHAR* ch : s.backup) delete ch;
@@ -994,6 +1105,7 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     FitVariableTextWidth();
     KeepPlaceOfOldLayout(saved);
     FinishLayout(noRefresh, interactive);
+    if (parVarText.bEnable == 0 && !m_replacedLayouts.empty()) m_replacedLayouts.back()->after = CharPoints();
     SetEvent(m_hLayoutEvent);
     return 1;
 }

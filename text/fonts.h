@@ -83,6 +83,13 @@ public:
     // where they stood then and that fill had these parameters and filled
     // state. False, with nothing changed, otherwise. For undo.
     bool RestoreReplacedFill(const FILLED_PARS& fillPar, bool filled);
+    // The layout that the last SetFonts replaced back in place, whole:
+    // characters, frame, fill shapes, parameters and place (a new layout of
+    // the old content is not the one it replaced when the text was zoomed or
+    // slanted since it was laid out). Only when the characters stand where
+    // that SetFonts left them and the kept layout holds this text, font type
+    // and font name. False, with nothing changed, otherwise. For undo.
+    bool RestoreReplacedLayout(const CString& text, int fontType, const CString& fontName);
     // Deletes the characters, the backups and the fill shapes (their
     // children first when freeFills is set).
     void FreeAll(bool freeFills);
@@ -402,6 +409,15 @@ private:
         FILLED_PARS par;
     };
     std::vector<ReplacedFill> m_replacedFills;
+    // The layouts replaced by SetFonts, the last one last, each with the
+    // points of the characters that replaced it.
+    struct ReplacedLayout;
+    std::vector<std::unique_ptr<ReplacedLayout>> m_replacedLayouts;
+    void KeepReplacedLayout(LayoutSnapshot& s);
+    void FreeReplacedLayouts();
+    static void FreeLayoutParts(LayoutSnapshot& s);
+    // Copies of fill shapes that stand for them: their identities too.
+    static std::vector<CFilledShape*> CopyFills(const std::vector<CFilledShape*>& fills);
     void KeepReplacedFill();
     // Keeps fills that a new layout replaces (taking them over) with the
     // points of the characters they filled.
