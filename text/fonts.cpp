@@ -986,12 +986,7 @@ void CFonts::DropOldLayout(LayoutSnapshot& s) {
         return;
     }
     KeepLaidOutFill(s.fills, s.chars);
-    for (FONTSCHAR* ch : s.chars) delete ch;
-    for (FONTSCHAR* ch : s.backup) delete ch;
-    for (CFilledShape* fill : s.fills) DestroyFill(fill, true);
-    s.chars.clear();
-    s.backup.clear();
-    s.fills.clear();
+    FreeLayoutParts(s);
 }
 
 void CFonts::RefillAfterLayout() {
