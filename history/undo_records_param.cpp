@@ -46,13 +46,13 @@ void Refill(CBaseShape* shape, const FILLED_PARS& par, bool undo) {
 
 // A text gets the fill it had before a fill edit: the old parameters, or no
 // fill at all.
-void RestoreTextFill(CBaseShape* shape, const stFontFillUndo& entry) {
+void RestoreTextFill(CBaseShape* shape, const FILLED_PARS& parOld, BYTE hadFill) {
     CFonts* text = AsText(shape);
     if (text == nullptr) {
         return;
     }
-    FILLED_PARS copy = entry.parOld;
-    if (entry.bOldHadFill != 0) {
+    FILLED_PARS copy = parOld;
+    if (hadFill != 0) {
         // The fill it had, hatch as it was; built anew only when the text
         // no longer holds it.
         if (!text->RestoreReplacedFill(copy, true)) {
@@ -71,10 +71,63 @@ void RestoreTextFill(CBaseShape* shape, const stFontFillUndo& entry) {
     }
     text->DeleteFill();
     text->bFilled = 0;
-    text->parFill = entry.parOld;
+    text->parFill = parOld;
     for (CFilledShape* fill : text->GetFills()) {
         if (fill != nullptr) {
-            fill->SaveParamToCFG(entry.parOld);
+            fill->SaveParamToCFG(parOld);
+        }
+    }
+}
+
+void RestoreTextFill(CBaseShape* shape, const stFontFillUndo& entry) {
+    RestoreTextFill(shape, entry.parOld, entry.bOldHadFill);
+}
+
+// The texts that a fill change of shape reached through links (SetFill goes
+// on along the links of the linked texts too), each with the fill it had
+// before: read right after the change, while each text still knows it.
+// Nothing when the caller listed them already.
+void NoteLinkedFills(CBaseShape* shape, std::vector<stLinkedFillUndo>& out) {
+    CFonts* text = AsText(shape);
+    if (text == nullptr || !out.empty()) {
+        return;
+    }
+    std::vector<CFonts*> reached{text};
+    for (size_t k = 0; k < reached.size(); ++k) {
+        for (CFonts* linked : reached[k]->LinkedTexts()) {
+            if (std::find(reached.begin(), reached.end(), linked) == reached.end()) {
+                reached.push_back(linked);
+            }
+        }
+    }
+    for (size_t k = 1; k < reached.size(); ++k) {
+        stLinkedFillUndo entry;
+        entry.id = reached[k]->GetBaseID();
+        int filled = 0;
+        reached[k]->GetFillBefore(entry.parOld, filled);
+        entry.bOldHadFill = static_cast<BYTE>(filled != 0);
+        out.push_back(entry);
+    }
+}
+
+// After the undo of a fill change of shape: every text the change reached
+// through a link gets its own old fill back. A record made without that
+// list gives the linked texts the edited text's old fill.
+void RestoreLinkedFills(CCore* core, CBaseShape* shape, const std::vector<stLinkedFillUndo>& linkedOld,
+                        const FILLED_PARS& parOld, BYTE hadFill) {
+    if (AsText(shape) == nullptr) {
+        return;
+    }
+    if (linkedOld.empty()) {
+        for (CBaseShape* linked : CUND_Base::LinkedShapes(core, shape)) {
+            RestoreTextFill(linked, parOld, hadFill);
+        }
+        return;
+    }
+    for (const stLinkedFillUndo& entry : linkedOld) {
+        CBaseShape* linked = CUND_Base::FindShape(core, entry.id);
+        if (linked != shape) {
+            RestoreTextFill(linked, entry.parOld, entry.bOldHadFill);
         }
     }
 }
@@ -138,18 +191,19 @@ CUND_SetFill::~CUND_SetFill() {
     m_pData = nullptr;
 }
 
+CUND_SetFill::CUND_SetFill(stSetFillUndo* payload) : m_pData(payload) {
+    if (m_pData != nullptr) {
+        NoteLinkedFills(m_pData->pShape, m_pData->vecLinkedOld);
+    }
+}
+
 void CUND_SetFill::Replay(CCore* core, bool undo) {
     Refill(m_pData->pShape, undo ? m_pData->parOld : m_pData->parNew, undo);
     // A text's new fill parameters reached the texts linked to it: its undo
-    // gives them back their fill as well (a redo's refill reaches them by
-    // itself).
-    if (undo && AsText(m_pData->pShape) != nullptr) {
-        for (CBaseShape* linked : LinkedShapes(core, m_pData->pShape)) {
-            if (CFonts* other = AsText(linked)) {
-                FILLED_PARS copy = m_pData->parOld;
-                if (!other->RestoreReplacedFill(copy, true)) other->SetFill(copy, false);
-            }
-        }
+    // gives them back their own fill as well (a redo's refill reaches them
+    // by itself).
+    if (undo) {
+        RestoreLinkedFills(core, m_pData->pShape, m_pData->vecLinkedOld, m_pData->parOld, 1);
     }
     InvalidateView(core);
     NotifyListChanged(core);
@@ -177,6 +231,12 @@ CUND_FONTFill::~CUND_FONTFill() {
     m_pData = nullptr;
 }
 
+CUND_FONTFill::CUND_FONTFill(stFontFillUndo* payload) : m_pData(payload) {
+    if (m_pData != nullptr) {
+        NoteLinkedFills(m_pData->pText, m_pData->vecLinkedOld);
+    }
+}
+
 int CUND_FONTFill::OnEditUndo(CCore* core) {
     if (m_pData == nullptr) {
         return 1;
@@ -184,10 +244,10 @@ int CUND_FONTFill::OnEditUndo(CCore* core) {
     RestoreList(core, m_pData->before);
     InvalidateView(core);
     NotifyListChanged(core);
+    // The text first: a refill of it reaches its linked texts, which then
+    // get their own old fill.
     RestoreTextFill(m_pData->pText, *m_pData);
-    for (CBaseShape* linked : LinkedShapes(core, m_pData->pText)) {
-        RestoreTextFill(linked, *m_pData);
-    }
+    RestoreLinkedFills(core, m_pData->pText, m_pData->vecLinkedOld, m_pData->parOld, m_pData->bOldHadFill);
     NotifyParamChanged(core, m_pData->pText);
     return 1;
 }
@@ -245,19 +305,43 @@ CUND_MutliFill::~CUND_MutliFill() {
     m_pData = nullptr;
 }
 
+CUND_MutliFill::CUND_MutliFill(stMultiFillUndo* payload) : m_pData(payload) {
+    if (m_pData == nullptr) {
+        return;
+    }
+    for (stFontFillUndo* entry : m_pData->vecText) {
+        if (entry != nullptr) {
+            NoteLinkedFills(entry->pText, entry->vecLinkedOld);
+        }
+    }
+    for (stSetFillUndo* entry : m_pData->vecRefill) {
+        if (entry != nullptr) {
+            NoteLinkedFills(entry->pShape, entry->vecLinkedOld);
+        }
+    }
+}
+
 int CUND_MutliFill::OnEditUndo(CCore* core) {
     if (m_pData == nullptr) {
         return 1;
     }
     RestoreList(core, m_pData->before);
+    // The redo's SetFill reaches the texts linked to a filled text: the undo
+    // gives them their own old fill back, as far as the record knows them.
     for (stFontFillUndo* entry : m_pData->vecText) {
         if (entry != nullptr) {
             RestoreTextFill(entry->pText, *entry);
+            if (!entry->vecLinkedOld.empty()) {
+                RestoreLinkedFills(core, entry->pText, entry->vecLinkedOld, entry->parOld, entry->bOldHadFill);
+            }
         }
     }
     for (stSetFillUndo* entry : m_pData->vecRefill) {
         if (entry != nullptr) {
             Refill(entry->pShape, entry->parOld, true);
+            if (!entry->vecLinkedOld.empty()) {
+                RestoreLinkedFills(core, entry->pShape, entry->vecLinkedOld, entry->parOld, 1);
+            }
         }
     }
     InvalidateView(core);

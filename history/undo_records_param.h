@@ -26,14 +26,27 @@ struct stFillUndo {
     CBaseShape* pFilled = nullptr;
 };
 
-// Fill parameters of one filled shape or text changed.
+// The fill that a text linked to the edited one had of its own before the
+// edit reached it through the link: it may have had other parameters than
+// the edited text, or no fill.
+struct stLinkedFillUndo {
+    GUID id{};
+    FILLED_PARS parOld;
+    BYTE bOldHadFill = 0;
+};
+
+// Fill parameters of one filled shape or text changed. vecLinkedOld: the
+// texts that the change reached through links, each with its own old fill;
+// the record fills it when it is made (right after the change), unless the
+// caller did.
 struct stSetFillUndo {
     FILLED_PARS parOld;
     FILLED_PARS parNew;
     CBaseShape* pShape = nullptr;
+    std::vector<stLinkedFillUndo> vecLinkedOld;
 };
 
-// A text filled (pText is a text shape, kind 13).
+// A text filled (pText is a text shape, kind 13). vecLinkedOld as above.
 struct stFontFillUndo {
     ShapeListSnapshot before;
     ShapeListSnapshot after;
@@ -41,6 +54,7 @@ struct stFontFillUndo {
     BYTE bOldHadFill = 0;
     FILLED_PARS parNew;
     CBaseShape* pText = nullptr;
+    std::vector<stLinkedFillUndo> vecLinkedOld;
 };
 
 // Several shapes and texts filled at once. The record owns every entry.
@@ -104,11 +118,13 @@ public:
 };
 
 // The old (undo) or new (redo) fill parameters of one filled shape or text.
-// Both return 1.
+// An undo gives each text that the change reached through a link its own
+// old fill. Both return 1. Made right after the change: the payload's
+// linked texts are read then.
 class CUND_SetFill : public CUND_Base {
 public:
     CUND_SetFill() = default;
-    explicit CUND_SetFill(stSetFillUndo* payload) : m_pData(payload) {}
+    explicit CUND_SetFill(stSetFillUndo* payload);
     ~CUND_SetFill() override;
     LONG GetKind() override { return UND_KIND_SETFILL; }
     int OnEditUndo(CCore* core) override;
@@ -121,11 +137,13 @@ private:
 
 // A text's fill taken back (its old parameters, or no fill) or made again,
 // on the text and, with its link flag, on its linked texts, with the list of
-// the shapes that the fill added. Both return 1.
+// the shapes that the fill added. A linked text gets its own old fill back.
+// Both return 1. Made right after the fill: the payload's linked texts are
+// read then.
 class CUND_FONTFill : public CUND_Base {
 public:
     CUND_FONTFill() = default;
-    explicit CUND_FONTFill(stFontFillUndo* payload) : m_pData(payload) {}
+    explicit CUND_FONTFill(stFontFillUndo* payload);
     ~CUND_FONTFill() override;
     LONG GetKind() override { return UND_KIND_FONTFILL; }
     int OnEditUndo(CCore* core) override;
@@ -141,7 +159,7 @@ public:
 class CUND_MutliFill : public CUND_Base {
 public:
     CUND_MutliFill() = default;
-    explicit CUND_MutliFill(stMultiFillUndo* payload) : m_pData(payload) {}
+    explicit CUND_MutliFill(stMultiFillUndo* payload);
     ~CUND_MutliFill() override;
     LONG GetKind() override { return UND_KIND_MUTLIFILL; }
     int OnEditUndo(CCore* core) override;

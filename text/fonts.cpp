@@ -491,12 +491,17 @@ void CFonts::AdoptFillIdentity(size_t j, CFilledShape* fill) {
 
 namespace {
 
-// Two fill records alike in every saved field.
+// Two fill records alike in every saved field, their hatch sets included
+// (the record's own saved form leaves the sets to the fill shape).
 bool SameFill(const FILLED_PARS& a, const FILLED_PARS& b) {
     FILLED_PARS x = a, y = b;
     SriFile fa, fb;
     x.Save(true, &fa);
     y.Save(true, &fb);
+    for (int i = 0; i < FILLED_PARS::kSetCount; ++i) {
+        x.fillParams[i].Save(true, &fa);
+        y.fillParams[i].Save(true, &fb);
+    }
     return fa.GetWrittenBytes() == fb.GetWrittenBytes();
 }
 
@@ -678,7 +683,32 @@ bool CFonts::RestoreReplacedFill(const FILLED_PARS& fillPar, bool filled) {
     return true;
 }
 
+std::vector<CFonts*> CFonts::LinkedTexts() {
+    std::vector<CFonts*> out;
+    if (m_pDoc == nullptr) return out;
+    // A copy: the linked texts' own work may touch the list.
+    const std::vector<GUID> ids = GetLinkedIDs();
+    for (const GUID& id : ids) {
+        auto* text = dynamic_cast<CFonts*>(m_pDoc->GetShapeByUUID(id));
+        if (text != nullptr && text != this && std::find(out.begin(), out.end(), text) == out.end())
+            out.push_back(text);
+    }
+    return out;
+}
+
+void CFonts::NoteFillBefore() {
+    m_fillBeforePar = parFill;
+    m_fillBeforeFilled = bFilled;
+    m_fillBeforeKnown = true;
+}
+
+void CFonts::GetFillBefore(FILLED_PARS& fillPar, int& filled) const {
+    fillPar = m_fillBeforeKnown ? m_fillBeforePar : parFill;
+    filled = m_fillBeforeKnown ? m_fillBeforeFilled : bFilled;
+}
+
 void CFonts::SetFill(FILLED_PARS& fillPar, bool textOnly) {
+    NoteFillBefore();
     // The texts whose SetFill runs on this thread: texts linked to each
     // other (A to B and B to A) reach each one once instead of recursing
     // without end.
@@ -689,12 +719,8 @@ void CFonts::SetFill(FILLED_PARS& fillPar, bool textOnly) {
             std::vector<const CFonts*>& list;
             ~Pop() { list.pop_back(); }
         } pop{filling};
-        const std::vector<GUID> ids = GetLinkedIDs();
-        for (const GUID& id : ids) {
-            auto* text = dynamic_cast<CFonts*>(m_pDoc->GetShapeByUUID(id));
-            if (text != nullptr && std::find(filling.begin(), filling.end(), text) == filling.end())
-                text->SetFill(fillPar, textOnly);
-        }
+        for (CFonts* text : LinkedTexts())
+            if (std::find(filling.begin(), filling.end(), text) == filling.end()) text->SetFill(fillPar, textOnly);
     }
     // What this fill replaces stays at hand for an undo.
     KeepReplacedFill();
@@ -750,6 +776,7 @@ void CFonts::SetFill(FILLED_PARS& fillPar, bool textOnly) {
 }
 
 void CFonts::SetFill2(FILLED_PARS& fillPar, bool textOnly) {
+    NoteFillBefore();
     Log()->Write(L"CFonts::SetFill SetFill2");
     if (nFontType == 3) return;
     const bool textFill = parCodebar.bTextFill != 0;
@@ -791,6 +818,7 @@ void CFonts::SetFill2(FILLED_PARS& fillPar, bool textOnly) {
 }
 
 void CFonts::DeleteFill() {
+    NoteFillBefore();
     KeepReplacedFill();
     bFilled = 0;
     for (size_t j = 0; j < m_arrFills.size(); ++j) RememberFill(j, m_arrFills[j]);

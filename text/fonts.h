@@ -83,6 +83,13 @@ public:
     // where they stood then and that fill had these parameters and filled
     // state. False, with nothing changed, otherwise. For undo.
     bool RestoreReplacedFill(const FILLED_PARS& fillPar, bool filled);
+    // The texts that this text's SetFill reaches first: the document's
+    // texts of its linked GUIDs, each once, never this text itself.
+    std::vector<CFonts*> LinkedTexts();
+    // The fill this text had before its latest SetFill, SetFill2 or
+    // DeleteFill (its parameters and filled switch), or the one it has when
+    // none ran yet. For the undo of an edit that reached it through a link.
+    void GetFillBefore(FILLED_PARS& fillPar, int& filled) const;
     // The layout that the last SetFonts replaced back in place, whole:
     // characters, frame, fill shapes, parameters and place (a new layout of
     // the old content is not the one it replaced when the text was zoomed or
@@ -409,6 +416,11 @@ private:
         FILLED_PARS par;
     };
     std::vector<ReplacedFill> m_replacedFills;
+    // What GetFillBefore hands out, set as a fill change starts.
+    FILLED_PARS m_fillBeforePar;
+    int m_fillBeforeFilled = 0;
+    bool m_fillBeforeKnown = false;
+    void NoteFillBefore();
     // The layouts replaced by SetFonts, the last one last, each with the
     // points of the characters that replaced it.
     struct ReplacedLayout;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -555,6 +556,102 @@ TEST_F(TextUndoRandom, LinkedHatchAndContentAfterZoomComeBack) {
         const std::string diff = MarksDiffer(d.Mark(), marks[static_cast<size_t>(d.core.m_nUndoPos)], 2e-3);
         EXPECT_TRUE(diff.empty()) << "undo to " << d.core.m_nUndoPos << ": " << diff;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Texts linked to an edited text, one with a fill of its own and one with
+// none: every fill record (a fill over an older fill, new hatch parameters,
+// several fills at once) and a content change between them reach the linked
+// texts, and each undo gives back the saved bytes and mark data of before.
+TEST_F(TextUndoRandom, LinkedTextsGetTheirOwnFillBack) {
+    Desk d;
+    FONTS_PAR small;
+    small.dHeight = 5;
+    const CString dejavu(L"DejaVu Sans");
+    CFonts* own = Lay(d, L"L1", 0, dejavu, {30, 0}, small);
+    CFonts* none = Lay(d, L"L1", 0, dejavu, {30, -15}, small);
+    CFonts* from = Lay(d, L"L1", 0, dejavu, {30, 10}, small);
+    from->SetLinkFlag(true);
+    from->GetLinkedIDs() = {own->GetBaseID(), none->GetBaseID()};
+    FILLED_PARS first = ::Hatch(0.5, 0, 3);
+    from->SetFill(first, false);
+    FILLED_PARS mine = ::Hatch(0.3, 60, 1);
+    own->SetFill(mine, false);
+    none->DeleteFill();
+
+    auto fillOver = [&](FILLED_PARS par) {
+        auto* p = new stFontFillUndo;
+        p->before = p->after = d.GetShapeList();
+        p->pText = from;
+        p->bOldHadFill = 1;
+        p->parOld = from->parFill;
+        p->parNew = par;
+        from->SetFill(par, false);
+        d.core.AddUndoItem(new CUND_FONTFill(p));
+    };
+    auto hatch = [&](FILLED_PARS par) {
+        auto* p = new stSetFillUndo;
+        p->pShape = from;
+        p->parOld = from->parFill;
+        p->parNew = par;
+        from->SetFill(par, false);
+        d.core.AddUndoItem(new CUND_SetFill(p));
+    };
+    auto content = [&](const wchar_t* word) {
+        auto* p = new stFontsUndo;
+        p->ids = {from->GetBaseID()};
+        from->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
+        p->ptOld = from->fontspos;
+        p->strNewFirst = word;
+        p->strNewSecond = p->strOldSecond;
+        p->nNewType = p->nOldType;
+        p->fontsNew = p->fontsOld;
+        p->codebarNew = p->codebarOld;
+        for (CFonts* t : {from, own, none}) {
+            FONTS_PAR f = p->fontsNew;
+            CODEBAR_PAR c = p->codebarNew;
+            VARTEXT_PAR v;
+            ASSERT_EQ(t->SetFonts(p->strNewFirst, p->nNewType, p->strNewSecond, f, c, v, 0, 1, false), 1);
+        }
+        p->ptNew = from->fontspos;
+        d.core.AddUndoItem(new CUND_Fonts(p));
+    };
+    auto multi = [&](FILLED_PARS par) {
+        auto* m = new stMultiFillUndo;
+        m->before = m->after = d.GetShapeList();
+        auto* e = new stFontFillUndo;
+        e->pText = from;
+        e->bOldHadFill = 1;
+        e->parOld = from->parFill;
+        e->parNew = par;
+        m->vecText = {e};
+        from->SetFill(par, false);
+        d.core.AddUndoItem(new CUND_MutliFill(m));
+    };
+    const std::vector<std::function<void()>> edits{
+        [&] { fillOver(::Hatch(0.8, 30, 2)); }, [&] { content(L"Kg8"); }, [&] { hatch(::Hatch(0.4, 90, 4)); },
+        [&] { multi(::Hatch(0.6, 45, 1)); },    [&] { fillOver(::Hatch(0.7, 0, 3)); },
+    };
+    std::vector<Bytes> saved{d.Save()};
+    std::vector<Marks> marks{d.Mark()};
+    for (const auto& edit : edits) {
+        edit();
+        saved.push_back(d.Save());
+        marks.push_back(d.Mark());
+    }
+    while (d.core.IsAbleToUndo()) {
+        d.core.OnEditUndo();
+        const size_t at = static_cast<size_t>(d.core.m_nUndoPos);
+        SavedCompare cmp(2e-4);
+        EXPECT_TRUE(cmp.Lists(d.Save(), saved[at])) << "undo to " << at << ": " << cmp.where;
+        EXPECT_EQ(MarksDiffer(d.Mark(), marks[at], 2e-3), "") << "undo to " << at;
+    }
+    while (d.core.IsAbleToRedo()) d.core.OnEditRedo();
+    SavedCompare cmp(2e-4);
+    EXPECT_TRUE(cmp.Lists(d.Save(), saved.back())) << "after redoing all: " << cmp.where;
 }
 
 }  // namespace
