@@ -547,9 +547,11 @@ std::vector<CFilledShape*> CFonts::CopyFills(const std::vector<CFilledShape*>& f
 }
 
 void CFonts::KeepReplacedFill() {
+    // A fill, or the empty fill shapes of a text without one: their
+    // parameters and identities are not those a new fill would give them.
     bool any = false;
     for (CFilledShape* fill : m_arrFills)
-        if (fill != nullptr && !fill->GetChildren().empty()) any = true;
+        if (fill != nullptr && (!fill->GetChildren().empty() || bFilled == 0)) any = true;
     if (!any) return;
     ReplacedFill kept;
     kept.fills = CopyFills(m_arrFills);
@@ -722,6 +724,10 @@ void CFonts::SetFill(FILLED_PARS& fillPar, bool textOnly) {
         for (CFonts* text : LinkedTexts())
             if (std::find(filling.begin(), filling.end(), text) == filling.end()) text->SetFill(fillPar, textOnly);
     }
+    FillOwn(fillPar, textOnly);
+}
+
+void CFonts::FillOwn(FILLED_PARS& fillPar, bool textOnly) {
     // What this fill replaces stays at hand for an undo.
     KeepReplacedFill();
     for (const SHAPE_FILLER_PARAM& set : fillPar.fillParams) {
@@ -1018,11 +1024,15 @@ void CFonts::DropOldLayout(LayoutSnapshot& s) {
 }
 
 void CFonts::RefillAfterLayout() {
+    // The fill follows the new outlines of this text only: a linked text
+    // gets its own layout, and its refill, from its own SetFonts. Reaching
+    // it from here would hatch its old outlines anew and overwrite a fill of
+    // its own, which the undo of this layout could not give back.
     if (bFilled != 0) {
         Log()->Write(parVarText.bEnable != 0 ? L"SetFonts 变量文本 SetFill" : L"SetFonts 非变量文本 SetFill");
-        SetFill(parFill, false);
+        FillOwn(parFill, false);
     } else if (parCodebar.bShowText != 0 && parCodebar.bTextFill != 0) {
-        SetFill(parFill, true);
+        FillOwn(parFill, true);
     }
 }
 
@@ -1067,7 +1077,7 @@ void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
         if (dx != 0.0 || dy != 0.0) Move(static_cast<float>(dx), static_cast<float>(dy));
     } else if (nFontType == 0) {
         ResetAttachPt();
-        if (m_bRefillAfterLayout != 0) SetFill(parFill, false);
+        if (m_bRefillAfterLayout != 0) FillOwn(parFill, false);
     } else {
         ReStoreSinglePt();
     }

@@ -421,6 +421,8 @@ private:
     int m_fillBeforeFilled = 0;
     bool m_fillBeforeKnown = false;
     void NoteFillBefore();
+    // SetFill of this text alone, without its linked texts.
+    void FillOwn(FILLED_PARS& fillPar, bool textOnly);
     // The layouts replaced by SetFonts, the last one last, each with the
     // points of the characters that replaced it.
     struct ReplacedLayout;

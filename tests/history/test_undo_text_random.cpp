@@ -562,10 +562,10 @@ TEST_F(TextUndoRandom, LinkedHatchAndContentAfterZoomComeBack) {
 
 namespace {
 
-// Texts linked to an edited text, one with a fill of its own and one with
-// none: every fill record (a fill over an older fill, new hatch parameters,
-// several fills at once) and a content change between them reach the linked
-// texts, and each undo gives back the saved bytes and mark data of before.
+// Texts linked to an edited text, one with a mirrored fill of its own and one
+// with none: content changes and every fill record (a fill over an older
+// fill, new hatch parameters, several fills at once) reach the linked texts,
+// and each undo gives back the saved bytes and mark data of before.
 TEST_F(TextUndoRandom, LinkedTextsGetTheirOwnFillBack) {
     Desk d;
     FONTS_PAR small;
@@ -580,6 +580,9 @@ TEST_F(TextUndoRandom, LinkedTextsGetTheirOwnFillBack) {
     from->SetFill(first, false);
     FILLED_PARS mine = ::Hatch(0.3, 60, 1);
     own->SetFill(mine, false);
+    // A mirrored hatch runs the other way than one made anew.
+    own->Mirror({30, 0}, 1);
+    own->SetMirrorFlag(1);
     none->DeleteFill();
 
     auto fillOver = [&](FILLED_PARS par) {
@@ -632,8 +635,8 @@ TEST_F(TextUndoRandom, LinkedTextsGetTheirOwnFillBack) {
         d.core.AddUndoItem(new CUND_MutliFill(m));
     };
     const std::vector<std::function<void()>> edits{
-        [&] { fillOver(::Hatch(0.8, 30, 2)); }, [&] { content(L"Kg8"); }, [&] { hatch(::Hatch(0.4, 90, 4)); },
-        [&] { multi(::Hatch(0.6, 45, 1)); },    [&] { fillOver(::Hatch(0.7, 0, 3)); },
+        [&] { content(L"Kg8"); },           [&] { fillOver(::Hatch(0.8, 30, 2)); }, [&] { content(L"AB"); },
+        [&] { hatch(::Hatch(0.4, 90, 4)); }, [&] { multi(::Hatch(0.6, 45, 1)); },    [&] { fillOver(::Hatch(0.7, 0, 3)); },
     };
     std::vector<Bytes> saved{d.Save()};
     std::vector<Marks> marks{d.Mark()};
