@@ -698,7 +698,28 @@ std::vector<CFonts*> CFonts::LinkedTexts() {
     return out;
 }
 
+namespace {
+
+// The texts whose fill from before the running SetFill (and the SetFill of
+// the texts it reaches) is noted: a text that the links reach twice keeps
+// the fill it had before the first.
+thread_local int g_fillDepth = 0;
+thread_local std::vector<const CFonts*> g_fillNoted;
+
+struct FillScope {
+    FillScope() { ++g_fillDepth; }
+    ~FillScope() {
+        if (--g_fillDepth == 0) g_fillNoted.clear();
+    }
+};
+
+}  // namespace
+
 void CFonts::NoteFillBefore() {
+    if (g_fillDepth > 0) {
+        if (std::find(g_fillNoted.begin(), g_fillNoted.end(), this) != g_fillNoted.end()) return;
+        g_fillNoted.push_back(this);
+    }
     m_fillBeforePar = parFill;
     m_fillBeforeFilled = bFilled;
     m_fillBeforeKnown = true;
@@ -710,6 +731,7 @@ void CFonts::GetFillBefore(FILLED_PARS& fillPar, int& filled) const {
 }
 
 void CFonts::SetFill(FILLED_PARS& fillPar, bool textOnly) {
+    const FillScope scope;
     NoteFillBefore();
     // The texts whose SetFill runs on this thread: texts linked to each
     // other (A to B and B to A) reach each one once instead of recursing

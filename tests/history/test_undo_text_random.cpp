@@ -576,6 +576,9 @@ TEST_F(TextUndoRandom, LinkedTextsGetTheirOwnFillBack) {
     CFonts* from = Lay(d, L"L1", 0, dejavu, {30, 10}, small);
     from->SetLinkFlag(true);
     from->GetLinkedIDs() = {own->GetBaseID(), none->GetBaseID()};
+    // A fill reaches the text without one twice: directly and through the
+    // other linked text.
+    own->GetLinkedIDs() = {none->GetBaseID()};
     FILLED_PARS first = ::Hatch(0.5, 0, 3);
     from->SetFill(first, false);
     FILLED_PARS mine = ::Hatch(0.3, 60, 1);
