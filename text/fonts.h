@@ -87,7 +87,8 @@ public:
     // texts of its linked GUIDs, each once, never this text itself.
     std::vector<CFonts*> LinkedTexts();
     // The fill this text had before its latest SetFill, SetFill2 or
-    // DeleteFill (its parameters and filled switch), or the one it has when
+    // DeleteFill (its parameters and filled switch; before the first, when
+    // one SetFill reached it twice through links), or the one it has when
     // none ran yet. For the undo of an edit that reached it through a link.
     void GetFillBefore(FILLED_PARS& fillPar, int& filled) const;
     // The layout that the last SetFonts replaced back in place, whole:
