@@ -867,6 +867,7 @@ void CFonts::SetAsideOldLayout(LayoutSnapshot& s) {
 
 bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, [[maybe_unused]] FONTS_PAR& fonts,
                           [[maybe_unused]] CODEBAR_PAR& codebar) {
+    TakeArcLayoutSize();
     switch (fontType) {
         case 2: {
             // The symbol is encoded once, by the build itself: data or
@@ -922,6 +923,7 @@ bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, 
 
 void CFonts::RestoreLayoutState(LayoutSnapshot& s) {
     // The text stays as it was: outlines, parameters and recording.
+    m_arcShown.active = false;
     FreeAll(true);
     m_arrChars.swap(s.chars);
     m_arrFills.swap(s.fills);
@@ -1039,9 +1041,11 @@ void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
         if (dx != 0.0 || dy != 0.0) Move(static_cast<float>(dx), static_cast<float>(dy));
     } else if (nFontType == 0) {
         ResetAttachPt();
+        GiveBackArcShownSize();
         if (m_bRefillAfterLayout != 0) SetFill(parFill, false);
     } else {
         ReStoreSinglePt();
+        GiveBackArcShownSize();
     }
 }
 

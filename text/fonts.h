@@ -369,6 +369,21 @@ private:
     // Makes the recorded modifications again on restored points and drops
     // the backup characters.
     void ReplayModifications();
+    // How the recorded modifications have scaled the text's frame: along
+    // its horizontal line (width) and across it (height). 1 and 1 for a
+    // list of moves, turns and mirrors.
+    void ModifiedFrameScale(double& width, double& height) const;
+    // Text on an arc is laid out at the size it had before the recorded
+    // zooms and slants, which the replay then makes again: the size the
+    // dialog shows is taken back to that size for the layout and set again
+    // after the replay.
+    void TakeArcLayoutSize();
+    void GiveBackArcShownSize();
+    struct ArcShownSize {
+        bool active = false;
+        double height = 0, widthRatio = 0;
+        float spacing = 0;
+    } m_arcShown;
     void Record(int cmd, double par1, double par2, tagPOINTF ref);
     void RecordZoom(double sx, double sy, tagPOINTF centre);
     // The size ratios before each recorded slant and zoom, by the index of
