@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cwchar>
 #include <memory>
+#include <utility>
 
 #include "compose/combine.h"
 #include "core/exportsink.h"
@@ -320,7 +321,7 @@ void CFilledShape::KeepHatch() {
     kept->par = m_par;
     kept->whole = m_hatchWhole;
     for (int s = 0; s < kSetCount; ++s) {
-        kept->paths[s] = m_paths[s];
+        kept->paths[s] = std::move(m_paths[s]);
         m_paths[s].Reset();
     }
     std::vector<CBaseShape*> rest;
@@ -345,7 +346,7 @@ bool CFilledShape::RestoreKeptHatch(int whole) {
     std::unique_ptr<KeptHatch> kept = std::move(*match);
     m_keptHatches.erase(std::next(match).base());
     DeleteFill(false);
-    for (int s = 0; s < kSetCount; ++s) m_paths[s] = kept->paths[s];
+    for (int s = 0; s < kSetCount; ++s) m_paths[s] = std::move(kept->paths[s]);
     m_arrChildren.insert(m_arrChildren.end(), kept->products.begin(), kept->products.end());
     for (SHAPE_FILLER_PARAM& set : m_par.fillParams) Normalise(set);
     m_hatchWhole = whole;

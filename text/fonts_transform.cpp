@@ -389,7 +389,8 @@ void CFonts::ModifiedFrameScale(double& width, double& height) const {
 
 void CFonts::TakeArcLayoutSize() {
     m_arcShown.active = false;
-    if (parFonts.bPathText == 0) return;
+    // Barcodes are never bent onto a circle.
+    if (parFonts.bPathText == 0 || nFontType == 2) return;
     double wz = 1, hz = 1;
     ModifiedFrameScale(wz, hz);
     // A list that flattened the frame cannot be taken back: such a text is
