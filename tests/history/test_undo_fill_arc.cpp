@@ -93,6 +93,9 @@ private:
         p->pShape = fill;
         p->parOld = fill->GetFillParam();
         p->parNew = Hatch(Int(3, 8) / 10.0, Int(0, 11) * 15.0, Int(0, 4), Int(0, 3) == 0);
+        // Border rings and copies: children the fill makes.
+        p->parNew.fillParams[0].nCircularCount = static_cast<uint32_t>(Int(0, 2));
+        p->parNew.fillParams[0].bAlongBorder = Int(0, 1);
         fill->SetParam(p->parNew);
         fill->DoFill(0);
         m_d.core.AddUndoItem(new CUND_SetFill(p));
