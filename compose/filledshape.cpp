@@ -205,6 +205,7 @@ void CFilledShape::SetParam(FILLED_PARS par) {
 }
 
 void CFilledShape::FillShape(const FILLED_PARS& par) {
+    KeepHatch();
     m_par = par;
     DoFill(0);
 }

@@ -96,8 +96,13 @@ private:
         // Border rings and copies: children the fill makes.
         p->parNew.fillParams[0].nCircularCount = static_cast<uint32_t>(Int(0, 2));
         p->parNew.fillParams[0].bAlongBorder = Int(0, 1);
-        fill->SetParam(p->parNew);
-        fill->DoFill(0);
+        // The hatch dialog sets the parameters and fills, or fills with them.
+        if (Int(0, 1) == 0) {
+            fill->SetParam(p->parNew);
+            fill->DoFill(0);
+        } else {
+            fill->FillShape(p->parNew);
+        }
         m_d.core.AddUndoItem(new CUND_SetFill(p));
         return "hatch " + std::to_string(p->parNew.fillParams[0].nFillType) + " of " + Name(fill);
     }
