@@ -339,4 +339,44 @@ TEST_F(FillArcUndoRandom, TransformedFillShapesGiveTheirHatchBack) { Run(Fills);
 
 TEST_F(FillArcUndoRandom, ZoomedArcTextsKeepTheirPlaceThroughTheDialog) { Run(Arcs); }
 
+// A TrueType text spread over a span scales with its circle: zoomed with
+// aspect and set again through the dialog, it marks as a new text laid out
+// on the zoomed circle at the zoomed height. (Single-line strokes flatten
+// their arcs by their size, so they are not the same points.)
+TEST_F(FillArcUndoRandom, ZoomedSpanTextSetAgainIsTheLayoutOfTheZoomedCircle) {
+    auto lay = [](Desk& d, tagPOINTF centre, double radius, double height) {
+        FONTS_PAR arc;
+        arc.dHeight = height;
+        arc.bPathText = 1;
+        auto* t = new CFonts();
+        t->ptCenter = centre;
+        t->dRad = radius;
+        t->SetPathFontPara(90, 120, 0, 0, 0);
+        d.AddShape(t);
+        t->SetDocView(&d, &d.view);
+        VARTEXT_PAR var;
+        CODEBAR_PAR none;
+        EXPECT_EQ(t->SetFonts(L"Kg8", 0, L"DejaVu Sans", arc, none, var, 1, 0, false), 1);
+        return t;
+    };
+    const tagPOINTF centre{3, -4}, at{7, 2};
+    for (double f : {2.0, 0.5}) {
+        SCOPED_TRACE(testing::Message() << "zoom " << f);
+        Desk zoomed;
+        CFonts* t = lay(zoomed, centre, 15, 5);
+        t->Zoom(at, f, f);
+        CString text, face;
+        int kind = 0;
+        FONTS_PAR fonts;
+        CODEBAR_PAR code;
+        VARTEXT_PAR var;
+        t->GetFonts(text, kind, face, fonts, code, var);
+        ASSERT_EQ(t->SetFonts(text, kind, face, fonts, code, var, 0, 1, false), 1);
+        Desk fresh;
+        lay(fresh, {static_cast<float>(at.x + (centre.x - at.x) * f), static_cast<float>(at.y + (centre.y - at.y) * f)},
+            15 * f, 5 * f);
+        EXPECT_EQ(MarksDiffer(zoomed.Mark(), fresh.Mark(), 2e-3), "");
+    }
+}
+
 }  // namespace
