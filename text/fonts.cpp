@@ -491,13 +491,23 @@ void CFonts::AdoptFillIdentity(size_t j, CFilledShape* fill) {
 
 namespace {
 
-// Two fill records alike in every saved field.
+// Two fill records alike in every saved field. The record's own save holds
+// only its switches: its hatch sets and the ungroup switch are saved by the
+// fill shape, and a fill kept for an undo must match in those too.
 bool SameFill(const FILLED_PARS& a, const FILLED_PARS& b) {
     FILLED_PARS x = a, y = b;
     SriFile fa, fb;
     x.Save(true, &fa);
     y.Save(true, &fb);
-    return fa.GetWrittenBytes() == fb.GetWrittenBytes();
+    if (fa.GetWrittenBytes() != fb.GetWrittenBytes() || a.bDelUngroup != b.bDelUngroup) return false;
+    for (int s = 0; s < FILLED_PARS::kSetCount; ++s) {
+        SHAPE_FILLER_PARAM sa = a.fillParams[s], sb = b.fillParams[s];
+        SriFile ga, gb;
+        sa.Save(true, &ga);
+        sb.Save(true, &gb);
+        if (ga.GetWrittenBytes() != gb.GetWrittenBytes()) return false;
+    }
+    return true;
 }
 
 // Characters that stand where they stood, but for the rounding of a
