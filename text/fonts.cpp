@@ -552,6 +552,7 @@ std::vector<CFilledShape*> CFonts::CopyFills(const std::vector<CFilledShape*>& f
 }
 
 void CFonts::KeepReplacedFill() {
+    m_lastKept = 0;
     bool any = false;
     for (CFilledShape* fill : m_arrFills)
         if (fill != nullptr && !fill->GetChildren().empty()) any = true;
@@ -562,9 +563,11 @@ void CFonts::KeepReplacedFill() {
     kept.filled = bFilled;
     kept.par = parFill;
     PushReplacedFill(std::move(kept));
+    m_lastKept = m_replacedFills.back().serial;
 }
 
 void CFonts::PushReplacedFill(ReplacedFill kept) {
+    kept.serial = ++m_keptSerial;
     if (m_replacedFills.size() >= kKeptFills) {
         for (CFilledShape* fill : m_replacedFills.front().fills) DestroyFill(fill, true);
         m_replacedFills.erase(m_replacedFills.begin());
@@ -684,6 +687,43 @@ bool CFonts::RestoreReplacedFill(const FILLED_PARS& fillPar, bool filled) {
     parFill = kept.par;
     m_bRefillAfterLayout = 0;
     m_replacedFills.erase(std::next(match).base());
+    m_lastKept = 0;
+    InvalidateGeometry();
+    return true;
+}
+
+CFonts::HeldFill::~HeldFill() {
+    for (CFilledShape* fill : fills) DestroyFill(fill, true);
+}
+
+std::unique_ptr<CFonts::HeldFill> CFonts::TakeDeletedFill() {
+    if (bFilled != 0 || m_lastKept == 0 || m_replacedFills.empty() || m_replacedFills.back().serial != m_lastKept)
+        return nullptr;
+    ReplacedFill& kept = m_replacedFills.back();
+    auto held = std::make_unique<HeldFill>();
+    held->fills.swap(kept.fills);
+    held->points.swap(kept.points);
+    held->filled = kept.filled;
+    held->par = kept.par;
+    m_replacedFills.pop_back();
+    m_lastKept = 0;
+    return held;
+}
+
+bool CFonts::PutBackFill(std::unique_ptr<HeldFill>& held) {
+    if (held == nullptr || held->fills.size() != m_arrFills.size() || !SamePoints(held->points, CharPoints()))
+        return false;
+    for (size_t j = 0; j < m_arrFills.size(); ++j) {
+        DestroyFill(m_arrFills[j], true);
+        m_arrFills[j] = held->fills[j];
+        held->fills[j] = nullptr;
+        if (m_arrFills[j] != nullptr) m_arrFills[j]->SetDocView(m_pDoc, m_pView);
+    }
+    bFilled = held->filled;
+    parFill = held->par;
+    m_bRefillAfterLayout = 0;
+    m_lastKept = 0;
+    held.reset();
     InvalidateGeometry();
     return true;
 }

@@ -558,3 +558,71 @@ TEST_F(TextUndoRandom, LinkedHatchAndContentAfterZoomComeBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// A filled text turned with its group holds a turned hatch, which no new
+// fill makes again. Ungrouped (its fill goes) and filled anew, with the
+// hatch it had or another, every undo gives back the mark data and saved
+// bytes from before its edit, and every redo those from after it.
+TEST_F(TextUndoRandom, UngroupOfATurnedFilledTextComesBack) {
+    for (const FILLED_PARS& refill : {::Hatch(0.5, 0, 3), ::Hatch(0.8, 30, 3)}) {
+        SCOPED_TRACE(testing::Message() << "refill spacing " << refill.fillParams[0].fLineSpacing);
+        Desk d;
+        FONTS_PAR small;
+        small.dHeight = 5;
+        CFonts* t = Lay(d, L"Og", 0, CString(L"DejaVu Sans"), {-20, -40}, small);
+        FILLED_PARS hatch = ::Hatch(0.5, 0, 3);
+        t->SetFill(hatch, false);
+        auto* group = new CGroupShape();
+        group->SetDocView(&d, &d.view);
+        group->GetChildren().push_back(t);
+        d.RestoreShapeList({group});
+        d.AdoptShape(group);
+        std::vector<Marks> marks{d.Mark()};
+        std::vector<Bytes> saved{d.Save()};
+        auto recorded = [&](CUND_Base* record) {
+            d.core.AddUndoItem(record);
+            marks.push_back(d.Mark());
+            saved.push_back(d.Save());
+        };
+
+        group->Rotate(30, {-18, -38});
+        recorded(new CUND_Rotate(new stRotateUndo{{group->GetBaseID()}, {-18, -38}, 30}));
+        auto* ungroup = new stUngroupUndo;
+        ungroup->before = d.GetShapeList();
+        ungroup->after = {t};
+        ungroup->vecFilled = {t};
+        t->DeleteFill();
+        d.RestoreShapeList(ungroup->after);
+        recorded(new CUND_Ungroup(ungroup));
+        auto* fill = new stFontFillUndo;
+        fill->before = fill->after = d.GetShapeList();
+        fill->pText = t;
+        fill->bOldHadFill = 0;
+        fill->parOld = t->parFill;
+        fill->parNew = refill;
+        FILLED_PARS par = refill;
+        t->SetFill(par, false);
+        recorded(new CUND_FONTFill(fill));
+
+        auto same = [&](const char* when) {
+            const size_t at = static_cast<size_t>(d.core.m_nUndoPos);
+            EXPECT_EQ(MarksDiffer(d.Mark(), marks[at], 2e-3), "") << when << " to " << at;
+            SavedCompare cmp(2e-4);
+            EXPECT_TRUE(cmp.Lists(d.Save(), saved[at])) << when << " to " << at << ": " << cmp.where;
+        };
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            while (d.core.IsAbleToUndo()) {
+                d.core.OnEditUndo();
+                same("undo");
+            }
+            while (d.core.IsAbleToRedo()) {
+                d.core.OnEditRedo();
+                same("redo");
+            }
+        }
+    }
+}
+
+}  // namespace
