@@ -451,7 +451,7 @@ protected:
 
 TEST_F(TextUndoRandom, EveryEditOfTextsComesBack) {
     // A long run: MORVIK_UNDO_SEEDS=first,count (CI runs the first few).
-    unsigned first = 1, count = 6;
+    unsigned first = 1, count = 16;
     if (const char* env = std::getenv("MORVIK_UNDO_SEEDS")) std::sscanf(env, "%u,%u", &first, &count);
     for (unsigned seed = first; seed < first + count; ++seed) {
         SCOPED_TRACE(testing::Message() << "seed " << seed);
