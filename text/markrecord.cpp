@@ -1,6 +1,7 @@
 #include "text/markrecord.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -125,6 +126,24 @@ CTime TodayAt(const CTime& now, const CTime& at) {
     return CTime(now.GetYear(), now.GetMonth(), now.GetDay(), at.GetHour(), at.GetMinute(), at.GetSecond());
 }
 
+// The latest moment, not after now, with the time of day of `at`: when the
+// last daily clear was due.
+CTime LastDueAt(const CTime& now, const CTime& at) {
+    CTime due = TodayAt(now, at);
+    if (now < due) due = TodayAt(CTime(now.GetTime() - 86400), at);
+    // A day without that time of day (a clock change) still looks back.
+    if (now < due) due = CTime(now.GetTime() - 86400);
+    return due;
+}
+
+// Whether the file was last written before `due` (false when it cannot be
+// told: nothing is cleared on a doubt).
+bool WrittenBefore(const std::string& path, const CTime& due) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return static_cast<int64_t>(st.st_mtime) < due.GetTime();
+}
+
 }  // namespace
 
 CMarkRecord::CMarkRecord() { Open(CString(), false, false, false, CTime()); }
@@ -169,7 +188,15 @@ bool CMarkRecord::Open(CString path, bool stamp, bool check, bool daily, CTime r
     m_bCheck = check;
     m_bDaily = daily;
     m_tmReset = reset;
-    if (m_bDaily && m_tmReset < VarTextNow()) RollResetTime();
+    // A pass that starts after a reset time that passed unseen (no pass
+    // was running then) still owes that day's clear: a file not written
+    // since is yesterday's and is cleared; one written since holds what was
+    // marked after the clear and is kept.
+    std::optional<CTime> dueClear;
+    if (m_bDaily && m_tmReset < VarTextNow()) {
+        dueClear = LastDueAt(VarTextNow(), m_tmReset);
+        RollResetTime();
+    }
     if (m_hEvent != nullptr) CloseHandle(m_hEvent);
     m_hEvent = CreateEventW(nullptr, FALSE, TRUE, nullptr);
     m_path.reset();
@@ -177,6 +204,11 @@ bool CMarkRecord::Open(CString path, bool stamp, bool check, bool daily, CTime r
 
     m_path = WideToAnsi(std::wstring(path.GetString()), CP_UTF8);
     m_fileLock = FileLock(*m_path);
+    if (dueClear) {
+        std::lock_guard<std::mutex> guard(*m_fileLock);
+        if (WrittenBefore(*m_path, *dueClear))
+            if (FILE* file = std::fopen(m_path->c_str(), "w+")) std::fclose(file);
+    }
     FILE* file = std::fopen(m_path->c_str(), "rb");
     if (file == nullptr) return false;
     std::string line;

@@ -35,8 +35,10 @@ public:
     CMarkRecord& operator=(const CMarkRecord&) = delete;
 
     // Starts the history afresh with these options and loads the file's
-    // texts; an empty path means no file. False when the file cannot be
-    // read (later records still create it).
+    // texts; an empty path means no file. With the daily clear, a reset
+    // time that has passed moves to its next occurrence, and a file last
+    // written before the latest passed occurrence is cleared first. False
+    // when the file cannot be read (later records still create it).
     bool Open(CString path, bool stamp, bool check, bool daily, CTime reset);
     // Whether the text was marked before: among the texts recorded since
     // Open, or (useFile) among those loaded from the file.

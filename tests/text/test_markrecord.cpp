@@ -1,6 +1,7 @@
 // The history of marked texts: its file as written and read back, the
 // daily clear, the default file and a file that cannot be written.
 #include <gtest/gtest.h>
+#include <sys/time.h>
 
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,13 @@ std::string ReadAll(const std::string& path) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// The file's last write as if made at `t` (the test's clock is not the
+// file system's).
+void WrittenAt(const std::string& path, const CTime& t) {
+    const struct timeval times[2] = {{static_cast<time_t>(t.GetTime()), 0}, {static_cast<time_t>(t.GetTime()), 0}};
+    ASSERT_EQ(::utimes(path.c_str(), times), 0);
 }
 
 class MarkRecordTest : public ::testing::Test {
@@ -96,11 +104,29 @@ TEST_F(MarkRecordTest, DailyResetClearsAtTheNextOccurrence) {
     h.AddRecord(CString(L"E4"), true);
     EXPECT_EQ(ReadAll(path), "E4\r\n");
 
-    // Opened after today's time: the next clear is tomorrow's.
-    At(3, 9, 0, 0);
-    h.Open(CString(path.c_str()), false, true, true, CTime(2024, 5, 2, 8, 0, 0));
-    EXPECT_EQ(h.GetResetTime(), CTime(2024, 5, 4, 8, 0, 0));
-    EXPECT_TRUE(h.Contains(CString(L"E4"), true));
+    // A pass opened after a reset time that no pass saw: a file last written
+    // before the latest passed reset moment is yesterday's and is cleared
+    // now; one written at or after it holds today's texts. The next clear
+    // is the next occurrence either way.
+    struct Case {
+        CTime open, written;
+        bool kept;
+        CTime next;
+    };
+    const CTime day4(2024, 5, 4, 8, 0, 0);
+    for (const Case& c : {Case{CTime(2024, 5, 3, 9, 0, 0), CTime(2024, 5, 3, 7, 59, 59), false, day4},
+                          Case{CTime(2024, 5, 3, 9, 0, 0), CTime(2024, 5, 3, 8, 0, 0), true, day4},
+                          Case{CTime(2024, 5, 3, 9, 0, 0), CTime(2024, 5, 2, 8, 0, 1), false, day4},
+                          Case{CTime(2024, 5, 4, 7, 0, 0), CTime(2024, 5, 3, 8, 30, 0), true, day4},
+                          Case{CTime(2024, 5, 4, 7, 0, 0), CTime(2024, 5, 3, 7, 30, 0), false, day4}}) {
+        std::ofstream(path, std::ios::binary) << "E4\r\n";
+        WrittenAt(path, c.written);
+        m_now = c.open;
+        h.Open(CString(path.c_str()), false, true, true, CTime(2024, 5, 2, 8, 0, 0));
+        EXPECT_EQ(h.GetResetTime(), c.next);
+        EXPECT_EQ(h.Contains(CString(L"E4"), true), c.kept) << c.written.GetTime();
+        EXPECT_EQ(ReadAll(path), c.kept ? "E4\r\n" : "");
+    }
 }
 
 TEST_F(MarkRecordTest, DefaultFileAndUnwritableFile) {
