@@ -561,22 +561,32 @@ TEST_F(TextUndoRandom, LinkedHatchAndContentAfterZoomComeBack) {
 
 namespace {
 
-// A filled text turned with its group holds a turned hatch, which no new
-// fill makes again. Ungrouped (its fill goes) and filled anew, with the
-// hatch it had or another, every undo gives back the mark data and saved
+// Filled texts turned with their group hold a turned hatch, which no new
+// fill makes again. Ungrouped (their fills go) and filled anew, with the
+// hatch they had or another, every undo gives back the mark data and saved
 // bytes from before its edit, and every redo those from after it.
-TEST_F(TextUndoRandom, UngroupOfATurnedFilledTextComesBack) {
+TEST_F(TextUndoRandom, UngroupOfTurnedFilledTextsComesBack) {
     for (const FILLED_PARS& refill : {::Hatch(0.5, 0, 3), ::Hatch(0.8, 30, 3)}) {
         SCOPED_TRACE(testing::Message() << "refill spacing " << refill.fillParams[0].fLineSpacing);
         Desk d;
         FONTS_PAR small;
         small.dHeight = 5;
-        CFonts* t = Lay(d, L"Og", 0, CString(L"DejaVu Sans"), {-20, -40}, small);
-        FILLED_PARS hatch = ::Hatch(0.5, 0, 3);
-        t->SetFill(hatch, false);
+        const CString dejavu(L"DejaVu Sans");
+        CODEBAR_PAR code;
+        code.nCodeType = 20;
+        code.bShowText = 1;
+        code.strTextFont = dejavu;
+        code.bTextFill = 1;
+        code.parTextFill = ::Hatch(0.4, 45, 3);
+        const std::vector<CFonts*> texts{Lay(d, L"Og", 0, dejavu, {-20, -40}, small),
+                                         Lay(d, L"4567", 2, GetCodebarInstance()->GetTypeName(20), {0, -20}, small, code)};
         auto* group = new CGroupShape();
         group->SetDocView(&d, &d.view);
-        group->GetChildren().push_back(t);
+        for (CFonts* t : texts) {
+            FILLED_PARS hatch = ::Hatch(0.5, 0, 3);
+            t->SetFill(hatch, false);
+            group->GetChildren().push_back(t);
+        }
         d.RestoreShapeList({group});
         d.AdoptShape(group);
         std::vector<Marks> marks{d.Mark()};
@@ -591,20 +601,22 @@ TEST_F(TextUndoRandom, UngroupOfATurnedFilledTextComesBack) {
         recorded(new CUND_Rotate(new stRotateUndo{{group->GetBaseID()}, {-18, -38}, 30}));
         auto* ungroup = new stUngroupUndo;
         ungroup->before = d.GetShapeList();
-        ungroup->after = {t};
-        ungroup->vecFilled = {t};
-        t->DeleteFill();
+        ungroup->after.assign(texts.begin(), texts.end());
+        ungroup->vecFilled.assign(texts.begin(), texts.end());
+        for (CFonts* t : texts) t->DeleteFill();
         d.RestoreShapeList(ungroup->after);
         recorded(new CUND_Ungroup(ungroup));
-        auto* fill = new stFontFillUndo;
-        fill->before = fill->after = d.GetShapeList();
-        fill->pText = t;
-        fill->bOldHadFill = 0;
-        fill->parOld = t->parFill;
-        fill->parNew = refill;
-        FILLED_PARS par = refill;
-        t->SetFill(par, false);
-        recorded(new CUND_FONTFill(fill));
+        for (CFonts* t : texts) {
+            auto* fill = new stFontFillUndo;
+            fill->before = fill->after = d.GetShapeList();
+            fill->pText = t;
+            fill->bOldHadFill = 0;
+            fill->parOld = t->parFill;
+            fill->parNew = refill;
+            FILLED_PARS par = refill;
+            t->SetFill(par, false);
+            recorded(new CUND_FONTFill(fill));
+        }
 
         auto same = [&](const char* when) {
             const size_t at = static_cast<size_t>(d.core.m_nUndoPos);
