@@ -83,6 +83,29 @@ public:
     // where they stood then and that fill had these parameters and filled
     // state. False, with nothing changed, otherwise. For undo.
     bool RestoreReplacedFill(const FILLED_PARS& fillPar, bool filled);
+    // A fill as the text held it, for an undo record that gives back exactly
+    // that fill: its fill shapes (hatch lines, outlines and identities as
+    // they were; owned here), the characters' points it went with, the
+    // filled switch and the parameters.
+    struct HeldFill {
+        HeldFill() = default;
+        HeldFill(const HeldFill&) = delete;
+        HeldFill& operator=(const HeldFill&) = delete;
+        ~HeldFill();
+        std::vector<CFilledShape*> fills;
+        std::vector<std::vector<tagPOINTF>> points;
+        int filled = 0;
+        FILLED_PARS par;
+    };
+    // The fill that the text's last DeleteFill took away, handed over to the
+    // caller. Null when that call had nothing to keep, when the text kept,
+    // gave back or dropped a fill since, or when it is filled again.
+    std::unique_ptr<HeldFill> TakeDeletedFill();
+    // The held fill back in place of the text's fill shapes, when the
+    // characters stand where they stood with it and the fill shapes are as
+    // many; the held fill is then the text's. False, with nothing changed
+    // and the fill still the caller's, otherwise.
+    bool PutBackFill(std::unique_ptr<HeldFill>& held);
     // The layout that the last SetFonts replaced back in place, whole:
     // characters, frame, fill shapes, parameters and place (a new layout of
     // the old content is not the one it replaced when the text was zoomed or
@@ -422,8 +445,13 @@ private:
         std::vector<std::vector<tagPOINTF>> points;
         int filled = 0;
         FILLED_PARS par;
+        uint64_t serial = 0;
     };
     std::vector<ReplacedFill> m_replacedFills;
+    // Numbers the kept fills; the one the last KeepReplacedFill kept (0:
+    // it kept none).
+    uint64_t m_keptSerial = 0;
+    uint64_t m_lastKept = 0;
     // The layouts replaced by SetFonts, the last one last, each with the
     // points of the characters that replaced it.
     struct ReplacedLayout;
