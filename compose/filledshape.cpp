@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cwchar>
 #include <memory>
+#include <utility>
 
 #include "compose/combine.h"
 #include "core/exportsink.h"
@@ -134,6 +135,38 @@ std::vector<uint8_t> SetImage(const SHAPE_FILLER_PARAM& s) {
     return b;
 }
 
+// Line sets that do not consider the whole fill combine nothing: a fill
+// clears their combination.
+void Normalise(SHAPE_FILLER_PARAM& set) {
+    if (set.bEnable != 0 && set.nFillType != 0 && set.bWholeConsider == 0) set.nExecuteType = 0;
+}
+
+// Whether a fill with a makes the hatch a fill with b made.
+bool SameFill(FILLED_PARS a, FILLED_PARS b) {
+    if (a.bOutLine != b.bOutLine || a.bOutLineFirst != b.bOutLineFirst || a.bKeepSeperate != b.bKeepSeperate ||
+        a.bDelUngroup != b.bDelUngroup)
+        return false;
+    for (int s = 0; s < FILLED_PARS::kSetCount; ++s) {
+        Normalise(a.fillParams[s]);
+        Normalise(b.fillParams[s]);
+        if (SetImage(a.fillParams[s]) != SetImage(b.fillParams[s])) return false;
+    }
+    return true;
+}
+
+// Outlines that are the same within what float arithmetic leaves of a
+// transform and its inverse, far below what a laser marks.
+bool SameOutline(const std::vector<tagPOINTF>& a, const std::vector<tagPOINTF>& b) {
+    constexpr float kTolerance = 1e-3f;
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!(std::fabs(a[i].x - b[i].x) <= kTolerance && std::fabs(a[i].y - b[i].y) <= kTolerance)) return false;
+    return true;
+}
+
+// How many replaced hatches a fill shape keeps.
+constexpr size_t kKeptHatches = 16;
+
 }  // namespace
 
 // ---- construction ------------------------------------------------------------------
@@ -146,6 +179,7 @@ CFilledShape::~CFilledShape() {
     // Worker threads never outlive the fill that started them; the created
     // shapes are ours.
     DestroyCreated();
+    FreeKeptHatches();
 }
 
 void CFilledShape::DestroyCreated() {
@@ -165,11 +199,13 @@ Gdiplus::GraphicsPath* CFilledShape::GetFillPathOf(int index) {
 // ---- parameters ---------------------------------------------------------------------
 
 void CFilledShape::SetParam(FILLED_PARS par) {
+    KeepHatch();
     m_par = par;
     DeleteFill(false);
 }
 
 void CFilledShape::FillShape(const FILLED_PARS& par) {
+    KeepHatch();
     m_par = par;
     DoFill(0);
 }
@@ -190,6 +226,7 @@ int CFilledShape::GetSourceIndex(CBaseShape* shape) {
 }
 
 int CFilledShape::DeleteFill(bool all) {
+    if (all) FreeKeptHatches();
     for (Gdiplus::GraphicsPath& path : m_paths) path.Reset();
     std::vector<CBaseShape*> doomed;
     for (size_t i = m_arrChildren.size(); i-- > 0;) {
@@ -205,13 +242,17 @@ int CFilledShape::DeleteFill(bool all) {
 }
 
 void CFilledShape::FreeShapeList(int) {
+    // New shapes to fill: no hatch kept for the old ones is theirs.
+    FreeKeptHatches();
     shape_container::FreeMembers(m_arrChildren);
     GeometryChanged();
 }
 
 void CFilledShape::DoFill(int whole) {
+    if (RestoreKeptHatch(whole)) return;
     std::vector<CBaseShape*> created;
     FillSets(whole, created);
+    m_hatchWhole = whole;
     DestroyCreated();
     m_created = std::move(created);
 }
@@ -237,7 +278,7 @@ void CFilledShape::FillSets(int whole, std::vector<CBaseShape*>& created) {
         created.insert(created.end(), made.begin(), made.end());
         shapes.erase(std::remove_if(shapes.begin(), shapes.end(), [](CBaseShape* sh) { return sh == nullptr || IsProduct(sh); }),
                      shapes.end());
-        if (set.bWholeConsider == 0) set.nExecuteType = 0;
+        Normalise(set);
         if (set.bWholeConsider != 0 || whole != 0 || m_par.bKeepSeperate != 0) {
             DoFillLiner(set, shapes);
             continue;
@@ -261,6 +302,64 @@ void CFilledShape::FillSets(int whole, std::vector<CBaseShape*>& created) {
     CFillRunner::SetSlowFillAsk(1);
     InvalidateGeometry();
     if (m_bNoRedraw == 0 && m_pView != nullptr) m_pView->Invalidate(TRUE);
+}
+
+std::vector<tagPOINTF> CFilledShape::FilledOutline() {
+    std::vector<tagPOINTF> pts;
+    for (CBaseShape* child : m_arrChildren)
+        if (child != nullptr && !IsProduct(child)) child->GetFlattenPathPoints(pts, kOutlineFlatten);
+    return pts;
+}
+
+void CFilledShape::KeepHatch() {
+    if (m_bNoRedraw != 0) return;
+    bool any = false;
+    for (const Gdiplus::GraphicsPath& path : m_paths) any = any || path.GetPointCount() > 0;
+    for (CBaseShape* child : m_arrChildren) any = any || IsProduct(child);
+    if (!any) return;
+    auto kept = std::make_unique<KeptHatch>();
+    kept->outline = FilledOutline();
+    kept->par = m_par;
+    kept->whole = m_hatchWhole;
+    for (int s = 0; s < kSetCount; ++s) {
+        kept->paths[s] = std::move(m_paths[s]);
+        m_paths[s].Reset();
+    }
+    std::vector<CBaseShape*> rest;
+    for (CBaseShape* child : m_arrChildren) (IsProduct(child) ? kept->products : rest).push_back(child);
+    m_arrChildren = std::move(rest);
+    m_keptHatches.push_back(std::move(kept));
+    if (m_keptHatches.size() > kKeptHatches) {
+        shape_container::FreeMembers(m_keptHatches.front()->products);
+        m_keptHatches.erase(m_keptHatches.begin());
+    }
+    GeometryChanged();
+}
+
+bool CFilledShape::RestoreKeptHatch(int whole) {
+    if (m_bNoRedraw != 0 || m_keptHatches.empty()) return false;
+    const std::vector<tagPOINTF> outline = FilledOutline();
+    auto match = m_keptHatches.rbegin();
+    for (; match != m_keptHatches.rend(); ++match)
+        if ((*match)->whole == whole && SameFill((*match)->par, m_par) && SameOutline((*match)->outline, outline))
+            break;
+    if (match == m_keptHatches.rend()) return false;
+    std::unique_ptr<KeptHatch> kept = std::move(*match);
+    m_keptHatches.erase(std::next(match).base());
+    DeleteFill(false);
+    for (int s = 0; s < kSetCount; ++s) m_paths[s] = std::move(kept->paths[s]);
+    m_arrChildren.insert(m_arrChildren.end(), kept->products.begin(), kept->products.end());
+    for (SHAPE_FILLER_PARAM& set : m_par.fillParams) Normalise(set);
+    m_hatchWhole = whole;
+    CFillRunner::SetSlowFillAsk(1);
+    InvalidateGeometry();
+    if (m_pView != nullptr) m_pView->Invalidate(TRUE);
+    return true;
+}
+
+void CFilledShape::FreeKeptHatches() {
+    for (auto& kept : m_keptHatches) shape_container::FreeMembers(kept->products);
+    m_keptHatches.clear();
 }
 
 CGroupShape* CFilledShape::GetEdge() {
@@ -378,6 +477,9 @@ int CFilledShape::Mirror(tagPOINTF fixed, int mode) {
 }
 
 int CFilledShape::Zoom(tagPOINTF fixed, double sx, double sy) {
+    // The hatch from before stays at hand for the zoom that takes this one
+    // back.
+    KeepHatch();
     CGroupShape::Zoom(fixed, sx, sy);
     // The spacing is in drawing units: a zoomed hatch is a new hatch.
     DeleteFill(false);

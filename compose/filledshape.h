@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "compose/filler.h"
@@ -150,6 +151,17 @@ private:
 
     void FillSets(int whole, std::vector<CBaseShape*>& created);
     void DestroyCreated();
+    // The points of the shapes this shape fills ("edge" and "filler" left
+    // out), in child order: what a hatch was made for.
+    std::vector<tagPOINTF> FilledOutline();
+    // Puts the hatch and the children it produced aside, with the outline
+    // and parameters it was made for, before new parameters or a zoom
+    // replace it.
+    void KeepHatch();
+    // Gives back the hatch put aside for the outline as it stands and the
+    // current parameters; false when there is none.
+    bool RestoreKeptHatch(int whole);
+    void FreeKeptHatches();
     // Applies f to every point of the four hatch paths.
     template <class F>
     void TransformHatch(F f);
@@ -163,6 +175,23 @@ private:
     FILLED_PARS m_par;
     CFillRunner m_runner{*this};
     std::vector<CBaseShape*> m_created;
+
+    // Hatches replaced by new parameters or by a zoom, newest last. A
+    // hatch moved, turned, slanted or mirrored with its shape is not the
+    // one a new fill of the outline would make; the undo of the change that
+    // replaced it (a fill with the old parameters, a zoom back) gives it back
+    // from here. Only a fill shape of its own keeps them: the fill shapes
+    // of a text are kept by the text.
+    struct KeptHatch {
+        std::vector<tagPOINTF> outline;
+        FILLED_PARS par;
+        int whole = 0;
+        Gdiplus::GraphicsPath paths[kSetCount];
+        std::vector<CBaseShape*> products;  // owned while kept
+    };
+    std::vector<std::unique_ptr<KeptHatch>> m_keptHatches;
+    // The whole flag of the fill that made the current hatch.
+    int m_hatchWhole = 0;
 
     // Saved copies, refreshed by UpdatePropsValue and read back by
     // RestoreAfterRead.

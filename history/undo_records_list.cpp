@@ -193,22 +193,74 @@ int CUND_Array::OnEditRedo(CCore* core) {
 
 // ---- CUND_Ungroup ----------------------------------------------------------------
 
+// One entry per listed shape, in the order of the list; null where the
+// shape is no text or its fill was not kept.
+struct CUND_Ungroup::HeldFills {
+    std::vector<std::unique_ptr<CFonts::HeldFill>> fills;
+};
+
+CUND_Ungroup::CUND_Ungroup(stUngroupUndo* payload) : CUND_ListSwap(payload) { TakeFills(false); }
+
+CUND_Ungroup::~CUND_Ungroup() = default;
+
+namespace {
+
+CFonts* TextOf(CBaseShape* shape) {
+    return shape != nullptr && shape->GetShapeKind() == SHAPE_FONTS ? dynamic_cast<CFonts*>(shape) : nullptr;
+}
+
+// A shape listed twice is handled at its first entry only: it lost its fill
+// once.
+bool ListedBefore(const std::vector<CBaseShape*>& shapes, size_t i) {
+    return std::find(shapes.begin(), shapes.begin() + static_cast<std::ptrdiff_t>(i), shapes[i]) !=
+           shapes.begin() + static_cast<std::ptrdiff_t>(i);
+}
+
+}  // namespace
+
+void CUND_Ungroup::TakeFills(bool deleteFirst) {
+    if (m_pData == nullptr) {
+        return;
+    }
+    m_held = std::make_unique<HeldFills>();
+    const std::vector<CBaseShape*>& shapes = m_pData->vecFilled;
+    m_held->fills.resize(shapes.size());
+    for (size_t i = 0; i < shapes.size(); ++i) {
+        CFonts* text = TextOf(shapes[i]);
+        if (text == nullptr || ListedBefore(shapes, i)) {
+            continue;
+        }
+        if (deleteFirst) {
+            text->DeleteFill();
+        }
+        m_held->fills[i] = text->TakeDeletedFill();
+    }
+}
+
 int CUND_Ungroup::OnEditUndo(CCore* core) {
     if (Restore(core, true)) {
-        for (CBaseShape* shape : m_pData->vecFilled) {
-            if (shape == nullptr) {
+        for (size_t i = 0; i < m_pData->vecFilled.size(); ++i) {
+            CBaseShape* shape = m_pData->vecFilled[i];
+            if (shape == nullptr || ListedBefore(m_pData->vecFilled, i)) {
                 continue;
             }
             if (shape->GetShapeKind() != SHAPE_FONTS) {
                 shape->FillShape(shape->GetFillParam());
                 continue;
             }
+            auto* text = dynamic_cast<CFonts*>(shape);
+            if (text == nullptr) {
+                continue;
+            }
+            // The fill it lost, exactly, while the text stands as the ungroup
+            // left it.
+            if (m_held != nullptr && i < m_held->fills.size() && text->PutBackFill(m_held->fills[i])) {
+                continue;
+            }
             // A text keeps its fill in its own fill shapes: the first one
             // still holds the parameters. A text without them is left alone.
-            auto* text = dynamic_cast<CFonts*>(shape);
-            if (text != nullptr && !text->GetFills().empty() && text->GetFills().front() != nullptr) {
+            if (!text->GetFills().empty() && text->GetFills().front() != nullptr) {
                 FILLED_PARS par = text->GetFills().front()->GetFillParam();
-                // The fill it had, hatch as it was, while the text holds it.
                 if (!text->RestoreReplacedFill(text->parFill, true)) {
                     text->SetFill(par, false);
                 }
@@ -221,13 +273,8 @@ int CUND_Ungroup::OnEditUndo(CCore* core) {
 
 int CUND_Ungroup::OnEditRedo(CCore* core) {
     if (Restore(core, false)) {
-        for (CBaseShape* shape : m_pData->vecFilled) {
-            if (shape != nullptr && shape->GetShapeKind() == SHAPE_FONTS) {
-                if (auto* text = dynamic_cast<CFonts*>(shape)) {
-                    text->DeleteFill();
-                }
-            }
-        }
+        // What the fills were this time is what the next undo gives back.
+        TakeFills(true);
     }
     InvalidateView(core);
     return 1;

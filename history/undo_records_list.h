@@ -7,6 +7,7 @@
 #pragma once
 
 #include <list>
+#include <memory>
 #include <vector>
 
 #include "history/undo_base.h"
@@ -174,13 +175,26 @@ public:
 };
 
 // Undo also rebuilds the fills of the listed shapes; redo takes the fills
-// of the listed texts away.
+// of the listed texts away. The record keeps the fill each listed text lost
+// (taken when it is made after the ungroup, and again at every redo) and
+// gives it back on undo as it was, hatch lines and identities included: a
+// new fill of a text that was turned or slanted in its group is not the one
+// it had.
 class CUND_Ungroup : public CUND_ListSwap<stUngroupUndo> {
 public:
-    using CUND_ListSwap::CUND_ListSwap;
+    CUND_Ungroup() = default;
+    explicit CUND_Ungroup(stUngroupUndo* payload);
+    ~CUND_Ungroup() override;
     LONG GetKind() override { return UND_KIND_UNGROUP; }
     int OnEditUndo(CCore* core) override;
     int OnEditRedo(CCore* core) override;
+
+private:
+    struct HeldFills;
+    // Takes the fills that the listed texts' last DeleteFill kept, after a
+    // DeleteFill of each when deleteFirst is set.
+    void TakeFills(bool deleteFirst);
+    std::unique_ptr<HeldFills> m_held;
 };
 
 // Selects the dragged shapes again and refreshes the frame's panels (the

@@ -491,18 +491,23 @@ void CFonts::AdoptFillIdentity(size_t j, CFilledShape* fill) {
 
 namespace {
 
-// Two fill records alike in every saved field, their hatch sets included
-// (the record's own saved form leaves the sets to the fill shape).
+// Two fill records alike in every saved field. The record's own save holds
+// only its switches: its hatch sets and the ungroup switch are saved by the
+// fill shape, and a fill kept for an undo must match in those too.
 bool SameFill(const FILLED_PARS& a, const FILLED_PARS& b) {
     FILLED_PARS x = a, y = b;
     SriFile fa, fb;
     x.Save(true, &fa);
     y.Save(true, &fb);
-    for (int i = 0; i < FILLED_PARS::kSetCount; ++i) {
-        x.fillParams[i].Save(true, &fa);
-        y.fillParams[i].Save(true, &fb);
+    if (fa.GetWrittenBytes() != fb.GetWrittenBytes() || a.bDelUngroup != b.bDelUngroup) return false;
+    for (int s = 0; s < FILLED_PARS::kSetCount; ++s) {
+        SHAPE_FILLER_PARAM sa = a.fillParams[s], sb = b.fillParams[s];
+        SriFile ga, gb;
+        sa.Save(true, &ga);
+        sb.Save(true, &gb);
+        if (ga.GetWrittenBytes() != gb.GetWrittenBytes()) return false;
     }
-    return fa.GetWrittenBytes() == fb.GetWrittenBytes();
+    return true;
 }
 
 // Characters that stand where they stood, but for the rounding of a
@@ -549,6 +554,7 @@ std::vector<CFilledShape*> CFonts::CopyFills(const std::vector<CFilledShape*>& f
 void CFonts::KeepReplacedFill() {
     // A fill, or the empty fill shapes of a text without one: their
     // parameters and identities are not those a new fill would give them.
+    m_lastKept = 0;
     bool any = false;
     for (CFilledShape* fill : m_arrFills)
         if (fill != nullptr && (!fill->GetChildren().empty() || bFilled == 0)) any = true;
@@ -559,9 +565,11 @@ void CFonts::KeepReplacedFill() {
     kept.filled = bFilled;
     kept.par = parFill;
     PushReplacedFill(std::move(kept));
+    m_lastKept = m_replacedFills.back().serial;
 }
 
 void CFonts::PushReplacedFill(ReplacedFill kept) {
+    kept.serial = ++m_keptSerial;
     if (m_replacedFills.size() >= kKeptFills) {
         for (CFilledShape* fill : m_replacedFills.front().fills) DestroyFill(fill, true);
         m_replacedFills.erase(m_replacedFills.begin());
@@ -681,6 +689,43 @@ bool CFonts::RestoreReplacedFill(const FILLED_PARS& fillPar, bool filled) {
     parFill = kept.par;
     m_bRefillAfterLayout = 0;
     m_replacedFills.erase(std::next(match).base());
+    m_lastKept = 0;
+    InvalidateGeometry();
+    return true;
+}
+
+CFonts::HeldFill::~HeldFill() {
+    for (CFilledShape* fill : fills) DestroyFill(fill, true);
+}
+
+std::unique_ptr<CFonts::HeldFill> CFonts::TakeDeletedFill() {
+    if (bFilled != 0 || m_lastKept == 0 || m_replacedFills.empty() || m_replacedFills.back().serial != m_lastKept)
+        return nullptr;
+    ReplacedFill& kept = m_replacedFills.back();
+    auto held = std::make_unique<HeldFill>();
+    held->fills.swap(kept.fills);
+    held->points.swap(kept.points);
+    held->filled = kept.filled;
+    held->par = kept.par;
+    m_replacedFills.pop_back();
+    m_lastKept = 0;
+    return held;
+}
+
+bool CFonts::PutBackFill(std::unique_ptr<HeldFill>& held) {
+    if (held == nullptr || held->fills.size() != m_arrFills.size() || !SamePoints(held->points, CharPoints()))
+        return false;
+    for (size_t j = 0; j < m_arrFills.size(); ++j) {
+        DestroyFill(m_arrFills[j], true);
+        m_arrFills[j] = held->fills[j];
+        held->fills[j] = nullptr;
+        if (m_arrFills[j] != nullptr) m_arrFills[j]->SetDocView(m_pDoc, m_pView);
+    }
+    bFilled = held->filled;
+    parFill = held->par;
+    m_bRefillAfterLayout = 0;
+    m_lastKept = 0;
+    held.reset();
     InvalidateGeometry();
     return true;
 }
@@ -923,6 +968,7 @@ void CFonts::SetAsideOldLayout(LayoutSnapshot& s) {
 
 bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, [[maybe_unused]] FONTS_PAR& fonts,
                           [[maybe_unused]] CODEBAR_PAR& codebar) {
+    TakeArcLayoutSize();
     switch (fontType) {
         case 2: {
             // The symbol is encoded once, by the build itself: data or
@@ -978,6 +1024,7 @@ bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, 
 
 void CFonts::RestoreLayoutState(LayoutSnapshot& s) {
     // The text stays as it was: outlines, parameters and recording.
+    m_arcShown.active = false;
     FreeAll(true);
     m_arrChars.swap(s.chars);
     m_arrFills.swap(s.fills);
@@ -1099,9 +1146,11 @@ void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
         if (dx != 0.0 || dy != 0.0) Move(static_cast<float>(dx), static_cast<float>(dy));
     } else if (nFontType == 0) {
         ResetAttachPt();
+        GiveBackArcShownSize();
         if (m_bRefillAfterLayout != 0) FillOwn(parFill, false);
     } else {
         ReStoreSinglePt();
+        GiveBackArcShownSize();
     }
 }
 

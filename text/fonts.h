@@ -91,6 +91,29 @@ public:
     // one SetFill reached it twice through links), or the one it has when
     // none ran yet. For the undo of an edit that reached it through a link.
     void GetFillBefore(FILLED_PARS& fillPar, int& filled) const;
+    // A fill as the text held it, for an undo record that gives back exactly
+    // that fill: its fill shapes (hatch lines, outlines and identities as
+    // they were; owned here), the characters' points it went with, the
+    // filled switch and the parameters.
+    struct HeldFill {
+        HeldFill() = default;
+        HeldFill(const HeldFill&) = delete;
+        HeldFill& operator=(const HeldFill&) = delete;
+        ~HeldFill();
+        std::vector<CFilledShape*> fills;
+        std::vector<std::vector<tagPOINTF>> points;
+        int filled = 0;
+        FILLED_PARS par;
+    };
+    // The fill that the text's last DeleteFill took away, handed over to the
+    // caller. Null when that call had nothing to keep, when the text kept,
+    // gave back or dropped a fill since, or when it is filled again.
+    std::unique_ptr<HeldFill> TakeDeletedFill();
+    // The held fill back in place of the text's fill shapes, when the
+    // characters stand where they stood with it and the fill shapes are as
+    // many; the held fill is then the text's. False, with nothing changed
+    // and the fill still the caller's, otherwise.
+    bool PutBackFill(std::unique_ptr<HeldFill>& held);
     // The layout that the last SetFonts replaced back in place, whole:
     // characters, frame, fill shapes, parameters and place (a new layout of
     // the old content is not the one it replaced when the text was zoomed or
@@ -377,6 +400,21 @@ private:
     // Makes the recorded modifications again on restored points and drops
     // the backup characters.
     void ReplayModifications();
+    // How the recorded modifications have scaled the text's frame: along
+    // its horizontal line (width) and across it (height). 1 and 1 for a
+    // list of moves, turns and mirrors.
+    void ModifiedFrameScale(double& width, double& height) const;
+    // Text on an arc is laid out at the size it had before the recorded
+    // zooms and slants, which the replay then makes again: the size the
+    // dialog shows is taken back to that size for the layout and set again
+    // after the replay.
+    void TakeArcLayoutSize();
+    void GiveBackArcShownSize();
+    struct ArcShownSize {
+        bool active = false;
+        double height = 0, widthRatio = 0;
+        float spacing = 0;
+    } m_arcShown;
     void Record(int cmd, double par1, double par2, tagPOINTF ref);
     void RecordZoom(double sx, double sy, tagPOINTF centre);
     // The size ratios before each recorded slant and zoom, by the index of
@@ -415,6 +453,7 @@ private:
         std::vector<std::vector<tagPOINTF>> points;
         int filled = 0;
         FILLED_PARS par;
+        uint64_t serial = 0;
     };
     std::vector<ReplacedFill> m_replacedFills;
     // What GetFillBefore hands out, set as a fill change starts.
@@ -424,6 +463,10 @@ private:
     void NoteFillBefore();
     // SetFill of this text alone, without its linked texts.
     void FillOwn(FILLED_PARS& fillPar, bool textOnly);
+    // Numbers the kept fills; the one the last KeepReplacedFill kept (0:
+    // it kept none).
+    uint64_t m_keptSerial = 0;
+    uint64_t m_lastKept = 0;
     // The layouts replaced by SetFonts, the last one last, each with the
     // points of the characters that replaced it.
     struct ReplacedLayout;

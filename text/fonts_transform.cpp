@@ -343,6 +343,11 @@ void CFonts::ReplayModifications() {
                 RotateAtt(m.par1, m.refPoint);
                 for (tagPOINTF& p : m_arrFrame) p = PointfRotate(p, m.refPoint, m.par1);
                 break;
+            // The layout was made at the size from before the zooms: each
+            // is made again, its sign by the companion record behind it.
+            case 103:
+                if (m_arcShown.active) DoZoom(m.refPoint, std::fabs(m.par1), std::fabs(m.par2));
+                break;
             case 104: Mirror(m.refPoint, 1); break;
             case 105: Mirror(m.refPoint, 2); break;
             case 106: Mirror(m.refPoint, 3); break;
@@ -350,6 +355,68 @@ void CFonts::ReplayModifications() {
         }
     }
     FreeCharList(m_arrCharsBackup);
+}
+
+void CFonts::ModifiedFrameScale(double& width, double& height) const {
+    // The linear part of the modifications, one after the other:
+    // [[a, b], [c, d]] applied to column vectors (x, y).
+    double a = 1, b = 0, c = 0, d = 1;
+    auto then = [&](double m00, double m01, double m10, double m11) {
+        const double na = m00 * a + m01 * c, nb = m00 * b + m01 * d;
+        const double nc = m10 * a + m11 * c, nd = m10 * b + m11 * d;
+        a = na, b = nb, c = nc, d = nd;
+    };
+    for (const SHAPE_MODIFY& m : m_arrModify) {
+        switch (m.cmd) {
+            case 101: then(1, -std::tan(m.par1), -std::tan(m.par2), 1); break;
+            case 102: {
+                const double r = m.par1 * M_PI / 180.0;
+                then(std::cos(r), -std::sin(r), std::sin(r), std::cos(r));
+                break;
+            }
+            case 103: then(std::fabs(m.par1), 0, 0, std::fabs(m.par2)); break;
+            case 104: then(-1, 0, 0, 1); break;
+            case 105: then(1, 0, 0, -1); break;
+            case 106: then(-1, 0, 0, -1); break;
+            default: break;
+        }
+    }
+    // The frame's horizontal line runs along x; its height is measured
+    // across that line (the frame's area over its width).
+    width = std::hypot(a, c);
+    height = width > 0 ? std::fabs(a * d - b * c) / width : 0.0;
+}
+
+void CFonts::TakeArcLayoutSize() {
+    m_arcShown.active = false;
+    // Barcodes are never bent onto a circle.
+    if (parFonts.bPathText == 0 || nFontType == 2) return;
+    double wz = 1, hz = 1;
+    ModifiedFrameScale(wz, hz);
+    // A list that flattened the frame cannot be taken back: such a text is
+    // laid out at the size it shows.
+    if (!(wz > 0) || !(hz > 0) || !std::isfinite(wz) || !std::isfinite(hz)) return;
+    m_arcShown = {true, parFonts.dHeight, parFonts.dWidthRatio, parFonts.fSpacing};
+    // The zooms and slants made the height and width factor what they are
+    // (CalculateHeightAndWidthRate): height times the frame's height scale,
+    // width factor times the width scale over the height scale.
+    parFonts.dHeight /= hz;
+    parFonts.dWidthRatio *= hz / wz;
+    parFonts.fSpacing = static_cast<float>(parFonts.fSpacing / hz);
+}
+
+void CFonts::GiveBackArcShownSize() {
+    if (!m_arcShown.active) return;
+    m_arcShown.active = false;
+    parFonts.dHeight = m_arcShown.height;
+    parFonts.dWidthRatio = m_arcShown.widthRatio;
+    parFonts.fSpacing = m_arcShown.spacing;
+    // Single-line and dot-matrix texts measure their zooms from the frame
+    // as it stands, which the replay has made again.
+    if (nFontType == 1 || nFontType == 3) {
+        fInitStrHeight = GetFakeHeight();
+        fInitStrWidth = GetFakeWidth();
+    }
 }
 
 void CFonts::ReStoreSinglePt() {

@@ -452,7 +452,7 @@ protected:
 
 TEST_F(TextUndoRandom, EveryEditOfTextsComesBack) {
     // A long run: MORVIK_UNDO_SEEDS=first,count (CI runs the first few).
-    unsigned first = 1, count = 6;
+    unsigned first = 1, count = 16;
     if (const char* env = std::getenv("MORVIK_UNDO_SEEDS")) std::sscanf(env, "%u,%u", &first, &count);
     for (unsigned seed = first; seed < first + count; ++seed) {
         SCOPED_TRACE(testing::Message() << "seed " << seed);
@@ -658,6 +658,82 @@ TEST_F(TextUndoRandom, LinkedTextsGetTheirOwnFillBack) {
     while (d.core.IsAbleToRedo()) d.core.OnEditRedo();
     SavedCompare cmp(2e-4);
     EXPECT_TRUE(cmp.Lists(d.Save(), saved.back())) << "after redoing all: " << cmp.where;
+}
+
+// Filled texts turned with their group hold a turned hatch, which no new
+// fill makes again. Ungrouped (their fills go) and filled anew, with the
+// hatch they had or another, every undo gives back the mark data and saved
+// bytes from before its edit, and every redo those from after it.
+TEST_F(TextUndoRandom, UngroupOfTurnedFilledTextsComesBack) {
+    for (const FILLED_PARS& refill : {::Hatch(0.5, 0, 3), ::Hatch(0.8, 30, 3)}) {
+        SCOPED_TRACE(testing::Message() << "refill spacing " << refill.fillParams[0].fLineSpacing);
+        Desk d;
+        FONTS_PAR small;
+        small.dHeight = 5;
+        const CString dejavu(L"DejaVu Sans");
+        CODEBAR_PAR code;
+        code.nCodeType = 20;
+        code.bShowText = 1;
+        code.strTextFont = dejavu;
+        code.bTextFill = 1;
+        code.parTextFill = ::Hatch(0.4, 45, 3);
+        const std::vector<CFonts*> texts{Lay(d, L"Og", 0, dejavu, {-20, -40}, small),
+                                         Lay(d, L"4567", 2, GetCodebarInstance()->GetTypeName(20), {0, -20}, small, code)};
+        auto* group = new CGroupShape();
+        group->SetDocView(&d, &d.view);
+        for (CFonts* t : texts) {
+            FILLED_PARS hatch = ::Hatch(0.5, 0, 3);
+            t->SetFill(hatch, false);
+            group->GetChildren().push_back(t);
+        }
+        d.RestoreShapeList({group});
+        d.AdoptShape(group);
+        std::vector<Marks> marks{d.Mark()};
+        std::vector<Bytes> saved{d.Save()};
+        auto recorded = [&](CUND_Base* record) {
+            d.core.AddUndoItem(record);
+            marks.push_back(d.Mark());
+            saved.push_back(d.Save());
+        };
+
+        group->Rotate(30, {-18, -38});
+        recorded(new CUND_Rotate(new stRotateUndo{{group->GetBaseID()}, {-18, -38}, 30}));
+        auto* ungroup = new stUngroupUndo;
+        ungroup->before = d.GetShapeList();
+        ungroup->after.assign(texts.begin(), texts.end());
+        ungroup->vecFilled.assign(texts.begin(), texts.end());
+        for (CFonts* t : texts) t->DeleteFill();
+        d.RestoreShapeList(ungroup->after);
+        recorded(new CUND_Ungroup(ungroup));
+        for (CFonts* t : texts) {
+            auto* fill = new stFontFillUndo;
+            fill->before = fill->after = d.GetShapeList();
+            fill->pText = t;
+            fill->bOldHadFill = 0;
+            fill->parOld = t->parFill;
+            fill->parNew = refill;
+            FILLED_PARS par = refill;
+            t->SetFill(par, false);
+            recorded(new CUND_FONTFill(fill));
+        }
+
+        auto same = [&](const char* when) {
+            const size_t at = static_cast<size_t>(d.core.m_nUndoPos);
+            EXPECT_EQ(MarksDiffer(d.Mark(), marks[at], 2e-3), "") << when << " to " << at;
+            SavedCompare cmp(2e-4);
+            EXPECT_TRUE(cmp.Lists(d.Save(), saved[at])) << when << " to " << at << ": " << cmp.where;
+        };
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            while (d.core.IsAbleToUndo()) {
+                d.core.OnEditUndo();
+                same("undo");
+            }
+            while (d.core.IsAbleToRedo()) {
+                d.core.OnEditRedo();
+                same("redo");
+            }
+        }
+    }
 }
 
 }  // namespace
