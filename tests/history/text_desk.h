@@ -3,6 +3,7 @@
 // collects the mark data of all its shapes.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -87,15 +88,104 @@ struct Desk : CBaseDoc {
     }
 };
 
+// Mark data in its parts: per shape its result and two path lists; per
+// path its pen and polylines. False when the list is not of that form.
+struct MarkShape {
+    double ok = 0;
+    std::vector<std::pair<double, std::vector<std::vector<tagPOINTF>>>> paths[2];
+};
+inline bool SplitMarks(const Marks& m, std::vector<MarkShape>& out) {
+    size_t i = 0;
+    auto take = [&](double& v) {
+        if (i >= m.size()) return false;
+        v = m[i++];
+        return true;
+    };
+    while (i < m.size()) {
+        MarkShape shape;
+        double n = 0;
+        if (!take(shape.ok)) return false;
+        for (auto& list : shape.paths) {
+            if (!take(n)) return false;
+            for (size_t k = 0; k < static_cast<size_t>(n); ++k) {
+                double pen = 0, lines = 0;
+                if (!take(pen) || !take(lines)) return false;
+                std::vector<std::vector<tagPOINTF>> polylines(static_cast<size_t>(lines));
+                for (auto& line : polylines) {
+                    double points = 0;
+                    if (!take(points)) return false;
+                    line.resize(static_cast<size_t>(points));
+                    for (tagPOINTF& p : line) {
+                        double x = 0, y = 0;
+                        if (!take(x) || !take(y)) return false;
+                        p = {static_cast<float>(x), static_cast<float>(y)};
+                    }
+                }
+                list.emplace_back(pen, std::move(polylines));
+            }
+        }
+        out.push_back(std::move(shape));
+    }
+    return true;
+}
+
+// The distance of p from the polyline.
+inline double DistanceTo(const tagPOINTF& p, const std::vector<tagPOINTF>& line) {
+    double best = 1e300;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const tagPOINTF& a = line[i];
+        const tagPOINTF& b = line[i + 1 < line.size() ? i + 1 : i];
+        const double dx = b.x - a.x, dy = b.y - a.y, len = dx * dx + dy * dy;
+        double t = len > 0 ? ((p.x - a.x) * dx + (p.y - a.y) * dy) / len : 0.0;
+        t = std::clamp(t, 0.0, 1.0);
+        best = std::min(best, std::hypot(a.x + t * dx - p.x, a.y + t * dy - p.y));
+    }
+    return best;
+}
+
+// Whether two flattenings are the same curve, run the same way: the same
+// ends, and every point of each within dist of the other.
+inline bool SameCurve(const std::vector<tagPOINTF>& a, const std::vector<tagPOINTF>& b, double dist) {
+    if (a.empty() || b.empty()) return a.size() == b.size();
+    auto near = [dist](const tagPOINTF& p, const tagPOINTF& q) { return std::hypot(p.x - q.x, p.y - q.y) <= dist; };
+    if (!near(a.front(), b.front()) || !near(a.back(), b.back())) return false;
+    for (const tagPOINTF& p : a)
+        if (DistanceTo(p, b) > dist) return false;
+    for (const tagPOINTF& p : b)
+        if (DistanceTo(p, a) > dist) return false;
+    return true;
+}
+
 // Where two mark data lists first differ, or empty when they agree within
-// tol (counts and pens exactly).
+// tol (counts and pens exactly). A curve flattened anew after a round trip
+// of transforms may be sampled at other points of the same curve (a
+// subdivision decided by the last bits of a coordinate): where the lists
+// differ only so, every polyline running the same way between the same
+// ends within 0.02 mm of the other (what flattening leaves between
+// a curve and its chords), they agree.
 inline std::string MarksDiffer(const Marks& got, const Marks& want, double tol) {
-    for (size_t i = 0; i < got.size() && i < want.size(); ++i)
+    std::string exact;
+    for (size_t i = 0; i < got.size() && i < want.size() && exact.empty(); ++i)
         if (std::fabs(got[i] - want[i]) > tol * (1.0 + std::fabs(want[i])))
-            return "entry " + std::to_string(i) + ": " + std::to_string(got[i]) + " vs " + std::to_string(want[i]);
-    if (got.size() != want.size())
-        return "entry " + std::to_string(std::min(got.size(), want.size())) + ": length " +
-               std::to_string(got.size()) + " vs " + std::to_string(want.size());
+            exact = "entry " + std::to_string(i) + ": " + std::to_string(got[i]) + " vs " + std::to_string(want[i]);
+    if (exact.empty() && got.size() != want.size())
+        exact = "entry " + std::to_string(std::min(got.size(), want.size())) + ": length " +
+                std::to_string(got.size()) + " vs " + std::to_string(want.size());
+    if (exact.empty()) return {};
+    std::vector<MarkShape> a, b;
+    if (!SplitMarks(got, a) || !SplitMarks(want, b) || a.size() != b.size()) return exact;
+    for (size_t s = 0; s < a.size(); ++s) {
+        if (a[s].ok != b[s].ok) return exact;
+        for (int l = 0; l < 2; ++l) {
+            const auto &pa = a[s].paths[l], &pb = b[s].paths[l];
+            if (pa.size() != pb.size()) return exact;
+            for (size_t k = 0; k < pa.size(); ++k) {
+                if (pa[k].first != pb[k].first || pa[k].second.size() != pb[k].second.size()) return exact;
+                for (size_t j = 0; j < pa[k].second.size(); ++j)
+                    if (!SameCurve(pa[k].second[j], pb[k].second[j], 0.02)) return exact;
+            }
+        }
+    }
     return {};
 }
 
