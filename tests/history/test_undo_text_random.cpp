@@ -306,9 +306,9 @@ private:
         const std::vector<GUID> ids{s->GetBaseID()};
         const tagPOINTF at{Eighth(-20, 20), Eighth(-20, 20)};
         const int kind = Int(0, 4);
-        // A fill shape moved or turned after its fill holds a hatch that the
-        // undo of a later hatch change does not make again (it fills anew):
-        // the fill shape is not transformed here.
+        // The fill shape's transforms have a test of their own (its hatch
+        // kept through them); here it is left where it is, so that the
+        // sequences of these seeds stay what they were.
         if (s == m_k.fill) return "";
         const std::string what = "transform " + std::to_string(kind) + " of " + CStringA(s->GetCaption()).GetString();
         switch (kind) {
