@@ -111,6 +111,7 @@ struct CFonts::LayoutSnapshot {
 struct CFonts::ReplacedLayout {
     LayoutSnapshot old;
     std::vector<std::vector<tagPOINTF>> after;
+    size_t cost = 0;  // points held
 };
 
 // ---- construction -----------------------------------------------------------------------
@@ -523,8 +524,50 @@ bool SamePoints(const std::vector<std::vector<tagPOINTF>>& a, const std::vector<
     return true;
 }
 
-// How many replaced fills a text keeps for its undo.
+// How many replaced fills (and layouts) a text keeps for its undo: always
+// the last 16, and older ones, up to 256, while all it keeps holds at most
+// two million points. A small text then comes back exactly through a long
+// editing session; a large one cannot fill the memory.
 constexpr size_t kKeptFills = 16;
+constexpr size_t kKeptFillsMost = 256;
+constexpr size_t kKeptPoints = 2000000;
+
+template <class List, class CostOf>
+bool OverKeptBudget(const List& kept, CostOf cost) {
+    if (kept.size() >= kKeptFillsMost) return true;
+    if (kept.size() < kKeptFills) return false;
+    size_t total = 0;
+    for (const auto& k : kept) total += cost(k);
+    return total > kKeptPoints;
+}
+
+size_t PointsOf(const std::vector<std::vector<tagPOINTF>>& points) {
+    size_t n = 0;
+    for (const auto& p : points) n += p.size();
+    return n;
+}
+
+// The points a kept fill shape holds: its hatch paths and its children.
+size_t PointsOf(const std::vector<CFilledShape*>& fills) {
+    size_t n = 0;
+    for (CFilledShape* fill : fills) {
+        if (fill == nullptr) continue;
+        for (int i = 0; i < 4; ++i)
+            if (Gdiplus::GraphicsPath* path = fill->GetFillPathOf(i)) n += static_cast<size_t>(path->GetPointCount());
+        for (CBaseShape* child : fill->GetChildren()) {
+            auto* line = dynamic_cast<CPolyLine*>(child);
+            n += line != nullptr ? line->arrPoint.size() : 1;
+        }
+    }
+    return n;
+}
+
+size_t PointsOf(const std::vector<FONTSCHAR*>& chars) {
+    size_t n = 0;
+    for (const FONTSCHAR* ch : chars)
+        if (ch != nullptr) n += ch->points.size();
+    return n;
+}
 
 }  // namespace
 
@@ -570,11 +613,12 @@ void CFonts::KeepReplacedFill() {
 
 void CFonts::PushReplacedFill(ReplacedFill kept) {
     kept.serial = ++m_keptSerial;
-    if (m_replacedFills.size() >= kKeptFills) {
+    kept.cost = PointsOf(kept.fills) + PointsOf(kept.points);
+    m_replacedFills.push_back(std::move(kept));
+    while (OverKeptBudget(m_replacedFills, [](const ReplacedFill& k) { return k.cost; })) {
         for (CFilledShape* fill : m_replacedFills.front().fills) DestroyFill(fill, true);
         m_replacedFills.erase(m_replacedFills.begin());
     }
-    m_replacedFills.push_back(std::move(kept));
 }
 
 void CFonts::KeepLaidOutFill(std::vector<CFilledShape*>& fills, const std::vector<FONTSCHAR*>& chars) {
@@ -603,11 +647,13 @@ void CFonts::KeepReplacedLayout(LayoutSnapshot& s) {
     kept->old.chars.swap(s.chars);
     kept->old.backup.swap(s.backup);
     kept->old.fills.swap(s.fills);
-    if (m_replacedLayouts.size() >= kKeptFills) {
+    // The points after the new layout are added later: as many as before.
+    kept->cost = 2 * PointsOf(kept->old.chars) + PointsOf(kept->old.backup) + PointsOf(kept->old.fills);
+    m_replacedLayouts.push_back(std::move(kept));
+    while (OverKeptBudget(m_replacedLayouts, [](const std::unique_ptr<ReplacedLayout>& l) { return l->cost; })) {
         FreeLayoutParts(m_replacedLayouts.front()->old);
         m_replacedLayouts.erase(m_replacedLayouts.begin());
     }
-    m_replacedLayouts.push_back(std::move(kept));
 }
 
 void CFonts::FreeLayoutParts(LayoutSnapshot& s) {

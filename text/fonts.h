@@ -454,6 +454,7 @@ private:
         int filled = 0;
         FILLED_PARS par;
         uint64_t serial = 0;
+        size_t cost = 0;  // points held
     };
     std::vector<ReplacedFill> m_replacedFills;
     // What GetFillBefore hands out, set as a fill change starts.

@@ -739,3 +739,38 @@ TEST_F(TextUndoRandom, UngroupOfTurnedFilledTextsComesBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// A small text filled anew and turned many times over: each undone fill
+// gives back the turned hatch it replaced, also beyond the last sixteen.
+TEST_F(TextUndoRandom, ManyFillsOfASmallTextComeBack) {
+    Desk d;
+    FONTS_PAR small;
+    small.dHeight = 5;
+    CFonts* t = Lay(d, L"Og", 0, CString(L"DejaVu Sans"), {0, 0}, small);
+    const std::vector<GUID> ids{t->GetBaseID()};
+    std::vector<Marks> marks{d.Mark()};
+    for (int i = 0; i < 24; ++i) {
+        auto* p = new stFontFillUndo;
+        p->before = p->after = d.GetShapeList();
+        p->pText = t;
+        p->bOldHadFill = static_cast<BYTE>(t->bFilled != 0);
+        p->parOld = t->parFill;
+        p->parNew = ::Hatch(0.3 + 0.1 * (i % 3), 0, 1 + i % 2);
+        FILLED_PARS par = p->parNew;
+        t->SetFill(par, false);
+        d.core.AddUndoItem(new CUND_FONTFill(p));
+        marks.push_back(d.Mark());
+        t->Rotate(25, {1, 1});
+        d.core.AddUndoItem(new CUND_Rotate(new stRotateUndo{ids, {1, 1}, 25}));
+        marks.push_back(d.Mark());
+    }
+    while (d.core.IsAbleToUndo()) {
+        d.core.OnEditUndo();
+        const std::string diff = MarksDiffer(d.Mark(), marks[static_cast<size_t>(d.core.m_nUndoPos)], 2e-3);
+        ASSERT_TRUE(diff.empty()) << "undo to " << d.core.m_nUndoPos << ": " << diff;
+    }
+}
+
+}  // namespace
