@@ -117,15 +117,9 @@ std::vector<Variant> Variants() {
     return v;
 }
 
-class TextReload : public ::testing::Test {
+class TextReload : public history_test::TextDeskTest {
 protected:
-    void SetUp() override {
-        std::filesystem::create_directories(m_log.Dir() / "font");
-        shxgen::StrokeFont(shxgen::kShapes).Write((m_log.Dir() / "font" / "Simtxt.shx").string());
-        CShxShapeReader::SetFontFolder((m_log.Dir() / "font").wstring());
-    }
-    void TearDown() override { CShxShapeReader::SetFontFolder(L""); }
-    text_test::TempRunLog m_log{"textreload"};
+    TextReload() : TextDeskTest("textreload") {}
 };
 
 TEST_F(TextReload, SavedTextsReadBackAndCopiesMarkAsTheirSource) {

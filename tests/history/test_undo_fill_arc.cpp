@@ -32,6 +32,7 @@ using history_test::Desk;
 using history_test::Marks;
 using history_test::MarksDiffer;
 using history_test::SavedCompare;
+using history_test::UndoAndRedoAll;
 
 FILLED_PARS Hatch(double spacing, double angle, int type, int cross) {
     FILLED_PARS p;
@@ -225,14 +226,9 @@ private:
     std::mt19937 m_rng;
 };
 
-class FillArcUndoRandom : public ::testing::Test {
+class FillArcUndoRandom : public history_test::TextDeskTest {
 protected:
-    void SetUp() override {
-        std::filesystem::create_directories(m_log.Dir() / "font");
-        shxgen::StrokeFont(shxgen::kShapes).Write((m_log.Dir() / "font" / "Simtxt.shx").string());
-        CShxShapeReader::SetFontFolder((m_log.Dir() / "font").wstring());
-    }
-    void TearDown() override { CShxShapeReader::SetFontFolder(L""); }
+    FillArcUndoRandom() : TextDeskTest("undofillarc") {}
 
     // Fill shapes (one of an outline with a hole) and outlines to fill.
     static void Fills(Desk& d) {
@@ -310,29 +306,15 @@ protected:
         }
         EXPECT_EQ(editor.noOpBroken, "");
         const Bytes end = d.Save();
-        auto same = [&](const Bytes& want, const char* when) {
-            SavedCompare cmp(2e-4);
-            EXPECT_TRUE(cmp.Lists(d.Save(), want)) << when << ": " << cmp.where;
-        };
-        for (int cycle = 0; cycle < 2; ++cycle) {
-            while (d.core.IsAbleToUndo()) {
-                d.core.OnEditUndo();
-                const size_t at = static_cast<size_t>(d.core.m_nUndoPos);
-                const std::string diff = MarksDiffer(d.Mark(), marks[at], 2e-3);
-                if (!diff.empty()) {
-                    std::string trail;
-                    for (size_t k = 0; k <= at; ++k) trail += editor.done[k] + "; ";
-                    ADD_FAILURE() << trail << "\nundo of " << editor.done[at] << ": " << diff;
-                    return;
-                }
-            }
-            same(start, "after undoing all");
-            while (d.core.IsAbleToRedo()) d.core.OnEditRedo();
-            same(end, "after redoing all");
-        }
+        EXPECT_EQ(UndoAndRedoAll(d, marks, start, end,
+                                 [&](size_t at, const std::string& diff) {
+                                     std::string trail;
+                                     for (size_t k = 0; k <= at; ++k) trail += editor.done[k] + "; ";
+                                     return trail + "\nundo of " + editor.done[at] + ": " + diff;
+                                 }),
+                  "");
     }
 
-    text_test::TempRunLog m_log{"undofillarc"};
 };
 
 TEST_F(FillArcUndoRandom, TransformedFillShapesGiveTheirHatchBack) { Run(Fills); }

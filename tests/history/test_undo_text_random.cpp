@@ -43,6 +43,7 @@ using history_test::Desk;
 using history_test::Marks;
 using history_test::MarksDiffer;
 using history_test::SavedCompare;
+using history_test::UndoAndRedoAll;
 
 FILLED_PARS Hatch(double spacing, double angle, int type) {
     FILLED_PARS p;
@@ -361,14 +362,9 @@ private:
     std::mt19937 m_rng;
 };
 
-class TextUndoRandom : public ::testing::Test {
+class TextUndoRandom : public history_test::TextDeskTest {
 protected:
-    void SetUp() override {
-        std::filesystem::create_directories(m_log.Dir() / "font");
-        shxgen::StrokeFont(shxgen::kShapes).Write((m_log.Dir() / "font" / "Simtxt.shx").string());
-        CShxShapeReader::SetFontFolder((m_log.Dir() / "font").wstring());
-    }
-    void TearDown() override { CShxShapeReader::SetFontFolder(L""); }
+    TextUndoRandom() : TextDeskTest("undotextrandom") {}
 
     static CFonts* Lay(Desk& d, const wchar_t* text, int type, const CString& face, tagPOINTF at,
                        FONTS_PAR fonts = {}, CODEBAR_PAR codebar = {}) {
@@ -448,7 +444,6 @@ protected:
         return k;
     }
 
-    text_test::TempRunLog m_log{"undotextrandom"};
 };
 
 TEST_F(TextUndoRandom, EveryEditOfTextsComesBack) {
@@ -470,30 +465,17 @@ TEST_F(TextUndoRandom, EveryEditOfTextsComesBack) {
             if (d.core.m_nUndoPos != before) marks.push_back(d.Mark());
         }
         const Bytes end = d.Save();
-        auto same = [&](const Bytes& want, const char* when) {
-            SavedCompare cmp(2e-4);
-            EXPECT_TRUE(cmp.Lists(d.Save(), want)) << when << ": " << cmp.where;
-        };
-        for (int cycle = 0; cycle < 2; ++cycle) {
-            while (d.core.IsAbleToUndo()) {
-                d.core.OnEditUndo();
-                const size_t at = static_cast<size_t>(d.core.m_nUndoPos);
-                const std::string diff = MarksDiffer(d.Mark(), marks[at], 2e-3);
-                if (!diff.empty()) {
-                    const int n = d.ShapeAt(std::stoul("0" + diff.substr(diff.find(' ') + 1)));
-                    auto it = d.GetShapeList().begin();
-                    std::advance(it, std::max(0, n));
-                    auto* t = dynamic_cast<CFonts*>(*it);
-                    std::string trail;
-                    for (size_t k = 0; k <= at; ++k) trail += editor.done[k] + "; ";
-                    FAIL() << trail << "\nundo of " << editor.done[at] << ": " << diff << " (shape " << n << ": "
-                           << CStringA((*it)->GetCaption()).GetString() << " filled " << (t ? t->bFilled : -1) << ")";
-                }
-            }
-            same(start, "after undoing all");
-            while (d.core.IsAbleToRedo()) d.core.OnEditRedo();
-            same(end, "after redoing all");
-        }
+        const std::string failed = UndoAndRedoAll(d, marks, start, end, [&](size_t at, const std::string& diff) {
+            const int n = d.ShapeAt(std::stoul("0" + diff.substr(diff.find(' ') + 1)));
+            auto it = d.GetShapeList().begin();
+            std::advance(it, std::max(0, n));
+            auto* t = dynamic_cast<CFonts*>(*it);
+            std::string trail;
+            for (size_t k = 0; k <= at; ++k) trail += editor.done[k] + "; ";
+            return trail + "\nundo of " + editor.done[at] + ": " + diff + " (shape " + std::to_string(n) + ": " +
+                   CStringA((*it)->GetCaption()).GetString() + " filled " + std::to_string(t ? t->bFilled : -1) + ")";
+        });
+        ASSERT_EQ(failed, "");
     }
 }
 

@@ -3,7 +3,11 @@
 // collects the mark data of all its shapes.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -15,6 +19,9 @@
 #include "halder/records.h"
 #include "history/editing_core.h"
 #include "history/saved_compare.h"
+#include "text/shx_gen.h"
+#include "text/shxreader.h"
+#include "text/text_test_util.h"
 
 namespace history_test {
 
@@ -188,5 +195,45 @@ inline std::string MarksDiffer(const Marks& got, const Marks& want, double tol) 
     }
     return {};
 }
+
+// Undoes every recorded edit and redoes them, twice over: after each undo
+// the mark data must be that from before the undone edit (marks[i] is the
+// mark data with i edits made), after undoing all the saved document must be
+// start, after redoing all end. Empty when all holds; else what failed, the
+// first undo whose mark data differ told by describe(edit index, where).
+inline std::string UndoAndRedoAll(Desk& d, const std::vector<Marks>& marks, const Bytes& start, const Bytes& end,
+                                  const std::function<std::string(size_t, const std::string&)>& describe) {
+    std::string failed;
+    auto same = [&](const Bytes& want, const char* when) {
+        SavedCompare cmp(2e-4);
+        if (!cmp.Lists(d.Save(), want)) failed += std::string(when) + ": " + cmp.where + "\n";
+    };
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        while (d.core.IsAbleToUndo()) {
+            d.core.OnEditUndo();
+            const size_t at = static_cast<size_t>(d.core.m_nUndoPos);
+            const std::string diff = MarksDiffer(d.Mark(), marks[at], 2e-3);
+            if (!diff.empty()) return failed + describe(at, diff);
+        }
+        same(start, "after undoing all");
+        while (d.core.IsAbleToRedo()) d.core.OnEditRedo();
+        same(end, "after redoing all");
+    }
+    return failed;
+}
+
+// The fixture of the text editing tests: a run log of its own and a
+// generated single-line font "Simtxt" in its font folder.
+class TextDeskTest : public ::testing::Test {
+protected:
+    explicit TextDeskTest(const char* logName) : m_log(logName) {}
+    void SetUp() override {
+        std::filesystem::create_directories(m_log.Dir() / "font");
+        shxgen::StrokeFont(shxgen::kShapes).Write((m_log.Dir() / "font" / "Simtxt.shx").string());
+        CShxShapeReader::SetFontFolder((m_log.Dir() / "font").wstring());
+    }
+    void TearDown() override { CShxShapeReader::SetFontFolder(L""); }
+    text_test::TempRunLog m_log;
+};
 
 }  // namespace history_test
