@@ -685,20 +685,9 @@ bool CFonts::RestoreReplacedLayout(const CString& text, int fontType, const CStr
     // The identities of the fills that go stay known, as a new layout
     // would keep them for the next.
     for (size_t j = 0; j < m_arrFills.size(); ++j) RememberFill(j, m_arrFills[j]);
-    FreeAll(true);
-    m_arrChars.swap(s.chars);
-    m_arrFills.swap(s.fills);
-    m_arrCharsBackup.swap(s.backup);
+    PutBackLayout(s);
     for (CFilledShape* fill : m_arrFills)
         if (fill != nullptr) fill->SetDocView(m_pDoc, m_pView);
-    m_arrFrame = s.frame;
-    fInitStrHeight = s.initH;
-    fInitStrWidth = s.initW;
-    fontspos = s.pos;
-    bMatric = s.matric;
-    m_barcodeSize = s.barcodeSize;
-    m_strTypeName = s.typeName;
-    RestoreLayoutParams(s);
     m_arrPtBackup = s.ptBackup;
     m_arrBarPos = s.barPos;
     m_bRefillAfterLayout = s.refill;
@@ -1071,6 +1060,12 @@ bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, 
 void CFonts::RestoreLayoutState(LayoutSnapshot& s) {
     // The text stays as it was: outlines, parameters and recording.
     m_arcShown.active = false;
+    PutBackLayout(s);
+    m_bRecord = s.record;
+    InvalidateGeometry();
+}
+
+void CFonts::PutBackLayout(LayoutSnapshot& s) {
     FreeAll(true);
     m_arrChars.swap(s.chars);
     m_arrFills.swap(s.fills);
@@ -1083,8 +1078,6 @@ void CFonts::RestoreLayoutState(LayoutSnapshot& s) {
     m_barcodeSize = s.barcodeSize;
     m_strTypeName = s.typeName;
     RestoreLayoutParams(s);
-    m_bRecord = s.record;
-    InvalidateGeometry();
 }
 
 void CFonts::RestoreLayoutParams(const LayoutSnapshot& s) {

@@ -361,6 +361,9 @@ private:
     void SetAsideOldLayout(LayoutSnapshot& s);
     bool LayOutByType(const CString& text, int fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar);
     void RestoreLayoutState(LayoutSnapshot& s);
+    // The snapshot's outlines, fills, frame, position and parameters made
+    // the text's again (what the text held is freed).
+    void PutBackLayout(LayoutSnapshot& s);
     // The text's parameters of a snapshot: text, font name, font type and
     // the font, barcode and variable-text records.
     void RestoreLayoutParams(const LayoutSnapshot& s);
