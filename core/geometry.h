@@ -8,6 +8,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <vector>
 
@@ -116,6 +117,31 @@ inline bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y
 // True when the corner and both sides are finite.
 inline bool Finite(const Gdiplus::RectF& r) {
     return std::isfinite(r.X) && std::isfinite(r.Y) && std::isfinite(r.Width) && std::isfinite(r.Height);
+}
+
+// True when every number is finite.
+template <class... T>
+inline bool AllFinite(T... v) {
+    return (std::isfinite(static_cast<double>(v)) && ...);
+}
+
+// True when v is finite and within the float range, so that storing it in a
+// float field keeps it finite.
+inline bool FitsFloat(double v) { return std::isfinite(v) && std::fabs(v) <= FLT_MAX; }
+
+// True when the map's six numbers are finite and it takes every point of the
+// range to a finite float point. A transform whose own numbers are finite can
+// still overflow (a zoom by 1e30), so a shape checks its points before it
+// changes any of them.
+template <class Range>
+inline bool MapsFinite(const AffineMap& m, const Range& points) {
+    if (!AllFinite(m.xx, m.xy, m.yx, m.yy, m.dx, m.dy)) return false;
+    for (const tagPOINTF& p : points) {
+        const double x = m.xx * p.x + m.xy * p.y + m.dx;
+        const double y = m.yx * p.x + m.yy * p.y + m.dy;
+        if (!FitsFloat(x) || !FitsFloat(y)) return false;
+    }
+    return true;
 }
 
 // Euclidean distance in double.
