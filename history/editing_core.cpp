@@ -89,6 +89,9 @@ void CCore::AddUndoItem(CUND_Base* record) {
     m_vecUndo.push_back(record);
     m_nUndoPos = m_nUndoPos + 1;
     m_nUndoCount = m_nUndoPos;
+    if (m_pDoc != nullptr) {
+        m_pDoc->SetModifiedFlag(TRUE);
+    }
 }
 
 void CCore::OnEditUndo() {

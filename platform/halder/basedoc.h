@@ -54,6 +54,11 @@ public:
     virtual void GetMirrorCenter(tagPOINTF& centre);
     virtual void GetSelectRect(Gdiplus::RectF& rect);
     virtual void SetSelectRect(Gdiplus::RectF rect);
+    // Whether the document changed since it was last saved, as MFC documents
+    // keep it: every undo record added marks it modified, the host clears it
+    // when it saves.
+    virtual void SetModifiedFlag(BOOL modified = TRUE) { m_bModified = modified != FALSE; }
+    virtual BOOL IsModified() { return m_bModified ? TRUE : FALSE; }
 
     // The two windows that hear about restored parameters (WM_USER + 111).
     HWND m_hNotifyWnd[2] = {nullptr, nullptr};
@@ -64,6 +69,7 @@ protected:
     std::list<CBaseShape*> m_shapes;
     Gdiplus::RectF m_selectRect;
     CDocParam* m_pDocParam = nullptr;
+    bool m_bModified = false;
 
 private:
     void Own(CBaseShape* shape);

@@ -51,6 +51,33 @@ TEST(EditingCore, CursorFollowsUndoRedoAndAddingDropsTheRedoTail) {
     EXPECT_EQ(hs.host->WaitCursorDepth(), 0);
 }
 
+// Every record the host adds tells the document it changed; a host that
+// overrides the flag hears each one, and undo or redo alone add nothing.
+TEST(EditingCore, AddingARecordMarksTheDocumentModified) {
+    struct Doc : CBaseDoc {
+        int calls = 0;
+        void SetModifiedFlag(BOOL modified) override {
+            ++calls;
+            CBaseDoc::SetModifiedFlag(modified);
+        }
+    } doc;
+    HostScope hs;
+    Journal j;
+    CCore core(&doc, nullptr);
+    EXPECT_FALSE(doc.IsModified());
+    core.AddUndoItem(nullptr);
+    EXPECT_EQ(doc.calls, 0);
+    core.AddUndoItem(new SpyRecord(j, "A"));
+    EXPECT_TRUE(doc.IsModified());
+    doc.CBaseDoc::SetModifiedFlag(FALSE);  // the host saved
+    core.OnEditUndo();
+    core.OnEditRedo();
+    EXPECT_FALSE(doc.IsModified());
+    core.AddUndoItem(new SpyRecord(j, "B"));
+    EXPECT_TRUE(doc.IsModified());
+    EXPECT_EQ(doc.calls, 2);
+}
+
 TEST(EditingCore, EveryRecordIsReleasedOnceWhateverItsState) {
     Journal j;
     {
