@@ -47,9 +47,12 @@ struct CalibLattice;
 // getCalibCoefs). With a default (cleared) index, or one whose slot has other
 // points since (a copied record has), CalibPoint scans every cell; after a
 // change of the pattern size it works each offset out from the cell's
-// corners; the result is the same either way. A host that edits a slot's
-// points in place refits (getCalibCoefs) or clears the index before it
-// corrects points again.
+// corners; the result is the same either way. CalibPoint compares the
+// corners of the cell it finds with those the index was prepared from, so a
+// point edited in place counts at once. The search itself follows the
+// pattern's lines as they were: a host that moves a nominal position in
+// place, other than of the cell a point falls in, refits (getCalibCoefs) or
+// clears the index before it corrects points again.
 struct CalibGridIndex {
     const CalibGridPoint* points = nullptr;  // Points.data() when it was built
     std::size_t count = 0;                   // Points.size() when it was built

@@ -376,6 +376,22 @@ TEST(Correction, AgreesWithTheFirstFormula) {
         }
         ASSERT_TRUE(getCalibCoefs(&rec));
         if (trial == 7) rec.ValSize = 75.0;  // a pattern size the cells were not prepared for
+        // Points the host edits in place after the fit: a point of the 5 x 5
+        // grid measured 1 mm off, one of the 65 x 65 grid set back to nominal,
+        // a cell of the 17 x 17 grid folded, the centre of the 9 x 9 grid
+        // moved nominally. The correction follows the record as it stands.
+        std::vector<Vec2> edited;
+        if (trial % 2 == 0) {
+            const auto edit = [&](int slot, int i, const std::function<void(CalibGridPoint&)>& how) {
+                CalibGridPoint& q = rec.Grid[slot].Points[static_cast<std::size_t>(i)];
+                edited.push_back({q.NomX, q.NomY});
+                how(q);
+            };
+            edit(1, 7 + trial / 2, [](CalibGridPoint& q) { q.MeasX += 1.0; });
+            edit(5, 2011 + 13 * trial, [](CalibGridPoint& q) { q.MeasX = q.NomX, q.MeasY = q.NomY; });
+            edit(3, 100, [&](CalibGridPoint& q) { q.MeasX = rec.Grid[3].Points[101].MeasX + 1.0; });
+            edit(2, 40, [](CalibGridPoint& q) { q.NomY += 0.3; });
+        }
         CalibParam scan = rec;
         for (CalibGrid& g : scan.Grid) g.Index = CalibGridIndex{};
 
@@ -384,6 +400,11 @@ TEST(Correction, AgreesWithTheFirstFormula) {
             double x = anywhere(rng), y = anywhere(rng);
             if (i % 8 == 0) x = -40 + 80.0 * std::floor(unit(rng) * 65) / 64;  // on lattice lines
             if (i % 16 == 1) y = 40 - 80.0 * std::floor(unit(rng) * 33) / 32;
+            if (i % 4 == 3 && !edited.empty()) {  // next to an edited point
+                const Vec2 e = edited[static_cast<std::size_t>(i / 4) % edited.size()];
+                x = e.x + 3 * (unit(rng) - 0.5);
+                y = e.y + 3 * (unit(rng) - 0.5);
+            }
             double want[2], got[2], slow[2];
             const bool ok = calibref::CalibPointByGrid(rec, x, y, want);
             ASSERT_EQ(CalibPoint(&rec, x, y, got), ok);
