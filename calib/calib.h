@@ -47,9 +47,12 @@ struct CalibLattice;
 // getCalibCoefs). With a default (cleared) index, or one whose slot has other
 // points since (a copied record has), CalibPoint scans every cell; after a
 // change of the pattern size it works each offset out from the cell's
-// corners; the result is the same either way. A host that edits a slot's
-// points in place refits (getCalibCoefs) or clears the index before it
-// corrects points again.
+// corners; the result is the same either way. CalibPoint compares the
+// corners of the cell it finds with those the index was prepared from, so a
+// point edited in place counts at once. The search itself follows the
+// pattern's lines as they were: a host that moves a nominal position in
+// place, other than of the cell a point falls in, refits (getCalibCoefs) or
+// clears the index before it corrects points again.
 struct CalibGridIndex {
     const CalibGridPoint* points = nullptr;  // Points.data() when it was built
     std::size_t count = 0;                   // Points.size() when it was built
@@ -123,14 +126,16 @@ struct CalibParam {
 };
 
 // Loads the file into the record, keeping the record's caltype; refits when
-// that caltype is 2.
+// that caltype is 2. False, and the record as it was, as for loadUcf.
 CALIB_API bool InitCalib(const std::wstring* path, CalibParam* param);
-// Reads the file into the record and fits. A file that cannot be read leaves
-// the file defaults in the record and still answers true.
+// Reads the file into the record and fits; keys the file lacks take the
+// file defaults. False, and the record exactly as it was, when the path holds
+// no UCF file: nothing there, an empty file, a folder, a file that cannot be
+// read, a binary file or text without one of the format's sections.
 CALIB_API bool loadUcf(const std::wstring* path, CalibParam* param);
 // Writes the record to the file; false when the file cannot be written.
 CALIB_API bool saveUcf(const std::wstring* path, const CalibParam* param);
-// loadUcf followed by a fit.
+// loadUcf followed by a fit; false as for loadUcf.
 CALIB_API bool getCalibCoefFromFile(const std::wstring* path, CalibParam* param);
 // Fits the 3 x 3 grid of the record as it stands.
 CALIB_API bool getCalibCoefs(CalibParam* param);
@@ -139,19 +144,25 @@ CALIB_API bool getCalibCoefs(CalibParam* param);
 CALIB_API bool CalibPoint(const CalibParam* param, double x, double y, double* out);
 // The millimetre pre-correction of (x, y) with the 3 x 3 grid.
 CALIB_API bool preCalibPoint(const CalibParam* param, double x, double y, double* out);
+// The functions below work on the file alone. A missing or empty file reads
+// as one that holds only defaults; any other file that is no UCF fails them
+// and is never written.
+//
 // Copies the f*f points of grid slot `slot` (four doubles each, row-major);
 // false when the file's grid is incomplete.
 CALIB_API bool getCalibPnts(const std::wstring* path, int slot, double* out);
 // Replaces the points of grid slot `slot` in the file by f*f points (four
-// doubles each) and sets the file's order to f.
+// doubles each) and sets the file's order to f; makes the file where there
+// is none. False, and the file unchanged, when a value is not finite.
 CALIB_API bool setCalibPnts(const std::wstring* path, int slot, const double* points);
 // Writes *count (nominal, measured) pairs of the x (axis 0) or y table of the
 // file's 3 x 3 grid; pairs past the table's end are (-5000, -5000). False and
 // *count = 0 when the table is empty.
 CALIB_API bool getEqualPnts(const std::wstring* path, int axis, int* count, double* out);
 // Applies `count` (nominal, measured) pairs to the x (axis 0) or y table of
-// the file's 3 x 3 grid. False when the file holds no complete 3 x 3 grid,
-// which the tables belong to.
+// the file's 3 x 3 grid. False, and the file unchanged, when the file holds
+// no complete 3 x 3 grid, which the tables belong to, or when a pair or a
+// factor it gives is not finite in single precision, which the file keeps.
 CALIB_API bool setEqualPnts(const std::wstring* path, int axis, int count, const double* pairs);
 // New manual parameters from nine measurements and the eight current
 // parameters plus the pattern size; false when the measurements give no

@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -18,10 +20,17 @@ using Pair = double __attribute__((vector_size(16)));
 // A bilinear cell's offset as (x, y) pairs of coefficients in the steps t
 // (along the row) and u (down the column) from its top left corner:
 //   (c[0] - (x, 0)) + c[1] t + (c[2] + c[3] t) u.
-// A NaN in c[0][0] marks a cell that is not bilinear. One cache line each.
-struct alignas(64) CellFit {
+struct CellFit {
     Pair c[4];
 };
+
+// A lattice cell's corners as the cell was prepared from them: top left, top
+// right, bottom left, bottom right. Two cache lines each.
+struct alignas(64) CellCorners {
+    CalibGridPoint p[4];
+};
+
+
 
 namespace {
 
@@ -230,8 +239,9 @@ Point2 CornerOffset(const CalibGridPoint* P, std::size_t f, std::size_t r, std::
 }  // namespace calib
 
 // A rectilinear slot's lines, the first guess of a point's column,
-// (x - x0) * xScale, and row, (y0 - y) * yScale, and the cells' offsets for
-// one pattern size.
+// (x - x0) * xScale, and row, (y0 - y) * yScale, and for each cell the
+// corners it was prepared from and whether its offset takes the bilinear
+// form for one pattern size.
 struct CalibLattice {
     const CalibGridPoint* points = nullptr;     // the slot's Points when it was built
     const CalibGridPoint* pointsEnd = nullptr;  // and their end
@@ -242,7 +252,8 @@ struct CalibLattice {
     double x0 = 0.0, xScale = 0.0;
     double y0 = 0.0, yScale = 0.0;
     std::vector<double> colX, rowY;     // NomX of each column, NomY of each row
-    std::vector<calib::CellFit> cells;  // row-major
+    std::vector<calib::CellCorners> cells;  // row-major
+    std::vector<unsigned char> bilinear;    // row-major, 1: IsBilinearCell held
 };
 
 namespace calib {
@@ -291,24 +302,66 @@ bool FindCellOnLattice(const CalibLattice& L, double x, double y, std::size_t& r
     return true;
 }
 
-// Offset of the measured field from the nominal one at (x, y), from the cell
-// of a lattice slot that holds the point; (0, 0) when no cell holds it. (x,
-// y) lies within the pattern of size valSize. The lattice holds the same
-// numbers as the points, so this gives the same result to the bit as
-// ScanOffset.
-Point2 LatticeOffset(const CalibLattice& L, const CalibGridPoint* P, double valSize, double x, double y) noexcept {
-    std::size_t r = 0, c = 0;
-    if (!FindCellOnLattice(L, x, y, r, c)) return {0.0, 0.0};
-    const CellFit& fit = L.cells[r * (L.f - 1) + c];
-    if (L.valSize == valSize && !std::isnan(fit.c[0][0]))
-        return BilinearOffset(fit, Pair{L.colX[c], L.rowY[r]}, L.perStep, x, y);
-    return CornerOffset(P, L.f, r, c, PerStep(L.f, valSize), x, y);
-}
-
-// The same for any slot of f x f points, by the scan.
+// Offset of the measured field from the nominal one at (x, y) in a slot of
+// f x f points, from the first cell in row-major order that holds the point;
+// (0, 0) when none does.
 Point2 ScanOffset(const CalibGridPoint* P, std::size_t f, double valSize, double x, double y) noexcept {
     std::size_t r = 0, c = 0;
     if (!FindCellByScan(P, f, x, y, r, c)) return {0.0, 0.0};
+    return CornerOffset(P, f, r, c, PerStep(f, valSize), x, y);
+}
+
+// Whether a cell's corners, its top pair of points (top left, top right:
+// neighbours in memory) and its bottom pair, still hold the numbers the cell
+// was prepared from, to the bit. The comparison is made without branches:
+// the correction reads these numbers anyway.
+bool CellAsPrepared(const CellCorners& kept, const CalibGridPoint* top, const CalibGridPoint* bottom) noexcept {
+    using Words = std::uint64_t __attribute__((vector_size(16)));
+    Words diff{0, 0};
+    for (int half = 0; half < 2; ++half) {
+        const char* now = reinterpret_cast<const char*>(half == 0 ? top : bottom);
+        const char* then = reinterpret_cast<const char*>(&kept.p[2 * half]);
+        for (int i = 0; i < 4; ++i) {
+            Words a, b;
+            std::memcpy(&a, now + 16 * i, 16);
+            std::memcpy(&b, then + 16 * i, 16);
+            diff |= a ^ b;
+        }
+    }
+    return (diff[0] | diff[1]) == 0;
+}
+
+// Starts fetching what LatticeOffset reads of cell (r, c).
+void PrefetchCell(const CalibLattice& L, const CalibGridPoint* P, std::size_t r, std::size_t c) noexcept {
+    const std::size_t f = L.f;
+    const char* top = reinterpret_cast<const char*>(P + r * f + c);
+    const char* bottom = reinterpret_cast<const char*>(P + (r + 1) * f + c);
+    __builtin_prefetch(top);
+    __builtin_prefetch(top + 2 * sizeof(CalibGridPoint) - 1);
+    __builtin_prefetch(bottom);
+    __builtin_prefetch(bottom + 2 * sizeof(CalibGridPoint) - 1);
+    const char* kept = reinterpret_cast<const char*>(&L.cells[r * (f - 1) + c]);
+    __builtin_prefetch(kept);
+    __builtin_prefetch(kept + 64);
+}
+
+// The offset from cell (r, c) of a lattice slot, the cell that FindCellOnLattice
+// gave for (x, y); (x, y) lies within the pattern of size valSize. The
+// lattice holds the same numbers as the points, so this gives the same
+// result to the bit as ScanOffset. A host may have edited points in place
+// since: a cell whose corners are no longer the prepared ones is answered by
+// the scan of the points as they stand.
+Point2 LatticeOffset(const CalibLattice& L, const CalibGridPoint* P, std::size_t r, std::size_t c, double valSize,
+                     double x, double y) noexcept {
+    const std::size_t f = L.f, cell = r * (f - 1) + c;
+    const CalibGridPoint& A = P[r * f + c];
+    const CalibGridPoint& B = P[r * f + c + 1];
+    const CalibGridPoint& C = P[(r + 1) * f + c];
+    const CalibGridPoint& D = P[(r + 1) * f + c + 1];
+    if (!CellAsPrepared(L.cells[cell], &A, &C)) [[unlikely]]
+        return ScanOffset(P, f, valSize, x, y);
+    if (L.valSize == valSize && L.bilinear[cell])
+        return BilinearOffset(FitCell(A, B, C, D), Pair{A.NomX, A.NomY}, L.perStep, x, y);
     return CornerOffset(P, f, r, c, PerStep(f, valSize), x, y);
 }
 
@@ -350,15 +403,39 @@ bool CalibPointByGrid(const CalibParam& p, double x, double y, double* out) noex
         const double half = p.ValSize / 2.0;
         const Point2 a = AxisIn(p, x, y);
         const double ax = Clamp(a.x, -half, half), ay = Clamp(a.y, -half, half);
+        // Each slot's cell is found first and its memory fetched, so that
+        // the slots' cells are on their way at once; then the offsets follow
+        // in slot order.
+        enum { kSkip, kCell, kScan };
+        struct Found {
+            int how;
+            const CalibLattice* L;
+            std::size_t r, c;
+        } found[kSlotCount];  // not cleared: every slot's `how` is set below
         for (int slot = 1; slot < kSlotCount; ++slot) {
             const CalibGrid& g = p.Grid[slot];
+            Found& k = found[slot];
+            k.how = kSkip;
             if (g.GridSize < 2 || g.GridSize > p.order) continue;
             const auto f = static_cast<std::size_t>(g.GridSize);
+            if (const CalibLattice* L = CurrentLattice(g, f)) {  // a lattice is built for f x f points only
+                k.L = L;
+                if (FindCellOnLattice(*L, ax, ay, k.r, k.c)) {
+                    k.how = kCell;
+                    PrefetchCell(*L, g.Points.data(), k.r, k.c);
+                }
+            } else if (g.Points.size() == f * f) {
+                k.how = kScan;
+            }
+        }
+        for (int slot = 1; slot < kSlotCount; ++slot) {
+            const Found& k = found[slot];
+            const CalibGrid& g = p.Grid[slot];
             Point2 off;
-            if (const CalibLattice* L = CurrentLattice(g, f))  // a lattice is built for f x f points only
-                off = LatticeOffset(*L, g.Points.data(), p.ValSize, ax, ay);
-            else if (g.Points.size() == f * f)
-                off = ScanOffset(g.Points.data(), f, p.ValSize, ax, ay);
+            if (k.how == kCell)
+                off = LatticeOffset(*k.L, g.Points.data(), k.r, k.c, p.ValSize, ax, ay);
+            else if (k.how == kScan)
+                off = ScanOffset(g.Points.data(), static_cast<std::size_t>(g.GridSize), p.ValSize, ax, ay);
             else
                 continue;
             dx += off.x;
@@ -461,13 +538,14 @@ std::shared_ptr<const CalibLattice> BuildLattice(const CalibGrid& g, double valS
         L->rowY[i] = P[i * f].NomY;
     }
     L->cells.resize((f - 1) * (f - 1));
+    L->bilinear.resize((f - 1) * (f - 1));
     for (std::size_t r = 0; r + 1 < f; ++r)
         for (std::size_t c = 0; c + 1 < f; ++c) {
             const CalibGridPoint &A = P[r * f + c], &B = P[r * f + c + 1];
             const CalibGridPoint &C = P[(r + 1) * f + c], &D = P[(r + 1) * f + c + 1];
-            CellFit& fit = L->cells[r * (f - 1) + c];
-            fit = FitCell(A, B, C, D);
-            if (!IsBilinearCell(A, B, C, D, L->perStep)) fit.c[0][0] = NAN;
+            const std::size_t cell = r * (f - 1) + c;
+            L->cells[cell] = {{A, B, C, D}};
+            L->bilinear[cell] = IsBilinearCell(A, B, C, D, L->perStep) ? 1 : 0;
         }
     return L;
 }

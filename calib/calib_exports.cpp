@@ -3,6 +3,7 @@
 // live here (equal-spacing pairs, manual parameters).
 #include "calib_internal.h"
 
+#include <cfloat>
 #include <cmath>
 #include <memory>
 
@@ -22,6 +23,9 @@ bool Guarded(F&& body) noexcept {
 }
 
 bool ValidSlot(int slot) noexcept { return slot >= 0 && slot < kSlotCount; }
+
+// Finite and within single precision, which the file keeps reals in.
+bool FitsFloat(double v) noexcept { return std::isfinite(v) && std::fabs(v) <= FLT_MAX; }
 
 // Truncation toward zero to six decimals.
 double Trunc6(double v) noexcept { return std::trunc(v * 1000000.0) / 1000000.0; }
@@ -64,27 +68,34 @@ void ApplyEqualPairs(CalibGrid& g, int axis, int count, const double* pairs) {
     if (g.LineCount < count) g.LineCount = count;
 }
 
+// Loads the file into a copy of the caller's record, lets `then` finish it
+// (with the caller's caltype) and hands it over; a file that is no UCF, or
+// an allocation failing half way, leaves the caller's record as it was.
+template <class Then>
+bool LoadRecord(const std::wstring& path, CalibParam& param, Then&& then) noexcept {
+    return Guarded([&] {
+        auto rec = std::make_unique<CalibParam>(param);
+        if (LoadUcf(path, *rec, false) != UcfLoad::Loaded) return false;
+        then(*rec, param.caltype);
+        RefreshGridIndex(*rec);
+        param = std::move(*rec);  // the vectors keep their storage, and the index with it
+        return true;
+    });
+}
+
 }  // namespace
 
 CALIB_API bool InitCalib(const std::wstring* path, CalibParam* param) {
     if (!path || !param) return false;
-    return Guarded([&] {
-        const int kept = param->caltype;
-        LoadUcf(*path, *param);
-        param->caltype = kept;
-        if (kept == 2) ComputeCalibCoefs(*param);
-        RefreshGridIndex(*param);
-        return true;
+    return LoadRecord(*path, *param, [](CalibParam& rec, int kept) {
+        rec.caltype = kept;
+        if (kept == 2) ComputeCalibCoefs(rec);
     });
 }
 
 CALIB_API bool loadUcf(const std::wstring* path, CalibParam* param) {
     if (!path || !param) return false;
-    return Guarded([&] {
-        LoadUcf(*path, *param);
-        RefreshGridIndex(*param);
-        return true;
-    });
+    return LoadRecord(*path, *param, [](CalibParam&, int) {});
 }
 
 CALIB_API bool saveUcf(const std::wstring* path, const CalibParam* param) {
@@ -94,12 +105,7 @@ CALIB_API bool saveUcf(const std::wstring* path, const CalibParam* param) {
 
 CALIB_API bool getCalibCoefFromFile(const std::wstring* path, CalibParam* param) {
     if (!path || !param) return false;
-    return Guarded([&] {
-        LoadUcf(*path, *param);
-        ComputeCalibCoefs(*param);
-        RefreshGridIndex(*param);
-        return true;
-    });
+    return LoadRecord(*path, *param, [](CalibParam& rec, int) { ComputeCalibCoefs(rec); });
 }
 
 CALIB_API bool getCalibCoefs(CalibParam* param) {
@@ -123,7 +129,7 @@ CALIB_API bool getCalibPnts(const std::wstring* path, int slot, double* out) {
     if (!path || !out || !ValidSlot(slot)) return false;
     return Guarded([&] {
         const auto rec = std::make_unique<CalibParam>();
-        LoadUcf(*path, *rec);
+        if (LoadUcf(*path, *rec, true) == UcfLoad::Refused) return false;
         const std::size_t n = static_cast<std::size_t>(SlotGridSize(slot)) * SlotGridSize(slot);
         const std::vector<CalibGridPoint>& pts = rec->Grid[slot].Points;
         if (pts.size() < n) return false;
@@ -139,11 +145,17 @@ CALIB_API bool getCalibPnts(const std::wstring* path, int slot, double* out) {
 
 CALIB_API bool setCalibPnts(const std::wstring* path, int slot, const double* points) {
     if (!path || !points || !ValidSlot(slot)) return false;
+    const int f = SlotGridSize(slot);
+    const std::size_t n = static_cast<std::size_t>(f) * f;
+    // A point that is not finite would be saved as "nan" and end the grid
+    // when the file is read again.
+    for (std::size_t i = 0; i < 4 * n; ++i)
+        if (!std::isfinite(points[i])) return false;
     return Guarded([&] {
         const auto rec = std::make_unique<CalibParam>();
-        LoadUcf(*path, *rec);
-        const int f = SlotGridSize(slot);
-        const std::size_t n = static_cast<std::size_t>(f) * f;
+        // A new file is made where there is none; any other file that is
+        // not a calibration is left alone.
+        if (LoadUcf(*path, *rec, true) == UcfLoad::Refused) return false;
         std::vector<CalibGridPoint>& pts = rec->Grid[slot].Points;
         pts.clear();
         pts.reserve(n);
@@ -160,7 +172,10 @@ CALIB_API bool getEqualPnts(const std::wstring* path, int axis, int* count, doub
     if (wanted < 0 || (wanted > 0 && !out)) return false;
     return Guarded([&] {
         const auto rec = std::make_unique<CalibParam>();
-        LoadUcf(*path, *rec);
+        if (LoadUcf(*path, *rec, true) == UcfLoad::Refused) {
+            *count = 0;
+            return false;
+        }
         const CalibGrid& g = rec->Grid[0];
         const std::vector<double>& N = axis == 0 ? g.XT : g.YT;
         const std::vector<double>& M = axis == 0 ? g.XA : g.YA;
@@ -179,13 +194,21 @@ CALIB_API bool getEqualPnts(const std::wstring* path, int axis, int* count, doub
 
 CALIB_API bool setEqualPnts(const std::wstring* path, int axis, int count, const double* pairs) {
     if (!path || count < 0 || count > kMaxLineCount || (count > 0 && !pairs)) return false;
+    for (int i = 0; i < 2 * count; ++i)
+        if (!FitsFloat(pairs[i])) return false;
     return Guarded([&] {
         const auto rec = std::make_unique<CalibParam>();
-        LoadUcf(*path, *rec);
+        if (LoadUcf(*path, *rec, true) == UcfLoad::Refused) return false;
         // The tables are stored with the 3 x 3 grid and read back only with
         // a complete one: without it the pairs could not be kept.
         if (rec->Grid[0].Points.size() != 9) return false;
-        ApplyEqualPairs(rec->Grid[0], axis, count, pairs);
+        CalibGrid& g = rec->Grid[0];
+        ApplyEqualPairs(g, axis, count, pairs);
+        // The tables are saved in single precision: a factor scaled out of
+        // that range would come back as the reader's default.
+        for (const std::vector<double>* t : {&g.XT, &g.XA, &g.XR, &g.YT, &g.YA, &g.YR})
+            for (double v : *t)
+                if (!FitsFloat(v)) return false;
         return SaveUcf(*path, *rec);
     });
 }
@@ -221,7 +244,9 @@ CALIB_API bool getBasePara(const std::wstring* path, double* workSize, double* v
     if (!path || !workSize || !valSize || !tagSize || !lineCount) return false;
     return Guarded([&] {
         const auto rec = std::make_unique<CalibParam>();
-        LoadUcf(*path, *rec);
+        // A missing file gives the file defaults; a file that is no
+        // calibration gives nothing.
+        if (LoadUcf(*path, *rec, true) == UcfLoad::Refused) return false;
         *workSize = rec->WorkSize;
         *valSize = rec->ValSize;
         *tagSize = rec->TagSize;

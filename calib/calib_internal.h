@@ -22,9 +22,18 @@ struct Point2 {
     double y;
 };
 
-// File (ucf_file.cpp). A path that does not convert or a file that cannot be
-// read loads as an empty file, whose defaults then apply.
-void LoadUcf(const std::wstring& path, CalibParam& param);
+// File (ucf_file.cpp). Only a UCF file, a text file with at least one of
+// the sections the format knows, is read into the record (and fitted).
+enum class UcfLoad {
+    Loaded,   // the record holds the file
+    Absent,   // no file or an empty one
+    Refused   // a path that does not convert, a folder, a file that cannot be read or is no UCF
+};
+// With `absentAsEmpty` a missing or empty file loads as an empty document,
+// whose defaults then apply (the functions that work on a file alone build
+// a new file that way); otherwise, and always for Refused, the record is
+// left exactly as it was.
+UcfLoad LoadUcf(const std::wstring& path, CalibParam& param, bool absentAsEmpty);
 bool SaveUcf(const std::wstring& path, const CalibParam& param);
 
 // Fit of the 3 x 3 grid (calib_fit.cpp).

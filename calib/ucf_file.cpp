@@ -137,10 +137,27 @@ int SlotGridSize(int slot) noexcept {
     return slot >= 0 && slot < kSlotCount ? kSizes[slot] : 0;
 }
 
-void LoadUcf(const std::wstring& path, CalibParam& p) {
+UcfLoad LoadUcf(const std::wstring& path, CalibParam& p, bool absentAsEmpty) {
     UcfIniReader doc;
     std::string utf8;
-    if (WideToUtf8(path, utf8)) doc.Load(utf8);
+    if (!WideToUtf8(path, utf8)) return UcfLoad::Refused;
+    UcfLoad result = UcfLoad::Loaded;
+    switch (doc.Load(utf8)) {
+    case UcfIniReader::Source::Unusable:
+        return UcfLoad::Refused;
+    case UcfIniReader::Source::Absent:
+        if (!absentAsEmpty) return UcfLoad::Absent;
+        result = UcfLoad::Absent;
+        break;
+    case UcfIniReader::Source::Text: {
+        bool known = doc.HasSection(kCoefs);
+        for (int slot = 0; slot < kSlotCount && !known; ++slot) known = doc.HasSection(SectionName(SlotGridSize(slot)));
+        // Text without one section of the format is some other file: taking
+        // its defaults would wipe a calibration for nothing.
+        if (!known) return UcfLoad::Refused;
+        break;
+    }
+    }
 
     p.WorkSize = doc.GetFloat(kCoefs, "WorkSize", 120.0f);
     p.ValSize = doc.GetFloat(kCoefs, "ValSize", 100.0f);
@@ -168,6 +185,7 @@ void LoadUcf(const std::wstring& path, CalibParam& p) {
         if (slot == 0) ReadTables(doc, sec, p.WorkSize, g);
     }
     ComputeCalibCoefs(p);
+    return result;
 }
 
 bool SaveUcf(const std::wstring& path, const CalibParam& p) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <system_error>
 
@@ -117,8 +118,13 @@ std::string FormatFixed5(double value) {
     return std::string(buf, r.ptr);
 }
 
-bool ReadWholeFile(const std::string& utf8Path, std::string& out, std::size_t limit) {
+bool ReadWholeFile(const std::string& utf8Path, std::string& out, std::size_t limit, bool& missing) {
     out.clear();
+    std::error_code ec;
+    const std::filesystem::file_status st = std::filesystem::status(utf8Path, ec);
+    missing = st.type() == std::filesystem::file_type::not_found;
+    // A folder opens for reading on some systems; it is no file to read.
+    if (ec || st.type() != std::filesystem::file_type::regular) return false;
     std::FILE* f = std::fopen(utf8Path.c_str(), "rb");
     if (!f) return false;
     char buf[16384];
@@ -146,15 +152,27 @@ bool WriteWholeFile(const std::string& utf8Path, const std::string& data) {
     return ok;
 }
 
-bool UcfIniReader::Load(const std::string& utf8Path) {
+UcfIniReader::Source UcfIniReader::Load(const std::string& utf8Path) {
     std::string text;
-    const bool ok = ReadWholeFile(utf8Path, text, kMaxUcfBytes);
-    Parse(ok ? std::move(text) : std::string());
-    return ok;
+    bool missing = false;
+    Source source = Source::Text;
+    if (!ReadWholeFile(utf8Path, text, kMaxUcfBytes, missing))
+        source = missing ? Source::Absent : Source::Unusable;
+    else if (text.empty())
+        source = Source::Absent;
+    else if (text.find('\0') != std::string::npos)
+        source = Source::Unusable;  // no text file holds NUL bytes
+    Parse(source == Source::Text ? std::move(text) : std::string());
+    return source;
+}
+
+bool UcfIniReader::HasSection(std::string_view section) const {
+    return std::binary_search(sections_.begin(), sections_.end(), section);
 }
 
 void UcfIniReader::Parse(std::string text) {
     entries_.clear();
+    sections_.clear();
     text_ = std::move(text);
     const std::string_view all(text_);
     std::string_view section;
@@ -170,6 +188,7 @@ void UcfIniReader::Parse(std::string text) {
         if (line[0] == '[') {
             section = line.size() >= 2 ? line.substr(1, line.size() - 2) : std::string_view();
             inSection = true;
+            sections_.push_back(section);
             continue;
         }
         const std::size_t eq = line.find('=');
@@ -182,6 +201,8 @@ void UcfIniReader::Parse(std::string text) {
     std::stable_sort(entries_.begin(), entries_.end(), less);
     const auto same = [](const Entry& a, const Entry& b) { return a.section == b.section && a.key == b.key; };
     entries_.erase(std::unique(entries_.begin(), entries_.end(), same), entries_.end());
+    std::sort(sections_.begin(), sections_.end());
+    sections_.erase(std::unique(sections_.begin(), sections_.end()), sections_.end());
 }
 
 const std::string_view* UcfIniReader::Find(std::string_view section, std::string_view key) const {

@@ -41,10 +41,17 @@ inline constexpr std::size_t kMaxUcfBytes = 16u << 20;
 // repeated keys the first counts.
 class UcfIniReader {
 public:
-    // Replaces the document by the file's; false (empty document) when the
-    // file cannot be read or is too large.
-    bool Load(const std::string& utf8Path);
+    // What Load found at the path.
+    enum class Source {
+        Text,     // a text file, read whole
+        Absent,   // no file, or an empty one: nothing to read and nothing to lose
+        Unusable  // a folder, a file that cannot be read, is too large or holds NUL bytes
+    };
+    // Replaces the document by the file's; anything but Text leaves the
+    // document empty.
+    Source Load(const std::string& utf8Path);
 
+    bool HasSection(std::string_view section) const;
     const std::string_view* Find(std::string_view section, std::string_view key) const;
     int GetInt(std::string_view section, std::string_view key, int def) const;
     float GetFloat(std::string_view section, std::string_view key, float def) const;
@@ -56,7 +63,8 @@ private:
         std::string_view section, key, value;
     };
     std::string text_;
-    std::vector<Entry> entries_;  // sorted by section, then key
+    std::vector<Entry> entries_;             // sorted by section, then key
+    std::vector<std::string_view> sections_;  // every section header, also those without entries
 };
 
 // INI document being built for writing; sections and keys come out in
@@ -73,7 +81,10 @@ private:
     std::map<std::string, std::map<std::string, std::string>> sections_;
 };
 
-bool ReadWholeFile(const std::string& utf8Path, std::string& out, std::size_t limit);
+// Reads a regular file whole; false (and `out` empty) when it cannot be
+// opened, is not a regular file, cannot be read or exceeds `limit`. `missing`
+// tells whether nothing exists at the path.
+bool ReadWholeFile(const std::string& utf8Path, std::string& out, std::size_t limit, bool& missing);
 bool WriteWholeFile(const std::string& utf8Path, const std::string& data);
 
 }  // namespace calib

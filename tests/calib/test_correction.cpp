@@ -73,6 +73,31 @@ TEST(Correction, ManualParameters) {
     EXPECT_NEAR(with(2, 0.9, 0, 10).x, 32768.0 - 1 * kS, 1e-9);
     EXPECT_NEAR(with(4, 0.9, 10, 10).x, 32768.0 + 9.8 * kS, 1e-9);
 
+    // Every parameter at once, each axis its own value, at points in all four
+    // quadrants, against the formula worked here step by step.
+    const double sets[][8] = {{1.13, 0.91, 0.97, 1.04, 0.93, 1.06, 98.5, 101.75},
+                              {0.86, 1.17, 1.02, 0.95, 1.07, 0.96, 103.0, 97.25},
+                              {1.31, 0.62, 1.0, 1.0, 0.88, 1.09, 100.0, 99.0}};  // barrels held at 1.2, 0.8
+    for (const auto& m : sets) {
+        CalibParam r;
+        r.caltype = 1;
+        r.WorkSize = 110.0;
+        std::copy(m, m + 8, r.ManualPara);
+        for (const Vec2 q : {Vec2{31.5, 17.25}, Vec2{-22.0, 38.5}, Vec2{-41.75, -12.5}, Vec2{9.5, -44.0}}) {
+            const double W = r.WorkSize, k = 65535.0 / W;
+            const double barrelX = std::clamp(m[0] - 1, -0.2, 0.2), barrelY = std::clamp(m[1] - 1, -0.2, 0.2);
+            const double sx = q.x * m[6] / 100, sy = q.y * m[7] / 100;
+            const double py = sy - (1 - m[3]) * sx, px = sx - (1 - m[2]) * sy;
+            const double tx = (px - (1 - m[4]) * py * px * 2 / W) * k;
+            const double ty = (py - (1 - m[5]) * px * py * 2 / W) * k;
+            const double gx = tx * (1 + barrelX * ty * ty / 1073741824.0);
+            const double gy = ty * (1 + barrelY * tx * tx / 1073741824.0);
+            const Vec2 o = Out(r, q.x, q.y);
+            EXPECT_NEAR(o.x, 32768.0 + gx, 1e-7) << q.x << "," << q.y << " set " << m[0];
+            EXPECT_NEAR(o.y, 32768.0 + gy, 1e-7) << q.x << "," << q.y << " set " << m[0];
+        }
+    }
+
     // Factor tables, looked up on the axis the host's options give.
     rec.TableOn = 1;
     rec.TableXPos = {-50, 0, 50};
@@ -183,6 +208,25 @@ TEST(Correction, PreCorrectionInMillimetres) {
     ASSERT_TRUE(preCalibPoint(&rec, -40, -20, out));
     EXPECT_DOUBLE_EQ(out[0], -38.0);
     EXPECT_DOUBLE_EQ(out[1], -17.0);
+
+    // Every side its own scale and trapezoid, with a shear, against the
+    // formula worked here: side factor 1 + |d| (S - 1) / V past a millimetre
+    // from the axis, trapezoid t x y / V drawn toward the axis.
+    CalibGrid& g = rec.Grid[0];
+    g.SXL = 0.92, g.SXR = 1.13, g.SYT = 1.05, g.SYB = 0.97;
+    g.TXL = 0.021, g.TXR = -0.034, g.TYT = 0.017, g.TYB = 0.043, g.PLX = 0.0125;
+    const double V = rec.ValSize;
+    for (const Vec2 q : {Vec2{33.5, 21.25}, Vec2{-27.0, 36.5}, Vec2{-38.25, -14.5}, Vec2{11.5, -41.0},
+                         Vec2{0.8, 30.0}, Vec2{-35.0, 0.6}}) {
+        const double xs = q.x - 0.0125 * q.y;
+        const double side = xs < -1 ? 1 + -xs * (0.92 - 1) / V : (xs > 1 ? 1 + xs * (1.13 - 1) / V : 1.0);
+        const double up = q.y < -1 ? 1 + -q.y * (0.97 - 1) / V : (q.y > 1 ? 1 + q.y * (1.05 - 1) / V : 1.0);
+        const double X = xs < 0 ? xs + 0.021 * q.y * xs / V : xs - -0.034 * q.y * xs / V;
+        const double Y = q.y < 0 ? q.y + 0.043 * xs * q.y / V : q.y - 0.017 * xs * q.y / V;
+        ASSERT_TRUE(preCalibPoint(&rec, q.x, q.y, out));
+        EXPECT_NEAR(out[0], X * side, 1e-12) << q.x << "," << q.y;
+        EXPECT_NEAR(out[1], Y * up, 1e-12) << q.x << "," << q.y;
+    }
 }
 
 TEST(Correction, BrokenRecordsGiveTheCentreAndFalse) {
@@ -376,6 +420,22 @@ TEST(Correction, AgreesWithTheFirstFormula) {
         }
         ASSERT_TRUE(getCalibCoefs(&rec));
         if (trial == 7) rec.ValSize = 75.0;  // a pattern size the cells were not prepared for
+        // Points the host edits in place after the fit: a point of the 5 x 5
+        // grid measured 1 mm off, one of the 65 x 65 grid set back to nominal,
+        // a cell of the 17 x 17 grid folded, the centre of the 9 x 9 grid
+        // moved nominally. The correction follows the record as it stands.
+        std::vector<Vec2> edited;
+        if (trial % 2 == 0) {
+            const auto edit = [&](int slot, int i, const std::function<void(CalibGridPoint&)>& how) {
+                CalibGridPoint& q = rec.Grid[slot].Points[static_cast<std::size_t>(i)];
+                edited.push_back({q.NomX, q.NomY});
+                how(q);
+            };
+            edit(1, 7 + trial / 2, [](CalibGridPoint& q) { q.MeasX += 1.0; });
+            edit(5, 2011 + 13 * trial, [](CalibGridPoint& q) { q.MeasX = q.NomX, q.MeasY = q.NomY; });
+            edit(3, 100, [&](CalibGridPoint& q) { q.MeasX = rec.Grid[3].Points[101].MeasX + 1.0; });
+            edit(2, 40, [](CalibGridPoint& q) { q.NomY += 0.3; });
+        }
         CalibParam scan = rec;
         for (CalibGrid& g : scan.Grid) g.Index = CalibGridIndex{};
 
@@ -384,6 +444,11 @@ TEST(Correction, AgreesWithTheFirstFormula) {
             double x = anywhere(rng), y = anywhere(rng);
             if (i % 8 == 0) x = -40 + 80.0 * std::floor(unit(rng) * 65) / 64;  // on lattice lines
             if (i % 16 == 1) y = 40 - 80.0 * std::floor(unit(rng) * 33) / 32;
+            if (i % 4 == 3 && !edited.empty()) {  // next to an edited point
+                const Vec2 e = edited[static_cast<std::size_t>(i / 4) % edited.size()];
+                x = e.x + 3 * (unit(rng) - 0.5);
+                y = e.y + 3 * (unit(rng) - 0.5);
+            }
             double want[2], got[2], slow[2];
             const bool ok = calibref::CalibPointByGrid(rec, x, y, want);
             ASSERT_EQ(CalibPoint(&rec, x, y, got), ok);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <numbers>
 
 using namespace calibtest;
@@ -29,10 +30,8 @@ protected:
 
 }  // namespace
 
-TEST_F(UcfFile, DefaultsForMissingFilesKeysAndNumbers) {
-    const std::wstring absent = tmp.WPath("absent.ucf");
-    CalibParam rec;
-    ASSERT_TRUE(loadUcf(&absent, &rec));
+TEST_F(UcfFile, DefaultsForMissingKeysAndNumbers) {
+    CalibParam rec = Load("[CalCoefs]\n");
     EXPECT_EQ(rec.WorkSize, 120.0);
     EXPECT_EQ(rec.ValSize, 100.0);
     EXPECT_EQ(rec.caltype, 1);
@@ -104,15 +103,106 @@ TEST_F(UcfFile, EqualSpacingTables) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
-TEST_F(UcfFile, HostileFilesAndPathsLoadAsDefaults) {
-    const char odd[] = "[\n[]\n=\n[CalCoefs\0\xff]\n=5\n[Cal3]\nPNT0=\n";
-    EXPECT_TRUE(Load(std::string(odd, sizeof odd - 1)).Grid[0].Points.empty());
-    EXPECT_EQ(Load("[CalCoefs]\nWorkSize=10\n" + std::string(17u << 20, ';')).WorkSize, 120.0);  // too large
-    CalibParam rec;
-    for (const std::wstring& p : {tmp.WPath(""), std::wstring(L"t\0.ucf", 6), std::wstring(1, wchar_t(0xD800))}) {
-        EXPECT_TRUE(loadUcf(&p, &rec));
-        EXPECT_EQ(rec.WorkSize, 120.0);
+TEST_F(UcfFile, WhatIsNoCalibrationLeavesRecordAndFile) {
+    EXPECT_TRUE(Load("[\n[]\n=\n[CalCoefs\xff]\n=5\n[Cal3]\nPNT0=\n").Grid[0].Points.empty());
+    // The caller's record holds a calibration; saved, it is the oracle.
+    CalibParam held;
+    held.caltype = 2;
+    held.WorkSize = 123.0;
+    held.Grid[0].Points = Lattice(3, 80, [](Vec2 p) { return Vec2{p.x * 1.01 + 0.3, p.y * 0.98 - 0.2}; });
+    held.Grid[2].Points = Lattice(9, 80, [](Vec2 p) { return Vec2{p.x + 0.05 * p.y / 40, p.y}; });
+    held.order = 9;
+    ASSERT_TRUE(getCalibCoefs(&held));
+    const std::wstring heldPath = tmp.WPath("held.ucf");
+    ASSERT_TRUE(saveUcf(&heldPath, &held));
+    const std::string heldBytes = ReadText(tmp.Path("held.ucf"));
+    const Vec2 heldOut = CommandMm(held, 17.5, -11.25);
+
+    std::string binary(4096, '\0');
+    for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<char>((i * 2654435761u) >> 13);
+    fs::create_directory(tmp.Path("folder.ucf"));
+    struct Row {
+        const char* what;
+        std::wstring path;
+        const char* bytes;  // written first unless null
+        std::string content;
+        bool setterMakesFile;  // nothing there to lose: the point setter starts a new file
+    };
+    const Row rows[] = {
+        {"missing", tmp.WPath("none.ucf"), nullptr, "", true},
+        {"empty", tmp.WPath("empty.ucf"), "", "", true},
+        {"folder", tmp.WPath("folder.ucf"), nullptr, "", false},
+        {"binary", tmp.WPath("bin.ucf"), "", binary, false},
+        {"NUL in text", tmp.WPath("nul.ucf"), "", std::string("[CalCoefs]\nWorkSize=90\n\0\n", 25), false},
+        {"other text", tmp.WPath("other.ini"), "", "[Other]\nWorkSize=90\nkey=1\n", false},
+        {"too large", tmp.WPath("big.ucf"), "", "[CalCoefs]\nWorkSize=10\n" + std::string(17u << 20, ';'), false},
+        {"empty path", std::wstring(), nullptr, "", false},
+        {"NUL in path", std::wstring(L"t\0.ucf", 6), nullptr, "", false},
+        {"lone surrogate", std::wstring(1, wchar_t(0xD800)), nullptr, "", false},
+    };
+    std::vector<double> pts;
+    for (const CalibGridPoint& q : Lattice(3, 80, Exact)) pts.insert(pts.end(), {q.NomX, q.NomY, q.MeasX, q.MeasY});
+    const double pairs[] = {-40, -40.5, 0, 0.25};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.bytes) WriteText(fs::path(row.path), row.content);
+        CalibParam rec = held;
+        EXPECT_FALSE(loadUcf(&row.path, &rec));
+        EXPECT_FALSE(InitCalib(&row.path, &rec));
+        EXPECT_FALSE(getCalibCoefFromFile(&row.path, &rec));
+        ASSERT_TRUE(saveUcf(&heldPath, &rec));
+        EXPECT_EQ(ReadText(tmp.Path("held.ucf")), heldBytes);
+        const Vec2 out = CommandMm(rec, 17.5, -11.25);
+        EXPECT_TRUE(out.x == heldOut.x && out.y == heldOut.y);
+        // The functions that work on a file alone: nothing to read, and a
+        // file that is there stays as it was.
+        double buf[4 * 9], w = 0, v = 0, t = 0;
+        int lines = 0, count = 2;
+        EXPECT_FALSE(getCalibPnts(&row.path, 0, buf));
+        EXPECT_FALSE(getEqualPnts(&row.path, 0, &count, buf));
+        EXPECT_EQ(count, 0);
+        EXPECT_EQ(getBasePara(&row.path, &w, &v, &t, &lines), row.setterMakesFile);
+        EXPECT_FALSE(setEqualPnts(&row.path, 0, 2, pairs));
+        EXPECT_EQ(setCalibPnts(&row.path, 0, pts.data()), row.setterMakesFile);
+        if (row.bytes) {
+            EXPECT_EQ(ReadText(fs::path(row.path)) == row.content, !row.setterMakesFile);
+        }
+        EXPECT_EQ(getCalibPnts(&row.path, 0, buf), row.setterMakesFile);
     }
+    EXPECT_TRUE(fs::is_directory(tmp.Path("folder.ucf")));
+}
+
+TEST_F(UcfFile, SettersRefuseNumbersTheFileCannotKeep) {
+    WriteText(tmp.Path("t.ucf"), Points("Cal3", 9) + "LineCount=2\nXT0=-40\nXT1=1e+38\nXA0=-40.5\nXA1=40\n");
+    const std::string before = ReadText(tmp.Path("t.ucf"));
+    std::vector<double> pts;
+    for (const CalibGridPoint& q : Lattice(9, 80, Exact)) pts.insert(pts.end(), {q.NomX, q.NomY, q.MeasX, q.MeasY});
+    const double bad[] = {NAN, INFINITY, -INFINITY};
+    for (std::size_t at : {std::size_t{0}, std::size_t{6}, std::size_t{4 * 81 - 1}}) {
+        for (double b : bad) {
+            std::vector<double> p = pts;
+            p[at] = b;
+            EXPECT_FALSE(setCalibPnts(&path, 2, p.data())) << at << " " << b;
+            std::vector<double> pairs = {-40, -41, 0, 0.5, 38, 38.5};
+            pairs[at % 5] = b;
+            EXPECT_FALSE(setEqualPnts(&path, static_cast<int>(at & 1), 3, pairs.data())) << at << " " << b;
+        }
+        // Beyond single precision, in which the tables are saved.
+        std::vector<double> pairs = {-40, -41, 0, 0.5, 38, 38.5};
+        pairs[at % 5] = at == 0 ? -1e39 : 3.5e38;
+        EXPECT_FALSE(setEqualPnts(&path, 0, 3, pairs.data())) << at;
+    }
+    // A line kept where it is and measured again scales its factor by
+    // nominal / measured: here beyond single precision.
+    const double grow[] = {-40, -40.5, static_cast<float>(1e38), 1e-6};
+    EXPECT_FALSE(setEqualPnts(&path, 0, 2, grow));
+    EXPECT_EQ(ReadText(tmp.Path("t.ucf")), before);
+    // Large but finite points are kept.
+    pts[2] = 1e300;
+    ASSERT_TRUE(setCalibPnts(&path, 2, pts.data()));
+    double out[4 * 81];
+    ASSERT_TRUE(getCalibPnts(&path, 2, out));
+    EXPECT_EQ(out[2], 1e300);
 }
 
 TEST_F(UcfFile, WrittenLayoutAndNumbers) {
