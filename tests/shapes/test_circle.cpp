@@ -25,7 +25,9 @@
 #include "gdi/dc.h"
 #include "gdi/recording_canvas.h"
 #include "halder/basedoc.h"
+#include "import/dxf_records.h"
 #include "shapes/circle.h"
+#include "shapes/ellipsearc.h"
 #include "support/shape_support.h"
 
 namespace {
@@ -414,66 +416,140 @@ TEST(Circle, HandleDragAfterATransformWorksOnTheDrawnArc) {
     }
 }
 
-// NaN, both infinities, FLT_MAX and 1e30 on every numeric setter, the
-// three-point constructor, every transform and the file: a refused call
-// reports failure where it has a result and leaves the saved bytes as they
-// were, and whatever comes out of the shape is finite.
-TEST(Circle, UnusableNumbersAreRefusedEverywhere) {
-    constexpr int kNoResult = -1;
-    struct Row {
-        const char* name;
-        std::function<int(CCircle&, double)> call;  // 1 reported failure, 0 success
-        bool refusesHuge;                           // FLT_MAX must be refused too
-    };
-    auto failed = [](bool f) { return f ? 1 : 0; };
-    const std::vector<tagPOINTF> chord{{1, 1}, {2, 2}, {3, 1}, {4, 0}};
-    const Row rows[] = {
-        {"InitCircle x", [&](CCircle& c, double v) { return failed(c.InitCircle(float(v), 2, 0, 3) != 0); }, true},
-        {"InitCircle y", [&](CCircle& c, double v) { return failed(c.InitCircle(2, float(v), 0, 3) != 0); }, true},
-        {"InitCircle r", [&](CCircle& c, double v) { return failed(c.InitCircle(2, 2, 0, float(v)) != 0); }, true},
-        {"property x", [&](CCircle& c, double v) { return failed(c.SetCircleProperty(v, 1, 2, 10, 80, 1) != 0); }, true},
-        {"property y", [&](CCircle& c, double v) { return failed(c.SetCircleProperty(1, v, 2, 10, 80, 1) != 0); }, true},
-        {"property r", [&](CCircle& c, double v) { return failed(c.SetCircleProperty(1, 1, v, 10, 80, 1) != 0); }, true},
-        {"property start", [&](CCircle& c, double v) { return failed(c.SetCircleProperty(1, 1, 2, v, 80, 1) != 0); }, false},
-        {"property end", [&](CCircle& c, double v) { return failed(c.SetCircleProperty(1, 1, 2, 10, v, 0) != 0); }, false},
-        {"slot 48 r", [&](CCircle& c, double v) { return failed(c.SetCircleProperty(v, 10.0, 80.0) != 0); }, true},
-        {"slot 48 start", [&](CCircle& c, double v) { return failed(c.SetCircleProperty(2.0, v, 80.0) != 0); }, false},
-        {"slot 48 end", [&](CCircle& c, double v) { return failed(c.SetCircleProperty(2.0, 10.0, v) != 0); }, false},
-        {"SetData start", [&](CCircle& c, double v) { return c.SetData({v, 2, chord}), kNoResult; }, false},
-        {"SetData radius", [&](CCircle& c, double v) { return c.SetData({0, v, chord}), kNoResult; }, true},
-        {"SetData point", [&](CCircle& c, double v) { return c.SetData({0, 2, {{1, 1}, {float(v), 2}}}), kNoResult; }, true},
-        {"three points", [&](CCircle& c, double v) { return failed(!c.GetCircleFrom3P({float(v), 0}, {0, 1}, {1, 0}, &c)); }, true},
-        {"tangent", [&](CCircle& c, double v) { return failed(!c.GetCircleFrom2P({5, 0}, {3, 4}, {6, float(v)}, &c)); }, true},
-        {"move x", [](CCircle& c, double v) { return c.Move(float(v), 0), kNoResult; }, true},
-        {"move y", [](CCircle& c, double v) { return c.Move(0, float(v)), kNoResult; }, true},
-        {"rotate angle", [](CCircle& c, double v) { return c.Rotate(v, {1, 2}), kNoResult; }, false},
-        {"rotate centre", [](CCircle& c, double v) { return c.Rotate(30, {float(v), 2}), kNoResult; }, true},
-        {"zoom x", [](CCircle& c, double v) { return c.Zoom({1, -1}, v, 1.5), kNoResult; }, true},
-        {"zoom y", [](CCircle& c, double v) { return c.Zoom({1, -1}, 0.5, v), kNoResult; }, true},
-        {"zoom fixed", [](CCircle& c, double v) { return c.Zoom({1, float(v)}, 2, 3), kNoResult; }, true},
-        {"slope a", [](CCircle& c, double v) { return c.Slope({1, -1}, v, 0), kNoResult; }, false},
-        {"slope b", [](CCircle& c, double v) { return c.Slope({1, -1}, 0.1, v), kNoResult; }, false},
-        {"slope fixed", [](CCircle& c, double v) { return c.Slope({float(v), 1}, 0.2, 0.3), kNoResult; }, true},
-        {"mirror x", [](CCircle& c, double v) { return c.Mirror({float(v), 1}, 1), kNoResult; }, true},
-        {"mirror y", [](CCircle& c, double v) { return c.Mirror({1, float(v)}, 3), kNoResult; }, true},
-    };
-    for (const Row& row : rows) {
+namespace {
+
+constexpr int kNoResult = -1;
+int Failed(bool f) { return f ? 1 : 0; }
+
+// One numeric way into a shape: the call with the number put in, giving 1
+// when it reported failure, 0 success, kNoResult when it has no result.
+template <class S>
+struct Way {
+    const char* name;
+    std::function<int(S&, double)> call;
+    bool refusesHuge;  // FLT_MAX must be refused too
+};
+
+// Each way with each number on a fresh shape: a call with a number that is
+// not finite (or FLT_MAX where it must be) is refused and reported, a
+// reported failure leaves the saved bytes as they were, and whatever comes
+// out of the shape is finite.
+template <class S>
+void ExpectRefusals(const std::function<S()>& make, const std::vector<Way<S>>& ways) {
+    for (const Way<S>& way : ways) {
         for (const double v : kUnusable) {
-            SCOPED_TRACE(testing::Message() << row.name << " " << v);
-            CCircle c = Built({3.25f, -1.5f}, 4.5, 20, 250, 1);
-            c.SetPen(6);
-            const testsupport::Bytes before = Saved(c);
-            const int result = row.call(c, v);
-            const bool unchanged = Saved(c) == before;
-            if (!std::isfinite(v) || (v == FLT_MAX && row.refusesHuge)) {
+            SCOPED_TRACE(testing::Message() << way.name << " " << v);
+            S shape = make();
+            const testsupport::Bytes before = Saved(shape);
+            const int result = way.call(shape, v);
+            const bool unchanged = Saved(shape) == before;
+            if (!std::isfinite(v) || (v == FLT_MAX && way.refusesHuge)) {
                 EXPECT_TRUE(unchanged);
                 EXPECT_NE(result, 0);
             } else if (result == 1) {
                 EXPECT_TRUE(unchanged);
             }
-            ExpectOnlyFiniteNumbers(c);
+            ExpectOnlyFiniteNumbers(shape);
         }
     }
+}
+
+// The transforms every shape has, with the number in each argument.
+template <class S>
+std::vector<Way<S>> TransformWays() {
+    return {
+        {"move x", [](S& c, double v) { return c.Move(float(v), 0), kNoResult; }, true},
+        {"move y", [](S& c, double v) { return c.Move(0, float(v)), kNoResult; }, true},
+        {"rotate angle", [](S& c, double v) { return c.Rotate(v, {1, 2}), kNoResult; }, false},
+        {"rotate centre", [](S& c, double v) { return c.Rotate(30, {float(v), 2}), kNoResult; }, true},
+        {"zoom x", [](S& c, double v) { return c.Zoom({1, -1}, v, 1.5), kNoResult; }, true},
+        {"zoom y", [](S& c, double v) { return c.Zoom({1, -1}, 0.5, v), kNoResult; }, true},
+        {"zoom fixed", [](S& c, double v) { return c.Zoom({1, float(v)}, 2, 3), kNoResult; }, true},
+        {"slope a", [](S& c, double v) { return c.Slope({1, -1}, v, 0), kNoResult; }, false},
+        {"slope b", [](S& c, double v) { return c.Slope({1, -1}, 0.1, v), kNoResult; }, false},
+        {"slope fixed", [](S& c, double v) { return c.Slope({float(v), 1}, 0.2, 0.3), kNoResult; }, true},
+        {"mirror x", [](S& c, double v) { return c.Mirror({float(v), 1}, 1), kNoResult; }, true},
+        {"mirror both", [](S& c, double v) { return c.Mirror({1, float(v)}, 3), kNoResult; }, true},
+    };
+}
+
+tagEllipse Record(float cx, float cy, float mx, float my, float ratio, float t0, float t1) {
+    tagEllipse e;
+    e.ptCenter = Gdiplus::PointF(cx, cy);
+    e.ptMajorEnd = Gdiplus::PointF(mx, my);
+    e.fRatio = ratio;
+    e.fStartParam = t0;
+    e.fEndParam = t1;
+    return e;
+}
+
+}  // namespace
+
+// NaN, both infinities, FLT_MAX and 1e30 on every numeric setter, the
+// three-point constructor, every transform and the file, for circles and
+// for drawn and imported ellipse arcs.
+TEST(CircleAndEllipse, UnusableNumbersAreRefusedEverywhere) {
+    const std::vector<tagPOINTF> chord{{1, 1}, {2, 2}, {3, 1}, {4, 0}};
+    std::vector<Way<CCircle>> circleWays = {
+        {"InitCircle x", [&](CCircle& c, double v) { return Failed(c.InitCircle(float(v), 2, 0, 3) != 0); }, true},
+        {"InitCircle y", [&](CCircle& c, double v) { return Failed(c.InitCircle(2, float(v), 0, 3) != 0); }, true},
+        {"InitCircle r", [&](CCircle& c, double v) { return Failed(c.InitCircle(2, 2, 0, float(v)) != 0); }, true},
+        {"property x", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(v, 1, 2, 10, 80, 1) != 0); }, true},
+        {"property y", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(1, v, 2, 10, 80, 1) != 0); }, true},
+        {"property r", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(1, 1, v, 10, 80, 1) != 0); }, true},
+        {"property start", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(1, 1, 2, v, 80, 1) != 0); }, false},
+        {"property end", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(1, 1, 2, 10, v, 0) != 0); }, false},
+        {"slot 48 r", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(v, 10.0, 80.0) != 0); }, true},
+        {"slot 48 start", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(2.0, v, 80.0) != 0); }, false},
+        {"slot 48 end", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(2.0, 10.0, v) != 0); }, false},
+        {"SetData start", [&](CCircle& c, double v) { return c.SetData({v, 2, chord}), kNoResult; }, false},
+        {"SetData radius", [&](CCircle& c, double v) { return c.SetData({0, v, chord}), kNoResult; }, true},
+        {"SetData point", [&](CCircle& c, double v) { return c.SetData({0, 2, {{1, 1}, {float(v), 2}}}), kNoResult; }, true},
+        {"three points", [&](CCircle& c, double v) { return Failed(!c.GetCircleFrom3P({float(v), 0}, {0, 1}, {1, 0}, &c)); }, true},
+        {"tangent", [&](CCircle& c, double v) { return Failed(!c.GetCircleFrom2P({5, 0}, {3, 4}, {6, float(v)}, &c)); }, true},
+    };
+    for (Way<CCircle>& w : TransformWays<CCircle>()) circleWays.push_back(w);
+    ExpectRefusals<CCircle>(
+        [] {
+            CCircle c = Built({3.25f, -1.5f}, 4.5, 20, 250, 1);
+            c.SetPen(6);
+            return c;
+        },
+        circleWays);
+
+    std::vector<Way<CEllipseArc>> ellipseWays = {
+        {"InitArcPath x", [](CEllipseArc& e, double v) { return Failed(e.InitArcPath({float(v), 0, 20, 10}, false) != 0); }, true},
+        {"InitArcPath width", [](CEllipseArc& e, double v) { return Failed(e.InitArcPath({0, 1, float(v), 10}, false) != 0); }, true},
+        {"InitArcPath height", [](CEllipseArc& e, double v) { return Failed(e.InitArcPath({0, 1, 20, float(v)}, false) != 0); }, true},
+        {"SetArcPath start", [](CEllipseArc& e, double v) { return Failed(e.SetArcPath(v, 90) != 0); }, false},
+        {"SetArcPath end", [](CEllipseArc& e, double v) { return Failed(e.SetArcPath(30, v) != 0); }, false},
+        {"SetArcDegree both", [](CEllipseArc& e, double v) { return Failed(e.SetArcDegree(v, v) != 0); }, false},
+        {"SetArcDegree end", [](CEllipseArc& e, double v) { return Failed(e.SetArcDegree(40, v) != 0); }, false},
+        {"DXF centre", [](CEllipseArc& e, double v) { tagEllipse r = Record(float(v), 1, 6, 4, 0.5f, 0.2f, 2); return Failed(e.ProcessDxf(r) != 1); }, true},
+        {"DXF major end", [](CEllipseArc& e, double v) { tagEllipse r = Record(2, 1, 6, float(v), 0.5f, 0.2f, 2); return Failed(e.ProcessDxf(r) != 1); }, true},
+        {"DXF ratio", [](CEllipseArc& e, double v) { tagEllipse r = Record(2, 1, 6, 4, float(v), 0.2f, 2); return Failed(e.ProcessDxf(r) != 1); }, true},
+        {"DXF start", [](CEllipseArc& e, double v) { tagEllipse r = Record(2, 1, 6, 4, 0.5f, float(v), 2); return Failed(e.ProcessDxf(r) != 1); }, false},
+        {"DXF end", [](CEllipseArc& e, double v) { tagEllipse r = Record(2, 1, 6, 4, 0.5f, 0.2f, float(v)); return Failed(e.ProcessDxf(r) != 1); }, false},
+    };
+    for (Way<CEllipseArc>& w : TransformWays<CEllipseArc>()) ellipseWays.push_back(w);
+    ExpectRefusals<CEllipseArc>(
+        [] {
+            CEllipseArc e;
+            e.InitArcPath(Gdiplus::RectF(-3.5f, 1.25f, 17, 9.5f), false);
+            e.SetArcDegree(25, 230);
+            e.SetPen(6);
+            return e;
+        },
+        ellipseWays);
+    ExpectRefusals<CEllipseArc>(
+        [] {
+            CEllipseArc e;
+            tagEllipse r = Record(2, -1, 7, 3, 0.4f, 0.3f, 4.1f);
+            e.ProcessDxf(r);
+            return e;
+        },
+        ellipseWays);
+
     // A zoom by 1e30 fits; a second one would overflow and is refused.
     CCircle big = Built({3.25f, -1.5f}, 4.5, 0, 0, 1);
     big.Zoom({0, 0}, 1e30, 1e30);
@@ -487,7 +563,8 @@ TEST(Circle, UnusableNumbersAreRefusedEverywhere) {
         CCircle made({float(v), 0}, {0, 1}, {1, 0});
         EXPECT_TRUE(made.arcPoints.empty());
         ExpectOnlyFiniteNumbers(made);
-        // A file whose circle holds the number as a point and as parameters.
+        // Files whose shapes hold the number as a point and as parameters.
+        const bool dropped = !(std::fabs(v) < 1e31);
         CCircle src = Built({3.25f, -1.5f}, 4.5, 20, 250, 1);
         src.arcPoints[5] = {1, float(v)};
         src.startDeg = src.endDeg = src.Radius = v;
@@ -495,8 +572,20 @@ TEST(Circle, UnusableNumbersAreRefusedEverywhere) {
         CCircle read;
         testsupport::ReadFrom(read, Saved(src));
         read.RestoreAfterRead();
-        EXPECT_EQ(read.arcPoints.empty(), !(std::fabs(v) < 1e31));
+        EXPECT_EQ(read.arcPoints.empty(), dropped);
         ExpectOnlyFiniteNumbers(read);
+        for (int which = 0; which < 2; ++which) {
+            CEllipseArc e;
+            e.InitArcPath(Gdiplus::RectF(-3.5f, 1.25f, 17, 9.5f), false);
+            (which == 0 ? e.arcPoints[4] : e.ctrlPoints[7]) = {float(v), 2};
+            e.startDeg = e.endDeg = e.m_axisA = e.m_rotAngle = v;
+            e.m_ptCenter = {0, float(v)};
+            CEllipseArc back;
+            testsupport::ReadFrom(back, Saved(e));
+            back.RestoreAfterRead();
+            EXPECT_EQ(back.arcPoints.empty(), dropped);
+            ExpectOnlyFiniteNumbers(back);
+        }
     }
 }
 
