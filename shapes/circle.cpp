@@ -1,6 +1,7 @@
 #include "shapes/circle.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -43,6 +44,18 @@ constexpr double kSwapPixels = 5.0;
 
 using geom::Dist;
 using geom::Finite;
+
+// Arc points stay within this many millimetres of the origin: the flattening
+// works on the arc ten times larger and the bounds take differences, both in
+// float, and neither may overflow.
+constexpr double kCoordLimit = FLT_MAX / 16;
+
+// A point the shape can hold: finite and within the coordinate limit.
+bool Usable(tagPOINTF p) {
+    return Finite(p) && std::fabs(p.x) <= kCoordLimit && std::fabs(p.y) <= kCoordLimit;
+}
+
+bool AllUsable(const std::vector<tagPOINTF>& pts) { return std::all_of(pts.begin(), pts.end(), Usable); }
 
 // The signed sweep of an arc from start to end (both already reduced).
 double SweepOf(double start, double end, uint8_t direction) {
@@ -293,7 +306,21 @@ bool ArcChain(double cx, double cy, double r, double start, double sweep, tagPOI
     for (size_t i = static_cast<size_t>(n); i < CCircle::kArcPointCount; ++i) {
         chain[i] = chain[n - 1];
     }
-    return true;
+    return std::all_of(chain, chain + CCircle::kArcPointCount, Usable);
+}
+
+// The chain of the arc InitCircle builds, after the checks every build
+// makes: numbers that are all finite and a circle within the coordinate
+// limit. False when there is no such arc.
+bool CheckedArcChain(double cx, double cy, double r, double start, double end, uint8_t direction,
+                     tagPOINTF* chain) {
+    if (!geom::AllFinite(cx, cy, r, start, end) || std::fabs(cx) + std::fabs(r) > kCoordLimit ||
+        std::fabs(cy) + std::fabs(r) > kCoordLimit) {
+        return false;
+    }
+    start = Within360(start);
+    end = Within360(end);
+    return ArcChain(cx, cy, r, start, SweepOf(start, end, direction), chain);
 }
 
 }  // namespace
@@ -315,15 +342,12 @@ double CCircle::GetSweepAngle() {
 int CCircle::Build(double cx, double cy, double r, double start, double end, uint8_t direction) {
     // Nothing is stored before the build succeeds: a failed build keeps the
     // previous circle whole rather than parameters that no longer match it.
-    if (std::isnan(cx) || std::isnan(cy) || std::isnan(r)) {
-        return 0;
+    tagPOINTF chain[kArcPointCount];
+    if (!CheckedArcChain(cx, cy, r, start, end, direction, chain)) {
+        return -1;
     }
     start = Within360(start);
     end = Within360(end);
-    tagPOINTF chain[kArcPointCount];
-    if (!ArcChain(cx, cy, r, start, SweepOf(start, end, direction), chain)) {
-        return -1;
-    }
 
     ptCenter = {static_cast<float>(cx), static_cast<float>(cy)};
     Radius = r;
@@ -342,13 +366,8 @@ int CCircle::Build(double cx, double cy, double r, double start, double end, uin
 
 bool CCircle::AppendArcSegments(float cx, float cy, float r, double start, double end, int direction,
                                 std::vector<BEZIER_4POINTF_DRAW>& out) {
-    if (std::isnan(cx) || std::isnan(cy) || std::isnan(r)) {
-        return false;
-    }
-    start = Within360(start);
-    end = Within360(end);
     tagPOINTF chain[kArcPointCount];
-    if (!ArcChain(cx, cy, r, start, SweepOf(start, end, static_cast<uint8_t>(direction & 0xFF)), chain)) {
+    if (!CheckedArcChain(cx, cy, r, start, end, static_cast<uint8_t>(direction & 0xFF), chain)) {
         return false;
     }
     AppendChainSegments(chain, kArcPointCount, out);
@@ -381,14 +400,17 @@ void CCircle::SnapEnds(tagPOINTF first, tagPOINTF last) {
 }
 
 int CCircle::SetCircleProperty(double cx, double cy, double r, double start, double end, int direction) {
-    Build(cx, cy, r, start, end, static_cast<uint8_t>(direction & 0xFF));
+    const int built = Build(cx, cy, r, start, end, static_cast<uint8_t>(direction & 0xFF));
     if (m_pView != nullptr) {
         m_pView->Invalidate(TRUE);
     }
-    return 0;
+    return built < 0 ? -1 : 0;
 }
 
 void CCircle::SetData(const SCircleData& data) {
+    if (!std::isfinite(data.startDeg) || !(std::fabs(data.Radius) <= kCoordLimit) || !AllUsable(data.arcPoints)) {
+        return;
+    }
     startDeg = data.startDeg;
     Radius = data.Radius;
     arcPoints = data.arcPoints;
@@ -550,10 +572,30 @@ void CCircle::UpdatePropsValue() {
 }
 
 void CCircle::RestoreAfterRead() {
+    // A damaged figure is not taken in: one point that is not a usable
+    // number would reach the scanner. The parameters fall back to those of
+    // a new circle, the centre to the middle of the arc.
+    std::vector<tagPOINTF> read;
     for (const std::vector<tagPOINTF>& group : arrPointf) {
-        arcPoints.insert(arcPoints.end(), group.begin(), group.end());
+        read.insert(read.end(), group.begin(), group.end());
+    }
+    if (AllUsable(read)) {
+        arcPoints.insert(arcPoints.end(), read.begin(), read.end());
     }
     arrPointf.clear();
+    if (!std::isfinite(startDeg)) {
+        startDeg = 0.0;
+    }
+    if (!std::isfinite(endDeg)) {
+        endDeg = 360.0;
+    }
+    if (!(std::fabs(Radius) <= kCoordLimit)) {
+        Radius = 0.0;
+    }
+    if (!Usable(ptCenter)) {
+        Gdiplus::RectF b;
+        ptCenter = ChainBounds(arcPoints, b) ? tagPOINTF{b.X + b.Width / 2, b.Y - b.Height / 2} : tagPOINTF{};
+    }
     InvalidateGeometry();
 }
 
@@ -562,6 +604,9 @@ void CCircle::RestoreAfterRead() {
 CBaseShape* CCircle::ToBezier() {
     auto* curve = new CBezierCurve();
     curve->SetDocView(GetShapeDoc(), GetShapeView());
+    // The curve marks with this circle's laser parameters.
+    curve->SetPen(GetPenIndex());
+    curve->SetSmoothRatio(GetSmoothRatio());
     curve->arrSegment.clear();
     curve->bClosed = AppendBezierSegments(curve->arrSegment) ? 1 : 0;
     return curve;
@@ -801,11 +846,49 @@ int CCircle::GetSnapPoint(std::vector<tagPOINTF>& points) {
 
 // ---- transforms ----------------------------------------------------------------------
 
-int CCircle::Move(float dx, float dy) {
-    for (tagPOINTF& p : arcPoints) {
-        p = {p.x + dx, p.y + dy};
+template <class F>
+bool CCircle::TransformAll(F f) {
+    // All or nothing: a transform that would take a point or the centre out
+    // of the usable numbers (a parameter that is not one, an overflow)
+    // changes nothing.
+    std::vector<tagPOINTF> moved(arcPoints.size());
+    for (size_t i = 0; i < arcPoints.size(); ++i) {
+        moved[i] = f(arcPoints[i]);
+        if (!Usable(moved[i])) {
+            return false;
+        }
     }
-    ptCenter = {ptCenter.x + dx, ptCenter.y + dy};
+    const tagPOINTF centre = f(ptCenter);
+    if (!Usable(centre)) {
+        return false;
+    }
+    arcPoints.swap(moved);
+    ptCenter = centre;
+    return true;
+}
+
+void CCircle::MirrorAngles(bool flipX, bool flipY) {
+    // The angles name the drawn arc's ends about the centre: a flip in one
+    // axis reflects them and turns the arc's direction round, a flip in
+    // both is a half turn.
+    if (flipX && flipY) {
+        startDeg += 180.0;
+        endDeg += 180.0;
+    } else if (flipX || flipY) {
+        startDeg = flipX ? 180.0 - startDeg : -startDeg;
+        endDeg = flipX ? 180.0 - endDeg : -endDeg;
+        arcPath = arcPath != 0 ? 0 : 1;
+    }
+}
+
+// The centre follows every transform, and the angles and direction follow
+// the turns and flips, so that a rebuild from the parameters (a handle drag,
+// a property change) starts from the circle as it is drawn.
+
+int CCircle::Move(float dx, float dy) {
+    if (!TransformAll([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; })) {
+        return 0;
+    }
     CBaseShape::Move(dx, dy);
     LockShape();
     m_markCache.Clear();
@@ -815,26 +898,30 @@ int CCircle::Move(float dx, float dy) {
 
 int CCircle::Rotate(double angle, tagPOINTF centre) {
     const PointRotator turn(centre, angle);
-    for (tagPOINTF& p : arcPoints) {
-        p = turn(p);
+    if (!TransformAll(turn)) {
+        return 0;
     }
+    startDeg += angle;
+    endDeg += angle;
     CBaseShape::Rotate(angle, centre);
     return 0;
 }
 
 int CCircle::Zoom(tagPOINTF fixed, double sx, double sy) {
-    for (tagPOINTF& p : arcPoints) {
-        p = PointfZoom(p, sx, sy, fixed);
+    const double radius = Radius * std::fabs(sx);
+    if (!(std::fabs(radius) <= kCoordLimit) ||
+        !TransformAll([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); })) {
+        return 0;
     }
-    Radius *= std::fabs(sx);
+    Radius = radius;
+    MirrorAngles(sx < 0, sy < 0);
     CBaseShape::Zoom(fixed, sx, sy);
-    ptCenter = PointfZoom(ptCenter, sx, sy, fixed);
     return 0;
 }
 
 int CCircle::Slope(tagPOINTF fixed, double a, double b) {
-    for (tagPOINTF& p : arcPoints) {
-        p = PointfSlope(p, a, b, fixed);
+    if (!TransformAll([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); })) {
+        return 0;
     }
     CBaseShape::Slope(fixed, a, b);
     return 0;
@@ -844,9 +931,10 @@ int CCircle::Mirror(tagPOINTF fixed, int mode) {
     if (mode < 1 || mode > 3) {
         return 0;
     }
-    for (tagPOINTF& p : arcPoints) {
-        p = PointfMirror(p, fixed, mode);
+    if (!TransformAll([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); })) {
+        return 0;
     }
+    MirrorAngles(mode != 2, mode != 1);
     InvalidateGeometry();
     return 0;
 }
@@ -933,11 +1021,11 @@ int CCircle::SetCircleProperty(double r, double start, double end) {
     // The new circle sits at the centre of the current arc's bounds.
     Gdiplus::RectF rect;
     GetRectangle(rect);
-    Build(rect.X + rect.Width / 2.0, rect.Y - rect.Height / 2.0, r, start, end, arcPath);
+    const int built = Build(rect.X + rect.Width / 2.0, rect.Y - rect.Height / 2.0, r, start, end, arcPath);
     if (m_pView != nullptr) {
         m_pView->Invalidate(TRUE);
     }
-    return 0;
+    return built < 0 ? -1 : 0;
 }
 
 int CCircle::GetArcPath() { return arcPath; }

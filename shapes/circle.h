@@ -52,21 +52,23 @@ public:
     ~CCircle() override;
 
     // Builds the arc about (cx, cy) with radius r from startDeg and endDeg in
-    // the direction of arcPath. All or nothing: a centre or radius that is
-    // not a number returns 0 and changes nothing; a build that yields no
-    // points (infinite values) returns -1 and changes nothing. A radius
-    // whose circle is too small to draw (|r| below 5e-7) collapses the arc
-    // onto the centre. The third argument is not used.
+    // the direction of arcPath; 0 when built. All or nothing: a number that
+    // is not finite, a circle reaching beyond the coordinates a shape holds
+    // (about 2e37 mm) or a build without points returns -1 and changes
+    // nothing. A radius whose circle is too small to draw (|r| below 5e-7)
+    // collapses the arc onto the centre. The third argument is not used.
     int InitCircle(float cx, float cy, float unused, float r);
     // The signed sweep in degrees: (0, 360] counter-clockwise for a non-zero
     // direction, [-360, 0) clockwise for 0; equal angles are a full turn.
     // Reduces the stored angles by the C remainder of 360 (the sign stays).
     double GetSweepAngle();
     // New centre, radius, angles and direction (its low byte), built at once;
-    // the view is repainted. Returns 0.
+    // the view is repainted. Returns 0, or -1 with nothing changed where
+    // InitCircle would refuse the values.
     int SetCircleProperty(double cx, double cy, double r, double start, double end, int direction);
     // Undo and redo: the start angle, the radius and the arc points come back
-    // as recorded; nothing is rebuilt.
+    // as recorded; nothing is rebuilt. A record holding a number that is not
+    // finite (or a point beyond the usable coordinates) is not taken.
     void SetData(const SCircleData& data);
 
     // The circle through p1, p2 and p3 into target (a temporary circle when
@@ -84,12 +86,13 @@ public:
     static int GetPointAtLineDir(double k, tagPOINTF p0, tagPOINTF p);
 
     // After a shape-list read: the working arc points receive every point of
-    // the saved "Pointf" groups, in order.
+    // the saved "Pointf" groups, in order, unless one of them is not usable
+    // (not finite, too far out): then the circle stays without points.
     void RestoreAfterRead();
 
     // ---- shape interface ---------------------------------------------------
     void AddAllProp(bool extended) override;                                              // 7
-    // A new curve with this circle's document and view. A circular arc
+    // A new curve with this circle's document, view, pen and smoothing. A circular arc
     // becomes the spans of one arc (line type 2) with the arc's ends and its
     // midpoint as arc points; a full circle becomes two such half arcs; arc
     // points that no longer form a circle (after an unequal zoom or a slant)
@@ -137,7 +140,8 @@ public:
     int GetRectangle(Gdiplus::RectF& rect) override;                                       // 42
     // (radius, start angle, end angle).
     int GetCircleProperty(double& r, double& start, double& end) override;                 // 47
-    // New radius and angles about the centre of the current arc's bounds.
+    // New radius and angles about the centre of the current arc's bounds;
+    // -1 with nothing changed where the build is refused.
     int SetCircleProperty(double r, double start, double end) override;                    // 48
     int GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tolerance) override;    // 49
     // The first / last arc point: 0 when given, 1 for an unbuilt circle
@@ -169,11 +173,19 @@ public:
     std::vector<std::vector<tagPOINTF>> arr13Pointf;
 
 private:
-    // The all-or-nothing build behind InitCircle and the property setters.
+    // The all-or-nothing build behind InitCircle and the property setters:
+    // 1 built, -1 refused (numbers that are not finite, a circle beyond the
+    // coordinates a shape can hold, no points).
     int Build(double cx, double cy, double r, double start, double end, uint8_t direction);
     // Puts the chain's first and last real point exactly on the given points
     // when they lie within rounding of them.
     void SnapEnds(tagPOINTF first, tagPOINTF last);
+    // Maps the arc points and the centre through f, or refuses the whole
+    // transform (false, nothing changed) when one of them would not be usable.
+    template <class F>
+    bool TransformAll(F f);
+    // The angles and direction after a flip of the arc in x, y or both.
+    void MirrorAngles(bool flipX, bool flipY);
     // The view's pixels per millimetre, or 0 without a usable view.
     float ViewZoom() const;
     // Strokes a Bezier chain of device points (its longest 3k + 1 prefix).

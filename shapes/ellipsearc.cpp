@@ -36,6 +36,19 @@ constexpr float kPickPenWidth = 8.0f;
 // Flattening works on the chain scaled up by this factor.
 constexpr float kFlattenScale = 10.0f;
 
+// Points stay within this many millimetres of the origin: the flattening
+// works on the chain ten times larger and the bounds take differences, both
+// in float, and neither may overflow.
+constexpr double kCoordLimit = FLT_MAX / 16;
+
+bool Usable(double v) { return std::fabs(v) <= kCoordLimit; }  // false for NaN
+bool Usable(const tagPOINTF& p) { return Usable(p.x) && Usable(p.y); }
+
+template <class Range>
+bool AllUsable(const Range& pts) {
+    return std::all_of(std::begin(pts), std::end(pts), [](const tagPOINTF& p) { return Usable(p); });
+}
+
 // How many leading points of a chain form whole cubic segments (1 + 3k).
 size_t BezierCount(size_t n) { return n < 4 ? 0 : n - (n - 1) % 3; }
 
@@ -144,22 +157,28 @@ tagPOINTF CEllipseArc::PieCentre() const { return IsUnset(m_ptCenter) ? GetContr
 
 int CEllipseArc::InitArcPath(Gdiplus::RectF r, bool device) {
     Gdiplus::GraphicsPath path;
-    if (path.AddEllipse(r.X, r.Y, r.Width, r.Height) != Gdiplus::Ok || path.PathPoints().size() < kChain) {
+    if (!geom::Finite(r) || path.AddEllipse(r.X, r.Y, r.Width, r.Height) != Gdiplus::Ok ||
+        path.PathPoints().size() < kChain) {
         return -1;
     }
     const std::vector<Gdiplus::PointF>& chain = path.PathPoints();
-    arcPoints.clear();
     // Reversed, a chain given in device units (y down) runs counter-
     // clockwise in millimetres: 0 at angle 0, 3 at 90, 6 at 180, 9 at 270.
+    std::vector<tagPOINTF> points;
     for (size_t i = 0; i < kChain; ++i) {
         const Gdiplus::PointF& q = chain[kChain - 1 - i];
         tagPOINTF p{q.X, q.Y};
         if (device && m_pView != nullptr) {
             m_pView->DP2LP(q, p);
         }
-        arcPoints.push_back(p);
-        ctrlPoints[i] = p;
+        points.push_back(p);
     }
+    // An ellipse reaching beyond the usable coordinates is not taken.
+    if (!AllUsable(points)) {
+        return -1;
+    }
+    arcPoints = points;
+    std::copy(points.begin(), points.end(), std::begin(ctrlPoints));
     // The chain runs counter-clockwise only when r came in y-down units. The
     // arc points run the way the direction says, as every later cut of the
     // arc does: otherwise the first reversal, or the undo of an arc change,
@@ -178,21 +197,25 @@ int CEllipseArc::InitArcPath(Gdiplus::RectF r, bool device) {
 }
 
 int CEllipseArc::SetArcPath(double start, double end) {
+    if (!geom::AllFinite(start, end)) {
+        return -1;
+    }
+    const Figure before = Keep();
     Gdiplus::RectF rect;
     tagPOINTF c{};
     double a1 = 0;
     float slant = 0;
-    tagPOINTF kept[kChain];
     if (IsDrawn()) {
         c = GetControlCentre();
-        std::copy(std::begin(ctrlPoints), std::end(ctrlPoints), std::begin(kept));
         // Turn the first axis level, then slant the second upright: any
-        // affine image of the ellipse becomes the upright ellipse.
+        // affine image of the ellipse becomes the upright ellipse. The
+        // points are turned here rather than through the shape's own
+        // transforms, which keep the arc's angles and refuse overflows.
         a1 = Angle2P(ctrlPoints[6], ctrlPoints[0]);
-        Rotate(-a1, c);
+        TransformAll([&](tagPOINTF p) { return PointfRotate(p, c, -a1); });
         const double a2 = Angle2P(ctrlPoints[9], ctrlPoints[3]);
         slant = static_cast<float>((90.0 - a2) * kPi / 180.0);
-        Slope(c, slant, 0);
+        TransformAll([&](tagPOINTF p) { return PointfSlope(p, slant, 0, c); });
         NormalizeRectF(rect, {ctrlPoints[6].x, ctrlPoints[9].y}, {ctrlPoints[0].x, ctrlPoints[3].y});
     } else {
         c = m_ptCenter;
@@ -210,16 +233,27 @@ int CEllipseArc::SetArcPath(double start, double end) {
     if (IsDrawn()) {
         // Back to the ellipse's true position and shape. The control points
         // are restored exactly, so repeated cuts never let them drift.
-        Slope(c, -slant, 0);
-        Rotate(a1, c);
-        std::copy(std::begin(kept), std::end(kept), std::begin(ctrlPoints));
+        TransformAll([&](tagPOINTF p) { return PointfSlope(p, -slant, 0, c); });
+        TransformAll([&](tagPOINTF p) { return PointfRotate(p, c, a1); });
+        std::copy(std::begin(before.ctrl), std::end(before.ctrl), std::begin(ctrlPoints));
     }
     m_ptCenter = c;
+    // All or nothing: a cut that yields no arc, or one beyond the usable
+    // coordinates, leaves the ellipse as it was.
+    if (arcPoints.empty() || !FigureUsable()) {
+        PutBack(before);
+        return -1;
+    }
     InvalidateGeometry();
     return 0;
 }
 
 void CEllipseArc::GetArcRect(tagEllipse& e, Gdiplus::RectF& rect, float& rot, float& start, float& end) {
+    // A record holding a number that is not finite describes nothing.
+    if (!geom::AllFinite(e.ptCenter.X, e.ptCenter.Y, e.ptMajorEnd.X, e.ptMajorEnd.Y, e.fRatio, e.fStartParam,
+                         e.fEndParam)) {
+        return;
+    }
     const tagPOINTF c{e.ptCenter.X, e.ptCenter.Y};
     const double px = static_cast<double>(e.ptMajorEnd.X) - c.x;
     const double py = static_cast<double>(e.ptMajorEnd.Y) - c.y;
@@ -245,11 +279,17 @@ void CEllipseArc::GetArcRect(tagEllipse& e, Gdiplus::RectF& rect, float& rot, fl
 }
 
 int CEllipseArc::ProcessDxf(tagEllipse& e) {
+    const Figure before = Keep();
     Gdiplus::RectF rect;
     float rot = 0;
     float start = 0;
     float end = 360;
     GetArcRect(e, rect, rot, start, end);
+    if (!geom::Finite(rect) || !Usable(std::fabs(m_ptCenter.x) + std::fabs(m_axisA)) ||
+        !Usable(std::fabs(m_ptCenter.y) + std::fabs(m_axisA))) {
+        PutBack(before);
+        return 0;
+    }
     if (std::fabs(start) < 0.000001f && std::fabs(end) < 0.000001f) {
         end = 360;
     }
@@ -261,11 +301,12 @@ int CEllipseArc::ProcessDxf(tagEllipse& e) {
     if (std::fabs(sweep) < 0.001) {
         sweep = 360.0;
     }
-    m_rotAngle = rot;
     std::vector<tagPOINTF> chain = BuildArc(rect, start, sweep, true, rot);
-    if (chain.empty()) {
+    if (chain.empty() || !AllUsable(chain)) {
+        PutBack(before);
         return 0;
     }
+    m_rotAngle = rot;
     m_bFILE = 1;
     arcPoints = std::move(chain);
     PadChain(arcPoints);
@@ -300,14 +341,42 @@ void CEllipseArc::UpdatePropsValue() {
 }
 
 void CEllipseArc::RestoreAfterRead() {
-    for (const std::vector<tagPOINTF>& list : arrPointf) {
-        arcPoints.insert(arcPoints.end(), list.begin(), list.end());
-    }
-    for (const std::vector<tagPOINTF>& list : arr13pointf) {
-        std::copy_n(list.begin(), std::min(list.size(), kChain), std::begin(ctrlPoints));
-    }
+    auto joined = [](const std::vector<std::vector<tagPOINTF>>& groups) {
+        std::vector<tagPOINTF> all;
+        for (const std::vector<tagPOINTF>& g : groups) {
+            all.insert(all.end(), g.begin(), g.end());
+        }
+        return all;
+    };
+    const std::vector<tagPOINTF> arc = joined(arrPointf);
+    // The control points are set by index across the saved groups, however
+    // the writer split them; a short list sets what it has.
+    const std::vector<tagPOINTF> ctrl = joined(arr13pointf);
     arrPointf.clear();
     arr13pointf.clear();
+    // A damaged figure is not taken in: one point that is not a usable
+    // number would reach the scanner. The shape then stays without points.
+    if (AllUsable(arc) && AllUsable(ctrl)) {
+        arcPoints.insert(arcPoints.end(), arc.begin(), arc.end());
+        std::copy_n(ctrl.begin(), std::min(ctrl.size(), kChain), std::begin(ctrlPoints));
+    }
+    // Numbers that are not usable fall back to those of a new shape.
+    if (!Usable(m_ptCenter) && !IsUnset(m_ptCenter)) {
+        m_ptCenter = {FLT_MAX, FLT_MAX};
+    }
+    if (!std::isfinite(startDeg)) {
+        startDeg = 0.0;
+    }
+    if (!std::isfinite(endDeg)) {
+        endDeg = 360.0;
+    }
+    if (!std::isfinite(m_rotAngle)) {
+        m_rotAngle = 0.0;
+    }
+    if (!Usable(m_axisA) || !Usable(m_axisB)) {
+        m_axisA = 0.0;
+        m_axisB = 0.0;
+    }
     InvalidateGeometry();
 }
 
@@ -317,6 +386,9 @@ CBaseShape* CEllipseArc::ToBezier() {
     auto* curve = new CBezierCurve();
     curve->SetCaption(GetCaption());
     curve->SetDocView(GetShapeDoc(), GetShapeView());
+    // The curve marks with this shape's laser parameters.
+    curve->SetPen(GetPenIndex());
+    curve->SetSmoothRatio(GetSmoothRatio());
     const size_t n = arcPoints.size();
     // The padding makes zero-length segments; they stay, as the chain has them.
     for (size_t i = 0; 3 * i + 3 < n; ++i) {
@@ -587,10 +659,60 @@ int CEllipseArc::GetSnapPoint(std::vector<tagPOINTF>& points) {
     return 0;
 }
 
+CEllipseArc::Figure CEllipseArc::Keep() const {
+    Figure f;
+    f.arc = arcPoints;
+    std::copy(std::begin(ctrlPoints), std::end(ctrlPoints), std::begin(f.ctrl));
+    f.centre = m_ptCenter;
+    f.start = startDeg;
+    f.end = endDeg;
+    f.axisA = m_axisA;
+    f.axisB = m_axisB;
+    f.rot = m_rotAngle;
+    f.file = m_bFILE;
+    return f;
+}
+
+void CEllipseArc::PutBack(const Figure& f) {
+    arcPoints = f.arc;
+    std::copy(std::begin(f.ctrl), std::end(f.ctrl), std::begin(ctrlPoints));
+    m_ptCenter = f.centre;
+    startDeg = f.start;
+    endDeg = f.end;
+    m_axisA = f.axisA;
+    m_axisB = f.axisB;
+    m_rotAngle = f.rot;
+    m_bFILE = f.file;
+}
+
+bool CEllipseArc::FigureUsable() const {
+    return AllUsable(arcPoints) && AllUsable(ctrlPoints) && (IsUnset(m_ptCenter) || Usable(m_ptCenter)) &&
+           geom::AllFinite(startDeg, endDeg, m_rotAngle) && Usable(m_axisA) && Usable(m_axisB);
+}
+
+template <class F>
+bool CEllipseArc::Transformed(F&& change) {
+    // All or nothing: a transform that would take a point, the centre or a
+    // parameter out of the usable numbers (a number that is not one, an
+    // overflow) changes nothing.
+    const Figure before = Keep();
+    change();
+    if (FigureUsable()) {
+        return true;
+    }
+    PutBack(before);
+    return false;
+}
+
 int CEllipseArc::Move(float dx, float dy) {
-    TransformAll([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
-    if (!IsUnset(m_ptCenter)) {
-        m_ptCenter = {m_ptCenter.x + dx, m_ptCenter.y + dy};
+    const bool done = Transformed([&] {
+        TransformAll([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
+        if (!IsUnset(m_ptCenter)) {
+            m_ptCenter = {m_ptCenter.x + dx, m_ptCenter.y + dy};
+        }
+    });
+    if (!done) {
+        return 0;
     }
     CBaseShape::Move(dx, dy);
     LockShape();
@@ -606,17 +728,21 @@ int CEllipseArc::Move(float dx, float dy) {
 // slants and mirrors cannot be expressed in them.
 
 int CEllipseArc::Rotate(double angle, tagPOINTF centre) {
-    TransformAll([&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
-    if (IsDrawn()) {
-        m_ptCenter = GetControlCentre();
-    } else {
-        if (!IsUnset(m_ptCenter)) {
-            m_ptCenter = PointfRotate(m_ptCenter, centre, angle);
+    const bool done = Transformed([&] {
+        TransformAll([&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
+        if (IsDrawn()) {
+            m_ptCenter = GetControlCentre();
+        } else {
+            if (!IsUnset(m_ptCenter)) {
+                m_ptCenter = PointfRotate(m_ptCenter, centre, angle);
+            }
+            // Measured from +y toward +x: a counter-clockwise turn lowers it.
+            m_rotAngle -= angle;
         }
-        // Measured from +y toward +x: a counter-clockwise turn lowers it.
-        m_rotAngle -= angle;
+    });
+    if (done) {
+        CBaseShape::Rotate(angle, centre);
     }
-    CBaseShape::Rotate(angle, centre);
     return 0;
 }
 
@@ -730,54 +856,67 @@ void CEllipseArc::MoveArcEnds(double aOld, double bOld, double a, double b, doub
 }
 
 int CEllipseArc::Zoom(tagPOINTF fixed, double sx, double sy) {
-    double a = 0;
-    double b = 0;
-    DrawnAxes(a, b);
-    TransformAll([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); });
-    if (IsDrawn()) {
-        m_ptCenter = GetControlCentre();
-        KeepDrawnArc(a, b);
-    } else if (!IsUnset(m_ptCenter)) {
-        m_ptCenter = PointfZoom(m_ptCenter, sx, sy, fixed);
+    const bool done = Transformed([&] {
+        double a = 0;
+        double b = 0;
+        DrawnAxes(a, b);
+        TransformAll([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); });
+        if (IsDrawn()) {
+            m_ptCenter = GetControlCentre();
+            KeepDrawnArc(a, b);
+        } else if (!IsUnset(m_ptCenter)) {
+            m_ptCenter = PointfZoom(m_ptCenter, sx, sy, fixed);
+        }
+        if (IsDrawn()) {
+            m_axisA *= sx;
+            m_axisB *= sy;
+        } else {
+            ScaleDxfAxes(sx, sy);
+        }
+    });
+    if (done) {
+        CBaseShape::Zoom(fixed, sx, sy);
     }
-    if (IsDrawn()) {
-        m_axisA *= sx;
-        m_axisB *= sy;
-    } else {
-        ScaleDxfAxes(sx, sy);
-    }
-    CBaseShape::Zoom(fixed, sx, sy);
     return 0;
 }
 
 int CEllipseArc::Slope(tagPOINTF fixed, double a, double b) {
-    double axisA = 0;
-    double axisB = 0;
-    DrawnAxes(axisA, axisB);
-    TransformAll([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); });
-    if (IsDrawn()) {
-        m_ptCenter = GetControlCentre();
-        KeepDrawnArc(axisA, axisB);
-    } else {
-        if (!IsUnset(m_ptCenter)) {
-            m_ptCenter = PointfSlope(m_ptCenter, a, b, fixed);
+    const bool done = Transformed([&] {
+        double axisA = 0;
+        double axisB = 0;
+        DrawnAxes(axisA, axisB);
+        TransformAll([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); });
+        if (IsDrawn()) {
+            m_ptCenter = GetControlCentre();
+            KeepDrawnArc(axisA, axisB);
+        } else {
+            if (!IsUnset(m_ptCenter)) {
+                m_ptCenter = PointfSlope(m_ptCenter, a, b, fixed);
+            }
+            TransformDxfAxes(1.0, -std::tan(a), -std::tan(b), 1.0);
         }
-        TransformDxfAxes(1.0, -std::tan(a), -std::tan(b), 1.0);
+    });
+    if (done) {
+        CBaseShape::Slope(fixed, a, b);
     }
-    CBaseShape::Slope(fixed, a, b);
     return 0;
 }
 
 int CEllipseArc::Mirror(tagPOINTF fixed, int mode) {
     if (mode >= 1 && mode <= 3) {
-        TransformAll([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); });
-        if (IsDrawn()) {
-            m_ptCenter = GetControlCentre();
-        } else {
-            if (!IsUnset(m_ptCenter)) {
-                m_ptCenter = PointfMirror(m_ptCenter, fixed, mode);
+        const bool done = Transformed([&] {
+            TransformAll([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); });
+            if (IsDrawn()) {
+                m_ptCenter = GetControlCentre();
+            } else {
+                if (!IsUnset(m_ptCenter)) {
+                    m_ptCenter = PointfMirror(m_ptCenter, fixed, mode);
+                }
+                ScaleDxfAxes(mode == 2 ? 1.0 : -1.0, mode == 1 ? 1.0 : -1.0);
             }
-            ScaleDxfAxes(mode == 2 ? 1.0 : -1.0, mode == 1 ? 1.0 : -1.0);
+        });
+        if (!done) {
+            return 0;
         }
     }
     // No base call: the base part's mirror state stays as it is.
@@ -786,9 +925,30 @@ int CEllipseArc::Mirror(tagPOINTF fixed, int mode) {
 }
 
 int CEllipseArc::SortPath() {
+    // The same arc traced backwards: the chain's own points in reverse
+    // order, the padding copies kept at its end. A fresh cut from the
+    // swapped angles could split the arc into other segments than those it
+    // has and so move the curve.
+    const size_t n = arcPoints.size();
+    size_t real = n;
+    if (n % 3 == 1) {
+        size_t first = n;
+        while (first > 1 && arcPoints[first - 2] == arcPoints[n - 1]) {
+            --first;
+        }
+        // The real chain ends at the first copy of the end point, on a whole
+        // segment.
+        real = first;
+        while (real % 3 != 1) {
+            ++real;
+        }
+    }
+    std::reverse(arcPoints.begin(), arcPoints.begin() + static_cast<std::ptrdiff_t>(real));
+    std::fill(arcPoints.begin() + static_cast<std::ptrdiff_t>(real), arcPoints.end(),
+              real > 0 ? arcPoints[real - 1] : tagPOINTF{});
     arcPath = arcPath == 0 ? 1 : 0;
-    SetArcPath(endDeg, startDeg);
     std::swap(startDeg, endDeg);
+    InvalidateGeometry();
     return 0;
 }
 
@@ -890,7 +1050,9 @@ int CEllipseArc::GetArcDegree(double& start, double& end) {
 }
 
 int CEllipseArc::SetArcDegree(double start, double end) {
-    SetArcPath(start, end);
+    if (SetArcPath(start, end) != 0) {
+        return -1;
+    }
     startDeg = start;
     endDeg = end;
     return 0;

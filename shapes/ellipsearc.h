@@ -34,28 +34,33 @@ public:
     // r's Y is its edge of smaller y (as a platform ellipse takes it). With
     // device set, r is in the view's device units and every point is mapped
     // to millimetres (without a view the points are taken as they are).
-    // Returns 0, or -1 when r describes no ellipse (empty, not finite): the
-    // shape is left unchanged then.
+    // Returns 0, or -1 when r describes no ellipse (empty, not finite, beyond
+    // the usable coordinates): the shape is left unchanged then.
     int InitArcPath(Gdiplus::RectF r, bool device);
     // Rebuilds the arc points between two angles (degrees, counter-clockwise
     // from +x as seen on the upright ellipse) in the current direction. The
-    // angles are not stored. Returns 0.
+    // angles are not stored. Returns 0, or -1 with nothing changed for an
+    // angle that is not finite or a cut that yields no usable arc.
     int SetArcPath(double start, double end);
-    // Builds a DXF arc from the record: 1 when built, 0 when the record
-    // describes no ellipse.
+    // Builds a DXF arc from the record: 1 when built, 0 (nothing changed)
+    // when the record describes no ellipse, holds a number that is not
+    // finite or reaches beyond the usable coordinates (about 2e37 mm).
     int ProcessDxf(tagEllipse& e);
     // The record's geometry: the upright rectangle (Y its top edge), the
     // direction of the major axis (degrees from +y toward +x) and the start
     // and end as polar angles in degrees. Also sets m_ptCenter, the
-    // semi-axes, startDeg and endDeg.
+    // semi-axes, startDeg and endDeg. A record with a number that is not
+    // finite sets nothing.
     void GetArcRect(tagEllipse& e, Gdiplus::RectF& rect, float& rot, float& start, float& end);
-    // After a read: the working points from the saved stores.
+    // After a read: the working points from the saved stores (the control
+    // points set by index across their groups). A store holding a point
+    // that is not usable is not taken: the shape stays without points.
     void RestoreAfterRead();
 
     // ---- shape interface --------------------------------------------------
     void AddAllProp(bool extended) override;                                                      // 7
-    // A Bezier curve of the arc's segments; a partial drawn arc is closed
-    // through the centre.
+    // A Bezier curve of the arc's segments, with this shape's caption, pen and
+    // smoothing; a partial drawn arc is closed through the centre.
     CBaseShape* ToBezier() override;                                                              // 9
     CBaseShape* ToPolyLine() override;                                                            // 10
     CBaseShape* Clone() override;                                                                 // 12
@@ -92,7 +97,8 @@ public:
     int GetRectangle(Gdiplus::RectF& rect) override;                                              // 42
     // (startDeg, endDeg).
     int GetArcDegree(double& start, double& end) override;                                       // 45
-    // Cuts the arc from start to end and stores both angles.
+    // Cuts the arc from start to end and stores both angles; -1 with nothing
+    // changed where SetArcPath refuses them.
     int SetArcDegree(double start, double end) override;                                          // 46
     // Appends the arc flattened within min(tolerance, smoothing ratio); a
     // partial drawn arc is closed through the centre back to its start.
@@ -130,6 +136,27 @@ public:
     std::vector<std::vector<tagPOINTF>> arr13pointf;
 
 private:
+    // Everything a transform or a build changes, kept to put back when the
+    // result is refused.
+    struct Figure {
+        std::vector<tagPOINTF> arc;
+        tagPOINTF ctrl[kChainPoints];
+        tagPOINTF centre;
+        double start = 0;
+        double end = 0;
+        double axisA = 0;
+        double axisB = 0;
+        double rot = 0;
+        int file = 0;
+    };
+    Figure Keep() const;
+    void PutBack(const Figure& f);
+    // Every point within the usable coordinates and every number finite.
+    bool FigureUsable() const;
+    // Runs change, then puts the figure back and answers false when the
+    // result is not usable.
+    template <class F>
+    bool Transformed(F&& change);
     // The centre of the control points: the ellipse's centre as long as they
     // are an affine image of the upright ellipse.
     tagPOINTF GetControlCentre() const;

@@ -4,8 +4,11 @@
 
 #include <unistd.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -22,7 +25,9 @@
 #include "gdi/dc.h"
 #include "gdi/recording_canvas.h"
 #include "halder/basedoc.h"
+#include "import/dxf_records.h"
 #include "shapes/circle.h"
+#include "shapes/ellipsearc.h"
 #include "support/shape_support.h"
 
 namespace {
@@ -61,6 +66,74 @@ CCircle Built(tagPOINTF c, double r, double start, double end, int direction) {
     circle.SetCircleProperty(c.x, c.y, r, start, end, direction);
     return circle;
 }
+
+testsupport::Bytes Saved(CBaseShape& s) {
+    s.UpdatePropsValue();
+    return testsupport::SaveOf(s);
+}
+
+// Whether every float and double of a saved record is finite: the record is
+// split into its fields and each number field walked by its vector counts.
+bool SavedNumbersFinite(const testsupport::Bytes& rec) {
+    bool ok = true;
+    for (const testsupport::SavedField& f : testsupport::Decode(rec)) {
+        const int elem = f.tag & 0x3F;
+        const size_t floats = elem == sri::kFloat ? 1 : (elem == sri::kPointF || elem == sri::kGdiPointF) ? 2
+                              : elem == sri::kRectF                                                 ? 4
+                                                                                                    : 0;
+        if (floats == 0 && elem != sri::kDouble) continue;
+        size_t at = 0;
+        auto take = [&](void* to, size_t n) {
+            if (at + n > f.payload.size()) return ok = false;
+            std::memcpy(to, f.payload.data() + at, n);
+            at += n;
+            return true;
+        };
+        std::function<void(int)> walk = [&](int level) {
+            uint32_t n = 0;
+            if (level > 0) {
+                for (take(&n, 4); n-- > 0 && ok;) walk(level - 1);
+            } else if (elem == sri::kDouble) {
+                double d = 0;
+                ok = take(&d, 8) && std::isfinite(d) && ok;
+            } else {
+                for (size_t i = 0; i < floats; ++i) {
+                    float v = 0;
+                    ok = take(&v, 4) && std::isfinite(v) && ok;
+                }
+            }
+        };
+        walk(f.tag >> 6);
+    }
+    return ok;
+}
+
+// Every number the shape hands on is finite: its mark data and their
+// rectangle, its own rectangle, its saved record, its XML and its G-code.
+void ExpectOnlyFiniteNumbers(CBaseShape& s) {
+    tagMarkDataPar data;
+    s.GetMarkData(data, nullptr);
+    for (const tagPathData& path : data.arrPaths)
+        for (const auto& line : path.arrPolylines)
+            for (const tagPOINTF& p : line) ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
+    Gdiplus::RectF r;
+    s.GetRectangle(r);
+    for (float v : {data.rect.X, data.rect.Y, data.rect.Width, data.rect.Height, r.X, r.Y, r.Width, r.Height})
+        EXPECT_TRUE(std::isfinite(v));
+    EXPECT_TRUE(SavedNumbersFinite(Saved(s)));
+    GCodeContext ctx;
+    ctx.bToList = 1;
+    s.ExportGCodeToBuff(ctx);
+    std::string text = ExportXml(s);
+    for (const std::wstring& line : ctx.lines) text += std::string(line.begin(), line.end());
+    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    EXPECT_EQ(text.find("nan"), std::string::npos) << text.substr(0, 200);
+    EXPECT_EQ(text.find("inf"), std::string::npos) << text.substr(0, 200);
+}
+
+// The numbers no shape may take: a call with one of them changes nothing.
+// FLT_MAX and 1e30 are finite: what they would build may be refused.
+const double kUnusable[] = {NAN, INFINITY, -INFINITY, FLT_MAX, 1e30};
 
 }  // namespace
 
@@ -113,7 +186,7 @@ TEST(Circle, DegenerateInputNeverLeavesAHalfChangedCircle) {
     CCircle c = Built({5, 5}, 2, 0, 0, 1);
     const std::vector<tagPOINTF> before = c.arcPoints;
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    EXPECT_EQ(c.InitCircle(nan, 1, 0, 3), 0);
+    EXPECT_EQ(c.InitCircle(nan, 1, 0, 3), -1);
     EXPECT_EQ(c.InitCircle(1, 1, 0, std::numeric_limits<float>::infinity()), -1);
     c.SetCircleProperty(1, 1, 1, nan, 90, 1);
     EXPECT_EQ(c.arcPoints, before);
@@ -204,7 +277,9 @@ TEST(Circle, TangentContinuationSharesTheTangentAndEndsOnThePoints) {
 
 TEST(Circle, ToBezierGivesArcsTheCurveCanRebuild) {
     CCircle quarter = Built({0, 0}, 2, 0, 90, 1);
+    quarter.SetPen(6);
     std::unique_ptr<CBezierCurve> one(static_cast<CBezierCurve*>(quarter.ToBezier()));
+    EXPECT_EQ(one->GetPenIndex(), 6);  // the curve marks with the same laser parameters
     ASSERT_EQ(one->arrSegment.size(), 1u);
     EXPECT_EQ(one->bClosed, 0);
     const BEZIER_4POINTF_DRAW& seg = one->arrSegment[0];
@@ -251,7 +326,7 @@ TEST(Circle, TransformsMoveThePointsAndForceNewMarkData) {
 
     c.Rotate(90, {10, 0});
     EXPECT_LT(Dist(c.arcPoints.front(), {10, -5}), 1e-4);
-    EXPECT_EQ(c.ptCenter, (tagPOINTF{0, 0}));
+    EXPECT_LT(Dist(c.ptCenter, {10, -10}), 1e-5);
     tagMarkDataPar after;
     ASSERT_TRUE(c.GetMarkData(after, nullptr));
     EXPECT_NEAR(after.rect.X, 5.0f, 1e-3);
@@ -259,7 +334,7 @@ TEST(Circle, TransformsMoveThePointsAndForceNewMarkData) {
     EXPECT_LT(Dist(after.arrPaths[0].arrPolylines[0].front(), {10, -5}), 1e-4);
 
     c.Move(1, 2);
-    EXPECT_EQ(c.ptCenter, (tagPOINTF{1, 2}));
+    EXPECT_LT(Dist(c.ptCenter, {11, -8}), 1e-5);
     EXPECT_TRUE(c.GetMarkCache().IsEmpty());
     EXPECT_TRUE(Unlocked(c));
 
@@ -283,6 +358,235 @@ TEST(Circle, TransformsMoveThePointsAndForceNewMarkData) {
     const tagPOINTF last = z.arcPoints.back();
     z.SortPath();
     EXPECT_EQ(z.arcPoints.front(), last);
+}
+
+// The centre, angles and direction follow every transform that moves the
+// arc, so a handle drag afterwards rebuilds about the drawn centre, from the
+// drawn start. Oracle: the transforms written out here as formulas.
+TEST(Circle, HandleDragAfterATransformWorksOnTheDrawnArc) {
+    const tagPOINTF c0{1.5f, -2};
+    auto rotate = [](double deg, tagPOINTF f) {
+        const double a = deg * kPi / 180;
+        return [=](tagPOINTF p) {
+            return tagPOINTF{float(f.x + (p.x - f.x) * std::cos(a) - (p.y - f.y) * std::sin(a)),
+                             float(f.y + (p.x - f.x) * std::sin(a) + (p.y - f.y) * std::cos(a))};
+        };
+    };
+    auto scale = [](double sx, double sy, tagPOINTF f) {
+        return [=](tagPOINTF p) { return tagPOINTF{float(f.x + (p.x - f.x) * sx), float(f.y + (p.y - f.y) * sy)}; };
+    };
+    struct Row {
+        const char* name;
+        std::function<void(CCircle&)> apply;
+        std::function<tagPOINTF(tagPOINTF)> map;
+        bool uniform;  // the image is still a circle
+    };
+    const Row rows[] = {
+        {"rotate 90 about (10, 0)", [](CCircle& c) { c.Rotate(90, {10, 0}); }, rotate(90, {10, 0}), true},
+        {"rotate 37.5 about (-3, 4)", [](CCircle& c) { c.Rotate(37.5, {-3, 4}); }, rotate(37.5, {-3, 4}), true},
+        {"mirror x about (2, -1)", [](CCircle& c) { c.Mirror({2, -1}, 1); }, scale(-1, 1, {2, -1}), true},
+        {"mirror y about (2, -1)", [](CCircle& c) { c.Mirror({2, -1}, 2); }, scale(1, -1, {2, -1}), true},
+        {"mirror both about (2, -1)", [](CCircle& c) { c.Mirror({2, -1}, 3); }, scale(-1, -1, {2, -1}), true},
+        {"zoom 2.5 about (-6, 2)", [](CCircle& c) { c.Zoom({-6, 2}, 2.5, 2.5); }, scale(2.5, 2.5, {-6, 2}), true},
+        {"zoom -1.5 about (4, 1)", [](CCircle& c) { c.Zoom({4, 1}, -1.5, 1.5); }, scale(-1.5, 1.5, {4, 1}), true},
+        {"zoom 2, 0.5 about (3, 3)", [](CCircle& c) { c.Zoom({3, 3}, 2, 0.5); }, scale(2, 0.5, {3, 3}), false},
+        {"slope 0.3 about (0, 5)", [](CCircle& c) { c.Slope({0, 5}, 0.3, 0); },
+         [](tagPOINTF p) { return tagPOINTF{float(p.x - (p.y - 5) * std::tan(0.3)), p.y}; }, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CCircle c = Built(c0, 5, 20, 140, 1);
+        const tagPOINTF start = c.arcPoints.front(), end = c.arcPoints.back();
+        row.apply(c);
+        const tagPOINTF centre = row.map(c0);
+        EXPECT_LT(Dist(c.ptCenter, centre), 1e-4);
+        if (!row.uniform) continue;
+        EXPECT_LT(Dist(c.arcPoints.front(), row.map(start)), 1e-4);
+        // Drag a handle to 6 mm from the drawn centre.
+        ASSERT_EQ(c.ModifyEditPoint(0, {centre.x, centre.y + 6}), 0);
+        EXPECT_LT(MaxRadialError(c.arcPoints, centre, 6), 6 * 3e-4);
+        // The ends of the drawn arc, moved out to 6 mm: the same span,
+        // traced the way the transformed arc runs.
+        auto outTo6 = [&](tagPOINTF p) {
+            const double d = Dist(p, centre);
+            return tagPOINTF{float(centre.x + (p.x - centre.x) * 6 / d), float(centre.y + (p.y - centre.y) * 6 / d)};
+        };
+        EXPECT_LT(Dist(c.arcPoints.front(), outTo6(row.map(start))), 1e-4);
+        EXPECT_LT(Dist(c.arcPoints.back(), outTo6(row.map(end))), 1e-4);
+    }
+}
+
+namespace {
+
+constexpr int kNoResult = -1;
+int Failed(bool f) { return f ? 1 : 0; }
+
+// One numeric way into a shape: the call with the number put in, giving 1
+// when it reported failure, 0 success, kNoResult when it has no result.
+template <class S>
+struct Way {
+    const char* name;
+    std::function<int(S&, double)> call;
+    bool refusesHuge;  // FLT_MAX must be refused too
+};
+
+// Each way with each number on a fresh shape: a call with a number that is
+// not finite (or FLT_MAX where it must be) is refused and reported, a
+// reported failure leaves the saved bytes as they were, and whatever comes
+// out of the shape is finite.
+template <class S>
+void ExpectRefusals(const std::function<S()>& make, const std::vector<Way<S>>& ways) {
+    for (const Way<S>& way : ways) {
+        for (const double v : kUnusable) {
+            SCOPED_TRACE(testing::Message() << way.name << " " << v);
+            S shape = make();
+            const testsupport::Bytes before = Saved(shape);
+            const int result = way.call(shape, v);
+            const bool unchanged = Saved(shape) == before;
+            if (!std::isfinite(v) || (v == FLT_MAX && way.refusesHuge)) {
+                EXPECT_TRUE(unchanged);
+                EXPECT_NE(result, 0);
+            } else if (result == 1) {
+                EXPECT_TRUE(unchanged);
+            }
+            ExpectOnlyFiniteNumbers(shape);
+        }
+    }
+}
+
+// The transforms every shape has, with the number in each argument.
+template <class S>
+std::vector<Way<S>> TransformWays() {
+    return {
+        {"move x", [](S& c, double v) { return c.Move(float(v), 0), kNoResult; }, true},
+        {"move y", [](S& c, double v) { return c.Move(0, float(v)), kNoResult; }, true},
+        {"rotate angle", [](S& c, double v) { return c.Rotate(v, {1, 2}), kNoResult; }, false},
+        {"rotate centre", [](S& c, double v) { return c.Rotate(30, {float(v), 2}), kNoResult; }, true},
+        {"zoom x", [](S& c, double v) { return c.Zoom({1, -1}, v, 1.5), kNoResult; }, true},
+        {"zoom y", [](S& c, double v) { return c.Zoom({1, -1}, 0.5, v), kNoResult; }, true},
+        {"zoom fixed", [](S& c, double v) { return c.Zoom({1, float(v)}, 2, 3), kNoResult; }, true},
+        {"slope a", [](S& c, double v) { return c.Slope({1, -1}, v, 0), kNoResult; }, false},
+        {"slope b", [](S& c, double v) { return c.Slope({1, -1}, 0.1, v), kNoResult; }, false},
+        {"slope fixed", [](S& c, double v) { return c.Slope({float(v), 1}, 0.2, 0.3), kNoResult; }, true},
+        {"mirror x", [](S& c, double v) { return c.Mirror({float(v), 1}, 1), kNoResult; }, true},
+        {"mirror both", [](S& c, double v) { return c.Mirror({1, float(v)}, 3), kNoResult; }, true},
+    };
+}
+
+tagEllipse Record(float cx, float cy, float mx, float my, float ratio, float t0, float t1) {
+    tagEllipse e;
+    e.ptCenter = Gdiplus::PointF(cx, cy);
+    e.ptMajorEnd = Gdiplus::PointF(mx, my);
+    e.fRatio = ratio;
+    e.fStartParam = t0;
+    e.fEndParam = t1;
+    return e;
+}
+
+}  // namespace
+
+// NaN, both infinities, FLT_MAX and 1e30 on every numeric setter, the
+// three-point constructor, every transform and the file, for circles and
+// for drawn and imported ellipse arcs.
+TEST(CircleAndEllipse, UnusableNumbersAreRefusedEverywhere) {
+    const std::vector<tagPOINTF> chord{{1, 1}, {2, 2}, {3, 1}, {4, 0}};
+    std::vector<Way<CCircle>> circleWays = {
+        {"InitCircle x", [&](CCircle& c, double v) { return Failed(c.InitCircle(float(v), 2, 0, 3) != 0); }, true},
+        {"InitCircle y", [&](CCircle& c, double v) { return Failed(c.InitCircle(2, float(v), 0, 3) != 0); }, true},
+        {"InitCircle r", [&](CCircle& c, double v) { return Failed(c.InitCircle(2, 2, 0, float(v)) != 0); }, true},
+        {"property x", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(v, 1, 2, 10, 80, 1) != 0); }, true},
+        {"property y", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(1, v, 2, 10, 80, 1) != 0); }, true},
+        {"property r", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(1, 1, v, 10, 80, 1) != 0); }, true},
+        {"property start", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(1, 1, 2, v, 80, 1) != 0); }, false},
+        {"property end", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(1, 1, 2, 10, v, 0) != 0); }, false},
+        {"slot 48 r", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(v, 10.0, 80.0) != 0); }, true},
+        {"slot 48 start", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(2.0, v, 80.0) != 0); }, false},
+        {"slot 48 end", [&](CCircle& c, double v) { return Failed(c.SetCircleProperty(2.0, 10.0, v) != 0); }, false},
+        {"SetData start", [&](CCircle& c, double v) { return c.SetData({v, 2, chord}), kNoResult; }, false},
+        {"SetData radius", [&](CCircle& c, double v) { return c.SetData({0, v, chord}), kNoResult; }, true},
+        {"SetData point", [&](CCircle& c, double v) { return c.SetData({0, 2, {{1, 1}, {float(v), 2}}}), kNoResult; }, true},
+        {"three points", [&](CCircle& c, double v) { return Failed(!c.GetCircleFrom3P({float(v), 0}, {0, 1}, {1, 0}, &c)); }, true},
+        {"tangent", [&](CCircle& c, double v) { return Failed(!c.GetCircleFrom2P({5, 0}, {3, 4}, {6, float(v)}, &c)); }, true},
+    };
+    for (Way<CCircle>& w : TransformWays<CCircle>()) circleWays.push_back(w);
+    ExpectRefusals<CCircle>(
+        [] {
+            CCircle c = Built({3.25f, -1.5f}, 4.5, 20, 250, 1);
+            c.SetPen(6);
+            return c;
+        },
+        circleWays);
+
+    std::vector<Way<CEllipseArc>> ellipseWays = {
+        {"InitArcPath x", [](CEllipseArc& e, double v) { return Failed(e.InitArcPath({float(v), 0, 20, 10}, false) != 0); }, true},
+        {"InitArcPath width", [](CEllipseArc& e, double v) { return Failed(e.InitArcPath({0, 1, float(v), 10}, false) != 0); }, true},
+        {"InitArcPath height", [](CEllipseArc& e, double v) { return Failed(e.InitArcPath({0, 1, 20, float(v)}, false) != 0); }, true},
+        {"SetArcPath start", [](CEllipseArc& e, double v) { return Failed(e.SetArcPath(v, 90) != 0); }, false},
+        {"SetArcPath end", [](CEllipseArc& e, double v) { return Failed(e.SetArcPath(30, v) != 0); }, false},
+        {"SetArcDegree both", [](CEllipseArc& e, double v) { return Failed(e.SetArcDegree(v, v) != 0); }, false},
+        {"SetArcDegree end", [](CEllipseArc& e, double v) { return Failed(e.SetArcDegree(40, v) != 0); }, false},
+        {"DXF centre", [](CEllipseArc& e, double v) { tagEllipse r = Record(float(v), 1, 6, 4, 0.5f, 0.2f, 2); return Failed(e.ProcessDxf(r) != 1); }, true},
+        {"DXF major end", [](CEllipseArc& e, double v) { tagEllipse r = Record(2, 1, 6, float(v), 0.5f, 0.2f, 2); return Failed(e.ProcessDxf(r) != 1); }, true},
+        {"DXF ratio", [](CEllipseArc& e, double v) { tagEllipse r = Record(2, 1, 6, 4, float(v), 0.2f, 2); return Failed(e.ProcessDxf(r) != 1); }, true},
+        {"DXF start", [](CEllipseArc& e, double v) { tagEllipse r = Record(2, 1, 6, 4, 0.5f, float(v), 2); return Failed(e.ProcessDxf(r) != 1); }, false},
+        {"DXF end", [](CEllipseArc& e, double v) { tagEllipse r = Record(2, 1, 6, 4, 0.5f, 0.2f, float(v)); return Failed(e.ProcessDxf(r) != 1); }, false},
+    };
+    for (Way<CEllipseArc>& w : TransformWays<CEllipseArc>()) ellipseWays.push_back(w);
+    ExpectRefusals<CEllipseArc>(
+        [] {
+            CEllipseArc e;
+            e.InitArcPath(Gdiplus::RectF(-3.5f, 1.25f, 17, 9.5f), false);
+            e.SetArcDegree(25, 230);
+            e.SetPen(6);
+            return e;
+        },
+        ellipseWays);
+    ExpectRefusals<CEllipseArc>(
+        [] {
+            CEllipseArc e;
+            tagEllipse r = Record(2, -1, 7, 3, 0.4f, 0.3f, 4.1f);
+            e.ProcessDxf(r);
+            return e;
+        },
+        ellipseWays);
+
+    // A zoom by 1e30 fits; a second one would overflow and is refused.
+    CCircle big = Built({3.25f, -1.5f}, 4.5, 0, 0, 1);
+    big.Zoom({0, 0}, 1e30, 1e30);
+    EXPECT_NEAR(big.ptCenter.x, 3.25e30, 1e25);
+    const testsupport::Bytes zoomed = Saved(big);
+    big.Zoom({0, 0}, 1e30, 1e30);
+    EXPECT_EQ(Saved(big), zoomed);
+
+    for (const double v : kUnusable) {
+        SCOPED_TRACE(v);
+        CCircle made({float(v), 0}, {0, 1}, {1, 0});
+        EXPECT_TRUE(made.arcPoints.empty());
+        ExpectOnlyFiniteNumbers(made);
+        // Files whose shapes hold the number as a point and as parameters.
+        const bool dropped = !(std::fabs(v) < 1e31);
+        CCircle src = Built({3.25f, -1.5f}, 4.5, 20, 250, 1);
+        src.arcPoints[5] = {1, float(v)};
+        src.startDeg = src.endDeg = src.Radius = v;
+        src.ptCenter = {float(v), 0};
+        CCircle read;
+        testsupport::ReadFrom(read, Saved(src));
+        read.RestoreAfterRead();
+        EXPECT_EQ(read.arcPoints.empty(), dropped);
+        ExpectOnlyFiniteNumbers(read);
+        for (int which = 0; which < 2; ++which) {
+            CEllipseArc e;
+            e.InitArcPath(Gdiplus::RectF(-3.5f, 1.25f, 17, 9.5f), false);
+            (which == 0 ? e.arcPoints[4] : e.ctrlPoints[7]) = {float(v), 2};
+            e.startDeg = e.endDeg = e.m_axisA = e.m_rotAngle = v;
+            e.m_ptCenter = {0, float(v)};
+            CEllipseArc back;
+            testsupport::ReadFrom(back, Saved(e));
+            back.RestoreAfterRead();
+            EXPECT_EQ(back.arcPoints.empty(), dropped);
+            ExpectOnlyFiniteNumbers(back);
+        }
+    }
 }
 
 TEST(Circle, MarkDataFlatteningAndTheLock) {

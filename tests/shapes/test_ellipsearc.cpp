@@ -80,6 +80,25 @@ tagEllipse Record(tagPOINTF c, tagPOINTF majorEnd, float ratio, float t0, float 
     return e;
 }
 
+// The Bezier chain sampled 20 times a segment.
+std::vector<tagPOINTF> Sampled(const std::vector<tagPOINTF>& c) {
+    std::vector<tagPOINTF> out;
+    for (size_t i = 0; i + 3 < c.size(); i += 3)
+        for (int k = 0; k <= 20; ++k) {
+            const double t = k / 20.0, u = 1 - t, b0 = u * u * u, b1 = 3 * u * u * t, b2 = 3 * u * t * t, b3 = t * t * t;
+            out.push_back({float(b0 * c[i].x + b1 * c[i + 1].x + b2 * c[i + 2].x + b3 * c[i + 3].x),
+                           float(b0 * c[i].y + b1 * c[i + 1].y + b2 * c[i + 2].y + b3 * c[i + 3].y)});
+        }
+    return out;
+}
+
+double Hausdorff(const std::vector<tagPOINTF>& a, const std::vector<tagPOINTF>& b) {
+    double worst = 0;
+    for (const tagPOINTF& p : a) worst = std::max(worst, DistToPolyline(p, b));
+    for (const tagPOINTF& p : b) worst = std::max(worst, DistToPolyline(p, a));
+    return worst;
+}
+
 size_t Count(const RecordingCanvas& canvas, CanvasOp op) {
     const std::vector<CanvasRecord> all = canvas.Records();
     return static_cast<size_t>(std::count_if(all.begin(), all.end(), [op](const CanvasRecord& r) { return r.op == op; }));
@@ -166,8 +185,10 @@ TEST(EllipseArc, PiesAgainstFullTurnsAndOpenDxfArcs) {
     CEllipseArc pie;
     DrawUpright(pie);
     pie.SetArcDegree(0, 90);
+    pie.SetPen(6);
     ASSERT_EQ(pie.arcPoints.size(), 13u);
     std::unique_ptr<CBezierCurve> curve(static_cast<CBezierCurve*>(pie.ToBezier()));
+    EXPECT_EQ(curve->GetPenIndex(), 6);  // the curve marks with the same laser parameters
     ASSERT_EQ(curve->arrSegment.size(), 6u);
     EXPECT_EQ(curve->bClosed, 1);
     for (int i = 1; i < 4; ++i) EXPECT_EQ(curve->arrSegment[i].p1, curve->arrSegment[i].p4);
@@ -238,6 +259,40 @@ TEST(EllipseArc, DxfRecords) {
     EXPECT_LT(Dist(quarter.arcPoints.front(), {0, -3}), 1e-3);
     EXPECT_LT(Dist(quarter.arcPoints.back(), {5, -13}), 1e-3);
 
+    // Parameters off the quarter turns, one range crossing 0, on a slanted
+    // major axis: the arc runs from P(t0) to P(t1) along the true ellipse
+    // P(t) = C + cos t M + ratio sin t M', M' the major axis turned a
+    // quarter counter-clockwise, through parameters between the two only.
+    const struct {
+        tagPOINTF c, m;
+        float ratio, t0, t1;
+    } arcs[] = {{{5, -3}, {5, 7}, 0.5f, 0.3f, 2.2f},
+                {{1, 2}, {4.9f, 4.25f}, 0.35f, 1.1f, 5.0f},
+                {{-2, 1}, {-8, 3.5f}, 0.6f, 5.5f, 0.8f}};
+    for (const auto& a : arcs) {
+        SCOPED_TRACE(testing::Message() << a.t0 << " to " << a.t1);
+        CEllipseArc e;
+        tagEllipse r = Record(a.c, a.m, a.ratio, a.t0, a.t1);
+        ASSERT_EQ(e.ProcessDxf(r), 1);
+        const double mx = a.m.x - a.c.x, my = a.m.y - a.c.y, len2 = mx * mx + my * my;
+        auto at = [&](double t) {
+            return tagPOINTF{float(a.c.x + std::cos(t) * mx - a.ratio * std::sin(t) * my),
+                             float(a.c.y + std::cos(t) * my + a.ratio * std::sin(t) * mx)};
+        };
+        EXPECT_LT(Dist(e.arcPoints.front(), at(a.t0)), 1e-3);
+        EXPECT_LT(Dist(e.arcPoints.back(), at(a.t1)), 1e-3);
+        const double span = std::fmod(a.t1 - a.t0 + 4 * kPi, 2 * kPi);
+        for (const tagPOINTF& p : Flat(e)) {
+            // The point's coordinates on the axes, its parameter and its
+            // residual of the ellipse's equation.
+            const double u = ((p.x - a.c.x) * mx + (p.y - a.c.y) * my) / len2;
+            const double w = ((p.y - a.c.y) * mx - (p.x - a.c.x) * my) / len2 / a.ratio;
+            EXPECT_NEAR(std::hypot(u, w), 1.0, 2e-4);
+            const double along = std::fmod(std::atan2(w, u) - a.t0 + 4 * kPi, 2 * kPi);
+            EXPECT_TRUE(along <= span + 1e-3 || along > 2 * kPi - 1e-3) << along << " of " << span;
+        }
+    }
+
     // Records that hold no ellipse are refused and build nothing.
     for (tagEllipse bad : {Record({0, 0}, {10, 0}, 0, 0, 1), Record({0, 0}, {0, 0}, 0.5f, 0, 1),
                            Record({NAN, 0}, {10, 0}, 0.5f, 0, 1)}) {
@@ -279,6 +334,26 @@ TEST(EllipseArc, SortPathTracesTheSameArcBackwards) {
     EXPECT_LT(Dist(dxf.arcPoints.front(), placed.back()), 2e-3);
     EXPECT_LT(Dist(dxf.arcPoints.back(), placed.front()), 2e-3);
     for (const tagPOINTF& p : Flat(dxf)) EXPECT_LT(DistToPolyline(p, placed), 2e-3);
+
+    // After an uneven zoom the reversed arc is the same chain traced
+    // backwards (a quarter near a segment boundary once came back cut into
+    // other segments, 8 um off).
+    const std::pair<double, double> zooms[] = {{2, 1}, {3, 0.5}, {1, 1.7}};
+    const std::pair<float, float> params[] = {{0, float(kPi / 2)}, {5.5f, 0.8f}, {0.3f, 2.2f}};
+    for (const auto& [sx, sy] : zooms) {
+        for (const auto& [t0, t1] : params) {
+            SCOPED_TRACE(testing::Message() << "zoom " << sx << ", " << sy << " of " << t0 << " to " << t1);
+            CEllipseArc arc;
+            tagEllipse r = Record({0, 0}, {0, 10}, 0.5f, t0, t1);
+            ASSERT_EQ(arc.ProcessDxf(r), 1);
+            arc.Zoom({0, 0}, sx, sy);
+            const std::vector<tagPOINTF> forward = arc.arcPoints;
+            arc.SortPath();
+            EXPECT_LT(Hausdorff(Sampled(arc.arcPoints), Sampled(forward)), 1e-4);
+            EXPECT_LT(Dist(arc.arcPoints.front(), forward.back()), 1e-5);
+            EXPECT_LT(Dist(arc.arcPoints.back(), forward.front()), 1e-5);
+        }
+    }
 }
 
 TEST(EllipseArc, ReversingTwiceAndArcChangesKeepTheMarkingDirection) {
@@ -442,6 +517,16 @@ TEST(EllipseArc, SavedAndReadBackWithItsDirection) {
     // Reversed again it is the 30 to 120 quarter, not its complement.
     back.SortPath();
     for (double a : ArcPolar(back)) EXPECT_TRUE(a > 30 - 1e-3 && a < 120 + 1e-3) << a;
+
+    // Saved points split into several groups are set by index across them.
+    src.arrPointf = {{src.arcPoints.begin(), src.arcPoints.begin() + 5}, {src.arcPoints.begin() + 5, src.arcPoints.end()}};
+    src.arr13pointf = {{std::begin(src.ctrlPoints), std::begin(src.ctrlPoints) + 6},
+                       {std::begin(src.ctrlPoints) + 6, std::end(src.ctrlPoints)}};
+    CEllipseArc grouped;
+    testsupport::ReadFrom(grouped, testsupport::SaveOf(src));
+    grouped.RestoreAfterRead();
+    EXPECT_EQ(grouped.arcPoints, src.arcPoints);
+    for (int i = 0; i < 13; ++i) EXPECT_EQ(grouped.ctrlPoints[i], src.ctrlPoints[i]) << i;
 
     // Any cut of the saved bytes reads without harm.
     for (size_t n = 0; n < bytes.size(); n += 7) {
