@@ -1,10 +1,12 @@
 #include "compose/combine.h"
 
 #include <algorithm>
+#include <cmath>
 #include <unordered_set>
 
 #include "compose/group.h"
 #include "core/exportsink.h"
+#include "core/geometry.h"
 #include "core/markdata.h"
 
 IMPLEMENT_SERIAL(CCombineShape, CBaseShape, 3)
@@ -275,6 +277,8 @@ int CCombineShape::GetSnapPoint(std::vector<tagPOINTF>& points) {
 }
 
 int CCombineShape::Move(float dx, float dy) {
+    // A transform that any child would refuse changes nothing.
+    if (!shape_container::MembersTakeMap(m_arrChildren, AffineMap::Move(dx, dy))) return 0;
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->Move(dx, dy);
@@ -288,6 +292,9 @@ int CCombineShape::Move(float dx, float dy) {
 }
 
 int CCombineShape::Rotate(double angle, tagPOINTF centre) {
+    if (!std::isfinite(angle) || !geom::Finite(centre) ||
+        !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Rotate(angle, centre)))
+        return 0;
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->Rotate(angle, centre);
@@ -298,6 +305,9 @@ int CCombineShape::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CCombineShape::Zoom(tagPOINTF fixed, double sx, double sy) {
+    if (!geom::AllFinite(sx, sy) || !geom::Finite(fixed) ||
+        !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Zoom(sx, sy, fixed)))
+        return 0;
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->Zoom(fixed, sx, sy);
@@ -308,6 +318,9 @@ int CCombineShape::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CCombineShape::Slope(tagPOINTF fixed, double a, double b) {
+    if (!geom::AllFinite(a, b) || !geom::Finite(fixed) ||
+        !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Slope(a, b, fixed)))
+        return 0;
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->Slope(fixed, a, b);
@@ -318,6 +331,7 @@ int CCombineShape::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CCombineShape::Mirror(tagPOINTF fixed, int mode) {
+    if (!geom::Finite(fixed) || !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Mirror(mode, fixed))) return 0;
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->Mirror(fixed, mode);

@@ -448,7 +448,22 @@ void CFilledShape::TransformHatch(F f) {
     }
 }
 
+bool CFilledShape::TakesMap(const AffineMap& map) {
+    if (!CGroupShape::TakesMap(map)) return false;
+    for (const Gdiplus::GraphicsPath& path : m_paths) {
+        for (const Gdiplus::PointF& p : path.PathPoints()) {
+            const double x = map.xx * p.X + map.xy * p.Y + map.dx;
+            const double y = map.yx * p.X + map.yy * p.Y + map.dy;
+            if (!geom::FitsFloat(x) || !geom::FitsFloat(y)) return false;
+        }
+    }
+    return true;
+}
+
 int CFilledShape::Move(float dx, float dy) {
+    // A transform that the outlines or the hatch would not survive changes
+    // neither.
+    if (!TakesMap(AffineMap::Move(dx, dy))) return 0;
     // The group's move has cleared the mark cache already.
     CGroupShape::Move(dx, dy);
     TransformHatch([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
@@ -456,6 +471,7 @@ int CFilledShape::Move(float dx, float dy) {
 }
 
 int CFilledShape::Rotate(double angle, tagPOINTF centre) {
+    if (!std::isfinite(angle) || !geom::Finite(centre) || !TakesMap(AffineMap::Rotate(angle, centre))) return 0;
     CGroupShape::Rotate(angle, centre);
     TransformHatch([&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
     ClearMarkBuff();
@@ -463,6 +479,7 @@ int CFilledShape::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CFilledShape::Slope(tagPOINTF fixed, double a, double b) {
+    if (!geom::AllFinite(a, b) || !geom::Finite(fixed) || !TakesMap(AffineMap::Slope(a, b, fixed))) return 0;
     CGroupShape::Slope(fixed, a, b);
     TransformHatch([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); });
     ClearMarkBuff();
@@ -470,6 +487,7 @@ int CFilledShape::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CFilledShape::Mirror(tagPOINTF fixed, int mode) {
+    if (!geom::Finite(fixed) || !TakesMap(AffineMap::Mirror(mode, fixed))) return 0;
     CGroupShape::Mirror(fixed, mode);
     if (mode >= 1 && mode <= 3) TransformHatch([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); });
     ClearMarkBuff();
@@ -477,6 +495,7 @@ int CFilledShape::Mirror(tagPOINTF fixed, int mode) {
 }
 
 int CFilledShape::Zoom(tagPOINTF fixed, double sx, double sy) {
+    if (!geom::AllFinite(sx, sy) || !geom::Finite(fixed) || !TakesMap(AffineMap::Zoom(sx, sy, fixed))) return 0;
     // The hatch from before stays at hand for the zoom that takes this one
     // back.
     KeepHatch();

@@ -165,6 +165,8 @@ private:
     // Applies f to every point of the four hatch paths.
     template <class F>
     void TransformHatch(F f);
+    // Whether the outlines and every hatch point can take the map.
+    bool TakesMap(const AffineMap& map);
     void DrawHatch(Gdiplus::Graphics& g, const std::vector<Gdiplus::PointF>* device, int set);
     bool TurnsPerMark(const SHAPE_FILLER_PARAM& set) const;
     void AddOutlines(std::vector<tagPathData>& out);

@@ -1110,8 +1110,13 @@ void CFillRunner::DoFillCircular(SHAPE_FILLER_PARAM& set) {
             const double height = r.Height;
             const double margin = set.fMargin;
             const double n = std::floor(std::min(width, height) / s);
-            int drawn = 0;
-            for (double k = 0; k < n && drawn < kMaxExactRings; ++k) {
+            // Every ring takes two spacings off each side, so about half of
+            // the n rings have room.
+            if (!(n / 2 <= static_cast<double>(kMaxRectRings))) {
+                Log()->WriteFormat(L"CFilledShape DoFillCircular too many rings: %.0f", n / 2);
+                return;
+            }
+            for (double k = 0; k < n; ++k) {
                 const double x = r.X + (k + 1) * s + margin;
                 const double y = r.Y - (k + 1) * s - margin;
                 const double w = width - (2 * k + 2) * s - 2 * margin;
@@ -1131,7 +1136,6 @@ void CFillRunner::DoFillCircular(SHAPE_FILLER_PARAM& set) {
                 std::vector<tagPOINTF> pts;
                 ring.GetFlattenPathPoints(pts, 0.25f);
                 AddClosedFigure(hatch, pts);
-                ++drawn;
             }
             if (set.bRoundInvert != 0) hatch->Reverse();
             return;

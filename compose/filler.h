@@ -206,9 +206,13 @@ public:
     // Lists of more shapes than this are filled by worker threads.
     static constexpr size_t kInlineShapeLimit = 40000;
     static constexpr int kBlockCount = 8;
-    // The exact concentric fills (a lone circle, a lone rounded rectangle)
-    // draw at most this many rings.
+    // The exact concentric fill of a lone circle draws at most this many
+    // rings.
     static constexpr int kMaxExactRings = 4100;
+    // A lone rounded rectangle gets every ring its spacing gives; one that
+    // would need more rings than this is not filled at all (a spacing far
+    // below anything a laser marks).
+    static constexpr int64_t kMaxRectRings = 1000000;
     // After this long the concentric fill asks whether to go on.
     static constexpr DWORD kSlowFillMs = 15000;
 

@@ -176,6 +176,40 @@ void AppendMarkData(tagMarkDataPar& into, tagMarkDataPar& part) {
     }
 }
 
+namespace {
+
+// Drawing coordinates stay this far inside the float range after a
+// container's transform.
+constexpr double kContainerLimit = FLT_MAX / 64.0;
+
+}  // namespace
+
+bool PointsTakeMap(const std::vector<tagPOINTF>& points, const AffineMap& m) {
+    for (const tagPOINTF& p : points) {
+        if (!geom::Finite(p)) return false;
+        const double x = m.xx * p.x + m.xy * p.y + m.dx;
+        const double y = m.yx * p.x + m.yy * p.y + m.dy;
+        if (!(std::fabs(x) <= kContainerLimit && std::fabs(y) <= kContainerLimit)) return false;
+    }
+    return true;
+}
+
+bool CornersTakeMap(const Gdiplus::RectF& r, const AffineMap& m) {
+    return geom::Finite(r) && PointsTakeMap({{r.X, r.Y}, {r.X + r.Width, r.Y}, {r.X, r.Y - r.Height}, {r.X + r.Width, r.Y - r.Height}}, m);
+}
+
+bool MembersTakeMap(std::vector<CBaseShape*>& members, const AffineMap& map) {
+    if (!geom::AllFinite(map.xx, map.xy, map.yx, map.yy, map.dx, map.dy)) return false;
+    for (CBaseShape* m : members) {
+        if (m == nullptr) continue;
+        if (!m->GetChildren().empty() && !MembersTakeMap(m->GetChildren(), map)) return false;
+        Gdiplus::RectF r;
+        m->GetRectangle(r);
+        if (!CornersTakeMap(r, map)) return false;
+    }
+    return true;
+}
+
 }  // namespace shape_container
 
 using shape_container::AppendMarkData;
@@ -202,6 +236,15 @@ void CGroupShape::GeometryChanged() {
 }
 
 void CGroupShape::RestoreAfterRead() { GeometryChanged(); }
+
+bool CGroupShape::TakesMap(const AffineMap& map) {
+    if (!bImpFromPlt) return shape_container::MembersTakeMap(m_arrChildren, map);
+    if (!geom::AllFinite(map.xx, map.xy, map.yx, map.yy, map.dx, map.dy)) return false;
+    for (const tagPLTLINE& line : vLines) {
+        if (!shape_container::PointsTakeMap(line.arrPoint, map)) return false;
+    }
+    return true;
+}
 
 template <class F>
 void CGroupShape::TransformLines(F f) {
@@ -624,6 +667,8 @@ int CGroupShape::GetSnapPoint(std::vector<tagPOINTF>& points) {
 }
 
 int CGroupShape::Move(float dx, float dy) {
+    // A transform that any member or line would refuse changes nothing.
+    if (!TakesMap(AffineMap::Move(dx, dy))) return 0;
     if (bImpFromPlt) {
         TransformLines([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
     } else {
@@ -640,6 +685,7 @@ int CGroupShape::Move(float dx, float dy) {
 }
 
 int CGroupShape::Rotate(double angle, tagPOINTF centre) {
+    if (!std::isfinite(angle) || !geom::Finite(centre) || !TakesMap(AffineMap::Rotate(angle, centre))) return 0;
     if (bImpFromPlt) {
         TransformLines([&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
     } else {
@@ -656,6 +702,7 @@ int CGroupShape::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CGroupShape::Zoom(tagPOINTF fixed, double sx, double sy) {
+    if (!geom::AllFinite(sx, sy) || !geom::Finite(fixed) || !TakesMap(AffineMap::Zoom(sx, sy, fixed))) return 0;
     if (bImpFromPlt) {
         TransformLines([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); });
     } else {
@@ -671,6 +718,7 @@ int CGroupShape::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CGroupShape::Slope(tagPOINTF fixed, double a, double b) {
+    if (!geom::AllFinite(a, b) || !geom::Finite(fixed) || !TakesMap(AffineMap::Slope(a, b, fixed))) return 0;
     if (bImpFromPlt) {
         TransformLines([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); });
     } else {
@@ -686,6 +734,7 @@ int CGroupShape::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CGroupShape::Mirror(tagPOINTF fixed, int mode) {
+    if (!geom::Finite(fixed) || !TakesMap(AffineMap::Mirror(mode, fixed))) return 0;
     if (bImpFromPlt) {
         if (mode < 1 || mode > 3) {
             return 0;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "core/geometry.h"
 #include "halder/baseshape.h"
 #include "import/plt_records.h"
 
@@ -45,6 +46,16 @@ CBaseShape* ConvertOrClone(CBaseShape* member, bool convert, bool toBezier);
 void SaveMembers(CBaseShape* owner, std::vector<CBaseShape*>& members, std::list<CBaseShape*>& out);
 // Appends both path lists of `part` to those of `into`.
 void AppendMarkData(tagMarkDataPar& into, tagMarkDataPar& part);
+// Whether every member, and every member of a member at any depth, can take
+// the map: its numbers are finite and it keeps each member's rectangle well
+// inside the float range (control points and hatch may lie a little outside
+// a rectangle). A container checks this before it moves any member, so a
+// transform that one member would refuse changes none.
+bool MembersTakeMap(std::vector<CBaseShape*>& members, const AffineMap& map);
+// The same for points and for a rectangle's corners (false when any number
+// is not finite).
+bool PointsTakeMap(const std::vector<tagPOINTF>& points, const AffineMap& map);
+bool CornersTakeMap(const Gdiplus::RectF& rect, const AffineMap& map);
 
 }  // namespace shape_container
 
@@ -192,6 +203,8 @@ protected:
     // Marks the rectangle stale, forces the next GetMarkData to rebuild and
     // drops the snap points.
     void GeometryChanged();
+    // Whether the whole content (lines or members) can take the map.
+    bool TakesMap(const AffineMap& map);
 
 private:
     // Line-mode helpers.

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <list>
@@ -17,6 +19,7 @@
 #include "core/exportsink.h"
 #include "core/shapelist.h"
 #include "history/undo_records_param.h"
+#include "shapes/circle.h"
 #include "shapes/rectangle.h"
 #include "test_filler_util.h"
 
@@ -225,6 +228,137 @@ TEST_F(FillShapeTest, TransformsCarryTheHatchAndZoomRebuildsIt) {
 
 // Every change that reaches a shape inside a container, from wherever it
 // comes, makes the container's next mark data new.
+// The bytes a shape-list file holds for the shape and its members.
+std::string SavedBytes(CBaseShape& shape, const std::filesystem::path& file) {
+    std::list<CBaseShape*> records;
+    shape.SaveShapeChild(nullptr, records);
+    if (!CVonnSriShapeList(&records).SaveList(file.wstring().c_str())) return {};
+    std::stringstream bytes;
+    bytes << std::ifstream(file, std::ios::binary).rdbuf();
+    return bytes.str();
+}
+
+bool AllMarkPointsFinite(CBaseShape& shape, size_t& count) {
+    tagMarkDataPar data;
+    shape.GetMarkData(data, nullptr);
+    bool ok = geom::Finite(data.rect);
+    count = 0;
+    for (const auto* list : {&data.arrPaths, &data.arrPaths2})
+        for (const tagPathData& pen : *list)
+            for (const auto& line : pen.arrPolylines)
+                for (const tagPOINTF& p : line) ok = ok && geom::Finite(p), ++count;
+    return ok;
+}
+
+// What the XML and G-code exports write, lower-cased.
+std::string Exports(CBaseShape& shape, const std::filesystem::path& file) {
+    {
+        tagXmlBuff xml;
+        xml.file.open(file);
+        shape.ExportXmlToBuff(xml);
+    }
+    std::stringstream text;
+    text << std::ifstream(file).rdbuf();
+    std::string out = text.str();
+    GCodeContext g;
+    g.bToList = 1;
+    shape.ExportGCodeToBuff(g);
+    for (const std::wstring& line : g.lines) out += std::string(line.begin(), line.end());
+    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
+    return out;
+}
+
+// A transform that some member or hatch point would not survive (a number
+// that is not one, a fixed point that is not finite, a result beyond float)
+// changes nothing in any container: the saved bytes stay, and the mark data,
+// rectangle and exports stay finite. A circle member that would take some
+// of them to NaN by itself is held back too. A sound move still moves all.
+TEST_F(FillShapeTest, ContainersRefuseTransformsTheirContentCannotTake) {
+    const float inf = INFINITY, nan = NAN;
+    using Op = std::function<void(CBaseShape&)>;
+    const std::pair<const char*, Op> refused[] = {
+        {"move nan", [&](CBaseShape& s) { s.Move(nan, 1); }},
+        {"move +inf", [&](CBaseShape& s) { s.Move(inf, 0); }},
+        {"move -inf", [&](CBaseShape& s) { s.Move(0, -inf); }},
+        {"move flt_max", [&](CBaseShape& s) { s.Move(FLT_MAX, 0); }},
+        {"rotate nan", [&](CBaseShape& s) { s.Rotate(nan, {1, 1}); }},
+        {"rotate inf", [&](CBaseShape& s) { s.Rotate(inf, {1, 1}); }},
+        {"rotate about nan", [&](CBaseShape& s) { s.Rotate(37, {nan, 2}); }},
+        {"zoom 1e38", [&](CBaseShape& s) { s.Zoom({1.5f, -2}, 1e38, 1.5); }},
+        {"zoom flt_max", [&](CBaseShape& s) { s.Zoom({1.5f, -2}, 1.3, FLT_MAX); }},
+        {"zoom nan", [&](CBaseShape& s) { s.Zoom({1.5f, -2}, nan, 1); }},
+        {"zoom about inf", [&](CBaseShape& s) { s.Zoom({inf, 0}, 1, 1.2); }},
+        {"slope nan", [&](CBaseShape& s) { s.Slope({3, 1}, 0.2, nan); }},
+        {"slope about -inf", [&](CBaseShape& s) { s.Slope({3, -inf}, 0.2, 0.1); }},
+        {"slope inf", [&](CBaseShape& s) { s.Slope({3, 1}, 0.3, inf); }},
+        {"mirror about nan", [&](CBaseShape& s) { s.Mirror({nan, 4}, 3); }},
+    };
+    using Make = std::function<CBaseShape*()>;
+    const std::pair<const char*, Make> containers[] = {
+        {"fill", [] { return MakeFill({Box(0, 0, 10, 7)}).release(); }},
+        {"group", [] {
+             auto* g = new CGroupShape();
+             g->GetChildren().push_back(Poly({{-2, 1}, {4, 3}, {5, -1}}));
+             auto* c = new CCircle();
+             c->InitCircle(6, 2, 0, 2.5f);
+             g->GetChildren().push_back(c);
+             g->GetChildren().push_back(MakeFill({Box(1, 1, 9, 4)}).release());
+             return g;
+         }},
+        {"line group", [] {
+             auto* g = new CGroupShape();
+             g->bImpFromPlt = true;
+             tagPLTLINE line;
+             line.nPen = 2;
+             line.arrPoint = {{0, 0}, {3, 1}, {-1, 5}};
+             g->vLines.push_back(line);
+             return g;
+         }},
+        {"compound", [] {
+             auto* c = new CCombineShape();
+             c->GetChildren().push_back(Closed(Box(0, 0, 4, 3)));
+             c->GetChildren().push_back(Closed(Box(1, 1, 2, 2)));
+             return c;
+         }},
+    };
+    const std::filesystem::path file = std::filesystem::path(m_dir) / "shape.orzx";
+    const std::filesystem::path xml = std::filesystem::path(m_dir) / "shape.xml";
+    for (const auto& [kind, make] : containers) {
+        for (const auto& [name, op] : refused) {
+            std::unique_ptr<CBaseShape, FreeAll> shape(make());
+            size_t count = 0;
+            ASSERT_TRUE(AllMarkPointsFinite(*shape, count)) << kind;
+            const std::string before = SavedBytes(*shape, file);
+            ASSERT_FALSE(before.empty());
+            op(*shape);
+            EXPECT_TRUE(SavedBytes(*shape, file) == before) << kind << ": " << name;
+            size_t after = 0;
+            EXPECT_TRUE(AllMarkPointsFinite(*shape, after)) << kind << ": " << name;
+            EXPECT_EQ(after, count) << kind << ": " << name;
+            const std::string text = Exports(*shape, xml);
+            EXPECT_EQ(text.find("nan"), std::string::npos) << kind << ": " << name;
+            EXPECT_EQ(text.find("inf"), std::string::npos) << kind << ": " << name;
+        }
+        // A sound move still moves everything, mark data and hatch alike.
+        std::unique_ptr<CBaseShape, FreeAll> shape(make());
+        tagMarkDataPar a, b;
+        shape->GetMarkData(a, nullptr);
+        shape->Move(2.5f, -1.25f);
+        shape->GetMarkData(b, nullptr);
+        ASSERT_EQ(a.arrPaths2.size(), b.arrPaths2.size()) << kind;
+        for (const auto* lists : {&a.arrPaths, &a.arrPaths2}) {
+            const auto& other = lists == &a.arrPaths ? b.arrPaths : b.arrPaths2;
+            ASSERT_EQ(lists->size(), other.size()) << kind;
+            for (size_t i = 0; i < other.size(); ++i)
+                for (size_t j = 0; j < other[i].arrPolylines.size(); ++j)
+                    for (size_t k = 0; k < other[i].arrPolylines[j].size(); ++k) {
+                        EXPECT_NEAR(other[i].arrPolylines[j][k].x, (*lists)[i].arrPolylines[j][k].x + 2.5f, 1e-4) << kind;
+                        EXPECT_NEAR(other[i].arrPolylines[j][k].y, (*lists)[i].arrPolylines[j][k].y - 1.25f, 1e-4) << kind;
+                    }
+        }
+    }
+}
+
 TEST_F(FillShapeTest, ContainerMarkCachesNeverOutliveAChildsChange) {
     ViewAt v;
     auto firstX = [](CBaseShape& s) {

@@ -321,6 +321,30 @@ TEST_F(HatchFill, RoundedRectangleGetsExactRingsAndASquareOneClipperRings) {
             EXPECT_TRUE(HasPoint(figs[i], 10 - in, in));
         }
     }
+    // Fine spacing: the rectangle gets every ring the spacing gives (the
+    // circle alone stops at 4100), down to the one at the centre.
+    const double spacing = 0.01;
+    int rings = 0;
+    for (int k = 0; k < static_cast<int>(std::floor(100 / spacing)); ++k)
+        if (100 - (2.0 * k + 2) * spacing > 1e-6) rings = k + 1;
+    const double inner = 100 - 2.0 * rings * spacing;
+    Site site;
+    static_cast<CRectangle*>(site.Add(new CRectangle()))->InitRectangle(Gdiplus::RectF(0, 100, 100, 100));
+    static_cast<CRectangle*>(site.GetFillShape()->GetChildren()[0])->SetRound(10, 0, 0, 0);
+    site.FillRings(LineSet(0, spacing));
+    const std::vector<Figure> figs = Figures(site.paths[0]);
+    ASSERT_EQ(figs.size(), static_cast<size_t>(rings));
+    const Gdiplus::RectF r = Bounds(figs.back());
+    EXPECT_NEAR(r.Width, inner, 1e-3);
+    EXPECT_NEAR(r.Height, inner, 1e-3);
+    EXPECT_NEAR(r.X + r.Width / 2, 50, 1e-3);
+    EXPECT_NEAR(r.Y - r.Height / 2, 50, 1e-3);
+    site.FillRings(LineSet(0, 1e-6));  // fifty million rings are not drawn, nor any part of them
+    EXPECT_EQ(site.paths[0].GetPointCount(), 0);
+    Site round;
+    static_cast<CCircle*>(round.Add(new CCircle()))->InitCircle(0, 0, 0, 50);
+    round.FillRings(LineSet(0, spacing));
+    EXPECT_EQ(Figures(round.paths[0]).size(), static_cast<size_t>(CFillRunner::kMaxExactRings));
 }
 
 // One ring offset that runs far past the question's time: the question still
