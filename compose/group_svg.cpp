@@ -15,6 +15,7 @@
 #include "compose/group.h"
 #include "core/number_text.h"
 #include "core/polyline.h"
+#include "core/runlog.h"
 #include "gdiplus/gdiplus.h"
 #include "shapes/circle.h"
 #include "shapes/ellipsearc.h"
@@ -882,8 +883,7 @@ CGroupShape* CGroupShape::ParserSvgFile(const CString& path) {
     if (doc->load(path.GetString(), &loaded) != S_OK || loaded != VARIANT_TRUE) {
         long code = 0;
         doc->get_parseError(&code);
-        std::printf("加载%s失败！\n", WideToUtf8(path.GetString()).c_str());
-        std::fflush(stdout);
+        RunLog::Instance(nullptr)->WriteFormat(L"加载%s失败！", path.GetString());
         return nullptr;
     }
     IXMLDOMElement root;

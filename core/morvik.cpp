@@ -1,5 +1,8 @@
 #include "core/morvik.h"
 
+#include <algorithm>
+#include <cstring>
+#include <memory>
 #include <new>
 
 #include "afx/cstring.h"
@@ -18,24 +21,59 @@ bool ReadWholeFile(HANDLE h, void** buffer, DWORD* size) {
     DWORD high = 0;
     DWORD low = GetFileSize(h, &high);
     // size + 1 must fit the 32-bit count: 4 GiB and more is out of reach.
-    if (high != 0 || low == INVALID_FILE_SIZE) {
+    if (high != 0 || (low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS)) {
         SetLastError(ERROR_FILE_TOO_LARGE);
         return false;
     }
-    char* data = new (std::nothrow) char[static_cast<size_t>(low) + 1]();
+    constexpr size_t kLimit = 0xFFFFFFFFu;  // the most bytes a count can tell, and room for the 0 byte
+    // The reported size is where reading starts, not where it stops: files
+    // of /proc report 0, and a file may grow while it is read. Read to the
+    // end.
+    size_t capacity = std::min(kLimit, static_cast<size_t>(low) + 1);
+    std::unique_ptr<char[]> data(new (std::nothrow) char[capacity]());
     if (data == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
-    DWORD done = 0;
-    if (low > 0 && (!::ReadFile(h, data, low, &done, nullptr) || done != low)) {
-        delete[] data;
+    size_t used = 0;
+    const auto read = [h](char* into, size_t want, DWORD& done) {
+        done = 0;
+        if (::ReadFile(h, into, static_cast<DWORD>(want), &done, nullptr)) return true;
         SetLastError(ERROR_READ_FAULT);
         return false;
+    };
+    for (;;) {
+        DWORD done = 0;
+        if (used + 1 < capacity) {
+            if (!read(data.get() + used, capacity - 1 - used, done)) return false;
+            if (done == 0) break;  // the end of the file
+            used += done;
+            continue;
+        }
+        // Full: a little more is read aside first, so that a file that ends
+        // at its reported size costs no larger buffer.
+        char more[4096];
+        if (!read(more, sizeof more, done)) return false;
+        if (done == 0) break;
+        if (capacity == kLimit || used + done + 1 > kLimit) {
+            SetLastError(ERROR_FILE_TOO_LARGE);
+            return false;
+        }
+        const size_t grown = std::min(kLimit, std::max(capacity * 2, used + done + 1));
+        std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown]);
+        if (bigger == nullptr) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
+        std::memcpy(bigger.get(), data.get(), used);
+        std::memcpy(bigger.get() + used, more, done);
+        used += done;
+        data = std::move(bigger);
+        capacity = grown;
     }
-    data[low] = 0;
-    *buffer = data;
-    *size = low;
+    data[used] = 0;
+    *buffer = data.release();
+    *size = static_cast<DWORD>(used);
     return true;
 }
 

@@ -158,6 +158,16 @@ int CParserDxfFile::ParserDxf(const char* path) {
     image.nSize = static_cast<int>(size);
     // A UTF-8 byte-order mark is not part of the first code line.
     if (size >= 3 && std::memcmp(buffer.get(), "\xEF\xBB\xBF", 3) == 0) image.nPos = 3;
+    // A file without a single section (or end marker) is not a drawing:
+    // random bytes or a file of another kind fail instead of giving an empty
+    // drawing.
+    MYFILE probe = image;
+    MYFILE probeEnd = image;
+    if (!LocateWord(&probe, "SECTION", 0) && !LocateWord(&probeEnd, "EOF", 0)) {
+        RunLog::Instance(nullptr)->WriteFormat(L"DXF: %s: no section found; not a DXF file",
+                                               m_strFileName.c_str());
+        return 0;
+    }
     m_vecOpenBlocks.clear();
     m_mapBlockDef.clear();
     m_pReadingBlock = nullptr;
@@ -414,7 +424,7 @@ int64_t CParserDxfFile::KmpFind(const char* text, int64_t textLength, const char
     return -1;
 }
 
-bool CParserDxfFile::LocateSection(MYFILE* file, const char* word) {
+bool CParserDxfFile::LocateWord(MYFILE* file, const char* word, int wanted) {
     const int length = static_cast<int>(std::strlen(word));
     std::vector<int> next;
     BuildKmpNext(word, length, next);
@@ -425,9 +435,9 @@ bool CParserDxfFile::LocateSection(MYFILE* file, const char* word) {
         if (hit < 0) return false;
         const int64_t at = from + hit;
         from = at + 1;
-        // Only the section's name counts: the word alone on its line, after a
-        // line holding group code 2. A text or comment that contains the
-        // word does not.
+        // Only the word alone on its line counts, after a line holding the
+        // group code (2 for a section's name). A text or comment that
+        // contains the word does not.
         if (at == 0 || buf[at - 1] != '\n') continue;
         const int64_t end = at + length;
         if (end < file->nSize && buf[end] != '\r' && buf[end] != '\n') continue;
@@ -435,7 +445,7 @@ bool CParserDxfFile::LocateSection(MYFILE* file, const char* word) {
         while (codeStart > 0 && buf[codeStart - 1] != '\n') --codeStart;
         MYFILE codeLine{buf, static_cast<int>(at), static_cast<int>(codeStart)};
         int code = -1;
-        if (!ReadGroupCode(&codeLine, code) || code != 2) continue;
+        if (!ReadGroupCode(&codeLine, code) || code != wanted) continue;
         file->nPos = static_cast<int>(at);
         CString rest;
         ReadGroupValue(file, rest, false);

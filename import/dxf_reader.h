@@ -182,7 +182,10 @@ private:
     bool Keeps(bool modelSpace, bool visible) const;
     // Finds the section name word on a line of its own after a code-2 line,
     // and moves the cursor past that line; false when there is none.
-    static bool LocateSection(MYFILE* file, const char* word);
+    static bool LocateSection(MYFILE* file, const char* word) { return LocateWord(file, word, 2); }
+    // The first line that holds word alone after a line holding group code
+    // code; the file is left after it.
+    static bool LocateWord(MYFILE* file, const char* word, int code);
     void ReadLarge(const MYFILE& image);
 
     std::vector<tagLine> m_vecLine;

@@ -180,9 +180,12 @@ public:
     int m_nCurrentStepRepeat = -1;
     // Whether the file defines any aperture, usable or not.
     bool m_bApertureDefined = false;
+    // Whether anything of the file was read as Gerber: a known parameter, a
+    // comment, or a data block made of codes and numbers only. A file
+    // without any is not a Gerber file.
+    bool m_bRecognised = false;
     // The most shapes that step and repeat may add to one image; a block
-    // that would pass it stays single, and the console and the run log say
-    // so. A setting of the reader, kept from file to file.
+    // that would pass it stays single, and the run log says so. A setting of the reader, kept from file to file.
     size_t m_nMaxRepeatedShapes = 500000;
     std::map<int, GerberApertureShape> m_mapApertureShapes;
     // Every size read by the aperture and macro analysers, and every

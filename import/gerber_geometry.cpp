@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <iostream>
+#include <string>
 
 #include "core/geometry.h"
 #include "core/number_text.h"
 #include "core/polyline.h"
+#include "core/runlog.h"
+#include "win32/windows.h"
 
 namespace gerber_detail {
 
@@ -17,9 +19,41 @@ constexpr double kPi = 3.14159265358979323846;
 
 }  // namespace
 
-void Console(const std::string& text) { std::cout << text << '\n'; }
-void Console(const std::string& text, const std::string& value) { std::cout << text << value << '\n'; }
-void Console(const std::string& text, long long value) { std::cout << text << value << '\n'; }
+namespace {
+
+// The lines still to be written for the file being read on this thread, and
+// how many were left out. Outside a file every line is written.
+thread_local int t_diagnosticsLeft = -1;
+thread_local long long t_diagnosticsDropped = 0;
+
+}  // namespace
+
+void BeginDiagnostics() {
+    t_diagnosticsLeft = kMaxDiagnostics;
+    t_diagnosticsDropped = 0;
+}
+
+void EndDiagnostics() {
+    if (t_diagnosticsDropped > 0) {
+        RunLog::Instance(nullptr)->WriteFormat(L"Gerber: %lld more lines of this file not logged",
+                                               t_diagnosticsDropped);
+    }
+    t_diagnosticsLeft = -1;
+    t_diagnosticsDropped = 0;
+}
+
+void Console(const std::string& text) {
+    if (t_diagnosticsLeft == 0) {
+        ++t_diagnosticsDropped;
+        return;
+    }
+    if (t_diagnosticsLeft > 0) {
+        --t_diagnosticsLeft;
+    }
+    RunLog::Instance(nullptr)->Write((L"Gerber: " + Utf8ToWide(text)).c_str());
+}
+void Console(const std::string& text, const std::string& value) { Console(text + value); }
+void Console(const std::string& text, long long value) { Console(text + std::to_string(value)); }
 
 namespace {
 

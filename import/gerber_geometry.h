@@ -25,7 +25,13 @@ constexpr double kMaxApertureSize = 1.0e4;
 // At most this many points per flattened arc.
 constexpr int kMaxArcPoints = 1 << 16;
 
-// One line on standard output.
+// One diagnostic line (UTF-8) for the run log. A library has no console:
+// the lines go to the run log, at most kMaxDiagnostics of them per file
+// between BeginDiagnostics and EndDiagnostics, so that a damaged file cannot
+// flood the log; EndDiagnostics says how many were left out.
+constexpr int kMaxDiagnostics = 64;
+void BeginDiagnostics();
+void EndDiagnostics();
 void Console(const std::string& text);
 void Console(const std::string& text, const std::string& value);
 void Console(const std::string& text, long long value);

@@ -188,6 +188,11 @@ bool CParseGerber::DataBlockAnalyst(const std::string& block, int& polarity) {
         return true;
     }
     const std::string code = block.substr(0, 2);
+    static const char* const kKnownCodes[] = {"FS", "AS", "MI", "MO", "IN", "IP", "LN", "LP", "SR", "AD", "AM", "IF",
+                                              "IJ", "IO", "IR", "KO", "OF", "PF", "SM", "TF", "TA", "TO", "TD"};
+    for (const char* known : kKnownCodes) {
+        m_bRecognised = m_bRecognised || code == known;
+    }
     if (code == "FS") {
         GerberFormatStamentAnalyst(block);
     } else if (code == "AS") {

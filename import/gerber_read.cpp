@@ -134,6 +134,24 @@ ClipperLib::Paths Translated(const ClipperLib::Paths& area, double dx, double dy
     return out;
 }
 
+// A data block as a Gerber writer makes it: code letters, numbers and the
+// closing "*", with at least one digit.
+bool IsWellFormedBlock(std::string_view block) {
+    static constexpr std::string_view kAllowed = "0123456789+-. \tGXYIJDM";
+    if (block.empty() || block.back() != '*') {
+        return false;
+    }
+    block.remove_suffix(1);
+    bool digit = false;
+    for (char c : block) {
+        if (kAllowed.find(c) == std::string_view::npos) {
+            return false;
+        }
+        digit = digit || (c >= '0' && c <= '9');
+    }
+    return digit;
+}
+
 void AppendPoint(std::vector<tagPOINTF>& pts, tagPOINTF p) {
     if (pts.empty() || std::fabs(pts.back().x - p.x) > 1e-6f || std::fabs(pts.back().y - p.y) > 1e-6f) {
         pts.push_back(p);
@@ -166,10 +184,21 @@ bool CParseGerber::ParseFile(const char* path, CGroupShape* group, int& lineCoun
     // About one data block per "*".
     m_blockEstimate = static_cast<size_t>(std::count(text.begin(), text.end(), '*'));
     int polarity = LAYER_DARK;
+    BeginDiagnostics();
     lineCount = ForEachLine(text, [&](std::string_view line) { ProcessLine(line, false, polarity); });
     if (m_bCollectingMacro) {
         // The file ended inside a macro: keep what was collected.
         FinishMacro();
+    }
+    if (!m_bRecognised) {
+        // Nothing in it is Gerber (an empty file, or one of another kind):
+        // a failure, not an empty image, and no aperture file is asked for.
+        Console("no Gerber data in the file, line count:", lineCount);
+        EndDiagnostics();
+        ResetState();
+        m_flash = nullptr;
+        m_pointFlash.reset();
+        return false;
     }
 
     if (!m_bApertureDefined) {
@@ -188,6 +217,7 @@ bool CParseGerber::ParseFile(const char* path, CGroupShape* group, int& lineCoun
     m_flash = nullptr;
     m_pointFlash.reset();
     Console("line count:", lineCount);
+    EndDiagnostics();
     return true;
 }
 
@@ -210,6 +240,7 @@ void CParseGerber::ResetState() {
     m_vStepRepeats.clear();
     m_nCurrentStepRepeat = -1;
     m_bApertureDefined = false;
+    m_bRecognised = false;
     m_bInch = false;
     m_result.clear();
     m_apertureCache.clear();
@@ -349,7 +380,9 @@ void CParseGerber::ParseDataBlock(std::string_view line, int polarity) {
                 const size_t digits = std::min<size_t>(two ? 2 : 1, line.size() - i - 1);
                 const int g = static_cast<int>(ParseLong(line.substr(i + 1, digits)));
                 if (g == 4) {
-                    return;  // a comment
+                    // A comment; one in the written form counts as Gerber.
+                    m_bRecognised = m_bRecognised || (i == 0 && line.substr(0, 3) == "G04" && line.back() == '*');
+                    return;
                 }
                 if (block.nGCode >= 0) {
                     leading.push_back(block.nGCode);
@@ -390,6 +423,7 @@ void CParseGerber::ParseDataBlock(std::string_view line, int polarity) {
                     alone.nStepRepeat = block.nStepRepeat;
                     content.push_back(std::move(alone));
                 }
+                m_bRecognised = m_bRecognised || IsWellFormedBlock(line.substr(0, i + 1));
                 content.push_back(std::move(block));
                 return;
             }
@@ -492,9 +526,8 @@ void CParseGerber::RepeatBlock() {
         return;
     }
     if (m_srCopies + copies > m_nMaxRepeatedShapes) {
-        // Not a silent cut: the block stays single and both the console and
-        // the run log say so.
-        Console("Step and repeat makes too many shapes; the block is kept once:", static_cast<long long>(copies));
+        // Not a silent cut: the block stays single and the run log says so
+        // (whatever the limit on the file's other diagnostics).
         RunLog::Instance(nullptr)->WriteFormat(L"Gerber: step and repeat of %u shapes %d x %d refused (more than %u)",
                                               static_cast<unsigned>(count), sr.nX, sr.nY,
                                               static_cast<unsigned>(m_nMaxRepeatedShapes));

@@ -48,6 +48,28 @@ std::vector<std::string_view> SplitNumbers(std::string_view text) {
     return out;
 }
 
+// Whether a command is plotter text: mnemonics of two capitals, each with
+// its numbers only, and at least one the plotter reads (IN, PU, PD, PA or
+// SP). A file without one such command is not a plot.
+bool IsPlotterCommand(std::string_view text) {
+    const auto numeric = [](char c) {
+        return (c >= '0' && c <= '9') || c == ',' || c == '-' || c == '+' || c == '.' || IsBlank(c);
+    };
+    const auto capital = [](char c) { return c >= 'A' && c <= 'Z'; };
+    size_t i = 0;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    bool known = false;
+    if (i == text.size()) return false;
+    while (i < text.size()) {
+        if (i + 1 >= text.size() || !capital(text[i]) || !capital(text[i + 1])) return false;
+        const std::string_view name = text.substr(i, 2);
+        known = known || name == "IN" || name == "PU" || name == "PD" || name == "PA" || name == "SP";
+        i += 2;
+        while (i < text.size() && numeric(text[i])) ++i;
+    }
+    return known;
+}
+
 // Follows the pen through the commands of one plot and collects the lines
 // it draws.
 class PltLineCollector {
@@ -195,10 +217,19 @@ bool CParsePlt::ParserPltFile(const CString& path, CGroupShape* group) {
     const size_t before = target.size();
     PltLineCollector collector(target);
     std::string command;
-    while (std::getline(in, command, ';')) collector.Command(command.c_str(), DigitalPos(command.c_str()));
+    bool recognised = false;
+    while (std::getline(in, command, ';')) {
+        recognised = recognised || IsPlotterCommand(command);
+        collector.Command(command.c_str(), DigitalPos(command.c_str()));
+    }
     collector.Finish();
-    if (target.size() != before) group->InvalidateGeometry();
-
     m_strPath = path;
+    if (!recognised) {
+        // Not a plot (random bytes, a file of another kind): whatever the
+        // pen commands found in it drew is no drawing.
+        target.resize(before);
+        return false;
+    }
+    if (target.size() != before) group->InvalidateGeometry();
     return !target.empty();
 }

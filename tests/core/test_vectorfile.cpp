@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -13,7 +16,9 @@
 #include "compose/group.h"
 #include "core/bezier.h"
 #include "core/polyline.h"
+#include "core/runlog.h"
 #include "core/vectorfile.h"
+#include "support/shape_support.h"
 #include "win32/windows.h"
 
 namespace {
@@ -141,4 +146,70 @@ TEST(VectorFile, DispatchByExtensionAndCentring) {
     out = sentinel;
     EXPECT_FALSE(LoadVectorFileCore(broken.Wide().c_str(), &out, true));
     EXPECT_EQ(out, nullptr);
+}
+
+TEST(VectorFile, FilesWithNothingReadableFailAndNothingReachesStdout) {
+    testsupport::HostScope host;
+    RunLog* log = RunLog::Instance(nullptr);
+    const CString savedFolder = log->GetLogFolder();
+    const std::filesystem::path logDir =
+        std::filesystem::temp_directory_path() / ("morvik_vf_log_" + std::to_string(getpid()));
+    log->SetLogFolder(CString((Utf8ToWide(logDir.string()) + L"/").c_str()));
+    const auto logText = [&] {
+        std::string all;
+        if (!std::filesystem::exists(logDir)) return all;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(logDir)) {
+            if (!e.is_regular_file()) continue;
+            std::ifstream in(e.path(), std::ios::binary);
+            all.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        return all;
+    };
+    const auto bytesOf = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+
+    std::mt19937 rng(20261209);
+    for (const char* ext : {".dxf", ".gbr", ".ai", ".plt", ".svg", ".GTL"}) {
+        for (int k = 0; k < 3; ++k) {
+            std::string content;  // k = 0: an empty file
+            if (k > 0) {
+                content.resize(64 * 1024);
+                for (char& c : content) c = static_cast<char>(rng());
+            }
+            TempFile file(std::string("noise") + std::to_string(k) + ext, content);
+            CBaseShape* out = nullptr;
+            testing::internal::CaptureStdout();
+            const bool ok = LoadVectorFileCore(file.Wide().c_str(), &out, true);
+            EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << ext << k;
+            EXPECT_FALSE(ok) << ext << k;
+            // What is handed over on a failure is at most an empty group.
+            if (out != nullptr) {
+                EXPECT_EQ(out->GetShapeKind(), SHAPE_GROUP);
+                EXPECT_TRUE(out->GetChildren().empty()) << ext << k;
+            }
+            Free(out);
+            EXPECT_EQ(bytesOf(file.path), content) << ext << k;
+        }
+    }
+    // The noise logs its complaints, a bounded number of lines per file.
+    size_t gerberLines = 0;
+    const std::string logged = logText();
+    for (size_t at = logged.find("Gerber: "); at != std::string::npos; at = logged.find("Gerber: ", at + 1)) ++gerberLines;
+    EXPECT_GT(gerberLines, 6u);
+    EXPECT_LE(gerberLines, 6u * 66u);
+
+    // A real Gerber file reads and tells its line count to the run log only.
+    TempFile board("board.gbr", "%FSLAX24Y24*%\n%MOMM*%\n%ADD10C,0.5*%\nD10*\nX10000Y20000D03*\nM02*\n");
+    CBaseShape* out = nullptr;
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(LoadVectorFileCore(board.Wide().c_str(), &out, false));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->GetChildren().size(), 1u);
+    Free(out);
+    EXPECT_NE(logText().find("line count:6"), std::string::npos);
+    log->SetLogFolder(savedFolder);
+    std::filesystem::remove_all(logDir);
 }

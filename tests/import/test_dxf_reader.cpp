@@ -287,6 +287,7 @@ TEST(DxfReader, RefusedAndDamagedFilesFailCleanly) {
     scope.host->ClearRecords();
     {
         Read("0\n", 0);  // too short to tell its encoding
+        Read("999\nempty\n  0\r\nEOF\r\n", 1);  // an empty drawing is one
         CParserDxfFile reader;
         EXPECT_EQ(reader.ParserDxf("/nonexistent/dir/x.dxf"), 0);
         EXPECT_EQ(reader.ParserDxf(nullptr), 0);
@@ -309,7 +310,8 @@ TEST(DxfReader, RefusedAndDamagedFilesFailCleanly) {
         EXPECT_EQ(lines.size(), 1u) << cut;
         EXPECT_TRUE(arcs.empty()) << cut;
     }
-    // Garbage numbers read as 0; binary noise yields nothing.
+    // Garbage numbers read as 0; binary noise is no drawing: it fails,
+    // quietly, with nothing read.
     {
         auto r = Read(Drawing(Pairs({{0, "POINT"}, {10, "abc"}, {20, "1e999"}}) +
                               Pairs({{0, "POINT"}, {10, "nan"}, {20, " +2.5e1xyz"}})));
@@ -322,7 +324,7 @@ TEST(DxfReader, RefusedAndDamagedFilesFailCleanly) {
     {
         std::string noise;
         for (int i = 0; i < 4096; ++i) noise += static_cast<char>((i * 7919 + 13) % 251 + 1);
-        auto r = Read(noise);
+        auto r = Read(noise, 0);
         std::vector<tagLine> lines;
         r->GetVecLine(lines);
         EXPECT_TRUE(lines.empty());

@@ -6,8 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <string>
 
+#include "core/morvik.h"
 #include "win32/windows.h"
 
 namespace {
@@ -167,6 +171,48 @@ TEST_F(Win32File, FullDiskShowsAsShortFailedWrite) {
     EXPECT_LT(written, sizeof block);
     EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
     CloseHandle(h);
+}
+
+// The library's whole-file reads go to the end of the file, whatever size
+// it reports: files of /proc report 0 and may be larger than the first
+// buffer. The file system, read by the standard
+// library, is the oracle.
+TEST_F(Win32File, LibraryReadsWholeFilesToTheEnd) {
+    const auto expected = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    std::mt19937 rng(77);
+    std::string noise(9001, '\0');
+    for (char& c : noise) c = static_cast<char>(rng());
+    ASSERT_TRUE(WriteAll(Path("noise.bin"), noise));
+
+    for (bool wide : {false, true}) {
+        const auto read = [wide](const std::string& path, std::string& out) {
+            void* buf = nullptr;
+            DWORD size = 0;
+            const std::wstring wpath = Utf8ToWide(path);
+            if (!(wide ? ReadFileW(wpath.c_str(), &buf, &size) : ReadFileA(path.c_str(), &buf, &size))) return false;
+            out.assign(static_cast<const char*>(buf), size);
+            const bool terminated = static_cast<const char*>(buf)[size] == 0;
+            delete[] static_cast<char*>(buf);
+            return terminated;
+        };
+        std::string got;
+        for (const std::string& path : {std::string("/proc/version"), std::string("/proc/self/mountinfo"), Path("noise.bin")}) {
+            ASSERT_TRUE(read(path, got)) << path;
+            EXPECT_EQ(got, expected(path)) << path << wide;
+            EXPECT_FALSE(got.empty()) << path;
+        }
+        // Its numbers change from read to read; its first line does not.
+        ASSERT_TRUE(read("/proc/self/status", got));
+        EXPECT_GT(got.size(), 200u);
+        EXPECT_EQ(got.substr(0, got.find('\n')), expected("/proc/self/status").substr(0, got.find('\n')));
+        // Many pages, read piece by piece; its first line is fixed too.
+        ASSERT_TRUE(read("/proc/self/smaps", got));
+        EXPECT_GT(got.size(), 8192u);
+        EXPECT_EQ(got.substr(0, got.find('\n')), expected("/proc/self/smaps").substr(0, got.find('\n')));
+    }
 }
 
 TEST(Win32Module, ExecutablePathAndOverride) {
