@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,19 @@ constexpr float kSelectTolerance = 2.0f;
 constexpr float kDetailStep[CPolyLine::kDetailLevels] = {1.0f, 0.5f, 0.2f, 0.1f, 0.05f, 0.02f};
 
 bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// The edits and the file reader refuse points that are not finite; one put
+// into arrPoint directly is still left out of the bounds and every export.
+bool AllPointsFinite(const std::vector<tagPOINTF>& points) { return std::all_of(points.begin(), points.end(), Finite); }
+
+Gdiplus::RectF FiniteBounds(const std::vector<tagPOINTF>& points) {
+    if (AllPointsFinite(points)) {
+        return CBaseShape::CalculateRectangle(points);
+    }
+    std::vector<tagPOINTF> kept;
+    std::copy_if(points.begin(), points.end(), std::back_inserter(kept), Finite);
+    return CBaseShape::CalculateRectangle(kept);
+}
 
 void DrawSegments(Gdiplus::Graphics& g, const Gdiplus::Pen& pen, const std::vector<Gdiplus::PointF>& dev, float dx,
                   float dy) {
@@ -212,9 +226,12 @@ int CPolyLine::ExportXmlToBuff(tagXmlBuff& buff) {
     const std::wstring name = XmlEscape(std::wstring(GetCaption().GetString()));
     line.Format(L"<PolyLine Name=\"%s\">", name.c_str());
     buff.WriteToFile(line);
-    line.Format(L"<Point nSize=\"%d\">", static_cast<int>(arrPoint.size()));
+    line.Format(L"<Point nSize=\"%d\">", static_cast<int>(std::count_if(arrPoint.begin(), arrPoint.end(), Finite)));
     buff.WriteToFile(line);
     for (const tagPOINTF& p : arrPoint) {
+        if (!Finite(p)) {
+            continue;
+        }
         line.Format(L"<P x=\"%.3f\" y=\"%.3f\" z=\"%.3f\"/>", static_cast<double>(p.x), static_cast<double>(p.y),
                     0.0);
         buff.WriteToFile(line);
@@ -225,12 +242,18 @@ int CPolyLine::ExportXmlToBuff(tagXmlBuff& buff) {
 }
 
 int CPolyLine::ExportGCodeToBuff(GCodeContext& ctx) {
-    if (arrPoint.empty()) {
-        return 0;
-    }
-    ctx.MoveTo(arrPoint[0].x, arrPoint[0].y, 0.0f);
-    for (size_t i = 1; i < arrPoint.size(); ++i) {
-        ctx.LineTo(arrPoint[i].x, arrPoint[i].y, 0.0f);
+    // A point that is not finite breaks the path: the next finite point is
+    // reached with a rapid move, as the mark data breaks there too.
+    bool down = false;
+    for (const tagPOINTF& p : arrPoint) {
+        if (!Finite(p)) {
+            down = false;
+        } else if (down) {
+            ctx.LineTo(p.x, p.y, 0.0f);
+        } else {
+            ctx.MoveTo(p.x, p.y, 0.0f);
+            down = true;
+        }
     }
     return 0;
 }
@@ -479,7 +502,7 @@ int CPolyLine::IsInClientRectF() {
     }
     Gdiplus::RectF client;
     m_pView->GetClientRectF(client);
-    const Gdiplus::RectF r = CalculateRectangle(arrPoint);
+    const Gdiplus::RectF r = FiniteBounds(arrPoint);
     if (PtInRectFBorder(r.X, r.Y, client, false) && PtInRectFBorder(r.X + r.Width, r.Y - r.Height, client, false)) {
         return 1;
     }
@@ -487,7 +510,7 @@ int CPolyLine::IsInClientRectF() {
 }
 
 int CPolyLine::GetRectangle(Gdiplus::RectF& rect) {
-    rect = CalculateRectangle(arrPoint);
+    rect = FiniteBounds(arrPoint);
     SetShapeRect(rect);
     SetRectValid(true);
     return 0;

@@ -105,6 +105,10 @@ private:
     // Refuses an edit while the loop path is computed: shows the text and
     // answers true.
     bool RefuseWhileComputing(const wchar_t* text);
+    // True when map keeps every point of the spiral and of the loop path
+    // finite in float (and the build map finite): a transform is refused
+    // whole otherwise.
+    bool KeepsFinite(const AffineMap& map) const;
     UINT RunLoop();
 
     // The single spiral before any reversal: where the loop path starts.

@@ -182,8 +182,11 @@ TEST(ScrewLine, BadInputIsRefusedWithoutChange) {
     const std::vector<std::wstring> texts = host.Texts();
     ASSERT_EQ(texts.size(), 9u);
     EXPECT_EQ(texts[0], L"The spiral cannot be drawn: it has no rectangle and no points.");
+    // A gap that is not a positive number is named as the setting at fault.
     for (size_t i = 1; i < texts.size(); ++i)
-        EXPECT_EQ(texts[i], L"The spiral cannot be created: its rectangle is too small.");
+        EXPECT_EQ(texts[i], i >= 4 && i <= 6 ? L"The spiral cannot be created: its gap is not a positive finite number."
+                                             : L"The spiral cannot be created: its rectangle is too small.")
+            << i;
     EXPECT_EQ(s.arrPoint.size(), count);
     EXPECT_FALSE(s.IsLoopComputing());
     SCREW_PAR stored;
