@@ -105,23 +105,24 @@ const std::vector<tagPOINTF>& CPolyLine::GetDetail(int level) {
         arrDetail.resize(kDetailLevels);
     }
     std::vector<tagPOINTF>& detail = arrDetail[level];
+    const std::vector<tagPOINTF>& source = DrawnPoints();
     // A copy built from another number of points no longer shows this
     // polyline (points were appended or removed since): build it again.
-    if (!detail.empty() && m_detailSource[level] == arrPoint.size()) {
+    if (!detail.empty() && m_detailSource[level] == source.size()) {
         return detail;
     }
     detail.clear();
-    m_detailSource[level] = arrPoint.size();
-    if (arrPoint.empty()) {
+    m_detailSource[level] = source.size();
+    if (source.empty()) {
         return detail;
     }
     const float step = kDetailStep[level];
 
     // Keep a point only when it lies more than one step (mean of the two
     // coordinate differences) from the last point kept.
-    detail.push_back(arrPoint.front());
-    tagPOINTF last = arrPoint.front();
-    for (const tagPOINTF& p : arrPoint) {
+    detail.push_back(source.front());
+    tagPOINTF last = source.front();
+    for (const tagPOINTF& p : source) {
         const float mean = (std::fabs(p.x - last.x) + std::fabs(p.y - last.y)) / 2.0f;
         if (mean > step) {
             detail.push_back(p);
@@ -142,8 +143,9 @@ float CPolyLine::ViewZoom() const {
 }
 
 const std::vector<tagPOINTF>& CPolyLine::PointsForDisplay() {
-    if (arrPoint.size() <= kDetailThreshold) {
-        return arrPoint;
+    const std::vector<tagPOINTF>& drawn = DrawnPoints();
+    if (drawn.size() <= kDetailThreshold) {
+        return drawn;
     }
     int level = 0;
     float step = 1.0f;
@@ -245,7 +247,7 @@ int CPolyLine::ExportGCodeToBuff(GCodeContext& ctx) {
     // A point that is not finite breaks the path: the next finite point is
     // reached with a rapid move, as the mark data breaks there too.
     bool down = false;
-    for (const tagPOINTF& p : arrPoint) {
+    for (const tagPOINTF& p : DrawnPoints()) {
         if (!Finite(p)) {
             down = false;
         } else if (down) {
@@ -307,9 +309,10 @@ int CPolyLine::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>&, DWO
     if (arrow != 0) {
         SetPenArrow(g, &pen);
     }
+    const std::vector<tagPOINTF>& drawn = DrawnPoints();
     std::vector<Gdiplus::PointF> pts;
-    pts.reserve(arrPoint.size());
-    for (const tagPOINTF& p : arrPoint) {
+    pts.reserve(drawn.size());
+    for (const tagPOINTF& p : drawn) {
         pts.emplace_back(p.x, p.y);
     }
     DrawSegments(*g, pen, pts, dx, dy);
@@ -358,9 +361,10 @@ int CPolyLine::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, float
     }
     Gdiplus::Graphics g(dc);
     Gdiplus::Pen pen(Gdiplus::Color::FromCOLORREF(color), 0.0f);
-    std::vector<Gdiplus::PointF> dev(arrPoint.size());
-    for (size_t i = 0; i < arrPoint.size(); ++i) {
-        wnd->LP2DP(arrPoint[i], dev[i], mode);
+    const std::vector<tagPOINTF>& drawn = DrawnPoints();
+    std::vector<Gdiplus::PointF> dev(drawn.size());
+    for (size_t i = 0; i < drawn.size(); ++i) {
+        wnd->LP2DP(drawn[i], dev[i], mode);
     }
     DrawSegments(g, pen, dev, dx, dy);
     return 0;

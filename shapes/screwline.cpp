@@ -721,6 +721,16 @@ int CScrewLine::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float) {
     return 0;
 }
 
+const std::vector<tagPOINTF>& CScrewLine::DrawnPoints() {
+    return LoopMode() && !IsLoopComputing() ? arrLoopPoint : arrPoint;
+}
+
+int CScrewLine::ExportGCodeToBuff(GCodeContext& ctx) {
+    // The export waits for the loop path, as the mark data does.
+    WaitForLoopPath();
+    return CPolyLine::ExportGCodeToBuff(ctx);
+}
+
 bool CScrewLine::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
     // Wait before the shape's event is taken, so a long computation does not
     // hold the lock; the polyline's scheme then flattens through this class.
