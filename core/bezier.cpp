@@ -35,6 +35,17 @@ double WrapAngle(double x) {
 
 bool IsFinite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
+bool SegmentFinite(const BEZIER_4POINTF_DRAW& seg) {
+    return IsFinite(seg.p1) && IsFinite(seg.p2) && IsFinite(seg.p3) && IsFinite(seg.p4);
+}
+
+// Points that are not finite never reach the scanner or a bounding box;
+// only a curve whose segments were set directly can have them.
+void DropNonFinite(std::vector<tagPOINTF>& points) {
+    points.erase(std::remove_if(points.begin(), points.end(), [](tagPOINTF p) { return !IsFinite(p); }),
+                 points.end());
+}
+
 tagPOINTF OnCircle(double cx, double cy, double r, double angle) {
     return {static_cast<float>(cx + r * std::cos(angle)), static_cast<float>(cy + r * std::sin(angle))};
 }
@@ -74,7 +85,18 @@ void CBezierCurve::UpdatePropsValue() {
 void CBezierCurve::RestoreAfterRead() {
     arrSegment.reserve(arrSegment.size() + arrPointf.size());
     for (const BEZIER_4POINTF& saved : arrPointf) {
-        arrSegment.push_back(saved.ToDraw());
+        BEZIER_4POINTF_DRAW seg = saved.ToDraw();
+        // A segment with a point that is not a number is not taken in: it
+        // would reach the scanner. An arc span whose arc points are not
+        // finite keeps its cubic and stops being an arc.
+        if (!SegmentFinite(seg)) {
+            continue;
+        }
+        if (seg.LineType == 2 &&
+            (!IsFinite(seg.ArcStartPoint) || !IsFinite(seg.ArcEndPoint) || !IsFinite(seg.ArcCenterPoint))) {
+            seg.LineType = 0;
+        }
+        arrSegment.push_back(seg);
     }
     arrPointf.clear();
     InvalidateGeometry();
@@ -124,7 +146,10 @@ CBaseShape* CBezierCurve::Clone() {
 int CBezierCurve::ExportXmlToBuff(tagXmlBuff& buff) {
     CString line;
     const std::wstring name = XmlEscape(std::wstring(GetCaption().GetString()));
-    line.Format(L"<BezierCurve Name=\"%s\" nSize=\"%d\">", name.c_str(), static_cast<int>(arrSegment.size()));
+    // A segment set directly with a point that is not finite is left out:
+    // no export prints nan or inf.
+    const int count = static_cast<int>(std::count_if(arrSegment.begin(), arrSegment.end(), SegmentFinite));
+    line.Format(L"<BezierCurve Name=\"%s\" nSize=\"%d\">", name.c_str(), count);
     buff.WriteToFile(line.GetString());
     static const wchar_t* const kPointFormats[4] = {
         L"<P1 x=\"%.3f\" y=\"%.3f\" z=\"%.3f\"/>",
@@ -132,9 +157,12 @@ int CBezierCurve::ExportXmlToBuff(tagXmlBuff& buff) {
         L"<P3 x=\"%.3f\" y=\"%.3f\" z=\"%.3f\"/>",
         L"<P4 x=\"%.3f\" y=\"%.3f\" z=\"%.3f\"/>",
     };
-    for (size_t i = 0; i < arrSegment.size(); ++i) {
-        const BEZIER_4POINTF_DRAW& seg = arrSegment[i];
-        line.Format(L"<Bezier id=\"%d\">", static_cast<int>(i));
+    int id = 0;
+    for (const BEZIER_4POINTF_DRAW& seg : arrSegment) {
+        if (!SegmentFinite(seg)) {
+            continue;
+        }
+        line.Format(L"<Bezier id=\"%d\">", id++);
         buff.WriteToFile(line.GetString());
         const tagPOINTF pts[4] = {seg.p1, seg.p2, seg.p3, seg.p4};
         for (int k = 0; k < 4; ++k) {
@@ -283,32 +311,51 @@ int CBezierCurve::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centr
 // ---- transforms ------------------------------------------------------------
 
 template <class F>
-void CBezierCurve::TransformPoints(F&& f) {
-    for (BEZIER_4POINTF_DRAW& seg : arrSegment) {
+bool CBezierCurve::TransformAll(const AffineMap& map, F&& f, bool keepsCircles) {
+    // A transform that would take any point out of the float numbers (a
+    // number that is not one, a fixed point that is not finite, an
+    // overflow) is refused whole: a NaN in mark data drives the scanner to
+    // an undefined place. The arc points count where the arc stays one.
+    std::vector<tagPOINTF> touched;
+    touched.reserve(arrSegment.size() * 7);
+    for (const BEZIER_4POINTF_DRAW& seg : arrSegment) {
+        touched.insert(touched.end(), {seg.p1, seg.p2, seg.p3, seg.p4});
+        if (seg.LineType == 2 && keepsCircles) {
+            touched.insert(touched.end(), {seg.ArcStartPoint, seg.ArcEndPoint, seg.ArcCenterPoint});
+        }
+    }
+    if (!geom::MapsFinite(map, touched)) {
+        return false;
+    }
+    std::vector<BEZIER_4POINTF_DRAW> moved = arrSegment;
+    for (BEZIER_4POINTF_DRAW& seg : moved) {
         seg.p1 = f(seg.p1);
         seg.p2 = f(seg.p2);
         seg.p3 = f(seg.p3);
         seg.p4 = f(seg.p4);
-    }
-}
-
-template <class F>
-void CBezierCurve::TransformArcs(F&& f, bool keepsCircles) {
-    // The arc points describe where an arc span lies; left behind they
-    // would make the next arc edit rebuild the arc at its old place.
-    for (BEZIER_4POINTF_DRAW& seg : arrSegment) {
+        if (!geom::Finite(seg.p1) || !geom::Finite(seg.p2) || !geom::Finite(seg.p3) || !geom::Finite(seg.p4)) {
+            return false;
+        }
         if (seg.LineType != 2) {
             continue;
         }
+        // The arc points describe where an arc span lies; left behind they
+        // would make the next arc edit rebuild the arc at its old place.
         if (keepsCircles) {
             seg.ArcStartPoint = f(seg.ArcStartPoint);
             seg.ArcEndPoint = f(seg.ArcEndPoint);
             seg.ArcCenterPoint = f(seg.ArcCenterPoint);
+            if (!geom::Finite(seg.ArcStartPoint) || !geom::Finite(seg.ArcEndPoint) ||
+                !geom::Finite(seg.ArcCenterPoint)) {
+                return false;
+            }
         } else {
             // No longer a circular arc: keep the span as the cubic it is.
             seg.LineType = 0;
         }
     }
+    arrSegment.swap(moved);
+    return true;
 }
 
 int CBezierCurve::GetSnapPoint(std::vector<tagPOINTF>& points) {
@@ -320,9 +367,10 @@ int CBezierCurve::GetSnapPoint(std::vector<tagPOINTF>& points) {
 }
 
 int CBezierCurve::Move(float dx, float dy) {
-    auto f = [dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; };
-    TransformPoints(f);
-    TransformArcs(f, true);
+    if (!TransformAll(
+            AffineMap::Move(dx, dy), [dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; }, true)) {
+        return 0;
+    }
     CBaseShape::Move(dx, dy);
     LockShape();
     m_markCache.Clear();
@@ -332,20 +380,21 @@ int CBezierCurve::Move(float dx, float dy) {
 
 int CBezierCurve::Rotate(double angle, tagPOINTF centre) {
     const PointRotator turn(centre, angle);
-    auto f = [&](tagPOINTF p) { return turn(p); };
-    TransformPoints(f);
-    TransformArcs(f, true);
+    if (!TransformAll(AffineMap::Rotate(angle, centre), [&](tagPOINTF p) { return turn(p); }, true)) {
+        return 0;
+    }
     CBaseShape::Rotate(angle, centre);
     return 0;
 }
 
 int CBezierCurve::Zoom(tagPOINTF fixed, double sx, double sy) {
-    auto f = [&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); };
-    TransformPoints(f);
     const double ax = std::fabs(sx);
     const double ay = std::fabs(sy);
     const bool uniform = ax > 0 && std::fabs(ax - ay) <= 1e-12 * ax;
-    TransformArcs(f, uniform);
+    if (!TransformAll(
+            AffineMap::Zoom(sx, sy, fixed), [&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); }, uniform)) {
+        return 0;
+    }
     // The base part marks the rectangle stale too: a zoomed curve must not
     // report its old bounds.
     CBaseShape::Zoom(fixed, sx, sy);
@@ -353,18 +402,20 @@ int CBezierCurve::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CBezierCurve::Slope(tagPOINTF fixed, double a, double b) {
-    auto f = [&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); };
-    TransformPoints(f);
-    TransformArcs(f, std::tan(a) == 0.0 && std::tan(b) == 0.0);
+    if (!TransformAll(
+            AffineMap::Slope(a, b, fixed), [&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); },
+            std::tan(a) == 0.0 && std::tan(b) == 0.0)) {
+        return 0;
+    }
     CBaseShape::Slope(fixed, a, b);
     return 0;
 }
 
 int CBezierCurve::Mirror(tagPOINTF fixed, int mode) {
-    if (mode >= 1 && mode <= 3) {
-        auto f = [&](tagPOINTF p) { return PointfMirror(p, fixed, mode); };
-        TransformPoints(f);
-        TransformArcs(f, true);
+    if (mode >= 1 && mode <= 3 &&
+        !TransformAll(
+            AffineMap::Mirror(mode, fixed), [&](tagPOINTF p) { return PointfMirror(p, fixed, mode); }, true)) {
+        return 0;
     }
     // No base call: the base part's mirror state stays as it is.
     InvalidateGeometry();
@@ -396,6 +447,7 @@ int CBezierCurve::GetRectangle(Gdiplus::RectF& rect) {
     }
     std::vector<tagPOINTF> pts;
     GetFlattenPathPoints(pts, kRectTolerance);
+    DropNonFinite(pts);
     rect = CalculateRectangle(pts);
     SetRectValid(true);
     SetShapeRect(rect);
@@ -450,7 +502,7 @@ int CBezierCurve::GetFlattenPathLastPoint(tagPOINTF& point) {
 }
 
 bool CBezierCurve::GetMarkData(tagMarkDataPar& data, tagMarkCtlData* /*ctl*/) {
-    return MarkFlattenedPath(data, MarkEnding::kLeaveWithRect, IsReverseOrder());
+    return MarkFlattenedPath(data, MarkEnding::kLeaveWithRect, IsReverseOrder(), DropNonFinite);
 }
 
 int CBezierCurve::IsSelectedForRect(Gdiplus::RectF& rect) {

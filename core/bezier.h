@@ -15,6 +15,7 @@
 #include "halder/baseshape.h"
 
 class CCombineShape;
+struct AffineMap;
 // The node editor's change records (history/undo_records.h): a segment at a
 // position, and what one node edit added to and removed from a curve.
 struct stBezierPos;
@@ -81,7 +82,9 @@ public:
     // keep circles circles (unequal zoom factors, a slant) the spans become
     // plain cubic segments. Every transform marks the rectangle stale and
     // forces the next GetMarkData to rebuild; Move also empties the cached
-    // mark data.
+    // mark data. A transform with a number that is not finite, or one that
+    // would take a point beyond the float range, changes nothing (all
+    // return 0: the interface has no failure result here).
     int Move(float dx, float dy) override;
     int Rotate(double angle, tagPOINTF centre) override;
     int Zoom(tagPOINTF fixed, double sx, double sy) override;
@@ -333,13 +336,12 @@ private:
     std::vector<BEZIER_4POINTF_DRAW> m_editBase;
     int32_t m_editBaseClosed = 0;
 
-    // Applies f to the four points of every segment.
+    // Applies f to the four points of every segment and, while keepsCircles
+    // is set, to the arc points of every arc span (else arc spans become
+    // plain cubic segments). Refused whole, with nothing changed, when map
+    // (the same transform as f) or f takes any point out of finite floats.
     template <class F>
-    void TransformPoints(F&& f);
-    // Applies f to the arc points of every arc span, or, when keepsCircles
-    // is false, turns arc spans into plain cubic segments.
-    template <class F>
-    void TransformArcs(F&& f, bool keepsCircles);
+    bool TransformAll(const AffineMap& map, F&& f, bool keepsCircles);
     // Strokes every segment as one cubic; map turns a logical point into a
     // device point before the offset is added. store keeps the device points
     // in dev4P.

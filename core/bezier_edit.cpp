@@ -46,6 +46,8 @@ double DevDist(POINT a, POINT b) {
 
 using geom::Finite;
 
+bool SegmentFinite(const Segment& s) { return Finite(s.p1) && Finite(s.p2) && Finite(s.p3) && Finite(s.p4); }
+
 tagPOINTF Offset(tagPOINTF p, double dx, double dy) {
     return {static_cast<float>(p.x + dx), static_cast<float>(p.y + dy)};
 }
@@ -996,7 +998,8 @@ int CBezierCurve::CalculateDragLine(int drag, tagPOINTF p, double& dx, double& d
 int CBezierCurve::ModifyEditLine(int drag, tagPOINTF p) {
     const int n = static_cast<int>(arrSegment.size());
     const int i = drag - 1;
-    if (i < 0 || i >= n) {
+    if (i < 0 || i >= n || !Finite(p) || !SegmentFinite(segDrag) || !SegmentFinite(segDragPrev) ||
+        !SegmentFinite(segDragNext)) {
         return 0;
     }
     const Segment current = arrSegment[i];
@@ -1046,7 +1049,7 @@ int CBezierCurve::DoDrag(int count, const stBezierPos* positions) {
     }
     for (int i = 0; i < count; ++i) {
         const stBezierPos& pos = positions[i];
-        if (pos.nIndex >= 0 && pos.nIndex < static_cast<int>(arrSegment.size())) {
+        if (pos.nIndex >= 0 && pos.nIndex < static_cast<int>(arrSegment.size()) && SegmentFinite(pos.seg)) {
             arrSegment[pos.nIndex] = pos.seg;
         }
     }
@@ -1740,6 +1743,11 @@ int CBezierCurve::MoveLineInCurveEnd() {
 void CBezierCurve::AddDelPoint(int add, stBezierPos a, stBezierPos b, const tagPOINTF points[4]) {
     const int n = static_cast<int>(arrSegment.size());
     const int i = a.nIndex;
+    // A replayed record never brings in a point that is not finite.
+    if (!SegmentFinite(a.seg) || !SegmentFinite(b.seg) ||
+        (points != nullptr && !(Finite(points[0]) && Finite(points[1]) && Finite(points[2]) && Finite(points[3])))) {
+        return;
+    }
     if (add != 0) {
         if (i >= 0 && i + 1 <= n) {
             if (i != 0 && i != n - 1) {

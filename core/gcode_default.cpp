@@ -1,5 +1,6 @@
 #include "core/gcode_default.h"
 
+#include <cmath>
 #include <vector>
 
 #include "core/exportsink.h"
@@ -8,12 +9,20 @@
 int ExportFlattenedGCode(CBaseShape& shape, GCodeContext& ctx) {
     std::vector<tagPOINTF> pts;
     shape.GetFlattenPathPoints(pts, shape.GetSmoothRatio());
-    if (pts.empty()) {
-        return 0;
-    }
-    ctx.MoveTo(pts[0].x, pts[0].y, 0.0f);
-    for (size_t i = 1; i < pts.size(); ++i) {
-        ctx.LineTo(pts[i].x, pts[i].y, 0.0f);
+    // A point that is not finite is never written: the path breaks there and
+    // goes on with a rapid move to the next point that is.
+    bool down = false;
+    for (const tagPOINTF& p : pts) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+            down = false;
+            continue;
+        }
+        if (down) {
+            ctx.LineTo(p.x, p.y, 0.0f);
+        } else {
+            ctx.MoveTo(p.x, p.y, 0.0f);
+            down = true;
+        }
     }
     return 0;
 }

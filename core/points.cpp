@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "afx/cgeom.h"
@@ -90,6 +91,10 @@ CBaseShape* CPoints::Clone() {
 }
 
 int CPoints::ExportXmlToBuff(tagXmlBuff& buff) {
+    // No export prints nan or inf: a point that is not finite is not written.
+    if (!Finite(pointf)) {
+        return 0;
+    }
     CString line;
     const std::wstring name = XmlEscape(std::wstring(GetCaption().GetString()));
     line.Format(L"<Point Name=\"%s\" x=\"%.3f\" y=\"%.3f\" z=\"%.3f\"/>\r\n", name.c_str(),
@@ -195,17 +200,27 @@ int CPoints::Move(float dx, float dy) {
 }
 
 int CPoints::Rotate(double angle, tagPOINTF centre) {
-    Place(PointfRotate(pointf, centre, angle));
+    // Each map is checked in double first, so that a transform whose result
+    // would leave the float range is refused before it is computed.
+    if (geom::MapsFinite(AffineMap::Rotate(angle, centre), std::span<const tagPOINTF>(&pointf, 1))) {
+        Place(PointfRotate(pointf, centre, angle));
+    }
     return 0;
 }
 
 int CPoints::Zoom(tagPOINTF fixed, double sx, double sy) {
-    Place(PointfZoom(pointf, sx, sy, fixed));
+    const AffineMap map = AffineMap::Zoom(sx, sy, fixed);
+    if (geom::MapsFinite(map, std::span<const tagPOINTF>(&pointf, 1))) {
+        Place(PointfZoom(pointf, sx, sy, fixed));
+    }
     return 0;
 }
 
 int CPoints::Slope(tagPOINTF fixed, double a, double b) {
-    Place(PointfSlope(pointf, a, b, fixed));
+    const AffineMap map = AffineMap::Slope(a, b, fixed);
+    if (geom::MapsFinite(map, std::span<const tagPOINTF>(&pointf, 1))) {
+        Place(PointfSlope(pointf, a, b, fixed));
+    }
     return 0;
 }
 
@@ -213,7 +228,10 @@ int CPoints::Mirror(tagPOINTF fixed, int mode) {
     if (mode < 1 || mode > 3) {
         return 0;
     }
-    Place(PointfMirror(pointf, fixed, mode));
+    const AffineMap map = AffineMap::Mirror(mode, fixed);
+    if (geom::MapsFinite(map, std::span<const tagPOINTF>(&pointf, 1))) {
+        Place(PointfMirror(pointf, fixed, mode));
+    }
     return 0;
 }
 
@@ -235,7 +253,8 @@ int CPoints::IsInClientRectF() {
 }
 
 int CPoints::GetRectangle(Gdiplus::RectF& rect) {
-    rect = Gdiplus::RectF(pointf.x, pointf.y, kRectSide, kRectSide);
+    // A point set directly to something that is not finite has no place.
+    rect = Finite(pointf) ? Gdiplus::RectF(pointf.x, pointf.y, kRectSide, kRectSide) : Gdiplus::RectF();
     return 0;
 }
 
@@ -255,7 +274,9 @@ int CPoints::IsSelectedForRect(Gdiplus::RectF& rect) {
 // ---- flattening and mark data ---------------------------------------------------------
 
 int CPoints::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float) {
-    points.push_back(pointf);
+    if (Finite(pointf)) {
+        points.push_back(pointf);
+    }
     return 0;
 }
 

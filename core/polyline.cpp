@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,19 @@ constexpr float kSelectTolerance = 2.0f;
 constexpr float kDetailStep[CPolyLine::kDetailLevels] = {1.0f, 0.5f, 0.2f, 0.1f, 0.05f, 0.02f};
 
 bool Finite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// The edits and the file reader refuse points that are not finite; one put
+// into arrPoint directly is still left out of the bounds and every export.
+bool AllPointsFinite(const std::vector<tagPOINTF>& points) { return std::all_of(points.begin(), points.end(), Finite); }
+
+Gdiplus::RectF FiniteBounds(const std::vector<tagPOINTF>& points) {
+    if (AllPointsFinite(points)) {
+        return CBaseShape::CalculateRectangle(points);
+    }
+    std::vector<tagPOINTF> kept;
+    std::copy_if(points.begin(), points.end(), std::back_inserter(kept), Finite);
+    return CBaseShape::CalculateRectangle(kept);
+}
 
 void DrawSegments(Gdiplus::Graphics& g, const Gdiplus::Pen& pen, const std::vector<Gdiplus::PointF>& dev, float dx,
                   float dy) {
@@ -91,23 +105,24 @@ const std::vector<tagPOINTF>& CPolyLine::GetDetail(int level) {
         arrDetail.resize(kDetailLevels);
     }
     std::vector<tagPOINTF>& detail = arrDetail[level];
+    const std::vector<tagPOINTF>& source = DrawnPoints();
     // A copy built from another number of points no longer shows this
     // polyline (points were appended or removed since): build it again.
-    if (!detail.empty() && m_detailSource[level] == arrPoint.size()) {
+    if (!detail.empty() && m_detailSource[level] == source.size()) {
         return detail;
     }
     detail.clear();
-    m_detailSource[level] = arrPoint.size();
-    if (arrPoint.empty()) {
+    m_detailSource[level] = source.size();
+    if (source.empty()) {
         return detail;
     }
     const float step = kDetailStep[level];
 
     // Keep a point only when it lies more than one step (mean of the two
     // coordinate differences) from the last point kept.
-    detail.push_back(arrPoint.front());
-    tagPOINTF last = arrPoint.front();
-    for (const tagPOINTF& p : arrPoint) {
+    detail.push_back(source.front());
+    tagPOINTF last = source.front();
+    for (const tagPOINTF& p : source) {
         const float mean = (std::fabs(p.x - last.x) + std::fabs(p.y - last.y)) / 2.0f;
         if (mean > step) {
             detail.push_back(p);
@@ -128,8 +143,9 @@ float CPolyLine::ViewZoom() const {
 }
 
 const std::vector<tagPOINTF>& CPolyLine::PointsForDisplay() {
-    if (arrPoint.size() <= kDetailThreshold) {
-        return arrPoint;
+    const std::vector<tagPOINTF>& drawn = DrawnPoints();
+    if (drawn.size() <= kDetailThreshold) {
+        return drawn;
     }
     int level = 0;
     float step = 1.0f;
@@ -212,9 +228,12 @@ int CPolyLine::ExportXmlToBuff(tagXmlBuff& buff) {
     const std::wstring name = XmlEscape(std::wstring(GetCaption().GetString()));
     line.Format(L"<PolyLine Name=\"%s\">", name.c_str());
     buff.WriteToFile(line);
-    line.Format(L"<Point nSize=\"%d\">", static_cast<int>(arrPoint.size()));
+    line.Format(L"<Point nSize=\"%d\">", static_cast<int>(std::count_if(arrPoint.begin(), arrPoint.end(), Finite)));
     buff.WriteToFile(line);
     for (const tagPOINTF& p : arrPoint) {
+        if (!Finite(p)) {
+            continue;
+        }
         line.Format(L"<P x=\"%.3f\" y=\"%.3f\" z=\"%.3f\"/>", static_cast<double>(p.x), static_cast<double>(p.y),
                     0.0);
         buff.WriteToFile(line);
@@ -225,12 +244,18 @@ int CPolyLine::ExportXmlToBuff(tagXmlBuff& buff) {
 }
 
 int CPolyLine::ExportGCodeToBuff(GCodeContext& ctx) {
-    if (arrPoint.empty()) {
-        return 0;
-    }
-    ctx.MoveTo(arrPoint[0].x, arrPoint[0].y, 0.0f);
-    for (size_t i = 1; i < arrPoint.size(); ++i) {
-        ctx.LineTo(arrPoint[i].x, arrPoint[i].y, 0.0f);
+    // A point that is not finite breaks the path: the next finite point is
+    // reached with a rapid move, as the mark data breaks there too.
+    bool down = false;
+    for (const tagPOINTF& p : DrawnPoints()) {
+        if (!Finite(p)) {
+            down = false;
+        } else if (down) {
+            ctx.LineTo(p.x, p.y, 0.0f);
+        } else {
+            ctx.MoveTo(p.x, p.y, 0.0f);
+            down = true;
+        }
     }
     return 0;
 }
@@ -284,9 +309,10 @@ int CPolyLine::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>&, DWO
     if (arrow != 0) {
         SetPenArrow(g, &pen);
     }
+    const std::vector<tagPOINTF>& drawn = DrawnPoints();
     std::vector<Gdiplus::PointF> pts;
-    pts.reserve(arrPoint.size());
-    for (const tagPOINTF& p : arrPoint) {
+    pts.reserve(drawn.size());
+    for (const tagPOINTF& p : drawn) {
         pts.emplace_back(p.x, p.y);
     }
     DrawSegments(*g, pen, pts, dx, dy);
@@ -335,9 +361,10 @@ int CPolyLine::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, float
     }
     Gdiplus::Graphics g(dc);
     Gdiplus::Pen pen(Gdiplus::Color::FromCOLORREF(color), 0.0f);
-    std::vector<Gdiplus::PointF> dev(arrPoint.size());
-    for (size_t i = 0; i < arrPoint.size(); ++i) {
-        wnd->LP2DP(arrPoint[i], dev[i], mode);
+    const std::vector<tagPOINTF>& drawn = DrawnPoints();
+    std::vector<Gdiplus::PointF> dev(drawn.size());
+    for (size_t i = 0; i < drawn.size(); ++i) {
+        wnd->LP2DP(drawn[i], dev[i], mode);
     }
     DrawSegments(g, pen, dev, dx, dy);
     return 0;
@@ -479,7 +506,7 @@ int CPolyLine::IsInClientRectF() {
     }
     Gdiplus::RectF client;
     m_pView->GetClientRectF(client);
-    const Gdiplus::RectF r = CalculateRectangle(arrPoint);
+    const Gdiplus::RectF r = FiniteBounds(arrPoint);
     if (PtInRectFBorder(r.X, r.Y, client, false) && PtInRectFBorder(r.X + r.Width, r.Y - r.Height, client, false)) {
         return 1;
     }
@@ -487,7 +514,7 @@ int CPolyLine::IsInClientRectF() {
 }
 
 int CPolyLine::GetRectangle(Gdiplus::RectF& rect) {
-    rect = CalculateRectangle(arrPoint);
+    rect = FiniteBounds(arrPoint);
     SetShapeRect(rect);
     SetRectValid(true);
     return 0;

@@ -155,7 +155,8 @@ public:
 
     // 1 when closed: the last point then repeats the first.
     int bClosed = 0;
-    // Thinned copies of arrPoint, one per detail level, built on demand and
+    // Thinned copies of the drawn points (arrPoint unless a derived shape
+    // draws another path), one per detail level, built on demand and
     // transformed together with arrPoint; empty until the first is built.
     std::vector<std::vector<tagPOINTF>> arrDetail;
     // The polyline: segment i runs from point i-1 to point i.
@@ -166,6 +167,11 @@ public:
     std::vector<std::vector<tagPOINTF>> arrPointf;
     // Indices of the selected points.
     std::vector<int> arrSelectIndex;
+
+protected:
+    // The points that are drawn, previewed, hit-tested and exported as
+    // G-code: the polyline itself, or for a derived shape the path it marks.
+    virtual const std::vector<tagPOINTF>& DrawnPoints() { return arrPoint; }
 
 private:
     // Applies f to every point and every detail point; false, changing

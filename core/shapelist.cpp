@@ -32,6 +32,29 @@ bool IsNullGuid(const GUID& id) {
     return std::memcmp(&id, &kNull, sizeof id) == 0;
 }
 
+bool FinitePoint(const tagPOINTF& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// A control object read with numbers that are not finite: its anchor goes to
+// the origin (it is only where the editor shows the step) and a distance
+// that is not a number takes the class's default, so nothing that is not a
+// number is kept. The step itself stays in the list.
+void MendControl(CBaseShape* shape) {
+    auto* control = dynamic_cast<CControlShape*>(shape);
+    if (control == nullptr) return;
+    if (!FinitePoint(control->pointf)) control->pointf = tagPOINTF{};
+    if (auto* encoder = dynamic_cast<CEncoderDistance*>(shape)) {
+        // The constructor's default distance.
+        if (!std::isfinite(encoder->fDistance)) encoder->fDistance = 1000.0f;
+    }
+    if (auto* axis = dynamic_cast<CExeAxi*>(shape)) {
+        CCfgAxit cfg = axis->GetCfgAxi();
+        if (!std::isfinite(cfg.fMvDist)) {
+            cfg.fMvDist = CCfgAxit().fMvDist;
+            axis->SetCfgAxi(cfg);
+        }
+    }
+}
+
 bool EndsWithNoCase(const wchar_t* text, const wchar_t* tail) {
     const size_t n = std::wcslen(text);
     const size_t m = std::wcslen(tail);
@@ -278,6 +301,14 @@ void CVonnSriShapeList::Read(bool extended, SriFile* file) {
             shape->SetCaption(CString(shape->m_wstrCaption.c_str()));
         }
         RestoreShape(kind, shape);
+        MendControl(shape);
+        // A point shape whose point is not a number has nothing to mark: it
+        // is not taken in (it would reach the scanner).
+        if (kind == SHAPE_POINTS && !FinitePoint(static_cast<CPoints*>(shape)->pointf)) {
+            if (shape->GetCountNum() > 0) ShapeCounterOf(SHAPE_POINTS).GiveBack();
+            delete shape;
+            continue;
+        }
         m_pShapes->push_back(shape);
         IndexListed(std::prev(m_pShapes->end()));
     }

@@ -272,8 +272,12 @@ int CControlShape::Move(float dx, float dy) {
     if (!IsCtrlObjEnabled()) {
         return 0;
     }
-    pointf.x += dx;
-    pointf.y += dy;
+    // An anchor that is not finite cannot be drawn, picked or saved sanely.
+    const tagPOINTF moved{pointf.x + dx, pointf.y + dy};
+    if (!geom::Finite(moved)) {
+        return 0;
+    }
+    pointf = moved;
     InvalidateGeometry();
     return 0;
 }
@@ -282,7 +286,11 @@ int CControlShape::Mirror(tagPOINTF fixed, int mode) {
     if (!IsCtrlObjEnabled() || mode < 1 || mode > 3) {
         return 0;
     }
-    pointf = PointfMirror(pointf, fixed, mode);
+    const tagPOINTF mirrored = PointfMirror(pointf, fixed, mode);
+    if (!geom::Finite(mirrored)) {
+        return 0;
+    }
+    pointf = mirrored;
     InvalidateGeometry();
     return 0;
 }
@@ -391,12 +399,20 @@ CDelayedTimer::CDelayedTimer() : CControlShape(IDI_CTRL_DELAYEDTIMER, kPickSmall
 }
 
 int CDelayedTimer::InitDelayTimer(tagPOINTF p) {
+    if (!geom::Finite(p)) {
+        return -1;
+    }
     pointf = p;
     InvalidateGeometry();
     return 0;
 }
 
 void CDelayedTimer::SetParam(int t) {
+    // A negative delay cannot be waited; stored unsigned it would become a
+    // wait of about 50 days. It is refused and the timer stays as it was.
+    if (t < 0) {
+        return;
+    }
     nTime = static_cast<unsigned int>(t);
     CString caption;
     caption.Format(L"%d ms", t);
@@ -449,12 +465,20 @@ CEncoderDistance::CEncoderDistance() : CControlShape(IDI_CTRL_ENCODERDISTANCE, k
 }
 
 int CEncoderDistance::InitDelayTimer(tagPOINTF p) {
+    if (!geom::Finite(p)) {
+        return -1;
+    }
     pointf = p;
     InvalidateGeometry();
     return 0;
 }
 
 void CEncoderDistance::SetParam(float d) {
+    // A distance that is not a number, infinite or negative cannot be
+    // travelled: refused, the object stays as it was.
+    if (!std::isfinite(d) || d < 0.0f) {
+        return;
+    }
     fDistance = d;
     CString caption;
     caption.Format(L"%.3fm", static_cast<double>(d) / 1000.0);
@@ -507,12 +531,20 @@ CExeAxi::CExeAxi() : CControlShape(IDI_CTRL_EXEAXI, kPickSmall) {
 }
 
 int CExeAxi::InitExeAxiPoint(tagPOINTF p) {
+    if (!geom::Finite(p)) {
+        return -1;
+    }
     pointf = p;
     InvalidateGeometry();
     return 0;
 }
 
 void CExeAxi::SetCfgAxi(const CCfgAxit& cfg) {
+    // An axis cannot move by a distance that is not finite, nor is there an
+    // axis with a negative number: such a configuration is refused whole.
+    if (!std::isfinite(cfg.fMvDist) || cfg.iUAxiID < 0) {
+        return;
+    }
     m_cfg = cfg;
     InvalidateGeometry();
 }
@@ -562,6 +594,9 @@ CInput::CInput() : CControlShape(IDI_CTRL_INPUT, kPickLarge), strTip(L"Wait IO i
 }
 
 int CInput::InitInput(tagPOINTF p) {
+    if (!geom::Finite(p)) {
+        return -1;
+    }
     pointf = p;
     InvalidateGeometry();
     return 0;
@@ -661,12 +696,20 @@ COutput::COutput() : CControlShape(IDI_CTRL_OUTPUT, kPickLarge) {
 }
 
 int COutput::InitOutput(tagPOINTF p) {
+    if (!geom::Finite(p)) {
+        return -1;
+    }
     pointf = p;
     InvalidateGeometry();
     return 0;
 }
 
 int COutput::SetProperties(int port, int signal, int signalWidth, int pulse, int pulseWidth) {
+    // Port -1 stands for no port; no other negative port, signal, pulse or
+    // width can be put out. Refused (1) with nothing changed.
+    if (port < -1 || signal < 0 || signalWidth < 0 || pulse < 0 || pulseWidth < 0) {
+        return 1;
+    }
     iOutPortNo = port;
     iSignal = signal;
     iSignalWidth = signalWidth;
@@ -707,8 +750,14 @@ void COutput::AddAllProp(bool extended) {
 CBaseShape* COutput::Clone() {
     auto* copy = new COutput();
     copy->InitOutput(pointf);
-    // Captions the copy with its own number and the port, as the others do.
-    copy->SetProperties(iOutPortNo, iSignal, iSignalWidth, iPulse, iPulseWidth);
+    // Captions the copy with its own number and the port, as the others do;
+    // the fields are copied as they are, whatever a file brought in.
+    copy->SetProperties(iOutPortNo < -1 ? -1 : iOutPortNo, 0, 0, 0, 0);
+    copy->iOutPortNo = iOutPortNo;
+    copy->iSignal = iSignal;
+    copy->iSignalWidth = iSignalWidth;
+    copy->iPulse = iPulse;
+    copy->iPulseWidth = iPulseWidth;
     copy->SetVisible(IsVisible());
     return copy;
 }

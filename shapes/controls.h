@@ -74,6 +74,7 @@ public:
     // part, nor does the colour.
     int Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode, int a, int b, float dx,
              float dy) override;                                         // 24
+    // Move and Mirror refuse a result that is not finite.
     int Move(float dx, float dy) override;                               // 30
     int Mirror(tagPOINTF fixed, int mode) override;                      // 34
     int IsInRect(Gdiplus::RectF& rect) override;                         // 38
@@ -116,9 +117,10 @@ class CDelayedTimer : public CControlShape {
 public:
     CDelayedTimer();
 
-    // Sets the anchor; returns 0.
+    // Sets the anchor; returns 0, or -1 (nothing changed) for a point that
+    // is not finite.
     int InitDelayTimer(tagPOINTF p);
-    // nTime = t; the caption becomes "t ms".
+    // nTime = t; the caption becomes "t ms". A negative t is refused.
     void SetParam(int t);
     // Nothing to restore after a shape-list read.
     void RestoreAfterRead() {}
@@ -143,9 +145,11 @@ class CEncoderDistance : public CControlShape {
 public:
     CEncoderDistance();
 
-    // Sets the anchor; returns 0.
+    // Sets the anchor; returns 0, or -1 (nothing changed) for a point that
+    // is not finite.
     int InitDelayTimer(tagPOINTF p);
-    // fDistance = d; the caption becomes d in metres, "%.3fm".
+    // fDistance = d; the caption becomes d in metres, "%.3fm". A d that is
+    // negative or not finite is refused.
     void SetParam(float d);
     float GetParam() const { return fDistance; }
     void RestoreAfterRead() {}
@@ -183,10 +187,12 @@ class CExeAxi : public CControlShape {
 public:
     CExeAxi();
 
-    // Sets the anchor; returns 0.
+    // Sets the anchor; returns 0, or -1 (nothing changed) for a point that
+    // is not finite.
     int InitExeAxiPoint(tagPOINTF p);
     CCfgAxit GetCfgAxi() const { return m_cfg; }
-    // Copies all five settings; the caption stays.
+    // Copies all five settings; the caption stays. Refused whole when the
+    // distance is not finite or the axis number negative.
     void SetCfgAxi(const CCfgAxit& cfg);
     void RestoreAfterRead() {}
 
@@ -212,7 +218,8 @@ public:
 
     CInput();
 
-    // Sets the anchor; returns 0.
+    // Sets the anchor; returns 0, or -1 (nothing changed) for a point that
+    // is not finite.
     int InitInput(tagPOINTF p);
     // Copies the 16 states in and returns 0; refuses (1, nothing changed) a
     // list whose first four entries are not all in 0..2, or no list.
@@ -250,10 +257,12 @@ class COutput : public CControlShape {
 public:
     COutput();
 
-    // Sets the anchor; returns 0.
+    // Sets the anchor; returns 0, or -1 (nothing changed) for a point that
+    // is not finite.
     int InitOutput(tagPOINTF p);
     // Stores the five values and re-captions ("name(port)", or the plain
-    // name and number for port -1); returns 0.
+    // name and number for port -1); returns 0. Returns 1 with nothing
+    // changed for a port below -1 or a negative signal, pulse or width.
     int SetProperties(int port, int signal, int signalWidth, int pulse, int pulseWidth);
     // The five values in the same argument order; returns 0.
     int GetProperties(int& port, int& signal, int& signalWidth, int& pulse, int& pulseWidth) const;

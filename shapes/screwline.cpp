@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <iterator>
+#include <span>
 #include <utility>
 
 #include "afx/message_box.h"
@@ -284,15 +286,24 @@ double LoopPass(PathBuilder& pb, const SCREW_PAR& par, double theta) {
 }
 
 // Whether the parameters can make a finite spiral at all: every gap in use
-// must be a positive number, or the spiral would never advance.
-bool ParamsUsable(const SCREW_PAR& p) {
-    if (!std::isfinite(p.m_fMinRadius) || !std::isfinite(p.m_fMinGap) || !(p.m_fMinGap > 0.0f)) {
-        return false;
+// must be a positive number, or the spiral would never advance. The message
+// names the first setting that cannot be used; null when all can.
+const wchar_t* UnusableSetting(const SCREW_PAR& p) {
+    if (!std::isfinite(p.m_fMinRadius)) {
+        return L"The spiral cannot be created: its start radius is not a finite number.";
+    }
+    if (!std::isfinite(p.m_fMinGap) || !(p.m_fMinGap > 0.0f)) {
+        return L"The spiral cannot be created: its gap is not a positive finite number.";
     }
     if (p.m_nType == 1 || p.m_nType == 2) {
-        return std::isfinite(p.m_fMaxGap) && std::isfinite(p.m_fGapStep);
+        if (!std::isfinite(p.m_fMaxGap)) {
+            return L"The spiral cannot be created: its largest gap is not a finite number.";
+        }
+        if (!std::isfinite(p.m_fGapStep)) {
+            return L"The spiral cannot be created: its gap step is not a finite number.";
+        }
     }
-    return true;
+    return nullptr;
 }
 
 bool RectUsable(const Gdiplus::RectF& r) {
@@ -396,6 +407,12 @@ void CScrewLine::SetParam(SCREW_PAR par, Gdiplus::RectF* rect) {
     // let a running computation finish before any of them changes.
     WaitForLoopPath();
 
+    // Settings that are not numbers are refused before they are kept: they
+    // would be saved with the shape and used by its next rebuild.
+    if (const wchar_t* unusable = UnusableSetting(par)) {
+        AfxMessageBox(unusable);
+        return;
+    }
     if (par.m_nType != 0 && par.m_fMaxGap <= par.m_fMinGap) {
         par.m_fMaxGap = par.m_fMinGap;
         par.m_nType = 0;
@@ -418,7 +435,7 @@ void CScrewLine::SetParam(SCREW_PAR par, Gdiplus::RectF* rect) {
     } else {
         GetRectangle(bounds);
     }
-    if (!RectUsable(bounds) || !ParamsUsable(par)) {
+    if (!RectUsable(bounds)) {
         ShowText("IDS_CREATE_SPIRAL_ERR");
         return;
     }
@@ -582,13 +599,16 @@ void CScrewLine::RestoreAfterRead() {
     // The file keeps the points, not the rectangle they were built in.
     m_bHasBuild = false;
     m_buildMap = AffineMap();
+    // A point that is not a number is not taken in: it would reach the
+    // scanner.
+    auto finite = [](const tagPOINTF& p) { return geom::Finite(p); };
     arrPoint.clear();
     for (const std::vector<tagPOINTF>& group : screwlinearrPointf) {
-        arrPoint.insert(arrPoint.end(), group.begin(), group.end());
+        std::copy_if(group.begin(), group.end(), std::back_inserter(arrPoint), finite);
     }
     arrLoopPoint.clear();
     for (const std::vector<tagPOINTF>& group : screwlinearrPointf2) {
-        arrLoopPoint.insert(arrLoopPoint.end(), group.begin(), group.end());
+        std::copy_if(group.begin(), group.end(), std::back_inserter(arrLoopPoint), finite);
     }
     ClearDetail();
     InvalidateGeometry();
@@ -615,7 +635,7 @@ CBaseShape* CScrewLine::Clone() {
 }
 
 int CScrewLine::Move(float dx, float dy) {
-    if (RefuseWhileComputing(kMoveRefused)) {
+    if (RefuseWhileComputing(kMoveRefused) || !KeepsFinite(AffineMap::Move(dx, dy))) {
         return 0;
     }
     if (LoopMode()) {
@@ -629,7 +649,7 @@ int CScrewLine::Move(float dx, float dy) {
 }
 
 int CScrewLine::Rotate(double angle, tagPOINTF centre) {
-    if (RefuseWhileComputing(kRotateRefused)) {
+    if (RefuseWhileComputing(kRotateRefused) || !KeepsFinite(AffineMap::Rotate(angle, centre))) {
         return 0;
     }
     if (LoopMode()) {
@@ -645,6 +665,9 @@ int CScrewLine::Rotate(double angle, tagPOINTF centre) {
 // path while the thread writes it: they wait for it instead.
 int CScrewLine::Zoom(tagPOINTF fixed, double sx, double sy) {
     WaitForLoopPath();
+    if (!KeepsFinite(AffineMap::Zoom(sx, sy, fixed))) {
+        return 0;
+    }
     if (LoopMode()) {
         for (tagPOINTF& p : arrLoopPoint) {
             p = PointfZoom(p, sx, sy, fixed);
@@ -656,6 +679,9 @@ int CScrewLine::Zoom(tagPOINTF fixed, double sx, double sy) {
 
 int CScrewLine::Slope(tagPOINTF fixed, double a, double b) {
     WaitForLoopPath();
+    if (!KeepsFinite(AffineMap::Slope(a, b, fixed))) {
+        return 0;
+    }
     if (LoopMode()) {
         for (tagPOINTF& p : arrLoopPoint) {
             p = PointfSlope(p, a, b, fixed);
@@ -667,6 +693,9 @@ int CScrewLine::Slope(tagPOINTF fixed, double a, double b) {
 
 int CScrewLine::Mirror(tagPOINTF fixed, int mode) {
     WaitForLoopPath();
+    if (mode < 1 || mode > 3 || !KeepsFinite(AffineMap::Mirror(mode, fixed))) {
+        return 0;
+    }
     if (LoopMode()) {
         for (tagPOINTF& p : arrLoopPoint) {
             p = PointfMirror(p, fixed, mode);
@@ -676,12 +705,30 @@ int CScrewLine::Mirror(tagPOINTF fixed, int mode) {
     return CPolyLine::Mirror(fixed, mode);
 }
 
+bool CScrewLine::KeepsFinite(const AffineMap& map) const {
+    // Checked on both paths before either changes: the polyline part would
+    // refuse on its own, but the loop path and the build map must not move
+    // when it does.
+    return geom::MapsFinite(map, arrPoint) && geom::MapsFinite(map, arrLoopPoint) &&
+           geom::MapsFinite(m_buildMap.Then(map), std::span<const tagPOINTF>());
+}
+
 // ---- flattening and mark data --------------------------------------------------------
 
 int CScrewLine::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float) {
     WaitForLoopPath();
     points = LoopMode() ? arrLoopPoint : arrPoint;
     return 0;
+}
+
+const std::vector<tagPOINTF>& CScrewLine::DrawnPoints() {
+    return LoopMode() && !IsLoopComputing() ? arrLoopPoint : arrPoint;
+}
+
+int CScrewLine::ExportGCodeToBuff(GCodeContext& ctx) {
+    // The export waits for the loop path, as the mark data does.
+    WaitForLoopPath();
+    return CPolyLine::ExportGCodeToBuff(ctx);
 }
 
 bool CScrewLine::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {

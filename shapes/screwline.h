@@ -75,6 +75,8 @@ public:
     int Zoom(tagPOINTF fixed, double sx, double sy) override;                             // 32
     int Slope(tagPOINTF fixed, double a, double b) override;                              // 33
     int Mirror(tagPOINTF fixed, int mode) override;                                       // 34
+    // The marked path (the loop path in loop mode, once it is built).
+    int ExportGCodeToBuff(GCodeContext& ctx) override;                                    // 17
     int GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tolerance) override;   // 49
     bool GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) override;                  // 53
     void UpdatePropsValue() override;                                                     // 66
@@ -99,12 +101,22 @@ public:
     std::vector<std::vector<tagPOINTF>> screwlinearrPointf;
     int nSize = 0;
 
+protected:
+    // What is drawn is what is marked: the loop path in loop mode, the
+    // single spiral while the loop path is still being computed (the thread
+    // writes it) and outside loop mode.
+    const std::vector<tagPOINTF>& DrawnPoints() override;
+
 private:
     bool LoopMode() const { return m_parScrew.m_bEnable == 1; }
     void CopyScrewFrom(const CScrewLine& other);
     // Refuses an edit while the loop path is computed: shows the text and
     // answers true.
     bool RefuseWhileComputing(const wchar_t* text);
+    // True when map keeps every point of the spiral and of the loop path
+    // finite in float (and the build map finite): a transform is refused
+    // whole otherwise.
+    bool KeepsFinite(const AffineMap& map) const;
     UINT RunLoop();
 
     // The single spiral before any reversal: where the loop path starts.

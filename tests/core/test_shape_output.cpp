@@ -1,17 +1,28 @@
 // Shapes meeting each other and the pixel canvas: conversions between
-// polylines and curves, and what a drawn polyline puts into a PNG.
+// polylines and curves, what a drawn polyline puts into a PNG, and numbers
+// that are not finite or overflow float against every path shape.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
+#include <functional>
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/bezier.h"
+#include "core/exportsink.h"
+#include "core/markdata.h"
+#include "core/points.h"
 #include "core/polyline.h"
+#include "core/shapelist.h"
+#include "core/srifile.h"
 #include "gdi/cairo_canvas.h"
 #include "gdi/dc.h"
 #include "halder/basedoc.h"
+#include "shapes/screwline.h"
+#include "support/shape_support.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -129,4 +140,177 @@ TEST(ShapePixels, DrawnPolylineDarkensItsOwnPixelsOnly) {
     }
     EXPECT_EQ(darkNear, samplesNear);
     EXPECT_EQ(darkFar, 0);
+}
+
+// ---- numbers that are not finite ---------------------------------------------
+
+namespace {
+
+// Every number a shape hands on: its mark data, its rectangle, and the text
+// of its XML, G-code and HPGL exports.
+struct Handed {
+    std::vector<double> numbers;
+    std::string text;
+};
+
+Handed HandedOn(CBaseShape& shape) {
+    Handed out;
+    tagMarkDataPar md;
+    shape.SetGetDataForce(true);
+    shape.GetMarkData(md, nullptr);
+    for (const auto* list : {&md.arrPaths, &md.arrPaths2})
+        for (const tagPathData& path : *list)
+            for (const auto& line : path.arrPolylines)
+                for (const tagPOINTF& p : line) out.numbers.insert(out.numbers.end(), {p.x, p.y});
+    Gdiplus::RectF r;
+    shape.GetRectangle(r);
+    out.numbers.insert(out.numbers.end(), {r.X, r.Y, r.Width, r.Height});
+    out.text = testsupport::ExportXml(shape);
+    for (unsigned char gcode : {1, 0}) {
+        GCodeContext ctx;
+        ctx.bGCode = gcode;
+        ctx.bToList = 1;
+        shape.ExportGCodeToBuff(ctx);
+        for (const std::wstring& line : ctx.lines) out.text += std::string(line.begin(), line.end()) + "\n";
+    }
+    for (char& c : out.text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+void ExpectAllFinite(CBaseShape& shape, const std::string& what) {
+    const Handed h = HandedOn(shape);
+    for (double v : h.numbers) ASSERT_TRUE(std::isfinite(v)) << what;
+    EXPECT_EQ(h.text.find("nan"), std::string::npos) << what << "\n" << h.text;
+    EXPECT_EQ(h.text.find("inf"), std::string::npos) << what << "\n" << h.text;
+}
+
+testsupport::Bytes Saved(CBaseShape& shape) {
+    shape.UpdatePropsValue();
+    return testsupport::SaveOf(shape);
+}
+
+}  // namespace
+
+// Every transform and point setter of the path shapes with NaN, both
+// infinities, FLT_MAX and 1e30 in each numeric argument: a call with a number
+// that is not finite changes no saved byte, and whatever a call leaves (or a
+// point put straight into the public members, or such a shape saved and read
+// back) hands on finite numbers only.
+TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
+    testsupport::HostScope host;
+    const float kNan = std::nanf("");
+    const float kInf = INFINITY;
+    using Make = std::function<std::unique_ptr<CBaseShape>()>;
+    const std::vector<std::pair<std::string, Make>> kinds = {
+        {"polyline",
+         [] {
+             auto p = std::make_unique<CPolyLine>();
+             p->arrPoint = {{0.5f, 1.0f}, {7.25f, -3.0f}, {12.0f, 4.5f}, {2.0f, 6.0f}};
+             return std::unique_ptr<CBaseShape>(std::move(p));
+         }},
+        {"point",
+         [] {
+             auto p = std::make_unique<CPoints>();
+             p->InitPoint({3.25f, -1.5f});
+             return std::unique_ptr<CBaseShape>(std::move(p));
+         }},
+        {"curve",
+         [] {
+             auto c = std::make_unique<CBezierCurve>();
+             BEZIER_4POINTF_DRAW line;
+             line.p1 = line.p2 = {-4.0f, 1.0f};
+             line.p3 = line.p4 = {1.0f, 0.5f};
+             line.LineType = 1;
+             c->arrSegment.push_back(line);
+             CBezierCurve::AppendArcThrough3Points(c->arrSegment, {1.0f, 0.5f}, {3.0f, 3.5f}, {6.0f, 1.0f});
+             return std::unique_ptr<CBaseShape>(std::move(c));
+         }},
+        {"spiral loop",
+         [] {
+             auto s = std::make_unique<CScrewLine>();
+             SCREW_PAR par;
+             par.m_fMinRadius = 0.7f;
+             par.m_fMinGap = 0.9f;
+             par.m_bEnable = 1;
+             par.m_nLoopCount = 1;
+             Gdiplus::RectF rect(1.0f, 9.0f, 11.0f, 7.0f);
+             s->SetParam(par, &rect);
+             s->WaitForLoopPath();
+             return std::unique_ptr<CBaseShape>(std::move(s));
+         }},
+    };
+    using Op = std::function<void(CBaseShape&, float)>;
+    const std::vector<std::pair<std::string, Op>> ops = {
+        {"move dx", [](CBaseShape& s, float v) { s.Move(v, 1.5f); }},
+        {"move dy", [](CBaseShape& s, float v) { s.Move(-0.5f, v); }},
+        {"rotate angle", [](CBaseShape& s, float v) { s.Rotate(v, {1.0f, 2.0f}); }},
+        {"rotate centre", [](CBaseShape& s, float v) { s.Rotate(37.0, {v, 2.0f}); }},
+        {"zoom sx", [](CBaseShape& s, float v) { s.Zoom({1.0f, 2.0f}, v, 1.3); }},
+        {"zoom sy", [](CBaseShape& s, float v) { s.Zoom({1.0f, 2.0f}, 0.7, -double(v)); }},
+        {"zoom fixed", [](CBaseShape& s, float v) { s.Zoom({0.5f, v}, 2.0, 1.5); }},
+        {"slope a", [](CBaseShape& s, float v) { s.Slope({1.0f, 2.0f}, v, 0.1); }},
+        {"slope b", [](CBaseShape& s, float v) { s.Slope({1.0f, 2.0f}, 0.2, v); }},
+        {"slope fixed", [](CBaseShape& s, float v) { s.Slope({v, 1.0f}, 0.3, 0.1); }},
+        {"mirror x", [](CBaseShape& s, float v) { s.Mirror({v, 2.0f}, 1); }},
+        {"mirror y", [](CBaseShape& s, float v) { s.Mirror({1.0f, v}, 2); }},
+        {"mirror xy", [](CBaseShape& s, float v) { s.Mirror({-v, 0.5f}, 3); }},
+        {"set point",
+         [](CBaseShape& s, float v) {
+             if (auto* p = dynamic_cast<CPoints*>(&s)) p->InitPoint({v, 1.0f});
+             if (auto* c = dynamic_cast<CBezierCurve*>(&s)) c->InsertPoint(0, {-1.0f, v}, 0, 0);
+             if (auto* l = dynamic_cast<CScrewLine*>(&s)) {
+                 SCREW_PAR par;
+                 l->GetParam(par);
+                 par.m_fMinGap = v;
+                 Gdiplus::RectF rect(1.0f, 9.0f, 11.0f, 7.0f);
+                 l->SetParam(par, &rect);
+             } else if (auto* l = dynamic_cast<CPolyLine*>(&s)) {
+                 l->InsertPoint(2, {v, 3.0f});
+                 l->ModifyEditPoint(1, {2.0f, v}, true);
+             }
+         }},
+    };
+    for (const auto& [kind, make] : kinds) {
+        for (const auto& [op, apply] : ops) {
+            for (float v : {kNan, kInf, -kInf, FLT_MAX, 1e30f}) {
+                const std::string what = kind + " " + op + " " + std::to_string(v);
+                std::unique_ptr<CBaseShape> shape = make();
+                const testsupport::Bytes before = Saved(*shape);
+                apply(*shape, v);
+                if (!std::isfinite(v)) {
+                    EXPECT_EQ(Saved(*shape), before) << what;
+                }
+                ExpectAllFinite(*shape, what);
+            }
+        }
+        // A point that is not finite put straight into the shape is left out
+        // of everything it hands on, and a file holding it reads back without.
+        for (float v : {kNan, kInf, -kInf}) {
+            std::unique_ptr<CBaseShape> shape = make();
+            if (auto* p = dynamic_cast<CPoints*>(shape.get())) p->pointf = {1.0f, v};
+            if (auto* c = dynamic_cast<CBezierCurve*>(shape.get())) c->arrSegment.back().p4 = {v, 2.0f};
+            if (auto* l = dynamic_cast<CScrewLine*>(shape.get())) l->arrLoopPoint[3] = {v, 0.0f};
+            if (auto* l = dynamic_cast<CPolyLine*>(shape.get())) l->arrPoint[2] = {v, 0.0f};
+            const std::string what = kind + " holding " + std::to_string(v);
+            ExpectAllFinite(*shape, what);
+            std::list<CBaseShape*> out{shape.get()};
+            SriFile file;
+            CVonnSriShapeList(&out).Save(true, &file);
+            const testsupport::Bytes bytes = file.GetWrittenBytes();
+            std::list<CBaseShape*> in;
+            ASSERT_TRUE(CVonnSriShapeList(&in).LoadFileFromMem(reinterpret_cast<const char*>(bytes.data()),
+                                                                static_cast<uint32_t>(bytes.size()), true))
+                << what;
+            // The point shape has nothing left to mark and is not read.
+            EXPECT_EQ(in.size(), dynamic_cast<CPoints*>(shape.get()) ? 0u : 1u) << what;
+            for (CBaseShape* read : in) {
+                std::vector<tagPOINTF> pts;
+                read->GetFlattenPathPoints(pts, 0.25f);
+                EXPECT_FALSE(pts.empty()) << what;
+                for (const tagPOINTF& p : pts) ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y)) << what;
+                ExpectAllFinite(*read, what + " read back");
+                delete read;
+            }
+        }
+    }
 }

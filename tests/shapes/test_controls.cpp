@@ -4,12 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
+#include <climits>
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <limits>
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/geometry.h"
+#include "core/shapelist.h"
 #include "core/srifile.h"
 #include "gdi/dc.h"
 #include "gdi/recording_canvas.h"
@@ -444,4 +451,125 @@ TEST(ControlObjects, HostileAnchorsNeverOverflow) {
     }
     CEncoderDistance enc;
     enc.DrawWnd(static_cast<CWnd*>(nullptr), &dc, 0, 0, 0, std::numeric_limits<float>::quiet_NaN(), 1e38f);
+}
+
+// Every numeric setter and transform of every control object with NaN, both
+// infinities, FLT_MAX and 1e30 (an int setting gets -1 for a number that is
+// not finite, INT_MAX for the others): a value the object cannot carry out is
+// refused with no saved byte changed, and whatever is kept is finite, in the
+// anchor, the rectangle and the caption. A file holding such numbers reads
+// back without them.
+TEST(ControlObjects, ValuesTheObjectCannotCarryOutAreRefused) {
+    SwitchFrame frame(1);
+    using Make = std::function<std::unique_ptr<CControlShape>()>;
+    const std::vector<Make> kinds = {
+        [] { auto t = std::make_unique<CDelayedTimer>(); t->InitDelayTimer({1.5f, -2.0f}); return std::unique_ptr<CControlShape>(std::move(t)); },
+        [] { auto e = std::make_unique<CEncoderDistance>(); e->InitDelayTimer({-3.0f, 4.5f}); return std::unique_ptr<CControlShape>(std::move(e)); },
+        [] { auto a = std::make_unique<CExeAxi>(); a->InitExeAxiPoint({2.5f, 7.0f}); return std::unique_ptr<CControlShape>(std::move(a)); },
+        [] { auto i = std::make_unique<CInput>(); i->InitInput({0.25f, 1.0f}); return std::unique_ptr<CControlShape>(std::move(i)); },
+        [] { auto o = std::make_unique<COutput>(); o->InitOutput({-6.0f, -0.5f}); return std::unique_ptr<CControlShape>(std::move(o)); },
+    };
+    auto asInt = [](float v) { return std::isfinite(v) ? INT_MAX : -1; };
+    using Op = std::function<int(CControlShape&, float)>;  // 1 when the object reported a refusal
+    const std::vector<Op> ops = {
+        // The transforms have no failure result (2).
+        [](CControlShape& c, float v) { return c.Move(v, 2.0f), 2; },
+        [](CControlShape& c, float v) { return c.Move(-1.0f, v), 2; },
+        [](CControlShape& c, float v) { return c.Mirror({v, 1.0f}, 1), 2; },
+        [](CControlShape& c, float v) { return c.Mirror({0.5f, -v}, 3), 2; },
+        [](CControlShape& c, float v) {
+            const tagPOINTF p{v, 1.0f};
+            if (auto* t = dynamic_cast<CDelayedTimer*>(&c)) return t->InitDelayTimer(p) != 0 ? 1 : 0;
+            if (auto* e = dynamic_cast<CEncoderDistance*>(&c)) return e->InitDelayTimer(p) != 0 ? 1 : 0;
+            if (auto* a = dynamic_cast<CExeAxi*>(&c)) return a->InitExeAxiPoint(p) != 0 ? 1 : 0;
+            if (auto* i = dynamic_cast<CInput*>(&c)) return i->InitInput(p) != 0 ? 1 : 0;
+            return dynamic_cast<COutput&>(c).InitOutput(p) != 0 ? 1 : 0;
+        },
+        [&](CControlShape& c, float v) {
+            if (auto* t = dynamic_cast<CDelayedTimer*>(&c)) t->SetParam(asInt(v));
+            if (auto* e = dynamic_cast<CEncoderDistance*>(&c)) e->SetParam(v);
+            if (auto* e = dynamic_cast<CEncoderDistance*>(&c); e && std::isfinite(v)) e->SetParam(-v);
+            if (auto* a = dynamic_cast<CExeAxi*>(&c)) {
+                CCfgAxit cfg = a->GetCfgAxi();
+                cfg.fMvDist = v;
+                cfg.iUnit = 1;
+                a->SetCfgAxi(cfg);
+                cfg.fMvDist = 2.0f;
+                cfg.iUAxiID = asInt(v);
+                a->SetCfgAxi(cfg);
+            }
+            if (auto* o = dynamic_cast<COutput*>(&c)) {
+                const int n = asInt(v);
+                int refused = 0;
+                refused += o->SetProperties(std::isfinite(v) ? 3 : -2, 1, 1, 0, 1);
+                refused += o->SetProperties(3, n, 1, 0, 1) + o->SetProperties(3, 1, n, 0, 1);
+                refused += o->SetProperties(3, 1, 1, n, 1) + o->SetProperties(3, 1, 1, 0, n);
+                return refused == 5 ? 1 : refused == 0 ? 0 : -1;  // all or none refused
+            }
+            return 2;  // no result to report
+        },
+    };
+    for (size_t k = 0; k < kinds.size(); ++k) {
+        for (size_t op = 0; op < ops.size(); ++op) {
+            for (float v : {std::nanf(""), INFINITY, -INFINITY, FLT_MAX, 1e30f}) {
+                const std::string what = std::to_string(k) + "/" + std::to_string(op) + " " + std::to_string(v);
+                std::unique_ptr<CControlShape> c = kinds[k]();
+                const std::vector<uint8_t> before = SaveBytes(*c);
+                const int result = ops[op](*c, v);
+                if (!std::isfinite(v)) {
+                    EXPECT_EQ(SaveBytes(*c), before) << what;
+                }
+                if (result != 2) {
+                    EXPECT_EQ(result, std::isfinite(v) ? 0 : 1) << what;
+                }
+                Gdiplus::RectF r;
+                c->GetRectangle(r);
+                EXPECT_TRUE(geom::Finite(c->GetAnchor()) && geom::Finite(r)) << what;
+                std::wstring caption = Caption(*c);
+                std::transform(caption.begin(), caption.end(), caption.begin(), ::towlower);
+                EXPECT_EQ(caption.find(L"nan"), std::wstring::npos) << what;
+                EXPECT_EQ(caption.find(L"inf"), std::wstring::npos) << what;
+                if (const size_t dash = caption.find(L" - "); dash != std::wstring::npos) caption.erase(dash, 3);
+                EXPECT_EQ(caption.find(L"-"), std::wstring::npos) << what;  // no negative number
+            }
+        }
+    }
+
+    // Numbers put into the members directly and saved: the reader keeps the
+    // steps but none of the numbers that are not finite.
+    CEncoderDistance enc;
+    CExeAxi axis;
+    COutput out;
+    enc.pointf = {NAN, 1.0f};
+    enc.fDistance = -INFINITY;
+    axis.pointf = {2.0f, INFINITY};
+    out.pointf = {-INFINITY, NAN};
+    std::list<CBaseShape*> shapes{&enc, &axis, &out};
+    SriFile file;
+    CVonnSriShapeList(&shapes).Save(true, &file);
+    std::vector<uint8_t> bytes = file.GetWrittenBytes();
+    // The axis's move distance (5.0, the only one in the file) becomes NaN.
+    const float five = 5.0f, nan = NAN;
+    uint8_t fiveBytes[4];
+    std::memcpy(fiveBytes, &five, 4);
+    auto at = std::search(bytes.begin(), bytes.end(), fiveBytes, fiveBytes + 4);
+    ASSERT_NE(at, bytes.end());
+    ASSERT_EQ(std::search(at + 1, bytes.end(), fiveBytes, fiveBytes + 4), bytes.end());
+    std::memcpy(&*at, &nan, 4);
+    std::list<CBaseShape*> read;
+    ASSERT_TRUE(CVonnSriShapeList(&read).LoadFileFromMem(reinterpret_cast<const char*>(bytes.data()),
+                                                          static_cast<uint32_t>(bytes.size()), true));
+    ASSERT_EQ(read.size(), 3u);
+    for (CBaseShape* s : read) {
+        auto* c = dynamic_cast<CControlShape*>(s);
+        ASSERT_NE(c, nullptr);
+        EXPECT_TRUE(geom::Finite(c->GetAnchor()));
+        if (auto* e = dynamic_cast<CEncoderDistance*>(c)) {
+            EXPECT_TRUE(std::isfinite(e->GetParam()));
+        }
+        if (auto* a = dynamic_cast<CExeAxi*>(c)) {
+            EXPECT_TRUE(std::isfinite(a->GetCfgAxi().fMvDist));
+        }
+        delete s;
+    }
 }

@@ -4,12 +4,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/exportsink.h"
+#include "core/markdata.h"
 #include "core/srifile.h"
+#include "gdi/dc.h"
+#include "gdi/recording_canvas.h"
 #include "halder/basedoc.h"
 #include "history/editing_core.h"
 #include "history/undo_records_param.h"
@@ -182,8 +187,11 @@ TEST(ScrewLine, BadInputIsRefusedWithoutChange) {
     const std::vector<std::wstring> texts = host.Texts();
     ASSERT_EQ(texts.size(), 9u);
     EXPECT_EQ(texts[0], L"The spiral cannot be drawn: it has no rectangle and no points.");
+    // A gap that is not a positive number is named as the setting at fault.
     for (size_t i = 1; i < texts.size(); ++i)
-        EXPECT_EQ(texts[i], L"The spiral cannot be created: its rectangle is too small.");
+        EXPECT_EQ(texts[i], i >= 4 && i <= 6 ? L"The spiral cannot be created: its gap is not a positive finite number."
+                                             : L"The spiral cannot be created: its rectangle is too small.")
+            << i;
     EXPECT_EQ(s.arrPoint.size(), count);
     EXPECT_FALSE(s.IsLoopComputing());
     SCREW_PAR stored;
@@ -235,6 +243,63 @@ TEST(ScrewLine, LoopPathRunsInAndOutWithoutJumps) {
     EXPECT_EQ(n.arrLoopPoint.size(), n.arrPoint.size());
     n.Move(1.0f, 0.0f);
     EXPECT_NEAR(n.arrLoopPoint[0].x, 14.0f, 1e-4f);
+}
+
+// In loop mode the G-code export and the drawing show the loop path that is
+// marked: the same length as the marked path, and every marked point on an
+// exported move and on a drawn line.
+TEST(ScrewLine, LoopModeExportAndDrawingShowTheMarkedPath) {
+    testsupport::ViewAt at(4.0f);
+    CScrewLine s;
+    s.SetDocView(&at.doc, &at.view);
+    s.SetParam(Par(0.7f, 2), &wide);
+    s.Rotate(23.0, {3.0f, -1.0f});
+    s.WaitForLoopPath();
+    tagMarkDataPar md;
+    s.SetGetDataForce(true);
+    ASSERT_TRUE(s.GetMarkData(md, nullptr));
+    ASSERT_EQ(md.arrPaths.size(), 1u);
+    ASSERT_EQ(md.arrPaths[0].arrPolylines.size(), 1u);
+    const std::vector<tagPOINTF>& marked = md.arrPaths[0].arrPolylines[0];
+    ASSERT_GT(marked.size(), 2 * s.arrPoint.size());
+    ASSERT_LE(marked.size(), CPolyLine::kDetailThreshold);  // drawn unthinned
+    auto length = [](const std::vector<tagPOINTF>& line) {
+        double sum = 0;
+        for (size_t i = 1; i < line.size(); ++i) sum += testsupport::Dist(line[i - 1], line[i]);
+        return sum;
+    };
+
+    GCodeContext ctx;
+    ctx.bToList = 1;
+    s.ExportGCodeToBuff(ctx);
+    std::vector<tagPOINTF> moves;
+    int rapids = 0;
+    for (const std::wstring& line : ctx.lines) {
+        float x = 0, y = 0;
+        if (std::swscanf(line.c_str(), L"G0%*d X%f Y%f", &x, &y) == 2) moves.push_back({x, y});
+        rapids += line.rfind(L"G00", 0) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(rapids, 1);
+    EXPECT_NEAR(length(moves), length(marked), 1e-3 * length(marked));
+
+    RecordingCanvas canvas;
+    CDC dc(&canvas);
+    s.Draw(&dc, nullptr, 0, 0, 0, 0, 0, 0.0f, 0.0f);
+    std::vector<std::vector<tagPOINTF>> drawn;
+    double drawnLength = 0;
+    for (const CanvasRecord& r : canvas.Records()) {
+        std::vector<tagPOINTF> mm;
+        for (const Gdiplus::PointF& p : r.points) mm.push_back({p.X / 4.0f, -p.Y / 4.0f});
+        drawnLength += length(mm);
+        drawn.push_back(std::move(mm));
+    }
+    EXPECT_NEAR(drawnLength, length(marked), 2e-3 * length(marked));
+    for (size_t i = 0; i < marked.size(); i += 7) {
+        EXPECT_LT(testsupport::DistToPolyline(marked[i], moves), 2e-3) << i;
+        double nearest = 1e9;
+        for (const auto& line : drawn) nearest = std::min(nearest, testsupport::DistToPolyline(marked[i], line));
+        EXPECT_LT(nearest, 0.26) << i;  // a device pixel at zoom 4
+    }
 }
 
 TEST(ScrewLine, EditsDuringTheComputation) {
