@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -581,4 +583,116 @@ TEST(Picture, ClipboardDibsAndScreenCopies) {
     DeleteObject(shot);
     RECT empty{10, 10, 10, 40};
     EXPECT_EQ(pic.CopyScreenToBitmap(&empty), nullptr);
+}
+
+namespace {
+
+std::vector<uint8_t> SavedBytes(CPicture& pic) {
+    pic.UpdatePropsValue();
+    SriFile out;
+    pic.Save(false, &out);
+    return out.GetWrittenBytes();
+}
+
+std::unique_ptr<CPicture> ReadBack(const std::vector<uint8_t>& bytes) {
+    auto back = std::make_unique<CPicture>();
+    SriFile in(bytes.data(), bytes.size());
+    back->Read(false, &in);
+    back->SetCaption(back->m_wstrCaption.c_str());
+    back->RestoreAfterRead();
+    return back;
+}
+
+}  // namespace
+
+// Mirrors, negative zooms and slants that keep the picture a rectangle move
+// every marked dot as the transform moves a point; other slants are refused.
+TEST(Picture, MirrorsAndSlantsMoveEveryDotAsAPoint) {
+    // Three dark pixels of an uneven 6 x 3 image; 0.1 mm pixels.
+    const std::vector<std::pair<int, int>> dark = {{1, 0}, {4, 2}, {5, 1}};
+    PictureFile file(6, 3, [&](int x, int y) {
+        return std::find(dark.begin(), dark.end(), std::make_pair(x, y)) != dark.end() ? 0 : 255;
+    });
+    const tagPOINTF f{0.37f, -1.21f};
+    using Map = std::function<tagPOINTF(tagPOINTF)>;
+    struct Row {
+        const char* name;
+        double turn;  // degrees, about (2, 1), before the transform
+        std::function<int(CPicture&)> apply;
+        Map point;  // what the transform does to a point; null: refused
+    };
+    const Row rows[] = {
+        {"mirror x", 0, [&](CPicture& p) { return p.Mirror(f, 1); },
+         [&](tagPOINTF p) { return tagPOINTF{2 * f.x - p.x, p.y}; }},
+        {"mirror y turned", 33, [&](CPicture& p) { return p.Mirror(f, 2); },
+         [&](tagPOINTF p) { return tagPOINTF{p.x, 2 * f.y - p.y}; }},
+        {"mirror both turned", 250, [&](CPicture& p) { return p.Mirror(f, 3); },
+         [&](tagPOINTF p) { return tagPOINTF{2 * f.x - p.x, 2 * f.y - p.y}; }},
+        {"zoom -1.5, 0.7", 0, [&](CPicture& p) { return p.Zoom(f, -1.5, 0.7) + 1; },
+         [&](tagPOINTF p) { return tagPOINTF{f.x - 1.5f * (p.x - f.x), f.y + 0.7f * (p.y - f.y)}; }},
+        {"zoom 0.8, -2.5", 0, [&](CPicture& p) { return p.Zoom(f, 0.8, -2.5) + 1; },
+         [&](tagPOINTF p) { return tagPOINTF{f.x + 0.8f * (p.x - f.x), f.y - 2.5f * (p.y - f.y)}; }},
+        {"zoom -1.3, 1.3 turned", 71, [&](CPicture& p) { return p.Zoom(f, -1.3, 1.3) + 1; },
+         [&](tagPOINTF p) { return tagPOINTF{f.x - 1.3f * (p.x - f.x), f.y + 1.3f * (p.y - f.y)}; }},
+        // x + (y - fy) tan a with y - (x - fx) tan a: a turn with a scale.
+        {"slant a, -a turned", 20, [&](CPicture& p) { return p.Slope(f, 0.3, -0.3); },
+         [&](tagPOINTF p) { return CBaseShape::PointfSlope(p, 0.3, -0.3, f); }},
+        {"slant x", 0, [&](CPicture& p) { return p.Slope(f, 0.3, 0); }, nullptr},
+        {"slant y turned", 45, [&](CPicture& p) { return p.Slope(f, 0, -0.2); }, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto pic = Load(file);
+        const tagPOINTF pivot{2, 1};
+        if (row.turn != 0) pic->Rotate(row.turn, pivot);
+        // The dots of the untransformed picture from the scan formula
+        // (rows first), turned as the picture was.
+        std::vector<tagPOINTF> expect;
+        for (int r = 0; r < 3; ++r)
+            for (int col = 0; col < 6; ++col)
+                if (std::find(dark.begin(), dark.end(), std::make_pair(col, r)) != dark.end()) {
+                    tagPOINTF d = DotOf(-0.3f, 0.15f, col, r);
+                    if (row.turn != 0) d = CBaseShape::PointfRotate(d, pivot, row.turn);
+                    expect.push_back(row.point ? row.point(d) : d);
+                }
+        const std::vector<uint8_t> before = SavedBytes(*pic);
+        const int result = row.apply(*pic);
+        EXPECT_EQ(result, row.point ? 1 : 0);
+        if (!row.point) {
+            EXPECT_EQ(SavedBytes(*pic), before);
+        }
+        const std::vector<tagPOINTF> dots = Dots(*pic);
+        ASSERT_EQ(dots.size(), expect.size());
+        for (size_t i = 0; i < dots.size(); ++i) {
+            EXPECT_TRUE(Near(dots[i], expect[i], 2e-4f)) << i << ": " << dots[i].x << "," << dots[i].y << " want "
+                                                         << expect[i].x << "," << expect[i].y;
+        }
+        // The outline is where the transform puts the corners, and a read
+        // back picture marks the same.
+        auto back = ReadBack(SavedBytes(*pic));
+        EXPECT_EQ(back->IsMirrored(), pic->IsMirrored());
+        const std::vector<tagPOINTF> again = Dots(*back);
+        ASSERT_EQ(again.size(), dots.size());
+        for (size_t i = 0; i < dots.size(); ++i) EXPECT_TRUE(Near(again[i], dots[i], 1e-4f)) << i;
+    }
+}
+
+// A picture read from a file saves the bytes it was read from.
+TEST(Picture, ReadBackPicturesSaveTheSameBytes) {
+    PictureFile file(5, 3, [](int x, int y) { return (x * 40 + y * 70) % 256; });
+    std::mt19937 random(20261209);
+    std::uniform_real_distribution<float> offset(-80.0f, 80.0f);
+    std::uniform_real_distribution<double> angle(-400.0, 400.0);
+    for (int i = 0; i < 40; ++i) {
+        SCOPED_TRACE(i);
+        auto pic = Load(file);
+        for (int step = 0; step < 3; ++step) {
+            pic->Move(offset(random), offset(random));
+            if (i % 2 == 1) pic->Rotate(angle(random), {offset(random), offset(random)});
+        }
+        if (i % 5 == 2) pic->Mirror({offset(random), 0.7f}, 1 + i % 3);
+        const std::vector<uint8_t> first = SavedBytes(*pic);
+        auto back = ReadBack(first);
+        EXPECT_EQ(SavedBytes(*back), first);
+    }
 }
