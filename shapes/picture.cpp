@@ -107,6 +107,12 @@ std::unique_ptr<Bitmap> NewGreyBitmap(Bitmap* like) {
     return out;
 }
 
+// Whether every real number of the parameters is finite.
+bool FiniteParameters(const PICTURE_PAR& par) {
+    return geom::AllFinite(par.dBrightness, par.dContrast, par.dInvRatioX, par.dInvRatioY, par.fFixWidth,
+                           par.fFixHeight, par.ptAnchor.x, par.ptAnchor.y);
+}
+
 // A bitmap that did not come into being (null or of no size) is none.
 std::unique_ptr<Bitmap> Usable(Bitmap* bitmap) {
     std::unique_ptr<Bitmap> owned(bitmap);
@@ -322,6 +328,9 @@ int CPicture::Move(float dx, float dy) {
 
 int CPicture::Rotate(double angle, tagPOINTF centre) {
     if (!std::isfinite(angle) || !Finite(centre)) return 0;
+    // The same turn within one revolution: the stored angle is a float, and
+    // a huge angle rounded to float is another angle than the corners took.
+    angle = std::fmod(angle, 360.0);
     Placement place = GetPlacement();
     if (!geom::MapsFinite(AffineMap::Rotate(angle, centre), place.corners)) return 0;
     place.angle = Normalize360(static_cast<double>(static_cast<float>(360.0 - angle)) + place.angle);
@@ -743,6 +752,21 @@ int CPicture::InitPictureFromOrz() {
 
 void CPicture::RestoreAfterRead() {
     PICTUREPAR.strFileName = PICTUREPAR.wstrFileName.c_str();
+    if (!FiniteParameters(PICTUREPAR)) {
+        // What a damaged file holds in place of a number takes its default.
+        const PICTURE_PAR defaults;
+        auto keep = [](auto& v, auto fallback) {
+            if (!std::isfinite(v)) v = fallback;
+        };
+        keep(PICTUREPAR.dBrightness, defaults.dBrightness);
+        keep(PICTUREPAR.dContrast, defaults.dContrast);
+        keep(PICTUREPAR.dInvRatioX, defaults.dInvRatioX);
+        keep(PICTUREPAR.dInvRatioY, defaults.dInvRatioY);
+        keep(PICTUREPAR.fFixWidth, defaults.fFixWidth);
+        keep(PICTUREPAR.fFixHeight, defaults.fFixHeight);
+        keep(PICTUREPAR.ptAnchor.x, defaults.ptAnchor.x);
+        keep(PICTUREPAR.ptAnchor.y, defaults.ptAnchor.y);
+    }
     if (!std::isfinite(fRotateAngle)) fRotateAngle = 0.0f;
     fRotateAngle = Normalize360(fRotateAngle);
     if (!std::isfinite(rectfPic.X) || !std::isfinite(rectfPic.Y) || !std::isfinite(rectfPic.Width) ||
@@ -793,6 +817,9 @@ void CPicture::RestoreAfterRead() {
 // ---- parameters -------------------------------------------------------------
 
 int CPicture::SetPicture(PICTURE_PAR par) {
+    // A number that is not finite would be kept and saved: the parameters
+    // are refused whole.
+    if (!FiniteParameters(par)) return 0;
     const PICTURE_PAR& old = PICTUREPAR;
     const bool screenChanged = par.nDpiX != old.nDpiX || par.nDpiY != old.nDpiY || par.bUseDpi != old.bUseDpi ||
                                par.dBrightness != old.dBrightness || par.dContrast != old.dContrast ||

@@ -83,7 +83,8 @@ public:
 
     // ---- parameters -------------------------------------------------------------
     // Stores a copy and repaints the view. A change of what the screen image
-    // shows marks it for rebuilding. Returns 1.
+    // shows marks it for rebuilding. Returns 1; 0, keeping the parameters as
+    // they were, when a real number among them is not finite.
     int SetPicture(PICTURE_PAR par);
     void GetPicture(PICTURE_PAR& par);
     // Stores the path and captions the picture with its file name.

@@ -6,17 +6,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "core/geometry.h"
 #include "core/srifile.h"
 #include "gdi/dc.h"
 #include "gdi/recording_canvas.h"
@@ -637,6 +640,9 @@ TEST(Picture, MirrorsAndSlantsMoveEveryDotAsAPoint) {
         // x + (y - fy) tan a with y - (x - fx) tan a: a turn with a scale.
         {"slant a, -a turned", 20, [&](CPicture& p) { return p.Slope(f, 0.3, -0.3); },
          [&](tagPOINTF p) { return CBaseShape::PointfSlope(p, 0.3, -0.3, f); }},
+        // Symmetric: the picture's diagonals are its axes, one reversed.
+        {"slant a, a turned 45", 45, [&](CPicture& p) { return p.Slope(f, std::atan(2.0), std::atan(2.0)); },
+         [&](tagPOINTF p) { return CBaseShape::PointfSlope(p, std::atan(2.0), std::atan(2.0), f); }},
         {"slant x", 0, [&](CPicture& p) { return p.Slope(f, 0.3, 0); }, nullptr},
         {"slant y turned", 45, [&](CPicture& p) { return p.Slope(f, 0, -0.2); }, nullptr},
     };
@@ -694,5 +700,110 @@ TEST(Picture, ReadBackPicturesSaveTheSameBytes) {
         const std::vector<uint8_t> first = SavedBytes(*pic);
         auto back = ReadBack(first);
         EXPECT_EQ(SavedBytes(*back), first);
+    }
+}
+
+// NaN, infinities, FLT_MAX and 1e30 in every transform and in the
+// parameters: a call that cannot give finite numbers changes nothing, and
+// nothing that is not finite reaches the dots, the rectangle or the file.
+TEST(Picture, UnusableNumbersAreRefusedWhole) {
+    PictureFile file(6, 3, [](int x, int y) { return (x + 2 * y) % 3 == 0 ? 0 : 255; });
+    const float inf = std::numeric_limits<float>::infinity();
+    const float values[] = {std::numeric_limits<float>::quiet_NaN(), inf, -inf, FLT_MAX, -FLT_MAX, 1e30f};
+    // Move, Rotate and Zoom answer 0 whatever they do: -1 stands for "no
+    // answer to check".
+    using Call = std::function<int(CPicture&, float)>;
+    auto setting = [](std::function<void(PICTURE_PAR&, float)> set) {
+        return [set](CPicture& p, float v) {
+            PICTURE_PAR par;
+            p.GetPicture(par);
+            set(par, v);
+            return p.SetPicture(par);
+        };
+    };
+    const std::pair<const char*, Call> calls[] = {
+        {"move x", [](CPicture& p, float v) { return p.Move(v, 0.3f), -1; }},
+        {"move y", [](CPicture& p, float v) { return p.Move(0.2f, v), -1; }},
+        {"rotate", [](CPicture& p, float v) { return p.Rotate(v, {1.1f, 2.3f}), -1; }},
+        {"rotate about x", [](CPicture& p, float v) { return p.Rotate(37, {v, 1}), -1; }},
+        {"rotate about y", [](CPicture& p, float v) { return p.Rotate(37, {1, v}), -1; }},
+        {"zoom x", [](CPicture& p, float v) { return p.Zoom({0.5f, 0.2f}, v, 1.3), -1; }},
+        {"zoom y", [](CPicture& p, float v) { return p.Zoom({0.5f, 0.2f}, -0.7, v), -1; }},
+        {"zoom about", [](CPicture& p, float v) { return p.Zoom({v, 0.1f}, 1.3, -1.3), -1; }},
+        {"slant", [](CPicture& p, float v) { return p.Slope({0.5f, 0.2f}, v, -v); }},
+        {"slant about", [](CPicture& p, float v) { return p.Slope({0.4f, v}, 0.3, -0.3); }},
+        {"mirror about x", [](CPicture& p, float v) { return p.Mirror({v, 0.4f}, 1); }},
+        {"mirror about y", [](CPicture& p, float v) { return p.Mirror({0.3f, v}, 3); }},
+        {"brightness", setting([](PICTURE_PAR& par, float v) { par.dBrightness = v; })},
+        {"contrast", setting([](PICTURE_PAR& par, float v) { par.dContrast = v; })},
+        {"ratio", setting([](PICTURE_PAR& par, float v) { par.dInvRatioY = v; })},
+        {"fixed width", setting([](PICTURE_PAR& par, float v) {
+             par.bReinit = par.bFixWidth = 1;
+             par.fFixWidth = v;
+         })},
+        {"anchor", setting([](PICTURE_PAR& par, float v) {
+             par.bReinit = 1;
+             par.ptAnchor = {0.5f, v};
+         })},
+    };
+    auto finitePicture = [](const CPicture& p) {
+        const PICTURE_PAR& par = p.PICTUREPAR;
+        return geom::Finite(p.rectfPic) && std::isfinite(p.fRotateAngle) && geom::Finite(p.rotatePointf) &&
+               std::all_of(std::begin(p.cornerPointf), std::end(p.cornerPointf),
+                           [](tagPOINTF c) { return geom::Finite(c); }) &&
+               geom::AllFinite(par.dBrightness, par.dContrast, par.dInvRatioX, par.dInvRatioY, par.fFixWidth,
+                               par.fFixHeight, par.ptAnchor.x, par.ptAnchor.y);
+    };
+    for (const auto& [name, call] : calls) {
+        for (const float v : values) {
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(v));
+            auto pic = Load(file);
+            pic->Rotate(25, {1, -1});
+            pic->Move(3.3f, 0.7f);
+            const std::vector<uint8_t> before = SavedBytes(*pic);
+            const int result = call(*pic, v);
+            if (!std::isfinite(v)) {
+                if (result != -1) {
+                    EXPECT_EQ(result, 0);
+                }
+                EXPECT_EQ(SavedBytes(*pic), before);
+            }
+            ASSERT_TRUE(finitePicture(*pic));
+            Gdiplus::RectF r;
+            pic->GetRectangle(r);
+            EXPECT_TRUE(geom::Finite(r));
+            // Every dot finite, and where the corners put its pixel: a
+            // quarter pixel right of and above the pixel's top-left corner.
+            tagMarkDataPar out;
+            if (pic->GetMarkData(out, nullptr)) {
+                EXPECT_TRUE(geom::Finite(out.rect));
+                const tagPOINTF bl = pic->cornerPointf[0], tl = pic->cornerPointf[1], tr = pic->cornerPointf[2];
+                // Far out, float keeps fewer digits of a dot.
+                const double size = std::max(geom::Dist(tl, tr), geom::Dist(tl, bl)) +
+                                    10 * std::max({std::fabs(tl.x), std::fabs(tl.y), 1.0f});
+                // The dots of the dark pixels in scan order; where brightness
+                // or contrast changed which pixels are dark, each dot still
+                // lies on some pixel's place.
+                const std::vector<tagPOINTF>& dots = out.arrPaths.at(0).arrPolylines.at(0);
+                std::vector<tagPOINTF> expect, every;
+                for (int row = 0; row < 3; ++row)
+                    for (int col = 0; col < 6; ++col) {
+                        const double u = (col + 0.25) / 6, w = (row - 0.25) / 3;
+                        every.push_back({static_cast<float>(tl.x + u * (tr.x - tl.x) + w * (bl.x - tl.x)),
+                                         static_cast<float>(tl.y + u * (tr.y - tl.y) + w * (bl.y - tl.y))});
+                        if ((col + 2 * row) % 3 == 0) expect.push_back(every.back());
+                    }
+                const bool same = dots.size() == expect.size();
+                ASSERT_LE(dots.size(), every.size());
+                for (size_t i = 0; i < dots.size(); ++i) {
+                    ASSERT_TRUE(geom::Finite(dots[i]));
+                    double nearest = geom::Dist(dots[i], same ? expect[i] : every[0]);
+                    for (const tagPOINTF& e : every)
+                        if (!same) nearest = std::min(nearest, geom::Dist(dots[i], e));
+                    EXPECT_LE(nearest, 1e-5 * size) << i;
+                }
+            }
+            EXPECT_TRUE(finitePicture(*ReadBack(SavedBytes(*pic))));
+        }
     }
 }
