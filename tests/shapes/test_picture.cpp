@@ -48,13 +48,13 @@ struct HostScope {
 // A BMP file of grey levels at a resolution given in pixels per metre.
 struct PictureFile {
     std::string path;
-    PictureFile(int w, int h, const std::function<int(int, int)>& grey, int32_t ppm = 10000) {
+    PictureFile(int w, int h, const std::function<int(int, int)>& grey, int32_t ppm = 10000, int32_t ppmY = 0) {
         static int serial = 0;
         path = (std::filesystem::temp_directory_path() /
                 ("morvik_picture_" + std::to_string(getpid()) + "_" + std::to_string(serial++) + ".bmp"))
                    .string();
         const std::vector<uint8_t> bytes = picture_files::Bmp24(
-            w, h, [&](int x, int y) { return static_cast<uint32_t>(grey(x, y)) * 0x010101u; }, ppm);
+            w, h, [&](int x, int y) { return static_cast<uint32_t>(grey(x, y)) * 0x010101u; }, ppm, ppmY);
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
@@ -139,6 +139,24 @@ TEST(Picture, LoadsAndPlacesFromTheFilesResolution) {
     EXPECT_EQ(pic->IsMe({4.9f, -2.4f}), 1);
     EXPECT_EQ(pic->IsMe({5.1f, 0.0f}), 1);
     EXPECT_EQ(pic->IsMe({8.0f, 0.0f}), 0);
+
+    // Each side from its own resolution: 10000 and 7000 pixels a metre;
+    // and a marking bitmap from two different ones.
+    PictureFile uneven(100, 50, [](int, int) { return 0; }, 10000, 7000);
+    auto other = Load(uneven);
+    const double width = 100 / 10000.0 * 1000, height = 50 / 7000.0 * 1000;
+    EXPECT_NEAR(other->rectfPic.Width, width, 1e-3);
+    EXPECT_NEAR(other->rectfPic.Height, height, 1e-3);
+    PICTURE_PAR par;
+    other->GetPicture(par);
+    par.bUseDpi = 1;
+    par.nDpiX = 200;
+    par.nDpiY = 90;
+    other->SetPicture(par);
+    std::unique_ptr<Bitmap> net(other->GetNetDotBmp());
+    ASSERT_TRUE(net);
+    EXPECT_EQ(net->GetWidth(), static_cast<UINT>(width * 200 / 25.4));
+    EXPECT_EQ(net->GetHeight(), static_cast<UINT>(height * 90 / 25.4));
 }
 
 TEST(Picture, FilesThatDoNotDecodeLeaveThePreviousImage) {
@@ -225,6 +243,36 @@ TEST(Picture, DitheringAndNegative) {
     EXPECT_NEAR(white, 200, 20);
     EXPECT_NEAR(whiteTop, 100, 15);
     delete bw;
+    // Uneven grey against error diffusion done here from the kernel's
+    // rows (0 0 x 7 5 / 3 5 7 5 3 / 1 3 5 3 1, in 48ths) on a byte copy.
+    std::mt19937 random(7);
+    std::vector<int> values(23 * 17);
+    for (int& v : values) v = static_cast<int>(random() % 256);
+    auto noisy = Grey(23, 17, [&](int x, int y) { return values[y * 23 + x]; });
+    const int kernel[3][5] = {{0, 0, 0, 7, 5}, {3, 5, 7, 5, 3}, {1, 3, 5, 3, 1}};
+    for (const int threshold : {127, 90}) {
+        std::vector<int> work = values, want(values.size());
+        for (int y = 0; y < 17; ++y)
+            for (int x = 0; x < 23; ++x) {
+                const int v = work[y * 23 + x];
+                want[y * 23 + x] = v > threshold ? 255 : 0;
+                const int error = v > threshold ? v - 255 : v;
+                for (int ky = 0; ky < 3; ++ky)
+                    for (int kx = 0; kx < 5; ++kx) {
+                        const int nx = x + kx - 2, ny = y + ky;
+                        if (kernel[ky][kx] == 0 || nx < 0 || nx >= 23 || ny >= 17) continue;
+                        int& n = work[ny * 23 + nx];
+                        n = std::clamp(n + error * kernel[ky][kx] / 48, 0, 255);
+                    }
+            }
+        pic.Binaryzation(noisy.get(), &bw, static_cast<BYTE>(threshold));
+        ASSERT_NE(bw, nullptr);
+        int differ = 0;
+        for (int y = 0; y < 17; ++y)
+            for (int x = 0; x < 23; ++x) differ += GreyAt(bw, x, y) != want[y * 23 + x];
+        EXPECT_EQ(differ, 0) << threshold;
+        delete bw;
+    }
     auto light = Grey(8, 8, [](int, int) { return 250; });
     pic.Binaryzation(light.get(), &bw, 127);
     white = 0;
@@ -549,7 +597,8 @@ TEST(Picture, ClipboardDibsAndScreenCopies) {
     h.biPlanes = 1;
     h.biBitCount = 4;
     h.biClrUsed = 2;
-    h.biXPelsPerMeter = h.biYPelsPerMeter = 10000;
+    h.biXPelsPerMeter = 10000;
+    h.biYPelsPerMeter = 5000;
     std::memcpy(p, &h, sizeof h);
     const uint8_t table[8] = {0, 0, 0, 0, 255, 255, 255, 0};
     std::memcpy(p + sizeof h, table, 8);
@@ -566,6 +615,7 @@ TEST(Picture, ClipboardDibsAndScreenCopies) {
     EXPECT_EQ(GreyAt(pic.GetBitmap(), 1, 0), 0);
     EXPECT_EQ(GreyAt(pic.GetBitmap(), 2, 0), 255);
     EXPECT_NEAR(pic.rectfPic.Width, 0.3f, 1e-4);
+    EXPECT_NEAR(pic.rectfPic.Height, 0.2f, 1e-4);
     // The block claims more rows than it holds.
     p = static_cast<uint8_t*>(GlobalLock(mem));
     h.biHeight = 50;
