@@ -342,24 +342,30 @@ int CPicture::Rotate(double angle, tagPOINTF centre) {
     return 0;
 }
 
-int CPicture::Zoom(tagPOINTF fixed, double sx, double sy) {
-    if (!std::isfinite(sx) || !std::isfinite(sy) || !Finite(fixed)) return 0;
+bool CPicture::ZoomedPlacement(tagPOINTF fixed, double sx, double sy, Placement& place) const {
+    if (!std::isfinite(sx) || !std::isfinite(sy) || !Finite(fixed)) return false;
     // The size follows the factors' magnitudes; a negative factor then
     // mirrors the picture about the fixed point, which is what a zoom by it
     // does to every point.
     const double ax = std::fabs(sx), ay = std::fabs(sy);
-    Placement place = GetPlacement();
+    place = GetPlacement();
     const tagPOINTF topLeft{place.rect.X, place.rect.Y};
     const tagPOINTF bottomRight{place.rect.X + place.rect.Width, place.rect.Y - place.rect.Height};
     if (!geom::MapsFinite(AffineMap::Zoom(ax, ay, fixed), std::vector<tagPOINTF>{place.pivot, topLeft, bottomRight})) {
-        return 0;
+        return false;
     }
     place.pivot = PointfZoom(place.pivot, ax, ay, fixed);
     NormalizeRectF(place.rect, PointfZoom(topLeft, ax, ay, fixed), PointfZoom(bottomRight, ax, ay, fixed));
     PlaceCorners(place);
     const int mode = (sx < 0 ? 1 : 0) | (sy < 0 ? 2 : 0);
     if (mode != 0) MirrorPlacement(place, fixed, mode);
-    if (!SetPlacement(place)) return 0;
+    return std::all_of(std::begin(place.corners), std::end(place.corners), [](tagPOINTF p) { return Finite(p); }) &&
+           Finite(place.pivot);
+}
+
+int CPicture::Zoom(tagPOINTF fixed, double sx, double sy) {
+    Placement place;
+    if (!ZoomedPlacement(fixed, sx, sy, place) || !SetPlacement(place)) return 0;
     CheckLineWidth();
     InvalidateGeometry();
     return 0;
@@ -550,7 +556,7 @@ int CPicture::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>&, DWOR
 }
 
 int CPicture::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
-    if (dc == nullptr || m_pView == nullptr || !std::isfinite(angle)) return 0;
+    if (dc == nullptr || m_pView == nullptr || !std::isfinite(angle) || !Finite(centre)) return 0;
     tagPOINTF turned[4];
     for (int i = 0; i < 4; ++i) turned[i] = PointfRotate(cornerPointf[i], centre, angle);
     Gdiplus::Graphics g(dc);
@@ -563,16 +569,9 @@ int CPicture::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
 }
 
 int CPicture::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
-    if (dc == nullptr || m_pView == nullptr || !std::isfinite(sx) || !std::isfinite(sy)) return 0;
     // The picture as Zoom would leave it.
-    Placement place = GetPlacement();
-    place.pivot = PointfZoom(rotatePointf, std::fabs(sx), std::fabs(sy), base);
-    NormalizeRectF(place.rect, PointfZoom({rectfPic.X, rectfPic.Y}, std::fabs(sx), std::fabs(sy), base),
-                   PointfZoom({rectfPic.X + rectfPic.Width, rectfPic.Y - rectfPic.Height}, std::fabs(sx),
-                              std::fabs(sy), base));
-    PlaceCorners(place);
-    const int mode = (sx < 0 ? 1 : 0) | (sy < 0 ? 2 : 0);
-    if (mode != 0) MirrorPlacement(place, base, mode);
+    Placement place;
+    if (dc == nullptr || m_pView == nullptr || !ZoomedPlacement(base, sx, sy, place)) return 0;
     const tagPOINTF* placed = place.corners;
     Gdiplus::Graphics g(dc);
     DrawOnCorners(g, m_pBitmap.get(), placed, 0, 0.0f, 0.0f);

@@ -174,6 +174,8 @@ private:
     static void PlaceCorners(Placement& place);
     // After the corners moved: the pivot and the rectangle follow their centre.
     static void Recentre(Placement& place);
+    // Where a zoom puts the picture; false when that is not finite.
+    bool ZoomedPlacement(tagPOINTF fixed, double sx, double sy, Placement& place) const;
     // Mirror mode 1 (x), 2 (y) or 3 (both) about a point.
     static void MirrorPlacement(Placement& place, tagPOINTF fixed, int mode);
     // The corners of rectfPic turned by the picture's rotation.
