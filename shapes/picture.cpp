@@ -10,6 +10,7 @@
 
 #include "afx/message_box.h"
 #include "core/geometry.h"
+#include "core/runlog.h"
 #include "gdi/dc.h"
 #include "gdiplus/graphics.h"
 #include "gdiplus/pen.h"
@@ -104,6 +105,12 @@ std::unique_ptr<Bitmap> NewGreyBitmap(Bitmap* like) {
     out->SetResolution(like->GetHorizontalResolution(), like->GetVerticalResolution());
     SetGreyPalette(out.get());
     return out;
+}
+
+// Whether every real number of the parameters is finite.
+bool FiniteParameters(const PICTURE_PAR& par) {
+    return geom::AllFinite(par.dBrightness, par.dContrast, par.dInvRatioX, par.dInvRatioY, par.fFixWidth,
+                           par.fFixHeight, par.ptAnchor.x, par.ptAnchor.y);
 }
 
 // A bitmap that did not come into being (null or of no size) is none.
@@ -209,6 +216,7 @@ CBaseShape* CPicture::Clone() {
     copy->rectfPic = rectfPic;
     copy->fRotateAngle = fRotateAngle;
     copy->rotatePointf = rotatePointf;
+    copy->m_bMirrored = m_bMirrored;
     std::copy(std::begin(cornerPointf), std::end(cornerPointf), std::begin(copy->cornerPointf));
     copy->m_nPenIndex = m_nPenIndex;
     copy->SetVisible(IsVisible());
@@ -217,64 +225,195 @@ CBaseShape* CPicture::Clone() {
 
 // ---- geometry ---------------------------------------------------------------
 
-void CPicture::CornersFromRect() {
-    const Gdiplus::RectF& r = rectfPic;
-    cornerPointf[0] = {r.X, r.Y - r.Height};
-    cornerPointf[1] = {r.X, r.Y};
-    cornerPointf[2] = {r.X + r.Width, r.Y};
-    cornerPointf[3] = {r.X + r.Width, r.Y - r.Height};
-    if (fRotateAngle != 0.0f) {
-        for (tagPOINTF& p : cornerPointf) p = PointfRotate(p, rotatePointf, -fRotateAngle);
-    }
+CPicture::Placement CPicture::GetPlacement() const {
+    Placement place;
+    place.rect = rectfPic;
+    place.angle = fRotateAngle;
+    place.pivot = rotatePointf;
+    std::copy(std::begin(cornerPointf), std::end(cornerPointf), std::begin(place.corners));
+    place.mirrored = m_bMirrored;
+    return place;
 }
 
-void CPicture::RecentreOnCorners() {
-    // Drawing and the dots turn rectfPic about rotatePointf by the whole
+bool CPicture::SetPlacement(const Placement& place) {
+    const bool finite = Finite(place.rect) && std::isfinite(place.angle) && Finite(place.pivot) &&
+                        std::all_of(std::begin(place.corners), std::end(place.corners),
+                                    [](const tagPOINTF& p) { return Finite(p); });
+    if (!finite) return false;
+    rectfPic = place.rect;
+    fRotateAngle = place.angle;
+    rotatePointf = place.pivot;
+    std::copy(std::begin(place.corners), std::end(place.corners), std::begin(cornerPointf));
+    m_bMirrored = place.mirrored;
+    return true;
+}
+
+void CPicture::PlaceCorners(Placement& place) {
+    const Gdiplus::RectF& r = place.rect;
+    const float left = r.X, right = r.X + r.Width, top = r.Y, bottom = r.Y - r.Height;
+    // A mirrored image stands upside down in its rectangle.
+    const float imageTop = place.mirrored ? bottom : top;
+    const float imageBottom = place.mirrored ? top : bottom;
+    place.corners[0] = {left, imageBottom};
+    place.corners[1] = {left, imageTop};
+    place.corners[2] = {right, imageTop};
+    place.corners[3] = {right, imageBottom};
+    if (place.angle == 0.0f) return;
+    const AffineMap turn = AffineMap::Rotate(-place.angle, place.pivot);
+    if (!geom::MapsFinite(turn, place.corners)) {
+        // Past the float range: nothing a caller may take.
+        for (tagPOINTF& p : place.corners) p = {NAN, NAN};
+        return;
+    }
+    for (tagPOINTF& p : place.corners) p = PointfRotate(p, place.pivot, -place.angle);
+}
+
+void CPicture::Recentre(Placement& place) {
+    // Drawing and the dots turn the rectangle about the pivot by the whole
     // angle; that only matches the corners when the pivot is the picture's
     // centre, whatever centres the rotations had.
-    const tagPOINTF c = GetMidPointF(cornerPointf[0], cornerPointf[2]);
-    rotatePointf = c;
-    rectfPic.X = c.x - rectfPic.Width / 2;
-    rectfPic.Y = c.y + rectfPic.Height / 2;
+    const tagPOINTF c = GetMidPointF(place.corners[0], place.corners[2]);
+    place.pivot = c;
+    place.rect.X = c.x - place.rect.Width / 2;
+    place.rect.Y = c.y + place.rect.Height / 2;
+}
+
+void CPicture::MirrorPlacement(Placement& place, tagPOINTF fixed, int mode) {
+    const AffineMap flip = AffineMap::Mirror(mode, fixed);
+    if (!geom::MapsFinite(flip, place.corners) || !geom::MapsFinite(flip, std::vector<tagPOINTF>{place.pivot})) {
+        place.pivot = {NAN, NAN};
+        return;
+    }
+    for (tagPOINTF& p : place.corners) p = PointfMirror(p, fixed, mode);
+    place.pivot = PointfMirror(place.pivot, fixed, mode);
+    place.rect.X = place.pivot.x - place.rect.Width / 2;
+    place.rect.Y = place.pivot.y + place.rect.Height / 2;
+    // The angle is stored negated. Flipping x turns an image laid at phi into
+    // one laid at 180 - phi and upside down; flipping y into -phi, upside
+    // down; both is a half turn.
+    const double angle = place.angle;
+    switch (mode) {
+        case 1: place.angle = Normalize360(-angle - 180.0); break;
+        case 2: place.angle = Normalize360(-angle); break;
+        default: place.angle = Normalize360(angle - 180.0); break;
+    }
+    if (mode != 3) place.mirrored = !place.mirrored;
+}
+
+void CPicture::CornersFromRect() {
+    Placement place = GetPlacement();
+    PlaceCorners(place);
+    if (SetPlacement(place)) return;
+    // The corners cannot be placed in float: the unturned rectangle stands.
+    place.angle = 0.0f;
+    PlaceCorners(place);
+    SetPlacement(place);
 }
 
 int CPicture::Move(float dx, float dy) {
     if (!std::isfinite(dx) || !std::isfinite(dy)) return 0;
-    rectfPic.X += dx;
-    rectfPic.Y += dy;
-    rotatePointf.x += dx;
-    rotatePointf.y += dy;
-    for (tagPOINTF& p : cornerPointf) {
+    Placement place = GetPlacement();
+    place.rect.X += dx;
+    place.rect.Y += dy;
+    place.pivot.x += dx;
+    place.pivot.y += dy;
+    for (tagPOINTF& p : place.corners) {
         p.x += dx;
         p.y += dy;
     }
+    if (!SetPlacement(place)) return 0;
     CBaseShape::Move(dx, dy);
     return 0;
 }
 
 int CPicture::Rotate(double angle, tagPOINTF centre) {
     if (!std::isfinite(angle) || !Finite(centre)) return 0;
-    fRotateAngle = Normalize360(static_cast<double>(static_cast<float>(360.0 - angle)) + fRotateAngle);
-    rotatePointf = centre;
-    for (tagPOINTF& p : cornerPointf) p = PointfRotate(p, centre, angle);
-    RecentreOnCorners();
+    // The same turn within one revolution: the stored angle is a float, and
+    // a huge angle rounded to float is another angle than the corners took.
+    angle = std::fmod(angle, 360.0);
+    Placement place = GetPlacement();
+    if (!geom::MapsFinite(AffineMap::Rotate(angle, centre), place.corners)) return 0;
+    place.angle = Normalize360(static_cast<double>(static_cast<float>(360.0 - angle)) + place.angle);
+    place.pivot = centre;
+    for (tagPOINTF& p : place.corners) p = PointfRotate(p, centre, angle);
+    Recentre(place);
+    if (!SetPlacement(place)) return 0;
     CBaseShape::Rotate(angle, centre);
     return 0;
 }
 
+bool CPicture::ZoomedPlacement(tagPOINTF fixed, double sx, double sy, Placement& place) const {
+    if (!std::isfinite(sx) || !std::isfinite(sy) || !Finite(fixed)) return false;
+    // The size follows the factors' magnitudes; a negative factor then
+    // mirrors the picture about the fixed point, which is what a zoom by it
+    // does to every point.
+    const double ax = std::fabs(sx), ay = std::fabs(sy);
+    place = GetPlacement();
+    const tagPOINTF topLeft{place.rect.X, place.rect.Y};
+    const tagPOINTF bottomRight{place.rect.X + place.rect.Width, place.rect.Y - place.rect.Height};
+    if (!geom::MapsFinite(AffineMap::Zoom(ax, ay, fixed), std::vector<tagPOINTF>{place.pivot, topLeft, bottomRight})) {
+        return false;
+    }
+    place.pivot = PointfZoom(place.pivot, ax, ay, fixed);
+    NormalizeRectF(place.rect, PointfZoom(topLeft, ax, ay, fixed), PointfZoom(bottomRight, ax, ay, fixed));
+    PlaceCorners(place);
+    const int mode = (sx < 0 ? 1 : 0) | (sy < 0 ? 2 : 0);
+    if (mode != 0) MirrorPlacement(place, fixed, mode);
+    return std::all_of(std::begin(place.corners), std::end(place.corners), [](tagPOINTF p) { return Finite(p); }) &&
+           Finite(place.pivot);
+}
+
 int CPicture::Zoom(tagPOINTF fixed, double sx, double sy) {
-    if (!std::isfinite(sx) || !std::isfinite(sy) || !Finite(fixed)) return 0;
-    rotatePointf = PointfZoom(rotatePointf, sx, sy, fixed);
-    const tagPOINTF topLeft = PointfZoom({rectfPic.X, rectfPic.Y}, sx, sy, fixed);
-    const tagPOINTF bottomRight =
-        PointfZoom({rectfPic.X + rectfPic.Width, rectfPic.Y - rectfPic.Height}, sx, sy, fixed);
-    NormalizeRectF(rectfPic, topLeft, bottomRight);
-    CornersFromRect();
+    Placement place;
+    if (!ZoomedPlacement(fixed, sx, sy, place) || !SetPlacement(place)) return 0;
     CheckLineWidth();
     InvalidateGeometry();
     return 0;
 }
 
+int CPicture::Slope(tagPOINTF fixed, double a, double b) {
+    if (!geom::AllFinite(a, b) || !Finite(fixed)) return 0;
+    const AffineMap slant = AffineMap::Slope(a, b, fixed);
+    if (slant.xy == 0.0 && slant.yx == 0.0) return 1;
+    Placement place = GetPlacement();
+    // The picture's own axes before and after: it can follow the slant only
+    // when they stay at right angles.
+    const double phi = -static_cast<double>(place.angle) * M_PI / 180.0;
+    const double ux = std::cos(phi), uy = std::sin(phi);
+    const double mux = slant.xx * ux + slant.xy * uy, muy = slant.yx * ux + slant.yy * uy;
+    const double mvx = slant.xx * -uy + slant.xy * ux, mvy = slant.yx * -uy + slant.yy * ux;
+    const double lu = std::hypot(mux, muy), lv = std::hypot(mvx, mvy);
+    const double det = slant.xx * slant.yy - slant.xy * slant.yx;
+    if (!(lu > 0) || !(lv > 0) || std::fabs(mux * mvx + muy * mvy) > 1e-9 * lu * lv) {
+        RunLog::Instance(nullptr)->Write(L"A picture cannot be slanted out of its rectangle: the slant is refused");
+        return 0;
+    }
+    if (!geom::MapsFinite(slant, place.corners) || !geom::MapsFinite(slant, std::vector<tagPOINTF>{place.pivot}) ||
+        !geom::FitsFloat(place.rect.Width * lu) || !geom::FitsFloat(place.rect.Height * lv)) {
+        return 0;
+    }
+    for (tagPOINTF& p : place.corners) p = slant.Apply(p);
+    place.pivot = slant.Apply(place.pivot);
+    place.rect.Width = static_cast<float>(place.rect.Width * lu);
+    place.rect.Height = static_cast<float>(place.rect.Height * lv);
+    place.rect.X = place.pivot.x - place.rect.Width / 2;
+    place.rect.Y = place.pivot.y + place.rect.Height / 2;
+    place.angle = Normalize360(-std::atan2(muy, mux) * 180.0 / M_PI);
+    if (det < 0) place.mirrored = !place.mirrored;
+    if (!SetPlacement(place)) return 0;
+    if (std::fabs(lu - 1) > 1e-12 || std::fabs(lv - 1) > 1e-12) CheckLineWidth();
+    CBaseShape::Slope(fixed, a, b);
+    return 1;
+}
+
+int CPicture::Mirror(tagPOINTF fixed, int mode) {
+    if (mode < 1 || mode > 3 || !Finite(fixed)) return 0;
+    Placement place = GetPlacement();
+    MirrorPlacement(place, fixed, mode);
+    if (!SetPlacement(place)) return 0;
+    CBaseShape::Mirror(fixed, mode);
+    return 1;
+}
 int CPicture::IsInRect(Gdiplus::RectF& rect) {
     for (const tagPOINTF& p : cornerPointf) {
         if (!PtInRectFBorder(p.x, p.y, rect, false)) return 0;
@@ -348,7 +487,9 @@ int CPicture::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float) {
 }
 
 int CPicture::GetFlattenPathFirstPoint(tagPOINTF& point) {
-    point = PointfRotate({rectfPic.X, rectfPic.Y}, rotatePointf, -fRotateAngle);
+    // The image's own top-left corner: the rectangle's bottom-left when mirrored.
+    const tagPOINTF corner{rectfPic.X, m_bMirrored ? rectfPic.Y - rectfPic.Height : rectfPic.Y};
+    point = PointfRotate(corner, rotatePointf, -fRotateAngle);
     return 1;
 }
 
@@ -415,7 +556,7 @@ int CPicture::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>&, DWOR
 }
 
 int CPicture::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
-    if (dc == nullptr || m_pView == nullptr || !std::isfinite(angle)) return 0;
+    if (dc == nullptr || m_pView == nullptr || !std::isfinite(angle) || !Finite(centre)) return 0;
     tagPOINTF turned[4];
     for (int i = 0; i < 4; ++i) turned[i] = PointfRotate(cornerPointf[i], centre, angle);
     Gdiplus::Graphics g(dc);
@@ -428,16 +569,10 @@ int CPicture::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
 }
 
 int CPicture::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
-    if (dc == nullptr || m_pView == nullptr || !std::isfinite(sx) || !std::isfinite(sy)) return 0;
     // The picture as Zoom would leave it.
-    Gdiplus::RectF r;
-    NormalizeRectF(r, PointfZoom({rectfPic.X, rectfPic.Y}, sx, sy, base),
-                   PointfZoom({rectfPic.X + rectfPic.Width, rectfPic.Y - rectfPic.Height}, sx, sy, base));
-    const tagPOINTF pivot = PointfZoom(rotatePointf, sx, sy, base);
-    tagPOINTF placed[4] = {{r.X, r.Y - r.Height}, {r.X, r.Y}, {r.X + r.Width, r.Y}, {r.X + r.Width, r.Y - r.Height}};
-    if (fRotateAngle != 0.0f) {
-        for (tagPOINTF& p : placed) p = PointfRotate(p, pivot, -fRotateAngle);
-    }
+    Placement place;
+    if (dc == nullptr || m_pView == nullptr || !ZoomedPlacement(base, sx, sy, place)) return 0;
+    const tagPOINTF* placed = place.corners;
     Gdiplus::Graphics g(dc);
     DrawOnCorners(g, m_pBitmap.get(), placed, 0, 0.0f, 0.0f);
     Gdiplus::PointF dev[4];
@@ -616,6 +751,21 @@ int CPicture::InitPictureFromOrz() {
 
 void CPicture::RestoreAfterRead() {
     PICTUREPAR.strFileName = PICTUREPAR.wstrFileName.c_str();
+    if (!FiniteParameters(PICTUREPAR)) {
+        // What a damaged file holds in place of a number takes its default.
+        const PICTURE_PAR defaults;
+        auto keep = [](auto& v, auto fallback) {
+            if (!std::isfinite(v)) v = fallback;
+        };
+        keep(PICTUREPAR.dBrightness, defaults.dBrightness);
+        keep(PICTUREPAR.dContrast, defaults.dContrast);
+        keep(PICTUREPAR.dInvRatioX, defaults.dInvRatioX);
+        keep(PICTUREPAR.dInvRatioY, defaults.dInvRatioY);
+        keep(PICTUREPAR.fFixWidth, defaults.fFixWidth);
+        keep(PICTUREPAR.fFixHeight, defaults.fFixHeight);
+        keep(PICTUREPAR.ptAnchor.x, defaults.ptAnchor.x);
+        keep(PICTUREPAR.ptAnchor.y, defaults.ptAnchor.y);
+    }
     if (!std::isfinite(fRotateAngle)) fRotateAngle = 0.0f;
     fRotateAngle = Normalize360(fRotateAngle);
     if (!std::isfinite(rectfPic.X) || !std::isfinite(rectfPic.Y) || !std::isfinite(rectfPic.Width) ||
@@ -625,11 +775,36 @@ void CPicture::RestoreAfterRead() {
     const bool savedCorners =
         arr4Pointf.size() == 1 && arr4Pointf[0].size() == 4 &&
         std::all_of(arr4Pointf[0].begin(), arr4Pointf[0].end(), [](const tagPOINTF& p) { return Finite(p); });
+    Placement place = GetPlacement();
     if (savedCorners) {
-        std::copy(arr4Pointf[0].begin(), arr4Pointf[0].end(), std::begin(cornerPointf));
-        RecentreOnCorners();
+        std::copy(arr4Pointf[0].begin(), arr4Pointf[0].end(), std::begin(place.corners));
+        // The image's top edge runs clockwise of its left edge unless it
+        // was mirrored.
+        const tagPOINTF& bl = place.corners[0];
+        const tagPOINTF& tl = place.corners[1];
+        const tagPOINTF& tr = place.corners[2];
+        const double cross = (static_cast<double>(tr.x) - tl.x) * (static_cast<double>(bl.y) - tl.y) -
+                             (static_cast<double>(tr.y) - tl.y) * (static_cast<double>(bl.x) - tl.x);
+        place.mirrored = cross > 0;
+        // A pivot saved at the picture's centre is kept as saved, so that
+        // the picture saves the same bytes again; one left elsewhere (by
+        // turns about other centres) is brought to the centre.
+        const tagPOINTF centre = GetMidPointF(place.corners[0], place.corners[2]);
+        const double tolerance = 1e-4 + 1e-6 * std::max(std::fabs(centre.x), std::fabs(centre.y));
+        const bool keep = Finite(place.pivot) && geom::Dist(place.pivot, centre) <= tolerance &&
+                          geom::Dist(CenterPoint(place.rect), place.pivot) <= tolerance;
+        if (!keep) Recentre(place);
     } else {
-        rotatePointf = CenterPoint(rectfPic);
+        place.pivot = CenterPoint(place.rect);
+        place.mirrored = false;
+        PlaceCorners(place);
+    }
+    if (!SetPlacement(place)) {
+        // Numbers past the float range: the picture comes back unplaced.
+        rectfPic = Gdiplus::RectF();
+        fRotateAngle = 0.0f;
+        rotatePointf = {};
+        m_bMirrored = false;
         CornersFromRect();
     }
     m_nKeepRect = 1;
@@ -641,6 +816,9 @@ void CPicture::RestoreAfterRead() {
 // ---- parameters -------------------------------------------------------------
 
 int CPicture::SetPicture(PICTURE_PAR par) {
+    // A number that is not finite would be kept and saved: the parameters
+    // are refused whole.
+    if (!FiniteParameters(par)) return 0;
     const PICTURE_PAR& old = PICTUREPAR;
     const bool screenChanged = par.nDpiX != old.nDpiX || par.nDpiY != old.nDpiY || par.bUseDpi != old.bUseDpi ||
                                par.dBrightness != old.dBrightness || par.dContrast != old.dContrast ||
@@ -1029,9 +1207,22 @@ void CPicture::GetMarkBitmapPoint32(std::vector<tagPOINTF>& points) {
             const INT col = rows ? pos : line;
             if (grey[static_cast<size_t>(row) * W + col] == 255) continue;
             const INT rowUsed = par.byHalfLine != 0 ? row + 1 : row;
-            tagPOINTF p{static_cast<float>(x0 + col * px + px / 4), static_cast<float>(y0 - rowUsed * py + py / 4)};
+            const double x = x0 + col * px + px / 4;
+            double y = y0 - rowUsed * py + py / 4;
+            // A mirrored image stands upside down in its rectangle.
+            if (m_bMirrored) y = 2 * y0 - rectfPic.Height - y;
+            if (!geom::FitsFloat(x) || !geom::FitsFloat(y)) {
+                points.clear();
+                return;
+            }
+            tagPOINTF p{static_cast<float>(x), static_cast<float>(y)};
             // The dots follow the picture's rotation, as its outline does.
             if (turn) p = PointfRotate(p, rotatePointf, -fRotateAngle);
+            if (!Finite(p)) {
+                // Past the float range: no dot rather than a wild one.
+                points.clear();
+                return;
+            }
             points.push_back(p);
         }
     }

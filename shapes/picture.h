@@ -40,7 +40,15 @@ public:
              float dy) override;                                                         // 24
     int Move(float dx, float dy) override;                                               // 30
     int Rotate(double angle, tagPOINTF centre) override;                                 // 31
+    // A negative factor flips the image as it flips the outline.
     int Zoom(tagPOINTF fixed, double sx, double sy) override;                            // 32
+    // Only a slant that leaves the picture a rectangle (a turn and a scale)
+    // can be followed: any other is refused, written to the run log, and
+    // answered with 0; 1 otherwise.
+    int Slope(tagPOINTF fixed, double a, double b) override;                             // 33
+    // The image is mirrored with its outline; 0 for an unknown mode or a
+    // point that is not finite, 1 otherwise.
+    int Mirror(tagPOINTF fixed, int mode) override;                                      // 34
     int IsInRect(Gdiplus::RectF& rect) override;                                         // 38
     int IsMe(tagPOINTF point) override;                                                  // 39
     int IsInClientRectF() override;                                                      // 41
@@ -75,7 +83,8 @@ public:
 
     // ---- parameters -------------------------------------------------------------
     // Stores a copy and repaints the view. A change of what the screen image
-    // shows marks it for rebuilding. Returns 1.
+    // shows marks it for rebuilding. Returns 1; 0, keeping the parameters as
+    // they were, when a real number among them is not finite.
     int SetPicture(PICTURE_PAR par);
     void GetPicture(PICTURE_PAR& par);
     // Stores the path and captions the picture with its file name.
@@ -123,6 +132,10 @@ public:
     float fRotateAngle = 0.0f;
     // The pivot of the rotation: always the centre of the picture.
     tagPOINTF rotatePointf{};
+    // Whether the image is mirrored: it stands upside down in rectfPic
+    // before the rotation. Not saved as such: the saved corners' turning
+    // sense gives it back.
+    bool IsMirrored() const { return m_bMirrored; }
     // The saved corners (one list of four), refreshed before a save.
     std::vector<std::vector<tagPOINTF>> arr4Pointf;
     PICTURE_PAR PICTUREPAR;
@@ -145,10 +158,28 @@ private:
     // Appends one dot per dark pixel of the marking bitmap, in scan order.
     void GetMarkBitmapPoint32(std::vector<tagPOINTF>& points);
 
+    // Where the picture lies: what every transform changes.
+    struct Placement {
+        Gdiplus::RectF rect;
+        float angle = 0.0f;
+        tagPOINTF pivot{};
+        tagPOINTF corners[4]{};
+        bool mirrored = false;
+    };
+    Placement GetPlacement() const;
+    // Takes the placement when all its numbers are finite floats; false
+    // leaves the picture as it was.
+    bool SetPlacement(const Placement& place);
+    // The corners of the rectangle, mirrored and turned as the placement says.
+    static void PlaceCorners(Placement& place);
+    // After the corners moved: the pivot and the rectangle follow their centre.
+    static void Recentre(Placement& place);
+    // Where a zoom puts the picture; false when that is not finite.
+    bool ZoomedPlacement(tagPOINTF fixed, double sx, double sy, Placement& place) const;
+    // Mirror mode 1 (x), 2 (y) or 3 (both) about a point.
+    static void MirrorPlacement(Placement& place, tagPOINTF fixed, int mode);
     // The corners of rectfPic turned by the picture's rotation.
     void CornersFromRect();
-    // After the corners turned: the pivot and rectfPic follow their centre.
-    void RecentreOnCorners();
     // Replaces the decoded image (the old one is deleted).
     void AdoptBitmap(std::unique_ptr<Gdiplus::Bitmap> bitmap);
     // The fixed size and anchor of the parameters.
@@ -170,4 +201,5 @@ private:
     // Set while a shape-file read restores the picture: keep the stored
     // rectangle.
     int m_nKeepRect = 0;
+    bool m_bMirrored = false;
 };

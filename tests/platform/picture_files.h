@@ -28,7 +28,8 @@ using Bytes = std::vector<uint8_t>;
 
 // PNG from rows packed as PNG keeps them (16-bit samples big-endian).
 inline Bytes Png(int w, int h, int colorType, int depth, const Bytes& packed, bool interlace = false,
-                 const std::vector<png_color>& palette = {}, const Bytes& trns = {}, png_uint_32 ppm = 0) {
+                 const std::vector<png_color>& palette = {}, const Bytes& trns = {}, png_uint_32 ppm = 0,
+                 png_uint_32 ppmY = 0) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -43,7 +44,7 @@ inline Bytes Png(int w, int h, int colorType, int depth, const Bytes& packed, bo
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
     if (!trns.empty()) png_set_tRNS(png, info, trns.data(), static_cast<int>(trns.size()), nullptr);
-    if (ppm != 0) png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
+    if (ppm != 0) png_set_pHYs(png, info, ppm, ppmY != 0 ? ppmY : ppm, PNG_RESOLUTION_METER);
     png_write_info(png, info);
     const size_t rowBytes = png_get_rowbytes(png, info);
     std::vector<png_bytep> rows(static_cast<size_t>(h));
@@ -55,7 +56,8 @@ inline Bytes Png(int w, int h, int colorType, int depth, const Bytes& packed, bo
 }
 
 // JPEG of grey, RGB or CMYK samples.
-inline Bytes Jpeg(int w, int h, J_COLOR_SPACE space, const Bytes& pixels, bool progressive = false, int dpi = 0) {
+inline Bytes Jpeg(int w, int h, J_COLOR_SPACE space, const Bytes& pixels, bool progressive = false, int dpi = 0,
+                  int dpiY = 0) {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
@@ -72,7 +74,8 @@ inline Bytes Jpeg(int w, int h, J_COLOR_SPACE space, const Bytes& pixels, bool p
     if (progressive) jpeg_simple_progression(&c);
     if (dpi != 0) {
         c.density_unit = 1;
-        c.X_density = c.Y_density = static_cast<UINT16>(dpi);
+        c.X_density = static_cast<UINT16>(dpi);
+        c.Y_density = static_cast<UINT16>(dpiY != 0 ? dpiY : dpi);
     }
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
@@ -123,8 +126,11 @@ inline Bytes Gif(int w, int h, const std::vector<GifColorType>& colours, const B
 }
 
 // TIFF of 8-bit grey or RGB samples in one strip (LZW by default), written
-// through libtiff into memory.
-inline Bytes Tiff(int w, int h, int samples, const Bytes& pixels, uint16_t compression = COMPRESSION_LZW) {
+// through libtiff into memory; with a resolution in dots per inch when one
+// is given, and with a fourth sample of associated (premultiplied) or
+// unassociated alpha after RGB.
+inline Bytes Tiff(int w, int h, int samples, const Bytes& pixels, uint16_t compression = COMPRESSION_LZW,
+                  float dpiX = 0, float dpiY = 0, uint16_t alpha = EXTRASAMPLE_UNASSALPHA) {
     struct Mem {
         Bytes data;
         size_t pos = 0;
@@ -151,6 +157,12 @@ inline Bytes Tiff(int w, int h, int samples, const Bytes& pixels, uint16_t compr
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, samples);
     TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, samples == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+    if (samples == 4) TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &alpha);
+    if (dpiX > 0) {
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, dpiX);
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, dpiY);
+    }
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
@@ -165,7 +177,7 @@ inline Bytes Tiff(int w, int h, int samples, const Bytes& pixels, uint16_t compr
 // 0xRRGGBB; 3 bytes an entry after a core header) and the pixel bytes.
 inline Bytes Bmp(uint32_t headerSize, int32_t width, int32_t height, int bpp, uint32_t compression,
                  const std::vector<uint32_t>& palette, const Bytes& pixels, const std::vector<uint32_t>& masks = {},
-                 int32_t ppm = 0) {
+                 int32_t ppm = 0, int32_t ppmY = 0) {
     Bytes out;
     auto put = [&out](uint32_t v, int bytes) {
         for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -188,7 +200,7 @@ inline Bytes Bmp(uint32_t headerSize, int32_t width, int32_t height, int bpp, ui
         put(1, 2);
         put(bpp, 2);
         for (uint32_t v : {compression, static_cast<uint32_t>(pixels.size()), static_cast<uint32_t>(ppm),
-                           static_cast<uint32_t>(ppm), static_cast<uint32_t>(palette.size()), 0u})
+                           static_cast<uint32_t>(ppmY != 0 ? ppmY : ppm), static_cast<uint32_t>(palette.size()), 0u})
             put(v, 4);
         for (uint32_t i = 40; i < headerSize; i += 4) put((i - 40) / 4 < masks.size() ? masks[(i - 40) / 4] : 0, 4);
         if (headerSize == 40)
@@ -220,8 +232,8 @@ inline Bytes BmpRows(int w, int h, int bpp, bool bottomUp, const std::function<u
 }
 
 // A 24-bit bottom-up BMP with an info header.
-inline Bytes Bmp24(int w, int h, const std::function<uint32_t(int, int)>& rgb, int32_t ppm = 0) {
-    return Bmp(40, w, h, 24, 0, {}, BmpRows(w, h, 24, true, rgb), {}, ppm);
+inline Bytes Bmp24(int w, int h, const std::function<uint32_t(int, int)>& rgb, int32_t ppm = 0, int32_t ppmY = 0) {
+    return Bmp(40, w, h, 24, 0, {}, BmpRows(w, h, 24, true, rgb), {}, ppm, ppmY);
 }
 
 // Decodes the bytes the way a picture arrives: a global-memory block read

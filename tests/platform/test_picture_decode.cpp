@@ -238,6 +238,7 @@ std::vector<Expect> PngGifTiff() {
     const Bytes gifSmall = Samples(5, 3, [](int x, int y) { return Bytes{static_cast<uint8_t>((x + y) % 4)}; });
     const Bytes gifTall = Samples(4, 10, [](int x, int y) { return Bytes{static_cast<uint8_t>((x + y * 3) % 8)}; });
     const Bytes grey = Samples(5, 3, [](int x, int y) { return Bytes{static_cast<uint8_t>(R(x, y))}; });
+    auto tiffAlpha = [](int x, int y) { return 128 + (x * 29 + y * 41) % 128; };
     return {
         {"png grey", Png(5, 3, PNG_COLOR_TYPE_GRAY, 8, grey), PixelFormat8bppIndexed, 5, 3, greyOf},
         {"png grey 2 bits", Png(5, 2, PNG_COLOR_TYPE_GRAY, 2, grey2), PixelFormat8bppIndexed, 5, 2,
@@ -261,6 +262,22 @@ std::vector<Expect> PngGifTiff() {
          [=](int x, int y) { return gifAt((x + y * 3) % 8); }},
         {"tiff rgb", picture_files::Tiff(5, 3, 3, Samples(5, 3, rgb)), PixelFormat24bppRGB, 5, 3, Pattern},
         {"tiff grey", picture_files::Tiff(5, 3, 1, grey), PixelFormat8bppIndexed, 5, 3, greyOf},
+        // Associated alpha is stored premultiplied and comes out straight;
+        // unassociated alpha comes out as stored. Alpha of 128 and above
+        // keeps the rounding within 2.
+        {"tiff premultiplied alpha",
+         picture_files::Tiff(5, 3, 4, Samples(5, 3, [&](int x, int y) {
+             const int a = tiffAlpha(x, y);
+             auto pre = [a](int v) { return static_cast<uint8_t>((v * a + 127) / 255); };
+             return Bytes{pre(R(x, y)), pre(G(x, y)), pre(B(x, y)), static_cast<uint8_t>(a)};
+         }), COMPRESSION_LZW, 0, 0, EXTRASAMPLE_ASSOCALPHA),
+         PixelFormat32bppARGB, 5, 3, [=](int x, int y) { return Rgb(R(x, y), G(x, y), B(x, y), tiffAlpha(x, y)); }, 2},
+        {"tiff straight alpha",
+         picture_files::Tiff(5, 3, 4, Samples(5, 3, [&](int x, int y) {
+             return Bytes{static_cast<uint8_t>(R(x, y)), static_cast<uint8_t>(G(x, y)), static_cast<uint8_t>(B(x, y)),
+                          static_cast<uint8_t>(tiffAlpha(x, y))};
+         })),
+         PixelFormat32bppARGB, 5, 3, [=](int x, int y) { return Rgb(R(x, y), G(x, y), B(x, y), tiffAlpha(x, y)); }, 2},
     };
 }
 
@@ -300,6 +317,14 @@ TEST(PictureDecode, CutAndHostileFilesFailCleanly) {
     const std::vector<uint32_t> two = {0, 0xFFFFFF};
     bad.push_back({"bmp rle top-down", Bmp(40, 2, -1, 8, BI_RLE8, two, {2, 1, 0, 1})});
     bad.push_back({"bmp rle without its end", Bmp(40, 2, 2, 8, BI_RLE8, two, {2, 1, 0, 0})});
+    // Absolute runs of 5 indices with 2 bytes of them in the picture data:
+    // what follows the data (the rest of the run and an end mark) is no
+    // part of the picture.
+    for (const auto& [bpp, compression] : {std::pair{8, BI_RLE8}, std::pair{4, BI_RLE4}}) {
+        Bytes file = Bmp(40, 6, 2, bpp, compression, two, {0, 5, 1, 0});
+        file.insert(file.end(), {1, 0, 1, 0, 0, 1, 0, 0});
+        bad.push_back({"bmp rle absolute run past the data " + std::to_string(bpp), file});
+    }
     bad.push_back({"bmp 24 bits of bit fields", Bmp(40, 1, 1, 24, BI_BITFIELDS, {}, {1, 2, 3, 0}, {0xFF, 0xFF00, 0xFF0000})});
     bad.push_back({"bmp of no width", Bmp(40, 0, 1, 24, BI_RGB, {}, {1, 2, 3, 0})});
     bad.push_back({"bmp of an unknown header", Bmp(64, 1, 1, 24, BI_RGB, {}, {1, 2, 3, 0})});

@@ -5,16 +5,21 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "core/geometry.h"
 #include "core/srifile.h"
 #include "gdi/dc.h"
 #include "gdi/recording_canvas.h"
@@ -43,13 +48,13 @@ struct HostScope {
 // A BMP file of grey levels at a resolution given in pixels per metre.
 struct PictureFile {
     std::string path;
-    PictureFile(int w, int h, const std::function<int(int, int)>& grey, int32_t ppm = 10000) {
+    PictureFile(int w, int h, const std::function<int(int, int)>& grey, int32_t ppm = 10000, int32_t ppmY = 0) {
         static int serial = 0;
         path = (std::filesystem::temp_directory_path() /
                 ("morvik_picture_" + std::to_string(getpid()) + "_" + std::to_string(serial++) + ".bmp"))
                    .string();
         const std::vector<uint8_t> bytes = picture_files::Bmp24(
-            w, h, [&](int x, int y) { return static_cast<uint32_t>(grey(x, y)) * 0x010101u; }, ppm);
+            w, h, [&](int x, int y) { return static_cast<uint32_t>(grey(x, y)) * 0x010101u; }, ppm, ppmY);
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
@@ -134,6 +139,24 @@ TEST(Picture, LoadsAndPlacesFromTheFilesResolution) {
     EXPECT_EQ(pic->IsMe({4.9f, -2.4f}), 1);
     EXPECT_EQ(pic->IsMe({5.1f, 0.0f}), 1);
     EXPECT_EQ(pic->IsMe({8.0f, 0.0f}), 0);
+
+    // Each side from its own resolution: 10000 and 7000 pixels a metre;
+    // and a marking bitmap from two different ones.
+    PictureFile uneven(100, 50, [](int, int) { return 0; }, 10000, 7000);
+    auto other = Load(uneven);
+    const double width = 100 / 10000.0 * 1000, height = 50 / 7000.0 * 1000;
+    EXPECT_NEAR(other->rectfPic.Width, width, 1e-3);
+    EXPECT_NEAR(other->rectfPic.Height, height, 1e-3);
+    PICTURE_PAR par;
+    other->GetPicture(par);
+    par.bUseDpi = 1;
+    par.nDpiX = 200;
+    par.nDpiY = 90;
+    other->SetPicture(par);
+    std::unique_ptr<Bitmap> net(other->GetNetDotBmp());
+    ASSERT_TRUE(net);
+    EXPECT_EQ(net->GetWidth(), static_cast<UINT>(width * 200 / 25.4));
+    EXPECT_EQ(net->GetHeight(), static_cast<UINT>(height * 90 / 25.4));
 }
 
 TEST(Picture, FilesThatDoNotDecodeLeaveThePreviousImage) {
@@ -220,6 +243,36 @@ TEST(Picture, DitheringAndNegative) {
     EXPECT_NEAR(white, 200, 20);
     EXPECT_NEAR(whiteTop, 100, 15);
     delete bw;
+    // Uneven grey against error diffusion done here from the kernel's
+    // rows (0 0 x 7 5 / 3 5 7 5 3 / 1 3 5 3 1, in 48ths) on a byte copy.
+    std::mt19937 random(7);
+    std::vector<int> values(23 * 17);
+    for (int& v : values) v = static_cast<int>(random() % 256);
+    auto noisy = Grey(23, 17, [&](int x, int y) { return values[y * 23 + x]; });
+    const int kernel[3][5] = {{0, 0, 0, 7, 5}, {3, 5, 7, 5, 3}, {1, 3, 5, 3, 1}};
+    for (const int threshold : {127, 90}) {
+        std::vector<int> work = values, want(values.size());
+        for (int y = 0; y < 17; ++y)
+            for (int x = 0; x < 23; ++x) {
+                const int v = work[y * 23 + x];
+                want[y * 23 + x] = v > threshold ? 255 : 0;
+                const int error = v > threshold ? v - 255 : v;
+                for (int ky = 0; ky < 3; ++ky)
+                    for (int kx = 0; kx < 5; ++kx) {
+                        const int nx = x + kx - 2, ny = y + ky;
+                        if (kernel[ky][kx] == 0 || nx < 0 || nx >= 23 || ny >= 17) continue;
+                        int& n = work[ny * 23 + nx];
+                        n = std::clamp(n + error * kernel[ky][kx] / 48, 0, 255);
+                    }
+            }
+        pic.Binaryzation(noisy.get(), &bw, static_cast<BYTE>(threshold));
+        ASSERT_NE(bw, nullptr);
+        int differ = 0;
+        for (int y = 0; y < 17; ++y)
+            for (int x = 0; x < 23; ++x) differ += GreyAt(bw, x, y) != want[y * 23 + x];
+        EXPECT_EQ(differ, 0) << threshold;
+        delete bw;
+    }
     auto light = Grey(8, 8, [](int, int) { return 250; });
     pic.Binaryzation(light.get(), &bw, 127);
     white = 0;
@@ -544,7 +597,8 @@ TEST(Picture, ClipboardDibsAndScreenCopies) {
     h.biPlanes = 1;
     h.biBitCount = 4;
     h.biClrUsed = 2;
-    h.biXPelsPerMeter = h.biYPelsPerMeter = 10000;
+    h.biXPelsPerMeter = 10000;
+    h.biYPelsPerMeter = 5000;
     std::memcpy(p, &h, sizeof h);
     const uint8_t table[8] = {0, 0, 0, 0, 255, 255, 255, 0};
     std::memcpy(p + sizeof h, table, 8);
@@ -561,6 +615,7 @@ TEST(Picture, ClipboardDibsAndScreenCopies) {
     EXPECT_EQ(GreyAt(pic.GetBitmap(), 1, 0), 0);
     EXPECT_EQ(GreyAt(pic.GetBitmap(), 2, 0), 255);
     EXPECT_NEAR(pic.rectfPic.Width, 0.3f, 1e-4);
+    EXPECT_NEAR(pic.rectfPic.Height, 0.2f, 1e-4);
     // The block claims more rows than it holds.
     p = static_cast<uint8_t*>(GlobalLock(mem));
     h.biHeight = 50;
@@ -581,4 +636,224 @@ TEST(Picture, ClipboardDibsAndScreenCopies) {
     DeleteObject(shot);
     RECT empty{10, 10, 10, 40};
     EXPECT_EQ(pic.CopyScreenToBitmap(&empty), nullptr);
+}
+
+namespace {
+
+std::vector<uint8_t> SavedBytes(CPicture& pic) {
+    pic.UpdatePropsValue();
+    SriFile out;
+    pic.Save(false, &out);
+    return out.GetWrittenBytes();
+}
+
+std::unique_ptr<CPicture> ReadBack(const std::vector<uint8_t>& bytes) {
+    auto back = std::make_unique<CPicture>();
+    SriFile in(bytes.data(), bytes.size());
+    back->Read(false, &in);
+    back->SetCaption(back->m_wstrCaption.c_str());
+    back->RestoreAfterRead();
+    return back;
+}
+
+}  // namespace
+
+// Mirrors, negative zooms and slants that keep the picture a rectangle move
+// every marked dot as the transform moves a point; other slants are refused.
+TEST(Picture, MirrorsAndSlantsMoveEveryDotAsAPoint) {
+    // Three dark pixels of an uneven 6 x 3 image; 0.1 mm pixels.
+    const std::vector<std::pair<int, int>> dark = {{1, 0}, {4, 2}, {5, 1}};
+    PictureFile file(6, 3, [&](int x, int y) {
+        return std::find(dark.begin(), dark.end(), std::make_pair(x, y)) != dark.end() ? 0 : 255;
+    });
+    const tagPOINTF f{0.37f, -1.21f};
+    using Map = std::function<tagPOINTF(tagPOINTF)>;
+    struct Row {
+        const char* name;
+        double turn;  // degrees, about (2, 1), before the transform
+        std::function<int(CPicture&)> apply;
+        Map point;  // what the transform does to a point; null: refused
+    };
+    const Row rows[] = {
+        {"mirror x", 0, [&](CPicture& p) { return p.Mirror(f, 1); },
+         [&](tagPOINTF p) { return tagPOINTF{2 * f.x - p.x, p.y}; }},
+        {"mirror y turned", 33, [&](CPicture& p) { return p.Mirror(f, 2); },
+         [&](tagPOINTF p) { return tagPOINTF{p.x, 2 * f.y - p.y}; }},
+        {"mirror both turned", 250, [&](CPicture& p) { return p.Mirror(f, 3); },
+         [&](tagPOINTF p) { return tagPOINTF{2 * f.x - p.x, 2 * f.y - p.y}; }},
+        {"zoom -1.5, 0.7", 0, [&](CPicture& p) { return p.Zoom(f, -1.5, 0.7) + 1; },
+         [&](tagPOINTF p) { return tagPOINTF{f.x - 1.5f * (p.x - f.x), f.y + 0.7f * (p.y - f.y)}; }},
+        {"zoom 0.8, -2.5", 0, [&](CPicture& p) { return p.Zoom(f, 0.8, -2.5) + 1; },
+         [&](tagPOINTF p) { return tagPOINTF{f.x + 0.8f * (p.x - f.x), f.y - 2.5f * (p.y - f.y)}; }},
+        {"zoom -1.3, 1.3 turned", 71, [&](CPicture& p) { return p.Zoom(f, -1.3, 1.3) + 1; },
+         [&](tagPOINTF p) { return tagPOINTF{f.x - 1.3f * (p.x - f.x), f.y + 1.3f * (p.y - f.y)}; }},
+        // x + (y - fy) tan a with y - (x - fx) tan a: a turn with a scale.
+        {"slant a, -a turned", 20, [&](CPicture& p) { return p.Slope(f, 0.3, -0.3); },
+         [&](tagPOINTF p) { return CBaseShape::PointfSlope(p, 0.3, -0.3, f); }},
+        // Symmetric: the picture's diagonals are its axes, one reversed.
+        {"slant a, a turned 45", 45, [&](CPicture& p) { return p.Slope(f, std::atan(2.0), std::atan(2.0)); },
+         [&](tagPOINTF p) { return CBaseShape::PointfSlope(p, std::atan(2.0), std::atan(2.0), f); }},
+        {"slant x", 0, [&](CPicture& p) { return p.Slope(f, 0.3, 0); }, nullptr},
+        {"slant y turned", 45, [&](CPicture& p) { return p.Slope(f, 0, -0.2); }, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto pic = Load(file);
+        const tagPOINTF pivot{2, 1};
+        if (row.turn != 0) pic->Rotate(row.turn, pivot);
+        // The dots of the untransformed picture from the scan formula
+        // (rows first), turned as the picture was.
+        std::vector<tagPOINTF> expect;
+        for (int r = 0; r < 3; ++r)
+            for (int col = 0; col < 6; ++col)
+                if (std::find(dark.begin(), dark.end(), std::make_pair(col, r)) != dark.end()) {
+                    tagPOINTF d = DotOf(-0.3f, 0.15f, col, r);
+                    if (row.turn != 0) d = CBaseShape::PointfRotate(d, pivot, row.turn);
+                    expect.push_back(row.point ? row.point(d) : d);
+                }
+        const std::vector<uint8_t> before = SavedBytes(*pic);
+        const int result = row.apply(*pic);
+        EXPECT_EQ(result, row.point ? 1 : 0);
+        if (!row.point) {
+            EXPECT_EQ(SavedBytes(*pic), before);
+        }
+        const std::vector<tagPOINTF> dots = Dots(*pic);
+        ASSERT_EQ(dots.size(), expect.size());
+        for (size_t i = 0; i < dots.size(); ++i) {
+            EXPECT_TRUE(Near(dots[i], expect[i], 2e-4f)) << i << ": " << dots[i].x << "," << dots[i].y << " want "
+                                                         << expect[i].x << "," << expect[i].y;
+        }
+        // The outline is where the transform puts the corners, and a read
+        // back picture marks the same.
+        auto back = ReadBack(SavedBytes(*pic));
+        EXPECT_EQ(back->IsMirrored(), pic->IsMirrored());
+        const std::vector<tagPOINTF> again = Dots(*back);
+        ASSERT_EQ(again.size(), dots.size());
+        for (size_t i = 0; i < dots.size(); ++i) EXPECT_TRUE(Near(again[i], dots[i], 1e-4f)) << i;
+    }
+}
+
+// A picture read from a file saves the bytes it was read from.
+TEST(Picture, ReadBackPicturesSaveTheSameBytes) {
+    PictureFile file(5, 3, [](int x, int y) { return (x * 40 + y * 70) % 256; });
+    std::mt19937 random(20261209);
+    std::uniform_real_distribution<float> offset(-80.0f, 80.0f);
+    std::uniform_real_distribution<double> angle(-400.0, 400.0);
+    for (int i = 0; i < 40; ++i) {
+        SCOPED_TRACE(i);
+        auto pic = Load(file);
+        for (int step = 0; step < 3; ++step) {
+            pic->Move(offset(random), offset(random));
+            if (i % 2 == 1) pic->Rotate(angle(random), {offset(random), offset(random)});
+        }
+        if (i % 5 == 2) pic->Mirror({offset(random), 0.7f}, 1 + i % 3);
+        const std::vector<uint8_t> first = SavedBytes(*pic);
+        auto back = ReadBack(first);
+        EXPECT_EQ(SavedBytes(*back), first);
+    }
+}
+
+// NaN, infinities, FLT_MAX and 1e30 in every transform and in the
+// parameters: a call that cannot give finite numbers changes nothing, and
+// nothing that is not finite reaches the dots, the rectangle or the file.
+TEST(Picture, UnusableNumbersAreRefusedWhole) {
+    PictureFile file(6, 3, [](int x, int y) { return (x + 2 * y) % 3 == 0 ? 0 : 255; });
+    const float inf = std::numeric_limits<float>::infinity();
+    const float values[] = {std::numeric_limits<float>::quiet_NaN(), inf, -inf, FLT_MAX, -FLT_MAX, 1e30f};
+    // Move, Rotate and Zoom answer 0 whatever they do: -1 stands for "no
+    // answer to check".
+    using Call = std::function<int(CPicture&, float)>;
+    auto setting = [](std::function<void(PICTURE_PAR&, float)> set) {
+        return [set](CPicture& p, float v) {
+            PICTURE_PAR par;
+            p.GetPicture(par);
+            set(par, v);
+            return p.SetPicture(par);
+        };
+    };
+    const std::pair<const char*, Call> calls[] = {
+        {"move x", [](CPicture& p, float v) { return p.Move(v, 0.3f), -1; }},
+        {"move y", [](CPicture& p, float v) { return p.Move(0.2f, v), -1; }},
+        {"rotate", [](CPicture& p, float v) { return p.Rotate(v, {1.1f, 2.3f}), -1; }},
+        {"rotate about x", [](CPicture& p, float v) { return p.Rotate(37, {v, 1}), -1; }},
+        {"rotate about y", [](CPicture& p, float v) { return p.Rotate(37, {1, v}), -1; }},
+        {"zoom x", [](CPicture& p, float v) { return p.Zoom({0.5f, 0.2f}, v, 1.3), -1; }},
+        {"zoom y", [](CPicture& p, float v) { return p.Zoom({0.5f, 0.2f}, -0.7, v), -1; }},
+        {"zoom about", [](CPicture& p, float v) { return p.Zoom({v, 0.1f}, 1.3, -1.3), -1; }},
+        {"slant", [](CPicture& p, float v) { return p.Slope({0.5f, 0.2f}, v, -v); }},
+        {"slant about", [](CPicture& p, float v) { return p.Slope({0.4f, v}, 0.3, -0.3); }},
+        {"mirror about x", [](CPicture& p, float v) { return p.Mirror({v, 0.4f}, 1); }},
+        {"mirror about y", [](CPicture& p, float v) { return p.Mirror({0.3f, v}, 3); }},
+        {"brightness", setting([](PICTURE_PAR& par, float v) { par.dBrightness = v; })},
+        {"contrast", setting([](PICTURE_PAR& par, float v) { par.dContrast = v; })},
+        {"ratio", setting([](PICTURE_PAR& par, float v) { par.dInvRatioY = v; })},
+        {"fixed width", setting([](PICTURE_PAR& par, float v) {
+             par.bReinit = par.bFixWidth = 1;
+             par.fFixWidth = v;
+         })},
+        {"anchor", setting([](PICTURE_PAR& par, float v) {
+             par.bReinit = 1;
+             par.ptAnchor = {0.5f, v};
+         })},
+    };
+    auto finitePicture = [](const CPicture& p) {
+        const PICTURE_PAR& par = p.PICTUREPAR;
+        return geom::Finite(p.rectfPic) && std::isfinite(p.fRotateAngle) && geom::Finite(p.rotatePointf) &&
+               std::all_of(std::begin(p.cornerPointf), std::end(p.cornerPointf),
+                           [](tagPOINTF c) { return geom::Finite(c); }) &&
+               geom::AllFinite(par.dBrightness, par.dContrast, par.dInvRatioX, par.dInvRatioY, par.fFixWidth,
+                               par.fFixHeight, par.ptAnchor.x, par.ptAnchor.y);
+    };
+    for (const auto& [name, call] : calls) {
+        for (const float v : values) {
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(v));
+            auto pic = Load(file);
+            pic->Rotate(25, {1, -1});
+            pic->Move(3.3f, 0.7f);
+            const std::vector<uint8_t> before = SavedBytes(*pic);
+            const int result = call(*pic, v);
+            if (!std::isfinite(v)) {
+                if (result != -1) {
+                    EXPECT_EQ(result, 0);
+                }
+                EXPECT_EQ(SavedBytes(*pic), before);
+            }
+            ASSERT_TRUE(finitePicture(*pic));
+            Gdiplus::RectF r;
+            pic->GetRectangle(r);
+            EXPECT_TRUE(geom::Finite(r));
+            // Every dot finite, and where the corners put its pixel: a
+            // quarter pixel right of and above the pixel's top-left corner.
+            tagMarkDataPar out;
+            if (pic->GetMarkData(out, nullptr)) {
+                EXPECT_TRUE(geom::Finite(out.rect));
+                const tagPOINTF bl = pic->cornerPointf[0], tl = pic->cornerPointf[1], tr = pic->cornerPointf[2];
+                // Far out, float keeps fewer digits of a dot.
+                const double size = std::max(geom::Dist(tl, tr), geom::Dist(tl, bl)) +
+                                    10 * std::max({std::fabs(tl.x), std::fabs(tl.y), 1.0f});
+                // The dots of the dark pixels in scan order; where brightness
+                // or contrast changed which pixels are dark, each dot still
+                // lies on some pixel's place.
+                const std::vector<tagPOINTF>& dots = out.arrPaths.at(0).arrPolylines.at(0);
+                std::vector<tagPOINTF> expect, every;
+                for (int row = 0; row < 3; ++row)
+                    for (int col = 0; col < 6; ++col) {
+                        const double u = (col + 0.25) / 6, w = (row - 0.25) / 3;
+                        every.push_back({static_cast<float>(tl.x + u * (tr.x - tl.x) + w * (bl.x - tl.x)),
+                                         static_cast<float>(tl.y + u * (tr.y - tl.y) + w * (bl.y - tl.y))});
+                        if ((col + 2 * row) % 3 == 0) expect.push_back(every.back());
+                    }
+                const bool same = dots.size() == expect.size();
+                ASSERT_LE(dots.size(), every.size());
+                for (size_t i = 0; i < dots.size(); ++i) {
+                    ASSERT_TRUE(geom::Finite(dots[i]));
+                    double nearest = geom::Dist(dots[i], same ? expect[i] : every[0]);
+                    for (const tagPOINTF& e : every)
+                        if (!same) nearest = std::min(nearest, geom::Dist(dots[i], e));
+                    EXPECT_LE(nearest, 1e-5 * size) << i;
+                }
+            }
+            EXPECT_TRUE(finitePicture(*ReadBack(SavedBytes(*pic))));
+        }
+    }
 }
