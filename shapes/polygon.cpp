@@ -680,6 +680,8 @@ CBaseShape* CPolygon::ToBezier() {
     std::vector<tagPOINTF> pts;
     GetFlattenPathPoints(pts, kMarkTolerance);
     auto* curve = new CBezierCurve();
+    // Converting never changes the laser parameters the outline marks with.
+    curve->SetPen(GetPenIndex());
     curve->arrSegment.clear();
     auto addLine = [curve](tagPOINTF a, tagPOINTF b) {
         BEZIER_4POINTF_DRAW seg;
@@ -707,6 +709,7 @@ CBaseShape* CPolygon::ToPolyLine() {
         return nullptr;
     }
     auto* poly = new CPolyLine();
+    poly->SetPen(GetPenIndex());
     GetFlattenPathPoints(poly->arrPoint, kMarkTolerance);
     poly->bClosed = 1;
     return poly;

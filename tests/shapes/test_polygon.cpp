@@ -408,6 +408,13 @@ TEST(Polygon, MarkDataConversionsAndDrawing) {
     ASSERT_EQ(curve->arrSegment.size(), 8u);
     EXPECT_TRUE(Near(curve->arrSegment[0].p4, Vertex(p, 1)));
     EXPECT_TRUE(Near(curve->arrSegment[7].p4, {5, 10}));
+    // Both conversions mark with the source's pen.
+    for (CBaseShape* converted : {star.get(), poly.get()}) {
+        tagMarkDataPar mark;
+        ASSERT_TRUE(converted->GetMarkData(mark, nullptr));
+        ASSERT_EQ(mark.arrPaths.size(), 1u);
+        EXPECT_EQ(mark.arrPaths[0].nPenIndex, 3);
+    }
     p.DoDrag(1, 2.0, 0.0);
 
     RecordingCanvas canvas;

@@ -437,6 +437,20 @@ TEST(RectangleOutline, OvershootConvertsWithoutArcsAndGCodeFollowsTheOutline) {
     ASSERT_GT(ctx.lines.size(), 8u);
     EXPECT_EQ(ctx.lines.front(), L"G00 X0.000 Y15.000 Z0.000 \n");
     EXPECT_EQ(ctx.lines.back(), L"G01 X0.000 Y15.000 Z0.000 \n");
+
+    // Converted to curves or lines, square, overshooting or rounded, the
+    // outline still marks with its own pen.
+    CRectangle* square = s.Add(5, 5, 3, 2);
+    for (CRectangle* src : {r, rounded, square}) {
+        src->SetPen(6);
+        for (bool bezier : {true, false}) {
+            std::unique_ptr<CBaseShape> c(bezier ? src->ToBezier() : src->ToPolyLine());
+            tagMarkDataPar mark;
+            ASSERT_TRUE(c->GetMarkData(mark, nullptr));
+            ASSERT_FALSE(mark.arrPaths.empty());
+            for (const tagPathData& path : mark.arrPaths) EXPECT_EQ(path.nPenIndex, 6) << bezier;
+        }
+    }
 }
 
 TEST(RectangleMarkData, OnePathWithoutRepeatsRebuiltAfterEveryChange) {
