@@ -331,6 +331,20 @@ TEST(Polygon, DragsMakeStarsThatUndoAndSideChangesKeep) {
     EXPECT_TRUE(Near(Vertex(*p, 1), twisted, 1e-3));
     CPolygon::nDefaultBorder = 6;
 
+    // A star pulled in by 0.45 on its inner ring and out by 1.3 on its outer
+    // one keeps that inner ratio (to the apothem of each side count) through
+    // every change of side count.
+    CPolygon star;
+    star.InitPolygon(Gdiplus::RectF(2, 17, 13, 9), 5);
+    star.DoDrag(1, 0.45, 0.0);
+    star.DoDrag(0, 1.3, 0.1);
+    for (int n : {7, 4, 9}) {
+        star.SetPolygonProperty(n);
+        EXPECT_NEAR(star.radius2 / star.radius, std::cos(kPi / n) * 0.45 / 1.3, 1e-5) << n;
+        EXPECT_NEAR(star.radius2_rate, 0.45, 1e-12) << n;
+    }
+    CPolygon::nDefaultBorder = 6;
+
     // Undo of both drags brings the square back; redo the first again.
     doc.core.OnEditUndo();
     doc.core.OnEditUndo();

@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <regex>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -531,6 +530,41 @@ TEST(RectangleFile, XmlListsArcsOutlineAndLinePoints) {
     EXPECT_EQ(xml.find('\n', xml.find('\n') + 1), std::string::npos);
     const std::string tail = "<P x=\"0.000\" y=\"0.000\" z=\"0.000\"/></PointLine8></Rectangle>";
     EXPECT_EQ(xml.substr(xml.size() - tail.size()), tail);
+
+    // Four different corners, read back from the text: each value and each
+    // arc in its own place. Corner i rounds by r_i percent of the half sides
+    // (100 x 60, so rx = r / 2, ry = 0.3 r): the arc runs from the end of the
+    // side before the corner to the start of the side after it.
+    Scene s;
+    CRectangle* r = s.Add(10, 70, 100, 60);
+    const int values[4] = {10, 20, 30, 40};
+    r->SetRound(values[0], values[1], values[2], values[3]);
+    const std::string text = ExportXml(*r);
+    // The number after key=" from pos on, read as the XML holds it.
+    auto number = [&text](const std::string& key, size_t& pos) {
+        pos = text.find(key + "=\"", pos);
+        return pos == std::string::npos ? NAN : std::stod(text.substr(pos + key.size() + 2));
+    };
+    const float rx[4] = {5, 10, 15, 20}, ry[4] = {3, 6, 9, 12};
+    const tagPOINTF from[4] = {{10, 70 - ry[0]}, {110 - rx[1], 70}, {110, 10 + ry[2]}, {10 + rx[3], 10}};
+    const tagPOINTF to[4] = {{10 + rx[0], 70}, {110, 70 - ry[1]}, {110 - rx[2], 10}, {10, 10 + ry[3]}};
+    for (int i = 1; i <= 4; ++i) {
+        const std::string n = std::to_string(i);
+        size_t at = 0;
+        EXPECT_EQ(number("perR" + n, at), values[i - 1]) << i;
+        at = text.find("<PointArc" + n + " ");
+        ASSERT_NE(at, std::string::npos) << i;
+        const size_t end = text.find("</PointArc" + n + ">", at);
+        EXPECT_EQ(number("nSize", at), 4) << i;
+        std::vector<tagPOINTF> pts;
+        for (size_t p = text.find("<P ", at); p < end; p = text.find("<P ", p)) {
+            const double x = number("x", p);
+            pts.push_back({float(x), float(number("y", p))});
+        }
+        ASSERT_EQ(pts.size(), 4u) << i;
+        EXPECT_TRUE(Near(pts.front(), from[i - 1], 2e-3)) << i;
+        EXPECT_TRUE(Near(pts.back(), to[i - 1], 2e-3)) << i;
+    }
 }
 
 TEST(RectanglePicking, SidesBeforeArcsAndSnapPoints) {
