@@ -36,7 +36,8 @@ public:
     ~CRectangle() override;
 
     // Lays down peaks, outline and line points for the rectangle (Y its top
-    // edge; a negative width or height counts from the other edge). The
+    // edge; a negative width or height counts from the other edge); before
+    // that the rectangle has no outline to mark or export. The
     // corner values stay; the next SetRound rebuilds every corner even when
     // its values are unchanged. Returns 0, or kRefused for a rectangle that
     // is not finite in float.
@@ -253,6 +254,8 @@ private:
     bool m_bCornersStale = false;
     // Guards SetRound against rectangles that link one another in a cycle.
     bool m_bInSetRound = false;
-    // Set when a read refused the saved geometry: nothing to mark.
-    bool m_bNoOutline = false;
+    // Until InitRectangle or a read lays it down (and after a read that
+    // refused the saved geometry) the rectangle has no outline: nothing to
+    // mark, rather than a point at the origin.
+    bool m_bNoOutline = true;
 };

@@ -763,4 +763,10 @@ TEST(RectangleNumbers, NumbersThatAreNotFiniteNeverGetIn) {
             ExpectAllFinite(back, "read " + std::to_string(field));
         }
     }
+    // A rectangle whose laying down was refused (an importer's bad number)
+    // marks nothing, not a point at the origin.
+    CRectangle never;
+    EXPECT_EQ(never.InitRectangle({1, 2, float(INFINITY), 3}), CRectangle::kRefused);
+    tagMarkDataPar out;
+    EXPECT_FALSE(never.GetMarkData(out, nullptr));
 }
