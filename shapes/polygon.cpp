@@ -43,6 +43,9 @@ constexpr double kSearchSteps[] = {0.1, 0.01, 1e-3, 1e-4, 1e-5, 1e-6, 1e-7};
 constexpr int kMaxSearchMoves = 100000;
 
 using geom::Dist;
+using geom::Finite;
+
+bool ModifyFinite(const SHAPE_MODIFY& m) { return geom::AllFinite(m.par1, m.par2) && Finite(m.refPoint); }
 
 // The rings of a regular n-gon built in rect: centre, outer radius (half the
 // height), inner radius (the apothem) and the width of the vertices.
@@ -192,9 +195,55 @@ CPolygon::~CPolygon() = default;
 
 // ---- building -----------------------------------------------------------------
 
+CPolygon::State CPolygon::Capture() const {
+    return State{initRect,
+                 nBorder,
+                 center0,
+                 {radius, angle, radius2, angle2, radius_rate, angle_diff, radius2_rate, angle2_diff},
+                 vModify,
+                 m_bZoomAntiX,
+                 m_bZoomAntiY};
+}
+
+void CPolygon::Restore(const State& s) {
+    initRect = s.initRect;
+    nBorder = s.nBorder;
+    center0 = s.center0;
+    radius = s.rings[0];
+    angle = s.rings[1];
+    radius2 = s.rings[2];
+    angle2 = s.rings[3];
+    radius_rate = s.rings[4];
+    angle_diff = s.rings[5];
+    radius2_rate = s.rings[6];
+    angle2_diff = s.rings[7];
+    vModify = s.vModify;
+    m_bZoomAntiX = s.antiX;
+    m_bZoomAntiY = s.antiY;
+    InvalidateGeometry();
+}
+
+bool CPolygon::GeometryFinite() {
+    if (!geom::AllFinite(radius, angle, radius2, angle2, radius_rate, angle_diff, radius2_rate, angle2_diff) ||
+        !Finite(center0) || !std::all_of(vModify.begin(), vModify.end(), ModifyFinite)) {
+        return false;
+    }
+    const std::vector<tagPOINTF> pts = Vertices(true);
+    return std::all_of(pts.begin(), pts.end(), [](const tagPOINTF& p) { return Finite(p); });
+}
+
+template <class F>
+bool CPolygon::Guarded(F&& step) {
+    State before = Capture();
+    if (!step() || !GeometryFinite()) {
+        Restore(before);
+        return false;
+    }
+    return true;
+}
+
 void CPolygon::InitPolygon(Gdiplus::RectF rect, int n) {
-    if (!(rect.Height >= kMinRect) || !(rect.Width >= kMinRect) || !std::isfinite(rect.X) ||
-        !std::isfinite(rect.Y) || !std::isfinite(rect.Width) || !std::isfinite(rect.Height)) {
+    if (!(rect.Height >= kMinRect) || !(rect.Width >= kMinRect) || !geom::Finite(rect)) {
         return;
     }
     if (n < 3) {
@@ -204,18 +253,24 @@ void CPolygon::InitPolygon(Gdiplus::RectF rect, int n) {
         return;
     }
     const RingBuild b = BuildRings(rect, n);
-    vModify.clear();
-    m_unknownReported.Reset();
-    nBorder = n;
-    initRect = rect;
-    center0 = b.centre;
-    radius = b.radius;
-    radius2 = b.radius2;
-    // The vertices of an n-gon span less than its circle's width (odd n, or
-    // n not a multiple of 4): stretch it to the rectangle's width.
-    Zoom(center0, rect.Width / b.width, 1.0);
-    angle = kPi / 2.0;
-    angle2 = kPi / n + kPi / 2.0;
+    // A rectangle at the edge of the float range gives vertices beyond it:
+    // the polygon is then left as it was.
+    const bool built = Guarded([&] {
+        vModify.clear();
+        nBorder = n;
+        initRect = rect;
+        center0 = b.centre;
+        radius = b.radius;
+        radius2 = b.radius2;
+        angle = kPi / 2.0;
+        angle2 = kPi / n + kPi / 2.0;
+        // The vertices of an n-gon span less than its circle's width (odd n,
+        // or n not a multiple of 4): stretch it to the rectangle's width.
+        return Zoom(center0, rect.Width / b.width, 1.0) == 0;
+    });
+    if (built) {
+        m_unknownReported.Reset();
+    }
     InvalidateGeometry();
 }
 
@@ -229,16 +284,19 @@ int CPolygon::SetBorder(int n) {
         return 0;
     }
     const RingBuild b = BuildRings(initRect, n);
-    center0 = b.centre;
-    radius = b.radius;
-    radius2 = b.radius2;
-    angle = kPi / 2.0 + angle_diff;
-    angle2 = kPi / n + kPi / 2.0 + angle2_diff;
-    radius *= radius_rate;
-    radius2 *= radius2_rate;
-    nBorder = n;
+    const bool done = Guarded([&] {
+        center0 = b.centre;
+        radius = b.radius;
+        radius2 = b.radius2;
+        angle = kPi / 2.0 + angle_diff;
+        angle2 = kPi / n + kPi / 2.0 + angle2_diff;
+        radius *= radius_rate;
+        radius2 *= radius2_rate;
+        nBorder = n;
+        return true;
+    });
     InvalidateGeometry();
-    return 1;
+    return done ? 1 : 0;
 }
 
 Gdiplus::RectF CPolygon::UndraggedBounds() {
@@ -277,11 +335,19 @@ int CPolygon::SetPolygonProperty(int n) {
     } else {
         GetRectangle(bounds);
     }
-    nDefaultBorder.store(n);
-    InitPolygon(bounds, n);
-    if (old >= 3) {
-        SetBorder(n);
+    if (!geom::Finite(bounds)) {
+        return old;
     }
+    // The rebuild and the drags re-applied are one step: when the drags
+    // would take a vertex out of the float range, neither is kept.
+    nDefaultBorder.store(n);
+    Guarded([&] {
+        InitPolygon(bounds, n);
+        if (old >= 3) {
+            SetBorder(n);
+        }
+        return true;
+    });
     InvalidateGeometry();
     return old;
 }
@@ -291,6 +357,13 @@ void CPolygon::RestoreAfterRead() {
     m_unknownReported.Reset();
     BoundModify();
     InvalidateGeometry();
+    if (!GeometryFinite()) {
+        // A vertex that is not a number would reach the scanner: none of the
+        // saved geometry is taken.
+        Restore(State{Gdiplus::RectF(), 0, tagPOINTF{0.0f, 0.0f}, {0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 1.0, 0.0}, {},
+                      false, false});
+        vModifySave.clear();
+    }
 }
 
 // ---- vertices -------------------------------------------------------------------
@@ -404,20 +477,23 @@ std::vector<tagPOINTF> CPolygon::CachedVertices(bool withSecond) {
 // ---- drags --------------------------------------------------------------------------
 
 void CPolygon::DoDrag(int i, double scale, double dAngle) {
-    if (!std::isfinite(scale) || !std::isfinite(dAngle)) {
+    if (!geom::AllFinite(scale, dAngle) || !(scale > kMinFactor)) {
         return;
     }
-    if ((i & 1) == 0) {
-        radius *= scale;
-        radius_rate *= scale;
-        angle += dAngle;
-        angle_diff += dAngle;
-    } else {
-        radius2 *= scale;
-        radius2_rate *= scale;
-        angle2 += dAngle;
-        angle2_diff += dAngle;
-    }
+    Guarded([&] {
+        if ((i & 1) == 0) {
+            radius *= scale;
+            radius_rate *= scale;
+            angle += dAngle;
+            angle_diff += dAngle;
+        } else {
+            radius2 *= scale;
+            radius2_rate *= scale;
+            angle2 += dAngle;
+            angle2_diff += dAngle;
+        }
+        return true;
+    });
     InvalidateGeometry();
 }
 
@@ -501,7 +577,7 @@ double CPolygon::CalculateRadius(tagPOINTF pt) { return Search(pt, true); }
 double CPolygon::CalculateAngle(tagPOINTF pt) { return Search(pt, false); }
 
 void CPolygon::CalculateModify(tagPOINTF pt) {
-    if (!IsBuilt() || nDragIndex < 0 || nDragIndex > 2 * nBorder) {
+    if (!IsBuilt() || nDragIndex < 0 || nDragIndex > 2 * nBorder || !Finite(pt)) {
         return;
     }
     const int i = nDragIndex;
@@ -604,6 +680,8 @@ CBaseShape* CPolygon::ToBezier() {
     std::vector<tagPOINTF> pts;
     GetFlattenPathPoints(pts, kMarkTolerance);
     auto* curve = new CBezierCurve();
+    // Converting never changes the laser parameters the outline marks with.
+    curve->SetPen(GetPenIndex());
     curve->arrSegment.clear();
     auto addLine = [curve](tagPOINTF a, tagPOINTF b) {
         BEZIER_4POINTF_DRAW seg;
@@ -631,6 +709,7 @@ CBaseShape* CPolygon::ToPolyLine() {
         return nullptr;
     }
     auto* poly = new CPolyLine();
+    poly->SetPen(GetPenIndex());
     GetFlattenPathPoints(poly->arrPoint, kMarkTolerance);
     poly->bClosed = 1;
     return poly;
@@ -903,8 +982,22 @@ void CPolygon::BoundModify() {
     vModify = std::move(bounded);
 }
 
+// Appends one modification unless it would take a vertex out of the float
+// range; the arguments must be finite.
+bool CPolygon::AppendChecked(int32_t cmd, double par1, double par2, tagPOINTF ref) {
+    if (!geom::AllFinite(par1, par2) || !Finite(ref)) {
+        return false;
+    }
+    return Guarded([&] {
+        AppendModify(cmd, par1, par2, ref);
+        return true;
+    });
+}
+
 int CPolygon::Move(float dx, float dy) {
-    AppendModify(SHAPE_MODIFY::kMove, dx, dy, tagPOINTF{0.0f, 0.0f});
+    if (!AppendChecked(SHAPE_MODIFY::kMove, dx, dy, tagPOINTF{0.0f, 0.0f})) {
+        return kRefused;
+    }
     CBaseShape::Move(dx, dy);
     LockShape();
     m_markCache.Clear();
@@ -913,19 +1006,25 @@ int CPolygon::Move(float dx, float dy) {
 }
 
 int CPolygon::Rotate(double angleDeg, tagPOINTF centre) {
-    AppendModify(SHAPE_MODIFY::kRotate, angleDeg, 0.0, centre);
+    if (!AppendChecked(SHAPE_MODIFY::kRotate, angleDeg, 0.0, centre)) {
+        return kRefused;
+    }
     CBaseShape::Rotate(angleDeg, centre);
     return 0;
 }
 
 int CPolygon::Zoom(tagPOINTF fixed, double sx, double sy) {
-    AppendModify(SHAPE_MODIFY::kZoom, sx, sy, fixed);
+    if (!AppendChecked(SHAPE_MODIFY::kZoom, sx, sy, fixed)) {
+        return kRefused;
+    }
     CBaseShape::Zoom(fixed, sx, sy);
     return 0;
 }
 
 int CPolygon::Slope(tagPOINTF fixed, double a, double b) {
-    AppendModify(SHAPE_MODIFY::kSlope, a, b, fixed);
+    if (!geom::AllFinite(std::tan(a), std::tan(b)) || !AppendChecked(SHAPE_MODIFY::kSlope, a, b, fixed)) {
+        return kRefused;
+    }
     CBaseShape::Slope(fixed, a, b);
     return 0;
 }
@@ -935,7 +1034,9 @@ int CPolygon::Mirror(tagPOINTF fixed, int mode) {
     if (mode < 1 || mode > 3) {
         return 0;
     }
-    AppendModify(SHAPE_MODIFY::kMirrorX + (mode - 1), 0.0, 0.0, fixed);
+    if (!AppendChecked(SHAPE_MODIFY::kMirrorX + (mode - 1), 0.0, 0.0, fixed)) {
+        return kRefused;
+    }
     InvalidateGeometry();
     return 0;
 }

@@ -9,6 +9,11 @@
 // An unedited polygon has its inner vertices on the midpoints of its edges.
 // Dragging a vertex scales and turns its whole ring, which makes a star (or
 // twists one ring against the other).
+//
+// No number that is not finite in float ever enters the rings or the
+// modification list: a call whose arguments or resulting vertices would put
+// one there (a NaN, an infinity, a zoom that overflows) is refused whole and
+// changes nothing; transforms then return kRefused.
 #pragma once
 
 #include <atomic>
@@ -32,6 +37,8 @@ public:
     // kKeptModify stay as they are.
     static constexpr size_t kMaxModify = 256;
     static constexpr size_t kKeptModify = 64;
+    // The result of a transform refused because of its numbers.
+    static constexpr int kRefused = -1;
 
     CPolygon();
     CPolygon(const CPolygon& other) = default;
@@ -57,6 +64,8 @@ public:
     // (r, a) is the polar radius and angle used instead.
     tagPOINTF GetPoint(int i, double r, double a);
     // Scales the ring of vertex i by scale and turns it by dAngle (radians).
+    // A factor not above 1e-7 (no undo could take it back) and a drag whose
+    // vertices would not be finite change nothing.
     void DoDrag(int i, double scale, double dAngle);
     // Moves the working drag values so that the picked vertex follows pt.
     void CalculateModify(tagPOINTF pt);
@@ -65,6 +74,8 @@ public:
     double CalculateRadius(tagPOINTF pt);
     double CalculateAngle(tagPOINTF pt);
     // After a read: the saved modifications are appended to the working list.
+    // Saved rings or modifications holding a number that is not finite are
+    // not taken: the polygon is left unbuilt (no outline to mark or export).
     void RestoreAfterRead();
 
     // ---- shape interface ----------------------------------------------------
@@ -90,6 +101,8 @@ public:
     int GetEditPoint(std::vector<tagPOINTF>& points) override;                                          // 27
     int ModifyEditPoint(int index, tagPOINTF point) override;                                           // 28
     int GetSnapPoint(std::vector<tagPOINTF>& points) override;                                          // 29
+    // Transforms return 0, or kRefused when a number or a vertex would not
+    // be finite.
     int Move(float dx, float dy) override;                                                              // 30
     int Rotate(double angle, tagPOINTF centre) override;                                                // 31
     int Zoom(tagPOINTF fixed, double sx, double sy) override;                                           // 32
@@ -137,6 +150,25 @@ public:
 
 private:
     bool IsBuilt() const { return nBorder >= 3 && nBorder <= kMaxBorder; }
+    // Everything the builders, drags and transforms change, for taking a
+    // refused step back.
+    struct State {
+        Gdiplus::RectF initRect;
+        int nBorder;
+        tagPOINTF center0;
+        double rings[8];
+        std::vector<SHAPE_MODIFY> vModify;
+        bool antiX;
+        bool antiY;
+    };
+    State Capture() const;
+    void Restore(const State& s);
+    // The rings, the modification list and every vertex are finite.
+    bool GeometryFinite();
+    // Runs step; when it fails or leaves a number that is not finite the
+    // polygon is put back as it was. True when the step was kept.
+    template <class F>
+    bool Guarded(F&& step);
     // Applies the modification list to p: all of it at once, as the one
     // affine map it amounts to.
     tagPOINTF Replay(tagPOINTF p);
@@ -152,6 +184,7 @@ private:
     // The bounding rectangle the polygon would have without its drags.
     Gdiplus::RectF UndraggedBounds();
     void AppendModify(int32_t cmd, double par1, double par2, tagPOINTF ref);
+    bool AppendChecked(int32_t cmd, double par1, double par2, tagPOINTF ref);
     // Runs one search on value (the working radius or angle).
     double Search(tagPOINTF pt, bool onRadius);
     float ViewZoom() const;

@@ -61,6 +61,12 @@ double SegmentDistance(tagPOINTF p, tagPOINTF a, tagPOINTF b) {
 // corner k + 1, its start corner k (corner 4 for side 0).
 int CornerOfLinePoint(int j) { return j == 0 ? 4 : (j + 1) / 2; }
 
+using geom::Finite;
+
+bool AllPointsFinite(const std::vector<tagPOINTF>& points) {
+    return std::all_of(points.begin(), points.end(), [](const tagPOINTF& p) { return Finite(p); });
+}
+
 }  // namespace
 
 CRectangle::CRectangle() {
@@ -107,22 +113,93 @@ std::array<CRectangle::Leg, 4> CRectangle::Legs() const {
     return {Leg{3, &m_PointArc4}, Leg{0, &m_PointArc3}, Leg{1, &m_PointArc2}, Leg{2, &m_PointArc1}};
 }
 
+CRectangle::State CRectangle::Capture() const {
+    return State{m_fRotateAngle,
+                 {m_PeakPointf0, m_PeakPointf1, m_PeakPointf2, m_PeakPointf3},
+                 m_Point8,
+                 m_PointLine8,
+                 {m_PointArc1, m_PointArc2, m_PointArc3, m_PointArc4},
+                 {perR1, perR2, perR3, perR4},
+                 m_nOldRound,
+                 m_bCornersStale,
+                 m_bZoomAntiX,
+                 m_bZoomAntiY};
+}
+
+void CRectangle::Restore(const State& s) {
+    m_fRotateAngle = s.rotate;
+    m_PeakPointf0 = s.peaks[0];
+    m_PeakPointf1 = s.peaks[1];
+    m_PeakPointf2 = s.peaks[2];
+    m_PeakPointf3 = s.peaks[3];
+    m_Point8 = s.outline;
+    m_PointLine8 = s.lines;
+    m_PointArc1 = s.arcs[0];
+    m_PointArc2 = s.arcs[1];
+    m_PointArc3 = s.arcs[2];
+    m_PointArc4 = s.arcs[3];
+    perR1 = s.values[0];
+    perR2 = s.values[1];
+    perR3 = s.values[2];
+    perR4 = s.values[3];
+    m_nOldRound = s.oldRound;
+    m_bCornersStale = s.stale;
+    m_bZoomAntiX = s.antiX;
+    m_bZoomAntiY = s.antiY;
+    InvalidateGeometry();
+}
+
+bool CRectangle::GeometryFinite() const {
+    auto finite = [](const auto& points) {
+        return std::all_of(points.begin(), points.end(), [](const tagPOINTF& p) { return Finite(p); });
+    };
+    return std::isfinite(m_fRotateAngle) && Finite(m_PeakPointf0) && Finite(m_PeakPointf1) &&
+           Finite(m_PeakPointf2) && Finite(m_PeakPointf3) && finite(m_Point8) && finite(m_PointLine8) &&
+           finite(m_PointArc1) && finite(m_PointArc2) && finite(m_PointArc3) && finite(m_PointArc4);
+}
+
 template <class F>
-void CRectangle::TransformAll(F&& f) {
-    for (tagPOINTF* p : {&m_PeakPointf0, &m_PeakPointf1, &m_PeakPointf2, &m_PeakPointf3}) {
-        *p = f(*p);
+int CRectangle::Guarded(F&& build) {
+    State before = Capture();
+    if (!build() || !GeometryFinite()) {
+        Restore(before);
+        return kRefused;
     }
-    for (tagPOINTF& p : m_Point8) {
+    return 0;
+}
+
+template <class F>
+bool CRectangle::TransformAll(F&& f) {
+    // Every point is moved into a copy first: a point that would leave the
+    // float range refuses the whole transform.
+    std::array<tagPOINTF, 4> peaks{m_PeakPointf0, m_PeakPointf1, m_PeakPointf2, m_PeakPointf3};
+    std::array<tagPOINTF, 8> outline = m_Point8;
+    std::array<tagPOINTF, 8> lines = m_PointLine8;
+    std::array<std::vector<tagPOINTF>, 4> arcs{m_PointArc1, m_PointArc2, m_PointArc3, m_PointArc4};
+    auto moved = [&f](tagPOINTF& p) {
         p = f(p);
+        return Finite(p);
+    };
+    auto allMoved = [&moved](auto& points) { return std::all_of(points.begin(), points.end(), moved); };
+    if (!allMoved(peaks) || !allMoved(outline) || !allMoved(lines)) {
+        return false;
     }
-    for (tagPOINTF& p : m_PointLine8) {
-        p = f(p);
-    }
-    for (std::vector<tagPOINTF>* arc : {&m_PointArc1, &m_PointArc2, &m_PointArc3, &m_PointArc4}) {
-        for (tagPOINTF& p : *arc) {
-            p = f(p);
+    for (std::vector<tagPOINTF>& arc : arcs) {
+        if (!allMoved(arc)) {
+            return false;
         }
     }
+    m_PeakPointf0 = peaks[0];
+    m_PeakPointf1 = peaks[1];
+    m_PeakPointf2 = peaks[2];
+    m_PeakPointf3 = peaks[3];
+    m_Point8 = outline;
+    m_PointLine8 = lines;
+    m_PointArc1.swap(arcs[0]);
+    m_PointArc2.swap(arcs[1]);
+    m_PointArc3.swap(arcs[2]);
+    m_PointArc4.swap(arcs[3]);
+    return true;
 }
 
 CRectangle::Outline CRectangle::CurrentOutline() const {
@@ -179,6 +256,11 @@ tagPOINTF CRectangle::ToLogical(Gdiplus::PointF d) const {
 // ---- construction and corners --------------------------------------------------
 
 int CRectangle::InitRectangle(Gdiplus::RectF rect) {
+    // Every corner must be a float point: x + w and y - h included.
+    if (!geom::Finite(rect) || !geom::FitsFloat(static_cast<double>(rect.X) + rect.Width) ||
+        !geom::FitsFloat(static_cast<double>(rect.Y) - rect.Height)) {
+        return kRefused;
+    }
     // A rectangle dragged from another corner comes with a negative size:
     // keep the corners in their fixed roles.
     if (rect.Width < 0) {
@@ -203,6 +285,7 @@ int CRectangle::InitRectangle(Gdiplus::RectF rect) {
     // The arcs and values still describe the old corners: the next SetRound
     // must rebuild them even with the same values.
     m_bCornersStale = true;
+    m_bNoOutline = false;
     InvalidateGeometry();
     return 0;
 }
@@ -323,16 +406,20 @@ int CRectangle::SetRoundCorner(int corner, int r, int skipSame) {
     if (skipSame != 0 && !m_bCornersStale && r == ValueOf(corner)) {
         return 0;
     }
-    BuildRoundCorner(corner, r);
-    return 0;
+    return Guarded([&] {
+        BuildRoundCorner(corner, r);
+        return true;
+    });
 }
 
 int CRectangle::SetAntiLintCorner(int corner, int r) {
     if (!m_bCornersStale && r == ValueOf(corner)) {
         return 0;
     }
-    BuildAntiCorner(corner, r);
-    return 0;
+    return Guarded([&] {
+        BuildAntiCorner(corner, r);
+        return true;
+    });
 }
 
 int CRectangle::SetRound1(int r, int skipSame) { return SetRoundCorner(1, r, skipSame); }
@@ -344,36 +431,43 @@ int CRectangle::SetAntiLint2(tagPOINTF, int r) { return SetAntiLintCorner(2, r);
 int CRectangle::SetAntiLint3(tagPOINTF, int r) { return SetAntiLintCorner(3, r); }
 int CRectangle::SetAntiLint4(tagPOINTF, int r) { return SetAntiLintCorner(4, r); }
 
-void CRectangle::BuildCornersUpright(const int values[4], bool force) {
+bool CRectangle::BuildCornersUpright(const int values[4], bool force) {
     const tagPOINTF c = GetMidPointF(m_Point8[0], m_Point8[3]);
     double a1 = 0.0;
     if (PointDistance(m_Point8[2].x, m_Point8[2].y, m_Point8[3].x, m_Point8[3].y) > kDegenerateSide) {
         a1 = Angle2P(m_Point8[2], m_Point8[3]);
     }
-    Rotate(-a1, c);
+    if (Rotate(-a1, c) != 0) {
+        return false;
+    }
     double a2 = 90.0;
     if (PointDistance(m_Point8[0].x, m_Point8[0].y, m_Point8[1].x, m_Point8[1].y) > kDegenerateSide) {
         a2 = Angle2P(m_Point8[0], m_Point8[1]);
     }
     // The same slant comes off again below, so the two steps cancel exactly.
     const float slant = static_cast<float>((90.0 - a2) * kPi / 180.0);
-    Slope(c, slant, 0.0);
+    if (Slope(c, slant, 0.0) != 0) {
+        return false;
+    }
     for (int corner = 1; corner <= 4; ++corner) {
         const int r = values[corner - 1];
+        int done = 0;
         if (r < 0) {
             if (force) {
                 BuildAntiCorner(corner, r);
             } else {
-                SetAntiLintCorner(corner, r);
+                done = SetAntiLintCorner(corner, r);
             }
         } else if (force) {
             BuildRoundCorner(corner, r);
         } else {
-            SetRoundCorner(corner, r, 1);
+            done = SetRoundCorner(corner, r, 1);
+        }
+        if (done != 0) {
+            return false;
         }
     }
-    Slope(c, -slant, 0.0);
-    Rotate(a1, c);
+    return Slope(c, -slant, 0.0) == 0 && Rotate(a1, c) == 0;
 }
 
 int CRectangle::SetRound(int r1, int r2, int r3, int r4) {
@@ -400,7 +494,9 @@ int CRectangle::SetRound(int r1, int r2, int r3, int r4) {
         }
     }
     const int values[4] = {r1, r2, r3, r4};
-    BuildCornersUpright(values, m_bCornersStale);
+    if (Guarded([&] { return BuildCornersUpright(values, m_bCornersStale); }) != 0) {
+        return kRefused;
+    }
     perR1 = r1;
     perR2 = r2;
     perR3 = r3;
@@ -426,7 +522,7 @@ int CRectangle::GetRound(int& r1, int& r2, int& r3, int& r4) {
     return 0;
 }
 
-void CRectangle::RebuildCornersNeutral(int r) {
+bool CRectangle::RebuildCornersNeutral(int r) {
     // Flips are their own inverse about any point: taking them off and
     // putting them back about the centre leaves the outline where it was.
     const tagPOINTF c = GetMidPointF(m_Point8[0], m_Point8[3]);
@@ -435,26 +531,21 @@ void CRectangle::RebuildCornersNeutral(int r) {
     const bool antiY = IsZoomAntiY();
     const bool reversed = IsAntiPath();
     auto flips = [&]() {
-        if (mirror) {
-            Mirror(c, 1);
-        }
-        if (antiX) {
-            Zoom(c, -1.0, 1.0);
-        }
-        if (antiY) {
-            Zoom(c, 1.0, -1.0);
-        }
+        return (!mirror || Mirror(c, 1) == 0) && (!antiX || Zoom(c, -1.0, 1.0) == 0) &&
+               (!antiY || Zoom(c, 1.0, -1.0) == 0);
     };
-    flips();
+    if (!flips()) {
+        return false;
+    }
     if (reversed) {
         SortPath();
     }
     const int values[4] = {r, r, r, r};
-    BuildCornersUpright(values, true);
+    const bool built = BuildCornersUpright(values, true);
     if (reversed) {
         SortPath();
     }
-    flips();
+    return flips() && built;
 }
 
 int CRectangle::ModifyEditPoint(int, tagPOINTF) {
@@ -464,7 +555,10 @@ int CRectangle::ModifyEditPoint(int, tagPOINTF) {
     const int r = perR1;
     // Built exactly as the undo record's redo will build it, so the corners
     // stay on a turned, slanted or flipped rectangle.
-    RebuildCornersNeutral(r);
+    if (Guarded([&] { return RebuildCornersNeutral(r); }) != 0) {
+        perR1 = m_nOldRound;
+        return kRefused;
+    }
     perR1 = perR2 = perR3 = perR4 = r;
     m_bCornersStale = false;
 
@@ -524,22 +618,37 @@ void CRectangle::RestoreAfterRead() {
         }
         return all;
     };
-    // A short list (a damaged file) sets what it has; the rest stays.
     const std::vector<tagPOINTF> outline = joined(pointf);
-    for (size_t i = 0; i < outline.size() && i < m_Point8.size(); ++i) {
-        m_Point8[i] = outline[i];
-    }
     const std::vector<tagPOINTF> lines = joined(pointfLine);
-    for (size_t i = 0; i < lines.size() && i < m_PointLine8.size(); ++i) {
-        m_PointLine8[i] = lines[i];
-    }
-    m_PointArc1 = joined(ArcPointf1);
-    m_PointArc2 = joined(ArcPointf2);
-    m_PointArc3 = joined(ArcPointf3);
-    m_PointArc4 = joined(ArcPointf4);
+    std::array<std::vector<tagPOINTF>, 4> arcs{joined(ArcPointf1), joined(ArcPointf2), joined(ArcPointf3),
+                                               joined(ArcPointf4)};
     m_nOldRound = perR1;
     m_bCornersStale = false;
     InvalidateGeometry();
+    const bool finite = AllPointsFinite(outline) && AllPointsFinite(lines) &&
+                        std::all_of(arcs.begin(), arcs.end(), AllPointsFinite) && Finite(m_PeakPointf0) &&
+                        Finite(m_PeakPointf1) && Finite(m_PeakPointf2) && Finite(m_PeakPointf3) &&
+                        std::isfinite(m_fRotateAngle);
+    if (!finite) {
+        // A point that is not a number would reach the scanner: none of the
+        // saved geometry is taken, and the rectangle has nothing to mark.
+        m_PeakPointf0 = m_PeakPointf1 = m_PeakPointf2 = m_PeakPointf3 = tagPOINTF{0.0f, 0.0f};
+        m_fRotateAngle = 0.0;
+        m_bNoOutline = true;
+        return;
+    }
+    m_bNoOutline = false;
+    // A short list (a damaged file) sets what it has; the rest stays.
+    for (size_t i = 0; i < outline.size() && i < m_Point8.size(); ++i) {
+        m_Point8[i] = outline[i];
+    }
+    for (size_t i = 0; i < lines.size() && i < m_PointLine8.size(); ++i) {
+        m_PointLine8[i] = lines[i];
+    }
+    m_PointArc1.swap(arcs[0]);
+    m_PointArc2.swap(arcs[1]);
+    m_PointArc3.swap(arcs[2]);
+    m_PointArc4.swap(arcs[3]);
 }
 
 // ---- conversions ------------------------------------------------------------------
@@ -638,6 +747,7 @@ CBaseShape* CRectangle::Clone() {
     copy->perR4 = perR4;
     copy->m_nOldRound = perR1;
     copy->m_bCornersStale = m_bCornersStale;
+    copy->m_bNoOutline = m_bNoOutline;
     copy->m_nPenIndex = m_nPenIndex;
     copy->m_fRotateAngle = m_fRotateAngle;
     copy->SetCaption(GetCaption());
@@ -843,33 +953,47 @@ int CRectangle::GetSnapPoint(std::vector<tagPOINTF>& points) {
 // ---- transforms -----------------------------------------------------------------------
 
 int CRectangle::Move(float dx, float dy) {
-    TransformAll([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
+    if (!geom::AllFinite(dx, dy) ||
+        !TransformAll([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; })) {
+        return kRefused;
+    }
     CBaseShape::Move(dx, dy);
     return 0;
 }
 
 int CRectangle::Rotate(double angle, tagPOINTF centre) {
-    TransformAll([&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
+    if (!geom::AllFinite(angle, m_fRotateAngle + angle) || !Finite(centre) ||
+        !TransformAll([&](tagPOINTF p) { return PointfRotate(p, centre, angle); })) {
+        return kRefused;
+    }
     m_fRotateAngle += angle;
     CBaseShape::Rotate(angle, centre);
     return 0;
 }
 
 int CRectangle::Zoom(tagPOINTF fixed, double sx, double sy) {
-    TransformAll([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); });
+    if (!geom::AllFinite(sx, sy) || !Finite(fixed) ||
+        !TransformAll([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); })) {
+        return kRefused;
+    }
     CBaseShape::Zoom(fixed, sx, sy);
     return 0;
 }
 
 int CRectangle::Slope(tagPOINTF fixed, double a, double b) {
-    TransformAll([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); });
+    if (!geom::AllFinite(a, b, std::tan(a), std::tan(b)) || !Finite(fixed) ||
+        !TransformAll([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); })) {
+        return kRefused;
+    }
     CBaseShape::Slope(fixed, a, b);
     return 0;
 }
 
 int CRectangle::Mirror(tagPOINTF fixed, int mode) {
     if (mode >= 1 && mode <= 3) {
-        TransformAll([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); });
+        if (!Finite(fixed) || !TransformAll([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); })) {
+            return kRefused;
+        }
     }
     CBaseShape::Mirror(fixed, mode);
     return 0;
@@ -1000,6 +1124,9 @@ void CRectangle::GetFlattenArcPoints(const std::vector<tagPOINTF>& arc, std::vec
 }
 
 int CRectangle::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float) {
+    if (m_bNoOutline) {
+        return 0;
+    }
     const std::array<Leg, 4> legs = Legs();
     for (const Leg& leg : legs) {
         points.push_back(m_PointLine8[2 * leg.side]);

@@ -14,6 +14,10 @@
 // rectangle's own frame: they take off rotation and slant themselves, but
 // expect the flips (mirror, negative zooms) and a SortPath reversal to have
 // been taken off by the caller, as the undo record and ModifyEditPoint do.
+//
+// No number that is not finite in float ever enters the geometry: a call
+// whose arguments or result would put one there (a NaN, an infinity, a zoom
+// that overflows) is refused whole, changes nothing and returns kRefused.
 #pragma once
 
 #include <array>
@@ -25,22 +29,28 @@ class CRectangle : public CBaseShape {
     DECLARE_SERIAL(CRectangle)
 
 public:
+    // The result of a call refused because of its numbers.
+    static constexpr int kRefused = -1;
+
     CRectangle();
     ~CRectangle() override;
 
     // Lays down peaks, outline and line points for the rectangle (Y its top
-    // edge; a negative width or height counts from the other edge). The
+    // edge; a negative width or height counts from the other edge); before
+    // that the rectangle has no outline to mark or export. The
     // corner values stay; the next SetRound rebuilds every corner even when
-    // its values are unchanged. Returns 0.
+    // its values are unchanged. Returns 0, or kRefused for a rectangle that
+    // is not finite in float.
     int InitRectangle(Gdiplus::RectF rect);
     // Sets all four corners (0 square, 1..100 rounded, above 100 as 100,
     // below 0 overshoot) and stores the values. Linked rectangles of the
-    // document get the same call first. Returns 0.
+    // document get the same call first. Returns 0, or kRefused (nothing
+    // changed) when the corners would not be finite.
     int SetRound(int r1, int r2, int r3, int r4);
     int SetRound(int* r);
     // Rounds one corner with r (r <= 0 makes it square) in the current
     // frame. With skipSame non-zero nothing happens when r equals the stored
-    // value. The stored value is not changed. Returns 0.
+    // value. The stored value is not changed. Returns 0 or kRefused.
     int SetRound1(int r, int skipSame);
     int SetRound2(int r, int skipSame);
     int SetRound3(int r, int skipSame);
@@ -53,7 +63,10 @@ public:
     int SetAntiLint4(tagPOINTF pt, int r);
     int GetRound(int& r1, int& r2, int& r3, int& r4);
     // After a read: the outline and line points by index from "pointf" and
-    // "pointfLine", the arcs from "ArcPointf1" to "ArcPointf4".
+    // "pointfLine", the arcs from "ArcPointf1" to "ArcPointf4". Saved
+    // geometry holding a number that is not finite is not taken: the
+    // rectangle is left without an outline (it marks and exports nothing)
+    // until the next InitRectangle.
     void RestoreAfterRead();
 
     // ---- shape interface ----------------------------------------------------
@@ -84,10 +97,13 @@ public:
     // Appends the 8 line points; returns the list's size.
     int GetEditPoint(std::vector<tagPOINTF>& points) override;                                    // 27
     // Commits the rounding handle: every corner takes perR1 (which the
-    // editor has set) and the change is recorded for undo. Returns 0.
+    // editor has set) and the change is recorded for undo. Returns 0; a
+    // refused value (kRefused) puts perR1 back and records nothing.
     int ModifyEditPoint(int index, tagPOINTF point) override;                                     // 28
     // Appends the 8 line points and the 7 midpoints of points i, i+1.
     int GetSnapPoint(std::vector<tagPOINTF>& points) override;                                    // 29
+    // Transforms return 0, or kRefused when a number or the result is not
+    // finite in float.
     int Move(float dx, float dy) override;                                                        // 30
     int Rotate(double angle, tagPOINTF centre) override;                                          // 31
     int Zoom(tagPOINTF fixed, double sx, double sy) override;                                     // 32
@@ -165,8 +181,32 @@ private:
     // side 3 backwards on a reversed outline.
     std::array<Leg, 4> Legs() const;
 
+    // Everything the corner builders and transforms change, for taking a
+    // refused step back.
+    struct State {
+        double rotate;
+        std::array<tagPOINTF, 4> peaks;
+        std::array<tagPOINTF, 8> outline;
+        std::array<tagPOINTF, 8> lines;
+        std::array<std::vector<tagPOINTF>, 4> arcs;
+        int values[4];
+        int oldRound;
+        bool stale;
+        bool antiX;
+        bool antiY;
+    };
+    State Capture() const;
+    void Restore(const State& s);
+    bool GeometryFinite() const;
+    // Runs build; when it fails or leaves a number that is not finite the
+    // rectangle is put back as it was. Returns 0 or kRefused.
     template <class F>
-    void TransformAll(F&& f);
+    int Guarded(F&& build);
+
+    // Moves every point set by f; false (nothing changed) when a point would
+    // not be finite.
+    template <class F>
+    bool TransformAll(F&& f);
     Outline CurrentOutline() const;
     template <class F>
     Outline TransformedOutline(F&& f) const;
@@ -185,10 +225,11 @@ private:
     // Turns and unslants the rectangle upright, builds the four corners and
     // restores slant and rotation. force rebuilds corners whose value is
     // unchanged.
-    void BuildCornersUpright(const int values[4], bool force);
+    // False when one of its own transforms was refused.
+    bool BuildCornersUpright(const int values[4], bool force);
     // BuildCornersUpright with every value r, in the frame without flips and
     // without a path reversal (as the undo record replays it).
-    void RebuildCornersNeutral(int r);
+    bool RebuildCornersNeutral(int r);
 
     void Get8PointfOfRound(int r1, int r2, int r3, int r4, std::vector<tagPOINTF>& out);
     void GetRecRoundPara(Gdiplus::RectF& rect, int r, float& rx, float& ry);
@@ -213,4 +254,8 @@ private:
     bool m_bCornersStale = false;
     // Guards SetRound against rectangles that link one another in a cycle.
     bool m_bInSetRound = false;
+    // Until InitRectangle or a read lays it down (and after a read that
+    // refused the saved geometry) the rectangle has no outline: nothing to
+    // mark, rather than a point at the origin.
+    bool m_bNoOutline = true;
 };

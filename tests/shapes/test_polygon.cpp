@@ -5,8 +5,11 @@
 
 #include <unistd.h>
 
+#include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,6 +19,7 @@
 
 #include "core/bezier.h"
 #include "core/exportsink.h"
+#include "core/geometry.h"
 #include "core/polyline.h"
 #include "core/srifile.h"
 #include "gdi/dc.h"
@@ -64,6 +68,79 @@ std::unique_ptr<CPolygon> SaveAndRead(CPolygon& p) {
     copy->Read(false, &in);
     copy->RestoreAfterRead();
     return copy;
+}
+
+// Every float and double of a saved record, read by its type tag alone
+// (points, rectangles, nested records and vectors of them included).
+bool SavedFinite(const testsupport::Bytes& rec) {
+    std::function<bool(sri::Reader&, uint8_t, int)> scan = [&](sri::Reader& in, uint8_t type, int depth) {
+        if (depth > 0) {
+            uint32_t n = 0;
+            if (!in.GetU32(n)) return false;
+            for (uint32_t i = 0; i < n; ++i)
+                if (!scan(in, type, depth - 1)) return false;
+            return true;
+        }
+        if (type == sri::kRecord) {
+            uint32_t length = 0;
+            const uint8_t* body = nullptr;
+            return in.GetU32(length) && (body = in.Take(length)) && SavedFinite(testsupport::Bytes(body, body + length));
+        }
+        if (type == sri::kDouble) {
+            double d = 0;
+            return in.GetDouble(d) && std::isfinite(d);
+        }
+        const int floats = type == sri::kFloat ? 1 : type == sri::kPointF || type == sri::kGdiPointF ? 2 : 4;
+        for (int i = 0; i < floats; ++i) {
+            float f = 0;
+            if (!in.GetFloat(f) || !std::isfinite(f)) return false;
+        }
+        return true;
+    };
+    for (const testsupport::SavedField& f : testsupport::Decode(rec)) {
+        const uint8_t type = f.tag & 0x3f;
+        if (type != sri::kFloat && type != sri::kDouble && type != sri::kPointF && type != sri::kGdiPointF &&
+            type != sri::kRectF && type != sri::kRecord)
+            continue;
+        sri::Reader in{f.payload.data(), f.payload.size(), 0};
+        if (!scan(in, type, f.tag >> 6)) return false;
+    }
+    return true;
+}
+
+bool TextFinite(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text.find("nan") == std::string::npos && text.find("inf") == std::string::npos;
+}
+
+// Every number the polygon hands on is finite: its vertices, mark data,
+// rectangle, saved record, XML and G-code.
+void ExpectAllFinite(CPolygon& p, const std::string& what) {
+    std::vector<tagPOINTF> snaps;
+    p.GetSnapPoint(snaps);
+    for (const tagPOINTF& q : snaps) ASSERT_TRUE(geom::Finite(q)) << what << ": vertex";
+    tagMarkDataPar out;
+    p.GetMarkData(out, nullptr);
+    for (const tagPathData& path : out.arrPaths)
+        for (const std::vector<tagPOINTF>& line : path.arrPolylines)
+            for (const tagPOINTF& q : line) ASSERT_TRUE(geom::Finite(q)) << what << ": mark data";
+    Gdiplus::RectF box;
+    p.GetRectangle(box);
+    EXPECT_TRUE(geom::Finite(box) && geom::Finite(out.rect)) << what << ": rectangle";
+    p.UpdatePropsValue();
+    EXPECT_TRUE(SavedFinite(testsupport::SaveOf(p))) << what << ": saved record";
+    EXPECT_TRUE(TextFinite(ExportXml(p))) << what << ": XML";
+    GCodeContext ctx;
+    ctx.bToList = 1;
+    p.ExportGCodeToBuff(ctx);
+    for (const std::wstring& line : ctx.lines) EXPECT_TRUE(TextFinite(std::string(line.begin(), line.end()))) << what;
+}
+
+std::vector<uint8_t> Saved(CPolygon& p) {
+    p.UpdatePropsValue();
+    SriFile out;
+    p.Save(false, &out);
+    return out.GetWrittenBytes();
 }
 
 }  // namespace
@@ -254,6 +331,20 @@ TEST(Polygon, DragsMakeStarsThatUndoAndSideChangesKeep) {
     EXPECT_TRUE(Near(Vertex(*p, 1), twisted, 1e-3));
     CPolygon::nDefaultBorder = 6;
 
+    // A star pulled in by 0.45 on its inner ring and out by 1.3 on its outer
+    // one keeps that inner ratio (to the apothem of each side count) through
+    // every change of side count.
+    CPolygon star;
+    star.InitPolygon(Gdiplus::RectF(2, 17, 13, 9), 5);
+    star.DoDrag(1, 0.45, 0.0);
+    star.DoDrag(0, 1.3, 0.1);
+    for (int n : {7, 4, 9}) {
+        star.SetPolygonProperty(n);
+        EXPECT_NEAR(star.radius2 / star.radius, std::cos(kPi / n) * 0.45 / 1.3, 1e-5) << n;
+        EXPECT_NEAR(star.radius2_rate, 0.45, 1e-12) << n;
+    }
+    CPolygon::nDefaultBorder = 6;
+
     // Undo of both drags brings the square back; redo the first again.
     doc.core.OnEditUndo();
     doc.core.OnEditUndo();
@@ -331,6 +422,13 @@ TEST(Polygon, MarkDataConversionsAndDrawing) {
     ASSERT_EQ(curve->arrSegment.size(), 8u);
     EXPECT_TRUE(Near(curve->arrSegment[0].p4, Vertex(p, 1)));
     EXPECT_TRUE(Near(curve->arrSegment[7].p4, {5, 10}));
+    // Both conversions mark with the source's pen.
+    for (CBaseShape* converted : {star.get(), poly.get()}) {
+        tagMarkDataPar mark;
+        ASSERT_TRUE(converted->GetMarkData(mark, nullptr));
+        ASSERT_EQ(mark.arrPaths.size(), 1u);
+        EXPECT_EQ(mark.arrPaths[0].nPenIndex, 3);
+    }
     p.DoDrag(1, 2.0, 0.0);
 
     RecordingCanvas canvas;
@@ -479,15 +577,6 @@ TEST(PolygonUndo, DragRecordSkipsUselessFactorsAndOtherShapes) {
     EXPECT_TRUE(Near(other->arrPoint[1], {1, 1}));
 }
 
-namespace {
-std::vector<uint8_t> Saved(CPolygon& p) {
-    p.UpdatePropsValue();
-    SriFile out;
-    p.Save(false, &out);
-    return out.GetWrittenBytes();
-}
-}  // namespace
-
 TEST(PolygonUndo, TransformsUndoneAndRedoneLeaveTheSavedPolygonAsItWas) {
     HistoryDoc doc;
     auto* p = new CPolygon();
@@ -568,4 +657,117 @@ TEST(Polygon, ModificationListStaysBoundedAndReplaysTheSame) {
     want.InitPolygon(kSquare, 5);
     want.Rotate(30.0, {5, 5});
     for (int i = 0; i <= 10; ++i) EXPECT_TRUE(Near(Vertex(*read, i), Vertex(want, i), 1e-3)) << i;
+}
+
+TEST(PolygonNumbers, NumbersThatAreNotFiniteNeverGetIn) {
+    const double kBad[] = {NAN, INFINITY, -INFINITY, FLT_MAX, 1e30};
+    constexpr int kNoResult = 1;  // a call without a result
+    using Call = std::function<int(CPolygon&, double)>;
+    // Each call and the finite value from which it must be refused too (its
+    // vertices overflow float); NaN and the infinities always are.
+    struct Row {
+        const char* name;
+        Call call;
+        double refusedFrom = INFINITY;
+    };
+    auto f = [](double v) { return static_cast<float>(v); };
+    auto init = [](CPolygon& p, Gdiplus::RectF rc) {
+        p.InitPolygon(rc, 7);
+        return kNoResult;
+    };
+    auto drag = [](CPolygon& p, int i, double scale, double turn) {
+        p.DoDrag(i, scale, turn);
+        return kNoResult;
+    };
+    auto follow = [](CPolygon& p, tagPOINTF pt) {  // vertex 2 is picked
+        p.CalculateModify(pt);
+        return p.ModifyEditPoint(2, pt) == 0 ? kNoResult : 0;
+    };
+    const Row rows[] = {
+        {"init x", [&](CPolygon& p, double v) { return init(p, {f(v), 60, 57, 31.5f}); }},
+        {"init y", [&](CPolygon& p, double v) { return init(p, {12.5f, f(v), 57, 31.5f}); }},
+        {"init w", [&](CPolygon& p, double v) { return init(p, {12.5f, 60, f(v), 31.5f}); }},
+        {"init h", [&](CPolygon& p, double v) { return init(p, {12.5f, 60, 57, f(v)}); }},
+        {"init x and w", [&](CPolygon& p, double v) { return init(p, {f(v), 60, f(v), 31.5f}); }, FLT_MAX},
+        {"outer scale", [&](CPolygon& p, double v) { return drag(p, 0, v, 0.0); }, FLT_MAX},
+        {"star scale", [&](CPolygon& p, double v) { return drag(p, 1, v, 0.3); }, FLT_MAX},
+        {"star turn", [&](CPolygon& p, double v) { return drag(p, 1, 0.6, v); }},
+        {"vertex drag x", [&](CPolygon& p, double v) { return follow(p, {f(v), 3}); }},
+        {"vertex drag y", [&](CPolygon& p, double v) { return follow(p, {3, f(v)}); }},
+        {"move x", [&](CPolygon& p, double v) { return p.Move(f(v), 0); }},
+        {"move y", [&](CPolygon& p, double v) { return p.Move(0.5f, f(v)); }},
+        {"rotate", [](CPolygon& p, double v) { return p.Rotate(v, {3, -7}); }},
+        {"rotate cx", [&](CPolygon& p, double v) { return p.Rotate(33, {f(v), -7}); }},
+        {"rotate cy", [&](CPolygon& p, double v) { return p.Rotate(33, {3, f(v)}); }},
+        {"zoom sx", [](CPolygon& p, double v) { return p.Zoom({-1e9f, -1e9f}, v, 1.3); }, 1e30},
+        {"zoom sy", [](CPolygon& p, double v) { return p.Zoom({-1e9f, -1e9f}, 0.7, v); }, 1e30},
+        {"zoom fx", [&](CPolygon& p, double v) { return p.Zoom({f(v), 2}, 1.5, 0.8); }},
+        {"zoom fy", [&](CPolygon& p, double v) { return p.Zoom({2, f(v)}, 1.5, 0.8); }},
+        {"slope a", [](CPolygon& p, double v) { return p.Slope({4, 7}, v, 0.1); }},
+        {"slope b", [](CPolygon& p, double v) { return p.Slope({4, 7}, 0.2, v); }},
+        {"slope fx", [&](CPolygon& p, double v) { return p.Slope({f(v), 7}, 0.2, 0.1); }},
+        {"mirror x", [&](CPolygon& p, double v) { return p.Mirror({f(v), 7}, 1); }},
+        {"mirror y", [&](CPolygon& p, double v) { return p.Mirror({7, f(v)}, 2); }},
+        {"mirror xy", [&](CPolygon& p, double v) { return p.Mirror({f(v), f(v)}, 3); }},
+    };
+    auto star = [](HistoryDoc& doc) {
+        auto* p = new CPolygon();
+        doc.AddShape(p);
+        p->SetDocView(&doc, nullptr);
+        p->InitPolygon(Gdiplus::RectF(12.5f, 60, 57, 31.5f), 5);
+        p->DoDrag(1, 0.45, 0.2);
+        p->Rotate(20, {-3, 11});
+        std::vector<tagPOINTF> pick{p->GetPoint(2, -1.0, kPi)};
+        EXPECT_EQ(p->GetEditPoint(pick), 3);
+        return p;
+    };
+    for (const Row& row : rows) {
+        for (double v : kBad) {
+            const std::string what = std::string(row.name) + " " + std::to_string(v);
+            HistoryDoc doc;
+            CPolygon* p = star(doc);
+            const testsupport::Bytes before = Saved(*p);
+            const int result = row.call(*p, v);
+            if (!std::isfinite(v) || v >= row.refusedFrom) {
+                if (result != kNoResult) {
+                    EXPECT_EQ(result, CPolygon::kRefused) << what;
+                }
+                EXPECT_TRUE(Saved(*p) == before) << what;
+                EXPECT_TRUE(doc.core.m_vecUndo.empty()) << what;
+            }
+            if (result == CPolygon::kRefused) {
+                EXPECT_TRUE(Saved(*p) == before) << what;
+            }
+            ExpectAllFinite(*p, what);
+        }
+    }
+
+    // Side counts that are no polygon change nothing.
+    const int kCounts[] = {-1, INT_MIN, 0, 2, INT_MAX, CPolygon::kMaxBorder + 1};
+    for (int n : kCounts) {
+        HistoryDoc doc;
+        CPolygon* p = star(doc);
+        const testsupport::Bytes before = Saved(*p);
+        EXPECT_EQ(p->SetBorder(n), 0) << n;
+        EXPECT_EQ(p->SetPolygonProperty(n), 5) << n;
+        EXPECT_TRUE(Saved(*p) == before) << n;
+    }
+    CPolygon::nDefaultBorder = 6;
+
+    // A saved polygon holding a NaN or an infinity anywhere is read without
+    // its geometry: nothing of it is marked.
+    for (int field = 0; field < 4; ++field) {
+        for (double v : {double(NAN), double(INFINITY), -double(INFINITY)}) {
+            HistoryDoc doc;
+            CPolygon* src = star(doc);
+            if (field == 0) src->radius = v;
+            if (field == 1) src->center0.y = f(v);
+            if (field == 2) src->vModify.back().refPoint.x = f(v);
+            if (field == 3) src->vModify.front().par2 = v;
+            std::unique_ptr<CPolygon> back = SaveAndRead(*src);
+            tagMarkDataPar out;
+            EXPECT_FALSE(back->GetMarkData(out, nullptr)) << field;
+            ExpectAllFinite(*back, "read " + std::to_string(field));
+        }
+    }
 }

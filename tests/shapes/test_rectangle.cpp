@@ -5,8 +5,11 @@
 
 #include <unistd.h>
 
+#include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,6 +19,7 @@
 
 #include "core/bezier.h"
 #include "core/exportsink.h"
+#include "core/geometry.h"
 #include "core/polyline.h"
 #include "core/srifile.h"
 #include "gdi/dc.h"
@@ -90,6 +94,67 @@ bool OnRoundedSquare(tagPOINTF p) {
         if (outward && std::fabs(Dist(p, c) - 15) < 0.02) return true;
     }
     return false;
+}
+
+bool FinitePoint(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+
+// Every float and double of a saved record, read by its type tag alone
+// (points, rectangles and vectors of them included).
+bool SavedFinite(const testsupport::Bytes& rec) {
+    std::function<bool(sri::Reader&, uint8_t, int)> scan = [&](sri::Reader& in, uint8_t type, int depth) {
+        if (depth > 0) {
+            uint32_t n = 0;
+            if (!in.GetU32(n)) return false;
+            for (uint32_t i = 0; i < n; ++i)
+                if (!scan(in, type, depth - 1)) return false;
+            return true;
+        }
+        if (type == sri::kDouble) {
+            double d = 0;
+            return in.GetDouble(d) && std::isfinite(d);
+        }
+        const int floats = type == sri::kFloat ? 1 : type == sri::kPointF || type == sri::kGdiPointF ? 2 : 4;
+        for (int i = 0; i < floats; ++i) {
+            float f = 0;
+            if (!in.GetFloat(f) || !std::isfinite(f)) return false;
+        }
+        return true;
+    };
+    for (const testsupport::SavedField& f : testsupport::Decode(rec)) {
+        const uint8_t type = f.tag & 0x3f;
+        if (type != sri::kFloat && type != sri::kDouble && type != sri::kPointF && type != sri::kGdiPointF &&
+            type != sri::kRectF)
+            continue;
+        sri::Reader in{f.payload.data(), f.payload.size(), 0};
+        if (!scan(in, type, f.tag >> 6)) return false;
+    }
+    return true;
+}
+
+bool TextFinite(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text.find("nan") == std::string::npos && text.find("inf") == std::string::npos;
+}
+
+// Every number the rectangle hands on is finite: its mark data, its
+// rectangle, its saved record, its XML and its G-code.
+void ExpectAllFinite(CRectangle& r, const std::string& what) {
+    tagMarkDataPar out;
+    r.GetMarkData(out, nullptr);
+    for (const auto* paths : {&out.arrPaths, &out.arrPaths2})
+        for (const tagPathData& path : *paths)
+            for (const std::vector<tagPOINTF>& line : path.arrPolylines)
+                for (const tagPOINTF& p : line) ASSERT_TRUE(FinitePoint(p)) << what << ": mark data";
+    Gdiplus::RectF box;
+    r.GetRectangle(box);
+    EXPECT_TRUE(geom::Finite(box) && geom::Finite(out.rect)) << what << ": rectangle";
+    r.UpdatePropsValue();
+    EXPECT_TRUE(SavedFinite(testsupport::SaveOf(r))) << what << ": saved record";
+    EXPECT_TRUE(TextFinite(ExportXml(r))) << what << ": XML";
+    GCodeContext ctx;
+    ctx.bToList = 1;
+    r.ExportGCodeToBuff(ctx);
+    for (const std::wstring& line : ctx.lines) EXPECT_TRUE(TextFinite(std::string(line.begin(), line.end()))) << what;
 }
 
 double SignedArea(const std::vector<tagPOINTF>& pts) {
@@ -371,6 +436,20 @@ TEST(RectangleOutline, OvershootConvertsWithoutArcsAndGCodeFollowsTheOutline) {
     ASSERT_GT(ctx.lines.size(), 8u);
     EXPECT_EQ(ctx.lines.front(), L"G00 X0.000 Y15.000 Z0.000 \n");
     EXPECT_EQ(ctx.lines.back(), L"G01 X0.000 Y15.000 Z0.000 \n");
+
+    // Converted to curves or lines, square, overshooting or rounded, the
+    // outline still marks with its own pen.
+    CRectangle* square = s.Add(5, 5, 3, 2);
+    for (CRectangle* src : {r, rounded, square}) {
+        src->SetPen(6);
+        for (bool bezier : {true, false}) {
+            std::unique_ptr<CBaseShape> c(bezier ? src->ToBezier() : src->ToPolyLine());
+            tagMarkDataPar mark;
+            ASSERT_TRUE(c->GetMarkData(mark, nullptr));
+            ASSERT_FALSE(mark.arrPaths.empty());
+            for (const tagPathData& path : mark.arrPaths) EXPECT_EQ(path.nPenIndex, 6) << bezier;
+        }
+    }
 }
 
 TEST(RectangleMarkData, OnePathWithoutRepeatsRebuiltAfterEveryChange) {
@@ -451,6 +530,41 @@ TEST(RectangleFile, XmlListsArcsOutlineAndLinePoints) {
     EXPECT_EQ(xml.find('\n', xml.find('\n') + 1), std::string::npos);
     const std::string tail = "<P x=\"0.000\" y=\"0.000\" z=\"0.000\"/></PointLine8></Rectangle>";
     EXPECT_EQ(xml.substr(xml.size() - tail.size()), tail);
+
+    // Four different corners, read back from the text: each value and each
+    // arc in its own place. Corner i rounds by r_i percent of the half sides
+    // (100 x 60, so rx = r / 2, ry = 0.3 r): the arc runs from the end of the
+    // side before the corner to the start of the side after it.
+    Scene s;
+    CRectangle* r = s.Add(10, 70, 100, 60);
+    const int values[4] = {10, 20, 30, 40};
+    r->SetRound(values[0], values[1], values[2], values[3]);
+    const std::string text = ExportXml(*r);
+    // The number after key=" from pos on, read as the XML holds it.
+    auto number = [&text](const std::string& key, size_t& pos) {
+        pos = text.find(key + "=\"", pos);
+        return pos == std::string::npos ? NAN : std::stod(text.substr(pos + key.size() + 2));
+    };
+    const float rx[4] = {5, 10, 15, 20}, ry[4] = {3, 6, 9, 12};
+    const tagPOINTF from[4] = {{10, 70 - ry[0]}, {110 - rx[1], 70}, {110, 10 + ry[2]}, {10 + rx[3], 10}};
+    const tagPOINTF to[4] = {{10 + rx[0], 70}, {110, 70 - ry[1]}, {110 - rx[2], 10}, {10, 10 + ry[3]}};
+    for (int i = 1; i <= 4; ++i) {
+        const std::string n = std::to_string(i);
+        size_t at = 0;
+        EXPECT_EQ(number("perR" + n, at), values[i - 1]) << i;
+        at = text.find("<PointArc" + n + " ");
+        ASSERT_NE(at, std::string::npos) << i;
+        const size_t end = text.find("</PointArc" + n + ">", at);
+        EXPECT_EQ(number("nSize", at), 4) << i;
+        std::vector<tagPOINTF> pts;
+        for (size_t p = text.find("<P ", at); p < end; p = text.find("<P ", p)) {
+            const double x = number("x", p);
+            pts.push_back({float(x), float(number("y", p))});
+        }
+        ASSERT_EQ(pts.size(), 4u) << i;
+        EXPECT_TRUE(Near(pts.front(), from[i - 1], 2e-3)) << i;
+        EXPECT_TRUE(Near(pts.back(), to[i - 1], 2e-3)) << i;
+    }
 }
 
 TEST(RectanglePicking, SidesBeforeArcsAndSnapPoints) {
@@ -538,4 +652,121 @@ TEST(RectangleDrawing, OffsetsShiftSidesAndArcsAndTheStartBoxNeedsSelection) {
     r->SetSelectFlag(1, false);
     EXPECT_EQ(boxes(0), 1);
     EXPECT_EQ(boxes(1), 0);
+}
+
+TEST(RectangleNumbers, NumbersThatAreNotFiniteNeverGetIn) {
+    const double kBad[] = {NAN, INFINITY, -INFINITY, FLT_MAX, 1e30};
+    using Call = std::function<int(CRectangle&, double)>;
+    // Each call and the finite value from which it must be refused too (its
+    // result overflows float); NaN and the infinities always are.
+    struct Row {
+        const char* name;
+        Call call;
+        double refusedFrom = INFINITY;
+    };
+    auto f = [](double v) { return static_cast<float>(v); };
+    auto init = [](CRectangle& r, Gdiplus::RectF rc) { return r.InitRectangle(rc); };
+    const Row rows[] = {
+        {"init x", [&](CRectangle& r, double v) { return init(r, {f(v), 60, 57, 31.5f}); }},
+        {"init y", [&](CRectangle& r, double v) { return init(r, {12.5f, f(v), 57, 31.5f}); }},
+        {"init w", [&](CRectangle& r, double v) { return init(r, {12.5f, 60, f(v), 31.5f}); }},
+        {"init h", [&](CRectangle& r, double v) { return init(r, {12.5f, 60, 57, f(v)}); }},
+        {"init x and w", [&](CRectangle& r, double v) { return init(r, {f(v), 60, f(v), 31.5f}); }, FLT_MAX},
+        {"move x", [&](CRectangle& r, double v) { return r.Move(f(v), 0); }},
+        {"move y", [&](CRectangle& r, double v) { return r.Move(0.5f, f(v)); }},
+        {"rotate", [](CRectangle& r, double v) { return r.Rotate(v, {3, -7}); }},
+        {"rotate cx", [&](CRectangle& r, double v) { return r.Rotate(33, {f(v), -7}); }},
+        {"rotate cy", [&](CRectangle& r, double v) { return r.Rotate(33, {3, f(v)}); }},
+        {"zoom sx", [](CRectangle& r, double v) { return r.Zoom({-1e9f, -1e9f}, v, 1.3); }, 1e30},
+        {"zoom sy", [](CRectangle& r, double v) { return r.Zoom({-1e9f, -1e9f}, 0.7, v); }, 1e30},
+        {"zoom fx", [&](CRectangle& r, double v) { return r.Zoom({f(v), 2}, 1.5, 0.8); }},
+        {"zoom fy", [&](CRectangle& r, double v) { return r.Zoom({2, f(v)}, 1.5, 0.8); }},
+        {"slope a", [](CRectangle& r, double v) { return r.Slope({4, 7}, v, 0.1); }},
+        {"slope b", [](CRectangle& r, double v) { return r.Slope({4, 7}, 0.2, v); }},
+        {"slope fx", [&](CRectangle& r, double v) { return r.Slope({f(v), 7}, 0.2, 0.1); }},
+        {"mirror x", [&](CRectangle& r, double v) { return r.Mirror({f(v), 7}, 1); }},
+        {"mirror y", [&](CRectangle& r, double v) { return r.Mirror({7, f(v)}, 2); }},
+        {"mirror xy", [&](CRectangle& r, double v) { return r.Mirror({f(v), f(v)}, 3); }},
+    };
+    for (const Row& row : rows) {
+        for (double v : kBad) {
+            const std::string what = std::string(row.name) + " " + std::to_string(v);
+            Scene s;
+            CRectangle* r = s.Add(12.5f, 60, 57, 31.5f);
+            r->SetRound(35, 0, 60, -15);
+            r->Rotate(20, {-3, 11});
+            r->UpdatePropsValue();
+            const testsupport::Bytes before = testsupport::SaveOf(*r);
+            const size_t records = s.doc.core.m_vecUndo.size();
+            const int result = row.call(*r, v);
+            if (!std::isfinite(v) || v >= row.refusedFrom) {
+                EXPECT_EQ(result, CRectangle::kRefused) << what;
+            }
+            if (result == CRectangle::kRefused) {
+                r->UpdatePropsValue();
+                EXPECT_TRUE(testsupport::SaveOf(*r) == before) << what;
+            }
+            EXPECT_EQ(s.doc.core.m_vecUndo.size(), records) << what;
+            ExpectAllFinite(*r, what);
+            r->SetRound(30, 20, 10, 40);  // nor does a later rounding bring one in
+            ExpectAllFinite(*r, what + " rounded");
+        }
+    }
+
+    // Corner values at the ends of int, on a rectangle near the float range
+    // where an overshoot overflows: refused whole, nothing recorded.
+    for (int v : {INT_MIN, INT_MAX, -1000000}) {
+        for (int op = 0; op < 4; ++op) {
+            const std::string what = "corner " + std::to_string(v) + " op " + std::to_string(op);
+            Scene s;
+            CRectangle* r = s.Add(-1e37f, 1e37f, 2e37f, 2e37f);
+            ASSERT_EQ(r->SetRound(10, 0, 0, 0), 0);
+            r->UpdatePropsValue();
+            const testsupport::Bytes before = testsupport::SaveOf(*r);
+            int result = 0;
+            if (op == 0) result = r->SetRound(v, 5, v, 0);
+            if (op == 1) result = r->SetAntiLint2({0, 0}, v);
+            if (op == 2) result = r->SetRound3(v, 0);  // a negative value squares it
+            if (op == 3) {
+                r->perR1 = v;
+                result = r->ModifyEditPoint(0, {0, 0});
+            }
+            if (v == -1000000 && op != 2) {
+                EXPECT_EQ(result, CRectangle::kRefused) << what;
+            }
+            if (result == CRectangle::kRefused) {
+                r->UpdatePropsValue();
+                EXPECT_TRUE(testsupport::SaveOf(*r) == before) << what;
+                EXPECT_TRUE(s.doc.core.m_vecUndo.empty()) << what;
+            }
+            ExpectAllFinite(*r, what);
+        }
+    }
+
+    // A saved rectangle holding a NaN or an infinity anywhere is read
+    // without its geometry: nothing of it is marked.
+    for (int field = 0; field < 4; ++field) {
+        for (double v : {double(NAN), double(INFINITY), -double(INFINITY)}) {
+            Scene s;
+            CRectangle* src = s.Add(12.5f, 60, 57, 31.5f);
+            src->SetRound(35, 0, 60, -15);
+            if (field == 0) src->m_Point8[5].y = f(v);
+            if (field == 1) src->m_PointLine8[2].x = f(v);
+            if (field == 2) src->m_PointArc3[1].y = f(v);
+            if (field == 3) src->m_PeakPointf2.x = f(v);
+            src->UpdatePropsValue();
+            CRectangle back;
+            testsupport::ReadFrom(back, testsupport::SaveOf(*src));
+            back.RestoreAfterRead();
+            tagMarkDataPar out;
+            EXPECT_FALSE(back.GetMarkData(out, nullptr)) << field;
+            ExpectAllFinite(back, "read " + std::to_string(field));
+        }
+    }
+    // A rectangle whose laying down was refused (an importer's bad number)
+    // marks nothing, not a point at the origin.
+    CRectangle never;
+    EXPECT_EQ(never.InitRectangle({1, 2, float(INFINITY), 3}), CRectangle::kRefused);
+    tagMarkDataPar out;
+    EXPECT_FALSE(never.GetMarkData(out, nullptr));
 }
