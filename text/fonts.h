@@ -383,6 +383,8 @@ private:
     // it is gained); 0 otherwise.
     double BrowalliaOneShift(const CString& oldText, const CString& newText, bool gained);
     void FinishLayout(int noRefresh, bool interactive);
+    // The slant of the font parameters made on a text just placed.
+    void SlantAsParameters();
 
     // Layout by font type; each false on failure.
     bool SetSinglelinePoint(const CString& text, const CString& fontName);

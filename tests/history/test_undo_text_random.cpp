@@ -885,4 +885,31 @@ TEST_F(TextUndoRandom, ContentEditsThatMoveComeBackExactly) {
     }
 }
 
+// A text placed with a slant in its parameters shows it: the dialog closed
+// with OK, its own values set again, leaves every point where it was.
+TEST_F(TextUndoRandom, PlacedSlantedTextStaysAtItsFirstEdit) {
+    for (int type : {0, 1}) {
+        SCOPED_TRACE(type);
+        Desk d;
+        auto* t = new CFonts();
+        d.AddShape(t);
+        t->SetDocView(&d, &d.view);
+        t->nFontType = type;
+        t->parFonts.dHeight = 5;
+        t->parFonts.dSlantAngle = 15;
+        ASSERT_EQ(t->InitFontsPath({2.5f, -1.75f}, CString(L"IK"), CString(type == 1 ? L"Simtxt" : L"DejaVu Sans"),
+                                   false),
+                  1);
+        const Marks before = d.Mark();
+        CString text, face;
+        int kind = 0;
+        FONTS_PAR f;
+        CODEBAR_PAR c;
+        VARTEXT_PAR v;
+        t->GetFonts(text, kind, face, f, c, v);
+        ASSERT_EQ(t->SetFonts(text, kind, face, f, c, v, 0, 1, false), 1);
+        EXPECT_EQ(MarksDiffer(d.Mark(), before, 1e-5, false), "");
+    }
+}
+
 }  // namespace
