@@ -419,7 +419,21 @@ CUND_Fonts::~CUND_Fonts() {
 void CUND_Fonts::Replay(CCore* core, bool undo) {
     CBaseShape* shape = m_pData->ids.empty() ? nullptr : FindShape(core, m_pData->ids.front());
     bool restored = false;
+    // Content that kept its first string kept its place too: the text
+    // follows the stored offset. An undo takes the dialog's move back first:
+    // the text then stands as the change left it, and the layout the change
+    // replaced can come back whole.
+    const bool keptPlace = m_pData->strOldFirst == m_pData->strNewFirst;
+    const float dx = m_pData->ptOld.x - m_pData->ptNew.x;
+    const float dy = m_pData->ptOld.y - m_pData->ptNew.y;
+    // An unchanged position is no move: a text would record it.
+    const bool offset = keptPlace && (dx != 0.0f || dy != 0.0f);
+    bool movedBack = false;
     if (CFonts* text = AsText(shape)) {
+        if (undo && offset) {
+            text->Move(dx, dy);
+            movedBack = true;
+        }
         // The content was set in the text's unmirrored frame: the mirror
         // comes off around the document's mirror centre and goes back on.
         const tagPOINTF centre = MirrorCenterOf(core);
@@ -466,7 +480,7 @@ void CUND_Fonts::Replay(CCore* core, bool undo) {
         // An undo takes back the layout the change replaced, whole, when the
         // text stands as the change left it: a new layout of the old content
         // differs from it once the text was zoomed or slanted.
-        if (undo && text->RestoreReplacedLayout(first, type, second)) {
+        if (undo && text->RestoreReplacedLayout(first, type, second, &fonts, &codebar)) {
             restored = true;
         } else {
             text->SetFonts(first, type, second, fonts, codebar, vartext, 0, 1, false);
@@ -474,7 +488,7 @@ void CUND_Fonts::Replay(CCore* core, bool undo) {
         }
         for (CBaseShape* linked : LinkedShapes(core, text)) {
             if (CFonts* other = AsText(linked)) {
-                if (undo && other->RestoreReplacedLayout(first, type, second)) continue;
+                if (undo && other->RestoreReplacedLayout(first, type, second, &fonts, &codebar)) continue;
                 FONTS_PAR f = fonts;
                 CODEBAR_PAR c = codebar;
                 VARTEXT_PAR v = vartext.Clone();
@@ -487,14 +501,7 @@ void CUND_Fonts::Replay(CCore* core, bool undo) {
         }
     }
     if (shape != nullptr) {
-        // Content that kept its first string kept its place too: the text
-        // follows the stored offset.
-        if (!restored && m_pData->strOldFirst == m_pData->strNewFirst) {
-            const float dx = m_pData->ptOld.x - m_pData->ptNew.x;
-            const float dy = m_pData->ptOld.y - m_pData->ptNew.y;
-            // An unchanged position is no move: a text would record it.
-            if (dx != 0.0f || dy != 0.0f) shape->Move(undo ? dx : -dx, undo ? dy : -dy);
-        }
+        if (!restored && !movedBack && offset) shape->Move(undo ? dx : -dx, undo ? dy : -dy);
         PostPanelMessage(core, shape, 0);
     }
     NotifyListChanged(core);

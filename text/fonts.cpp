@@ -670,12 +670,38 @@ void CFonts::FreeReplacedLayouts() {
     m_replacedLayouts.clear();
 }
 
-bool CFonts::RestoreReplacedLayout(const CString& text, int fontType, const CString& fontName) {
+namespace {
+
+// Two records alike in every saved field.
+template <class R>
+bool SameRecord(const R& a, const R& b) {
+    R x = a, y = b;
+    SriFile fa, fb;
+    x.Save(true, &fa);
+    y.Save(true, &fb);
+    return fa.GetWrittenBytes() == fb.GetWrittenBytes();
+}
+
+}  // namespace
+
+bool CFonts::RestoreReplacedLayout(const CString& text, int fontType, const CString& fontName,
+                                   const FONTS_PAR* fonts, const CODEBAR_PAR* codebar) {
     const std::vector<std::vector<tagPOINTF>> now = CharPoints();
+    // Points alone do not tell two kept layouts apart when a change left
+    // the outlines as they were (a barcode turned inverse): the records
+    // asked for must be those the kept layout held.
+    auto sameRecords = [&](const LayoutSnapshot& o) {
+        if (fonts != nullptr && !SameRecord(o.fonts, *fonts)) return false;
+        if (codebar == nullptr) return true;
+        CODEBAR_PAR asked = *codebar;
+        asked.nCodeType = o.codebar.nCodeType;
+        return SameRecord(o.codebar, asked);
+    };
     auto match = m_replacedLayouts.rbegin();
     for (; match != m_replacedLayouts.rend(); ++match) {
         const LayoutSnapshot& o = (*match)->old;
-        if (o.text == text && o.fontType == fontType && o.fontName == fontName && SamePoints((*match)->after, now))
+        if (o.text == text && o.fontType == fontType && o.fontName == fontName && SamePoints((*match)->after, now) &&
+            sameRecords(o))
             break;
     }
     if (match == m_replacedLayouts.rend()) return false;

@@ -119,8 +119,11 @@ public:
     // the old content is not the one it replaced when the text was zoomed or
     // slanted since it was laid out). Only when the characters stand where
     // that SetFonts left them and the kept layout holds this text, font type
-    // and font name. False, with nothing changed, otherwise. For undo.
-    bool RestoreReplacedLayout(const CString& text, int fontType, const CString& fontName);
+    // and font name, and the font and barcode records given (when given;
+    // the barcode type aside, which its font name names). False, with
+    // nothing changed, otherwise. For undo.
+    bool RestoreReplacedLayout(const CString& text, int fontType, const CString& fontName,
+                               const FONTS_PAR* fonts = nullptr, const CODEBAR_PAR* codebar = nullptr);
     // Deletes the characters, the backups and the fill shapes (their
     // children first when freeFills is set).
     void FreeAll(bool freeFills);
@@ -380,6 +383,8 @@ private:
     // it is gained); 0 otherwise.
     double BrowalliaOneShift(const CString& oldText, const CString& newText, bool gained);
     void FinishLayout(int noRefresh, bool interactive);
+    // The slant of the font parameters made on a text just placed.
+    void SlantAsParameters();
 
     // Layout by font type; each false on failure.
     bool SetSinglelinePoint(const CString& text, const CString& fontName);

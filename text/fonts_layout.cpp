@@ -355,6 +355,14 @@ int CFonts::FindSpace(const CString& line, int i) {
 
 // ---- placing a new text -----------------------------------------------------------------------
 
+void CFonts::SlantAsParameters() {
+    // A placed text shows the slant its parameters hold, as a layout by
+    // SetFonts does: its first edit with the same values leaves it alone.
+    if (nFontType == 0 && parFonts.dSlantAngle == 90.0) parFonts.dSlantAngle = 89.9;
+    if (parFonts.dSlantAngle == 0.0) return;
+    DoSlope(GetPosRefPoint(parFonts.nRefPos), parFonts.dSlantAngle * M_PI / 180.0, 0);
+}
+
 int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool flag) {
     // Numbers no layout can use leave the text as it is.
     const wchar_t* bad = nFontType == 2 ? nullptr : UnusableLayoutNumber(parFonts);
@@ -382,6 +390,7 @@ int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool fla
     if (nFontType == 1) {
         if (SetSinglelinePoint(text, fontName)) {
             InitRefPoint();
+            SlantAsParameters();
             m_bRecord = 1;
             return 1;
         }
@@ -430,6 +439,7 @@ int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool fla
         }
     }
     for (tagPOINTF& p : m_arrFrame) p = {p.x + dx, p.y + dy};
+    SlantAsParameters();
     // Text on an arc stands on its circle at its own size: the scaling above
     // sizes only its frame, as a new layout does.
     if (parFonts.bPathText != 0) ResetAttachPt();

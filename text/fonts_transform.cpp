@@ -453,10 +453,14 @@ CBaseShape* CFonts::Clone() {
     // Every fill shape is copied: a barcode has two for its one character
     // (the bars' and the readable text's), and a copy without them would
     // mark its readable text with the bars.
+    // A fill keeps its caption (its character's): the save tells the
+    // fills a load makes again by it, and a copy saves as its source does.
     for (CFilledShape* fill : m_arrFills) {
         if (fill == nullptr) continue;
         fill->SetDocView(m_pDoc, m_pView);
-        copy->m_arrFills.push_back(static_cast<CFilledShape*>(fill->Clone()));
+        auto* twin = static_cast<CFilledShape*>(fill->Clone());
+        twin->SetCaption(fill->GetCaption());
+        copy->m_arrFills.push_back(twin);
     }
     // Which leading points are bars, and the layout's working values.
     copy->m_barcodeSize = m_barcodeSize;
@@ -495,6 +499,11 @@ CBaseShape* CFonts::Clone() {
     copy->bFilled = bFilled;
     copy->fInitStrHeight = fInitStrHeight;
     copy->fInitStrWidth = fInitStrWidth;
+    // Saved with the text: a copy that reset them would save otherwise.
+    copy->fWidthZoom = fWidthZoom;
+    copy->fHeightZoom = fHeightZoom;
+    copy->fCharWidthTransRate = fCharWidthTransRate;
+    copy->parCodebarInit = parCodebarInit;
     copy->SetVisible(IsVisible());
     copy->m_strTypeName = m_strTypeName;
     Gdiplus::RectF r;

@@ -1,6 +1,6 @@
 // Texts of every option saved, read back and saved again: the second save is
 // the first byte for byte and the text read back marks as the one saved. A
-// copy of each marks as its source does.
+// copy of each saves and marks as its source does (its identities aside).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -156,6 +156,8 @@ TEST_F(TextReload, SavedTextsReadBackAndCopiesMarkAsTheirSource) {
         Desk third;
         third.AddShape(copy);
         copy->SetDocView(&third, &third.view);
+        history_test::SavedCompare asSource(0.0, true);
+        EXPECT_TRUE(asSource.Lists(third.Save(), saved)) << "copy: " << asSource.where;
         EXPECT_EQ(MarksDiffer(third.Mark(), marks, 1e-6), "");
     }
 }

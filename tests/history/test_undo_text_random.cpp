@@ -756,3 +756,160 @@ TEST_F(TextUndoRandom, ManyFillsOfASmallTextComeBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// The text dialog closed with new values and a new position at once, as the
+// record holds them: SetFonts with the values, then the move. Undone and
+// redone (twice over), every step gives back the saved fields (within 1e-5)
+// and the mark data, polyline for polyline, from before it.
+TEST_F(TextUndoRandom, ContentEditsThatMoveComeBackExactly) {
+    const CString dejavu(L"DejaVu Sans");
+    using Change = std::function<void(FONTS_PAR&, CODEBAR_PAR&)>;
+    struct Edit {
+        Change change;
+        float dx, dy;
+    };
+    struct Case {
+        const char* name;
+        std::function<CFonts*(Desk&)> make;
+        std::vector<Edit> edits;
+    };
+    FILLED_PARS twoSets = ::Hatch(0.25, 30, 2);
+    twoSets.fillParams[1] = twoSets.fillParams[0];
+    twoSets.fillParams[1].nIndex = 1;
+    twoSets.fillParams[1].fAngle = 105;
+    twoSets.fillParams[1].fLineSpacing = 0.35f;
+    const std::vector<Case> cases{
+        {"slanted filled O",
+         [&](Desk& d) {
+             FONTS_PAR f;
+             f.dHeight = 5;
+             CFonts* t = Lay(d, L"O", 0, dejavu, {3.5f, -2.25f}, f);
+             t->Slope({1.25f, 0.5f}, -0.056, 0);
+             FILLED_PARS p = twoSets;
+             t->SetFill(p, false);
+             return t;
+         },
+         {{[](FONTS_PAR&, CODEBAR_PAR&) {}, 1, 0}}},
+        {"code 128 edited twice",
+         [&](Desk& d) {
+             CODEBAR_PAR c;
+             c.nCodeType = 20;
+             c.fModuleWidth = 0.75f;
+             CFonts* t = Lay(d, L"X1", 2, GetCodebarInstance()->GetTypeName(20), {0, 0}, {}, c);
+             FILLED_PARS p = ::Hatch(0.3, 60, 3);
+             t->SetFill(p, false);
+             return t;
+         },
+         {{[](FONTS_PAR&, CODEBAR_PAR& c) { c.fModuleWidth = 0.5f; }, -5.25f, -9.25f},
+          {[](FONTS_PAR&, CODEBAR_PAR& c) { c.bInverse = 1; }, -6.25f, -10}}},
+        {"vertical wider",
+         [&](Desk& d) {
+             FONTS_PAR f;
+             f.dHeight = 4;
+             f.bVertical = 1;
+             CFonts* t = Lay(d, L"Ab", 0, dejavu, {-7, 6.5f}, f);
+             t->Rotate(35, {2, 3});
+             FILLED_PARS p = ::Hatch(0.3, 45, 1);
+             t->SetFill(p, false);
+             return t;
+         },
+         {{[](FONTS_PAR& f, CODEBAR_PAR&) { f.dWidthRatio = 60; }, 2, 0.25f}}},
+        {"mirrored dots bold",
+         [&](Desk& d) {
+             FONTS_PAR f;
+             f.dHeight = 5;
+             CFonts* t = Lay(d, L"12", 3, dejavu, {-4, 2}, f);
+             t->Mirror({1.5f, -0.75f}, 1);
+             t->SetMirrorFlag(1);
+             return t;
+         },
+         {{[](FONTS_PAR& f, CODEBAR_PAR&) { f.bBold = !f.bBold; }, 4.5f, -3.75f},
+          {[](FONTS_PAR& f, CODEBAR_PAR&) { f.bBold = !f.bBold; }, -1.5f, 0.5f}}},
+        {"slant set, shx",
+         [&](Desk& d) {
+             FONTS_PAR f;
+             f.dHeight = 5;
+             f.dSlantAngle = 12;
+             return Lay(d, L"K1", 1, CString(L"Simtxt"), {2, 2}, f);
+         },
+         {{[](FONTS_PAR& f, CODEBAR_PAR&) { f.dHeight = 6; }, 0.75f, -2}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Desk d;
+        CFonts* t = c.make(d);
+        std::vector<Marks> marks{d.Mark()};
+        std::vector<Bytes> saved{d.Save()};
+        for (const Edit& e : c.edits) {
+            auto* p = new stFontsUndo;
+            p->ids = {t->GetBaseID()};
+            t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
+            p->ptOld = t->fontspos;
+            p->strNewFirst = p->strOldFirst;
+            p->strNewSecond = p->strOldSecond;
+            p->nNewType = p->nOldType;
+            p->fontsNew = p->fontsOld;
+            p->codebarNew = p->codebarOld;
+            e.change(p->fontsNew, p->codebarNew);
+            const bool mirrored = t->GetMirrorFlag() > 0;
+            if (mirrored) t->Mirror({0, 0}, 1);
+            FONTS_PAR f = p->fontsNew;
+            CODEBAR_PAR cb = p->codebarNew;
+            VARTEXT_PAR v;
+            ASSERT_EQ(t->SetFonts(p->strNewFirst, p->nNewType, p->strNewSecond, f, cb, v, 0, 1, false), 1);
+            if (mirrored) t->Mirror({0, 0}, 1);
+            t->Move(e.dx, e.dy);
+            p->ptNew = t->fontspos;
+            d.core.AddUndoItem(new CUND_Fonts(p));
+            marks.push_back(d.Mark());
+            saved.push_back(d.Save());
+        }
+        auto same = [&](const char* when) {
+            const size_t at = static_cast<size_t>(d.core.m_nUndoPos);
+            EXPECT_EQ(MarksDiffer(d.Mark(), marks[at], 1e-5, false), "") << when << " to " << at;
+            SavedCompare cmp(1e-5);
+            EXPECT_TRUE(cmp.Lists(d.Save(), saved[at])) << when << " to " << at << ": " << cmp.where;
+        };
+        for (int cycle = 0; cycle < 2; ++cycle) {
+            while (d.core.IsAbleToUndo()) {
+                d.core.OnEditUndo();
+                same("undo");
+            }
+            while (d.core.IsAbleToRedo()) {
+                d.core.OnEditRedo();
+                same("redo");
+            }
+        }
+    }
+}
+
+// A text placed with a slant in its parameters shows it: the dialog closed
+// with OK, its own values set again, leaves every point where it was.
+TEST_F(TextUndoRandom, PlacedSlantedTextStaysAtItsFirstEdit) {
+    for (int type : {0, 1}) {
+        SCOPED_TRACE(type);
+        Desk d;
+        auto* t = new CFonts();
+        d.AddShape(t);
+        t->SetDocView(&d, &d.view);
+        t->nFontType = type;
+        t->parFonts.dHeight = 5;
+        t->parFonts.dSlantAngle = 15;
+        ASSERT_EQ(t->InitFontsPath({2.5f, -1.75f}, CString(L"IK"), CString(type == 1 ? L"Simtxt" : L"DejaVu Sans"),
+                                   false),
+                  1);
+        const Marks before = d.Mark();
+        CString text, face;
+        int kind = 0;
+        FONTS_PAR f;
+        CODEBAR_PAR c;
+        VARTEXT_PAR v;
+        t->GetFonts(text, kind, face, f, c, v);
+        ASSERT_EQ(t->SetFonts(text, kind, face, f, c, v, 0, 1, false), 1);
+        EXPECT_EQ(MarksDiffer(d.Mark(), before, 1e-5, false), "");
+    }
+}
+
+}  // namespace

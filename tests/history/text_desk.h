@@ -170,7 +170,8 @@ inline bool SameCurve(const std::vector<tagPOINTF>& a, const std::vector<tagPOIN
 // differ only so, every polyline running the same way between the same
 // ends within 0.02 mm of the other (what flattening leaves between
 // a curve and its chords), they agree.
-inline std::string MarksDiffer(const Marks& got, const Marks& want, double tol) {
+// With resampled false they must agree point for point (within tol).
+inline std::string MarksDiffer(const Marks& got, const Marks& want, double tol, bool resampled = true) {
     std::string exact;
     for (size_t i = 0; i < got.size() && i < want.size() && exact.empty(); ++i)
         if (std::fabs(got[i] - want[i]) > tol * (1.0 + std::fabs(want[i])))
@@ -178,7 +179,7 @@ inline std::string MarksDiffer(const Marks& got, const Marks& want, double tol) 
     if (exact.empty() && got.size() != want.size())
         exact = "entry " + std::to_string(std::min(got.size(), want.size())) + ": length " +
                 std::to_string(got.size()) + " vs " + std::to_string(want.size());
-    if (exact.empty()) return {};
+    if (exact.empty() || !resampled) return exact;
     std::vector<MarkShape> a, b;
     if (!SplitMarks(got, a) || !SplitMarks(want, b) || a.size() != b.size()) return exact;
     for (size_t s = 0; s < a.size(); ++s) {
