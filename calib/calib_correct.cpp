@@ -24,12 +24,12 @@ struct CellFit {
     Pair c[4];
 };
 
-// A lattice cell's corners as the cell was prepared from them: top left, top
-// right, bottom left, bottom right. Two cache lines each.
+// The measured positions (x, y) of a lattice cell's corners as the cell was
+// prepared from them: top left, top right, bottom left, bottom right; the
+// nominal ones are the lattice's lines. One cache line each.
 struct alignas(64) CellCorners {
-    CalibGridPoint p[4];
+    double m[8];
 };
-
 
 
 namespace {
@@ -311,21 +311,32 @@ Point2 ScanOffset(const CalibGridPoint* P, std::size_t f, double valSize, double
     return CornerOffset(P, f, r, c, PerStep(f, valSize), x, y);
 }
 
-// Whether a cell's corners, its top pair of points (top left, top right:
-// neighbours in memory) and its bottom pair, still hold the numbers the cell
-// was prepared from, to the bit. The comparison is made without branches:
-// the correction reads these numbers anyway.
-bool CellAsPrepared(const CellCorners& kept, const CalibGridPoint* top, const CalibGridPoint* bottom) noexcept {
+// Whether the corners of cell (r, c), its top pair of points (top left, top
+// right: neighbours in memory) and its bottom pair, still hold the numbers
+// the cell was prepared from, to the bit: nominal positions on the lattice's
+// lines, measured ones as kept. The comparison is made without branches; the
+// correction reads these numbers anyway.
+bool CellAsPrepared(const CalibLattice& L, std::size_t cell, std::size_t r, std::size_t c, const CalibGridPoint* top,
+                    const CalibGridPoint* bottom) noexcept {
     using Words = std::uint64_t __attribute__((vector_size(16)));
+    const auto words = [](double a, double b) {
+        Words w;
+        const double v[2] = {a, b};
+        std::memcpy(&w, v, 16);
+        return w;
+    };
+    const double* m = L.cells[cell].m;
+    const double x0 = L.colX[c], x1 = L.colX[c + 1], y0 = L.rowY[r], y1 = L.rowY[r + 1];
+    // Each point as it should be: (NomX, NomY), (MeasX, MeasY).
+    const Words then[8] = {words(x0, y0), words(m[0], m[1]), words(x1, y0), words(m[2], m[3]),
+                           words(x0, y1), words(m[4], m[5]), words(x1, y1), words(m[6], m[7])};
     Words diff{0, 0};
     for (int half = 0; half < 2; ++half) {
         const char* now = reinterpret_cast<const char*>(half == 0 ? top : bottom);
-        const char* then = reinterpret_cast<const char*>(&kept.p[2 * half]);
         for (int i = 0; i < 4; ++i) {
-            Words a, b;
+            Words a;
             std::memcpy(&a, now + 16 * i, 16);
-            std::memcpy(&b, then + 16 * i, 16);
-            diff |= a ^ b;
+            diff |= a ^ then[4 * half + i];
         }
     }
     return (diff[0] | diff[1]) == 0;
@@ -340,9 +351,7 @@ void PrefetchCell(const CalibLattice& L, const CalibGridPoint* P, std::size_t r,
     __builtin_prefetch(top + 2 * sizeof(CalibGridPoint) - 1);
     __builtin_prefetch(bottom);
     __builtin_prefetch(bottom + 2 * sizeof(CalibGridPoint) - 1);
-    const char* kept = reinterpret_cast<const char*>(&L.cells[r * (f - 1) + c]);
-    __builtin_prefetch(kept);
-    __builtin_prefetch(kept + 64);
+    __builtin_prefetch(&L.cells[r * (f - 1) + c]);
 }
 
 // The offset from cell (r, c) of a lattice slot, the cell that FindCellOnLattice
@@ -358,7 +367,7 @@ Point2 LatticeOffset(const CalibLattice& L, const CalibGridPoint* P, std::size_t
     const CalibGridPoint& B = P[r * f + c + 1];
     const CalibGridPoint& C = P[(r + 1) * f + c];
     const CalibGridPoint& D = P[(r + 1) * f + c + 1];
-    if (!CellAsPrepared(L.cells[cell], &A, &C)) [[unlikely]]
+    if (!CellAsPrepared(L, cell, r, c, &A, &C)) [[unlikely]]
         return ScanOffset(P, f, valSize, x, y);
     if (L.valSize == valSize && L.bilinear[cell])
         return BilinearOffset(FitCell(A, B, C, D), Pair{A.NomX, A.NomY}, L.perStep, x, y);
@@ -544,7 +553,7 @@ std::shared_ptr<const CalibLattice> BuildLattice(const CalibGrid& g, double valS
             const CalibGridPoint &A = P[r * f + c], &B = P[r * f + c + 1];
             const CalibGridPoint &C = P[(r + 1) * f + c], &D = P[(r + 1) * f + c + 1];
             const std::size_t cell = r * (f - 1) + c;
-            L->cells[cell] = {{A, B, C, D}};
+            L->cells[cell] = {{A.MeasX, A.MeasY, B.MeasX, B.MeasY, C.MeasX, C.MeasY, D.MeasX, D.MeasY}};
             L->bilinear[cell] = IsBilinearCell(A, B, C, D, L->perStep) ? 1 : 0;
         }
     return L;

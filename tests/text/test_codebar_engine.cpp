@@ -428,6 +428,11 @@ TEST(CodebarEngine, Code128SubsetsSwitchPointsAndGs1Separators) {
         {61, L"", L"123456", startC, 5, "123456", ""},
         {61, L"", L"12345", startC, 6, "12345", ""},  // 12 34, Code B, 5
         {20, L"", L"A12345", startB, 7, "A12345", ""},  // A 1, Code C, 23 45
+        {59, L"", L"A_\t", startA, 5, "A_\t", ""},  // "_", the last of subset A
+        {16, L"A", L"(10)X_1", startA, 8, "10X_1", ""},
+        // Free choice after text: four digits or five end in subset C.
+        {16, L"", L"(10)AB1234", startB, 10, "10AB1234", ""},  // 1 0 A B, Code C, 12 34
+        {16, L"", L"(10)AB12345", startB, 11, "10AB12345", ""},  // 1 0 A B 1, Code C, 23 45
         // GS1-128: FNC1 after the start; after a variable-length field that
         // another field follows, one more FNC1; none after a fixed one.
         {16, L"", L"(01)09501101530003(10)AB", startC, 15, "010950110153000310AB", ""},

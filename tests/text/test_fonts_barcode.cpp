@@ -246,6 +246,48 @@ TEST_F(BarcodeTest, AddInWithoutEncoderFailsCleanlyAndItsGridIsRead) {
     EXPECT_EQ(two->m_barcodeSize, 10);
 }
 
+TEST_F(BarcodeTest, LinearBarsHangFromTheTextsPosition) {
+    // The bars hang from the text's position, its reference point (the top
+    // left corner): every bar's top at the position, its foot the bar length
+    // lower, the bar height truncated (the notch height), shortened by five
+    // modules for the digit bars of EAN-13.
+    const double height = 9.5, module = 0.35, full = std::trunc(height);
+    for (const int id : {8, 60, 13}) {
+        SCOPED_TRACE(id);
+        TextPtr t(new CFonts());
+        t->fontspos = {12.5f, -7.25f};
+        FONTS_PAR fonts;
+        CODEBAR_PAR codebar;
+        VARTEXT_PAR var;
+        codebar.nCodeType = id;
+        codebar.bShowText = 0;
+        codebar.fModuleWidth = static_cast<float>(module);
+        codebar.fBarHeight = static_cast<float>(height);
+        const CString data(id == 13 ? L"5901234123457" : L"BARS 42");
+        ASSERT_EQ(t->SetFonts(data, 2, NameOf(id), fonts, codebar, var, 1, 0, false), 1);
+        const std::vector<tagPOINTF> pts = Points(*t, 0, static_cast<size_t>(t->m_barcodeSize));
+        ASSERT_TRUE(!pts.empty() && pts.size() % 5 == 0);
+        const tagPOINTF pos = t->fontspos;
+        EXPECT_TRUE(pos.x == 12.5f && pos.y == -7.25f);
+        float left = pts[0].x;
+        int fullBars = 0;
+        for (size_t i = 0; i < pts.size(); i += 5) {
+            left = std::min(left, pts[i].x);
+            EXPECT_FLOAT_EQ(pts[i].y, pos.y);
+            const double length = pts[i].y - pts[i + 2].y;
+            fullBars += std::fabs(length - full) < 1e-5;
+            EXPECT_TRUE(std::fabs(length - full) < 1e-5 || (id == 13 && std::fabs(length - (full - 5 * module)) < 1e-5))
+                << length;
+        }
+        EXPECT_GE(fullBars, id == 13 ? 6 : static_cast<int>(pts.size() / 5));
+        EXPECT_GE(left, pos.x);
+        if (id != 13) {
+            EXPECT_FLOAT_EQ(left, pos.x);  // the start character begins with a bar
+            EXPECT_FLOAT_EQ(left, 12.5f);
+        }
+    }
+}
+
 TEST_F(BarcodeTest, FixedSizeScalesTheSymbolAndSkipsAnEmptyOne) {
     TextPtr t = MakeCode(58, L"fixed", [](CODEBAR_PAR& p) {
         p.bFixSize = 1;
@@ -779,6 +821,19 @@ TEST(BarcodeModules, PointsRectanglesCirclesAndInverseRing) {
         const tagPOINTF p = dark.rec().points[i];
         EXPECT_TRUE(p.x < 0 || p.x >= 3 || p.y > 0 || p.y <= -2) << p.x << "," << p.y;
     }
+    // Inverse: each light module, and the ring one module wide on all four
+    // sides touching the symbol, module for module (cell c, r at c p, -r p).
+    const std::vector<std::string> cells = {"##.#", "#.##", "###."};
+    Matrix inv(cells);
+    inv.text.parCodebar.fModuleWidth = 0.75f;
+    inv.text.parCodebar.bInverse = 1;
+    inv.text.GenRectMatri();
+    std::multiset<std::pair<float, float>> want, got;
+    for (int c = -1; c <= 4; ++c)
+        for (int r = -1; r <= 3; ++r)
+            if (c < 0 || c == 4 || r < 0 || r == 3 || cells[r][c] == '.') want.insert({c * 0.75f, -r * 0.75f});
+    for (size_t i = 0; i < inv.rec().points.size(); i += 5) got.insert({inv.rec().points[i].x, inv.rec().points[i].y});
+    EXPECT_EQ(got, want);
 
     Matrix circle({"#"});
     circle.text.parCodebar.fModuleWidth = 2.0f;
@@ -798,15 +853,35 @@ TEST(BarcodeModules, PointsRectanglesCirclesAndInverseRing) {
 }
 
 TEST(BarcodeModules, LogoAreaIsClearedInsideTheMatrix) {
-    const std::vector<std::string> all(25, std::string(25, '#'));
-    Matrix t(all);
-    t.text.parCodebar.fLogoRatio = 0.2f;
-    t.text.AndLogoPic(false, true);
-    for (int c = 0; c < 25; ++c)
-        for (int r = 0; r < 25; ++r) {
-            const bool inside = c >= 10 && c <= 15 && r >= 10 && r <= 15;
-            EXPECT_EQ(t.text.ModuleAt(c, r), inside ? 0 : 1) << c << "," << r;
+    // The area is a rectangle in the middle, as many modules kept on either
+    // side, about ratio x modules across: odd and even module counts with
+    // odd and even widths. 0.2 of 25 modules clears 10 to 14.
+    const struct {
+        int cols, rows;
+        float ratio;
+    } cases[] = {{25, 25, 0.2f}, {25, 21, 0.24f}, {24, 30, 0.2f}, {24, 17, 0.25f}, {9, 12, 0.5f}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(std::to_string(k.cols) + "x" + std::to_string(k.rows));
+        Matrix t(std::vector<std::string>(static_cast<size_t>(k.rows), std::string(static_cast<size_t>(k.cols), '#')));
+        t.text.parCodebar.fLogoRatio = k.ratio;
+        t.text.AndLogoPic(false, true);
+        int c0 = k.cols, c1 = -1, r0 = k.rows, r1 = -1;
+        for (int c = 0; c < k.cols; ++c)
+            for (int r = 0; r < k.rows; ++r)
+                if (t.text.ModuleAt(c, r) == 0) c0 = std::min(c0, c), c1 = std::max(c1, c), r0 = std::min(r0, r), r1 = std::max(r1, r);
+        for (int c = 0; c < k.cols; ++c)
+            for (int r = 0; r < k.rows; ++r)
+                ASSERT_EQ(t.text.ModuleAt(c, r), c >= c0 && c <= c1 && r >= r0 && r <= r1 ? 0 : 1) << c << "," << r;
+        EXPECT_EQ(c0, k.cols - 1 - c1);
+        EXPECT_EQ(r0, k.rows - 1 - r1);
+        // Rounded, then one less where the parity asks for it.
+        EXPECT_LE(std::fabs(c1 - c0 + 1 - k.cols * k.ratio), 1.5f);
+        EXPECT_LE(std::fabs(r1 - r0 + 1 - k.rows * k.ratio), 1.5f);
+        if (k.cols == 25 && k.rows == 25) {
+            EXPECT_TRUE(c0 == 10 && c1 == 14);
         }
+    }
+    const std::vector<std::string> all(25, std::string(25, '#'));
     Matrix none(all);
     none.text.parCodebar.fLogoRatio = 0.0f;
     none.text.AndLogoPic(false, true);
@@ -819,20 +894,32 @@ TEST(BarcodeModules, LogoAreaIsClearedInsideTheMatrix) {
         EXPECT_EQ(big.text.ModuleAt(0, 0), 0);
     }
     // Through a build: the logo area of a QR code is empty in the traced
-    // outlines and in the inverse rectangles alike.
-    for (const int inverse : {0, 1}) {
-        TextPtr q = MakeCode(58, L"logo area", [inverse](CODEBAR_PAR& p) {
+    // outlines, plain or inverse, and in the inverse rectangles.
+    for (const auto& [inverse, rects] : {std::pair{0, 0}, std::pair{1, 1}, std::pair{1, 0}}) {
+        SCOPED_TRACE(inverse + 2 * rects);
+        TextPtr q = MakeCode(58, L"logo area", [inverse, rects](CODEBAR_PAR& p) {
             p.bLogo = 1;
             p.fLogoRatio = 0.3f;
             p.bInverse = inverse;
-            p.bRectModule = inverse;
+            p.bRectModule = rects;
         });
         ASSERT_NE(q, nullptr);
         Gdiplus::RectF r;
         q->GetRectangle(r);
         const tagPOINTF centre{r.X + r.Width / 2, r.Y - r.Height / 2};
-        for (const tagPOINTF& p : Points(*q, 0, SIZE_MAX))
+        std::vector<std::vector<tagPOINTF>> figs;
+        const FONTSCHAR& rec = *q->GetChars()[0];
+        for (size_t i = 0; i < rec.points.size(); ++i) {
+            if (rec.types[i] == 0) figs.emplace_back();
+            figs.back().push_back(rec.points[i]);
+        }
+        ASSERT_FALSE(figs.empty());
+        // No outline point and nothing marked within 0.55 mm of the centre.
+        for (const tagPOINTF& p : rec.points)
             EXPECT_GT(std::max(std::fabs(p.x - centre.x), std::fabs(p.y - centre.y)), 0.55f);
+        for (double dx = -0.5; dx <= 0.5; dx += 0.25)
+            for (double dy = -0.5; dy <= 0.5; dy += 0.25)
+                EXPECT_FALSE(InsideEvenOdd(figs, centre.x + dx + 0.01, centre.y + dy + 0.01)) << dx << "," << dy;
     }
 }
 
