@@ -279,6 +279,10 @@ void CEllipseArc::GetArcRect(tagEllipse& e, Gdiplus::RectF& rect, float& rot, fl
 }
 
 int CEllipseArc::ProcessDxf(tagEllipse& e) {
+    if (!geom::AllFinite(e.ptCenter.X, e.ptCenter.Y, e.ptMajorEnd.X, e.ptMajorEnd.Y, e.fRatio, e.fStartParam,
+                         e.fEndParam)) {
+        return 0;
+    }
     const Figure before = Keep();
     Gdiplus::RectF rect;
     float rot = 0;
