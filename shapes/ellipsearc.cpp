@@ -279,6 +279,10 @@ void CEllipseArc::GetArcRect(tagEllipse& e, Gdiplus::RectF& rect, float& rot, fl
 }
 
 int CEllipseArc::ProcessDxf(tagEllipse& e) {
+    if (!geom::AllFinite(e.ptCenter.X, e.ptCenter.Y, e.ptMajorEnd.X, e.ptMajorEnd.Y, e.fRatio, e.fStartParam,
+                         e.fEndParam)) {
+        return 0;
+    }
     const Figure before = Keep();
     Gdiplus::RectF rect;
     float rot = 0;
@@ -925,10 +929,13 @@ int CEllipseArc::Mirror(tagPOINTF fixed, int mode) {
 }
 
 int CEllipseArc::SortPath() {
-    // The same arc traced backwards: the chain's own points in reverse
-    // order, the padding copies kept at its end. A fresh cut from the
-    // swapped angles could split the arc into other segments than those it
-    // has and so move the curve.
+    // The same arc traced backwards. It is cut again from the swapped angles,
+    // as an arc change cuts it, so that an undo that cuts it once more gives
+    // the same points back. Where that cut does not lie on the chain as it is
+    // drawn (after a transform the angles describe the arc only up to
+    // rounding, and a span at a segment boundary can come out split into
+    // other segments), the chain's own points are reversed instead, with the
+    // padding copies kept at its end: reversing never moves the curve.
     const size_t n = arcPoints.size();
     size_t real = n;
     if (n % 3 == 1) {
@@ -943,10 +950,20 @@ int CEllipseArc::SortPath() {
             ++real;
         }
     }
-    std::reverse(arcPoints.begin(), arcPoints.begin() + static_cast<std::ptrdiff_t>(real));
-    std::fill(arcPoints.begin() + static_cast<std::ptrdiff_t>(real), arcPoints.end(),
-              real > 0 ? arcPoints[real - 1] : tagPOINTF{});
+    std::vector<tagPOINTF> reversed = arcPoints;
+    std::reverse(reversed.begin(), reversed.begin() + static_cast<std::ptrdiff_t>(real));
+    std::fill(reversed.begin() + static_cast<std::ptrdiff_t>(real), reversed.end(),
+              real > 0 ? reversed[real - 1] : tagPOINTF{});
+
     arcPath = arcPath == 0 ? 1 : 0;
+    const bool cut = SetArcPath(endDeg, startDeg) == 0;
+    auto near = [](const tagPOINTF& p, const tagPOINTF& q) {
+        const double tol = 1e-4 + 1e-6 * std::max(std::fabs(p.x), std::fabs(p.y));
+        return geom::Dist(p, q) <= tol;
+    };
+    if (!cut || !std::equal(arcPoints.begin(), arcPoints.end(), reversed.begin(), reversed.end(), near)) {
+        arcPoints = std::move(reversed);
+    }
     std::swap(startDeg, endDeg);
     InvalidateGeometry();
     return 0;

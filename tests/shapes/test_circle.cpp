@@ -550,6 +550,14 @@ TEST(CircleAndEllipse, UnusableNumbersAreRefusedEverywhere) {
         },
         ellipseWays);
 
+    // A cut that yields no arc (of an ellipse zoomed flat) keeps the arc.
+    CEllipseArc flat;
+    flat.InitArcPath(Gdiplus::RectF(-3.5f, 1.25f, 17, 9.5f), false);
+    flat.Zoom({0, 2}, 1.5, 0);
+    const testsupport::Bytes line = Saved(flat);
+    EXPECT_EQ(flat.SetArcDegree(10, 50), -1);
+    EXPECT_EQ(Saved(flat), line);
+
     // A zoom by 1e30 fits; a second one would overflow and is refused.
     CCircle big = Built({3.25f, -1.5f}, 4.5, 0, 0, 1);
     big.Zoom({0, 0}, 1e30, 1e30);
