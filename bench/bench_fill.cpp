@@ -231,6 +231,53 @@ void BM_ConcentricQuestionOnAMillionVertices(benchmark::State& state) {
 }
 BENCHMARK(BM_ConcentricQuestionOnAMillionVertices)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// The concentric fill of a smooth outline (a five-petalled curve of radius
+// 10 +- 1.5 mm) at 0.4 mm spacing, about 20 rings, from 10,000 and from
+// 100,000 vertices. Each ring is simplified within the fill's flattening
+// tolerance before the next offset, so the time grows about with the vertex
+// count: the run prints the ratio of the two times (target at most 15).
+double ConcentricSeconds(int vertices, size_t& rings) {
+    auto* outline = new CPolyLine();
+    outline->arrPoint.reserve(static_cast<size_t>(vertices) + 1);
+    for (int i = 0; i < vertices; ++i) {
+        const double a = 2 * M_PI * i / vertices;
+        const double r = 10.0 + 1.5 * std::sin(5 * a);
+        outline->arrPoint.push_back({static_cast<float>(3 + r * std::cos(a)), static_cast<float>(-2 + r * std::sin(a))});
+    }
+    outline->ClosePloyLine();
+    std::unique_ptr<CFilledShape> fill(new CFilledShape());
+    fill->GetChildren().push_back(outline);
+    FILLED_PARS par;
+    par.fillParams[0].nFillType = 0;
+    par.fillParams[0].fLineSpacing = 0.4;
+    fill->SaveParamToCFG(par);
+    const auto t0 = std::chrono::steady_clock::now();
+    fill->DoFill(0);
+    const auto t1 = std::chrono::steady_clock::now();
+    rings = CountFigures(*fill->GetFillPathOf(0));
+    fill->FreeShapePtr();
+    return std::chrono::duration<double>(t1 - t0).count();
+}
+
+void BM_ConcentricNearLinearInVertices(benchmark::State& state) {
+    RunLog::Instance(nullptr)->SetLogFolder(CString(L"/tmp/"));
+    double small = 0, large = 0;
+    size_t smallRings = 0, largeRings = 0;
+    for (auto _ : state) {
+        small = ConcentricSeconds(10000, smallRings);
+        large = ConcentricSeconds(100000, largeRings);
+        state.SetIterationTime(small + large);
+    }
+    const double ratio = small > 0 ? large / small : 0;
+    state.counters["s_10k"] = small;
+    state.counters["s_100k"] = large;
+    state.counters["ratio"] = ratio;
+    std::printf("concentric fill: 10,000 vertices %.3f s (%zu rings), 100,000 vertices %.3f s (%zu rings), "
+                "ratio %.1f (target <= 15)\n",
+                small, smallRings, large, largeRings, ratio);
+}
+BENCHMARK(BM_ConcentricNearLinearInVertices)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -795,8 +795,9 @@ int CFilledShape::ExportXmlToBuff(tagXmlBuff& buff) {
         if (child != nullptr && !IsEdge(child)) child->ExportXmlToBuff(buff);
     CString line;
     const std::wstring name = XmlEscape(std::wstring(GetCaption().GetString()));
-    line.Format(L"<PARAMS NAME='%s' KEEPSEPERATE=%d OUTLINE=%d OUTLINEFIRST=%d>", name.c_str(), m_par.bKeepSeperate,
-                static_cast<int>(m_par.bOutLine), m_par.bOutLineFirst);
+    // Every value quoted; the caption is escaped for double quotes.
+    line.Format(L"<PARAMS NAME=\"%s\" KEEPSEPERATE=\"%d\" OUTLINE=\"%d\" OUTLINEFIRST=\"%d\">", name.c_str(),
+                m_par.bKeepSeperate, static_cast<int>(m_par.bOutLine), m_par.bOutLineFirst);
     buff.WriteToFile(line);
     // Three sets, as readers of this form expect.
     for (int s = 0; s < 3; ++s) {

@@ -82,6 +82,67 @@ ClipperLib::Paths OffsetPaths(const ClipperLib::Paths& in, double delta, Clipper
     return out;
 }
 
+double SegmentDistance(const ClipperLib::IntPoint& p, const ClipperLib::IntPoint& a, const ClipperLib::IntPoint& b) {
+    const double ax = static_cast<double>(a.X), ay = static_cast<double>(a.Y);
+    const double dx = static_cast<double>(b.X) - ax, dy = static_cast<double>(b.Y) - ay;
+    const double px = static_cast<double>(p.X) - ax, py = static_cast<double>(p.Y) - ay;
+    const double len2 = dx * dx + dy * dy;
+    const double t = len2 > 0 ? std::clamp((px * dx + py * dy) / len2, 0.0, 1.0) : 0.0;
+    return std::hypot(px - t * dx, py - t * dy);
+}
+
+// Keeps the points of chain[from..to] that the polyline needs to stay within
+// tolerance of every dropped point (Douglas-Peucker, without recursion).
+void MarkNeeded(const ClipperLib::Path& chain, size_t from, size_t to, double tolerance, std::vector<char>& keep) {
+    std::vector<std::pair<size_t, size_t>> todo{{from, to}};
+    while (!todo.empty()) {
+        const auto [a, b] = todo.back();
+        todo.pop_back();
+        if (b <= a + 1) continue;
+        double worst = -1.0;
+        size_t at = a;
+        for (size_t i = a + 1; i < b; ++i) {
+            const double d = SegmentDistance(chain[i], chain[a], chain[b]);
+            if (d > worst) worst = d, at = i;
+        }
+        if (worst <= tolerance) continue;
+        keep[at] = 1;
+        todo.emplace_back(a, at);
+        todo.emplace_back(at, b);
+    }
+}
+
+// A closed ring with the points dropped that lie within tolerance of the
+// ring without them; the ring keeps its orientation.
+ClipperLib::Path SimplifyRing(const ClipperLib::Path& ring, double tolerance) {
+    const size_t n = ring.size();
+    if (n < 5 || !(tolerance > 0)) return ring;
+    // Two anchors far apart split the ring into two open chains.
+    size_t far = 0;
+    double best = -1.0;
+    for (size_t i = 1; i < n; ++i) {
+        const double d = std::hypot(static_cast<double>(ring[i].X - ring[0].X), static_cast<double>(ring[i].Y - ring[0].Y));
+        if (d > best) best = d, far = i;
+    }
+    ClipperLib::Path chain(ring);
+    chain.push_back(ring[0]);
+    std::vector<char> keep(n + 1, 0);
+    keep[0] = keep[far] = keep[n] = 1;
+    MarkNeeded(chain, 0, far, tolerance, keep);
+    MarkNeeded(chain, far, n, tolerance, keep);
+    ClipperLib::Path out;
+    for (size_t i = 0; i < n; ++i)
+        if (keep[i] != 0) out.push_back(ring[i]);
+    return out.size() >= 3 ? out : ring;
+}
+
+ClipperLib::Paths SimplifyRings(const ClipperLib::Paths& rings, double tolerance) {
+    ClipperLib::Paths out;
+    out.reserve(rings.size());
+    for (const ClipperLib::Path& r : rings) out.push_back(SimplifyRing(r, tolerance));
+    return out;
+}
+
 void AddClosedFigure(Gdiplus::GraphicsPath* path, const std::vector<tagPOINTF>& pts) {
     if (path == nullptr || pts.size() < 2) return;
     std::vector<Gdiplus::PointF> fp;
@@ -1159,17 +1220,28 @@ void CFillRunner::DoFillCircular(SHAPE_FILLER_PARAM& set) {
     clipper.reset();
     RingOffset offset = m_ringOffset;
     if (!offset) offset = [](const ClipperLib::Paths& in, double d) { return OffsetPaths(in, d, ClipperLib::jtMiter); };
+    // Each ring is offset from the previous one, so the work per ring stays
+    // proportional to the ring; and before every offset (the margin's too)
+    // the ring drops the points it does not need within half the fill's
+    // flattening tolerance (or a quarter of the spacing, when that is
+    // finer). A dense outline would otherwise hand every ring its full count
+    // of points, whose offset edges overlap their neighbours' and cost
+    // Clipper the square of the count.
+    float smooth = fill->GetSmoothRatio();
+    if (!(smooth > 0.0f) || !std::isfinite(smooth)) smooth = 0.01f;
+    const double tolerance = std::min(static_cast<double>(smooth), s / 4.0) / 2.0 * kClipperScale;
     if (goOn && set.fMargin > 0.001) {
         const double margin = -set.fMargin * kClipperScale;
-        goOn = RunAsking([offset, in = std::move(rings), margin] { return offset(in, margin); }, rings, start);
+        goOn = RunAsking([offset, in = std::move(rings), margin, tolerance] { return offset(SimplifyRings(in, tolerance), margin); },
+                         rings, start);
     }
     const double delta = std::max(s, 0.001) * kClipperScale;
     while (goOn && !rings.empty()) {
         if (!GoOnAfterQuestion(start)) break;
-        // Each ring is offset from the previous one, so the work per ring
-        // stays proportional to the ring.
         ClipperLib::Paths next;
-        if (!RunAsking([offset, in = std::move(rings), delta] { return offset(in, -delta); }, next, start)) break;
+        if (!RunAsking([offset, in = std::move(rings), delta, tolerance] { return offset(SimplifyRings(in, tolerance), -delta); },
+                       next, start))
+            break;
         if (next.empty()) break;
         for (const ClipperLib::Path& p : next) AddClosedFigure(hatch, FromClipperPath(p));
         rings.swap(next);

@@ -1,5 +1,7 @@
 #include "core/exportsink.h"
 
+#include <cstdint>
+
 #include "afx/cstring.h"
 #include "core/geometry.h"
 #include "core/text_utils.h"
@@ -17,9 +19,46 @@ int WriteAnsi(std::ofstream& file, const wchar_t* line) {
     return 0;
 }
 
+bool StartsWithDeclaration(const std::string& bytes) {
+    return bytes.compare(0, 5, "<?xml") == 0 && bytes.size() > 5 &&
+           (bytes[5] == ' ' || bytes[5] == '\t' || bytes[5] == '\r' || bytes[5] == '\n' || bytes[5] == '?');
+}
+
+// The declaration at the start of bytes made to name UTF-8.
+void DeclareUtf8(std::string& bytes) {
+    const size_t end = bytes.find("?>");
+    if (end == std::string::npos) return;
+    const size_t enc = bytes.find("encoding", 5);
+    if (enc != std::string::npos && enc < end) {
+        // Replace the quoted value after "encoding =".
+        size_t q = bytes.find_first_of("\"'", enc);
+        if (q == std::string::npos || q > end) return;
+        const size_t close = bytes.find(bytes[q], q + 1);
+        if (close == std::string::npos || close > end) return;
+        bytes.replace(q + 1, close - q - 1, "UTF-8");
+        return;
+    }
+    // Encoding goes right after the version, before any standalone.
+    size_t at = end;
+    const size_t ver = bytes.find("version", 5);
+    if (ver != std::string::npos && ver < end) {
+        const size_t q = bytes.find_first_of("\"'", ver);
+        const size_t close = q == std::string::npos ? std::string::npos : bytes.find(bytes[q], q + 1);
+        if (close != std::string::npos && close < end) at = close + 1;
+    }
+    bytes.insert(at, " encoding=\"UTF-8\"");
+}
+
 }  // namespace
 
-int tagXmlBuff::WriteToFile(const wchar_t* line) { return WriteAnsi(file, line); }
+int tagXmlBuff::WriteToFile(const wchar_t* line) {
+    if (line == nullptr) return 0;
+    std::string bytes = WideToMultiByteString(CString(line), CP_UTF8);
+    if (bytes.empty()) return 0;
+    if (StartsWithDeclaration(bytes)) DeclareUtf8(bytes);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return 0;
+}
 
 int GCodeContext::WriteToFile(const wchar_t* line) { return WriteAnsi(file, line); }
 
@@ -84,8 +123,12 @@ std::wstring XmlEscape(const std::wstring& text) {
             case L'"':
                 out += L"&quot;";
                 break;
-            default:
-                out += c;
+            default: {
+                const auto u = static_cast<uint32_t>(c);
+                const bool allowed = u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u < 0xD800) ||
+                                     (u >= 0xE000 && u < 0xFFFE) || (u >= 0x10000 && u <= 0x10FFFF);
+                out += allowed ? c : L'?';
+            }
         }
     }
     return out;

@@ -8,8 +8,12 @@
 // XML output: the host opens the stream; shapes write lines into it.
 struct tagXmlBuff {
     std::ofstream file;
-    // Converts the line to the ANSI code page and writes its bytes as they
-    // are; nothing is added. Returns 0.
+    // Writes the line in UTF-8, whatever the ANSI code page, so that any
+    // caption reads back in an XML parser (UTF-8 is also what XML assumes of
+    // a file that names no encoding). A declaration the host writes through
+    // here is made to say so: it names UTF-8 as its encoding (added after the
+    // version, or put in place of another). Nothing else is added or
+    // changed. Returns 0.
     int WriteToFile(const wchar_t* line);
 };
 
@@ -34,5 +38,8 @@ private:
     bool SameAsLast(float x, float y, float z);
 };
 
-// Escapes &, <, > and " for XML attribute and text content.
+// Escapes &, <, > and " for XML attribute and text content. A character
+// that XML cannot carry at all (a control character other than tab, line
+// feed and carriage return, a lone surrogate, U+FFFE, U+FFFF, anything past
+// U+10FFFF) becomes '?'.
 std::wstring XmlEscape(const std::wstring& text);

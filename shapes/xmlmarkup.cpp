@@ -58,6 +58,17 @@ bool CXmlMarkup::IsValidName(const wchar_t* name) {
     return len + 3 <= XmlElemPos::kMaxEndTag;
 }
 
+namespace {
+
+// A character XML can carry; the others are written as '?'.
+bool XmlChar(wchar_t c) {
+    const auto u = static_cast<uint32_t>(c);
+    return u == 0x9 || u == 0xA || u == 0xD || (u >= 0x20 && u < 0xD800) || (u >= 0xE000 && u < 0xFFFE) ||
+           (u >= 0x10000 && u <= 0x10FFFF);
+}
+
+}  // namespace
+
 std::wstring CXmlMarkup::EscapeText(const std::wstring& text, bool attribute, int flags) {
     std::wstring out;
     out.reserve(text.size());
@@ -92,7 +103,7 @@ std::wstring CXmlMarkup::EscapeText(const std::wstring& text, bool attribute, in
                 }
                 break;
             default:
-                out += c;
+                out += XmlChar(c) ? c : L'?';
                 break;
         }
     }
@@ -211,6 +222,8 @@ bool CXmlMarkup::AddNode(const wchar_t* name, const wchar_t* value, int flags) {
                 from = hit + 3;
             }
             body.append(val, from, std::wstring::npos);
+            for (size_t i = 9; i < body.size(); ++i)
+                if (!XmlChar(body[i])) body[i] = L'?';
             body += L"]]>";
         } else {
             body = EscapeText(val, false, flags);

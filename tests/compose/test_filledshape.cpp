@@ -1,6 +1,7 @@
 // The fill shape: filling, transforms of the hatch, mark data, saving, and
 // the caches of the containers above a changed shape.
 #include <gtest/gtest.h>
+#include <pugixml.hpp>
 
 #include <algorithm>
 #include <cfloat>
@@ -643,7 +644,12 @@ TEST_F(FillShapeTest, CloneConvertAndExport) {
     EXPECT_EQ(curves->GetChildren().size(), 1u);
 
     // XML: three parameter lines of 176 decimal bytes; the spacing's bytes
-    // sit at offset 32.
+    // sit at offset 32. The file is one an XML parser reads, with a caption
+    // that holds quotes, markup, characters beyond ASCII and one XML cannot
+    // carry.
+    const std::wstring caption = L"F\u00FCll \"7\" & <\u4E2D> 'x'";
+    fill->SetCaption(CString(caption.c_str()));
+    fill->GetChildren()[0]->SetCaption(CString(L"edge\x01line"));
     FILLED_PARS par = fill->GetFillParam();
     par.fillParams[3].bEnable = 1;
     fill->SaveParamToCFG(par);
@@ -651,6 +657,7 @@ TEST_F(FillShapeTest, CloneConvertAndExport) {
     {
         tagXmlBuff xml;
         xml.file.open(file);
+        xml.WriteToFile(L"<?xml version=\"1.0\"?>\r\n");  // as a host starts its file
         fill->ExportXmlToBuff(xml);
     }
     std::stringstream text;
@@ -666,6 +673,18 @@ TEST_F(FillShapeTest, CloneConvertAndExport) {
     double spacing = 0;
     std::memcpy(&spacing, image.data() + 32, 8);
     EXPECT_DOUBLE_EQ(spacing, 0.5);
+    pugi::xml_document doc;
+    const pugi::xml_parse_result parsed = doc.load_file(file.c_str(), pugi::parse_default | pugi::parse_declaration);
+    ASSERT_TRUE(parsed) << parsed.description() << " at " << parsed.offset;
+    EXPECT_STREQ(doc.first_child().attribute("encoding").value(), "UTF-8");
+    const pugi::xml_node params = doc.child("Filled").child("PARAMS");
+    EXPECT_EQ(pugi::as_wide(params.attribute("NAME").value()), caption);
+    EXPECT_STREQ(params.attribute("OUTLINE").value(), "1");
+    EXPECT_STREQ(doc.child("Filled").child("PolyLine").attribute("Name").value(), "edge?line");
+    std::istringstream par2(params.child("PAR2").attribute("data").value());
+    size_t bytes2 = 0;
+    for (int v; par2 >> v;) ++bytes2;
+    EXPECT_EQ(bytes2, 176u);
 
     // G-code: the outline and then every hatch line.
     GCodeContext g;

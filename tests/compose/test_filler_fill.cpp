@@ -347,6 +347,30 @@ TEST_F(HatchFill, RoundedRectangleGetsExactRingsAndASquareOneClipperRings) {
     EXPECT_EQ(Figures(round.paths[0]).size(), static_cast<size_t>(CFillRunner::kMaxExactRings));
 }
 
+// A dense outline (a circle of 20,000 vertices, off the origin) still gets
+// rings on the true offsets, radius R - k s, within the fill's flattening
+// tolerance, while each ring is thinned before the next offset (a ring of
+// the outline's 20,000 points would make every offset cost the square).
+TEST_F(HatchFill, DenseOutlineRingsStayOnTheTrueOffsetsWithFewPoints) {
+    Site site;
+    const double cx = 3.7, cy = -1.3, radius = 9.35, spacing = 0.7;
+    Outline circle;
+    for (int i = 0; i < 20000; ++i) {
+        const double a = 2 * M_PI * i / 20000;
+        circle.push_back({static_cast<float>(cx + radius * std::cos(a)), static_cast<float>(cy + radius * std::sin(a))});
+    }
+    site.Add(Poly(circle));
+    site.FillRings(LineSet(0, spacing));
+    const std::vector<Figure> figs = Figures(site.paths[0]);
+    ASSERT_EQ(figs.size(), 13u);  // radius 8.65 down to 0.25
+    const double tolerance = site.shape.GetSmoothRatio();
+    for (size_t k = 0; k < figs.size(); ++k) {
+        const double want = radius - (k + 1) * spacing;
+        EXPECT_LT(figs[k].size(), 400u) << k;
+        for (const auto& p : figs[k]) EXPECT_NEAR(std::hypot(p.X - cx, p.Y - cy), want, tolerance) << k;
+    }
+}
+
 // One ring offset that runs far past the question's time: the question still
 // comes while it runs (a check between rings would come only after it), No
 // ends the fill at once, and Yes waits for it and fills every ring. The clock

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "core/exportsink.h"
 #include "win32/windows.h"
@@ -65,23 +66,36 @@ TEST(GCodeSink, StreamModeWritesAnsiBytesAndListStaysEmpty) {
     std::remove(path.c_str());
 }
 
-TEST(XmlSink, WritesLinesInTheAnsiCodePageWithNothingAdded) {
+// The XML sink writes UTF-8 whatever the ANSI code page, and a declaration
+// the host writes through it names UTF-8. The expected bytes are the
+// characters' UTF-8 forms.
+TEST(XmlSink, WritesUtf8AndDeclaresIt) {
+    const std::pair<const wchar_t*, std::string> firsts[] = {
+        {L"<P>\u4E2D\u00E9</P>", "<P>\xE4\xB8\xAD\xC3\xA9</P>"},
+        {L"<?xml version=\"1.0\"?>\r\n<D>", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<D>"},
+        {L"<?xml version='1.0' standalone='yes'?><D>", "<?xml version='1.0' encoding=\"UTF-8\" standalone='yes'?><D>"},
+        {L"<?xml version=\"1.0\" encoding=\"GBK\"?><D>", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><D>"},
+    };
     std::string path = TempPath("xml.txt");
     UINT saved = GetACP();
     SetACP(936);
-    {
-        tagXmlBuff buff;
-        buff.file.open(path, std::ios::binary);
-        buff.WriteToFile(L"<P>\u4E2D</P>");
-        buff.WriteToFile(L"\r\n");
-        buff.WriteToFile(nullptr);
+    for (const auto& [first, expected] : firsts) {
+        {
+            tagXmlBuff buff;
+            buff.file.open(path, std::ios::binary);
+            buff.WriteToFile(first);
+            buff.WriteToFile(L"\r\n");
+            buff.WriteToFile(nullptr);
+            buff.WriteToFile(L"<?xml-stylesheet href=\"a\"?>");
+        }
+        EXPECT_EQ(ReadAll(path), expected + "\r\n<?xml-stylesheet href=\"a\"?>");
     }
     SetACP(saved);
-    EXPECT_EQ(ReadAll(path), "<P>\xD6\xD0</P>\r\n");
     std::remove(path.c_str());
 }
 
 TEST(XmlSink, EscapesMarkupCharactersOnly) {
     EXPECT_EQ(XmlEscape(L"Polyline1"), L"Polyline1");
     EXPECT_EQ(XmlEscape(L"a<b & \"c\">"), L"a&lt;b &amp; &quot;c&quot;&gt;");
+    EXPECT_EQ(XmlEscape(std::wstring(L"x\x7\ty\x0B") + wchar_t(0xFFFF) + L"'\u4E2D"), L"x?\ty?" L"?'\u4E2D");
 }
