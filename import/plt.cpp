@@ -191,14 +191,17 @@ std::vector<tagPLTLINE> CParsePlt::ParsePltText(const char* data, size_t size) {
     PltLineCollector collector(lines);
     std::string command;
     size_t start = 0;
+    bool recognised = false;
     while (start <= size) {
         const void* semi = size > start ? std::memchr(data + start, ';', size - start) : nullptr;
         const size_t end = semi ? static_cast<size_t>(static_cast<const char*>(semi) - data) : size;
         command.assign(data + start, end - start);
+        recognised = recognised || IsPlotterCommand(command.c_str());
         collector.Command(command.c_str(), DigitalPos(command.c_str()));
         start = end + 1;
     }
     collector.Finish();
+    if (!recognised) lines.clear();
     return lines;
 }
 
@@ -219,7 +222,7 @@ bool CParsePlt::ParserPltFile(const CString& path, CGroupShape* group) {
     std::string command;
     bool recognised = false;
     while (std::getline(in, command, ';')) {
-        recognised = recognised || IsPlotterCommand(command);
+        recognised = recognised || IsPlotterCommand(command.c_str());
         collector.Command(command.c_str(), DigitalPos(command.c_str()));
     }
     collector.Finish();

@@ -32,7 +32,9 @@ public:
 
     // Reads the file into the group's lines and sets its line mode. True when
     // the group then holds at least one line; false when the file cannot be
-    // opened or draws nothing.
+    // opened, draws nothing, or holds no command that is plotter text (two
+    // capitals and numbers, one of IN, PU, PD, PA or SP): such a file is no
+    // plot, whatever pen commands its bytes happen to spell.
     bool ParserPltFile(const CString& path, CGroupShape* group);
 
     // The lines of a plot held in memory; the same reading as a file gets.

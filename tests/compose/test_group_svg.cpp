@@ -19,6 +19,7 @@
 #include "shapes/ellipsearc.h"
 #include "shapes/rectangle.h"
 #include "text/fonts.h"
+#include "support/shape_support.h"
 
 namespace {
 
@@ -207,6 +208,105 @@ TEST(SvgReader, CurvesFollowTheirGeometry) {
     EXPECT_NEAR(MinY(a2), -5.0f, 0.3f);
     // A radius too small for the chord grows to fit it.
     ExpectOnCircle(svg.Line(6), 5, 0, 5, 0.3f);
+}
+
+// Arcs of every flag pair, on a circle and on a turned ellipse, and
+// quadratic curves with their smooth continuation, against the true curves
+// computed here: the arc's centre from the chord in the ellipse's unit
+// circle space (the flags pick one of the two centres and the direction),
+// the quadratic from its Bernstein form.
+TEST(SvgReader, ArcsOfEveryFlagPairAndQuadraticsFollowTheTrueCurve) {
+    using testsupport::DistToPolyline;
+    constexpr double kPi = 3.14159265358979323846;
+    struct Arc {
+        double rx, ry, rotDeg;
+    };
+    for (const Arc& e : {Arc{6, 6, 0}, Arc{8, 4.5, 30}, Arc{5, 7, -65}}) {
+        for (int flags = 0; flags < 4; ++flags) {
+            const bool large = flags & 2, sweep = flags & 1;
+            const double x0 = 2, y0 = 1, x1 = 9, y1 = 5;  // SVG coordinates, y down
+            char d[160];
+            // Even cases absolute, odd ones relative to the start.
+            std::snprintf(d, sizeof d, "M%g %g %c%g %g %g %d %d %g %g", x0, y0, flags % 2 ? 'a' : 'A', e.rx, e.ry,
+                          e.rotDeg, large, sweep, flags % 2 ? x1 - x0 : x1, flags % 2 ? y1 - y0 : y1);
+            Svg svg(std::string("<path d=\"") + d + "\"/>");
+            ASSERT_EQ(svg.Count(), 1u) << d;
+            const CPolyLine* line = svg.Line(0);
+            ASSERT_GE(line->arrPoint.size(), 2u) << d;
+
+            const double c = std::cos(e.rotDeg * kPi / 180), s = std::sin(e.rotDeg * kPi / 180);
+            const auto toUnit = [&](double x, double y, double& u, double& v) {
+                u = (c * x + s * y) / e.rx;
+                v = (-s * x + c * y) / e.ry;
+            };
+            double u0, v0, u1, v1;
+            toUnit(x0, y0, u0, v0);
+            toUnit(x1, y1, u1, v1);
+            const double len = std::hypot(u1 - u0, v1 - v0);
+            ASSERT_LT(len, 2.0) << "radii large enough for the chord";
+            const double h = std::sqrt(1 - len * len / 4);
+            double cu = 0, cv = 0, a0 = 0, delta = 0;
+            for (double side : {1.0, -1.0}) {
+                const double pu = (u0 + u1) / 2 - side * h * (v1 - v0) / len;
+                const double pv = (v0 + v1) / 2 + side * h * (u1 - u0) / len;
+                const double start = std::atan2(v0 - pv, u0 - pu);
+                double sw = std::fmod(std::atan2(v1 - pv, u1 - pu) - start + 4 * kPi, 2 * kPi);
+                if (!sweep) sw -= 2 * kPi;
+                if ((std::fabs(sw) > kPi) == large) {
+                    cu = pu, cv = pv, a0 = start, delta = sw;
+                }
+            }
+            ASSERT_NE(delta, 0.0);
+            EXPECT_NEAR(line->arrPoint.front().x, x0, 1e-4) << d;
+            EXPECT_NEAR(-line->arrPoint.front().y, y0, 1e-4) << d;
+            EXPECT_NEAR(line->arrPoint.back().x, x1, 1e-4) << d;
+            EXPECT_NEAR(-line->arrPoint.back().y, y1, 1e-4) << d;
+            double travelled = 0, last = 0;
+            for (const tagPOINTF& p : line->arrPoint) {
+                double u, v;
+                toUnit(p.x, -p.y, u, v);
+                const double a = std::atan2(v - cv, u - cu);
+                // The true point at this angle, back in drawing space.
+                const double eu = e.rx * (cu + std::cos(a)), ev = e.ry * (cv + std::sin(a));
+                EXPECT_NEAR(p.x, c * eu - s * ev, 5e-3) << d;
+                EXPECT_NEAR(-p.y, s * eu + c * ev, 5e-3) << d;
+                double step = std::remainder(a - a0 - last, 2 * kPi);
+                EXPECT_GE(step * delta, -1e-6) << d << ": the arc turns back";
+                last += step;
+                travelled = last;
+            }
+            EXPECT_NEAR(travelled, delta, 1e-3) << d;
+        }
+    }
+
+    // Q then T, absolute and relative; a T after a straight line is a
+    // straight line (its control point is the current point, not one
+    // mirrored from an earlier curve).
+    const auto quad = [](tagPOINTF p0, tagPOINTF q, tagPOINTF p1, std::vector<tagPOINTF>& out) {
+        for (int k = 0; k <= 400; ++k) {
+            const double t = k / 400.0, m = 1 - t;
+            out.push_back({static_cast<float>(m * m * p0.x + 2 * m * t * q.x + t * t * p1.x),
+                           static_cast<float>(-(m * m * p0.y + 2 * m * t * q.y + t * t * p1.y))});
+        }
+    };
+    std::vector<tagPOINTF> qt, lt;
+    quad({1, 2}, {7, 11}, {13, 3}, qt);
+    quad({13, 3}, {19, -5}, {21, -4}, qt);  // the control point mirrored about (13, 3)
+    quad({0, 0}, {1, 5}, {2, 0}, lt);
+    quad({2, 0}, {2, 0}, {3, 1}, lt);
+    quad({3, 1}, {3, 1}, {9, 4}, lt);
+    const struct {
+        const char* d;
+        const std::vector<tagPOINTF>& truth;
+    } curves[] = {{"M1 2 Q 7 11 13 3 T 21 -4", qt}, {"m1 2 q6 9 12 1 t8 -7", qt}, {"M0 0 Q1 5 2 0 L3 1 T9 4", lt}};
+    for (const auto& k : curves) {
+        Svg svg(std::string("<path d=\"") + k.d + "\"/>");
+        ASSERT_EQ(svg.Count(), 1u) << k.d;
+        const std::vector<tagPOINTF>& got = svg.Line(0)->arrPoint;
+        for (const tagPOINTF& p : got) EXPECT_LT(DistToPolyline(p, k.truth), 2e-3) << k.d;
+        // And the flattened line follows the whole curve, within the flatness.
+        for (const tagPOINTF& p : k.truth) EXPECT_LT(DistToPolyline(p, got), 0.26) << k.d;
+    }
 }
 
 TEST(SvgReader, BrokenPathDataKeepsWhatCameBefore) {

@@ -59,6 +59,10 @@ TEST(PltReader, PensAndPenUpTravel) {
 TEST(PltReader, HostileTextIsReadSafely) {
     EXPECT_TRUE(CParsePlt::ParsePltText(nullptr, 10).empty());
     ExpectPlot(";;;;PD;PU;SP;-;PA--;", {});
+    // Text in which no command is plotter text draws nothing, even where the
+    // pen commands occur inside it; one plotter command makes it a plot.
+    ExpectPlot("x PD40,40;\x01PA80,80;PD 40,40 q;", {});
+    ExpectPlot("x PD40,40;\x01PA80,80; PD 120, 0 \r\n", {{0, 1, 1, 2, 2, 3, 0}});
     const float top = static_cast<float>(std::numeric_limits<int32_t>::max() * CParsePlt::kUnitMM);
     const float bottom = static_cast<float>(std::numeric_limits<int32_t>::min() * CParsePlt::kUnitMM);
     ExpectPlot("PD99999999999999999999,-99999999999999999999;", {{0, top, bottom}});

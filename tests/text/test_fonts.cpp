@@ -12,6 +12,7 @@
 #include <list>
 #include <memory>
 #include <sstream>
+#include <utility>
 
 #include "compose/filledshape.h"
 #include "core/runlog.h"
@@ -178,6 +179,41 @@ TEST_F(TextTest, NewLayoutKeepsRecordedTransformsAndTheReferencePoint) {
     EXPECT_EQ(t->GetChars().size(), 3u);
     EXPECT_TRUE(t->IsRecording());
     EXPECT_GT(points, 0u);
+}
+
+// Uneven zooms about a point off the text: each axis takes its own factor
+// (the rectangle, the accumulated scale, the height and width ratio of the
+// font record), and a new layout with the parameters so changed keeps the
+// zoomed size.
+TEST_F(TextTest, UnevenZoomsScaleEachAxisByItsOwnFactor) {
+    const tagPOINTF c{7.5f, -3.25f};
+    for (const auto& [sx, sy] : {std::pair{2.0, 3.0}, std::pair{3.0, 2.0}}) {
+        SCOPED_TRACE(sx);
+        TextPtr t = MakeText(L"Hq", {1, 4});
+        const Gdiplus::RectF r0 = Rect(*t);
+        const double scaleX = t->parFonts.dScaleX, scaleY = t->parFonts.dScaleY;
+        t->Zoom(c, sx, sy);
+        const Gdiplus::RectF r1 = Rect(*t);
+        EXPECT_NEAR(r1.Width, r0.Width * sx, 0.01);
+        EXPECT_NEAR(r1.Height, r0.Height * sy, 0.01);
+        EXPECT_NEAR(r1.X, c.x + (r0.X - c.x) * sx, 0.01);
+        EXPECT_NEAR(r1.Y, c.y + (r0.Y - c.y) * sy, 0.01);
+        EXPECT_DOUBLE_EQ(t->parFonts.dScaleX, scaleX * sx);
+        EXPECT_DOUBLE_EQ(t->parFonts.dScaleY, scaleY * sy);
+        EXPECT_NEAR(t->parFonts.dHeight, 10.0 * sy, 1e-3);
+        EXPECT_NEAR(t->parFonts.dWidthRatio, 45.8 * sx / sy, 1e-3);
+
+        CString text, face;
+        int type = 0;
+        FONTS_PAR fonts;
+        CODEBAR_PAR codebar;
+        VARTEXT_PAR vartext;
+        t->GetFonts(text, type, face, fonts, codebar, vartext);
+        ASSERT_EQ(t->SetFonts(text, type, face, fonts, codebar, vartext, 1, 0, false), 1);
+        const Gdiplus::RectF r2 = Rect(*t);
+        EXPECT_NEAR(r2.Width, r1.Width, 0.02);
+        EXPECT_NEAR(r2.Height, r1.Height, 0.02);
+    }
 }
 
 // Every hatch line of a filled text lies inside its letters, never in a

@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "gdiplus/font.h"
 #include "text/fonts.h"
 #include "text/text_test_util.h"
 
@@ -34,6 +35,11 @@ public:
             m_unit = 10.0 / m_face->units_per_EM;
             const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(m_face, FT_SFNT_OS2));
             m_ascent = os2 != nullptr ? os2->usWinAscent * m_unit : m_face->ascender * m_unit;
+            const auto* hhea = static_cast<const TT_HoriHeader*>(FT_Get_Sfnt_Table(m_face, FT_SFNT_HHEA));
+            if (os2 != nullptr && hhea != nullptr) {
+                m_cell = (os2->usWinAscent + os2->usWinDescent) * m_unit;
+                m_hheaLine = (hhea->Ascender - hhea->Descender + hhea->Line_Gap) * m_unit;
+            }
         }
     }
     ~Face() {
@@ -43,6 +49,10 @@ public:
     bool Ok() const { return m_face != nullptr; }
     // The cell ascent: the baseline lies this far below the pen.
     double Ascent() const { return m_ascent; }
+    // The Windows cell height and the line the horizontal header asks for
+    // (ascender, descender and gap), in layout units.
+    double Cell() const { return m_cell; }
+    double HheaLine() const { return m_hheaLine; }
 
     Glyph Of(wchar_t c) const {
         Glyph g;
@@ -67,7 +77,7 @@ public:
 private:
     FT_Library m_lib = nullptr;
     FT_Face m_face = nullptr;
-    double m_unit = 0, m_ascent = 0;
+    double m_unit = 0, m_ascent = 0, m_cell = 0, m_hheaLine = 0;
 };
 
 const Face& Sans() {
@@ -274,10 +284,27 @@ TEST(FontsLayout, SyntheticStylesCharactersBeyondBmpAndPaddedLines) {
     EXPECT_EQ(t->parFonts.bBold, 1);
     EXPECT_NEAR(Ink(*t, 0).r - Ink(*t, 0).l, H.xMax - H.xMin + 10.0 / 24, 0.02);
     EXPECT_NEAR(Ink(*t, 0).t - Ink(*t, 0).b, H.yMax - H.yMin, kTol);
-    // Oblique: slanted by about 12 degrees, leaning right.
+    // The advance grows with the strokes: the second letter starts that
+    // much further on.
+    t = Lay(L"HH", [](FONTS_PAR& p) { p.bBold = 1; }, math);
+    ASSERT_EQ(t->GetChars().size(), 2u);
+    EXPECT_NEAR(Ink(*t, 1).l - Ink(*t, 0).l, H.advance + mathFace.Kern(L'H', L'H') + 10.0 / 24, kTol);
+    // Oblique: slanted by about 12 degrees, leaning right: the top of a
+    // stem stands to the right of its foot by the shear times its height.
+    const double shear = std::tan(12 * M_PI / 180);
+    t = Lay(L"I", [](FONTS_PAR& p) { p.bItalic = 1; }, math);
+    {
+        const Glyph I = mathFace.Of(L'I');
+        const Box ink = Ink(*t, 0);
+        double footLeft = 1e9, topLeft = 1e9;
+        for (const tagPOINTF& p : t->GetChars()[0]->points) {
+            if (std::fabs(p.y - ink.b) < 1e-3) footLeft = std::min<double>(footLeft, p.x);
+            if (std::fabs(p.y - ink.t) < 1e-3) topLeft = std::min<double>(topLeft, p.x);
+        }
+        EXPECT_NEAR(topLeft - footLeft, shear * (I.yMax - I.yMin), 0.02);
+    }
     t = Lay(L"H", [](FONTS_PAR& p) { p.bItalic = 1; }, math);
     EXPECT_EQ(t->parFonts.bItalic, 1);
-    const double shear = std::tan(12 * M_PI / 180);
     EXPECT_NEAR(Ink(*t, 0).r - Ink(*t, 0).l, H.xMax - H.xMin + shear * (H.yMax - H.yMin), 0.02);
     EXPECT_NEAR(Ink(*t, 0).t - Ink(*t, 0).b, H.yMax - H.yMin, kTol);
     const Box upright = Ink(*Lay(L"H", math), 0);
@@ -316,6 +343,45 @@ TEST(FontsLayout, SyntheticStylesCharactersBeyondBmpAndPaddedLines) {
         EXPECT_NEAR(anchor(*t, 2, 5) - anchor(*t, 0, 2), 2 * sp.advance, kTol);
         t = Lay(L"HH\nI  ", [&](FONTS_PAR& p) { p.nAlign = align; });
         EXPECT_NEAR(anchor(*t, 2, 5), anchor(*t, 0, 2), kTol);
+
+        // Placed off the origin, every letter where the face's measures put
+        // it: the lines' anchors two blanks apart, then the whole text's
+        // rectangle centred on (or ending at) the point.
+        const tagPOINTF at{13.7f, -4.2f};
+        TextPtr placed(new CFonts());
+        placed->SetSmoothRatio(0.001f);
+        placed->parFonts.dHeight = 10.0;
+        placed->parFonts.dWidthRatio = 45.8;
+        placed->parFonts.nAlign = align;
+        placed->InitFontsPath(at, CString(L"HHH\n  I"), CString(L"DejaVu Sans"), false);
+        ASSERT_EQ(placed->GetChars().size(), 6u);
+        const Glyph h = Sans().Of(L'H'), i = Sans().Of(L'I');
+        const double wide = 2 * (h.advance + Sans().Kern(L'H', L'H')) + h.xMax - h.xMin, narrow = i.xMax - i.xMin;
+        const double lead = align == 1 ? 0.5 : 1.0;  // how much of a line lies left of its anchor
+        const double a2 = 2 * sp.advance;            // with the first line's anchor at 0
+        const double left = std::min(-lead * wide, a2 - lead * narrow);
+        const double right = std::max((1 - lead) * wide, a2 + (1 - lead) * narrow);
+        const double a1 = at.x - (align == 1 ? (left + right) / 2 : right);
+        EXPECT_NEAR(Ink(*placed, 0).l, a1 - lead * wide, kTol);
+        EXPECT_NEAR(Ink(*placed, 2).r, a1 - lead * wide + wide, kTol);
+        EXPECT_NEAR(Ink(*placed, 5).l, a1 + a2 - lead * narrow, kTol);
+        EXPECT_NEAR(Ink(*placed, 0).t, at.y, kTol);
+    }
+
+    // The line height of a font at a resolution, for each unit of size:
+    // the size in inches times the dots per inch, times the face's line
+    // over its em (the Windows cell, which holds DejaVu's whole line).
+    ASSERT_GE(Sans().Cell(), Sans().HheaLine());
+    const struct {
+        Gdiplus::Unit unit;
+        double perInch;
+    } units[] = {{Gdiplus::UnitDocument, 300}, {Gdiplus::UnitPoint, 72}, {Gdiplus::UnitInch, 1},
+                 {Gdiplus::UnitMillimeter, 25.4}};
+    for (const auto& u : units) {
+        for (float dpi : {96.0f, 254.0f}) {
+            Gdiplus::Font font(L"DejaVu Sans", 13.5f, Gdiplus::FontStyleRegular, u.unit);
+            EXPECT_NEAR(font.GetHeight(dpi), 13.5 / u.perInch * dpi * Sans().Cell() / 10.0, 1e-3) << u.perInch;
+        }
     }
 }
 

@@ -187,6 +187,23 @@ TEST_F(VarTextTest, DatesTimesAndFileLinesComeFromTheirSources) {
     lines->ResetTo(1);
     Mark(f);
     EXPECT_EQ(f->GetText(), CString(L"#second"));
+
+    // A serial number, a date or a time makes a text serial, whatever else
+    // it holds; the answer's mark-self flag is the deciding element's.
+    auto clock = std::make_shared<TEXT_TIME_PAR>();
+    clock->advPar.bMkSelf = 0;  // the others keep the default 1
+    auto day = std::make_shared<TEXT_DATE_PAR>();
+    auto sn = Serial(1, 1, 0);
+    const struct {
+        std::vector<std::shared_ptr<TEXT_ELEMENT>> elements;
+        int serial, markSelf;
+    } rows[] = {{{Fixed(L"T"), clock, Fixed(L"x")}, 1, 0}, {{day}, 1, 1}, {{Fixed(L"S"), sn}, 1, 1},
+                {{Fixed(L"#"), lines}, 0, 1}, {{Fixed(L"a"), Fixed(L"b")}, 0, 1}};
+    for (const auto& row : rows) {
+        int markSelf = -1;
+        EXPECT_EQ(CProcessVarTxt::Instance()->IsSerialVar(d.VarText(row.elements), markSelf), row.serial);
+        EXPECT_EQ(markSelf, row.markSelf) << row.serial;
+    }
 }
 
 TEST_F(VarTextTest, SplitRulesFillTheFixedTextsAfterTheVariableText) {
