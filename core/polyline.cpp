@@ -203,6 +203,8 @@ CBaseShape* CPolyLine::ToBezier() {
     }
     curve->arrSelectIndex = arrSelectIndex;
     curve->bClosed = bClosed;
+    // Converting never changes the laser parameters the path marks with.
+    curve->SetPen(GetPenIndex());
     return curve;
 }
 
