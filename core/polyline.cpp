@@ -154,9 +154,13 @@ const std::vector<tagPOINTF>& CPolyLine::PointsForDisplay() {
 }
 
 template <class F>
-bool CPolyLine::TransformAll(F f) {
+bool CPolyLine::TransformAll(const AffineMap& map, F f) {
     // A transform that would take any point out of the numbers (a parameter
-    // that is not one, an overflow) is refused whole.
+    // that is not one, an overflow) is refused whole. The map is checked in
+    // double first, so that no point is computed beyond the float range.
+    if (!geom::MapsFinite(map, arrPoint)) {
+        return false;
+    }
     std::vector<tagPOINTF> moved;
     moved.reserve(arrPoint.size());
     for (const tagPOINTF& p : arrPoint) {
@@ -203,6 +207,8 @@ CBaseShape* CPolyLine::ToBezier() {
     }
     curve->arrSelectIndex = arrSelectIndex;
     curve->bClosed = bClosed;
+    // Converting never changes the laser parameters the path marks with.
+    curve->SetPen(GetPenIndex());
     return curve;
 }
 
@@ -420,7 +426,7 @@ int CPolyLine::GetSnapPoint(std::vector<tagPOINTF>& points) {
 // ---- transforms -------------------------------------------------------------------
 
 int CPolyLine::Move(float dx, float dy) {
-    if (!TransformAll([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; })) {
+    if (!TransformAll(AffineMap::Move(dx, dy), [dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; })) {
         return 0;
     }
     CBaseShape::Move(dx, dy);
@@ -432,7 +438,7 @@ int CPolyLine::Move(float dx, float dy) {
 
 int CPolyLine::Rotate(double angle, tagPOINTF centre) {
     const PointRotator turn(centre, angle);
-    if (!TransformAll([&](tagPOINTF p) { return turn(p); })) {
+    if (!TransformAll(AffineMap::Rotate(angle, centre), [&](tagPOINTF p) { return turn(p); })) {
         return 0;
     }
     CBaseShape::Rotate(angle, centre);
@@ -440,7 +446,7 @@ int CPolyLine::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CPolyLine::Zoom(tagPOINTF fixed, double sx, double sy) {
-    if (!TransformAll([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); })) {
+    if (!TransformAll(AffineMap::Zoom(sx, sy, fixed), [&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); })) {
         return 0;
     }
     CBaseShape::Zoom(fixed, sx, sy);
@@ -448,7 +454,7 @@ int CPolyLine::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CPolyLine::Slope(tagPOINTF fixed, double a, double b) {
-    if (!TransformAll([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); })) {
+    if (!TransformAll(AffineMap::Slope(a, b, fixed), [&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); })) {
         return 0;
     }
     CBaseShape::Slope(fixed, a, b);
@@ -459,7 +465,7 @@ int CPolyLine::Mirror(tagPOINTF fixed, int mode) {
     if (mode < 1 || mode > 3) {
         return 0;
     }
-    if (!TransformAll([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); })) {
+    if (!TransformAll(AffineMap::Mirror(mode, fixed), [&](tagPOINTF p) { return PointfMirror(p, fixed, mode); })) {
         return 0;
     }
     InvalidateGeometry();

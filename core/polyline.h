@@ -13,6 +13,7 @@
 
 // One point of a polyline named by its position (history/undo_records.h).
 struct stPolylinePos;
+struct AffineMap;
 class CCombineShape;
 
 class CPolyLine : public CBaseShape {
@@ -174,10 +175,11 @@ protected:
     virtual const std::vector<tagPOINTF>& DrawnPoints() { return arrPoint; }
 
 private:
-    // Applies f to every point and every detail point; false, changing
-    // nothing, when a point would come out not finite.
+    // Applies f (the transform map stands for) to every point and every
+    // detail point; false, changing nothing, when map is not finite or a
+    // point would come out not finite in float.
     template <class F>
-    bool TransformAll(F f);
+    bool TransformAll(const AffineMap& map, F f);
     // The view's zoom, or 1 without a usable view.
     float ViewZoom() const;
     // The points that drawing, previews and hit tests use at the current zoom.

@@ -661,6 +661,8 @@ CBaseShape* CPolyLine::ToBezierEx(int lineType) {
     if (!arrClickPoint.empty()) {
         curve->arrClickPoint.push_back(arrClickPoint.front());
     }
+    // Converting never changes the laser parameters the path marks with.
+    curve->SetPen(GetPenIndex());
     return curve;
 }
 

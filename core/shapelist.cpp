@@ -240,8 +240,10 @@ void CVonnSriShapeList::RestoreShape(int32_t kind, CBaseShape* shape) {
             break;
         }
         case SHAPE_FILLED:
-            // A fill shape never takes another fill shape as a child.
-            AdoptChildren(shape, true);
+            // A fill shape takes back every child it was saved with, a fill
+            // shape nested in it included: left out, that fill would come
+            // back at the top of the list, away from its place.
+            AdoptChildren(shape);
             static_cast<CFilledShape*>(shape)->RestoreAfterRead();
             break;
         case SHAPE_PICTURE: static_cast<CPicture*>(shape)->RestoreAfterRead(); break;

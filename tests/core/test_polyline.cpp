@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -169,6 +170,21 @@ TEST(PolyLineExport, XmlAndGCodeLines) {
     line.ExportGCodeToBuff(gcode);
     EXPECT_EQ(gcode.lines, (std::vector<std::wstring>{L"G00 X1.000 Y2.000 Z0.000 \n", L"G01 X3.000 Y4.000 Z0.000 \n",
                                                       L"G01 X1.500 Y2.250 Z0.000 \n"}));
+    // Without a repeated point: a rapid move to the first point, then one
+    // cutting move per segment, the first segment included.
+    CPolyLine plain;
+    plain.arrPoint = {{-2.5f, 7.125f}, {4.75f, -1.0f}, {9.0f, 3.5f}, {0.25f, -6.0f}};
+    GCodeContext moves;
+    moves.bToList = 1;
+    plain.ExportGCodeToBuff(moves);
+    std::vector<std::wstring> expected;
+    for (size_t i = 0; i < plain.arrPoint.size(); ++i) {
+        wchar_t text[64];
+        std::swprintf(text, 64, L"G0%d X%.3f Y%.3f Z0.000 \n", i == 0 ? 0 : 1, plain.arrPoint[i].x, plain.arrPoint[i].y);
+        expected.push_back(text);
+    }
+    EXPECT_EQ(moves.lines, expected);
+
     GCodeContext hpgl;
     hpgl.bToList = 1;
     hpgl.bGCode = 0;

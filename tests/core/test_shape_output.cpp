@@ -41,6 +41,24 @@ TEST(ShapeConversion, PolylineToCurveAndBackKeepsEveryPoint) {
     CPolyLine poly;
     poly.arrPoint = {{0, 0}, {10, 0}, {10, 5}, {3, 7}};
     poly.ClosePloyLine();
+    poly.SetPen(6);
+    // Every conversion marks with the source's pen.
+    auto markPen = [](CBaseShape& s) {
+        tagMarkDataPar md;
+        s.SetGetDataForce(true);
+        return s.GetMarkData(md, nullptr) && md.arrPaths.size() == 1 ? md.arrPaths[0].nPenIndex : -1;
+    };
+    CScrewLine spiral;
+    spiral.arrPoint = poly.arrPoint;
+    spiral.SetPen(9);
+    const std::pair<CBaseShape*, int> made[] = {{poly.ToBezier(), 6}, {poly.ToBezierEx(0), 6}, {spiral.ToBezier(), 9}};
+    for (const auto& [shape, pen] : made) {
+        std::unique_ptr<CBaseShape> own(shape);
+        ASSERT_NE(shape, nullptr);
+        EXPECT_EQ(markPen(*shape), pen);
+        std::unique_ptr<CBaseShape> back(shape->ToPolyLine());
+        EXPECT_EQ(markPen(*back), pen);
+    }
     std::unique_ptr<CBaseShape> curveShape(poly.ToBezier());
     auto* curve = dynamic_cast<CBezierCurve*>(curveShape.get());
     ASSERT_NE(curve, nullptr);

@@ -198,7 +198,8 @@ TEST(ShapeListFile, ContainersAdoptTheirChildrenByGuid) {
     EXPECT_TRUE(read.shapes.back()->GetChildren().empty());
 }
 
-// Random forests of nested groups, compound shapes and polylines come back
+// Random forests of nested groups, compound shapes, fill shapes and polylines
+// come back
 // with every member under its parent in its place, whatever the nesting;
 // shapes already in the caller's list are adopted as well, and a shape whose
 // parent never comes stays at the top.
@@ -213,9 +214,12 @@ TEST(ShapeListFile, RandomNestingsComeBackWhole) {
     for (int round = 0; round < 20; ++round) {
         int leaves = 0;
         std::function<CBaseShape*(int)> build = [&](int depth) -> CBaseShape* {
-            const int pick = depth > 3 ? 0 : std::rand() % 3;
+            const int pick = depth > 3 ? 0 : std::rand() % 4;
             if (pick == 0) return Poly({{float(++leaves), 0}, {0, float(leaves)}});
-            CBaseShape* box = pick == 1 ? static_cast<CBaseShape*>(new CGroupShape()) : new CCombineShape();
+            // Fill shapes too, nested in groups and in other fills.
+            CBaseShape* box = pick == 1   ? static_cast<CBaseShape*>(new CGroupShape())
+                              : pick == 2 ? static_cast<CBaseShape*>(new CCombineShape())
+                                          : new CFilledShape();
             for (int n = std::rand() % 4; n >= 0; --n) box->GetChildren().push_back(build(depth + 1));
             return box;
         };

@@ -181,10 +181,17 @@ TEST(SriBaseMatching, UnknownAbsentMistypedAndMalformedFieldsKeepValues) {
     struct Target : SriBase {
         int32_t a = -1, z = -1;
         double typed = 0.5;
+        // Saved under another type of the same width: not taken either.
+        float f4 = 0.25f;
+        uint32_t u4 = 7;
+        int32_t i4 = -3;
+        tagPOINTF pt{1.5f, -2.0f};
         std::wstring absent = L"keep", ws = L"old";
         std::vector<int32_t> vi{5};
         std::vector<Leaf> leaves{Leaf{}};
-        void AddAllProp(bool) override { REG(a), REG(typed), REG(absent), REG(ws), REG(vi), REG(leaves), REG(z); }
+        void AddAllProp(bool) override {
+            REG(a), REG(typed), REG(f4), REG(u4), REG(i4), REG(pt), REG(absent), REG(ws), REG(vi), REG(leaves), REG(z);
+        }
     } t;
     t.leaves[0].n = 3;
 
@@ -192,6 +199,10 @@ TEST(SriBaseMatching, UnknownAbsentMistypedAndMalformedFieldsKeepValues) {
     PutField(body, "a", sri::kInt32, {4, 0, 0, 0});
     PutField(body, "unknown", sri::kWString, {2, 0, 0, 0, 'h', 0, 'i', 0});
     PutField(body, "typed", sri::kInt32, {4, 0, 0, 0});                            // saved as an int
+    PutField(body, "f4", sri::kInt32, {0, 0, 0x80, 0x3f});                         // bits of 1.0f
+    PutField(body, "u4", sri::kInt32, {0xff, 0xff, 0xff, 0xff});                   // -1
+    PutField(body, "i4", sri::kFloat, {0, 0, 0x80, 0x3f});
+    PutField(body, "pt", sri::kDouble, {0, 0, 0, 0, 0, 0, 0xf0, 0x3f});           // 1.0, 8 bytes
     PutField(body, "vi", sri::kInt32 + sri::kVectorStep, {0xff, 0xff, 0xff, 0xff}); // hostile count
     PutField(body, "ws", sri::kWString, {9, 0, 0, 0, 'a', 0});                     // count past payload
     sri::PutU32(badLeaves, 2), sri::PutU32(badLeaves, 4), sri::PutU32(badLeaves, 100);  // element cut short
@@ -200,6 +211,10 @@ TEST(SriBaseMatching, UnknownAbsentMistypedAndMalformedFieldsKeepValues) {
     ASSERT_EQ(ReadFromBytes(t, Record(body)), SriFile::kStateGood);
     EXPECT_EQ(t.a, 4);
     EXPECT_EQ(t.typed, 0.5);
+    EXPECT_EQ(t.f4, 0.25f);
+    EXPECT_EQ(t.u4, 7u);
+    EXPECT_EQ(t.i4, -3);
+    EXPECT_EQ(t.pt, (tagPOINTF{1.5f, -2.0f}));
     EXPECT_EQ(t.absent, L"keep");
     EXPECT_EQ(t.ws, L"old");
     EXPECT_EQ(t.vi, std::vector<int32_t>{5});
