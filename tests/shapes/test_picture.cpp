@@ -751,6 +751,16 @@ TEST(Picture, ReadBackPicturesSaveTheSameBytes) {
         auto back = ReadBack(first);
         EXPECT_EQ(SavedBytes(*back), first);
     }
+    // A file whose pivot is not the picture's centre (the last turn's
+    // centre) is brought to the centre of its corners; the corners stay.
+    auto pic = Load(file);
+    pic->Rotate(40, {3, 2});
+    pic->rotatePointf = {3, 2};
+    auto back = ReadBack(SavedBytes(*pic));
+    const tagPOINTF centre{(pic->cornerPointf[0].x + pic->cornerPointf[2].x) / 2,
+                           (pic->cornerPointf[0].y + pic->cornerPointf[2].y) / 2};
+    EXPECT_TRUE(Near(back->rotatePointf, centre));
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(Near(back->cornerPointf[i], pic->cornerPointf[i])) << i;
 }
 
 // NaN, infinities, FLT_MAX and 1e30 in every transform and in the
