@@ -24,12 +24,6 @@ struct CellFit {
     Pair c[4];
 };
 
-// The measured positions (x, y) of a lattice cell's corners as the cell was
-// prepared from them: top left, top right, bottom left, bottom right; the
-// nominal ones are the lattice's lines. One cache line each.
-struct alignas(64) CellCorners {
-    double m[8];
-};
 
 
 namespace {
@@ -239,9 +233,9 @@ Point2 CornerOffset(const CalibGridPoint* P, std::size_t f, std::size_t r, std::
 }  // namespace calib
 
 // A rectilinear slot's lines, the first guess of a point's column,
-// (x - x0) * xScale, and row, (y0 - y) * yScale, and for each cell the
-// corners it was prepared from and whether its offset takes the bilinear
-// form for one pattern size.
+// (x - x0) * xScale, and row, (y0 - y) * yScale, the measured positions the
+// cells were prepared from, and for each cell whether its offset takes the
+// bilinear form for one pattern size.
 struct CalibLattice {
     const CalibGridPoint* points = nullptr;     // the slot's Points when it was built
     const CalibGridPoint* pointsEnd = nullptr;  // and their end
@@ -252,8 +246,8 @@ struct CalibLattice {
     double x0 = 0.0, xScale = 0.0;
     double y0 = 0.0, yScale = 0.0;
     std::vector<double> colX, rowY;     // NomX of each column, NomY of each row
-    std::vector<calib::CellCorners> cells;  // row-major
-    std::vector<unsigned char> bilinear;    // row-major, 1: IsBilinearCell held
+    std::vector<double> measured;         // MeasX, MeasY of each point, row-major
+    std::vector<unsigned char> bilinear;  // per cell, row-major: 1 when IsBilinearCell held
 };
 
 namespace calib {
@@ -316,7 +310,7 @@ Point2 ScanOffset(const CalibGridPoint* P, std::size_t f, double valSize, double
 // the cell was prepared from, to the bit: nominal positions on the lattice's
 // lines, measured ones as kept. The comparison is made without branches; the
 // correction reads these numbers anyway.
-bool CellAsPrepared(const CalibLattice& L, std::size_t cell, std::size_t r, std::size_t c, const CalibGridPoint* top,
+bool CellAsPrepared(const CalibLattice& L, std::size_t r, std::size_t c, const CalibGridPoint* top,
                     const CalibGridPoint* bottom) noexcept {
     using Words = std::uint64_t __attribute__((vector_size(16)));
     const auto words = [](double a, double b) {
@@ -325,11 +319,12 @@ bool CellAsPrepared(const CalibLattice& L, std::size_t cell, std::size_t r, std:
         std::memcpy(&w, v, 16);
         return w;
     };
-    const double* m = L.cells[cell].m;
+    const double* mt = &L.measured[2 * (r * L.f + c)];
+    const double* mb = mt + 2 * L.f;
     const double x0 = L.colX[c], x1 = L.colX[c + 1], y0 = L.rowY[r], y1 = L.rowY[r + 1];
     // Each point as it should be: (NomX, NomY), (MeasX, MeasY).
-    const Words then[8] = {words(x0, y0), words(m[0], m[1]), words(x1, y0), words(m[2], m[3]),
-                           words(x0, y1), words(m[4], m[5]), words(x1, y1), words(m[6], m[7])};
+    const Words then[8] = {words(x0, y0), words(mt[0], mt[1]), words(x1, y0), words(mt[2], mt[3]),
+                           words(x0, y1), words(mb[0], mb[1]), words(x1, y1), words(mb[2], mb[3])};
     Words diff{0, 0};
     for (int half = 0; half < 2; ++half) {
         const char* now = reinterpret_cast<const char*>(half == 0 ? top : bottom);
@@ -351,7 +346,8 @@ void PrefetchCell(const CalibLattice& L, const CalibGridPoint* P, std::size_t r,
     __builtin_prefetch(top + 2 * sizeof(CalibGridPoint) - 1);
     __builtin_prefetch(bottom);
     __builtin_prefetch(bottom + 2 * sizeof(CalibGridPoint) - 1);
-    __builtin_prefetch(&L.cells[r * (f - 1) + c]);
+    __builtin_prefetch(&L.measured[2 * (r * f + c)]);
+    __builtin_prefetch(&L.measured[2 * ((r + 1) * f + c)]);
 }
 
 // The offset from cell (r, c) of a lattice slot, the cell that FindCellOnLattice
@@ -367,7 +363,7 @@ Point2 LatticeOffset(const CalibLattice& L, const CalibGridPoint* P, std::size_t
     const CalibGridPoint& B = P[r * f + c + 1];
     const CalibGridPoint& C = P[(r + 1) * f + c];
     const CalibGridPoint& D = P[(r + 1) * f + c + 1];
-    if (!CellAsPrepared(L, cell, r, c, &A, &C)) [[unlikely]]
+    if (!CellAsPrepared(L, r, c, &A, &C)) [[unlikely]]
         return ScanOffset(P, f, valSize, x, y);
     if (L.valSize == valSize && L.bilinear[cell])
         return BilinearOffset(FitCell(A, B, C, D), Pair{A.NomX, A.NomY}, L.perStep, x, y);
@@ -546,14 +542,17 @@ std::shared_ptr<const CalibLattice> BuildLattice(const CalibGrid& g, double valS
         L->colX[i] = P[i].NomX;
         L->rowY[i] = P[i * f].NomY;
     }
-    L->cells.resize((f - 1) * (f - 1));
+    L->measured.resize(2 * f * f);
+    for (std::size_t i = 0; i < f * f; ++i) {
+        L->measured[2 * i] = P[i].MeasX;
+        L->measured[2 * i + 1] = P[i].MeasY;
+    }
     L->bilinear.resize((f - 1) * (f - 1));
     for (std::size_t r = 0; r + 1 < f; ++r)
         for (std::size_t c = 0; c + 1 < f; ++c) {
             const CalibGridPoint &A = P[r * f + c], &B = P[r * f + c + 1];
             const CalibGridPoint &C = P[(r + 1) * f + c], &D = P[(r + 1) * f + c + 1];
             const std::size_t cell = r * (f - 1) + c;
-            L->cells[cell] = {{A.MeasX, A.MeasY, B.MeasX, B.MeasY, C.MeasX, C.MeasY, D.MeasX, D.MeasY}};
             L->bilinear[cell] = IsBilinearCell(A, B, C, D, L->perStep) ? 1 : 0;
         }
     return L;
