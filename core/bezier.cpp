@@ -1,6 +1,7 @@
 #include "core/bezier.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <memory>
 #include <utility>
@@ -37,6 +38,25 @@ bool IsFinite(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
 bool SegmentFinite(const BEZIER_4POINTF_DRAW& seg) {
     return IsFinite(seg.p1) && IsFinite(seg.p2) && IsFinite(seg.p3) && IsFinite(seg.p4);
+}
+
+// True when the segments' points span at most the float range on each axis,
+// so that a bounding box of the curve (which lies within them) has finite
+// sides.
+bool ExtentFits(const BEZIER_4POINTF_DRAW* first, const BEZIER_4POINTF_DRAW* last) {
+    if (first == last) {
+        return true;
+    }
+    double minX = first->p1.x, maxX = minX, minY = first->p1.y, maxY = minY;
+    for (const BEZIER_4POINTF_DRAW* seg = first; seg != last; ++seg) {
+        for (const tagPOINTF& p : {seg->p1, seg->p2, seg->p3, seg->p4}) {
+            minX = std::min(minX, static_cast<double>(p.x));
+            maxX = std::max(maxX, static_cast<double>(p.x));
+            minY = std::min(minY, static_cast<double>(p.y));
+            maxY = std::max(maxY, static_cast<double>(p.y));
+        }
+    }
+    return maxX - minX <= FLT_MAX && maxY - minY <= FLT_MAX;
 }
 
 // Points that are not finite never reach the scanner or a bounding box;
@@ -354,6 +374,9 @@ bool CBezierCurve::TransformAll(const AffineMap& map, F&& f, bool keepsCircles) 
             seg.LineType = 0;
         }
     }
+    if (!ExtentFits(moved.data(), moved.data() + moved.size())) {
+        return false;
+    }
     arrSegment.swap(moved);
     return true;
 }
@@ -553,6 +576,9 @@ bool CBezierCurve::AppendArcThrough3Points(std::vector<BEZIER_4POINTF_DRAW>& seg
     // Distance of a control point from its end along the tangent.
     const double handle = 4.0 / 3.0 * std::tan(step / 4) * radius;
 
+    // Spans of a circle near the float range could leave it: such an arc is
+    // not appended at all.
+    const size_t before = segments.size();
     tagPOINTF from = start;
     for (int i = 0; i < spans; ++i) {
         const double t0 = a0 + step * i;
@@ -567,8 +593,16 @@ bool CBezierCurve::AppendArcThrough3Points(std::vector<BEZIER_4POINTF_DRAW>& seg
         seg.ArcStartPoint = start;
         seg.ArcEndPoint = end;
         seg.ArcCenterPoint = onArc;
+        if (!SegmentFinite(seg) || !IsFinite(seg.ArcCenterPoint)) {
+            segments.resize(before);
+            return false;
+        }
         segments.push_back(seg);
         from = to;
+    }
+    if (!ExtentFits(segments.data() + before, segments.data() + segments.size())) {
+        segments.resize(before);
+        return false;
     }
     return true;
 }

@@ -123,7 +123,8 @@ public:
     // carries start, end and onArc as its arc points; the first span starts
     // exactly at start and the last ends exactly at end. Returns false and
     // appends nothing when the three points do not define a circle
-    // (collinear, coincident or not finite).
+    // (collinear, coincident or not finite) or the arc would not fit in the
+    // float range.
     static bool AppendArcThrough3Points(std::vector<BEZIER_4POINTF_DRAW>& segments, tagPOINTF start, tagPOINTF onArc,
                                         tagPOINTF end);
 

@@ -170,6 +170,12 @@ bool CPolyLine::TransformAll(const AffineMap& map, F f) {
         }
         moved.push_back(q);
     }
+    // Nor may the points come to span more than the float range: the
+    // rectangle's sides would not be finite.
+    const Gdiplus::RectF box = FiniteBounds(moved);
+    if (!std::isfinite(box.Width) || !std::isfinite(box.Height)) {
+        return false;
+    }
     arrPoint.swap(moved);
     // The thinned copies hold points of arrPoint only.
     for (std::vector<tagPOINTF>& level : arrDetail) {

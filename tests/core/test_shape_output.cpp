@@ -21,6 +21,7 @@
 #include "gdi/cairo_canvas.h"
 #include "gdi/dc.h"
 #include "halder/basedoc.h"
+#include "history/undo_records.h"
 #include "shapes/screwline.h"
 #include "support/shape_support.h"
 #include "support/temp_dir.h"
@@ -275,7 +276,15 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
         {"set point",
          [](CBaseShape& s, float v) {
              if (auto* p = dynamic_cast<CPoints*>(&s)) p->InitPoint({v, 1.0f});
-             if (auto* c = dynamic_cast<CBezierCurve*>(&s)) c->InsertPoint(0, {-1.0f, v}, 0, 0);
+             if (auto* c = dynamic_cast<CBezierCurve*>(&s)) {
+                 c->InsertPoint(0, {-1.0f, v}, 0, 0);
+                 CBezierCurve::AppendArcThrough3Points(c->arrSegment, {v, 0.5f}, {0.5f, v}, {-v, 1.0f});
+                 stBezierPos drag;
+                 drag.nIndex = 0;
+                 drag.seg = c->arrSegment[0];
+                 drag.seg.p4.y = v;
+                 c->DoDrag(1, &drag);
+             }
              if (auto* l = dynamic_cast<CScrewLine*>(&s)) {
                  SCREW_PAR par;
                  l->GetParam(par);
