@@ -787,15 +787,24 @@ TEST_F(TextUndoRandom, UngroupOfTurnedFilledTextsComesBack) {
 
 namespace {
 
-// A small text filled anew and turned many times over: each undone fill
-// gives back the turned hatch it replaced, also beyond the last sixteen.
+// A small filled text flipped, then filled anew and turned many times over:
+// each undone fill gives back the turned hatch it replaced, also beyond the
+// last sixteen, and the fill shapes save as they did (flipped).
 TEST_F(TextUndoRandom, ManyFillsOfASmallTextComeBack) {
     Desk d;
     FONTS_PAR small;
     small.dHeight = 5;
     CFonts* t = Lay(d, L"Og", 0, CString(L"DejaVu Sans"), {0, 0}, small);
     const std::vector<GUID> ids{t->GetBaseID()};
+    FILLED_PARS first = ::Hatch(0.4, 15, 3);
+    t->SetFill(first, false);
     std::vector<Marks> marks{d.Mark()};
+    std::vector<Bytes> saved{d.Save()};
+    // Flipped with its fill: the fill shapes kept for the undo save flipped.
+    t->Zoom({1.5f, 0.75f}, -1.0, 1.0);
+    d.core.AddUndoItem(new CUND_Resize(new stResizeUndo{ids, {1.5f, 0.75f}, -1.0, 1.0}));
+    marks.push_back(d.Mark());
+    saved.push_back(d.Save());
     for (int i = 0; i < 24; ++i) {
         auto* p = new stFontFillUndo;
         p->before = p->after = d.GetShapeList();
@@ -807,14 +816,19 @@ TEST_F(TextUndoRandom, ManyFillsOfASmallTextComeBack) {
         t->SetFill(par, false);
         d.core.AddUndoItem(new CUND_FONTFill(p));
         marks.push_back(d.Mark());
+        saved.push_back(d.Save());
         t->Rotate(25, {1, 1});
         d.core.AddUndoItem(new CUND_Rotate(new stRotateUndo{ids, {1, 1}, 25}));
         marks.push_back(d.Mark());
+        saved.push_back(Bytes());
     }
     while (d.core.IsAbleToUndo()) {
         d.core.OnEditUndo();
-        const std::string diff = MarksDiffer(d.Mark(), marks[static_cast<size_t>(d.core.m_nUndoPos)], 2e-3);
-        ASSERT_TRUE(diff.empty()) << "undo to " << d.core.m_nUndoPos << ": " << diff;
+        const size_t at = static_cast<size_t>(d.core.m_nUndoPos);
+        const std::string diff = MarksDiffer(d.Mark(), marks[at], 2e-3);
+        ASSERT_TRUE(diff.empty()) << "undo to " << at << ": " << diff;
+        SavedCompare cmp(1e-4);
+        if (!saved[at].empty()) EXPECT_TRUE(cmp.Lists(d.Save(), saved[at])) << "undo to " << at << ": " << cmp.where;
     }
 }
 
