@@ -904,6 +904,18 @@ TEST_F(TextUndoRandom, ContentEditsThatMoveComeBackExactly) {
          },
          {{[](FONTS_PAR& f, CODEBAR_PAR&) { f.bBold = !f.bBold; }, 4.5f, -3.75f},
           {[](FONTS_PAR& f, CODEBAR_PAR&) { f.bBold = !f.bBold; }, -1.5f, 0.5f}}},
+        {"zoomed, moved",
+         [&](Desk& d) {
+             FONTS_PAR f;
+             f.dHeight = 5;
+             CFonts* t = Lay(d, L"Kg", 0, dejavu, {1.3f, -2.7f}, f);
+             // Its position is no longer a sum of eighths: a move back by
+             // the difference of the two positions is not the move's exact
+             // opposite.
+             t->Zoom({0.3f, 0.7f}, 0.8, 0.8);
+             return t;
+         },
+         {{[](FONTS_PAR& f, CODEBAR_PAR&) { f.dWidthRatio = 52; }, 1.375f, -7.875f}}},
         {"slant set, shx",
          [&](Desk& d) {
              FONTS_PAR f;
