@@ -577,6 +577,28 @@ std::vector<std::vector<tagPOINTF>> CFonts::CharPoints() const {
     return out;
 }
 
+void CFonts::CopyShapeState(CBaseShape* from, CBaseShape* to) {
+    if (from == nullptr || to == nullptr) return;
+    // The flip state and switches a shape saves besides its geometry.
+    if (from->IsZoomAntiX() != to->IsZoomAntiX()) to->CBaseShape::Zoom({0, 0}, -1.0, 1.0);
+    if (from->IsZoomAntiY() != to->IsZoomAntiY()) to->CBaseShape::Zoom({0, 0}, 1.0, -1.0);
+    if (from->IsAntiPath() != to->IsAntiPath()) to->SetPathState();
+    to->SetMirrorFlag(from->GetMirrorFlag());
+    to->SetReverseOrder(from->IsReverseOrder());
+    to->SetLinkFlag(from->GetLinkFlag());
+    to->GetLinkedIDs() = from->GetLinkedIDs();
+    to->SetVisible(from->IsVisible());
+}
+
+void CFonts::CopyFillState(CFilledShape* from, CFilledShape* to) {
+    if (from == nullptr || to == nullptr) return;
+    CopyShapeState(from, to);
+    std::vector<CBaseShape*>& a = from->GetChildren();
+    std::vector<CBaseShape*>& b = to->GetChildren();
+    for (size_t k = 0, n = 0; k < a.size() && n < b.size(); ++k)
+        if (a[k] != nullptr) CopyShapeState(a[k], b[n++]);
+}
+
 std::vector<CFilledShape*> CFonts::CopyFills(const std::vector<CFilledShape*>& fills) {
     std::vector<CFilledShape*> out;
     for (CFilledShape* fill : fills) {
@@ -584,6 +606,7 @@ std::vector<CFilledShape*> CFonts::CopyFills(const std::vector<CFilledShape*>& f
         if (copy != nullptr) {
             copy->SetBaseID(fill->GetBaseID());
             copy->SetCaption(fill->GetCaption());
+            CopyFillState(fill, copy);
             std::vector<CBaseShape*>& from = fill->GetChildren();
             std::vector<CBaseShape*>& to = copy->GetChildren();
             for (size_t k = 0, n = 0; k < from.size() && n < to.size(); ++k)
@@ -673,6 +696,12 @@ void CFonts::FreeReplacedLayouts() {
 namespace {
 
 // Two records alike in every saved field.
+// v takes want's value when the two differ only by rounding.
+template <class T>
+void SnapWithinRounding(T& v, T want) {
+    if (std::fabs(v - want) <= 1e-6 * (1.0 + std::fabs(want))) v = want;
+}
+
 template <class R>
 bool SameRecord(const R& a, const R& b) {
     R x = a, y = b;
@@ -690,11 +719,31 @@ bool CFonts::RestoreReplacedLayout(const CString& text, int fontType, const CStr
     // Points alone do not tell two kept layouts apart when a change left
     // the outlines as they were (a barcode turned inverse): the records
     // asked for must be those the kept layout held.
+    // The sizes within rounding: a transform and its inverse in float
+    // leave the last bits of a ratio computed from them.
     auto sameRecords = [&](const LayoutSnapshot& o) {
-        if (fonts != nullptr && !SameRecord(o.fonts, *fonts)) return false;
+        if (fonts != nullptr) {
+            FONTS_PAR asked = *fonts;
+            for (auto [a, b] : {std::pair{&asked.dHeight, o.fonts.dHeight}, {&asked.dWidthRatio, o.fonts.dWidthRatio},
+                                {&asked.dScaleX, o.fonts.dScaleX}, {&asked.dScaleY, o.fonts.dScaleY},
+                                {&asked.dCharSpace, o.fonts.dCharSpace}, {&asked.dLineSpace, o.fonts.dLineSpace}})
+                SnapWithinRounding(*a, b);
+            SnapWithinRounding(asked.fSpacing, o.fonts.fSpacing);
+            if (!SameRecord(o.fonts, asked)) return false;
+        }
         if (codebar == nullptr) return true;
         CODEBAR_PAR asked = *codebar;
         asked.nCodeType = o.codebar.nCodeType;
+        SnapWithinRounding(asked.fBarHeight, o.codebar.fBarHeight);
+        SnapWithinRounding(asked.fModuleWidth, o.codebar.fModuleWidth);
+        for (auto [a, b] : {std::pair{&asked.dTextHeight, o.codebar.dTextHeight},
+                            {&asked.dTextWidth, o.codebar.dTextWidth}, {&asked.dTextOffsetX, o.codebar.dTextOffsetX},
+                            {&asked.dTextOffsetY, o.codebar.dTextOffsetY}})
+            SnapWithinRounding(*a, b);
+        for (auto [a, b] : {std::pair{&asked.fFrameLeft, o.codebar.fFrameLeft}, {&asked.fFrameTop, o.codebar.fFrameTop},
+                            {&asked.fFrameRight, o.codebar.fFrameRight},
+                            {&asked.fFrameBottom, o.codebar.fFrameBottom}})
+            SnapWithinRounding(*a, b);
         return SameRecord(o.codebar, asked);
     };
     auto match = m_replacedLayouts.rbegin();

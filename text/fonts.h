@@ -485,6 +485,11 @@ private:
     static void FreeLayoutParts(LayoutSnapshot& s);
     // Copies of fill shapes that stand for them: their identities too.
     static std::vector<CFilledShape*> CopyFills(const std::vector<CFilledShape*>& fills);
+    // What a shape's copy does not take from it but saves: its flip state,
+    // path direction, mirror flag, order, links and visibility (of a fill
+    // shape's outlines too).
+    static void CopyShapeState(CBaseShape* from, CBaseShape* to);
+    static void CopyFillState(CFilledShape* from, CFilledShape* to);
     void KeepReplacedFill();
     // Keeps fills that a new layout replaces (taking them over) with the
     // points of the characters they filled.

@@ -30,8 +30,13 @@ bool SamePoint(tagPOINTF a, tagPOINTF b) { return a.x == b.x && a.y == b.y; }
 bool Cancels(const SHAPE_MODIFY& a, const SHAPE_MODIFY& b) {
     if (a.cmd != b.cmd) return false;
     switch (a.cmd) {
-        case 100:
-            return a.par1 == -b.par1 && a.par2 == -b.par2;
+        case 100: {
+            // A move back by a difference of two positions in float (the
+            // undo of a dialog's move) may differ from the move in its last
+            // bits: it still takes it back.
+            auto opposite = [](double x, double y) { return std::fabs(x + y) <= 1e-6 * (1.0 + std::fabs(x)); };
+            return opposite(a.par1, b.par1) && opposite(a.par2, b.par2);
+        }
         case 101:
             // A shear along one axis is undone by its opposite; one along
             // both is not (the pair scales).
@@ -460,6 +465,7 @@ CBaseShape* CFonts::Clone() {
         fill->SetDocView(m_pDoc, m_pView);
         auto* twin = static_cast<CFilledShape*>(fill->Clone());
         twin->SetCaption(fill->GetCaption());
+        CopyFillState(fill, twin);
         copy->m_arrFills.push_back(twin);
     }
     // Which leading points are bars, and the layout's working values.

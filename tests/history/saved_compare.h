@@ -108,7 +108,12 @@ private:
             uint32_t count = 0;
             if (!Count(p, count, at + ": count")) return false;
             for (uint32_t i = 0; i < count; ++i) {
-                if (!Value(p, depth - 1, type, at + "[" + std::to_string(i) + "]")) return false;
+                // The index joins the name only on a failure: naming every
+                // element would cost more than comparing it.
+                if (!Value(p, depth - 1, type, at)) {
+                    if (where.rfind(at, 0) == 0) where.insert(at.size(), "[" + std::to_string(i) + "]");
+                    return false;
+                }
             }
             return true;
         }

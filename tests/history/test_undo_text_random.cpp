@@ -15,6 +15,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "compose/filledshape.h"
@@ -65,13 +66,21 @@ struct Kit {
 
 class TextEditor {
 public:
-    TextEditor(Desk& d, Kit& k, unsigned seed) : m_d(d), m_k(k), m_rng(seed) {}
+    TextEditor(Desk& d, Kit& k, unsigned seed) : m_d(d), m_k(k), m_rng(seed), m_side(seed * 7919u + 1u) {}
 
     // What each recorded edit was, for the messages.
     std::vector<std::string> done;
+    // Called as a content edit starts, before anything changes.
+    std::function<void()> beforeContent;
     void Any() {
         const int before = m_d.core.m_nUndoPos;
         std::string what;
+        // A barcode's dialog opened again at once.
+        if (CFonts* again = std::exchange(m_again, nullptr); again != nullptr && Listed(again)) {
+            what = Content(again);
+            if (m_d.core.m_nUndoPos != before) done.push_back(what);
+            return;
+        }
         switch (Int(0, 9)) {
             case 0:
             case 1:
@@ -120,9 +129,18 @@ private:
 
     // The text dialog: its parameters read, some changed, set back, and the
     // change recorded.
-    std::string Content() {
-        CFonts* t = PickListed();
+    // A second choice of its own: what the runs of these seeds made before
+    // stays in their sequence.
+    int Side(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_side); }
+    float SideEighth(int lo, int hi) { return static_cast<float>(Side(8 * lo, 8 * hi)) / 8.0f; }
+
+    // The text dialog: its parameters read, some changed, set back, and the
+    // change recorded; often with a new position too, the move made after
+    // the values as the dialog makes it.
+    std::string Content(CFonts* again = nullptr) {
+        CFonts* t = again != nullptr ? again : PickListed();
         if (t == nullptr) return "";
+        if (beforeContent) beforeContent();
         auto* p = new stFontsUndo;
         p->ids = {t->GetBaseID()};
         t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
@@ -134,7 +152,16 @@ private:
         p->codebarNew = p->codebarOld;
         p->varNew = p->varOld.Clone();
         const bool code = p->nOldType == 2;
-        const int change = Int(0, 4);
+        const int change = again != nullptr ? 4 : Int(0, 4);
+        // Switches besides: a barcode turned inverse or back, a text bold.
+        if (again != nullptr || Side(0, 3) == 0) {
+            if (code) {
+                p->codebarNew.bInverse = !p->codebarNew.bInverse;
+            } else if (p->nOldType != 1) {
+                p->fontsNew.bBold = !p->fontsNew.bBold;
+            }
+        }
+        if (again != nullptr) p->codebarNew.fModuleWidth = Side(2, 5) / 8.0f;
         switch (change) {
             case 0: {
                 static const wchar_t* words[] = {L"AB", L"Kg8", L"7", L"HEX1", L"0123"};
@@ -184,9 +211,17 @@ private:
             delete p;
             return "";
         }
+        // The record keeps the dialog's move only with the text unchanged.
+        std::string moved;
+        if (p->strNewFirst == p->strOldFirst && Side(0, 1) == 0) {
+            const float dx = SideEighth(-6, 6), dy = SideEighth(-6, 6);
+            t->Move(dx, dy);
+            moved = " moved";
+        }
         p->ptNew = t->fontspos;
+        if (code && again == nullptr && Side(0, 1) == 0) m_again = t;
         m_d.core.AddUndoItem(new CUND_Fonts(p));
-        return "content " + std::to_string(t->nFontType) + " " + std::to_string(change) + " of " +
+        return "content " + std::to_string(t->nFontType) + " " + std::to_string(change) + moved + " of " +
                CStringA(t->GetCaption()).GetString();
     }
 
@@ -360,6 +395,8 @@ private:
     Desk& m_d;
     Kit& m_k;
     std::mt19937 m_rng;
+    std::mt19937 m_side;
+    CFonts* m_again = nullptr;
 };
 
 class TextUndoRandom : public history_test::TextDeskTest {
@@ -416,6 +453,25 @@ protected:
         linkedFrom->GetLinkedIDs() = {linkedTo->GetBaseID()};
         CFonts* inGroup = Lay(d, L"G", 0, dejavu, {-20, -40}, small);
         inGroup->SetFill(hatch, false);
+        // A slanted text filled with two hatch sets, a mirrored dot-matrix
+        // text and a text placed with a slant in its parameters.
+        CFonts* slanted = Lay(d, L"O", 0, dejavu, {45, -10}, small);
+        slanted->Slope({46.25f, -9.5f}, -0.056, 0);
+        FILLED_PARS twoSets = ::Hatch(0.25, 30, 2);
+        twoSets.fillParams[1] = twoSets.fillParams[0];
+        twoSets.fillParams[1].nIndex = 1;
+        twoSets.fillParams[1].fAngle = 105;
+        twoSets.fillParams[1].fLineSpacing = 0.35f;
+        slanted->SetFill(twoSets, false);
+        CFonts* mirroredDots = Lay(d, L"34", 3, dejavu, {-50, -5}, small);
+        mirroredDots->Mirror({-47.5f, -4.25f}, 1);
+        mirroredDots->SetMirrorFlag(1);
+        auto* placed = new CFonts();
+        d.AddShape(placed);
+        placed->SetDocView(&d, &d.view);
+        placed->parFonts.dHeight = 5;
+        placed->parFonts.dSlantAngle = 15;
+        placed->InitFontsPath({10, -45}, CString(L"I7"), dejavu, false);
 
         auto* ring = new CPolyLine();
         ring->arrPoint = {{20, -40}, {35, -40}, {35, -30}, {20, -30}, {20, -40}};
@@ -440,7 +496,7 @@ protected:
         k.groupText = inGroup;
         k.linkedFrom = linkedFrom;
         k.linkedTo = linkedTo;
-        k.texts = {tt, filled, shx, dots, curved, bar, barFilled, linkedFrom, inGroup};
+        k.texts = {tt, filled, shx, dots, curved, bar, barFilled, linkedFrom, inGroup, slanted, mirroredDots, placed};
         return k;
     }
 
@@ -457,12 +513,19 @@ TEST_F(TextUndoRandom, EveryEditOfTextsComesBack) {
         TextEditor editor(d, k, seed);
         const Bytes start = d.Save();
         std::vector<Marks> marks{d.Mark()};
+        // The saved document before and after each content edit (saving
+        // every state would take longer than the edits).
+        std::vector<Bytes> saved{start};
+        editor.beforeContent = [&] { saved.back() = d.Save(); };
         int edits = 40;  // MORVIK_UNDO_EDITS=n for longer sequences
         if (const char* env = std::getenv("MORVIK_UNDO_EDITS")) edits = std::max(1, std::atoi(env));
         for (int i = 0; i < edits; ++i) {
             const int before = d.core.m_nUndoPos;
             editor.Any();
-            if (d.core.m_nUndoPos != before) marks.push_back(d.Mark());
+            if (d.core.m_nUndoPos != before) {
+                marks.push_back(d.Mark());
+                saved.push_back(editor.done.back().rfind("content", 0) == 0 ? d.Save() : Bytes());
+            }
         }
         const Bytes end = d.Save();
         const std::string failed = UndoAndRedoAll(d, marks, start, end, [&](size_t at, const std::string& diff) {
@@ -474,7 +537,7 @@ TEST_F(TextUndoRandom, EveryEditOfTextsComesBack) {
             for (size_t k = 0; k <= at; ++k) trail += editor.done[k] + "; ";
             return trail + "\nundo of " + editor.done[at] + ": " + diff + " (shape " + std::to_string(n) + ": " +
                    CStringA((*it)->GetCaption()).GetString() + " filled " + std::to_string(t ? t->bFilled : -1) + ")";
-        });
+        }, &saved, [&](size_t at) { return editor.done[at].rfind("content", 0) == 0; });
         ASSERT_EQ(failed, "");
     }
 }
@@ -724,15 +787,24 @@ TEST_F(TextUndoRandom, UngroupOfTurnedFilledTextsComesBack) {
 
 namespace {
 
-// A small text filled anew and turned many times over: each undone fill
-// gives back the turned hatch it replaced, also beyond the last sixteen.
+// A small filled text flipped, then filled anew and turned many times over:
+// each undone fill gives back the turned hatch it replaced, also beyond the
+// last sixteen, and the fill shapes save as they did (flipped).
 TEST_F(TextUndoRandom, ManyFillsOfASmallTextComeBack) {
     Desk d;
     FONTS_PAR small;
     small.dHeight = 5;
     CFonts* t = Lay(d, L"Og", 0, CString(L"DejaVu Sans"), {0, 0}, small);
     const std::vector<GUID> ids{t->GetBaseID()};
+    FILLED_PARS first = ::Hatch(0.4, 15, 3);
+    t->SetFill(first, false);
     std::vector<Marks> marks{d.Mark()};
+    std::vector<Bytes> saved{d.Save()};
+    // Flipped with its fill: the fill shapes kept for the undo save flipped.
+    t->Zoom({1.5f, 0.75f}, -1.0, 1.0);
+    d.core.AddUndoItem(new CUND_Resize(new stResizeUndo{ids, {1.5f, 0.75f}, -1.0, 1.0}));
+    marks.push_back(d.Mark());
+    saved.push_back(d.Save());
     for (int i = 0; i < 24; ++i) {
         auto* p = new stFontFillUndo;
         p->before = p->after = d.GetShapeList();
@@ -744,14 +816,19 @@ TEST_F(TextUndoRandom, ManyFillsOfASmallTextComeBack) {
         t->SetFill(par, false);
         d.core.AddUndoItem(new CUND_FONTFill(p));
         marks.push_back(d.Mark());
+        saved.push_back(d.Save());
         t->Rotate(25, {1, 1});
         d.core.AddUndoItem(new CUND_Rotate(new stRotateUndo{ids, {1, 1}, 25}));
         marks.push_back(d.Mark());
+        saved.push_back(Bytes());
     }
     while (d.core.IsAbleToUndo()) {
         d.core.OnEditUndo();
-        const std::string diff = MarksDiffer(d.Mark(), marks[static_cast<size_t>(d.core.m_nUndoPos)], 2e-3);
-        ASSERT_TRUE(diff.empty()) << "undo to " << d.core.m_nUndoPos << ": " << diff;
+        const size_t at = static_cast<size_t>(d.core.m_nUndoPos);
+        const std::string diff = MarksDiffer(d.Mark(), marks[at], 2e-3);
+        ASSERT_TRUE(diff.empty()) << "undo to " << at << ": " << diff;
+        SavedCompare cmp(1e-4);
+        if (!saved[at].empty()) EXPECT_TRUE(cmp.Lists(d.Save(), saved[at])) << "undo to " << at << ": " << cmp.where;
     }
 }
 
@@ -827,6 +904,18 @@ TEST_F(TextUndoRandom, ContentEditsThatMoveComeBackExactly) {
          },
          {{[](FONTS_PAR& f, CODEBAR_PAR&) { f.bBold = !f.bBold; }, 4.5f, -3.75f},
           {[](FONTS_PAR& f, CODEBAR_PAR&) { f.bBold = !f.bBold; }, -1.5f, 0.5f}}},
+        {"zoomed, moved",
+         [&](Desk& d) {
+             FONTS_PAR f;
+             f.dHeight = 5;
+             CFonts* t = Lay(d, L"Kg", 0, dejavu, {1.3f, -2.7f}, f);
+             // Its position is no longer a sum of eighths: a move back by
+             // the difference of the two positions is not the move's exact
+             // opposite.
+             t->Zoom({0.3f, 0.7f}, 0.8, 0.8);
+             return t;
+         },
+         {{[](FONTS_PAR& f, CODEBAR_PAR&) { f.dWidthRatio = 52; }, 1.375f, -7.875f}}},
         {"slant set, shx",
          [&](Desk& d) {
              FONTS_PAR f;
