@@ -828,7 +828,9 @@ TEST_F(TextUndoRandom, ManyFillsOfASmallTextComeBack) {
         const std::string diff = MarksDiffer(d.Mark(), marks[at], 2e-3);
         ASSERT_TRUE(diff.empty()) << "undo to " << at << ": " << diff;
         SavedCompare cmp(1e-4);
-        if (!saved[at].empty()) EXPECT_TRUE(cmp.Lists(d.Save(), saved[at])) << "undo to " << at << ": " << cmp.where;
+        if (!saved[at].empty()) {
+            EXPECT_TRUE(cmp.Lists(d.Save(), saved[at])) << "undo to " << at << ": " << cmp.where;
+        }
     }
 }
 
