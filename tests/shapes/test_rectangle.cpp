@@ -98,44 +98,6 @@ bool OnRoundedSquare(tagPOINTF p) {
 
 bool FinitePoint(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
-// Every float and double of a saved record, read by its type tag alone
-// (points, rectangles and vectors of them included).
-bool SavedFinite(const testsupport::Bytes& rec) {
-    std::function<bool(sri::Reader&, uint8_t, int)> scan = [&](sri::Reader& in, uint8_t type, int depth) {
-        if (depth > 0) {
-            uint32_t n = 0;
-            if (!in.GetU32(n)) return false;
-            for (uint32_t i = 0; i < n; ++i)
-                if (!scan(in, type, depth - 1)) return false;
-            return true;
-        }
-        if (type == sri::kDouble) {
-            double d = 0;
-            return in.GetDouble(d) && std::isfinite(d);
-        }
-        const int floats = type == sri::kFloat ? 1 : type == sri::kPointF || type == sri::kGdiPointF ? 2 : 4;
-        for (int i = 0; i < floats; ++i) {
-            float f = 0;
-            if (!in.GetFloat(f) || !std::isfinite(f)) return false;
-        }
-        return true;
-    };
-    for (const testsupport::SavedField& f : testsupport::Decode(rec)) {
-        const uint8_t type = f.tag & 0x3f;
-        if (type != sri::kFloat && type != sri::kDouble && type != sri::kPointF && type != sri::kGdiPointF &&
-            type != sri::kRectF)
-            continue;
-        sri::Reader in{f.payload.data(), f.payload.size(), 0};
-        if (!scan(in, type, f.tag >> 6)) return false;
-    }
-    return true;
-}
-
-bool TextFinite(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text.find("nan") == std::string::npos && text.find("inf") == std::string::npos;
-}
-
 // Every number the rectangle hands on is finite: its mark data, its
 // rectangle, its saved record, its XML and its G-code.
 void ExpectAllFinite(CRectangle& r, const std::string& what) {
@@ -149,12 +111,13 @@ void ExpectAllFinite(CRectangle& r, const std::string& what) {
     r.GetRectangle(box);
     EXPECT_TRUE(geom::Finite(box) && geom::Finite(out.rect)) << what << ": rectangle";
     r.UpdatePropsValue();
-    EXPECT_TRUE(SavedFinite(testsupport::SaveOf(r))) << what << ": saved record";
-    EXPECT_TRUE(TextFinite(ExportXml(r))) << what << ": XML";
+    EXPECT_TRUE(testsupport::SavedFinite(testsupport::SaveOf(r))) << what << ": saved record";
+    EXPECT_TRUE(testsupport::TextFinite(ExportXml(r))) << what << ": XML";
     GCodeContext ctx;
     ctx.bToList = 1;
     r.ExportGCodeToBuff(ctx);
-    for (const std::wstring& line : ctx.lines) EXPECT_TRUE(TextFinite(std::string(line.begin(), line.end()))) << what;
+    for (const std::wstring& line : ctx.lines)
+        EXPECT_TRUE(testsupport::TextFinite(std::string(line.begin(), line.end()))) << what;
 }
 
 double SignedArea(const std::vector<tagPOINTF>& pts) {

@@ -1,7 +1,8 @@
 // Helpers shared by the tests of the shape library: a view at a given zoom,
 // the state of a shape's mark event, the XML export as text, a recording
 // host, distances, the ANSI code page for one test, and saved records split
-// into their fields.
+// into their fields, and checks that no number in a saved record or an
+// exported text is NaN or infinite.
 #ifndef TESTS_SUPPORT_SHAPE_SUPPORT_H
 #define TESTS_SUPPORT_SHAPE_SUPPORT_H
 
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -150,6 +152,50 @@ inline Bytes Encode(const std::vector<SavedField>& fields) {
     sri::PutU32(out, uint32_t(body.size()));
     out.insert(out.end(), body.begin(), body.end());
     return out;
+}
+
+// Every float and double of a saved record, read by its type tag alone
+// (points, rectangles, nested records and vectors of them included).
+inline bool SavedFinite(const Bytes& rec) {
+    std::function<bool(sri::Reader&, uint8_t, int)> scan = [&](sri::Reader& in, uint8_t type, int depth) {
+        if (depth > 0) {
+            uint32_t n = 0;
+            if (!in.GetU32(n)) return false;
+            for (uint32_t i = 0; i < n; ++i)
+                if (!scan(in, type, depth - 1)) return false;
+            return true;
+        }
+        if (type == sri::kRecord) {
+            uint32_t length = 0;
+            const uint8_t* body = nullptr;
+            return in.GetU32(length) && (body = in.Take(length)) && SavedFinite(Bytes(body, body + length));
+        }
+        if (type == sri::kDouble) {
+            double d = 0;
+            return in.GetDouble(d) && std::isfinite(d);
+        }
+        const int floats = type == sri::kFloat ? 1 : type == sri::kPointF || type == sri::kGdiPointF ? 2 : 4;
+        for (int i = 0; i < floats; ++i) {
+            float f = 0;
+            if (!in.GetFloat(f) || !std::isfinite(f)) return false;
+        }
+        return true;
+    };
+    for (const SavedField& f : Decode(rec)) {
+        const uint8_t type = f.tag & 0x3f;
+        if (type != sri::kFloat && type != sri::kDouble && type != sri::kPointF && type != sri::kGdiPointF &&
+            type != sri::kRectF && type != sri::kRecord)
+            continue;
+        sri::Reader in{f.payload.data(), f.payload.size(), 0};
+        if (!scan(in, type, f.tag >> 6)) return false;
+    }
+    return true;
+}
+
+// No "nan" or "inf" in an exported text, in any case.
+inline bool TextFinite(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text.find("nan") == std::string::npos && text.find("inf") == std::string::npos;
 }
 
 }  // namespace testsupport
