@@ -331,7 +331,8 @@ int CCombineShape::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CCombineShape::Mirror(tagPOINTF fixed, int mode) {
-    if (!geom::Finite(fixed) || !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Mirror(mode, fixed))) return kRefused;
+    if (!geom::Finite(fixed) || !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Mirror(mode, fixed)))
+        return kRefused;
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->Mirror(fixed, mode);
