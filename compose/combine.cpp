@@ -278,7 +278,7 @@ int CCombineShape::GetSnapPoint(std::vector<tagPOINTF>& points) {
 
 int CCombineShape::Move(float dx, float dy) {
     // A transform that any child would refuse changes nothing.
-    if (!shape_container::MembersTakeMap(m_arrChildren, AffineMap::Move(dx, dy))) return 0;
+    if (!shape_container::MembersTakeMap(m_arrChildren, AffineMap::Move(dx, dy))) return kRefused;
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->Move(dx, dy);
@@ -294,7 +294,7 @@ int CCombineShape::Move(float dx, float dy) {
 int CCombineShape::Rotate(double angle, tagPOINTF centre) {
     if (!std::isfinite(angle) || !geom::Finite(centre) ||
         !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Rotate(angle, centre)))
-        return 0;
+        return kRefused;
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->Rotate(angle, centre);
@@ -307,7 +307,7 @@ int CCombineShape::Rotate(double angle, tagPOINTF centre) {
 int CCombineShape::Zoom(tagPOINTF fixed, double sx, double sy) {
     if (!geom::AllFinite(sx, sy) || !geom::Finite(fixed) ||
         !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Zoom(sx, sy, fixed)))
-        return 0;
+        return kRefused;
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->Zoom(fixed, sx, sy);
@@ -320,7 +320,7 @@ int CCombineShape::Zoom(tagPOINTF fixed, double sx, double sy) {
 int CCombineShape::Slope(tagPOINTF fixed, double a, double b) {
     if (!geom::AllFinite(a, b) || !geom::Finite(fixed) ||
         !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Slope(a, b, fixed)))
-        return 0;
+        return kRefused;
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->Slope(fixed, a, b);
@@ -331,7 +331,8 @@ int CCombineShape::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CCombineShape::Mirror(tagPOINTF fixed, int mode) {
-    if (!geom::Finite(fixed) || !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Mirror(mode, fixed))) return 0;
+    if (!geom::Finite(fixed) || !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Mirror(mode, fixed)))
+        return kRefused;
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->Mirror(fixed, mode);

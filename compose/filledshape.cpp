@@ -463,7 +463,7 @@ bool CFilledShape::TakesMap(const AffineMap& map) {
 int CFilledShape::Move(float dx, float dy) {
     // A transform that the outlines or the hatch would not survive changes
     // neither.
-    if (!TakesMap(AffineMap::Move(dx, dy))) return 0;
+    if (!TakesMap(AffineMap::Move(dx, dy))) return kRefused;
     // The group's move has cleared the mark cache already.
     CGroupShape::Move(dx, dy);
     TransformHatch([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
@@ -471,7 +471,7 @@ int CFilledShape::Move(float dx, float dy) {
 }
 
 int CFilledShape::Rotate(double angle, tagPOINTF centre) {
-    if (!std::isfinite(angle) || !geom::Finite(centre) || !TakesMap(AffineMap::Rotate(angle, centre))) return 0;
+    if (!std::isfinite(angle) || !geom::Finite(centre) || !TakesMap(AffineMap::Rotate(angle, centre))) return kRefused;
     CGroupShape::Rotate(angle, centre);
     TransformHatch([&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
     ClearMarkBuff();
@@ -479,7 +479,7 @@ int CFilledShape::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CFilledShape::Slope(tagPOINTF fixed, double a, double b) {
-    if (!geom::AllFinite(a, b) || !geom::Finite(fixed) || !TakesMap(AffineMap::Slope(a, b, fixed))) return 0;
+    if (!geom::AllFinite(a, b) || !geom::Finite(fixed) || !TakesMap(AffineMap::Slope(a, b, fixed))) return kRefused;
     CGroupShape::Slope(fixed, a, b);
     TransformHatch([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); });
     ClearMarkBuff();
@@ -487,7 +487,7 @@ int CFilledShape::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CFilledShape::Mirror(tagPOINTF fixed, int mode) {
-    if (!geom::Finite(fixed) || !TakesMap(AffineMap::Mirror(mode, fixed))) return 0;
+    if (!geom::Finite(fixed) || !TakesMap(AffineMap::Mirror(mode, fixed))) return kRefused;
     CGroupShape::Mirror(fixed, mode);
     if (mode >= 1 && mode <= 3) TransformHatch([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); });
     ClearMarkBuff();
@@ -495,7 +495,7 @@ int CFilledShape::Mirror(tagPOINTF fixed, int mode) {
 }
 
 int CFilledShape::Zoom(tagPOINTF fixed, double sx, double sy) {
-    if (!geom::AllFinite(sx, sy) || !geom::Finite(fixed) || !TakesMap(AffineMap::Zoom(sx, sy, fixed))) return 0;
+    if (!geom::AllFinite(sx, sy) || !geom::Finite(fixed) || !TakesMap(AffineMap::Zoom(sx, sy, fixed))) return kRefused;
     // The hatch from before stays at hand for the zoom that takes this one
     // back.
     KeepHatch();

@@ -668,7 +668,7 @@ int CGroupShape::GetSnapPoint(std::vector<tagPOINTF>& points) {
 
 int CGroupShape::Move(float dx, float dy) {
     // A transform that any member or line would refuse changes nothing.
-    if (!TakesMap(AffineMap::Move(dx, dy))) return 0;
+    if (!TakesMap(AffineMap::Move(dx, dy))) return kRefused;
     if (bImpFromPlt) {
         TransformLines([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
     } else {
@@ -685,7 +685,7 @@ int CGroupShape::Move(float dx, float dy) {
 }
 
 int CGroupShape::Rotate(double angle, tagPOINTF centre) {
-    if (!std::isfinite(angle) || !geom::Finite(centre) || !TakesMap(AffineMap::Rotate(angle, centre))) return 0;
+    if (!std::isfinite(angle) || !geom::Finite(centre) || !TakesMap(AffineMap::Rotate(angle, centre))) return kRefused;
     if (bImpFromPlt) {
         TransformLines([&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
     } else {
@@ -702,7 +702,7 @@ int CGroupShape::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CGroupShape::Zoom(tagPOINTF fixed, double sx, double sy) {
-    if (!geom::AllFinite(sx, sy) || !geom::Finite(fixed) || !TakesMap(AffineMap::Zoom(sx, sy, fixed))) return 0;
+    if (!geom::AllFinite(sx, sy) || !geom::Finite(fixed) || !TakesMap(AffineMap::Zoom(sx, sy, fixed))) return kRefused;
     if (bImpFromPlt) {
         TransformLines([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); });
     } else {
@@ -718,7 +718,7 @@ int CGroupShape::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CGroupShape::Slope(tagPOINTF fixed, double a, double b) {
-    if (!geom::AllFinite(a, b) || !geom::Finite(fixed) || !TakesMap(AffineMap::Slope(a, b, fixed))) return 0;
+    if (!geom::AllFinite(a, b) || !geom::Finite(fixed) || !TakesMap(AffineMap::Slope(a, b, fixed))) return kRefused;
     if (bImpFromPlt) {
         TransformLines([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); });
     } else {
@@ -734,7 +734,7 @@ int CGroupShape::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CGroupShape::Mirror(tagPOINTF fixed, int mode) {
-    if (!geom::Finite(fixed) || !TakesMap(AffineMap::Mirror(mode, fixed))) return 0;
+    if (!geom::Finite(fixed) || !TakesMap(AffineMap::Mirror(mode, fixed))) return kRefused;
     if (bImpFromPlt) {
         if (mode < 1 || mode > 3) {
             return 0;

@@ -392,7 +392,7 @@ int CBezierCurve::GetSnapPoint(std::vector<tagPOINTF>& points) {
 int CBezierCurve::Move(float dx, float dy) {
     if (!TransformAll(
             AffineMap::Move(dx, dy), [dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; }, true)) {
-        return 0;
+        return kRefused;
     }
     CBaseShape::Move(dx, dy);
     LockShape();
@@ -404,7 +404,7 @@ int CBezierCurve::Move(float dx, float dy) {
 int CBezierCurve::Rotate(double angle, tagPOINTF centre) {
     const PointRotator turn(centre, angle);
     if (!TransformAll(AffineMap::Rotate(angle, centre), [&](tagPOINTF p) { return turn(p); }, true)) {
-        return 0;
+        return kRefused;
     }
     CBaseShape::Rotate(angle, centre);
     return 0;
@@ -416,7 +416,7 @@ int CBezierCurve::Zoom(tagPOINTF fixed, double sx, double sy) {
     const bool uniform = ax > 0 && std::fabs(ax - ay) <= 1e-12 * ax;
     if (!TransformAll(
             AffineMap::Zoom(sx, sy, fixed), [&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); }, uniform)) {
-        return 0;
+        return kRefused;
     }
     // The base part marks the rectangle stale too: a zoomed curve must not
     // report its old bounds.
@@ -428,7 +428,7 @@ int CBezierCurve::Slope(tagPOINTF fixed, double a, double b) {
     if (!TransformAll(
             AffineMap::Slope(a, b, fixed), [&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); },
             std::tan(a) == 0.0 && std::tan(b) == 0.0)) {
-        return 0;
+        return kRefused;
     }
     CBaseShape::Slope(fixed, a, b);
     return 0;
@@ -438,7 +438,7 @@ int CBezierCurve::Mirror(tagPOINTF fixed, int mode) {
     if (mode >= 1 && mode <= 3 &&
         !TransformAll(
             AffineMap::Mirror(mode, fixed), [&](tagPOINTF p) { return PointfMirror(p, fixed, mode); }, true)) {
-        return 0;
+        return kRefused;
     }
     // No base call: the base part's mirror state stays as it is.
     InvalidateGeometry();

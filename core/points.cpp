@@ -191,7 +191,7 @@ bool CPoints::Place(tagPOINTF p) {
 
 int CPoints::Move(float dx, float dy) {
     if (!Place({pointf.x + dx, pointf.y + dy})) {
-        return 0;
+        return kRefused;
     }
     LockShape();
     m_markCache.Clear();
@@ -202,24 +202,27 @@ int CPoints::Move(float dx, float dy) {
 int CPoints::Rotate(double angle, tagPOINTF centre) {
     // Each map is checked in double first, so that a transform whose result
     // would leave the float range is refused before it is computed.
-    if (geom::MapsFinite(AffineMap::Rotate(angle, centre), std::span<const tagPOINTF>(&pointf, 1))) {
-        Place(PointfRotate(pointf, centre, angle));
+    if (!geom::MapsFinite(AffineMap::Rotate(angle, centre), std::span<const tagPOINTF>(&pointf, 1)) ||
+        !Place(PointfRotate(pointf, centre, angle))) {
+        return kRefused;
     }
     return 0;
 }
 
 int CPoints::Zoom(tagPOINTF fixed, double sx, double sy) {
     const AffineMap map = AffineMap::Zoom(sx, sy, fixed);
-    if (geom::MapsFinite(map, std::span<const tagPOINTF>(&pointf, 1))) {
-        Place(PointfZoom(pointf, sx, sy, fixed));
+    if (!geom::MapsFinite(map, std::span<const tagPOINTF>(&pointf, 1)) ||
+        !Place(PointfZoom(pointf, sx, sy, fixed))) {
+        return kRefused;
     }
     return 0;
 }
 
 int CPoints::Slope(tagPOINTF fixed, double a, double b) {
     const AffineMap map = AffineMap::Slope(a, b, fixed);
-    if (geom::MapsFinite(map, std::span<const tagPOINTF>(&pointf, 1))) {
-        Place(PointfSlope(pointf, a, b, fixed));
+    if (!geom::MapsFinite(map, std::span<const tagPOINTF>(&pointf, 1)) ||
+        !Place(PointfSlope(pointf, a, b, fixed))) {
+        return kRefused;
     }
     return 0;
 }
@@ -229,8 +232,9 @@ int CPoints::Mirror(tagPOINTF fixed, int mode) {
         return 0;
     }
     const AffineMap map = AffineMap::Mirror(mode, fixed);
-    if (geom::MapsFinite(map, std::span<const tagPOINTF>(&pointf, 1))) {
-        Place(PointfMirror(pointf, fixed, mode));
+    if (!geom::MapsFinite(map, std::span<const tagPOINTF>(&pointf, 1)) ||
+        !Place(PointfMirror(pointf, fixed, mode))) {
+        return kRefused;
     }
     return 0;
 }

@@ -433,7 +433,7 @@ int CPolyLine::GetSnapPoint(std::vector<tagPOINTF>& points) {
 
 int CPolyLine::Move(float dx, float dy) {
     if (!TransformAll(AffineMap::Move(dx, dy), [dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; })) {
-        return 0;
+        return kRefused;
     }
     CBaseShape::Move(dx, dy);
     LockShape();
@@ -445,7 +445,7 @@ int CPolyLine::Move(float dx, float dy) {
 int CPolyLine::Rotate(double angle, tagPOINTF centre) {
     const PointRotator turn(centre, angle);
     if (!TransformAll(AffineMap::Rotate(angle, centre), [&](tagPOINTF p) { return turn(p); })) {
-        return 0;
+        return kRefused;
     }
     CBaseShape::Rotate(angle, centre);
     return 0;
@@ -453,7 +453,7 @@ int CPolyLine::Rotate(double angle, tagPOINTF centre) {
 
 int CPolyLine::Zoom(tagPOINTF fixed, double sx, double sy) {
     if (!TransformAll(AffineMap::Zoom(sx, sy, fixed), [&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); })) {
-        return 0;
+        return kRefused;
     }
     CBaseShape::Zoom(fixed, sx, sy);
     return 0;
@@ -461,7 +461,7 @@ int CPolyLine::Zoom(tagPOINTF fixed, double sx, double sy) {
 
 int CPolyLine::Slope(tagPOINTF fixed, double a, double b) {
     if (!TransformAll(AffineMap::Slope(a, b, fixed), [&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); })) {
-        return 0;
+        return kRefused;
     }
     CBaseShape::Slope(fixed, a, b);
     return 0;
@@ -472,7 +472,7 @@ int CPolyLine::Mirror(tagPOINTF fixed, int mode) {
         return 0;
     }
     if (!TransformAll(AffineMap::Mirror(mode, fixed), [&](tagPOINTF p) { return PointfMirror(p, fixed, mode); })) {
-        return 0;
+        return kRefused;
     }
     InvalidateGeometry();
     return 0;

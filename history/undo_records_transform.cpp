@@ -273,8 +273,9 @@ void CUND_Slope::Replay(CCore* core, bool undo) {
             shape->Slope(base, a, b);
             continue;
         }
-        shape->Slope(base, -a, -b);
-        if (shrink == 1.0) {
+        // A shape that does not take the slant back was never slanted (a
+        // picture that cannot follow it): the scale is not its to undo.
+        if (shape->Slope(base, -a, -b) == CBaseShape::kRefused || shrink == 1.0) {
             continue;
         }
         // A negative scale is a half turn: done as a mirror on both axes,

@@ -887,7 +887,7 @@ void CCircle::MirrorAngles(bool flipX, bool flipY) {
 
 int CCircle::Move(float dx, float dy) {
     if (!TransformAll([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; })) {
-        return 0;
+        return kRefused;
     }
     CBaseShape::Move(dx, dy);
     LockShape();
@@ -899,7 +899,7 @@ int CCircle::Move(float dx, float dy) {
 int CCircle::Rotate(double angle, tagPOINTF centre) {
     const PointRotator turn(centre, angle);
     if (!TransformAll(turn)) {
-        return 0;
+        return kRefused;
     }
     startDeg += angle;
     endDeg += angle;
@@ -911,7 +911,7 @@ int CCircle::Zoom(tagPOINTF fixed, double sx, double sy) {
     const double radius = Radius * std::fabs(sx);
     if (!(std::fabs(radius) <= kCoordLimit) ||
         !TransformAll([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); })) {
-        return 0;
+        return kRefused;
     }
     Radius = radius;
     MirrorAngles(sx < 0, sy < 0);
@@ -921,7 +921,7 @@ int CCircle::Zoom(tagPOINTF fixed, double sx, double sy) {
 
 int CCircle::Slope(tagPOINTF fixed, double a, double b) {
     if (!TransformAll([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); })) {
-        return 0;
+        return kRefused;
     }
     CBaseShape::Slope(fixed, a, b);
     return 0;
@@ -932,7 +932,7 @@ int CCircle::Mirror(tagPOINTF fixed, int mode) {
         return 0;
     }
     if (!TransformAll([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); })) {
-        return 0;
+        return kRefused;
     }
     MirrorAngles(mode != 2, mode != 1);
     InvalidateGeometry();

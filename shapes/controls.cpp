@@ -275,7 +275,7 @@ int CControlShape::Move(float dx, float dy) {
     // An anchor that is not finite cannot be drawn, picked or saved sanely.
     const tagPOINTF moved{pointf.x + dx, pointf.y + dy};
     if (!geom::Finite(moved)) {
-        return 0;
+        return kRefused;
     }
     pointf = moved;
     InvalidateGeometry();
@@ -288,7 +288,7 @@ int CControlShape::Mirror(tagPOINTF fixed, int mode) {
     }
     const tagPOINTF mirrored = PointfMirror(pointf, fixed, mode);
     if (!geom::Finite(mirrored)) {
-        return 0;
+        return kRefused;
     }
     pointf = mirrored;
     InvalidateGeometry();

@@ -716,7 +716,7 @@ int CEllipseArc::Move(float dx, float dy) {
         }
     });
     if (!done) {
-        return 0;
+        return kRefused;
     }
     CBaseShape::Move(dx, dy);
     LockShape();
@@ -744,9 +744,10 @@ int CEllipseArc::Rotate(double angle, tagPOINTF centre) {
             m_rotAngle -= angle;
         }
     });
-    if (done) {
-        CBaseShape::Rotate(angle, centre);
+    if (!done) {
+        return kRefused;
     }
+    CBaseShape::Rotate(angle, centre);
     return 0;
 }
 
@@ -878,9 +879,10 @@ int CEllipseArc::Zoom(tagPOINTF fixed, double sx, double sy) {
             ScaleDxfAxes(sx, sy);
         }
     });
-    if (done) {
-        CBaseShape::Zoom(fixed, sx, sy);
+    if (!done) {
+        return kRefused;
     }
+    CBaseShape::Zoom(fixed, sx, sy);
     return 0;
 }
 
@@ -900,9 +902,10 @@ int CEllipseArc::Slope(tagPOINTF fixed, double a, double b) {
             TransformDxfAxes(1.0, -std::tan(a), -std::tan(b), 1.0);
         }
     });
-    if (done) {
-        CBaseShape::Slope(fixed, a, b);
+    if (!done) {
+        return kRefused;
     }
+    CBaseShape::Slope(fixed, a, b);
     return 0;
 }
 
@@ -920,7 +923,7 @@ int CEllipseArc::Mirror(tagPOINTF fixed, int mode) {
             }
         });
         if (!done) {
-            return 0;
+            return kRefused;
         }
     }
     // No base call: the base part's mirror state stays as it is.

@@ -311,7 +311,7 @@ void CPicture::CornersFromRect() {
 }
 
 int CPicture::Move(float dx, float dy) {
-    if (!std::isfinite(dx) || !std::isfinite(dy)) return 0;
+    if (!std::isfinite(dx) || !std::isfinite(dy)) return kRefused;
     Placement place = GetPlacement();
     place.rect.X += dx;
     place.rect.Y += dy;
@@ -321,23 +321,23 @@ int CPicture::Move(float dx, float dy) {
         p.x += dx;
         p.y += dy;
     }
-    if (!SetPlacement(place)) return 0;
+    if (!SetPlacement(place)) return kRefused;
     CBaseShape::Move(dx, dy);
     return 0;
 }
 
 int CPicture::Rotate(double angle, tagPOINTF centre) {
-    if (!std::isfinite(angle) || !Finite(centre)) return 0;
+    if (!std::isfinite(angle) || !Finite(centre)) return kRefused;
     // The same turn within one revolution: the stored angle is a float, and
     // a huge angle rounded to float is another angle than the corners took.
     angle = std::fmod(angle, 360.0);
     Placement place = GetPlacement();
-    if (!geom::MapsFinite(AffineMap::Rotate(angle, centre), place.corners)) return 0;
+    if (!geom::MapsFinite(AffineMap::Rotate(angle, centre), place.corners)) return kRefused;
     place.angle = Normalize360(static_cast<double>(static_cast<float>(360.0 - angle)) + place.angle);
     place.pivot = centre;
     for (tagPOINTF& p : place.corners) p = PointfRotate(p, centre, angle);
     Recentre(place);
-    if (!SetPlacement(place)) return 0;
+    if (!SetPlacement(place)) return kRefused;
     CBaseShape::Rotate(angle, centre);
     return 0;
 }
@@ -365,14 +365,14 @@ bool CPicture::ZoomedPlacement(tagPOINTF fixed, double sx, double sy, Placement&
 
 int CPicture::Zoom(tagPOINTF fixed, double sx, double sy) {
     Placement place;
-    if (!ZoomedPlacement(fixed, sx, sy, place) || !SetPlacement(place)) return 0;
+    if (!ZoomedPlacement(fixed, sx, sy, place) || !SetPlacement(place)) return kRefused;
     CheckLineWidth();
     InvalidateGeometry();
     return 0;
 }
 
 int CPicture::Slope(tagPOINTF fixed, double a, double b) {
-    if (!geom::AllFinite(a, b) || !Finite(fixed)) return 0;
+    if (!geom::AllFinite(a, b) || !Finite(fixed)) return kRefused;
     const AffineMap slant = AffineMap::Slope(a, b, fixed);
     if (slant.xy == 0.0 && slant.yx == 0.0) return 1;
     Placement place = GetPlacement();
@@ -386,11 +386,11 @@ int CPicture::Slope(tagPOINTF fixed, double a, double b) {
     const double det = slant.xx * slant.yy - slant.xy * slant.yx;
     if (!(lu > 0) || !(lv > 0) || std::fabs(mux * mvx + muy * mvy) > 1e-9 * lu * lv) {
         RunLog::Instance(nullptr)->Write(L"A picture cannot be slanted out of its rectangle: the slant is refused");
-        return 0;
+        return kRefused;
     }
     if (!geom::MapsFinite(slant, place.corners) || !geom::MapsFinite(slant, std::vector<tagPOINTF>{place.pivot}) ||
         !geom::FitsFloat(place.rect.Width * lu) || !geom::FitsFloat(place.rect.Height * lv)) {
-        return 0;
+        return kRefused;
     }
     for (tagPOINTF& p : place.corners) p = slant.Apply(p);
     place.pivot = slant.Apply(place.pivot);
@@ -400,17 +400,18 @@ int CPicture::Slope(tagPOINTF fixed, double a, double b) {
     place.rect.Y = place.pivot.y + place.rect.Height / 2;
     place.angle = Normalize360(-std::atan2(muy, mux) * 180.0 / M_PI);
     if (det < 0) place.mirrored = !place.mirrored;
-    if (!SetPlacement(place)) return 0;
+    if (!SetPlacement(place)) return kRefused;
     if (std::fabs(lu - 1) > 1e-12 || std::fabs(lv - 1) > 1e-12) CheckLineWidth();
     CBaseShape::Slope(fixed, a, b);
     return 1;
 }
 
 int CPicture::Mirror(tagPOINTF fixed, int mode) {
-    if (mode < 1 || mode > 3 || !Finite(fixed)) return 0;
+    if (mode < 1 || mode > 3) return 0;
+    if (!Finite(fixed)) return kRefused;
     Placement place = GetPlacement();
     MirrorPlacement(place, fixed, mode);
-    if (!SetPlacement(place)) return 0;
+    if (!SetPlacement(place)) return kRefused;
     CBaseShape::Mirror(fixed, mode);
     return 1;
 }

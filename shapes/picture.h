@@ -44,10 +44,10 @@ public:
     int Zoom(tagPOINTF fixed, double sx, double sy) override;                            // 32
     // Only a slant that leaves the picture a rectangle (a turn and a scale)
     // can be followed: any other is refused, written to the run log, and
-    // answered with 0; 1 otherwise.
+    // answered with kRefused; 1 otherwise.
     int Slope(tagPOINTF fixed, double a, double b) override;                             // 33
-    // The image is mirrored with its outline; 0 for an unknown mode or a
-    // point that is not finite, 1 otherwise.
+    // The image is mirrored with its outline; 0 for an unknown mode,
+    // kRefused for a point that is not finite, 1 otherwise.
     int Mirror(tagPOINTF fixed, int mode) override;                                      // 34
     int IsInRect(Gdiplus::RectF& rect) override;                                         // 38
     int IsMe(tagPOINTF point) override;                                                  // 39

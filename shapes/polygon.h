@@ -37,8 +37,6 @@ public:
     // kKeptModify stay as they are.
     static constexpr size_t kMaxModify = 256;
     static constexpr size_t kKeptModify = 64;
-    // The result of a transform refused because of its numbers.
-    static constexpr int kRefused = -1;
 
     CPolygon();
     CPolygon(const CPolygon& other) = default;

@@ -29,9 +29,6 @@ class CRectangle : public CBaseShape {
     DECLARE_SERIAL(CRectangle)
 
 public:
-    // The result of a call refused because of its numbers.
-    static constexpr int kRefused = -1;
-
     CRectangle();
     ~CRectangle() override;
 

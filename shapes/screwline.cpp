@@ -635,8 +635,13 @@ CBaseShape* CScrewLine::Clone() {
 }
 
 int CScrewLine::Move(float dx, float dy) {
-    if (RefuseWhileComputing(kMoveRefused) || !KeepsFinite(AffineMap::Move(dx, dy))) {
+    // Busy with the loop path is not a refusal of the numbers: the host
+    // is told so and the call may be repeated.
+    if (RefuseWhileComputing(kMoveRefused)) {
         return 0;
+    }
+    if (!KeepsFinite(AffineMap::Move(dx, dy))) {
+        return kRefused;
     }
     if (LoopMode()) {
         for (tagPOINTF& p : arrLoopPoint) {
@@ -649,8 +654,11 @@ int CScrewLine::Move(float dx, float dy) {
 }
 
 int CScrewLine::Rotate(double angle, tagPOINTF centre) {
-    if (RefuseWhileComputing(kRotateRefused) || !KeepsFinite(AffineMap::Rotate(angle, centre))) {
+    if (RefuseWhileComputing(kRotateRefused)) {
         return 0;
+    }
+    if (!KeepsFinite(AffineMap::Rotate(angle, centre))) {
+        return kRefused;
     }
     if (LoopMode()) {
         for (tagPOINTF& p : arrLoopPoint) {
@@ -666,7 +674,7 @@ int CScrewLine::Rotate(double angle, tagPOINTF centre) {
 int CScrewLine::Zoom(tagPOINTF fixed, double sx, double sy) {
     WaitForLoopPath();
     if (!KeepsFinite(AffineMap::Zoom(sx, sy, fixed))) {
-        return 0;
+        return kRefused;
     }
     if (LoopMode()) {
         for (tagPOINTF& p : arrLoopPoint) {
@@ -680,7 +688,7 @@ int CScrewLine::Zoom(tagPOINTF fixed, double sx, double sy) {
 int CScrewLine::Slope(tagPOINTF fixed, double a, double b) {
     WaitForLoopPath();
     if (!KeepsFinite(AffineMap::Slope(a, b, fixed))) {
-        return 0;
+        return kRefused;
     }
     if (LoopMode()) {
         for (tagPOINTF& p : arrLoopPoint) {
@@ -693,8 +701,11 @@ int CScrewLine::Slope(tagPOINTF fixed, double a, double b) {
 
 int CScrewLine::Mirror(tagPOINTF fixed, int mode) {
     WaitForLoopPath();
-    if (mode < 1 || mode > 3 || !KeepsFinite(AffineMap::Mirror(mode, fixed))) {
+    if (mode < 1 || mode > 3) {
         return 0;
+    }
+    if (!KeepsFinite(AffineMap::Mirror(mode, fixed))) {
+        return kRefused;
     }
     if (LoopMode()) {
         for (tagPOINTF& p : arrLoopPoint) {

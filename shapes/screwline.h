@@ -6,7 +6,8 @@
 // In loop mode a second, longer path runs the spiral in and out again a
 // number of times; that path is what is marked. It is computed on a
 // background thread so the editor stays responsive. While that thread runs
-// the shape refuses to move, rotate or clone itself; every other operation
+// the shape refuses to move, rotate or clone itself (a move or turn then
+// answers 0, not kRefused: the numbers are sound); every other operation
 // that needs the loop path (the other transforms, flattening, mark data,
 // saving, a new SetParam) waits for the thread to finish. The destructor
 // stops and joins the thread, so the thread never outlives the shape.

@@ -89,6 +89,11 @@ class CBaseShape : public SriBase {
     DECLARE_SERIAL(CBaseShape)
 
 public:
+    // The result of a transform or setter that changes nothing because its
+    // numbers are unusable (not finite, or a result that would overflow).
+    // No successful transform returns it.
+    static constexpr int kRefused = -1;
+
     CBaseShape();
     // A copy is a new object: it keeps the copied attributes and identity but
     // gets its own signalled event and an empty mark cache.

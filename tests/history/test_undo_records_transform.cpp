@@ -2,16 +2,24 @@
 // spy that logs what it is asked to do.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/polyline.h"
+#include "core/srifile.h"
 #include "halder/basedoc.h"
 #include "history/editing_core.h"
 #include "history/undo_records_transform.h"
+#include "platform/picture_files.h"
 #include "shapes/ellipsearc.h"
+#include "shapes/picture.h"
 
 namespace {
 
@@ -135,20 +143,42 @@ TEST(TransformRecords, RotateAndSlopeApplyTheInverseOnUndo) {
 
     // Both angles at once: the slant also scales by 1 - tan a tan b, which
     // undo takes back with it. Tangents 0.5 and 0.75 scale by 5/8; 1.2 and
-    // 1.5 by -4/5, a half turn as well.
+    // 1.5 by -4/5, a half turn as well. A picture in the same record cannot
+    // follow such a slant: it refuses it both ways and is not scaled or
+    // turned by the undo either.
+    const std::vector<uint8_t> bmp =
+        picture_files::Bmp24(5, 3, [](int x, int y) { return (x + y) % 2 ? 0xffffffu : 0u; }, 10000);
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("morvik_slope_undo_" + std::to_string(getpid()) + ".bmp")).string();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), std::streamsize(bmp.size()));
+    auto saved = [](CBaseShape& shape) {
+        shape.UpdatePropsValue();
+        SriFile out;
+        shape.Save(false, &out);
+        return out.GetWrittenBytes();
+    };
     for (const double tb : {0.75, 1.5}) {
         const double a = std::atan(tb == 0.75 ? 0.5 : 1.2);
         const double b = std::atan(tb);
         CPolyLine* q = d.Add(Line({{10, 0}, {3, 4}, {-2, 7}}));
+        CPicture* pic = d.Add(new CPicture());
+        pic->SetFilename(CString(std::wstring(path.begin(), path.end()).c_str()));
+        ASSERT_EQ(pic->InitPicture(), 1);
+        pic->Move(2.5f, -1.5f);
+        const std::vector<uint8_t> picture = saved(*pic);
         q->Slope({3, 4}, a, b);
-        CUND_Slope both(new stSlopeUndo{{q->GetBaseID()}, {3, 4}, a, b});
+        EXPECT_EQ(pic->Slope({3, 4}, a, b), CBaseShape::kRefused);
+        CUND_Slope both(new stSlopeUndo{{pic->GetBaseID(), q->GetBaseID()}, {3, 4}, a, b});
         both.OnEditUndo(&d.core);
         ExpectPoints(q, {{10, 0}, {3, 4}, {-2, 7}});
         EXPECT_FALSE(q->IsZoomAntiX() || q->IsZoomAntiY());
+        EXPECT_EQ(saved(*pic), picture);
         both.OnEditRedo(&d.core);
         both.OnEditUndo(&d.core);
         ExpectPoints(q, {{10, 0}, {3, 4}, {-2, 7}});
+        EXPECT_EQ(saved(*pic), picture);
     }
+    std::remove(path.c_str());
 }
 
 TEST(TransformRecords, ResizeInvertsItsFactorsAndScalesLinkedShapesAboutTheirOwnPoint) {

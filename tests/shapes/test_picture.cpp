@@ -17,6 +17,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/geometry.h"
@@ -28,7 +29,16 @@
 #include "host/recording_host.h"
 #include "platform/picture_files.h"
 #include "shapes/dib.h"
+#include "core/bezier.h"
+#include "core/points.h"
+#include "core/polyline.h"
+#include "shapes/circle.h"
+#include "shapes/controls.h"
+#include "shapes/ellipsearc.h"
 #include "shapes/picture.h"
+#include "shapes/polygon.h"
+#include "shapes/rectangle.h"
+#include "shapes/screwline.h"
 
 using Gdiplus::Bitmap;
 
@@ -713,7 +723,7 @@ TEST(Picture, MirrorsAndSlantsMoveEveryDotAsAPoint) {
                 }
         const std::vector<uint8_t> before = SavedBytes(*pic);
         const int result = row.apply(*pic);
-        EXPECT_EQ(result, row.point ? 1 : 0);
+        EXPECT_EQ(result, row.point ? 1 : CBaseShape::kRefused);
         if (!row.point) {
             EXPECT_EQ(SavedBytes(*pic), before);
         }
@@ -770,8 +780,8 @@ TEST(Picture, UnusableNumbersAreRefusedWhole) {
     PictureFile file(6, 3, [](int x, int y) { return (x + 2 * y) % 3 == 0 ? 0 : 255; });
     const float inf = std::numeric_limits<float>::infinity();
     const float values[] = {std::numeric_limits<float>::quiet_NaN(), inf, -inf, FLT_MAX, -FLT_MAX, 1e30f};
-    // Move, Rotate and Zoom answer 0 whatever they do: -1 stands for "no
-    // answer to check".
+    // The transforms come first: a refused one answers kRefused, a refused
+    // setting 0.
     using Call = std::function<int(CPicture&, float)>;
     auto setting = [](std::function<void(PICTURE_PAR&, float)> set) {
         return [set](CPicture& p, float v) {
@@ -782,14 +792,14 @@ TEST(Picture, UnusableNumbersAreRefusedWhole) {
         };
     };
     const std::pair<const char*, Call> calls[] = {
-        {"move x", [](CPicture& p, float v) { return p.Move(v, 0.3f), -1; }},
-        {"move y", [](CPicture& p, float v) { return p.Move(0.2f, v), -1; }},
-        {"rotate", [](CPicture& p, float v) { return p.Rotate(v, {1.1f, 2.3f}), -1; }},
-        {"rotate about x", [](CPicture& p, float v) { return p.Rotate(37, {v, 1}), -1; }},
-        {"rotate about y", [](CPicture& p, float v) { return p.Rotate(37, {1, v}), -1; }},
-        {"zoom x", [](CPicture& p, float v) { return p.Zoom({0.5f, 0.2f}, v, 1.3), -1; }},
-        {"zoom y", [](CPicture& p, float v) { return p.Zoom({0.5f, 0.2f}, -0.7, v), -1; }},
-        {"zoom about", [](CPicture& p, float v) { return p.Zoom({v, 0.1f}, 1.3, -1.3), -1; }},
+        {"move x", [](CPicture& p, float v) { return p.Move(v, 0.3f); }},
+        {"move y", [](CPicture& p, float v) { return p.Move(0.2f, v); }},
+        {"rotate", [](CPicture& p, float v) { return p.Rotate(v, {1.1f, 2.3f}); }},
+        {"rotate about x", [](CPicture& p, float v) { return p.Rotate(37, {v, 1}); }},
+        {"rotate about y", [](CPicture& p, float v) { return p.Rotate(37, {1, v}); }},
+        {"zoom x", [](CPicture& p, float v) { return p.Zoom({0.5f, 0.2f}, v, 1.3); }},
+        {"zoom y", [](CPicture& p, float v) { return p.Zoom({0.5f, 0.2f}, -0.7, v); }},
+        {"zoom about", [](CPicture& p, float v) { return p.Zoom({v, 0.1f}, 1.3, -1.3); }},
         {"slant", [](CPicture& p, float v) { return p.Slope({0.5f, 0.2f}, v, -v); }},
         {"slant about", [](CPicture& p, float v) { return p.Slope({0.4f, v}, 0.3, -0.3); }},
         {"mirror about x", [](CPicture& p, float v) { return p.Mirror({v, 0.4f}, 1); }},
@@ -814,7 +824,9 @@ TEST(Picture, UnusableNumbersAreRefusedWhole) {
                geom::AllFinite(par.dBrightness, par.dContrast, par.dInvRatioX, par.dInvRatioY, par.fFixWidth,
                                par.fFixHeight, par.ptAnchor.x, par.ptAnchor.y);
     };
-    for (const auto& [name, call] : calls) {
+    constexpr size_t kTransforms = 12;
+    for (size_t i = 0; i < std::size(calls); ++i) {
+        const auto& [name, call] = calls[i];
         for (const float v : values) {
             SCOPED_TRACE(std::string(name) + " " + std::to_string(v));
             auto pic = Load(file);
@@ -823,9 +835,7 @@ TEST(Picture, UnusableNumbersAreRefusedWhole) {
             const std::vector<uint8_t> before = SavedBytes(*pic);
             const int result = call(*pic, v);
             if (!std::isfinite(v)) {
-                if (result != -1) {
-                    EXPECT_EQ(result, 0);
-                }
+                EXPECT_EQ(result, i < kTransforms ? CBaseShape::kRefused : 0);
                 EXPECT_EQ(SavedBytes(*pic), before);
             }
             ASSERT_TRUE(finitePicture(*pic));
@@ -865,5 +875,85 @@ TEST(Picture, UnusableNumbersAreRefusedWhole) {
             }
             EXPECT_TRUE(finitePicture(*ReadBack(SavedBytes(*pic))));
         }
+    }
+}
+
+// One answer for a refused transform across the kinds: NaN, an infinity, a
+// fixed point or centre that is not finite, or a second zoom by 1e30 that
+// would leave float answers kRefused and changes no saved byte; a sound
+// transform never answers kRefused.
+TEST(EveryKind, RefusedTransformAnswersKRefusedAndChangesNoByte) {
+    HostScope host;
+    PictureFile file(6, 3, [](int x, int y) { return (x * 3 + y) % 4 == 0 ? 0 : 255; });
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    using Make = std::function<std::unique_ptr<CBaseShape>()>;
+    // The second member marks a kind whose anchor follows only moves and
+    // mirrors.
+    const std::tuple<const char*, Make, bool> kinds[] = {
+        {"picture", [&] { std::unique_ptr<CBaseShape> p = Load(file); p->Rotate(17, {0.4f, -0.2f}); return p; }, false},
+        {"circle", [] { auto c = std::make_unique<CCircle>(); c->InitCircle(3.5f, -1, 0, 2.25f);
+                        return std::unique_ptr<CBaseShape>(std::move(c)); }, false},
+        {"ellipse", [] { auto e = std::make_unique<CEllipseArc>(); e->InitArcPath(Gdiplus::RectF(-2, 1, 7, 3), false);
+                         return std::unique_ptr<CBaseShape>(std::move(e)); }, false},
+        {"rectangle", [] { auto r = std::make_unique<CRectangle>(); r->InitRectangle({-1.5f, 4, 6, 2.5f});
+                           return std::unique_ptr<CBaseShape>(std::move(r)); }, false},
+        {"polygon", [] { auto p = std::make_unique<CPolygon>(); p->InitPolygon({0.5f, 3, 5, 4}, 5);
+                         return std::unique_ptr<CBaseShape>(std::move(p)); }, false},
+        {"polyline", [] { auto l = std::make_unique<CPolyLine>(); l->arrPoint = {{0.5f, 1}, {7.25f, -3}, {2, 6}};
+                          return std::unique_ptr<CBaseShape>(std::move(l)); }, false},
+        {"point", [] { auto p = std::make_unique<CPoints>(); p->InitPoint({3.25f, -1.5f});
+                       return std::unique_ptr<CBaseShape>(std::move(p)); }, false},
+        {"curve", [] { auto c = std::make_unique<CBezierCurve>();
+                       CBezierCurve::AppendArcThrough3Points(c->arrSegment, {1, 0.5f}, {3, 3.5f}, {6, 1});
+                       return std::unique_ptr<CBaseShape>(std::move(c)); }, false},
+        {"spiral", [] { auto s = std::make_unique<CScrewLine>(); SCREW_PAR par; par.m_fMinRadius = 0.7f;
+                        par.m_fMinGap = 0.9f; Gdiplus::RectF rect(1, 9, 11, 7); s->SetParam(par, &rect);
+                        s->WaitForLoopPath(); return std::unique_ptr<CBaseShape>(std::move(s)); }, false},
+        {"input", [] { auto i = std::make_unique<CInput>(); i->InitInput({0.25f, 1});
+                       return std::unique_ptr<CBaseShape>(std::move(i)); }, true},
+    };
+    using Op = std::function<int(CBaseShape&)>;
+    // The third member: the call moves the anchor of a control.
+    const std::tuple<const char*, Op, bool> refused[] = {
+        {"move nan", [&](CBaseShape& s) { return s.Move(nan, 1); }, true},
+        {"move +inf", [&](CBaseShape& s) { return s.Move(0.5f, inf); }, true},
+        {"rotate nan", [&](CBaseShape& s) { return s.Rotate(nan, {1, 2}); }, false},
+        {"rotate about inf", [&](CBaseShape& s) { return s.Rotate(41, {inf, 2}); }, false},
+        {"zoom nan", [&](CBaseShape& s) { return s.Zoom({1, -2}, 1.3, nan); }, false},
+        {"zoom about -inf", [&](CBaseShape& s) { return s.Zoom({-inf, 0.5f}, 1.7, 0.6); }, false},
+        {"zoom 1e30 twice", [&](CBaseShape& s) { return s.Zoom({0.3f, -1}, 1e30, 1e30); }, false},
+        {"slope inf", [&](CBaseShape& s) { return s.Slope({1, 2}, inf, 0.2); }, false},
+        {"slope about nan", [&](CBaseShape& s) { return s.Slope({1, nan}, 0.3, -0.3); }, false},
+        {"mirror about nan", [&](CBaseShape& s) { return s.Mirror({nan, 2}, 1); }, true},
+        {"mirror about inf", [&](CBaseShape& s) { return s.Mirror({0.5f, inf}, 3); }, true},
+    };
+    auto saved = [](CBaseShape& s) {
+        s.UpdatePropsValue();
+        SriFile out;
+        s.Save(false, &out);
+        return out.GetWrittenBytes();
+    };
+    for (const auto& [kind, make, anchorOnly] : kinds) {
+        for (const auto& [name, op, movesAnchor] : refused) {
+            if (anchorOnly && !movesAnchor) continue;
+            SCOPED_TRACE(std::string(kind) + ": " + name);
+            std::unique_ptr<CBaseShape> shape = make();
+            if (std::string(name) == "zoom 1e30 twice") op(*shape);
+            const std::vector<uint8_t> before = saved(*shape);
+            EXPECT_EQ(op(*shape), CBaseShape::kRefused);
+            EXPECT_EQ(saved(*shape), before);
+        }
+        SCOPED_TRACE(kind);
+        std::unique_ptr<CBaseShape> shape = make();
+        std::vector<uint8_t> before = saved(*shape);
+        EXPECT_NE(shape->Move(1.5f, -0.75f), CBaseShape::kRefused);
+        EXPECT_NE(shape->Mirror({0.4f, 1.1f}, 2), CBaseShape::kRefused);
+        EXPECT_NE(saved(*shape), before);
+        if (anchorOnly) continue;
+        before = saved(*shape);
+        EXPECT_NE(shape->Rotate(23, {1, 2}), CBaseShape::kRefused);
+        EXPECT_NE(shape->Zoom({0.3f, -1}, 1.7, 0.6), CBaseShape::kRefused);
+        EXPECT_NE(shape->Slope({0.3f, -1}, 0.3, -0.3), CBaseShape::kRefused);
+        EXPECT_NE(saved(*shape), before);
     }
 }
