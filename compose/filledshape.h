@@ -141,6 +141,10 @@ public:
     // saved hatch sets.
     int bParamGiven = 0;
 
+    // Whether the outlines and every hatch point can take the map: a
+    // transform that would leave a point beyond float changes nothing.
+    bool TakesMap(const AffineMap& map);
+
 private:
     // ---- CFillSite --------------------------------------------------------------
     CBaseShape* GetFillShape() override { return this; }
@@ -165,8 +169,6 @@ private:
     // Applies f to every point of the four hatch paths.
     template <class F>
     void TransformHatch(F f);
-    // Whether the outlines and every hatch point can take the map.
-    bool TakesMap(const AffineMap& map);
     void DrawHatch(Gdiplus::Graphics& g, const std::vector<Gdiplus::PointF>* device, int set);
     bool TurnsPerMark(const SHAPE_FILLER_PARAM& set) const;
     void AddOutlines(std::vector<tagPathData>& out);

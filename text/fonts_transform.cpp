@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "compose/filledshape.h"
+#include "core/geometry.h"
 #include "gdiplus/graphicspath.h"
 #include "text/fonts.h"
 
@@ -143,10 +144,27 @@ bool Finite(std::initializer_list<double> values) {
 
 }  // namespace
 
+namespace {
+
+// Whether every point of the text, its frame, its position and its fills
+// stays within float under the map: a transform whose numbers are finite
+// can still overflow (a zoom by 1e30), and then changes nothing.
+bool TextTakesMap(CFonts& text, const AffineMap& map, tagPOINTF position) {
+    for (FONTSCHAR* ch : text.GetChars())
+        if (ch != nullptr && !geom::MapsFinite(map, ch->points)) return false;
+    if (!geom::MapsFinite(map, text.GetFrame()) || !geom::MapsFinite(map, std::vector<tagPOINTF>{position}))
+        return false;
+    for (CFilledShape* fill : text.GetFills())
+        if (fill != nullptr && !fill->TakesMap(map)) return false;
+    return true;
+}
+
+}  // namespace
+
 // ---- the five transforms ----------------------------------------------------------------------
 
 int CFonts::Move(float dx, float dy) {
-    if (!Finite({dx, dy})) return 0;
+    if (!Finite({dx, dy}) || !TextTakesMap(*this, AffineMap::Move(dx, dy), fontspos)) return kRefused;
     for (CFilledShape* fill : m_arrFills)
         if (fill != nullptr) fill->Move(dx, dy);
     ForEachPoint(m_arrChars, [&](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
@@ -167,7 +185,8 @@ int CFonts::MoveAtt(float dx, float dy) {
 }
 
 int CFonts::Rotate(double angle, tagPOINTF centre) {
-    if (!Finite({angle, centre.x, centre.y})) return 0;
+    if (!Finite({angle, centre.x, centre.y}) || !TextTakesMap(*this, AffineMap::Rotate(angle, centre), fontspos))
+        return kRefused;
     Record(102, angle, 0, centre);
     RotateAtt(angle, centre);
     for (tagPOINTF& p : m_arrFrame) p = PointfRotate(p, centre, angle);
@@ -184,7 +203,9 @@ int CFonts::RotateAtt(double angle, tagPOINTF centre) {
 }
 
 int CFonts::Slope(tagPOINTF centre, double a, double b) {
-    if (!Finite({a, b, centre.x, centre.y, std::tan(a), std::tan(b)})) return 0;
+    if (!Finite({a, b, centre.x, centre.y, std::tan(a), std::tan(b)}) ||
+        !TextTakesMap(*this, AffineMap::Slope(a, b, centre), fontspos))
+        return kRefused;
     if (a == 0.0 && b == 0.0) return 0;
     DoSlope(centre, a, b);
     if (m_bRecord != 0) {
@@ -208,7 +229,8 @@ int CFonts::DoSlope(tagPOINTF centre, double a, double b) {
 }
 
 int CFonts::Zoom(tagPOINTF centre, double sx, double sy) {
-    if (!Finite({sx, sy, centre.x, centre.y})) return 0;
+    if (!Finite({sx, sy, centre.x, centre.y}) || !TextTakesMap(*this, AffineMap::Zoom(sx, sy, centre), fontspos))
+        return kRefused;
     // A zoomed fill is hatched anew: the hatch from before stays at hand
     // for the zoom that takes this one back.
     if (m_bRecord != 0) KeepReplacedFill();
@@ -251,7 +273,9 @@ int CFonts::DoZoom(tagPOINTF centre, double sx, double sy) {
 }
 
 int CFonts::Mirror(tagPOINTF centre, int mode) {
-    if (!Finite({centre.x, centre.y})) return 0;
+    if (!Finite({centre.x, centre.y}) ||
+        (mode >= 1 && mode <= 3 && !TextTakesMap(*this, AffineMap::Mirror(mode, centre), fontspos)))
+        return kRefused;
     Record(mode == 2 ? 105 : mode == 3 ? 106 : 104, 0, 0, centre);
     for (CFilledShape* fill : m_arrFills)
         if (fill != nullptr) fill->Mirror(centre, mode);

@@ -6,6 +6,7 @@
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 
+#include <cfloat>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -555,14 +556,32 @@ TEST_F(TextTest, UnusableNumbersAreRefusedAndNothingIsLost) {
     EXPECT_EQ(AllPoints(*lost), kept);
     // Transforms with such numbers change nothing and record nothing.
     TextPtr moved = MakeText(L"AB", {0, 0});
-    const std::vector<tagPOINTF> still = AllPoints(*moved);
-    moved->Move(NAN, 1);
-    moved->Rotate(INFINITY, {0, 0});
-    moved->Zoom({0, 0}, NAN, 1);
-    moved->Slope({0, 0}, NAN, 0);
-    moved->Mirror({NAN, 0}, 1);
-    EXPECT_EQ(AllPoints(*moved), still);
-    EXPECT_TRUE(moved->GetModifyList().empty());
+    // So do those whose numbers are finite but whose result is not: the
+    // first zoom by 1e30 stays within float, the second would not.
+    ASSERT_NE(moved->Zoom({3, -2}, 1e30, 1e30), CBaseShape::kRefused);
+    ASSERT_TRUE(moved->Zoom({3, -2}, 1e-30, 1e-30) != CBaseShape::kRefused);
+    const std::vector<tagPOINTF> back = AllPoints(*moved);
+    const size_t records = moved->GetModifyList().size();
+    moved->Zoom({3, -2}, 1e30, 1e30);
+    const std::vector<tagPOINTF> huge = AllPoints(*moved);
+    const size_t hugeRecords = moved->GetModifyList().size();
+    EXPECT_EQ(moved->Zoom({0, 0}, 1e30, 1), CBaseShape::kRefused);
+    EXPECT_EQ(moved->Move(FLT_MAX, 0), CBaseShape::kRefused);
+    EXPECT_EQ(moved->Slope({0, 0}, 1.5707963, 0), CBaseShape::kRefused);
+    EXPECT_EQ(AllPoints(*moved), huge);
+    EXPECT_EQ(moved->GetModifyList().size(), hugeRecords);
+    moved->Zoom({3, -2}, 1e-30, 1e-30);
+    for (size_t i = 0; i < back.size(); ++i) EXPECT_NEAR(AllPoints(*moved)[i].x, back[i].x, 1e-3);
+    EXPECT_GE(moved->GetModifyList().size(), records);
+    TextPtr plain = MakeText(L"AB", {0, 0});
+    const std::vector<tagPOINTF> still = AllPoints(*plain);
+    EXPECT_EQ(plain->Move(NAN, 1), CBaseShape::kRefused);
+    EXPECT_EQ(plain->Rotate(INFINITY, {0, 0}), CBaseShape::kRefused);
+    EXPECT_EQ(plain->Zoom({0, 0}, NAN, 1), CBaseShape::kRefused);
+    EXPECT_EQ(plain->Slope({0, 0}, NAN, 0), CBaseShape::kRefused);
+    EXPECT_EQ(plain->Mirror({NAN, 0}, 1), CBaseShape::kRefused);
+    EXPECT_EQ(AllPoints(*plain), still);
+    EXPECT_TRUE(plain->GetModifyList().empty());
     // A new text placed with such numbers is not laid out at all.
     TextPtr fresh(new CFonts());
     fresh->parFonts.dHeight = NAN;
