@@ -204,10 +204,11 @@ void CPolyLine::UpdatePropsValue() {
 CBaseShape* CPolyLine::ToBezier() {
     auto* curve = new CBezierCurve();
     curve->arrSegment.clear();
-    for (size_t i = 1; i < arrPoint.size(); ++i) {
+    const std::vector<tagPOINTF>& points = DrawnPoints();
+    for (size_t i = 1; i < points.size(); ++i) {
         BEZIER_4POINTF_DRAW seg;
-        seg.p1 = seg.p2 = arrPoint[i - 1];
-        seg.p3 = seg.p4 = arrPoint[i];
+        seg.p1 = seg.p2 = points[i - 1];
+        seg.p3 = seg.p4 = points[i];
         seg.LineType = 1;
         curve->arrSegment.push_back(seg);
     }
@@ -240,9 +241,10 @@ int CPolyLine::ExportXmlToBuff(tagXmlBuff& buff) {
     const std::wstring name = XmlEscape(std::wstring(GetCaption().GetString()));
     line.Format(L"<PolyLine Name=\"%s\">", name.c_str());
     buff.WriteToFile(line);
-    line.Format(L"<Point nSize=\"%d\">", static_cast<int>(std::count_if(arrPoint.begin(), arrPoint.end(), Finite)));
+    const std::vector<tagPOINTF>& points = DrawnPoints();
+    line.Format(L"<Point nSize=\"%d\">", static_cast<int>(std::count_if(points.begin(), points.end(), Finite)));
     buff.WriteToFile(line);
-    for (const tagPOINTF& p : arrPoint) {
+    for (const tagPOINTF& p : points) {
         if (!Finite(p)) {
             continue;
         }

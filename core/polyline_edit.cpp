@@ -650,10 +650,11 @@ CBaseShape* CPolyLine::ToBezierEx(int lineType) {
     const int32_t type = lineType == 0 ? 0 : 1;
     auto* curve = new CBezierCurve();
     curve->arrSegment.clear();
-    for (size_t i = 1; i < arrPoint.size(); ++i) {
+    const std::vector<tagPOINTF>& points = DrawnPoints();
+    for (size_t i = 1; i < points.size(); ++i) {
         BEZIER_4POINTF_DRAW seg;
-        seg.p1 = seg.p2 = arrPoint[i - 1];
-        seg.p3 = seg.p4 = arrPoint[i];
+        seg.p1 = seg.p2 = points[i - 1];
+        seg.p3 = seg.p4 = points[i];
         seg.LineType = type;
         curve->arrSegment.push_back(seg);
     }

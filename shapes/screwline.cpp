@@ -736,6 +736,16 @@ const std::vector<tagPOINTF>& CScrewLine::DrawnPoints() {
     return LoopMode() && !IsLoopComputing() ? arrLoopPoint : arrPoint;
 }
 
+CBaseShape* CScrewLine::ToBezier() {
+    WaitForLoopPath();
+    return CPolyLine::ToBezier();
+}
+
+int CScrewLine::ExportXmlToBuff(tagXmlBuff& buff) {
+    WaitForLoopPath();
+    return CPolyLine::ExportXmlToBuff(buff);
+}
+
 int CScrewLine::ExportGCodeToBuff(GCodeContext& ctx) {
     // The export waits for the loop path, as the mark data does.
     WaitForLoopPath();

@@ -76,7 +76,10 @@ public:
     int Zoom(tagPOINTF fixed, double sx, double sy) override;                             // 32
     int Slope(tagPOINTF fixed, double a, double b) override;                              // 33
     int Mirror(tagPOINTF fixed, int mode) override;                                       // 34
-    // The marked path (the loop path in loop mode, once it is built).
+    // The marked path (the loop path in loop mode, once it is built): the
+    // curve a conversion gives and what the exports write.
+    CBaseShape* ToBezier() override;                                                      // 9
+    int ExportXmlToBuff(tagXmlBuff& buff) override;                                       // 16
     int ExportGCodeToBuff(GCodeContext& ctx) override;                                    // 17
     int GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tolerance) override;   // 49
     bool GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) override;                  // 53

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/bezier.h"
 #include "core/exportsink.h"
 #include "core/markdata.h"
 #include "core/srifile.h"
@@ -299,6 +300,26 @@ TEST(ScrewLine, LoopModeExportAndDrawingShowTheMarkedPath) {
         double nearest = 1e9;
         for (const auto& line : drawn) nearest = std::min(nearest, testsupport::DistToPolyline(marked[i], line));
         EXPECT_LT(nearest, 0.26) << i;  // a device pixel at zoom 4
+    }
+
+    // The XML export and the curve a conversion gives hold the marked path,
+    // point for point (the XML to its three decimals).
+    const std::string xml = testsupport::ExportXml(s);
+    std::vector<tagPOINTF> written;
+    for (size_t at = xml.find("<P x=\""); at != std::string::npos; at = xml.find("<P x=\"", at + 1)) {
+        float x = 0, y = 0;
+        ASSERT_EQ(std::sscanf(xml.c_str() + at, "<P x=\"%f\" y=\"%f\"", &x, &y), 2);
+        written.push_back({x, y});
+    }
+    ASSERT_EQ(written.size(), marked.size());
+    std::unique_ptr<CBaseShape> curve(s.ToBezier());
+    auto* bezier = dynamic_cast<CBezierCurve*>(curve.get());
+    ASSERT_NE(bezier, nullptr);
+    ASSERT_EQ(bezier->arrSegment.size() + 1, marked.size());
+    for (size_t i = 0; i < marked.size(); ++i) {
+        EXPECT_LT(testsupport::Dist(written[i], marked[i]), 1e-3) << i;
+        const tagPOINTF end = i == 0 ? bezier->arrSegment[0].p1 : bezier->arrSegment[i - 1].p4;
+        EXPECT_LT(testsupport::Dist(end, marked[i]), 1e-5) << i;
     }
 }
 
