@@ -134,15 +134,7 @@ private:
     std::string Dialog() {
         CFonts* t = Pick(Listed<CFonts>());
         if (t == nullptr) return "";
-        auto* p = new stFontsUndo;
-        p->ids = {t->GetBaseID()};
-        t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
-        p->ptOld = t->fontspos;
-        p->strNewFirst = p->strOldFirst;
-        p->strNewSecond = p->strOldSecond;
-        p->nNewType = p->nOldType;
-        p->fontsNew = p->fontsOld;
-        p->codebarNew = p->codebarOld;
+        stFontsUndo* p = history_test::DialogRecord(t);
         const int change = Int(0, 3);
         if (change == 1) p->strNewFirst = Int(0, 1) == 0 ? L"ARC" : L"W1Z";
         if (change == 2) p->fontsNew.dHeight = Int(3, 8);

@@ -41,6 +41,7 @@ namespace {
 
 using history_test::Bytes;
 using history_test::Desk;
+using history_test::DialogRecord;
 using history_test::Marks;
 using history_test::MarksDiffer;
 using history_test::SavedCompare;
@@ -141,15 +142,7 @@ private:
         CFonts* t = again != nullptr ? again : PickListed();
         if (t == nullptr) return "";
         if (beforeContent) beforeContent();
-        auto* p = new stFontsUndo;
-        p->ids = {t->GetBaseID()};
-        t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
-        p->ptOld = t->fontspos;
-        p->strNewFirst = p->strOldFirst;
-        p->strNewSecond = p->strOldSecond;
-        p->nNewType = p->nOldType;
-        p->fontsNew = p->fontsOld;
-        p->codebarNew = p->codebarOld;
+        stFontsUndo* p = DialogRecord(t);
         p->varNew = p->varOld.Clone();
         const bool code = p->nOldType == 2;
         const int change = again != nullptr ? 4 : Int(0, 4);
@@ -582,15 +575,8 @@ TEST_F(TextUndoRandom, LinkedHatchAndContentAfterZoomComeBack) {
         d.core.AddUndoItem(new CUND_Resize(new stResizeUndo{{t->GetBaseID()}, {3, 4}, 2.0, 2.0}));
         marks.push_back(d.Mark());
         // The text dialog closed with OK and nothing changed.
-        auto* p = new stFontsUndo;
-        p->ids = {t->GetBaseID()};
-        t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
-        p->strNewFirst = p->strOldFirst;
-        p->strNewSecond = p->strOldSecond;
-        p->nNewType = p->nOldType;
-        p->fontsNew = p->fontsOld;
-        p->codebarNew = p->codebarOld;
-        p->ptOld = p->ptNew = t->fontspos;
+        stFontsUndo* p = DialogRecord(t);
+        p->ptNew = p->ptOld;
         FONTS_PAR f = p->fontsNew;
         CODEBAR_PAR c = p->codebarNew;
         VARTEXT_PAR v;
@@ -654,15 +640,8 @@ TEST_F(TextUndoRandom, LinkedTextsGetTheirOwnFillBack) {
         d.core.AddUndoItem(new CUND_SetFill(p));
     };
     auto content = [&](const wchar_t* word) {
-        auto* p = new stFontsUndo;
-        p->ids = {from->GetBaseID()};
-        from->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
-        p->ptOld = from->fontspos;
+        stFontsUndo* p = DialogRecord(from);
         p->strNewFirst = word;
-        p->strNewSecond = p->strOldSecond;
-        p->nNewType = p->nOldType;
-        p->fontsNew = p->fontsOld;
-        p->codebarNew = p->codebarOld;
         for (CFonts* t : {from, own, none}) {
             FONTS_PAR f = p->fontsNew;
             CODEBAR_PAR c = p->codebarNew;
@@ -707,6 +686,28 @@ TEST_F(TextUndoRandom, LinkedTextsGetTheirOwnFillBack) {
     EXPECT_TRUE(cmp.Lists(d.Save(), saved.back())) << "after redoing all: " << cmp.where;
 }
 
+
+// Every edit undone, then redone, twice over: after each step the mark data
+// and the saved document are those of the state the step returns to.
+void UndoAndRedoTwice(Desk& d, const std::vector<Marks>& marks, const std::vector<Bytes>& saved, double markTol,
+                      double savedTol, bool resampled) {
+    auto same = [&](const char* when) {
+        const size_t at = static_cast<size_t>(d.core.m_nUndoPos);
+        EXPECT_EQ(MarksDiffer(d.Mark(), marks[at], markTol, resampled), "") << when << " to " << at;
+        SavedCompare cmp(savedTol);
+        EXPECT_TRUE(cmp.Lists(d.Save(), saved[at])) << when << " to " << at << ": " << cmp.where;
+    };
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        while (d.core.IsAbleToUndo()) {
+            d.core.OnEditUndo();
+            same("undo");
+        }
+        while (d.core.IsAbleToRedo()) {
+            d.core.OnEditRedo();
+            same("redo");
+        }
+    }
+}
 // Filled texts turned with their group hold a turned hatch, which no new
 // fill makes again. Ungrouped (their fills go) and filled anew, with the
 // hatch they had or another, every undo gives back the mark data and saved
@@ -764,22 +765,7 @@ TEST_F(TextUndoRandom, UngroupOfTurnedFilledTextsComesBack) {
             recorded(new CUND_FONTFill(fill));
         }
 
-        auto same = [&](const char* when) {
-            const size_t at = static_cast<size_t>(d.core.m_nUndoPos);
-            EXPECT_EQ(MarksDiffer(d.Mark(), marks[at], 2e-3), "") << when << " to " << at;
-            SavedCompare cmp(2e-4);
-            EXPECT_TRUE(cmp.Lists(d.Save(), saved[at])) << when << " to " << at << ": " << cmp.where;
-        };
-        for (int cycle = 0; cycle < 2; ++cycle) {
-            while (d.core.IsAbleToUndo()) {
-                d.core.OnEditUndo();
-                same("undo");
-            }
-            while (d.core.IsAbleToRedo()) {
-                d.core.OnEditRedo();
-                same("redo");
-            }
-        }
+        UndoAndRedoTwice(d, marks, saved, 2e-3, 2e-4, true);
     }
 }
 
@@ -934,15 +920,7 @@ TEST_F(TextUndoRandom, ContentEditsThatMoveComeBackExactly) {
         std::vector<Marks> marks{d.Mark()};
         std::vector<Bytes> saved{d.Save()};
         for (const Edit& e : c.edits) {
-            auto* p = new stFontsUndo;
-            p->ids = {t->GetBaseID()};
-            t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
-            p->ptOld = t->fontspos;
-            p->strNewFirst = p->strOldFirst;
-            p->strNewSecond = p->strOldSecond;
-            p->nNewType = p->nOldType;
-            p->fontsNew = p->fontsOld;
-            p->codebarNew = p->codebarOld;
+            stFontsUndo* p = DialogRecord(t);
             e.change(p->fontsNew, p->codebarNew);
             const bool mirrored = t->GetMirrorFlag() > 0;
             if (mirrored) t->Mirror({0, 0}, 1);
@@ -957,22 +935,7 @@ TEST_F(TextUndoRandom, ContentEditsThatMoveComeBackExactly) {
             marks.push_back(d.Mark());
             saved.push_back(d.Save());
         }
-        auto same = [&](const char* when) {
-            const size_t at = static_cast<size_t>(d.core.m_nUndoPos);
-            EXPECT_EQ(MarksDiffer(d.Mark(), marks[at], 1e-5, false), "") << when << " to " << at;
-            SavedCompare cmp(1e-5);
-            EXPECT_TRUE(cmp.Lists(d.Save(), saved[at])) << when << " to " << at << ": " << cmp.where;
-        };
-        for (int cycle = 0; cycle < 2; ++cycle) {
-            while (d.core.IsAbleToUndo()) {
-                d.core.OnEditUndo();
-                same("undo");
-            }
-            while (d.core.IsAbleToRedo()) {
-                d.core.OnEditRedo();
-                same("redo");
-            }
-        }
+        UndoAndRedoTwice(d, marks, saved, 1e-5, 1e-5, false);
     }
 }
 

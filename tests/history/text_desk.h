@@ -19,6 +19,8 @@
 #include "halder/records.h"
 #include "history/editing_core.h"
 #include "history/saved_compare.h"
+#include "history/undo_records_param.h"
+#include "text/fonts.h"
 #include "text/shx_gen.h"
 #include "text/shxreader.h"
 #include "text/text_test_util.h"
@@ -247,6 +249,21 @@ inline std::string UndoAndRedoAll(Desk& d, const std::vector<Marks>& marks, cons
         same(end, "after redoing all");
     }
     return failed;
+}
+
+// The record of the text dialog opened on t: the old values and position
+// are the text's own, the new values start as a copy of them.
+inline stFontsUndo* DialogRecord(CFonts* t) {
+    auto* p = new stFontsUndo;
+    p->ids = {t->GetBaseID()};
+    t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
+    p->ptOld = t->fontspos;
+    p->strNewFirst = p->strOldFirst;
+    p->strNewSecond = p->strOldSecond;
+    p->nNewType = p->nOldType;
+    p->fontsNew = p->fontsOld;
+    p->codebarNew = p->codebarOld;
+    return p;
 }
 
 // The fixture of the text editing tests: a run log of its own and a
