@@ -8,6 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 #include <memory>
 #include <utility>
 #include <vector>
@@ -20,11 +23,10 @@ using Pair = double __attribute__((vector_size(16)));
 // A bilinear cell's offset as (x, y) pairs of coefficients in the steps t
 // (along the row) and u (down the column) from its top left corner:
 //   (c[0] - (x, 0)) + c[1] t + (c[2] + c[3] t) u.
-struct CellFit {
+// A NaN in c[0][0] marks a cell that is not bilinear. One cache line each.
+struct alignas(64) CellFit {
     Pair c[4];
 };
-
-
 
 namespace {
 
@@ -233,68 +235,26 @@ Point2 CornerOffset(const CalibGridPoint* P, std::size_t f, std::size_t r, std::
 }  // namespace calib
 
 // A rectilinear slot's lines, the first guess of a point's column,
-// (x - x0) * xScale, and row, (y0 - y) * yScale, the measured positions the
-// cells were prepared from, and for each cell whether its offset takes the
-// bilinear form for one pattern size.
+// (x - x0) * xScale, and row, (y0 - y) * yScale, the points the cells were
+// prepared from, and the cells' offsets for one pattern size.
 struct CalibLattice {
     const CalibGridPoint* points = nullptr;     // the slot's Points when it was built
     const CalibGridPoint* pointsEnd = nullptr;  // and their end
-    std::size_t f = 0;      // points per row and column
-    double lastCell = 0.0;  // f - 2
-    double valSize = 0.0;   // the pattern size the cells were checked for
-    double perStep = 0.0;   // (f - 1) / valSize
-    double x0 = 0.0, xScale = 0.0;
-    double y0 = 0.0, yScale = 0.0;
-    std::vector<double> colX, rowY;     // NomX of each column, NomY of each row
-    std::vector<double> measured;         // MeasX, MeasY of each point, row-major
-    std::vector<unsigned char> bilinear;  // per cell, row-major: 1 when IsBilinearCell held
+    int gridSize = 0;                           // its GridSize
+    std::size_t f = 0;                          // points per row and column
+    calib::Pair origin{0.0, 0.0};               // (x0, -y0)
+    calib::Pair scale{0.0, 0.0};                // (xScale, yScale)
+    calib::Pair last{0.0, 0.0};                 // f - 2 twice
+    double valSize = 0.0;                       // the pattern size the cells were checked for
+    double perStep = 0.0;                       // (f - 1) / valSize
+    std::vector<double> colX, negRowY;          // NomX of each column, -NomY of each row
+    std::vector<CalibGridPoint> copy;           // the points as the cells were prepared from them
+    std::vector<calib::CellFit> cells;          // row-major
 };
 
 namespace calib {
 
 namespace {
-
-const CalibLattice* CurrentLattice(const CalibGrid& g, std::size_t f) noexcept {
-    const CalibLattice* L = g.Index.lattice.get();
-    const CalibGridPoint* P = g.Points.data();
-    return L && L->points == P && L->pointsEnd == P + g.Points.size() && L->f == f ? L : nullptr;
-}
-
-// A row or column guess, held within 0 to f - 2 (a NaN goes to 0).
-std::size_t Guess(double t, double lastCell) noexcept {
-    t = t > 0.0 ? t : 0.0;
-    t = t < lastCell ? t : lastCell;
-    return static_cast<std::size_t>(static_cast<std::ptrdiff_t>(t));
-}
-
-// The scan's cell on a lattice. There cell (i, j) holds the point exactly
-// when column j's interval holds x and row i's interval holds y, and the
-// columns that hold x form one run, as do the rows; so the scan's first cell
-// is the first row of the row run and the first column of the column run.
-// Each is found by stepping from the guess to where "x <= X(j + 1)" (for
-// rows "Y(i + 1) <= y") turns true, with the same comparisons on the same
-// values as the scan: the guess only decides how far there is to step. Most
-// guesses are right, which the first test of each axis settles.
-bool FindCellOnLattice(const CalibLattice& L, double x, double y, std::size_t& r, std::size_t& c) noexcept {
-    const std::size_t f = L.f;
-    const double* X = L.colX.data();
-    const double* Y = L.rowY.data();
-    std::size_t j = Guess((x - L.x0) * L.xScale, L.lastCell);
-    if (!(!(x <= X[j]) && x <= X[j + 1])) {
-        while (j > 0 && x <= X[j]) --j;
-        while (j < f - 1 && !(x <= X[j + 1])) ++j;
-        if (j == f - 1 || !(X[j] <= x)) return false;
-    }
-    std::size_t i = Guess((L.y0 - y) * L.yScale, L.lastCell);
-    if (!(!(Y[i] <= y) && Y[i + 1] <= y)) {
-        while (i > 0 && Y[i] <= y) --i;
-        while (i < f - 1 && !(Y[i + 1] <= y)) ++i;
-        if (i == f - 1 || !(y <= Y[i])) return false;
-    }
-    r = i;
-    c = j;
-    return true;
-}
 
 // Offset of the measured field from the nominal one at (x, y) in a slot of
 // f x f points, from the first cell in row-major order that holds the point;
@@ -305,69 +265,36 @@ Point2 ScanOffset(const CalibGridPoint* P, std::size_t f, double valSize, double
     return CornerOffset(P, f, r, c, PerStep(f, valSize), x, y);
 }
 
-// Whether the corners of cell (r, c), its top pair of points (top left, top
-// right: neighbours in memory) and its bottom pair, still hold the numbers
-// the cell was prepared from, to the bit: nominal positions on the lattice's
-// lines, measured ones as kept. The comparison is made without branches; the
-// correction reads these numbers anyway.
-bool CellAsPrepared(const CalibLattice& L, std::size_t r, std::size_t c, const CalibGridPoint* top,
-                    const CalibGridPoint* bottom) noexcept {
-    using Words = std::uint64_t __attribute__((vector_size(16)));
-    const auto words = [](double a, double b) {
-        Words w;
-        const double v[2] = {a, b};
-        std::memcpy(&w, v, 16);
-        return w;
-    };
-    const double* mt = &L.measured[2 * (r * L.f + c)];
-    const double* mb = mt + 2 * L.f;
-    const double x0 = L.colX[c], x1 = L.colX[c + 1], y0 = L.rowY[r], y1 = L.rowY[r + 1];
-    // Each point as it should be: (NomX, NomY), (MeasX, MeasY).
-    const Words then[8] = {words(x0, y0), words(mt[0], mt[1]), words(x1, y0), words(mt[2], mt[3]),
-                           words(x0, y1), words(mb[0], mb[1]), words(x1, y1), words(mb[2], mb[3])};
-    Words diff{0, 0};
-    for (int half = 0; half < 2; ++half) {
-        const char* now = reinterpret_cast<const char*>(half == 0 ? top : bottom);
-        for (int i = 0; i < 4; ++i) {
-            Words a;
-            std::memcpy(&a, now + 16 * i, 16);
-            diff |= a ^ then[4 * half + i];
-        }
-    }
-    return (diff[0] | diff[1]) == 0;
-}
+namespace baseline {
+#define CALIB_LATTICE_AVX512 0
+#define CALIB_LATTICE_TARGET
+#include "calib_lattice_path.inc"
+#undef CALIB_LATTICE_TARGET
+#undef CALIB_LATTICE_AVX512
+}  // namespace baseline
 
-// Starts fetching what LatticeOffset reads of cell (r, c).
-void PrefetchCell(const CalibLattice& L, const CalibGridPoint* P, std::size_t r, std::size_t c) noexcept {
-    const std::size_t f = L.f;
-    const char* top = reinterpret_cast<const char*>(P + r * f + c);
-    const char* bottom = reinterpret_cast<const char*>(P + (r + 1) * f + c);
-    __builtin_prefetch(top);
-    __builtin_prefetch(top + 2 * sizeof(CalibGridPoint) - 1);
-    __builtin_prefetch(bottom);
-    __builtin_prefetch(bottom + 2 * sizeof(CalibGridPoint) - 1);
-    __builtin_prefetch(&L.measured[2 * (r * f + c)]);
-    __builtin_prefetch(&L.measured[2 * ((r + 1) * f + c)]);
-}
+#if defined(__x86_64__)
+namespace avx512 {
+#define CALIB_LATTICE_AVX512 1
+#define CALIB_LATTICE_TARGET __attribute__((target("avx512f")))
+#include "calib_lattice_path.inc"
+#undef CALIB_LATTICE_TARGET
+#undef CALIB_LATTICE_AVX512
+}  // namespace avx512
 
-// The offset from cell (r, c) of a lattice slot, the cell that FindCellOnLattice
-// gave for (x, y); (x, y) lies within the pattern of size valSize. The
-// lattice holds the same numbers as the points, so this gives the same
-// result to the bit as ScanOffset. A host may have edited points in place
-// since: a cell whose corners are no longer the prepared ones is answered by
-// the scan of the points as they stand.
-Point2 LatticeOffset(const CalibLattice& L, const CalibGridPoint* P, std::size_t r, std::size_t c, double valSize,
-                     double x, double y) noexcept {
-    const std::size_t f = L.f, cell = r * (f - 1) + c;
-    const CalibGridPoint& A = P[r * f + c];
-    const CalibGridPoint& B = P[r * f + c + 1];
-    const CalibGridPoint& C = P[(r + 1) * f + c];
-    const CalibGridPoint& D = P[(r + 1) * f + c + 1];
-    if (!CellAsPrepared(L, r, c, &A, &C)) [[unlikely]]
-        return ScanOffset(P, f, valSize, x, y);
-    if (L.valSize == valSize && L.bilinear[cell])
-        return BilinearOffset(FitCell(A, B, C, D), Pair{A.NomX, A.NomY}, L.perStep, x, y);
-    return CornerOffset(P, f, r, c, PerStep(f, valSize), x, y);
+// Whether this processor and its system run AVX-512; read once, when the
+// library is loaded (until then the baseline serves).
+const bool kAvx512 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") != 0;
+}();
+#endif
+
+Point2 GridOffsets(const CalibParam& p, double x, double y) noexcept {
+#if defined(__x86_64__)
+    if (kAvx512) return avx512::GridOffsets(p, x, y);
+#endif
+    return baseline::GridOffsets(p, x, y);
 }
 
 }  // namespace
@@ -408,44 +335,9 @@ bool CalibPointByGrid(const CalibParam& p, double x, double y, double* out) noex
         const double half = p.ValSize / 2.0;
         const Point2 a = AxisIn(p, x, y);
         const double ax = Clamp(a.x, -half, half), ay = Clamp(a.y, -half, half);
-        // Each slot's cell is found first and its memory fetched, so that
-        // the slots' cells are on their way at once; then the offsets follow
-        // in slot order.
-        enum { kSkip, kCell, kScan };
-        struct Found {
-            int how;
-            const CalibLattice* L;
-            std::size_t r, c;
-        } found[kSlotCount];  // not cleared: every slot's `how` is set below
-        for (int slot = 1; slot < kSlotCount; ++slot) {
-            const CalibGrid& g = p.Grid[slot];
-            Found& k = found[slot];
-            k.how = kSkip;
-            if (g.GridSize < 2 || g.GridSize > p.order) continue;
-            const auto f = static_cast<std::size_t>(g.GridSize);
-            if (const CalibLattice* L = CurrentLattice(g, f)) {  // a lattice is built for f x f points only
-                k.L = L;
-                if (FindCellOnLattice(*L, ax, ay, k.r, k.c)) {
-                    k.how = kCell;
-                    PrefetchCell(*L, g.Points.data(), k.r, k.c);
-                }
-            } else if (g.Points.size() == f * f) {
-                k.how = kScan;
-            }
-        }
-        for (int slot = 1; slot < kSlotCount; ++slot) {
-            const Found& k = found[slot];
-            const CalibGrid& g = p.Grid[slot];
-            Point2 off;
-            if (k.how == kCell)
-                off = LatticeOffset(*k.L, g.Points.data(), k.r, k.c, p.ValSize, ax, ay);
-            else if (k.how == kScan)
-                off = ScanOffset(g.Points.data(), static_cast<std::size_t>(g.GridSize), p.ValSize, ax, ay);
-            else
-                continue;
-            dx += off.x;
-            dy += off.y;
-        }
+        const Point2 d = GridOffsets(p, ax, ay);
+        dx = d.x;
+        dy = d.y;
     }
     if (!p.SwapXY) {
         if (p.InvertX) dx = -dx;
@@ -525,35 +417,32 @@ std::shared_ptr<const CalibLattice> BuildLattice(const CalibGrid& g, double valS
     L->points = P;
     L->pointsEnd = P + g.Points.size();
     L->f = f;
-    L->lastCell = static_cast<double>(f - 2);
+    L->gridSize = g.GridSize;
+    L->last = calib::Pair{1.0, 1.0} * static_cast<double>(f - 2);
     L->valSize = valSize;
     L->perStep = valSize > 0.0 ? PerStep(f, valSize) : 0.0;  // without a size the grids take no part
     // Guesses for an evenly spaced lattice; any other spacing only makes
     // the search step further.
     const double width = P[f - 1].NomX - P[0].NomX;
     const double height = P[0].NomY - P[(f - 1) * f].NomY;
-    L->x0 = P[0].NomX;
-    L->y0 = P[0].NomY;
-    L->xScale = width > 0.0 ? static_cast<double>(f - 1) / width : 0.0;
-    L->yScale = height > 0.0 ? static_cast<double>(f - 1) / height : 0.0;
+    L->origin = Pair{P[0].NomX, -P[0].NomY};
+    L->scale = Pair{width > 0.0 ? static_cast<double>(f - 1) / width : 0.0,
+                    height > 0.0 ? static_cast<double>(f - 1) / height : 0.0};
     L->colX.resize(f);
-    L->rowY.resize(f);
+    L->negRowY.resize(f);
     for (std::size_t i = 0; i < f; ++i) {
         L->colX[i] = P[i].NomX;
-        L->rowY[i] = P[i * f].NomY;
+        L->negRowY[i] = -P[i * f].NomY;
     }
-    L->measured.resize(2 * f * f);
-    for (std::size_t i = 0; i < f * f; ++i) {
-        L->measured[2 * i] = P[i].MeasX;
-        L->measured[2 * i + 1] = P[i].MeasY;
-    }
-    L->bilinear.resize((f - 1) * (f - 1));
+    L->copy.assign(P, P + f * f);
+    L->cells.resize((f - 1) * (f - 1));
     for (std::size_t r = 0; r + 1 < f; ++r)
         for (std::size_t c = 0; c + 1 < f; ++c) {
             const CalibGridPoint &A = P[r * f + c], &B = P[r * f + c + 1];
             const CalibGridPoint &C = P[(r + 1) * f + c], &D = P[(r + 1) * f + c + 1];
-            const std::size_t cell = r * (f - 1) + c;
-            L->bilinear[cell] = IsBilinearCell(A, B, C, D, L->perStep) ? 1 : 0;
+            CellFit& fit = L->cells[r * (f - 1) + c];
+            fit = FitCell(A, B, C, D);
+            if (!IsBilinearCell(A, B, C, D, L->perStep)) fit.c[0][0] = NAN;
         }
     return L;
 }
