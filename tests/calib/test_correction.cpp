@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -245,6 +246,22 @@ TEST(Correction, BrokenRecordsGiveTheCentreAndFalse) {
     rec.ValSize = 0;
     EXPECT_TRUE(CalibPoint(&rec, 3, 3, out));
     EXPECT_NEAR(out[0], 32768.0 + 3 * kS, 1e-9);
+    // Through a slot with a lattice: a NaN or an infinity is no position
+    // (false, the centre); a huge finite one ends within the galvanometer
+    // range.
+    rec = ShiftedSlot(1, 5, {0.5, 0}, 5);
+    for (const double bad : {double(NAN), double(INFINITY), -double(INFINITY), DBL_MAX, -DBL_MAX}) {
+        for (const bool onX : {true, false}) {
+            const bool ok = CalibPoint(&rec, onX ? bad : 2.5, onX ? -1.5 : bad, out);
+            EXPECT_EQ(ok, std::isfinite(bad)) << bad << onX;
+            for (const double v : out) {
+                EXPECT_TRUE(v >= 0.0 && v <= 65535.0) << bad << onX;
+            }
+            if (!ok) {
+                EXPECT_EQ(out[0], 32768.0);
+            }
+        }
+    }
 }
 
 TEST(Correction, CellSearchMatchesTheScan) {
