@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "core/morvik.h"
-#include "text/fonts.h"
-#include "text/mycodebar.h"
+#include "morvik/core/morvik.h"
+#include "morvik/text/fonts.h"
+#include "morvik/text/mycodebar.h"
 
 namespace {
 

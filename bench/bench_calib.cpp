@@ -4,7 +4,7 @@
 // corners; and every slot full with the linear cell scan (the same record
 // with its index cleared). Prints the scan ratio and the throughput targets
 // at the end.
-#include "calib.h"
+#include <calib/calib.h>
 
 #include <benchmark/benchmark.h>
 

@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "core/polyline.h"
-#include "halder/basedoc.h"
-#include "history/editing_core.h"
-#include "history/undo_records_list.h"
+#include "morvik/core/polyline.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/editing_core.h"
+#include "morvik/history/undo_records_list.h"
 
 namespace {
 

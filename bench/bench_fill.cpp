@@ -14,11 +14,11 @@
 #include <random>
 #include <vector>
 
-#include "compose/filledshape.h"
-#include "compose/filler.h"
-#include "core/polyline.h"
-#include "core/runlog.h"
-#include "host/recording_host.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/compose/filler.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/runlog.h"
+#include "morvik/host/recording_host.h"
 
 namespace {
 

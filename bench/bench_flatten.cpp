@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "gdiplus/gdiplus.h"
+#include "morvik/gdiplus/gdiplus.h"
 
 namespace {
 

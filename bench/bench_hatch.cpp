@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "compose/filler.h"
-#include "core/polyline.h"
-#include "core/runlog.h"
-#include "shapes/circle.h"
+#include "morvik/compose/filler.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/runlog.h"
+#include "morvik/shapes/circle.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <memory>
 #include <string>
 
-#include "compose/group.h"
-#include "core/runlog.h"
-#include "import/dxf_builder.h"
-#include "import/dxf_reader.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/runlog.h"
+#include "morvik/import/dxf_builder.h"
+#include "morvik/import/dxf_reader.h"
 
 namespace {
 

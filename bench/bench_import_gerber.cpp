@@ -16,8 +16,8 @@
 #include <random>
 #include <string>
 
-#include "compose/group.h"
-#include "import/gerber.h"
+#include "morvik/compose/group.h"
+#include "morvik/import/gerber.h"
 
 namespace {
 

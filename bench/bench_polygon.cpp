@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "core/srifile.h"
-#include "shapes/polygon.h"
+#include "morvik/core/srifile.h"
+#include "morvik/shapes/polygon.h"
 
 namespace {
 

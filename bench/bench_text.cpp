@@ -23,13 +23,13 @@
 #include <string>
 #include <vector>
 
-#include "core/markdata.h"
-#include "compose/filledshape.h"
-#include "core/shapelist.h"
-#include "core/srifile.h"
+#include "morvik/core/markdata.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/core/shapelist.h"
+#include "morvik/core/srifile.h"
 #include "tests/text/shx_gen.h"
-#include "text/fonts.h"
-#include "text/shxreader.h"
+#include "morvik/text/fonts.h"
+#include "morvik/text/shxreader.h"
 
 namespace {
 

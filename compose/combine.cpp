@@ -1,13 +1,13 @@
-#include "compose/combine.h"
+#include "morvik/compose/combine.h"
 
 #include <algorithm>
 #include <cmath>
 #include <unordered_set>
 
-#include "compose/group.h"
-#include "core/exportsink.h"
-#include "core/geometry.h"
-#include "core/markdata.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/markdata.h"
 
 IMPLEMENT_SERIAL(CCombineShape, CBaseShape, 3)
 

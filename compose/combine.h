@@ -11,7 +11,7 @@
 #include <list>
 #include <vector>
 
-#include "halder/baseshape.h"
+#include "morvik/halder/baseshape.h"
 
 class CCombineShape : public CBaseShape {
     DECLARE_SERIAL(CCombineShape)

@@ -1,4 +1,4 @@
-#include "compose/filledshape.h"
+#include "morvik/compose/filledshape.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,16 +7,16 @@
 #include <memory>
 #include <utility>
 
-#include "compose/combine.h"
-#include "core/exportsink.h"
-#include "core/geometry.h"
-#include "core/polyline.h"
-#include "core/runlog.h"
-#include "gdi/dc.h"
-#include "gdiplus/graphics.h"
-#include "gdiplus/pen.h"
-#include "halder/basedoc.h"
-#include "text/fonts.h"
+#include "morvik/compose/combine.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/runlog.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/graphics.h"
+#include "morvik/gdiplus/pen.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/text/fonts.h"
 
 IMPLEMENT_SERIAL(CFilledShape, CGroupShape, 5)
 

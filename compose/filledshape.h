@@ -16,10 +16,10 @@
 #include <memory>
 #include <vector>
 
-#include "compose/filler.h"
-#include "compose/group.h"
-#include "core/params.h"
-#include "gdiplus/graphicspath.h"
+#include "morvik/compose/filler.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/params.h"
+#include "morvik/gdiplus/graphicspath.h"
 
 class CFonts;
 

@@ -1,5 +1,5 @@
 // The scan-line hatch engine and the line and concentric fills.
-#include "compose/filler.h"
+#include "morvik/compose/filler.h"
 
 #include <dlfcn.h>
 #include <sys/resource.h>
@@ -15,13 +15,13 @@
 #include <system_error>
 #include <utility>
 
-#include "afx/afxmt.h"
-#include "core/polyline.h"
-#include "core/runlog.h"
-#include "host/host_services.h"
-#include "shapes/circle.h"
-#include "shapes/rectangle.h"
-#include "shapes/screwline.h"
+#include "morvik/afx/afxmt.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/runlog.h"
+#include "morvik/host/host_services.h"
+#include "morvik/shapes/circle.h"
+#include "morvik/shapes/rectangle.h"
+#include "morvik/shapes/screwline.h"
 
 namespace {
 

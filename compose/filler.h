@@ -17,10 +17,10 @@
 
 #include <polyclipping/clipper.hpp>
 
-#include "core/params.h"
-#include "gdiplus/graphicspath.h"
-#include "halder/baseshape.h"
-#include "win32/windows.h"
+#include "morvik/core/params.h"
+#include "morvik/gdiplus/graphicspath.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/win32/windows.h"
 
 class CCircle;
 

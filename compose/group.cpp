@@ -1,20 +1,20 @@
-#include "compose/group.h"
+#include "morvik/compose/group.h"
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
 #include <unordered_set>
 
-#include "afx/cstring.h"
-#include "compose/combine.h"
-#include "core/exportsink.h"
-#include "core/geometry.h"
-#include "core/polyline.h"
-#include "gdi/dc.h"
-#include "gdiplus/graphics.h"
-#include "gdiplus/pen.h"
-#include "halder/basedoc.h"
-#include "text/fonts.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/compose/combine.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/polyline.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/graphics.h"
+#include "morvik/gdiplus/pen.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/text/fonts.h"
 
 IMPLEMENT_SERIAL(CGroupShape, CBaseShape, 3)
 

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "core/geometry.h"
-#include "halder/baseshape.h"
-#include "import/plt_records.h"
+#include "morvik/core/geometry.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/import/plt_records.h"
 
 class CIniFile;
 

@@ -1,7 +1,7 @@
 // The PLT entry of the group: a new group in line mode filled by the PLT
 // reader.
-#include "compose/group.h"
-#include "import/plt.h"
+#include "morvik/compose/group.h"
+#include "morvik/import/plt.h"
 
 CGroupShape* CGroupShape::ParserPltFile(const CString& path) {
     CGroupShape* group = new CGroupShape();

@@ -11,16 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "com/xmldom.h"
-#include "compose/group.h"
-#include "core/number_text.h"
-#include "core/polyline.h"
-#include "core/runlog.h"
-#include "gdiplus/gdiplus.h"
-#include "shapes/circle.h"
-#include "shapes/ellipsearc.h"
-#include "shapes/rectangle.h"
-#include "text/fonts.h"
+#include "morvik/com/xmldom.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/number_text.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/runlog.h"
+#include "morvik/gdiplus/gdiplus.h"
+#include "morvik/shapes/circle.h"
+#include "morvik/shapes/ellipsearc.h"
+#include "morvik/shapes/rectangle.h"
+#include "morvik/text/fonts.h"
 
 namespace {
 

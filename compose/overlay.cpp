@@ -1,19 +1,19 @@
-#include "compose/overlay.h"
+#include "morvik/compose/overlay.h"
 
 #include <memory>
 #include <new>
 
 #include <polyclipping/clipper.hpp>
 
-#include "afx/message_box.h"
-#include "compose/combine.h"
-#include "compose/filledshape.h"
-#include "compose/filler.h"
-#include "compose/group.h"
-#include "core/polyline.h"
-#include "halder/lang.h"
-#include "shapes/screwline.h"
-#include "text/fonts.h"
+#include "morvik/afx/message_box.h"
+#include "morvik/compose/combine.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/compose/filler.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/polyline.h"
+#include "morvik/halder/lang.h"
+#include "morvik/shapes/screwline.h"
+#include "morvik/text/fonts.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "halder/baseshape.h"
+#include "morvik/halder/baseshape.h"
 
 // The operations of DoExecuteShapeOverlay. Any value other than these three
 // is a union that keeps the fill of filled inputs.

@@ -1,4 +1,4 @@
-#include "core/bezier.h"
+#include "morvik/core/bezier.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -6,13 +6,13 @@
 #include <memory>
 #include <utility>
 
-#include "afx/cstring.h"
-#include "core/exportsink.h"
-#include "core/gcode_default.h"
-#include "core/geometry.h"
-#include "core/polyline.h"
-#include "gdiplus/gdiplus.h"
-#include "halder/basedoc.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/gcode_default.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/polyline.h"
+#include "morvik/gdiplus/gdiplus.h"
+#include "morvik/halder/basedoc.h"
 
 IMPLEMENT_SERIAL(CBezierCurve, CBaseShape, 7)
 

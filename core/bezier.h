@@ -11,8 +11,8 @@
 
 #include <vector>
 
-#include "core/bezier_segment.h"
-#include "halder/baseshape.h"
+#include "morvik/core/bezier_segment.h"
+#include "morvik/halder/baseshape.h"
 
 class CCombineShape;
 struct AffineMap;

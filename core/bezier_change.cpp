@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "core/bezier.h"
-#include "core/geometry.h"
-#include "halder/basedoc.h"
-#include "history/undo_records.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/geometry.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/undo_records.h"
 
 namespace {
 

@@ -9,14 +9,14 @@
 #include <utility>
 #include <vector>
 
-#include "afx/cgeom.h"
-#include "compose/combine.h"
-#include "core/bezier.h"
-#include "core/geometry.h"
-#include "gdi/dc.h"
-#include "gdiplus/gdiplus.h"
-#include "halder/basedoc.h"
-#include "history/undo_records.h"
+#include "morvik/afx/cgeom.h"
+#include "morvik/compose/combine.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/geometry.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/gdiplus.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/undo_records.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/bezier_segment.h"
+#include "morvik/core/bezier_segment.h"
 
 BEZIER_4POINTF& BEZIER_4POINTF::operator=(const BEZIER_4POINTF_DRAW& seg) {
     static_cast<BEZIER_4POINTF_DRAW&>(*this) = seg;

@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-#include "gdiplus/gdiplus_types.h"
-#include "halder/halder_types.h"
-#include "halder/sribase.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/halder/halder_types.h"
+#include "morvik/halder/sribase.h"
 
 struct BEZIER_4POINTF_DRAW {
     // Start point, first control point, second control point, end point.

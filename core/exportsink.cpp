@@ -1,10 +1,10 @@
-#include "core/exportsink.h"
+#include "morvik/core/exportsink.h"
 
 #include <cstdint>
 
-#include "afx/cstring.h"
-#include "core/geometry.h"
-#include "core/text_utils.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/text_utils.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "core/gcode_default.h"
+#include "morvik/core/gcode_default.h"
 
 #include <cmath>
 #include <vector>
 
-#include "core/exportsink.h"
-#include "halder/baseshape.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/halder/baseshape.h"
 
 int ExportFlattenedGCode(CBaseShape& shape, GCodeContext& ctx) {
     std::vector<tagPOINTF> pts;

@@ -1,4 +1,4 @@
-#include "core/geometry.h"
+#include "morvik/core/geometry.h"
 
 #include <algorithm>
 #include <cmath>

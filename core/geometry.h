@@ -12,9 +12,9 @@
 #include <cmath>
 #include <vector>
 
-#include "gdiplus/gdiplus_types.h"
-#include "halder/halder_types.h"
-#include "win32/windows.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/halder/halder_types.h"
+#include "morvik/win32/windows.h"
 
 // Side of c against the directed line a -> b: 1 left, -1 right, 0 on the line
 // (the cross product within a dead band of 1e-6).

@@ -1,6 +1,6 @@
-#include "core/markdata.h"
+#include "morvik/core/markdata.h"
 
-#include "halder/baseshape.h"
+#include "morvik/halder/baseshape.h"
 
 MarkDataLock::MarkDataLock(CBaseShape* shape, tagMarkDataPar* record) : m_shape(shape), m_record(record) {}
 

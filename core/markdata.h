@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "gdiplus/gdiplus_types.h"
-#include "halder/halder_types.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/halder/halder_types.h"
 
 // One group of marking paths drawn with one pen.
 struct tagPathData {

@@ -1,14 +1,14 @@
-#include "core/morvik.h"
+#include "morvik/core/morvik.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 
-#include "afx/cstring.h"
-#include "gdiplus/gdiplus_types.h"
-#include "host/host_services.h"
-#include "text/mycodebar.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/host/host_services.h"
+#include "morvik/text/mycodebar.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The exported free functions of the shape library.
 #pragma once
 
-#include "afx/extension_module.h"
-#include "win32/windows.h"
+#include "morvik/afx/extension_module.h"
+#include "morvik/win32/windows.h"
 
 class CMyCodebar;
 

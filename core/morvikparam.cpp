@@ -1,4 +1,4 @@
-#include "core/morvikparam.h"
+#include "morvik/core/morvikparam.h"
 
 CMorvikParam* CMorvikParam::Instance() {
     // A function-local static: built once even when several threads make the

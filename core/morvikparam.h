@@ -2,9 +2,9 @@
 // Nothing in the library reads them; the host fills and reads them.
 #pragma once
 
-#include "afx/cstring.h"
-#include "core/params.h"
-#include "halder/records.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/core/params.h"
+#include "morvik/halder/records.h"
 
 class CMorvikParam {
 public:

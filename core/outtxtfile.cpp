@@ -1,12 +1,12 @@
-#include "core/outtxtfile.h"
+#include "morvik/core/outtxtfile.h"
 
 #include <cstdio>
 #include <ctime>
 #include <cwchar>
 #include <string>
 
-#include "core/text_utils.h"
-#include "win32/windows.h"
+#include "morvik/core/text_utils.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

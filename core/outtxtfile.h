@@ -13,7 +13,7 @@
 
 #include <map>
 
-#include "afx/cstring.h"
+#include "morvik/afx/cstring.h"
 
 class COutTxtFile {
 public:

@@ -1,4 +1,4 @@
-#include "core/params.h"
+#include "morvik/core/params.h"
 
 // ---- SHAPE_FILLER_PARAM ----------------------------------------------------
 

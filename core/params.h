@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "afx/cstring.h"
-#include "halder/halder_types.h"
-#include "halder/sribase.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/halder/halder_types.h"
+#include "morvik/halder/sribase.h"
 
 // One hatch set of a fill.
 struct SHAPE_FILLER_PARAM : public SriBase {

@@ -1,4 +1,4 @@
-#include "core/pentable.h"
+#include "morvik/core/pentable.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 // width in pixels and how a pen's value is written into a cell.
 #pragma once
 
-#include "afx/cstring.h"
-#include "halder/lang.h"
-#include "halder/records.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/halder/lang.h"
+#include "morvik/halder/records.h"
 
 // The parameter a column shows. The underlying type is fixed so that any int
 // the host stores (16 to 23 and values past the end name no parameter) is a

@@ -1,4 +1,4 @@
-#include "core/points.h"
+#include "morvik/core/points.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,14 +6,14 @@
 #include <span>
 #include <string>
 
-#include "afx/cgeom.h"
-#include "afx/cstring.h"
-#include "core/exportsink.h"
-#include "core/geometry.h"
-#include "gdi/dc.h"
-#include "gdiplus/graphics.h"
-#include "gdiplus/pen.h"
-#include "halder/basedoc.h"
+#include "morvik/afx/cgeom.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/geometry.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/graphics.h"
+#include "morvik/gdiplus/pen.h"
+#include "morvik/halder/basedoc.h"
 
 IMPLEMENT_SERIAL(CPoints, CBaseShape, 2)
 

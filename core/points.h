@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "halder/baseshape.h"
+#include "morvik/halder/baseshape.h"
 
 class CPoints : public CBaseShape {
     DECLARE_SERIAL(CPoints)

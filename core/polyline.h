@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "halder/baseshape.h"
+#include "morvik/halder/baseshape.h"
 
 // One point of a polyline named by its position (history/undo_records.h).
 struct stPolylinePos;

@@ -18,15 +18,15 @@
 #include <utility>
 #include <vector>
 
-#include "afx/cgeom.h"
-#include "compose/combine.h"
-#include "core/bezier.h"
-#include "core/geometry.h"
-#include "core/offset_joins.h"
-#include "core/polyline.h"
-#include "gdi/dc.h"
-#include "halder/basedoc.h"
-#include "history/undo_records.h"
+#include "morvik/afx/cgeom.h"
+#include "morvik/compose/combine.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/offset_joins.h"
+#include "morvik/core/polyline.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/undo_records.h"
 
 namespace {
 

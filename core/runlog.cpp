@@ -1,4 +1,4 @@
-#include "core/runlog.h"
+#include "morvik/core/runlog.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
-#include "core/text_utils.h"
-#include "host/host_services.h"
+#include "morvik/core/text_utils.h"
+#include "morvik/host/host_services.h"
 
 namespace {
 constexpr int kMaxFormatted = 2046;

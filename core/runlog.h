@@ -8,8 +8,8 @@
 #include <functional>
 #include <mutex>
 
-#include "afx/cstring.h"
-#include "win32/windows.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/win32/windows.h"
 
 class RunLog {
 public:

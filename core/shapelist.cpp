@@ -1,4 +1,4 @@
-#include "core/shapelist.h"
+#include "morvik/core/shapelist.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,22 +8,22 @@
 #include <iterator>
 #include <vector>
 
-#include "compose/combine.h"
-#include "compose/filledshape.h"
-#include "text/fonts.h"
-#include "compose/group.h"
-#include "core/bezier.h"
-#include "core/points.h"
-#include "core/polyline.h"
-#include "core/srifile.h"
-#include "halder/basedoc.h"
-#include "shapes/circle.h"
-#include "shapes/controls.h"
-#include "shapes/ellipsearc.h"
-#include "shapes/picture.h"
-#include "shapes/polygon.h"
-#include "shapes/rectangle.h"
-#include "shapes/screwline.h"
+#include "morvik/compose/combine.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/text/fonts.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/points.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/srifile.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/shapes/circle.h"
+#include "morvik/shapes/controls.h"
+#include "morvik/shapes/ellipsearc.h"
+#include "morvik/shapes/picture.h"
+#include "morvik/shapes/polygon.h"
+#include "morvik/shapes/rectangle.h"
+#include "morvik/shapes/screwline.h"
 
 namespace {
 

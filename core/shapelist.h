@@ -21,7 +21,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "halder/baseshape.h"
+#include "morvik/halder/baseshape.h"
 
 class SriFile;
 

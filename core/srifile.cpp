@@ -1,4 +1,4 @@
-#include "core/srifile.h"
+#include "morvik/core/srifile.h"
 
 #include <cstring>
 #include <filesystem>
@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/text_utils.h"
+#include "morvik/core/text_utils.h"
 
 #include <sys/stat.h>
 
@@ -11,8 +11,8 @@
 #include <memory>
 #include <new>
 
-#include "afx/cotaskmem.h"
-#include "host/host_services.h"
+#include "morvik/afx/cotaskmem.h"
+#include "morvik/host/host_services.h"
 
 // ---- conversions to narrow text -------------------------------------------
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "afx/cstring.h"
-#include "win32/windows.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/win32/windows.h"
 
 // The text in the given code page; empty when the conversion gives nothing.
 std::string WideToMultiByteString(const CString& text, UINT codePage);

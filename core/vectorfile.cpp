@@ -1,14 +1,14 @@
-#include "core/vectorfile.h"
+#include "morvik/core/vectorfile.h"
 
 #include <cwctype>
 #include <string>
 
-#include "compose/group.h"
-#include "core/bezier.h"
-#include "core/polyline.h"
-#include "import/dxf_builder.h"
-#include "import/gerber.h"
-#include "win32/windows.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/polyline.h"
+#include "morvik/import/dxf_builder.h"
+#include "morvik/import/gerber.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

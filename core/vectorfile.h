@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "import/ai.h"
+#include "morvik/import/ai.h"
 
 class CBaseShape;
 class CGroupShape;

@@ -1,16 +1,16 @@
-#include "history/editing_core.h"
+#include "morvik/history/editing_core.h"
 
 #include <algorithm>
 #include <iterator>
 #include <memory>
 #include <string>
 
-#include "afx/cotaskmem.h"
-#include "core/text_utils.h"
-#include "halder/basedoc.h"
-#include "halder/baseshape.h"
-#include "history/undo_base.h"
-#include "host/host_services.h"
+#include "morvik/afx/cotaskmem.h"
+#include "morvik/core/text_utils.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/history/undo_base.h"
+#include "morvik/host/host_services.h"
 
 CTime CCore::m_tmLastOperate = CTime::GetCurrentTime();
 

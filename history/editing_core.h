@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "afx/cstring.h"
-#include "afx/ctime.h"
-#include "win32/windows.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/afx/ctime.h"
+#include "morvik/win32/windows.h"
 
 class CBaseDoc;
 class CBaseView;

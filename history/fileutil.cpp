@@ -1,11 +1,11 @@
-#include "history/fileutil.h"
+#include "morvik/history/fileutil.h"
 
 #include <unordered_set>
 
-#include "core/shapelist.h"
-#include "core/geometry.h"
-#include "halder/basedoc.h"
-#include "halder/baseshape.h"
+#include "morvik/core/shapelist.h"
+#include "morvik/core/geometry.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/baseshape.h"
 
 void CFileUtil::DeleteShapes(std::vector<CBaseShape*>& shapes, const ShapeList* keep) {
     // What the list holds stays, with the members of its containers; so does

@@ -7,7 +7,7 @@
 #include <list>
 #include <vector>
 
-#include "gdiplus/gdiplus_types.h"
+#include "morvik/gdiplus/gdiplus_types.h"
 
 class CBaseShape;
 class CDocParam;

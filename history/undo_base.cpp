@@ -1,12 +1,12 @@
-#include "history/undo_base.h"
+#include "morvik/history/undo_base.h"
 
 #include <algorithm>
 
-#include "afx/message_box.h"
-#include "halder/basedoc.h"
-#include "halder/baseshape.h"
-#include "history/editing_core.h"
-#include "host/host_services.h"
+#include "morvik/afx/message_box.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/history/editing_core.h"
+#include "morvik/host/host_services.h"
 
 // A document without an editing history has nowhere to keep a record.
 void CBaseDoc::AddUndo(CUND_Base* record) {

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "halder/halder_types.h"
-#include "win32/windows.h"
+#include "morvik/halder/halder_types.h"
+#include "morvik/win32/windows.h"
 
 class CCore;
 class CBaseShape;

@@ -1,10 +1,10 @@
-#include "history/undo_polygon.h"
+#include "morvik/history/undo_polygon.h"
 
 #include <cfloat>
 #include <cmath>
 
-#include "history/editing_core.h"
-#include "shapes/polygon.h"
+#include "morvik/history/editing_core.h"
+#include "morvik/shapes/polygon.h"
 
 namespace {
 

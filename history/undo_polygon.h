@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "gdiplus/gdiplus_types.h"
-#include "history/undo_base.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/history/undo_base.h"
 
 class CPolygon;
 

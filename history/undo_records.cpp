@@ -1,12 +1,12 @@
-#include "history/undo_records.h"
+#include "morvik/history/undo_records.h"
 
 #include <algorithm>
 
-#include "core/bezier.h"
-#include "core/polyline.h"
-#include "halder/basedoc.h"
-#include "halder/baseshape.h"
-#include "history/editing_core.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/polyline.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/history/editing_core.h"
 
 // ---- CUND_BezierDrag -----------------------------------------------------------
 

@@ -10,10 +10,10 @@
 
 #include <vector>
 
-#include "core/bezier_segment.h"
-#include "halder/halder_types.h"
-#include "history/undo_base.h"
-#include "shapes/circle.h"
+#include "morvik/core/bezier_segment.h"
+#include "morvik/halder/halder_types.h"
+#include "morvik/history/undo_base.h"
+#include "morvik/shapes/circle.h"
 
 class CBaseShape;
 

@@ -1,13 +1,13 @@
-#include "history/undo_records_list.h"
+#include "morvik/history/undo_records_list.h"
 
 #include <algorithm>
 
-#include "compose/filledshape.h"
-#include "core/params.h"
-#include "halder/basedoc.h"
-#include "halder/baseshape.h"
-#include "history/editing_core.h"
-#include "text/fonts.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/core/params.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/history/editing_core.h"
+#include "morvik/text/fonts.h"
 
 namespace {
 

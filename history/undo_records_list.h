@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "history/undo_base.h"
+#include "morvik/history/undo_base.h"
 
 class CBaseShape;
 class CObject;

@@ -1,15 +1,15 @@
-#include "history/undo_records_param.h"
+#include "morvik/history/undo_records_param.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "halder/basedoc.h"
-#include "compose/filledshape.h"
-#include "halder/baseshape.h"
-#include "history/editing_core.h"
-#include "shapes/picture.h"
-#include "shapes/screwline.h"
-#include "text/fonts.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/history/editing_core.h"
+#include "morvik/shapes/picture.h"
+#include "morvik/shapes/screwline.h"
+#include "morvik/text/fonts.h"
 
 namespace {
 

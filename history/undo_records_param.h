@@ -6,11 +6,11 @@
 
 #include <vector>
 
-#include "afx/cstring.h"
-#include "core/params.h"
-#include "halder/records.h"
-#include "history/undo_base.h"
-#include "history/undo_records_list.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/core/params.h"
+#include "morvik/halder/records.h"
+#include "morvik/history/undo_base.h"
+#include "morvik/history/undo_records_list.h"
 
 class CBaseShape;
 class CScrewLine;

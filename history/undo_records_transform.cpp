@@ -1,10 +1,10 @@
-#include "history/undo_records_transform.h"
+#include "morvik/history/undo_records_transform.h"
 
 #include <cmath>
 
-#include "halder/basedoc.h"
-#include "halder/baseshape.h"
-#include "history/editing_core.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/history/editing_core.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "gdiplus/gdiplus_types.h"
-#include "halder/halder_types.h"
-#include "history/undo_base.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/halder/halder_types.h"
+#include "morvik/history/undo_base.h"
 
 class CBaseShape;
 

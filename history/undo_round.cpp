@@ -1,7 +1,7 @@
-#include "history/undo_round.h"
+#include "morvik/history/undo_round.h"
 
-#include "halder/baseshape.h"
-#include "shapes/rectangle.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/shapes/rectangle.h"
 
 CUND_Round::~CUND_Round() {
     delete m_pData;

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "history/undo_base.h"
+#include "morvik/history/undo_base.h"
 
 // What the corner edit changed: the rectangles it touched and their four
 // corner values after and before it.

@@ -1,11 +1,11 @@
-#include "import/ai.h"
+#include "morvik/import/ai.h"
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "core/number_text.h"
-#include "core/text_utils.h"
+#include "morvik/core/number_text.h"
+#include "morvik/core/text_utils.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "halder/halder_types.h"
+#include "morvik/halder/halder_types.h"
 
 // One path segment of an Illustrator file.
 struct tagAIPT {

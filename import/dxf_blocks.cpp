@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "import/dxf_reader.h"
+#include "morvik/import/dxf_reader.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "import/dxf_builder.h"
+#include "morvik/import/dxf_builder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,16 +8,16 @@
 #include <unordered_set>
 #include <vector>
 
-#include "compose/group.h"
-#include "core/bezier.h"
-#include "core/geometry.h"
-#include "core/points.h"
-#include "core/polyline.h"
-#include "gdi/dc.h"
-#include "halder/lang.h"
-#include "shapes/circle.h"
-#include "shapes/ellipsearc.h"
-#include "text/fonts.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/points.h"
+#include "morvik/core/polyline.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/halder/lang.h"
+#include "morvik/shapes/circle.h"
+#include "morvik/shapes/ellipsearc.h"
+#include "morvik/text/fonts.h"
 
 namespace {
 

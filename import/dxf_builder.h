@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "afx/cstring.h"
-#include "halder/baseshape.h"
-#include "import/dxf_reader.h"
-#include "import/dxf_records.h"
-#include "win32/windows.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/import/dxf_reader.h"
+#include "morvik/import/dxf_records.h"
+#include "morvik/win32/windows.h"
 
 class CBaseDoc;
 class CBaseView;

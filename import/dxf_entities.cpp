@@ -13,8 +13,8 @@
 #include <string_view>
 #include <utility>
 
-#include "core/number_text.h"
-#include "import/dxf_reader.h"
+#include "morvik/core/number_text.h"
+#include "morvik/import/dxf_reader.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-#include "afx/cstring.h"
+#include "morvik/afx/cstring.h"
 
 // A whole file in memory with a read cursor. The buffer holds one byte more
 // than the file, a terminating 0. Section threads each work on their own copy

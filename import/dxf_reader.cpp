@@ -1,6 +1,6 @@
 // Loading a DXF file, its sections, the version table and the two-thread
 // reading of large files.
-#include "import/dxf_reader.h"
+#include "morvik/import/dxf_reader.h"
 
 #include <algorithm>
 #include <array>
@@ -16,10 +16,10 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 
-#include "afx/message_box.h"
-#include "core/runlog.h"
-#include "core/text_utils.h"
-#include "halder/lang.h"
+#include "morvik/afx/message_box.h"
+#include "morvik/core/runlog.h"
+#include "morvik/core/text_utils.h"
+#include "morvik/halder/lang.h"
 
 namespace {
 

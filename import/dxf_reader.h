@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "afx/cstring.h"
-#include "gdiplus/gdiplus_types.h"
-#include "import/dxf_entities.h"
-#include "import/dxf_records.h"
-#include "win32/windows.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/import/dxf_entities.h"
+#include "morvik/import/dxf_records.h"
+#include "morvik/win32/windows.h"
 
 // Files larger than this are read in large mode.
 constexpr int64_t DXF_LARGE_FILE_BYTES = 20000000;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "gdiplus/gdiplus_types.h"
+#include "morvik/gdiplus/gdiplus_types.h"
 
 // The placement that block INSERTs apply to the entities read inside them:
 // about the base point, a turn by dPreRotateAngle, the scaling, then a turn by

@@ -22,8 +22,8 @@
 #include <string_view>
 #include <vector>
 
-#include "gdiplus/gdiplus_types.h"
-#include "halder/baseshape.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/halder/baseshape.h"
 
 class CGroupShape;
 

@@ -1,15 +1,15 @@
-#include "import/gerber_geometry.h"
+#include "morvik/import/gerber_geometry.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
 
-#include "core/geometry.h"
-#include "core/number_text.h"
-#include "core/polyline.h"
-#include "core/runlog.h"
-#include "win32/windows.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/number_text.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/runlog.h"
+#include "morvik/win32/windows.h"
 
 namespace gerber_detail {
 

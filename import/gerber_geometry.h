@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "halder/baseshape.h"
+#include "morvik/halder/baseshape.h"
 
 namespace gerber_detail {
 

@@ -5,8 +5,8 @@
 #include <charconv>
 #include <cmath>
 
-#include "core/polyline.h"
-#include "import/gerber_geometry.h"
+#include "morvik/core/polyline.h"
+#include "morvik/import/gerber_geometry.h"
 
 namespace gerber_detail {
 

@@ -14,7 +14,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "import/gerber_geometry.h"
+#include "morvik/import/gerber_geometry.h"
 
 namespace gerber_detail {
 

@@ -5,16 +5,16 @@
 #include <cctype>
 #include <cmath>
 
-#include "compose/combine.h"
-#include "compose/group.h"
-#include "core/points.h"
-#include "core/polyline.h"
-#include "import/gerber.h"
-#include "import/gerber_geometry.h"
-#include "shapes/circle.h"
-#include "shapes/ellipsearc.h"
-#include "shapes/polygon.h"
-#include "shapes/rectangle.h"
+#include "morvik/compose/combine.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/points.h"
+#include "morvik/core/polyline.h"
+#include "morvik/import/gerber.h"
+#include "morvik/import/gerber_geometry.h"
+#include "morvik/shapes/circle.h"
+#include "morvik/shapes/ellipsearc.h"
+#include "morvik/shapes/polygon.h"
+#include "morvik/shapes/rectangle.h"
 
 using namespace gerber_detail;
 

@@ -7,17 +7,17 @@
 #include <cstdio>
 #include <string>
 
-#include "afx/message_box.h"
-#include "compose/combine.h"
-#include "compose/group.h"
-#include "core/points.h"
-#include "core/geometry.h"
-#include "core/polyline.h"
-#include "core/runlog.h"
-#include "core/text_utils.h"
-#include "host/host_services.h"
-#include "import/gerber.h"
-#include "import/gerber_geometry.h"
+#include "morvik/afx/message_box.h"
+#include "morvik/compose/combine.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/points.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/runlog.h"
+#include "morvik/core/text_utils.h"
+#include "morvik/host/host_services.h"
+#include "morvik/import/gerber.h"
+#include "morvik/import/gerber_geometry.h"
 
 using namespace gerber_detail;
 

@@ -1,4 +1,4 @@
-#include "import/plt.h"
+#include "morvik/import/plt.h"
 
 #include <cstdint>
 #include <cstring>
@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "compose/group.h"
-#include "core/number_text.h"
-#include "win32/windows.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/number_text.h"
+#include "morvik/win32/windows.h"
 
 CParsePlt* CParsePlt::m_pInstance = nullptr;
 

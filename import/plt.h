@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "afx/cstring.h"
-#include "import/plt_records.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/import/plt_records.h"
 
 class CGroupShape;
 

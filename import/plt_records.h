@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "halder/halder_types.h"
-#include "halder/sribase.h"
+#include "morvik/halder/halder_types.h"
+#include "morvik/halder/sribase.h"
 
 struct tagPLTLINE : public SriBase {
     // 0 for the plotter's first pen.

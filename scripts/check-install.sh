@@ -30,8 +30,8 @@ libdir=$(pkg-config --variable=libdir morvik)
 
 # Every installed header, in one file, against the installed tree only.
 {
-  (cd "$prefix/include/morvik" && find . -name '*.h' -o -name '*.hpp' | sort | sed 's|^\./\(.*\)|#include "\1"|')
-  echo '#include "calib.h"'
+  (cd "$prefix/include" && find morvik -name '*.h' -o -name '*.hpp' | sort | sed 's|^\(.*\)|#include <\1>|')
+  echo '#include <calib/calib.h>'
   echo 'int main() { return 0; }'
 } >"$work/all_headers.cpp"
 c++ -std=c++20 -fsyntax-only -MD -MF "$work/all_headers.d" $(pkg-config --cflags morvik calib) \

@@ -1,4 +1,4 @@
-#include "shapes/circle.h"
+#include "morvik/shapes/circle.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -7,17 +7,17 @@
 #include <string>
 #include <utility>
 
-#include "afx/cgeom.h"
-#include "afx/cstring.h"
-#include "core/bezier.h"
-#include "core/exportsink.h"
-#include "core/gcode_default.h"
-#include "core/geometry.h"
-#include "core/polyline.h"
-#include "gdi/dc.h"
-#include "gdiplus/angles.h"
-#include "gdiplus/gdiplus.h"
-#include "halder/basedoc.h"
+#include "morvik/afx/cgeom.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/gcode_default.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/polyline.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/angles.h"
+#include "morvik/gdiplus/gdiplus.h"
+#include "morvik/halder/basedoc.h"
 
 IMPLEMENT_SERIAL(CCircle, CBaseShape, 5)
 

@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/bezier_segment.h"
-#include "halder/baseshape.h"
+#include "morvik/core/bezier_segment.h"
+#include "morvik/halder/baseshape.h"
 
 // What SetData restores (kept by the circle's undo record).
 struct SCircleData {

@@ -1,16 +1,16 @@
-#include "shapes/controls.h"
+#include "morvik/shapes/controls.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 
-#include "afx/cgeom.h"
-#include "core/geometry.h"
-#include "gdi/dc.h"
-#include "gdiplus/graphics.h"
-#include "gdiplus/pen.h"
-#include "halder/basedoc.h"
+#include "morvik/afx/cgeom.h"
+#include "morvik/core/geometry.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/graphics.h"
+#include "morvik/gdiplus/pen.h"
+#include "morvik/halder/basedoc.h"
 
 IMPLEMENT_SERIAL(CDelayedTimer, CBaseShape, 3)
 IMPLEMENT_SERIAL(CEncoderDistance, CBaseShape, 2)

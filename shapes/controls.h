@@ -6,10 +6,10 @@
 // selected, moved and mirrored, and adds no geometry to the mark data.
 #pragma once
 
-#include "afx/cgeom.h"
-#include "afx/cstring.h"
-#include "halder/baseshape.h"
-#include "win32/windows.h"
+#include "morvik/afx/cgeom.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/win32/windows.h"
 
 class CWnd;
 

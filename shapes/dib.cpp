@@ -1,10 +1,10 @@
-#include "shapes/dib.h"
+#include "morvik/shapes/dib.h"
 
 #include <cstring>
 #include <memory>
 #include <new>
 
-#include "gdi/dc.h"
+#include "morvik/gdi/dc.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include <vector>
 
-#include "com/hglobal.h"
-#include "gdiplus/bitmap.h"
-#include "win32/windows.h"
+#include "morvik/com/hglobal.h"
+#include "morvik/gdiplus/bitmap.h"
+#include "morvik/win32/windows.h"
 
 class CDC;
 

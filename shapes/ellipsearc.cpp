@@ -1,4 +1,4 @@
-#include "shapes/ellipsearc.h"
+#include "morvik/shapes/ellipsearc.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,21 +6,21 @@
 #include <string>
 #include <utility>
 
-#include "afx/cgeom.h"
-#include "afx/cstring.h"
-#include "core/bezier.h"
-#include "core/exportsink.h"
-#include "core/gcode_default.h"
-#include "core/geometry.h"
-#include "core/polyline.h"
-#include "gdi/dc.h"
-#include "gdiplus/color.h"
-#include "gdiplus/graphics.h"
-#include "gdiplus/graphicspath.h"
-#include "gdiplus/matrix.h"
-#include "gdiplus/pen.h"
-#include "halder/basedoc.h"
-#include "import/dxf_records.h"
+#include "morvik/afx/cgeom.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/gcode_default.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/polyline.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/color.h"
+#include "morvik/gdiplus/graphics.h"
+#include "morvik/gdiplus/graphicspath.h"
+#include "morvik/gdiplus/matrix.h"
+#include "morvik/gdiplus/pen.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/import/dxf_records.h"
 
 IMPLEMENT_SERIAL(CEllipseArc, CBaseShape, 5)
 

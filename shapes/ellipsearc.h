@@ -13,7 +13,7 @@
 #include <cfloat>
 #include <vector>
 
-#include "halder/baseshape.h"
+#include "morvik/halder/baseshape.h"
 
 struct tagEllipse;
 

@@ -1,4 +1,4 @@
-#include "shapes/picture.h"
+#include "morvik/shapes/picture.h"
 
 #include <algorithm>
 #include <climits>
@@ -8,15 +8,15 @@
 #include <memory>
 #include <new>
 
-#include "afx/message_box.h"
-#include "core/geometry.h"
-#include "core/runlog.h"
-#include "gdi/dc.h"
-#include "gdiplus/graphics.h"
-#include "gdiplus/pen.h"
-#include "halder/basedoc.h"
-#include "halder/lang.h"
-#include "shapes/dib.h"
+#include "morvik/afx/message_box.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/runlog.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/graphics.h"
+#include "morvik/gdiplus/pen.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/lang.h"
+#include "morvik/shapes/dib.h"
 
 IMPLEMENT_SERIAL(CPicture, CBaseShape, 2)
 

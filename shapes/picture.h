@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "gdiplus/bitmap.h"
-#include "halder/baseshape.h"
-#include "halder/records.h"
+#include "morvik/gdiplus/bitmap.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/halder/records.h"
 
 class CPicture : public CBaseShape {
     DECLARE_SERIAL(CPicture)

@@ -1,4 +1,4 @@
-#include "shapes/polygon.h"
+#include "morvik/shapes/polygon.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,19 +7,19 @@
 #include <limits>
 #include <memory>
 
-#include "afx/cgeom.h"
-#include "afx/cstring.h"
-#include "afx/message_box.h"
-#include "core/bezier.h"
-#include "core/exportsink.h"
-#include "core/geometry.h"
-#include "core/polyline.h"
-#include "gdi/dc.h"
-#include "gdiplus/graphics.h"
-#include "gdiplus/pen.h"
-#include "halder/basedoc.h"
-#include "history/undo_polygon.h"
-#include "shapes/xmlmarkup.h"
+#include "morvik/afx/cgeom.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/afx/message_box.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/polyline.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/graphics.h"
+#include "morvik/gdiplus/pen.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/undo_polygon.h"
+#include "morvik/shapes/xmlmarkup.h"
 
 IMPLEMENT_SERIAL(CPolygon, CBaseShape, 2)
 

@@ -20,9 +20,9 @@
 #include <mutex>
 #include <vector>
 
-#include "core/geometry.h"
-#include "core/params.h"
-#include "halder/baseshape.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/params.h"
+#include "morvik/halder/baseshape.h"
 
 class CPolygon : public CBaseShape {
     DECLARE_SERIAL(CPolygon)

@@ -1,23 +1,23 @@
-#include "shapes/rectangle.h"
+#include "morvik/shapes/rectangle.h"
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
 
-#include "afx/cgeom.h"
-#include "afx/cstring.h"
-#include "core/bezier.h"
-#include "core/exportsink.h"
-#include "core/gcode_default.h"
-#include "core/geometry.h"
-#include "core/polyline.h"
-#include "gdi/dc.h"
-#include "gdiplus/graphics.h"
-#include "gdiplus/graphicspath.h"
-#include "gdiplus/pen.h"
-#include "halder/basedoc.h"
-#include "history/undo_round.h"
+#include "morvik/afx/cgeom.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/gcode_default.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/polyline.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/graphics.h"
+#include "morvik/gdiplus/graphicspath.h"
+#include "morvik/gdiplus/pen.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/undo_round.h"
 
 IMPLEMENT_SERIAL(CRectangle, CBaseShape, 6)
 

@@ -23,7 +23,7 @@
 #include <array>
 #include <vector>
 
-#include "halder/baseshape.h"
+#include "morvik/halder/baseshape.h"
 
 class CRectangle : public CBaseShape {
     DECLARE_SERIAL(CRectangle)

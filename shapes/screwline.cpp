@@ -1,4 +1,4 @@
-#include "shapes/screwline.h"
+#include "morvik/shapes/screwline.h"
 
 #include <algorithm>
 #include <climits>
@@ -7,9 +7,9 @@
 #include <span>
 #include <utility>
 
-#include "afx/message_box.h"
-#include "core/runlog.h"
-#include "halder/lang.h"
+#include "morvik/afx/message_box.h"
+#include "morvik/core/runlog.h"
+#include "morvik/halder/lang.h"
 
 IMPLEMENT_SERIAL(CScrewLine, CBaseShape, 4)
 

@@ -19,9 +19,9 @@
 #include <mutex>
 #include <vector>
 
-#include "core/geometry.h"
-#include "core/params.h"
-#include "core/polyline.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/params.h"
+#include "morvik/core/polyline.h"
 
 class CScrewLine : public CPolyLine {
     DECLARE_SERIAL(CScrewLine)

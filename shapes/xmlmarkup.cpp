@@ -1,4 +1,4 @@
-#include "shapes/xmlmarkup.h"
+#include "morvik/shapes/xmlmarkup.h"
 
 #include <climits>
 #include <cstddef>

@@ -1,5 +1,5 @@
 // The text shape: construction, saved properties, the central setter, fills.
-#include "text/fonts.h"
+#include "morvik/text/fonts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,15 +7,15 @@
 #include <memory>
 #include <utility>
 
-#include "afx/message_box.h"
-#include "compose/filledshape.h"
-#include "core/polyline.h"
-#include "core/morvik.h"
-#include "core/runlog.h"
-#include "core/srifile.h"
-#include "halder/basedoc.h"
-#include "halder/lang.h"
-#include "text/mycodebar.h"
+#include "morvik/afx/message_box.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/morvik.h"
+#include "morvik/core/runlog.h"
+#include "morvik/core/srifile.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/lang.h"
+#include "morvik/text/mycodebar.h"
 
 IMPLEMENT_SERIAL(CFonts, CBaseShape, 9)
 

@@ -20,15 +20,15 @@
 #include <string>
 #include <vector>
 
-#include "afx/ctime.h"
-#include "afx/cstring.h"
-#include "core/params.h"
-#include "halder/baseshape.h"
-#include "halder/records.h"
-#include "halder/textelement.h"
-#include "gdiplus/graphicspath.h"
-#include "text/fontschar.h"
-#include "text/shxreader.h"
+#include "morvik/afx/ctime.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/core/params.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/halder/records.h"
+#include "morvik/halder/textelement.h"
+#include "morvik/gdiplus/graphicspath.h"
+#include "morvik/text/fontschar.h"
+#include "morvik/text/shxreader.h"
 
 class CFilledShape;
 class CCombineShape;

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "afx/message_box.h"
-#include "compose/filledshape.h"
-#include "core/runlog.h"
-#include "gdiplus/font.h"
-#include "gdiplus/graphicspath.h"
-#include "gdiplus/matrix.h"
-#include "text/fonts.h"
+#include "morvik/afx/message_box.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/core/runlog.h"
+#include "morvik/gdiplus/font.h"
+#include "morvik/gdiplus/graphicspath.h"
+#include "morvik/gdiplus/matrix.h"
+#include "morvik/text/fonts.h"
 
 namespace {
 

@@ -13,16 +13,16 @@
 #include <cwchar>
 #include <string>
 
-#include "afx/message_box.h"
-#include "codebar/codebar.h"
-#include "compose/filledshape.h"
-#include "core/morvik.h"
-#include "core/runlog.h"
-#include "core/text_utils.h"
-#include "halder/lang.h"
-#include "text/fonts.h"
-#include "text/mycodebar.h"
-#include "tolcode/tolcode.h"
+#include "morvik/afx/message_box.h"
+#include "morvik/codebar/codebar.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/core/morvik.h"
+#include "morvik/core/runlog.h"
+#include "morvik/core/text_utils.h"
+#include "morvik/halder/lang.h"
+#include "morvik/text/fonts.h"
+#include "morvik/text/mycodebar.h"
+#include "morvik/tolcode/tolcode.h"
 
 namespace {
 

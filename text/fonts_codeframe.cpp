@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "compose/filledshape.h"
-#include "core/polyline.h"
-#include "gdiplus/graphicspath.h"
-#include "text/fonts.h"
-#include "win32/windows.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/core/polyline.h"
+#include "morvik/gdiplus/graphicspath.h"
+#include "morvik/text/fonts.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "text/fonts.h"
-#include "text/mycodebar.h"
+#include "morvik/text/fonts.h"
+#include "morvik/text/mycodebar.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <limits>
 #include <string>
 
-#include "gdiplus/font_engine.h"
-#include "gdiplus/graphicspath.h"
-#include "gdiplus/matrix.h"
-#include "text/fonts.h"
+#include "morvik/gdiplus/font_engine.h"
+#include "morvik/gdiplus/graphicspath.h"
+#include "morvik/gdiplus/matrix.h"
+#include "morvik/text/fonts.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "core/runlog.h"
-#include "gdiplus/font.h"
-#include "gdiplus/graphicspath.h"
-#include "text/fonts.h"
+#include "morvik/core/runlog.h"
+#include "morvik/gdiplus/font.h"
+#include "morvik/gdiplus/graphicspath.h"
+#include "morvik/text/fonts.h"
 
 namespace {
 

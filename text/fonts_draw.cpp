@@ -4,14 +4,14 @@
 #include <cmath>
 #include <memory>
 
-#include "compose/filledshape.h"
-#include "compose/group.h"
-#include "core/geometry.h"
-#include "gdi/dc.h"
-#include "gdiplus/graphics.h"
-#include "gdiplus/pen.h"
-#include "halder/basedoc.h"
-#include "text/fonts.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/geometry.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/graphics.h"
+#include "morvik/gdiplus/pen.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/text/fonts.h"
 
 namespace {
 

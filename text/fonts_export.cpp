@@ -2,13 +2,13 @@
 // flattened polylines, and its XML and G-code export.
 #include <memory>
 
-#include "compose/combine.h"
-#include "compose/filledshape.h"
-#include "core/bezier.h"
-#include "core/exportsink.h"
-#include "core/polyline.h"
-#include "gdiplus/graphicspath.h"
-#include "text/fonts.h"
+#include "morvik/compose/combine.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/polyline.h"
+#include "morvik/gdiplus/graphicspath.h"
+#include "morvik/text/fonts.h"
 
 namespace {
 

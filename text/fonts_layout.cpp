@@ -16,12 +16,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "compose/filledshape.h"
-#include "core/runlog.h"
-#include "gdiplus/font.h"
-#include "gdiplus/font_engine.h"
-#include "gdiplus/graphicspath.h"
-#include "text/fonts.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/core/runlog.h"
+#include "morvik/gdiplus/font.h"
+#include "morvik/gdiplus/font_engine.h"
+#include "morvik/gdiplus/graphicspath.h"
+#include "morvik/text/fonts.h"
 
 namespace {
 

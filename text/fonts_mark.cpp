@@ -5,14 +5,14 @@
 #include <cmath>
 #include <mutex>
 
-#include "compose/filledshape.h"
-#include "core/runlog.h"
-#include "halder/basedoc.h"
-#include "halder/textelement.h"
-#include "host/host_services.h"
-#include "text/fonts.h"
-#include "text/markrecord.h"
-#include "text/vartext.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/core/runlog.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/textelement.h"
+#include "morvik/host/host_services.h"
+#include "morvik/text/fonts.h"
+#include "morvik/text/markrecord.h"
+#include "morvik/text/vartext.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "text/fonts.h"
-#include "win32/windows.h"
+#include "morvik/text/fonts.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "compose/filledshape.h"
-#include "core/geometry.h"
-#include "gdiplus/graphicspath.h"
-#include "text/fonts.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/core/geometry.h"
+#include "morvik/gdiplus/graphicspath.h"
+#include "morvik/text/fonts.h"
 
 namespace {
 

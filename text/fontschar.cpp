@@ -1,4 +1,4 @@
-#include "text/fontschar.h"
+#include "morvik/text/fontschar.h"
 
 FONTSCHAR::FONTSCHAR(const FONTSCHAR& src) : SriBase() { *this = src; }
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "afx/cstring.h"
-#include "halder/halder_types.h"
-#include "halder/sribase.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/halder/halder_types.h"
+#include "morvik/halder/sribase.h"
 
 struct FONTSCHAR : public SriBase {
     // The character or characters this record draws.

@@ -1,4 +1,4 @@
-#include "text/markrecord.h"
+#include "morvik/text/markrecord.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,8 +12,8 @@
 #include <memory>
 #include <mutex>
 
-#include "core/runlog.h"
-#include "halder/textelement.h"
+#include "morvik/core/runlog.h"
+#include "morvik/halder/textelement.h"
 
 namespace {
 

@@ -19,9 +19,9 @@
 #include <set>
 #include <string>
 
-#include "afx/cstring.h"
-#include "afx/ctime.h"
-#include "win32/windows.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/afx/ctime.h"
+#include "morvik/win32/windows.h"
 
 class CMarkRecord {
 public:

@@ -1,12 +1,12 @@
-#include "text/mycodebar.h"
+#include "morvik/text/mycodebar.h"
 
 #include <algorithm>
 #include <atomic>
 
-#include "afx/message_box.h"
-#include "codebar/codebar.h"
-#include "core/runlog.h"
-#include "halder/lang.h"
+#include "morvik/afx/message_box.h"
+#include "morvik/codebar/codebar.h"
+#include "morvik/core/runlog.h"
+#include "morvik/halder/lang.h"
 
 // One engine handle with its lock. alive turns false (under the lock) when
 // the handle is freed, so a lease taken afterwards comes back empty.

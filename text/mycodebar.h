@@ -16,7 +16,7 @@
 #include <mutex>
 #include <vector>
 
-#include "afx/cstring.h"
+#include "morvik/afx/cstring.h"
 
 class CBaseView;
 struct tag_BarCode;

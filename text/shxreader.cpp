@@ -1,5 +1,5 @@
 // Reading SHX fonts: the three file layouts and the shape interpreter.
-#include "text/shxreader.h"
+#include "morvik/text/shxreader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,9 +9,9 @@
 #include <memory>
 #include <mutex>
 
-#include "afx/message_box.h"
-#include "halder/lang.h"
-#include "win32/windows.h"
+#include "morvik/afx/message_box.h"
+#include "morvik/halder/lang.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

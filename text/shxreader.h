@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "afx/cstring.h"
+#include "morvik/afx/cstring.h"
 
 // A geometric record of a shape; the owner of a list deletes them.
 class dxfObject {

@@ -1,8 +1,8 @@
-#include "text/vartext.h"
+#include "morvik/text/vartext.h"
 
-#include "halder/textelement.h"
-#include "text/fonts.h"
-#include "win32/windows.h"
+#include "morvik/halder/textelement.h"
+#include "morvik/text/fonts.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

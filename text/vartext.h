@@ -15,9 +15,9 @@
 #include <map>
 #include <mutex>
 
-#include "afx/cstring.h"
-#include "core/params.h"
-#include "halder/records.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/core/params.h"
+#include "morvik/halder/records.h"
 
 class CBaseShape;
 class CFonts;

@@ -3,11 +3,11 @@
 // marks them: a scanner reads dark modules, not their outlines.
 #include <vector>
 
-#include "compose/filledshape.h"
-#include "core/morvik.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/core/morvik.h"
 #include "demo_parts.h"
-#include "text/fonts.h"
-#include "text/mycodebar.h"
+#include "morvik/text/fonts.h"
+#include "morvik/text/mycodebar.h"
 
 namespace {
 

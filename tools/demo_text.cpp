@@ -1,8 +1,8 @@
 // The sample host's texts: a text filled with a hatch and a plain text of two
 // lines, both in DejaVu Sans.
-#include "compose/filledshape.h"
+#include "morvik/compose/filledshape.h"
 #include "demo_parts.h"
-#include "text/fonts.h"
+#include "morvik/text/fonts.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <memory>
 #include <string>
 
-#include "core/markdata.h"
-#include "halder/basedoc.h"
-#include "halder/textelement.h"
-#include "text/fonts.h"
-#include "text/vartext.h"
+#include "morvik/core/markdata.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/textelement.h"
+#include "morvik/text/fonts.h"
+#include "morvik/text/vartext.h"
 #include "demo_parts.h"
 
 bool DemoVarText(const std::string& dir) {

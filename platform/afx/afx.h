@@ -1,11 +1,11 @@
 // The MFC subset in one include.
 #pragma once
 
-#include "afx/afxmt.h"
-#include "afx/carray.h"
-#include "afx/cobject.h"
-#include "afx/cotaskmem.h"
-#include "afx/cstring.h"
-#include "afx/ctime.h"
-#include "afx/extension_module.h"
-#include "afx/message_box.h"
+#include "morvik/afx/afxmt.h"
+#include "morvik/afx/carray.h"
+#include "morvik/afx/cobject.h"
+#include "morvik/afx/cotaskmem.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/afx/ctime.h"
+#include "morvik/afx/extension_module.h"
+#include "morvik/afx/message_box.h"

@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 class CSyncObject {
 public:

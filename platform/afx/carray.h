@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "afx/cobject.h"
+#include "morvik/afx/cobject.h"
 
 template <class TYPE, class ARG_TYPE = const TYPE&>
 class CArray : public CObject {

@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 class CPoint : public POINT {
 public:

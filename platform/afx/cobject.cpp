@@ -1,4 +1,4 @@
-#include "afx/cobject.h"
+#include "morvik/afx/cobject.h"
 
 #include <cstring>
 #include <map>

@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 class CObject;
 

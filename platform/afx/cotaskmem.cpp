@@ -1,4 +1,4 @@
-#include "afx/cotaskmem.h"
+#include "morvik/afx/cotaskmem.h"
 
 #include <cstdlib>
 

@@ -1,12 +1,12 @@
-#include "afx/cstring.h"
+#include "morvik/afx/cstring.h"
 
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
 
-#include "afx/afx_locale.h"
-#include "afx/format_engine.h"
+#include "morvik/afx/afx_locale.h"
+#include "morvik/afx/format_engine.h"
 
 namespace afx_detail {
 

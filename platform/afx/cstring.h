@@ -21,7 +21,7 @@
 #include <cstdarg>
 #include <string>
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 class CStringA;
 

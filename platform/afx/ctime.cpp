@@ -1,11 +1,11 @@
-#include "afx/ctime.h"
+#include "morvik/afx/ctime.h"
 
 #include <cwchar>
 #include <string>
 #include <vector>
 
-#include "afx/afx_locale.h"
-#include "afx/cstring.h"
+#include "morvik/afx/afx_locale.h"
+#include "morvik/afx/cstring.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "afx/extension_module.h"
+#include "morvik/afx/extension_module.h"
 
 #include <algorithm>
 #include <atomic>

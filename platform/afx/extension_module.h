@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "afx/cobject.h"
-#include "win32/windows.h"
+#include "morvik/afx/cobject.h"
+#include "morvik/win32/windows.h"
 
 struct AFX_EXTENSION_MODULE {
     BOOL bInitialized = FALSE;

@@ -1,4 +1,4 @@
-#include "afx/format_engine.h"
+#include "morvik/afx/format_engine.h"
 
 #include <algorithm>
 #include <climits>
@@ -10,8 +10,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "afx/afx_locale.h"
-#include "win32/windows.h"
+#include "morvik/afx/afx_locale.h"
+#include "morvik/win32/windows.h"
 
 namespace afx_detail {
 namespace {

@@ -2,7 +2,7 @@
 // application's name as the caption.
 #pragma once
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 // Returns the button pressed (IDOK, IDCANCEL, IDYES, IDNO). A null text
 // shows an empty message.

@@ -1,4 +1,4 @@
-#include "codebar/codebar.h"
+#include "morvik/codebar/codebar.h"
 
 #include <zint.h>
 
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "codebar/codebar_internal.h"
+#include "morvik/codebar/codebar_internal.h"
 
 using namespace codebar;
 

@@ -78,7 +78,7 @@
 
 #include <cstdint>
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 struct tag_BarCode;
 struct HDC__;

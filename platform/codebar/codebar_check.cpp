@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "codebar/codebar.h"
-#include "codebar/codebar_internal.h"
+#include "morvik/codebar/codebar.h"
+#include "morvik/codebar/codebar_internal.h"
 
 namespace codebar {
 namespace {

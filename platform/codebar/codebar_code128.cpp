@@ -1,4 +1,4 @@
-#include "codebar/codebar_internal.h"
+#include "morvik/codebar/codebar_internal.h"
 
 namespace codebar {
 namespace {

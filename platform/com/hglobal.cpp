@@ -1,4 +1,4 @@
-#include "com/hglobal.h"
+#include "morvik/com/hglobal.h"
 
 #include <cstring>
 #include <memory>

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 struct HGLOBAL__;
 using HGLOBAL = HGLOBAL__*;

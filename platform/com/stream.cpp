@@ -1,4 +1,4 @@
-#include "com/stream.h"
+#include "morvik/com/stream.h"
 
 #include <algorithm>
 #include <atomic>

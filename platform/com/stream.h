@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "com/hglobal.h"
-#include "win32/windows.h"
+#include "morvik/com/hglobal.h"
+#include "morvik/win32/windows.h"
 
 union LARGE_INTEGER {
     LONGLONG QuadPart;

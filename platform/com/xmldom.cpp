@@ -1,4 +1,4 @@
-#include "com/xmldom.h"
+#include "morvik/com/xmldom.h"
 
 #include <cstdio>
 #include <new>

@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "afx/cstring.h"
-#include "win32/windows.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/win32/windows.h"
 
 namespace pugi {
 struct xml_node_struct;

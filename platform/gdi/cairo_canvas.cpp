@@ -1,4 +1,4 @@
-#include "gdi/cairo_canvas.h"
+#include "morvik/gdi/cairo_canvas.h"
 
 #include <cairo.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "gdi/canvas.h"
+#include "morvik/gdi/canvas.h"
 
 struct _cairo;
 struct _cairo_surface;

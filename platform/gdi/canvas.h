@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "gdiplus/gdiplus_types.h"
-#include "gdiplus/pen.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/gdiplus/pen.h"
 
 // Binary raster operations of GDI's SetROP2.
 constexpr int R2_BLACK = 1;

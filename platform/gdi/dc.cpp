@@ -1,4 +1,4 @@
-#include "gdi/dc.h"
+#include "morvik/gdi/dc.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,9 +7,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "gdi/cairo_canvas.h"
-#include "gdiplus/color.h"
-#include "gdiplus/graphicspath.h"
+#include "morvik/gdi/cairo_canvas.h"
+#include "morvik/gdiplus/color.h"
+#include "morvik/gdiplus/graphicspath.h"
 
 namespace {
 

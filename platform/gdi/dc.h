@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "afx/cgeom.h"
-#include "gdi/canvas.h"
-#include "win32/windows.h"
+#include "morvik/afx/cgeom.h"
+#include "morvik/gdi/canvas.h"
+#include "morvik/win32/windows.h"
 
 namespace Gdiplus {
 class GraphicsPath;

@@ -1,4 +1,4 @@
-#include "gdi/recording_canvas.h"
+#include "morvik/gdi/recording_canvas.h"
 
 #include <algorithm>
 #include <charconv>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "gdi/canvas.h"
+#include "morvik/gdi/canvas.h"
 
 enum class CanvasOp {
     Line,

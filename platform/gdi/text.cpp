@@ -4,8 +4,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "gdi/dc.h"
-#include "gdiplus/font_engine.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/font_engine.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "gdiplus/bitmap.h"
+#include "morvik/gdiplus/bitmap.h"
 
 #include <algorithm>
 #include <climits>
@@ -9,10 +9,10 @@
 #include <new>
 #include <unordered_map>
 
-#include "gdi/cairo_canvas.h"
-#include "gdi/recording_canvas.h"
-#include "gdiplus/graphics.h"
-#include "gdiplus/image_decode.h"
+#include "morvik/gdi/cairo_canvas.h"
+#include "morvik/gdi/recording_canvas.h"
+#include "morvik/gdiplus/graphics.h"
+#include "morvik/gdiplus/image_decode.h"
 
 // ============================================================================
 // GDI bitmaps

@@ -10,11 +10,11 @@
 #include <memory>
 #include <vector>
 
-#include "com/stream.h"
-#include "gdi/dc.h"
-#include "gdiplus/color.h"
-#include "gdiplus/gdiplus_types.h"
-#include "win32/windows.h"
+#include "morvik/com/stream.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/color.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/win32/windows.h"
 
 // ============================================================================
 // GDI bitmaps

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 namespace Gdiplus {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <bit>
 
-#include "gdiplus/image_decode.h"
+#include "morvik/gdiplus/image_decode.h"
 
 namespace Gdiplus::decode {
 namespace {

@@ -6,7 +6,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "gdiplus/image_decode.h"
+#include "morvik/gdiplus/image_decode.h"
 
 namespace Gdiplus::decode {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "gdiplus/image_decode.h"
+#include "morvik/gdiplus/image_decode.h"
 
 namespace Gdiplus::decode {
 namespace {

@@ -1,4 +1,4 @@
-#include "gdiplus/font.h"
+#include "morvik/gdiplus/font.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "gdiplus/font_engine.h"
-#include "gdiplus/graphicspath.h"
+#include "morvik/gdiplus/font_engine.h"
+#include "morvik/gdiplus/graphicspath.h"
 
 namespace Gdiplus {
 

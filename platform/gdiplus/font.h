@@ -16,8 +16,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "gdiplus/bitmap.h"
-#include "gdiplus/gdiplus_types.h"
+#include "morvik/gdiplus/bitmap.h"
+#include "morvik/gdiplus/gdiplus_types.h"
 
 namespace Gdiplus {
 

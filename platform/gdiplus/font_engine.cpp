@@ -1,4 +1,4 @@
-#include "gdiplus/font_engine.h"
+#include "morvik/gdiplus/font_engine.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -15,7 +15,7 @@
 #include <tuple>
 #include <unordered_map>
 
-#include "gdiplus/gdiplus_types.h"
+#include "morvik/gdiplus/gdiplus_types.h"
 
 namespace Gdiplus::fonts {
 

@@ -1,11 +1,11 @@
 // The GDI+ stand-in in one include.
 #pragma once
 
-#include "gdiplus/gdiplus_types.h"
-#include "gdiplus/matrix.h"
-#include "gdiplus/graphicspath.h"
-#include "gdiplus/color.h"
-#include "gdiplus/pen.h"
-#include "gdiplus/graphics.h"
-#include "gdiplus/bitmap.h"
-#include "gdiplus/font.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/gdiplus/matrix.h"
+#include "morvik/gdiplus/graphicspath.h"
+#include "morvik/gdiplus/color.h"
+#include "morvik/gdiplus/pen.h"
+#include "morvik/gdiplus/graphics.h"
+#include "morvik/gdiplus/bitmap.h"
+#include "morvik/gdiplus/font.h"

@@ -1,4 +1,4 @@
-#include "gdiplus/gdiplus_types.h"
+#include "morvik/gdiplus/gdiplus_types.h"
 
 #include <atomic>
 

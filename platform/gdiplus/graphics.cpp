@@ -1,4 +1,4 @@
-#include "gdiplus/graphics.h"
+#include "morvik/gdiplus/graphics.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,13 +5,13 @@
 #include <memory>
 #include <vector>
 
-#include "gdi/canvas.h"
-#include "gdi/dc.h"
-#include "gdiplus/color.h"
-#include "gdiplus/gdiplus_types.h"
-#include "gdiplus/graphicspath.h"
-#include "gdiplus/matrix.h"
-#include "gdiplus/pen.h"
+#include "morvik/gdi/canvas.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/color.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/gdiplus/graphicspath.h"
+#include "morvik/gdiplus/matrix.h"
+#include "morvik/gdiplus/pen.h"
 
 namespace Gdiplus {
 

@@ -1,10 +1,10 @@
-#include "gdiplus/graphicspath.h"
+#include "morvik/gdiplus/graphicspath.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "gdiplus/angles.h"
+#include "morvik/gdiplus/angles.h"
 
 namespace Gdiplus {
 

@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "gdiplus/gdiplus_types.h"
-#include "gdiplus/matrix.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/gdiplus/matrix.h"
 
 namespace Gdiplus {
 

@@ -1,4 +1,4 @@
-#include "gdiplus/image_decode.h"
+#include "morvik/gdiplus/image_decode.h"
 
 #include <cstring>
 #include <new>

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "gdiplus/bitmap.h"
+#include "morvik/gdiplus/bitmap.h"
 
 namespace Gdiplus::decode {
 

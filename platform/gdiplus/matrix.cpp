@@ -1,9 +1,9 @@
-#include "gdiplus/matrix.h"
+#include "morvik/gdiplus/matrix.h"
 
 #include <cmath>
 #include <cstdint>
 
-#include "gdiplus/angles.h"
+#include "morvik/gdiplus/angles.h"
 
 namespace Gdiplus {
 

@@ -4,7 +4,7 @@
 // after it.
 #pragma once
 
-#include "gdiplus/gdiplus_types.h"
+#include "morvik/gdiplus/gdiplus_types.h"
 
 namespace Gdiplus {
 

@@ -1,4 +1,4 @@
-#include "gdiplus/pen.h"
+#include "morvik/gdiplus/pen.h"
 
 #include <cmath>
 

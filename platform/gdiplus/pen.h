@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "gdiplus/color.h"
-#include "gdiplus/gdiplus_types.h"
+#include "morvik/gdiplus/color.h"
+#include "morvik/gdiplus/gdiplus_types.h"
 
 namespace Gdiplus {
 

@@ -1,4 +1,4 @@
-#include "halder/basedoc.h"
+#include "morvik/halder/basedoc.h"
 
 #include <algorithm>
 #include <atomic>

@@ -9,13 +9,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "afx/cgeom.h"
-#include "afx/cstring.h"
-#include "gdiplus/gdiplus_types.h"
-#include "halder/baseshape.h"
-#include "halder/halder_types.h"
-#include "halder/records.h"
-#include "win32/windows.h"
+#include "morvik/afx/cgeom.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/halder/halder_types.h"
+#include "morvik/halder/records.h"
+#include "morvik/win32/windows.h"
 
 class CUND_Base;
 class CDocParam;

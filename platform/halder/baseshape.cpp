@@ -1,4 +1,4 @@
-#include "halder/baseshape.h"
+#include "morvik/halder/baseshape.h"
 
 #include <algorithm>
 #include <bit>
@@ -14,10 +14,10 @@
 #include <typeinfo>
 #include <unordered_set>
 
-#include "core/geometry.h"
-#include "core/params.h"
-#include "halder/basedoc.h"
-#include "halder/lang.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/params.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/lang.h"
 
 IMPLEMENT_SERIAL(CBaseShape, CObject, 1)
 

@@ -10,13 +10,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "afx/cobject.h"
-#include "afx/cstring.h"
-#include "core/markdata.h"
-#include "gdiplus/gdiplus_types.h"
-#include "halder/halder_types.h"
-#include "halder/sribase.h"
-#include "win32/windows.h"
+#include "morvik/afx/cobject.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/core/markdata.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/halder/halder_types.h"
+#include "morvik/halder/sribase.h"
+#include "morvik/win32/windows.h"
 
 class CDC;
 class CCustWnd;

@@ -1,11 +1,11 @@
 #include <algorithm>
 
-#include "afx/cgeom.h"
-#include "core/geometry.h"
-#include "gdi/dc.h"
-#include "gdiplus/pen.h"
-#include "halder/basedoc.h"
-#include "halder/baseshape.h"
+#include "morvik/afx/cgeom.h"
+#include "morvik/core/geometry.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/pen.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/baseshape.h"
 
 void CBaseShape::SetPenArrow(Gdiplus::Graphics*, Gdiplus::Pen* pen) {
     if (pen == nullptr) {

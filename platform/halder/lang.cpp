@@ -1,4 +1,4 @@
-#include "halder/lang.h"
+#include "morvik/halder/lang.h"
 
 #include <mutex>
 

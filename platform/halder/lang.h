@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "afx/cstring.h"
+#include "morvik/afx/cstring.h"
 
 class CLang {
 public:

@@ -1,6 +1,6 @@
-#include "halder/records.h"
+#include "morvik/halder/records.h"
 
-#include "halder/textelement.h"
+#include "morvik/halder/textelement.h"
 
 void FONTS_PAR::AddAllProp(bool extended) {
     SriBase::AddAllProp(extended);

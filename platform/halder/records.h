@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "afx/cstring.h"
-#include "core/params.h"
-#include "halder/sribase.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/core/params.h"
+#include "morvik/halder/sribase.h"
 
 // One laser pen: the parameter set a shape's pen index selects.
 struct tagPenPar {

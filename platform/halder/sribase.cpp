@@ -1,4 +1,4 @@
-#include "halder/sribase.h"
+#include "morvik/halder/sribase.h"
 
 #include <algorithm>
 #include <limits>

@@ -45,12 +45,12 @@
 #include <type_traits>
 #include <vector>
 
-#include "afx/cobject.h"
-#include "afx/ctime.h"
-#include "core/srifile.h"
-#include "gdiplus/gdiplus_types.h"
-#include "halder/halder_types.h"
-#include "win32/windows.h"
+#include "morvik/afx/cobject.h"
+#include "morvik/afx/ctime.h"
+#include "morvik/core/srifile.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/halder/halder_types.h"
+#include "morvik/win32/windows.h"
 
 class SriBase;
 

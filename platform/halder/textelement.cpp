@@ -1,4 +1,4 @@
-#include "halder/textelement.h"
+#include "morvik/halder/textelement.h"
 
 #include <sys/stat.h>
 
@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

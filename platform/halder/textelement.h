@@ -16,10 +16,10 @@
 #include <mutex>
 #include <vector>
 
-#include "afx/cstring.h"
-#include "afx/ctime.h"
-#include "core/params.h"
-#include "halder/sribase.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/afx/ctime.h"
+#include "morvik/core/params.h"
+#include "morvik/halder/sribase.h"
 
 enum TEXT_ELEMENT_KIND {
     TEXT_KIND_FIXED = 0,

@@ -1,4 +1,4 @@
-#include "host/host_services.h"
+#include "morvik/host/host_services.h"
 
 #include <atomic>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "host/recording_host.h"
+#include "morvik/host/recording_host.h"
 
 void RecordingHost::QueueMessageBoxAnswer(int answer) {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host/host_services.h"
+#include "morvik/host/host_services.h"
 
 struct RecordedMessageBox {
     HWND owner;

@@ -1,4 +1,4 @@
-#include "tolcode/tolcode.h"
+#include "morvik/tolcode/tolcode.h"
 
 #include <atomic>
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "afx/carray.h"
+#include "morvik/afx/carray.h"
 
 // Symbologies the add-in knows by number; only this one is asked for.
 enum Symbology : int {

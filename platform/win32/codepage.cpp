@@ -21,7 +21,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <new>
 #include <string>
 
-#include "win32/kernel_object.h"
+#include "morvik/win32/kernel_object.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <new>
 #include <unordered_map>
 
-#include "win32/kernel_object.h"
+#include "morvik/win32/kernel_object.h"
 
 namespace {
 

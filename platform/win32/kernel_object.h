@@ -11,7 +11,7 @@
 #include <list>
 #include <memory>
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 struct KernelObject {
     enum class Kind { Event, Thread, File };

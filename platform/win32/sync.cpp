@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "win32/kernel_object.h"
+#include "morvik/win32/kernel_object.h"
 
 namespace win32 {
 

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <random>
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 ULONGLONG GetTickCount64() {
     timespec ts{};

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <vector>
 
-#include "core/markdata.h"
-#include "core/polyline.h"
-#include "halder/basedoc.h"
+#include "morvik/core/markdata.h"
+#include "morvik/core/polyline.h"
+#include "morvik/halder/basedoc.h"
 #include "support/shape_support.h"
 
 namespace compose_test {

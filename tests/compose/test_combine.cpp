@@ -5,10 +5,10 @@
 
 #include <algorithm>
 
-#include "compose/combine.h"
-#include "compose/group.h"
+#include "morvik/compose/combine.h"
+#include "morvik/compose/group.h"
 #include "compose_test_util.h"
-#include "core/bezier.h"
+#include "morvik/core/bezier.h"
 
 using namespace compose_test;
 

@@ -13,15 +13,15 @@
 #include <memory>
 #include <sstream>
 
-#include "compose/combine.h"
-#include "compose/filledshape.h"
-#include "compose/overlay.h"
+#include "morvik/compose/combine.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/compose/overlay.h"
 #include "compose_test_util.h"
-#include "core/exportsink.h"
-#include "core/shapelist.h"
-#include "history/undo_records_param.h"
-#include "shapes/circle.h"
-#include "shapes/rectangle.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/shapelist.h"
+#include "morvik/history/undo_records_param.h"
+#include "morvik/shapes/circle.h"
+#include "morvik/shapes/rectangle.h"
 #include "test_filler_util.h"
 
 using namespace compose_test;

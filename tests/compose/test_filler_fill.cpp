@@ -13,9 +13,9 @@
 #include <thread>
 #include <tuple>
 
-#include "host/recording_host.h"
-#include "shapes/circle.h"
-#include "shapes/rectangle.h"
+#include "morvik/host/recording_host.h"
+#include "morvik/shapes/circle.h"
+#include "morvik/shapes/rectangle.h"
 #include "test_filler_util.h"
 
 using namespace filler_test;

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "compose/filler.h"
-#include "core/polyline.h"
-#include "core/runlog.h"
+#include "morvik/compose/filler.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/runlog.h"
 #include "support/temp_dir.h"
 
 namespace filler_test {

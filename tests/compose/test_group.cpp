@@ -12,14 +12,14 @@
 #include <list>
 #include <string>
 
-#include "compose/combine.h"
-#include "compose/group.h"
+#include "morvik/compose/combine.h"
+#include "morvik/compose/group.h"
 #include "compose_test_util.h"
-#include "core/exportsink.h"
-#include "core/srifile.h"
-#include "gdi/dc.h"
-#include "gdi/recording_canvas.h"
-#include "shapes/circle.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/srifile.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdi/recording_canvas.h"
+#include "morvik/shapes/circle.h"
 #include "support/shape_support.h"
 
 using namespace compose_test;

@@ -11,14 +11,14 @@
 #include <memory>
 #include <string>
 
-#include "com/xmldom.h"
-#include "compose/group.h"
-#include "gdiplus/font.h"
-#include "core/polyline.h"
-#include "shapes/circle.h"
-#include "shapes/ellipsearc.h"
-#include "shapes/rectangle.h"
-#include "text/fonts.h"
+#include "morvik/com/xmldom.h"
+#include "morvik/compose/group.h"
+#include "morvik/gdiplus/font.h"
+#include "morvik/core/polyline.h"
+#include "morvik/shapes/circle.h"
+#include "morvik/shapes/ellipsearc.h"
+#include "morvik/shapes/rectangle.h"
+#include "morvik/text/fonts.h"
 #include "support/shape_support.h"
 
 namespace {

@@ -7,14 +7,14 @@
 #include <memory>
 #include <vector>
 
-#include "compose/combine.h"
-#include "compose/group.h"
-#include "compose/overlay.h"
+#include "morvik/compose/combine.h"
+#include "morvik/compose/group.h"
+#include "morvik/compose/overlay.h"
 #include "compose_test_util.h"
-#include "core/polyline.h"
-#include "halder/lang.h"
-#include "host/recording_host.h"
-#include "shapes/circle.h"
+#include "morvik/core/polyline.h"
+#include "morvik/halder/lang.h"
+#include "morvik/host/recording_host.h"
+#include "morvik/shapes/circle.h"
 
 using compose_test::Poly;
 

@@ -6,11 +6,11 @@
 #include <memory>
 #include <vector>
 
-#include "compose/filledshape.h"
-#include "compose/group.h"
-#include "compose/overlay.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/compose/group.h"
+#include "morvik/compose/overlay.h"
 #include "compose_test_util.h"
-#include "text/fonts.h"
+#include "morvik/text/fonts.h"
 #include "text/text_test_util.h"
 
 using compose_test::Poly;

@@ -12,15 +12,15 @@
 #include <sstream>
 #include <vector>
 
-#include "core/bezier.h"
-#include "core/exportsink.h"
-#include "core/polyline.h"
-#include "core/srifile.h"
-#include "gdi/dc.h"
-#include "gdi/recording_canvas.h"
-#include "gdiplus/gdiplus.h"
-#include "halder/basedoc.h"
-#include "halder/records.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/srifile.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdi/recording_canvas.h"
+#include "morvik/gdiplus/gdiplus.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/records.h"
 #include "support/shape_support.h"
 
 namespace {

@@ -9,13 +9,13 @@
 #include <memory>
 #include <vector>
 
-#include "compose/combine.h"
-#include "core/bezier.h"
-#include "gdi/dc.h"
-#include "gdi/recording_canvas.h"
-#include "halder/basedoc.h"
-#include "history/editing_core.h"
-#include "history/undo_records.h"
+#include "morvik/compose/combine.h"
+#include "morvik/core/bezier.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdi/recording_canvas.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/editing_core.h"
+#include "morvik/history/undo_records.h"
 #include "support/shape_support.h"
 
 namespace {

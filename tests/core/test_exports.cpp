@@ -8,11 +8,11 @@
 #include <cstring>
 #include <string>
 
-#include "afx/cobject.h"
-#include "core/morvik.h"
-#include "gdiplus/gdiplus_types.h"
-#include "host/host_services.h"
-#include "host/recording_host.h"
+#include "morvik/afx/cobject.h"
+#include "morvik/core/morvik.h"
+#include "morvik/gdiplus/gdiplus_types.h"
+#include "morvik/host/host_services.h"
+#include "morvik/host/recording_host.h"
 #include "support/temp_dir.h"
 
 namespace {

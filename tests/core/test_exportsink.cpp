@@ -8,8 +8,8 @@
 #include <string>
 #include <utility>
 
-#include "core/exportsink.h"
-#include "win32/windows.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <vector>
 
-#include "core/geometry.h"
+#include "morvik/core/geometry.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <sstream>
 #include <string>
 
-#include "core/outtxtfile.h"
+#include "morvik/core/outtxtfile.h"
 #include "support/temp_dir.h"
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

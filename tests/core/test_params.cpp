@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "core/morvikparam.h"
-#include "core/params.h"
-#include "core/srifile.h"
+#include "morvik/core/morvikparam.h"
+#include "morvik/core/params.h"
+#include "morvik/core/srifile.h"
 #include "support/shape_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The pen table's columns: header, width and cell text of every kind.
 #include <gtest/gtest.h>
 
-#include "core/pentable.h"
+#include "morvik/core/pentable.h"
 
 namespace {
 

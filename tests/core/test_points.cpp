@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "core/exportsink.h"
-#include "core/markdata.h"
-#include "core/points.h"
-#include "core/srifile.h"
-#include "gdi/dc.h"
-#include "gdi/recording_canvas.h"
-#include "gdiplus/graphics.h"
-#include "halder/basedoc.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/markdata.h"
+#include "morvik/core/points.h"
+#include "morvik/core/srifile.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdi/recording_canvas.h"
+#include "morvik/gdiplus/graphics.h"
+#include "morvik/halder/basedoc.h"
 #include "support/shape_support.h"
 
 namespace {

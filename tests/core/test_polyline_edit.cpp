@@ -10,15 +10,15 @@
 #include <memory>
 #include <vector>
 
-#include "compose/combine.h"
-#include "core/bezier.h"
-#include "core/offset_joins.h"
-#include "core/polyline.h"
-#include "core/shapelist.h"
-#include "core/srifile.h"
-#include "halder/basedoc.h"
-#include "history/editing_core.h"
-#include "history/undo_records.h"
+#include "morvik/compose/combine.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/offset_joins.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/shapelist.h"
+#include "morvik/core/srifile.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/editing_core.h"
+#include "morvik/history/undo_records.h"
 
 namespace {
 

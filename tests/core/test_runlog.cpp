@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "core/runlog.h"
+#include "morvik/core/runlog.h"
 #include "support/temp_dir.h"
 
 namespace {

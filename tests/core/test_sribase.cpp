@@ -10,8 +10,8 @@
 #include <tuple>
 #include <vector>
 
-#include "core/srifile.h"
-#include "halder/sribase.h"
+#include "morvik/core/srifile.h"
+#include "morvik/halder/sribase.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "afx/cotaskmem.h"
-#include "core/number_text.h"
-#include "core/text_utils.h"
+#include "morvik/afx/cotaskmem.h"
+#include "morvik/core/number_text.h"
+#include "morvik/core/text_utils.h"
 #include "support/shape_support.h"
 
 namespace fs = std::filesystem;

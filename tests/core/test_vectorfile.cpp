@@ -13,13 +13,13 @@
 #include <unistd.h>
 #include <vector>
 
-#include "compose/group.h"
-#include "core/bezier.h"
-#include "core/polyline.h"
-#include "core/runlog.h"
-#include "core/vectorfile.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/runlog.h"
+#include "morvik/core/vectorfile.h"
 #include "support/shape_support.h"
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/geometry.h"
-#include "import/ai.h"
+#include "morvik/core/geometry.h"
+#include "morvik/import/ai.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -16,12 +16,12 @@
 #include <memory>
 #include <unistd.h>
 
-#include "codebar/codebar.h"
-#include "core/morvik.h"
-#include "core/runlog.h"
+#include "morvik/codebar/codebar.h"
+#include "morvik/core/morvik.h"
+#include "morvik/core/runlog.h"
 #include "fuzz_support.h"
-#include "text/fonts.h"
-#include "text/mycodebar.h"
+#include "morvik/text/fonts.h"
+#include "morvik/text/mycodebar.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "host/host_services.h"
-#include "host/recording_host.h"
-#include "import/dxf_reader.h"
+#include "morvik/host/host_services.h"
+#include "morvik/host/recording_host.h"
+#include "morvik/import/dxf_reader.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "compose/group.h"
-#include "host/host_services.h"
-#include "host/recording_host.h"
-#include "import/dxf_builder.h"
+#include "morvik/compose/group.h"
+#include "morvik/host/host_services.h"
+#include "morvik/host/recording_host.h"
+#include "morvik/import/dxf_builder.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "compose/group.h"
-#include "core/runlog.h"
-#include "host/host_services.h"
-#include "import/gerber.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/runlog.h"
+#include "morvik/host/host_services.h"
+#include "morvik/import/gerber.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

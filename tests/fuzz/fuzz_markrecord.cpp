@@ -7,8 +7,8 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "halder/textelement.h"
-#include "text/markrecord.h"
+#include "morvik/halder/textelement.h"
+#include "morvik/text/markrecord.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static fuzzsupport::MemFile file("history");

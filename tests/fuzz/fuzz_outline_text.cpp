@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "compose/group.h"
-#include "core/polyline.h"
-#include "core/text_utils.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/text_utils.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

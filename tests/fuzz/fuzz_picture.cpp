@@ -5,12 +5,12 @@
 #include <cstring>
 #include <memory>
 
-#include "com/hglobal.h"
-#include "com/stream.h"
-#include "gdiplus/gdiplus.h"
-#include "host/host_services.h"
-#include "shapes/dib.h"
-#include "shapes/picture.h"
+#include "morvik/com/hglobal.h"
+#include "morvik/com/stream.h"
+#include "morvik/gdiplus/gdiplus.h"
+#include "morvik/host/host_services.h"
+#include "morvik/shapes/dib.h"
+#include "morvik/shapes/picture.h"
 
 namespace {
 

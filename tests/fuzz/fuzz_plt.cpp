@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "compose/group.h"
-#include "import/plt.h"
+#include "morvik/compose/group.h"
+#include "morvik/import/plt.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <list>
 
-#include "core/shapelist.h"
-#include "core/srifile.h"
+#include "morvik/core/shapelist.h"
+#include "morvik/core/srifile.h"
 
 namespace {
 

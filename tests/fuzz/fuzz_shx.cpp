@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "core/runlog.h"
-#include "host/host_services.h"
-#include "host/recording_host.h"
+#include "morvik/core/runlog.h"
+#include "morvik/host/host_services.h"
+#include "morvik/host/recording_host.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/text/shx_gen.h"
-#include "text/fonts.h"
-#include "text/shxreader.h"
+#include "morvik/text/fonts.h"
+#include "morvik/text/shxreader.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "core/srifile.h"
-#include "halder/sribase.h"
+#include "morvik/core/srifile.h"
+#include "morvik/halder/sribase.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/host_services.h"
+#include "morvik/host/host_services.h"
 
 namespace fuzzsupport {
 

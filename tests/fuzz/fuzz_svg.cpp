@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "compose/group.h"
+#include "morvik/compose/group.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "halder/baseshape.h"
-#include "history/editing_core.h"
-#include "history/undo_base.h"
-#include "host/recording_host.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/history/editing_core.h"
+#include "morvik/history/undo_base.h"
+#include "morvik/host/recording_host.h"
 #include "support/shape_support.h"
 
 using Journal = std::vector<std::string>;

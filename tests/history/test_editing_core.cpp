@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "halder/basedoc.h"
+#include "morvik/halder/basedoc.h"
 #include "history_test_util.h"
 
 namespace {

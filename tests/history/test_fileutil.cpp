@@ -10,11 +10,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "compose/group.h"
-#include "core/polyline.h"
-#include "halder/basedoc.h"
-#include "history/fileutil.h"
-#include "win32/windows.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/polyline.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/fileutil.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "compose/filledshape.h"
-#include "halder/textelement.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/halder/textelement.h"
 #include "history/saved_compare.h"
 #include "history/text_desk.h"
-#include "text/fonts.h"
-#include "core/morvik.h"
-#include "text/mycodebar.h"
+#include "morvik/text/fonts.h"
+#include "morvik/core/morvik.h"
+#include "morvik/text/mycodebar.h"
 #include "text/shx_gen.h"
 #include "text/text_test_util.h"
 

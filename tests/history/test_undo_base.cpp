@@ -1,7 +1,7 @@
 // The replay steps that undo records share.
 #include <gtest/gtest.h>
 
-#include "halder/basedoc.h"
+#include "morvik/halder/basedoc.h"
 #include "history_test_util.h"
 
 namespace {

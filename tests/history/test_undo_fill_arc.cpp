@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "compose/filledshape.h"
-#include "core/polyline.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/core/polyline.h"
 #include "history/saved_compare.h"
 #include "history/text_desk.h"
-#include "history/undo_records_param.h"
-#include "history/undo_records_transform.h"
-#include "text/fonts.h"
+#include "morvik/history/undo_records_param.h"
+#include "morvik/history/undo_records_transform.h"
+#include "morvik/text/fonts.h"
 #include "text/shx_gen.h"
 #include "text/text_test_util.h"
 

@@ -17,22 +17,22 @@
 #include <string>
 #include <vector>
 
-#include "core/bezier.h"
-#include "core/polyline.h"
-#include "core/shapelist.h"
-#include "core/srifile.h"
-#include "halder/basedoc.h"
-#include "halder/sribase.h"
-#include "history/editing_core.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/shapelist.h"
+#include "morvik/core/srifile.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/sribase.h"
+#include "morvik/history/editing_core.h"
 #include "history/saved_compare.h"
-#include "history/undo_polygon.h"
-#include "history/undo_records.h"
-#include "history/undo_records_param.h"
-#include "history/undo_records_transform.h"
-#include "import/dxf_records.h"
-#include "shapes/ellipsearc.h"
-#include "shapes/polygon.h"
-#include "shapes/screwline.h"
+#include "morvik/history/undo_polygon.h"
+#include "morvik/history/undo_records.h"
+#include "morvik/history/undo_records_param.h"
+#include "morvik/history/undo_records_transform.h"
+#include "morvik/import/dxf_records.h"
+#include "morvik/shapes/ellipsearc.h"
+#include "morvik/shapes/polygon.h"
+#include "morvik/shapes/screwline.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 
 #include <vector>
 
-#include "core/bezier.h"
-#include "core/polyline.h"
-#include "halder/basedoc.h"
-#include "history/editing_core.h"
-#include "history/undo_records.h"
-#include "shapes/circle.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/polyline.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/editing_core.h"
+#include "morvik/history/undo_records.h"
+#include "morvik/shapes/circle.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "core/params.h"
-#include "halder/basedoc.h"
-#include "history/undo_records_list.h"
-#include "history/undo_records_param.h"
+#include "morvik/core/params.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/undo_records_list.h"
+#include "morvik/history/undo_records_param.h"
 #include "history_test_util.h"
-#include "shapes/picture.h"
-#include "shapes/screwline.h"
+#include "morvik/shapes/picture.h"
+#include "morvik/shapes/screwline.h"
 
 namespace {
 

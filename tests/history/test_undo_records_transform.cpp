@@ -12,14 +12,14 @@
 #include <utility>
 #include <vector>
 
-#include "core/polyline.h"
-#include "core/srifile.h"
-#include "halder/basedoc.h"
-#include "history/editing_core.h"
-#include "history/undo_records_transform.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/srifile.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/editing_core.h"
+#include "morvik/history/undo_records_transform.h"
 #include "platform/picture_files.h"
-#include "shapes/ellipsearc.h"
-#include "shapes/picture.h"
+#include "morvik/shapes/ellipsearc.h"
+#include "morvik/shapes/picture.h"
 
 namespace {
 

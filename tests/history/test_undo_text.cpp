@@ -5,13 +5,13 @@
 #include <cmath>
 #include <vector>
 
-#include "compose/filledshape.h"
-#include "halder/basedoc.h"
-#include "history/editing_core.h"
-#include "history/undo_records_list.h"
-#include "history/undo_records_param.h"
-#include "history/undo_records_transform.h"
-#include "text/fonts.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/editing_core.h"
+#include "morvik/history/undo_records_list.h"
+#include "morvik/history/undo_records_param.h"
+#include "morvik/history/undo_records_transform.h"
+#include "morvik/text/fonts.h"
 #include "text/text_test_util.h"
 
 namespace {

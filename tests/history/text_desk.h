@@ -12,17 +12,17 @@
 #include <string>
 #include <vector>
 
-#include "core/markdata.h"
-#include "core/shapelist.h"
-#include "core/srifile.h"
-#include "halder/basedoc.h"
-#include "halder/records.h"
-#include "history/editing_core.h"
+#include "morvik/core/markdata.h"
+#include "morvik/core/shapelist.h"
+#include "morvik/core/srifile.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/records.h"
+#include "morvik/history/editing_core.h"
 #include "history/saved_compare.h"
-#include "history/undo_records_param.h"
-#include "text/fonts.h"
+#include "morvik/history/undo_records_param.h"
+#include "morvik/text/fonts.h"
 #include "text/shx_gen.h"
-#include "text/shxreader.h"
+#include "morvik/text/shxreader.h"
 #include "text/text_test_util.h"
 
 namespace history_test {

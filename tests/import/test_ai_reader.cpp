@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "import/ai.h"
+#include "morvik/import/ai.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -16,19 +16,19 @@
 #include <typeinfo>
 #include <vector>
 
-#include "compose/group.h"
-#include "core/bezier.h"
-#include "core/points.h"
-#include "core/polyline.h"
-#include "core/vectorfile.h"
-#include "host/host_services.h"
-#include "host/recording_host.h"
-#include "import/dxf_builder.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/points.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/vectorfile.h"
+#include "morvik/host/host_services.h"
+#include "morvik/host/recording_host.h"
+#include "morvik/import/dxf_builder.h"
 #include "import/import_support.h"
-#include "shapes/circle.h"
-#include "shapes/ellipsearc.h"
+#include "morvik/shapes/circle.h"
+#include "morvik/shapes/ellipsearc.h"
 #include "support/shape_support.h"
-#include "text/fonts.h"
+#include "morvik/text/fonts.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "halder/lang.h"
-#include "host/host_services.h"
-#include "host/recording_host.h"
-#include "import/dxf_reader.h"
+#include "morvik/halder/lang.h"
+#include "morvik/host/host_services.h"
+#include "morvik/host/recording_host.h"
+#include "morvik/import/dxf_reader.h"
 #include "import/import_support.h"
 #include "support/shape_support.h"
 

@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "compose/combine.h"
-#include "compose/group.h"
-#include "core/points.h"
-#include "core/polyline.h"
-#include "host/host_services.h"
-#include "host/recording_host.h"
-#include "import/gerber.h"
-#include "import/gerber_geometry.h"
+#include "morvik/compose/combine.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/points.h"
+#include "morvik/core/polyline.h"
+#include "morvik/host/host_services.h"
+#include "morvik/host/recording_host.h"
+#include "morvik/import/gerber.h"
+#include "morvik/import/gerber_geometry.h"
 #include "support/shape_support.h"
 
 namespace {

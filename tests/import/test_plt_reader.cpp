@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "compose/group.h"
-#include "import/plt.h"
+#include "morvik/compose/group.h"
+#include "morvik/import/plt.h"
 #include "support/temp_dir.h"
 
 namespace {

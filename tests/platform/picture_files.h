@@ -18,9 +18,9 @@
 #include <png.h>
 #include <tiffio.h>
 
-#include "com/hglobal.h"
-#include "com/stream.h"
-#include "gdiplus/gdiplus.h"
+#include "morvik/com/hglobal.h"
+#include "morvik/com/stream.h"
+#include "morvik/gdiplus/gdiplus.h"
 
 namespace picture_files {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "afx/cstring.h"
+#include "morvik/afx/cstring.h"
 #include "support/shape_support.h"
 
 namespace {

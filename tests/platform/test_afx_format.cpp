@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "afx/cstring.h"
+#include "morvik/afx/cstring.h"
 #include "support/shape_support.h"
 
 namespace {

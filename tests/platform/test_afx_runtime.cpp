@@ -4,14 +4,14 @@
 #include <stdexcept>
 #include <thread>
 
-#include "afx/afxmt.h"
-#include "afx/carray.h"
-#include "afx/cobject.h"
-#include "afx/cstring.h"
-#include "afx/ctime.h"
-#include "afx/extension_module.h"
-#include "afx/message_box.h"
-#include "host/recording_host.h"
+#include "morvik/afx/afxmt.h"
+#include "morvik/afx/carray.h"
+#include "morvik/afx/cobject.h"
+#include "morvik/afx/cstring.h"
+#include "morvik/afx/ctime.h"
+#include "morvik/afx/extension_module.h"
+#include "morvik/afx/message_box.h"
+#include "morvik/host/recording_host.h"
 
 // A small class tree in which one class's run-time base differs from its
 // C++ base, as for shapes that reuse another shape's code.

@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "core/srifile.h"
-#include "halder/basedoc.h"
-#include "halder/baseshape.h"
-#include "halder/lang.h"
+#include "morvik/core/srifile.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/halder/lang.h"
 #include "support/shape_support.h"
 
 namespace {

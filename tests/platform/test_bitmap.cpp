@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "com/hglobal.h"
-#include "com/stream.h"
-#include "gdi/cairo_canvas.h"
-#include "gdi/recording_canvas.h"
-#include "gdiplus/gdiplus.h"
+#include "morvik/com/hglobal.h"
+#include "morvik/com/stream.h"
+#include "morvik/gdi/cairo_canvas.h"
+#include "morvik/gdi/recording_canvas.h"
+#include "morvik/gdiplus/gdiplus.h"
 #include "platform/picture_files.h"
 
 using namespace Gdiplus;

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "gdi/cairo_canvas.h"
-#include "gdi/dc.h"
-#include "gdi/recording_canvas.h"
-#include "gdiplus/gdiplus.h"
+#include "morvik/gdi/cairo_canvas.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdi/recording_canvas.h"
+#include "morvik/gdiplus/gdiplus.h"
 
 using namespace Gdiplus;
 

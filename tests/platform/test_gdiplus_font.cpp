@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "gdi/dc.h"
-#include "gdiplus/gdiplus.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdiplus/gdiplus.h"
 
 using namespace Gdiplus;
 

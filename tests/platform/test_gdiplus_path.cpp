@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "gdiplus/gdiplus.h"
+#include "morvik/gdiplus/gdiplus.h"
 
 using namespace Gdiplus;
 

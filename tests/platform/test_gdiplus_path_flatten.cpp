@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "gdiplus/gdiplus.h"
+#include "morvik/gdiplus/gdiplus.h"
 
 using namespace Gdiplus;
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "host/host_services.h"
-#include "host/recording_host.h"
+#include "morvik/host/host_services.h"
+#include "morvik/host/recording_host.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "halder/baseshape.h"
-#include "halder/lang.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/halder/lang.h"
 
 namespace {
 

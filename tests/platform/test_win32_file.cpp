@@ -11,8 +11,8 @@
 #include <random>
 #include <string>
 
-#include "core/morvik.h"
-#include "win32/windows.h"
+#include "morvik/core/morvik.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

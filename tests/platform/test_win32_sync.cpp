@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "core/geometry.h"
-#include "core/shapelist.h"
-#include "core/srifile.h"
-#include "gdi/dc.h"
-#include "gdi/recording_canvas.h"
-#include "halder/basedoc.h"
-#include "shapes/controls.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/shapelist.h"
+#include "morvik/core/srifile.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdi/recording_canvas.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/shapes/controls.h"
 #include "support/shape_support.h"
 
 namespace {

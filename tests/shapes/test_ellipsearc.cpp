@@ -15,15 +15,15 @@
 #include <string>
 #include <vector>
 
-#include "core/bezier.h"
-#include "core/exportsink.h"
-#include "core/polyline.h"
-#include "core/srifile.h"
-#include "gdi/dc.h"
-#include "gdi/recording_canvas.h"
-#include "halder/basedoc.h"
-#include "import/dxf_records.h"
-#include "shapes/ellipsearc.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/srifile.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdi/recording_canvas.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/import/dxf_records.h"
+#include "morvik/shapes/ellipsearc.h"
 #include "support/shape_support.h"
 
 namespace {

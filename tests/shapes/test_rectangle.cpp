@@ -17,18 +17,18 @@
 #include <string>
 #include <vector>
 
-#include "core/bezier.h"
-#include "core/exportsink.h"
-#include "core/geometry.h"
-#include "core/polyline.h"
-#include "core/srifile.h"
-#include "gdi/dc.h"
-#include "gdi/recording_canvas.h"
-#include "halder/basedoc.h"
-#include "history/editing_core.h"
-#include "history/undo_round.h"
-#include "host/recording_host.h"
-#include "shapes/rectangle.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/geometry.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/srifile.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdi/recording_canvas.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/editing_core.h"
+#include "morvik/history/undo_round.h"
+#include "morvik/host/recording_host.h"
+#include "morvik/shapes/rectangle.h"
 #include "support/shape_support.h"
 
 namespace {

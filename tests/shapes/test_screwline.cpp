@@ -10,18 +10,18 @@
 #include <thread>
 #include <vector>
 
-#include "core/bezier.h"
-#include "core/exportsink.h"
-#include "core/markdata.h"
-#include "core/srifile.h"
-#include "gdi/dc.h"
-#include "gdi/recording_canvas.h"
-#include "halder/basedoc.h"
-#include "history/editing_core.h"
-#include "history/undo_records_param.h"
-#include "host/host_services.h"
-#include "host/recording_host.h"
-#include "shapes/screwline.h"
+#include "morvik/core/bezier.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/markdata.h"
+#include "morvik/core/srifile.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdi/recording_canvas.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/history/editing_core.h"
+#include "morvik/history/undo_records_param.h"
+#include "morvik/host/host_services.h"
+#include "morvik/host/recording_host.h"
+#include "morvik/shapes/screwline.h"
 #include "support/shape_support.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "shapes/xmlmarkup.h"
+#include "morvik/shapes/xmlmarkup.h"
 
 TEST(XmlMarkup, ElementsAndAttributesAreSplicedInPlace) {
     CXmlMarkup xml;

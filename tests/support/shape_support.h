@@ -18,15 +18,15 @@
 #include <string>
 #include <vector>
 
-#include "core/exportsink.h"
-#include "core/srifile.h"
-#include "halder/basedoc.h"
-#include "halder/baseshape.h"
-#include "halder/sribase.h"
-#include "host/host_services.h"
-#include "host/recording_host.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/core/srifile.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/baseshape.h"
+#include "morvik/halder/sribase.h"
+#include "morvik/host/host_services.h"
+#include "morvik/host/recording_host.h"
 #include "support/temp_dir.h"
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 namespace testsupport {
 

@@ -4,8 +4,8 @@
 #include <functional>
 #include <string>
 
-#include "text/fonts.h"
-#include "text/mycodebar.h"
+#include "morvik/text/fonts.h"
+#include "morvik/text/mycodebar.h"
 #include "text/text_test_util.h"
 
 namespace text_test {

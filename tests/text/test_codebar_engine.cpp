@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "codebar/codebar.h"
-#include "win32/windows.h"
+#include "morvik/codebar/codebar.h"
+#include "morvik/win32/windows.h"
 
 namespace {
 

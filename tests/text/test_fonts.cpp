@@ -15,11 +15,11 @@
 #include <sstream>
 #include <utility>
 
-#include "compose/filledshape.h"
-#include "core/runlog.h"
-#include "core/shapelist.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/core/runlog.h"
+#include "morvik/core/shapelist.h"
 #include "support/shape_support.h"
-#include "text/fonts.h"
+#include "morvik/text/fonts.h"
 #include "text/text_test_util.h"
 
 namespace {

@@ -7,11 +7,11 @@
 #include <memory>
 #include <vector>
 
-#include "compose/filledshape.h"
-#include "gdiplus/font.h"
-#include "gdiplus/graphicspath.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/gdiplus/font.h"
+#include "morvik/gdiplus/graphicspath.h"
 #include "support/shape_support.h"
-#include "text/fonts.h"
+#include "morvik/text/fonts.h"
 #include "text/text_test_util.h"
 
 namespace {

@@ -18,15 +18,15 @@
 #include <string>
 #include <thread>
 
-#include "codebar/codebar.h"
-#include "core/morvik.h"
-#include "halder/lang.h"
+#include "morvik/codebar/codebar.h"
+#include "morvik/core/morvik.h"
+#include "morvik/halder/lang.h"
 #include "support/shape_support.h"
-#include "text/fonts.h"
-#include "text/mycodebar.h"
+#include "morvik/text/fonts.h"
+#include "morvik/text/mycodebar.h"
 #include "text/codebar_test_util.h"
 #include "text/text_test_util.h"
-#include "tolcode/tolcode.h"
+#include "morvik/tolcode/tolcode.h"
 
 namespace {
 

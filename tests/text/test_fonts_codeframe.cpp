@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "compose/filledshape.h"
-#include "core/morvik.h"
-#include "gdiplus/graphicspath.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/core/morvik.h"
+#include "morvik/gdiplus/graphicspath.h"
 #include "shx_gen.h"
 #include "support/shape_support.h"
 #include "support/temp_dir.h"
-#include "text/fonts.h"
-#include "text/mycodebar.h"
+#include "morvik/text/fonts.h"
+#include "morvik/text/mycodebar.h"
 #include "text/codebar_test_util.h"
 #include "text/text_test_util.h"
 

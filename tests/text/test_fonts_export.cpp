@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/exportsink.h"
-#include "text/fonts.h"
+#include "morvik/core/exportsink.h"
+#include "morvik/text/fonts.h"
 #include "text/text_test_util.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include <memory>
 #include <vector>
 
-#include "gdiplus/font.h"
-#include "text/fonts.h"
+#include "morvik/gdiplus/font.h"
+#include "morvik/text/fonts.h"
 #include "text/text_test_util.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "core/srifile.h"
-#include "halder/records.h"
-#include "text/fontschar.h"
+#include "morvik/core/srifile.h"
+#include "morvik/halder/records.h"
+#include "morvik/text/fontschar.h"
 
 namespace {
 

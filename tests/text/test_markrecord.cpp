@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "halder/textelement.h"
+#include "morvik/halder/textelement.h"
 #include "support/temp_dir.h"
-#include "text/markrecord.h"
+#include "morvik/text/markrecord.h"
 #include "text/text_test_util.h"
 
 namespace {

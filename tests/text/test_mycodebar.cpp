@@ -7,11 +7,11 @@
 #include <set>
 #include <thread>
 
-#include "codebar/codebar.h"
-#include "core/morvik.h"
-#include "halder/lang.h"
-#include "text/mycodebar.h"
-#include "tolcode/tolcode.h"
+#include "morvik/codebar/codebar.h"
+#include "morvik/core/morvik.h"
+#include "morvik/halder/lang.h"
+#include "morvik/text/mycodebar.h"
+#include "morvik/tolcode/tolcode.h"
 
 namespace {
 

@@ -11,16 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "compose/group.h"
-#include "host/host_services.h"
-#include "host/recording_host.h"
-#include "import/dxf_builder.h"
+#include "morvik/compose/group.h"
+#include "morvik/host/host_services.h"
+#include "morvik/host/recording_host.h"
+#include "morvik/import/dxf_builder.h"
 #include "support/temp_dir.h"
-#include "text/fonts.h"
+#include "morvik/text/fonts.h"
 #include "text/shx_gen.h"
-#include "text/shxreader.h"
+#include "morvik/text/shxreader.h"
 #include "text/text_test_util.h"
-#include "win32/windows.h"
+#include "morvik/win32/windows.h"
 
 using namespace shxgen;
 

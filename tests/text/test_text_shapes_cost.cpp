@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "compose/filledshape.h"
-#include "text/fonts.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/text/fonts.h"
 #include "text/text_test_util.h"
 
 namespace {

@@ -8,19 +8,19 @@
 #include <memory>
 #include <thread>
 
-#include "compose/filledshape.h"
-#include "compose/group.h"
-#include "core/shapelist.h"
-#include "halder/basedoc.h"
-#include "halder/textelement.h"
-#include "history/editing_core.h"
-#include "history/undo_records_param.h"
-#include "host/recording_host.h"
+#include "morvik/compose/filledshape.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/shapelist.h"
+#include "morvik/halder/basedoc.h"
+#include "morvik/halder/textelement.h"
+#include "morvik/history/editing_core.h"
+#include "morvik/history/undo_records_param.h"
+#include "morvik/host/recording_host.h"
 #include "support/temp_dir.h"
-#include "text/fonts.h"
-#include "text/markrecord.h"
+#include "morvik/text/fonts.h"
+#include "morvik/text/markrecord.h"
 #include "text/text_test_util.h"
-#include "text/vartext.h"
+#include "morvik/text/vartext.h"
 
 namespace {
 

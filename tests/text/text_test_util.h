@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "core/runlog.h"
-#include "halder/baseshape.h"
+#include "morvik/core/runlog.h"
+#include "morvik/halder/baseshape.h"
 
 class CFonts;
 
