@@ -624,6 +624,9 @@ void CFonts::KeepReplacedFill() {
     bool any = false;
     for (CFilledShape* fill : m_arrFills)
         if (fill != nullptr && (!fill->GetChildren().empty() || bFilled == 0)) any = true;
+    // A filled text without fill shapes (an SHX text) holds its fill in its
+    // switch and parameters alone: they are what an undo gives back.
+    if (m_arrFills.empty() && bFilled != 0) any = true;
     if (!any) return;
     ReplacedFill kept;
     kept.fills = CopyFills(m_arrFills);
