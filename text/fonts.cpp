@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <utility>
 
 #include "morvik/afx/message_box.h"
@@ -151,6 +152,10 @@ void CFonts::FreeAll(bool freeFills) {
 }
 
 void CFonts::SetPathFontPara(int baseAngle, int angleScope, int invert, int alignTop, int inside) {
+    if (!m_bArcChangePending) {
+        GetPathFontPara(m_arcOfLayout[0], m_arcOfLayout[1], m_arcOfLayout[2], m_arcOfLayout[3], m_arcOfLayout[4]);
+        m_bArcChangePending = true;
+    }
     iBaseAngle = baseAngle;
     iAngleScope = angleScope;
     bInvert = invert;
@@ -777,6 +782,7 @@ bool CFonts::RestoreReplacedLayout(const CString& text, int fontType, const CStr
     ptCenter = s.centre;
     dRad = s.rad;
     SetPathFontPara(s.baseAngle, s.angleScope, s.invert, s.alignTop, s.inside);
+    m_bArcChangePending = false;
     m_bRecord = 1;
     InvalidateGeometry();
     return true;
@@ -1047,6 +1053,10 @@ void CFonts::SaveLayoutState(LayoutSnapshot& s) {
     s.centre = ptCenter;
     s.rad = dRad;
     GetPathFontPara(s.baseAngle, s.angleScope, s.invert, s.alignTop, s.inside);
+    if (m_bArcChangePending) {
+        const int* a = m_arcOfLayout;
+        std::tie(s.baseAngle, s.angleScope, s.invert, s.alignTop, s.inside) = std::tie(a[0], a[1], a[2], a[3], a[4]);
+    }
 }
 
 void CFonts::TakeTextParams(const CString& text, int fontType, const CString& fontName, const FONTS_PAR& fonts,
@@ -1273,6 +1283,7 @@ void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
 
 void CFonts::FinishLayout(int noRefresh, bool interactive) {
     m_bRecord = 1;
+    m_bArcChangePending = false;
     InvalidateGeometry();
     if (noRefresh == 0) {
         if (m_pView != nullptr) m_pView->Invalidate(TRUE);

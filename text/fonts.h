@@ -482,6 +482,11 @@ private:
     std::vector<std::unique_ptr<ReplacedLayout>> m_replacedLayouts;
     void KeepReplacedLayout(LayoutSnapshot& s);
     void FreeReplacedLayouts();
+    // The arc settings the characters were laid out with, while a host has
+    // set new ones that no layout has followed yet: a kept layout must come
+    // back with its own settings, not those that replaced it.
+    bool m_bArcChangePending = false;
+    int m_arcOfLayout[5] = {};
     static void FreeLayoutParts(LayoutSnapshot& s);
     // Copies of fill shapes that stand for them: their identities too.
     static std::vector<CFilledShape*> CopyFills(const std::vector<CFilledShape*>& fills);
