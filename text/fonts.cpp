@@ -1245,6 +1245,17 @@ void CFonts::ReplayModificationsAfterLayout() {
             default: break;
         }
     }
+    // A barcode measures its next zoom from its frame as it stands: a
+    // replayed slant has changed the frame the layout measured upright.
+    const bool slanted =
+        std::any_of(m_arrModify.begin(), m_arrModify.end(), [](const SHAPE_MODIFY& m) { return m.cmd == 101; });
+    if (nFontType == 2 && slanted && m_arrFrame.size() >= 4) {
+        const double h = GetFakeHeight(), w = GetFakeWidth();
+        if (h > 0 && w > 0) {
+            fInitStrHeight = h;
+            fInitStrWidth = w;
+        }
+    }
 }
 
 void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
