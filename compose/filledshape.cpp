@@ -769,11 +769,18 @@ void CFilledShape::GetFillPath(std::vector<tagPathData>& out) {
 }
 
 bool CFilledShape::GetMarkData(tagMarkDataPar& out, tagMarkCtlData*) {
-    bool turning = false;
-    for (const SHAPE_FILLER_PARAM& set : m_par.fillParams) turning = turning || TurnsPerMark(set);
-    if (turning) SetGetDataForce(true);
+    // The sets are read under the event: an editor may be refilling.
+    auto turns = [this] {
+        bool any = false;
+        for (const SHAPE_FILLER_PARAM& set : m_par.fillParams) any = any || TurnsPerMark(set);
+        return any;
+    };
+    LockShape();
+    if (turns()) SetGetDataForce(true);
+    UnlockShape();
     if (BeginMarkData(out)) return true;
     MarkDataLock lock(this, &out);
+    const bool turning = turns();
 
     if (turning && m_bNoRedraw == 0) {
         if (g_hatchTurn.load() == 1) {

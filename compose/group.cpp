@@ -839,7 +839,7 @@ int CGroupShape::IsInRect(Gdiplus::RectF& rect) {
         Gdiplus::RectF fresh;
         GetRectangle(fresh);
     }
-    const Gdiplus::RectF& s = m_rcShape;
+    const Gdiplus::RectF s = ShapeRectCopy();
     const double left = rect.X;
     const double right = static_cast<double>(rect.X) + rect.Width;
     const double top = rect.Y;

@@ -1390,6 +1390,14 @@ int CFonts::SetFontsHeld(CString text, int fontType, CString fontName, FONTS_PAR
 
 void CFonts::GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
                       VARTEXT_PAR& vartext) {
+    // Marking a variable text lays it out anew: its content is read under
+    // its event.
+    const ShapeGuard guard(this);
+    GetFontsHeld(text, fontType, fontName, fonts, codebar, vartext);
+}
+
+void CFonts::GetFontsHeld(CString& text, int& fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
+                          VARTEXT_PAR& vartext) {
     text = m_strText;
     fontName = m_strFontName;
     fontType = nFontType;

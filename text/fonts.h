@@ -77,6 +77,8 @@ public:
                      VARTEXT_PAR& vartext, int noRefresh, int useVarText, bool interactive, LayoutAfter* after);
     void GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
                   VARTEXT_PAR& vartext);
+    void GetFontsHeld(CString& text, int& fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
+                      VARTEXT_PAR& vartext);
     // Lays out a new text at pt (the placement entry of hosts and importers).
     // Always 1.
     int InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool flag);

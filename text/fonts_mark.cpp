@@ -333,7 +333,7 @@ CFonts::MarkStep CFonts::BuildVariablePiece(bool early, bool move, CString& mark
     }
     marked = text;
     if (changed || text != m_strText) {
-        TextContent content(this);
+        TextContent content(this, TextContent::Held{});
         if (content.ApplyHeld(this, text, 1, true) == 0) {
             Log()->Write(L"SetFonts bRet ERROR");
             return MarkStep::FailQuiet;
@@ -443,7 +443,7 @@ void CFonts::AdvanceAfterPiece(bool early) {
     }
     if (moved) {
         Log()->Write(L"GetMarkData SetFonts");
-        TextContent content(this);
+        TextContent content(this, TextContent::Held{});
         content.ApplyHeld(this, content.text, 1, true);
     }
 }
@@ -497,7 +497,7 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
     const bool variable = parVarText.bEnable != 0;
     const bool advance = variable && !keepVariables;
     auto relayout = [this] {
-        TextContent content(this);
+        TextContent content(this, TextContent::Held{});
         content.ApplyHeld(this, content.text, 1, true);
     };
 
@@ -529,7 +529,7 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
         marked = text;
         // Laid out anew whenever the outlines show another string.
         if (text != m_strText) {
-            TextContent content(this);
+            TextContent content(this, TextContent::Held{});
             content.ApplyHeld(this, text, 1, true);
         }
     }

@@ -36,6 +36,8 @@ std::shared_ptr<TEXT_ELEMENT> FirstElement(CFonts* text) { return ReadVar(text).
 
 TextContent::TextContent(CFonts* shape) { shape->GetFonts(text, type, face, fonts, codebar, vartext); }
 
+TextContent::TextContent(CFonts* shape, Held) { shape->GetFontsHeld(text, type, face, fonts, codebar, vartext); }
+
 int TextContent::Apply(CFonts* shape, const CString& newText, int useVarText, bool interactive) {
     return shape->SetFonts(newText, type, face, fonts, codebar, vartext, 0, useVarText, interactive);
 }

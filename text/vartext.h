@@ -34,6 +34,9 @@ struct TextContent {
     CODEBAR_PAR codebar;
     VARTEXT_PAR vartext;
     explicit TextContent(CFonts* shape);
+    // For a caller that holds the text's event.
+    struct Held {};
+    TextContent(CFonts* shape, Held);
     int Apply(CFonts* shape, const CString& newText, int useVarText, bool interactive);
     // Apply for a caller that holds the text's event.
     int ApplyHeld(CFonts* shape, const CString& newText, int useVarText, bool interactive);

@@ -208,7 +208,7 @@ CBaseShape& CBaseShape::operator=(const CBaseShape& other) {
     m_bSelected = other.m_bSelected;
     m_guid = other.m_guid;
     m_parentGuid = other.m_parentGuid;
-    m_rcShape = other.m_rcShape;
+    SetShapeRect(other.ShapeRectCopy());
     m_bRectValid = other.m_bRectValid.load();
     m_bVisible = other.m_bVisible;
     m_bReverseOrder = other.m_bReverseOrder;
@@ -493,7 +493,7 @@ int CBaseShape::IsMeNew(tagPOINTF point) { return IsMe(point); }
 int CBaseShape::IsInClientRectF() { return 1; }
 
 int CBaseShape::GetRectangle(Gdiplus::RectF& rect) {
-    rect = m_rcShape;
+    rect = ShapeRectCopy();
     return 1;
 }
 
@@ -575,7 +575,7 @@ int CBaseShape::GetArcPath() { return 0; }
 void CBaseShape::SetArcPath(int) {}
 void CBaseShape::AllDelCountNum() { ShapeCounterOf(m_nKind).Reset(); }
 
-Gdiplus::RectF CBaseShape::GetShapeRect() { return m_rcShape; }
+Gdiplus::RectF CBaseShape::GetShapeRect() { return ShapeRectCopy(); }
 
 int CBaseShape::IsSelectedForRect(Gdiplus::RectF& rect) { return IsInRect(rect); }
 

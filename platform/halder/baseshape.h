@@ -198,7 +198,18 @@ public:
     void SetParentBaseID(const GUID& id) { m_parentGuid = id; }
     void SetVisible(bool visible) { m_bVisible = visible; }
     bool IsVisible() const { return m_bVisible; }
-    void SetShapeRect(const Gdiplus::RectF& rect) { m_rcShape = rect; }
+    // The rectangle is a cache that readers fill (GetRectangle): a host's
+    // editing thread and a marking thread may both write it, so it is
+    // copied in and out under a small lock of its own.
+    void SetShapeRect(const Gdiplus::RectF& rect) {
+        const RectLock lock(m_rectBusy);
+        m_rcShape = rect;
+    }
+    // The cached rectangle as it stands (GetShapeRect without the override).
+    Gdiplus::RectF ShapeRectCopy() const {
+        const RectLock lock(m_rectBusy);
+        return m_rcShape;
+    }
     // The flattening tolerance of this shape in millimetres.
     float GetSmoothRatio() const { return m_fSmoothRatio; }
     void SetSmoothRatio(float ratio);
@@ -397,7 +408,22 @@ protected:
     // The descendants' stamp the mark cache was built against.
     uint64_t m_cacheStamp = 0;
     std::atomic<uint64_t> m_changeStamp{0};
+    // A spin lock for m_rcShape: held for one copy only.
+    class RectLock {
+    public:
+        explicit RectLock(std::atomic_flag& busy) : m_busy(busy) {
+            while (m_busy.test_and_set(std::memory_order_acquire)) {
+            }
+        }
+        ~RectLock() { m_busy.clear(std::memory_order_release); }
+        RectLock(const RectLock&) = delete;
+        RectLock& operator=(const RectLock&) = delete;
+
+    private:
+        std::atomic_flag& m_busy;
+    };
     Gdiplus::RectF m_rcShape;
+    mutable std::atomic_flag m_rectBusy;
     std::atomic<uint8_t> m_bRectValid{0};
     bool m_bVisible = true;
     uint8_t m_bReverseOrder = 0;
