@@ -515,6 +515,13 @@ int CFilledShape::SetPen(unsigned char pen) {
     return 0;
 }
 
+void CFilledShape::SetHatchPen(unsigned char pen, COLORREF colour) {
+    for (SHAPE_FILLER_PARAM& set : m_par.fillParams) {
+        set.nPenNum = pen;
+        set.cPenColor = static_cast<int32_t>(colour);
+    }
+    ClearMarkBuff();
+}
 
 // ---- copies and conversions ---------------------------------------------------------
 
