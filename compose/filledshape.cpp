@@ -480,7 +480,7 @@ int CFilledShape::Rotate(double angle, tagPOINTF centre) {
 
 int CFilledShape::Slope(tagPOINTF fixed, double a, double b) {
     if (!geom::AllFinite(a, b) || !geom::Finite(fixed) || !TakesMap(AffineMap::Slope(a, b, fixed))) return kRefused;
-    CGroupShape::Slope(fixed, a, b);
+    if (CGroupShape::Slope(fixed, a, b) == kRefused) return kRefused;
     TransformHatch([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); });
     ClearMarkBuff();
     return 0;
