@@ -4,6 +4,8 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <array>
+#include <cwchar>
 #include <cfloat>
 #include <cmath>
 #include <functional>
@@ -645,9 +647,10 @@ TEST_F(FillShapeTest, CloneConvertAndExport) {
 
     // XML: three parameter lines of 176 decimal bytes; the spacing's bytes
     // sit at offset 32. The file is one an XML parser reads, with a caption
-    // that holds quotes, markup, characters beyond ASCII and one XML cannot
-    // carry.
-    const std::wstring caption = L"F\u00FCll \"7\" & <\u4E2D> 'x'";
+    // that holds tabs and line ends, quotes, markup, characters beyond ASCII
+    // and one XML cannot carry. The host writes its declaration in pieces
+    // after a byte-order mark, naming another encoding.
+    const std::wstring caption = L"\tF\u00FCll \"7\"\r\n& <\u4E2D> 'x'\n";
     fill->SetCaption(CString(caption.c_str()));
     fill->GetChildren()[0]->SetCaption(CString(L"edge\x01line"));
     FILLED_PARS par = fill->GetFillParam();
@@ -657,7 +660,8 @@ TEST_F(FillShapeTest, CloneConvertAndExport) {
     {
         tagXmlBuff xml;
         xml.file.open(file);
-        xml.WriteToFile(L"<?xml version=\"1.0\"?>\r\n");  // as a host starts its file
+        for (const wchar_t* piece : {L"\uFEFF", L"<?xml version=\"1.0\" encoding=\"", L"GB2312", L"\"?>\r\n"})
+            xml.WriteToFile(piece);
         fill->ExportXmlToBuff(xml);
     }
     std::stringstream text;
