@@ -823,8 +823,12 @@ int CFilledShape::ExportXmlToBuff(tagXmlBuff& buff) {
 }
 
 int CFilledShape::ExportGCodeToBuff(GCodeContext& ctx) {
+    // What the mark data marks: the outlines only when they are switched on
+    // (a machine would burn a border the user turned off), the border rings
+    // always.
+    const bool outline = (m_par.bOutLine & 1) != 0;
     for (CBaseShape* child : m_arrChildren)
-        if (child != nullptr) child->ExportGCodeToBuff(ctx);
+        if (child != nullptr && (outline || IsEdge(child))) child->ExportGCodeToBuff(ctx);
     std::unique_ptr<CGroupShape, void (*)(CBaseShape*)> hatch(new CGroupShape(), Destroy);
     PathToShape(hatch.get());
     for (CBaseShape* line : hatch->GetChildren()) line->ExportGCodeToBuff(ctx);
