@@ -212,7 +212,6 @@ CBaseShape* CPicture::Clone() {
     // The decoded image itself is copied: the file it came from may be gone
     // (a picture read from a shape file never needs it).
     if (m_pBitmap) copy->m_pBitmap.reset(m_pBitmap->Clone());
-    copy->PICTUREPAR.bRebuildScreen = 1;
     copy->rectfPic = rectfPic;
     copy->fRotateAngle = fRotateAngle;
     copy->rotatePointf = rotatePointf;
@@ -672,9 +671,8 @@ int CPicture::InitPicture() {
     LoadORZCaculateRect();
     rotatePointf = CenterPoint(rectfPic);
     CornersFromRect();
-    PICTURE_PAR par = PICTUREPAR;
-    par.bRebuildScreen = 1;
-    SetPicture(par);
+    m_bScreenStale = true;
+    SetPicture(PICTUREPAR);
     return 1;
 }
 
@@ -706,9 +704,8 @@ int CPicture::InitBmp(void* handle, int) {
     LoadORZCaculateRect();
     rotatePointf = CenterPoint(rectfPic);
     CornersFromRect();
-    PICTURE_PAR par = PICTUREPAR;
-    par.bRebuildScreen = 1;
-    SetPicture(par);
+    m_bScreenStale = true;
+    SetPicture(PICTUREPAR);
     return 1;
 }
 
@@ -760,9 +757,8 @@ int CPicture::InitPictureFromOrz() {
         if (InitPicture() == 0) return 0;
         ApplyFixedSizeAndAnchor();
     }
-    PICTURE_PAR par = PICTUREPAR;
-    par.bRebuildScreen = 1;
-    SetPicture(par);
+    m_bScreenStale = true;
+    SetPicture(PICTUREPAR);
     return 1;
 }
 
@@ -1160,7 +1156,7 @@ Bitmap* CPicture::GetNetDotBmp() {
 
 Bitmap* CPicture::GetDisplayBmp() {
     LockShape();
-    if (PICTUREPAR.bRebuildScreen != 0) {
+    if (PICTUREPAR.bRebuildScreen != 0 || m_bScreenStale) {
         std::unique_ptr<Bitmap> fresh;
         try {
             fresh = BuildProcessed(false);
@@ -1171,6 +1167,7 @@ Bitmap* CPicture::GetDisplayBmp() {
         // Cleared even when the build failed: its message is not repeated
         // on every repaint.
         PICTUREPAR.bRebuildScreen = 0;
+        m_bScreenStale = false;
     }
     Bitmap* screen = m_pScreenBitmap.get();
     UnlockShape();

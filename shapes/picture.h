@@ -204,6 +204,9 @@ private:
     // The decoded image and the screen image.
     std::unique_ptr<Gdiplus::Bitmap> m_pBitmap;
     std::unique_ptr<Gdiplus::Bitmap> m_pScreenBitmap;
+    // A new or reloaded image has no screen image yet. Kept apart from the
+    // saved rebuild switch, so that loading a picture changes no saved byte.
+    bool m_bScreenStale = true;
     // The description of the last saved pixels.
     BITMAP m_bitmapInfo{};
     // Set while a shape-file read restores the picture: keep the stored

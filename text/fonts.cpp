@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <utility>
 
 #include "morvik/afx/message_box.h"
@@ -151,6 +152,10 @@ void CFonts::FreeAll(bool freeFills) {
 }
 
 void CFonts::SetPathFontPara(int baseAngle, int angleScope, int invert, int alignTop, int inside) {
+    if (!m_bArcChangePending) {
+        GetPathFontPara(m_arcOfLayout[0], m_arcOfLayout[1], m_arcOfLayout[2], m_arcOfLayout[3], m_arcOfLayout[4]);
+        m_bArcChangePending = true;
+    }
     iBaseAngle = baseAngle;
     iAngleScope = angleScope;
     bInvert = invert;
@@ -629,6 +634,9 @@ void CFonts::KeepReplacedFill() {
     bool any = false;
     for (CFilledShape* fill : m_arrFills)
         if (fill != nullptr && (!fill->GetChildren().empty() || bFilled == 0)) any = true;
+    // A filled text without fill shapes (an SHX text) holds its fill in its
+    // switch and parameters alone: they are what an undo gives back.
+    if (m_arrFills.empty() && bFilled != 0) any = true;
     if (!any) return;
     ReplacedFill kept;
     kept.fills = CopyFills(m_arrFills);
@@ -779,6 +787,7 @@ bool CFonts::RestoreReplacedLayout(const CString& text, int fontType, const CStr
     ptCenter = s.centre;
     dRad = s.rad;
     SetPathFontPara(s.baseAngle, s.angleScope, s.invert, s.alignTop, s.inside);
+    m_bArcChangePending = false;
     m_bRecord = 1;
     InvalidateGeometry();
     return true;
@@ -1049,6 +1058,10 @@ void CFonts::SaveLayoutState(LayoutSnapshot& s) {
     s.centre = ptCenter;
     s.rad = dRad;
     GetPathFontPara(s.baseAngle, s.angleScope, s.invert, s.alignTop, s.inside);
+    if (m_bArcChangePending) {
+        const int* a = m_arcOfLayout;
+        std::tie(s.baseAngle, s.angleScope, s.invert, s.alignTop, s.inside) = std::tie(a[0], a[1], a[2], a[3], a[4]);
+    }
 }
 
 void CFonts::TakeTextParams(const CString& text, int fontType, const CString& fontName, const FONTS_PAR& fonts,
@@ -1237,6 +1250,17 @@ void CFonts::ReplayModificationsAfterLayout() {
             default: break;
         }
     }
+    // A barcode measures its next zoom from its frame as it stands: a
+    // replayed slant has changed the frame the layout measured upright.
+    const bool slanted =
+        std::any_of(m_arrModify.begin(), m_arrModify.end(), [](const SHAPE_MODIFY& m) { return m.cmd == 101; });
+    if (nFontType == 2 && slanted && m_arrFrame.size() >= 4) {
+        const double h = GetFakeHeight(), w = GetFakeWidth();
+        if (h > 0 && w > 0) {
+            fInitStrHeight = h;
+            fInitStrWidth = w;
+        }
+    }
 }
 
 void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
@@ -1275,6 +1299,7 @@ void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
 
 void CFonts::FinishLayout(int noRefresh, bool interactive) {
     m_bRecord = 1;
+    m_bArcChangePending = false;
     InvalidateGeometry();
     if (noRefresh == 0) {
         if (m_pView != nullptr) m_pView->Invalidate(TRUE);

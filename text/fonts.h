@@ -425,15 +425,18 @@ private:
     } m_arcShown;
     void Record(int cmd, double par1, double par2, tagPOINTF ref);
     void RecordZoom(double sx, double sy, tagPOINTF centre);
-    // The size ratios before each recorded slant and zoom, by the index of
-    // its record: a transform that takes back the last one (its undo) gives
-    // them back, as the ratios it computes are relative to the last size.
+    // The size ratios and reference sizes before each recorded slant and
+    // zoom, by the index of its record: a transform that takes back the last
+    // one (its undo) gives them back, as the ratios it computes are relative
+    // to the last size, and the sizes measured on a frame turned back in
+    // float are so only within rounding.
     struct RatiosAt {
         size_t index;
-        double width, height;
+        double width, height, initW, initH;
     };
     std::vector<RatiosAt> m_ratioStack;
-    void KeepRatios(size_t before, double width, double height);
+    RatiosAt RatiosNow() const { return {m_arrModify.size(), fWidthZoom, fHeightZoom, fInitStrWidth, fInitStrHeight}; }
+    void KeepRatios(const RatiosAt& was);
     // A GDI+ path of a character's points in [from, to).
     static bool CharPath(const FONTSCHAR* ch, size_t from, size_t to, Gdiplus::GraphicsPath& path);
 
@@ -482,6 +485,11 @@ private:
     std::vector<std::unique_ptr<ReplacedLayout>> m_replacedLayouts;
     void KeepReplacedLayout(LayoutSnapshot& s);
     void FreeReplacedLayouts();
+    // The arc settings the characters were laid out with, while a host has
+    // set new ones that no layout has followed yet: a kept layout must come
+    // back with its own settings, not those that replaced it.
+    bool m_bArcChangePending = false;
+    int m_arcOfLayout[5] = {};
     static void FreeLayoutParts(LayoutSnapshot& s);
     // Copies of fill shapes that stand for them: their identities too.
     static std::vector<CFilledShape*> CopyFills(const std::vector<CFilledShape*>& fills);

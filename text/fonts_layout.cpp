@@ -372,6 +372,7 @@ int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool fla
         return 1;
     }
     m_bRecord = 0;
+    m_bArcChangePending = false;  // this layout follows the settings as they stand
     m_strText = text;
     m_strFontName = fontName;
     m_wstrFontName.assign(fontName.GetString(), static_cast<size_t>(fontName.GetLength()));

@@ -76,18 +76,21 @@ void CFonts::Record(int cmd, double par1, double par2, tagPOINTF ref) {
     m_arrModify.push_back(m);
 }
 
-void CFonts::KeepRatios(size_t before, double width, double height) {
+void CFonts::KeepRatios(const RatiosAt& was) {
     const size_t now = m_arrModify.size();
-    if (now > before) {
-        m_ratioStack.push_back({before, width, height});
+    if (now > was.index) {
+        m_ratioStack.push_back(was);
         return;
     }
-    if (now == before) return;
+    if (now == was.index) return;
     // The record at index now was taken back: so are the ratios it changed.
     while (!m_ratioStack.empty() && m_ratioStack.back().index > now) m_ratioStack.pop_back();
     if (!m_ratioStack.empty() && m_ratioStack.back().index == now) {
-        fWidthZoom = m_ratioStack.back().width;
-        fHeightZoom = m_ratioStack.back().height;
+        const RatiosAt& kept = m_ratioStack.back();
+        fWidthZoom = kept.width;
+        fHeightZoom = kept.height;
+        fInitStrWidth = kept.initW;
+        fInitStrHeight = kept.initH;
         m_ratioStack.pop_back();
     }
 }
@@ -209,11 +212,10 @@ int CFonts::Slope(tagPOINTF centre, double a, double b) {
     if (a == 0.0 && b == 0.0) return 0;
     DoSlope(centre, a, b);
     if (m_bRecord != 0) {
-        const size_t before = m_arrModify.size();
-        const double w = fWidthZoom, h = fHeightZoom;
+        const RatiosAt was = RatiosNow();
         Record(101, a, b, centre);
         CalculateHeightAndWidthRate(1.0, 1.0);
-        KeepRatios(before, w, h);
+        KeepRatios(was);
     }
     CBaseShape::Slope(centre, a, b);
     return 0;
@@ -236,13 +238,12 @@ int CFonts::Zoom(tagPOINTF centre, double sx, double sy) {
     if (m_bRecord != 0) KeepReplacedFill();
     DoZoom(centre, sx, sy);
     if (m_bRecord != 0) {
-        const size_t before = m_arrModify.size();
-        const double w = fWidthZoom, h = fHeightZoom;
+        const RatiosAt was = RatiosNow();
         RecordZoom(sx, sy, centre);
         CalculateHeightAndWidthRate(sx, sy);
-        KeepRatios(before, w, h);
+        KeepRatios(was);
         fontspos = PointfZoom(fontspos, sx, sy, centre);
-        if (m_arrModify.size() < before) {
+        if (m_arrModify.size() < was.index) {
             FILLED_PARS par = parFill;
             RestoreReplacedFill(par, bFilled != 0);
         }

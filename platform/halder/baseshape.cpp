@@ -416,7 +416,11 @@ int CBaseShape::Rotate(double, tagPOINTF) {
     return 1;
 }
 
-int CBaseShape::Zoom(tagPOINTF, double sx, double sy) {
+int CBaseShape::Zoom(tagPOINTF fixed, double sx, double sy) {
+    m_bZoomed = true;
+    m_lastZoomFixed = fixed;
+    m_lastZoomX = sx;
+    m_lastZoomY = sy;
     // A negative factor flips the shape; the flip state lets parameter
     // changes be replayed in the shape's unflipped frame.
     if (sx < 0) {

@@ -211,6 +211,15 @@ public:
     void SetMirrorFlag(int flag) { m_nMirrorFlag = flag; }
     bool IsZoomAntiX() const { return m_bZoomAntiX; }
     bool IsZoomAntiY() const { return m_bZoomAntiY; }
+    // The fixed point and factors of the last zoom the shape took (false
+    // before the first): an undo of a zoom worked out by its caller scales
+    // back about the very point it used.
+    bool GetLastZoom(tagPOINTF& fixed, double& sx, double& sy) const {
+        fixed = m_lastZoomFixed;
+        sx = m_lastZoomX;
+        sy = m_lastZoomY;
+        return m_bZoomed;
+    }
     bool IsAntiPath() const { return m_bAntiPath; }
     // Flips the path-direction state that goes with a SortPath reversal.
     void SetPathState() { m_bAntiPath = !m_bAntiPath; }
@@ -362,6 +371,9 @@ protected:
     int m_nMirrorFlag = 0;
     bool m_bZoomAntiX = false;
     bool m_bZoomAntiY = false;
+    bool m_bZoomed = false;
+    tagPOINTF m_lastZoomFixed{0.0f, 0.0f};
+    double m_lastZoomX = 1.0, m_lastZoomY = 1.0;
     bool m_bAntiPath = false;
     int m_nSubPolyType = 0;
     double m_dPickDistance = 5.0;  // device pixels

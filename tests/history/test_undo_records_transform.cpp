@@ -9,11 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "morvik/compose/combine.h"
 #include "morvik/compose/group.h"
+#include "morvik/core/bezier.h"
 #include "morvik/core/polyline.h"
 #include "morvik/core/srifile.h"
 #include "morvik/halder/basedoc.h"
@@ -270,6 +272,45 @@ TEST(TransformRecords, FlippingResizeOfLinkedShapesIsUndoneAboutTheOriginalPoint
             ExpectPoints(main, mainResized);
             ExpectPoints(linked, linkedResized);
         }
+    }
+}
+
+// A curve's box is measured on its flattened path: the undo must scale it
+// back about the point the resize used, not one worked out from the boxes
+// after it. Oracle: the curve's saved bytes before the resize.
+TEST(TransformRecords, ResizeLinkedToACurveIsUndoneToTheSavedBytes) {
+    for (const auto& [withLine, sx, sy] : {std::tuple{true, 4.0f, -1.0f}, std::tuple{false, 2.0f, 0.5f}}) {
+        SCOPED_TRACE(testing::Message() << sx << ", " << sy);
+        Desk d;
+        auto* curve = d.Add(new CBezierCurve());
+        BEZIER_4POINTF_DRAW s;
+        if (withLine) {
+            s.p1 = s.p2 = {-38.5f, 1.25f};
+            s.p3 = s.p4 = {26.5f, 47.5f};
+            s.LineType = 1;
+            curve->arrSegment.push_back(s);
+        }
+        s = {};
+        s.p1 = {26.5f, 47.5f}, s.p2 = {-10.0f, -18.75f}, s.p3 = {-9.75f, -19.75f}, s.p4 = {38.0f, -19.25f};
+        curve->arrSegment.push_back(s);
+        CPolyLine* main = d.Add(Line({{-8.25f, 47.5f}, {-45.0f, -47.25f}}));
+        main->SetLinkFlag(true);
+        main->GetLinkedIDs() = {curve->GetBaseID()};
+        auto saved = [](CBaseShape& shape) {
+            SriFile out;
+            shape.Save(true, &out);
+            return out.GetWrittenBytes();
+        };
+        const std::vector<uint8_t> before = saved(*curve);
+        const tagPOINTF ref{40.5f, -2.25f};
+        Gdiplus::RectF m, l;
+        main->GetRectangle(m);
+        curve->GetRectangle(l);
+        main->Zoom(ref, sx, sy);
+        curve->Zoom({l.X - m.X + ref.x, l.Y - m.Y + ref.y}, sx, sy);
+        CUND_Resize rec(new stResizeUndo{{main->GetBaseID()}, ref, sx, sy});
+        rec.OnEditUndo(&d.core);
+        EXPECT_EQ(saved(*curve), before);
     }
 }
 

@@ -757,6 +757,7 @@ TEST(Picture, ReadBackPicturesSaveTheSameBytes) {
             if (i % 2 == 1) pic->Rotate(angle(random), {offset(random), offset(random)});
         }
         if (i % 5 == 2) pic->Mirror({offset(random), 0.7f}, 1 + i % 3);
+        if (i % 3 == 0) pic->GetDisplayBmp();  // drawn before the save
         const std::vector<uint8_t> first = SavedBytes(*pic);
         auto back = ReadBack(first);
         EXPECT_EQ(SavedBytes(*back), first);
