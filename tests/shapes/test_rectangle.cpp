@@ -466,7 +466,10 @@ TEST(RectangleFile, SavedAndReadBackAndDamagedDataIsHarmless) {
         damaged.RestoreAfterRead();
         std::vector<tagPOINTF> pts;
         damaged.GetFlattenPathPoints(pts, 0.25f);
-        EXPECT_EQ(pts.front(), pts.back());
+        // Cut before its outline, a rectangle has nothing to mark.
+        if (!pts.empty()) {
+            EXPECT_EQ(pts.front(), pts.back());
+        }
     }
     // Arc lists that do not form whole cubics are drawn and flattened only
     // as far as they do.
