@@ -332,7 +332,8 @@ int CCombineShape::Zoom(tagPOINTF fixed, double sx, double sy) {
 int CCombineShape::Slope(tagPOINTF fixed, double a, double b) {
     const ShapeGuard guard(this);
     if (!geom::AllFinite(a, b) || !geom::Finite(fixed) ||
-        !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Slope(a, b, fixed)))
+        !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Slope(a, b, fixed)) ||
+        !shape_container::MembersTakeSlant(m_arrChildren, fixed, a, b))
         return kRefused;
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {

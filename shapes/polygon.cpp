@@ -228,8 +228,9 @@ bool CPolygon::GeometryFinite() {
         !Finite(center0) || !std::all_of(vModify.begin(), vModify.end(), ModifyFinite)) {
         return false;
     }
-    const std::vector<tagPOINTF> pts = Vertices(true);
-    return std::all_of(pts.begin(), pts.end(), [](const tagPOINTF& p) { return Finite(p); });
+    // Every vertex a float and the span between them too: a zoom can leave
+    // each corner in range and the width beyond it.
+    return geom::SpanFits(Vertices(true));
 }
 
 template <class F>

@@ -203,6 +203,9 @@ private:
     State Capture() const;
     void Restore(const State& s);
     bool GeometryFinite() const;
+    // Whether the width and height of all these points are finite floats.
+    static bool SpanFits(const std::array<tagPOINTF, 4>& peaks, const std::array<tagPOINTF, 8>& outline,
+                         const std::array<tagPOINTF, 8>& lines, const std::array<std::vector<tagPOINTF>, 4>& arcs);
     // Runs build; when it fails or leaves a number that is not finite the
     // rectangle is put back as it was. Returns 0 or kRefused.
     template <class F>

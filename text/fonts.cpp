@@ -373,8 +373,13 @@ int CFonts::SetPen(unsigned char pen) {
             set.cPenColor = static_cast<int32_t>(colour);
         }
     }
-    for (CFilledShape* fill : m_arrFills)
-        if (fill != nullptr) fill->SetPen(pen);
+    // A fill shape marks its hatch with the pens of its own sets: they
+    // follow the text's, or the hatch would keep the old pen.
+    for (CFilledShape* fill : m_arrFills) {
+        if (fill == nullptr) continue;
+        fill->SetPen(pen);
+        if (bFilled != 0) fill->SetHatchPen(pen, GetPenColor(-1));
+    }
     return 0;
 }
 

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "morvik/compose/combine.h"
+#include "morvik/compose/group.h"
 #include "morvik/core/bezier.h"
 #include "morvik/core/polyline.h"
 #include "morvik/core/srifile.h"
@@ -179,6 +181,29 @@ TEST(TransformRecords, RotateAndSlopeApplyTheInverseOnUndo) {
         both.OnEditUndo(&d.core);
         ExpectPoints(q, {{10, 0}, {3, 4}, {-2, 7}});
         EXPECT_EQ(saved(*pic), picture);
+
+        // A group or compound holding such a picture refuses the slant
+        // whole, and its undo changes nothing either.
+        for (CBaseShape* box : {static_cast<CBaseShape*>(new CGroupShape()), static_cast<CBaseShape*>(new CCombineShape())}) {
+            d.Add(box);
+            box->GetChildren() = {Line({{1, 2}, {6, -3}}), pic->Clone()};
+            auto savedAll = [&saved](CBaseShape& shape) {
+                std::vector<uint8_t> bytes = saved(shape);
+                for (CBaseShape* member : shape.GetChildren()) {
+                    const std::vector<uint8_t> more = saved(*member);
+                    bytes.insert(bytes.end(), more.begin(), more.end());
+                }
+                return bytes;
+            };
+            const std::vector<uint8_t> before = savedAll(*box);
+            EXPECT_EQ(box->Slope({3, 4}, a, b), CBaseShape::kRefused);
+            EXPECT_EQ(savedAll(*box), before);
+            CUND_Slope whole(new stSlopeUndo{{box->GetBaseID()}, {3, 4}, a, b});
+            whole.OnEditUndo(&d.core);
+            whole.OnEditRedo(&d.core);
+            whole.OnEditUndo(&d.core);
+            EXPECT_EQ(savedAll(*box), before);
+        }
     }
     std::remove(path.c_str());
 }
