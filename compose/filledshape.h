@@ -156,6 +156,9 @@ private:
     int GetSourceIndex(CBaseShape* shape) override;
 
     void FillSets(int whole, std::vector<CBaseShape*>& created);
+    // DeleteFill and DoFill for callers that hold the event.
+    int DropFill(bool all);
+    void Refill(int whole);
     void DestroyCreated();
     // The points of the shapes this shape fills ("edge" and "filler" left
     // out), in child order: what a hatch was made for.

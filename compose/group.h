@@ -209,6 +209,16 @@ protected:
     void GeometryChanged();
     // Whether the whole content (lines or members) can take the map.
     bool TakesMap(const AffineMap& map);
+    // The transforms and the cache clear for callers that hold the event
+    // (the fill's own transforms).
+    int MoveHeld(float dx, float dy);
+    int RotateHeld(double angle, tagPOINTF centre);
+    int ZoomHeld(tagPOINTF fixed, double sx, double sy);
+    int SlopeHeld(tagPOINTF fixed, double a, double b);
+    int MirrorHeld(tagPOINTF fixed, int mode);
+    int SortPathHeld();
+    void ClearMarkBuffHeld();
+    int SetPenHeld(unsigned char pen);
 
 private:
     // Line-mode helpers.

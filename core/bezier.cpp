@@ -105,6 +105,7 @@ void CBezierCurve::UpdatePropsValue() {
 }
 
 void CBezierCurve::RestoreAfterRead() {
+    const ShapeGuard guard(this);
     arrSegment.reserve(arrSegment.size() + arrPointf.size());
     for (const BEZIER_4POINTF& saved : arrPointf) {
         BEZIER_4POINTF_DRAW seg = saved.ToDraw();
@@ -228,6 +229,7 @@ int CBezierCurve::Draw(CDC* dc, int arrow, int mode, int unused, int marker) {
 
 int CBezierCurve::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode, int /*unused*/, int marker,
                        float dx, float dy) {
+    const ShapeGuard guard(this);
     CBaseView* view = GetShapeView();
     if (view == nullptr) {
         return 0;
@@ -260,6 +262,7 @@ int CBezierCurve::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, in
 }
 
 int CBezierCurve::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int /*unused*/, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (wnd == nullptr || dc == nullptr) {
         return 0;
     }
@@ -278,6 +281,7 @@ int CBezierCurve::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int /*u
 
 int CBezierCurve::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>& /*pens*/, DWORD color, int arrow,
                                  float dx, float dy) {
+    const ShapeGuard guard(this);
     if (g == nullptr) {
         return 0;
     }
@@ -316,16 +320,19 @@ int DrawPreview(CBaseView* view, CDC* dc, DWORD color, const std::vector<BEZIER_
 }  // namespace
 
 int CBezierCurve::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) {
+    const ShapeGuard guard(this);
     return DrawPreview(GetShapeView(), dc, color, arrSegment,
                        [&](tagPOINTF p) { return PointfSlope(p, a, b, base); });
 }
 
 int CBezierCurve::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
+    const ShapeGuard guard(this);
     return DrawPreview(GetShapeView(), dc, color, arrSegment,
                        [&](tagPOINTF p) { return PointfZoom(p, sx, sy, base); });
 }
 
 int CBezierCurve::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     return DrawPreview(GetShapeView(), dc, color, arrSegment,
                        [&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
 }
@@ -392,18 +399,18 @@ int CBezierCurve::GetSnapPoint(std::vector<tagPOINTF>& points) {
 }
 
 int CBezierCurve::Move(float dx, float dy) {
+    const ShapeGuard guard(this);
     if (!TransformAll(
             AffineMap::Move(dx, dy), [dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; }, true)) {
         return kRefused;
     }
     CBaseShape::Move(dx, dy);
-    LockShape();
     m_markCache.Clear();
-    UnlockShape();
     return 0;
 }
 
 int CBezierCurve::Rotate(double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     const PointRotator turn(centre, angle);
     if (!TransformAll(AffineMap::Rotate(angle, centre), [&](tagPOINTF p) { return turn(p); }, true)) {
         return kRefused;
@@ -413,6 +420,7 @@ int CBezierCurve::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CBezierCurve::Zoom(tagPOINTF fixed, double sx, double sy) {
+    const ShapeGuard guard(this);
     const double ax = std::fabs(sx);
     const double ay = std::fabs(sy);
     const bool uniform = ax > 0 && std::fabs(ax - ay) <= 1e-12 * ax;
@@ -427,6 +435,7 @@ int CBezierCurve::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CBezierCurve::Slope(tagPOINTF fixed, double a, double b) {
+    const ShapeGuard guard(this);
     if (!TransformAll(
             AffineMap::Slope(a, b, fixed), [&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); },
             std::tan(a) == 0.0 && std::tan(b) == 0.0)) {
@@ -437,6 +446,7 @@ int CBezierCurve::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CBezierCurve::Mirror(tagPOINTF fixed, int mode) {
+    const ShapeGuard guard(this);
     if (mode >= 1 && mode <= 3 &&
         !TransformAll(
             AffineMap::Mirror(mode, fixed), [&](tagPOINTF p) { return PointfMirror(p, fixed, mode); }, true)) {
@@ -448,6 +458,7 @@ int CBezierCurve::Mirror(tagPOINTF fixed, int mode) {
 }
 
 int CBezierCurve::SortPath() {
+    const ShapeGuard guard(this);
     std::reverse(arrSegment.begin(), arrSegment.end());
     for (BEZIER_4POINTF_DRAW& seg : arrSegment) {
         std::swap(seg.p1, seg.p4);

@@ -59,6 +59,7 @@ CPolyLine::CPolyLine() {
 CPolyLine::~CPolyLine() = default;
 
 int CPolyLine::ClosePloyLine() {
+    const ShapeGuard guard(this);
     if (arrPoint.empty()) {
         return 0;
     }
@@ -290,6 +291,7 @@ int CPolyLine::DrawPreview(CDC* dc, DWORD color, const std::vector<tagPOINTF>& p
 }
 
 int CPolyLine::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) {
+    const ShapeGuard guard(this);
     std::vector<tagPOINTF> pts = PointsForDisplay();
     for (tagPOINTF& p : pts) {
         p = PointfSlope(p, a, b, base);
@@ -298,6 +300,7 @@ int CPolyLine::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double 
 }
 
 int CPolyLine::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
+    const ShapeGuard guard(this);
     std::vector<tagPOINTF> pts = PointsForDisplay();
     for (tagPOINTF& p : pts) {
         p = PointfZoom(p, sx, sy, base);
@@ -306,6 +309,7 @@ int CPolyLine::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, doubl
 }
 
 int CPolyLine::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     std::vector<tagPOINTF> pts = PointsForDisplay();
     for (tagPOINTF& p : pts) {
         p = PointfRotate(p, centre, angle);
@@ -315,6 +319,7 @@ int CPolyLine::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) 
 
 int CPolyLine::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>&, DWORD color, int arrow, float dx,
                               float dy) {
+    const ShapeGuard guard(this);
     if (g == nullptr) {
         return 0;
     }
@@ -341,6 +346,7 @@ int CPolyLine::Draw(CDC* dc, int arrow, int mode, int a, int b) {
 }
 
 int CPolyLine::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode, int, int, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (m_pView == nullptr || (g == nullptr && dc == nullptr)) {
         return 0;
     }
@@ -369,6 +375,7 @@ int CPolyLine::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int m
 }
 
 int CPolyLine::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (wnd == nullptr || dc == nullptr) {
         return 0;
     }
@@ -384,6 +391,7 @@ int CPolyLine::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, float
 }
 
 int CPolyLine::DrawEditPoints(CDC* dc) {
+    const ShapeGuard guard(this);
     DrawPointHandles(dc, arrPoint, true);
     return 0;
 }
@@ -433,17 +441,25 @@ int CPolyLine::GetSnapPoint(std::vector<tagPOINTF>& points) {
 // ---- transforms -------------------------------------------------------------------
 
 int CPolyLine::Move(float dx, float dy) {
+    const ShapeGuard guard(this);
+    return MoveHeld(dx, dy);
+}
+
+int CPolyLine::MoveHeld(float dx, float dy) {
     if (!TransformAll(AffineMap::Move(dx, dy), [dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; })) {
         return kRefused;
     }
     CBaseShape::Move(dx, dy);
-    LockShape();
     m_markCache.Clear();
-    UnlockShape();
     return 0;
 }
 
 int CPolyLine::Rotate(double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
+    return RotateHeld(angle, centre);
+}
+
+int CPolyLine::RotateHeld(double angle, tagPOINTF centre) {
     const PointRotator turn(centre, angle);
     if (!TransformAll(AffineMap::Rotate(angle, centre), [&](tagPOINTF p) { return turn(p); })) {
         return kRefused;
@@ -453,6 +469,11 @@ int CPolyLine::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CPolyLine::Zoom(tagPOINTF fixed, double sx, double sy) {
+    const ShapeGuard guard(this);
+    return ZoomHeld(fixed, sx, sy);
+}
+
+int CPolyLine::ZoomHeld(tagPOINTF fixed, double sx, double sy) {
     if (!TransformAll(AffineMap::Zoom(sx, sy, fixed), [&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); })) {
         return kRefused;
     }
@@ -461,6 +482,11 @@ int CPolyLine::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CPolyLine::Slope(tagPOINTF fixed, double a, double b) {
+    const ShapeGuard guard(this);
+    return SlopeHeld(fixed, a, b);
+}
+
+int CPolyLine::SlopeHeld(tagPOINTF fixed, double a, double b) {
     if (!TransformAll(AffineMap::Slope(a, b, fixed), [&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); })) {
         return kRefused;
     }
@@ -469,6 +495,11 @@ int CPolyLine::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CPolyLine::Mirror(tagPOINTF fixed, int mode) {
+    const ShapeGuard guard(this);
+    return MirrorHeld(fixed, mode);
+}
+
+int CPolyLine::MirrorHeld(tagPOINTF fixed, int mode) {
     if (mode < 1 || mode > 3) {
         return 0;
     }
@@ -480,6 +511,7 @@ int CPolyLine::Mirror(tagPOINTF fixed, int mode) {
 }
 
 int CPolyLine::SortPath() {
+    const ShapeGuard guard(this);
     std::reverse(arrPoint.begin(), arrPoint.end());
     // The thinned copies start on the old first point: drop them rather than
     // draw a stray segment from the new start.

@@ -310,6 +310,11 @@ void CPicture::CornersFromRect() {
 }
 
 int CPicture::Move(float dx, float dy) {
+    const ShapeGuard guard(this);
+    return MoveHeld(dx, dy);
+}
+
+int CPicture::MoveHeld(float dx, float dy) {
     if (!std::isfinite(dx) || !std::isfinite(dy)) return kRefused;
     Placement place = GetPlacement();
     place.rect.X += dx;
@@ -326,6 +331,7 @@ int CPicture::Move(float dx, float dy) {
 }
 
 int CPicture::Rotate(double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     if (!std::isfinite(angle) || !Finite(centre)) return kRefused;
     // The same turn within one revolution: the stored angle is a float, and
     // a huge angle rounded to float is another angle than the corners took.
@@ -363,9 +369,14 @@ bool CPicture::ZoomedPlacement(tagPOINTF fixed, double sx, double sy, Placement&
 }
 
 int CPicture::Zoom(tagPOINTF fixed, double sx, double sy) {
+    const ShapeGuard guard(this);
+    return ZoomHeld(fixed, sx, sy);
+}
+
+int CPicture::ZoomHeld(tagPOINTF fixed, double sx, double sy) {
     Placement place;
     if (!ZoomedPlacement(fixed, sx, sy, place) || !SetPlacement(place)) return kRefused;
-    CheckLineWidth();
+    CheckLineWidthHeld();
     InvalidateGeometry();
     return 0;
 }
@@ -406,6 +417,7 @@ bool CPicture::TakesSlant(tagPOINTF fixed, double a, double b) const {
 }
 
 int CPicture::Slope(tagPOINTF fixed, double a, double b) {
+    const ShapeGuard guard(this);
     if (!geom::AllFinite(a, b) || !Finite(fixed)) return kRefused;
     const AffineMap slant = AffineMap::Slope(a, b, fixed);
     if (slant.xy == 0.0 && slant.yx == 0.0) return 1;
@@ -416,12 +428,13 @@ int CPicture::Slope(tagPOINTF fixed, double a, double b) {
         return kRefused;
     }
     if (!SetPlacement(place)) return kRefused;
-    if (std::fabs(lu - 1) > 1e-12 || std::fabs(lv - 1) > 1e-12) CheckLineWidth();
+    if (std::fabs(lu - 1) > 1e-12 || std::fabs(lv - 1) > 1e-12) CheckLineWidthHeld();
     CBaseShape::Slope(fixed, a, b);
     return 1;
 }
 
 int CPicture::Mirror(tagPOINTF fixed, int mode) {
+    const ShapeGuard guard(this);
     if (mode < 1 || mode > 3) return 0;
     if (!Finite(fixed)) return kRefused;
     Placement place = GetPlacement();
@@ -671,8 +684,11 @@ int CPicture::InitPicture() {
     LoadORZCaculateRect();
     rotatePointf = CenterPoint(rectfPic);
     CornersFromRect();
+    // Also reached from building the net-dot bitmap, with the event held.
     m_bScreenStale = true;
-    SetPicture(PICTUREPAR);
+    const PICTURE_PAR par = PICTUREPAR;
+    KeepPicture(par);
+    if (m_pView != nullptr) m_pView->Invalidate();
     return 1;
 }
 
@@ -755,6 +771,7 @@ int CPicture::InitPictureFromOrz() {
         AdoptBitmap(std::move(bitmap));
     } else {
         if (InitPicture() == 0) return 0;
+        const ShapeGuard guard(this);
         ApplyFixedSizeAndAnchor();
     }
     m_bScreenStale = true;
@@ -832,6 +849,16 @@ int CPicture::SetPicture(PICTURE_PAR par) {
     // A number that is not finite would be kept and saved: the parameters
     // are refused whole.
     if (!FiniteParameters(par)) return 0;
+    {
+        // Released before the view is asked to repaint.
+        const ShapeGuard guard(this);
+        KeepPicture(par);
+    }
+    if (m_pView != nullptr) m_pView->Invalidate();
+    return 1;
+}
+
+void CPicture::KeepPicture(const PICTURE_PAR& par) {
     const PICTURE_PAR& old = PICTUREPAR;
     const bool screenChanged = par.nDpiX != old.nDpiX || par.nDpiY != old.nDpiY || par.bUseDpi != old.bUseDpi ||
                                par.dBrightness != old.dBrightness || par.dContrast != old.dContrast ||
@@ -840,8 +867,6 @@ int CPicture::SetPicture(PICTURE_PAR par) {
     PICTUREPAR = par;
     if (screenChanged) PICTUREPAR.bRebuildScreen = 1;
     InvalidateGeometry();
-    if (m_pView != nullptr) m_pView->Invalidate();
-    return 1;
 }
 
 void CPicture::GetPicture(PICTURE_PAR& par) { par = PICTUREPAR; }
@@ -856,6 +881,11 @@ void CPicture::SetFilename(const CString& path) {
 CString CPicture::GetFilename() { return PICTUREPAR.strFileName; }
 
 int CPicture::CheckLineWidth() {
+    const ShapeGuard guard(this);
+    return CheckLineWidthHeld();
+}
+
+int CPicture::CheckLineWidthHeld() {
     if (m_pBitmap == nullptr) return 0;
     PICTURE_PAR par = PICTUREPAR;
     if (par.nDpiX > 0 && par.nDpiY > 0) {
@@ -882,7 +912,10 @@ int CPicture::CheckLineWidth() {
             par.dInvRatioY = invY;
         }
     }
-    SetPicture(par);
+    if (FiniteParameters(par)) {
+        KeepPicture(par);
+        if (m_pView != nullptr) m_pView->Invalidate();
+    }
     return 0;
 }
 
@@ -1116,7 +1149,7 @@ void CPicture::ApplyFixedSizeAndAnchor() {
     if (par.bFixHeight != 0 && par.fFixHeight > 0 && rectfPic.Height > 0 && std::isfinite(par.fFixHeight)) {
         sy = par.fFixHeight / rectfPic.Height;
     }
-    if (sx != 1.0 || sy != 1.0) Zoom({rectfPic.X, rectfPic.Y}, sx, sy);
+    if (sx != 1.0 || sy != 1.0) ZoomHeld({rectfPic.X, rectfPic.Y}, sx, sy);
 
     const Gdiplus::RectF& r = rectfPic;
     const float left = r.X, right = r.X + r.Width, top = r.Y, bottom = r.Y - r.Height;
@@ -1133,7 +1166,7 @@ void CPicture::ApplyFixedSizeAndAnchor() {
         case 7: ref = {midX, bottom}; break;
         default: break;
     }
-    if (Finite(par.ptAnchor)) Move(par.ptAnchor.x - ref.x, par.ptAnchor.y - ref.y);
+    if (Finite(par.ptAnchor)) MoveHeld(par.ptAnchor.x - ref.x, par.ptAnchor.y - ref.y);
     if (m_pView != nullptr && m_pView->GetDocument() != nullptr) {
         Gdiplus::RectF bounds;
         GetRectangle(bounds);

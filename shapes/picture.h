@@ -154,6 +154,13 @@ public:
     int bmBitsPixel = 0;
 
 private:
+    // Move and Zoom for callers that hold the event (the fixed size and
+    // anchor of a reloaded picture).
+    int MoveHeld(float dx, float dy);
+    int ZoomHeld(tagPOINTF fixed, double sx, double sy);
+    // SetPicture's change and CheckLineWidth for callers that hold the event.
+    void KeepPicture(const PICTURE_PAR& par);
+    int CheckLineWidthHeld();
     static BYTE ToByte(int value);
     // Puts the picture at its pixel size over its resolution, centred on the
     // origin, unless the stored rectangle is to be kept.

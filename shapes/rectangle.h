@@ -161,6 +161,14 @@ public:
     std::vector<std::vector<tagPOINTF>> pointfLine;
 
 private:
+    // The transforms and corner setters for callers that hold the event.
+    int RotateHeld(double angle, tagPOINTF centre);
+    int ZoomHeld(tagPOINTF fixed, double sx, double sy);
+    int SlopeHeld(tagPOINTF fixed, double a, double b);
+    int MirrorHeld(tagPOINTF fixed, int mode);
+    int SortPathHeld();
+    int RoundCornerHeld(int corner, int r, int skipSame);
+    int AntiCornerHeld(int corner, int r);
     // What is drawn: the line points and the four arcs.
     struct Outline {
         std::array<tagPOINTF, 8> lines;

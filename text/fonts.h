@@ -63,6 +63,18 @@ public:
     // outlines, parameters and recording switch).
     int SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
                  VARTEXT_PAR& vartext, int noRefresh, int useVarText, bool interactive);
+    // What a layout leaves to ask or tell once the text's event is given
+    // back: a message for the operator (a language key) and the document's
+    // notice of changed parameters.
+    struct LayoutAfter {
+        const char* message = nullptr;
+        bool notify = false;
+    };
+    // SetFonts for callers that hold the text's event (building mark data).
+    // With `after` the message and notice are left in it; without, they are
+    // given here.
+    int SetFontsHeld(CString text, int fontType, CString fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
+                     VARTEXT_PAR& vartext, int noRefresh, int useVarText, bool interactive, LayoutAfter* after);
     void GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
                   VARTEXT_PAR& vartext);
     // Lays out a new text at pt (the placement entry of hosts and importers).
@@ -77,6 +89,15 @@ public:
     void SetFill(FILLED_PARS& fillPar, bool textOnly);
     void SetFill2(FILLED_PARS& fillPar, bool textOnly);
     void DeleteFill();
+    // The transforms and fill setters for callers that hold the event (the
+    // layout replays the recorded transforms, building mark data refills).
+    int MoveHeld(float dx, float dy);
+    int RotateHeld(double angle, tagPOINTF centre);
+    int ZoomHeld(tagPOINTF centre, double sx, double sy);
+    int SlopeHeld(tagPOINTF centre, double a, double b);
+    int MirrorHeld(tagPOINTF centre, int mode);
+    void SetFillHeld(FILLED_PARS& fillPar, bool textOnly);
+    void DeleteFillHeld();
     // The fill that the last SetFill or DeleteFill replaced back in place,
     // hatch lines as they were (a hatch made before a transform is not the
     // one a new fill would make after it): only when the characters stand
@@ -382,7 +403,7 @@ private:
     // that hold the "1" (before the layout when it is lost, after it when
     // it is gained); 0 otherwise.
     double BrowalliaOneShift(const CString& oldText, const CString& newText, bool gained);
-    void FinishLayout(int noRefresh, bool interactive);
+    void FinishLayout(int noRefresh, bool interactive, LayoutAfter* after);
     // The slant of the font parameters made on a text just placed.
     void SlantAsParameters();
 

@@ -167,6 +167,11 @@ bool TextTakesMap(CFonts& text, const AffineMap& map, tagPOINTF position) {
 // ---- the five transforms ----------------------------------------------------------------------
 
 int CFonts::Move(float dx, float dy) {
+    const ShapeGuard guard(this);
+    return MoveHeld(dx, dy);
+}
+
+int CFonts::MoveHeld(float dx, float dy) {
     if (!Finite({dx, dy}) || !TextTakesMap(*this, AffineMap::Move(dx, dy), fontspos)) return kRefused;
     for (CFilledShape* fill : m_arrFills)
         if (fill != nullptr) fill->Move(dx, dy);
@@ -188,6 +193,11 @@ int CFonts::MoveAtt(float dx, float dy) {
 }
 
 int CFonts::Rotate(double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
+    return RotateHeld(angle, centre);
+}
+
+int CFonts::RotateHeld(double angle, tagPOINTF centre) {
     if (!Finite({angle, centre.x, centre.y}) || !TextTakesMap(*this, AffineMap::Rotate(angle, centre), fontspos))
         return kRefused;
     Record(102, angle, 0, centre);
@@ -206,6 +216,11 @@ int CFonts::RotateAtt(double angle, tagPOINTF centre) {
 }
 
 int CFonts::Slope(tagPOINTF centre, double a, double b) {
+    const ShapeGuard guard(this);
+    return SlopeHeld(centre, a, b);
+}
+
+int CFonts::SlopeHeld(tagPOINTF centre, double a, double b) {
     if (!Finite({a, b, centre.x, centre.y, std::tan(a), std::tan(b)}) ||
         !TextTakesMap(*this, AffineMap::Slope(a, b, centre), fontspos))
         return kRefused;
@@ -231,6 +246,11 @@ int CFonts::DoSlope(tagPOINTF centre, double a, double b) {
 }
 
 int CFonts::Zoom(tagPOINTF centre, double sx, double sy) {
+    const ShapeGuard guard(this);
+    return ZoomHeld(centre, sx, sy);
+}
+
+int CFonts::ZoomHeld(tagPOINTF centre, double sx, double sy) {
     if (!Finite({sx, sy, centre.x, centre.y}) || !TextTakesMap(*this, AffineMap::Zoom(sx, sy, centre), fontspos))
         return kRefused;
     // A zoomed fill is hatched anew: the hatch from before stays at hand
@@ -274,6 +294,11 @@ int CFonts::DoZoom(tagPOINTF centre, double sx, double sy) {
 }
 
 int CFonts::Mirror(tagPOINTF centre, int mode) {
+    const ShapeGuard guard(this);
+    return MirrorHeld(centre, mode);
+}
+
+int CFonts::MirrorHeld(tagPOINTF centre, int mode) {
     if (!Finite({centre.x, centre.y}) ||
         (mode >= 1 && mode <= 3 && !TextTakesMap(*this, AffineMap::Mirror(mode, centre), fontspos)))
         return kRefused;
@@ -368,7 +393,7 @@ void CFonts::ReplayModifications() {
                 for (tagPOINTF& p : m_arrFrame) p = {p.x + dx, p.y + dy};
                 break;
             }
-            case 101: Slope(m.refPoint, m.par1, m.par2); break;
+            case 101: SlopeHeld(m.refPoint, m.par1, m.par2); break;
             case 102:
                 RotateAtt(m.par1, m.refPoint);
                 for (tagPOINTF& p : m_arrFrame) p = PointfRotate(p, m.refPoint, m.par1);
@@ -378,9 +403,9 @@ void CFonts::ReplayModifications() {
             case 103:
                 if (m_arcShown.active) DoZoom(m.refPoint, std::fabs(m.par1), std::fabs(m.par2));
                 break;
-            case 104: Mirror(m.refPoint, 1); break;
-            case 105: Mirror(m.refPoint, 2); break;
-            case 106: Mirror(m.refPoint, 3); break;
+            case 104: MirrorHeld(m.refPoint, 1); break;
+            case 105: MirrorHeld(m.refPoint, 2); break;
+            case 106: MirrorHeld(m.refPoint, 3); break;
             default: break;
         }
     }
