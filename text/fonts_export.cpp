@@ -81,7 +81,7 @@ CBaseShape* CFonts::ToBezier() {
             switch (t) {
                 case 0:
                     if (!curve->arrSegment.empty()) {
-                        Finish(curve, out, nFontType == 0);
+                        Finish(curve, out, nFontType == FONT_TYPE_TRUETYPE);
                         curve = NewCurve();
                     }
                     first = at(i);
@@ -107,9 +107,9 @@ CBaseShape* CFonts::ToBezier() {
         if (curve->arrSegment.empty()) {
             delete curve;
         } else {
-            Finish(curve, out, nFontType == 0);
+            Finish(curve, out, nFontType == FONT_TYPE_TRUETYPE);
         }
-        if (nFontType != 1 && nFontType != 3 && k < m_arrFills.size())
+        if (nFontType != FONT_TYPE_SHX && nFontType != FONT_TYPE_MATRIX && k < m_arrFills.size())
             if (CBaseShape* hatch = HatchGroup(m_arrFills[k])) out->GetChildren().push_back(hatch);
     }
     if (parCodebar.bTextFill != 0 && m_arrFills.size() == 2)
