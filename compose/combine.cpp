@@ -94,6 +94,7 @@ CBaseShape* CCombineShape::ToBezier() {
             result->m_arrChildren.push_back(piece);
         }
     }
+    result->KeepMarkingOf(*this);
     return result;
 }
 
@@ -111,6 +112,7 @@ CBaseShape* CCombineShape::ToPolyLine() {
             result->m_arrChildren.push_back(piece);
         }
     }
+    result->KeepMarkingOf(*this);
     return result;
 }
 
@@ -137,6 +139,7 @@ CBaseShape* CCombineShape::Clone() {
     copy->SetVisible(IsVisible());
     // A copy does not use up a running number.
     MinusCountNum();
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

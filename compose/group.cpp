@@ -337,6 +337,7 @@ CBaseShape* CGroupShape::ToBezier() {
     }
     Gdiplus::RectF r;
     group->GetRectangle(r);
+    group->KeepMarkingOf(*this);
     return group;
 }
 
@@ -357,6 +358,7 @@ CBaseShape* CGroupShape::ToPolyLine() {
     }
     Gdiplus::RectF r;
     group->GetRectangle(r);
+    group->KeepMarkingOf(*this);
     return group;
 }
 
@@ -384,6 +386,7 @@ CBaseShape* CGroupShape::Clone() {
     // A copy does not use up a running number: the next new group gets the
     // same one.
     ShapeCounterOf(SHAPE_GROUP).GiveBack();
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

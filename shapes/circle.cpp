@@ -609,6 +609,7 @@ CBaseShape* CCircle::ToBezier() {
     curve->SetSmoothRatio(GetSmoothRatio());
     curve->arrSegment.clear();
     curve->bClosed = AppendBezierSegments(curve->arrSegment) ? 1 : 0;
+    curve->KeepMarkingOf(*this);
     return curve;
 }
 
@@ -623,6 +624,7 @@ CBaseShape* CCircle::ToPolyLine() {
     poly->SetDocView(GetShapeDoc(), GetShapeView());
     GetFlattenPathPoints(poly->arrPoint, kPolylineTolerance);
     poly->SetPen(GetPenIndex());
+    poly->KeepMarkingOf(*this);
     return poly;
 }
 
@@ -639,6 +641,7 @@ CBaseShape* CCircle::Clone() {
     copy->SetSmoothRatio(GetSmoothRatio());
     copy->SetCaption(GetCaption());
     copy->SetVisible(IsVisible());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

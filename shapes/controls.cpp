@@ -439,6 +439,7 @@ CBaseShape* CDelayedTimer::Clone() {
     copy->SetVisible(IsVisible());
     // The clone keeps its own number, but its caption tells its own delay.
     copy->SetCaption(TimerCaption(copy->m_strTypeName, copy->m_nCountNum, copy->nTime));
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -508,6 +509,7 @@ CBaseShape* CEncoderDistance::Clone() {
     copy->fDistance = fDistance;
     copy->SetVisible(IsVisible());
     copy->SetCaption(EncoderCaption(copy->m_strTypeName, copy->m_nCountNum, copy->fDistance));
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -565,6 +567,7 @@ CBaseShape* CExeAxi::Clone() {
     copy->m_cfg = m_cfg;
     copy->SetVisible(IsVisible());
     copy->SetCaption(AxisCaption(copy->m_strTypeName, copy->m_nCountNum, copy->m_cfg.iUAxiID));
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -673,6 +676,7 @@ CBaseShape* CInput::Clone() {
     copy->m_wstrTip = strTip.GetString();
     copy->bEnaleTip = bEnaleTip;
     copy->SetVisible(IsVisible());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -759,6 +763,7 @@ CBaseShape* COutput::Clone() {
     copy->iPulse = iPulse;
     copy->iPulseWidth = iPulseWidth;
     copy->SetVisible(IsVisible());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

@@ -421,6 +421,7 @@ CBaseShape* CEllipseArc::ToBezier() {
     }
     Gdiplus::RectF r;
     curve->GetRectangle(r);
+    curve->KeepMarkingOf(*this);
     return curve;
 }
 
@@ -432,6 +433,7 @@ CBaseShape* CEllipseArc::ToPolyLine() {
     poly->SetPen(GetPenIndex());
     Gdiplus::RectF r;
     poly->GetRectangle(r);
+    poly->KeepMarkingOf(*this);
     return poly;
 }
 
@@ -452,6 +454,7 @@ CBaseShape* CEllipseArc::Clone() {
     copy->SetCaption(GetCaption());
     Gdiplus::RectF r;
     copy->GetRectangle(r);
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

@@ -701,6 +701,7 @@ CBaseShape* CPolygon::ToBezier() {
         }
     }
     curve->bClosed = 1;
+    curve->KeepMarkingOf(*this);
     return curve;
 }
 
@@ -712,6 +713,7 @@ CBaseShape* CPolygon::ToPolyLine() {
     poly->SetPen(GetPenIndex());
     GetFlattenPathPoints(poly->arrPoint, kMarkTolerance);
     poly->bClosed = 1;
+    poly->KeepMarkingOf(*this);
     return poly;
 }
 
@@ -737,6 +739,7 @@ CBaseShape* CPolygon::Clone() {
     copy->vModify = vModify;
     copy->SetVisible(IsVisible());
     copy->InvalidateGeometry();
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

@@ -689,6 +689,7 @@ CBaseShape* CRectangle::ToBezier() {
             curve->arrSegment.push_back(seg);
         }
     }
+    curve->KeepMarkingOf(*this);
     return curve;
 }
 
@@ -704,6 +705,7 @@ CBaseShape* CRectangle::ToPolyLine() {
             poly->arrPoint = {m_PeakPointf0, m_PeakPointf1, m_PeakPointf2, m_PeakPointf3, m_PeakPointf0};
         }
         poly->bClosed = 1;
+        poly->KeepMarkingOf(*this);
         return poly;
     }
     CBezierCurve curve;
@@ -729,6 +731,7 @@ CBaseShape* CRectangle::ToPolyLine() {
         }
     }
     curve.bClosed = 1;
+    curve.KeepMarkingOf(*this);
     return curve.ToPolyLine();
 }
 
@@ -764,6 +767,7 @@ CBaseShape* CRectangle::Clone() {
     copy->m_bZoomAntiX = m_bZoomAntiX;
     copy->m_bZoomAntiY = m_bZoomAntiY;
     copy->InvalidateGeometry();
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

@@ -114,8 +114,12 @@ CBaseShape* CFonts::ToBezier() {
     }
     if (parCodebar.bTextFill != 0 && m_arrFills.size() == 2)
         if (CBaseShape* hatch = HatchGroup(m_arrFills[1])) out->GetChildren().push_back(hatch);
+    // The outlines mark with the text's pen, as the polylines of ToPolyLine do.
+    for (CBaseShape* child : out->GetChildren())
+        if (child->GetShapeKind() == SHAPE_BEZIER) child->SetPen(GetPenIndex());
     Gdiplus::RectF r;
     out->GetRectangle(r);
+    out->KeepMarkingOf(*this);
     return out;
 }
 
@@ -136,6 +140,7 @@ CBaseShape* CFonts::ToPolyLine() {
     }
     Gdiplus::RectF r;
     out->GetRectangle(r);
+    out->KeepMarkingOf(*this);
     return out;
 }
 

@@ -538,6 +538,7 @@ CBaseShape* CFonts::Clone() {
     copy->m_strTypeName = m_strTypeName;
     Gdiplus::RectF r;
     copy->GetRectangle(r);
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
