@@ -23,6 +23,7 @@
 #include "morvik/halder/basedoc.h"
 #include "morvik/history/undo_records.h"
 #include "morvik/shapes/screwline.h"
+#include "support/every_kind.h"
 #include "support/shape_support.h"
 #include "support/temp_dir.h"
 
@@ -165,43 +166,7 @@ TEST(ShapePixels, DrawnPolylineDarkensItsOwnPixelsOnly) {
 
 namespace {
 
-// Every number a shape hands on: its mark data, its rectangle, and the text
-// of its XML, G-code and HPGL exports.
-struct Handed {
-    std::vector<double> numbers;
-    std::string text;
-};
-
-Handed HandedOn(CBaseShape& shape) {
-    Handed out;
-    tagMarkDataPar md;
-    shape.SetGetDataForce(true);
-    shape.GetMarkData(md, nullptr);
-    for (const auto* list : {&md.arrPaths, &md.arrPaths2})
-        for (const tagPathData& path : *list)
-            for (const auto& line : path.arrPolylines)
-                for (const tagPOINTF& p : line) out.numbers.insert(out.numbers.end(), {p.x, p.y});
-    Gdiplus::RectF r;
-    shape.GetRectangle(r);
-    out.numbers.insert(out.numbers.end(), {r.X, r.Y, r.Width, r.Height});
-    out.text = testsupport::ExportXml(shape);
-    for (unsigned char gcode : {1, 0}) {
-        GCodeContext ctx;
-        ctx.bGCode = gcode;
-        ctx.bToList = 1;
-        shape.ExportGCodeToBuff(ctx);
-        for (const std::wstring& line : ctx.lines) out.text += std::string(line.begin(), line.end()) + "\n";
-    }
-    for (char& c : out.text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-void ExpectAllFinite(CBaseShape& shape, const std::string& what) {
-    const Handed h = HandedOn(shape);
-    for (double v : h.numbers) ASSERT_TRUE(std::isfinite(v)) << what;
-    EXPECT_EQ(h.text.find("nan"), std::string::npos) << what << "\n" << h.text;
-    EXPECT_EQ(h.text.find("inf"), std::string::npos) << what << "\n" << h.text;
-}
+using testsupport::ExpectHandsOnFinite;
 
 testsupport::Bytes Saved(CBaseShape& shape) {
     shape.UpdatePropsValue();
@@ -220,30 +185,12 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
     const float kNan = std::nanf("");
     const float kInf = INFINITY;
     using Make = std::function<std::unique_ptr<CBaseShape>()>;
-    const std::vector<std::pair<std::string, Make>> kinds = {
-        {"polyline",
-         [] {
-             auto p = std::make_unique<CPolyLine>();
-             p->arrPoint = {{0.5f, 1.0f}, {7.25f, -3.0f}, {12.0f, 4.5f}, {2.0f, 6.0f}};
-             return std::unique_ptr<CBaseShape>(std::move(p));
-         }},
-        {"point",
-         [] {
-             auto p = std::make_unique<CPoints>();
-             p->InitPoint({3.25f, -1.5f});
-             return std::unique_ptr<CBaseShape>(std::move(p));
-         }},
-        {"curve",
-         [] {
-             auto c = std::make_unique<CBezierCurve>();
-             BEZIER_4POINTF_DRAW line;
-             line.p1 = line.p2 = {-4.0f, 1.0f};
-             line.p3 = line.p4 = {1.0f, 0.5f};
-             line.LineType = 1;
-             c->arrSegment.push_back(line);
-             CBezierCurve::AppendArcThrough3Points(c->arrSegment, {1.0f, 0.5f}, {3.0f, 3.5f}, {6.0f, 1.0f});
-             return std::unique_ptr<CBaseShape>(std::move(c));
-         }},
+    testsupport::TempDir dir("morvik-numbers");
+    std::vector<std::pair<std::string, Make>> kinds;
+    for (const testsupport::ShapeKind& k : testsupport::EveryKind(dir))
+        if (k.name == "polyline" || k.name == "point" || k.name == "curve")
+            kinds.push_back({k.name, [make = k.make] { return std::unique_ptr<CBaseShape>(make()); }});
+    kinds.insert(kinds.end(), {
         {"spiral loop",
          [] {
              auto s = std::make_unique<CScrewLine>();
@@ -257,7 +204,7 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
              s->WaitForLoopPath();
              return std::unique_ptr<CBaseShape>(std::move(s));
          }},
-    };
+    });
     using Op = std::function<void(CBaseShape&, float)>;
     const std::vector<std::pair<std::string, Op>> ops = {
         {"move dx", [](CBaseShape& s, float v) { s.Move(v, 1.5f); }},
@@ -307,7 +254,7 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
                 if (!std::isfinite(v)) {
                     EXPECT_EQ(Saved(*shape), before) << what;
                 }
-                ExpectAllFinite(*shape, what);
+                ExpectHandsOnFinite(*shape, what);
             }
         }
         // A point that is not finite put straight into the shape is left out
@@ -319,7 +266,7 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
             if (auto* l = dynamic_cast<CScrewLine*>(shape.get())) l->arrLoopPoint[3] = {v, 0.0f};
             if (auto* l = dynamic_cast<CPolyLine*>(shape.get())) l->arrPoint[2] = {v, 0.0f};
             const std::string what = kind + " holding " + std::to_string(v);
-            ExpectAllFinite(*shape, what);
+            ExpectHandsOnFinite(*shape, what);
             std::list<CBaseShape*> out{shape.get()};
             SriFile file;
             CVonnSriShapeList(&out).Save(true, &file);
@@ -335,7 +282,7 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
                 read->GetFlattenPathPoints(pts, 0.25f);
                 EXPECT_FALSE(pts.empty()) << what;
                 for (const tagPOINTF& p : pts) ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y)) << what;
-                ExpectAllFinite(*read, what + " read back");
+                ExpectHandsOnFinite(*read, what + " read back");
                 delete read;
             }
         }
