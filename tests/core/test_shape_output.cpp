@@ -22,8 +22,9 @@
 #include "morvik/gdi/dc.h"
 #include "morvik/halder/basedoc.h"
 #include "morvik/history/undo_records.h"
+#include "morvik/shapes/polygon.h"
+#include "morvik/shapes/rectangle.h"
 #include "morvik/shapes/screwline.h"
-#include "support/every_kind.h"
 #include "support/shape_support.h"
 #include "support/temp_dir.h"
 
@@ -166,7 +167,57 @@ TEST(ShapePixels, DrawnPolylineDarkensItsOwnPixelsOnly) {
 
 namespace {
 
-using testsupport::ExpectHandsOnFinite;
+// Every number a shape hands on: its mark data, its rectangle, and the text
+// of its XML, G-code and HPGL exports.
+struct Handed {
+    std::vector<double> numbers;
+    std::string text;
+};
+
+Handed HandedOn(CBaseShape& shape) {
+    Handed out;
+    std::vector<tagPOINTF> flat;
+    shape.GetFlattenPathPoints(flat, 0.25f);
+    for (const tagPOINTF& p : flat) out.numbers.insert(out.numbers.end(), {p.x, p.y});
+    tagMarkDataPar md;
+    shape.SetGetDataForce(true);
+    shape.GetMarkData(md, nullptr);
+    for (const auto* list : {&md.arrPaths, &md.arrPaths2})
+        for (const tagPathData& path : *list)
+            for (const auto& line : path.arrPolylines)
+                for (const tagPOINTF& p : line) out.numbers.insert(out.numbers.end(), {p.x, p.y});
+    Gdiplus::RectF r;
+    shape.GetRectangle(r);
+    out.numbers.insert(out.numbers.end(), {r.X, r.Y, r.Width, r.Height});
+    out.text = testsupport::ExportXml(shape);
+    for (unsigned char gcode : {1, 0}) {
+        GCodeContext ctx;
+        ctx.bGCode = gcode;
+        ctx.bToList = 1;
+        shape.ExportGCodeToBuff(ctx);
+        for (const std::wstring& line : ctx.lines) out.text += std::string(line.begin(), line.end()) + "\n";
+    }
+    for (char& c : out.text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+void ExpectAllFinite(CBaseShape& shape, const std::string& what) {
+    const Handed h = HandedOn(shape);
+    for (double v : h.numbers) ASSERT_TRUE(std::isfinite(v)) << what;
+    EXPECT_EQ(h.text.find("nan"), std::string::npos) << what << "\n" << h.text;
+    EXPECT_EQ(h.text.find("inf"), std::string::npos) << what << "\n" << h.text;
+}
+
+// The polylines a shape marks, in order.
+std::vector<std::vector<tagPOINTF>> Marked(CBaseShape& shape) {
+    tagMarkDataPar md;
+    shape.SetGetDataForce(true);
+    shape.GetMarkData(md, nullptr);
+    std::vector<std::vector<tagPOINTF>> lines;
+    for (const auto* list : {&md.arrPaths, &md.arrPaths2})
+        for (const tagPathData& path : *list) lines.insert(lines.end(), path.arrPolylines.begin(), path.arrPolylines.end());
+    return lines;
+}
 
 testsupport::Bytes Saved(CBaseShape& shape) {
     shape.UpdatePropsValue();
@@ -185,12 +236,30 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
     const float kNan = std::nanf("");
     const float kInf = INFINITY;
     using Make = std::function<std::unique_ptr<CBaseShape>()>;
-    testsupport::TempDir dir("morvik-numbers");
-    std::vector<std::pair<std::string, Make>> kinds;
-    for (const testsupport::ShapeKind& k : testsupport::EveryKind(dir))
-        if (k.name == "polyline" || k.name == "point" || k.name == "curve")
-            kinds.push_back({k.name, [make = k.make] { return std::unique_ptr<CBaseShape>(make()); }});
-    kinds.insert(kinds.end(), {
+    const std::vector<std::pair<std::string, Make>> kinds = {
+        {"polyline",
+         [] {
+             auto p = std::make_unique<CPolyLine>();
+             p->arrPoint = {{0.5f, 1.0f}, {7.25f, -3.0f}, {12.0f, 4.5f}, {2.0f, 6.0f}};
+             return std::unique_ptr<CBaseShape>(std::move(p));
+         }},
+        {"point",
+         [] {
+             auto p = std::make_unique<CPoints>();
+             p->InitPoint({3.25f, -1.5f});
+             return std::unique_ptr<CBaseShape>(std::move(p));
+         }},
+        {"curve",
+         [] {
+             auto c = std::make_unique<CBezierCurve>();
+             BEZIER_4POINTF_DRAW line;
+             line.p1 = line.p2 = {-4.0f, 1.0f};
+             line.p3 = line.p4 = {1.0f, 0.5f};
+             line.LineType = 1;
+             c->arrSegment.push_back(line);
+             CBezierCurve::AppendArcThrough3Points(c->arrSegment, {1.0f, 0.5f}, {3.0f, 3.5f}, {6.0f, 1.0f});
+             return std::unique_ptr<CBaseShape>(std::move(c));
+         }},
         {"spiral loop",
          [] {
              auto s = std::make_unique<CScrewLine>();
@@ -204,7 +273,21 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
              s->WaitForLoopPath();
              return std::unique_ptr<CBaseShape>(std::move(s));
          }},
-    });
+        // Corners on both sides of the zooms' fixed point: a zoom by 3e38
+        // keeps every corner a float and takes the span beyond.
+        {"rectangle",
+         [] {
+             auto r = std::make_unique<CRectangle>();
+             r->InitRectangle(Gdiplus::RectF(0.0f, 3.0f, 2.0f, 2.0f));
+             return std::unique_ptr<CBaseShape>(std::move(r));
+         }},
+        {"polygon",
+         [] {
+             auto p = std::make_unique<CPolygon>();
+             p->InitPolygon(Gdiplus::RectF(0.25f, 3.0f, 1.5f, 2.0f), 5);
+             return std::unique_ptr<CBaseShape>(std::move(p));
+         }},
+    };
     using Op = std::function<void(CBaseShape&, float)>;
     const std::vector<std::pair<std::string, Op>> ops = {
         {"move dx", [](CBaseShape& s, float v) { s.Move(v, 1.5f); }},
@@ -246,7 +329,7 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
     };
     for (const auto& [kind, make] : kinds) {
         for (const auto& [op, apply] : ops) {
-            for (float v : {kNan, kInf, -kInf, FLT_MAX, 1e30f}) {
+            for (float v : {kNan, kInf, -kInf, FLT_MAX, 1e30f, 3e38f}) {
                 const std::string what = kind + " " + op + " " + std::to_string(v);
                 std::unique_ptr<CBaseShape> shape = make();
                 const testsupport::Bytes before = Saved(*shape);
@@ -254,19 +337,30 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
                 if (!std::isfinite(v)) {
                     EXPECT_EQ(Saved(*shape), before) << what;
                 }
-                ExpectHandsOnFinite(*shape, what);
+                ExpectAllFinite(*shape, what);
             }
         }
-        // A point that is not finite put straight into the shape is left out
-        // of everything it hands on, and a file holding it reads back without.
+        // A point that is not finite put straight into the shape (or a
+        // rectangle refused one) is left out of everything it hands on, and a
+        // file holding it reads back marking what the shape marked.
         for (float v : {kNan, kInf, -kInf}) {
             std::unique_ptr<CBaseShape> shape = make();
             if (auto* p = dynamic_cast<CPoints*>(shape.get())) p->pointf = {1.0f, v};
-            if (auto* c = dynamic_cast<CBezierCurve*>(shape.get())) c->arrSegment.back().p4 = {v, 2.0f};
+            if (auto* c = dynamic_cast<CBezierCurve*>(shape.get())) {
+                (v > 0 ? c->arrSegment[0].p2 : c->arrSegment[0].p4) = {-1.0f, v};
+            }
             if (auto* l = dynamic_cast<CScrewLine*>(shape.get())) l->arrLoopPoint[3] = {v, 0.0f};
-            if (auto* l = dynamic_cast<CPolyLine*>(shape.get())) l->arrPoint[2] = {v, 0.0f};
+            if (auto* l = dynamic_cast<CPolyLine*>(shape.get())) l->arrPoint[v > 0 ? 0 : 2] = {v, 0.0f};
+            if (dynamic_cast<CRectangle*>(shape.get()) != nullptr) {
+                auto r = std::make_unique<CRectangle>();
+                EXPECT_EQ(r->InitRectangle(v > 0 ? Gdiplus::RectF(0.0f, 3.0f, v, 2.0f) : Gdiplus::RectF(v, 3.0f, 2.0f, 2.0f)),
+                          CBaseShape::kRefused);
+                EXPECT_TRUE(Marked(*r).empty());
+                shape = std::move(r);
+            }
             const std::string what = kind + " holding " + std::to_string(v);
-            ExpectHandsOnFinite(*shape, what);
+            ExpectAllFinite(*shape, what);
+            const std::vector<std::vector<tagPOINTF>> marked = Marked(*shape);
             std::list<CBaseShape*> out{shape.get()};
             SriFile file;
             CVonnSriShapeList(&out).Save(true, &file);
@@ -278,11 +372,8 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
             // The point shape has nothing left to mark and is not read.
             EXPECT_EQ(in.size(), dynamic_cast<CPoints*>(shape.get()) ? 0u : 1u) << what;
             for (CBaseShape* read : in) {
-                std::vector<tagPOINTF> pts;
-                read->GetFlattenPathPoints(pts, 0.25f);
-                EXPECT_FALSE(pts.empty()) << what;
-                for (const tagPOINTF& p : pts) ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y)) << what;
-                ExpectHandsOnFinite(*read, what + " read back");
+                EXPECT_TRUE(Marked(*read) == marked) << what;
+                ExpectAllFinite(*read, what + " read back");
                 delete read;
             }
         }
