@@ -96,6 +96,7 @@ CBaseShape* CCombineShape::ToBezier() {
             result->m_arrChildren.push_back(piece);
         }
     }
+    result->KeepMarkingOf(*this);
     return result;
 }
 
@@ -113,6 +114,7 @@ CBaseShape* CCombineShape::ToPolyLine() {
             result->m_arrChildren.push_back(piece);
         }
     }
+    result->KeepMarkingOf(*this);
     return result;
 }
 
@@ -139,6 +141,7 @@ CBaseShape* CCombineShape::Clone() {
     copy->SetVisible(IsVisible());
     // A copy does not use up a running number.
     MinusCountNum();
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

@@ -564,6 +564,7 @@ CBaseShape* CFilledShape::Clone() {
     copy->SetDocView(m_pDoc, m_pView);
     Gdiplus::RectF r;
     copy->GetRectangle(r);
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -584,6 +585,7 @@ CBaseShape* CFilledShape::ToBezier() {
     }
     Gdiplus::RectF r;
     combine->GetRectangle(r);
+    combine->KeepMarkingOf(*this);
     return combine;
 }
 

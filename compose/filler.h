@@ -244,6 +244,9 @@ public:
 
     // The concentric fill of one set into its hatch path.
     void DoFillCircular(SHAPE_FILLER_PARAM& set);
+    bool CircleRings(const SHAPE_FILLER_PARAM& set, CBaseShape* shape);
+    bool RoundedRectRings(const SHAPE_FILLER_PARAM& set, CBaseShape* shape, Gdiplus::GraphicsPath& hatch);
+    void OffsetRings(const SHAPE_FILLER_PARAM& set, std::vector<CBaseShape*>& shapes, Gdiplus::GraphicsPath& hatch);
     // Appends the circle, flattened at 0.25, to hatch path index as one
     // closed figure. Nothing happens for no circle.
     void SetCircleFillPath(CCircle* circle, int index);

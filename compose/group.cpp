@@ -351,6 +351,7 @@ CBaseShape* CGroupShape::ToBezier() {
     }
     Gdiplus::RectF r;
     group->GetRectangle(r);
+    group->KeepMarkingOf(*this);
     return group;
 }
 
@@ -371,6 +372,7 @@ CBaseShape* CGroupShape::ToPolyLine() {
     }
     Gdiplus::RectF r;
     group->GetRectangle(r);
+    group->KeepMarkingOf(*this);
     return group;
 }
 
@@ -398,6 +400,7 @@ CBaseShape* CGroupShape::Clone() {
     // A copy does not use up a running number: the next new group gets the
     // same one.
     ShapeCounterOf(SHAPE_GROUP).GiveBack();
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

@@ -136,6 +136,7 @@ CBaseShape* CBezierCurve::ToPolyLine() {
     poly->SetPen(GetPenIndex());
     Gdiplus::RectF r;
     poly->GetRectangle(r);
+    poly->KeepMarkingOf(*this);
     return poly;
 }
 
@@ -161,6 +162,7 @@ CBaseShape* CBezierCurve::Clone() {
     copy->GetRectangle(r);
     copy->SetCaption(GetCaption());
     copy->SetVisible(IsVisible());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

@@ -46,12 +46,10 @@ struct SHAPE_FILLER_PARAM : public SriBase {
     double fEndPreserve = 0.0;
 
     SHAPE_FILLER_PARAM() = default;
-    SHAPE_FILLER_PARAM(const SHAPE_FILLER_PARAM& src);
-    SHAPE_FILLER_PARAM& operator=(const SHAPE_FILLER_PARAM& src);
+    SHAPE_FILLER_PARAM(const SHAPE_FILLER_PARAM&) = default;
+    SHAPE_FILLER_PARAM& operator=(const SHAPE_FILLER_PARAM&) = default;
     ~SHAPE_FILLER_PARAM() override = default;
 
-    // Copies every field, nIndex included.
-    void Copy(const SHAPE_FILLER_PARAM& src);
     void AddAllProp(bool extended) override;
 };
 
@@ -67,11 +65,10 @@ struct FILLED_PARS : public SriBase {
     SHAPE_FILLER_PARAM fillParams[kSetCount];
 
     FILLED_PARS();
-    FILLED_PARS(const FILLED_PARS& src);
-    FILLED_PARS& operator=(const FILLED_PARS& src);
+    FILLED_PARS(const FILLED_PARS&) = default;
+    FILLED_PARS& operator=(const FILLED_PARS&) = default;
     ~FILLED_PARS() override = default;
 
-    void Copy(const FILLED_PARS& src);
     void AddAllProp(bool extended) override;
 };
 
@@ -90,11 +87,10 @@ struct SCREW_PAR : public SriBase {
     int32_t m_nLoopCount = 0;
 
     SCREW_PAR() = default;
-    SCREW_PAR(const SCREW_PAR& src);
-    SCREW_PAR& operator=(const SCREW_PAR& src);
+    SCREW_PAR(const SCREW_PAR&) = default;
+    SCREW_PAR& operator=(const SCREW_PAR&) = default;
     ~SCREW_PAR() override = default;
 
-    void Copy(const SCREW_PAR& src);
     void AddAllProp(bool extended) override;
 };
 
@@ -131,13 +127,10 @@ struct tagVarAdv : public SriBase {
     std::vector<SPLITRULE> vecSplitRule;
 
     tagVarAdv() = default;
-    tagVarAdv(const tagVarAdv& src);
-    tagVarAdv& operator=(const tagVarAdv& src);
+    tagVarAdv(const tagVarAdv&) = default;
+    tagVarAdv& operator=(const tagVarAdv&) = default;
     ~tagVarAdv() override = default;
 
-    // Copies the values and replaces the rule list with copies of the
-    // source's rules.
-    void Copy(const tagVarAdv& src);
     void AddAllProp(bool extended) override;
 };
 
@@ -153,11 +146,10 @@ struct ARRAY_PAR_RECT : public SriBase {
     int32_t iDirectionBase = 1;
 
     ARRAY_PAR_RECT() = default;
-    ARRAY_PAR_RECT(const ARRAY_PAR_RECT& src);
-    ARRAY_PAR_RECT& operator=(const ARRAY_PAR_RECT& src);
+    ARRAY_PAR_RECT(const ARRAY_PAR_RECT&) = default;
+    ARRAY_PAR_RECT& operator=(const ARRAY_PAR_RECT&) = default;
     ~ARRAY_PAR_RECT() override = default;
 
-    ARRAY_PAR_RECT& Copy(const ARRAY_PAR_RECT& src);
     void AddAllProp(bool extended) override;
     // Registers this record's fields, under its own keys, in owner's registry
     // (the owner's AddAllProp calls it).
@@ -174,8 +166,8 @@ struct ARRAY_PAR_CIRCLE : public SriBase {
     int32_t iRotateType = 1;
 
     ARRAY_PAR_CIRCLE() = default;
-    ARRAY_PAR_CIRCLE(const ARRAY_PAR_CIRCLE& src);
-    ARRAY_PAR_CIRCLE& operator=(const ARRAY_PAR_CIRCLE& src);
+    ARRAY_PAR_CIRCLE(const ARRAY_PAR_CIRCLE&) = default;
+    ARRAY_PAR_CIRCLE& operator=(const ARRAY_PAR_CIRCLE&) = default;
     ~ARRAY_PAR_CIRCLE() override = default;
 
     void AddAllProp(bool extended) override;
@@ -191,8 +183,8 @@ struct ARRAY_PAR : public SriBase {
     ARRAY_PAR_CIRCLE parCircle;
 
     ARRAY_PAR() = default;
-    ARRAY_PAR(const ARRAY_PAR& src);
-    ARRAY_PAR& operator=(const ARRAY_PAR& src);
+    ARRAY_PAR(const ARRAY_PAR&) = default;
+    ARRAY_PAR& operator=(const ARRAY_PAR&) = default;
     ~ARRAY_PAR() override = default;
 
     void AddAllProp(bool extended) override;
@@ -212,8 +204,8 @@ struct ARRAY_PAR_SPCIAL : public SriBase {
     bool bSerialArrayMode = false;
 
     ARRAY_PAR_SPCIAL() = default;
-    ARRAY_PAR_SPCIAL(const ARRAY_PAR_SPCIAL& src);
-    ARRAY_PAR_SPCIAL& operator=(const ARRAY_PAR_SPCIAL& src);
+    ARRAY_PAR_SPCIAL(const ARRAY_PAR_SPCIAL&) = default;
+    ARRAY_PAR_SPCIAL& operator=(const ARRAY_PAR_SPCIAL&) = default;
     ~ARRAY_PAR_SPCIAL() override = default;
 
     void AddAllProp(bool extended) override;
@@ -237,8 +229,8 @@ struct SHAPE_MODIFY : public SriBase {
     tagPOINTF refPoint{};
 
     SHAPE_MODIFY() = default;
-    SHAPE_MODIFY(const SHAPE_MODIFY& src);
-    SHAPE_MODIFY& operator=(const SHAPE_MODIFY& src);
+    SHAPE_MODIFY(const SHAPE_MODIFY&) = default;
+    SHAPE_MODIFY& operator=(const SHAPE_MODIFY&) = default;
     ~SHAPE_MODIFY() override = default;
 
     void AddAllProp(bool extended) override;

@@ -217,6 +217,7 @@ CBaseShape* CPolyLine::ToBezier() {
     curve->bClosed = bClosed;
     // Converting never changes the laser parameters the path marks with.
     curve->SetPen(GetPenIndex());
+    curve->KeepMarkingOf(*this);
     return curve;
 }
 
@@ -232,6 +233,7 @@ CBaseShape* CPolyLine::Clone() {
     copy->SetCaption(GetCaption());
     copy->SetVisible(IsVisible());
     copy->SetShapeRect(GetShapeRect());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

@@ -219,6 +219,7 @@ CBaseShape* CPicture::Clone() {
     std::copy(std::begin(cornerPointf), std::end(cornerPointf), std::begin(copy->cornerPointf));
     copy->m_nPenIndex = m_nPenIndex;
     copy->SetVisible(IsVisible());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

@@ -716,6 +716,7 @@ CBaseShape* CPolygon::ToBezier() {
         }
     }
     curve->bClosed = 1;
+    curve->KeepMarkingOf(*this);
     return curve;
 }
 
@@ -727,6 +728,7 @@ CBaseShape* CPolygon::ToPolyLine() {
     poly->SetPen(GetPenIndex());
     GetFlattenPathPoints(poly->arrPoint, kMarkTolerance);
     poly->bClosed = 1;
+    poly->KeepMarkingOf(*this);
     return poly;
 }
 
@@ -752,6 +754,7 @@ CBaseShape* CPolygon::Clone() {
     copy->vModify = vModify;
     copy->SetVisible(IsVisible());
     copy->InvalidateGeometry();
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

@@ -732,6 +732,7 @@ CBaseShape* CRectangle::ToBezier() {
             curve->arrSegment.push_back(seg);
         }
     }
+    curve->KeepMarkingOf(*this);
     return curve;
 }
 
@@ -747,6 +748,7 @@ CBaseShape* CRectangle::ToPolyLine() {
             poly->arrPoint = {m_PeakPointf0, m_PeakPointf1, m_PeakPointf2, m_PeakPointf3, m_PeakPointf0};
         }
         poly->bClosed = 1;
+        poly->KeepMarkingOf(*this);
         return poly;
     }
     CBezierCurve curve;
@@ -772,6 +774,7 @@ CBaseShape* CRectangle::ToPolyLine() {
         }
     }
     curve.bClosed = 1;
+    curve.KeepMarkingOf(*this);
     return curve.ToPolyLine();
 }
 
@@ -807,6 +810,7 @@ CBaseShape* CRectangle::Clone() {
     copy->m_bZoomAntiX = m_bZoomAntiX;
     copy->m_bZoomAntiY = m_bZoomAntiY;
     copy->InvalidateGeometry();
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

@@ -634,6 +634,7 @@ CBaseShape* CScrewLine::Clone() {
     copy->m_buildMap = m_buildMap;
     copy->SetCaption(GetCaption());
     copy->SetVisible(IsVisible());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

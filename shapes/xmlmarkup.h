@@ -116,6 +116,15 @@ public:
 
 private:
     bool AddNode(const wchar_t* name, const wchar_t* value, int flags);
+    struct NewElem {
+        std::wstring text;
+        size_t startLen = 0;
+        size_t endLen = 0;
+        uint32_t flags = 0;
+    };
+    static NewElem ElemText(const wchar_t* name, const std::wstring& val, int flags);
+    size_t InsertPos(int parent, int after, bool& expand) const;
+    void LinkElem(int idx, int parent, int after);
     bool SetAttribOn(int target, const wchar_t* name, const std::wstring& value, int flags);
     // Replaces removeLen characters at pos with text and moves the records:
     // chain (the element whose span holds the splice) and its ancestors grow

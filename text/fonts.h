@@ -26,6 +26,14 @@
 #include "morvik/halder/baseshape.h"
 #include "morvik/halder/records.h"
 #include "morvik/halder/textelement.h"
+
+// The font type of a text: how it is laid out and drawn.
+enum FONT_TYPE : int {
+    FONT_TYPE_TRUETYPE = 0,
+    FONT_TYPE_SHX = 1,
+    FONT_TYPE_CODEBAR = 2,  // a barcode or two-dimensional code
+    FONT_TYPE_MATRIX = 3,   // dot matrix
+};
 #include "morvik/gdiplus/graphicspath.h"
 #include "morvik/text/fontschar.h"
 #include "morvik/text/shxreader.h"
@@ -338,8 +346,7 @@ private:
 public:
 
     // ---- parameters (public as the host and the undo records set them) ---------------------
-    // 0 TrueType, 1 SHX, 2 barcode, 3 dot matrix.
-    int nFontType = 0;
+    int nFontType = FONT_TYPE_TRUETYPE;
     FONTS_PAR parFonts;
     CODEBAR_PAR parCodebar;
     CODEBAR_PAR parCodebarInit;

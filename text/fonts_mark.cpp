@@ -51,7 +51,12 @@ void ReverseBoth(tagMarkDataPar& data) {
     std::reverse(data.arrPaths2.begin(), data.arrPaths2.end());
 }
 
-bool MovesBefore(int kind) { return (kind >= 2 && kind <= 5) || (kind >= 8 && kind <= 10); }
+// The sources that move before a piece: the text files and the fed or
+// connected ones.
+bool MovesBefore(int kind) {
+    return kind == TEXT_KIND_TXTFILE || kind == TEXT_KIND_KEYBOARD || kind == TEXT_KIND_TCPIP ||
+           kind == TEXT_KIND_COM || kind == TEXT_KIND_SQL || kind == TEXT_KIND_FILES || kind == TEXT_KIND_10;
+}
 
 // Keyboard, SQL and file-list elements have their value fed by the host.
 bool IsFedKind(int kind) {
@@ -61,7 +66,7 @@ bool IsFedKind(int kind) {
 // The elements that move before a piece of per-character mark data: the
 // file-list source too, which is fed like the others and must not mark a
 // value left from before.
-bool MovesBeforeChars(int kind) { return (kind >= 2 && kind <= 5) || kind == 8 || kind == TEXT_KIND_FILES; }
+bool MovesBeforeChars(int kind) { return MovesBefore(kind) && kind != TEXT_KIND_10; }
 
 // Why a piece is refused, in the run log: the operator finds the reason
 // there instead of a piece that silently did not come.
@@ -292,7 +297,7 @@ CFonts::MarkStep CFonts::BuildVariablePiece(bool early, bool move, CString& mark
         }
         if (!MovesBefore(e->nKind)) continue;
         const bool linked = parent != nullptr && parent != this && i < parent->parVarText.arrElements.size() &&
-                            parent->parVarText.arrElements[i] != nullptr && e->nKind != 2 && e->nKind != 3;
+                            parent->parVarText.arrElements[i] != nullptr && e->nKind != TEXT_KIND_TXTFILE && e->nKind != TEXT_KIND_KEYBOARD;
         if (!linked && !CanMoveForPiece(e, i)) return MarkStep::Fail;
     }
     for (size_t i = 0; i < elements.size(); ++i) {
@@ -307,7 +312,7 @@ CFonts::MarkStep CFonts::BuildVariablePiece(bool early, bool move, CString& mark
             if (auto* sn = dynamic_cast<TEXT_SN_PAR*>(e)) serials.push_back(sn->nCurrent);
             changed = changed || (move && early);
         } else if (!move) {
-        } else if (kind == 2 || kind == 3) {
+        } else if (kind == TEXT_KIND_TXTFILE || kind == TEXT_KIND_KEYBOARD) {
             if (!MoveForPiece(e, i)) return MarkStep::Fail;
             changed = true;
         } else if (MovesBefore(kind)) {
@@ -320,7 +325,7 @@ CFonts::MarkStep CFonts::BuildVariablePiece(bool early, bool move, CString& mark
                 from = parent->parVarText.arrElements[i].get();
             if (from == e) {
             } else if (from != nullptr) {
-                if (kind == 9 || kind == 10)
+                if (kind == TEXT_KIND_FILES || kind == TEXT_KIND_10)
                     e->Copy(*from);
                 else
                     e->CopyAll(*from);
@@ -403,7 +408,7 @@ void CFonts::CollectMarkPaths() {
         if (parVarText.bEnable != 0)
             for (const auto& e : parVarText.arrElements)
                 if (e != nullptr && e->advPar.bMkSelf == 0) markSelf = false;
-        if (markSelf && m_barcodeSize != 0 && nFontType == 2) {
+        if (markSelf && m_barcodeSize != 0 && nFontType == FONT_TYPE_CODEBAR) {
             // Bars and readable text apart by the bar point count of the
             // layout: flattening may change how many points each keeps.
             std::vector<std::vector<tagPOINTF>> bars, readable;

@@ -202,6 +202,9 @@ public:
     // The flattening tolerance of this shape in millimetres.
     float GetSmoothRatio() const { return m_fSmoothRatio; }
     void SetSmoothRatio(float ratio);
+    // A copy or a conversion marks as src does: its pen, smoothing ratio and
+    // reverse-order flag (a container's children keep their own).
+    void KeepMarkingOf(const CBaseShape& src);
     // The colour of a pen through the host's frame; -1 asks for the shape's own pen.
     COLORREF GetPenColor(int pen);
     // Decorates a drawing pen with the direction arrow of the shape's path.

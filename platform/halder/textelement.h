@@ -32,6 +32,7 @@ enum TEXT_ELEMENT_KIND {
     TEXT_KIND_TIME = 7,
     TEXT_KIND_SQL = 8,
     TEXT_KIND_FILES = 9,
+    TEXT_KIND_10 = 10,  // known by its number only: it moves before a piece as the file list does
 };
 
 // The marking side holds the clock still for the length of one piece, so
