@@ -1,12 +1,14 @@
 // The sinks shapes export into: XML lines, and G-code or HPGL moves.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <fstream>
 #include <string>
 #include <vector>
 
 // XML output: the host opens the stream; shapes write lines into it.
-struct tagXmlBuff {
+struct MORVIK_API tagXmlBuff {
     std::ofstream file;
     // Writes the line in UTF-8, whatever the ANSI code page, so that any
     // caption reads back in an XML parser (UTF-8 is also what XML assumes of
@@ -18,7 +20,7 @@ struct tagXmlBuff {
 };
 
 // G-code (flag set) or HPGL (flag clear) output, to the stream or to a list.
-struct GCodeContext {
+struct MORVIK_API GCodeContext {
     std::ofstream file;
     float fLastX = 0.0f;
     float fLastY = 0.0f;

@@ -2,6 +2,8 @@
 // that the marking loop sends to the scanner.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -9,13 +11,13 @@
 #include "morvik/halder/halder_types.h"
 
 // One group of marking paths drawn with one pen.
-struct tagPathData {
+struct MORVIK_API tagPathData {
     int32_t nPenIndex = 0;
     int32_t nReserved = 1;
     std::vector<std::vector<tagPOINTF>> arrPolylines;
 };
 
-struct tagMarkDataPar {
+struct MORVIK_API tagMarkDataPar {
     // Set by the caller of GetMarkData: a variable text keeps its values.
     uint8_t bFlag = 0;
     int32_t nReserved1 = 1;
@@ -39,7 +41,7 @@ class CBaseShape;
 // taken before the guard is bound; whichever ending runs releases it, and if
 // none runs (an early return, an exception) the destructor does, so a shape is
 // never left locked.
-class MarkDataLock {
+class MORVIK_API MarkDataLock {
 public:
     MarkDataLock(CBaseShape* shape, tagMarkDataPar* record);
     ~MarkDataLock();

@@ -10,13 +10,15 @@
 // failed stream reads nothing more.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <memory>
 #include <vector>
 
-class SriFile {
+class MORVIK_API SriFile {
 public:
     static constexpr int kStateGood = 0;
     static constexpr int kStateFailed = 3;

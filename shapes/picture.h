@@ -6,6 +6,8 @@
 // to black and white and inverted; every dark pixel becomes one dot.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <memory>
 #include <vector>
 
@@ -13,7 +15,7 @@
 #include "morvik/halder/baseshape.h"
 #include "morvik/halder/records.h"
 
-class CPicture : public CBaseShape {
+class MORVIK_API CPicture : public CBaseShape {
     DECLARE_SERIAL(CPicture)
 
 public:

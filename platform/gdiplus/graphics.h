@@ -2,6 +2,8 @@
 // transform onto the canvas of a device context (or any canvas).
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <memory>
 #include <vector>
 
@@ -61,7 +63,7 @@ enum PixelOffsetMode {
 
 using GraphicsState = UINT;
 
-class Graphics {
+class MORVIK_API Graphics {
 public:
     // On the canvas of the device context behind the handle. An unknown
     // handle, or a device context without a canvas, gives a Graphics whose

@@ -4,6 +4,8 @@
 // after it.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include "morvik/gdiplus/gdiplus_types.h"
 
 namespace Gdiplus {
@@ -13,7 +15,7 @@ enum MatrixOrder {
     MatrixOrderAppend = 1,
 };
 
-class Matrix {
+class MORVIK_API Matrix {
 public:
     // Identity.
     Matrix();

@@ -4,6 +4,8 @@
 // static point functions that every shape's transforms use.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <atomic>
 #include <list>
 #include <span>
@@ -58,7 +60,7 @@ enum CAD_SHAPE_TYPE : int32_t {
 
 // The running-number counter of one shape class: taken and incremented as one
 // step, since shapes of one class are built on several threads at once.
-class CShapeCounter {
+class MORVIK_API CShapeCounter {
 public:
     int Take() { return m_next.fetch_add(1); }
     void GiveBack() { m_next.fetch_sub(1); }
@@ -72,7 +74,7 @@ private:
 // A shape's type name. Shapes carry one of a few texts, by the hundred
 // thousand: each text is kept once, and a shape holds it by reference. It
 // reads as the CString it holds; assigning a CString shares its text.
-class SharedTypeName {
+class MORVIK_API SharedTypeName {
 public:
     SharedTypeName();
     SharedTypeName& operator=(const CString& text);
@@ -85,7 +87,7 @@ private:
     const CString* m_text;
 };
 
-class CBaseShape : public SriBase {
+class MORVIK_API CBaseShape : public SriBase {
     DECLARE_SERIAL(CBaseShape)
 
 public:
