@@ -9,6 +9,7 @@
 // opened, an empty file, a read past the end or a failed write set it, and a
 // failed stream reads nothing more.
 #pragma once
+#include "morvik/afx/macros_save.inc"
 
 #include "morvik/afx/morvik_api.h"
 
@@ -86,3 +87,5 @@ private:
     Sink m_sink = Sink::None;
     std::vector<uint8_t> m_written;
 };
+
+#include "morvik/afx/macros_restore.inc"

@@ -2,6 +2,7 @@
 // canvas a CDC draws nothing, but its path functions still work: shapes use
 // them to flatten curves in integer device units.
 #pragma once
+#include "morvik/afx/macros_save.inc"
 
 #include "morvik/afx/morvik_api.h"
 
@@ -318,3 +319,5 @@ public:
 private:
     std::unique_ptr<CairoCanvas> m_image;
 };
+
+#include "morvik/afx/macros_restore.inc"

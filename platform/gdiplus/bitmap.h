@@ -4,6 +4,7 @@
 // (HBITMAP, BITMAP, device-independent bitmaps, the display's device
 // context).
 #pragma once
+#include "morvik/afx/macros_save.inc"
 
 #include "morvik/afx/morvik_api.h"
 
@@ -388,3 +389,5 @@ private:
 };
 
 }  // namespace Gdiplus
+
+#include "morvik/afx/macros_restore.inc"

@@ -12,6 +12,7 @@
 // Families, fonts and formats are small values; copies are independent. All
 // of them may be used from several threads at once.
 #pragma once
+#include "morvik/afx/macros_save.inc"
 
 #include "morvik/afx/morvik_api.h"
 
@@ -150,3 +151,5 @@ private:
 };
 
 }  // namespace Gdiplus
+
+#include "morvik/afx/macros_restore.inc"

@@ -1,6 +1,7 @@
 // GDI+ value types: points, sizes and rectangles in float units, and the
 // start-up/shut-down pair that library load calls.
 #pragma once
+#include "morvik/afx/macros_save.inc"
 
 #include "morvik/afx/morvik_api.h"
 
@@ -125,3 +126,5 @@ void GdiplusShutdown(ULONG_PTR token);
 bool GdiplusIsRunning();
 
 }  // namespace Gdiplus
+
+#include "morvik/afx/macros_restore.inc"

@@ -1,6 +1,7 @@
 // GDI+ drawing surface: draws with pens and brushes through a world
 // transform onto the canvas of a device context (or any canvas).
 #pragma once
+#include "morvik/afx/macros_save.inc"
 
 #include "morvik/afx/morvik_api.h"
 
@@ -214,3 +215,5 @@ private:
 };
 
 }  // namespace Gdiplus
+
+#include "morvik/afx/macros_restore.inc"

@@ -3,6 +3,7 @@
 // ellipses as Bezier chains, flattening, bounds and hit tests, and an
 // iterator over sub-paths, markers and runs of one point type.
 #pragma once
+#include "morvik/afx/macros_save.inc"
 
 #include "morvik/afx/morvik_api.h"
 
@@ -269,3 +270,5 @@ private:
 };
 
 }  // namespace Gdiplus
+
+#include "morvik/afx/macros_restore.inc"

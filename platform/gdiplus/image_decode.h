@@ -6,6 +6,7 @@
 #pragma once
 
 #include "morvik/afx/morvik_api.h"
+#include "morvik/afx/macros_save.inc"
 
 #include <cstddef>
 #include <cstdint>
@@ -54,3 +55,5 @@ Status DecodeTiff(const uint8_t* data, size_t size, Picture& out);
 Status DecodePicture(const uint8_t* data, size_t size, Picture& out);
 
 }  // namespace Gdiplus::decode
+
+#include "morvik/afx/macros_restore.inc"

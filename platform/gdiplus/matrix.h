@@ -3,6 +3,7 @@
 // "Prepend" applies the new operation before the current matrix, "append"
 // after it.
 #pragma once
+#include "morvik/afx/macros_save.inc"
 
 #include "morvik/afx/morvik_api.h"
 
@@ -78,3 +79,5 @@ private:
 };
 
 }  // namespace Gdiplus
+
+#include "morvik/afx/macros_restore.inc"

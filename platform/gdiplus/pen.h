@@ -2,6 +2,7 @@
 // one device pixel whatever the transform), a dash style and its line caps,
 // of which the arrow caps mark the direction of a path.
 #pragma once
+#include "morvik/afx/macros_save.inc"
 
 #include "morvik/afx/morvik_api.h"
 
@@ -194,3 +195,5 @@ private:
 };
 
 }  // namespace Gdiplus
+
+#include "morvik/afx/macros_restore.inc"

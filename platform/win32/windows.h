@@ -1,6 +1,7 @@
 // The Win32 subset the shape library is written against, on Linux.
 // Types keep their Windows widths: BOOL, LONG and DWORD are 32-bit.
 #pragma once
+#include "morvik/afx/macros_save.inc"
 
 #include "morvik/afx/morvik_api.h"
 
@@ -281,3 +282,5 @@ MORVIK_API DWORD GetModuleFileNameW(HMODULE module, wchar_t* buffer, DWORD size)
 MORVIK_API DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size);
 MORVIK_API void SetModuleFileNameOverride(const std::wstring& exePath);
 constexpr DWORD MAX_PATH = 260;
+
+#include "morvik/afx/macros_restore.inc"
