@@ -4,6 +4,7 @@
 #include "morvik/afx/morvik_api.h"
 
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -20,11 +21,17 @@ struct MORVIK_API tagXmlBuff {
 };
 
 // G-code (flag set) or HPGL (flag clear) output, to the stream or to a list.
+// The host opens the stream, sets the two flags and may set the last
+// position (the head's position in millimetres) before handing the sink to
+// the shapes. Until it does, the position is unknown (NaN) and the first move
+// is always written, whatever its point; a host that sets (0, 0, 0) gets no
+// move to the origin first. The library never opens, flushes or closes the
+// stream nor clears the list.
 struct MORVIK_API GCodeContext {
     std::ofstream file;
-    float fLastX = 0.0f;
-    float fLastY = 0.0f;
-    float fLastZ = 0.0f;
+    float fLastX = std::numeric_limits<float>::quiet_NaN();
+    float fLastY = std::numeric_limits<float>::quiet_NaN();
+    float fLastZ = std::numeric_limits<float>::quiet_NaN();
     unsigned char bGCode = 1;
     unsigned char bToList = 0;
     std::vector<std::wstring> lines;
