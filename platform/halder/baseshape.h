@@ -93,7 +93,9 @@ class MORVIK_API CBaseShape : public SriBase {
 public:
     // The result of a transform or setter that changes nothing because its
     // numbers are unusable (not finite, or a result that would overflow).
-    // No successful transform returns it.
+    // No successful transform returns it; success is 0 for most kinds and 1
+    // for some (a text's Move, the base class's transforms), so callers
+    // compare with kRefused.
     static constexpr int kRefused = -1;
 
     CBaseShape();
