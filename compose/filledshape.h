@@ -12,6 +12,8 @@
 // flattening (line-mode polylines and the like) belong to the fill shape.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -23,7 +25,7 @@
 
 class CFonts;
 
-class CFilledShape : public CGroupShape, private CFillSite {
+class MORVIK_API CFilledShape : public CGroupShape, private CFillSite {
     DECLARE_SERIAL(CFilledShape)
 
 public:

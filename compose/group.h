@@ -12,6 +12,8 @@
 // members of nested containers first) and empties the list.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstddef>
 #include <list>
 #include <map>
@@ -63,7 +65,7 @@ bool CornersTakeMap(const Gdiplus::RectF& rect, const AffineMap& map);
 
 }  // namespace shape_container
 
-class CGroupShape : public CBaseShape {
+class MORVIK_API CGroupShape : public CBaseShape {
     DECLARE_SERIAL(CGroupShape)
 
 public:

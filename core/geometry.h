@@ -7,6 +7,8 @@
 // X to X + Width and y from Y - Height to Y. Arithmetic is done in double.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -86,7 +88,7 @@ double RoundHalfAway(double v);
 // An affine map of the plane, p -> (xx x + xy y + dx, yx x + yy y + dy), in
 // double: the shape transforms as maps that compose. Each factory gives the
 // map of the CBaseShape point function of the same name.
-struct AffineMap {
+struct MORVIK_API AffineMap {
     double xx = 1.0;
     double xy = 0.0;
     double yx = 0.0;

@@ -6,6 +6,8 @@
 // registration differ in places; both are deliberate.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,7 +17,7 @@
 #include "morvik/halder/sribase.h"
 
 // One hatch set of a fill.
-struct SHAPE_FILLER_PARAM : public SriBase {
+struct MORVIK_API SHAPE_FILLER_PARAM : public SriBase {
     int32_t nFillType = 0;
     int32_t nExecuteType = 0;
     int32_t nIndex = 0;  // the hatch path this set fills; the owner sets it
@@ -55,7 +57,7 @@ struct SHAPE_FILLER_PARAM : public SriBase {
 
 // The fill of a shape: outline switches and four hatch sets, of which only
 // the first is enabled by default. The sets are saved by their owners.
-struct FILLED_PARS : public SriBase {
+struct MORVIK_API FILLED_PARS : public SriBase {
     static constexpr int kSetCount = 4;
 
     uint8_t bOutLine = 1;  // low bit: the fill keeps the outline
@@ -73,7 +75,7 @@ struct FILLED_PARS : public SriBase {
 };
 
 // Parameters of a spiral line.
-struct SCREW_PAR : public SriBase {
+struct MORVIK_API SCREW_PAR : public SriBase {
     uint32_t m_nType = 0;
     uint32_t m_nDir = 0;
     float m_fMinRadius = 3.0f;
@@ -97,7 +99,7 @@ struct SCREW_PAR : public SriBase {
 // One rule for splitting a variable text into fixed texts. The name is kept
 // twice: strName for work (not saved) and wstrName, the saved copy, which a
 // copy falls back to when strName is empty (as after a read).
-struct SPLITRULE : public SriBase {
+struct MORVIK_API SPLITRULE : public SriBase {
     int32_t iPos = 1;
     int32_t iTotal = 1;
     CString strName;
@@ -118,7 +120,7 @@ struct SPLITRULE : public SriBase {
 };
 
 // Advanced options of a variable-text element.
-struct tagVarAdv : public SriBase {
+struct MORVIK_API tagVarAdv : public SriBase {
     int32_t bSplit = 0;
     int32_t bMkSelf = 1;
     int32_t bFixWidth = 0;
@@ -135,7 +137,7 @@ struct tagVarAdv : public SriBase {
 };
 
 // Rectangular array copy.
-struct ARRAY_PAR_RECT : public SriBase {
+struct MORVIK_API ARRAY_PAR_RECT : public SriBase {
     bool bEnabled = true;
     int32_t iDirection = 1;
     int32_t iPathType = 1;
@@ -157,7 +159,7 @@ struct ARRAY_PAR_RECT : public SriBase {
 };
 
 // Circular array copy.
-struct ARRAY_PAR_CIRCLE : public SriBase {
+struct MORVIK_API ARRAY_PAR_CIRCLE : public SriBase {
     int32_t iDirection = 1;
     uint32_t nCount = 2;
     float fRadis = 10.0f;
@@ -177,7 +179,7 @@ struct ARRAY_PAR_CIRCLE : public SriBase {
 // Rectangular and circular array copy together. The members' keys carry
 // their record's prefix, so this record saves both members' fields side by
 // side under the very keys the members save on their own.
-struct ARRAY_PAR : public SriBase {
+struct MORVIK_API ARRAY_PAR : public SriBase {
     int32_t nReserved = 0;  // not saved
     ARRAY_PAR_RECT parRect;
     ARRAY_PAR_CIRCLE parCircle;
@@ -191,7 +193,7 @@ struct ARRAY_PAR : public SriBase {
 };
 
 // Special rectangular array copy.
-struct ARRAY_PAR_SPCIAL : public SriBase {
+struct MORVIK_API ARRAY_PAR_SPCIAL : public SriBase {
     int32_t iDirection = 1;
     int32_t iPathType = 1;
     uint32_t nCountX = 2;
@@ -212,7 +214,7 @@ struct ARRAY_PAR_SPCIAL : public SriBase {
 };
 
 // One recorded geometric modification of a shape.
-struct SHAPE_MODIFY : public SriBase {
+struct MORVIK_API SHAPE_MODIFY : public SriBase {
     enum : int32_t {
         kMove = 100,
         kSlope = 101,

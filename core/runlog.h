@@ -5,13 +5,15 @@
 // than stall the marking loop.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <functional>
 #include <mutex>
 
 #include "morvik/afx/cstring.h"
 #include "morvik/win32/windows.h"
 
-class RunLog {
+class MORVIK_API RunLog {
 public:
     // Creates the log on first use and selects the file name (null or empty:
     // "run.log").

@@ -9,6 +9,9 @@
 // opened, an empty file, a read past the end or a failed write set it, and a
 // failed stream reads nothing more.
 #pragma once
+#include "morvik/afx/macros_save.inc"
+
+#include "morvik/afx/morvik_api.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +19,7 @@
 #include <memory>
 #include <vector>
 
-class SriFile {
+class MORVIK_API SriFile {
 public:
     static constexpr int kStateGood = 0;
     static constexpr int kStateFailed = 3;
@@ -84,3 +87,5 @@ private:
     Sink m_sink = Sink::None;
     std::vector<uint8_t> m_written;
 };
+
+#include "morvik/afx/macros_restore.inc"

@@ -6,6 +6,8 @@
 // to black and white and inverted; every dark pixel becomes one dot.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <memory>
 #include <vector>
 
@@ -15,7 +17,7 @@
 
 struct AffineMap;
 
-class CPicture : public CBaseShape {
+class MORVIK_API CPicture : public CBaseShape {
     DECLARE_SERIAL(CPicture)
 
 public:

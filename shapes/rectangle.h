@@ -20,12 +20,14 @@
 // that overflows) is refused whole, changes nothing and returns kRefused.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <array>
 #include <vector>
 
 #include "morvik/halder/baseshape.h"
 
-class CRectangle : public CBaseShape {
+class MORVIK_API CRectangle : public CBaseShape {
     DECLARE_SERIAL(CRectangle)
 
 public:

@@ -9,12 +9,14 @@
 // records and the position unchanged when it cannot be done.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 // One element's place in the text. Record 0 stands for the document itself.
-struct XmlElemPos {
+struct MORVIK_API XmlElemPos {
     // Offset of the element's "<" in the text.
     int32_t nStart = 0;
     // Length of the whole element, from "<" to the end of its end tag.
@@ -46,7 +48,7 @@ struct XmlElemPos {
     int End() const { return nStart + nLength; }
 };
 
-class CXmlMarkup {
+class MORVIK_API CXmlMarkup {
 public:
     // Flags of the adding and attribute calls.
     enum : int {

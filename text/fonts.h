@@ -15,6 +15,8 @@
 // re-entrant: SetFonts must not be called while the caller holds it.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -49,7 +51,7 @@ struct tag_BarCode;
 // rest).
 enum enuPtType { PT_ALL = 0, PT_BAR = 1, PT_TEXT = 2 };
 
-class CFonts : public CBaseShape {
+class MORVIK_API CFonts : public CBaseShape {
     DECLARE_SERIAL(CFonts)
 
 public:

@@ -13,6 +13,8 @@
 // history of the process writing to the same file shares.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -23,7 +25,7 @@
 #include "morvik/afx/ctime.h"
 #include "morvik/win32/windows.h"
 
-class CMarkRecord {
+class MORVIK_API CMarkRecord {
 public:
     // The history file used when a text is recorded while none is set: this
     // name in the run log's folder.

@@ -52,6 +52,30 @@ TEST(GCodeSink, HpglScalesByFortyAndRoundsHalvesAway) {
     EXPECT_EQ(ctx.lines[1], L"PD-1 4;\n");
 }
 
+// A fresh sink does not know where the head is: a path that starts at the
+// origin still gets its rapid move, in both modes. A host that says the head
+// is at the origin gets today's lines: no move to where it already is.
+TEST(GCodeSink, FirstMoveIsWrittenUnlessTheHostSetsThePosition) {
+    for (unsigned char gcode : {1, 0}) {
+        GCodeContext fresh;
+        fresh.bGCode = gcode;
+        fresh.bToList = 1;
+        fresh.MoveTo(0.0f, 0.0f, 0.0f);
+        fresh.LineTo(10.0f, 0.0f, 0.0f);
+        ASSERT_EQ(fresh.lines.size(), 2u);
+        EXPECT_EQ(fresh.lines[0].substr(0, 6), gcode ? L"G00 X0" : L"LT;\nPU");
+
+        GCodeContext placed;
+        placed.bGCode = gcode;
+        placed.bToList = 1;
+        placed.fLastX = placed.fLastY = placed.fLastZ = 0.0f;
+        placed.MoveTo(0.0f, 0.0f, 0.0f);
+        placed.LineTo(10.0f, 0.0f, 0.0f);
+        ASSERT_EQ(placed.lines.size(), 1u);
+        EXPECT_EQ(placed.lines[0].substr(0, 6), gcode ? L"G01 X1" : L"PD400 ");
+    }
+}
+
 TEST(GCodeSink, StreamModeWritesAnsiBytesAndListStaysEmpty) {
     std::string path = TempPath("gcode.txt");
     {
