@@ -21,6 +21,7 @@
 #include "morvik/history/editing_core.h"
 #include "morvik/history/undo_records_param.h"
 #include "morvik/host/recording_host.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "morvik/text/fonts.h"
 #include "morvik/text/markrecord.h"
@@ -909,7 +910,34 @@ TEST_F(MarkingLoop, TwoMarkingThreadsOnOneDocument) {
     EXPECT_EQ(gotB, wantB);
 }
 
-// ---- what the run log cannot take -------------------------------------------
+// ---- what the history and the run log cannot take -------------------------------------------
+
+TEST_F(VarTextTest, HistoryUnderAFileSizeLimitMarksNothingUnrecorded) {
+    Desk d;
+    auto sn = Serial(0, 1, 3);
+    CFonts* t = d.VarText({Fixed(L"SN"), sn});
+    const std::string history = m_dir.File("history.txt");
+    CString name(history.c_str());
+    t->SetTxtOutPara(1, 0, 0, 0, CTime(), name);
+    // Room for two records ("SN000\r\n" is 7 bytes) and part of a third.
+    const int code = testsupport::RunWithFileSizeLimit(16, [&] {
+        t->PrepareBeforeMark({}, 0);
+        int result = 0;
+        for (int piece = 0; piece < 5; ++piece) {
+            tagMarkDataPar out;
+            if (t->GetMarkData(out, nullptr)) result |= 1 << piece;
+        }
+        for (const auto& box : m_host->MessageBoxes())
+            if (box.text.find(L"history of marked texts") != std::wstring::npos) result |= 32;
+        if (sn->nCurrent == 2) result |= 64;
+        return result;
+    });
+    // Pieces 0 and 1 marked; the rest refused with a message, the serial
+    // left at the first one not recorded.
+    EXPECT_EQ(code, 1 | 2 | 32 | 64);
+    std::ifstream in(history, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "SN000\r\nSN001\r\n");
+}
 
 TEST_F(VarTextTest, RunLogOnAPipeNobodyReadsCostsAPassLittle) {
     Desk d;
