@@ -18,6 +18,16 @@ ULONG_PTR g_gdiplusToken = 0;
 
 void ShowOpenError(const CString& text) { MessageBoxW(nullptr, text, L"Error", MB_OK); }
 
+// Only a regular file is read: a device (or anything else that is no file)
+// has no end to read to, and a read from it may never return. Refused at
+// once, as an open that failed.
+HANDLE OpenRegularForRead(HANDLE h) {
+    if (h == INVALID_HANDLE_VALUE || GetFileType(h) == FILE_TYPE_DISK) return h;
+    CloseHandle(h);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+}
+
 bool ReadWholeFile(HANDLE h, void** buffer, DWORD* size) {
     DWORD high = 0;
     DWORD low = GetFileSize(h, &high);
@@ -105,7 +115,8 @@ extern "C" bool ReadFileA(const char* path, void** buffer, DWORD* size) {
     if (path == nullptr || buffer == nullptr || size == nullptr) {
         return false;
     }
-    HANDLE h = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = OpenRegularForRead(
+        CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (h == INVALID_HANDLE_VALUE) {
         CString text;
         text.Format(L"Func ReadFileA, Open File:%s Fail,Errcode=%x", Utf8ToWide(path).c_str(), GetLastError());
@@ -121,7 +132,8 @@ extern "C" bool ReadFileW(const wchar_t* path, void** buffer, DWORD* size) {
     if (path == nullptr || buffer == nullptr || size == nullptr) {
         return false;
     }
-    HANDLE h = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = OpenRegularForRead(
+        CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (h == INVALID_HANDLE_VALUE) {
         CString text;
         text.Format(L"Func ReadFileW, Open File Fail,Errcode=%x", GetLastError());
