@@ -1294,6 +1294,7 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     // Numbers no layout can use are refused before anything changes.
     if (const wchar_t* bad = fontType == 2 ? nullptr : UnusableLayoutNumber(fonts)) {
         Log()->WriteFormat(L"SetFonts refused: unusable %s", bad);
+        m_bCodeRefused = fontType == 2;
         SetEvent(m_hLayoutEvent);
         if (interactive) AfxMessageBox(CLang::Instance()->GetString("MSG_PARAMETER_INCORRECT").GetString(), MB_OK);
         return 0;
@@ -1309,6 +1310,7 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     if (!laidOut || !finite) {
         if (!finite) Log()->Write(L"SetFonts refused: the layout is not finite");
         RestoreLayoutState(saved);
+        m_bCodeRefused = fontType == 2;
         SetEvent(m_hLayoutEvent);
         if ((fontType == 2 || !finite) && interactive)
             AfxMessageBox(CLang::Instance()
@@ -1318,6 +1320,7 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
         return 0;
     }
     DropOldLayout(saved);
+    m_bCodeRefused = false;
     RefillAfterLayout();
     ReplayModificationsAfterLayout();
     FitVariableTextWidth();

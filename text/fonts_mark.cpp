@@ -159,6 +159,11 @@ bool StopOnRepeat(CMarkRecord* record, const CString& text, bool markMode, HWND 
 
 // Records the piece's text when recording is on; a text that cannot be
 // recorded is not marked, or the history could let it be marked again.
+bool CodeWasRefused(bool refused) {
+    if (refused) Log()->Write(L"GetMarkData refused: the code of the text was refused by SetFonts");
+    return refused;
+}
+
 bool RecordOrRefuse(CMarkRecord* record, const CString& text, bool recording) {
     if (record->AddRecord(text, recording)) return true;
     CString line;
@@ -188,6 +193,7 @@ bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
     bool turning = false;
     for (const SHAPE_FILLER_PARAM& set : parFill.fillParams) turning = turning || TurnsPerMark(set);
     CMarkRecord* record = GetMarkRecord();
+    if (!variable && CodeWasRefused(m_bCodeRefused)) return finish(false);
 
     if (m_pView != nullptr && !turning && !variable && !m_markCache.IsEmpty() && m_bForce == 0) {
         out = m_markCache;
@@ -212,6 +218,8 @@ bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
         }
     }
 
+    // A variable text was laid out again for the piece, or kept a refused one.
+    if (variable && CodeWasRefused(m_bCodeRefused)) return finish(false);
     if (m_bOutTxt != 0 && m_bMkFlag != 0 && StopOnRepeat(record, marked, false, nullptr)) return finish(false);
 
     CollectMarkPaths();
@@ -550,6 +558,7 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
             content.Apply(this, text, 1, true);
         }
     }
+    if (CodeWasRefused(m_bCodeRefused)) return false;
     if (m_bOutTxt != 0 && m_bMkFlag != 0) {
         HWND owner = FindWindowW(nullptr, L"MarkStatus");
         if (owner == nullptr) owner = GetForegroundWindowHost();
