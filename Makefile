@@ -34,7 +34,8 @@ fuzz: setup
 
 # The tests that run worker threads, under ThreadSanitizer: the threaded line
 # fill (block split, inline limit, the real 40,000-shape threshold), the
-# spiral's loop-path thread, and the DXF builder's and reader's large mode.
+# spiral's loop-path thread, the DXF builder's and reader's large mode, and a
+# marking thread beside an editing thread on each family of shapes.
 TSAN_FILL_TESTS = FillShapeTest.ThreadedFillMatchesInlineFill:FillShapeTest.RealThreshold*:HatchFill.*Block*:HatchFill.*FortyThousand*:HatchFill.*Thread*:HatchFill.SlowFillQuestion*
 # Runs test executable $(1) with filter $(2), logging to tsan-$(3).log, with
 # extra TSan options $(4); fails on a report, a failed test, or a filter that
@@ -49,12 +50,13 @@ tsan_run = TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1$(4) $(TSAN_BUILD
 # instead of seconds), so that run leaves the C library calls unchecked.
 tsan: setup
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DMORVIK_TSAN=ON -DMORVIK_BENCH=OFF -DMORVIK_TOOLS=OFF
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_compose test_shapes test_import test_text
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_compose test_shapes test_import test_text test_history
 	$(call tsan_run,test_compose,$(TSAN_FILL_TESTS),fill)
 	$(call tsan_run,test_shapes,ScrewLine.*,spiral)
 	$(call tsan_run,test_text,MarkingLoop.TwoMarkingThreads*:MarkRecordTest.TwoHistories*,vartext)
 	$(call tsan_run,test_import,DxfBuilder.*Large*,dxf-builder)
 	$(call tsan_run,test_import,DxfReader.*Large*,dxf-reader,:ignore_interceptors_accesses=1)
+	MORVIK_STRESS_MS=2000 $(call tsan_run,test_history,Families/MarkingWhileEditing.*,marking)
 
 demo: setup
 	cmake -S . -B $(REL_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVIK_TESTS=OFF

@@ -153,7 +153,8 @@ CALIB_API bool preCalibPoint(const CalibParam* param, double x, double y, double
 CALIB_API bool getCalibPnts(const std::wstring* path, int slot, double* out);
 // Replaces the points of grid slot `slot` in the file by f*f points (four
 // doubles each) and sets the file's order to f; makes the file where there
-// is none. False, and the file unchanged, when a value is not finite.
+// is none. False, and the file unchanged, when a value is not finite in
+// single precision.
 CALIB_API bool setCalibPnts(const std::wstring* path, int slot, const double* points);
 // Writes *count (nominal, measured) pairs of the x (axis 0) or y table of the
 // file's 3 x 3 grid; pairs past the table's end are (-5000, -5000). False and
@@ -168,7 +169,8 @@ CALIB_API bool setEqualPnts(const std::wstring* path, int axis, int count, const
 // parameters plus the pattern size; false when the measurements give no
 // finite answer.
 CALIB_API bool getRecManParas(const double* measured, const double* current, double* out);
-// WorkSize, ValSize, TagSize and the 3 x 3 grid's LineCount of the file.
+// WorkSize, ValSize, TagSize and the 3 x 3 grid's LineCount of the file;
+// false for a missing or empty file, which holds none of them.
 CALIB_API bool getBasePara(const std::wstring* path, double* workSize, double* valSize,
                            double* tagSize, int* lineCount);
 

@@ -148,9 +148,10 @@ CALIB_API bool setCalibPnts(const std::wstring* path, int slot, const double* po
     const int f = SlotGridSize(slot);
     const std::size_t n = static_cast<std::size_t>(f) * f;
     // A point that is not finite would be saved as "nan" and end the grid
-    // when the file is read again.
+    // when the file is read again; one beyond single precision, which every
+    // other real of the file keeps to, is no measurement of a field.
     for (std::size_t i = 0; i < 4 * n; ++i)
-        if (!std::isfinite(points[i])) return false;
+        if (!FitsFloat(points[i])) return false;
     return Guarded([&] {
         const auto rec = std::make_unique<CalibParam>();
         // A new file is made where there is none; any other file that is
@@ -244,9 +245,10 @@ CALIB_API bool getBasePara(const std::wstring* path, double* workSize, double* v
     if (!path || !workSize || !valSize || !tagSize || !lineCount) return false;
     return Guarded([&] {
         const auto rec = std::make_unique<CalibParam>();
-        // A missing file gives the file defaults; a file that is no
-        // calibration gives nothing.
-        if (LoadUcf(*path, *rec, true) == UcfLoad::Refused) return false;
+        // A missing or empty file holds no base parameters, and a file that
+        // is no calibration none either: the defaults are not handed out as
+        // if read.
+        if (LoadUcf(*path, *rec, false) != UcfLoad::Loaded) return false;
         *workSize = rec->WorkSize;
         *valSize = rec->ValSize;
         *tagSize = rec->TagSize;

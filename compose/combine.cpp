@@ -30,6 +30,7 @@ void CCombineShape::MinusCountNum() { ShapeCounterOf(SHAPE_COMBINE).GiveBack(); 
 void CCombineShape::GeometryChanged() { InvalidateGeometry(); }
 
 void CCombineShape::RestoreAfterRead() {
+    const ShapeGuard guard(this);
     m_pEditShape = nullptr;
     GeometryChanged();
 }
@@ -56,6 +57,7 @@ void CCombineShape::GetBasicShapeList(std::vector<CBaseShape*>& out) {
 }
 
 int CCombineShape::DeletSubShape(uint32_t id) {
+    const ShapeGuard guard(this);
     for (auto it = m_arrChildren.begin(); it != m_arrChildren.end(); ++it) {
         if (*it != nullptr && (*it)->GetID() == id) {
             if (*it == m_pEditShape) {
@@ -141,7 +143,8 @@ CBaseShape* CCombineShape::Clone() {
 }
 
 int CCombineShape::SetPen(unsigned char pen) {
-    CBaseShape::SetPen(pen);
+    const ShapeGuard guard(this);
+    SetPenIndex(pen);
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->SetPen(pen);
@@ -173,6 +176,7 @@ int CCombineShape::ExportGCodeToBuff(GCodeContext& ctx) {
 // ---- drawing ----------------------------------------------------------------------
 
 int CCombineShape::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) {
+    const ShapeGuard guard(this);
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->DrawSlope(dc, color, base, a, b);
@@ -182,6 +186,7 @@ int CCombineShape::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, dou
 }
 
 int CCombineShape::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
+    const ShapeGuard guard(this);
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->DrawReSize(dc, color, base, sx, sy);
@@ -191,6 +196,7 @@ int CCombineShape::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, d
 }
 
 int CCombineShape::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->DrawRotate(dc, color, angle, centre);
@@ -201,6 +207,7 @@ int CCombineShape::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF cent
 
 int CCombineShape::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>& pens, DWORD, int arrow, float dx,
                                   float dy) {
+    const ShapeGuard guard(this);
     if (g == nullptr) {
         return 0;
     }
@@ -213,6 +220,7 @@ int CCombineShape::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>& 
 }
 
 int CCombineShape::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD, int a, int b, int c, int d, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (dc == nullptr && g == nullptr) {
         return 0;
     }
@@ -225,6 +233,7 @@ int CCombineShape::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD, int a, int b, int 
 }
 
 int CCombineShape::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD, int mode, int a, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (wnd == nullptr || dc == nullptr) {
         return 0;
     }
@@ -237,6 +246,7 @@ int CCombineShape::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD, int mode, int a, float
 }
 
 int CCombineShape::DrawEditPoints(CDC* dc) {
+    const ShapeGuard guard(this);
     if (dc == nullptr) {
         return 0;
     }
@@ -251,6 +261,7 @@ int CCombineShape::DrawEditPoints(CDC* dc) {
 // ---- editing and geometry ------------------------------------------------------------
 
 int CCombineShape::ModifyEditPoint(int index, tagPOINTF point) {
+    const ShapeGuard guard(this);
     CBaseShape* edit = LiveEditChild();
     if (edit == nullptr) {
         return -1;
@@ -277,6 +288,7 @@ int CCombineShape::GetSnapPoint(std::vector<tagPOINTF>& points) {
 }
 
 int CCombineShape::Move(float dx, float dy) {
+    const ShapeGuard guard(this);
     // A transform that any child would refuse changes nothing.
     if (!shape_container::MembersTakeMap(m_arrChildren, AffineMap::Move(dx, dy))) return kRefused;
     for (CBaseShape* child : m_arrChildren) {
@@ -285,13 +297,12 @@ int CCombineShape::Move(float dx, float dy) {
         }
     }
     CBaseShape::Move(dx, dy);
-    LockShape();
     m_markCache.Clear();
-    UnlockShape();
     return 0;
 }
 
 int CCombineShape::Rotate(double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     if (!std::isfinite(angle) || !geom::Finite(centre) ||
         !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Rotate(angle, centre)))
         return kRefused;
@@ -305,6 +316,7 @@ int CCombineShape::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CCombineShape::Zoom(tagPOINTF fixed, double sx, double sy) {
+    const ShapeGuard guard(this);
     if (!geom::AllFinite(sx, sy) || !geom::Finite(fixed) ||
         !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Zoom(sx, sy, fixed)))
         return kRefused;
@@ -318,8 +330,10 @@ int CCombineShape::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CCombineShape::Slope(tagPOINTF fixed, double a, double b) {
+    const ShapeGuard guard(this);
     if (!geom::AllFinite(a, b) || !geom::Finite(fixed) ||
-        !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Slope(a, b, fixed)))
+        !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Slope(a, b, fixed)) ||
+        !shape_container::MembersTakeSlant(m_arrChildren, fixed, a, b))
         return kRefused;
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
@@ -331,6 +345,7 @@ int CCombineShape::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CCombineShape::Mirror(tagPOINTF fixed, int mode) {
+    const ShapeGuard guard(this);
     if (!geom::Finite(fixed) || !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Mirror(mode, fixed)))
         return kRefused;
     for (CBaseShape* child : m_arrChildren) {
@@ -343,6 +358,7 @@ int CCombineShape::Mirror(tagPOINTF fixed, int mode) {
 }
 
 int CCombineShape::SortPath() {
+    const ShapeGuard guard(this);
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->SortPath();
@@ -476,12 +492,12 @@ void CCombineShape::SaveShapeChild(CBaseShape* parent, std::list<CBaseShape*>& o
 }
 
 void CCombineShape::ClearMarkBuff() {
-    LockShape();
+    // Parent before child: the lock order of every container.
+    const ShapeGuard guard(this);
     m_markCache.Clear();
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->ClearMarkBuff();
         }
     }
-    UnlockShape();
 }

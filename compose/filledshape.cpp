@@ -199,15 +199,17 @@ Gdiplus::GraphicsPath* CFilledShape::GetFillPathOf(int index) {
 // ---- parameters ---------------------------------------------------------------------
 
 void CFilledShape::SetParam(FILLED_PARS par) {
+    const ShapeGuard guard(this);
     KeepHatch();
     m_par = par;
-    DeleteFill(false);
+    DropFill(false);
 }
 
 void CFilledShape::FillShape(const FILLED_PARS& par) {
+    const ShapeGuard guard(this);
     KeepHatch();
     m_par = par;
-    DoFill(0);
+    Refill(0);
 }
 
 FILLED_PARS CFilledShape::GetFillParam() { return m_par; }
@@ -226,6 +228,11 @@ int CFilledShape::GetSourceIndex(CBaseShape* shape) {
 }
 
 int CFilledShape::DeleteFill(bool all) {
+    const ShapeGuard guard(this);
+    return DropFill(all);
+}
+
+int CFilledShape::DropFill(bool all) {
     if (all) FreeKeptHatches();
     for (Gdiplus::GraphicsPath& path : m_paths) path.Reset();
     std::vector<CBaseShape*> doomed;
@@ -242,6 +249,7 @@ int CFilledShape::DeleteFill(bool all) {
 }
 
 void CFilledShape::FreeShapeList(int) {
+    const ShapeGuard guard(this);
     // New shapes to fill: no hatch kept for the old ones is theirs.
     FreeKeptHatches();
     shape_container::FreeMembers(m_arrChildren);
@@ -249,6 +257,11 @@ void CFilledShape::FreeShapeList(int) {
 }
 
 void CFilledShape::DoFill(int whole) {
+    const ShapeGuard guard(this);
+    Refill(whole);
+}
+
+void CFilledShape::Refill(int whole) {
     if (RestoreKeptHatch(whole)) return;
     std::vector<CBaseShape*> created;
     FillSets(whole, created);
@@ -257,12 +270,15 @@ void CFilledShape::DoFill(int whole) {
     m_created = std::move(created);
 }
 
-void CFilledShape::DoFillNew(std::vector<CBaseShape*>& created, int whole) { FillSets(whole, created); }
+void CFilledShape::DoFillNew(std::vector<CBaseShape*>& created, int whole) {
+    const ShapeGuard guard(this);
+    FillSets(whole, created);
+}
 
 void CFilledShape::FillSets(int whole, std::vector<CBaseShape*>& created) {
     // A refill starts from nothing: filling twice never doubles the hatch
     // or the border children.
-    DeleteFill(false);
+    DropFill(false);
     int lines = 0;
     for (int s = 0; s < kSetCount; ++s) {
         SHAPE_FILLER_PARAM& set = m_par.fillParams[s];
@@ -346,7 +362,7 @@ bool CFilledShape::RestoreKeptHatch(int whole) {
     if (match == m_keptHatches.rend()) return false;
     std::unique_ptr<KeptHatch> kept = std::move(*match);
     m_keptHatches.erase(std::next(match).base());
-    DeleteFill(false);
+    DropFill(false);
     for (int s = 0; s < kSetCount; ++s) m_paths[s] = std::move(kept->paths[s]);
     m_arrChildren.insert(m_arrChildren.end(), kept->products.begin(), kept->products.end());
     for (SHAPE_FILLER_PARAM& set : m_par.fillParams) Normalise(set);
@@ -416,8 +432,8 @@ bool CFilledShape::GetVarFontsNext(CFonts* text) {
     // next piece out; the hatch follows the new outlines.
     tagMarkDataPar data;
     const bool ok = text->GetMarkData(data, nullptr);
-    DeleteFill(false);
-    DoFill(0);
+    DropFill(false);
+    Refill(0);
     return ok;
 }
 
@@ -465,32 +481,36 @@ int CFilledShape::Move(float dx, float dy) {
     // neither.
     if (!TakesMap(AffineMap::Move(dx, dy))) return kRefused;
     // The group's move has cleared the mark cache already.
-    CGroupShape::Move(dx, dy);
+    const ShapeGuard guard(this);
+    CGroupShape::MoveHeld(dx, dy);
     TransformHatch([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
     return 0;
 }
 
 int CFilledShape::Rotate(double angle, tagPOINTF centre) {
     if (!std::isfinite(angle) || !geom::Finite(centre) || !TakesMap(AffineMap::Rotate(angle, centre))) return kRefused;
-    CGroupShape::Rotate(angle, centre);
+    const ShapeGuard guard(this);
+    CGroupShape::RotateHeld(angle, centre);
     TransformHatch([&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
-    ClearMarkBuff();
+    ClearMarkBuffHeld();
     return 0;
 }
 
 int CFilledShape::Slope(tagPOINTF fixed, double a, double b) {
     if (!geom::AllFinite(a, b) || !geom::Finite(fixed) || !TakesMap(AffineMap::Slope(a, b, fixed))) return kRefused;
-    CGroupShape::Slope(fixed, a, b);
+    const ShapeGuard guard(this);
+    if (CGroupShape::SlopeHeld(fixed, a, b) == kRefused) return kRefused;
     TransformHatch([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); });
-    ClearMarkBuff();
+    ClearMarkBuffHeld();
     return 0;
 }
 
 int CFilledShape::Mirror(tagPOINTF fixed, int mode) {
     if (!geom::Finite(fixed) || !TakesMap(AffineMap::Mirror(mode, fixed))) return kRefused;
-    CGroupShape::Mirror(fixed, mode);
+    const ShapeGuard guard(this);
+    CGroupShape::MirrorHeld(fixed, mode);
     if (mode >= 1 && mode <= 3) TransformHatch([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); });
-    ClearMarkBuff();
+    ClearMarkBuffHeld();
     return 0;
 }
 
@@ -498,23 +518,32 @@ int CFilledShape::Zoom(tagPOINTF fixed, double sx, double sy) {
     if (!geom::AllFinite(sx, sy) || !geom::Finite(fixed) || !TakesMap(AffineMap::Zoom(sx, sy, fixed))) return kRefused;
     // The hatch from before stays at hand for the zoom that takes this one
     // back.
+    const ShapeGuard guard(this);
     KeepHatch();
-    CGroupShape::Zoom(fixed, sx, sy);
+    CGroupShape::ZoomHeld(fixed, sx, sy);
     // The spacing is in drawing units: a zoomed hatch is a new hatch.
-    DeleteFill(false);
-    DoFill(m_bNoRedraw);
-    ClearMarkBuff();
+    DropFill(false);
+    Refill(m_bNoRedraw);
+    ClearMarkBuffHeld();
     return 0;
 }
 
 int CFilledShape::SetPen(unsigned char pen) {
-    CGroupShape::SetPen(pen);
+    const ShapeGuard guard(this);
+    SetPenHeld(pen);
     const COLORREF colour = GetPenColor(-1);
     for (SHAPE_FILLER_PARAM& set : m_par.fillParams) set.cPenColor = static_cast<int32_t>(colour);
-    ClearMarkBuff();
+    ClearMarkBuffHeld();
     return 0;
 }
 
+void CFilledShape::SetHatchPen(unsigned char pen, COLORREF colour) {
+    for (SHAPE_FILLER_PARAM& set : m_par.fillParams) {
+        set.nPenNum = pen;
+        set.cPenColor = static_cast<int32_t>(colour);
+    }
+    ClearMarkBuff();
+}
 
 // ---- copies and conversions ---------------------------------------------------------
 
@@ -609,6 +638,7 @@ void CFilledShape::DrawHatch(Gdiplus::Graphics& g, const std::vector<Gdiplus::Po
 
 int CFilledShape::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>& pens, DWORD, int arrow, float dx,
                                  float dy) {
+    const ShapeGuard guard(this);
     if (g == nullptr) return 0;
     const bool outline = (m_par.bOutLine & 1) != 0;
     for (CBaseShape* child : m_arrChildren) {
@@ -642,6 +672,7 @@ int CFilledShape::Draw(CDC* dc, int a, int b, int c, int) {
 }
 
 int CFilledShape::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD, int a, int b, int c, int, float dx, float dy) {
+    const ShapeGuard guard(this);
     const bool outline = (m_par.bOutLine & 1) != 0;
     for (CBaseShape* child : m_arrChildren) {
         if (child == nullptr || child->IsInClientRectF() == 0) continue;
@@ -782,8 +813,9 @@ void CFilledShape::CleanupAfterMark(int from, int to, tagMarkCtlData ctl) {
     if (to - from <= 0) return;
     for (CFonts* text : VariableTexts()) {
         text->CleanupAfterMark(from, to, ctl);
-        DeleteFill(false);
-        DoFill(0);
+        const ShapeGuard guard(this);
+        DropFill(false);
+        Refill(0);
     }
 }
 
@@ -816,8 +848,12 @@ int CFilledShape::ExportXmlToBuff(tagXmlBuff& buff) {
 }
 
 int CFilledShape::ExportGCodeToBuff(GCodeContext& ctx) {
+    // What the mark data marks: the outlines only when they are switched on
+    // (a machine would burn a border the user turned off), the border rings
+    // always.
+    const bool outline = (m_par.bOutLine & 1) != 0;
     for (CBaseShape* child : m_arrChildren)
-        if (child != nullptr) child->ExportGCodeToBuff(ctx);
+        if (child != nullptr && (outline || IsEdge(child))) child->ExportGCodeToBuff(ctx);
     std::unique_ptr<CGroupShape, void (*)(CBaseShape*)> hatch(new CGroupShape(), Destroy);
     PathToShape(hatch.get());
     for (CBaseShape* line : hatch->GetChildren()) line->ExportGCodeToBuff(ctx);
@@ -869,6 +905,7 @@ void CFilledShape::UpdatePropsValue() {
 }
 
 void CFilledShape::RestoreAfterRead() {
+    const ShapeGuard guard(this);
     if (m_propSets.size() == static_cast<size_t>(kSetCount)) {
         for (int s = 0; s < kSetCount; ++s) m_par.fillParams[s] = m_propSets[static_cast<size_t>(s)];
     }
@@ -896,7 +933,7 @@ void CFilledShape::RestoreAfterRead() {
         for (const tagPOINTF& p : pts) points.emplace_back(p.x, p.y);
         m_paths[s] = Gdiplus::GraphicsPath(points.data(), types.data(), static_cast<INT>(points.size()));
     }
-    CGroupShape::RestoreAfterRead();
+    GeometryChanged();
 }
 
 void CFilledShape::Serialize(CArchive& ar) { FillSeri2(ar); }

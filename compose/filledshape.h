@@ -91,6 +91,8 @@ public:
     void SetCircleFillPath(CCircle* circle, int index) { m_runner.SetCircleFillPath(circle, index); }
     CFillRunner& GetRunner() { return m_runner; }
 
+    // Gives every hatch set this pen and colour; the hatch itself stays.
+    void SetHatchPen(unsigned char pen, COLORREF colour);
     // The hatch path of a set index (0 to 3); null for any other.
     Gdiplus::GraphicsPath* GetFillPathOf(int index);
     // The no-redraw flag: set on the fill shapes a text owns. A fill then
@@ -154,6 +156,9 @@ private:
     int GetSourceIndex(CBaseShape* shape) override;
 
     void FillSets(int whole, std::vector<CBaseShape*>& created);
+    // DeleteFill and DoFill for callers that hold the event.
+    int DropFill(bool all);
+    void Refill(int whole);
     void DestroyCreated();
     // The points of the shapes this shape fills ("edge" and "filler" left
     // out), in child order: what a hatch was made for.

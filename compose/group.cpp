@@ -14,6 +14,7 @@
 #include "morvik/gdiplus/graphics.h"
 #include "morvik/gdiplus/pen.h"
 #include "morvik/halder/basedoc.h"
+#include "morvik/shapes/picture.h"
 #include "morvik/text/fonts.h"
 
 IMPLEMENT_SERIAL(CGroupShape, CBaseShape, 3)
@@ -210,6 +211,16 @@ bool MembersTakeMap(std::vector<CBaseShape*>& members, const AffineMap& map) {
     return true;
 }
 
+bool MembersTakeSlant(std::vector<CBaseShape*>& members, tagPOINTF fixed, double a, double b) {
+    for (CBaseShape* m : members) {
+        if (m == nullptr) continue;
+        if (const auto* picture = dynamic_cast<const CPicture*>(m); picture != nullptr && !picture->TakesSlant(fixed, a, b))
+            return false;
+        if (!m->GetChildren().empty() && !MembersTakeSlant(m->GetChildren(), fixed, a, b)) return false;
+    }
+    return true;
+}
+
 }  // namespace shape_container
 
 using shape_container::AppendMarkData;
@@ -235,7 +246,10 @@ void CGroupShape::GeometryChanged() {
     m_snapPoints.clear();
 }
 
-void CGroupShape::RestoreAfterRead() { GeometryChanged(); }
+void CGroupShape::RestoreAfterRead() {
+    const ShapeGuard guard(this);
+    GeometryChanged();
+}
 
 bool CGroupShape::TakesMap(const AffineMap& map) {
     if (!bImpFromPlt) return shape_container::MembersTakeMap(m_arrChildren, map);
@@ -390,7 +404,12 @@ CBaseShape* CGroupShape::Clone() {
 // ---- exports ----------------------------------------------------------------------------
 
 int CGroupShape::SetPen(unsigned char pen) {
-    CBaseShape::SetPen(pen);
+    const ShapeGuard guard(this);
+    return SetPenHeld(pen);
+}
+
+int CGroupShape::SetPenHeld(unsigned char pen) {
+    SetPenIndex(pen);
     if (bImpFromPlt) {
         for (tagPLTLINE& line : vLines) {
             line.nPen = pen;
@@ -476,6 +495,7 @@ int CGroupShape::DrawLinesPreview(CDC* dc, DWORD color, const std::vector<std::v
 }
 
 int CGroupShape::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) {
+    const ShapeGuard guard(this);
     if (!bImpFromPlt) {
         for (CBaseShape* child : m_arrChildren) {
             if (child != nullptr) {
@@ -495,6 +515,7 @@ int CGroupShape::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, doubl
 }
 
 int CGroupShape::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
+    const ShapeGuard guard(this);
     if (!bImpFromPlt) {
         for (CBaseShape* child : m_arrChildren) {
             if (child != nullptr) {
@@ -514,6 +535,7 @@ int CGroupShape::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, dou
 }
 
 int CGroupShape::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     if (!bImpFromPlt) {
         for (CBaseShape* child : m_arrChildren) {
             if (child != nullptr) {
@@ -534,6 +556,7 @@ int CGroupShape::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre
 
 int CGroupShape::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>& pens, DWORD, int arrow, float dx,
                                 float dy) {
+    const ShapeGuard guard(this);
     if (g == nullptr) {
         return 0;
     }
@@ -572,6 +595,7 @@ int CGroupShape::Draw(CDC* dc, int a, int b, int c, int) {
 }
 
 int CGroupShape::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD, int a, int b, int c, int, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (!bImpFromPlt) {
         for (CBaseShape* child : m_arrChildren) {
             if (child != nullptr && child->IsInClientRectF() != 0) {
@@ -604,6 +628,7 @@ int CGroupShape::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD, int a, int b, int c,
 }
 
 int CGroupShape::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD, int mode, int, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (wnd == nullptr) {
         return 0;
     }
@@ -667,6 +692,12 @@ int CGroupShape::GetSnapPoint(std::vector<tagPOINTF>& points) {
 }
 
 int CGroupShape::Move(float dx, float dy) {
+    // Parent before child: the members take their own events inside.
+    const ShapeGuard guard(this);
+    return MoveHeld(dx, dy);
+}
+
+int CGroupShape::MoveHeld(float dx, float dy) {
     // A transform that any member or line would refuse changes nothing.
     if (!TakesMap(AffineMap::Move(dx, dy))) return kRefused;
     if (bImpFromPlt) {
@@ -680,11 +711,17 @@ int CGroupShape::Move(float dx, float dy) {
     }
     CBaseShape::Move(dx, dy);
     GeometryChanged();
-    ClearMarkBuff();
+    ClearMarkBuffHeld();
     return 0;
 }
 
 int CGroupShape::Rotate(double angle, tagPOINTF centre) {
+    // Parent before child: the members take their own events inside.
+    const ShapeGuard guard(this);
+    return RotateHeld(angle, centre);
+}
+
+int CGroupShape::RotateHeld(double angle, tagPOINTF centre) {
     if (!std::isfinite(angle) || !geom::Finite(centre) || !TakesMap(AffineMap::Rotate(angle, centre))) return kRefused;
     if (bImpFromPlt) {
         TransformLines([&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
@@ -702,6 +739,12 @@ int CGroupShape::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CGroupShape::Zoom(tagPOINTF fixed, double sx, double sy) {
+    // Parent before child: the members take their own events inside.
+    const ShapeGuard guard(this);
+    return ZoomHeld(fixed, sx, sy);
+}
+
+int CGroupShape::ZoomHeld(tagPOINTF fixed, double sx, double sy) {
     if (!geom::AllFinite(sx, sy) || !geom::Finite(fixed) || !TakesMap(AffineMap::Zoom(sx, sy, fixed))) return kRefused;
     if (bImpFromPlt) {
         TransformLines([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); });
@@ -718,7 +761,14 @@ int CGroupShape::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CGroupShape::Slope(tagPOINTF fixed, double a, double b) {
+    // Parent before child: the members take their own events inside.
+    const ShapeGuard guard(this);
+    return SlopeHeld(fixed, a, b);
+}
+
+int CGroupShape::SlopeHeld(tagPOINTF fixed, double a, double b) {
     if (!geom::AllFinite(a, b) || !geom::Finite(fixed) || !TakesMap(AffineMap::Slope(a, b, fixed))) return kRefused;
+    if (!bImpFromPlt && !shape_container::MembersTakeSlant(m_arrChildren, fixed, a, b)) return kRefused;
     if (bImpFromPlt) {
         TransformLines([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); });
     } else {
@@ -734,6 +784,12 @@ int CGroupShape::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CGroupShape::Mirror(tagPOINTF fixed, int mode) {
+    // Parent before child: the members take their own events inside.
+    const ShapeGuard guard(this);
+    return MirrorHeld(fixed, mode);
+}
+
+int CGroupShape::MirrorHeld(tagPOINTF fixed, int mode) {
     if (!geom::Finite(fixed) || !TakesMap(AffineMap::Mirror(mode, fixed))) return kRefused;
     if (bImpFromPlt) {
         if (mode < 1 || mode > 3) {
@@ -752,6 +808,12 @@ int CGroupShape::Mirror(tagPOINTF fixed, int mode) {
 }
 
 int CGroupShape::SortPath() {
+    // Parent before child: the members take their own events inside.
+    const ShapeGuard guard(this);
+    return SortPathHeld();
+}
+
+int CGroupShape::SortPathHeld() {
     if (bImpFromPlt) {
         for (tagPLTLINE& line : vLines) {
             std::reverse(line.arrPoint.begin(), line.arrPoint.end());
@@ -985,14 +1047,17 @@ void CGroupShape::SetDocView(CBaseDoc* doc, CBaseView* view) {
 
 void CGroupShape::ClearMarkBuff() {
     // Parent before child: the lock order of every container.
-    LockShape();
+    const ShapeGuard guard(this);
+    ClearMarkBuffHeld();
+}
+
+void CGroupShape::ClearMarkBuffHeld() {
     m_markCache.Clear();
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {
             child->ClearMarkBuff();
         }
     }
-    UnlockShape();
 }
 
 // ---- listings -----------------------------------------------------------------------------------

@@ -52,6 +52,10 @@ void AppendMarkData(tagMarkDataPar& into, tagMarkDataPar& part);
 // a rectangle). A container checks this before it moves any member, so a
 // transform that one member would refuse changes none.
 bool MembersTakeMap(std::vector<CBaseShape*>& members, const AffineMap& map);
+// Whether every member at any depth would follow the slant: a picture
+// refuses one that would not leave it a rectangle. A container asks this
+// before it slants any member, so a refusal changes none.
+bool MembersTakeSlant(std::vector<CBaseShape*>& members, tagPOINTF fixed, double a, double b);
 // The same for points and for a rectangle's corners (false when any number
 // is not finite).
 bool PointsTakeMap(const std::vector<tagPOINTF>& points, const AffineMap& map);
@@ -205,6 +209,16 @@ protected:
     void GeometryChanged();
     // Whether the whole content (lines or members) can take the map.
     bool TakesMap(const AffineMap& map);
+    // The transforms and the cache clear for callers that hold the event
+    // (the fill's own transforms).
+    int MoveHeld(float dx, float dy);
+    int RotateHeld(double angle, tagPOINTF centre);
+    int ZoomHeld(tagPOINTF fixed, double sx, double sy);
+    int SlopeHeld(tagPOINTF fixed, double a, double b);
+    int MirrorHeld(tagPOINTF fixed, int mode);
+    int SortPathHeld();
+    void ClearMarkBuffHeld();
+    int SetPenHeld(unsigned char pen);
 
 private:
     // Line-mode helpers.

@@ -97,12 +97,15 @@ void CBezierCurve::UpdatePropsValue() {
     CBaseShape::UpdatePropsValue();
     arrPointf.clear();
     arrPointf.reserve(arrSegment.size());
+    // The reader does not take a segment with a point that is not finite:
+    // the file does not carry one either.
     for (const BEZIER_4POINTF_DRAW& seg : arrSegment) {
-        arrPointf.emplace_back(seg);
+        if (SegmentFinite(seg)) arrPointf.emplace_back(seg);
     }
 }
 
 void CBezierCurve::RestoreAfterRead() {
+    const ShapeGuard guard(this);
     arrSegment.reserve(arrSegment.size() + arrPointf.size());
     for (const BEZIER_4POINTF& saved : arrPointf) {
         BEZIER_4POINTF_DRAW seg = saved.ToDraw();
@@ -226,6 +229,7 @@ int CBezierCurve::Draw(CDC* dc, int arrow, int mode, int unused, int marker) {
 
 int CBezierCurve::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode, int /*unused*/, int marker,
                        float dx, float dy) {
+    const ShapeGuard guard(this);
     CBaseView* view = GetShapeView();
     if (view == nullptr) {
         return 0;
@@ -258,6 +262,7 @@ int CBezierCurve::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, in
 }
 
 int CBezierCurve::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int /*unused*/, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (wnd == nullptr || dc == nullptr) {
         return 0;
     }
@@ -276,6 +281,7 @@ int CBezierCurve::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int /*u
 
 int CBezierCurve::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>& /*pens*/, DWORD color, int arrow,
                                  float dx, float dy) {
+    const ShapeGuard guard(this);
     if (g == nullptr) {
         return 0;
     }
@@ -314,16 +320,19 @@ int DrawPreview(CBaseView* view, CDC* dc, DWORD color, const std::vector<BEZIER_
 }  // namespace
 
 int CBezierCurve::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) {
+    const ShapeGuard guard(this);
     return DrawPreview(GetShapeView(), dc, color, arrSegment,
                        [&](tagPOINTF p) { return PointfSlope(p, a, b, base); });
 }
 
 int CBezierCurve::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
+    const ShapeGuard guard(this);
     return DrawPreview(GetShapeView(), dc, color, arrSegment,
                        [&](tagPOINTF p) { return PointfZoom(p, sx, sy, base); });
 }
 
 int CBezierCurve::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     return DrawPreview(GetShapeView(), dc, color, arrSegment,
                        [&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
 }
@@ -390,18 +399,18 @@ int CBezierCurve::GetSnapPoint(std::vector<tagPOINTF>& points) {
 }
 
 int CBezierCurve::Move(float dx, float dy) {
+    const ShapeGuard guard(this);
     if (!TransformAll(
             AffineMap::Move(dx, dy), [dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; }, true)) {
         return kRefused;
     }
     CBaseShape::Move(dx, dy);
-    LockShape();
     m_markCache.Clear();
-    UnlockShape();
     return 0;
 }
 
 int CBezierCurve::Rotate(double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     const PointRotator turn(centre, angle);
     if (!TransformAll(AffineMap::Rotate(angle, centre), [&](tagPOINTF p) { return turn(p); }, true)) {
         return kRefused;
@@ -411,6 +420,7 @@ int CBezierCurve::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CBezierCurve::Zoom(tagPOINTF fixed, double sx, double sy) {
+    const ShapeGuard guard(this);
     const double ax = std::fabs(sx);
     const double ay = std::fabs(sy);
     const bool uniform = ax > 0 && std::fabs(ax - ay) <= 1e-12 * ax;
@@ -425,6 +435,7 @@ int CBezierCurve::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CBezierCurve::Slope(tagPOINTF fixed, double a, double b) {
+    const ShapeGuard guard(this);
     if (!TransformAll(
             AffineMap::Slope(a, b, fixed), [&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); },
             std::tan(a) == 0.0 && std::tan(b) == 0.0)) {
@@ -435,6 +446,7 @@ int CBezierCurve::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CBezierCurve::Mirror(tagPOINTF fixed, int mode) {
+    const ShapeGuard guard(this);
     if (mode >= 1 && mode <= 3 &&
         !TransformAll(
             AffineMap::Mirror(mode, fixed), [&](tagPOINTF p) { return PointfMirror(p, fixed, mode); }, true)) {
@@ -446,6 +458,7 @@ int CBezierCurve::Mirror(tagPOINTF fixed, int mode) {
 }
 
 int CBezierCurve::SortPath() {
+    const ShapeGuard guard(this);
     std::reverse(arrSegment.begin(), arrSegment.end());
     for (BEZIER_4POINTF_DRAW& seg : arrSegment) {
         std::swap(seg.p1, seg.p4);
@@ -492,8 +505,11 @@ int CBezierCurve::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tol
     // points unflattened: use the shape's own then.
     const float tol = (tolerance > 0.0f && tolerance <= smooth) ? tolerance : smooth;
 
+    // A segment with a point that is not finite is left out, here and so in
+    // the mark data, the rectangle and the exports, as the file leaves it out.
     Gdiplus::GraphicsPath path(Gdiplus::FillModeAlternate);
     for (const BEZIER_4POINTF_DRAW& seg : arrSegment) {
+        if (!SegmentFinite(seg)) continue;
         path.AddBezier(Gdiplus::PointF(seg.p1.x, seg.p1.y), Gdiplus::PointF(seg.p2.x, seg.p2.y),
                        Gdiplus::PointF(seg.p3.x, seg.p3.y), Gdiplus::PointF(seg.p4.x, seg.p4.y));
     }
@@ -509,18 +525,20 @@ int CBezierCurve::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tol
 }
 
 int CBezierCurve::GetFlattenPathFirstPoint(tagPOINTF& point) {
-    if (arrSegment.empty()) {
+    const auto first = std::find_if(arrSegment.begin(), arrSegment.end(), SegmentFinite);
+    if (first == arrSegment.end()) {
         return 1;
     }
-    point = arrSegment.front().p1;
+    point = first->p1;
     return 0;
 }
 
 int CBezierCurve::GetFlattenPathLastPoint(tagPOINTF& point) {
-    if (arrSegment.empty()) {
+    const auto last = std::find_if(arrSegment.rbegin(), arrSegment.rend(), SegmentFinite);
+    if (last == arrSegment.rend()) {
         return 1;
     }
-    point = arrSegment.back().p4;
+    point = last->p4;
     return 0;
 }
 

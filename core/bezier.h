@@ -320,6 +320,9 @@ private:
     // joint again (isNext: the neighbour after it); an arc is rebuilt.
     void MoveDragNeighbour(int index, bool isNext, tagPOINTF joint, stBezierCurve& change);
     int MoveLineWithNeighbours(int index, int prev, int next);
+    // ModifyEditPoint and InsertPointInArc for callers that hold the event.
+    int MoveNode(int index, tagPOINTF p, bool record);
+    int InsertNodeInArc(tagPOINTF p, int segment, bool record);
     // A logical point in the view's device pixels (without a view: y
     // flipped at one pixel per millimetre).
     Gdiplus::PointF ToDeviceF(tagPOINTF p);

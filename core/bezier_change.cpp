@@ -201,6 +201,7 @@ void CBezierCurve::HandOverChange(stBezierCurve& change) {
 }
 
 void CBezierCurve::ChangeCurve(stBezierCurve change, int mode) {
+    const ShapeGuard guard(this);
     if (mode != 0 && mode != 1) {
         return;
     }

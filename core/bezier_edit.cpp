@@ -464,6 +464,7 @@ void CBezierCurve::DrawLine(CDC* dc, tagPOINTF a, tagPOINTF b) {
 }
 
 int CBezierCurve::DrawEditPoints(CDC* dc) {
+    const ShapeGuard guard(this);
     if (!m_bShowNodes) {
         return -1;
     }
@@ -516,6 +517,7 @@ int CBezierCurve::DrawEditPoints(CDC* dc) {
 }
 
 int CBezierCurve::DrawSelectPoints(CDC* dc) {
+    const ShapeGuard guard(this);
     if (arrSelectIndex.empty() || dc == nullptr) {
         return 0;
     }
@@ -540,6 +542,7 @@ int CBezierCurve::DrawSelectPoints(CDC* dc) {
 }
 
 int CBezierCurve::DrawClickPoints(CDC* dc) {
+    const ShapeGuard guard(this);
     if (arrClickPoint.empty() || dc == nullptr) {
         return 0;
     }
@@ -789,6 +792,11 @@ int CBezierCurve::ModifyEditControlPoint(int handle, tagPOINTF p, std::vector<BE
 }
 
 int CBezierCurve::ModifyEditPoint(int index, tagPOINTF p, bool record) {
+    const ShapeGuard guard(this);
+    return MoveNode(index, p, record);
+}
+
+int CBezierCurve::MoveNode(int index, tagPOINTF p, bool record) {
     stBezierCurve change;
     BeginChange(change);
     const int n0 = static_cast<int>(arrSegment.size());
@@ -996,6 +1004,7 @@ int CBezierCurve::CalculateDragLine(int drag, tagPOINTF p, double& dx, double& d
 }
 
 int CBezierCurve::ModifyEditLine(int drag, tagPOINTF p) {
+    const ShapeGuard guard(this);
     const int n = static_cast<int>(arrSegment.size());
     const int i = drag - 1;
     if (i < 0 || i >= n || !Finite(p) || !SegmentFinite(segDrag) || !SegmentFinite(segDragPrev) ||
@@ -1004,13 +1013,10 @@ int CBezierCurve::ModifyEditLine(int drag, tagPOINTF p) {
     }
     const Segment current = arrSegment[i];
     if (current.LineType == 1) {
-        if (bClosed == 0 || (i > 0 && i < n - 1)) {
-            MoveLineInCurve(i);
-        } else if (i == 0) {
-            MoveLineInCurveHead();
-        } else {
-            MoveLineInCurveEnd();
-        }
+        // The segment with its neighbours; a closed curve's ends are
+        // neighbours of one another.
+        const bool ring = bClosed != 0 && n > 1;
+        MoveLineWithNeighbours(i, i > 0 ? i - 1 : (ring ? n - 1 : -1), i + 1 < n ? i + 1 : (ring ? 0 : -1));
     } else if (IsArcPiece(current)) {
         if (Finite(p)) {
             stBezierCurve change;
@@ -1047,15 +1053,19 @@ int CBezierCurve::DoDrag(int count, const stBezierPos* positions) {
     if (count < 1 || positions == nullptr) {
         return 0;
     }
-    for (int i = 0; i < count; ++i) {
-        const stBezierPos& pos = positions[i];
-        if (pos.nIndex >= 0 && pos.nIndex < static_cast<int>(arrSegment.size()) && SegmentFinite(pos.seg)) {
-            arrSegment[pos.nIndex] = pos.seg;
-        }
-    }
-    InvalidateGeometry();
     Gdiplus::RectF rect;
-    GetRectangle(rect);
+    {
+        // The repaint below asks the host: the event is given back first.
+        const ShapeGuard guard(this);
+        for (int i = 0; i < count; ++i) {
+            const stBezierPos& pos = positions[i];
+            if (pos.nIndex >= 0 && pos.nIndex < static_cast<int>(arrSegment.size()) && SegmentFinite(pos.seg)) {
+                arrSegment[pos.nIndex] = pos.seg;
+            }
+        }
+        InvalidateGeometry();
+        GetRectangle(rect);
+    }
     if (CBaseDoc* doc = GetShapeDoc()) {
         doc->InvalidateRectF(rect);
     }
@@ -1065,6 +1075,7 @@ int CBezierCurve::DoDrag(int count, const stBezierPos* positions) {
 // ---- inserting and deleting nodes --------------------------------------------------------------
 
 int CBezierCurve::InsertPoint(int segment, tagPOINTF p, int snap, int record) {
+    const ShapeGuard guard(this);
     const int n = static_cast<int>(arrSegment.size());
     if (segment < 0 || segment >= n || !Finite(p)) {
         return 0;
@@ -1073,7 +1084,7 @@ int CBezierCurve::InsertPoint(int segment, tagPOINTF p, int snap, int record) {
     if (IsArcPiece(g)) {
         tagPOINTF q = p;
         GetPtOnCurve(q);
-        return InsertPointInArc(q, segment, record == 1);
+        return InsertNodeInArc(q, segment, record == 1);
     }
 
     std::vector<tagPOINTF> samples(kInsertSamples + 1);
@@ -1126,6 +1137,11 @@ int CBezierCurve::InsertPoint(int segment, tagPOINTF p, int snap, int record) {
 }
 
 int CBezierCurve::InsertPointInArc(tagPOINTF p, int segment, bool record) {
+    const ShapeGuard guard(this);
+    return InsertNodeInArc(p, segment, record);
+}
+
+int CBezierCurve::InsertNodeInArc(tagPOINTF p, int segment, bool record) {
     const int n = static_cast<int>(arrSegment.size());
     if (segment < 0 || segment >= n || !IsArcPiece(arrSegment[segment]) || !Finite(p)) {
         return 0;
@@ -1205,6 +1221,7 @@ int CBezierCurve::InsertPointInArc(tagPOINTF p, int segment, bool record) {
 }
 
 int CBezierCurve::DeletePoint(std::vector<int> nodes) {
+    const ShapeGuard guard(this);
     if (nodes.empty()) {
         return 0;
     }
@@ -1318,6 +1335,7 @@ int CBezierCurve::DeletePoint(std::vector<int> nodes) {
 // ---- node operations -------------------------------------------------------------------------
 
 int CBezierCurve::ClosePloyLine() {
+    const ShapeGuard guard(this);
     if (bClosed != 0 || arrSegment.empty()) {
         return 0;
     }
@@ -1328,6 +1346,7 @@ int CBezierCurve::ClosePloyLine() {
 }
 
 int CBezierCurve::MergerEditPoint() {
+    const ShapeGuard guard(this);
     if (bClosed != 0) {
         InvalidateGeometry();
         return 0;
@@ -1340,9 +1359,9 @@ int CBezierCurve::MergerEditPoint() {
     const tagPOINTF mid{static_cast<float>((static_cast<double>(a.x) + b.x) / 2.0),
                         static_cast<float>((static_cast<double>(a.y) + b.y) / 2.0)};
     nEditType = 0;
-    ModifyEditPoint(static_cast<int>(arrSegment.size()), mid, false);
+    MoveNode(static_cast<int>(arrSegment.size()), mid, false);
     nEditType = 0;
-    ModifyEditPoint(0, mid, false);
+    MoveNode(0, mid, false);
     nEditType = -1;
     bClosed = 1;
     InvalidateGeometry();
@@ -1350,6 +1369,7 @@ int CBezierCurve::MergerEditPoint() {
 }
 
 int CBezierCurve::EditPointAligh(int mode, bool withControls) {
+    const ShapeGuard guard(this);
     const int n = static_cast<int>(arrSegment.size());
     if (mode < 0 || mode > 3 || n == 0) {
         return 0;
@@ -1478,6 +1498,7 @@ CCombineShape* CBezierCurve::SeparateEditPoint() {
 }
 
 int CBezierCurve::ModifyToLine(bool /*record*/) {
+    const ShapeGuard guard(this);
     if (arrClickPoint.empty()) {
         return 0;
     }
@@ -1514,6 +1535,7 @@ int CBezierCurve::ModifyToLine(bool /*record*/) {
 }
 
 int CBezierCurve::ModifyToBezier(bool record) {
+    const ShapeGuard guard(this);
     if (arrClickPoint.empty()) {
         return 0;
     }
@@ -1561,6 +1583,7 @@ int CBezierCurve::ModifyToBezier(bool record) {
 }
 
 int CBezierCurve::ModifyToArc(bool record) {
+    const ShapeGuard guard(this);
     if (arrClickPoint.empty()) {
         return 0;
     }
@@ -1621,6 +1644,7 @@ int CBezierCurve::ModifyToArc(bool record) {
 }
 
 int CBezierCurve::MoveArc(int index, double /*value*/) {
+    const ShapeGuard guard(this);
     if (index < 0 || index >= static_cast<int>(arrSegment.size()) || !IsArcPiece(arrSegment[index])) {
         return 1;
     }
@@ -1717,6 +1741,7 @@ int CBezierCurve::MoveLineWithNeighbours(int index, int prev, int next) {
 }
 
 int CBezierCurve::MoveLineInCurve(int index) {
+    const ShapeGuard guard(this);
     const int n = static_cast<int>(arrSegment.size());
     if (index < 0 || index >= n) {
         return 0;
@@ -1725,6 +1750,7 @@ int CBezierCurve::MoveLineInCurve(int index) {
 }
 
 int CBezierCurve::MoveLineInCurveHead() {
+    const ShapeGuard guard(this);
     const int n = static_cast<int>(arrSegment.size());
     if (n == 0) {
         return 0;
@@ -1733,6 +1759,7 @@ int CBezierCurve::MoveLineInCurveHead() {
 }
 
 int CBezierCurve::MoveLineInCurveEnd() {
+    const ShapeGuard guard(this);
     const int n = static_cast<int>(arrSegment.size());
     if (n == 0) {
         return 0;
@@ -1741,6 +1768,7 @@ int CBezierCurve::MoveLineInCurveEnd() {
 }
 
 void CBezierCurve::AddDelPoint(int add, stBezierPos a, stBezierPos b, const tagPOINTF points[4]) {
+    const ShapeGuard guard(this);
     const int n = static_cast<int>(arrSegment.size());
     const int i = a.nIndex;
     // A replayed record never brings in a point that is not finite.

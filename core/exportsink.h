@@ -12,9 +12,18 @@ struct tagXmlBuff {
     // caption reads back in an XML parser (UTF-8 is also what XML assumes of
     // a file that names no encoding). A declaration the host writes through
     // here is made to say so: it names UTF-8 as its encoding (added after the
-    // version, or put in place of another). Nothing else is added or
-    // changed. Returns 0.
+    // version, or put in place of another), also when it comes in several
+    // calls or after a byte-order mark: the lines that may still be the
+    // start of one are held until it is whole or cannot be one. Nothing else
+    // is added or changed. Returns 0.
     int WriteToFile(const wchar_t* line);
+    // Writes what is still held (a declaration never finished).
+    ~tagXmlBuff();
+
+private:
+    // Written so far while it may still be the start of a declaration.
+    std::string m_head;
+    bool m_pastHead = false;
 };
 
 // G-code (flag set) or HPGL (flag clear) output, to the stream or to a list.

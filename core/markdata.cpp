@@ -8,7 +8,7 @@ MarkDataLock::~MarkDataLock() { Release(); }
 
 void MarkDataLock::Release() {
     if (!m_released && m_shape != nullptr) {
-        SetEvent(m_shape->GetMarkEvent());
+        m_shape->UnlockShape();
     }
     m_released = true;
 }

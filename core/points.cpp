@@ -58,6 +58,7 @@ CPoints::CPoints() { InitShape(SHAPE_POINTS, "IDS_TYPENAME_POINT", ShapeCounterO
 CPoints::~CPoints() = default;
 
 int CPoints::InitPoint(tagPOINTF p) {
+    const ShapeGuard guard(this);
     if (!Finite(p)) {
         return -1;
     }
@@ -122,21 +123,25 @@ int DrawTransformedCross(CDC* dc, CBaseView* view, DWORD color, tagPOINTF p, F t
 }  // namespace
 
 int CPoints::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) {
+    const ShapeGuard guard(this);
     return DrawTransformedCross(dc, m_pView, color, pointf,
                                 [&](tagPOINTF p) { return PointfSlope(p, a, b, base); });
 }
 
 int CPoints::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
+    const ShapeGuard guard(this);
     return DrawTransformedCross(dc, m_pView, color, pointf,
                                 [&](tagPOINTF p) { return PointfZoom(p, sx, sy, base); });
 }
 
 int CPoints::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     return DrawTransformedCross(dc, m_pView, color, pointf,
                                 [&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
 }
 
 int CPoints::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>&, DWORD color, int, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (g == nullptr) {
         return 0;
     }
@@ -153,6 +158,7 @@ int CPoints::Draw(CDC* dc, int arrow, int mode, int a, int b) {
 }
 
 int CPoints::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int, int mode, int, int, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (m_pView == nullptr || (g == nullptr && dc == nullptr)) {
         return 0;
     }
@@ -168,6 +174,7 @@ int CPoints::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int, int mode, int
 }
 
 int CPoints::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (wnd == nullptr || dc == nullptr) {
         return 0;
     }
@@ -190,16 +197,16 @@ bool CPoints::Place(tagPOINTF p) {
 }
 
 int CPoints::Move(float dx, float dy) {
+    const ShapeGuard guard(this);
     if (!Place({pointf.x + dx, pointf.y + dy})) {
         return kRefused;
     }
-    LockShape();
     m_markCache.Clear();
-    UnlockShape();
     return 0;
 }
 
 int CPoints::Rotate(double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     // Each map is checked in double first, so that a transform whose result
     // would leave the float range is refused before it is computed.
     if (!geom::MapsFinite(AffineMap::Rotate(angle, centre), std::span<const tagPOINTF>(&pointf, 1)) ||
@@ -210,6 +217,7 @@ int CPoints::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CPoints::Zoom(tagPOINTF fixed, double sx, double sy) {
+    const ShapeGuard guard(this);
     const AffineMap map = AffineMap::Zoom(sx, sy, fixed);
     if (!geom::MapsFinite(map, std::span<const tagPOINTF>(&pointf, 1)) ||
         !Place(PointfZoom(pointf, sx, sy, fixed))) {
@@ -219,6 +227,7 @@ int CPoints::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CPoints::Slope(tagPOINTF fixed, double a, double b) {
+    const ShapeGuard guard(this);
     const AffineMap map = AffineMap::Slope(a, b, fixed);
     if (!geom::MapsFinite(map, std::span<const tagPOINTF>(&pointf, 1)) ||
         !Place(PointfSlope(pointf, a, b, fixed))) {
@@ -228,6 +237,7 @@ int CPoints::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CPoints::Mirror(tagPOINTF fixed, int mode) {
+    const ShapeGuard guard(this);
     if (mode < 1 || mode > 3) {
         return 0;
     }

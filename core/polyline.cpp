@@ -59,6 +59,7 @@ CPolyLine::CPolyLine() {
 CPolyLine::~CPolyLine() = default;
 
 int CPolyLine::ClosePloyLine() {
+    const ShapeGuard guard(this);
     if (arrPoint.empty()) {
         return 0;
     }
@@ -196,7 +197,7 @@ void CPolyLine::AddAllProp(bool extended) {
 void CPolyLine::UpdatePropsValue() {
     CBaseShape::UpdatePropsValue();
     arrPointf.clear();
-    arrPointf.push_back(arrPoint);
+    arrPointf.push_back(geom::FinitePoints(arrPoint));
 }
 
 // ---- conversions --------------------------------------------------------------
@@ -204,7 +205,7 @@ void CPolyLine::UpdatePropsValue() {
 CBaseShape* CPolyLine::ToBezier() {
     auto* curve = new CBezierCurve();
     curve->arrSegment.clear();
-    const std::vector<tagPOINTF>& points = DrawnPoints();
+    const std::vector<tagPOINTF> points = geom::FinitePoints(DrawnPoints());
     for (size_t i = 1; i < points.size(); ++i) {
         BEZIER_4POINTF_DRAW seg;
         seg.p1 = seg.p2 = points[i - 1];
@@ -258,12 +259,11 @@ int CPolyLine::ExportXmlToBuff(tagXmlBuff& buff) {
 }
 
 int CPolyLine::ExportGCodeToBuff(GCodeContext& ctx) {
-    // A point that is not finite breaks the path: the next finite point is
-    // reached with a rapid move, as the mark data breaks there too.
+    // A point that is not finite is left out, as the mark data leaves it.
     bool down = false;
     for (const tagPOINTF& p : DrawnPoints()) {
         if (!Finite(p)) {
-            down = false;
+            continue;
         } else if (down) {
             ctx.LineTo(p.x, p.y, 0.0f);
         } else {
@@ -291,6 +291,7 @@ int CPolyLine::DrawPreview(CDC* dc, DWORD color, const std::vector<tagPOINTF>& p
 }
 
 int CPolyLine::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) {
+    const ShapeGuard guard(this);
     std::vector<tagPOINTF> pts = PointsForDisplay();
     for (tagPOINTF& p : pts) {
         p = PointfSlope(p, a, b, base);
@@ -299,6 +300,7 @@ int CPolyLine::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double 
 }
 
 int CPolyLine::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
+    const ShapeGuard guard(this);
     std::vector<tagPOINTF> pts = PointsForDisplay();
     for (tagPOINTF& p : pts) {
         p = PointfZoom(p, sx, sy, base);
@@ -307,6 +309,7 @@ int CPolyLine::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, doubl
 }
 
 int CPolyLine::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     std::vector<tagPOINTF> pts = PointsForDisplay();
     for (tagPOINTF& p : pts) {
         p = PointfRotate(p, centre, angle);
@@ -316,6 +319,7 @@ int CPolyLine::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) 
 
 int CPolyLine::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>&, DWORD color, int arrow, float dx,
                               float dy) {
+    const ShapeGuard guard(this);
     if (g == nullptr) {
         return 0;
     }
@@ -342,6 +346,7 @@ int CPolyLine::Draw(CDC* dc, int arrow, int mode, int a, int b) {
 }
 
 int CPolyLine::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode, int, int, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (m_pView == nullptr || (g == nullptr && dc == nullptr)) {
         return 0;
     }
@@ -370,6 +375,7 @@ int CPolyLine::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int m
 }
 
 int CPolyLine::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (wnd == nullptr || dc == nullptr) {
         return 0;
     }
@@ -385,6 +391,7 @@ int CPolyLine::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, float
 }
 
 int CPolyLine::DrawEditPoints(CDC* dc) {
+    const ShapeGuard guard(this);
     DrawPointHandles(dc, arrPoint, true);
     return 0;
 }
@@ -434,17 +441,25 @@ int CPolyLine::GetSnapPoint(std::vector<tagPOINTF>& points) {
 // ---- transforms -------------------------------------------------------------------
 
 int CPolyLine::Move(float dx, float dy) {
+    const ShapeGuard guard(this);
+    return MoveHeld(dx, dy);
+}
+
+int CPolyLine::MoveHeld(float dx, float dy) {
     if (!TransformAll(AffineMap::Move(dx, dy), [dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; })) {
         return kRefused;
     }
     CBaseShape::Move(dx, dy);
-    LockShape();
     m_markCache.Clear();
-    UnlockShape();
     return 0;
 }
 
 int CPolyLine::Rotate(double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
+    return RotateHeld(angle, centre);
+}
+
+int CPolyLine::RotateHeld(double angle, tagPOINTF centre) {
     const PointRotator turn(centre, angle);
     if (!TransformAll(AffineMap::Rotate(angle, centre), [&](tagPOINTF p) { return turn(p); })) {
         return kRefused;
@@ -454,6 +469,11 @@ int CPolyLine::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CPolyLine::Zoom(tagPOINTF fixed, double sx, double sy) {
+    const ShapeGuard guard(this);
+    return ZoomHeld(fixed, sx, sy);
+}
+
+int CPolyLine::ZoomHeld(tagPOINTF fixed, double sx, double sy) {
     if (!TransformAll(AffineMap::Zoom(sx, sy, fixed), [&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); })) {
         return kRefused;
     }
@@ -462,6 +482,11 @@ int CPolyLine::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CPolyLine::Slope(tagPOINTF fixed, double a, double b) {
+    const ShapeGuard guard(this);
+    return SlopeHeld(fixed, a, b);
+}
+
+int CPolyLine::SlopeHeld(tagPOINTF fixed, double a, double b) {
     if (!TransformAll(AffineMap::Slope(a, b, fixed), [&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); })) {
         return kRefused;
     }
@@ -470,6 +495,11 @@ int CPolyLine::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CPolyLine::Mirror(tagPOINTF fixed, int mode) {
+    const ShapeGuard guard(this);
+    return MirrorHeld(fixed, mode);
+}
+
+int CPolyLine::MirrorHeld(tagPOINTF fixed, int mode) {
     if (mode < 1 || mode > 3) {
         return 0;
     }
@@ -481,6 +511,7 @@ int CPolyLine::Mirror(tagPOINTF fixed, int mode) {
 }
 
 int CPolyLine::SortPath() {
+    const ShapeGuard guard(this);
     std::reverse(arrPoint.begin(), arrPoint.end());
     // The thinned copies start on the old first point: drop them rather than
     // draw a stray segment from the new start.
@@ -554,22 +585,24 @@ int CPolyLine::IsSelectedForRect(Gdiplus::RectF& rect) {
 // ---- flattening and mark data ---------------------------------------------------------
 
 int CPolyLine::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tolerance) {
-    std::vector<tagPOINTF> copy = arrPoint;
+    std::vector<tagPOINTF> copy = geom::FinitePoints(arrPoint);
     CBaseShape::GetFlattenPathPoints(copy, tolerance);
     points = std::move(copy);
     return 0;
 }
 
 int CPolyLine::GetFlattenPathFirstPoint(tagPOINTF& point) {
-    if (!arrPoint.empty()) {
-        point = arrPoint.front();
+    const auto first = std::find_if(arrPoint.begin(), arrPoint.end(), Finite);
+    if (first != arrPoint.end()) {
+        point = *first;
     }
     return 0;
 }
 
 int CPolyLine::GetFlattenPathLastPoint(tagPOINTF& point) {
-    if (!arrPoint.empty()) {
-        point = arrPoint.back();
+    const auto last = std::find_if(arrPoint.rbegin(), arrPoint.rend(), Finite);
+    if (last != arrPoint.rend()) {
+        point = *last;
     }
     return 0;
 }
@@ -580,23 +613,13 @@ bool CPolyLine::GetMarkData(tagMarkDataPar& out, tagMarkCtlData*) {
     }
     MarkDataLock lock(this, &out);
 
+    // The flattened points leave out any that is not a number.
     std::vector<tagPOINTF> points;
     GetFlattenPathPoints(points, kMarkTolerance);
-    // The edits refuse points that are not numbers; should one have come in
-    // some other way, the path breaks there rather than send it on.
     tagPathData path;
     path.nPenIndex = GetPenIndex();
-    std::vector<tagPOINTF> run;
-    for (const tagPOINTF& p : points) {
-        if (Finite(p)) {
-            run.push_back(p);
-        } else if (!run.empty()) {
-            path.arrPolylines.push_back(std::move(run));
-            run.clear();
-        }
-    }
-    if (!run.empty()) {
-        path.arrPolylines.push_back(std::move(run));
+    if (!points.empty()) {
+        path.arrPolylines.push_back(std::move(points));
     }
     if (path.arrPolylines.empty()) {
         return lock.Finish(false);

@@ -95,6 +95,10 @@ public:
     // appends), zero erases the point at pos.index; other indices change
     // nothing. Either way the selection and the clicked points are emptied.
     void AddDelPoint(int flag, stPolylinePos pos);
+    // A whole record of insertions (flag non-zero) or removals as one
+    // change: in order, or undone (the opposite edit, last entry first,
+    // closing again a polyline that was closed once its ends meet).
+    void ReplayAddDel(int flag, const std::vector<stPolylinePos>& points, bool undo, int closedBefore);
     // Each entry whose index names a point moves that point; then the shape
     // rectangle is refreshed. A closed polyline whose ends come apart is
     // open from then on; one whose two ends are set onto the same place by
@@ -170,11 +174,18 @@ public:
     std::vector<int> arrSelectIndex;
 
 protected:
+    // The transforms for callers that hold the event (the spiral's own).
+    int MoveHeld(float dx, float dy);
+    int RotateHeld(double angle, tagPOINTF centre);
+    int ZoomHeld(tagPOINTF fixed, double sx, double sy);
+    int SlopeHeld(tagPOINTF fixed, double a, double b);
+    int MirrorHeld(tagPOINTF fixed, int mode);
     // The points that are drawn, previewed, hit-tested and exported as
     // G-code: the polyline itself, or for a derived shape the path it marks.
     virtual const std::vector<tagPOINTF>& DrawnPoints() { return arrPoint; }
 
 private:
+    void AddDelPointHeld(int flag, stPolylinePos pos);
     // Applies f (the transform map stands for) to every point and every
     // detail point; false, changing nothing, when map is not finite or a
     // point would come out not finite in float.

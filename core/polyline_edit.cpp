@@ -224,6 +224,29 @@ int CPolyLine::HitSegment(tagPOINTF point) const {
 // ---- replays of the editing history ---------------------------------------------------------
 
 void CPolyLine::AddDelPoint(int flag, stPolylinePos pos) {
+    const ShapeGuard guard(this);
+    AddDelPointHeld(flag, pos);
+}
+
+void CPolyLine::ReplayAddDel(int flag, const std::vector<stPolylinePos>& points, bool undo, int closedBefore) {
+    const ShapeGuard guard(this);
+    if (!undo) {
+        for (const stPolylinePos& pos : points) {
+            AddDelPointHeld(flag, pos);
+        }
+        return;
+    }
+    // Last entry first, so every index means what it meant when the edit
+    // applied it.
+    for (auto it = points.rbegin(); it != points.rend(); ++it) {
+        AddDelPointHeld(flag == 0 ? 1 : 0, *it);
+    }
+    if (closedBefore == 1 && arrPoint.size() > 2 && arrPoint.front() == arrPoint.back()) {
+        bClosed = 1;
+    }
+}
+
+void CPolyLine::AddDelPointHeld(int flag, stPolylinePos pos) {
     const int n = static_cast<int>(arrPoint.size());
     if (flag != 0) {
         if (pos.index >= 0 && pos.index <= n && Finite(pos.point)) {
@@ -238,6 +261,7 @@ void CPolyLine::AddDelPoint(int flag, stPolylinePos pos) {
 }
 
 void CPolyLine::SetPoints(std::vector<stPolylinePos> points) {
+    const ShapeGuard guard(this);
     const int n = static_cast<int>(arrPoint.size());
     bool first = false;
     bool last = false;
@@ -260,6 +284,7 @@ void CPolyLine::SetPoints(std::vector<stPolylinePos> points) {
 // ---- inserting and removing points ------------------------------------------------------------
 
 int CPolyLine::InsertPoint(int index, tagPOINTF point) {
+    const ShapeGuard guard(this);
     if (index <= 0 || index >= static_cast<int>(arrPoint.size()) || !Finite(point)) {
         return 0;
     }
@@ -276,6 +301,7 @@ int CPolyLine::InsertPoint(int index, tagPOINTF point) {
 }
 
 int CPolyLine::RemovePoint(int index) {
+    const ShapeGuard guard(this);
     const int n = static_cast<int>(arrPoint.size());
     if (index < 0 || index >= n || n <= 2) {
         return 0;
@@ -294,6 +320,7 @@ int CPolyLine::RemovePoint(int index) {
 }
 
 int CPolyLine::RemovePoint_Mutli(int* indices, const int& n) {
+    const ShapeGuard guard(this);
     const int count = static_cast<int>(arrPoint.size());
     if (indices == nullptr || n <= 0 || n >= count || count <= 2) {
         return 0;
@@ -334,6 +361,7 @@ int CPolyLine::RemovePoint_Mutli(int* indices, const int& n) {
 int CPolyLine::ModifyEditPoint(int index, tagPOINTF point) { return ModifyEditPoint(index, point, true); }
 
 int CPolyLine::ModifyEditPoint(int index, tagPOINTF point, bool bNoUndo) {
+    const ShapeGuard guard(this);
     const int n = static_cast<int>(arrPoint.size());
     if (index < 0 || index >= n || !Finite(point)) {
         return 0;
@@ -361,6 +389,7 @@ int CPolyLine::ModifyEditPoint(int index, tagPOINTF point, bool bNoUndo) {
 int CPolyLine::ModifyEditLine(int index, double dx, double dy) { return ModifyEditLine(index, dx, dy, true); }
 
 int CPolyLine::ModifyEditLine(int index, double dx, double dy, bool bUndo) {
+    const ShapeGuard guard(this);
     const int n = static_cast<int>(arrPoint.size());
     if (index < 1 || index >= n) {
         return 0;
@@ -402,6 +431,7 @@ int CPolyLine::ModifyEditLine(int index, double dx, double dy, bool bUndo) {
 }
 
 int CPolyLine::MergerEditPoint(bool bNoUndo, CBaseDoc* doc) {
+    const ShapeGuard guard(this);
     const int n = static_cast<int>(arrPoint.size());
     if (bClosed != 0 || n < 2) {
         return 1;
@@ -429,6 +459,7 @@ int CPolyLine::MergerEditPoint(bool bNoUndo, CBaseDoc* doc) {
 // ---- selection --------------------------------------------------------------------------------
 
 int CPolyLine::EditPointAligh(int mode) {
+    const ShapeGuard guard(this);
     if (mode < 0 || mode > 3) {
         return 0;
     }
@@ -512,6 +543,7 @@ int CPolyLine::GetEditLine(std::vector<tagPOINTF>& list, tagPOINTF& foot) {
 // ---- drawing the editing state ----------------------------------------------------------------
 
 int CPolyLine::DrawSelectPoints(CDC* dc) {
+    const ShapeGuard guard(this);
     if (dc == nullptr || m_pView == nullptr || arrSelectIndex.empty()) {
         return 0;
     }
@@ -539,6 +571,7 @@ int CPolyLine::DrawSelectPoints(CDC* dc) {
 }
 
 int CPolyLine::DrawClickPoints(CDC* dc) {
+    const ShapeGuard guard(this);
     if (dc == nullptr || m_pView == nullptr || arrClickPoint.empty()) {
         return 0;
     }

@@ -131,22 +131,8 @@ void CUND_PolyLineAddDel::Replay(CCore* core, bool undo) {
         if (polyline == nullptr) {
             continue;
         }
-        if (undo) {
-            // The opposite edit, last point first, so every index means what
-            // it meant when the edit applied it.
-            for (auto it = points.rbegin(); it != points.rend(); ++it) {
-                polyline->AddDelPoint(flag == 0 ? 1 : 0, *it);
-            }
-            // A polyline that was closed is closed again once its ends meet.
-            const std::vector<tagPOINTF>& pts = polyline->arrPoint;
-            if (m_pData->nClosedBefore == 1 && pts.size() > 2 && pts.front() == pts.back()) {
-                polyline->bClosed = 1;
-            }
-        } else {
-            for (const stPolylinePos& pos : points) {
-                polyline->AddDelPoint(flag, pos);
-            }
-        }
+        // One change of the polyline, so marking never sees half of it.
+        polyline->ReplayAddDel(flag, points, undo, m_pData->nClosedBefore);
         polyline->InvalidateGeometry();
     }
     RedrawViewNow(core);

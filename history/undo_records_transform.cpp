@@ -166,7 +166,7 @@ void CUND_Resize::Replay(CCore* core, bool undo) {
             for (CBaseShape* other : linked) {
                 Gdiplus::RectF r;
                 other->GetRectangle(r);
-                linkedRefs.push_back(LinkedReference(other->GetBaseID(), mainRect, r, undo));
+                linkedRefs.push_back(LinkedReference(*other, mainRect, r, undo));
             }
             shape->Zoom(ref, fx, fy);
             for (size_t i = 0; i < linked.size(); ++i) {
@@ -177,8 +177,9 @@ void CUND_Resize::Replay(CCore* core, bool undo) {
     InvalidateView(core);
 }
 
-tagPOINTF CUND_Resize::LinkedReference(const GUID& id, const Gdiplus::RectF& main, const Gdiplus::RectF& linked,
-                                        bool undo) {
+tagPOINTF CUND_Resize::LinkedReference(const CBaseShape& shape, const Gdiplus::RectF& main,
+                                        const Gdiplus::RectF& linked, bool undo) {
+    const GUID id = shape.GetBaseID();
     for (const auto& [known, point] : m_linkedRefs) {
         if (known == id) {
             return point;
@@ -197,7 +198,18 @@ tagPOINTF CUND_Resize::LinkedReference(const GUID& id, const Gdiplus::RectF& mai
     if (undo && m_pData->sy < 0) {
         y += static_cast<double>(main.Height) - linked.Height;
     }
-    const tagPOINTF point{static_cast<float>(x), static_cast<float>(y)};
+    tagPOINTF point{static_cast<float>(x), static_cast<float>(y)};
+    // The rectangles after the resize give that point only within their
+    // rounding (a curve's box is measured on its flattened path): the point
+    // the linked shape was last zoomed about, with these very factors and
+    // where the rectangles put it, is the one the resize used.
+    tagPOINTF last;
+    double lx = 0.0, ly = 0.0;
+    const double near = 1e-3 * (1.0 + std::fabs(linked.Width) + std::fabs(linked.Height));
+    if (undo && shape.GetLastZoom(last, lx, ly) && lx == static_cast<double>(m_pData->sx) &&
+        ly == static_cast<double>(m_pData->sy) && std::fabs(last.x - x) <= near && std::fabs(last.y - y) <= near) {
+        point = last;
+    }
     m_linkedRefs.emplace_back(id, point);
     return point;
 }

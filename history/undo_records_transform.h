@@ -154,7 +154,8 @@ private:
     // that meets it and kept: every replay scales about the point the resize
     // itself used. A flip moves a rectangle's edges, so the point cannot be
     // taken afresh from the rectangles after it.
-    tagPOINTF LinkedReference(const GUID& id, const Gdiplus::RectF& main, const Gdiplus::RectF& linked, bool undo);
+    tagPOINTF LinkedReference(const CBaseShape& shape, const Gdiplus::RectF& main, const Gdiplus::RectF& linked,
+                              bool undo);
     std::vector<std::pair<GUID, tagPOINTF>> m_linkedRefs;
 };
 

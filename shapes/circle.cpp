@@ -375,6 +375,7 @@ bool CCircle::AppendArcSegments(float cx, float cy, float r, double start, doubl
 }
 
 int CCircle::InitCircle(float cx, float cy, float, float r) {
+    const ShapeGuard guard(this);
     const int built = Build(cx, cy, r, startDeg, endDeg, arcPath);
     return built < 0 ? -1 : 0;
 }
@@ -400,7 +401,12 @@ void CCircle::SnapEnds(tagPOINTF first, tagPOINTF last) {
 }
 
 int CCircle::SetCircleProperty(double cx, double cy, double r, double start, double end, int direction) {
-    const int built = Build(cx, cy, r, start, end, static_cast<uint8_t>(direction & 0xFF));
+    int built = 0;
+    {
+        // Released before the view is asked to repaint.
+        const ShapeGuard guard(this);
+        built = Build(cx, cy, r, start, end, static_cast<uint8_t>(direction & 0xFF));
+    }
     if (m_pView != nullptr) {
         m_pView->Invalidate(TRUE);
     }
@@ -408,6 +414,7 @@ int CCircle::SetCircleProperty(double cx, double cy, double r, double start, dou
 }
 
 void CCircle::SetData(const SCircleData& data) {
+    const ShapeGuard guard(this);
     if (!std::isfinite(data.startDeg) || !(std::fabs(data.Radius) <= kCoordLimit) || !AllUsable(data.arcPoints)) {
         return;
     }
@@ -572,6 +579,7 @@ void CCircle::UpdatePropsValue() {
 }
 
 void CCircle::RestoreAfterRead() {
+    const ShapeGuard guard(this);
     // A damaged figure is not taken in: one point that is not a usable
     // number would reach the scanner. The parameters fall back to those of
     // a new circle, the centre to the middle of the arc.
@@ -699,6 +707,7 @@ int CCircle::DrawPreview(CDC* dc, DWORD color, const std::vector<tagPOINTF>& poi
 }
 
 int CCircle::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) {
+    const ShapeGuard guard(this);
     std::vector<tagPOINTF> pts = arcPoints;
     for (tagPOINTF& p : pts) {
         p = PointfSlope(p, a, b, base);
@@ -707,6 +716,7 @@ int CCircle::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b)
 }
 
 int CCircle::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
+    const ShapeGuard guard(this);
     std::vector<tagPOINTF> pts = arcPoints;
     for (tagPOINTF& p : pts) {
         p = PointfZoom(p, sx, sy, base);
@@ -715,6 +725,7 @@ int CCircle::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double 
 }
 
 int CCircle::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     std::vector<tagPOINTF> pts = arcPoints;
     for (tagPOINTF& p : pts) {
         p = PointfRotate(p, centre, angle);
@@ -724,6 +735,7 @@ int CCircle::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
 
 int CCircle::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>&, DWORD color, int arrow, float dx,
                             float dy) {
+    const ShapeGuard guard(this);
     if (g == nullptr || arcPoints.size() < kArcPointCount) {
         return 0;
     }
@@ -751,6 +763,7 @@ int CCircle::Draw(CDC* dc, int arrow, int printing, int unused, int showStart) {
 
 int CCircle::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int printing, int, int showStart, float dx,
                   float dy) {
+    const ShapeGuard guard(this);
     if (m_pView == nullptr || arcPoints.size() < kArcPointCount || (g == nullptr && dc == nullptr)) {
         return 0;
     }
@@ -791,6 +804,7 @@ int CCircle::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int pri
 }
 
 int CCircle::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (wnd == nullptr || dc == nullptr || arcPoints.size() < kArcPointCount) {
         return 0;
     }
@@ -807,6 +821,7 @@ int CCircle::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, float d
 }
 
 int CCircle::DrawEditPoints(CDC* dc) {
+    const ShapeGuard guard(this);
     if (dc == nullptr || m_pView == nullptr || IsSelected() == 0 || arcPoints.empty()) {
         return 0;
     }
@@ -831,11 +846,16 @@ int CCircle::ModifyEditPoint(int, tagPOINTF point) {
     // The handles sit on the arc: a drag changes the radius and nothing
     // else. The current parameters are used, not those of the last build,
     // which a read, a clone or a move leaves behind.
-    const double r = Dist(ptCenter, point);
-    if (!std::isfinite(r)) {
-        return 0;
+    {
+        const ShapeGuard guard(this);
+        const double r = Dist(ptCenter, point);
+        if (!std::isfinite(r) || Build(ptCenter.x, ptCenter.y, r, startDeg, endDeg, arcPath) < 0) {
+            return 0;
+        }
     }
-    SetCircleProperty(ptCenter.x, ptCenter.y, r, startDeg, endDeg, arcPath);
+    if (m_pView != nullptr) {
+        m_pView->Invalidate(TRUE);
+    }
     return 0;
 }
 
@@ -886,17 +906,17 @@ void CCircle::MirrorAngles(bool flipX, bool flipY) {
 // a property change) starts from the circle as it is drawn.
 
 int CCircle::Move(float dx, float dy) {
+    const ShapeGuard guard(this);
     if (!TransformAll([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; })) {
         return kRefused;
     }
     CBaseShape::Move(dx, dy);
-    LockShape();
     m_markCache.Clear();
-    UnlockShape();
     return 0;
 }
 
 int CCircle::Rotate(double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     const PointRotator turn(centre, angle);
     if (!TransformAll(turn)) {
         return kRefused;
@@ -908,6 +928,7 @@ int CCircle::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CCircle::Zoom(tagPOINTF fixed, double sx, double sy) {
+    const ShapeGuard guard(this);
     const double radius = Radius * std::fabs(sx);
     if (!(std::fabs(radius) <= kCoordLimit) ||
         !TransformAll([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); })) {
@@ -920,6 +941,7 @@ int CCircle::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CCircle::Slope(tagPOINTF fixed, double a, double b) {
+    const ShapeGuard guard(this);
     if (!TransformAll([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); })) {
         return kRefused;
     }
@@ -928,6 +950,7 @@ int CCircle::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CCircle::Mirror(tagPOINTF fixed, int mode) {
+    const ShapeGuard guard(this);
     if (mode < 1 || mode > 3) {
         return 0;
     }
@@ -940,6 +963,7 @@ int CCircle::Mirror(tagPOINTF fixed, int mode) {
 }
 
 int CCircle::SortPath() {
+    const ShapeGuard guard(this);
     std::reverse(arcPoints.begin(), arcPoints.end());
     InvalidateGeometry();
     return 0;
@@ -1018,10 +1042,14 @@ int CCircle::GetCircleProperty(double& r, double& start, double& end) {
 }
 
 int CCircle::SetCircleProperty(double r, double start, double end) {
-    // The new circle sits at the centre of the current arc's bounds.
-    Gdiplus::RectF rect;
-    GetRectangle(rect);
-    const int built = Build(rect.X + rect.Width / 2.0, rect.Y - rect.Height / 2.0, r, start, end, arcPath);
+    int built = 0;
+    {
+        // The new circle sits at the centre of the current arc's bounds.
+        const ShapeGuard guard(this);
+        Gdiplus::RectF rect;
+        GetRectangle(rect);
+        built = Build(rect.X + rect.Width / 2.0, rect.Y - rect.Height / 2.0, r, start, end, arcPath);
+    }
     if (m_pView != nullptr) {
         m_pView->Invalidate(TRUE);
     }
@@ -1031,6 +1059,7 @@ int CCircle::SetCircleProperty(double r, double start, double end) {
 int CCircle::GetArcPath() { return arcPath; }
 
 void CCircle::SetArcPath(int path) {
+    const ShapeGuard guard(this);
     arcPath = static_cast<uint8_t>(path & 0xFF);
     InvalidateGeometry();
 }

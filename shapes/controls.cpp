@@ -474,9 +474,10 @@ int CEncoderDistance::InitDelayTimer(tagPOINTF p) {
 }
 
 void CEncoderDistance::SetParam(float d) {
-    // A distance that is not a number, infinite or negative cannot be
-    // travelled: refused, the object stays as it was.
-    if (!std::isfinite(d) || d < 0.0f) {
+    // A distance that is not a number or infinite cannot be travelled:
+    // refused, the object stays as it was. A negative one is the host's to
+    // read (a direction, a backward count).
+    if (!std::isfinite(d)) {
         return;
     }
     fDistance = d;
@@ -540,9 +541,10 @@ int CExeAxi::InitExeAxiPoint(tagPOINTF p) {
 }
 
 void CExeAxi::SetCfgAxi(const CCfgAxit& cfg) {
-    // An axis cannot move by a distance that is not finite, nor is there an
-    // axis with a negative number: such a configuration is refused whole.
-    if (!std::isfinite(cfg.fMvDist) || cfg.iUAxiID < 0) {
+    // An axis cannot move by a distance that is not finite: such a
+    // configuration is refused whole. What the numbers mean, a negative
+    // axis number included, is the host's.
+    if (!std::isfinite(cfg.fMvDist)) {
         return;
     }
     m_cfg = cfg;
@@ -705,11 +707,8 @@ int COutput::InitOutput(tagPOINTF p) {
 }
 
 int COutput::SetProperties(int port, int signal, int signalWidth, int pulse, int pulseWidth) {
-    // Port -1 stands for no port; no other negative port, signal, pulse or
-    // width can be put out. Refused (1) with nothing changed.
-    if (port < -1 || signal < 0 || signalWidth < 0 || pulse < 0 || pulseWidth < 0) {
-        return 1;
-    }
+    // Port -1 stands for no port; every value's meaning, a negative one
+    // included, is the host's marking sequence's, so all are kept.
     iOutPortNo = port;
     iSignal = signal;
     iSignalWidth = signalWidth;

@@ -149,7 +149,7 @@ public:
     // is not finite.
     int InitDelayTimer(tagPOINTF p);
     // fDistance = d; the caption becomes d in metres, "%.3fm". A d that is
-    // negative or not finite is refused.
+    // not finite is refused.
     void SetParam(float d);
     float GetParam() const { return fDistance; }
     void RestoreAfterRead() {}
@@ -192,7 +192,7 @@ public:
     int InitExeAxiPoint(tagPOINTF p);
     CCfgAxit GetCfgAxi() const { return m_cfg; }
     // Copies all five settings; the caption stays. Refused whole when the
-    // distance is not finite or the axis number negative.
+    // distance is not finite.
     void SetCfgAxi(const CCfgAxit& cfg);
     void RestoreAfterRead() {}
 
@@ -261,8 +261,7 @@ public:
     // is not finite.
     int InitOutput(tagPOINTF p);
     // Stores the five values and re-captions ("name(port)", or the plain
-    // name and number for port -1); returns 0. Returns 1 with nothing
-    // changed for a port below -1 or a negative signal, pulse or width.
+    // name and number for port -1); returns 0.
     int SetProperties(int port, int signal, int signalWidth, int pulse, int pulseWidth);
     // The five values in the same argument order; returns 0.
     int GetProperties(int& port, int& signal, int& signalWidth, int& pulse, int& pulseWidth) const;

@@ -156,6 +156,7 @@ tagPOINTF CEllipseArc::PieCentre() const { return IsUnset(m_ptCenter) ? GetContr
 // ---- building ----------------------------------------------------------------
 
 int CEllipseArc::InitArcPath(Gdiplus::RectF r, bool device) {
+    const ShapeGuard guard(this);
     Gdiplus::GraphicsPath path;
     if (!geom::Finite(r) || path.AddEllipse(r.X, r.Y, r.Width, r.Height) != Gdiplus::Ok ||
         path.PathPoints().size() < kChain) {
@@ -197,6 +198,11 @@ int CEllipseArc::InitArcPath(Gdiplus::RectF r, bool device) {
 }
 
 int CEllipseArc::SetArcPath(double start, double end) {
+    const ShapeGuard guard(this);
+    return CutArc(start, end);
+}
+
+int CEllipseArc::CutArc(double start, double end) {
     if (!geom::AllFinite(start, end)) {
         return -1;
     }
@@ -279,6 +285,7 @@ void CEllipseArc::GetArcRect(tagEllipse& e, Gdiplus::RectF& rect, float& rot, fl
 }
 
 int CEllipseArc::ProcessDxf(tagEllipse& e) {
+    const ShapeGuard guard(this);
     if (!geom::AllFinite(e.ptCenter.X, e.ptCenter.Y, e.ptMajorEnd.X, e.ptMajorEnd.Y, e.fRatio, e.fStartParam,
                          e.fEndParam)) {
         return 0;
@@ -345,6 +352,7 @@ void CEllipseArc::UpdatePropsValue() {
 }
 
 void CEllipseArc::RestoreAfterRead() {
+    const ShapeGuard guard(this);
     auto joined = [](const std::vector<std::vector<tagPOINTF>>& groups) {
         std::vector<tagPOINTF> all;
         for (const std::vector<tagPOINTF>& g : groups) {
@@ -520,6 +528,7 @@ int CEllipseArc::Draw(CDC* dc, int arrow, int mode, int unused, int showStart) {
 
 int CEllipseArc::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode, int /*unused*/,
                       int showStart, float dx, float dy) {
+    const ShapeGuard guard(this);
     CBaseView* view = GetShapeView();
     if (view == nullptr) {
         return 0;
@@ -556,6 +565,7 @@ int CEllipseArc::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int
 }
 
 int CEllipseArc::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int /*unused*/, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (wnd == nullptr || dc == nullptr) {
         return 0;
     }
@@ -578,6 +588,7 @@ int CEllipseArc::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int /*un
 
 int CEllipseArc::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>& /*pens*/, DWORD color, int arrow,
                                 float dx, float dy) {
+    const ShapeGuard guard(this);
     if (g == nullptr) {
         return 0;
     }
@@ -612,18 +623,22 @@ int CEllipseArc::DrawPreview(CDC* dc, DWORD color, F&& f) {
 }
 
 int CEllipseArc::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) {
+    const ShapeGuard guard(this);
     return DrawPreview(dc, color, [&](tagPOINTF p) { return PointfSlope(p, a, b, base); });
 }
 
 int CEllipseArc::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
+    const ShapeGuard guard(this);
     return DrawPreview(dc, color, [&](tagPOINTF p) { return PointfZoom(p, sx, sy, base); });
 }
 
 int CEllipseArc::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     return DrawPreview(dc, color, [&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
 }
 
 int CEllipseArc::DrawEditPoints(CDC* dc) {
+    const ShapeGuard guard(this);
     CBaseView* view = GetShapeView();
     if (dc == nullptr || view == nullptr || arcPoints.empty()) {
         return 0;
@@ -709,6 +724,7 @@ bool CEllipseArc::Transformed(F&& change) {
 }
 
 int CEllipseArc::Move(float dx, float dy) {
+    const ShapeGuard guard(this);
     const bool done = Transformed([&] {
         TransformAll([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; });
         if (!IsUnset(m_ptCenter)) {
@@ -719,9 +735,7 @@ int CEllipseArc::Move(float dx, float dy) {
         return kRefused;
     }
     CBaseShape::Move(dx, dy);
-    LockShape();
     m_markCache.Clear();
-    UnlockShape();
     return 0;
 }
 
@@ -732,6 +746,7 @@ int CEllipseArc::Move(float dx, float dy) {
 // slants and mirrors cannot be expressed in them.
 
 int CEllipseArc::Rotate(double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     const bool done = Transformed([&] {
         TransformAll([&](tagPOINTF p) { return PointfRotate(p, centre, angle); });
         if (IsDrawn()) {
@@ -861,6 +876,7 @@ void CEllipseArc::MoveArcEnds(double aOld, double bOld, double a, double b, doub
 }
 
 int CEllipseArc::Zoom(tagPOINTF fixed, double sx, double sy) {
+    const ShapeGuard guard(this);
     const bool done = Transformed([&] {
         double a = 0;
         double b = 0;
@@ -887,6 +903,7 @@ int CEllipseArc::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CEllipseArc::Slope(tagPOINTF fixed, double a, double b) {
+    const ShapeGuard guard(this);
     const bool done = Transformed([&] {
         double axisA = 0;
         double axisB = 0;
@@ -910,6 +927,7 @@ int CEllipseArc::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CEllipseArc::Mirror(tagPOINTF fixed, int mode) {
+    const ShapeGuard guard(this);
     if (mode >= 1 && mode <= 3) {
         const bool done = Transformed([&] {
             TransformAll([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); });
@@ -932,6 +950,7 @@ int CEllipseArc::Mirror(tagPOINTF fixed, int mode) {
 }
 
 int CEllipseArc::SortPath() {
+    const ShapeGuard guard(this);
     // The same arc traced backwards. It is cut again from the swapped angles,
     // as an arc change cuts it, so that an undo that cuts it once more gives
     // the same points back. Where that cut does not lie on the chain as it is
@@ -959,7 +978,7 @@ int CEllipseArc::SortPath() {
               real > 0 ? reversed[real - 1] : tagPOINTF{});
 
     arcPath = arcPath == 0 ? 1 : 0;
-    const bool cut = SetArcPath(endDeg, startDeg) == 0;
+    const bool cut = CutArc(endDeg, startDeg) == 0;
     auto near = [](const tagPOINTF& p, const tagPOINTF& q) {
         const double tol = 1e-4 + 1e-6 * std::max(std::fabs(p.x), std::fabs(p.y));
         return geom::Dist(p, q) <= tol;
@@ -1070,7 +1089,8 @@ int CEllipseArc::GetArcDegree(double& start, double& end) {
 }
 
 int CEllipseArc::SetArcDegree(double start, double end) {
-    if (SetArcPath(start, end) != 0) {
+    const ShapeGuard guard(this);
+    if (CutArc(start, end) != 0) {
         return -1;
     }
     startDeg = start;
@@ -1080,7 +1100,10 @@ int CEllipseArc::SetArcDegree(double start, double end) {
 
 int CEllipseArc::GetArcPath() { return arcPath; }
 
-void CEllipseArc::SetArcPath(int path) { arcPath = path; }
+void CEllipseArc::SetArcPath(int path) {
+    const ShapeGuard guard(this);
+    arcPath = path;
+}
 
 int CEllipseArc::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tolerance) {
     if (BezierCount(arcPoints.size()) == 0) {

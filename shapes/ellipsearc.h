@@ -136,6 +136,8 @@ public:
     std::vector<std::vector<tagPOINTF>> arr13pointf;
 
 private:
+    // SetArcPath(start, end) for callers that hold the event.
+    int CutArc(double start, double end);
     // Everything a transform or a build changes, kept to put back when the
     // result is refused.
     struct Figure {

@@ -212,7 +212,6 @@ CBaseShape* CPicture::Clone() {
     // The decoded image itself is copied: the file it came from may be gone
     // (a picture read from a shape file never needs it).
     if (m_pBitmap) copy->m_pBitmap.reset(m_pBitmap->Clone());
-    copy->PICTUREPAR.bRebuildScreen = 1;
     copy->rectfPic = rectfPic;
     copy->fRotateAngle = fRotateAngle;
     copy->rotatePointf = rotatePointf;
@@ -311,6 +310,11 @@ void CPicture::CornersFromRect() {
 }
 
 int CPicture::Move(float dx, float dy) {
+    const ShapeGuard guard(this);
+    return MoveHeld(dx, dy);
+}
+
+int CPicture::MoveHeld(float dx, float dy) {
     if (!std::isfinite(dx) || !std::isfinite(dy)) return kRefused;
     Placement place = GetPlacement();
     place.rect.X += dx;
@@ -327,6 +331,7 @@ int CPicture::Move(float dx, float dy) {
 }
 
 int CPicture::Rotate(double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     if (!std::isfinite(angle) || !Finite(centre)) return kRefused;
     // The same turn within one revolution: the stored angle is a float, and
     // a huge angle rounded to float is another angle than the corners took.
@@ -364,33 +369,32 @@ bool CPicture::ZoomedPlacement(tagPOINTF fixed, double sx, double sy, Placement&
 }
 
 int CPicture::Zoom(tagPOINTF fixed, double sx, double sy) {
+    const ShapeGuard guard(this);
+    return ZoomHeld(fixed, sx, sy);
+}
+
+int CPicture::ZoomHeld(tagPOINTF fixed, double sx, double sy) {
     Placement place;
     if (!ZoomedPlacement(fixed, sx, sy, place) || !SetPlacement(place)) return kRefused;
-    CheckLineWidth();
+    CheckLineWidthHeld();
     InvalidateGeometry();
     return 0;
 }
 
-int CPicture::Slope(tagPOINTF fixed, double a, double b) {
-    if (!geom::AllFinite(a, b) || !Finite(fixed)) return kRefused;
-    const AffineMap slant = AffineMap::Slope(a, b, fixed);
-    if (slant.xy == 0.0 && slant.yx == 0.0) return 1;
-    Placement place = GetPlacement();
+bool CPicture::SlantedPlacement(const AffineMap& slant, Placement& place, double& lu, double& lv) const {
+    place = GetPlacement();
     // The picture's own axes before and after: it can follow the slant only
     // when they stay at right angles.
     const double phi = -static_cast<double>(place.angle) * M_PI / 180.0;
     const double ux = std::cos(phi), uy = std::sin(phi);
     const double mux = slant.xx * ux + slant.xy * uy, muy = slant.yx * ux + slant.yy * uy;
     const double mvx = slant.xx * -uy + slant.xy * ux, mvy = slant.yx * -uy + slant.yy * ux;
-    const double lu = std::hypot(mux, muy), lv = std::hypot(mvx, mvy);
-    const double det = slant.xx * slant.yy - slant.xy * slant.yx;
-    if (!(lu > 0) || !(lv > 0) || std::fabs(mux * mvx + muy * mvy) > 1e-9 * lu * lv) {
-        RunLog::Instance(nullptr)->Write(L"A picture cannot be slanted out of its rectangle: the slant is refused");
-        return kRefused;
-    }
+    lu = std::hypot(mux, muy);
+    lv = std::hypot(mvx, mvy);
+    if (!(lu > 0) || !(lv > 0) || std::fabs(mux * mvx + muy * mvy) > 1e-9 * lu * lv) return false;
     if (!geom::MapsFinite(slant, place.corners) || !geom::MapsFinite(slant, std::vector<tagPOINTF>{place.pivot}) ||
         !geom::FitsFloat(place.rect.Width * lu) || !geom::FitsFloat(place.rect.Height * lv)) {
-        return kRefused;
+        return false;
     }
     for (tagPOINTF& p : place.corners) p = slant.Apply(p);
     place.pivot = slant.Apply(place.pivot);
@@ -399,14 +403,38 @@ int CPicture::Slope(tagPOINTF fixed, double a, double b) {
     place.rect.X = place.pivot.x - place.rect.Width / 2;
     place.rect.Y = place.pivot.y + place.rect.Height / 2;
     place.angle = Normalize360(-std::atan2(muy, mux) * 180.0 / M_PI);
-    if (det < 0) place.mirrored = !place.mirrored;
+    if (slant.xx * slant.yy - slant.xy * slant.yx < 0) place.mirrored = !place.mirrored;
+    return true;
+}
+
+bool CPicture::TakesSlant(tagPOINTF fixed, double a, double b) const {
+    if (!geom::AllFinite(a, b) || !Finite(fixed)) return false;
+    const AffineMap slant = AffineMap::Slope(a, b, fixed);
+    if (slant.xy == 0.0 && slant.yx == 0.0) return true;
+    Placement place;
+    double lu = 0, lv = 0;
+    return SlantedPlacement(slant, place, lu, lv);
+}
+
+int CPicture::Slope(tagPOINTF fixed, double a, double b) {
+    const ShapeGuard guard(this);
+    if (!geom::AllFinite(a, b) || !Finite(fixed)) return kRefused;
+    const AffineMap slant = AffineMap::Slope(a, b, fixed);
+    if (slant.xy == 0.0 && slant.yx == 0.0) return 1;
+    Placement place;
+    double lu = 0, lv = 0;
+    if (!SlantedPlacement(slant, place, lu, lv)) {
+        RunLog::Instance(nullptr)->Write(L"A picture cannot be slanted out of its rectangle: the slant is refused");
+        return kRefused;
+    }
     if (!SetPlacement(place)) return kRefused;
-    if (std::fabs(lu - 1) > 1e-12 || std::fabs(lv - 1) > 1e-12) CheckLineWidth();
+    if (std::fabs(lu - 1) > 1e-12 || std::fabs(lv - 1) > 1e-12) CheckLineWidthHeld();
     CBaseShape::Slope(fixed, a, b);
     return 1;
 }
 
 int CPicture::Mirror(tagPOINTF fixed, int mode) {
+    const ShapeGuard guard(this);
     if (mode < 1 || mode > 3) return 0;
     if (!Finite(fixed)) return kRefused;
     Placement place = GetPlacement();
@@ -656,9 +684,11 @@ int CPicture::InitPicture() {
     LoadORZCaculateRect();
     rotatePointf = CenterPoint(rectfPic);
     CornersFromRect();
-    PICTURE_PAR par = PICTUREPAR;
-    par.bRebuildScreen = 1;
-    SetPicture(par);
+    // Also reached from building the net-dot bitmap, with the event held.
+    m_bScreenStale = true;
+    const PICTURE_PAR par = PICTUREPAR;
+    KeepPicture(par);
+    if (m_pView != nullptr) m_pView->Invalidate();
     return 1;
 }
 
@@ -690,9 +720,8 @@ int CPicture::InitBmp(void* handle, int) {
     LoadORZCaculateRect();
     rotatePointf = CenterPoint(rectfPic);
     CornersFromRect();
-    PICTURE_PAR par = PICTUREPAR;
-    par.bRebuildScreen = 1;
-    SetPicture(par);
+    m_bScreenStale = true;
+    SetPicture(PICTUREPAR);
     return 1;
 }
 
@@ -742,11 +771,11 @@ int CPicture::InitPictureFromOrz() {
         AdoptBitmap(std::move(bitmap));
     } else {
         if (InitPicture() == 0) return 0;
+        const ShapeGuard guard(this);
         ApplyFixedSizeAndAnchor();
     }
-    PICTURE_PAR par = PICTUREPAR;
-    par.bRebuildScreen = 1;
-    SetPicture(par);
+    m_bScreenStale = true;
+    SetPicture(PICTUREPAR);
     return 1;
 }
 
@@ -820,6 +849,16 @@ int CPicture::SetPicture(PICTURE_PAR par) {
     // A number that is not finite would be kept and saved: the parameters
     // are refused whole.
     if (!FiniteParameters(par)) return 0;
+    {
+        // Released before the view is asked to repaint.
+        const ShapeGuard guard(this);
+        KeepPicture(par);
+    }
+    if (m_pView != nullptr) m_pView->Invalidate();
+    return 1;
+}
+
+void CPicture::KeepPicture(const PICTURE_PAR& par) {
     const PICTURE_PAR& old = PICTUREPAR;
     const bool screenChanged = par.nDpiX != old.nDpiX || par.nDpiY != old.nDpiY || par.bUseDpi != old.bUseDpi ||
                                par.dBrightness != old.dBrightness || par.dContrast != old.dContrast ||
@@ -828,8 +867,6 @@ int CPicture::SetPicture(PICTURE_PAR par) {
     PICTUREPAR = par;
     if (screenChanged) PICTUREPAR.bRebuildScreen = 1;
     InvalidateGeometry();
-    if (m_pView != nullptr) m_pView->Invalidate();
-    return 1;
 }
 
 void CPicture::GetPicture(PICTURE_PAR& par) { par = PICTUREPAR; }
@@ -844,6 +881,11 @@ void CPicture::SetFilename(const CString& path) {
 CString CPicture::GetFilename() { return PICTUREPAR.strFileName; }
 
 int CPicture::CheckLineWidth() {
+    const ShapeGuard guard(this);
+    return CheckLineWidthHeld();
+}
+
+int CPicture::CheckLineWidthHeld() {
     if (m_pBitmap == nullptr) return 0;
     PICTURE_PAR par = PICTUREPAR;
     if (par.nDpiX > 0 && par.nDpiY > 0) {
@@ -870,7 +912,10 @@ int CPicture::CheckLineWidth() {
             par.dInvRatioY = invY;
         }
     }
-    SetPicture(par);
+    if (FiniteParameters(par)) {
+        KeepPicture(par);
+        if (m_pView != nullptr) m_pView->Invalidate();
+    }
     return 0;
 }
 
@@ -1104,7 +1149,7 @@ void CPicture::ApplyFixedSizeAndAnchor() {
     if (par.bFixHeight != 0 && par.fFixHeight > 0 && rectfPic.Height > 0 && std::isfinite(par.fFixHeight)) {
         sy = par.fFixHeight / rectfPic.Height;
     }
-    if (sx != 1.0 || sy != 1.0) Zoom({rectfPic.X, rectfPic.Y}, sx, sy);
+    if (sx != 1.0 || sy != 1.0) ZoomHeld({rectfPic.X, rectfPic.Y}, sx, sy);
 
     const Gdiplus::RectF& r = rectfPic;
     const float left = r.X, right = r.X + r.Width, top = r.Y, bottom = r.Y - r.Height;
@@ -1121,7 +1166,7 @@ void CPicture::ApplyFixedSizeAndAnchor() {
         case 7: ref = {midX, bottom}; break;
         default: break;
     }
-    if (Finite(par.ptAnchor)) Move(par.ptAnchor.x - ref.x, par.ptAnchor.y - ref.y);
+    if (Finite(par.ptAnchor)) MoveHeld(par.ptAnchor.x - ref.x, par.ptAnchor.y - ref.y);
     if (m_pView != nullptr && m_pView->GetDocument() != nullptr) {
         Gdiplus::RectF bounds;
         GetRectangle(bounds);
@@ -1144,7 +1189,7 @@ Bitmap* CPicture::GetNetDotBmp() {
 
 Bitmap* CPicture::GetDisplayBmp() {
     LockShape();
-    if (PICTUREPAR.bRebuildScreen != 0) {
+    if (PICTUREPAR.bRebuildScreen != 0 || m_bScreenStale) {
         std::unique_ptr<Bitmap> fresh;
         try {
             fresh = BuildProcessed(false);
@@ -1155,6 +1200,7 @@ Bitmap* CPicture::GetDisplayBmp() {
         // Cleared even when the build failed: its message is not repeated
         // on every repaint.
         PICTUREPAR.bRebuildScreen = 0;
+        m_bScreenStale = false;
     }
     Bitmap* screen = m_pScreenBitmap.get();
     UnlockShape();

@@ -13,6 +13,8 @@
 #include "morvik/halder/baseshape.h"
 #include "morvik/halder/records.h"
 
+struct AffineMap;
+
 class CPicture : public CBaseShape {
     DECLARE_SERIAL(CPicture)
 
@@ -46,6 +48,9 @@ public:
     // can be followed: any other is refused, written to the run log, and
     // answered with kRefused; 1 otherwise.
     int Slope(tagPOINTF fixed, double a, double b) override;                             // 33
+    // Whether Slope would follow this slant rather than refuse it; nothing
+    // changes. A container asks each picture before it slants any member.
+    bool TakesSlant(tagPOINTF fixed, double a, double b) const;
     // The image is mirrored with its outline; 0 for an unknown mode,
     // kRefused for a point that is not finite, 1 otherwise.
     int Mirror(tagPOINTF fixed, int mode) override;                                      // 34
@@ -149,6 +154,13 @@ public:
     int bmBitsPixel = 0;
 
 private:
+    // Move and Zoom for callers that hold the event (the fixed size and
+    // anchor of a reloaded picture).
+    int MoveHeld(float dx, float dy);
+    int ZoomHeld(tagPOINTF fixed, double sx, double sy);
+    // SetPicture's change and CheckLineWidth for callers that hold the event.
+    void KeepPicture(const PICTURE_PAR& par);
+    int CheckLineWidthHeld();
     static BYTE ToByte(int value);
     // Puts the picture at its pixel size over its resolution, centred on the
     // origin, unless the stored rectangle is to be kept.
@@ -170,6 +182,9 @@ private:
     // Takes the placement when all its numbers are finite floats; false
     // leaves the picture as it was.
     bool SetPlacement(const Placement& place);
+    // Where a slant puts the picture; false when it would not stay a
+    // rectangle or a number would not stay finite.
+    bool SlantedPlacement(const AffineMap& slant, Placement& place, double& lu, double& lv) const;
     // The corners of the rectangle, mirrored and turned as the placement says.
     static void PlaceCorners(Placement& place);
     // After the corners moved: the pivot and the rectangle follow their centre.
@@ -196,6 +211,9 @@ private:
     // The decoded image and the screen image.
     std::unique_ptr<Gdiplus::Bitmap> m_pBitmap;
     std::unique_ptr<Gdiplus::Bitmap> m_pScreenBitmap;
+    // A new or reloaded image has no screen image yet. Kept apart from the
+    // saved rebuild switch, so that loading a picture changes no saved byte.
+    bool m_bScreenStale = true;
     // The description of the last saved pixels.
     BITMAP m_bitmapInfo{};
     // Set while a shape-file read restores the picture: keep the stored

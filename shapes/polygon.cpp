@@ -228,8 +228,9 @@ bool CPolygon::GeometryFinite() {
         !Finite(center0) || !std::all_of(vModify.begin(), vModify.end(), ModifyFinite)) {
         return false;
     }
-    const std::vector<tagPOINTF> pts = Vertices(true);
-    return std::all_of(pts.begin(), pts.end(), [](const tagPOINTF& p) { return Finite(p); });
+    // Every vertex a float and the span between them too: a zoom can leave
+    // each corner in range and the width beyond it.
+    return geom::SpanFits(Vertices(true));
 }
 
 template <class F>
@@ -243,6 +244,11 @@ bool CPolygon::Guarded(F&& step) {
 }
 
 void CPolygon::InitPolygon(Gdiplus::RectF rect, int n) {
+    const ShapeGuard guard(this);
+    InitPolygonHeld(rect, n);
+}
+
+void CPolygon::InitPolygonHeld(Gdiplus::RectF rect, int n) {
     if (!(rect.Height >= kMinRect) || !(rect.Width >= kMinRect) || !geom::Finite(rect)) {
         return;
     }
@@ -266,7 +272,7 @@ void CPolygon::InitPolygon(Gdiplus::RectF rect, int n) {
         angle2 = kPi / n + kPi / 2.0;
         // The vertices of an n-gon span less than its circle's width (odd n,
         // or n not a multiple of 4): stretch it to the rectangle's width.
-        return Zoom(center0, rect.Width / b.width, 1.0) == 0;
+        return ZoomHeld(center0, rect.Width / b.width, 1.0) == 0;
     });
     if (built) {
         m_unknownReported.Reset();
@@ -275,6 +281,11 @@ void CPolygon::InitPolygon(Gdiplus::RectF rect, int n) {
 }
 
 int CPolygon::SetBorder(int n) {
+    const ShapeGuard guard(this);
+    return SetBorderHeld(n);
+}
+
+int CPolygon::SetBorderHeld(int n) {
     if (n < 3 || n > kMaxBorder || !IsBuilt()) {
         return 0;
     }
@@ -322,6 +333,7 @@ Gdiplus::RectF CPolygon::UndraggedBounds() {
 }
 
 int CPolygon::SetPolygonProperty(int n) {
+    const ShapeGuard guard(this);
     const int old = nBorder;
     if (n < 3 || n > kMaxBorder || n == nBorder) {
         return old;
@@ -342,9 +354,9 @@ int CPolygon::SetPolygonProperty(int n) {
     // would take a vertex out of the float range, neither is kept.
     nDefaultBorder.store(n);
     Guarded([&] {
-        InitPolygon(bounds, n);
+        InitPolygonHeld(bounds, n);
         if (old >= 3) {
-            SetBorder(n);
+            SetBorderHeld(n);
         }
         return true;
     });
@@ -353,6 +365,7 @@ int CPolygon::SetPolygonProperty(int n) {
 }
 
 void CPolygon::RestoreAfterRead() {
+    const ShapeGuard guard(this);
     vModify.insert(vModify.end(), vModifySave.begin(), vModifySave.end());
     m_unknownReported.Reset();
     BoundModify();
@@ -477,6 +490,7 @@ std::vector<tagPOINTF> CPolygon::CachedVertices(bool withSecond) {
 // ---- drags --------------------------------------------------------------------------
 
 void CPolygon::DoDrag(int i, double scale, double dAngle) {
+    const ShapeGuard guard(this);
     if (!geom::AllFinite(scale, dAngle) || !(scale > kMinFactor)) {
         return;
     }
@@ -605,6 +619,7 @@ void CPolygon::CalculateModify(tagPOINTF pt) {
 }
 
 int CPolygon::ModifyEditPoint(int, tagPOINTF point) {
+    const ShapeGuard guard(this);
     // The working values belong to the ring of the picked vertex, so that
     // vertex decides the ring whatever index the host passes.
     if (!IsBuilt() || nDragIndex < 0 || nDragIndex > 2 * nBorder) {
@@ -822,6 +837,7 @@ int CPolygon::DrawPreview(CDC* dc, DWORD color, const std::vector<tagPOINTF>& po
 }
 
 int CPolygon::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) {
+    const ShapeGuard guard(this);
     std::vector<tagPOINTF> pts = Vertices(false);
     for (tagPOINTF& p : pts) {
         p = PointfSlope(p, a, b, base);
@@ -830,6 +846,7 @@ int CPolygon::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b
 }
 
 int CPolygon::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
+    const ShapeGuard guard(this);
     std::vector<tagPOINTF> pts = Vertices(false);
     for (tagPOINTF& p : pts) {
         p = PointfZoom(p, sx, sy, base);
@@ -838,6 +855,7 @@ int CPolygon::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double
 }
 
 int CPolygon::DrawRotate(CDC* dc, DWORD color, double angleDeg, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     std::vector<tagPOINTF> pts = Vertices(false);
     for (tagPOINTF& p : pts) {
         p = PointfRotate(p, centre, angleDeg);
@@ -874,6 +892,7 @@ int CPolygon::Draw(CDC* dc, int arrow, int mode, int unused, int marker) {
 
 int CPolygon::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode, int, int marker, float dx,
                    float dy) {
+    const ShapeGuard guard(this);
     if (m_pView == nullptr || !IsBuilt()) {
         return 0;
     }
@@ -904,6 +923,7 @@ int CPolygon::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mo
 }
 
 int CPolygon::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int marker, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (wnd == nullptr || dc == nullptr || !IsBuilt()) {
         return 0;
     }
@@ -923,6 +943,7 @@ int CPolygon::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int marker,
 }
 
 int CPolygon::DrawEditPoints(CDC* dc) {
+    const ShapeGuard guard(this);
     if (dc == nullptr || m_pView == nullptr) {
         return 0;
     }
@@ -995,17 +1016,17 @@ bool CPolygon::AppendChecked(int32_t cmd, double par1, double par2, tagPOINTF re
 }
 
 int CPolygon::Move(float dx, float dy) {
+    const ShapeGuard guard(this);
     if (!AppendChecked(SHAPE_MODIFY::kMove, dx, dy, tagPOINTF{0.0f, 0.0f})) {
         return kRefused;
     }
     CBaseShape::Move(dx, dy);
-    LockShape();
     m_markCache.Clear();
-    UnlockShape();
     return 0;
 }
 
 int CPolygon::Rotate(double angleDeg, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     if (!AppendChecked(SHAPE_MODIFY::kRotate, angleDeg, 0.0, centre)) {
         return kRefused;
     }
@@ -1014,6 +1035,11 @@ int CPolygon::Rotate(double angleDeg, tagPOINTF centre) {
 }
 
 int CPolygon::Zoom(tagPOINTF fixed, double sx, double sy) {
+    const ShapeGuard guard(this);
+    return ZoomHeld(fixed, sx, sy);
+}
+
+int CPolygon::ZoomHeld(tagPOINTF fixed, double sx, double sy) {
     if (!AppendChecked(SHAPE_MODIFY::kZoom, sx, sy, fixed)) {
         return kRefused;
     }
@@ -1022,6 +1048,7 @@ int CPolygon::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CPolygon::Slope(tagPOINTF fixed, double a, double b) {
+    const ShapeGuard guard(this);
     if (!geom::AllFinite(std::tan(a), std::tan(b)) || !AppendChecked(SHAPE_MODIFY::kSlope, a, b, fixed)) {
         return kRefused;
     }
@@ -1030,6 +1057,7 @@ int CPolygon::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CPolygon::Mirror(tagPOINTF fixed, int mode) {
+    const ShapeGuard guard(this);
     // Only the three mirror modes exist; any other mode records nothing.
     if (mode < 1 || mode > 3) {
         return 0;

@@ -147,6 +147,10 @@ public:
     static std::atomic<int> nDefaultBorder;
 
 private:
+    // Zoom, InitPolygon and SetBorder for callers that hold the event.
+    int ZoomHeld(tagPOINTF fixed, double sx, double sy);
+    void InitPolygonHeld(Gdiplus::RectF rect, int n);
+    int SetBorderHeld(int n);
     bool IsBuilt() const { return nBorder >= 3 && nBorder <= kMaxBorder; }
     // Everything the builders, drags and transforms change, for taking a
     // refused step back.

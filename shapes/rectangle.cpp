@@ -155,7 +155,20 @@ bool CRectangle::GeometryFinite() const {
     };
     return std::isfinite(m_fRotateAngle) && Finite(m_PeakPointf0) && Finite(m_PeakPointf1) &&
            Finite(m_PeakPointf2) && Finite(m_PeakPointf3) && finite(m_Point8) && finite(m_PointLine8) &&
-           finite(m_PointArc1) && finite(m_PointArc2) && finite(m_PointArc3) && finite(m_PointArc4);
+           finite(m_PointArc1) && finite(m_PointArc2) && finite(m_PointArc3) && finite(m_PointArc4) &&
+           SpanFits({m_PeakPointf0, m_PeakPointf1, m_PeakPointf2, m_PeakPointf3}, m_Point8, m_PointLine8,
+                    std::array<std::vector<tagPOINTF>, 4>{m_PointArc1, m_PointArc2, m_PointArc3, m_PointArc4});
+}
+
+bool CRectangle::SpanFits(const std::array<tagPOINTF, 4>& peaks, const std::array<tagPOINTF, 8>& outline,
+                          const std::array<tagPOINTF, 8>& lines, const std::array<std::vector<tagPOINTF>, 4>& arcs) {
+    // Every corner may be a float while the width or height is not: the
+    // rectangle, its mark data and its file would carry an infinite span.
+    std::vector<tagPOINTF> all(peaks.begin(), peaks.end());
+    all.insert(all.end(), outline.begin(), outline.end());
+    all.insert(all.end(), lines.begin(), lines.end());
+    for (const std::vector<tagPOINTF>& arc : arcs) all.insert(all.end(), arc.begin(), arc.end());
+    return geom::SpanFits(all);
 }
 
 template <class F>
@@ -188,6 +201,9 @@ bool CRectangle::TransformAll(F&& f) {
         if (!allMoved(arc)) {
             return false;
         }
+    }
+    if (!SpanFits(peaks, outline, lines, arcs)) {
+        return false;
     }
     m_PeakPointf0 = peaks[0];
     m_PeakPointf1 = peaks[1];
@@ -256,6 +272,7 @@ tagPOINTF CRectangle::ToLogical(Gdiplus::PointF d) const {
 // ---- construction and corners --------------------------------------------------
 
 int CRectangle::InitRectangle(Gdiplus::RectF rect) {
+    const ShapeGuard guard(this);
     // Every corner must be a float point: x + w and y - h included.
     if (!geom::Finite(rect) || !geom::FitsFloat(static_cast<double>(rect.X) + rect.Width) ||
         !geom::FitsFloat(static_cast<double>(rect.Y) - rect.Height)) {
@@ -403,6 +420,11 @@ void CRectangle::BuildAntiCorner(int corner, int r) {
 }
 
 int CRectangle::SetRoundCorner(int corner, int r, int skipSame) {
+    const ShapeGuard guard(this);
+    return RoundCornerHeld(corner, r, skipSame);
+}
+
+int CRectangle::RoundCornerHeld(int corner, int r, int skipSame) {
     if (skipSame != 0 && !m_bCornersStale && r == ValueOf(corner)) {
         return 0;
     }
@@ -413,6 +435,11 @@ int CRectangle::SetRoundCorner(int corner, int r, int skipSame) {
 }
 
 int CRectangle::SetAntiLintCorner(int corner, int r) {
+    const ShapeGuard guard(this);
+    return AntiCornerHeld(corner, r);
+}
+
+int CRectangle::AntiCornerHeld(int corner, int r) {
     if (!m_bCornersStale && r == ValueOf(corner)) {
         return 0;
     }
@@ -437,7 +464,7 @@ bool CRectangle::BuildCornersUpright(const int values[4], bool force) {
     if (PointDistance(m_Point8[2].x, m_Point8[2].y, m_Point8[3].x, m_Point8[3].y) > kDegenerateSide) {
         a1 = Angle2P(m_Point8[2], m_Point8[3]);
     }
-    if (Rotate(-a1, c) != 0) {
+    if (RotateHeld(-a1, c) != 0) {
         return false;
     }
     double a2 = 90.0;
@@ -446,7 +473,7 @@ bool CRectangle::BuildCornersUpright(const int values[4], bool force) {
     }
     // The same slant comes off again below, so the two steps cancel exactly.
     const float slant = static_cast<float>((90.0 - a2) * kPi / 180.0);
-    if (Slope(c, slant, 0.0) != 0) {
+    if (SlopeHeld(c, slant, 0.0) != 0) {
         return false;
     }
     for (int corner = 1; corner <= 4; ++corner) {
@@ -456,18 +483,18 @@ bool CRectangle::BuildCornersUpright(const int values[4], bool force) {
             if (force) {
                 BuildAntiCorner(corner, r);
             } else {
-                done = SetAntiLintCorner(corner, r);
+                done = AntiCornerHeld(corner, r);
             }
         } else if (force) {
             BuildRoundCorner(corner, r);
         } else {
-            done = SetRoundCorner(corner, r, 1);
+            done = RoundCornerHeld(corner, r, 1);
         }
         if (done != 0) {
             return false;
         }
     }
-    return Slope(c, -slant, 0.0) == 0 && Rotate(a1, c) == 0;
+    return SlopeHeld(c, -slant, 0.0) == 0 && RotateHeld(a1, c) == 0;
 }
 
 int CRectangle::SetRound(int r1, int r2, int r3, int r4) {
@@ -493,6 +520,9 @@ int CRectangle::SetRound(int r1, int r2, int r3, int r4) {
             }
         }
     }
+    // The linked rectangles took their own events above; this one's is
+    // held for its own change only.
+    const ShapeGuard guard(this);
     const int values[4] = {r1, r2, r3, r4};
     if (Guarded([&] { return BuildCornersUpright(values, m_bCornersStale); }) != 0) {
         return kRefused;
@@ -531,19 +561,19 @@ bool CRectangle::RebuildCornersNeutral(int r) {
     const bool antiY = IsZoomAntiY();
     const bool reversed = IsAntiPath();
     auto flips = [&]() {
-        return (!mirror || Mirror(c, 1) == 0) && (!antiX || Zoom(c, -1.0, 1.0) == 0) &&
-               (!antiY || Zoom(c, 1.0, -1.0) == 0);
+        return (!mirror || MirrorHeld(c, 1) == 0) && (!antiX || ZoomHeld(c, -1.0, 1.0) == 0) &&
+               (!antiY || ZoomHeld(c, 1.0, -1.0) == 0);
     };
     if (!flips()) {
         return false;
     }
     if (reversed) {
-        SortPath();
+        SortPathHeld();
     }
     const int values[4] = {r, r, r, r};
     const bool built = BuildCornersUpright(values, true);
     if (reversed) {
-        SortPath();
+        SortPathHeld();
     }
     return flips() && built;
 }
@@ -551,6 +581,7 @@ bool CRectangle::RebuildCornersNeutral(int r) {
 int CRectangle::ModifyEditPoint(int, tagPOINTF) {
     // The editor has put the handle's value into perR1; m_nOldRound holds
     // corner 1's value before the drag, the other corners still theirs.
+    const ShapeGuard guard(this);
     const int before[4] = {m_nOldRound, perR2, perR3, perR4};
     const int r = perR1;
     // Built exactly as the undo record's redo will build it, so the corners
@@ -602,6 +633,12 @@ void CRectangle::AddAllProp(bool extended) {
 
 void CRectangle::UpdatePropsValue() {
     CBaseShape::UpdatePropsValue();
+    if (m_bNoOutline) {
+        // A rectangle that was never built saves no outline, and reads back
+        // with nothing to mark rather than a dot at the origin.
+        for (auto* list : {&ArcPointf1, &ArcPointf2, &ArcPointf3, &ArcPointf4, &pointf, &pointfLine}) list->clear();
+        return;
+    }
     ArcPointf1.assign(1, m_PointArc1);
     ArcPointf2.assign(1, m_PointArc2);
     ArcPointf3.assign(1, m_PointArc3);
@@ -611,6 +648,7 @@ void CRectangle::UpdatePropsValue() {
 }
 
 void CRectangle::RestoreAfterRead() {
+    const ShapeGuard guard(this);
     auto joined = [](const std::vector<std::vector<tagPOINTF>>& groups) {
         std::vector<tagPOINTF> all;
         for (const std::vector<tagPOINTF>& g : groups) {
@@ -629,9 +667,14 @@ void CRectangle::RestoreAfterRead() {
                         std::all_of(arcs.begin(), arcs.end(), AllPointsFinite) && Finite(m_PeakPointf0) &&
                         Finite(m_PeakPointf1) && Finite(m_PeakPointf2) && Finite(m_PeakPointf3) &&
                         std::isfinite(m_fRotateAngle);
-    if (!finite) {
-        // A point that is not a number would reach the scanner: none of the
-        // saved geometry is taken, and the rectangle has nothing to mark.
+    std::vector<tagPOINTF> all = outline;
+    all.insert(all.end(), lines.begin(), lines.end());
+    for (const std::vector<tagPOINTF>& arc : arcs) all.insert(all.end(), arc.begin(), arc.end());
+    if (!finite || !geom::SpanFits(all) || (outline.empty() && lines.empty())) {
+        // A point that is not a number, or a span beyond float, would reach
+        // the scanner: none of the saved geometry is taken, and the
+        // rectangle has nothing to mark. A rectangle saved unbuilt has no
+        // outline to take.
         m_PeakPointf0 = m_PeakPointf1 = m_PeakPointf2 = m_PeakPointf3 = tagPOINTF{0.0f, 0.0f};
         m_fRotateAngle = 0.0;
         m_bNoOutline = true;
@@ -850,20 +893,24 @@ int CRectangle::DrawPreview(CDC* dc, DWORD color, const Outline& outline) {
 }
 
 int CRectangle::DrawSlope(CDC* dc, DWORD color, tagPOINTF base, double a, double b) {
+    const ShapeGuard guard(this);
     return DrawPreview(dc, color, TransformedOutline([&](tagPOINTF p) { return PointfSlope(p, a, b, base); }));
 }
 
 int CRectangle::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) {
+    const ShapeGuard guard(this);
     return DrawPreview(dc, color, TransformedOutline([&](tagPOINTF p) { return PointfZoom(p, sx, sy, base); }));
 }
 
 int CRectangle::DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
     return DrawPreview(dc, color,
                        TransformedOutline([&](tagPOINTF p) { return PointfRotate(p, centre, angle); }));
 }
 
 int CRectangle::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>&, DWORD color, int arrow, float dx,
                                float dy) {
+    const ShapeGuard guard(this);
     if (g == nullptr) {
         return 0;
     }
@@ -885,6 +932,7 @@ int CRectangle::Draw(CDC* dc, int arrow, int mode, int unused, int marker) {
 
 int CRectangle::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode, int, int marker, float dx,
                      float dy) {
+    const ShapeGuard guard(this);
     if (m_pView == nullptr || (g == nullptr && dc == nullptr)) {
         return 0;
     }
@@ -914,6 +962,7 @@ int CRectangle::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int 
 }
 
 int CRectangle::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, float dx, float dy) {
+    const ShapeGuard guard(this);
     if (wnd == nullptr || dc == nullptr) {
         return 0;
     }
@@ -931,6 +980,7 @@ int CRectangle::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, floa
 }
 
 int CRectangle::DrawEditPoints(CDC* dc) {
+    const ShapeGuard guard(this);
     DrawPointHandles(dc, m_PointLine8, true);
     return 0;
 }
@@ -953,6 +1003,7 @@ int CRectangle::GetSnapPoint(std::vector<tagPOINTF>& points) {
 // ---- transforms -----------------------------------------------------------------------
 
 int CRectangle::Move(float dx, float dy) {
+    const ShapeGuard guard(this);
     if (!geom::AllFinite(dx, dy) ||
         !TransformAll([dx, dy](tagPOINTF p) { return tagPOINTF{p.x + dx, p.y + dy}; })) {
         return kRefused;
@@ -962,6 +1013,11 @@ int CRectangle::Move(float dx, float dy) {
 }
 
 int CRectangle::Rotate(double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
+    return RotateHeld(angle, centre);
+}
+
+int CRectangle::RotateHeld(double angle, tagPOINTF centre) {
     if (!geom::AllFinite(angle, m_fRotateAngle + angle) || !Finite(centre) ||
         !TransformAll([&](tagPOINTF p) { return PointfRotate(p, centre, angle); })) {
         return kRefused;
@@ -972,6 +1028,11 @@ int CRectangle::Rotate(double angle, tagPOINTF centre) {
 }
 
 int CRectangle::Zoom(tagPOINTF fixed, double sx, double sy) {
+    const ShapeGuard guard(this);
+    return ZoomHeld(fixed, sx, sy);
+}
+
+int CRectangle::ZoomHeld(tagPOINTF fixed, double sx, double sy) {
     if (!geom::AllFinite(sx, sy) || !Finite(fixed) ||
         !TransformAll([&](tagPOINTF p) { return PointfZoom(p, sx, sy, fixed); })) {
         return kRefused;
@@ -981,6 +1042,11 @@ int CRectangle::Zoom(tagPOINTF fixed, double sx, double sy) {
 }
 
 int CRectangle::Slope(tagPOINTF fixed, double a, double b) {
+    const ShapeGuard guard(this);
+    return SlopeHeld(fixed, a, b);
+}
+
+int CRectangle::SlopeHeld(tagPOINTF fixed, double a, double b) {
     if (!geom::AllFinite(a, b, std::tan(a), std::tan(b)) || !Finite(fixed) ||
         !TransformAll([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); })) {
         return kRefused;
@@ -990,6 +1056,11 @@ int CRectangle::Slope(tagPOINTF fixed, double a, double b) {
 }
 
 int CRectangle::Mirror(tagPOINTF fixed, int mode) {
+    const ShapeGuard guard(this);
+    return MirrorHeld(fixed, mode);
+}
+
+int CRectangle::MirrorHeld(tagPOINTF fixed, int mode) {
     if (mode >= 1 && mode <= 3) {
         if (!Finite(fixed) || !TransformAll([&](tagPOINTF p) { return PointfMirror(p, fixed, mode); })) {
             return kRefused;
@@ -1000,6 +1071,11 @@ int CRectangle::Mirror(tagPOINTF fixed, int mode) {
 }
 
 int CRectangle::SortPath() {
+    const ShapeGuard guard(this);
+    return SortPathHeld();
+}
+
+int CRectangle::SortPathHeld() {
     std::reverse(m_Point8.begin(), m_Point8.end());
     std::reverse(m_PointLine8.begin(), m_PointLine8.end());
     for (std::vector<tagPOINTF>* arc : {&m_PointArc1, &m_PointArc2, &m_PointArc3, &m_PointArc4}) {

@@ -161,6 +161,14 @@ public:
     std::vector<std::vector<tagPOINTF>> pointfLine;
 
 private:
+    // The transforms and corner setters for callers that hold the event.
+    int RotateHeld(double angle, tagPOINTF centre);
+    int ZoomHeld(tagPOINTF fixed, double sx, double sy);
+    int SlopeHeld(tagPOINTF fixed, double a, double b);
+    int MirrorHeld(tagPOINTF fixed, int mode);
+    int SortPathHeld();
+    int RoundCornerHeld(int corner, int r, int skipSame);
+    int AntiCornerHeld(int corner, int r);
     // What is drawn: the line points and the four arcs.
     struct Outline {
         std::array<tagPOINTF, 8> lines;
@@ -195,6 +203,9 @@ private:
     State Capture() const;
     void Restore(const State& s);
     bool GeometryFinite() const;
+    // Whether the width and height of all these points are finite floats.
+    static bool SpanFits(const std::array<tagPOINTF, 4>& peaks, const std::array<tagPOINTF, 8>& outline,
+                         const std::array<tagPOINTF, 8>& lines, const std::array<std::vector<tagPOINTF>, 4>& arcs);
     // Runs build; when it fails or leaves a number that is not finite the
     // rectangle is put back as it was. Returns 0 or kRefused.
     template <class F>

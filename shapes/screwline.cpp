@@ -463,6 +463,8 @@ void CScrewLine::SetParam(SCREW_PAR par, Gdiplus::RectF* rect) {
     PathBuilder builder(ellipse, &spiral, kMaxPathPoints, nullptr);
     const double startAngle = SingleSpiral(builder, par);
 
+    // The loop thread takes no event: it writes only the loop path.
+    const ShapeGuard guard(this);
     m_bHasBuild = true;
     m_rcBuild = bounds;
     m_buildMap = placed;
@@ -590,12 +592,13 @@ void CScrewLine::AddAllProp(bool extended) {
 void CScrewLine::UpdatePropsValue() {
     WaitForLoopPath();
     CBaseShape::UpdatePropsValue();
-    screwlinearrPointf.assign(1, arrPoint);
-    screwlinearrPointf2.assign(1, arrLoopPoint);
+    screwlinearrPointf.assign(1, geom::FinitePoints(arrPoint));
+    screwlinearrPointf2.assign(1, geom::FinitePoints(arrLoopPoint));
 }
 
 void CScrewLine::RestoreAfterRead() {
     WaitForLoopPath();
+    const ShapeGuard guard(this);
     // The file keeps the points, not the rectangle they were built in.
     m_bHasBuild = false;
     m_buildMap = AffineMap();
@@ -643,6 +646,8 @@ int CScrewLine::Move(float dx, float dy) {
     if (!KeepsFinite(AffineMap::Move(dx, dy))) {
         return kRefused;
     }
+    // Taken after the questions above: the host is never asked with it held.
+    const ShapeGuard guard(this);
     if (LoopMode()) {
         for (tagPOINTF& p : arrLoopPoint) {
             p.x += dx;
@@ -650,7 +655,7 @@ int CScrewLine::Move(float dx, float dy) {
         }
     }
     Transformed(AffineMap::Move(dx, dy));
-    return CPolyLine::Move(dx, dy);
+    return CPolyLine::MoveHeld(dx, dy);
 }
 
 int CScrewLine::Rotate(double angle, tagPOINTF centre) {
@@ -660,13 +665,15 @@ int CScrewLine::Rotate(double angle, tagPOINTF centre) {
     if (!KeepsFinite(AffineMap::Rotate(angle, centre))) {
         return kRefused;
     }
+    // Taken after the questions above: the host is never asked with it held.
+    const ShapeGuard guard(this);
     if (LoopMode()) {
         for (tagPOINTF& p : arrLoopPoint) {
             p = PointfRotate(p, centre, angle);
         }
     }
     Transformed(AffineMap::Rotate(angle, centre));
-    return CPolyLine::Rotate(angle, centre);
+    return CPolyLine::RotateHeld(angle, centre);
 }
 
 // The remaining transforms are not refused, but they must not touch the loop
@@ -676,13 +683,15 @@ int CScrewLine::Zoom(tagPOINTF fixed, double sx, double sy) {
     if (!KeepsFinite(AffineMap::Zoom(sx, sy, fixed))) {
         return kRefused;
     }
+    // Taken after the questions above: the host is never asked with it held.
+    const ShapeGuard guard(this);
     if (LoopMode()) {
         for (tagPOINTF& p : arrLoopPoint) {
             p = PointfZoom(p, sx, sy, fixed);
         }
     }
     Transformed(AffineMap::Zoom(sx, sy, fixed));
-    return CPolyLine::Zoom(fixed, sx, sy);
+    return CPolyLine::ZoomHeld(fixed, sx, sy);
 }
 
 int CScrewLine::Slope(tagPOINTF fixed, double a, double b) {
@@ -690,13 +699,15 @@ int CScrewLine::Slope(tagPOINTF fixed, double a, double b) {
     if (!KeepsFinite(AffineMap::Slope(a, b, fixed))) {
         return kRefused;
     }
+    // Taken after the questions above: the host is never asked with it held.
+    const ShapeGuard guard(this);
     if (LoopMode()) {
         for (tagPOINTF& p : arrLoopPoint) {
             p = PointfSlope(p, a, b, fixed);
         }
     }
     Transformed(AffineMap::Slope(a, b, fixed));
-    return CPolyLine::Slope(fixed, a, b);
+    return CPolyLine::SlopeHeld(fixed, a, b);
 }
 
 int CScrewLine::Mirror(tagPOINTF fixed, int mode) {
@@ -707,13 +718,15 @@ int CScrewLine::Mirror(tagPOINTF fixed, int mode) {
     if (!KeepsFinite(AffineMap::Mirror(mode, fixed))) {
         return kRefused;
     }
+    // Taken after the questions above: the host is never asked with it held.
+    const ShapeGuard guard(this);
     if (LoopMode()) {
         for (tagPOINTF& p : arrLoopPoint) {
             p = PointfMirror(p, fixed, mode);
         }
     }
     Transformed(AffineMap::Mirror(mode, fixed));
-    return CPolyLine::Mirror(fixed, mode);
+    return CPolyLine::MirrorHeld(fixed, mode);
 }
 
 bool CScrewLine::KeepsFinite(const AffineMap& map) const {
@@ -728,7 +741,7 @@ bool CScrewLine::KeepsFinite(const AffineMap& map) const {
 
 int CScrewLine::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float) {
     WaitForLoopPath();
-    points = LoopMode() ? arrLoopPoint : arrPoint;
+    points = geom::FinitePoints(LoopMode() ? arrLoopPoint : arrPoint);
     return 0;
 }
 

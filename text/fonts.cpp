@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <utility>
 
 #include "morvik/afx/message_box.h"
@@ -151,6 +152,10 @@ void CFonts::FreeAll(bool freeFills) {
 }
 
 void CFonts::SetPathFontPara(int baseAngle, int angleScope, int invert, int alignTop, int inside) {
+    if (!m_bArcChangePending) {
+        GetPathFontPara(m_arcOfLayout[0], m_arcOfLayout[1], m_arcOfLayout[2], m_arcOfLayout[3], m_arcOfLayout[4]);
+        m_bArcChangePending = true;
+    }
     iBaseAngle = baseAngle;
     iAngleScope = angleScope;
     bInvert = invert;
@@ -358,7 +363,8 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
 // ---- pen, document, children ------------------------------------------------------------------
 
 int CFonts::SetPen(unsigned char pen) {
-    CBaseShape::SetPen(pen);
+    const ShapeGuard guard(this);
+    SetPenIndex(pen);
     parCodebar.nTextPen = pen;
     if (bFilled != 0) {
         const COLORREF colour = GetPenColor(-1);
@@ -367,8 +373,13 @@ int CFonts::SetPen(unsigned char pen) {
             set.cPenColor = static_cast<int32_t>(colour);
         }
     }
-    for (CFilledShape* fill : m_arrFills)
-        if (fill != nullptr) fill->SetPen(pen);
+    // A fill shape marks its hatch with the pens of its own sets: they
+    // follow the text's, or the hatch would keep the old pen.
+    for (CFilledShape* fill : m_arrFills) {
+        if (fill == nullptr) continue;
+        fill->SetPen(pen);
+        if (bFilled != 0) fill->SetHatchPen(pen, GetPenColor(-1));
+    }
     return 0;
 }
 
@@ -624,6 +635,9 @@ void CFonts::KeepReplacedFill() {
     bool any = false;
     for (CFilledShape* fill : m_arrFills)
         if (fill != nullptr && (!fill->GetChildren().empty() || bFilled == 0)) any = true;
+    // A filled text without fill shapes (an SHX text) holds its fill in its
+    // switch and parameters alone: they are what an undo gives back.
+    if (m_arrFills.empty() && bFilled != 0) any = true;
     if (!any) return;
     ReplacedFill kept;
     kept.fills = CopyFills(m_arrFills);
@@ -774,6 +788,7 @@ bool CFonts::RestoreReplacedLayout(const CString& text, int fontType, const CStr
     ptCenter = s.centre;
     dRad = s.rad;
     SetPathFontPara(s.baseAngle, s.angleScope, s.invert, s.alignTop, s.inside);
+    m_bArcChangePending = false;
     m_bRecord = 1;
     InvalidateGeometry();
     return true;
@@ -886,6 +901,11 @@ void CFonts::GetFillBefore(FILLED_PARS& fillPar, int& filled) const {
 }
 
 void CFonts::SetFill(FILLED_PARS& fillPar, bool textOnly) {
+    const ShapeGuard guard(this);
+    SetFillHeld(fillPar, textOnly);
+}
+
+void CFonts::SetFillHeld(FILLED_PARS& fillPar, bool textOnly) {
     const FillScope scope;
     NoteFillBefore();
     // The texts whose SetFill runs on this thread: texts linked to each
@@ -1001,6 +1021,11 @@ void CFonts::SetFill2(FILLED_PARS& fillPar, bool textOnly) {
 }
 
 void CFonts::DeleteFill() {
+    const ShapeGuard guard(this);
+    DeleteFillHeld();
+}
+
+void CFonts::DeleteFillHeld() {
     NoteFillBefore();
     KeepReplacedFill();
     bFilled = 0;
@@ -1044,6 +1069,10 @@ void CFonts::SaveLayoutState(LayoutSnapshot& s) {
     s.centre = ptCenter;
     s.rad = dRad;
     GetPathFontPara(s.baseAngle, s.angleScope, s.invert, s.alignTop, s.inside);
+    if (m_bArcChangePending) {
+        const int* a = m_arcOfLayout;
+        std::tie(s.baseAngle, s.angleScope, s.invert, s.alignTop, s.inside) = std::tie(a[0], a[1], a[2], a[3], a[4]);
+    }
 }
 
 void CFonts::TakeTextParams(const CString& text, int fontType, const CString& fontName, const FONTS_PAR& fonts,
@@ -1223,13 +1252,24 @@ void CFonts::ReplayModificationsAfterLayout() {
     if (parFonts.bPathText != 0) return;
     for (const SHAPE_MODIFY& m : m_arrModify) {
         switch (m.cmd) {
-            case 100: Move(static_cast<float>(m.par1), static_cast<float>(m.par2)); break;
-            case 101: Slope(m.refPoint, m.par1, m.par2); break;
-            case 102: Rotate(m.par1, m.refPoint); break;
-            case 104: Mirror(m.refPoint, 1); break;
-            case 105: Mirror(m.refPoint, 2); break;
-            case 106: Mirror(m.refPoint, 3); break;
+            case 100: MoveHeld(static_cast<float>(m.par1), static_cast<float>(m.par2)); break;
+            case 101: SlopeHeld(m.refPoint, m.par1, m.par2); break;
+            case 102: RotateHeld(m.par1, m.refPoint); break;
+            case 104: MirrorHeld(m.refPoint, 1); break;
+            case 105: MirrorHeld(m.refPoint, 2); break;
+            case 106: MirrorHeld(m.refPoint, 3); break;
             default: break;
+        }
+    }
+    // A barcode measures its next zoom from its frame as it stands: a
+    // replayed slant has changed the frame the layout measured upright.
+    const bool slanted =
+        std::any_of(m_arrModify.begin(), m_arrModify.end(), [](const SHAPE_MODIFY& m) { return m.cmd == 101; });
+    if (nFontType == 2 && slanted && m_arrFrame.size() >= 4) {
+        const double h = GetFakeHeight(), w = GetFakeWidth();
+        if (h > 0 && w > 0) {
+            fInitStrHeight = h;
+            fInitStrWidth = w;
         }
     }
 }
@@ -1257,7 +1297,7 @@ void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
     }
     if (!hasText) dx = dy = 0.0;
     if (parFonts.bPathText == 0) {
-        if (dx != 0.0 || dy != 0.0) Move(static_cast<float>(dx), static_cast<float>(dy));
+        if (dx != 0.0 || dy != 0.0) MoveHeld(static_cast<float>(dx), static_cast<float>(dy));
     } else if (nFontType == 0) {
         ResetAttachPt();
         GiveBackArcShownSize();
@@ -1268,12 +1308,19 @@ void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
     }
 }
 
-void CFonts::FinishLayout(int noRefresh, bool interactive) {
+void CFonts::FinishLayout(int noRefresh, bool interactive, LayoutAfter* after) {
     m_bRecord = 1;
+    m_bArcChangePending = false;
     InvalidateGeometry();
     if (noRefresh == 0) {
         if (m_pView != nullptr) m_pView->Invalidate(TRUE);
-        if (interactive && m_pDoc != nullptr) m_pDoc->OnShapeParamChanged(this, 0);
+        if (interactive && m_pDoc != nullptr) {
+            if (after != nullptr) {
+                after->notify = true;
+            } else {
+                m_pDoc->OnShapeParamChanged(this, 0);
+            }
+        }
         if (parVarText.bEnable != 0) m_bVarBusy = 0;
     }
     // The zoom ratios stay as they were: they are the user's, saved with
@@ -1282,6 +1329,28 @@ void CFonts::FinishLayout(int noRefresh, bool interactive) {
 
 int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
                      VARTEXT_PAR& vartext, int noRefresh, int useVarText, bool interactive) {
+    // The text's event is held for the whole change; the operator's message
+    // and the document's notice come after it is given back.
+    LayoutAfter after;
+    int done = 0;
+    {
+        const ShapeGuard guard(this);
+        done = SetFontsHeld(text, fontType, fontName, fonts, codebar, vartext, noRefresh, useVarText, interactive, &after);
+    }
+    if (after.message != nullptr) AfxMessageBox(CLang::Instance()->GetString(after.message).GetString(), MB_OK);
+    if (after.notify && m_pDoc != nullptr) m_pDoc->OnShapeParamChanged(this, 0);
+    return done;
+}
+
+int CFonts::SetFontsHeld(CString text, int fontType, CString fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
+                         VARTEXT_PAR& vartext, int noRefresh, int useVarText, bool interactive, LayoutAfter* after) {
+    auto ask = [after](const char* key) {
+        if (after != nullptr) {
+            after->message = key;
+        } else {
+            AfxMessageBox(CLang::Instance()->GetString(key).GetString(), MB_OK);
+        }
+    };
     // A wait that fails leaves the event alone: it was never taken.
     if (WaitForSingleObject(m_hLayoutEvent, INFINITE) != WAIT_OBJECT_0) return 0;
 
@@ -1296,7 +1365,7 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
         Log()->WriteFormat(L"SetFonts refused: unusable %s", bad);
         m_bCodeRefused = fontType == 2;
         SetEvent(m_hLayoutEvent);
-        if (interactive) AfxMessageBox(CLang::Instance()->GetString("MSG_PARAMETER_INCORRECT").GetString(), MB_OK);
+        if (interactive) ask("MSG_PARAMETER_INCORRECT");
         return 0;
     }
     if (fontName == CString(L"BrowalliaIT9")) saved.oneShift = BrowalliaOneShift(m_strText, text, false);
@@ -1312,11 +1381,7 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
         RestoreLayoutState(saved);
         m_bCodeRefused = fontType == 2;
         SetEvent(m_hLayoutEvent);
-        if ((fontType == 2 || !finite) && interactive)
-            AfxMessageBox(CLang::Instance()
-                              ->GetString(finite ? "IDS_INVALID_BAR" : "MSG_PARAMETER_INCORRECT")
-                              .GetString(),
-                          MB_OK);
+        if ((fontType == 2 || !finite) && interactive) ask(finite ? "IDS_INVALID_BAR" : "MSG_PARAMETER_INCORRECT");
         return 0;
     }
     DropOldLayout(saved);
@@ -1325,7 +1390,7 @@ int CFonts::SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fo
     ReplayModificationsAfterLayout();
     FitVariableTextWidth();
     KeepPlaceOfOldLayout(saved);
-    FinishLayout(noRefresh, interactive);
+    FinishLayout(noRefresh, interactive, after);
     if (parVarText.bEnable == 0 && !m_replacedLayouts.empty()) m_replacedLayouts.back()->after = CharPoints();
     SetEvent(m_hLayoutEvent);
     return 1;

@@ -63,6 +63,18 @@ public:
     // outlines, parameters and recording switch).
     int SetFonts(CString text, int fontType, CString fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
                  VARTEXT_PAR& vartext, int noRefresh, int useVarText, bool interactive);
+    // What a layout leaves to ask or tell once the text's event is given
+    // back: a message for the operator (a language key) and the document's
+    // notice of changed parameters.
+    struct LayoutAfter {
+        const char* message = nullptr;
+        bool notify = false;
+    };
+    // SetFonts for callers that hold the text's event (building mark data).
+    // With `after` the message and notice are left in it; without, they are
+    // given here.
+    int SetFontsHeld(CString text, int fontType, CString fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
+                     VARTEXT_PAR& vartext, int noRefresh, int useVarText, bool interactive, LayoutAfter* after);
     void GetFonts(CString& text, int& fontType, CString& fontName, FONTS_PAR& fonts, CODEBAR_PAR& codebar,
                   VARTEXT_PAR& vartext);
     // Lays out a new text at pt (the placement entry of hosts and importers).
@@ -77,6 +89,15 @@ public:
     void SetFill(FILLED_PARS& fillPar, bool textOnly);
     void SetFill2(FILLED_PARS& fillPar, bool textOnly);
     void DeleteFill();
+    // The transforms and fill setters for callers that hold the event (the
+    // layout replays the recorded transforms, building mark data refills).
+    int MoveHeld(float dx, float dy);
+    int RotateHeld(double angle, tagPOINTF centre);
+    int ZoomHeld(tagPOINTF centre, double sx, double sy);
+    int SlopeHeld(tagPOINTF centre, double a, double b);
+    int MirrorHeld(tagPOINTF centre, int mode);
+    void SetFillHeld(FILLED_PARS& fillPar, bool textOnly);
+    void DeleteFillHeld();
     // The fill that the last SetFill or DeleteFill replaced back in place,
     // hatch lines as they were (a hatch made before a transform is not the
     // one a new fill would make after it): only when the characters stand
@@ -382,7 +403,7 @@ private:
     // that hold the "1" (before the layout when it is lost, after it when
     // it is gained); 0 otherwise.
     double BrowalliaOneShift(const CString& oldText, const CString& newText, bool gained);
-    void FinishLayout(int noRefresh, bool interactive);
+    void FinishLayout(int noRefresh, bool interactive, LayoutAfter* after);
     // The slant of the font parameters made on a text just placed.
     void SlantAsParameters();
 
@@ -425,15 +446,18 @@ private:
     } m_arcShown;
     void Record(int cmd, double par1, double par2, tagPOINTF ref);
     void RecordZoom(double sx, double sy, tagPOINTF centre);
-    // The size ratios before each recorded slant and zoom, by the index of
-    // its record: a transform that takes back the last one (its undo) gives
-    // them back, as the ratios it computes are relative to the last size.
+    // The size ratios and reference sizes before each recorded slant and
+    // zoom, by the index of its record: a transform that takes back the last
+    // one (its undo) gives them back, as the ratios it computes are relative
+    // to the last size, and the sizes measured on a frame turned back in
+    // float are so only within rounding.
     struct RatiosAt {
         size_t index;
-        double width, height;
+        double width, height, initW, initH;
     };
     std::vector<RatiosAt> m_ratioStack;
-    void KeepRatios(size_t before, double width, double height);
+    RatiosAt RatiosNow() const { return {m_arrModify.size(), fWidthZoom, fHeightZoom, fInitStrWidth, fInitStrHeight}; }
+    void KeepRatios(const RatiosAt& was);
     // A GDI+ path of a character's points in [from, to).
     static bool CharPath(const FONTSCHAR* ch, size_t from, size_t to, Gdiplus::GraphicsPath& path);
 
@@ -485,6 +509,11 @@ private:
     bool m_bCodeRefused = false;
     void KeepReplacedLayout(LayoutSnapshot& s);
     void FreeReplacedLayouts();
+    // The arc settings the characters were laid out with, while a host has
+    // set new ones that no layout has followed yet: a kept layout must come
+    // back with its own settings, not those that replaced it.
+    bool m_bArcChangePending = false;
+    int m_arcOfLayout[5] = {};
     static void FreeLayoutParts(LayoutSnapshot& s);
     // Copies of fill shapes that stand for them: their identities too.
     static std::vector<CFilledShape*> CopyFills(const std::vector<CFilledShape*>& fills);

@@ -310,7 +310,7 @@ bool CFonts::SetAttachPt(const std::wstring& text, const CString& fontName) {
     }
     if (bFilled != 0) {
         // The fill follows the new outlines once they are in place.
-        DeleteFill();
+        DeleteFillHeld();
         m_bRefillAfterLayout = 1;
     }
     std::wstring face(fontName.GetString(), static_cast<size_t>(fontName.GetLength()));

@@ -284,18 +284,19 @@ void CFonts::AndLogoPic(bool value, bool square) {
     const uint8_t v = value ? 1 : 0;
     // The area is clipped to the matrix: a ratio of 1 or more clears all.
     const double big = 4.0 * std::max(cols, rows);
-    // The area takes the parity of the matrix, odd or even, so that as many
-    // modules stay on either side of it: w cells from (n - w) / 2 on.
+    // w is about ratio x n, made odd in an odd matrix; the area runs from x0
+    // to x0 + w inclusive, one cell more than w, so that a logo drawn at the
+    // asked size never covers a module that stays.
     auto span = [&](int n) {
         int w = static_cast<int>(std::min(n * ratio + 0.5, big));
-        if ((n - w) % 2 != 0) --w;
+        if (n % 2 != 0 && w % 2 == 0) --w;
         return w;
     };
     if (square) {
         const int w = span(cols), h = span(rows);
         const int x0 = (cols - w) / 2, y0 = (rows - h) / 2;
-        for (int c = std::max(0, x0); c < std::min(cols, x0 + w); ++c)
-            for (int r = std::max(0, y0); r < std::min(rows, y0 + h); ++r)
+        for (int c = std::max(0, x0); c <= std::min(cols - 1, x0 + w); ++c)
+            for (int r = std::max(0, y0); r <= std::min(rows - 1, y0 + h); ++r)
                 m_modules[static_cast<size_t>(c) * static_cast<size_t>(rows) + static_cast<size_t>(r)] = v;
         return;
     }

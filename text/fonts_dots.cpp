@@ -75,7 +75,7 @@ bool CFonts::SetMatricPoint(const CString& text, const CString& fontName) {
     const bool vertical = parFonts.bVertical != 0;
     const int mode = parFonts.nFixWidthMode;
     if (arc) {
-        if (bFilled != 0) DeleteFill();
+        if (bFilled != 0) DeleteFillHeld();
         m_arrPtBackup.clear();
     }
 

@@ -86,8 +86,11 @@ int CFonts::Draw(CDC* dc, int a, int b, int c, int) {
 int CFonts::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode, int b, int c, float dx, float dy) {
     // A module code without its readable text laid out is laid out first,
     // before the drawing takes the layout event.
+    // The text's event first, then its layout event: the order of every
+    // path that takes both (building mark data lays a variable text out).
+    const ShapeGuard guard(this);
     if (nFontType == 2 && parCodebar.bPointModule != 0 && parCodebar.bShowText != 0 && m_barcodeSize == 0)
-        SetFonts(m_strText, nFontType, m_strFontName, parFonts, parCodebar, parVarText, 0, 1, false);
+        SetFontsHeld(m_strText, nFontType, m_strFontName, parFonts, parCodebar, parVarText, 0, 1, false, nullptr);
     LayoutLock lock(m_hLayoutEvent);
     if (bMatric != 0) return DrawMatriPt(dc, color, mode, dx, dy);
     if (nFontType == 2 && parCodebar.bPointModule != 0) return Draw2DMatric(dc, color, mode, dx, dy);
@@ -141,6 +144,7 @@ int CFonts::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode
 int CFonts::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>& pens, DWORD color, int arrow, float dx,
                            float dy) {
     if (g == nullptr) return 0;
+    const ShapeGuard guard(this);
     LayoutLock lock(m_hLayoutEvent);
     Gdiplus::Pen pen(Opaque(color), 0.0f);
     if (arrow != 0) SetPenArrow(g, &pen);

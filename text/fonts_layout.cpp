@@ -325,7 +325,7 @@ void CFonts::FitVariableTextWidth() {
     // The fit is the element's setting, not a zoom of the user's: the
     // accumulated scale factors stay as they were.
     const double scaleX = parFonts.dScaleX, scaleY = parFonts.dScaleY;
-    Zoom({r.X, r.Y}, w / r.Width, 1.0);
+    ZoomHeld({r.X, r.Y}, w / r.Width, 1.0);
     parFonts.dScaleX = scaleX;
     parFonts.dScaleY = scaleY;
 }
@@ -364,6 +364,7 @@ void CFonts::SlantAsParameters() {
 }
 
 int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool flag) {
+    const ShapeGuard guard(this);
     // Numbers no layout can use leave the text as it is.
     const wchar_t* bad = nFontType == 2 ? nullptr : UnusableLayoutNumber(parFonts);
     if (bad == nullptr && !(std::isfinite(pt.x) && std::isfinite(pt.y))) bad = L"position";
@@ -372,6 +373,7 @@ int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool fla
         return 1;
     }
     m_bRecord = 0;
+    m_bArcChangePending = false;  // this layout follows the settings as they stand
     m_strText = text;
     m_strFontName = fontName;
     m_wstrFontName.assign(fontName.GetString(), static_cast<size_t>(fontName.GetLength()));
@@ -382,7 +384,7 @@ int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool fla
         if (SetCodebarPoints()) {
             InitRefPoint();
             const tagPOINTF ref = GetPosRefPoint(parFonts.nRefPos);
-            Move(pt.x - ref.x, pt.y - ref.y);
+            MoveHeld(pt.x - ref.x, pt.y - ref.y);
         }
         m_bRecord = 1;
         return 1;

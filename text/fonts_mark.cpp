@@ -178,7 +178,7 @@ bool RecordOrRefuse(CMarkRecord* record, const CString& text, bool recording) {
 }  // namespace
 
 bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
-    WaitForSingleObject(m_hEvent, INFINITE);
+    LockShape();
     MarkDataLock lock(this, &out);
     // One reading of the clock for the piece: what is laid out, recorded
     // and compared is the same string.
@@ -279,8 +279,8 @@ void CFonts::TurnHatchPerMark(bool turning) {
     }
     if (turned) {
         WaitForSingleObject(m_hLayoutEvent, INFINITE);
-        DeleteFill();
-        SetFill(parFill, false);
+        DeleteFillHeld();
+        SetFillHeld(parFill, false);
         SetEvent(m_hLayoutEvent);
     }
 }
@@ -355,7 +355,7 @@ CFonts::MarkStep CFonts::BuildVariablePiece(bool early, bool move, CString& mark
     marked = text;
     if (changed || text != m_strText) {
         TextContent content(this);
-        if (content.Apply(this, text, 1, true) == 0) {
+        if (content.ApplyHeld(this, text, 1, true) == 0) {
             Log()->Write(L"SetFonts bRet ERROR");
             return MarkStep::FailQuiet;
         }
@@ -465,7 +465,7 @@ void CFonts::AdvanceAfterPiece(bool early) {
     if (moved) {
         Log()->Write(L"GetMarkData SetFonts");
         TextContent content(this);
-        content.Apply(this, content.text, 1, true);
+        content.ApplyHeld(this, content.text, 1, true);
     }
 }
 
@@ -513,17 +513,13 @@ bool CFonts::ConvertToShapeList(std::vector<std::vector<CBaseShape*>>& out) {
 }
 
 bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, bool keepVariables) {
-    WaitForSingleObject(m_hEvent, INFINITE);
+    const ShapeGuard guard(this);
     VarTextClockPin pin;
-    struct Release {
-        HANDLE event;
-        ~Release() { SetEvent(event); }
-    } release{m_hEvent};
     const bool variable = parVarText.bEnable != 0;
     const bool advance = variable && !keepVariables;
     auto relayout = [this] {
         TextContent content(this);
-        content.Apply(this, content.text, 1, true);
+        content.ApplyHeld(this, content.text, 1, true);
     };
 
     CString marked = m_strText;
@@ -555,7 +551,7 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
         // Laid out anew whenever the outlines show another string.
         if (text != m_strText) {
             TextContent content(this);
-            content.Apply(this, text, 1, true);
+            content.ApplyHeld(this, text, 1, true);
         }
     }
     if (CodeWasRefused(m_bCodeRefused)) return false;
@@ -662,11 +658,11 @@ void CFonts::CleanupAfterMark(int from, int to, tagMarkCtlData ctl) {
 }
 
 void CFonts::ClearMarkBuff() {
-    LockShape();
+    // Parent before child: the text, then its fills.
+    const ShapeGuard guard(this);
     m_markCache.Clear();
     for (CFilledShape* fill : m_arrFills)
         if (fill != nullptr) fill->ClearMarkBuff();
-    UnlockShape();
 }
 
 bool CFonts::GetOutLinePath(std::vector<tagPathData>& out) {

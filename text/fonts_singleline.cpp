@@ -331,7 +331,7 @@ bool CFonts::SetSinglelinePoint(const CString& text, const CString& fontName) {
         double penY = vertical ? y0 : lineY;
         const size_t n = ShxLayoutLine(line, penX, penY);
         if (attached) {
-            if (bFilled != 0) DeleteFill();
+            if (bFilled != 0) DeleteFillHeld();
             SingleFt2PathFont(static_cast<int>(n));
         }
         // The line's rectangle and its anchor: the top-left corner, the

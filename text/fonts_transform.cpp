@@ -76,18 +76,21 @@ void CFonts::Record(int cmd, double par1, double par2, tagPOINTF ref) {
     m_arrModify.push_back(m);
 }
 
-void CFonts::KeepRatios(size_t before, double width, double height) {
+void CFonts::KeepRatios(const RatiosAt& was) {
     const size_t now = m_arrModify.size();
-    if (now > before) {
-        m_ratioStack.push_back({before, width, height});
+    if (now > was.index) {
+        m_ratioStack.push_back(was);
         return;
     }
-    if (now == before) return;
+    if (now == was.index) return;
     // The record at index now was taken back: so are the ratios it changed.
     while (!m_ratioStack.empty() && m_ratioStack.back().index > now) m_ratioStack.pop_back();
     if (!m_ratioStack.empty() && m_ratioStack.back().index == now) {
-        fWidthZoom = m_ratioStack.back().width;
-        fHeightZoom = m_ratioStack.back().height;
+        const RatiosAt& kept = m_ratioStack.back();
+        fWidthZoom = kept.width;
+        fHeightZoom = kept.height;
+        fInitStrWidth = kept.initW;
+        fInitStrHeight = kept.initH;
         m_ratioStack.pop_back();
     }
 }
@@ -164,6 +167,11 @@ bool TextTakesMap(CFonts& text, const AffineMap& map, tagPOINTF position) {
 // ---- the five transforms ----------------------------------------------------------------------
 
 int CFonts::Move(float dx, float dy) {
+    const ShapeGuard guard(this);
+    return MoveHeld(dx, dy);
+}
+
+int CFonts::MoveHeld(float dx, float dy) {
     if (!Finite({dx, dy}) || !TextTakesMap(*this, AffineMap::Move(dx, dy), fontspos)) return kRefused;
     for (CFilledShape* fill : m_arrFills)
         if (fill != nullptr) fill->Move(dx, dy);
@@ -185,6 +193,11 @@ int CFonts::MoveAtt(float dx, float dy) {
 }
 
 int CFonts::Rotate(double angle, tagPOINTF centre) {
+    const ShapeGuard guard(this);
+    return RotateHeld(angle, centre);
+}
+
+int CFonts::RotateHeld(double angle, tagPOINTF centre) {
     if (!Finite({angle, centre.x, centre.y}) || !TextTakesMap(*this, AffineMap::Rotate(angle, centre), fontspos))
         return kRefused;
     Record(102, angle, 0, centre);
@@ -203,17 +216,21 @@ int CFonts::RotateAtt(double angle, tagPOINTF centre) {
 }
 
 int CFonts::Slope(tagPOINTF centre, double a, double b) {
+    const ShapeGuard guard(this);
+    return SlopeHeld(centre, a, b);
+}
+
+int CFonts::SlopeHeld(tagPOINTF centre, double a, double b) {
     if (!Finite({a, b, centre.x, centre.y, std::tan(a), std::tan(b)}) ||
         !TextTakesMap(*this, AffineMap::Slope(a, b, centre), fontspos))
         return kRefused;
     if (a == 0.0 && b == 0.0) return 0;
     DoSlope(centre, a, b);
     if (m_bRecord != 0) {
-        const size_t before = m_arrModify.size();
-        const double w = fWidthZoom, h = fHeightZoom;
+        const RatiosAt was = RatiosNow();
         Record(101, a, b, centre);
         CalculateHeightAndWidthRate(1.0, 1.0);
-        KeepRatios(before, w, h);
+        KeepRatios(was);
     }
     CBaseShape::Slope(centre, a, b);
     return 0;
@@ -229,6 +246,11 @@ int CFonts::DoSlope(tagPOINTF centre, double a, double b) {
 }
 
 int CFonts::Zoom(tagPOINTF centre, double sx, double sy) {
+    const ShapeGuard guard(this);
+    return ZoomHeld(centre, sx, sy);
+}
+
+int CFonts::ZoomHeld(tagPOINTF centre, double sx, double sy) {
     if (!Finite({sx, sy, centre.x, centre.y}) || !TextTakesMap(*this, AffineMap::Zoom(sx, sy, centre), fontspos))
         return kRefused;
     // A zoomed fill is hatched anew: the hatch from before stays at hand
@@ -236,13 +258,12 @@ int CFonts::Zoom(tagPOINTF centre, double sx, double sy) {
     if (m_bRecord != 0) KeepReplacedFill();
     DoZoom(centre, sx, sy);
     if (m_bRecord != 0) {
-        const size_t before = m_arrModify.size();
-        const double w = fWidthZoom, h = fHeightZoom;
+        const RatiosAt was = RatiosNow();
         RecordZoom(sx, sy, centre);
         CalculateHeightAndWidthRate(sx, sy);
-        KeepRatios(before, w, h);
+        KeepRatios(was);
         fontspos = PointfZoom(fontspos, sx, sy, centre);
-        if (m_arrModify.size() < before) {
+        if (m_arrModify.size() < was.index) {
             FILLED_PARS par = parFill;
             RestoreReplacedFill(par, bFilled != 0);
         }
@@ -273,6 +294,11 @@ int CFonts::DoZoom(tagPOINTF centre, double sx, double sy) {
 }
 
 int CFonts::Mirror(tagPOINTF centre, int mode) {
+    const ShapeGuard guard(this);
+    return MirrorHeld(centre, mode);
+}
+
+int CFonts::MirrorHeld(tagPOINTF centre, int mode) {
     if (!Finite({centre.x, centre.y}) ||
         (mode >= 1 && mode <= 3 && !TextTakesMap(*this, AffineMap::Mirror(mode, centre), fontspos)))
         return kRefused;
@@ -367,7 +393,7 @@ void CFonts::ReplayModifications() {
                 for (tagPOINTF& p : m_arrFrame) p = {p.x + dx, p.y + dy};
                 break;
             }
-            case 101: Slope(m.refPoint, m.par1, m.par2); break;
+            case 101: SlopeHeld(m.refPoint, m.par1, m.par2); break;
             case 102:
                 RotateAtt(m.par1, m.refPoint);
                 for (tagPOINTF& p : m_arrFrame) p = PointfRotate(p, m.refPoint, m.par1);
@@ -377,9 +403,9 @@ void CFonts::ReplayModifications() {
             case 103:
                 if (m_arcShown.active) DoZoom(m.refPoint, std::fabs(m.par1), std::fabs(m.par2));
                 break;
-            case 104: Mirror(m.refPoint, 1); break;
-            case 105: Mirror(m.refPoint, 2); break;
-            case 106: Mirror(m.refPoint, 3); break;
+            case 104: MirrorHeld(m.refPoint, 1); break;
+            case 105: MirrorHeld(m.refPoint, 2); break;
+            case 106: MirrorHeld(m.refPoint, 3); break;
             default: break;
         }
     }

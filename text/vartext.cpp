@@ -40,6 +40,10 @@ int TextContent::Apply(CFonts* shape, const CString& newText, int useVarText, bo
     return shape->SetFonts(newText, type, face, fonts, codebar, vartext, 0, useVarText, interactive);
 }
 
+int TextContent::ApplyHeld(CFonts* shape, const CString& newText, int useVarText, bool interactive) {
+    return shape->SetFontsHeld(newText, type, face, fonts, codebar, vartext, 0, useVarText, interactive, nullptr);
+}
+
 CProcessVarTxt* CProcessVarTxt::Instance() {
     static CProcessVarTxt instance;
     return &instance;

@@ -35,6 +35,8 @@ struct TextContent {
     VARTEXT_PAR vartext;
     explicit TextContent(CFonts* shape);
     int Apply(CFonts* shape, const CString& newText, int useVarText, bool interactive);
+    // Apply for a caller that holds the text's event.
+    int ApplyHeld(CFonts* shape, const CString& newText, int useVarText, bool interactive);
 };
 
 class CProcessVarTxt {

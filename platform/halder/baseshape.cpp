@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -196,7 +198,7 @@ CBaseShape& CBaseShape::operator=(const CBaseShape& other) {
     m_wstrCaption = other.m_wstrCaption;
     m_nKind = other.m_nKind;
     m_nID = other.m_nID;
-    m_bForce = other.m_bForce;
+    m_bForce = other.m_bForce.load();
     m_strCaption = other.m_strCaption;
     m_nCountNum = other.m_nCountNum;
     m_pDoc = other.m_pDoc;
@@ -207,7 +209,7 @@ CBaseShape& CBaseShape::operator=(const CBaseShape& other) {
     m_guid = other.m_guid;
     m_parentGuid = other.m_parentGuid;
     m_rcShape = other.m_rcShape;
-    m_bRectValid = other.m_bRectValid;
+    m_bRectValid = other.m_bRectValid.load();
     m_bVisible = other.m_bVisible;
     m_bReverseOrder = other.m_bReverseOrder;
     m_bLink = other.m_bLink;
@@ -335,15 +337,33 @@ bool CBaseShape::BeginMarkData(tagMarkDataPar& out) {
     return false;
 }
 
-void CBaseShape::LockShape() { WaitForSingleObject(GetMarkEvent(), INFINITE); }
-void CBaseShape::UnlockShape() { SetEvent(GetMarkEvent()); }
+void CBaseShape::LockShape() {
+    const std::thread::id self = std::this_thread::get_id();
+    if (m_lockOwner.load(std::memory_order_relaxed) == self) {
+        // Only this thread could release it: report the slip instead of
+        // hanging without a trace.
+        std::fprintf(stderr, "Morvik: a thread waits a second time on the event of shape %ls it holds\n",
+                     m_strCaption.GetString());
+        std::abort();
+    }
+    WaitForSingleObject(GetMarkEvent(), INFINITE);
+    m_lockOwner.store(self, std::memory_order_relaxed);
+}
+
+void CBaseShape::UnlockShape() {
+    m_lockOwner.store(std::thread::id(), std::memory_order_relaxed);
+    SetEvent(GetMarkEvent());
+}
 
 void CBaseShape::Serialize(CArchive&) {}
 void CBaseShape::AssertValid() const {}
 void CBaseShape::Dump(CDumpContext&) const {}
 
 void CBaseShape::Save(bool extended, SriFile* file) { SriBase::Save(extended, file); }
-void CBaseShape::Read(bool extended, SriFile* file) { SriBase::Read(extended, file); }
+void CBaseShape::Read(bool extended, SriFile* file) {
+    const ShapeGuard guard(this);
+    SriBase::Read(extended, file);
+}
 
 void CBaseShape::AddAllProp(bool extended) {
     SriBase::AddAllProp(extended);
@@ -380,9 +400,14 @@ void CBaseShape::FillShape(const FILLED_PARS&) {}
 FILLED_PARS CBaseShape::GetFillParam() { return FILLED_PARS(); }
 
 int CBaseShape::SetPen(unsigned char pen) {
+    const ShapeGuard guard(this);
+    SetPenIndex(pen);
+    return 1;
+}
+
+void CBaseShape::SetPenIndex(unsigned char pen) {
     m_nPenIndex = pen;
     InvalidateGeometry();
-    return 1;
 }
 
 int CBaseShape::ExportXmlToBuff(tagXmlBuff&) { return 0; }
@@ -401,8 +426,8 @@ int CBaseShape::ModifyEditPoint(int, tagPOINTF) { return 0; }
 int CBaseShape::GetSnapPoint(std::vector<tagPOINTF>&) { return 0; }
 
 void CBaseShape::InvalidateGeometry() {
-    m_bRectValid = 0;
-    m_bForce = 1;
+    m_bRectValid.store(0, std::memory_order_relaxed);
+    m_bForce.store(1, std::memory_order_relaxed);
     m_changeStamp.store(NextChangeStamp(), std::memory_order_relaxed);
 }
 
@@ -416,7 +441,11 @@ int CBaseShape::Rotate(double, tagPOINTF) {
     return 1;
 }
 
-int CBaseShape::Zoom(tagPOINTF, double sx, double sy) {
+int CBaseShape::Zoom(tagPOINTF fixed, double sx, double sy) {
+    m_bZoomed = true;
+    m_lastZoomFixed = fixed;
+    m_lastZoomX = sx;
+    m_lastZoomY = sy;
     // A negative factor flips the shape; the flip state lets parameter
     // changes be replayed in the shape's unflipped frame.
     if (sx < 0) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <list>
 #include <span>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -211,15 +212,24 @@ public:
     void SetMirrorFlag(int flag) { m_nMirrorFlag = flag; }
     bool IsZoomAntiX() const { return m_bZoomAntiX; }
     bool IsZoomAntiY() const { return m_bZoomAntiY; }
+    // The fixed point and factors of the last zoom the shape took (false
+    // before the first): an undo of a zoom worked out by its caller scales
+    // back about the very point it used.
+    bool GetLastZoom(tagPOINTF& fixed, double& sx, double& sy) const {
+        fixed = m_lastZoomFixed;
+        sx = m_lastZoomX;
+        sy = m_lastZoomY;
+        return m_bZoomed;
+    }
     bool IsAntiPath() const { return m_bAntiPath; }
     // Flips the path-direction state that goes with a SortPath reversal.
     void SetPathState() { m_bAntiPath = !m_bAntiPath; }
-    bool GetRectValid() const { return m_bRectValid != 0; }
-    void SetRectValid(bool valid) { m_bRectValid = valid ? 1 : 0; }
+    bool GetRectValid() const { return m_bRectValid.load(std::memory_order_relaxed) != 0; }
+    void SetRectValid(bool valid) { m_bRectValid.store(valid ? 1 : 0, std::memory_order_relaxed); }
     // Marks the rectangle stale and forces the next GetMarkData to rebuild:
     // what every change of geometry or parameters must do.
     void InvalidateGeometry();
-    bool GetDataForce() const { return m_bForce != 0; }
+    bool GetDataForce() const { return m_bForce.load(std::memory_order_relaxed) != 0; }
     // A number that changes whenever the shape's geometry or parameters
     // change (every InvalidateGeometry and forced rebuild), unique across
     // the process.
@@ -249,6 +259,31 @@ public:
     // which list it keeps them in and owns them).
     std::vector<CBaseShape*>& GetChildren() { return m_arrChildren; }
     std::vector<CBaseShape*>& GetParts() { return m_arrParts; }
+
+    // Holds the shape's event from construction to destruction. Every
+    // operation that changes what the shape marks, and drawing, takes one at
+    // its top, so that GetMarkData on another thread sees the shape wholly
+    // before or wholly after the change. The event is not re-entrant: inner
+    // helpers take none, and a container takes its own before its members
+    // take theirs (parent before child, so no two threads wait on each other).
+    class ShapeGuard {
+    public:
+        explicit ShapeGuard(CBaseShape* shape) : m_shape(shape) {
+            if (m_shape != nullptr) {
+                m_shape->LockShape();
+            }
+        }
+        ~ShapeGuard() {
+            if (m_shape != nullptr) {
+                m_shape->UnlockShape();
+            }
+        }
+        ShapeGuard(const ShapeGuard&) = delete;
+        ShapeGuard& operator=(const ShapeGuard&) = delete;
+
+    private:
+        CBaseShape* m_shape;
+    };
 
     // ---- static point functions (millimetres, y up, degrees unless noted) --
     // Turns p counter-clockwise about centre.
@@ -327,18 +362,28 @@ protected:
     // path lists empty and gives false.
     bool MarkFlattenedPath(tagMarkDataPar& out, MarkEnding ending, bool reversed,
                            void (*keep)(std::vector<tagPOINTF>&) = nullptr);
+    // What SetPen changes, for the overrides that hold the event already.
+    void SetPenIndex(unsigned char pen);
     // Draws a hollow square handle around each point through the view (the
     // first one a pixel larger when markStart is set: it shows where the path
     // starts). Nothing without a device context or a view.
     void DrawPointHandles(CDC* dc, std::span<const tagPOINTF> points, bool markStart);
-    // Waits for and releases the per-shape event.
+    // Waits for and releases the per-shape event (ShapeGuard and the mark-data
+    // guard use them). A thread that waits on the event it already holds
+    // would wait forever: that is reported and the process stops, so the
+    // slip shows where it is made.
     void LockShape();
     void UnlockShape();
+    friend class MarkDataLock;
 
     CAD_SHAPE_TYPE m_nKind = SHAPE_NONE;
     mutable std::atomic<HANDLE> m_hEvent{nullptr};
+    // The thread that holds the event, for the check against a second wait.
+    std::atomic<std::thread::id> m_lockOwner{};
     uint32_t m_nID = 0;
-    uint8_t m_bForce = 0;
+    // Written by edits that hold no event of this shape (an undo record, a
+    // member's change seen by its container), read by GetMarkData.
+    std::atomic<uint8_t> m_bForce{0};
     CString m_strCaption;
     int m_nCountNum = 0;
     CBaseDoc* m_pDoc = nullptr;
@@ -353,7 +398,7 @@ protected:
     uint64_t m_cacheStamp = 0;
     std::atomic<uint64_t> m_changeStamp{0};
     Gdiplus::RectF m_rcShape;
-    uint8_t m_bRectValid = 0;
+    std::atomic<uint8_t> m_bRectValid{0};
     bool m_bVisible = true;
     uint8_t m_bReverseOrder = 0;
     bool m_bLink = false;
@@ -362,6 +407,9 @@ protected:
     int m_nMirrorFlag = 0;
     bool m_bZoomAntiX = false;
     bool m_bZoomAntiY = false;
+    bool m_bZoomed = false;
+    tagPOINTF m_lastZoomFixed{0.0f, 0.0f};
+    double m_lastZoomX = 1.0, m_lastZoomY = 1.0;
     bool m_bAntiPath = false;
     int m_nSubPolyType = 0;
     double m_dPickDistance = 5.0;  // device pixels

@@ -185,7 +185,7 @@ TEST_F(UcfFile, WhatIsNoCalibrationLeavesRecordAndFile) {
         EXPECT_FALSE(getCalibPnts(&row.path, 0, buf));
         EXPECT_FALSE(getEqualPnts(&row.path, 0, &count, buf));
         EXPECT_EQ(count, 0);
-        EXPECT_EQ(getBasePara(&row.path, &w, &v, &t, &lines), row.setterMakesFile);
+        EXPECT_FALSE(getBasePara(&row.path, &w, &v, &t, &lines));
         EXPECT_FALSE(setEqualPnts(&row.path, 0, 2, pairs));
         EXPECT_EQ(setCalibPnts(&row.path, 0, pts.data()), row.setterMakesFile);
         if (row.bytes) {
@@ -201,7 +201,7 @@ TEST_F(UcfFile, SettersRefuseNumbersTheFileCannotKeep) {
     const std::string before = ReadText(tmp.Path("t.ucf"));
     std::vector<double> pts;
     for (const CalibGridPoint& q : Lattice(9, 80, Exact)) pts.insert(pts.end(), {q.NomX, q.NomY, q.MeasX, q.MeasY});
-    const double bad[] = {NAN, INFINITY, -INFINITY};
+    const double bad[] = {NAN, INFINITY, -INFINITY, 1e300, -3.5e38};
     for (std::size_t at : {std::size_t{0}, std::size_t{6}, std::size_t{4 * 81 - 1}}) {
         for (double b : bad) {
             std::vector<double> p = pts;
@@ -221,12 +221,12 @@ TEST_F(UcfFile, SettersRefuseNumbersTheFileCannotKeep) {
     const double grow[] = {-40, -40.5, static_cast<float>(1e38), 1e-6};
     EXPECT_FALSE(setEqualPnts(&path, 0, 2, grow));
     EXPECT_EQ(ReadText(tmp.Path("t.ucf")), before);
-    // Large but finite points are kept.
-    pts[2] = 1e300;
+    // Large points within single precision are kept.
+    pts[2] = -3.4e38;
     ASSERT_TRUE(setCalibPnts(&path, 2, pts.data()));
     double out[4 * 81];
     ASSERT_TRUE(getCalibPnts(&path, 2, out));
-    EXPECT_EQ(out[2], 1e300);
+    EXPECT_EQ(out[2], -3.4e38);
 }
 
 TEST_F(UcfFile, WrittenLayoutAndNumbers) {

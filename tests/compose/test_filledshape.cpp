@@ -4,6 +4,8 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <array>
+#include <cwchar>
 #include <cfloat>
 #include <cmath>
 #include <functional>
@@ -627,6 +629,76 @@ TEST_F(FillShapeTest, RealThresholdFillsFortyThousandAndOneShapesLikeFortyThousa
     }
 }
 
+// The strokes a G-code or HPGL consumer draws: each pen-down run, from the
+// position the tool was at when it went down.
+std::vector<Poly2> Strokes(const std::vector<std::wstring>& lines) {
+    std::vector<Poly2> strokes;
+    tagPOINTF at{0, 0};
+    bool down = false;
+    for (const std::wstring& line : lines) {
+        float x = 0, y = 0;
+        int g = -1;
+        const size_t pu = line.find(L"PU"), pd = line.find(L"PD");
+        if (std::swscanf(line.c_str(), L"G%d X%f Y%f", &g, &x, &y) == 3) {
+        } else if (pu != std::wstring::npos && std::swscanf(line.c_str() + pu + 2, L"%f %f", &x, &y) == 2) {
+            g = 0, x /= 40, y /= 40;
+        } else if (pd != std::wstring::npos && std::swscanf(line.c_str() + pd + 2, L"%f %f", &x, &y) == 2) {
+            g = 1, x /= 40, y /= 40;
+        } else {
+            continue;
+        }
+        if (g == 1 && !down) strokes.push_back({at});
+        if (g == 1) strokes.back().push_back({x, y});
+        down = g == 1;
+        at = {x, y};
+    }
+    return strokes;
+}
+
+// The first point and length of each polyline.
+std::vector<std::array<double, 3>> Runs(const std::vector<Poly2>& lines) {
+    std::vector<std::array<double, 3>> out;
+    for (const Poly2& l : lines) {
+        double len = 0;
+        for (size_t i = 1; i < l.size(); ++i) len += std::hypot(l[i].x - l[i - 1].x, l[i].y - l[i - 1].y);
+        out.push_back({l[0].x, l[0].y, len});
+    }
+    return out;
+}
+
+// G-code and HPGL draw what the mark data marks: the outline only while it
+// is switched on.
+TEST_F(FillShapeTest, ExportsDrawWhatTheMarkDataMarks) {
+    for (const int outline : {1, 0}) {
+        FillPtr fill = MakeFill({Box(1.5f, 2.5f, 11.5f, 12.5f)}, 3, 2.0, 30);
+        FILLED_PARS par = fill->GetFillParam();
+        par.bOutLine = static_cast<unsigned char>(outline);
+        fill->FillShape(par);
+        tagMarkDataPar md;
+        ASSERT_TRUE(fill->GetMarkData(md, nullptr));
+        std::vector<Poly2> marked;
+        for (const auto* list : {&md.arrPaths, &md.arrPaths2})
+            for (const tagPathData& p : *list) marked.insert(marked.end(), p.arrPolylines.begin(), p.arrPolylines.end());
+        ASSERT_GT(marked.size(), 2u);
+        const std::vector<std::array<double, 3>> want = Runs(marked);
+        for (const unsigned char gcode : {1, 0}) {
+            GCodeContext ctx;
+            ctx.bGCode = gcode;
+            ctx.bToList = 1;
+            fill->ExportGCodeToBuff(ctx);
+            std::vector<std::array<double, 3>> got = Runs(Strokes(ctx.lines));
+            EXPECT_EQ(got.size(), want.size()) << outline << " " << int(gcode);
+            for (const auto& w : want) {
+                const auto match = std::find_if(got.begin(), got.end(), [&w](const std::array<double, 3>& g) {
+                    return std::fabs(g[0] - w[0]) < 0.05 && std::fabs(g[1] - w[1]) < 0.05 && std::fabs(g[2] - w[2]) < 0.05;
+                });
+                ASSERT_NE(match, got.end()) << outline << " " << int(gcode) << " at " << w[0] << "," << w[1];
+                got.erase(match);
+            }
+        }
+    }
+}
+
 TEST_F(FillShapeTest, CloneConvertAndExport) {
     FillPtr fill = MakeFill({Box(0, 0, 10, 10)});
     fill->SetPen(4);
@@ -645,9 +717,10 @@ TEST_F(FillShapeTest, CloneConvertAndExport) {
 
     // XML: three parameter lines of 176 decimal bytes; the spacing's bytes
     // sit at offset 32. The file is one an XML parser reads, with a caption
-    // that holds quotes, markup, characters beyond ASCII and one XML cannot
-    // carry.
-    const std::wstring caption = L"F\u00FCll \"7\" & <\u4E2D> 'x'";
+    // that holds tabs and line ends, quotes, markup, characters beyond ASCII
+    // and one XML cannot carry. The host writes its declaration in pieces
+    // after a byte-order mark, naming another encoding.
+    const std::wstring caption = L"\tF\u00FCll \"7\"\r\n& <\u4E2D> 'x'\n";
     fill->SetCaption(CString(caption.c_str()));
     fill->GetChildren()[0]->SetCaption(CString(L"edge\x01line"));
     FILLED_PARS par = fill->GetFillParam();
@@ -657,7 +730,8 @@ TEST_F(FillShapeTest, CloneConvertAndExport) {
     {
         tagXmlBuff xml;
         xml.file.open(file);
-        xml.WriteToFile(L"<?xml version=\"1.0\"?>\r\n");  // as a host starts its file
+        for (const wchar_t* piece : {L"\uFEFF", L"<?xml version=\"1.0\" encoding=\"", L"GB2312", L"\"?>\r\n"})
+            xml.WriteToFile(piece);
         fill->ExportXmlToBuff(xml);
     }
     std::stringstream text;

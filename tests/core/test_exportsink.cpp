@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "morvik/core/exportsink.h"
 #include "morvik/win32/windows.h"
@@ -67,14 +68,20 @@ TEST(GCodeSink, StreamModeWritesAnsiBytesAndListStaysEmpty) {
 }
 
 // The XML sink writes UTF-8 whatever the ANSI code page, and a declaration
-// the host writes through it names UTF-8. The expected bytes are the
-// characters' UTF-8 forms.
+// the host writes through it names UTF-8, in one call or several, after a
+// byte-order mark or not. The expected bytes are the characters' UTF-8 forms.
 TEST(XmlSink, WritesUtf8AndDeclaresIt) {
-    const std::pair<const wchar_t*, std::string> firsts[] = {
-        {L"<P>\u4E2D\u00E9</P>", "<P>\xE4\xB8\xAD\xC3\xA9</P>"},
-        {L"<?xml version=\"1.0\"?>\r\n<D>", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<D>"},
-        {L"<?xml version='1.0' standalone='yes'?><D>", "<?xml version='1.0' encoding=\"UTF-8\" standalone='yes'?><D>"},
-        {L"<?xml version=\"1.0\" encoding=\"GBK\"?><D>", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><D>"},
+    const std::pair<std::vector<const wchar_t*>, std::string> firsts[] = {
+        {{L"<P>\u4E2D\u00E9</P>"}, "<P>\xE4\xB8\xAD\xC3\xA9</P>"},
+        {{L"<?xml version=\"1.0\"?>\r\n<D>"}, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<D>"},
+        {{L"<?xml version='1.0' standalone='yes'?><D>"}, "<?xml version='1.0' encoding=\"UTF-8\" standalone='yes'?><D>"},
+        {{L"<?xml version=\"1.0\" encoding=\"GBK\"?><D>"}, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><D>"},
+        {{L"<?xml version=\"1.0\" encoding=\"", L"GB2312", L"\"?>"}, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"},
+        {{L"\uFEFF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><D>"},
+         "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?><D>"},
+        {{L"\uFEFF", L"<?x", L"ml version=\"1.0\"", L"?>"}, "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>"},
+        {{L"<?x", L"<D>"}, "<?x<D>"},
+        {{L"<?xml-stylesheet href=\"b\" encoding=\"GBK\"?>"}, "<?xml-stylesheet href=\"b\" encoding=\"GBK\"?>"},
     };
     std::string path = TempPath("xml.txt");
     UINT saved = GetACP();
@@ -83,7 +90,7 @@ TEST(XmlSink, WritesUtf8AndDeclaresIt) {
         {
             tagXmlBuff buff;
             buff.file.open(path, std::ios::binary);
-            buff.WriteToFile(first);
+            for (const wchar_t* piece : first) buff.WriteToFile(piece);
             buff.WriteToFile(L"\r\n");
             buff.WriteToFile(nullptr);
             buff.WriteToFile(L"<?xml-stylesheet href=\"a\"?>");
@@ -97,5 +104,6 @@ TEST(XmlSink, WritesUtf8AndDeclaresIt) {
 TEST(XmlSink, EscapesMarkupCharactersOnly) {
     EXPECT_EQ(XmlEscape(L"Polyline1"), L"Polyline1");
     EXPECT_EQ(XmlEscape(L"a<b & \"c\">"), L"a&lt;b &amp; &quot;c&quot;&gt;");
-    EXPECT_EQ(XmlEscape(std::wstring(L"x\x7\ty\x0B") + wchar_t(0xFFFF) + L"'\u4E2D"), L"x?\ty?" L"?'\u4E2D");
+    EXPECT_EQ(XmlEscape(std::wstring(L"x\x7\ty\x0B") + wchar_t(0xFFFF) + L"'\u4E2D"), L"x?&#9;y?" L"?'\u4E2D");
+    EXPECT_EQ(XmlEscape(L"\r\n2\n"), L"&#13;&#10;2&#10;");
 }

@@ -9,9 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "morvik/compose/combine.h"
+#include "morvik/compose/group.h"
+#include "morvik/core/bezier.h"
 #include "morvik/core/polyline.h"
 #include "morvik/core/srifile.h"
 #include "morvik/halder/basedoc.h"
@@ -177,6 +181,29 @@ TEST(TransformRecords, RotateAndSlopeApplyTheInverseOnUndo) {
         both.OnEditUndo(&d.core);
         ExpectPoints(q, {{10, 0}, {3, 4}, {-2, 7}});
         EXPECT_EQ(saved(*pic), picture);
+
+        // A group or compound holding such a picture refuses the slant
+        // whole, and its undo changes nothing either.
+        for (CBaseShape* box : {static_cast<CBaseShape*>(new CGroupShape()), static_cast<CBaseShape*>(new CCombineShape())}) {
+            d.Add(box);
+            box->GetChildren() = {Line({{1, 2}, {6, -3}}), pic->Clone()};
+            auto savedAll = [&saved](CBaseShape& shape) {
+                std::vector<uint8_t> bytes = saved(shape);
+                for (CBaseShape* member : shape.GetChildren()) {
+                    const std::vector<uint8_t> more = saved(*member);
+                    bytes.insert(bytes.end(), more.begin(), more.end());
+                }
+                return bytes;
+            };
+            const std::vector<uint8_t> before = savedAll(*box);
+            EXPECT_EQ(box->Slope({3, 4}, a, b), CBaseShape::kRefused);
+            EXPECT_EQ(savedAll(*box), before);
+            CUND_Slope whole(new stSlopeUndo{{box->GetBaseID()}, {3, 4}, a, b});
+            whole.OnEditUndo(&d.core);
+            whole.OnEditRedo(&d.core);
+            whole.OnEditUndo(&d.core);
+            EXPECT_EQ(savedAll(*box), before);
+        }
     }
     std::remove(path.c_str());
 }
@@ -245,6 +272,48 @@ TEST(TransformRecords, FlippingResizeOfLinkedShapesIsUndoneAboutTheOriginalPoint
             ExpectPoints(main, mainResized);
             ExpectPoints(linked, linkedResized);
         }
+    }
+}
+
+// A curve's box is measured on its flattened path: the undo must scale it
+// back about the point the resize used, not one worked out from the boxes
+// after it. Oracle: the curve's saved bytes before the resize.
+TEST(TransformRecords, ResizeLinkedToACurveIsUndoneToTheSavedBytes) {
+    for (const auto& [withLine, sx, sy] : {std::tuple{true, 4.0f, -1.0f}, std::tuple{false, 2.0f, 0.5f}}) {
+        SCOPED_TRACE(testing::Message() << sx << ", " << sy);
+        Desk d;
+        auto* curve = d.Add(new CBezierCurve());
+        BEZIER_4POINTF_DRAW s;
+        if (withLine) {
+            s.p1 = s.p2 = {-38.5f, 1.25f};
+            s.p3 = s.p4 = {26.5f, 47.5f};
+            s.LineType = 1;
+            curve->arrSegment.push_back(s);
+        }
+        s = {};
+        s.p1 = {26.5f, 47.5f}, s.p2 = {-10.0f, -18.75f}, s.p3 = {-9.75f, -19.75f}, s.p4 = {38.0f, -19.25f};
+        curve->arrSegment.push_back(s);
+        CPolyLine* main = d.Add(Line({{-8.25f, 47.5f}, {-45.0f, -47.25f}}));
+        main->SetLinkFlag(true);
+        main->GetLinkedIDs() = {curve->GetBaseID()};
+        for (CBaseShape* shape : {static_cast<CBaseShape*>(curve), static_cast<CBaseShape*>(main)})
+            shape->SetDocView(&d.doc, &d.view);
+        auto saved = [](CBaseShape& shape) {
+            shape.UpdatePropsValue();
+            SriFile out;
+            shape.Save(true, &out);
+            return out.GetWrittenBytes();
+        };
+        const std::vector<uint8_t> before = saved(*curve);
+        const tagPOINTF ref{40.5f, -2.25f};
+        Gdiplus::RectF m, l;
+        main->GetRectangle(m);
+        curve->GetRectangle(l);
+        main->Zoom(ref, sx, sy);
+        curve->Zoom({l.X - m.X + ref.x, l.Y - m.Y + ref.y}, sx, sy);
+        CUND_Resize rec(new stResizeUndo{{main->GetBaseID()}, ref, sx, sy});
+        rec.OnEditUndo(&d.core);
+        EXPECT_TRUE(saved(*curve) == before);
     }
 }
 

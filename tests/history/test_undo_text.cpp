@@ -6,12 +6,14 @@
 #include <vector>
 
 #include "morvik/compose/filledshape.h"
+#include "morvik/core/morvik.h"
 #include "morvik/halder/basedoc.h"
 #include "morvik/history/editing_core.h"
 #include "morvik/history/undo_records_list.h"
 #include "morvik/history/undo_records_param.h"
 #include "morvik/history/undo_records_transform.h"
 #include "morvik/text/fonts.h"
+#include "morvik/text/mycodebar.h"
 #include "text/text_test_util.h"
 
 namespace {
@@ -319,4 +321,75 @@ TEST_F(TextUndo, ArcTextFrameFollowsItsCharacters) {
     rec.OnEditUndo(&d.core);
     ExpectSame(Outline(t), outline, "characters");
     ExpectSame(t->GetFrame(), frame, "frame");
+}
+
+// The dialog sets a text on an arc to new angles before its new layout: the
+// undo gives the old angles back with the old characters, so that laying the
+// undone text out again leaves it where it stands.
+TEST_F(TextUndo, ArcAnglesComeBackWithTheirCharacters) {
+    Desk d;
+    auto* t = new CFonts();
+    t->parFonts.dHeight = 2.5;
+    t->parFonts.bPathText = 1;
+    t->parFonts.dPathValue1 = 30;
+    t->parFonts.dPathValue2 = 120;
+    t->dRad = 15;
+    t->SetPathFontPara(30, 120, 0, 1, 0);
+    t->SetDocView(&d.doc, &d.view);
+    t->InitFontsPath({0, 0}, CString(L"Round"), CString(L"DejaVu Sans"), false);
+    d.doc.AddShape(t);
+    const std::vector<tagPOINTF> start = Outline(t);
+    auto* p = new stFontsUndo;
+    p->ids = {t->GetBaseID()};
+    t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
+    p->strNewFirst = p->strOldFirst;
+    p->strNewSecond = p->strOldSecond;
+    p->nNewType = p->nOldType;
+    p->fontsNew = p->fontsOld;
+    p->fontsNew.dPathValue1 = 60;
+    p->fontsNew.dPathValue2 = 90;
+    p->ptOld = t->fontspos;
+    t->SetPathFontPara(60, 90, 0, 1, 0);
+    CString text, face;
+    int kind = 0;
+    FONTS_PAR f = p->fontsNew;
+    CODEBAR_PAR c;
+    VARTEXT_PAR v;
+    ASSERT_EQ(t->SetFonts(p->strNewFirst, p->nNewType, p->strNewSecond, f, c, v, 0, 1, false), 1);
+    p->ptNew = t->fontspos;
+    CUND_Fonts rec(p);
+    rec.OnEditUndo(&d.core);
+    ExpectSame(Outline(t), start, "undone");
+    EXPECT_EQ(t->iBaseAngle * 1000 + t->iAngleScope, 30120);
+    t->GetFonts(text, kind, face, f, c, v);
+    ASSERT_EQ(t->SetFonts(text, kind, face, f, c, v, 0, 1, false), 1);
+    ExpectSame(Outline(t), start, "laid out again");
+}
+
+// A slanted barcode whose bar height the dialog then sets: a zoom by 4
+// makes the asked height four times over, and its undo the asked height.
+TEST_F(TextUndo, SlantedBarcodeZoomsFromTheAskedBarHeight) {
+    Desk d;
+    auto* t = new CFonts();
+    FONTS_PAR f;
+    CODEBAR_PAR c;
+    VARTEXT_PAR v;
+    c.nCodeType = 8;
+    c.fModuleWidth = 0.25f;
+    c.fBarHeight = 12;
+    c.bShowText = 0;
+    ASSERT_EQ(t->SetFonts(CString(L"Z"), 2, GetCodebarInstance()->GetTypeName(8), f, c, v, 1, 0, false), 1);
+    t->SetDocView(&d.doc, &d.view);
+    d.doc.AddShape(t);
+    t->Slope({6.5f, 1.0f}, 0, 0.2);
+    CString text, face;
+    int kind = 0;
+    t->GetFonts(text, kind, face, f, c, v);
+    c.fBarHeight = 12;
+    ASSERT_EQ(t->SetFonts(text, kind, face, f, c, v, 0, 1, false), 1);
+    t->Zoom({-4.5f, -4.5f}, 4, 4);
+    EXPECT_NEAR(t->parCodebar.fBarHeight, 48.0, 1e-4);
+    CUND_Resize rec(new stResizeUndo{{t->GetBaseID()}, {-4.5f, -4.5f}, 4.0f, 4.0f});
+    rec.OnEditUndo(&d.core);
+    EXPECT_NEAR(t->parCodebar.fBarHeight, 12.0, 1e-5);
 }

@@ -725,8 +725,10 @@ TEST_F(TextUndoRandom, UngroupOfTurnedFilledTextsComesBack) {
         code.strTextFont = dejavu;
         code.bTextFill = 1;
         code.parTextFill = ::Hatch(0.4, 45, 3);
+        // An SHX text has no fill shapes: its switch and parameters are its fill.
         const std::vector<CFonts*> texts{Lay(d, L"Og", 0, dejavu, {-20, -40}, small),
-                                         Lay(d, L"4567", 2, GetCodebarInstance()->GetTypeName(20), {0, -20}, small, code)};
+                                         Lay(d, L"4567", 2, GetCodebarInstance()->GetTypeName(20), {0, -20}, small, code),
+                                         Lay(d, L"K1", 1, CString(L"Simtxt"), {20, -40}, small)};
         auto* group = new CGroupShape();
         group->SetDocView(&d, &d.view);
         for (CFonts* t : texts) {

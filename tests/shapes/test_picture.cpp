@@ -757,9 +757,11 @@ TEST(Picture, ReadBackPicturesSaveTheSameBytes) {
             if (i % 2 == 1) pic->Rotate(angle(random), {offset(random), offset(random)});
         }
         if (i % 5 == 2) pic->Mirror({offset(random), 0.7f}, 1 + i % 3);
+        if (i % 3 == 0) pic->GetDisplayBmp();  // drawn before the save
         const std::vector<uint8_t> first = SavedBytes(*pic);
         auto back = ReadBack(first);
         EXPECT_EQ(SavedBytes(*back), first);
+        EXPECT_NE(back->GetDisplayBmp(), nullptr);  // and it has its screen image
     }
     // A file whose pivot is not the picture's centre (the last turn's
     // centre) is brought to the centre of its corners; the corners stay.
