@@ -113,8 +113,12 @@ public:
     // Reads the file at the (UTF-8) path into the group and returns true;
     // false when the file cannot be read or an argument is null. lineCount
     // receives the number of non-empty lines. Shapes already in the group
-    // stay as they are, in front of the new ones.
+    // stay as they are, in front of the new ones. A file whose step and
+    // repeat was refused (too many copies) gives false too, with what was
+    // read in the group and the reason in the run log.
     bool ParseFile(const char* path, CGroupShape* group, int& lineCount);
+    // Whether the last file's step and repeat was refused.
+    bool RepeatRefused() const { return m_bRepeatRefused; }
 
     // ---- text utilities ------------------------------------------------------
     static bool IsGerberPara(const std::string& line);
@@ -276,6 +280,8 @@ private:
     int m_nActiveStepRepeat = -1;
     size_t m_srFirst = 0;
     size_t m_srCopies = 0;
+    // A step and repeat was refused: the image is not what the file says.
+    bool m_bRepeatRefused = false;
 
     // Interpretation state.
     tagPOINTF m_pos{};

@@ -1351,6 +1351,7 @@ int CFonts::SetFontsHeld(CString text, int fontType, CString fontName, FONTS_PAR
     // Numbers no layout can use are refused before anything changes.
     if (const wchar_t* bad = fontType == FONT_TYPE_CODEBAR ? nullptr : UnusableLayoutNumber(fonts)) {
         Log()->WriteFormat(L"SetFonts refused: unusable %s", bad);
+        m_bCodeRefused = fontType == 2;
         SetEvent(m_hLayoutEvent);
         if (interactive) ask("MSG_PARAMETER_INCORRECT");
         return 0;
@@ -1366,11 +1367,13 @@ int CFonts::SetFontsHeld(CString text, int fontType, CString fontName, FONTS_PAR
     if (!laidOut || !finite) {
         if (!finite) Log()->Write(L"SetFonts refused: the layout is not finite");
         RestoreLayoutState(saved);
+        m_bCodeRefused = fontType == 2;
         SetEvent(m_hLayoutEvent);
         if ((fontType == FONT_TYPE_CODEBAR || !finite) && interactive) ask(finite ? "IDS_INVALID_BAR" : "MSG_PARAMETER_INCORRECT");
         return 0;
     }
     DropOldLayout(saved);
+    m_bCodeRefused = false;
     RefillAfterLayout();
     ReplayModificationsAfterLayout();
     FitVariableTextWidth();

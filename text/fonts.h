@@ -513,6 +513,9 @@ private:
     // points of the characters that replaced it.
     struct ReplacedLayout;
     std::vector<std::unique_ptr<ReplacedLayout>> m_replacedLayouts;
+    // The last SetFonts of a code was refused: the layout the text kept is
+    // not the code asked for, and is not marked until a layout succeeds.
+    bool m_bCodeRefused = false;
     void KeepReplacedLayout(LayoutSnapshot& s);
     void FreeReplacedLayouts();
     // The arc settings the characters were laid out with, while a host has

@@ -162,6 +162,24 @@ bool StopOnRepeat(CMarkRecord* record, const CString& text, bool markMode, HWND 
     return MessageBoxW(owner, L"文本重复标刻，停止吗？", L"重复标刻提示", MB_OKCANCEL | MB_TOPMOST) == IDOK;
 }
 
+// Records the piece's text when recording is on; a text that cannot be
+// recorded is not marked, or the history could let it be marked again.
+bool CodeWasRefused(bool refused) {
+    if (refused) Log()->Write(L"GetMarkData refused: the code of the text was refused by SetFonts");
+    return refused;
+}
+
+bool RecordOrRefuse(CMarkRecord* record, const CString& text, bool recording) {
+    if (record->AddRecord(text, recording)) return true;
+    CString line;
+    line.Format(L"GetMarkData refused: \"%s\" could not be written to the history of marked texts",
+                static_cast<const wchar_t*>(text));
+    Log()->Write(line.GetString());
+    MessageBoxW(nullptr, L"The text could not be written to the history of marked texts: the piece is not marked.",
+                L"Error", MB_OK | MB_TOPMOST);
+    return false;
+}
+
 }  // namespace
 
 bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
@@ -180,11 +198,12 @@ bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
     bool turning = false;
     for (const SHAPE_FILLER_PARAM& set : parFill.fillParams) turning = turning || TurnsPerMark(set);
     CMarkRecord* record = GetMarkRecord();
+    if (!variable && CodeWasRefused(m_bCodeRefused)) return finish(false);
 
     if (m_pView != nullptr && !turning && !variable && !m_markCache.IsEmpty() && m_bForce == 0) {
         out = m_markCache;
         if (m_bOutTxt != 0 && m_bMkFlag != 0 && StopOnRepeat(record, m_strText, false, nullptr)) return finish(false);
-        record->AddRecord(m_strText, m_bOutTxt != 0);
+        if (!RecordOrRefuse(record, m_strText, m_bOutTxt != 0)) return finish(false);
         lock.Leave(true);
         return true;
     }
@@ -204,10 +223,12 @@ bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
         }
     }
 
+    // A variable text was laid out again for the piece, or kept a refused one.
+    if (variable && CodeWasRefused(m_bCodeRefused)) return finish(false);
     if (m_bOutTxt != 0 && m_bMkFlag != 0 && StopOnRepeat(record, marked, false, nullptr)) return finish(false);
 
     CollectMarkPaths();
-    record->AddRecord(marked, m_bOutTxt != 0);
+    if (!RecordOrRefuse(record, marked, m_bOutTxt != 0)) return finish(false);
     NoteMarkedSerials(serials);
     if (IsReverseOrder()) ReverseBoth(m_markCache);
 
@@ -538,12 +559,17 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
             content.ApplyHeld(this, text, 1, true);
         }
     }
+    if (CodeWasRefused(m_bCodeRefused)) return false;
     if (m_bOutTxt != 0 && m_bMkFlag != 0) {
         HWND owner = FindWindowW(nullptr, L"MarkStatus");
         if (owner == nullptr) owner = GetForegroundWindowHost();
         if (StopOnRepeat(GetMarkRecord(), marked, true, owner)) return false;
     }
 
+    // What this piece adds to the caller's records, taken back when the
+    // piece cannot be recorded.
+    const size_t keptRecords = out.empty() ? 0 : out.front().size();
+    const bool hadFront = !out.empty();
     std::vector<std::vector<CBaseShape*>> groups;
     ConvertToShapeList(groups);
     const float t = GetSmoothRatio();
@@ -583,7 +609,13 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
             delete shape;
         }
     }
-    GetMarkRecord()->AddRecord(marked, m_bOutTxt != 0);
+    if (!RecordOrRefuse(GetMarkRecord(), marked, m_bOutTxt != 0)) {
+        if (!hadFront)
+            out.clear();
+        else
+            out.front().resize(keptRecords);
+        return false;
+    }
     NoteMarkedSerials(serials);
 
     if (advance) {

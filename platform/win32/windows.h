@@ -272,6 +272,12 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void* security, DWOR
 DWORD GetFileSize(HANDLE file, DWORD* high);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped);
+constexpr DWORD FILE_TYPE_UNKNOWN = 0;
+constexpr DWORD FILE_TYPE_DISK = 1;
+constexpr DWORD FILE_TYPE_CHAR = 2;
+// FILE_TYPE_DISK for a regular file, FILE_TYPE_CHAR for a device (character
+// or block), else FILE_TYPE_UNKNOWN (also for a handle that is no file).
+DWORD GetFileType(HANDLE file);
 
 // ---- modules ------------------------------------------------------------
 // The full path of the host executable (from /proc/self/exe unless the host
