@@ -68,8 +68,9 @@ demo: setup
 install: release-libs
 	cmake --install $(REL_BUILD) --prefix $(PREFIX)
 
-# Installs into a temporary prefix and builds the sample host and the
-# README's program against that tree alone.
+# Installs into a temporary prefix and checks it as hosts meet it: the
+# package files, the headers, the exports, the README's commands as written,
+# the sample host and the hosts of tests/install.
 install-check: release-libs
 	JOBS=$(JOBS) bash scripts/check-install.sh $(REL_BUILD)
 

@@ -36,6 +36,10 @@ enum class UcfLoad {
 UcfLoad LoadUcf(const std::wstring& path, CalibParam& param, bool absentAsEmpty);
 bool SaveUcf(const std::wstring& path, const CalibParam& param);
 
+// Appends one stamped line to the day's run log beside the host executable
+// (calib_log.cpp); a log that cannot be written loses the line.
+void LogLine(const std::string& text) noexcept;
+
 // Fit of the 3 x 3 grid (calib_fit.cpp).
 void ComputeCalibCoefs(CalibParam& param) noexcept;
 double LineSkewAngle(Point2 a0, Point2 a1, Point2 b0, Point2 b1) noexcept;

@@ -15,23 +15,37 @@ const char kCoefs[] = "CalCoefs";
 std::string SectionName(int gridSize) { return "Cal" + FormatInt(gridSize); }
 std::string Key(const char* stem, long long i) { return stem + FormatInt(i); }
 
-// "x y x y" split at single blanks: exactly four numbers, else the line is
-// no point (two blanks in a row make an empty field).
+// "x y x y": exactly four numbers, separated by runs of blanks and tabs;
+// anything else is no point.
 bool ParsePoint(std::string_view text, CalibGridPoint& p) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
     double v[4];
     int n = 0;
     std::size_t pos = 0;
     for (;;) {
-        const std::size_t blank = text.find(' ', pos);
-        const std::string_view field = text.substr(pos, blank == std::string_view::npos ? blank : blank - pos);
-        if (n == 4 || !ParseDouble(field, v[n])) return false;
+        while (pos < text.size() && blank(text[pos])) ++pos;
+        if (pos == text.size()) break;
+        std::size_t end = pos;
+        while (end < text.size() && !blank(text[end])) ++end;
+        if (n == 4 || !ParseDouble(text.substr(pos, end - pos), v[n])) return false;
         ++n;
-        if (blank == std::string_view::npos) break;
-        pos = blank + 1;
+        pos = end;
     }
     if (n != 4) return false;
     p = {v[0], v[1], v[2], v[3]};
     return true;
+}
+
+// The points of a slot's section, up to the first that is missing or bad.
+std::vector<CalibGridPoint> ReadPoints(const UcfIniReader& doc, const std::string& sec, std::size_t full) {
+    std::vector<CalibGridPoint> points;
+    for (std::size_t i = 0; i < full; ++i) {
+        const std::string_view* v = doc.Find(sec, Key("PNT", static_cast<long long>(i)));
+        CalibGridPoint pt;
+        if (!v || !ParsePoint(*v, pt)) break;
+        points.push_back(pt);
+    }
+    return points;
 }
 
 void ReadSlotFields(const UcfIniReader& doc, const std::string& sec, double valSize, CalibGrid& g) {
@@ -159,6 +173,29 @@ UcfLoad LoadUcf(const std::wstring& path, CalibParam& p, bool absentAsEmpty) {
     }
     }
 
+    // The writer always writes "CalCoefs" (last, after every slot) and
+    // every point of each slot it writes: a file without them was cut short
+    // or damaged, and loading it would put defaults and empty grids in
+    // place of the calibration. Checked whole before the record changes.
+    std::vector<CalibGridPoint> points[kSlotCount];
+    if (result == UcfLoad::Loaded && !doc.HasSection(kCoefs)) {
+        LogLine("loadUcf refused " + utf8 + ": no section \"CalCoefs\"");
+        return UcfLoad::Refused;
+    }
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const int f = SlotGridSize(slot);
+        const std::size_t full = static_cast<std::size_t>(f) * f;
+        const std::string sec = SectionName(f);
+        if (!doc.HasSection(sec)) continue;
+        points[slot] = ReadPoints(doc, sec, full);
+        if (points[slot].size() != full) {
+            LogLine("loadUcf refused " + utf8 + ": section \"" + sec + "\" holds " +
+                    FormatInt(static_cast<long long>(points[slot].size())) + " of " +
+                    FormatInt(static_cast<long long>(full)) + " points");
+            return UcfLoad::Refused;
+        }
+    }
+
     p.WorkSize = doc.GetFloat(kCoefs, "WorkSize", 120.0f);
     p.ValSize = doc.GetFloat(kCoefs, "ValSize", 100.0f);
     p.TagSize = doc.GetFloat(kCoefs, "TagSize", 4.0f);
@@ -169,18 +206,11 @@ UcfLoad LoadUcf(const std::wstring& path, CalibParam& p, bool absentAsEmpty) {
     for (int slot = 0; slot < kSlotCount; ++slot) {
         CalibGrid& g = p.Grid[slot];
         const int f = SlotGridSize(slot);
-        const std::size_t full = static_cast<std::size_t>(f) * f;
         g.GridSize = f;
-        g.Points.clear();
+        g.Points = std::move(points[slot]);
+        // A slot the file does not hold keeps the other fields it had.
+        if (g.Points.empty()) continue;
         const std::string sec = SectionName(f);
-        for (std::size_t i = 0; i < full; ++i) {
-            const std::string_view* v = doc.Find(sec, Key("PNT", static_cast<long long>(i)));
-            CalibGridPoint pt;
-            if (!v || v->empty() || !ParsePoint(*v, pt)) break;
-            g.Points.push_back(pt);
-        }
-        // An incomplete grid keeps the other fields it had.
-        if (g.Points.size() != full) continue;
         ReadSlotFields(doc, sec, p.ValSize, g);
         if (slot == 0) ReadTables(doc, sec, p.WorkSize, g);
     }
@@ -191,6 +221,16 @@ UcfLoad LoadUcf(const std::wstring& path, CalibParam& p, bool absentAsEmpty) {
 bool SaveUcf(const std::wstring& path, const CalibParam& p) {
     std::string utf8;
     if (!WideToUtf8(path, utf8)) return false;
+    // A slot the file cannot hold whole would make the whole file unreadable.
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const std::size_t n = p.Grid[slot].Points.size();
+        const std::size_t full = static_cast<std::size_t>(SlotGridSize(slot)) * SlotGridSize(slot);
+        if (n != 0 && n < full) {
+            LogLine("saveUcf refused " + utf8 + ": slot " + FormatInt(slot) + " holds " +
+                    FormatInt(static_cast<long long>(n)) + " of " + FormatInt(static_cast<long long>(full)) + " points");
+            return false;
+        }
+    }
     UcfIniWriter w;
     w.SetFloat(kCoefs, "WorkSize", p.WorkSize);
     w.SetFloat(kCoefs, "ValSize", p.ValSize);

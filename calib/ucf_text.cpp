@@ -1,6 +1,13 @@
 #include "ucf_text.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
 #include <cfloat>
 #include <charconv>
 #include <climits>
@@ -144,12 +151,83 @@ bool ReadWholeFile(const std::string& utf8Path, std::string& out, std::size_t li
     return ok;
 }
 
+namespace {
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// A temporary file beside the target, made with the permissions a plain
+// create would give; -1 when none can be made.
+int OpenTemporary(const std::string& target, std::string& temp) {
+    static std::atomic<unsigned> counter{0};
+    const std::size_t slash = target.find_last_of('/');
+    const std::string name = (slash == std::string::npos ? target : target.substr(slash + 1)).substr(0, 96);
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        temp = FolderOf(target) + "/." + name + ".tmp-" + std::to_string(::getpid()) + "-" +
+               std::to_string(counter.fetch_add(1));
+        int fd;
+        do {
+            fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+bool WriteAll(int fd, const char* p, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n > 0) {
+            p += n;
+            size -= static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool WriteWholeFile(const std::string& utf8Path, const std::string& data) {
-    std::FILE* f = std::fopen(utf8Path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    if (std::fclose(f) != 0) ok = false;
-    return ok;
+    // A link is followed, so that the file it names is replaced, not the link.
+    std::string target = utf8Path;
+    if (char* real = ::realpath(utf8Path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    // Not a regular file, or one that may not be written (the rename would
+    // replace it all the same).
+    if (exists && (!S_ISREG(st.st_mode) || ::access(target.c_str(), W_OK) != 0)) return false;
+    std::string temp;
+    const int fd = OpenTemporary(target, temp);
+    if (fd < 0) return false;
+    if (exists) {
+        (void)::fchmod(fd, st.st_mode & 07777);
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) (void)::fchown(fd, st.st_uid, st.st_gid);
+    }
+    // The old file stays until the new one is whole on disk.
+    bool ok = WriteAll(fd, data.data(), data.size()) && ::fsync(fd) == 0;
+    if (::close(fd) != 0 && errno != EINTR) ok = false;
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) ok = false;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // A folder that cannot be synced still holds the new file.
+    const int dir = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        (void)::fsync(dir);
+        ::close(dir);
+    }
+    return true;
 }
 
 UcfIniReader::Source UcfIniReader::Load(const std::string& utf8Path) {

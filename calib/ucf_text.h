@@ -85,6 +85,9 @@ private:
 // opened, is not a regular file, cannot be read or exceeds `limit`. `missing`
 // tells whether nothing exists at the path.
 bool ReadWholeFile(const std::string& utf8Path, std::string& out, std::size_t limit, bool& missing);
+// Replaces the file by `data` through a temporary file in the same folder,
+// synced before it is renamed over the target: false, and the old file as it
+// was, when anything fails. A target that is not a regular file is refused.
 bool WriteWholeFile(const std::string& utf8Path, const std::string& data);
 
 }  // namespace calib

@@ -96,6 +96,7 @@ CBaseShape* CCombineShape::ToBezier() {
             result->m_arrChildren.push_back(piece);
         }
     }
+    result->KeepMarkingOf(*this);
     return result;
 }
 
@@ -113,6 +114,7 @@ CBaseShape* CCombineShape::ToPolyLine() {
             result->m_arrChildren.push_back(piece);
         }
     }
+    result->KeepMarkingOf(*this);
     return result;
 }
 
@@ -139,6 +141,7 @@ CBaseShape* CCombineShape::Clone() {
     copy->SetVisible(IsVisible());
     // A copy does not use up a running number.
     MinusCountNum();
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -332,7 +335,8 @@ int CCombineShape::Zoom(tagPOINTF fixed, double sx, double sy) {
 int CCombineShape::Slope(tagPOINTF fixed, double a, double b) {
     const ShapeGuard guard(this);
     if (!geom::AllFinite(a, b) || !geom::Finite(fixed) ||
-        !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Slope(a, b, fixed)))
+        !shape_container::MembersTakeMap(m_arrChildren, AffineMap::Slope(a, b, fixed)) ||
+        !shape_container::MembersTakeSlant(m_arrChildren, fixed, a, b))
         return kRefused;
     for (CBaseShape* child : m_arrChildren) {
         if (child != nullptr) {

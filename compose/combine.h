@@ -7,13 +7,15 @@
 // delete them. The owner calls FreeShapePtr first.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <list>
 #include <vector>
 
 #include "morvik/halder/baseshape.h"
 
-class CCombineShape : public CBaseShape {
+class MORVIK_API CCombineShape : public CBaseShape {
     DECLARE_SERIAL(CCombineShape)
 
 public:

@@ -499,7 +499,7 @@ int CFilledShape::Rotate(double angle, tagPOINTF centre) {
 int CFilledShape::Slope(tagPOINTF fixed, double a, double b) {
     if (!geom::AllFinite(a, b) || !geom::Finite(fixed) || !TakesMap(AffineMap::Slope(a, b, fixed))) return kRefused;
     const ShapeGuard guard(this);
-    CGroupShape::SlopeHeld(fixed, a, b);
+    if (CGroupShape::SlopeHeld(fixed, a, b) == kRefused) return kRefused;
     TransformHatch([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); });
     ClearMarkBuffHeld();
     return 0;
@@ -537,6 +537,13 @@ int CFilledShape::SetPen(unsigned char pen) {
     return 0;
 }
 
+void CFilledShape::SetHatchPen(unsigned char pen, COLORREF colour) {
+    for (SHAPE_FILLER_PARAM& set : m_par.fillParams) {
+        set.nPenNum = pen;
+        set.cPenColor = static_cast<int32_t>(colour);
+    }
+    ClearMarkBuff();
+}
 
 // ---- copies and conversions ---------------------------------------------------------
 
@@ -557,6 +564,7 @@ CBaseShape* CFilledShape::Clone() {
     copy->SetDocView(m_pDoc, m_pView);
     Gdiplus::RectF r;
     copy->GetRectangle(r);
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -577,6 +585,7 @@ CBaseShape* CFilledShape::ToBezier() {
     }
     Gdiplus::RectF r;
     combine->GetRectangle(r);
+    combine->KeepMarkingOf(*this);
     return combine;
 }
 
@@ -848,8 +857,12 @@ int CFilledShape::ExportXmlToBuff(tagXmlBuff& buff) {
 }
 
 int CFilledShape::ExportGCodeToBuff(GCodeContext& ctx) {
+    // What the mark data marks: the outlines only when they are switched on
+    // (a machine would burn a border the user turned off), the border rings
+    // always.
+    const bool outline = (m_par.bOutLine & 1) != 0;
     for (CBaseShape* child : m_arrChildren)
-        if (child != nullptr) child->ExportGCodeToBuff(ctx);
+        if (child != nullptr && (outline || IsEdge(child))) child->ExportGCodeToBuff(ctx);
     std::unique_ptr<CGroupShape, void (*)(CBaseShape*)> hatch(new CGroupShape(), Destroy);
     PathToShape(hatch.get());
     for (CBaseShape* line : hatch->GetChildren()) line->ExportGCodeToBuff(ctx);

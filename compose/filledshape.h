@@ -12,6 +12,8 @@
 // flattening (line-mode polylines and the like) belong to the fill shape.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -23,7 +25,7 @@
 
 class CFonts;
 
-class CFilledShape : public CGroupShape, private CFillSite {
+class MORVIK_API CFilledShape : public CGroupShape, private CFillSite {
     DECLARE_SERIAL(CFilledShape)
 
 public:
@@ -91,6 +93,8 @@ public:
     void SetCircleFillPath(CCircle* circle, int index) { m_runner.SetCircleFillPath(circle, index); }
     CFillRunner& GetRunner() { return m_runner; }
 
+    // Gives every hatch set this pen and colour; the hatch itself stays.
+    void SetHatchPen(unsigned char pen, COLORREF colour);
     // The hatch path of a set index (0 to 3); null for any other.
     Gdiplus::GraphicsPath* GetFillPathOf(int index);
     // The no-redraw flag: set on the fill shapes a text owns. A fill then

@@ -1131,81 +1131,88 @@ void CFillRunner::DoFillCircular(SHAPE_FILLER_PARAM& set) {
     CreatedShapes created;
     m_site.GetBasicShapeList(shapes, created.list);
     RemoveFillProducts(shapes);
-    CBaseDoc* doc = fill->GetShapeDoc();
-    CBaseView* view = fill->GetShapeView();
-    const unsigned char pen = PenByte(set.nPenNum);
+    const bool exact = shapes.size() == 1 && (CircleRings(set, shapes[0]) || RoundedRectRings(set, shapes[0], *hatch));
+    if (!exact) OffsetRings(set, shapes, *hatch);
+    if (set.bRoundInvert != 0) hatch->Reverse();
+}
 
-    // A lone circle: exact concentric circles.
-    if (shapes.size() == 1 && shapes[0]->GetShapeKind() == SHAPE_CIRCLE) {
-        Gdiplus::RectF r;
-        shapes[0]->GetRectangle(r);
-        if (std::fabs(r.Width - r.Height) < 0.001) {
-            const double cx = r.X + r.Width / 2.0;
-            const double cy = r.Y - r.Height / 2.0;
-            double radius = (static_cast<double>(r.Width) + r.Height) / 4.0;
-            if (set.fMargin > 0.001) radius -= set.fMargin;
-            radius -= s;
-            for (int i = 0; i < kMaxExactRings && radius > 1e-6; ++i) {
-                CCircle ring;
-                ring.SetDocView(doc, view);
-                ring.SetPen(pen);
-                ring.InitCircle(static_cast<float>(cx), static_cast<float>(cy), 0.0f, static_cast<float>(radius));
-                SetCircleFillPath(&ring, set.nIndex);
-                radius -= s;
-            }
-            if (set.bRoundInvert != 0) hatch->Reverse();
-            return;
-        }
+// A lone circle: exact concentric circles into the set's hatch path. False
+// when the shape is no circle.
+bool CFillRunner::CircleRings(const SHAPE_FILLER_PARAM& set, CBaseShape* shape) {
+    if (shape->GetShapeKind() != SHAPE_CIRCLE) return false;
+    Gdiplus::RectF r;
+    shape->GetRectangle(r);
+    if (!(std::fabs(r.Width - r.Height) < 0.001)) return false;
+    CBaseShape* fill = m_site.GetFillShape();
+    const double s = set.fLineSpacing;
+    const double cx = r.X + r.Width / 2.0;
+    const double cy = r.Y - r.Height / 2.0;
+    double radius = (static_cast<double>(r.Width) + r.Height) / 4.0;
+    if (set.fMargin > 0.001) radius -= set.fMargin;
+    radius -= s;
+    for (int i = 0; i < kMaxExactRings && radius > 1e-6; ++i) {
+        CCircle ring;
+        ring.SetDocView(fill->GetShapeDoc(), fill->GetShapeView());
+        ring.SetPen(PenByte(set.nPenNum));
+        ring.InitCircle(static_cast<float>(cx), static_cast<float>(cy), 0.0f, static_cast<float>(radius));
+        SetCircleFillPath(&ring, set.nIndex);
+        radius -= s;
     }
+    return true;
+}
 
-    // A lone rectangle with a rounded corner: exact inset rectangles whose
-    // rounded corners shrink with the width.
-    if (shapes.size() == 1 && shapes[0]->GetShapeKind() == SHAPE_RECTANGLE) {
-        auto* rect = dynamic_cast<CRectangle*>(shapes[0]);
-        int round[4] = {0, 0, 0, 0};
-        if (rect != nullptr) rect->GetRound(round[0], round[1], round[2], round[3]);
-        if (round[0] > 0 || round[1] > 0 || round[2] > 0 || round[3] > 0) {
-            Gdiplus::RectF r;
-            rect->GetRectangle(r);
-            const double width = r.Width;
-            const double height = r.Height;
-            const double margin = set.fMargin;
-            const double n = std::floor(std::min(width, height) / s);
-            // Every ring takes two spacings off each side, so about half of
-            // the n rings have room.
-            if (!(n / 2 <= static_cast<double>(kMaxRectRings))) {
-                Log()->WriteFormat(L"CFilledShape DoFillCircular too many rings: %.0f", n / 2);
-                return;
-            }
-            for (double k = 0; k < n; ++k) {
-                const double x = r.X + (k + 1) * s + margin;
-                const double y = r.Y - (k + 1) * s - margin;
-                const double w = width - (2 * k + 2) * s - 2 * margin;
-                const double h = height - (2 * k + 2) * s - 2 * margin;
-                // Both only shrink from here on.
-                if (!(w > 1e-6 && h > 1e-6)) break;
-                CRectangle ring;
-                ring.SetDocView(doc, view);
-                ring.SetPen(pen);
-                ring.InitRectangle(Gdiplus::RectF(static_cast<float>(x), static_cast<float>(y), static_cast<float>(w),
-                                                  static_cast<float>(h)));
-                const double ratio = w / width;
-                if (round[0] > 0) ring.SetRound1(static_cast<int>(round[0] * ratio), 1);
-                if (round[1] > 0) ring.SetRound2(static_cast<int>(round[1] * ratio), 1);
-                if (round[2] > 0) ring.SetRound3(static_cast<int>(round[2] * ratio), 1);
-                if (round[3] > 0) ring.SetRound4(static_cast<int>(round[3] * ratio), 1);
-                std::vector<tagPOINTF> pts;
-                ring.GetFlattenPathPoints(pts, 0.25f);
-                AddClosedFigure(hatch, pts);
-            }
-            if (set.bRoundInvert != 0) hatch->Reverse();
-            return;
-        }
+// A lone rectangle with a rounded corner: exact inset rectangles whose
+// rounded corners shrink with the width. False when the shape is none.
+bool CFillRunner::RoundedRectRings(const SHAPE_FILLER_PARAM& set, CBaseShape* shape, Gdiplus::GraphicsPath& hatch) {
+    auto* rect = shape->GetShapeKind() == SHAPE_RECTANGLE ? dynamic_cast<CRectangle*>(shape) : nullptr;
+    int round[4] = {0, 0, 0, 0};
+    if (rect != nullptr) rect->GetRound(round[0], round[1], round[2], round[3]);
+    if (round[0] <= 0 && round[1] <= 0 && round[2] <= 0 && round[3] <= 0) return false;
+    CBaseShape* fill = m_site.GetFillShape();
+    const double s = set.fLineSpacing;
+    Gdiplus::RectF r;
+    rect->GetRectangle(r);
+    const double width = r.Width;
+    const double height = r.Height;
+    const double margin = set.fMargin;
+    const double n = std::floor(std::min(width, height) / s);
+    // Every ring takes two spacings off each side, so about half of the n
+    // rings have room.
+    if (!(n / 2 <= static_cast<double>(kMaxRectRings))) {
+        Log()->WriteFormat(L"CFilledShape DoFillCircular too many rings: %.0f", n / 2);
+        return true;
     }
+    for (double k = 0; k < n; ++k) {
+        const double x = r.X + (k + 1) * s + margin;
+        const double y = r.Y - (k + 1) * s - margin;
+        const double w = width - (2 * k + 2) * s - 2 * margin;
+        const double h = height - (2 * k + 2) * s - 2 * margin;
+        // Both only shrink from here on.
+        if (!(w > 1e-6 && h > 1e-6)) break;
+        CRectangle ring;
+        ring.SetDocView(fill->GetShapeDoc(), fill->GetShapeView());
+        ring.SetPen(PenByte(set.nPenNum));
+        ring.InitRectangle(Gdiplus::RectF(static_cast<float>(x), static_cast<float>(y), static_cast<float>(w),
+                                          static_cast<float>(h)));
+        const double ratio = w / width;
+        if (round[0] > 0) ring.SetRound1(static_cast<int>(round[0] * ratio), 1);
+        if (round[1] > 0) ring.SetRound2(static_cast<int>(round[1] * ratio), 1);
+        if (round[2] > 0) ring.SetRound3(static_cast<int>(round[2] * ratio), 1);
+        if (round[3] > 0) ring.SetRound4(static_cast<int>(round[3] * ratio), 1);
+        std::vector<tagPOINTF> pts;
+        ring.GetFlattenPathPoints(pts, 0.25f);
+        AddClosedFigure(&hatch, pts);
+    }
+    return true;
+}
 
-    // Everything else: ring after ring offset inward with Clipper. Every
-    // Clipper step runs where the clock can be watched, so a huge outline
-    // gets its question on time.
+// Everything else: ring after ring offset inward with Clipper. Every
+// Clipper step runs where the clock can be watched, so a huge outline gets
+// its question on time.
+void CFillRunner::OffsetRings(const SHAPE_FILLER_PARAM& set, std::vector<CBaseShape*>& shapes,
+                              Gdiplus::GraphicsPath& hatch) {
+    CBaseShape* fill = m_site.GetFillShape();
+    const double s = set.fLineSpacing;
     const DWORD start = Ticks();
     auto clipper = std::make_shared<ClipperLib::Clipper>();
     const ClipperLib::ClipType type = PrepareExecute(*clipper, set.nExecuteType, shapes);
@@ -1243,8 +1250,7 @@ void CFillRunner::DoFillCircular(SHAPE_FILLER_PARAM& set) {
                        next, start))
             break;
         if (next.empty()) break;
-        for (const ClipperLib::Path& p : next) AddClosedFigure(hatch, FromClipperPath(p));
+        for (const ClipperLib::Path& p : next) AddClosedFigure(&hatch, FromClipperPath(p));
         rings.swap(next);
     }
-    if (set.bRoundInvert != 0) hatch->Reverse();
 }

@@ -9,6 +9,8 @@
 // 3571 units per millimetre.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -48,7 +50,7 @@ bool IsFillProductCaption(const CString& caption);
 // Calling order: construct, SetFillParam, AddContour per outline, LineFill,
 // Clear; for a cross fill LineFill and Clear again with the angle raised by
 // 90 (a copy of the set handed over with SetFillParam); then Reset.
-class CShapeFiller {
+class MORVIK_API CShapeFiller {
 public:
     // Two fixed-point points are the same point when both |dx| and |dy| are
     // below this many units.
@@ -178,7 +180,7 @@ private:
 // line fill, several at once, and must not change shared state;
 // AddFillChild runs on one thread at a time (in a threaded fill, on a
 // direction thread while the caller waits).
-class CFillSite {
+class MORVIK_API CFillSite {
 public:
     virtual ~CFillSite() = default;
     // The fill shape: its document, view, smoothing ratio and child list.
@@ -201,7 +203,7 @@ public:
 
 // ---------------------------------------------------------------------------
 // CFillRunner: the line fills and the concentric fill of one fill shape.
-class CFillRunner {
+class MORVIK_API CFillRunner {
 public:
     // Lists of more shapes than this are filled by worker threads.
     static constexpr size_t kInlineShapeLimit = 40000;
@@ -244,6 +246,9 @@ public:
 
     // The concentric fill of one set into its hatch path.
     void DoFillCircular(SHAPE_FILLER_PARAM& set);
+    bool CircleRings(const SHAPE_FILLER_PARAM& set, CBaseShape* shape);
+    bool RoundedRectRings(const SHAPE_FILLER_PARAM& set, CBaseShape* shape, Gdiplus::GraphicsPath& hatch);
+    void OffsetRings(const SHAPE_FILLER_PARAM& set, std::vector<CBaseShape*>& shapes, Gdiplus::GraphicsPath& hatch);
     // Appends the circle, flattened at 0.25, to hatch path index as one
     // closed figure. Nothing happens for no circle.
     void SetCircleFillPath(CCircle* circle, int index);

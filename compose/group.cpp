@@ -14,6 +14,7 @@
 #include "morvik/gdiplus/graphics.h"
 #include "morvik/gdiplus/pen.h"
 #include "morvik/halder/basedoc.h"
+#include "morvik/shapes/picture.h"
 #include "morvik/text/fonts.h"
 
 IMPLEMENT_SERIAL(CGroupShape, CBaseShape, 3)
@@ -210,6 +211,16 @@ bool MembersTakeMap(std::vector<CBaseShape*>& members, const AffineMap& map) {
     return true;
 }
 
+bool MembersTakeSlant(std::vector<CBaseShape*>& members, tagPOINTF fixed, double a, double b) {
+    for (CBaseShape* m : members) {
+        if (m == nullptr) continue;
+        if (const auto* picture = dynamic_cast<const CPicture*>(m); picture != nullptr && !picture->TakesSlant(fixed, a, b))
+            return false;
+        if (!m->GetChildren().empty() && !MembersTakeSlant(m->GetChildren(), fixed, a, b)) return false;
+    }
+    return true;
+}
+
 }  // namespace shape_container
 
 using shape_container::AppendMarkData;
@@ -340,6 +351,7 @@ CBaseShape* CGroupShape::ToBezier() {
     }
     Gdiplus::RectF r;
     group->GetRectangle(r);
+    group->KeepMarkingOf(*this);
     return group;
 }
 
@@ -360,6 +372,7 @@ CBaseShape* CGroupShape::ToPolyLine() {
     }
     Gdiplus::RectF r;
     group->GetRectangle(r);
+    group->KeepMarkingOf(*this);
     return group;
 }
 
@@ -387,6 +400,7 @@ CBaseShape* CGroupShape::Clone() {
     // A copy does not use up a running number: the next new group gets the
     // same one.
     ShapeCounterOf(SHAPE_GROUP).GiveBack();
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -757,6 +771,7 @@ int CGroupShape::Slope(tagPOINTF fixed, double a, double b) {
 
 int CGroupShape::SlopeHeld(tagPOINTF fixed, double a, double b) {
     if (!geom::AllFinite(a, b) || !geom::Finite(fixed) || !TakesMap(AffineMap::Slope(a, b, fixed))) return kRefused;
+    if (!bImpFromPlt && !shape_container::MembersTakeSlant(m_arrChildren, fixed, a, b)) return kRefused;
     if (bImpFromPlt) {
         TransformLines([&](tagPOINTF p) { return PointfSlope(p, a, b, fixed); });
     } else {

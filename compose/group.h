@@ -12,6 +12,8 @@
 // members of nested containers first) and empties the list.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstddef>
 #include <list>
 #include <map>
@@ -52,6 +54,10 @@ void AppendMarkData(tagMarkDataPar& into, tagMarkDataPar& part);
 // a rectangle). A container checks this before it moves any member, so a
 // transform that one member would refuse changes none.
 bool MembersTakeMap(std::vector<CBaseShape*>& members, const AffineMap& map);
+// Whether every member at any depth would follow the slant: a picture
+// refuses one that would not leave it a rectangle. A container asks this
+// before it slants any member, so a refusal changes none.
+bool MembersTakeSlant(std::vector<CBaseShape*>& members, tagPOINTF fixed, double a, double b);
 // The same for points and for a rectangle's corners (false when any number
 // is not finite).
 bool PointsTakeMap(const std::vector<tagPOINTF>& points, const AffineMap& map);
@@ -59,7 +65,7 @@ bool CornersTakeMap(const Gdiplus::RectF& rect, const AffineMap& map);
 
 }  // namespace shape_container
 
-class CGroupShape : public CBaseShape {
+class MORVIK_API CGroupShape : public CBaseShape {
     DECLARE_SERIAL(CGroupShape)
 
 public:

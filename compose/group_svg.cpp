@@ -714,7 +714,7 @@ private:
             return;
         }
         auto* t = new CFonts();
-        t->nFontType = 0;
+        t->nFontType = FONT_TYPE_TRUETYPE;
         t->parFonts.dHeight = st.size;
         t->parFonts.wstrFontName = st.face.GetString();
         const double scale = st.size / CFonts::kEmSize;

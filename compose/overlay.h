@@ -2,6 +2,8 @@
 // polygon boolean operation, the result handed back as a new shape.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <vector>
 
 #include "morvik/halder/baseshape.h"
@@ -18,4 +20,4 @@ constexpr int kOverlayIntersection = 3;  // subjects within other
 // other gives no outline (after telling the user "IDS_SELECT_ERR") and,
 // without a message, when the result is empty or the inputs cannot be
 // processed.
-extern "C" CBaseShape* DoExecuteShapeOverlay(std::vector<CBaseShape*>* subjects, CBaseShape* other, int operation);
+extern "C" MORVIK_API CBaseShape* DoExecuteShapeOverlay(std::vector<CBaseShape*>* subjects, CBaseShape* other, int operation);

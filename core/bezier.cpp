@@ -97,8 +97,10 @@ void CBezierCurve::UpdatePropsValue() {
     CBaseShape::UpdatePropsValue();
     arrPointf.clear();
     arrPointf.reserve(arrSegment.size());
+    // The reader does not take a segment with a point that is not finite:
+    // the file does not carry one either.
     for (const BEZIER_4POINTF_DRAW& seg : arrSegment) {
-        arrPointf.emplace_back(seg);
+        if (SegmentFinite(seg)) arrPointf.emplace_back(seg);
     }
 }
 
@@ -134,6 +136,7 @@ CBaseShape* CBezierCurve::ToPolyLine() {
     poly->SetPen(GetPenIndex());
     Gdiplus::RectF r;
     poly->GetRectangle(r);
+    poly->KeepMarkingOf(*this);
     return poly;
 }
 
@@ -159,6 +162,7 @@ CBaseShape* CBezierCurve::Clone() {
     copy->GetRectangle(r);
     copy->SetCaption(GetCaption());
     copy->SetVisible(IsVisible());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -503,8 +507,11 @@ int CBezierCurve::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tol
     // points unflattened: use the shape's own then.
     const float tol = (tolerance > 0.0f && tolerance <= smooth) ? tolerance : smooth;
 
+    // A segment with a point that is not finite is left out, here and so in
+    // the mark data, the rectangle and the exports, as the file leaves it out.
     Gdiplus::GraphicsPath path(Gdiplus::FillModeAlternate);
     for (const BEZIER_4POINTF_DRAW& seg : arrSegment) {
+        if (!SegmentFinite(seg)) continue;
         path.AddBezier(Gdiplus::PointF(seg.p1.x, seg.p1.y), Gdiplus::PointF(seg.p2.x, seg.p2.y),
                        Gdiplus::PointF(seg.p3.x, seg.p3.y), Gdiplus::PointF(seg.p4.x, seg.p4.y));
     }
@@ -520,18 +527,20 @@ int CBezierCurve::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tol
 }
 
 int CBezierCurve::GetFlattenPathFirstPoint(tagPOINTF& point) {
-    if (arrSegment.empty()) {
+    const auto first = std::find_if(arrSegment.begin(), arrSegment.end(), SegmentFinite);
+    if (first == arrSegment.end()) {
         return 1;
     }
-    point = arrSegment.front().p1;
+    point = first->p1;
     return 0;
 }
 
 int CBezierCurve::GetFlattenPathLastPoint(tagPOINTF& point) {
-    if (arrSegment.empty()) {
+    const auto last = std::find_if(arrSegment.rbegin(), arrSegment.rend(), SegmentFinite);
+    if (last == arrSegment.rend()) {
         return 1;
     }
-    point = arrSegment.back().p4;
+    point = last->p4;
     return 0;
 }
 

@@ -9,6 +9,8 @@
 // identical arc points; the joints between its spans are not nodes.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <vector>
 
 #include "morvik/core/bezier_segment.h"
@@ -21,7 +23,7 @@ struct AffineMap;
 struct stBezierPos;
 struct stBezierCurve;
 
-class CBezierCurve : public CBaseShape {
+class MORVIK_API CBezierCurve : public CBaseShape {
     DECLARE_SERIAL(CBezierCurve)
 
 public:

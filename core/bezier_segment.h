@@ -4,13 +4,15 @@
 // in memory; BEZIER_4POINTF is its persistent twin, written field by field.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 
 #include "morvik/gdiplus/gdiplus_types.h"
 #include "morvik/halder/halder_types.h"
 #include "morvik/halder/sribase.h"
 
-struct BEZIER_4POINTF_DRAW {
+struct MORVIK_API BEZIER_4POINTF_DRAW {
     // Start point, first control point, second control point, end point.
     // Zeroed here so a segment never carries indeterminate coordinates; the
     // creator of a segment sets them.
@@ -33,7 +35,7 @@ struct BEZIER_4POINTF_DRAW {
 
 // The persistent form: the SriBase part, then every field of the plain form
 // in the same order.
-struct BEZIER_4POINTF : public SriBase, public BEZIER_4POINTF_DRAW {
+struct MORVIK_API BEZIER_4POINTF : public SriBase, public BEZIER_4POINTF_DRAW {
     BEZIER_4POINTF() = default;
     BEZIER_4POINTF(const BEZIER_4POINTF_DRAW& seg) : BEZIER_4POINTF_DRAW(seg) {}
     BEZIER_4POINTF(const BEZIER_4POINTF& other) = default;

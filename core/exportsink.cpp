@@ -1,6 +1,7 @@
 #include "morvik/core/exportsink.h"
 
 #include <cstdint>
+#include <string_view>
 
 #include "morvik/afx/cstring.h"
 #include "morvik/core/geometry.h"
@@ -18,6 +19,11 @@ int WriteAnsi(std::ofstream& file, const wchar_t* line) {
     }
     return 0;
 }
+
+constexpr const char* kUtf8Bom = "\xEF\xBB\xBF";
+// A start of file longer than this is written as it is: no declaration is
+// that long.
+constexpr size_t kLongestHead = 4096;
 
 bool StartsWithDeclaration(const std::string& bytes) {
     return bytes.compare(0, 5, "<?xml") == 0 && bytes.size() > 5 &&
@@ -55,9 +61,31 @@ int tagXmlBuff::WriteToFile(const wchar_t* line) {
     if (line == nullptr) return 0;
     std::string bytes = WideToMultiByteString(CString(line), CP_UTF8);
     if (bytes.empty()) return 0;
-    if (StartsWithDeclaration(bytes)) DeclareUtf8(bytes);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (m_pastHead) {
+        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return 0;
+    }
+    // The start of the file is held until it is a whole declaration (made
+    // to name UTF-8) or cannot become one; a byte-order mark may come first.
+    m_head += bytes;
+    const size_t start = m_head.compare(0, 3, kUtf8Bom) == 0 ? 3 : 0;
+    std::string rest = m_head.substr(start);
+    const bool maybe = rest.size() <= 5 ? std::string_view("<?xml").substr(0, rest.size()) == rest
+                                        : StartsWithDeclaration(rest) && m_head.size() <= kLongestHead;
+    const bool whole = maybe && rest.size() > 5 && rest.find("?>") != std::string::npos;
+    if (maybe && !whole) return 0;
+    if (whole) {
+        DeclareUtf8(rest);
+        m_head.replace(start, std::string::npos, rest);
+    }
+    file.write(m_head.data(), static_cast<std::streamsize>(m_head.size()));
+    m_head.clear();
+    m_pastHead = true;
     return 0;
+}
+
+tagXmlBuff::~tagXmlBuff() {
+    if (!m_head.empty() && file.is_open()) file.write(m_head.data(), static_cast<std::streamsize>(m_head.size()));
 }
 
 int GCodeContext::WriteToFile(const wchar_t* line) { return WriteAnsi(file, line); }
@@ -122,6 +150,17 @@ std::wstring XmlEscape(const std::wstring& text) {
                 break;
             case L'"':
                 out += L"&quot;";
+                break;
+            // A parser turns a line end or tab inside an attribute into a
+            // blank: as character references they come back as they were.
+            case L'\n':
+                out += L"&#10;";
+                break;
+            case L'\r':
+                out += L"&#13;";
+                break;
+            case L'\t':
+                out += L"&#9;";
                 break;
             default: {
                 const auto u = static_cast<uint32_t>(c);

@@ -1,28 +1,46 @@
 // The sinks shapes export into: XML lines, and G-code or HPGL moves.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
 // XML output: the host opens the stream; shapes write lines into it.
-struct tagXmlBuff {
+struct MORVIK_API tagXmlBuff {
     std::ofstream file;
     // Writes the line in UTF-8, whatever the ANSI code page, so that any
     // caption reads back in an XML parser (UTF-8 is also what XML assumes of
     // a file that names no encoding). A declaration the host writes through
     // here is made to say so: it names UTF-8 as its encoding (added after the
-    // version, or put in place of another). Nothing else is added or
-    // changed. Returns 0.
+    // version, or put in place of another), also when it comes in several
+    // calls or after a byte-order mark: the lines that may still be the
+    // start of one are held until it is whole or cannot be one. Nothing else
+    // is added or changed. Returns 0.
     int WriteToFile(const wchar_t* line);
+    // Writes what is still held (a declaration never finished).
+    ~tagXmlBuff();
+
+private:
+    // Written so far while it may still be the start of a declaration.
+    std::string m_head;
+    bool m_pastHead = false;
 };
 
 // G-code (flag set) or HPGL (flag clear) output, to the stream or to a list.
-struct GCodeContext {
+// The host opens the stream, sets the two flags and may set the last
+// position (the head's position in millimetres) before handing the sink to
+// the shapes. Until it does, the position is unknown (NaN) and the first move
+// is always written, whatever its point; a host that sets (0, 0, 0) gets no
+// move to the origin first. The library never opens, flushes or closes the
+// stream nor clears the list.
+struct MORVIK_API GCodeContext {
     std::ofstream file;
-    float fLastX = 0.0f;
-    float fLastY = 0.0f;
-    float fLastZ = 0.0f;
+    float fLastX = std::numeric_limits<float>::quiet_NaN();
+    float fLastY = std::numeric_limits<float>::quiet_NaN();
+    float fLastZ = std::numeric_limits<float>::quiet_NaN();
     unsigned char bGCode = 1;
     unsigned char bToList = 0;
     std::vector<std::wstring> lines;

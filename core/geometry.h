@@ -7,9 +7,12 @@
 // X to X + Width and y from Y - Height to Y. Arithmetic is done in double.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <iterator>
 #include <vector>
 
 #include "morvik/gdiplus/gdiplus_types.h"
@@ -85,7 +88,7 @@ double RoundHalfAway(double v);
 // An affine map of the plane, p -> (xx x + xy y + dx, yx x + yy y + dy), in
 // double: the shape transforms as maps that compose. Each factory gives the
 // map of the CBaseShape point function of the same name.
-struct AffineMap {
+struct MORVIK_API AffineMap {
     double xx = 1.0;
     double xy = 0.0;
     double yx = 0.0;
@@ -142,6 +145,39 @@ inline bool MapsFinite(const AffineMap& m, const Range& points) {
         if (!FitsFloat(x) || !FitsFloat(y)) return false;
     }
     return true;
+}
+
+// The points without those that are not finite. A shape hands these on by
+// every way out (flattening, mark data, exports, its file), so that a shape
+// whose public point list was given such a point reads back from its file
+// marking what it marked.
+inline std::vector<tagPOINTF> FinitePoints(const std::vector<tagPOINTF>& points) {
+    std::vector<tagPOINTF> kept;
+    kept.reserve(points.size());
+    std::copy_if(points.begin(), points.end(), std::back_inserter(kept), [](const tagPOINTF& p) { return Finite(p); });
+    return kept;
+}
+
+// True when every point is finite and the points' extent along each axis is
+// a finite float too: two points can each fit while the span between them
+// does not, and a rectangle that wide is infinite.
+template <class Range>
+inline bool SpanFits(const Range& points) {
+    double minX = 0, maxX = 0, minY = 0, maxY = 0;
+    bool first = true;
+    for (const tagPOINTF& p : points) {
+        if (!Finite(p)) return false;
+        if (first) {
+            minX = maxX = p.x;
+            minY = maxY = p.y;
+            first = false;
+        }
+        minX = std::min<double>(minX, p.x);
+        maxX = std::max<double>(maxX, p.x);
+        minY = std::min<double>(minY, p.y);
+        maxY = std::max<double>(maxY, p.y);
+    }
+    return FitsFloat(maxX - minX) && FitsFloat(maxY - minY);
 }
 
 // Euclidean distance in double.

@@ -2,6 +2,8 @@
 // that the marking loop sends to the scanner.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -9,19 +11,25 @@
 #include "morvik/halder/halder_types.h"
 
 // One group of marking paths drawn with one pen.
-struct tagPathData {
-    int32_t nPenIndex = 0;
+struct MORVIK_API tagPathData {
+    int32_t nPenIndex = 0;  // 0 to 255: the pen of the host's pen table
+    // How many times the marking loop marks this group: a hatch set's mark
+    // count; 1 for outlines and every other group.
     int32_t nReserved = 1;
-    std::vector<std::vector<tagPOINTF>> arrPolylines;
+    std::vector<std::vector<tagPOINTF>> arrPolylines;  // millimetres, y up
 };
 
-struct tagMarkDataPar {
+// What GetMarkData hands the caller: outlines and other paths in arrPaths,
+// hatch lines in arrPaths2 (doc/host.md shows the marking loop).
+struct MORVIK_API tagMarkDataPar {
     // Set by the caller of GetMarkData: a variable text keeps its values.
     uint8_t bFlag = 0;
+    // A filled text: 0 when its hatch goes before its outlines.
     int32_t nReserved1 = 1;
     // The shape's bounding rectangle after a successful GetMarkData (Y is the top edge).
     Gdiplus::RectF rect;
     std::vector<tagPathData> arrPaths;
+    // A fill shape: 0 when its hatch goes before its outlines.
     int32_t nReserved2 = 1;
     std::vector<tagPathData> arrPaths2;
 
@@ -39,7 +47,7 @@ class CBaseShape;
 // taken before the guard is bound; whichever ending runs releases it, and if
 // none runs (an early return, an exception) the destructor does, so a shape is
 // never left locked.
-class MarkDataLock {
+class MORVIK_API MarkDataLock {
 public:
     MarkDataLock(CBaseShape* shape, tagMarkDataPar* record);
     ~MarkDataLock();

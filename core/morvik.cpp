@@ -9,6 +9,7 @@
 #include "morvik/gdiplus/gdiplus_types.h"
 #include "morvik/host/host_services.h"
 #include "morvik/text/mycodebar.h"
+#include "morvik/win32/safesave.h"
 
 namespace {
 
@@ -16,6 +17,16 @@ AFX_EXTENSION_MODULE g_morvikModule{};
 ULONG_PTR g_gdiplusToken = 0;
 
 void ShowOpenError(const CString& text) { MessageBoxW(nullptr, text, L"Error", MB_OK); }
+
+// Only a regular file is read: a device (or anything else that is no file)
+// has no end to read to, and a read from it may never return. Refused at
+// once, as an open that failed.
+HANDLE OpenRegularForRead(HANDLE h) {
+    if (h == INVALID_HANDLE_VALUE || GetFileType(h) == FILE_TYPE_DISK) return h;
+    CloseHandle(h);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+}
 
 bool ReadWholeFile(HANDLE h, void** buffer, DWORD* size) {
     DWORD high = 0;
@@ -77,14 +88,6 @@ bool ReadWholeFile(HANDLE h, void** buffer, DWORD* size) {
     return true;
 }
 
-bool WriteWholeFile(HANDLE h, const void* data, DWORD count) {
-    if (count == 0) {
-        return true;
-    }
-    DWORD done = 0;
-    return ::WriteFile(h, data, count, &done, nullptr) && done == count;
-}
-
 }  // namespace
 
 __attribute__((constructor)) static void MorvikAttach() {
@@ -112,7 +115,8 @@ extern "C" bool ReadFileA(const char* path, void** buffer, DWORD* size) {
     if (path == nullptr || buffer == nullptr || size == nullptr) {
         return false;
     }
-    HANDLE h = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = OpenRegularForRead(
+        CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (h == INVALID_HANDLE_VALUE) {
         CString text;
         text.Format(L"Func ReadFileA, Open File:%s Fail,Errcode=%x", Utf8ToWide(path).c_str(), GetLastError());
@@ -128,7 +132,8 @@ extern "C" bool ReadFileW(const wchar_t* path, void** buffer, DWORD* size) {
     if (path == nullptr || buffer == nullptr || size == nullptr) {
         return false;
     }
-    HANDLE h = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = OpenRegularForRead(
+        CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (h == INVALID_HANDLE_VALUE) {
         CString text;
         text.Format(L"Func ReadFileW, Open File Fail,Errcode=%x", GetLastError());
@@ -140,36 +145,36 @@ extern "C" bool ReadFileW(const wchar_t* path, void** buffer, DWORD* size) {
     return ok;
 }
 
+namespace {
+
+// The written file replaces the old one only once it is whole on disk: a
+// save that fails part way leaves the old file as it was.
+bool SaveWhole(const std::string& path, const void* data, DWORD count, const std::wstring& failurePrefix) {
+    SafeSave save(path);
+    if (!save.IsOpen()) {
+        CString text;
+        text.Format(L"%sFail,Errcode=%x", failurePrefix.c_str(), GetLastError());
+        ShowOpenError(text);
+        return false;
+    }
+    save.Write(data, count);
+    return save.Commit();
+}
+
+}  // namespace
+
 extern "C" bool WriteFileA(const char* path, void* data, DWORD count) {
     if (path == nullptr || (data == nullptr && count > 0)) {
         return false;
     }
-    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        CString text;
-        text.Format(L"Func WriteFileA, Open File:%s Fail,Errcode=%x", Utf8ToWide(path).c_str(), GetLastError());
-        ShowOpenError(text);
-        return false;
-    }
-    bool ok = WriteWholeFile(h, data, count);
-    ok = CloseHandle(h) && ok;
-    return ok;
+    return SaveWhole(path, data, count, L"Func WriteFileA, Open File:" + Utf8ToWide(path) + L" ");
 }
 
 extern "C" bool WriteFileW(const wchar_t* path, void* data, DWORD count) {
     if (path == nullptr || (data == nullptr && count > 0)) {
         return false;
     }
-    HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        CString text;
-        text.Format(L"Func WriteFileW, Open File Fail,Errcode=%x", GetLastError());
-        ShowOpenError(text);
-        return false;
-    }
-    bool ok = WriteWholeFile(h, data, count);
-    ok = CloseHandle(h) && ok;
-    return ok;
+    return SaveWhole(WidePathToUtf8(path), data, count, L"Func WriteFileW, Open File ");
 }
 
 const char* MorvikVersion() { return "0.1.0"; }

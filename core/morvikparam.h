@@ -2,11 +2,13 @@
 // Nothing in the library reads them; the host fills and reads them.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include "morvik/afx/cstring.h"
 #include "morvik/core/params.h"
 #include "morvik/halder/records.h"
 
-class CMorvikParam {
+class MORVIK_API CMorvikParam {
 public:
     CMorvikParam() = default;
     CMorvikParam(const CMorvikParam&) = default;

@@ -11,11 +11,13 @@
 // thread.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <map>
 
 #include "morvik/afx/cstring.h"
 
-class COutTxtFile {
+class MORVIK_API COutTxtFile {
 public:
     COutTxtFile() = default;
     COutTxtFile(const COutTxtFile&) = default;

@@ -6,6 +6,8 @@
 // registration differ in places; both are deliberate.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,7 +17,7 @@
 #include "morvik/halder/sribase.h"
 
 // One hatch set of a fill.
-struct SHAPE_FILLER_PARAM : public SriBase {
+struct MORVIK_API SHAPE_FILLER_PARAM : public SriBase {
     int32_t nFillType = 0;
     int32_t nExecuteType = 0;
     int32_t nIndex = 0;  // the hatch path this set fills; the owner sets it
@@ -46,18 +48,16 @@ struct SHAPE_FILLER_PARAM : public SriBase {
     double fEndPreserve = 0.0;
 
     SHAPE_FILLER_PARAM() = default;
-    SHAPE_FILLER_PARAM(const SHAPE_FILLER_PARAM& src);
-    SHAPE_FILLER_PARAM& operator=(const SHAPE_FILLER_PARAM& src);
+    SHAPE_FILLER_PARAM(const SHAPE_FILLER_PARAM&) = default;
+    SHAPE_FILLER_PARAM& operator=(const SHAPE_FILLER_PARAM&) = default;
     ~SHAPE_FILLER_PARAM() override = default;
 
-    // Copies every field, nIndex included.
-    void Copy(const SHAPE_FILLER_PARAM& src);
     void AddAllProp(bool extended) override;
 };
 
 // The fill of a shape: outline switches and four hatch sets, of which only
 // the first is enabled by default. The sets are saved by their owners.
-struct FILLED_PARS : public SriBase {
+struct MORVIK_API FILLED_PARS : public SriBase {
     static constexpr int kSetCount = 4;
 
     uint8_t bOutLine = 1;  // low bit: the fill keeps the outline
@@ -67,16 +67,15 @@ struct FILLED_PARS : public SriBase {
     SHAPE_FILLER_PARAM fillParams[kSetCount];
 
     FILLED_PARS();
-    FILLED_PARS(const FILLED_PARS& src);
-    FILLED_PARS& operator=(const FILLED_PARS& src);
+    FILLED_PARS(const FILLED_PARS&) = default;
+    FILLED_PARS& operator=(const FILLED_PARS&) = default;
     ~FILLED_PARS() override = default;
 
-    void Copy(const FILLED_PARS& src);
     void AddAllProp(bool extended) override;
 };
 
 // Parameters of a spiral line.
-struct SCREW_PAR : public SriBase {
+struct MORVIK_API SCREW_PAR : public SriBase {
     uint32_t m_nType = 0;
     uint32_t m_nDir = 0;
     float m_fMinRadius = 3.0f;
@@ -90,18 +89,17 @@ struct SCREW_PAR : public SriBase {
     int32_t m_nLoopCount = 0;
 
     SCREW_PAR() = default;
-    SCREW_PAR(const SCREW_PAR& src);
-    SCREW_PAR& operator=(const SCREW_PAR& src);
+    SCREW_PAR(const SCREW_PAR&) = default;
+    SCREW_PAR& operator=(const SCREW_PAR&) = default;
     ~SCREW_PAR() override = default;
 
-    void Copy(const SCREW_PAR& src);
     void AddAllProp(bool extended) override;
 };
 
 // One rule for splitting a variable text into fixed texts. The name is kept
 // twice: strName for work (not saved) and wstrName, the saved copy, which a
 // copy falls back to when strName is empty (as after a read).
-struct SPLITRULE : public SriBase {
+struct MORVIK_API SPLITRULE : public SriBase {
     int32_t iPos = 1;
     int32_t iTotal = 1;
     CString strName;
@@ -122,7 +120,7 @@ struct SPLITRULE : public SriBase {
 };
 
 // Advanced options of a variable-text element.
-struct tagVarAdv : public SriBase {
+struct MORVIK_API tagVarAdv : public SriBase {
     int32_t bSplit = 0;
     int32_t bMkSelf = 1;
     int32_t bFixWidth = 0;
@@ -131,18 +129,15 @@ struct tagVarAdv : public SriBase {
     std::vector<SPLITRULE> vecSplitRule;
 
     tagVarAdv() = default;
-    tagVarAdv(const tagVarAdv& src);
-    tagVarAdv& operator=(const tagVarAdv& src);
+    tagVarAdv(const tagVarAdv&) = default;
+    tagVarAdv& operator=(const tagVarAdv&) = default;
     ~tagVarAdv() override = default;
 
-    // Copies the values and replaces the rule list with copies of the
-    // source's rules.
-    void Copy(const tagVarAdv& src);
     void AddAllProp(bool extended) override;
 };
 
 // Rectangular array copy.
-struct ARRAY_PAR_RECT : public SriBase {
+struct MORVIK_API ARRAY_PAR_RECT : public SriBase {
     bool bEnabled = true;
     int32_t iDirection = 1;
     int32_t iPathType = 1;
@@ -153,11 +148,10 @@ struct ARRAY_PAR_RECT : public SriBase {
     int32_t iDirectionBase = 1;
 
     ARRAY_PAR_RECT() = default;
-    ARRAY_PAR_RECT(const ARRAY_PAR_RECT& src);
-    ARRAY_PAR_RECT& operator=(const ARRAY_PAR_RECT& src);
+    ARRAY_PAR_RECT(const ARRAY_PAR_RECT&) = default;
+    ARRAY_PAR_RECT& operator=(const ARRAY_PAR_RECT&) = default;
     ~ARRAY_PAR_RECT() override = default;
 
-    ARRAY_PAR_RECT& Copy(const ARRAY_PAR_RECT& src);
     void AddAllProp(bool extended) override;
     // Registers this record's fields, under its own keys, in owner's registry
     // (the owner's AddAllProp calls it).
@@ -165,7 +159,7 @@ struct ARRAY_PAR_RECT : public SriBase {
 };
 
 // Circular array copy.
-struct ARRAY_PAR_CIRCLE : public SriBase {
+struct MORVIK_API ARRAY_PAR_CIRCLE : public SriBase {
     int32_t iDirection = 1;
     uint32_t nCount = 2;
     float fRadis = 10.0f;
@@ -174,8 +168,8 @@ struct ARRAY_PAR_CIRCLE : public SriBase {
     int32_t iRotateType = 1;
 
     ARRAY_PAR_CIRCLE() = default;
-    ARRAY_PAR_CIRCLE(const ARRAY_PAR_CIRCLE& src);
-    ARRAY_PAR_CIRCLE& operator=(const ARRAY_PAR_CIRCLE& src);
+    ARRAY_PAR_CIRCLE(const ARRAY_PAR_CIRCLE&) = default;
+    ARRAY_PAR_CIRCLE& operator=(const ARRAY_PAR_CIRCLE&) = default;
     ~ARRAY_PAR_CIRCLE() override = default;
 
     void AddAllProp(bool extended) override;
@@ -185,21 +179,21 @@ struct ARRAY_PAR_CIRCLE : public SriBase {
 // Rectangular and circular array copy together. The members' keys carry
 // their record's prefix, so this record saves both members' fields side by
 // side under the very keys the members save on their own.
-struct ARRAY_PAR : public SriBase {
+struct MORVIK_API ARRAY_PAR : public SriBase {
     int32_t nReserved = 0;  // not saved
     ARRAY_PAR_RECT parRect;
     ARRAY_PAR_CIRCLE parCircle;
 
     ARRAY_PAR() = default;
-    ARRAY_PAR(const ARRAY_PAR& src);
-    ARRAY_PAR& operator=(const ARRAY_PAR& src);
+    ARRAY_PAR(const ARRAY_PAR&) = default;
+    ARRAY_PAR& operator=(const ARRAY_PAR&) = default;
     ~ARRAY_PAR() override = default;
 
     void AddAllProp(bool extended) override;
 };
 
 // Special rectangular array copy.
-struct ARRAY_PAR_SPCIAL : public SriBase {
+struct MORVIK_API ARRAY_PAR_SPCIAL : public SriBase {
     int32_t iDirection = 1;
     int32_t iPathType = 1;
     uint32_t nCountX = 2;
@@ -212,15 +206,15 @@ struct ARRAY_PAR_SPCIAL : public SriBase {
     bool bSerialArrayMode = false;
 
     ARRAY_PAR_SPCIAL() = default;
-    ARRAY_PAR_SPCIAL(const ARRAY_PAR_SPCIAL& src);
-    ARRAY_PAR_SPCIAL& operator=(const ARRAY_PAR_SPCIAL& src);
+    ARRAY_PAR_SPCIAL(const ARRAY_PAR_SPCIAL&) = default;
+    ARRAY_PAR_SPCIAL& operator=(const ARRAY_PAR_SPCIAL&) = default;
     ~ARRAY_PAR_SPCIAL() override = default;
 
     void AddAllProp(bool extended) override;
 };
 
 // One recorded geometric modification of a shape.
-struct SHAPE_MODIFY : public SriBase {
+struct MORVIK_API SHAPE_MODIFY : public SriBase {
     enum : int32_t {
         kMove = 100,
         kSlope = 101,
@@ -237,8 +231,8 @@ struct SHAPE_MODIFY : public SriBase {
     tagPOINTF refPoint{};
 
     SHAPE_MODIFY() = default;
-    SHAPE_MODIFY(const SHAPE_MODIFY& src);
-    SHAPE_MODIFY& operator=(const SHAPE_MODIFY& src);
+    SHAPE_MODIFY(const SHAPE_MODIFY&) = default;
+    SHAPE_MODIFY& operator=(const SHAPE_MODIFY&) = default;
     ~SHAPE_MODIFY() override = default;
 
     void AddAllProp(bool extended) override;

@@ -3,6 +3,8 @@
 // width in pixels and how a pen's value is written into a cell.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include "morvik/afx/cstring.h"
 #include "morvik/halder/lang.h"
 #include "morvik/halder/records.h"
@@ -32,7 +34,7 @@ enum PenParType : int {
     PEN_PAR_VOLTAGE_OUTPUT = 26,
 };
 
-class PenParsInfo {
+class MORVIK_API PenParsInfo {
 public:
     PenParsInfo() = default;
     PenParsInfo(const PenParsInfo&) = default;

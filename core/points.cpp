@@ -88,6 +88,7 @@ CBaseShape* CPoints::Clone() {
     copy->m_nPenIndex = m_nPenIndex;
     copy->SetCaption(GetCaption());
     copy->SetVisible(IsVisible());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

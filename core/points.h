@@ -3,11 +3,13 @@
 // scanner fires once at that position.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <vector>
 
 #include "morvik/halder/baseshape.h"
 
-class CPoints : public CBaseShape {
+class MORVIK_API CPoints : public CBaseShape {
     DECLARE_SERIAL(CPoints)
 
 public:

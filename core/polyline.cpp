@@ -197,7 +197,7 @@ void CPolyLine::AddAllProp(bool extended) {
 void CPolyLine::UpdatePropsValue() {
     CBaseShape::UpdatePropsValue();
     arrPointf.clear();
-    arrPointf.push_back(arrPoint);
+    arrPointf.push_back(geom::FinitePoints(arrPoint));
 }
 
 // ---- conversions --------------------------------------------------------------
@@ -205,7 +205,7 @@ void CPolyLine::UpdatePropsValue() {
 CBaseShape* CPolyLine::ToBezier() {
     auto* curve = new CBezierCurve();
     curve->arrSegment.clear();
-    const std::vector<tagPOINTF>& points = DrawnPoints();
+    const std::vector<tagPOINTF> points = geom::FinitePoints(DrawnPoints());
     for (size_t i = 1; i < points.size(); ++i) {
         BEZIER_4POINTF_DRAW seg;
         seg.p1 = seg.p2 = points[i - 1];
@@ -217,6 +217,7 @@ CBaseShape* CPolyLine::ToBezier() {
     curve->bClosed = bClosed;
     // Converting never changes the laser parameters the path marks with.
     curve->SetPen(GetPenIndex());
+    curve->KeepMarkingOf(*this);
     return curve;
 }
 
@@ -232,6 +233,7 @@ CBaseShape* CPolyLine::Clone() {
     copy->SetCaption(GetCaption());
     copy->SetVisible(IsVisible());
     copy->SetShapeRect(GetShapeRect());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -259,12 +261,11 @@ int CPolyLine::ExportXmlToBuff(tagXmlBuff& buff) {
 }
 
 int CPolyLine::ExportGCodeToBuff(GCodeContext& ctx) {
-    // A point that is not finite breaks the path: the next finite point is
-    // reached with a rapid move, as the mark data breaks there too.
+    // A point that is not finite is left out, as the mark data leaves it.
     bool down = false;
     for (const tagPOINTF& p : DrawnPoints()) {
         if (!Finite(p)) {
-            down = false;
+            continue;
         } else if (down) {
             ctx.LineTo(p.x, p.y, 0.0f);
         } else {
@@ -586,22 +587,24 @@ int CPolyLine::IsSelectedForRect(Gdiplus::RectF& rect) {
 // ---- flattening and mark data ---------------------------------------------------------
 
 int CPolyLine::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float tolerance) {
-    std::vector<tagPOINTF> copy = arrPoint;
+    std::vector<tagPOINTF> copy = geom::FinitePoints(arrPoint);
     CBaseShape::GetFlattenPathPoints(copy, tolerance);
     points = std::move(copy);
     return 0;
 }
 
 int CPolyLine::GetFlattenPathFirstPoint(tagPOINTF& point) {
-    if (!arrPoint.empty()) {
-        point = arrPoint.front();
+    const auto first = std::find_if(arrPoint.begin(), arrPoint.end(), Finite);
+    if (first != arrPoint.end()) {
+        point = *first;
     }
     return 0;
 }
 
 int CPolyLine::GetFlattenPathLastPoint(tagPOINTF& point) {
-    if (!arrPoint.empty()) {
-        point = arrPoint.back();
+    const auto last = std::find_if(arrPoint.rbegin(), arrPoint.rend(), Finite);
+    if (last != arrPoint.rend()) {
+        point = *last;
     }
     return 0;
 }
@@ -612,23 +615,13 @@ bool CPolyLine::GetMarkData(tagMarkDataPar& out, tagMarkCtlData*) {
     }
     MarkDataLock lock(this, &out);
 
+    // The flattened points leave out any that is not a number.
     std::vector<tagPOINTF> points;
     GetFlattenPathPoints(points, kMarkTolerance);
-    // The edits refuse points that are not numbers; should one have come in
-    // some other way, the path breaks there rather than send it on.
     tagPathData path;
     path.nPenIndex = GetPenIndex();
-    std::vector<tagPOINTF> run;
-    for (const tagPOINTF& p : points) {
-        if (Finite(p)) {
-            run.push_back(p);
-        } else if (!run.empty()) {
-            path.arrPolylines.push_back(std::move(run));
-            run.clear();
-        }
-    }
-    if (!run.empty()) {
-        path.arrPolylines.push_back(std::move(run));
+    if (!points.empty()) {
+        path.arrPolylines.push_back(std::move(points));
     }
     if (path.arrPolylines.empty()) {
         return lock.Finish(false);

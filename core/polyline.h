@@ -5,6 +5,8 @@
 // it with ClosePloyLine.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <array>
 #include <cstddef>
 #include <vector>
@@ -16,7 +18,7 @@ struct stPolylinePos;
 struct AffineMap;
 class CCombineShape;
 
-class CPolyLine : public CBaseShape {
+class MORVIK_API CPolyLine : public CBaseShape {
     DECLARE_SERIAL(CPolyLine)
 
 public:

@@ -15,6 +15,8 @@
 // shapes indexed by parent, so adoption costs what it adopts.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -25,7 +27,7 @@
 
 class SriFile;
 
-class CVonnSriShapeList : public CBaseShape {
+class MORVIK_API CVonnSriShapeList : public CBaseShape {
 public:
     static constexpr int32_t kHeaderPlain = 12;
     static constexpr int32_t kHeaderExtended = 60;

@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include "morvik/win32/safesave.h"
 #include "morvik/win32/windows.h"
 
 namespace {
@@ -30,8 +31,10 @@ SriFile::SriFile(const wchar_t* path, bool save) : m_pBuffer(NewScratch()), m_nB
     }
     const std::string utf8 = WidePathToUtf8(path);
     if (save) {
-        m_stream.open(utf8, std::ios::binary | std::ios::out | std::ios::trunc);
-        if (m_stream.is_open())
+        // The bytes go to a temporary file that replaces the old one only
+        // when Close finds it whole on disk.
+        m_save = std::make_unique<SafeSave>(utf8);
+        if (m_save->IsOpen())
             m_sink = Sink::File;
         else
             m_nState = kStateFailed;
@@ -75,9 +78,7 @@ SriFile::SriFile(const wchar_t* path, bool save) : m_pBuffer(NewScratch()), m_nB
     m_nCursor = 0;
 }
 
-SriFile::~SriFile() {
-    if (m_stream.is_open()) m_stream.close();
-}
+SriFile::~SriFile() = default;
 
 void SriFile::WriteLong(int32_t value) {
     const uint32_t u = static_cast<uint32_t>(value);
@@ -99,8 +100,7 @@ void SriFile::WriteBytes(const void* data, size_t count) {
             break;
         }
         case Sink::File:
-            if (m_stream.good()) m_stream.write(static_cast<const char*>(data), static_cast<std::streamsize>(count));
-            if (!m_stream.good()) m_nState = kStateFailed;
+            if (!m_save->Write(data, count)) m_nState = kStateFailed;
             break;
         case Sink::None:
             m_nState = kStateFailed;
@@ -109,11 +109,10 @@ void SriFile::WriteBytes(const void* data, size_t count) {
 }
 
 bool SriFile::Close() {
-    if (m_sink == Sink::File && m_stream.is_open()) {
-        m_stream.flush();
-        if (!m_stream.good()) m_nState = kStateFailed;
-        m_stream.close();
-        if (m_stream.fail()) m_nState = kStateFailed;
+    if (m_sink == Sink::File) {
+        // A stream that failed on the way keeps the old file.
+        if (m_nState != kStateGood || !m_save->Commit()) m_nState = kStateFailed;
+        m_save.reset();
         m_sink = Sink::None;
     }
     return m_nState == kStateGood;

@@ -9,6 +9,9 @@
 // opened, an empty file, a read past the end or a failed write set it, and a
 // failed stream reads nothing more.
 #pragma once
+#include "morvik/afx/macros_save.inc"
+
+#include "morvik/afx/morvik_api.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +19,9 @@
 #include <memory>
 #include <vector>
 
-class SriFile {
+class SafeSave;
+
+class MORVIK_API SriFile {
 public:
     static constexpr int kStateGood = 0;
     static constexpr int kStateFailed = 3;
@@ -26,7 +31,9 @@ public:
     SriFile();
     // save false: reads the whole file into memory; a file that cannot be
     // opened, is not a regular file or is empty leaves the state failed.
-    // save true: creates or truncates the file for writing.
+    // save true: writes to a temporary file beside the target, which Close
+    // puts in the target's place once it is whole on disk; until then, and
+    // after any failure, the old file stays as it was.
     // The wide path is converted to UTF-8.
     SriFile(const wchar_t* path, bool save);
     // Wraps a caller's block for reading; the block stays the caller's and
@@ -42,9 +49,10 @@ public:
     // could not be opened) or that fails on the way fails the stream.
     void WriteLong(int32_t value);
     void WriteBytes(const void* data, size_t count);
-    // Flushes and closes a file being written; false (and the state failed)
-    // when not all bytes reached the file. The destructor closes too, but
-    // cannot report.
+    // Finishes a file being written: the new file replaces the old one when
+    // every byte reached the disk; false (and the state failed, the old
+    // file untouched) otherwise. A stream destroyed without Close leaves
+    // the old file too.
     bool Close();
     // The bytes collected by a memory writer (empty for other streams).
     const std::vector<uint8_t>& GetWrittenBytes() const { return m_written; }
@@ -72,7 +80,7 @@ public:
 private:
     enum class Sink { None, File, Memory };
 
-    std::ofstream m_stream;
+    std::unique_ptr<SafeSave> m_save;
     int m_nState = kStateGood;
     std::unique_ptr<char[]> m_pBuffer;  // scratch space, zeroed
     size_t m_nBufferSize = 0;
@@ -84,3 +92,5 @@ private:
     Sink m_sink = Sink::None;
     std::vector<uint8_t> m_written;
 };
+
+#include "morvik/afx/macros_restore.inc"

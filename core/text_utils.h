@@ -7,6 +7,8 @@
 // Narrow paths are UTF-8.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <string>
 #include <vector>
 
@@ -51,7 +53,7 @@ char* TrimAsciiWhitespace(char* text);
 CString GetExeFolder();
 
 // A whole text file read as ANSI text.
-class CIniFile {
+class MORVIK_API CIniFile {
 public:
     CIniFile() = default;
     explicit CIniFile(const CString& path) : m_strFilePath(path) {}

@@ -3,6 +3,8 @@
 // the caller owns.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <vector>
 
 #include "morvik/import/ai.h"
@@ -29,7 +31,7 @@ class CGroupShape;
 // With center set, a group in *out is moved so that the centre of its
 // rectangle lies on the origin. The caller frees the group with FreeShapePtr
 // and delete. A null path or out gives false.
-extern "C" bool LoadVectorFileCore(const wchar_t* path, CBaseShape** out, bool center);
+extern "C" MORVIK_API bool LoadVectorFileCore(const wchar_t* path, CBaseShape** out, bool center);
 
 // Builds the Illustrator shapes from the reader's segment records into the
 // group and scales them as LoadVectorFileCore does; false when there are no

@@ -4,6 +4,8 @@
 // log, and the shape services every undo record uses.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdio>
 #include <vector>
 
@@ -16,7 +18,7 @@ class CBaseView;
 class CBaseShape;
 class CUND_Base;
 
-class CCore {
+class MORVIK_API CCore {
 public:
     // Neither the document nor the view is owned.
     CCore(CBaseDoc* doc, CBaseView* view);

@@ -4,6 +4,8 @@
 // rectangle that encloses a set of shapes.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <list>
 #include <vector>
 
@@ -12,7 +14,7 @@
 class CBaseShape;
 class CDocParam;
 
-class CFileUtil {
+class MORVIK_API CFileUtil {
 public:
     // The document's list of top-level shapes.
     using ShapeList = std::list<CBaseShape*>;

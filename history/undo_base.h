@@ -4,6 +4,8 @@
 // shapes and the core's list of last touched shapes.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <utility>
 #include <vector>
 
@@ -57,7 +59,7 @@ constexpr UINT WM_UNDO_SHAPE_PANEL = WM_USER + 111;
 // it receives is OnEditUndo. Records are owned by the editing core (or by the
 // document that forwards them there) and are never copied: a copy would
 // release a shared payload twice.
-class CUND_Base {
+class MORVIK_API CUND_Base {
 public:
     CUND_Base() = default;
     CUND_Base(const CUND_Base&) = delete;

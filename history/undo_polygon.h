@@ -3,6 +3,8 @@
 // count. Each record owns its payload and frees it when destroyed.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <vector>
 
 #include "morvik/gdiplus/gdiplus_types.h"
@@ -12,7 +14,7 @@ class CPolygon;
 
 // The drag of one polygon vertex: its ring was scaled by dFactor and turned
 // by dAngle (radians).
-struct stPolygonDrag {
+struct MORVIK_API stPolygonDrag {
     std::vector<GUID> ids;
     int nIndex = 0;
     double dFactor = 1.0;
@@ -20,7 +22,7 @@ struct stPolygonDrag {
 };
 
 // A polygon rebuilt in another frame (Y its top edge) with another side count.
-struct stPolygonBorder {
+struct MORVIK_API stPolygonBorder {
     GUID id{};
     Gdiplus::RectF rcOld;
     Gdiplus::RectF rcNew;
@@ -28,7 +30,7 @@ struct stPolygonBorder {
     int nNewBorder = 0;
 };
 
-class CUND_PolygonDrag : public CUND_Base {
+class MORVIK_API CUND_PolygonDrag : public CUND_Base {
 public:
     CUND_PolygonDrag() = default;
     // Takes ownership of the payload.
@@ -47,7 +49,7 @@ private:
     int Replay(CCore* core, bool undo);
 };
 
-class CUND_Polygon_Border : public CUND_Base {
+class MORVIK_API CUND_Polygon_Border : public CUND_Base {
 public:
     CUND_Polygon_Border() = default;
     // Takes ownership of the payload.

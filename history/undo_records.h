@@ -8,6 +8,8 @@
 // payload merely points to are never released by it.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <vector>
 
 #include "morvik/core/bezier_segment.h"
@@ -20,13 +22,13 @@ class CBaseShape;
 // ---- plain change records of the shapes' node editors ---------------------
 
 // One polyline point named by its position.
-struct stPolylinePos {
+struct MORVIK_API stPolylinePos {
     int index = 0;
     tagPOINTF point;
 };
 
 // One Bezier segment named by its index in the curve.
-struct stBezierPos {
+struct MORVIK_API stBezierPos {
     int nIndex = 0;
     BEZIER_4POINTF_DRAW seg;
 };
@@ -39,7 +41,7 @@ struct stBezierPos {
 // (both ascending), and the closed flag before and after (-1: not known).
 // The replay puts segments back at those indices; a record without them
 // (indices empty) places each segment after the one whose end meets it.
-struct stBezierCurve {
+struct MORVIK_API stBezierCurve {
     std::vector<BEZIER_4POINTF_DRAW> added;
     std::vector<BEZIER_4POINTF_DRAW> removed;
     GUID id{};
@@ -53,7 +55,7 @@ struct stBezierCurve {
 
 // Segments of the curves in ids before and after a drag; nCount entries of
 // each array are used (never more than four).
-struct stBezierDragUndo {
+struct MORVIK_API stBezierDragUndo {
     std::vector<GUID> ids;
     stBezierPos posOld[4];
     stBezierPos posNew[4];
@@ -61,7 +63,7 @@ struct stBezierDragUndo {
 };
 
 // A circle's data before and after a radius drag; only the first id is used.
-struct stCircleRDUndo {
+struct MORVIK_API stCircleRDUndo {
     std::vector<GUID> ids;
     SCircleData dataOld;
     SCircleData dataNew;
@@ -71,7 +73,7 @@ struct stCircleRDUndo {
 // polylines in ids, in the order the edit applied them. nClosedBefore is the
 // polyline's closed flag before the edit (-1: not known): removing the end
 // point opens a closed polyline, and its undo closes it again.
-struct stPolylineAddDel {
+struct MORVIK_API stPolylineAddDel {
     std::vector<GUID> ids;
     std::vector<stPolylinePos> points;
     int nAdd = 0;
@@ -79,14 +81,14 @@ struct stPolylineAddDel {
 };
 
 // The moved points of one polyline after and before a drag.
-struct stPolylineDragEntry {
+struct MORVIK_API stPolylineDragEntry {
     std::vector<stPolylinePos> after;
     std::vector<stPolylinePos> before;
     GUID id{};
 };
 
 // A top-level shape replaced by its curve form. Neither shape is owned.
-struct stToCurveUndo {
+struct MORVIK_API stToCurveUndo {
     CBaseShape* pShape = nullptr;
     CBaseShape* pCurve = nullptr;
     std::vector<CBaseShape*> vecOther;  // kept for the builder; replays ignore it
@@ -94,7 +96,7 @@ struct stToCurveUndo {
 
 // ---- records ----------------------------------------------------------------
 
-class CUND_BezierDrag : public CUND_Base {
+class MORVIK_API CUND_BezierDrag : public CUND_Base {
 public:
     CUND_BezierDrag() = default;
     // Takes ownership of the payload.
@@ -113,7 +115,7 @@ private:
     void Replay(CCore* core, bool undo);
 };
 
-class CUND_BezierChangeCurve : public CUND_Base {
+class MORVIK_API CUND_BezierChangeCurve : public CUND_Base {
 public:
     CUND_BezierChangeCurve() = default;
     // Takes ownership of the list.
@@ -132,7 +134,7 @@ private:
     void Replay(CCore* core, int mode);
 };
 
-class CUND_Circle_RD : public CUND_Base {
+class MORVIK_API CUND_Circle_RD : public CUND_Base {
 public:
     CUND_Circle_RD() = default;
     // Takes ownership of the payload.
@@ -152,7 +154,7 @@ private:
     void Replay(CCore* core, bool undo);
 };
 
-class CUND_PolyLineAddDel : public CUND_Base {
+class MORVIK_API CUND_PolyLineAddDel : public CUND_Base {
 public:
     CUND_PolyLineAddDel() = default;
     // Takes ownership of the payload.
@@ -172,7 +174,7 @@ private:
     void Replay(CCore* core, bool undo);
 };
 
-class CUND_PolyLineDrag : public CUND_Base {
+class MORVIK_API CUND_PolyLineDrag : public CUND_Base {
 public:
     CUND_PolyLineDrag() = default;
     // Takes ownership of the list.
@@ -191,7 +193,7 @@ private:
     void Replay(CCore* core, bool undo);
 };
 
-class CUND_ToCurve : public CUND_Base {
+class MORVIK_API CUND_ToCurve : public CUND_Base {
 public:
     CUND_ToCurve() = default;
     // Takes ownership of the payload (not of the shapes it names).

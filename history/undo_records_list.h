@@ -6,6 +6,8 @@
 // ever in its list.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <list>
 #include <memory>
 #include <vector>
@@ -21,14 +23,14 @@ using ShapeListSnapshot = std::list<CBaseShape*>;
 // ---- payloads ------------------------------------------------------------
 
 // Delete, overlay, deletion outside node editing, marking-order optimisation.
-struct stListSwapUndo {
+struct MORVIK_API stListSwapUndo {
     ShapeListSnapshot before;
     ShapeListSnapshot after;
 };
 
 // Grouping, text splitting and array copies. vecOther belongs to the
 // operation that built the record; the replays do not read it.
-struct stListSwapExUndo {
+struct MORVIK_API stListSwapExUndo {
     ShapeListSnapshot before;
     ShapeListSnapshot after;
     std::vector<void*> vecOther;
@@ -36,7 +38,7 @@ struct stListSwapExUndo {
 };
 
 // Loading a shape file: pOwned (may be null) is deleted with the record.
-struct stOpenORZUndo {
+struct MORVIK_API stOpenORZUndo {
     ShapeListSnapshot before;
     ShapeListSnapshot after;
     std::vector<void*> vecOther;
@@ -44,7 +46,7 @@ struct stOpenORZUndo {
 };
 
 // Ungrouping: vecFilled are the shapes whose fills an undo rebuilds.
-struct stUngroupUndo {
+struct MORVIK_API stUngroupUndo {
     ShapeListSnapshot before;
     ShapeListSnapshot after;
     std::vector<CBaseShape*> vecFilled;
@@ -52,7 +54,7 @@ struct stUngroupUndo {
 
 // Drag-and-drop in the shape list: vecDragged are selected again after each
 // replay; vecOther is not read.
-struct stDragDropUndo {
+struct MORVIK_API stDragDropUndo {
     ShapeListSnapshot before;
     ShapeListSnapshot after;
     std::vector<CBaseShape*> vecDragged;
@@ -60,7 +62,7 @@ struct stDragDropUndo {
 };
 
 // A spiral line made from pBefore: pAfter is the new spiral line.
-struct stScrewUndo {
+struct MORVIK_API stScrewUndo {
     ShapeListSnapshot before;
     ShapeListSnapshot after;
     CBaseShape* pBefore = nullptr;
@@ -68,7 +70,7 @@ struct stScrewUndo {
 };
 
 // A member taken out of a group or compound shape.
-struct stCombineMemberUndo {
+struct MORVIK_API stCombineMemberUndo {
     CBaseShape* pContainer = nullptr;
     CBaseShape* pMember = nullptr;
 };
@@ -79,7 +81,7 @@ struct stCombineMemberUndo {
 // The common part of the snapshot records: undo restores "before", redo
 // "after".
 template <class Payload>
-class CUND_ListSwap : public CUND_Base {
+class MORVIK_API CUND_ListSwap : public CUND_Base {
 public:
     CUND_ListSwap() = default;
     explicit CUND_ListSwap(Payload* payload) : m_pData(payload) {}
@@ -94,7 +96,7 @@ protected:
     bool Restore(CCore* core, bool undo);
 };
 
-class CUND_Delete : public CUND_ListSwap<stListSwapUndo> {
+class MORVIK_API CUND_Delete : public CUND_ListSwap<stListSwapUndo> {
 public:
     using CUND_ListSwap::CUND_ListSwap;
     LONG GetKind() override { return UND_KIND_DELETE; }
@@ -104,7 +106,7 @@ public:
     int OnEditRedo(CCore* core) override;
 };
 
-class CUND_ShapeOverlay : public CUND_ListSwap<stListSwapUndo> {
+class MORVIK_API CUND_ShapeOverlay : public CUND_ListSwap<stListSwapUndo> {
 public:
     using CUND_ListSwap::CUND_ListSwap;
     LONG GetKind() override { return UND_KIND_SHAPEOVERLAY; }
@@ -112,7 +114,7 @@ public:
     int OnEditRedo(CCore* core) override;
 };
 
-class CUND_UnEditPointDelShape : public CUND_ListSwap<stListSwapUndo> {
+class MORVIK_API CUND_UnEditPointDelShape : public CUND_ListSwap<stListSwapUndo> {
 public:
     using CUND_ListSwap::CUND_ListSwap;
     LONG GetKind() override { return UND_KIND_UNEDITPOINTDELSHAPE; }
@@ -121,7 +123,7 @@ public:
 };
 
 // Also refreshes the main frame's panels.
-class CUND_BestPath : public CUND_ListSwap<stListSwapUndo> {
+class MORVIK_API CUND_BestPath : public CUND_ListSwap<stListSwapUndo> {
 public:
     using CUND_ListSwap::CUND_ListSwap;
     LONG GetKind() override { return UND_KIND_BESTPATH; }
@@ -129,7 +131,7 @@ public:
     int OnEditRedo(CCore* core) override;
 };
 
-class CUND_SplitText : public CUND_ListSwap<stListSwapExUndo> {
+class MORVIK_API CUND_SplitText : public CUND_ListSwap<stListSwapExUndo> {
 public:
     using CUND_ListSwap::CUND_ListSwap;
     ~CUND_SplitText() override;
@@ -140,7 +142,7 @@ public:
 
 // Redo also repaints at once. SetVectorFile marks the group as made from a
 // vector file.
-class CUND_Group : public CUND_ListSwap<stListSwapExUndo> {
+class MORVIK_API CUND_Group : public CUND_ListSwap<stListSwapExUndo> {
 public:
     CUND_Group() = default;
     explicit CUND_Group(stListSwapExUndo* payload) : CUND_ListSwap(payload), m_nVectorFile(0) {}
@@ -154,7 +156,7 @@ public:
 
 // Also tells the document its list changed. Destroy empties the pointer
 // vector and frees the payload; the destructor calls it.
-class CUND_Array : public CUND_ListSwap<stListSwapExUndo> {
+class MORVIK_API CUND_Array : public CUND_ListSwap<stListSwapExUndo> {
 public:
     using CUND_ListSwap::CUND_ListSwap;
     ~CUND_Array() override;
@@ -165,7 +167,7 @@ public:
 };
 
 // Redo also repaints at once.
-class CUND_OpenORZ : public CUND_ListSwap<stOpenORZUndo> {
+class MORVIK_API CUND_OpenORZ : public CUND_ListSwap<stOpenORZUndo> {
 public:
     using CUND_ListSwap::CUND_ListSwap;
     ~CUND_OpenORZ() override;
@@ -180,7 +182,7 @@ public:
 // gives it back on undo as it was, hatch lines and identities included: a
 // new fill of a text that was turned or slanted in its group is not the one
 // it had.
-class CUND_Ungroup : public CUND_ListSwap<stUngroupUndo> {
+class MORVIK_API CUND_Ungroup : public CUND_ListSwap<stUngroupUndo> {
 public:
     CUND_Ungroup() = default;
     explicit CUND_Ungroup(stUngroupUndo* payload);
@@ -200,7 +202,7 @@ private:
 // Selects the dragged shapes again and refreshes the frame's panels (the
 // view is not invalidated). Destroy empties the snapshots and frees the
 // payload; the destructor calls it.
-class CUND_DragDrop : public CUND_ListSwap<stDragDropUndo> {
+class MORVIK_API CUND_DragDrop : public CUND_ListSwap<stDragDropUndo> {
 public:
     using CUND_ListSwap::CUND_ListSwap;
     ~CUND_DragDrop() override;
@@ -214,7 +216,7 @@ public:
 // document's list: one found in either snapshot belongs to the document
 // (which owns whatever its list ever held), so the record deletes only a
 // line that no snapshot lists.
-class CUND_Screw : public CUND_ListSwap<stScrewUndo> {
+class MORVIK_API CUND_Screw : public CUND_ListSwap<stScrewUndo> {
 public:
     using CUND_ListSwap::CUND_ListSwap;
     ~CUND_Screw() override;
@@ -226,7 +228,7 @@ public:
 // The payload is the created shape itself (not owned). Undo takes it off the
 // document's list; redo appends it again and makes it the core's only last
 // touched shape.
-class CUND_Create : public CUND_Base {
+class MORVIK_API CUND_Create : public CUND_Base {
 public:
     CUND_Create() = default;
     explicit CUND_Create(CBaseShape* shape) : m_pData(shape) {}
@@ -239,7 +241,7 @@ public:
 
 // Undo takes each pasted shape off the list; redo appends them again in
 // their stored order. The vector is owned, the shapes are not.
-class CUND_Paste : public CUND_Base {
+class MORVIK_API CUND_Paste : public CUND_Base {
 public:
     CUND_Paste() = default;
     explicit CUND_Paste(std::vector<CBaseShape*>* shapes) : m_pData(shapes) {}
@@ -253,7 +255,7 @@ public:
 // Undo puts the member back at the end of its group's or compound shape's
 // member list; redo takes its first entry out again. Containers of other
 // kinds are left alone.
-class CUND_UnEditPointDelShapeFromCombine : public CUND_Base {
+class MORVIK_API CUND_UnEditPointDelShapeFromCombine : public CUND_Base {
 public:
     CUND_UnEditPointDelShapeFromCombine() = default;
     explicit CUND_UnEditPointDelShapeFromCombine(stCombineMemberUndo* payload) : m_pData(payload) {}

@@ -66,7 +66,7 @@ void RestoreTextFill(CBaseShape* shape, const FILLED_PARS& parOld, BYTE hadFill)
     if (text->RestoreReplacedFill(copy, false)) {
         return;
     }
-    if (text->nFontType == 2 && text->parCodebar.bShowText != 0 && text->parCodebar.bTextFill != 0) {
+    if (text->nFontType == FONT_TYPE_CODEBAR && text->parCodebar.bShowText != 0 && text->parCodebar.bTextFill != 0) {
         text->SetFill(copy, true);
     }
     text->DeleteFill();

@@ -4,6 +4,8 @@
 // records that add or remove filled shapes also swap shape-list snapshots.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <vector>
 
 #include "morvik/afx/cstring.h"
@@ -18,7 +20,7 @@ class CScrewLine;
 // ---- payloads ------------------------------------------------------------
 
 // A new filled shape (kind 15) made from the selection.
-struct stFillUndo {
+struct MORVIK_API stFillUndo {
     ShapeListSnapshot before;
     ShapeListSnapshot after;
     FILLED_PARS fillPar;
@@ -29,7 +31,7 @@ struct stFillUndo {
 // The fill that a text linked to the edited one had of its own before the
 // edit reached it through the link: it may have had other parameters than
 // the edited text, or no fill.
-struct stLinkedFillUndo {
+struct MORVIK_API stLinkedFillUndo {
     GUID id{};
     FILLED_PARS parOld;
     BYTE bOldHadFill = 0;
@@ -39,7 +41,7 @@ struct stLinkedFillUndo {
 // texts that the change reached through links, each with its own old fill;
 // the record fills it when it is made (right after the change), unless the
 // caller did.
-struct stSetFillUndo {
+struct MORVIK_API stSetFillUndo {
     FILLED_PARS parOld;
     FILLED_PARS parNew;
     CBaseShape* pShape = nullptr;
@@ -47,7 +49,7 @@ struct stSetFillUndo {
 };
 
 // A text filled (pText is a text shape, kind 13). vecLinkedOld as above.
-struct stFontFillUndo {
+struct MORVIK_API stFontFillUndo {
     ShapeListSnapshot before;
     ShapeListSnapshot after;
     FILLED_PARS parOld;
@@ -58,7 +60,7 @@ struct stFontFillUndo {
 };
 
 // Several shapes and texts filled at once. The record owns every entry.
-struct stMultiFillUndo {
+struct MORVIK_API stMultiFillUndo {
     std::vector<stFillUndo*> vecFill;
     std::vector<stFontFillUndo*> vecText;
     std::vector<stSetFillUndo*> vecRefill;
@@ -67,7 +69,7 @@ struct stMultiFillUndo {
     FILLED_PARS fillPar;
 };
 
-struct stSetScrewUndo {
+struct MORVIK_API stSetScrewUndo {
     SCREW_PAR parOld;
     SCREW_PAR parNew;
     CScrewLine* pScrew = nullptr;
@@ -77,7 +79,7 @@ struct stSetScrewUndo {
 // the two strings the text's content setter takes, in its order. The two
 // variable-text records hold elements of their own (VARTEXT_PAR::Clone):
 // a text that shared them would move them as it marks.
-struct stFontsUndo {
+struct MORVIK_API stFontsUndo {
     std::vector<GUID> ids;
     int nNewType = 0;
     int nOldType = 0;
@@ -95,7 +97,7 @@ struct stFontsUndo {
     tagPOINTF ptOld;
 };
 
-struct stPictureUndo {
+struct MORVIK_API stPictureUndo {
     std::vector<GUID> ids;
     PICTURE_PAR parNew;
     PICTURE_PAR parOld;
@@ -106,7 +108,7 @@ struct stPictureUndo {
 // Undo restores the list without the filled shape and tells the document the
 // fill was undone; redo gives the filled shape its parameters and restores
 // the list with it. Both return 1.
-class CUND_Fill : public CUND_Base {
+class MORVIK_API CUND_Fill : public CUND_Base {
 public:
     CUND_Fill() = default;
     explicit CUND_Fill(stFillUndo* payload) : m_pData(payload) {}
@@ -121,7 +123,7 @@ public:
 // An undo gives each text that the change reached through a link its own
 // old fill. Both return 1. Made right after the change: the payload's
 // linked texts are read then.
-class CUND_SetFill : public CUND_Base {
+class MORVIK_API CUND_SetFill : public CUND_Base {
 public:
     CUND_SetFill() = default;
     explicit CUND_SetFill(stSetFillUndo* payload);
@@ -140,7 +142,7 @@ private:
 // the shapes that the fill added. A linked text gets its own old fill back.
 // Both return 1. Made right after the fill: the payload's linked texts are
 // read then.
-class CUND_FONTFill : public CUND_Base {
+class MORVIK_API CUND_FONTFill : public CUND_Base {
 public:
     CUND_FONTFill() = default;
     explicit CUND_FONTFill(stFontFillUndo* payload);
@@ -156,7 +158,7 @@ public:
 // snapshot of the record lists: that one was in the document's list, and the
 // document owns it. A record without payload replays as nothing. Both
 // return 1.
-class CUND_MutliFill : public CUND_Base {
+class MORVIK_API CUND_MutliFill : public CUND_Base {
 public:
     CUND_MutliFill() = default;
     explicit CUND_MutliFill(stMultiFillUndo* payload);
@@ -168,7 +170,7 @@ public:
 };
 
 // The old (undo) or new (redo) parameters of a spiral line. Both return 1.
-class CUND_SetScrew : public CUND_Base {
+class MORVIK_API CUND_SetScrew : public CUND_Base {
 public:
     CUND_SetScrew() = default;
     explicit CUND_SetScrew(stSetScrewUndo* payload) : m_pData(payload) {}
@@ -187,7 +189,7 @@ private:
 // is flipped back around the document's mirror centre around the setter)
 // and on its linked texts. When the first string did not change, the text
 // also moves back (undo) or again (redo) by the stored offset. Both return 1.
-class CUND_Fonts : public CUND_Base {
+class MORVIK_API CUND_Fonts : public CUND_Base {
 public:
     CUND_Fonts() = default;
     explicit CUND_Fonts(stFontsUndo* payload) : m_pData(payload) {}
@@ -204,7 +206,7 @@ private:
 // The old (undo) or new (redo) parameters of every listed picture. A GUID
 // that finds no shape is reported. Undo tells both panel windows and
 // repaints; redo tells the first window only. Both return 0.
-class CUND_Picture : public CUND_Base {
+class MORVIK_API CUND_Picture : public CUND_Base {
 public:
     CUND_Picture() = default;
     explicit CUND_Picture(stPictureUndo* payload) : m_pData(payload) {}

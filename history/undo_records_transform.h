@@ -6,6 +6,8 @@
 // invalidating the view and returns 1.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <utility>
 #include <vector>
 
@@ -17,27 +19,27 @@ class CBaseShape;
 
 // ---- payloads (shapes in the order the operation transformed them) ---------
 
-struct stMoveUndo {
+struct MORVIK_API stMoveUndo {
     std::vector<GUID> ids;
     float dx = 0.0f;
     float dy = 0.0f;
 };
 
 // Shape i moved by (vecDx[i], vecDy[i]).
-struct stAlignUndo {
+struct MORVIK_API stAlignUndo {
     std::vector<GUID> ids;
     std::vector<float> vecDx;
     std::vector<float> vecDy;
 };
 
 // Turned counter-clockwise by dAngle degrees about ptCenter.
-struct stRotateUndo {
+struct MORVIK_API stRotateUndo {
     std::vector<GUID> ids;
     tagPOINTF ptCenter;
     double dAngle = 0.0;
 };
 
-struct stResizeUndo {
+struct MORVIK_API stResizeUndo {
     std::vector<GUID> ids;
     tagPOINTF ptRef;
     float sx = 1.0f;
@@ -45,34 +47,34 @@ struct stResizeUndo {
 };
 
 // The same as stResizeUndo for shapes held by pointer (not owned).
-struct stResizeShapesUndo {
+struct MORVIK_API stResizeShapesUndo {
     std::vector<CBaseShape*> shapes;
     tagPOINTF ptRef;
     float sx = 1.0f;
     float sy = 1.0f;
 };
 
-struct stSlopeUndo {
+struct MORVIK_API stSlopeUndo {
     std::vector<GUID> ids;
     tagPOINTF ptBase;
     double a = 0.0;
     double b = 0.0;
 };
 
-struct stMirrorUndo {
+struct MORVIK_API stMirrorUndo {
     std::vector<GUID> ids;
     tagPOINTF ptCenter;
     int nAxis = 0;
 };
 
 // The same as stMirrorUndo for shapes held by pointer (not owned).
-struct stMirrorShapesUndo {
+struct MORVIK_API stMirrorShapesUndo {
     std::vector<CBaseShape*> shapes;
     tagPOINTF ptCenter;
     int nAxis = 0;
 };
 
-struct stArcUndo {
+struct MORVIK_API stArcUndo {
     std::vector<GUID> ids;
     double dNewFirst = 0.0;
     double dNewSecond = 0.0;
@@ -80,7 +82,7 @@ struct stArcUndo {
     double dOldSecond = 0.0;
 };
 
-struct stSortPathUndo {
+struct MORVIK_API stSortPathUndo {
     std::vector<GUID> ids;
 };
 
@@ -89,7 +91,7 @@ struct stSortPathUndo {
 // Undo moves back by (-dx, -dy), redo by (dx, dy). A record of exactly one
 // shape whose link flag is set moves its linked shapes too. The document's
 // selection frame follows the move.
-class CUND_Move : public CUND_Base {
+class MORVIK_API CUND_Move : public CUND_Base {
 public:
     CUND_Move() = default;
     explicit CUND_Move(stMoveUndo* payload) : m_pData(payload) {}
@@ -105,7 +107,7 @@ private:
 
 // Shape i moves by its own delta. A shape without a delta of its own (the
 // delta lists are shorter than the GUID list) is left where it is.
-class CUND_Align : public CUND_Base {
+class MORVIK_API CUND_Align : public CUND_Base {
 public:
     CUND_Align() = default;
     explicit CUND_Align(stAlignUndo* payload) : m_pData(payload) {}
@@ -119,7 +121,7 @@ private:
     void Replay(CCore* core, bool undo);
 };
 
-class CUND_Rotate : public CUND_Base {
+class MORVIK_API CUND_Rotate : public CUND_Base {
 public:
     CUND_Rotate() = default;
     explicit CUND_Rotate(stRotateUndo* payload) : m_pData(payload) {}
@@ -138,7 +140,7 @@ private:
 // reference point shifted by the offset between the two rectangles as they
 // were before the resize. A factor that cannot be inverted (zero or not
 // finite) replays as nothing.
-class CUND_Resize : public CUND_Base {
+class MORVIK_API CUND_Resize : public CUND_Base {
 public:
     CUND_Resize() = default;
     explicit CUND_Resize(stResizeUndo* payload) : m_pData(payload) {}
@@ -161,7 +163,7 @@ private:
 
 // Scales the shapes it holds directly, whether or not the document still
 // lists them. The payload is forgotten, not freed, when the record goes.
-class CUNDO_Resize : public CUND_Base {
+class MORVIK_API CUNDO_Resize : public CUND_Base {
 public:
     CUNDO_Resize() = default;
     explicit CUNDO_Resize(stResizeShapesUndo* payload) : m_pData(payload) {}
@@ -179,7 +181,7 @@ private:
 // by x tan b at once, which also scales by 1 - tan a tan b: undo slants by
 // (-a, -b) and takes that scale back. A slant that flattened the shapes
 // (the scale is zero) replays as nothing on undo.
-class CUND_Slope : public CUND_Base {
+class MORVIK_API CUND_Slope : public CUND_Base {
 public:
     CUND_Slope() = default;
     explicit CUND_Slope(stSlopeUndo* payload) : m_pData(payload) {}
@@ -197,7 +199,7 @@ private:
 // back (f XOR axis, or 3 - axis for a flag of 0) before mirroring; redo
 // gives each shape the flag it had when the mirror was first undone, so the
 // flag keeps matching the geometry through any number of undos and redos.
-class CUND_Mirror : public CUND_Base {
+class MORVIK_API CUND_Mirror : public CUND_Base {
 public:
     CUND_Mirror() = default;
     explicit CUND_Mirror(stMirrorUndo* payload) : m_pData(payload) {}
@@ -221,7 +223,7 @@ private:
 
 // Mirrors the shapes it holds directly, in both directions. The payload is
 // forgotten, not freed, when the record goes.
-class CUNDO_Mirror : public CUND_Base {
+class MORVIK_API CUNDO_Mirror : public CUND_Base {
 public:
     CUNDO_Mirror() = default;
     explicit CUNDO_Mirror(stMirrorShapesUndo* payload) : m_pData(payload) {}
@@ -237,7 +239,7 @@ private:
 
 // Sets the old (undo) or new (redo) arc angles in each shape's unflipped
 // frame.
-class CUND_Arc : public CUND_Base {
+class MORVIK_API CUND_Arc : public CUND_Base {
 public:
     CUND_Arc() = default;
     explicit CUND_Arc(stArcUndo* payload) : m_pData(payload) {}
@@ -253,7 +255,7 @@ private:
 
 // Reverses each shape's path direction in its unflipped frame; undo and
 // redo are the same operation.
-class CUND_SortPath : public CUND_Base {
+class MORVIK_API CUND_SortPath : public CUND_Base {
 public:
     CUND_SortPath() = default;
     explicit CUND_SortPath(stSortPathUndo* payload) : m_pData(payload) {}

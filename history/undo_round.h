@@ -1,19 +1,21 @@
 // The undo record of a change of a rectangle's corner values.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <vector>
 
 #include "morvik/history/undo_base.h"
 
 // What the corner edit changed: the rectangles it touched and their four
 // corner values after and before it.
-struct stRoundUndo {
+struct MORVIK_API stRoundUndo {
     std::vector<GUID> ids;
     int nNewRound[4] = {0, 0, 0, 0};
     int nOldRound[4] = {0, 0, 0, 0};
 };
 
-class CUND_Round : public CUND_Base {
+class MORVIK_API CUND_Round : public CUND_Base {
 public:
     CUND_Round() = default;
     // Takes ownership of the payload.

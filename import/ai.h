@@ -3,6 +3,8 @@
 // segments into shapes.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -11,7 +13,7 @@
 #include "morvik/halder/halder_types.h"
 
 // One path segment of an Illustrator file.
-struct tagAIPT {
+struct MORVIK_API tagAIPT {
     tagPOINTF p0;  // start point
     tagPOINTF p1;  // first control point
     tagPOINTF p2;  // second control point
@@ -23,7 +25,7 @@ struct tagAIPT {
     char cType = 'c';
 };
 
-class CParserAIFile {
+class MORVIK_API CParserAIFile {
 public:
     CParserAIFile();
     ~CParserAIFile();

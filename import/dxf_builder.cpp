@@ -653,7 +653,7 @@ CDrawDxfEntity::FaceInfo CDrawDxfEntity::FaceMetrics(const CString& face, int ty
     if (found == m_faces.end()) {
         TextFace entry;
         auto h = probe(L"H", type == 1);
-        entry.singleLine = h->GetFontType() == 1;
+        entry.singleLine = h->GetFontType() == FONT_TYPE_SHX;
         Gdiplus::RectF r;
         h->GetRectangle(r);
         entry.capHeight = Inked(*h) && std::isfinite(r.Height) ? r.Height : 0.0;

@@ -11,6 +11,8 @@
 // more that share its records. Every thread is joined inside InitPara.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <map>
 #include <memory>
 #include <mutex>
@@ -29,7 +31,7 @@ class CCircle;
 class CFonts;
 class CGroupShape;
 
-class CDrawDxfEntity {
+class MORVIK_API CDrawDxfEntity {
 public:
     // Number of entity kinds, chunk threads per large kind, and slot maps.
     static constexpr int kKindCount = 10;

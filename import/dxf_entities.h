@@ -2,6 +2,8 @@
 // code / value line pairs.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstddef>
 #include <string>
 
@@ -10,7 +12,7 @@
 // A whole file in memory with a read cursor. The buffer holds one byte more
 // than the file, a terminating 0. Section threads each work on their own copy
 // of this record (same buffer, own cursor).
-struct MYFILE {
+struct MORVIK_API MYFILE {
     const char* pBuffer = nullptr;
     int nSize = 0;
     int nPos = 0;

@@ -5,6 +5,8 @@
 // joined in file order, giving the records one thread would.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -22,7 +24,7 @@
 // Files larger than this are read in large mode.
 constexpr int64_t DXF_LARGE_FILE_BYTES = 20000000;
 
-class CParserDxfFile {
+class MORVIK_API CParserDxfFile {
 public:
     CParserDxfFile();
     ~CParserDxfFile();

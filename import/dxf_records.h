@@ -2,6 +2,8 @@
 // fills from a file and the entity builder turns into shapes.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,7 +15,7 @@
 // dRotateAngle. A single INSERT needs no first turn; the placements of nested
 // INSERTs compose into one that may (a non-uniform scale inside a turned
 // block). Negative scales mirror.
-struct tagZoomRotate {
+struct MORVIK_API tagZoomRotate {
     double dRotateAngle = 0.0;  // degrees
     // Centre of the scaling and of the rotation.
     Gdiplus::PointF ptBase;
@@ -24,7 +26,7 @@ struct tagZoomRotate {
 };
 
 // The fields every entity record begins with.
-struct tagDxfEntityHead {
+struct MORVIK_API tagDxfEntityHead {
     // The block inside which the entity was read; empty at top level.
     std::wstring strBlockName;
     // Group 8: decides which layer group the entity's shape joins.
@@ -33,7 +35,7 @@ struct tagDxfEntityHead {
 };
 
 // An ELLIPSE entity.
-struct tagEllipse : tagDxfEntityHead {
+struct MORVIK_API tagEllipse : tagDxfEntityHead {
     Gdiplus::PointF ptCenter;
     // End point of the major axis, in the same (absolute) coordinates as the
     // centre.
@@ -49,18 +51,18 @@ struct tagEllipse : tagDxfEntityHead {
 using tagBlock = tagDxfEntityHead;
 
 // LINE: the points in file order.
-struct tagLine : tagDxfEntityHead {
+struct MORVIK_API tagLine : tagDxfEntityHead {
     std::vector<Gdiplus::PointF> arrPoint;
 };
 
 // SOLID: a closed outline (corners 1, 2, 4, 3 and the first again).
-struct tagSolid : tagDxfEntityHead {
+struct MORVIK_API tagSolid : tagDxfEntityHead {
     std::vector<Gdiplus::PointF> arrPoint;
     int nExtrusionZ = 0;
 };
 
 // ARC and CIRCLE (a circle runs from 0 to 360 degrees).
-struct tagArc : tagDxfEntityHead {
+struct MORVIK_API tagArc : tagDxfEntityHead {
     Gdiplus::PointF ptCenter;
     double dRadius = 0.0;
     int nReserved = 0;
@@ -71,12 +73,12 @@ struct tagArc : tagDxfEntityHead {
 };
 
 // POINT.
-struct tagDxfPt : tagDxfEntityHead {
+struct MORVIK_API tagDxfPt : tagDxfEntityHead {
     Gdiplus::PointF ptPos;
 };
 
 // TEXT and ATTDEF.
-struct tagText : tagDxfEntityHead {
+struct MORVIK_API tagText : tagDxfEntityHead {
     Gdiplus::PointF ptFirst;
     // The second alignment point; the first one when the file gives none, so
     // that a rotation about it turns the text in place.
@@ -101,7 +103,7 @@ struct tagText : tagDxfEntityHead {
 };
 
 // MTEXT, its formatting removed.
-struct tagMText : tagDxfEntityHead {
+struct MORVIK_API tagMText : tagDxfEntityHead {
     Gdiplus::PointF ptInsert;
     float fHeight = 2.5f;
     float fRefWidth = 0.0f;  // group 41
@@ -116,7 +118,7 @@ struct tagMText : tagDxfEntityHead {
 
 // One vertex or control point. The bulge is the tangent of a quarter of the
 // arc angle to the next vertex, negative for clockwise.
-struct tagPolyPoint {
+struct MORVIK_API tagPolyPoint {
     float x = 0.0f;
     float y = 0.0f;
     double dWeight = 0.0;
@@ -124,22 +126,22 @@ struct tagPolyPoint {
 };
 
 // LWPOLYLINE, POLYLINE with its VERTEX entities, and sampled splines.
-struct tagPolyline : tagDxfEntityHead {
+struct MORVIK_API tagPolyline : tagDxfEntityHead {
     std::vector<tagPolyPoint> arrVertex;
     bool bClosed = false;
 };
 
 // DIMENSION: the block holding its picture and its type.
-struct tagDimention : tagDxfEntityHead {
+struct MORVIK_API tagDimention : tagDxfEntityHead {
     std::wstring strBlock;  // group 2
     std::wstring strType;   // group 70 as text
 };
 
 // A LAYER table record; the name is the header's layer name.
-struct tagLayer : tagDxfEntityHead {
+struct MORVIK_API tagLayer : tagDxfEntityHead {
     int nFlags = 0;   // group 70
     int nColor = 0;   // group 62
 };
 
 // The record type of the spline list, which a file never fills.
-struct tagSpline : tagDxfEntityHead {};
+struct MORVIK_API tagSpline : tagDxfEntityHead {};

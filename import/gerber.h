@@ -14,6 +14,8 @@
 // aperture list) go through the host's message box and file dialog.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <polyclipping/clipper.hpp>
 
 #include <map>
@@ -28,14 +30,14 @@
 class CGroupShape;
 
 // Deletes a shape and, for groups and compound shapes, their members.
-struct GerberShapeDeleter {
+struct MORVIK_API GerberShapeDeleter {
     void operator()(CBaseShape* shape) const;
 };
 using GerberShapePtr = std::unique_ptr<CBaseShape, GerberShapeDeleter>;
 
 // The template of one aperture: what a flash places and what shapes the ends
 // of a stroke. Both shapes are centred on the origin.
-struct GerberApertureShape {
+struct MORVIK_API GerberApertureShape {
     int kind = 1000;  // the aperture kind; 1000 when unset
     GerberShapePtr outline;
     // The outline, or a compound shape of the outline and its hole.
@@ -43,7 +45,7 @@ struct GerberApertureShape {
     Gdiplus::RectF rect;  // the outline's rectangle
 };
 
-class CParseGerber {
+class MORVIK_API CParseGerber {
 public:
     enum GerberLayerPolarity { LAYER_CLEAR = 0, LAYER_DARK = 1 };
     enum ApertureKind { AP_RECTANGLE = 0, AP_CIRCLE = 1, AP_OBROUND = 2, AP_POLYGON = 3, AP_MACRO = 4 };
@@ -111,8 +113,12 @@ public:
     // Reads the file at the (UTF-8) path into the group and returns true;
     // false when the file cannot be read or an argument is null. lineCount
     // receives the number of non-empty lines. Shapes already in the group
-    // stay as they are, in front of the new ones.
+    // stay as they are, in front of the new ones. A file whose step and
+    // repeat was refused (too many copies) gives false too, with what was
+    // read in the group and the reason in the run log.
     bool ParseFile(const char* path, CGroupShape* group, int& lineCount);
+    // Whether the last file's step and repeat was refused.
+    bool RepeatRefused() const { return m_bRepeatRefused; }
 
     // ---- text utilities ------------------------------------------------------
     static bool IsGerberPara(const std::string& line);
@@ -274,6 +280,8 @@ private:
     int m_nActiveStepRepeat = -1;
     size_t m_srFirst = 0;
     size_t m_srCopies = 0;
+    // A step and repeat was refused: the image is not what the file says.
+    bool m_bRepeatRefused = false;
 
     // Interpretation state.
     tagPOINTF m_pos{};

@@ -218,7 +218,7 @@ bool CParseGerber::ParseFile(const char* path, CGroupShape* group, int& lineCoun
     m_pointFlash.reset();
     Console("line count:", lineCount);
     EndDiagnostics();
-    return true;
+    return !m_bRepeatRefused;
 }
 
 void CParseGerber::ResetState() {
@@ -483,6 +483,7 @@ void CParseGerber::InterpretLayers() {
     m_path.clear();
     m_nActiveStepRepeat = -1;
     m_srCopies = 0;
+    m_bRepeatRefused = false;
 
     for (const GerberLayer& layer : m_vLayers) {
         Console("Iter_L->LayerName:", layer.strName);
@@ -526,8 +527,10 @@ void CParseGerber::RepeatBlock() {
         return;
     }
     if (m_srCopies + copies > m_nMaxRepeatedShapes) {
-        // Not a silent cut: the block stays single and the run log says so
-        // (whatever the limit on the file's other diagnostics).
+        // Not a silent cut: the block stays single, the run log says so
+        // (whatever the limit on the file's other diagnostics) and the file
+        // does not load as a success.
+        m_bRepeatRefused = true;
         RunLog::Instance(nullptr)->WriteFormat(L"Gerber: step and repeat of %u shapes %d x %d refused (more than %u)",
                                               static_cast<unsigned>(count), sr.nX, sr.nY,
                                               static_cast<unsigned>(m_nMaxRepeatedShapes));

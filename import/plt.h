@@ -4,6 +4,8 @@
 // understood; plotter units are 40 per millimetre.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -13,12 +15,12 @@
 class CGroupShape;
 
 // The polyline that the reader is collecting.
-struct PreviewParam {
+struct MORVIK_API PreviewParam {
     uint8_t nPen = 0;
     std::vector<tagPOINTF> arrPoint;
 };
 
-class CParsePlt {
+class MORVIK_API CParsePlt {
 public:
     // Millimetres per plotter unit.
     static constexpr double kUnitMM = 0.025;

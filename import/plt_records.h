@@ -3,13 +3,15 @@
 // saves them as a vector of records.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <vector>
 
 #include "morvik/halder/halder_types.h"
 #include "morvik/halder/sribase.h"
 
-struct tagPLTLINE : public SriBase {
+struct MORVIK_API tagPLTLINE : public SriBase {
     // 0 for the plotter's first pen.
     uint8_t nPen = 0;
     // Millimetres, y up.

@@ -9,6 +9,7 @@ pkgs=(
   libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-dejavu-extra
   libzint-dev libcairo2-dev libpugixml-dev libzxing-dev
   libpng-dev libjpeg62-turbo-dev libgif-dev libtiff-dev
+  libx11-dev  # the install check builds a host that includes X11
 )
 missing=()
 for p in "${pkgs[@]}"; do

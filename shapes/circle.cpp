@@ -617,6 +617,7 @@ CBaseShape* CCircle::ToBezier() {
     curve->SetSmoothRatio(GetSmoothRatio());
     curve->arrSegment.clear();
     curve->bClosed = AppendBezierSegments(curve->arrSegment) ? 1 : 0;
+    curve->KeepMarkingOf(*this);
     return curve;
 }
 
@@ -631,6 +632,7 @@ CBaseShape* CCircle::ToPolyLine() {
     poly->SetDocView(GetShapeDoc(), GetShapeView());
     GetFlattenPathPoints(poly->arrPoint, kPolylineTolerance);
     poly->SetPen(GetPenIndex());
+    poly->KeepMarkingOf(*this);
     return poly;
 }
 
@@ -647,6 +649,7 @@ CBaseShape* CCircle::Clone() {
     copy->SetSmoothRatio(GetSmoothRatio());
     copy->SetCaption(GetCaption());
     copy->SetVisible(IsVisible());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

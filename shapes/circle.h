@@ -10,6 +10,8 @@
 // segments.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -17,14 +19,14 @@
 #include "morvik/halder/baseshape.h"
 
 // What SetData restores (kept by the circle's undo record).
-struct SCircleData {
+struct MORVIK_API SCircleData {
     double startDeg = 0.0;
     double Radius = 0.0;
     std::vector<tagPOINTF> arcPoints;
 };
 
 // The parameters of one arc build.
-struct tagCircleParam {
+struct MORVIK_API tagCircleParam {
     double startDeg = 0.0;
     double endDeg = 0.0;
     double Radius = 0.0;
@@ -32,7 +34,7 @@ struct tagCircleParam {
     uint8_t arcPath = 0;
 };
 
-class CCircle : public CBaseShape {
+class MORVIK_API CCircle : public CBaseShape {
     DECLARE_SERIAL(CCircle)
 
 public:

@@ -439,6 +439,7 @@ CBaseShape* CDelayedTimer::Clone() {
     copy->SetVisible(IsVisible());
     // The clone keeps its own number, but its caption tells its own delay.
     copy->SetCaption(TimerCaption(copy->m_strTypeName, copy->m_nCountNum, copy->nTime));
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -509,6 +510,7 @@ CBaseShape* CEncoderDistance::Clone() {
     copy->fDistance = fDistance;
     copy->SetVisible(IsVisible());
     copy->SetCaption(EncoderCaption(copy->m_strTypeName, copy->m_nCountNum, copy->fDistance));
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -567,6 +569,7 @@ CBaseShape* CExeAxi::Clone() {
     copy->m_cfg = m_cfg;
     copy->SetVisible(IsVisible());
     copy->SetCaption(AxisCaption(copy->m_strTypeName, copy->m_nCountNum, copy->m_cfg.iUAxiID));
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -675,6 +678,7 @@ CBaseShape* CInput::Clone() {
     copy->m_wstrTip = strTip.GetString();
     copy->bEnaleTip = bEnaleTip;
     copy->SetVisible(IsVisible());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -758,6 +762,7 @@ CBaseShape* COutput::Clone() {
     copy->iPulse = iPulse;
     copy->iPulseWidth = iPulseWidth;
     copy->SetVisible(IsVisible());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

@@ -6,6 +6,8 @@
 // selected, moved and mirrored, and adds no geometry to the mark data.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include "morvik/afx/cgeom.h"
 #include "morvik/afx/cstring.h"
 #include "morvik/halder/baseshape.h"
@@ -31,7 +33,7 @@ void DrawCtrlIcon(Gdiplus::Graphics& g, UINT iconId, float left, float top);
 
 // The host's setting that turns the editor behaviour of control objects on
 // (non-zero) or off (0).
-struct tagCtrlObjSetting {
+struct MORVIK_API tagCtrlObjSetting {
     int nCtrlObjSwitch = 1;
 };
 
@@ -39,7 +41,7 @@ struct tagCtrlObjSetting {
 // (CBaseFrame::SetMainFrame) also derives from this class holds the switch
 // and a zoom for shapes without a view; a main frame that does not counts as
 // no frame at all.
-class CCtrlObjHostFrame {
+class MORVIK_API CCtrlObjHostFrame {
 public:
     virtual ~CCtrlObjHostFrame() = default;
     // The settings record holding the switch; null when the host has none.
@@ -52,7 +54,7 @@ public:
 // and selection on the anchor, a rectangle of a fixed device size. Each
 // class derives from it and says what differs. Not a run-time class of its
 // own: the run-time base of every control object is CBaseShape.
-class CControlShape : public CBaseShape {
+class MORVIK_API CControlShape : public CBaseShape {
 public:
     CControlShape(const CControlShape&) = default;
     CControlShape& operator=(const CControlShape&) = default;
@@ -111,7 +113,7 @@ protected:
 };
 
 // A delay of nTime milliseconds.
-class CDelayedTimer : public CControlShape {
+class MORVIK_API CDelayedTimer : public CControlShape {
     DECLARE_SERIAL(CDelayedTimer)
 
 public:
@@ -139,7 +141,7 @@ public:
 };
 
 // An encoder distance of fDistance millimetres.
-class CEncoderDistance : public CControlShape {
+class MORVIK_API CEncoderDistance : public CControlShape {
     DECLARE_SERIAL(CEncoderDistance)
 
 public:
@@ -167,7 +169,7 @@ public:
 };
 
 // The settings of one extra-axis move.
-class CCfgAxit {
+class MORVIK_API CCfgAxit {
 public:
     CCfgAxit() = default;
 
@@ -181,7 +183,7 @@ public:
 // A move of an extra axis. Unlike the other control objects it keeps the
 // base shape's mirroring (the anchor stays) and flattening, and has no
 // transform previews.
-class CExeAxi : public CControlShape {
+class MORVIK_API CExeAxi : public CControlShape {
     DECLARE_SERIAL(CExeAxi)
 
 public:
@@ -210,7 +212,7 @@ private:
 };
 
 // A wait until the input ports reach given states.
-class CInput : public CControlShape {
+class MORVIK_API CInput : public CControlShape {
     DECLARE_SERIAL(CInput)
 
 public:
@@ -251,7 +253,7 @@ public:
 };
 
 // A signal or pulse on an output port.
-class COutput : public CControlShape {
+class MORVIK_API COutput : public CControlShape {
     DECLARE_SERIAL(COutput)
 
 public:

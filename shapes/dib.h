@@ -4,6 +4,8 @@
 // bitmap for a picture.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <vector>
 
 #include "morvik/com/hglobal.h"
@@ -12,7 +14,7 @@
 
 class CDC;
 
-class CDIB {
+class MORVIK_API CDIB {
 public:
     // An empty bitmap.
     CDIB();

@@ -429,6 +429,7 @@ CBaseShape* CEllipseArc::ToBezier() {
     }
     Gdiplus::RectF r;
     curve->GetRectangle(r);
+    curve->KeepMarkingOf(*this);
     return curve;
 }
 
@@ -440,6 +441,7 @@ CBaseShape* CEllipseArc::ToPolyLine() {
     poly->SetPen(GetPenIndex());
     Gdiplus::RectF r;
     poly->GetRectangle(r);
+    poly->KeepMarkingOf(*this);
     return poly;
 }
 
@@ -460,6 +462,7 @@ CBaseShape* CEllipseArc::Clone() {
     copy->SetCaption(GetCaption());
     Gdiplus::RectF r;
     copy->GetRectangle(r);
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

@@ -10,6 +10,8 @@
 //   semi-axes and axis direction and stays an open arc.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cfloat>
 #include <vector>
 
@@ -17,7 +19,7 @@
 
 struct tagEllipse;
 
-class CEllipseArc : public CBaseShape {
+class MORVIK_API CEllipseArc : public CBaseShape {
     DECLARE_SERIAL(CEllipseArc)
 
 public:

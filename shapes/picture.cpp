@@ -219,6 +219,7 @@ CBaseShape* CPicture::Clone() {
     std::copy(std::begin(cornerPointf), std::end(cornerPointf), std::begin(copy->cornerPointf));
     copy->m_nPenIndex = m_nPenIndex;
     copy->SetVisible(IsVisible());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -381,27 +382,20 @@ int CPicture::ZoomHeld(tagPOINTF fixed, double sx, double sy) {
     return 0;
 }
 
-int CPicture::Slope(tagPOINTF fixed, double a, double b) {
-    const ShapeGuard guard(this);
-    if (!geom::AllFinite(a, b) || !Finite(fixed)) return kRefused;
-    const AffineMap slant = AffineMap::Slope(a, b, fixed);
-    if (slant.xy == 0.0 && slant.yx == 0.0) return 1;
-    Placement place = GetPlacement();
+bool CPicture::SlantedPlacement(const AffineMap& slant, Placement& place, double& lu, double& lv) const {
+    place = GetPlacement();
     // The picture's own axes before and after: it can follow the slant only
     // when they stay at right angles.
     const double phi = -static_cast<double>(place.angle) * M_PI / 180.0;
     const double ux = std::cos(phi), uy = std::sin(phi);
     const double mux = slant.xx * ux + slant.xy * uy, muy = slant.yx * ux + slant.yy * uy;
     const double mvx = slant.xx * -uy + slant.xy * ux, mvy = slant.yx * -uy + slant.yy * ux;
-    const double lu = std::hypot(mux, muy), lv = std::hypot(mvx, mvy);
-    const double det = slant.xx * slant.yy - slant.xy * slant.yx;
-    if (!(lu > 0) || !(lv > 0) || std::fabs(mux * mvx + muy * mvy) > 1e-9 * lu * lv) {
-        RunLog::Instance(nullptr)->Write(L"A picture cannot be slanted out of its rectangle: the slant is refused");
-        return kRefused;
-    }
+    lu = std::hypot(mux, muy);
+    lv = std::hypot(mvx, mvy);
+    if (!(lu > 0) || !(lv > 0) || std::fabs(mux * mvx + muy * mvy) > 1e-9 * lu * lv) return false;
     if (!geom::MapsFinite(slant, place.corners) || !geom::MapsFinite(slant, std::vector<tagPOINTF>{place.pivot}) ||
         !geom::FitsFloat(place.rect.Width * lu) || !geom::FitsFloat(place.rect.Height * lv)) {
-        return kRefused;
+        return false;
     }
     for (tagPOINTF& p : place.corners) p = slant.Apply(p);
     place.pivot = slant.Apply(place.pivot);
@@ -410,7 +404,30 @@ int CPicture::Slope(tagPOINTF fixed, double a, double b) {
     place.rect.X = place.pivot.x - place.rect.Width / 2;
     place.rect.Y = place.pivot.y + place.rect.Height / 2;
     place.angle = Normalize360(-std::atan2(muy, mux) * 180.0 / M_PI);
-    if (det < 0) place.mirrored = !place.mirrored;
+    if (slant.xx * slant.yy - slant.xy * slant.yx < 0) place.mirrored = !place.mirrored;
+    return true;
+}
+
+bool CPicture::TakesSlant(tagPOINTF fixed, double a, double b) const {
+    if (!geom::AllFinite(a, b) || !Finite(fixed)) return false;
+    const AffineMap slant = AffineMap::Slope(a, b, fixed);
+    if (slant.xy == 0.0 && slant.yx == 0.0) return true;
+    Placement place;
+    double lu = 0, lv = 0;
+    return SlantedPlacement(slant, place, lu, lv);
+}
+
+int CPicture::Slope(tagPOINTF fixed, double a, double b) {
+    const ShapeGuard guard(this);
+    if (!geom::AllFinite(a, b) || !Finite(fixed)) return kRefused;
+    const AffineMap slant = AffineMap::Slope(a, b, fixed);
+    if (slant.xy == 0.0 && slant.yx == 0.0) return 1;
+    Placement place;
+    double lu = 0, lv = 0;
+    if (!SlantedPlacement(slant, place, lu, lv)) {
+        RunLog::Instance(nullptr)->Write(L"A picture cannot be slanted out of its rectangle: the slant is refused");
+        return kRefused;
+    }
     if (!SetPlacement(place)) return kRefused;
     if (std::fabs(lu - 1) > 1e-12 || std::fabs(lv - 1) > 1e-12) CheckLineWidthHeld();
     CBaseShape::Slope(fixed, a, b);

@@ -6,6 +6,8 @@
 // to black and white and inverted; every dark pixel becomes one dot.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <memory>
 #include <vector>
 
@@ -13,7 +15,9 @@
 #include "morvik/halder/baseshape.h"
 #include "morvik/halder/records.h"
 
-class CPicture : public CBaseShape {
+struct AffineMap;
+
+class MORVIK_API CPicture : public CBaseShape {
     DECLARE_SERIAL(CPicture)
 
 public:
@@ -46,6 +50,9 @@ public:
     // can be followed: any other is refused, written to the run log, and
     // answered with kRefused; 1 otherwise.
     int Slope(tagPOINTF fixed, double a, double b) override;                             // 33
+    // Whether Slope would follow this slant rather than refuse it; nothing
+    // changes. A container asks each picture before it slants any member.
+    bool TakesSlant(tagPOINTF fixed, double a, double b) const;
     // The image is mirrored with its outline; 0 for an unknown mode,
     // kRefused for a point that is not finite, 1 otherwise.
     int Mirror(tagPOINTF fixed, int mode) override;                                      // 34
@@ -177,6 +184,9 @@ private:
     // Takes the placement when all its numbers are finite floats; false
     // leaves the picture as it was.
     bool SetPlacement(const Placement& place);
+    // Where a slant puts the picture; false when it would not stay a
+    // rectangle or a number would not stay finite.
+    bool SlantedPlacement(const AffineMap& slant, Placement& place, double& lu, double& lv) const;
     // The corners of the rectangle, mirrored and turned as the placement says.
     static void PlaceCorners(Placement& place);
     // After the corners moved: the pivot and the rectangle follow their centre.

@@ -228,8 +228,9 @@ bool CPolygon::GeometryFinite() {
         !Finite(center0) || !std::all_of(vModify.begin(), vModify.end(), ModifyFinite)) {
         return false;
     }
-    const std::vector<tagPOINTF> pts = Vertices(true);
-    return std::all_of(pts.begin(), pts.end(), [](const tagPOINTF& p) { return Finite(p); });
+    // Every vertex a float and the span between them too: a zoom can leave
+    // each corner in range and the width beyond it.
+    return geom::SpanFits(Vertices(true));
 }
 
 template <class F>
@@ -715,6 +716,7 @@ CBaseShape* CPolygon::ToBezier() {
         }
     }
     curve->bClosed = 1;
+    curve->KeepMarkingOf(*this);
     return curve;
 }
 
@@ -726,6 +728,7 @@ CBaseShape* CPolygon::ToPolyLine() {
     poly->SetPen(GetPenIndex());
     GetFlattenPathPoints(poly->arrPoint, kMarkTolerance);
     poly->bClosed = 1;
+    poly->KeepMarkingOf(*this);
     return poly;
 }
 
@@ -751,6 +754,7 @@ CBaseShape* CPolygon::Clone() {
     copy->vModify = vModify;
     copy->SetVisible(IsVisible());
     copy->InvalidateGeometry();
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

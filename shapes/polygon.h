@@ -16,6 +16,8 @@
 // changes nothing; transforms then return kRefused.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <atomic>
 #include <mutex>
 #include <vector>
@@ -24,7 +26,7 @@
 #include "morvik/core/params.h"
 #include "morvik/halder/baseshape.h"
 
-class CPolygon : public CBaseShape {
+class MORVIK_API CPolygon : public CBaseShape {
     DECLARE_SERIAL(CPolygon)
 
 public:

@@ -155,7 +155,20 @@ bool CRectangle::GeometryFinite() const {
     };
     return std::isfinite(m_fRotateAngle) && Finite(m_PeakPointf0) && Finite(m_PeakPointf1) &&
            Finite(m_PeakPointf2) && Finite(m_PeakPointf3) && finite(m_Point8) && finite(m_PointLine8) &&
-           finite(m_PointArc1) && finite(m_PointArc2) && finite(m_PointArc3) && finite(m_PointArc4);
+           finite(m_PointArc1) && finite(m_PointArc2) && finite(m_PointArc3) && finite(m_PointArc4) &&
+           SpanFits({m_PeakPointf0, m_PeakPointf1, m_PeakPointf2, m_PeakPointf3}, m_Point8, m_PointLine8,
+                    std::array<std::vector<tagPOINTF>, 4>{m_PointArc1, m_PointArc2, m_PointArc3, m_PointArc4});
+}
+
+bool CRectangle::SpanFits(const std::array<tagPOINTF, 4>& peaks, const std::array<tagPOINTF, 8>& outline,
+                          const std::array<tagPOINTF, 8>& lines, const std::array<std::vector<tagPOINTF>, 4>& arcs) {
+    // Every corner may be a float while the width or height is not: the
+    // rectangle, its mark data and its file would carry an infinite span.
+    std::vector<tagPOINTF> all(peaks.begin(), peaks.end());
+    all.insert(all.end(), outline.begin(), outline.end());
+    all.insert(all.end(), lines.begin(), lines.end());
+    for (const std::vector<tagPOINTF>& arc : arcs) all.insert(all.end(), arc.begin(), arc.end());
+    return geom::SpanFits(all);
 }
 
 template <class F>
@@ -188,6 +201,9 @@ bool CRectangle::TransformAll(F&& f) {
         if (!allMoved(arc)) {
             return false;
         }
+    }
+    if (!SpanFits(peaks, outline, lines, arcs)) {
+        return false;
     }
     m_PeakPointf0 = peaks[0];
     m_PeakPointf1 = peaks[1];
@@ -617,6 +633,12 @@ void CRectangle::AddAllProp(bool extended) {
 
 void CRectangle::UpdatePropsValue() {
     CBaseShape::UpdatePropsValue();
+    if (m_bNoOutline) {
+        // A rectangle that was never built saves no outline, and reads back
+        // with nothing to mark rather than a dot at the origin.
+        for (auto* list : {&ArcPointf1, &ArcPointf2, &ArcPointf3, &ArcPointf4, &pointf, &pointfLine}) list->clear();
+        return;
+    }
     ArcPointf1.assign(1, m_PointArc1);
     ArcPointf2.assign(1, m_PointArc2);
     ArcPointf3.assign(1, m_PointArc3);
@@ -645,9 +667,14 @@ void CRectangle::RestoreAfterRead() {
                         std::all_of(arcs.begin(), arcs.end(), AllPointsFinite) && Finite(m_PeakPointf0) &&
                         Finite(m_PeakPointf1) && Finite(m_PeakPointf2) && Finite(m_PeakPointf3) &&
                         std::isfinite(m_fRotateAngle);
-    if (!finite) {
-        // A point that is not a number would reach the scanner: none of the
-        // saved geometry is taken, and the rectangle has nothing to mark.
+    std::vector<tagPOINTF> all = outline;
+    all.insert(all.end(), lines.begin(), lines.end());
+    for (const std::vector<tagPOINTF>& arc : arcs) all.insert(all.end(), arc.begin(), arc.end());
+    if (!finite || !geom::SpanFits(all) || (outline.empty() && lines.empty())) {
+        // A point that is not a number, or a span beyond float, would reach
+        // the scanner: none of the saved geometry is taken, and the
+        // rectangle has nothing to mark. A rectangle saved unbuilt has no
+        // outline to take.
         m_PeakPointf0 = m_PeakPointf1 = m_PeakPointf2 = m_PeakPointf3 = tagPOINTF{0.0f, 0.0f};
         m_fRotateAngle = 0.0;
         m_bNoOutline = true;
@@ -705,6 +732,7 @@ CBaseShape* CRectangle::ToBezier() {
             curve->arrSegment.push_back(seg);
         }
     }
+    curve->KeepMarkingOf(*this);
     return curve;
 }
 
@@ -720,6 +748,7 @@ CBaseShape* CRectangle::ToPolyLine() {
             poly->arrPoint = {m_PeakPointf0, m_PeakPointf1, m_PeakPointf2, m_PeakPointf3, m_PeakPointf0};
         }
         poly->bClosed = 1;
+        poly->KeepMarkingOf(*this);
         return poly;
     }
     CBezierCurve curve;
@@ -745,6 +774,7 @@ CBaseShape* CRectangle::ToPolyLine() {
         }
     }
     curve.bClosed = 1;
+    curve.KeepMarkingOf(*this);
     return curve.ToPolyLine();
 }
 
@@ -780,6 +810,7 @@ CBaseShape* CRectangle::Clone() {
     copy->m_bZoomAntiX = m_bZoomAntiX;
     copy->m_bZoomAntiY = m_bZoomAntiY;
     copy->InvalidateGeometry();
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 

@@ -20,12 +20,14 @@
 // that overflows) is refused whole, changes nothing and returns kRefused.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <array>
 #include <vector>
 
 #include "morvik/halder/baseshape.h"
 
-class CRectangle : public CBaseShape {
+class MORVIK_API CRectangle : public CBaseShape {
     DECLARE_SERIAL(CRectangle)
 
 public:
@@ -203,6 +205,9 @@ private:
     State Capture() const;
     void Restore(const State& s);
     bool GeometryFinite() const;
+    // Whether the width and height of all these points are finite floats.
+    static bool SpanFits(const std::array<tagPOINTF, 4>& peaks, const std::array<tagPOINTF, 8>& outline,
+                         const std::array<tagPOINTF, 8>& lines, const std::array<std::vector<tagPOINTF>, 4>& arcs);
     // Runs build; when it fails or leaves a number that is not finite the
     // rectangle is put back as it was. Returns 0 or kRefused.
     template <class F>

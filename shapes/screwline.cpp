@@ -592,8 +592,8 @@ void CScrewLine::AddAllProp(bool extended) {
 void CScrewLine::UpdatePropsValue() {
     WaitForLoopPath();
     CBaseShape::UpdatePropsValue();
-    screwlinearrPointf.assign(1, arrPoint);
-    screwlinearrPointf2.assign(1, arrLoopPoint);
+    screwlinearrPointf.assign(1, geom::FinitePoints(arrPoint));
+    screwlinearrPointf2.assign(1, geom::FinitePoints(arrLoopPoint));
 }
 
 void CScrewLine::RestoreAfterRead() {
@@ -634,6 +634,7 @@ CBaseShape* CScrewLine::Clone() {
     copy->m_buildMap = m_buildMap;
     copy->SetCaption(GetCaption());
     copy->SetVisible(IsVisible());
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -741,7 +742,7 @@ bool CScrewLine::KeepsFinite(const AffineMap& map) const {
 
 int CScrewLine::GetFlattenPathPoints(std::vector<tagPOINTF>& points, float) {
     WaitForLoopPath();
-    points = LoopMode() ? arrLoopPoint : arrPoint;
+    points = geom::FinitePoints(LoopMode() ? arrLoopPoint : arrPoint);
     return 0;
 }
 

@@ -13,6 +13,8 @@
 // stops and joins the thread, so the thread never outlives the shape.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -23,7 +25,7 @@
 #include "morvik/core/params.h"
 #include "morvik/core/polyline.h"
 
-class CScrewLine : public CPolyLine {
+class MORVIK_API CScrewLine : public CPolyLine {
     DECLARE_SERIAL(CScrewLine)
 
 public:

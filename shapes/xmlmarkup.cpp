@@ -173,6 +173,99 @@ bool CXmlMarkup::AddChildElem(const wchar_t* name, const wchar_t* value, int fla
     return AddNode(name, value, flags | MNF_CHILD);
 }
 
+// The element's text: empty, left open, or the name around the escaped (or
+// CDATA) value, with the lengths of its start and end tags.
+CXmlMarkup::NewElem CXmlMarkup::ElemText(const wchar_t* name, const std::wstring& val, int flags) {
+    const std::wstring nm(name);
+    NewElem e;
+    if (val.empty()) {
+        if ((flags & MNF_WITHNOEND) != 0) {
+            e.text = L"<" + nm + L">";
+            e.flags = XmlElemPos::kLeftOpen;
+        } else if ((flags & MNF_WITHXHTMLSPACE) != 0) {
+            e.text = L"<" + nm + L" />";
+        } else {
+            e.text = L"<" + nm + L"/>";
+        }
+        e.startLen = e.text.size();
+    } else {
+        const std::wstring open = L"<" + nm + L">";
+        const std::wstring close = L"</" + nm + L">";
+        std::wstring body;
+        if ((flags & MNF_WITHCDATA) != 0) {
+            body = L"<![CDATA[";
+            size_t from = 0;
+            for (size_t hit = val.find(L"]]>"); hit != std::wstring::npos; hit = val.find(L"]]>", from)) {
+                body.append(val, from, hit - from);
+                body += L"]]]]><![CDATA[>";
+                from = hit + 3;
+            }
+            body.append(val, from, std::wstring::npos);
+            for (size_t i = 9; i < body.size(); ++i)
+                if (!XmlChar(body[i])) body[i] = L'?';
+            body += L"]]>";
+        } else {
+            body = EscapeText(val, false, flags);
+        }
+        e.text = open + body + close;
+        e.startLen = open.size();
+        e.endLen = close.size();
+    }
+    return e;
+}
+
+// Where a new element goes: behind after, or at the end of parent's
+// content; expand tells that an empty parent must be opened up around it.
+size_t CXmlMarkup::InsertPos(int parent, int after, bool& expand) const {
+    const size_t docSize = strDoc.size();
+    size_t pos = docSize;
+    expand = false;
+    if (after != 0) {
+        pos = static_cast<size_t>(m_elems[after].End());
+        const size_t limit = parent == 0 ? docSize : static_cast<size_t>(m_elems[parent].ContentEnd());
+        size_t q = pos;
+        while (q < limit && IsBlank(strDoc[q])) {
+            ++q;
+        }
+        if (q == limit || strDoc[q] == L'<') {
+            pos = q;
+        }
+    } else if (parent != 0) {
+        const XmlElemPos& p = m_elems[parent];
+        if (p.EndTagLen() == 0 && (p.nFlags & XmlElemPos::kLeftOpen) == 0) {
+            expand = true;
+        } else {
+            pos = static_cast<size_t>(p.ContentEnd());
+        }
+    }
+    return pos;
+}
+
+// Links element idx into parent's children, behind after or last.
+void CXmlMarkup::LinkElem(int idx, int parent, int after) {
+    XmlElemPos& e = m_elems[idx];
+    if (after != 0) {
+        const int next = m_elems[after].iElemNext;
+        e.iElemPrev = after;
+        e.iElemNext = next;
+        if (next != 0) {
+            m_elems[next].iElemPrev = idx;
+        }
+        m_elems[after].iElemNext = idx;
+    } else {
+        int last = m_elems[parent].iElemChild;
+        if (last == 0) {
+            m_elems[parent].iElemChild = idx;
+        } else {
+            while (m_elems[last].iElemNext != 0) {
+                last = m_elems[last].iElemNext;
+            }
+            m_elems[last].iElemNext = idx;
+            e.iElemPrev = last;
+        }
+    }
+}
+
 bool CXmlMarkup::AddNode(const wchar_t* name, const wchar_t* value, int flags) {
     if ((nDocFlags & MDF_READFILE) != 0) {
         return false;
@@ -194,69 +287,16 @@ bool CXmlMarkup::AddNode(const wchar_t* name, const wchar_t* value, int flags) {
         return false;
     }
 
-    const std::wstring nm(name);
-    std::wstring text;
-    size_t startLen = 0;
-    size_t endLen = 0;
-    uint32_t elemFlags = 0;
-    if (val.empty()) {
-        if ((flags & MNF_WITHNOEND) != 0) {
-            text = L"<" + nm + L">";
-            elemFlags = XmlElemPos::kLeftOpen;
-        } else if ((flags & MNF_WITHXHTMLSPACE) != 0) {
-            text = L"<" + nm + L" />";
-        } else {
-            text = L"<" + nm + L"/>";
-        }
-        startLen = text.size();
-    } else {
-        const std::wstring open = L"<" + nm + L">";
-        const std::wstring close = L"</" + nm + L">";
-        std::wstring body;
-        if ((flags & MNF_WITHCDATA) != 0) {
-            body = L"<![CDATA[";
-            size_t from = 0;
-            for (size_t hit = val.find(L"]]>"); hit != std::wstring::npos; hit = val.find(L"]]>", from)) {
-                body.append(val, from, hit - from);
-                body += L"]]]]><![CDATA[>";
-                from = hit + 3;
-            }
-            body.append(val, from, std::wstring::npos);
-            for (size_t i = 9; i < body.size(); ++i)
-                if (!XmlChar(body[i])) body[i] = L'?';
-            body += L"]]>";
-        } else {
-            body = EscapeText(val, false, flags);
-        }
-        text = open + body + close;
-        startLen = open.size();
-        endLen = close.size();
-    }
+    const NewElem made = ElemText(name, val, flags);
+    const std::wstring& text = made.text;
+    const size_t startLen = made.startLen, endLen = made.endLen;
+    const uint32_t elemFlags = made.flags;
     const std::wstring lineBreak = (flags & MNF_WITHNOLINES) != 0 ? L"" : L"\r\n";
 
     // Where the element goes; an empty parent is opened up around it.
     const size_t docSize = strDoc.size();
-    size_t pos = docSize;
     bool expand = false;
-    if (after != 0) {
-        pos = static_cast<size_t>(m_elems[after].End());
-        const size_t limit = parent == 0 ? docSize : static_cast<size_t>(m_elems[parent].ContentEnd());
-        size_t q = pos;
-        while (q < limit && IsBlank(strDoc[q])) {
-            ++q;
-        }
-        if (q == limit || strDoc[q] == L'<') {
-            pos = q;
-        }
-    } else if (parent != 0) {
-        const XmlElemPos& p = m_elems[parent];
-        if (p.EndTagLen() == 0 && (p.nFlags & XmlElemPos::kLeftOpen) == 0) {
-            expand = true;
-        } else {
-            pos = static_cast<size_t>(p.ContentEnd());
-        }
-    }
-
+    size_t pos = InsertPos(parent, after, expand);
     std::wstring insert;
     std::wstring parentName;
     size_t newStart = pos;
@@ -296,27 +336,7 @@ bool CXmlMarkup::AddNode(const wchar_t* name, const wchar_t* value, int flags) {
     e.SetTagLens(static_cast<int>(startLen), static_cast<int>(endLen));
     e.nFlags = static_cast<uint32_t>(m_elems[parent].Level() + 1) | elemFlags;
     e.iElemParent = parent;
-    if (after != 0) {
-        const int next = m_elems[after].iElemNext;
-        e.iElemPrev = after;
-        e.iElemNext = next;
-        if (next != 0) {
-            m_elems[next].iElemPrev = idx;
-        }
-        m_elems[after].iElemNext = idx;
-    } else {
-        int last = m_elems[parent].iElemChild;
-        if (last == 0) {
-            m_elems[parent].iElemChild = idx;
-        } else {
-            while (m_elems[last].iElemNext != 0) {
-                last = m_elems[last].iElemNext;
-            }
-            m_elems[last].iElemNext = idx;
-            e.iElemPrev = last;
-        }
-    }
-
+    LinkElem(idx, parent, after);
     if (child) {
         iPosChild = idx;
     } else {

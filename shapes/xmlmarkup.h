@@ -9,12 +9,14 @@
 // records and the position unchanged when it cannot be done.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 // One element's place in the text. Record 0 stands for the document itself.
-struct XmlElemPos {
+struct MORVIK_API XmlElemPos {
     // Offset of the element's "<" in the text.
     int32_t nStart = 0;
     // Length of the whole element, from "<" to the end of its end tag.
@@ -46,7 +48,7 @@ struct XmlElemPos {
     int End() const { return nStart + nLength; }
 };
 
-class CXmlMarkup {
+class MORVIK_API CXmlMarkup {
 public:
     // Flags of the adding and attribute calls.
     enum : int {
@@ -116,6 +118,15 @@ public:
 
 private:
     bool AddNode(const wchar_t* name, const wchar_t* value, int flags);
+    struct NewElem {
+        std::wstring text;
+        size_t startLen = 0;
+        size_t endLen = 0;
+        uint32_t flags = 0;
+    };
+    static NewElem ElemText(const wchar_t* name, const std::wstring& val, int flags);
+    size_t InsertPos(int parent, int after, bool& expand) const;
+    void LinkElem(int idx, int parent, int after);
     bool SetAttribOn(int target, const wchar_t* name, const std::wstring& value, int flags);
     // Replaces removeLen characters at pos with text and moves the records:
     // chain (the element whose span holds the splice) and its ancestors grow

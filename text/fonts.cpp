@@ -30,35 +30,23 @@ void DestroyFill(CFilledShape* fill, bool freeChildren) {
     delete fill;
 }
 
-// Bit for bit, as the saved bytes of the two would compare.
-template <class T>
-bool SameBits(const T& a, const T& b) {
-    return std::memcmp(&a, &b, sizeof(T)) == 0;
+// The same saved settings: the saved bytes of the two records compare.
+template <class R>
+std::vector<uint8_t> SavedBytes(R record) {
+    SriFile out;
+    record.Save(false, &out);
+    return out.GetWrittenBytes();
 }
 
 // The pen colour aside: an empty fill's colour only follows the text's pen.
-bool SameSetButColour(const SHAPE_FILLER_PARAM& a, const SHAPE_FILLER_PARAM& b) {
-    return SameBits(a.nFillType, b.nFillType) && SameBits(a.nExecuteType, b.nExecuteType) &&
-           SameBits(a.nIndex, b.nIndex) && SameBits(a.bEnable, b.bEnable) && SameBits(a.bRoundInvert, b.bRoundInvert) &&
-           SameBits(a.fLineSpacing, b.fLineSpacing) && SameBits(a.fMargin, b.fMargin) &&
-           SameBits(a.m_fill_rotate, b.m_fill_rotate) && SameBits(a.m_fRotateAngle, b.m_fRotateAngle) &&
-           SameBits(a.m_fMaxSpacing, b.m_fMaxSpacing) && SameBits(a.m_nWidth, b.m_nWidth) &&
-           SameBits(a.m_fRateSpacing, b.m_fRateSpacing) &&
-           SameBits(a.m_fstrFillGraduallyActualRange, b.m_fstrFillGraduallyActualRange) &&
-           a.m_bEnableFillGradually == b.m_bEnableFillGradually && SameBits(a.bWholeConsider, b.bWholeConsider) &&
-           SameBits(a.bAlongBorder, b.bAlongBorder) && SameBits(a.bCrossFill, b.bCrossFill) &&
-           SameBits(a.bQuickFill, b.bQuickFill) && SameBits(a.fAngle, b.fAngle) &&
-           SameBits(a.nFillMarkCount, b.nFillMarkCount) && SameBits(a.nPenNum, b.nPenNum) &&
-           SameBits(a.nCircularCount, b.nCircularCount) &&
-           SameBits(a.fCircularGap, b.fCircularGap) && SameBits(a.fInnerSpacing, b.fInnerSpacing) &&
-           SameBits(a.bArrangeEqually, b.bArrangeEqually) && SameBits(a.fStartPreserve, b.fStartPreserve) &&
-           SameBits(a.fEndPreserve, b.fEndPreserve);
+bool SameSetButColour(const SHAPE_FILLER_PARAM& a, SHAPE_FILLER_PARAM b) {
+    b.cPenColor = a.cPenColor;
+    return SavedBytes(a) == SavedBytes(b);
 }
 
+// The fill shape saves bDelUngroup and the four sets beside the record.
 bool SameFillParsButColour(const FILLED_PARS& a, const FILLED_PARS& b) {
-    if (a.bOutLine != b.bOutLine || a.bOutLineFirst != b.bOutLineFirst || a.bKeepSeperate != b.bKeepSeperate ||
-        a.bDelUngroup != b.bDelUngroup)
-        return false;
+    if (a.bDelUngroup != b.bDelUngroup || SavedBytes(a) != SavedBytes(b)) return false;
     for (int s = 0; s < FILLED_PARS::kSetCount; ++s)
         if (!SameSetButColour(a.fillParams[s], b.fillParams[s])) return false;
     return true;
@@ -80,7 +68,7 @@ bool HoldsNothing(CFilledShape* fill) {
 struct CFonts::LayoutSnapshot {
     CString text, fontName;
     std::wstring wstrFontName;
-    int fontType = 0, matric = 0, record = 0, barcodeSize = 0;
+    int fontType = FONT_TYPE_TRUETYPE, matric = 0, record = 0, barcodeSize = 0;
     FONTS_PAR fonts;
     CODEBAR_PAR codebar, codebarInit;
     VARTEXT_PAR vartext;
@@ -250,7 +238,7 @@ void CFonts::UpdatePropsValue() {
     if (!m_arrFills.empty() && m_arrFills[0] != nullptr) {
         const FILLED_PARS first = m_arrFills[0]->GetFillParam();
         m_propFillSets.insert(m_propFillSets.end(), std::begin(first.fillParams), std::end(first.fillParams));
-        if (nFontType == 2 && m_arrFills.size() == 2 && m_arrFills[1] != nullptr) {
+        if (nFontType == FONT_TYPE_CODEBAR && m_arrFills.size() == 2 && m_arrFills[1] != nullptr) {
             const FILLED_PARS second = m_arrFills[1]->GetFillParam();
             m_propFillSets.insert(m_propFillSets.end(), std::begin(second.fillParams), std::end(second.fillParams));
         }
@@ -304,8 +292,8 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
         fill->SaveParamToCFG(par);
         fill->bParamGiven = 1;
     };
-    if (nFontType == 0) m_arrFills.reserve(m_arrChars.size());
-    for (size_t i = 0; i < m_arrChars.size() && nFontType == 0; ++i) {
+    if (nFontType == FONT_TYPE_TRUETYPE) m_arrFills.reserve(m_arrChars.size());
+    for (size_t i = 0; i < m_arrChars.size() && nFontType == FONT_TYPE_TRUETYPE; ++i) {
         auto* fill = new CFilledShape();
         fill->SetNoRedraw(1);
         fill->SetDocView(m_pDoc, m_pView);
@@ -314,7 +302,7 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
         if (m_propFillSets.size() > i && m_propFillSets.size() >= FILLED_PARS::kSetCount) fill->bParamGiven = 1;
         m_arrFills.push_back(fill);
     }
-    if (nFontType == 2) {
+    if (nFontType == FONT_TYPE_CODEBAR) {
         auto* bars = new CFilledShape();
         bars->SetNoRedraw(1);
         bars->SetDocView(m_pDoc, m_pView);
@@ -355,7 +343,7 @@ void CFonts::RestoreAfterRead(std::vector<CFilledShape*>& savedFills) {
         for (int set = 0; set < FILLED_PARS::kSetCount; ++set)
             if (fill->GetFillPathOf(set) != nullptr && fill->GetFillPathOf(set)->GetPointCount() > 0) hatched = true;
     }
-    if (!hatched && (bFilled != 0 || (nFontType == 2 && parCodebar.bShowText != 0 && parCodebar.bTextFill != 0)))
+    if (!hatched && (bFilled != 0 || (nFontType == FONT_TYPE_CODEBAR && parCodebar.bShowText != 0 && parCodebar.bTextFill != 0)))
         RefillAfterLayout();
     InvalidateGeometry();
 }
@@ -373,8 +361,13 @@ int CFonts::SetPen(unsigned char pen) {
             set.cPenColor = static_cast<int32_t>(colour);
         }
     }
-    for (CFilledShape* fill : m_arrFills)
-        if (fill != nullptr) fill->SetPen(pen);
+    // A fill shape marks its hatch with the pens of its own sets: they
+    // follow the text's, or the hatch would keep the old pen.
+    for (CFilledShape* fill : m_arrFills) {
+        if (fill == nullptr) continue;
+        fill->SetPen(pen);
+        if (bFilled != 0) fill->SetHatchPen(pen, GetPenColor(-1));
+    }
     return 0;
 }
 
@@ -393,7 +386,7 @@ FILLED_PARS CFonts::LoadedCharFill(size_t index, const std::vector<SHAPE_FILLER_
 
 size_t CFonts::CharFillsToSave() {
     // Only a TrueType text makes one fill per character on loading.
-    if (nFontType != 0 || m_arrFills.size() != m_arrChars.size()) return m_arrFills.size();
+    if (nFontType != FONT_TYPE_TRUETYPE || m_arrFills.size() != m_arrChars.size()) return m_arrFills.size();
     // The sets the load hands to the first four fills: those of the first
     // fill, which the text saves itself when filled (and always in the
     // extended form), or none (an unfilled text in the plain form).
@@ -976,7 +969,7 @@ void CFonts::FillOwn(FILLED_PARS& fillPar, bool textOnly) {
 void CFonts::SetFill2(FILLED_PARS& fillPar, bool textOnly) {
     NoteFillBefore();
     Log()->Write(L"CFonts::SetFill SetFill2");
-    if (nFontType == 3) return;
+    if (nFontType == FONT_TYPE_MATRIX) return;
     const bool textFill = parCodebar.bTextFill != 0;
     for (size_t j = 0; j < m_arrFills.size(); ++j) {
         CFilledShape* fill = m_arrFills[j];
@@ -1084,7 +1077,7 @@ void CFonts::TakeLayoutParams(const CString& text, int fontType, const CString& 
                               const CODEBAR_PAR& codebar, VARTEXT_PAR& vartext) {
     TakeTextParams(text, fontType, fontName, fonts, codebar);
     parVarText = GetCloneElements() && vartext.arrElements.size() >= 2 ? vartext.Clone() : vartext;
-    if (fontType == 2) m_arrBarPos.clear();
+    if (fontType == FONT_TYPE_CODEBAR) m_arrBarPos.clear();
 }
 
 void CFonts::SetAsideOldLayout(LayoutSnapshot& s) {
@@ -1104,7 +1097,7 @@ bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, 
                           [[maybe_unused]] CODEBAR_PAR& codebar) {
     TakeArcLayoutSize();
     switch (fontType) {
-        case 2: {
+        case FONT_TYPE_CODEBAR: {
             // The symbol is encoded once, by the build itself: data or
             // parameters it refuses fail quietly here (the reason goes to
             // the run log), with the one message of an interactive call in
@@ -1119,14 +1112,14 @@ bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, 
             InitRefPoint();
             return true;
         }
-        case 3:
-            nFontType = 3;
+        case FONT_TYPE_MATRIX:
+            nFontType = FONT_TYPE_MATRIX;
             bMatric = 1;
             if (!SetMatricPoint(text, fontName)) return false;
             InitRefPoint();
             DoSlope(GetPosRefPoint(parFonts.nRefPos), parFonts.dSlantAngle * M_PI / 180.0, 0);
             return true;
-        case 1:
+        case FONT_TYPE_SHX:
             m_strTypeName = CLang::Instance()->GetString("IDS_TYPENAME_TEXT");
             if (SetSinglelinePoint(text, fontName)) {
                 InitRefPoint();
@@ -1136,7 +1129,7 @@ bool CFonts::LayOutByType(const CString& text, int fontType, CString& fontName, 
             // Without its SHX fonts the text is laid out in TrueType, as a
             // new text is, and stays a TrueType text.
             Log()->Write(L"SetFonts SetSinglelinePoint fail");
-            nFontType = 0;
+            nFontType = FONT_TYPE_TRUETYPE;
             [[fallthrough]];
         default: {
             m_strTypeName = CLang::Instance()->GetString("IDS_TYPENAME_TEXT");
@@ -1195,7 +1188,7 @@ int CFonts::IsValidBarcode(CString& text, int fontType, CString& fontName, FONTS
     SaveLayoutState(saved);
     TakeTextParams(text, fontType, fontName, fonts, codebar);
     int result = 0;
-    if (fontType == 2) {
+    if (fontType == FONT_TYPE_CODEBAR) {
         parCodebarInit = parCodebar;
         CMyCodebar* wrapper = GetCodebarInstance();
         const int id = wrapper != nullptr ? wrapper->LookupCode(fontName, parCodebar.nCodeType) : -1;
@@ -1260,7 +1253,7 @@ void CFonts::ReplayModificationsAfterLayout() {
     // replayed slant has changed the frame the layout measured upright.
     const bool slanted =
         std::any_of(m_arrModify.begin(), m_arrModify.end(), [](const SHAPE_MODIFY& m) { return m.cmd == 101; });
-    if (nFontType == 2 && slanted && m_arrFrame.size() >= 4) {
+    if (nFontType == FONT_TYPE_CODEBAR && slanted && m_arrFrame.size() >= 4) {
         const double h = GetFakeHeight(), w = GetFakeWidth();
         if (h > 0 && w > 0) {
             fInitStrHeight = h;
@@ -1279,7 +1272,7 @@ void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
     tagPOINTF newRef = oldRef;
     if (hasText && !m_arrFrame.empty()) newRef = GetPosRefPoint(parFonts.nRefPos);
     // A two-dimensional code keeps its centre when its size changes.
-    if (nFontType == 2 && parCodebar.Is2DCode() && s.hadOutline && hasText) {
+    if (nFontType == FONT_TYPE_CODEBAR && parCodebar.Is2DCode() && s.hadOutline && hasText) {
         oldRef = {s.oldRect.X + s.oldRect.Width / 2, s.oldRect.Y - s.oldRect.Height / 2};
         newRef = {newRect.X + newRect.Width / 2, newRect.Y - newRect.Height / 2};
     }
@@ -1293,7 +1286,7 @@ void CFonts::KeepPlaceOfOldLayout(const LayoutSnapshot& s) {
     if (!hasText) dx = dy = 0.0;
     if (parFonts.bPathText == 0) {
         if (dx != 0.0 || dy != 0.0) MoveHeld(static_cast<float>(dx), static_cast<float>(dy));
-    } else if (nFontType == 0) {
+    } else if (nFontType == FONT_TYPE_TRUETYPE) {
         ResetAttachPt();
         GiveBackArcShownSize();
         if (m_bRefillAfterLayout != 0) FillOwn(parFill, false);
@@ -1356,8 +1349,9 @@ int CFonts::SetFontsHeld(CString text, int fontType, CString fontName, FONTS_PAR
     if (vartext.bEnable != 0 && useVarText != 0) text = vartext.GetText(!interactive);
 
     // Numbers no layout can use are refused before anything changes.
-    if (const wchar_t* bad = fontType == 2 ? nullptr : UnusableLayoutNumber(fonts)) {
+    if (const wchar_t* bad = fontType == FONT_TYPE_CODEBAR ? nullptr : UnusableLayoutNumber(fonts)) {
         Log()->WriteFormat(L"SetFonts refused: unusable %s", bad);
+        m_bCodeRefused = fontType == 2;
         SetEvent(m_hLayoutEvent);
         if (interactive) ask("MSG_PARAMETER_INCORRECT");
         return 0;
@@ -1373,11 +1367,13 @@ int CFonts::SetFontsHeld(CString text, int fontType, CString fontName, FONTS_PAR
     if (!laidOut || !finite) {
         if (!finite) Log()->Write(L"SetFonts refused: the layout is not finite");
         RestoreLayoutState(saved);
+        m_bCodeRefused = fontType == 2;
         SetEvent(m_hLayoutEvent);
-        if ((fontType == 2 || !finite) && interactive) ask(finite ? "IDS_INVALID_BAR" : "MSG_PARAMETER_INCORRECT");
+        if ((fontType == FONT_TYPE_CODEBAR || !finite) && interactive) ask(finite ? "IDS_INVALID_BAR" : "MSG_PARAMETER_INCORRECT");
         return 0;
     }
     DropOldLayout(saved);
+    m_bCodeRefused = false;
     RefillAfterLayout();
     ReplayModificationsAfterLayout();
     FitVariableTextWidth();
@@ -1406,7 +1402,7 @@ void CFonts::GetFontsHeld(CString& text, int& fontType, CString& fontName, FONTS
     // A barcode's type is the one its font name stands for (its own when
     // the name stands for none). Any other text keeps the type it holds:
     // parameters read and set back unchanged change nothing.
-    if (nFontType == 2) {
+    if (nFontType == FONT_TYPE_CODEBAR) {
         CMyCodebar* wrapper = GetCodebarInstance();
         const int id = wrapper != nullptr ? wrapper->LookupCode(m_strFontName, parCodebar.nCodeType) : -1;
         if (id >= 0) codebar.nCodeType = id;

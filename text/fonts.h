@@ -15,6 +15,8 @@
 // re-entrant: SetFonts must not be called while the caller holds it.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,6 +28,14 @@
 #include "morvik/halder/baseshape.h"
 #include "morvik/halder/records.h"
 #include "morvik/halder/textelement.h"
+
+// The font type of a text: how it is laid out and drawn.
+enum FONT_TYPE : int {
+    FONT_TYPE_TRUETYPE = 0,
+    FONT_TYPE_SHX = 1,
+    FONT_TYPE_CODEBAR = 2,  // a barcode or two-dimensional code
+    FONT_TYPE_MATRIX = 3,   // dot matrix
+};
 #include "morvik/gdiplus/graphicspath.h"
 #include "morvik/text/fontschar.h"
 #include "morvik/text/shxreader.h"
@@ -41,7 +51,7 @@ struct tag_BarCode;
 // rest).
 enum enuPtType { PT_ALL = 0, PT_BAR = 1, PT_TEXT = 2 };
 
-class CFonts : public CBaseShape {
+class MORVIK_API CFonts : public CBaseShape {
     DECLARE_SERIAL(CFonts)
 
 public:
@@ -340,8 +350,7 @@ private:
 public:
 
     // ---- parameters (public as the host and the undo records set them) ---------------------
-    // 0 TrueType, 1 SHX, 2 barcode, 3 dot matrix.
-    int nFontType = 0;
+    int nFontType = FONT_TYPE_TRUETYPE;
     FONTS_PAR parFonts;
     CODEBAR_PAR parCodebar;
     CODEBAR_PAR parCodebarInit;
@@ -506,6 +515,9 @@ private:
     // points of the characters that replaced it.
     struct ReplacedLayout;
     std::vector<std::unique_ptr<ReplacedLayout>> m_replacedLayouts;
+    // The last SetFonts of a code was refused: the layout the text kept is
+    // not the code asked for, and is not marked until a layout succeeds.
+    bool m_bCodeRefused = false;
     void KeepReplacedLayout(LayoutSnapshot& s);
     void FreeReplacedLayouts();
     // The arc settings the characters were laid out with, while a host has

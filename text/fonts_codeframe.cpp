@@ -58,7 +58,7 @@ void CFonts::AddBarcodeFrame() {
 // ---- module fill -------------------------------------------------------------------------------
 
 bool CFonts::WantsModuleFill(const FILLED_PARS& fillPar) const {
-    if (nFontType != 2 || !parCodebar.Is2DCode()) return false;
+    if (nFontType != FONT_TYPE_CODEBAR || !parCodebar.Is2DCode()) return false;
     if (parCodebar.bPointModule != 1 && parCodebar.bCircleModule != 1 && parCodebar.bRectModule != 1) return false;
     const SHAPE_FILLER_PARAM* last = nullptr;
     for (const SHAPE_FILLER_PARAM& set : fillPar.fillParams)

@@ -89,11 +89,11 @@ int CFonts::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode
     // The text's event first, then its layout event: the order of every
     // path that takes both (building mark data lays a variable text out).
     const ShapeGuard guard(this);
-    if (nFontType == 2 && parCodebar.bPointModule != 0 && parCodebar.bShowText != 0 && m_barcodeSize == 0)
+    if (nFontType == FONT_TYPE_CODEBAR && parCodebar.bPointModule != 0 && parCodebar.bShowText != 0 && m_barcodeSize == 0)
         SetFontsHeld(m_strText, nFontType, m_strFontName, parFonts, parCodebar, parVarText, 0, 1, false, nullptr);
     LayoutLock lock(m_hLayoutEvent);
     if (bMatric != 0) return DrawMatriPt(dc, color, mode, dx, dy);
-    if (nFontType == 2 && parCodebar.bPointModule != 0) return Draw2DMatric(dc, color, mode, dx, dy);
+    if (nFontType == FONT_TYPE_CODEBAR && parCodebar.bPointModule != 0) return Draw2DMatric(dc, color, mode, dx, dy);
     if (m_pView == nullptr) return 0;
     std::unique_ptr<Gdiplus::Graphics> own;
     if (g == nullptr) {
@@ -113,7 +113,7 @@ int CFonts::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode
     const bool textOutlineKept = (parCodebar.parTextFill.bOutLine & 1) != 0;
     if (!(bFilled == 0 || outlineKept || (textFill && textOutlineKept))) return 0;
     Gdiplus::Pen barPen(Opaque(color), 0.0f);
-    Gdiplus::Pen textPen(parCodebar.bShowText != 0 && nFontType == 2 ? Opaque(GetPenColor(parCodebar.nTextPen))
+    Gdiplus::Pen textPen(parCodebar.bShowText != 0 && nFontType == FONT_TYPE_CODEBAR ? Opaque(GetPenColor(parCodebar.nTextPen))
                                                                        : Opaque(color),
                          0.0f);
     if (arrow != 0) SetPenArrow(g, &barPen);
@@ -170,7 +170,7 @@ int CFonts::DrawToGraphics(Gdiplus::Graphics* g, std::vector<tagPenPar>& pens, D
 int CFonts::DrawWnd(CCustWnd* wnd, CDC* dc, DWORD color, int mode, int, float dx, float dy) {
     if (wnd == nullptr || dc == nullptr) return 0;
     if (bMatric != 0) return DrawMatriPtWnd(wnd, dc, color, mode, dx, dy);
-    if (nFontType == 2 && parCodebar.bPointModule != 0) return Draw2DMatricWnd(wnd, dc, color, mode, dx, dy);
+    if (nFontType == FONT_TYPE_CODEBAR && parCodebar.bPointModule != 0) return Draw2DMatricWnd(wnd, dc, color, mode, dx, dy);
     Gdiplus::Graphics g(dc);
     Gdiplus::Pen pen(Opaque(color), 0.0f);
     for (FONTSCHAR* ch : m_arrChars) {
@@ -351,7 +351,7 @@ int CFonts::MatriInRect(Gdiplus::RectF& rect) {
 }
 
 int CFonts::IsInRect(Gdiplus::RectF& rect) {
-    if (bMatric != 0 || (nFontType == 2 && parCodebar.bPointModule != 0)) return MatriInRect(rect);
+    if (bMatric != 0 || (nFontType == FONT_TYPE_CODEBAR && parCodebar.bPointModule != 0)) return MatriInRect(rect);
     Gdiplus::GraphicsPath all;
     for (FONTSCHAR* ch : m_arrChars) {
         Gdiplus::GraphicsPath one;

@@ -81,7 +81,7 @@ CBaseShape* CFonts::ToBezier() {
             switch (t) {
                 case 0:
                     if (!curve->arrSegment.empty()) {
-                        Finish(curve, out, nFontType == 0);
+                        Finish(curve, out, nFontType == FONT_TYPE_TRUETYPE);
                         curve = NewCurve();
                     }
                     first = at(i);
@@ -107,15 +107,19 @@ CBaseShape* CFonts::ToBezier() {
         if (curve->arrSegment.empty()) {
             delete curve;
         } else {
-            Finish(curve, out, nFontType == 0);
+            Finish(curve, out, nFontType == FONT_TYPE_TRUETYPE);
         }
-        if (nFontType != 1 && nFontType != 3 && k < m_arrFills.size())
+        if (nFontType != FONT_TYPE_SHX && nFontType != FONT_TYPE_MATRIX && k < m_arrFills.size())
             if (CBaseShape* hatch = HatchGroup(m_arrFills[k])) out->GetChildren().push_back(hatch);
     }
     if (parCodebar.bTextFill != 0 && m_arrFills.size() == 2)
         if (CBaseShape* hatch = HatchGroup(m_arrFills[1])) out->GetChildren().push_back(hatch);
+    // The outlines mark with the text's pen, as the polylines of ToPolyLine do.
+    for (CBaseShape* child : out->GetChildren())
+        if (child->GetShapeKind() == SHAPE_BEZIER) child->SetPen(GetPenIndex());
     Gdiplus::RectF r;
     out->GetRectangle(r);
+    out->KeepMarkingOf(*this);
     return out;
 }
 
@@ -136,6 +140,7 @@ CBaseShape* CFonts::ToPolyLine() {
     }
     Gdiplus::RectF r;
     out->GetRectangle(r);
+    out->KeepMarkingOf(*this);
     return out;
 }
 

@@ -358,7 +358,7 @@ int CFonts::FindSpace(const CString& line, int i) {
 void CFonts::SlantAsParameters() {
     // A placed text shows the slant its parameters hold, as a layout by
     // SetFonts does: its first edit with the same values leaves it alone.
-    if (nFontType == 0 && parFonts.dSlantAngle == 90.0) parFonts.dSlantAngle = 89.9;
+    if (nFontType == FONT_TYPE_TRUETYPE && parFonts.dSlantAngle == 90.0) parFonts.dSlantAngle = 89.9;
     if (parFonts.dSlantAngle == 0.0) return;
     DoSlope(GetPosRefPoint(parFonts.nRefPos), parFonts.dSlantAngle * M_PI / 180.0, 0);
 }
@@ -366,7 +366,7 @@ void CFonts::SlantAsParameters() {
 int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool flag) {
     const ShapeGuard guard(this);
     // Numbers no layout can use leave the text as it is.
-    const wchar_t* bad = nFontType == 2 ? nullptr : UnusableLayoutNumber(parFonts);
+    const wchar_t* bad = nFontType == FONT_TYPE_CODEBAR ? nullptr : UnusableLayoutNumber(parFonts);
     if (bad == nullptr && !(std::isfinite(pt.x) && std::isfinite(pt.y))) bad = L"position";
     if (bad != nullptr) {
         RunLog::Instance(nullptr)->WriteFormat(L"InitFontsPath refused: unusable %s", bad);
@@ -380,7 +380,7 @@ int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool fla
     m_fHostSetting = 1.0f;
     fontspos = pt;
     m_arrModify.clear();
-    if (nFontType == 2) {
+    if (nFontType == FONT_TYPE_CODEBAR) {
         if (SetCodebarPoints()) {
             InitRefPoint();
             const tagPOINTF ref = GetPosRefPoint(parFonts.nRefPos);
@@ -389,7 +389,7 @@ int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool fla
         m_bRecord = 1;
         return 1;
     }
-    if (nFontType == 1) {
+    if (nFontType == FONT_TYPE_SHX) {
         if (SetSinglelinePoint(text, fontName)) {
             InitRefPoint();
             SlantAsParameters();
@@ -399,7 +399,7 @@ int CFonts::InitFontsPath(tagPOINTF pt, CString text, CString fontName, bool fla
         // Without its SHX fonts the text is laid out in TrueType, as
         // SetFonts does, and stays a TrueType text.
         RunLog::Instance(nullptr)->Write(L"InitFontsPath SetSinglelinePoint fail");
-        nFontType = 0;
+        nFontType = FONT_TYPE_TRUETYPE;
     }
     SetFontsPoint(text, fontName, flag);
     // Scale the new outlines about the frame's centre, then move them so

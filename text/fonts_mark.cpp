@@ -51,7 +51,12 @@ void ReverseBoth(tagMarkDataPar& data) {
     std::reverse(data.arrPaths2.begin(), data.arrPaths2.end());
 }
 
-bool MovesBefore(int kind) { return (kind >= 2 && kind <= 5) || (kind >= 8 && kind <= 10); }
+// The sources that move before a piece: the text files and the fed or
+// connected ones.
+bool MovesBefore(int kind) {
+    return kind == TEXT_KIND_TXTFILE || kind == TEXT_KIND_KEYBOARD || kind == TEXT_KIND_TCPIP ||
+           kind == TEXT_KIND_COM || kind == TEXT_KIND_SQL || kind == TEXT_KIND_FILES || kind == TEXT_KIND_10;
+}
 
 // Keyboard, SQL and file-list elements have their value fed by the host.
 bool IsFedKind(int kind) {
@@ -61,7 +66,7 @@ bool IsFedKind(int kind) {
 // The elements that move before a piece of per-character mark data: the
 // file-list source too, which is fed like the others and must not mark a
 // value left from before.
-bool MovesBeforeChars(int kind) { return (kind >= 2 && kind <= 5) || kind == 8 || kind == TEXT_KIND_FILES; }
+bool MovesBeforeChars(int kind) { return MovesBefore(kind) && kind != TEXT_KIND_10; }
 
 // Why a piece is refused, in the run log: the operator finds the reason
 // there instead of a piece that silently did not come.
@@ -157,6 +162,24 @@ bool StopOnRepeat(CMarkRecord* record, const CString& text, bool markMode, HWND 
     return MessageBoxW(owner, L"文本重复标刻，停止吗？", L"重复标刻提示", MB_OKCANCEL | MB_TOPMOST) == IDOK;
 }
 
+// Records the piece's text when recording is on; a text that cannot be
+// recorded is not marked, or the history could let it be marked again.
+bool CodeWasRefused(bool refused) {
+    if (refused) Log()->Write(L"GetMarkData refused: the code of the text was refused by SetFonts");
+    return refused;
+}
+
+bool RecordOrRefuse(CMarkRecord* record, const CString& text, bool recording) {
+    if (record->AddRecord(text, recording)) return true;
+    CString line;
+    line.Format(L"GetMarkData refused: \"%s\" could not be written to the history of marked texts",
+                static_cast<const wchar_t*>(text));
+    Log()->Write(line.GetString());
+    MessageBoxW(nullptr, L"The text could not be written to the history of marked texts: the piece is not marked.",
+                L"Error", MB_OK | MB_TOPMOST);
+    return false;
+}
+
 }  // namespace
 
 bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
@@ -175,11 +198,12 @@ bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
     bool turning = false;
     for (const SHAPE_FILLER_PARAM& set : parFill.fillParams) turning = turning || TurnsPerMark(set);
     CMarkRecord* record = GetMarkRecord();
+    if (!variable && CodeWasRefused(m_bCodeRefused)) return finish(false);
 
     if (m_pView != nullptr && !turning && !variable && !m_markCache.IsEmpty() && m_bForce == 0) {
         out = m_markCache;
         if (m_bOutTxt != 0 && m_bMkFlag != 0 && StopOnRepeat(record, m_strText, false, nullptr)) return finish(false);
-        record->AddRecord(m_strText, m_bOutTxt != 0);
+        if (!RecordOrRefuse(record, m_strText, m_bOutTxt != 0)) return finish(false);
         lock.Leave(true);
         return true;
     }
@@ -199,10 +223,12 @@ bool CFonts::GetMarkData(tagMarkDataPar& out, tagMarkCtlData* ctl) {
         }
     }
 
+    // A variable text was laid out again for the piece, or kept a refused one.
+    if (variable && CodeWasRefused(m_bCodeRefused)) return finish(false);
     if (m_bOutTxt != 0 && m_bMkFlag != 0 && StopOnRepeat(record, marked, false, nullptr)) return finish(false);
 
     CollectMarkPaths();
-    record->AddRecord(marked, m_bOutTxt != 0);
+    if (!RecordOrRefuse(record, marked, m_bOutTxt != 0)) return finish(false);
     NoteMarkedSerials(serials);
     if (IsReverseOrder()) ReverseBoth(m_markCache);
 
@@ -292,7 +318,7 @@ CFonts::MarkStep CFonts::BuildVariablePiece(bool early, bool move, CString& mark
         }
         if (!MovesBefore(e->nKind)) continue;
         const bool linked = parent != nullptr && parent != this && i < parent->parVarText.arrElements.size() &&
-                            parent->parVarText.arrElements[i] != nullptr && e->nKind != 2 && e->nKind != 3;
+                            parent->parVarText.arrElements[i] != nullptr && e->nKind != TEXT_KIND_TXTFILE && e->nKind != TEXT_KIND_KEYBOARD;
         if (!linked && !CanMoveForPiece(e, i)) return MarkStep::Fail;
     }
     for (size_t i = 0; i < elements.size(); ++i) {
@@ -307,7 +333,7 @@ CFonts::MarkStep CFonts::BuildVariablePiece(bool early, bool move, CString& mark
             if (auto* sn = dynamic_cast<TEXT_SN_PAR*>(e)) serials.push_back(sn->nCurrent);
             changed = changed || (move && early);
         } else if (!move) {
-        } else if (kind == 2 || kind == 3) {
+        } else if (kind == TEXT_KIND_TXTFILE || kind == TEXT_KIND_KEYBOARD) {
             if (!MoveForPiece(e, i)) return MarkStep::Fail;
             changed = true;
         } else if (MovesBefore(kind)) {
@@ -320,7 +346,7 @@ CFonts::MarkStep CFonts::BuildVariablePiece(bool early, bool move, CString& mark
                 from = parent->parVarText.arrElements[i].get();
             if (from == e) {
             } else if (from != nullptr) {
-                if (kind == 9 || kind == 10)
+                if (kind == TEXT_KIND_FILES || kind == TEXT_KIND_10)
                     e->Copy(*from);
                 else
                     e->CopyAll(*from);
@@ -403,7 +429,7 @@ void CFonts::CollectMarkPaths() {
         if (parVarText.bEnable != 0)
             for (const auto& e : parVarText.arrElements)
                 if (e != nullptr && e->advPar.bMkSelf == 0) markSelf = false;
-        if (markSelf && m_barcodeSize != 0 && nFontType == 2) {
+        if (markSelf && m_barcodeSize != 0 && nFontType == FONT_TYPE_CODEBAR) {
             // Bars and readable text apart by the bar point count of the
             // layout: flattening may change how many points each keeps.
             std::vector<std::vector<tagPOINTF>> bars, readable;
@@ -533,12 +559,17 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
             content.ApplyHeld(this, text, 1, true);
         }
     }
+    if (CodeWasRefused(m_bCodeRefused)) return false;
     if (m_bOutTxt != 0 && m_bMkFlag != 0) {
         HWND owner = FindWindowW(nullptr, L"MarkStatus");
         if (owner == nullptr) owner = GetForegroundWindowHost();
         if (StopOnRepeat(GetMarkRecord(), marked, true, owner)) return false;
     }
 
+    // What this piece adds to the caller's records, taken back when the
+    // piece cannot be recorded.
+    const size_t keptRecords = out.empty() ? 0 : out.front().size();
+    const bool hadFront = !out.empty();
     std::vector<std::vector<CBaseShape*>> groups;
     ConvertToShapeList(groups);
     const float t = GetSmoothRatio();
@@ -578,7 +609,13 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
             delete shape;
         }
     }
-    GetMarkRecord()->AddRecord(marked, m_bOutTxt != 0);
+    if (!RecordOrRefuse(GetMarkRecord(), marked, m_bOutTxt != 0)) {
+        if (!hadFront)
+            out.clear();
+        else
+            out.front().resize(keptRecords);
+        return false;
+    }
     NoteMarkedSerials(serials);
 
     if (advance) {

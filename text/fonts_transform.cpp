@@ -338,7 +338,7 @@ void CFonts::CalculateHeightAndWidthRate(double rx, double ry) {
     // the font record names, so that the next layout keeps the width the
     // text was zoomed to (a mirroring zoom keeps its sign in the recorded
     // mirror, not in the width).
-    if (nFontType != 2 && !parVarText.arrElements.empty() && parVarText.arrElements[0] != nullptr) {
+    if (nFontType != FONT_TYPE_CODEBAR && !parVarText.arrElements.empty() && parVarText.arrElements[0] != nullptr) {
         const double r = std::fabs(parFonts.bVarWidthByY != 0 ? ry : rx);
         float& width = parVarText.arrElements[0]->advPar.fCharWidth;
         const double scaled = width * r;
@@ -348,7 +348,7 @@ void CFonts::CalculateHeightAndWidthRate(double rx, double ry) {
     if (!(fInitStrWidth > 0) || !(fInitStrHeight > 0) || !(h > 0) || !(w > 0)) return;
     fWidthZoom = w / fInitStrWidth;
     fHeightZoom = h / fInitStrHeight;
-    if (nFontType == 2) {
+    if (nFontType == FONT_TYPE_CODEBAR) {
         parCodebar.fBarHeight = static_cast<float>(parCodebar.fBarHeight * fHeightZoom);
         parCodebar.fModuleWidth = static_cast<float>(parCodebar.fModuleWidth * fWidthZoom);
         // The frame margins and the readable text follow the symbol.
@@ -363,7 +363,7 @@ void CFonts::CalculateHeightAndWidthRate(double rx, double ry) {
         fInitStrHeight = h;
         return;
     }
-    if (nFontType == 1 || nFontType == 3) {
+    if (nFontType == FONT_TYPE_SHX || nFontType == FONT_TYPE_MATRIX) {
         parFonts.dHeight = std::fabs(parFonts.dHeight * fHeightZoom);
         parFonts.dWidthRatio = parFonts.dWidthRatio * fWidthZoom / fHeightZoom;
     } else {
@@ -371,7 +371,7 @@ void CFonts::CalculateHeightAndWidthRate(double rx, double ry) {
         parFonts.dWidthRatio = kNaturalWidth * fWidthZoom / fHeightZoom;
     }
     if (h0 != 0) parFonts.fSpacing = static_cast<float>(parFonts.dHeight / h0 * parFonts.fSpacing);
-    if (nFontType == 1 || nFontType == 3) {
+    if (nFontType == FONT_TYPE_SHX || nFontType == FONT_TYPE_MATRIX) {
         fInitStrWidth = w;
         fInitStrHeight = h;
     }
@@ -445,7 +445,7 @@ void CFonts::ModifiedFrameScale(double& width, double& height) const {
 void CFonts::TakeArcLayoutSize() {
     m_arcShown.active = false;
     // Barcodes are never bent onto a circle.
-    if (parFonts.bPathText == 0 || nFontType == 2) return;
+    if (parFonts.bPathText == 0 || nFontType == FONT_TYPE_CODEBAR) return;
     double wz = 1, hz = 1;
     ModifiedFrameScale(wz, hz);
     // A list that flattened the frame cannot be taken back: such a text is
@@ -468,7 +468,7 @@ void CFonts::GiveBackArcShownSize() {
     parFonts.fSpacing = m_arcShown.spacing;
     // Single-line and dot-matrix texts measure their zooms from the frame
     // as it stands, which the replay has made again.
-    if (nFontType == 1 || nFontType == 3) {
+    if (nFontType == FONT_TYPE_SHX || nFontType == FONT_TYPE_MATRIX) {
         fInitStrHeight = GetFakeHeight();
         fInitStrWidth = GetFakeWidth();
     }
@@ -564,6 +564,7 @@ CBaseShape* CFonts::Clone() {
     copy->m_strTypeName = m_strTypeName;
     Gdiplus::RectF r;
     copy->GetRectangle(r);
+    copy->KeepMarkingOf(*this);
     return copy;
 }
 
@@ -662,7 +663,7 @@ int CFonts::GetCharFlattenPathArrays(int index, std::vector<std::vector<tagPOINT
 int CFonts::GetFlattenPathPoints(std::vector<tagPOINTF>& out, float) {
     for (FONTSCHAR* ch : m_arrChars) {
         if (ch == nullptr) continue;
-        if (nFontType == 3) {
+        if (nFontType == FONT_TYPE_MATRIX) {
             out.insert(out.end(), ch->points.begin(), ch->points.end());
             continue;
         }

@@ -3,6 +3,8 @@
 // GDI+ point types.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,7 +13,7 @@
 #include "morvik/halder/halder_types.h"
 #include "morvik/halder/sribase.h"
 
-struct FONTSCHAR : public SriBase {
+struct MORVIK_API FONTSCHAR : public SriBase {
     // The character or characters this record draws.
     CString text;
     // The saved copy of text, the only field the record itself saves; the

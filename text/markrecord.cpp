@@ -1,6 +1,7 @@
 #include "morvik/text/markrecord.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,22 +104,45 @@ std::shared_ptr<std::mutex> FileLock(const std::string& path) {
     return lock;
 }
 
-// The whole record in one append (a second process sees it whole too);
-// false when the file cannot be opened or the record not written.
-bool AppendWhole(const std::string& path, const std::string& record, bool& wroteAny) {
-    wroteAny = false;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    size_t done = 0;
-    while (done < record.size()) {
-        const ssize_t n = ::write(fd, record.data() + done, record.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
+enum class Append { NoFile, Failed, Whole };
+
+// The whole record in one append, synced to disk, under a lock that other
+// processes appending to the file take too; or nothing: a record written in
+// part is cut back off at once, so that it never fuses with the next one.
+// A file whose last line has no end (a writer killed mid-line, or a file
+// edited by hand) gets one before the record, so nothing there is lost and
+// the record still stands on a line of its own.
+Append AppendWhole(const std::string& path, const std::string& record) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    if (fd < 0) return Append::NoFile;
+    struct stat st {};
+    // Only a regular file can be cut back: a pipe or a device is no history.
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Append::NoFile;
     }
-    ::close(fd);
-    wroteAny = done > 0;
-    return true;
+    int locked;
+    do {
+        locked = ::flock(fd, LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    const off_t start = ::lseek(fd, 0, SEEK_END);
+    std::string bytes;
+    char last = '\n';
+    if (start > 0 && ::pread(fd, &last, 1, start - 1) != 1) last = '\n';
+    if (last != '\n' && last != '\r') bytes = "\r\n";
+    bytes += record;
+    size_t done = 0;
+    bool whole = start >= 0;
+    while (whole && done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) whole = false;
+        else done += static_cast<size_t>(n);
+    }
+    if (whole && ::fdatasync(fd) != 0) whole = false;
+    if (!whole && done > 0 && start >= 0) (void)::ftruncate(fd, start);
+    ::close(fd);  // releases the lock
+    return whole ? Append::Whole : Append::Failed;
 }
 
 // Today's date at the time of day of `at`.
@@ -268,24 +292,24 @@ bool CMarkRecord::AddRecord(CString text, bool record) {
         RunLog::CreateDirs(path.GetString());
         Open(path, m_bStamp, m_bCheck, m_bDaily, m_tmReset);
     }
-    // Recorded after a possible re-open, which would forget it.
-    if (m_bCheck) m_recentTexts.insert(WithCrLfBreaks(s));
+    // Recorded after a possible re-open, which would forget it; a text that
+    // could not be written is forgotten again, as it is not marked.
+    const bool added = m_bCheck && m_recentTexts.insert(WithCrLfBreaks(s)).second;
 
     LogText(text, L"write start 0");
     WaitForSingleObject(m_hEvent, INFINITE);
     LogText(text, L"write start 1");
-    bool wrote = false;
-    bool opened = false;
+    Append result;
     {
         std::lock_guard<std::mutex> guard(*m_fileLock);
-        opened = AppendWhole(*m_path, line, wrote);
+        result = AppendWhole(*m_path, line);
     }
-    if (!opened) {
-        SetEvent(m_hEvent);
+    SetEvent(m_hEvent);
+    if (result != Append::Whole && added) m_recentTexts.erase(WithCrLfBreaks(s));
+    if (result == Append::NoFile) {
         LogText(text, L"fopen err");
         return false;
     }
-    LogText(text, wrote ? L"write ok" : L"write err");
-    SetEvent(m_hEvent);
-    return true;
+    LogText(text, result == Append::Whole ? L"write ok" : L"write err");
+    return result == Append::Whole;
 }

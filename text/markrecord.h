@@ -9,9 +9,12 @@
 // backslash and 'n' and read back as CR LF, and a backslash as two (a lone
 // backslash not before an 'n', as older files hold it, reads as itself).
 //
-// Each record is written whole in one append, under a lock that every
-// history of the process writing to the same file shares.
+// Each record is written whole in one append, synced, under a lock that
+// every history of the process writing to the same file shares (and a file
+// lock for other processes), or not at all.
 #pragma once
+
+#include "morvik/afx/morvik_api.h"
 
 #include <memory>
 #include <mutex>
@@ -23,7 +26,7 @@
 #include "morvik/afx/ctime.h"
 #include "morvik/win32/windows.h"
 
-class CMarkRecord {
+class MORVIK_API CMarkRecord {
 public:
     // The history file used when a text is recorded while none is set: this
     // name in the run log's folder.
@@ -43,8 +46,9 @@ public:
     // Whether the text was marked before: among the texts recorded since
     // Open, or (useFile) among those loaded from the file.
     bool Contains(CString text, bool useFile);
-    // Records a marked text (nothing when record is false). False only when
-    // the file cannot be opened for appending.
+    // Records a marked text (nothing when record is false, which is true).
+    // True only when the whole line reached the disk; a line written in
+    // part is cut back off, and the text is then no repeat either.
     bool AddRecord(CString text, bool record);
     // The daily clear, when it is due: both sets emptied, the file
     // truncated, the reset time moved on. Contains and AddRecord run it

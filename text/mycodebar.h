@@ -11,6 +11,8 @@
 // a lease taken after the handle was freed is empty.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <map>
 #include <memory>
 #include <mutex>
@@ -22,7 +24,7 @@ class CBaseView;
 struct tag_BarCode;
 
 // Exclusive use of one engine handle, for one build and drawing.
-class CBarCodeLease {
+class MORVIK_API CBarCodeLease {
 public:
     CBarCodeLease() = default;
     CBarCodeLease(CBarCodeLease&&) noexcept = default;
@@ -43,7 +45,7 @@ private:
     tag_BarCode* m_handle = nullptr;
 };
 
-class CMyCodebar {
+class MORVIK_API CMyCodebar {
 public:
     // Engine symbology ids that the build treats apart.
     static constexpr int kEan13 = 13;

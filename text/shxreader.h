@@ -9,6 +9,8 @@
 // may only run a bounded number of commands.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,7 +19,7 @@
 #include "morvik/afx/cstring.h"
 
 // A geometric record of a shape; the owner of a list deletes them.
-class dxfObject {
+class MORVIK_API dxfObject {
 public:
     dxfObject() = default;
     explicit dxfObject(int32_t kind) : nKind(kind) {}
@@ -26,7 +28,7 @@ public:
     int32_t nKind = 0;
 };
 
-class dxfLine : public dxfObject {
+class MORVIK_API dxfLine : public dxfObject {
 public:
     dxfLine() : dxfObject(1) {}
     double x1 = 0, y1 = 0, z1 = 0;
@@ -35,7 +37,7 @@ public:
 
 // A circular arc, angles in degrees counter-clockwise from +x (y up). Equal
 // start and end angles mean a full circle.
-class dxfArc : public dxfObject {
+class MORVIK_API dxfArc : public dxfObject {
 public:
     dxfArc() : dxfObject(2) {}
     double cx = 0, cy = 0, cz = 0;
@@ -45,7 +47,7 @@ public:
     int32_t direction = 0;
 };
 
-class CShxShapeReader {
+class MORVIK_API CShxShapeReader {
 public:
     // File kinds.
     static constexpr int kShapeFile = 1;

@@ -11,6 +11,8 @@
 // operation runs under the instance's lock.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <list>
 #include <map>
 #include <mutex>
@@ -26,7 +28,7 @@ using ShapeList = std::list<CBaseShape*>;
 
 // Everything a text's GetFonts hands out, to hand back to its SetFonts with
 // a new text.
-struct TextContent {
+struct MORVIK_API TextContent {
     CString text;
     int type = 0;
     CString face;
@@ -42,7 +44,7 @@ struct TextContent {
     int ApplyHeld(CFonts* shape, const CString& newText, int useVarText, bool interactive);
 };
 
-class CProcessVarTxt {
+class MORVIK_API CProcessVarTxt {
 public:
     static CProcessVarTxt* Instance();
 
@@ -84,7 +86,7 @@ private:
     int m_nSeparatorMode = 0;
 };
 
-class CResetVarTxt {
+class MORVIK_API CResetVarTxt {
 public:
     static CResetVarTxt* Instance();
     void ResetVarValue(ShapeList& list, int value) { SetAndSaveVarValue(list, 1, value); }

@@ -3,12 +3,14 @@
 // locale the host process selected.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <locale.h>
 
 namespace afx_detail {
 
 // The "C" locale, created once and kept for the life of the process.
-locale_t CLocale();
+MORVIK_API locale_t CLocale();
 // A locale for wide-character case mapping: "C.UTF-8" when the system has
 // it, otherwise "C" (then only ASCII letters change case).
 locale_t CaseLocale();

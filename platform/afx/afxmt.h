@@ -2,18 +2,20 @@
 // may enter again (as on Win32), and a scoped lock over it.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <mutex>
 
 #include "morvik/win32/windows.h"
 
-class CSyncObject {
+class MORVIK_API CSyncObject {
 public:
     virtual ~CSyncObject() = default;
     virtual BOOL Lock(DWORD timeout = INFINITE) = 0;
     virtual BOOL Unlock() = 0;
 };
 
-class CCriticalSection : public CSyncObject {
+class MORVIK_API CCriticalSection : public CSyncObject {
 public:
     CCriticalSection() = default;
     CCriticalSection(const CCriticalSection&) = delete;
@@ -34,7 +36,7 @@ private:
 };
 
 // Locks the object (now or later) and releases it when it goes out of scope.
-class CSingleLock {
+class MORVIK_API CSingleLock {
 public:
     explicit CSingleLock(CSyncObject* object, BOOL initialLock = FALSE) : m_object(object) {
         if (initialLock) Lock();

@@ -2,6 +2,8 @@
 // throws std::out_of_range instead of reading past the end.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -9,7 +11,7 @@
 #include "morvik/afx/cobject.h"
 
 template <class TYPE, class ARG_TYPE = const TYPE&>
-class CArray : public CObject {
+class MORVIK_API CArray : public CObject {
 public:
     CArray() = default;
     CArray(const CArray&) = default;
@@ -76,4 +78,4 @@ using CObArray = CArray<CObject*, CObject*>;
 // A typed array of pointers; the base names the untyped array it stands for
 // in MFC and does not change the storage.
 template <class BASE_CLASS, class TYPE>
-class CTypedPtrArray : public CArray<TYPE, TYPE> {};
+class MORVIK_API CTypedPtrArray : public CArray<TYPE, TYPE> {};

@@ -1,11 +1,13 @@
 // MFC's integer geometry: CPoint, CSize, CRect over their Win32 structs.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <utility>
 
 #include "morvik/win32/windows.h"
 
-class CPoint : public POINT {
+class MORVIK_API CPoint : public POINT {
 public:
     CPoint() : POINT{0, 0} {}
     CPoint(LONG px, LONG py) : POINT{px, py} {}
@@ -19,13 +21,13 @@ public:
     }
 };
 
-class CSize : public SIZE {
+class MORVIK_API CSize : public SIZE {
 public:
     CSize() : SIZE{0, 0} {}
     CSize(LONG w, LONG h) : SIZE{w, h} {}
 };
 
-class CRect : public RECT {
+class MORVIK_API CRect : public RECT {
 public:
     CRect() : RECT{0, 0, 0, 0} {}
     CRect(LONG l, LONG t, LONG r, LONG b) : RECT{l, t, r, b} {}

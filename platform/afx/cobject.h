@@ -9,6 +9,8 @@
 // initialised (and whenever a class is first used).
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstddef>
 #include <vector>
 
@@ -19,7 +21,7 @@ class CObject;
 // A memory archive: the binary form a shape's Serialize stores and loads.
 // Values are written little-endian in their native widths. Reading past the
 // end fails and leaves the archive failed; nothing is read after that.
-class CArchive {
+class MORVIK_API CArchive {
 public:
     enum Mode { load = 1, store = 0 };
     // A storing archive starts empty; a loading one reads a copy of data.
@@ -41,11 +43,11 @@ private:
     size_t m_pos = 0;
     std::vector<unsigned char> m_buffer;
 };
-class CDumpContext {};
+class MORVIK_API CDumpContext {};
 
 constexpr UINT AFX_NO_SCHEMA = 0xFFFF;
 
-struct CRuntimeClass {
+struct MORVIK_API CRuntimeClass {
     using Factory = CObject* (*)();
 
     // Registers the class under its name. The first class registered under a
@@ -75,7 +77,7 @@ struct CRuntimeClass {
     CRuntimeClass* m_pBaseClass;
 };
 
-class CObject {
+class MORVIK_API CObject {
 public:
     virtual CRuntimeClass* GetRuntimeClass() const;
     virtual ~CObject() = default;

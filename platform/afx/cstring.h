@@ -17,6 +17,8 @@
 // GetString() or cast to LPCWSTR.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <compare>
 #include <cstdarg>
 #include <string>
@@ -25,7 +27,7 @@
 
 class CStringA;
 
-class CString {
+class MORVIK_API CString {
 public:
     CString() = default;
     CString(const CString&) = default;
@@ -139,7 +141,7 @@ private:
 
 using CStringW = CString;
 
-class CStringA {
+class MORVIK_API CStringA {
 public:
     CStringA() = default;
     CStringA(const char* s);

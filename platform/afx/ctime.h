@@ -2,12 +2,14 @@
 // its parts read in local time.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <ctime>
 
 class CString;
 
-class CTime {
+class MORVIK_API CTime {
 public:
     CTime() = default;
     explicit CTime(int64_t t) : m_time(t) {}

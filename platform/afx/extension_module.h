@@ -4,12 +4,14 @@
 // by AfxTermExtensionModule or, at the latest, when the process exits.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <vector>
 
 #include "morvik/afx/cobject.h"
 #include "morvik/win32/windows.h"
 
-struct AFX_EXTENSION_MODULE {
+struct MORVIK_API AFX_EXTENSION_MODULE {
     BOOL bInitialized = FALSE;
     HMODULE hModule = nullptr;
     HMODULE hResource = nullptr;
@@ -21,7 +23,7 @@ BOOL AfxInitExtensionModule(AFX_EXTENSION_MODULE& module, HMODULE instance);
 // and marks the module uninitialised.
 void AfxTermExtensionModule(AFX_EXTENSION_MODULE& module, BOOL all = FALSE);
 
-class CDynLinkLibrary : public CObject {
+class MORVIK_API CDynLinkLibrary : public CObject {
     DECLARE_DYNAMIC(CDynLinkLibrary)
 
 public:

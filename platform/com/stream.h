@@ -2,6 +2,8 @@
 // global memory.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 
 #include "morvik/com/hglobal.h"
@@ -28,12 +30,12 @@ constexpr HRESULT STG_E_INVALIDFUNCTION = static_cast<HRESULT>(0x80030001u);
 constexpr HRESULT STG_E_INVALIDPOINTER = static_cast<HRESULT>(0x80030009u);
 constexpr HRESULT STG_E_ACCESSDENIED = static_cast<HRESULT>(0x80030005u);
 
-struct STATSTG {
+struct MORVIK_API STATSTG {
     DWORD type = 0;
     ULARGE_INTEGER cbSize{};
 };
 
-class IStream {
+class MORVIK_API IStream {
 public:
     virtual ULONG AddRef() = 0;
     // Destroys the stream when the last reference goes.

@@ -2,6 +2,8 @@
 // PNG file. The image starts white and opaque.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <string>
 #include <vector>
 
@@ -10,7 +12,7 @@
 struct _cairo;
 struct _cairo_surface;
 
-class CairoCanvas : public ICanvas {
+class MORVIK_API CairoCanvas : public ICanvas {
 public:
     // Sizes from 1 to 32767 pixels a side (cairo's limit) and at most 2^28
     // pixels in all. Any other size gives an invalid canvas: it has no

@@ -4,6 +4,8 @@
 // keeps them as a display list, the cairo canvas turns them into pixels.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -42,7 +44,7 @@ inline uint32_t ApplyRop2(int rop, uint32_t pen, uint32_t dst) {
 }
 
 // One end of an open figure.
-struct CanvasCap {
+struct MORVIK_API CanvasCap {
     // A Gdiplus::LineCap; LineCapCustom is an arrow head of the sizes below.
     Gdiplus::LineCap kind = Gdiplus::LineCapFlat;
     // Arrow length along the line and width across it, in pen widths.
@@ -53,7 +55,7 @@ struct CanvasCap {
     bool operator==(const CanvasCap&) const = default;
 };
 
-struct CanvasPen {
+struct MORVIK_API CanvasPen {
     uint32_t argb = 0xFF000000u;
     // Device units; 0 draws one device pixel.
     float width = 0;
@@ -65,7 +67,7 @@ struct CanvasPen {
     bool operator==(const CanvasPen&) const = default;
 };
 
-struct CanvasBrush {
+struct MORVIK_API CanvasBrush {
     uint32_t argb = 0xFF000000u;
     int rop2 = R2_COPYPEN;
     bool antialias = false;
@@ -74,7 +76,7 @@ struct CanvasBrush {
 
 // A picture handed to a canvas: width * height straight (not premultiplied)
 // ARGB pixels, rows top to bottom.
-struct CanvasImage {
+struct MORVIK_API CanvasImage {
     int width = 0;
     int height = 0;
     const uint32_t* argb = nullptr;
@@ -86,7 +88,7 @@ struct CanvasImage {
 // are those of Gdiplus::GraphicsPath. A canvas copes with any input: counts
 // that do not fit a primitive, malformed type runs and non-finite numbers
 // draw what can be drawn, never read beyond the arrays and never fail.
-class ICanvas {
+class MORVIK_API ICanvas {
 public:
     virtual ~ICanvas() = default;
 

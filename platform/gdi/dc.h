@@ -2,6 +2,9 @@
 // canvas a CDC draws nothing, but its path functions still work: shapes use
 // them to flatten curves in integer device units.
 #pragma once
+#include "morvik/afx/macros_save.inc"
+
+#include "morvik/afx/morvik_api.h"
 
 #include <cstdint>
 #include <memory>
@@ -68,13 +71,13 @@ constexpr int LOGPIXELSY = 90;
 
 constexpr COLORREF CLR_INVALID = 0xFFFFFFFFu;
 
-struct LOGPEN {
+struct MORVIK_API LOGPEN {
     UINT lopnStyle;
     POINT lopnWidth;
     COLORREF lopnColor;
 };
 
-struct LOGBRUSH {
+struct MORVIK_API LOGBRUSH {
     UINT lbStyle;
     COLORREF lbColor;
     ULONG_PTR lbHatch;
@@ -87,7 +90,7 @@ constexpr LONG FW_BOLD = 700;
 // logical units (negative: the em height, positive: the cell height, 0: a
 // default of 16), the weight (600 and above is bold), the italic switch and
 // the face name; the others are kept as given.
-struct LOGFONTW {
+struct MORVIK_API LOGFONTW {
     LONG lfHeight;
     LONG lfWidth;
     LONG lfEscapement;
@@ -107,7 +110,7 @@ struct LOGFONTW {
 // A GDI object. A device context draws with a copy of what was selected into
 // it, so an object destroyed while selected does no harm; the selection then
 // hands back the stock object in its place.
-class CGdiObject {
+class MORVIK_API CGdiObject {
 public:
     virtual ~CGdiObject();
     CGdiObject(const CGdiObject&) = delete;
@@ -132,7 +135,7 @@ private:
     bool m_stock = false;
 };
 
-class CPen : public CGdiObject {
+class MORVIK_API CPen : public CGdiObject {
 public:
     CPen() = default;
     // Creates the pen at once (see CreatePen).
@@ -149,7 +152,7 @@ private:
     LOGPEN m_log{};
 };
 
-class CBrush : public CGdiObject {
+class MORVIK_API CBrush : public CGdiObject {
 public:
     CBrush() = default;
     explicit CBrush(COLORREF color);
@@ -168,7 +171,7 @@ class CDC;
 // that is not installed (or lacks the style) is measured in the platform's
 // default face ("DejaVu Sans"). Creating fails only on an object that is
 // already created or on a null argument.
-class CFont : public CGdiObject {
+class MORVIK_API CFont : public CGdiObject {
 public:
     CFont() = default;
     // pointSize in tenths of a point; the height is taken at the context's
@@ -185,7 +188,7 @@ private:
 // The stock object's handle; null for an unknown index.
 HGDIOBJ GetStockObject(int index);
 
-class CDC {
+class MORVIK_API CDC {
 public:
     // A device context without a canvas.
     CDC();
@@ -297,14 +300,14 @@ private:
 
 // GDI's extent of a string on a device context; FALSE for an unknown
 // context, a null string or size, or a negative count.
-BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int count, SIZE* size);
+MORVIK_API BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int count, SIZE* size);
 inline BOOL GetTextExtentPoint32(HDC hdc, LPCWSTR text, int count, SIZE* size) {
     return GetTextExtentPoint32W(hdc, text, count, size);
 }
 
 // A device context on a raster image of its own: white, width by height
 // pixels, written out as PNG.
-class CMemoryDC : public CDC {
+class MORVIK_API CMemoryDC : public CDC {
 public:
     CMemoryDC(int width, int height);
     ~CMemoryDC() override;
@@ -316,3 +319,5 @@ public:
 private:
     std::unique_ptr<CairoCanvas> m_image;
 };
+
+#include "morvik/afx/macros_restore.inc"

@@ -3,6 +3,8 @@
 // own.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,7 +28,7 @@ enum class CanvasOp {
     Image,
 };
 
-struct CanvasRecord {
+struct MORVIK_API CanvasRecord {
     CanvasOp op = CanvasOp::Line;
     // Device points. Rectangles and ellipses give two corners: (X, Y) and
     // (X + Width, Y + Height); a pixel gives its position.
@@ -48,7 +50,7 @@ struct CanvasRecord {
     bool IsStroke() const { return op <= CanvasOp::Ellipse; }
 };
 
-class RecordingCanvas : public ICanvas {
+class MORVIK_API RecordingCanvas : public ICanvas {
 public:
     // A nominal size that GetDeviceCaps reports; 0 for none.
     explicit RecordingCanvas(int width = 0, int height = 0);

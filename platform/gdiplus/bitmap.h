@@ -4,6 +4,9 @@
 // (HBITMAP, BITMAP, device-independent bitmaps, the display's device
 // context).
 #pragma once
+#include "morvik/afx/macros_save.inc"
+
+#include "morvik/afx/morvik_api.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +28,7 @@ using HBITMAP = HBITMAP__*;
 struct HPALETTE__;
 using HPALETTE = HPALETTE__*;
 
-struct BITMAP {
+struct MORVIK_API BITMAP {
     LONG bmType;
     LONG bmWidth;
     LONG bmHeight;
@@ -35,7 +38,7 @@ struct BITMAP {
     LPVOID bmBits;
 };
 
-struct BITMAPINFOHEADER {
+struct MORVIK_API BITMAPINFOHEADER {
     DWORD biSize;
     LONG biWidth;
     LONG biHeight;
@@ -50,7 +53,7 @@ struct BITMAPINFOHEADER {
 };
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
 
-struct RGBQUAD {
+struct MORVIK_API RGBQUAD {
     BYTE rgbBlue;
     BYTE rgbGreen;
     BYTE rgbRed;
@@ -59,7 +62,7 @@ struct RGBQUAD {
 
 // The header followed by its colour table; bmiColors has as many entries as
 // the header's colour count asks for (the declared one is the first).
-struct BITMAPINFO {
+struct MORVIK_API BITMAPINFO {
     BITMAPINFOHEADER bmiHeader;
     RGBQUAD bmiColors[1];
 };
@@ -133,7 +136,7 @@ int GetDeviceCaps(HDC hdc, int index);
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, DWORD rop);
 
 // MFC's bitmap object: owns its HBITMAP and deletes it with itself.
-class CBitmap {
+class MORVIK_API CBitmap {
 public:
     CBitmap() = default;
     ~CBitmap();
@@ -199,7 +202,7 @@ enum ImageLockMode {
     ImageLockModeUserInputBuf = 4,
 };
 
-struct BitmapData {
+struct MORVIK_API BitmapData {
     UINT Width = 0;
     UINT Height = 0;
     INT Stride = 0;
@@ -216,7 +219,7 @@ enum PaletteFlags {
 
 // A palette in GDI+'s layout: Count entries follow the two words, in a
 // buffer of GetPaletteSize() bytes (the declared entry is the first).
-struct ColorPalette {
+struct MORVIK_API ColorPalette {
     UINT Flags;
     UINT Count;
     ARGB Entries[1];
@@ -260,7 +263,7 @@ constexpr uint64_t kMaxDecodedPixels = uint64_t{1} << 26;
 // The resolution of an image whose data names none, in dots per inch.
 constexpr REAL kDefaultImageDpi = 96.0f;
 
-class Image {
+class MORVIK_API Image {
 public:
     virtual ~Image();
     Image(const Image&) = delete;
@@ -321,7 +324,7 @@ protected:
     friend class Graphics;
 };
 
-class Bitmap : public Image {
+class MORVIK_API Bitmap : public Image {
 public:
     // A new image of the size and format; ARGB pixels start transparent,
     // others black; an indexed image starts with a grey ramp palette (black
@@ -386,3 +389,5 @@ private:
 };
 
 }  // namespace Gdiplus
+
+#include "morvik/afx/macros_restore.inc"

@@ -3,6 +3,8 @@
 // through FromCOLORREF / SetFromCOLORREF rather than the ARGB constructor.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 
 #include "morvik/win32/windows.h"
@@ -11,7 +13,7 @@ namespace Gdiplus {
 
 using ARGB = DWORD;
 
-class Color {
+class MORVIK_API Color {
 public:
     enum : ARGB {
         Transparent = 0x00FFFFFFu,

@@ -12,6 +12,9 @@
 // Families, fonts and formats are small values; copies are independent. All
 // of them may be used from several threads at once.
 #pragma once
+#include "morvik/afx/macros_save.inc"
+
+#include "morvik/afx/morvik_api.h"
 
 #include <cstdint>
 #include <memory>
@@ -39,7 +42,7 @@ enum FontStyle {
     FontStyleStrikeout = 8,
 };
 
-class FontFamily {
+class MORVIK_API FontFamily {
 public:
     // An unavailable family.
     FontFamily();
@@ -70,7 +73,7 @@ private:
     mutable Status m_lastStatus = FontFamilyNotFound;
 };
 
-class Font {
+class MORVIK_API Font {
 public:
     Font(const FontFamily* family, REAL emSize, INT style = FontStyleRegular, Unit unit = UnitPoint);
     Font(const WCHAR* familyName, REAL emSize, INT style = FontStyleRegular, Unit unit = UnitPoint,
@@ -115,7 +118,7 @@ enum StringFormatFlags {
     StringFormatFlagsNoClip = 0x4000,
 };
 
-class StringFormat {
+class MORVIK_API StringFormat {
 public:
     explicit StringFormat(INT formatFlags = 0, WORD language = 0);
     StringFormat(const StringFormat& format) = default;
@@ -148,3 +151,5 @@ private:
 };
 
 }  // namespace Gdiplus
+
+#include "morvik/afx/macros_restore.inc"

@@ -1,6 +1,9 @@
 // GDI+ value types: points, sizes and rectangles in float units, and the
 // start-up/shut-down pair that library load calls.
 #pragma once
+#include "morvik/afx/macros_save.inc"
+
+#include "morvik/afx/morvik_api.h"
 
 #include <cstdint>
 
@@ -23,7 +26,7 @@ enum Status {
     FontStyleNotFound = 15,
 };
 
-struct PointF {
+struct MORVIK_API PointF {
     REAL X = 0;
     REAL Y = 0;
     PointF() = default;
@@ -33,14 +36,14 @@ struct PointF {
     bool Equals(const PointF& o) const { return X == o.X && Y == o.Y; }
 };
 
-struct Point {
+struct MORVIK_API Point {
     INT X = 0;
     INT Y = 0;
     Point() = default;
     Point(INT x, INT y) : X(x), Y(y) {}
 };
 
-struct Rect {
+struct MORVIK_API Rect {
     INT X = 0;
     INT Y = 0;
     INT Width = 0;
@@ -68,7 +71,7 @@ enum PathPointType {
     PathPointTypeBezier3 = 3,
 };
 
-struct SizeF {
+struct MORVIK_API SizeF {
     REAL Width = 0;
     REAL Height = 0;
     SizeF() = default;
@@ -78,7 +81,7 @@ struct SizeF {
 
 // A rectangle of X, Y, Width, Height. GDI+ itself reads Y as the smaller y
 // edge; the shape library stores shape rectangles with Y the greater edge.
-struct RectF {
+struct MORVIK_API RectF {
     REAL X = 0;
     REAL Y = 0;
     REAL Width = 0;
@@ -106,13 +109,13 @@ struct RectF {
     }
 };
 
-struct GdiplusStartupInput {
+struct MORVIK_API GdiplusStartupInput {
     uint32_t GdiplusVersion = 1;
     void* DebugEventCallback = nullptr;
     BOOL SuppressBackgroundThread = FALSE;
     BOOL SuppressExternalCodecs = FALSE;
 };
-struct GdiplusStartupOutput {
+struct MORVIK_API GdiplusStartupOutput {
     void* NotificationHook = nullptr;
     void* NotificationUnhook = nullptr;
 };
@@ -123,3 +126,5 @@ void GdiplusShutdown(ULONG_PTR token);
 bool GdiplusIsRunning();
 
 }  // namespace Gdiplus
+
+#include "morvik/afx/macros_restore.inc"

@@ -1,6 +1,9 @@
 // GDI+ drawing surface: draws with pens and brushes through a world
 // transform onto the canvas of a device context (or any canvas).
 #pragma once
+#include "morvik/afx/macros_save.inc"
+
+#include "morvik/afx/morvik_api.h"
 
 #include <memory>
 #include <vector>
@@ -61,7 +64,7 @@ enum PixelOffsetMode {
 
 using GraphicsState = UINT;
 
-class Graphics {
+class MORVIK_API Graphics {
 public:
     // On the canvas of the device context behind the handle. An unknown
     // handle, or a device context without a canvas, gives a Graphics whose
@@ -212,3 +215,5 @@ private:
 };
 
 }  // namespace Gdiplus
+
+#include "morvik/afx/macros_restore.inc"

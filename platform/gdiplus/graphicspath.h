@@ -3,6 +3,9 @@
 // ellipses as Bezier chains, flattening, bounds and hit tests, and an
 // iterator over sub-paths, markers and runs of one point type.
 #pragma once
+#include "morvik/afx/macros_save.inc"
+
+#include "morvik/afx/morvik_api.h"
 
 #include <vector>
 
@@ -25,7 +28,7 @@ float GdiplusPenWidth(const Pen* pen);
 constexpr REAL FlatnessDefault = 0.25f;
 
 // A copy of a path's points and types. Owns its arrays.
-class PathData {
+class MORVIK_API PathData {
 public:
     PathData() = default;
     ~PathData() { Free(); }
@@ -46,7 +49,7 @@ public:
     }
 };
 
-class GraphicsPath {
+class MORVIK_API GraphicsPath {
 public:
     explicit GraphicsPath(FillMode fillMode = FillModeAlternate);
     // A path from raw points and types. Malformed type sequences are repaired:
@@ -225,7 +228,7 @@ int ArcBezierPoints(double x, double y, double w, double h, double start, double
 
 }  // namespace detail
 
-class GraphicsPathIterator {
+class MORVIK_API GraphicsPathIterator {
 public:
     explicit GraphicsPathIterator(const GraphicsPath* path);
 
@@ -267,3 +270,5 @@ private:
 };
 
 }  // namespace Gdiplus
+
+#include "morvik/afx/macros_restore.inc"

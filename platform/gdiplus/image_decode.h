@@ -5,6 +5,9 @@
 // never in an abort, an exit or a jump across our frames.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+#include "morvik/afx/macros_save.inc"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -31,7 +34,7 @@ struct Picture {
     Status Allocate(int64_t width, int64_t height, PixelFormat format);
     uint8_t* Row(INT y) { return data.data() + static_cast<size_t>(y) * static_cast<size_t>(stride); }
     // Takes a resolution in dots per inch when it is plausible.
-    void SetDpi(double x, double y);
+    MORVIK_API void SetDpi(double x, double y);
     // From pixels per metre, as BMP and PNG give it.
     void SetDpiFromPerMetre(double x, double y) { SetDpi(x * 0.0254, y * 0.0254); }
 };
@@ -52,3 +55,5 @@ Status DecodeTiff(const uint8_t* data, size_t size, Picture& out);
 Status DecodePicture(const uint8_t* data, size_t size, Picture& out);
 
 }  // namespace Gdiplus::decode
+
+#include "morvik/afx/macros_restore.inc"

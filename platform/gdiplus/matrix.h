@@ -3,6 +3,9 @@
 // "Prepend" applies the new operation before the current matrix, "append"
 // after it.
 #pragma once
+#include "morvik/afx/macros_save.inc"
+
+#include "morvik/afx/morvik_api.h"
 
 #include "morvik/gdiplus/gdiplus_types.h"
 
@@ -13,7 +16,7 @@ enum MatrixOrder {
     MatrixOrderAppend = 1,
 };
 
-class Matrix {
+class MORVIK_API Matrix {
 public:
     // Identity.
     Matrix();
@@ -76,3 +79,5 @@ private:
 };
 
 }  // namespace Gdiplus
+
+#include "morvik/afx/macros_restore.inc"

@@ -2,6 +2,9 @@
 // one device pixel whatever the transform), a dash style and its line caps,
 // of which the arrow caps mark the direction of a path.
 #pragma once
+#include "morvik/afx/macros_save.inc"
+
+#include "morvik/afx/morvik_api.h"
 
 #include <memory>
 
@@ -61,7 +64,7 @@ enum BrushType {
 
 // A line cap drawn at the end of an open figure. Only arrow caps are built:
 // the base class stands for a cap of its base kind.
-class CustomLineCap {
+class MORVIK_API CustomLineCap {
 public:
     explicit CustomLineCap(LineCap baseCap = LineCapFlat) : m_baseCap(baseCap) {}
     virtual ~CustomLineCap() = default;
@@ -81,7 +84,7 @@ private:
 
 // An arrow head: height along the line and width across it, both in
 // multiples of the pen width; filled or outlined.
-class AdjustableArrowCap : public CustomLineCap {
+class MORVIK_API AdjustableArrowCap : public CustomLineCap {
 public:
     AdjustableArrowCap(REAL height, REAL width, BOOL isFilled = TRUE);
     CustomLineCap* Clone() const override { return new AdjustableArrowCap(*this); }
@@ -105,7 +108,7 @@ private:
     bool m_filled;
 };
 
-class Brush {
+class MORVIK_API Brush {
 public:
     virtual ~Brush() = default;
     virtual Brush* Clone() const = 0;
@@ -120,7 +123,7 @@ protected:
     Brush& operator=(const Brush&) = default;
 };
 
-class SolidBrush : public Brush {
+class MORVIK_API SolidBrush : public Brush {
 public:
     explicit SolidBrush(const Color& color) : m_color(color) {}
     Brush* Clone() const override { return new SolidBrush(*this); }
@@ -134,7 +137,7 @@ private:
     Color m_color;
 };
 
-class Pen {
+class MORVIK_API Pen {
 public:
     explicit Pen(const Color& color, REAL width = 1.0f);
     // The pen takes the brush's fill colour.
@@ -192,3 +195,5 @@ private:
 };
 
 }  // namespace Gdiplus
+
+#include "morvik/afx/macros_restore.inc"

@@ -2,6 +2,8 @@
 // host derives from them; the library calls their virtuals.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <atomic>
 #include <list>
 #include <memory>
@@ -25,7 +27,7 @@ class CBaseView;
 // undo snapshots that point at removed shapes stay valid. With a group or a
 // compound shape it owns the members too: containers leave their members to
 // their owner, and the document frees each shape once, whatever lists it.
-class CBaseDoc {
+class MORVIK_API CBaseDoc {
 public:
     CBaseDoc();
     virtual ~CBaseDoc();
@@ -80,7 +82,7 @@ private:
 
 // A view maps millimetres (y up) to device pixels (y down): device =
 // (logical - origin) * zoom, with y flipped about the origin.
-class CBaseView {
+class MORVIK_API CBaseView {
 public:
     explicit CBaseView(CBaseDoc* doc = nullptr);
     virtual ~CBaseView() = default;
@@ -121,7 +123,7 @@ protected:
 };
 
 // A small preview window with its own mapping.
-class CCustWnd {
+class MORVIK_API CCustWnd {
 public:
     virtual ~CCustWnd() = default;
     void SetMapping(float zoom, tagPOINTF origin) {
@@ -138,7 +140,7 @@ protected:
 
 // The host's main window: pen colours and the active document's card
 // parameters. The host installs its own with SetMainFrame.
-class CBaseFrame {
+class MORVIK_API CBaseFrame {
 public:
     CBaseFrame();
     virtual ~CBaseFrame() = default;
@@ -165,19 +167,19 @@ protected:
 };
 
 // The editor's current tool; the library only resets its picking state.
-class CBaseTool {
+class MORVIK_API CBaseTool {
 public:
     static void CleanPickerState();
 };
 
 // The document's parameter record, saved first in a shape-list file (kind 21).
-struct DOC_PARAM_ENTRY : public SriBase {
+struct MORVIK_API DOC_PARAM_ENTRY : public SriBase {
     CString strText;
     std::wstring wstrText;
     void AddAllProp(bool extended) override;
 };
 
-class CDocParam : public CBaseShape {
+class MORVIK_API CDocParam : public CBaseShape {
 public:
     CDocParam();
     void AddAllProp(bool extended) override;

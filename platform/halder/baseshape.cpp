@@ -621,6 +621,12 @@ void CBaseShape::SetCaption(const CString& caption) {
     m_wstrCaption = static_cast<const wchar_t*>(caption);
 }
 
+void CBaseShape::KeepMarkingOf(const CBaseShape& src) {
+    m_nPenIndex = src.m_nPenIndex;
+    m_fSmoothRatio = src.m_fSmoothRatio;
+    m_bReverseOrder = src.m_bReverseOrder;
+}
+
 void CBaseShape::SetSmoothRatio(float ratio) {
     if (ratio > 0 && std::isfinite(ratio)) {
         m_fSmoothRatio = ratio;

@@ -4,6 +4,8 @@
 // static point functions that every shape's transforms use.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <atomic>
 #include <list>
 #include <span>
@@ -59,7 +61,7 @@ enum CAD_SHAPE_TYPE : int32_t {
 
 // The running-number counter of one shape class: taken and incremented as one
 // step, since shapes of one class are built on several threads at once.
-class CShapeCounter {
+class MORVIK_API CShapeCounter {
 public:
     int Take() { return m_next.fetch_add(1); }
     void GiveBack() { m_next.fetch_sub(1); }
@@ -73,7 +75,7 @@ private:
 // A shape's type name. Shapes carry one of a few texts, by the hundred
 // thousand: each text is kept once, and a shape holds it by reference. It
 // reads as the CString it holds; assigning a CString shares its text.
-class SharedTypeName {
+class MORVIK_API SharedTypeName {
 public:
     SharedTypeName();
     SharedTypeName& operator=(const CString& text);
@@ -86,13 +88,15 @@ private:
     const CString* m_text;
 };
 
-class CBaseShape : public SriBase {
+class MORVIK_API CBaseShape : public SriBase {
     DECLARE_SERIAL(CBaseShape)
 
 public:
     // The result of a transform or setter that changes nothing because its
     // numbers are unusable (not finite, or a result that would overflow).
-    // No successful transform returns it.
+    // No successful transform returns it; success is 0 for most kinds and 1
+    // for some (a text's Move, the base class's transforms), so callers
+    // compare with kRefused.
     static constexpr int kRefused = -1;
 
     CBaseShape();
@@ -213,6 +217,9 @@ public:
     // The flattening tolerance of this shape in millimetres.
     float GetSmoothRatio() const { return m_fSmoothRatio; }
     void SetSmoothRatio(float ratio);
+    // A copy or a conversion marks as src does: its pen, smoothing ratio and
+    // reverse-order flag (a container's children keep their own).
+    void KeepMarkingOf(const CBaseShape& src);
     // The colour of a pen through the host's frame; -1 asks for the shape's own pen.
     COLORREF GetPenColor(int pen);
     // Decorates a drawing pen with the direction arrow of the shape's path.

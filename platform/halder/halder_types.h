@@ -1,10 +1,12 @@
 // Plain value types shared by the base library and every shape.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <vector>
 
 // A point in drawing units (millimetres), y growing upward.
-struct tagPOINTF {
+struct MORVIK_API tagPOINTF {
     float x = 0.0f;
     float y = 0.0f;
 };

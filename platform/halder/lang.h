@@ -3,6 +3,8 @@
 // another table over it.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <atomic>
 #include <cstdint>
 #include <map>
@@ -12,7 +14,7 @@
 
 #include "morvik/afx/cstring.h"
 
-class CLang {
+class MORVIK_API CLang {
 public:
     static CLang* Instance();
 

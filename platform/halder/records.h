@@ -2,6 +2,8 @@
 // They carry the fields the library reads so far.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -12,7 +14,7 @@
 #include "morvik/halder/sribase.h"
 
 // One laser pen: the parameter set a shape's pen index selects.
-struct tagPenPar {
+struct MORVIK_API tagPenPar {
     int nSwitch = 1;
     CString strName;
     int nMarkCount = 1;
@@ -34,7 +36,7 @@ struct tagPenPar {
 };
 
 // The marking-control record the host passes to the marking virtuals.
-struct tagMarkCtlData {
+struct MORVIK_API tagMarkCtlData {
     int nPass = 0;
     int nPieceIndex = 0;
     int nPieceCount = 0;
@@ -44,13 +46,13 @@ struct tagMarkCtlData {
 };
 
 // The marking card's parameters of the active document.
-struct tagCardPar {
+struct MORVIK_API tagCardPar {
     int bRedrawOff = 0;
     int nRedrawLimit = -1;
 };
 
 // Text and font parameters of a text shape and of the default parameters.
-struct FONTS_PAR : public SriBase {
+struct MORVIK_API FONTS_PAR : public SriBase {
     std::wstring wstrFontName = L"DejaVu Sans";
     // Character height in millimetres and width factor (45.8 keeps the
     // face's own proportions).
@@ -88,7 +90,7 @@ struct FONTS_PAR : public SriBase {
 };
 
 // Barcode parameters of a text shape.
-struct CODEBAR_PAR : public SriBase {
+struct MORVIK_API CODEBAR_PAR : public SriBase {
     float fBarHeight = 10.0f;
     float fModuleWidth = 0.3f;
     int bShowText = 1;
@@ -165,7 +167,7 @@ struct TEXT_ELEMENT;
 // Variable-text parameters of a text shape: the switch and the elements.
 // A copy shares the elements with its source (both see every move of a
 // serial number, and the last owner frees them); Clone makes its own.
-struct VARTEXT_PAR : public SriBase {
+struct MORVIK_API VARTEXT_PAR : public SriBase {
     int bEnable = 0;
     std::vector<std::shared_ptr<TEXT_ELEMENT>> arrElements;
 
@@ -183,7 +185,7 @@ struct VARTEXT_PAR : public SriBase {
 // Parameters of a picture shape: where the image comes from, how its
 // marking bitmap is sized and processed, how the dots are scanned, and the
 // fixed size and anchor it is placed at when it is reloaded.
-struct PICTURE_PAR : public SriBase {
+struct MORVIK_API PICTURE_PAR : public SriBase {
     // The image file; wstrFileName is its saved copy (AddAllProp brings it
     // in step, Read restores strFileName from it).
     CString strFileName;

@@ -37,6 +37,8 @@
 // fills min(saved, registered) bytes and leaves the rest as it was.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <concepts>
 #include <cstdint>
 #include <cstring>
@@ -103,7 +105,7 @@ inline void PutDouble(Bytes& out, double d) {
 }
 
 // A bounded cursor over one payload: every read checks the bytes left.
-struct Reader {
+struct MORVIK_API Reader {
     const uint8_t* data = nullptr;
     size_t size = 0;
     size_t pos = 0;
@@ -151,8 +153,8 @@ bool GetRecord(Reader& in, SriBase& record, bool extended);
 // UTF-16LE with surrogate pairs. A wchar_t beyond U+10FFFF is written as
 // U+FFFD; surrogate values pass through as single units, so an unpaired one
 // reads back as it was.
-void PutWString(Bytes& out, const std::wstring& s);
-bool GetWString(Reader& in, std::wstring& s);
+MORVIK_API void PutWString(Bytes& out, const std::wstring& s);
+MORVIK_API bool GetWString(Reader& in, std::wstring& s);
 
 // Codec<T>: the tag, the smallest encoded size of one value (to bound counts
 // read from a stream) and the encoder and decoder of one supported type.
@@ -371,7 +373,7 @@ struct Codec<std::vector<T>> {
 
 }  // namespace sri
 
-class SriBase : public CObject {
+class MORVIK_API SriBase : public CObject {
 public:
     SriBase() = default;
     // The registry holds pointers into the object it belongs to: a copy

@@ -9,6 +9,8 @@
 // (keyboard), 4 (TCP/IP), 5 (serial port) and 8 to 10 move before it.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -32,12 +34,13 @@ enum TEXT_ELEMENT_KIND {
     TEXT_KIND_TIME = 7,
     TEXT_KIND_SQL = 8,
     TEXT_KIND_FILES = 9,
+    TEXT_KIND_10 = 10,  // known by its number only: it moves before a piece as the file list does
 };
 
 // The marking side holds the clock still for the length of one piece, so
 // that what is laid out, recorded and compared was read at one moment. Pins
 // nest: the outermost one holds the time.
-class VarTextClockPin {
+class MORVIK_API VarTextClockPin {
 public:
     VarTextClockPin();
     ~VarTextClockPin();
@@ -53,7 +56,7 @@ private:
 CTime VarTextNow();
 void SetVarTextClock(std::function<CTime()> clock);
 
-struct TEXT_ELEMENT : public SriBase {
+struct MORVIK_API TEXT_ELEMENT : public SriBase {
     int32_t nKind = TEXT_KIND_FIXED;
     tagVarAdv advPar;
 
@@ -106,7 +109,7 @@ using TEXT_FIXED_PAR = TEXT_ELEMENT;
 // A serial number: start, step, limit and zero-padded width; it wraps to the
 // start past the limit when bLoop is set, else it is exhausted there. It may
 // go back to the start once a day at a set time (nResetMode 1).
-struct TEXT_SN_PAR : public TEXT_ELEMENT {
+struct MORVIK_API TEXT_SN_PAR : public TEXT_ELEMENT {
     int64_t nStart = 1;
     int64_t nStep = 1;
     int64_t nEnd = 999999;
@@ -160,7 +163,7 @@ private:
 };
 
 // The local date or time in a strftime form, days added for dates.
-struct TEXT_DATE_PAR : public TEXT_ELEMENT {
+struct MORVIK_API TEXT_DATE_PAR : public TEXT_ELEMENT {
     CString strFormat = L"%Y-%m-%d";
     int32_t nDayOffset = 0;
 
@@ -170,7 +173,7 @@ struct TEXT_DATE_PAR : public TEXT_ELEMENT {
     void CopyAll(const TEXT_ELEMENT& src) override;
 };
 
-struct TEXT_TIME_PAR : public TEXT_DATE_PAR {
+struct MORVIK_API TEXT_TIME_PAR : public TEXT_DATE_PAR {
     TEXT_TIME_PAR() {
         nKind = TEXT_KIND_TIME;
         strFormat = L"%H:%M:%S";
@@ -182,7 +185,7 @@ struct TEXT_TIME_PAR : public TEXT_DATE_PAR {
 // alone), one per piece; past the last line it starts again when bLoop is
 // set, else it is exhausted. The file is read again when its size or time
 // changed since it was read.
-struct TEXTTXT_PAR : public TEXT_ELEMENT {
+struct MORVIK_API TEXTTXT_PAR : public TEXT_ELEMENT {
     CString strFile;
     int32_t bLoop = 0;
     // The line the next move takes (0-based).
@@ -216,7 +219,7 @@ private:
 // move takes the oldest one; a stopped source, or one with nothing waiting,
 // gives none and the piece is refused. Texts taken for pieces that were not
 // marked go back to the front of the queue when the pass is synced.
-struct TEXT_LIVE_PAR : public TEXT_ELEMENT {
+struct MORVIK_API TEXT_LIVE_PAR : public TEXT_ELEMENT {
     explicit TEXT_LIVE_PAR(int kind) : TEXT_ELEMENT(kind) {}
     TEXT_LIVE_PAR(const TEXT_LIVE_PAR& src);
     void Receive(const CString& text);
@@ -240,27 +243,27 @@ private:
 
 // Keyboard, SQL and file-list sources: the host feeds them through
 // Receive as it feeds the TCP/IP and serial-port sources.
-struct TEXT_KEYBOARD_PAR : public TEXT_LIVE_PAR {
+struct MORVIK_API TEXT_KEYBOARD_PAR : public TEXT_LIVE_PAR {
     TEXT_KEYBOARD_PAR() : TEXT_LIVE_PAR(TEXT_KIND_KEYBOARD) {}
     std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
 };
-struct TEXT_SQL_PAR : public TEXT_LIVE_PAR {
+struct MORVIK_API TEXT_SQL_PAR : public TEXT_LIVE_PAR {
     TEXT_SQL_PAR() : TEXT_LIVE_PAR(TEXT_KIND_SQL) {}
     std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
 };
-struct TEXT_FILES_PAR : public TEXT_LIVE_PAR {
+struct MORVIK_API TEXT_FILES_PAR : public TEXT_LIVE_PAR {
     TEXT_FILES_PAR() : TEXT_LIVE_PAR(TEXT_KIND_FILES) {}
     std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
 };
 
-struct TEXT_TCPIP_PAR : public TEXT_LIVE_PAR {
+struct MORVIK_API TEXT_TCPIP_PAR : public TEXT_LIVE_PAR {
     TEXT_TCPIP_PAR() : TEXT_LIVE_PAR(TEXT_KIND_TCPIP) {}
     void StopNow(void*) { Stop(true); }
     std::shared_ptr<TEXT_ELEMENT> CloneElement() const override;
 };
 
 // The serial port of a serial-port element.
-class CAsnComm {
+class MORVIK_API CAsnComm {
 public:
     explicit CAsnComm(TEXT_LIVE_PAR* owner) : m_owner(owner) {}
     void SetStopFlag() { m_owner->Stop(true); }
@@ -269,7 +272,7 @@ private:
     TEXT_LIVE_PAR* m_owner;
 };
 
-struct TEXT_COM_PAR : public TEXT_LIVE_PAR {
+struct MORVIK_API TEXT_COM_PAR : public TEXT_LIVE_PAR {
     TEXT_COM_PAR() : TEXT_LIVE_PAR(TEXT_KIND_COM), comm(this) {}
     TEXT_COM_PAR(const TEXT_COM_PAR& src) : TEXT_LIVE_PAR(src), comm(this) {}
     CAsnComm comm;
@@ -279,7 +282,7 @@ struct TEXT_COM_PAR : public TEXT_LIVE_PAR {
 // The saved form of one element, whatever its kind: a text saves its
 // elements as a list of these and makes them again after a read. A live
 // source keeps no received texts.
-struct TEXT_ELEMENT_REC : public SriBase {
+struct MORVIK_API TEXT_ELEMENT_REC : public SriBase {
     int32_t nKind = TEXT_KIND_FIXED;
     tagVarAdv advPar;
     std::wstring wstrText;

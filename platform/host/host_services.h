@@ -3,13 +3,15 @@
 // windows, redraw switches, the wait cursor and file dialogs.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "morvik/win32/windows.h"
 
-class IHostServices {
+class MORVIK_API IHostServices {
 public:
     virtual ~IHostServices() = default;
     // Returns the button pressed (IDOK, IDCANCEL, IDYES, IDNO).
@@ -27,7 +29,7 @@ public:
 // Headless default: messages go to the run log and standard error, and the
 // answer is the box's default button (IDOK, or IDYES for yes/no boxes); file
 // dialogs answer "cancelled"; window messages go nowhere.
-class HeadlessHost : public IHostServices {
+class MORVIK_API HeadlessHost : public IHostServices {
 public:
     int MessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) override;
     BOOL PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -42,22 +44,22 @@ public:
 // The button a box of this type answers with when nobody is there to press
 // one: its default button (MB_DEFBUTTON2/3 honoured), e.g. IDOK for MB_OK and
 // MB_OKCANCEL, IDYES for MB_YESNO and MB_YESNOCANCEL.
-int DefaultMessageBoxAnswer(UINT type);
+MORVIK_API int DefaultMessageBoxAnswer(UINT type);
 
 // The current host services object (the headless default until a host sets
 // its own). Safe to call from any thread. The reference stays valid until the
 // same thread calls Host() again, even when another thread installs a new
 // host meanwhile; code that keeps the object longer takes HostServicesPtr().
-IHostServices& Host();
-std::shared_ptr<IHostServices> HostServicesPtr();
+MORVIK_API IHostServices& Host();
+MORVIK_API std::shared_ptr<IHostServices> HostServicesPtr();
 // Installs a host's services; null restores the headless default. The
 // previous object is returned to the caller.
-std::shared_ptr<IHostServices> SetHost(std::shared_ptr<IHostServices> host);
+MORVIK_API std::shared_ptr<IHostServices> SetHost(std::shared_ptr<IHostServices> host);
 
 // Where the headless default writes the texts of its message boxes besides
 // standard error; the run log installs itself here when it exists.
 using HostLogSink = void (*)(const std::wstring& line);
-void SetHostLogSink(HostLogSink sink);
+MORVIK_API void SetHostLogSink(HostLogSink sink);
 
 // Win32-style free functions, routed through Host().
 int MessageBoxW(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);

@@ -4,6 +4,8 @@
 // threads.
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -12,7 +14,7 @@
 
 #include "morvik/host/host_services.h"
 
-struct RecordedMessageBox {
+struct MORVIK_API RecordedMessageBox {
     HWND owner;
     std::wstring text;
     std::wstring caption;
@@ -20,7 +22,7 @@ struct RecordedMessageBox {
     int answer;
 };
 
-struct RecordedMessage {
+struct MORVIK_API RecordedMessage {
     bool posted;  // PostMessage (true) or SendMessage (false)
     HWND wnd;
     UINT msg;
@@ -28,7 +30,7 @@ struct RecordedMessage {
     LPARAM lParam;
 };
 
-struct RecordedFileDialog {
+struct MORVIK_API RecordedFileDialog {
     bool open;
     std::wstring filter;
     std::wstring initialPath;
@@ -36,12 +38,12 @@ struct RecordedFileDialog {
     std::wstring chosenPath;
 };
 
-struct RecordedFindWindow {
+struct MORVIK_API RecordedFindWindow {
     std::wstring className;
     std::wstring windowName;
 };
 
-class RecordingHost : public IHostServices {
+class MORVIK_API RecordingHost : public IHostServices {
 public:
     // ---- scripting ----
     // The next message boxes answer with these, in order.

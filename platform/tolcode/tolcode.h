@@ -5,6 +5,8 @@
 // (SetTolcodeOutlineSource).
 #pragma once
 
+#include "morvik/afx/morvik_api.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -16,7 +18,7 @@ enum Symbology : int {
 };
 
 // One dark module: its left x and top y in thirds of a module (3 per module).
-struct FBarcodeModule {
+struct MORVIK_API FBarcodeModule {
     int32_t left = 0;
     int32_t top = 0;
     int32_t reserved[2] = {0, 0};
@@ -24,7 +26,7 @@ struct FBarcodeModule {
 
 // The add-in's outline of one symbol: its size in modules and its dark
 // modules. Created with new by the source, freed by FreeBarcode_Tolcode.
-struct FBarcode {
+struct MORVIK_API FBarcode {
     int32_t nRows = 0;
     int32_t nCols = 0;
     CArray<FBarcodeModule> arrModules;

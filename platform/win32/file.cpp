@@ -190,6 +190,22 @@ DWORD GetFileSize(HANDLE file, DWORD* high) {
     return static_cast<DWORD>(size & 0xFFFFFFFFu);
 }
 
+DWORD GetFileType(HANDLE file) {
+    auto f = LookupFile(file);
+    if (!f) return FILE_TYPE_UNKNOWN;
+    struct stat st {};
+    std::unique_lock<std::mutex> lock(f->mutex);
+    const int statResult = ::fstat(f->fd, &st);
+    lock.unlock();
+    if (statResult != 0) {
+        SetLastError(Win32ErrorFromErrno(errno));
+        return FILE_TYPE_UNKNOWN;
+    }
+    SetLastError(ERROR_SUCCESS);
+    if (S_ISREG(st.st_mode)) return FILE_TYPE_DISK;
+    return S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? FILE_TYPE_CHAR : FILE_TYPE_UNKNOWN;
+}
+
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped) {
     if (read) *read = 0;
     auto f = LookupFile(file);

@@ -1,6 +1,9 @@
 // The Win32 subset the shape library is written against, on Linux.
 // Types keep their Windows widths: BOOL, LONG and DWORD are 32-bit.
 #pragma once
+#include "morvik/afx/macros_save.inc"
+
+#include "morvik/afx/morvik_api.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -96,7 +99,7 @@ constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
 constexpr UINT CP_ACP = 0;
 constexpr UINT CP_UTF8 = 65001;
 
-struct GUID {
+struct MORVIK_API GUID {
     uint32_t Data1;
     uint16_t Data2;
     uint16_t Data3;
@@ -110,22 +113,22 @@ inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
 inline bool IsEqualGUID(const GUID& a, const GUID& b) { return a == b; }
 constexpr GUID GUID_NULL{0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
-struct POINT {
+struct MORVIK_API POINT {
     LONG x;
     LONG y;
 };
-struct SIZE {
+struct MORVIK_API SIZE {
     LONG cx;
     LONG cy;
 };
-struct RECT {
+struct MORVIK_API RECT {
     LONG left;
     LONG top;
     LONG right;
     LONG bottom;
 };
 
-struct SYSTEMTIME {
+struct MORVIK_API SYSTEMTIME {
     WORD wYear;
     WORD wMonth;
     WORD wDayOfWeek;
@@ -229,19 +232,19 @@ HRESULT CoCreateGuid(GUID* guid);
 int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLen, wchar_t* dst, int dstLen);
 int WideCharToMultiByte(UINT codePage, DWORD flags, const wchar_t* src, int srcLen, char* dst, int dstLen,
                         const char* defaultChar, BOOL* usedDefault);
-UINT GetACP();
+MORVIK_API UINT GetACP();
 // The host sets the ANSI code page (any code page iconv knows as "CP<n>", or 65001).
 // An unknown code page leaves the setting unchanged and returns FALSE
 // (ERROR_INVALID_PARAMETER).
-BOOL SetACP(UINT codePage);
+MORVIK_API BOOL SetACP(UINT codePage);
 
 // Helpers the rest of the platform uses: whole-string conversions.
-std::wstring AnsiToWide(const std::string& s, UINT codePage = CP_ACP);
-std::string WideToAnsi(const std::wstring& s, UINT codePage = CP_ACP);
+MORVIK_API std::wstring AnsiToWide(const std::string& s, UINT codePage = CP_ACP);
+MORVIK_API std::string WideToAnsi(const std::wstring& s, UINT codePage = CP_ACP);
 // Paths are UTF-8 on Linux, whatever the ANSI code page.
-std::string WidePathToUtf8(const wchar_t* path);
-std::wstring Utf8ToWide(const std::string& s);
-std::string WideToUtf8(const std::wstring& s);
+MORVIK_API std::string WidePathToUtf8(const wchar_t* path);
+MORVIK_API std::wstring Utf8ToWide(const std::string& s);
+MORVIK_API std::string WideToUtf8(const std::wstring& s);
 
 // ---- files --------------------------------------------------------------
 constexpr DWORD GENERIC_READ = 0x80000000u;
@@ -269,14 +272,21 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD share, void* security, DWOR
 DWORD GetFileSize(HANDLE file, DWORD* high);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void* overlapped);
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written, void* overlapped);
+constexpr DWORD FILE_TYPE_UNKNOWN = 0;
+constexpr DWORD FILE_TYPE_DISK = 1;
+constexpr DWORD FILE_TYPE_CHAR = 2;
+// FILE_TYPE_DISK for a regular file, FILE_TYPE_CHAR for a device (character
+// or block), else FILE_TYPE_UNKNOWN (also for a handle that is no file).
+DWORD GetFileType(HANDLE file);
 
 // ---- modules ------------------------------------------------------------
 // The full path of the host executable (from /proc/self/exe unless the host
 // set it), with '/' separators, whatever the module handle. A buffer too small
 // receives the cut path with its terminator, and the call returns the buffer
 // size with ERROR_INSUFFICIENT_BUFFER. An empty override restores the real path.
-DWORD GetModuleFileNameW(HMODULE module, wchar_t* buffer, DWORD size);
-DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size);
-void SetModuleFileNameOverride(const std::wstring& exePath);
+MORVIK_API DWORD GetModuleFileNameW(HMODULE module, wchar_t* buffer, DWORD size);
+MORVIK_API DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size);
+MORVIK_API void SetModuleFileNameOverride(const std::wstring& exePath);
 constexpr DWORD MAX_PATH = 260;
 
+#include "morvik/afx/macros_restore.inc"

@@ -7,12 +7,15 @@
 #include <cmath>
 #include <numbers>
 
+#include <unistd.h>
+
 using namespace calibtest;
 
 namespace {
 
+// A slot's section after the "CalCoefs" section every UCF file holds.
 std::string Points(const char* section, int count, const std::string& last = "") {
-    std::string s = std::string("[") + section + "]\n";
+    std::string s = std::string("[CalCoefs]\n[") + section + "]\n";
     for (int i = 0; i < count; ++i) s += "PNT" + std::to_string(i) + "=" + std::to_string(i) + " 2 3 4\n";
     return last.empty() ? s : s + "PNT" + std::to_string(count) + "=" + last + "\n";
 }
@@ -62,16 +65,37 @@ TEST_F(UcfFile, LineLayout) {
     EXPECT_EQ(rec.TagSize, 3.5);
 }
 
-TEST_F(UcfFile, IncompleteGridsKeepTheirFields) {
+TEST_F(UcfFile, IncompleteFilesAreRefusedAndRunsOfBlanksSeparate) {
     CalibParam before;
     before.Grid[1].AxisXL = 11.0;
-    // PNT3 missing: three points, and the slot's keys are not read.
-    CalibParam rec = Load(Points("Cal5", 3) + "AxisXL=7\n", before);
-    EXPECT_EQ(rec.Grid[1].Points.size(), 3u);
-    EXPECT_EQ(rec.Grid[1].AxisXL, 11.0);
-    // A bad point line ends the grid where it stands.
-    for (const char* bad : {"1 2 3", "1 2 3 4 5", "1  2 3 4", "1 2 x 4", "1 2 3 4 ", "", "1 2 3 inf"})
-        EXPECT_EQ(Load(Points("Cal5", 10, bad)).Grid[1].Points.size(), 10u) << bad;
+    before.Grid[1].Points = Lattice(5, 80, Exact);
+    // A slot short of points (PNT3 missing, or a bad point line), or no
+    // "CalCoefs": the file is refused and the record stays as it was.
+    std::vector<std::string> texts = {Points("Cal5", 3) + "AxisXL=7\n", Points("Cal5", 25).substr(11)};
+    for (const char* bad : {"1 2 3", "1 2 3 4 5", "1 2 x 4", " \t ", "1 2 3 inf", "1,2,3,4"})
+        texts.push_back(Points("Cal5", 10, bad) + Points("Cal5", 25).substr(18));
+    for (const std::string& text : texts) {
+        WriteText(tmp.Path("t.ucf"), text);
+        CalibParam rec = before;
+        EXPECT_FALSE(loadUcf(&path, &rec)) << text.substr(0, 60);
+        EXPECT_EQ(rec.Grid[1].AxisXL, 11.0);
+        EXPECT_EQ(rec.Grid[1].Points.size(), 25u);
+    }
+    // The reason goes to the run log beside the executable.
+    char exe[4096] = {};
+    ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+    std::string log;
+    for (const auto& e : fs::recursive_directory_iterator(fs::path(exe).parent_path() / "Log"))
+        if (e.is_regular_file()) log += ReadText(e.path());
+    const std::string where = "loadUcf refused " + tmp.Path("t.ucf").string();
+    EXPECT_NE(log.find(where + ": no section \"CalCoefs\""), std::string::npos);
+    EXPECT_NE(log.find(where + ": section \"Cal5\" holds 3 of 25 points"), std::string::npos);
+    // Runs of blanks and tabs between the fields are one separator.
+    for (const char* spaced : {"-1.5  2\t3 4", "-1.5\t\t2 \t 3  4", " -1.5 2 3 4\t"}) {
+        const CalibGridPoint p = Load(Points("Cal5", 24, spaced)).Grid[1].Points.at(24);
+        EXPECT_TRUE(p.NomX == -1.5 && p.NomY == 2 && p.MeasX == 3 && p.MeasY == 4) << spaced;
+    }
+    CalibParam rec;
     // Complete: the keys are read, missing ones take the file's defaults.
     rec = Load("[CalCoefs]\nValSize=60\n" + Points("Cal5", 25) + "AxisXL=7\nk3=0.5\n");
     const CalibGrid& g = rec.Grid[1];
@@ -104,7 +128,7 @@ TEST_F(UcfFile, EqualSpacingTables) {
 }
 
 TEST_F(UcfFile, WhatIsNoCalibrationLeavesRecordAndFile) {
-    EXPECT_TRUE(Load("[\n[]\n=\n[CalCoefs\xff]\n=5\n[Cal3]\nPNT0=\n").Grid[0].Points.empty());
+    EXPECT_TRUE(Load("[\n[]\n=\n[CalCoefs\xff]\n=5\n[CalCoefs]\n").Grid[0].Points.empty());
     // The caller's record holds a calibration; saved, it is the oracle.
     CalibParam held;
     held.caltype = 2;
@@ -432,4 +456,50 @@ TEST(ManualParameters, FromMeasurements) {
     const double zeroAngle[9] = {64, 64, 0.0, 64, 64, 64, 64, 64, 64};
     EXPECT_FALSE(getRecManParas(zeroMiddle, cur, out));
     EXPECT_FALSE(getRecManParas(zeroAngle, cur, out));
+}
+
+TEST_F(UcfFile, FileCutShortIsRefusedOrLoadsTheSavedRecord) {
+    CalibParam saved;
+    saved.WorkSize = 100.0;
+    saved.ValSize = 80.0;
+    saved.order = 65;
+    const int sizes[7] = {3, 5, 9, 17, 33, 65, 25};
+    for (int slot = 0; slot < 7; ++slot)
+        saved.Grid[slot].Points = Lattice(sizes[slot], 80, [slot](Vec2 p) {
+            return Vec2{p.x * 1.002 + 0.01 * slot + 0.003 * p.y, p.y * 0.997 - 0.02 * slot};
+        });
+    saved.Grid[0].LineCount = 5;
+    saved.Grid[0].XT = saved.Grid[0].YT = {-40, -20, 0, 20, 40};
+    saved.Grid[0].XA = saved.Grid[0].YA = {-40.5, -20.25, 0.125, 19.5, 40.25};
+    ASSERT_TRUE(saveUcf(&path, &saved));
+    const std::string full = ReadText(tmp.Path("t.ucf"));
+    CalibParam whole;
+    ASSERT_TRUE(loadUcf(&path, &whole));
+    const std::wstring out = tmp.WPath("out.ucf");
+    ASSERT_TRUE(saveUcf(&out, &whole));
+    const std::string wholeBytes = ReadText(tmp.Path("out.ucf"));
+
+    // The caller's record holds another calibration: saved, it is the oracle
+    // of a refused load.
+    CalibParam held;
+    held.WorkSize = 123.0;
+    held.Grid[0].Points = Lattice(3, 60, Exact);
+    ASSERT_TRUE(getCalibCoefs(&held));
+    ASSERT_TRUE(saveUcf(&out, &held));
+    const std::string heldBytes = ReadText(tmp.Path("out.ucf"));
+    for (int tenth = 1; tenth <= 10; ++tenth) {
+        SCOPED_TRACE(tenth);
+        WriteText(tmp.Path("cut.ucf"), full.substr(0, full.size() * tenth / 10));
+        const std::wstring cut = tmp.WPath("cut.ucf");
+        CalibParam rec = held;
+        const bool loaded = loadUcf(&cut, &rec);
+        ASSERT_TRUE(saveUcf(&out, &rec));
+        EXPECT_EQ(ReadText(tmp.Path("out.ucf")), loaded ? wholeBytes : heldBytes);
+        if (tenth == 10) {
+            EXPECT_TRUE(loaded);
+        }
+        // The exports that work on the file alone refuse it too.
+        double pts[4 * 9];
+        EXPECT_EQ(getCalibPnts(&cut, 0, pts), loaded);
+    }
 }

@@ -4,6 +4,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cwchar>
 #include <cfloat>
 #include <cmath>
 #include <functional>
@@ -627,6 +628,57 @@ TEST_F(FillShapeTest, RealThresholdFillsFortyThousandAndOneShapesLikeFortyThousa
     }
 }
 
+// The count and total length of the strokes a G-code or HPGL consumer
+// draws: each pen-down run, from where the tool was when it went down.
+std::pair<size_t, double> Strokes(const std::vector<std::wstring>& lines) {
+    std::pair<size_t, double> out{0, 0.0};
+    float x0 = 0, y0 = 0;
+    bool down = false;
+    for (const std::wstring& line : lines) {
+        float x = 0, y = 0, unit = 40;
+        int g = -1;
+        const size_t pu = line.find(L"PU"), pd = line.find(L"PD"), at = pu != std::wstring::npos ? pu : pd;
+        if (std::swscanf(line.c_str(), L"G%d X%f Y%f", &g, &x, &y) == 3) unit = 1;
+        else if (at == std::wstring::npos || std::swscanf(line.c_str() + at + 2, L"%f %f", &x, &y) != 2) continue;
+        else g = at == pd ? 1 : 0;
+        x /= unit, y /= unit;
+        if (g == 1) out = {out.first + (down ? 0 : 1), out.second + std::hypot(x - x0, y - y0)};
+        down = g == 1, x0 = x, y0 = y;
+    }
+    return out;
+}
+
+// G-code and HPGL draw what the mark data marks: the outline only while it
+// is switched on.
+TEST_F(FillShapeTest, ExportsDrawWhatTheMarkDataMarks) {
+    for (const int outline : {1, 0}) {
+        FillPtr fill = MakeFill({Box(1.5f, 2.5f, 11.5f, 12.5f)}, 3, 2.0, 30);
+        FILLED_PARS par = fill->GetFillParam();
+        par.bOutLine = static_cast<unsigned char>(outline);
+        fill->FillShape(par);
+        tagMarkDataPar md;
+        ASSERT_TRUE(fill->GetMarkData(md, nullptr));
+        size_t count = 0;
+        double length = 0;
+        for (const auto* list : {&md.arrPaths, &md.arrPaths2})
+            for (const tagPathData& p : *list)
+                for (const Poly2& l : p.arrPolylines) {
+                    ++count;
+                    for (size_t i = 1; i < l.size(); ++i) length += std::hypot(l[i].x - l[i - 1].x, l[i].y - l[i - 1].y);
+                }
+        ASSERT_GT(count, 2u);
+        for (const unsigned char gcode : {1, 0}) {
+            GCodeContext ctx;
+            ctx.bGCode = gcode;
+            ctx.bToList = 1;
+            fill->ExportGCodeToBuff(ctx);
+            const auto [strokes, drawn] = Strokes(ctx.lines);
+            EXPECT_EQ(strokes, count) << outline << " " << int(gcode);
+            EXPECT_NEAR(drawn, length, 0.1) << outline << " " << int(gcode);
+        }
+    }
+}
+
 TEST_F(FillShapeTest, CloneConvertAndExport) {
     FillPtr fill = MakeFill({Box(0, 0, 10, 10)});
     fill->SetPen(4);
@@ -645,9 +697,10 @@ TEST_F(FillShapeTest, CloneConvertAndExport) {
 
     // XML: three parameter lines of 176 decimal bytes; the spacing's bytes
     // sit at offset 32. The file is one an XML parser reads, with a caption
-    // that holds quotes, markup, characters beyond ASCII and one XML cannot
-    // carry.
-    const std::wstring caption = L"F\u00FCll \"7\" & <\u4E2D> 'x'";
+    // that holds tabs and line ends, quotes, markup, characters beyond ASCII
+    // and one XML cannot carry. The host writes its declaration in pieces
+    // after a byte-order mark, naming another encoding.
+    const std::wstring caption = L"\tF\u00FCll \"7\"\r\n& <\u4E2D> 'x'\n";
     fill->SetCaption(CString(caption.c_str()));
     fill->GetChildren()[0]->SetCaption(CString(L"edge\x01line"));
     FILLED_PARS par = fill->GetFillParam();
@@ -657,7 +710,8 @@ TEST_F(FillShapeTest, CloneConvertAndExport) {
     {
         tagXmlBuff xml;
         xml.file.open(file);
-        xml.WriteToFile(L"<?xml version=\"1.0\"?>\r\n");  // as a host starts its file
+        for (const wchar_t* piece : {L"\uFEFF", L"<?xml version=\"1.0\" encoding=\"", L"GB2312", L"\"?>\r\n"})
+            xml.WriteToFile(piece);
         fill->ExportXmlToBuff(xml);
     }
     std::stringstream text;

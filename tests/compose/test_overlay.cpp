@@ -15,6 +15,7 @@
 #include "morvik/halder/lang.h"
 #include "morvik/host/recording_host.h"
 #include "morvik/shapes/circle.h"
+#include "support/shape_support.h"
 
 using compose_test::Poly;
 
@@ -27,13 +28,7 @@ std::vector<tagPOINTF> Square(float x0, float y0, float x1, float y1) {
     return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}, {x0, y0}};
 }
 
-struct FreeShape {
-    void operator()(CBaseShape* s) const {
-        if (s == nullptr) return;
-        s->FreeShapePtr();
-        delete s;
-    }
-};
+using testsupport::FreeShape;
 using Owned = std::unique_ptr<CBaseShape, FreeShape>;
 
 // Every test records the message boxes and restores the previous host.

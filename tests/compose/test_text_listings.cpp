@@ -12,6 +12,7 @@
 #include "compose_test_util.h"
 #include "morvik/text/fonts.h"
 #include "text/text_test_util.h"
+#include "support/shape_support.h"
 
 using compose_test::Poly;
 
@@ -29,12 +30,7 @@ CFonts* NewText(const wchar_t* content, tagPOINTF at, double fillSpacing = 0) {
     return t;
 }
 
-struct FreeShape {
-    void operator()(CBaseShape* s) const {
-        s->FreeShapePtr();
-        delete s;
-    }
-};
+using testsupport::FreeShape;
 using Owned = std::unique_ptr<CBaseShape, FreeShape>;
 
 class TextListings : public ::testing::Test {

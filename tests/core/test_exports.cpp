@@ -1,12 +1,15 @@
 // The library's exported whole-file helpers and start-up.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "morvik/afx/cobject.h"
 #include "morvik/core/morvik.h"
@@ -99,6 +102,32 @@ TEST(Exports, WriteIntoMissingFolderFails) {
     EXPECT_EQ(boxes[0].text.substr(0, prefixA.size()), prefixA);
     EXPECT_EQ(boxes[1].text.substr(0, prefixW.size()), prefixW);
     EXPECT_GT(boxes[1].text.size(), prefixW.size()) << "the error code follows";
+}
+
+TEST(Exports, ReadRefusesWhatIsNoRegularFileAtOnce) {
+    HostGuard guard;
+    TempDir dir;
+    const std::string fifo = dir.File("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Held open for writing and never written: a read would wait for ever.
+    const int writer = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<std::string> paths = {"/dev/zero", "/dev/urandom", fifo, dir.Dir()};
+    for (const std::string& path : paths) {
+        void* buf = reinterpret_cast<void*>(0x1);
+        DWORD size = 77;
+        EXPECT_FALSE(ReadFileA(path.c_str(), &buf, &size)) << path;
+        EXPECT_FALSE(ReadFileW(Utf8ToWide(path).c_str(), &buf, &size)) << path;
+        EXPECT_EQ(buf, reinterpret_cast<void*>(0x1));
+        EXPECT_EQ(size, 77u);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    close(writer);
+    // Each refusal is told as an open that failed, access denied.
+    const auto boxes = guard.host->MessageBoxes();
+    ASSERT_EQ(boxes.size(), 2 * paths.size());
+    for (const auto& box : boxes) EXPECT_EQ(box.text.substr(box.text.size() - 10), L",Errcode=5") << box.text;
 }
 
 TEST(Exports, FullDiskIsAFailure) {

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "morvik/core/exportsink.h"
 #include "morvik/win32/windows.h"
@@ -51,6 +52,30 @@ TEST(GCodeSink, HpglScalesByFortyAndRoundsHalvesAway) {
     EXPECT_EQ(ctx.lines[1], L"PD-1 4;\n");
 }
 
+// A fresh sink does not know where the head is: a path that starts at the
+// origin still gets its rapid move, in both modes. A host that says the head
+// is at the origin gets today's lines: no move to where it already is.
+TEST(GCodeSink, FirstMoveIsWrittenUnlessTheHostSetsThePosition) {
+    for (unsigned char gcode : {1, 0}) {
+        GCodeContext fresh;
+        fresh.bGCode = gcode;
+        fresh.bToList = 1;
+        fresh.MoveTo(0.0f, 0.0f, 0.0f);
+        fresh.LineTo(10.0f, 0.0f, 0.0f);
+        ASSERT_EQ(fresh.lines.size(), 2u);
+        EXPECT_EQ(fresh.lines[0].substr(0, 6), gcode ? L"G00 X0" : L"LT;\nPU");
+
+        GCodeContext placed;
+        placed.bGCode = gcode;
+        placed.bToList = 1;
+        placed.fLastX = placed.fLastY = placed.fLastZ = 0.0f;
+        placed.MoveTo(0.0f, 0.0f, 0.0f);
+        placed.LineTo(10.0f, 0.0f, 0.0f);
+        ASSERT_EQ(placed.lines.size(), 1u);
+        EXPECT_EQ(placed.lines[0].substr(0, 6), gcode ? L"G01 X1" : L"PD400 ");
+    }
+}
+
 TEST(GCodeSink, StreamModeWritesAnsiBytesAndListStaysEmpty) {
     std::string path = TempPath("gcode.txt");
     {
@@ -67,14 +92,20 @@ TEST(GCodeSink, StreamModeWritesAnsiBytesAndListStaysEmpty) {
 }
 
 // The XML sink writes UTF-8 whatever the ANSI code page, and a declaration
-// the host writes through it names UTF-8. The expected bytes are the
-// characters' UTF-8 forms.
+// the host writes through it names UTF-8, in one call or several, after a
+// byte-order mark or not. The expected bytes are the characters' UTF-8 forms.
 TEST(XmlSink, WritesUtf8AndDeclaresIt) {
-    const std::pair<const wchar_t*, std::string> firsts[] = {
-        {L"<P>\u4E2D\u00E9</P>", "<P>\xE4\xB8\xAD\xC3\xA9</P>"},
-        {L"<?xml version=\"1.0\"?>\r\n<D>", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<D>"},
-        {L"<?xml version='1.0' standalone='yes'?><D>", "<?xml version='1.0' encoding=\"UTF-8\" standalone='yes'?><D>"},
-        {L"<?xml version=\"1.0\" encoding=\"GBK\"?><D>", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><D>"},
+    const std::pair<std::vector<const wchar_t*>, std::string> firsts[] = {
+        {{L"<P>\u4E2D\u00E9</P>"}, "<P>\xE4\xB8\xAD\xC3\xA9</P>"},
+        {{L"<?xml version=\"1.0\"?>\r\n<D>"}, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<D>"},
+        {{L"<?xml version='1.0' standalone='yes'?><D>"}, "<?xml version='1.0' encoding=\"UTF-8\" standalone='yes'?><D>"},
+        {{L"<?xml version=\"1.0\" encoding=\"GBK\"?><D>"}, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><D>"},
+        {{L"<?xml version=\"1.0\" encoding=\"", L"GB2312", L"\"?>"}, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"},
+        {{L"\uFEFF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><D>"},
+         "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?><D>"},
+        {{L"\uFEFF", L"<?x", L"ml version=\"1.0\"", L"?>"}, "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>"},
+        {{L"<?x", L"<D>"}, "<?x<D>"},
+        {{L"<?xml-stylesheet href=\"b\" encoding=\"GBK\"?>"}, "<?xml-stylesheet href=\"b\" encoding=\"GBK\"?>"},
     };
     std::string path = TempPath("xml.txt");
     UINT saved = GetACP();
@@ -83,7 +114,7 @@ TEST(XmlSink, WritesUtf8AndDeclaresIt) {
         {
             tagXmlBuff buff;
             buff.file.open(path, std::ios::binary);
-            buff.WriteToFile(first);
+            for (const wchar_t* piece : first) buff.WriteToFile(piece);
             buff.WriteToFile(L"\r\n");
             buff.WriteToFile(nullptr);
             buff.WriteToFile(L"<?xml-stylesheet href=\"a\"?>");
@@ -97,5 +128,6 @@ TEST(XmlSink, WritesUtf8AndDeclaresIt) {
 TEST(XmlSink, EscapesMarkupCharactersOnly) {
     EXPECT_EQ(XmlEscape(L"Polyline1"), L"Polyline1");
     EXPECT_EQ(XmlEscape(L"a<b & \"c\">"), L"a&lt;b &amp; &quot;c&quot;&gt;");
-    EXPECT_EQ(XmlEscape(std::wstring(L"x\x7\ty\x0B") + wchar_t(0xFFFF) + L"'\u4E2D"), L"x?\ty?" L"?'\u4E2D");
+    EXPECT_EQ(XmlEscape(std::wstring(L"x\x7\ty\x0B") + wchar_t(0xFFFF) + L"'\u4E2D"), L"x?&#9;y?" L"?'\u4E2D");
+    EXPECT_EQ(XmlEscape(L"\r\n2\n"), L"&#13;&#10;2&#10;");
 }

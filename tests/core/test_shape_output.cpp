@@ -22,6 +22,8 @@
 #include "morvik/gdi/dc.h"
 #include "morvik/halder/basedoc.h"
 #include "morvik/history/undo_records.h"
+#include "morvik/shapes/polygon.h"
+#include "morvik/shapes/rectangle.h"
 #include "morvik/shapes/screwline.h"
 #include "support/shape_support.h"
 #include "support/temp_dir.h"
@@ -174,6 +176,9 @@ struct Handed {
 
 Handed HandedOn(CBaseShape& shape) {
     Handed out;
+    std::vector<tagPOINTF> flat;
+    shape.GetFlattenPathPoints(flat, 0.25f);
+    for (const tagPOINTF& p : flat) out.numbers.insert(out.numbers.end(), {p.x, p.y});
     tagMarkDataPar md;
     shape.SetGetDataForce(true);
     shape.GetMarkData(md, nullptr);
@@ -201,6 +206,17 @@ void ExpectAllFinite(CBaseShape& shape, const std::string& what) {
     for (double v : h.numbers) ASSERT_TRUE(std::isfinite(v)) << what;
     EXPECT_EQ(h.text.find("nan"), std::string::npos) << what << "\n" << h.text;
     EXPECT_EQ(h.text.find("inf"), std::string::npos) << what << "\n" << h.text;
+}
+
+// The polylines a shape marks, in order.
+std::vector<std::vector<tagPOINTF>> Marked(CBaseShape& shape) {
+    tagMarkDataPar md;
+    shape.SetGetDataForce(true);
+    shape.GetMarkData(md, nullptr);
+    std::vector<std::vector<tagPOINTF>> lines;
+    for (const auto* list : {&md.arrPaths, &md.arrPaths2})
+        for (const tagPathData& path : *list) lines.insert(lines.end(), path.arrPolylines.begin(), path.arrPolylines.end());
+    return lines;
 }
 
 testsupport::Bytes Saved(CBaseShape& shape) {
@@ -257,6 +273,20 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
              s->WaitForLoopPath();
              return std::unique_ptr<CBaseShape>(std::move(s));
          }},
+        // Corners on both sides of the zooms' fixed point: a zoom by 3e38
+        // keeps every corner a float and takes the span beyond.
+        {"rectangle",
+         [] {
+             auto r = std::make_unique<CRectangle>();
+             r->InitRectangle(Gdiplus::RectF(0.0f, 3.0f, 2.0f, 2.0f));
+             return std::unique_ptr<CBaseShape>(std::move(r));
+         }},
+        {"polygon",
+         [] {
+             auto p = std::make_unique<CPolygon>();
+             p->InitPolygon(Gdiplus::RectF(0.25f, 3.0f, 1.5f, 2.0f), 5);
+             return std::unique_ptr<CBaseShape>(std::move(p));
+         }},
     };
     using Op = std::function<void(CBaseShape&, float)>;
     const std::vector<std::pair<std::string, Op>> ops = {
@@ -299,7 +329,7 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
     };
     for (const auto& [kind, make] : kinds) {
         for (const auto& [op, apply] : ops) {
-            for (float v : {kNan, kInf, -kInf, FLT_MAX, 1e30f}) {
+            for (float v : {kNan, kInf, -kInf, FLT_MAX, 1e30f, 3e38f}) {
                 const std::string what = kind + " " + op + " " + std::to_string(v);
                 std::unique_ptr<CBaseShape> shape = make();
                 const testsupport::Bytes before = Saved(*shape);
@@ -310,16 +340,27 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
                 ExpectAllFinite(*shape, what);
             }
         }
-        // A point that is not finite put straight into the shape is left out
-        // of everything it hands on, and a file holding it reads back without.
+        // A point that is not finite put straight into the shape (or a
+        // rectangle refused one) is left out of everything it hands on, and a
+        // file holding it reads back marking what the shape marked.
         for (float v : {kNan, kInf, -kInf}) {
             std::unique_ptr<CBaseShape> shape = make();
             if (auto* p = dynamic_cast<CPoints*>(shape.get())) p->pointf = {1.0f, v};
-            if (auto* c = dynamic_cast<CBezierCurve*>(shape.get())) c->arrSegment.back().p4 = {v, 2.0f};
+            if (auto* c = dynamic_cast<CBezierCurve*>(shape.get())) {
+                (v > 0 ? c->arrSegment[0].p2 : c->arrSegment[0].p4) = {-1.0f, v};
+            }
             if (auto* l = dynamic_cast<CScrewLine*>(shape.get())) l->arrLoopPoint[3] = {v, 0.0f};
-            if (auto* l = dynamic_cast<CPolyLine*>(shape.get())) l->arrPoint[2] = {v, 0.0f};
+            if (auto* l = dynamic_cast<CPolyLine*>(shape.get())) l->arrPoint[v > 0 ? 0 : 2] = {v, 0.0f};
+            if (dynamic_cast<CRectangle*>(shape.get()) != nullptr) {
+                auto r = std::make_unique<CRectangle>();
+                EXPECT_EQ(r->InitRectangle(v > 0 ? Gdiplus::RectF(0.0f, 3.0f, v, 2.0f) : Gdiplus::RectF(v, 3.0f, 2.0f, 2.0f)),
+                          CBaseShape::kRefused);
+                EXPECT_TRUE(Marked(*r).empty());
+                shape = std::move(r);
+            }
             const std::string what = kind + " holding " + std::to_string(v);
             ExpectAllFinite(*shape, what);
+            const std::vector<std::vector<tagPOINTF>> marked = Marked(*shape);
             std::list<CBaseShape*> out{shape.get()};
             SriFile file;
             CVonnSriShapeList(&out).Save(true, &file);
@@ -331,10 +372,7 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
             // The point shape has nothing left to mark and is not read.
             EXPECT_EQ(in.size(), dynamic_cast<CPoints*>(shape.get()) ? 0u : 1u) << what;
             for (CBaseShape* read : in) {
-                std::vector<tagPOINTF> pts;
-                read->GetFlattenPathPoints(pts, 0.25f);
-                EXPECT_FALSE(pts.empty()) << what;
-                for (const tagPOINTF& p : pts) ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y)) << what;
+                EXPECT_TRUE(Marked(*read) == marked) << what;
                 ExpectAllFinite(*read, what + " read back");
                 delete read;
             }

@@ -15,6 +15,7 @@
 
 #include "morvik/compose/group.h"
 #include "morvik/core/bezier.h"
+#include "morvik/core/markdata.h"
 #include "morvik/core/polyline.h"
 #include "morvik/core/runlog.h"
 #include "morvik/core/vectorfile.h"
@@ -212,4 +213,43 @@ TEST(VectorFile, FilesWithNothingReadableFailAndNothingReachesStdout) {
     EXPECT_NE(logText().find("line count:6"), std::string::npos);
     log->SetLogFolder(savedFolder);
     std::filesystem::remove_all(logDir);
+}
+
+// Files that nearly pass a reader's recognition: each gives the same answer
+// and the same shapes every time it is read, and a failure hands over no
+// shape.
+TEST(VectorFile, NearlyRecognisedFilesGiveOneAnswerAndFailuresNoShapes) {
+    testsupport::HostScope host;
+    const std::pair<const char*, std::string> files[] = {
+        {".gbr", "Parts list\nMIX* 2 parts\nDIM* 40 x 20\n"},
+        {".gbr", "DIM*\nMIX*\nX100Y200D03*\n"},
+        {".gbr", "%FSLAX24Y24*%\nMIX*\n"},
+        {".plt", "PU;"},
+        {".plt", "PD120,-40;"},
+        {".plt", "IN;SP1;PA0,0;"},
+        {".dxf", "0\nSECTION\n2\nENTITIES\n0\nLINE\n10\n"},
+        {".svg", "<svg xmlns=\"http://www.w3.org/2000/svg\"><path d=\"M 3 1 L\"/>"},
+        {".ai", "%!PS-Adobe-3.0\n%%BoundingBox: 0 0 10 10\n1 2 m\n"},
+    };
+    const auto marked = [](CBaseShape* s) {
+        std::vector<std::vector<tagPOINTF>> lines;
+        if (s == nullptr) return lines;
+        tagMarkDataPar md;
+        s->GetMarkData(md, nullptr);
+        for (const tagPathData& path : md.arrPaths)
+            lines.insert(lines.end(), path.arrPolylines.begin(), path.arrPolylines.end());
+        return lines;
+    };
+    for (const auto& [ext, content] : files) {
+        TempFile file(std::string("near") + ext, content);
+        CBaseShape* first = nullptr;
+        CBaseShape* second = nullptr;
+        const bool ok = LoadVectorFileCore(file.Wide().c_str(), &first, false);
+        EXPECT_EQ(LoadVectorFileCore(file.Wide().c_str(), &second, false), ok) << ext << " " << content;
+        EXPECT_TRUE(marked(first) == marked(second)) << ext << " " << content;
+        for (CBaseShape* out : {first, second})
+            EXPECT_TRUE(ok || out == nullptr || out->GetChildren().empty()) << ext << " " << content;
+        Free(first);
+        Free(second);
+    }
 }

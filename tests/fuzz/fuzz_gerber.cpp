@@ -33,8 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Large panels are legal; under the sanitizer they would only slow the
     // search down.
     parser.m_nMaxRepeatedShapes = 500;
-    // A file with nothing of Gerber in it fails, and builds nothing.
-    if (!parser.ParseFile(path.c_str(), group, lines) && !group->GetChildren().empty()) std::abort();
+    // A file with nothing of Gerber in it fails, and builds nothing; a file
+    // whose step and repeat was refused fails with what it drew.
+    if (!parser.ParseFile(path.c_str(), group, lines) && !group->GetChildren().empty() && !parser.RepeatRefused())
+        std::abort();
     for (CBaseShape* child : group->GetChildren()) {
         std::vector<tagPOINTF> pts;
         child->GetFlattenPathPoints(pts, 0.05f);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -45,6 +46,41 @@ public:
 
 private:
     int fd_;
+    std::wstring path_;
+};
+
+// A file that a writer replaces: saves go through a temporary file in the
+// target's folder, which an in-memory file has not got. A folder of its own
+// under the system's temporary folder, removed at exit.
+class SavedFile {
+public:
+    explicit SavedFile(const char* name) {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr && *base != 0 ? base : "/tmp") + "/fuzz-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) std::abort();
+        dir_ = pattern;
+        file_ = dir_ + "/" + name;
+        path_.assign(file_.begin(), file_.end());
+    }
+    ~SavedFile() {
+        unlink(file_.c_str());
+        rmdir(dir_.c_str());
+    }
+    SavedFile(const SavedFile&) = delete;
+    SavedFile& operator=(const SavedFile&) = delete;
+    const std::wstring& Path() const { return path_; }
+    std::string Get() const {
+        std::string text;
+        if (FILE* f = std::fopen(file_.c_str(), "rb")) {
+            char buf[65536];
+            for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+            std::fclose(f);
+        }
+        return text;
+    }
+
+private:
+    std::string dir_, file_;
     std::wstring path_;
 };
 

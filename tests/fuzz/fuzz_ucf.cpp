@@ -46,7 +46,7 @@ void CompareSearches(const CalibParam& rec) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static MemFile input("ucf-in");
-    static MemFile output("ucf-out");
+    static fuzzsupport::SavedFile output("out.ucf");
     input.Put(data, size);
     const std::wstring& in = input.Path();
 

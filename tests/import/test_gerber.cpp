@@ -5,12 +5,17 @@
 
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "morvik/compose/combine.h"
 #include "morvik/compose/group.h"
+#include "morvik/core/runlog.h"
+#include "morvik/core/vectorfile.h"
 #include "morvik/core/points.h"
 #include "morvik/core/polyline.h"
 #include "morvik/host/host_services.h"
@@ -635,7 +640,8 @@ TEST(GerberFiles, StepAndRepeat) {
     Read still = ReadText(kHeader + "%ADD10R,2X2*%\n%ADD11C,1*%\n%SRX9Y9*%\n" + block);
     EXPECT_NEAR(NetArea(*still.group), 4 - kPi / 4, 0.01);
 
-    // Past the reader's limit a block stays single.
+    // Past the reader's limit a block stays single and the file does not
+    // load as a success.
     TempDir dir;
     CParseGerber parser;
     parser.m_nMaxRepeatedShapes = 3;
@@ -645,9 +651,30 @@ TEST(GerberFiles, StepAndRepeat) {
         int lines = 0;
         const std::string file =
             kHeader + "%ADD10C,1*%\n%SR" + counts + "I5J5*%\nD10*\nX0Y0D03*\n%SR*%\n";
-        ASSERT_TRUE(parser.ParseFile(dir.Write("limit.gbr", file).c_str(), g.get(), lines));
+        EXPECT_EQ(parser.ParseFile(dir.Write("limit.gbr", file).c_str(), g.get(), lines), shapes == 4u) << counts;
         EXPECT_EQ(g->GetChildren().size(), shapes) << counts;
     }
+    // Through the import entry with the reader's own limit (999,999 copies
+    // asked): false, the one copy in the caller's group, the reason logged.
+    RunLog* log = RunLog::Instance(nullptr);
+    const CString savedFolder = log->GetLogFolder();
+    log->SetLogFolder(CString(Utf8ToWide(dir.Dir() + "/log/").c_str()));
+    const std::string many = dir.Write("many.gbr", kHeader + "%ADD10C,1*%\n%SRX1000Y1000I2J2*%\nD10*\nX0Y0D03*\n%SR*%\n");
+    CBaseShape* out = nullptr;
+    {
+        HostScope quiet;
+        EXPECT_FALSE(LoadVectorFileCore(Utf8ToWide(many).c_str(), &out, false));
+    }
+    log->SetLogFolder(savedFolder);
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->GetChildren().size(), 1u);
+    GroupPtr owned(static_cast<CGroupShape*>(out));
+    std::string logged;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Dir() + "/log")) {
+        std::ifstream in(e.path(), std::ios::binary);
+        if (e.is_regular_file()) logged.append(std::istreambuf_iterator<char>(in), {});
+    }
+    EXPECT_NE(logged.find("step and repeat of 1 shapes 1000 x 1000 refused (more than 500000)"), std::string::npos);
 }
 
 TEST(GerberFiles, LargeOverlappingImages) {

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "morvik/core/text_utils.h"
 #include "morvik/win32/windows.h"
 
 namespace {
@@ -172,3 +175,74 @@ TEST(Win32CodePage, ConversionsFromManyThreadsAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// The test's own strict reading of UTF-8: the shortest form of a scalar
+// value decodes; any other byte stands for one replacement (0 here).
+std::u32string Strict(const std::string& s) {
+    std::u32string out;
+    for (size_t i = 0; i < s.size();) {
+        const auto b = [&](size_t k) { return i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0u; };
+        const unsigned lead = b(0);
+        const size_t n = lead < 0x80 ? 1 : lead >= 0xC2 && lead < 0xE0 ? 2 : lead >= 0xE0 && lead < 0xF0 ? 3
+                                                                      : lead >= 0xF0 && lead < 0xF5   ? 4 : 0;
+        char32_t c = n == 1 ? lead : n == 2 ? lead & 0x1F : n == 3 ? lead & 0x0F : lead & 0x07;
+        bool ok = n != 0;
+        for (size_t k = 1; ok && k < n; ++k) {
+            ok = (b(k) & 0xC0) == 0x80;
+            c = (c << 6) | (b(k) & 0x3F);
+        }
+        const char32_t least[5] = {0, 0, 0x80, 0x800, 0x10000};
+        ok = ok && c >= least[n] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+        out += ok ? c : 0;
+        i += ok ? n : 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+// Random strings of well-formed characters (up to U+10FFFF), overlong forms,
+// encoded surrogates, values past Unicode, stray and missing continuation
+// bytes, the bad one first as often as not: every decoder gives what the
+// strict reading gives, one replacement character for each byte that is no
+// character, and a well-formed string comes back byte for byte.
+TEST(Win32CodePage, EveryUtf8DecoderReplacesWhatIsNoCharacter) {
+    const std::vector<std::string> pieces = {
+        "a", "/", "\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "\xF4\x8F\xBF\xBF", "\xEF\xBF\xBD",
+        "\xC0\xAF", "\xE0\x80\xAF", "\xF0\x80\x80\xAF", "\xC1\xBF",           // overlong forms of / and DEL
+        "\xED\xA0\x80", "\xED\xBF\xBF", "\xED\xA0\xBD\xED\xB8\x80",          // surrogates, a pair among them
+        "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "\x80", "\xBF", "\xE4\xB8", "\xF0\x9F\x98", "\xFF"};
+    using Decoder = std::function<std::wstring(const std::string&)>;
+    const std::vector<std::pair<const char*, Decoder>> decoders = {
+        {"Utf8ToWide", [](const std::string& s) { return Utf8ToWide(s); }},
+        {"AnsiToWide", [](const std::string& s) { return AnsiToWide(s, CP_UTF8); }},
+        {"MultiByteToWideChar",
+         [](const std::string& s) {
+             std::wstring out(s.size() + 1, L'\0');
+             const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(),
+                                               static_cast<int>(out.size()));
+             out.resize(static_cast<size_t>(std::max(n, 0)));
+             return out;
+         }},
+        {"Utf8ToCString", [](const std::string& s) { return std::wstring(Utf8ToCString(s.c_str()).GetString()); }},
+    };
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 400; ++trial) {
+        std::string s;
+        const int count = 1 + static_cast<int>(rng() % 5);
+        for (int k = 0; k < count; ++k) s += pieces[rng() % pieces.size()];
+        const std::u32string want = Strict(s);
+        for (const auto& [name, decode] : decoders) {
+            const std::wstring got = decode(s);
+            SCOPED_TRACE(testing::Message() << name << " trial " << trial);
+            ASSERT_EQ(got.size(), want.size());
+            for (size_t i = 0; i < want.size(); ++i) {
+                const char32_t c = static_cast<char32_t>(got[i]);
+                EXPECT_TRUE(want[i] != 0 ? c == want[i] : c == U'?' || c == 0xFFFD) << i;
+            }
+            if (want.find(char32_t(0)) == std::u32string::npos) EXPECT_EQ(WideToUtf8(got), s);
+        }
+    }
+}

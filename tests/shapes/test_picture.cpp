@@ -761,6 +761,7 @@ TEST(Picture, ReadBackPicturesSaveTheSameBytes) {
         const std::vector<uint8_t> first = SavedBytes(*pic);
         auto back = ReadBack(first);
         EXPECT_EQ(SavedBytes(*back), first);
+        EXPECT_NE(back->GetDisplayBmp(), nullptr);  // and it has its screen image
     }
     // A file whose pivot is not the picture's centre (the last turn's
     // centre) is brought to the centre of its corners; the corners stay.

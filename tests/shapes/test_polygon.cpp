@@ -70,28 +70,12 @@ std::unique_ptr<CPolygon> SaveAndRead(CPolygon& p) {
     return copy;
 }
 
-// Every number the polygon hands on is finite: its vertices, mark data,
-// rectangle, saved record, XML and G-code.
+// Every number the polygon hands on is finite, its vertices too.
 void ExpectAllFinite(CPolygon& p, const std::string& what) {
     std::vector<tagPOINTF> snaps;
     p.GetSnapPoint(snaps);
     for (const tagPOINTF& q : snaps) ASSERT_TRUE(geom::Finite(q)) << what << ": vertex";
-    tagMarkDataPar out;
-    p.GetMarkData(out, nullptr);
-    for (const tagPathData& path : out.arrPaths)
-        for (const std::vector<tagPOINTF>& line : path.arrPolylines)
-            for (const tagPOINTF& q : line) ASSERT_TRUE(geom::Finite(q)) << what << ": mark data";
-    Gdiplus::RectF box;
-    p.GetRectangle(box);
-    EXPECT_TRUE(geom::Finite(box) && geom::Finite(out.rect)) << what << ": rectangle";
-    p.UpdatePropsValue();
-    EXPECT_TRUE(testsupport::SavedFinite(testsupport::SaveOf(p))) << what << ": saved record";
-    EXPECT_TRUE(testsupport::TextFinite(ExportXml(p))) << what << ": XML";
-    GCodeContext ctx;
-    ctx.bToList = 1;
-    p.ExportGCodeToBuff(ctx);
-    for (const std::wstring& line : ctx.lines)
-        EXPECT_TRUE(testsupport::TextFinite(std::string(line.begin(), line.end()))) << what;
+    testsupport::ExpectHandsOnFinite(p, what);
 }
 
 std::vector<uint8_t> Saved(CPolygon& p) {

@@ -96,29 +96,7 @@ bool OnRoundedSquare(tagPOINTF p) {
     return false;
 }
 
-bool FinitePoint(tagPOINTF p) { return std::isfinite(p.x) && std::isfinite(p.y); }
-
-// Every number the rectangle hands on is finite: its mark data, its
-// rectangle, its saved record, its XML and its G-code.
-void ExpectAllFinite(CRectangle& r, const std::string& what) {
-    tagMarkDataPar out;
-    r.GetMarkData(out, nullptr);
-    for (const auto* paths : {&out.arrPaths, &out.arrPaths2})
-        for (const tagPathData& path : *paths)
-            for (const std::vector<tagPOINTF>& line : path.arrPolylines)
-                for (const tagPOINTF& p : line) ASSERT_TRUE(FinitePoint(p)) << what << ": mark data";
-    Gdiplus::RectF box;
-    r.GetRectangle(box);
-    EXPECT_TRUE(geom::Finite(box) && geom::Finite(out.rect)) << what << ": rectangle";
-    r.UpdatePropsValue();
-    EXPECT_TRUE(testsupport::SavedFinite(testsupport::SaveOf(r))) << what << ": saved record";
-    EXPECT_TRUE(testsupport::TextFinite(ExportXml(r))) << what << ": XML";
-    GCodeContext ctx;
-    ctx.bToList = 1;
-    r.ExportGCodeToBuff(ctx);
-    for (const std::wstring& line : ctx.lines)
-        EXPECT_TRUE(testsupport::TextFinite(std::string(line.begin(), line.end()))) << what;
-}
+void ExpectAllFinite(CRectangle& r, const std::string& what) { testsupport::ExpectHandsOnFinite(r, what); }
 
 double SignedArea(const std::vector<tagPOINTF>& pts) {
     double a = 0;
@@ -466,7 +444,10 @@ TEST(RectangleFile, SavedAndReadBackAndDamagedDataIsHarmless) {
         damaged.RestoreAfterRead();
         std::vector<tagPOINTF> pts;
         damaged.GetFlattenPathPoints(pts, 0.25f);
-        EXPECT_EQ(pts.front(), pts.back());
+        // Cut before its outline, a rectangle has nothing to mark.
+        if (!pts.empty()) {
+            EXPECT_EQ(pts.front(), pts.back());
+        }
     }
     // Arc lists that do not form whole cubics are drawn and flattened only
     // as far as they do.

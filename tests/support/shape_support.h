@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "morvik/core/exportsink.h"
+#include "morvik/core/markdata.h"
 #include "morvik/core/srifile.h"
 #include "morvik/halder/basedoc.h"
 #include "morvik/halder/baseshape.h"
@@ -59,6 +60,16 @@ inline std::string ExportXml(CBaseShape& shape) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+// Frees a shape as the library does: what it owns, then itself.
+struct FreeShape {
+    void operator()(CBaseShape* s) const {
+        if (s == nullptr) return;
+        s->FreeShapePtr();
+        delete s;
+    }
+};
+using ShapePtr = std::unique_ptr<CBaseShape, FreeShape>;
 
 // A recording host installed for the scope; the texts of its message boxes.
 struct HostScope {
@@ -196,6 +207,34 @@ inline bool SavedFinite(const Bytes& rec) {
 inline bool TextFinite(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text.find("nan") == std::string::npos && text.find("inf") == std::string::npos;
+}
+
+// Every number a shape hands on is finite: its mark data and their
+// rectangle, its rectangle, its saved record, and its XML, G-code and HPGL.
+inline void ExpectHandsOnFinite(CBaseShape& s, const std::string& what) {
+    tagMarkDataPar md;
+    s.SetGetDataForce(true);
+    s.GetMarkData(md, nullptr);
+    for (const auto* list : {&md.arrPaths, &md.arrPaths2})
+        for (const tagPathData& path : *list)
+            for (const auto& line : path.arrPolylines)
+                for (const tagPOINTF& p : line)
+                    ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y)) << what << ": mark data";
+    Gdiplus::RectF box;
+    s.GetRectangle(box);
+    for (float v : {box.X, box.Y, box.Width, box.Height, md.rect.X, md.rect.Y, md.rect.Width, md.rect.Height})
+        ASSERT_TRUE(std::isfinite(v)) << what << ": rectangle";
+    s.UpdatePropsValue();
+    EXPECT_TRUE(SavedFinite(SaveOf(s))) << what << ": saved record";
+    EXPECT_TRUE(TextFinite(ExportXml(s))) << what << ": XML";
+    for (unsigned char gcode : {1, 0}) {
+        GCodeContext ctx;
+        ctx.bGCode = gcode;
+        ctx.bToList = 1;
+        s.ExportGCodeToBuff(ctx);
+        for (const std::wstring& line : ctx.lines)
+            EXPECT_TRUE(TextFinite(std::string(line.begin(), line.end()))) << what << (gcode ? ": G-code" : ": HPGL");
+    }
 }
 
 }  // namespace testsupport

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <list>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <utility>
 
@@ -264,6 +265,33 @@ TEST_F(TextTest, FilledTextHatchStaysInsideTheLetters) {
     ASSERT_EQ(t->SetFonts(CString(L"AB"), type, face, fonts, codebar, vartext, 1, 0, false), 1);
     EXPECT_EQ(t->GetFills().size(), 2u);
     EXPECT_GT(t->GetFills()[0]->GetFillPathOf(0)->GetPointCount(), 0);
+}
+
+// A new pen reaches the hatch: every path the filled text marks, outlines
+// and hatch, carries it, and copies and transforms keep it.
+TEST_F(TextTest, NewPenReachesTheHatchOfAFilledText) {
+    TextPtr t = MakeText(L"O", {2, 3});
+    FILLED_PARS fill;
+    fill.fillParams[0].nFillType = 3;
+    fill.fillParams[0].fLineSpacing = 0.5;
+    fill.fillParams[0].nPenNum = 5;
+    t->SetFill(fill, false);
+    ASSERT_EQ(t->bFilled, 1);
+    t->SetPen(7);
+    auto pens = [](CBaseShape& s) {
+        tagMarkDataPar data;
+        EXPECT_TRUE(s.GetMarkData(data, nullptr));
+        std::set<int> seen;
+        for (const auto* list : {&data.arrPaths, &data.arrPaths2})
+            for (const tagPathData& p : *list) seen.insert(p.nPenIndex);
+        return seen;
+    };
+    EXPECT_EQ(pens(*t), std::set<int>{7});
+    TextPtr copy(static_cast<CFonts*>(t->Clone()));
+    t->Zoom({0, 0}, 2, 2);
+    t->Rotate(30, {1, 1});
+    EXPECT_EQ(pens(*t), std::set<int>{7});
+    EXPECT_EQ(pens(*copy), std::set<int>{7});
 }
 
 TEST_F(TextTest, SaveReadSaveGivesTheSameBytes) {

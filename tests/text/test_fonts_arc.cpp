@@ -135,6 +135,48 @@ TEST_F(ArcTextTest, CharactersStandOnTheCircleSideBySide) {
     }
 }
 
+// Left, centre and right alignment with character spacing, on both sides
+// of the circle and hanging or standing, against the arc formulas worked out
+// here: each character's middle at its angle, on the circle, upright.
+TEST_F(ArcTextTest, AlignmentAndSpacingFollowTheArcFormulas) {
+    const std::wstring text = L"LjW7q";
+    struct Row {
+        int align;
+        double space;
+        bool inside, top;
+    } rows[] = {{1, 0.0, false, false}, {2, 0.0, false, false}, {1, 1.7, true, false},
+                {2, 1.7, false, true},  {0, -0.4, true, true},  {1, 0.9, true, true}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "align " << row.align << " space " << row.space << " inside " << row.inside
+                                        << " top " << row.top);
+        TextPtr t = ArcText();
+        t->iBaseAngle = 67;
+        t->bIsInside = row.inside ? 1 : 0;
+        t->bAlignTop = row.top ? 1 : 0;
+        Layout lay;
+        lay.fonts.nAlign = row.align;
+        lay.fonts.dCharSpace = row.space;
+        ASSERT_EQ(lay.Run(*t, text.c_str()), 1);
+        ASSERT_EQ(t->GetChars().size(), text.size());
+        // Chord angles of the glyphs, the gap angle and the start angle.
+        std::vector<double> a;
+        for (wchar_t c : text) a.push_back(ChordAngle(Glyph(c, row.top).width));
+        const double m = double(a.size()), g = (0.5 + row.space) / (2 * M_PI * kR) * 360.0;
+        double sum = 0;
+        for (double x : a) sum += x;
+        double angle = 67.0 - a[0] / 2;
+        if (row.align == 1) angle += sum / 2 + std::floor(m / 2) * g;
+        if (row.align == 2) angle += sum + (m - 1) * g;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const Pose pose = PoseOf(Glyph(text[i], row.top), t->GetChars()[i]->points);
+            EXPECT_NEAR(pose.Angle(), angle, 1e-3) << i;
+            EXPECT_NEAR(pose.Radius(), kR, 2e-3) << i;
+            EXPECT_NEAR(pose.Outward(), row.inside == row.top ? 1.0 : -1.0, 1e-5) << i;
+            if (i + 1 < text.size()) angle -= (a[i] + a[i + 1]) / 2 + g;
+        }
+    }
+}
+
 TEST_F(ArcTextTest, SpreadSpecialCharactersAndSecondLine) {
     // Over a span of 90 degrees, four characters are (90 - widest) / 3 apart.
     TextPtr t = ArcText();

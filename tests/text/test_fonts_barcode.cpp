@@ -222,6 +222,15 @@ TEST_F(BarcodeTest, FailedTrialLeavesTheTextAsItWas) {
     EXPECT_EQ(t->SetFonts(bad, 2, name, fonts, codebar, var, 1, 0, false), 0);
     EXPECT_EQ(t->GetChars()[0]->points.size(), points);
     EXPECT_TRUE(host.Texts().empty());
+    // The refused code is not marked in the kept one's place, until a code
+    // is laid out again; the run log says why.
+    tagMarkDataPar out;
+    EXPECT_FALSE(t->GetMarkData(out, nullptr));
+    EXPECT_NE(text_test::ReadLogs(log.Dir()).find("GetMarkData refused: the code of the text was refused by SetFonts"),
+              std::string::npos);
+    ASSERT_EQ(t->SetFonts(CString(L"5901234123457"), 2, name, fonts, codebar, var, 1, 0, false), 1);
+    EXPECT_TRUE(t->GetMarkData(out, nullptr));
+    EXPECT_FALSE(out.arrPaths.empty());
 }
 
 TEST_F(BarcodeTest, AddInWithoutEncoderFailsCleanlyAndItsGridIsRead) {

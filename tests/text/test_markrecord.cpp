@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "morvik/halder/textelement.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "morvik/text/markrecord.h"
 #include "text/text_test_util.h"
@@ -141,6 +142,30 @@ TEST_F(MarkRecordTest, DefaultFileAndUnwritableFile) {
     CMarkRecord dir;
     EXPECT_FALSE(dir.Open(CString(m_dir.Dir().c_str()), false, false, false, CTime()));
     EXPECT_FALSE(dir.AddRecord(CString(L"lost"), true));
+}
+
+TEST_F(MarkRecordTest, ARecordIsOnDiskWholeOrNotAtAll) {
+    const std::string path = m_dir.File("whole.txt");
+    // A line left without its end (a writer killed mid-line) stays a line of
+    // its own: the next record does not fuse with it.
+    std::ofstream(path, std::ios::binary) << "SN0\r\nSN";
+    CMarkRecord h;
+    ASSERT_TRUE(h.Open(CString(path.c_str()), false, true, false, CTime()));
+    EXPECT_TRUE(h.AddRecord(CString(L"SN1"), true));
+    EXPECT_EQ(ReadAll(path), "SN0\r\nSN\r\nSN1\r\n");
+    // Room for part of the line only: false, the part cut back off, and the
+    // text no repeat.
+    const std::string before = ReadAll(path);
+    const int code = testsupport::RunWithFileSizeLimit(before.size() + 3, [&] {
+        const bool added = h.AddRecord(CString(L"SN000101"), true);
+        return (added ? 1 : 0) | (h.Contains(CString(L"SN000101"), false) ? 2 : 0);
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(ReadAll(path), before);
+    EXPECT_TRUE(h.AddRecord(CString(L"SN2"), true));
+    ASSERT_TRUE(h.Open(CString(path.c_str()), false, true, false, CTime()));
+    for (const wchar_t* text : {L"SN0", L"SN1", L"SN2"}) EXPECT_TRUE(h.Contains(CString(text), true)) << text;
+    EXPECT_FALSE(h.Contains(CString(L"SN000101"), true));
 }
 
 TEST(MarkRecordHelpers, ReplaceAllAndStamp) {

@@ -3,6 +3,11 @@
 // the mark data per pen and the undo of a text's parameters.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <memory>
@@ -16,6 +21,7 @@
 #include "morvik/history/editing_core.h"
 #include "morvik/history/undo_records_param.h"
 #include "morvik/host/recording_host.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 #include "morvik/text/fonts.h"
 #include "morvik/text/markrecord.h"
@@ -902,4 +908,72 @@ TEST_F(MarkingLoop, TwoMarkingThreadsOnOneDocument) {
     for (const std::string& line : History()) (line[0] == 'A' ? gotA : gotB).push_back(line);
     EXPECT_EQ(gotA, wantA);
     EXPECT_EQ(gotB, wantB);
+}
+
+// ---- what the history and the run log cannot take -------------------------------------------
+
+TEST_F(VarTextTest, HistoryUnderAFileSizeLimitMarksNothingUnrecorded) {
+    Desk d;
+    auto sn = Serial(0, 1, 3);
+    CFonts* t = d.VarText({Fixed(L"SN"), sn});
+    const std::string history = m_dir.File("history.txt");
+    CString name(history.c_str());
+    t->SetTxtOutPara(1, 0, 0, 0, CTime(), name);
+    // Room for two records ("SN000\r\n" is 7 bytes) and part of a third.
+    const int code = testsupport::RunWithFileSizeLimit(16, [&] {
+        t->PrepareBeforeMark({}, 0);
+        int result = 0;
+        for (int piece = 0; piece < 5; ++piece) {
+            tagMarkDataPar out;
+            if (t->GetMarkData(out, nullptr)) result |= 1 << piece;
+        }
+        for (const auto& box : m_host->MessageBoxes())
+            if (box.text.find(L"history of marked texts") != std::wstring::npos) result |= 32;
+        if (sn->nCurrent == 2) result |= 64;
+        return result;
+    });
+    // Pieces 0 and 1 marked; the rest refused with a message, the serial
+    // left at the first one not recorded.
+    EXPECT_EQ(code, 1 | 2 | 32 | 64);
+    std::ifstream in(history, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "SN000\r\nSN001\r\n");
+}
+
+TEST_F(VarTextTest, RunLogOnAPipeNobodyReadsCostsAPassLittle) {
+    Desk d;
+    CFonts* t = d.VarText({Fixed(L"P"), Serial(0, 1, 3)});
+    CString name(m_dir.File("pipe-history.txt").c_str());
+    t->SetTxtOutPara(1, 0, 0, 0, CTime(), name);
+    const auto pass = [&] {
+        const auto start = std::chrono::steady_clock::now();
+        t->PrepareBeforeMark({}, 0);
+        for (int piece = 0; piece < 5; ++piece) {
+            tagMarkDataPar out;
+            EXPECT_TRUE(t->GetMarkData(out, nullptr));
+        }
+        return std::chrono::steady_clock::now() - start;
+    };
+    const auto regular = pass();
+    RunLog* log = RunLog::Instance(nullptr);
+    log->SetClock([](SYSTEMTIME* st) {
+        *st = SYSTEMTIME{};
+        st->wYear = 2026;
+        st->wMonth = 1;
+        st->wDay = 12;
+    });
+    const std::filesystem::path day = m_log.Dir() / "20260112";
+    std::filesystem::create_directories(day);
+    ASSERT_EQ(mkfifo((day / "run.log").c_str(), 0600), 0);
+    // Held open and filled up, never read: one byte more would wait for ever.
+    const int fd = open((day / "run.log").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    const std::string chunk(4096, 'x');
+    while (write(fd, chunk.data(), chunk.size()) > 0) {
+    }
+    const uint64_t dropped = RunLog::GetDroppedLines();
+    const auto piped = pass();
+    log->SetClock(nullptr);
+    close(fd);
+    EXPECT_LT(piped, regular + std::chrono::milliseconds(100));
+    EXPECT_GT(RunLog::GetDroppedLines(), dropped);
 }

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -44,5 +46,17 @@ private:
     std::filesystem::path m_dir;
     CString m_saved;
 };
+
+// Everything the run log wrote under the folder, its files in the order met.
+inline std::string ReadLogs(const std::filesystem::path& dir) {
+    std::string all;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir, ec)) {
+        if (!e.is_regular_file()) continue;
+        std::ifstream in(e.path(), std::ios::binary);
+        all.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    return all;
+}
 
 }  // namespace text_test
