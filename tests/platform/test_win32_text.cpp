@@ -242,7 +242,9 @@ TEST(Win32CodePage, EveryUtf8DecoderReplacesWhatIsNoCharacter) {
                 const char32_t c = static_cast<char32_t>(got[i]);
                 EXPECT_TRUE(want[i] != 0 ? c == want[i] : c == U'?' || c == 0xFFFD) << i;
             }
-            if (want.find(char32_t(0)) == std::u32string::npos) EXPECT_EQ(WideToUtf8(got), s);
+            if (want.find(char32_t(0)) == std::u32string::npos) {
+                EXPECT_EQ(WideToUtf8(got), s);
+            }
         }
     }
 }
