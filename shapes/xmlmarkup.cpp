@@ -102,6 +102,17 @@ std::wstring CXmlMarkup::EscapeText(const std::wstring& text, bool attribute, in
                     out += c;
                 }
                 break;
+            // A parser turns a line end or tab inside an attribute into a
+            // blank: as character references they come back as they were.
+            case L'\n':
+            case L'\r':
+            case L'\t':
+                if (attribute) {
+                    out += c == L'\n' ? L"&#10;" : c == L'\r' ? L"&#13;" : L"&#9;";
+                } else {
+                    out += c;
+                }
+                break;
             default:
                 out += XmlChar(c) ? c : L'?';
                 break;

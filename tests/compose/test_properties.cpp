@@ -295,14 +295,14 @@ TEST_F(ShapeProperties, MirroredArcsAndEscapesHoldOnAsymmetricData) {
         }
     }
     // A character XML cannot carry, first and among the escaped ones.
-    for (const std::wstring text : {L"\x01<a&\"b", L"\x1F\x1F>", L"\xFFFE&amp;", L"\x0B\x0C"}) {
+    for (const std::wstring text : {L"\x01<a&\"b", L"\x1F\x1F>", L"\xFFFE&amp;", L"\x0B\x0C", L"\tA\r\nB\n"}) {
         CPolyLine* p = testsupport::PolyOf({{0.5f, 1}, {2, -3}}, false);
         ShapePtr own(p);
         p->SetCaption(CString(text.c_str()));
         pugi::xml_document doc;
         ASSERT_TRUE(doc.load_string(testsupport::ExportXml(*p).c_str()));
         std::wstring want = text;
-        for (wchar_t& c : want) c = c < 0x20 || c == 0xFFFE ? L'?' : c;
+        for (wchar_t& c : want) c = (c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') || c == 0xFFFE ? L'?' : c;
         EXPECT_EQ(pugi::as_wide(doc.first_child().attribute("Name").value()), want);
         const std::wstring escaped = CXmlMarkup::EscapeText(text, true);
         ASSERT_TRUE(doc.load_string(("<e a=\"" + pugi::as_utf8(escaped) + "\"/>").c_str()));
