@@ -388,7 +388,9 @@ void CFonts::CollectMarkPaths() {
         Append(m_markCache.arrPaths2, local.arrPaths2);
         return local;
     };
-    if (bFilled != 0 && bMatric == 0 && parCodebar.bPointModule == 0) {
+    // A filled text without fill shapes (single-line fonts make none: their
+    // strokes enclose nothing) marks its own strokes, as it does unfilled.
+    if (bFilled != 0 && !m_arrFills.empty() && bMatric == 0 && parCodebar.bPointModule == 0) {
         CString failure = m_arrChars.empty() || m_arrChars[0] == nullptr ? CString() : m_arrChars[0]->text;
         failure += L":Get FillPath Fail";
         for (CFilledShape* fill : m_arrFills) {
@@ -477,7 +479,7 @@ void CFonts::AdvanceAfterPiece(bool early) {
 // ---- per character -------------------------------------------------------------------------
 
 bool CFonts::ConvertToShapeList(std::vector<std::vector<CBaseShape*>>& out) {
-    const bool filled = bFilled != 0;
+    const bool filled = bFilled != 0 && !m_arrFills.empty();
     int offset = 0;
     int start = 0;
     const int length = m_strText.GetLength();

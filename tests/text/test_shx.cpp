@@ -268,6 +268,27 @@ TEST_F(ShxTest, StrokesAreScaledByTheCellAndPlacedByAlignment) {
     EXPECT_EQ(Pts(Lay(L"a", L"T1", {0, 0}, 10, 50)->GetChars()[0]), "M 0 -10 L 5 -10 L 5 0");
 }
 
+// Single-line strokes enclose nothing: filled, the text has no fill shapes
+// and marks the strokes it marked unfilled, with its pen.
+TEST_F(ShxTest, AFilledTextMarksItsStrokes) {
+    WriteStandardFonts();
+    auto t = Lay(L"ab", L"T1", {3, 4});
+    t->SetPen(3);
+    tagMarkDataPar before, after;
+    ASSERT_TRUE(t->GetMarkData(before, nullptr));
+    ASSERT_FALSE(before.arrPaths.empty());
+    FILLED_PARS par;
+    par.bOutLine = 0;
+    t->SetFill(par, false);
+    ASSERT_NE(t->bFilled, 0);
+    ASSERT_TRUE(t->GetMarkData(after, nullptr));
+    ASSERT_EQ(after.arrPaths.size(), before.arrPaths.size());
+    for (size_t i = 0; i < before.arrPaths.size(); ++i) {
+        EXPECT_EQ(after.arrPaths[i].nPenIndex, 3);
+        EXPECT_EQ(after.arrPaths[i].arrPolylines, before.arrPaths[i].arrPolylines);
+    }
+}
+
 TEST_F(ShxTest, SpacingModesBlanksAndTheSingleStrokePullBack) {
     WriteStandardFonts();
     auto startsAt = [&](const std::wstring& text) {
