@@ -82,9 +82,11 @@ TEST(XmlMarkup, Escaping) {
     EXPECT_EQ(CXmlMarkup::EscapeText(L"&amp; &#38; &x1; & b &;", true, CXmlMarkup::MNF_WITHREFS),
               L"&amp; &#38; &x1; &amp; b &amp;;");
     EXPECT_EQ(CXmlMarkup::EscapeText(L"&amp;", true), L"&amp;amp;");
-    // Characters XML cannot carry become '?', in text, attributes and CDATA.
+    // Characters XML cannot carry become '?', in text, attributes and CDATA;
+    // a tab or line end in an attribute becomes a character reference.
     const std::wstring odd = std::wstring(L"a\x01\tb\n\x1F") + wchar_t(0xFFFE) + wchar_t(0xD800) + L"\u00E9\U0001F600";
-    EXPECT_EQ(CXmlMarkup::EscapeText(odd, true), L"a?\tb\n???\u00E9\U0001F600");
+    EXPECT_EQ(CXmlMarkup::EscapeText(odd, true), L"a?&#9;b&#10;???\u00E9\U0001F600");
+    EXPECT_EQ(CXmlMarkup::EscapeText(odd, false), L"a?\tb\n???\u00E9\U0001F600");
     CXmlMarkup cdata;
     ASSERT_TRUE(cdata.AddElem(L"D", L"x\x02y", CXmlMarkup::MNF_WITHCDATA));
     EXPECT_EQ(cdata.GetDoc(), L"<D><![CDATA[x?y]]></D>\r\n");
