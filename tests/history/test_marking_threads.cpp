@@ -8,11 +8,15 @@
 #include <cstdlib>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include "history/text_desk.h"
 #include "morvik/compose/filledshape.h"
@@ -20,6 +24,9 @@
 #include "morvik/core/bezier.h"
 #include "morvik/core/polyline.h"
 #include "morvik/history/undo_records_transform.h"
+#include "morvik/host/recording_host.h"
+#include "morvik/shapes/picture.h"
+#include "platform/picture_files.h"
 #include "morvik/shapes/circle.h"
 #include "morvik/shapes/ellipsearc.h"
 #include "morvik/shapes/polygon.h"
@@ -385,6 +392,138 @@ TEST(ShapeGuardDeathTest, ASecondWaitOnTheHeldEventIsReported) {
     { const CBaseShape::ShapeGuard first(&line); }
     EXPECT_EQ(line.Move(1.0f, 0.0f), 0);
 }
+
+// A host that repaints or answers on another thread finds the shape free:
+// every hook checks, from inside the call, that another thread can take the
+// shape's event while the hook runs.
+struct Probe {
+    CBaseShape* shape = nullptr;
+    int calls = 0;
+    int free = 0;
+    std::vector<std::thread> late;  // probes still waiting when the hook ended
+    void Check() {
+        if (shape == nullptr) return;
+        ++calls;
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        std::thread t([s = shape, done] {
+            const CBaseShape::ShapeGuard guard(s);
+            done->store(true);
+        });
+        for (int i = 0; i < 200 && !done->load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        free += done->load() ? 1 : 0;
+        late.push_back(std::move(t));
+    }
+};
+
+struct HookDoc : CBaseDoc {
+    struct View : CBaseView {
+        using CBaseView::CBaseView;
+        void Invalidate(BOOL) override { static_cast<HookDoc*>(GetDocument())->probe.Check(); }
+    };
+    struct Host : RecordingHost {
+        Probe* probe;
+        explicit Host(Probe* p) : probe(p) {}
+        int MessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) override {
+            probe->Check();
+            return RecordingHost::MessageBox(owner, text, caption, type);
+        }
+    };
+    Probe probe;
+    View view{this};
+    void InvalidateRectF(const Gdiplus::RectF&) override { probe.Check(); }
+};
+
+std::string HookPicturePath() {
+    return (std::filesystem::temp_directory_path() / ("morvik_hook_" + std::to_string(getpid()) + ".bmp")).string();
+}
+
+struct HostCall {
+    const char* name;
+    CBaseShape* (*make)(HookDoc&);
+    void (*act)(CBaseShape*);
+};
+void PrintTo(const HostCall& c, std::ostream* os) { *os << c.name; }
+
+class HostCalledWithTheEventFree : public ::testing::TestWithParam<HostCall> {};
+
+const HostCall kHostCalls[] = {
+    {"FillRepaintsAfterItsRefill",
+     [](HookDoc&) -> CBaseShape* {
+         auto* fill = new CFilledShape;
+         fill->GetChildren().push_back(Closed({{-8, -30}, {17, -27}, {21, -12}, {2, -5}}));
+         return fill;
+     },
+     [](CBaseShape* s) {
+         FILLED_PARS par;
+         par.fillParams[0].nFillType = 3;
+         par.fillParams[0].fLineSpacing = 0.9f;
+         par.fillParams[0].fAngle = 25;
+         s->FillShape(par);
+     }},
+    // A piece whose barcode refuses its letters: told after GetMarkData
+    // gives the text back.
+    {"TextRefusedInGetMarkData",
+     [](HookDoc& doc) -> CBaseShape* {
+         auto* text = new CFonts;
+         text->SetDocView(&doc, &doc.view);
+         FONTS_PAR fonts;
+         CODEBAR_PAR codebar;
+         codebar.nCodeType = 13;
+         codebar.fModuleWidth = 0.3f;
+         codebar.fBarHeight = 8.0f;
+         VARTEXT_PAR var;
+         var.bEnable = 1;
+         var.arrElements = {std::make_shared<TEXT_ELEMENT>()};
+         var.arrElements[0]->m_strText = L"5901234123457";
+         EXPECT_EQ(text->SetFonts(CString(L"5901234123457"), 2, GetCodebarInstance()->GetTypeName(13), fonts, codebar,
+                                  var, 1, 1, false),
+                   1);
+         text->parVarText.arrElements[0]->m_strText = L"5901X3412345";
+         return text;
+     },
+     [](CBaseShape* s) {
+         tagMarkDataPar par;
+         EXPECT_FALSE(s->GetMarkData(par, nullptr));
+     }},
+    // Loaded anew at a fixed width while its dots are taken for marking.
+    {"PictureReloadedForMarking",
+     [](HookDoc&) -> CBaseShape* {
+         const std::string path = HookPicturePath();
+         const auto bmp = picture_files::Bmp24(6, 4, [](int x, int y) { return (x * y) % 3 ? 0xffffffu : 0u; }, 10000);
+         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), std::streamsize(bmp.size()));
+         auto* pic = new CPicture;
+         pic->SetFilename(CString(std::wstring(path.begin(), path.end()).c_str()));
+         EXPECT_EQ(pic->InitPicture(), 1);
+         PICTURE_PAR par;
+         pic->GetPicture(par);
+         par.bReinit = par.bFixWidth = 1;
+         par.fFixWidth = 3.5f;
+         par.ptAnchor = {2.5f, -1.0f};
+         pic->SetPicture(par);
+         return pic;
+     },
+     [](CBaseShape* s) { delete static_cast<CPicture*>(s)->GetNetDotBmp(); }},
+};
+
+TEST_P(HostCalledWithTheEventFree, EveryHookFindsTheShapeFree) {
+    HookDoc doc;
+    auto host = std::make_shared<HookDoc::Host>(&doc.probe);
+    auto previous = SetHost(host);
+    std::unique_ptr<CBaseShape, text_test::FreeText> shape(GetParam().make(doc));
+    shape->SetDocView(&doc, &doc.view);
+    doc.probe.shape = shape.get();
+    GetParam().act(shape.get());
+    doc.probe.shape = nullptr;
+    for (std::thread& t : doc.probe.late) t.join();
+    SetHost(previous);
+    std::error_code gone;
+    std::filesystem::remove(HookPicturePath(), gone);
+    EXPECT_GT(doc.probe.calls, 0);
+    EXPECT_EQ(doc.probe.free, doc.probe.calls);
+}
+
+INSTANTIATE_TEST_SUITE_P(Hooks, HostCalledWithTheEventFree, ::testing::ValuesIn(kHostCalls),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Families, MarkingWhileEditing, ::testing::ValuesIn(kFamilies),
                          [](const auto& info) { return std::string(info.param.name); });
