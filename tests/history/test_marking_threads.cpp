@@ -28,6 +28,7 @@
 #include "morvik/shapes/picture.h"
 #include "platform/picture_files.h"
 #include "morvik/shapes/circle.h"
+#include "morvik/shapes/controls.h"
 #include "morvik/shapes/ellipsearc.h"
 #include "morvik/shapes/polygon.h"
 #include "morvik/shapes/rectangle.h"
@@ -520,6 +521,56 @@ TEST_P(HostCalledWithTheEventFree, EveryHookFindsTheShapeFree) {
     std::filesystem::remove(HookPicturePath(), gone);
     EXPECT_GT(doc.probe.calls, 0);
     EXPECT_EQ(doc.probe.free, doc.probe.calls);
+}
+
+// Every operation that changes or reads what a shape marks waits while
+// another thread holds the shape's event, and ends once it is given back.
+// Control objects mark no paths, so the marking threads above cannot see a
+// missing wait on them.
+struct Waiting {
+    const char* name;
+    CBaseShape* (*make)();
+    void (*op)(CBaseShape*);
+};
+template <class S>
+CBaseShape* Make() {
+    return new S;
+}
+#define ON(S, body) [](CBaseShape* b) { auto* s = static_cast<S*>(b); body; }
+const Waiting kWaiting[] = {
+    {"TimerSetParam", Make<CDelayedTimer>, ON(CDelayedTimer, s->SetParam(25))},
+    {"TimerInit", Make<CDelayedTimer>, ON(CDelayedTimer, s->InitDelayTimer({1.5f, -2.0f}))},
+    {"EncoderSetParam", Make<CEncoderDistance>, ON(CEncoderDistance, s->SetParam(2.5f))},
+    {"AxisSetCfg", Make<CExeAxi>, ON(CExeAxi, s->SetCfgAxi(CCfgAxit()))},
+    {"AxisGetCfg", Make<CExeAxi>, ON(CExeAxi, (void)s->GetCfgAxi())},
+    {"InputSetPorts", Make<CInput>, ON(CInput, s->SetPortState(s->iPortState))},
+    {"InputSetTip", Make<CInput>, ON(CInput, s->SetTipInfo(CString(L"go"), true))},
+    {"InputGetTip", Make<CInput>, ON(CInput, CString t; bool e; s->GetTipInfo(t, e))},
+    {"OutputSet", Make<COutput>, ON(COutput, s->SetProperties(3, 1, 2, 0, 1))},
+    {"OutputGet", Make<COutput>, ON(COutput, int v[5]; s->GetProperties(v[0], v[1], v[2], v[3], v[4]))},
+    {"OutputMove", Make<COutput>, ON(COutput, s->Move(2.0f, -1.0f))},
+    {"OutputMirror", Make<COutput>, ON(COutput, s->Mirror({3.0f, 1.0f}, 1))},
+    {"OutputZoom", Make<COutput>, ON(COutput, s->Zoom({3.0f, 1.0f}, -2.0, 1.5))},
+};
+#undef ON
+
+TEST(ShapeGuardTest, EveryOperationWaitsForAHeldEvent) {
+    for (const Waiting& w : kWaiting) {
+        std::unique_ptr<CBaseShape, text_test::FreeText> shape(w.make());
+        std::atomic<bool> done{false};
+        std::thread t;
+        {
+            const CBaseShape::ShapeGuard held(shape.get());
+            t = std::thread([&] {
+                w.op(shape.get());
+                done = true;
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(15));
+            EXPECT_FALSE(done) << w.name << " went on while the event was held";
+        }
+        t.join();
+        EXPECT_TRUE(done) << w.name;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Hooks, HostCalledWithTheEventFree, ::testing::ValuesIn(kHostCalls),
