@@ -580,6 +580,7 @@ const Waiting kWaiting[] = {
     {"RectangleRound", Make<CRectangle>, ON(CRectangle, s->SetRound(20, 0, 35, 5))},
     {"EllipseArc", Make<CEllipseArc>, ON(CEllipseArc, s->SetArcDegree(15.0, 200.0))},
     {"FillRefill", Make<CFilledShape>, ON(CFilledShape, s->DoFill(0))},
+    {"FillNewParameters", Make<CFilledShape>, ON(CFilledShape, s->FillShape(FILLED_PARS()))},
 };
 #undef ON
 
