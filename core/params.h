@@ -50,6 +50,7 @@ struct MORVIK_API SHAPE_FILLER_PARAM : public SriBase {
     SHAPE_FILLER_PARAM() = default;
     SHAPE_FILLER_PARAM(const SHAPE_FILLER_PARAM&) = default;
     SHAPE_FILLER_PARAM& operator=(const SHAPE_FILLER_PARAM&) = default;
+    bool operator==(const SHAPE_FILLER_PARAM&) const = default;
     ~SHAPE_FILLER_PARAM() override = default;
 
     void AddAllProp(bool extended) override;
@@ -69,6 +70,7 @@ struct MORVIK_API FILLED_PARS : public SriBase {
     FILLED_PARS();
     FILLED_PARS(const FILLED_PARS&) = default;
     FILLED_PARS& operator=(const FILLED_PARS&) = default;
+    bool operator==(const FILLED_PARS&) const = default;
     ~FILLED_PARS() override = default;
 
     void AddAllProp(bool extended) override;

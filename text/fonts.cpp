@@ -39,14 +39,19 @@ std::vector<uint8_t> SavedBytes(R record) {
 }
 
 // The pen colour aside: an empty fill's colour only follows the text's pen.
+// Equal fields save equal bytes, so the bytes are only written out when a
+// field differs: one that is not saved may, and then the bytes decide.
 bool SameSetButColour(const SHAPE_FILLER_PARAM& a, SHAPE_FILLER_PARAM b) {
     b.cPenColor = a.cPenColor;
-    return SavedBytes(a) == SavedBytes(b);
+    return a == b || SavedBytes(a) == SavedBytes(b);
 }
 
 // The fill shape saves bDelUngroup and the four sets beside the record.
-bool SameFillParsButColour(const FILLED_PARS& a, const FILLED_PARS& b) {
-    if (a.bDelUngroup != b.bDelUngroup || SavedBytes(a) != SavedBytes(b)) return false;
+bool SameFillParsButColour(const FILLED_PARS& a, FILLED_PARS b) {
+    if (a.bDelUngroup != b.bDelUngroup) return false;
+    for (int s = 0; s < FILLED_PARS::kSetCount; ++s) b.fillParams[s].cPenColor = a.fillParams[s].cPenColor;
+    if (a == b) return true;
+    if (SavedBytes(a) != SavedBytes(b)) return false;
     for (int s = 0; s < FILLED_PARS::kSetCount; ++s)
         if (!SameSetButColour(a.fillParams[s], b.fillParams[s])) return false;
     return true;

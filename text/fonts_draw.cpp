@@ -111,7 +111,10 @@ int CFonts::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode
     }
     const bool outlineKept = (parFill.bOutLine & 1) != 0;
     const bool textOutlineKept = (parCodebar.parTextFill.bOutLine & 1) != 0;
-    if (!(bFilled == 0 || outlineKept || (textFill && textOutlineKept))) return 0;
+    // Without fill shapes (single-line fonts make none) a filled text draws
+    // its own strokes, as it marks them.
+    const bool filled = bFilled != 0 && !m_arrFills.empty();
+    if (!(!filled || outlineKept || (textFill && textOutlineKept))) return 0;
     Gdiplus::Pen barPen(Opaque(color), 0.0f);
     Gdiplus::Pen textPen(parCodebar.bShowText != 0 && nFontType == FONT_TYPE_CODEBAR ? Opaque(GetPenColor(parCodebar.nTextPen))
                                                                        : Opaque(color),
@@ -129,7 +132,7 @@ int CFonts::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD color, int arrow, int mode
             dev[i].Y += dy;
         }
         const size_t split = std::min(bars, n);
-        if (split > 0 && (bFilled == 0 || outlineKept)) {
+        if (split > 0 && (!filled || outlineKept)) {
             Gdiplus::GraphicsPath path(dev.data(), ch->types.data(), static_cast<INT>(split));
             GsDrawPath(*g, barPen, path);
         }

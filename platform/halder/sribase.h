@@ -380,6 +380,8 @@ public:
     // starts with an empty one.
     SriBase(const SriBase&) noexcept {}
     SriBase& operator=(const SriBase&) noexcept { return *this; }
+    // Nor is it part of the value: records compare by their fields alone.
+    bool operator==(const SriBase&) const noexcept { return true; }
     virtual ~SriBase();
 
     // Writes this record to the file; a null file does nothing.

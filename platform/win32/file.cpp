@@ -171,37 +171,38 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, void*, DWORD disposition, 
     return OpenFile(WidePathToUtf8(path), access, disposition);
 }
 
-DWORD GetFileSize(HANDLE file, DWORD* high) {
+namespace {
+
+// fstat of an open handle, the last error set on failure.
+bool StatOpenFile(HANDLE file, struct stat& st) {
     auto f = LookupFile(file);
-    if (!f) return INVALID_FILE_SIZE;
-    struct stat st {};
+    if (!f) return false;
     std::unique_lock<std::mutex> lock(f->mutex);
     const int statResult = ::fstat(f->fd, &st);
     lock.unlock();
     if (statResult != 0) {
         SetLastError(Win32ErrorFromErrno(errno));
-        return INVALID_FILE_SIZE;
+        return false;
     }
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+}  // namespace
+
+DWORD GetFileSize(HANDLE file, DWORD* high) {
+    struct stat st {};
+    if (!StatOpenFile(file, st)) return INVALID_FILE_SIZE;
     const auto size = static_cast<uint64_t>(st.st_size < 0 ? 0 : st.st_size);
     if (high) *high = static_cast<DWORD>(size >> 32);
     // A size whose low word is 0xFFFFFFFF is told from a failure by the
     // cleared last error.
-    SetLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(size & 0xFFFFFFFFu);
 }
 
 DWORD GetFileType(HANDLE file) {
-    auto f = LookupFile(file);
-    if (!f) return FILE_TYPE_UNKNOWN;
     struct stat st {};
-    std::unique_lock<std::mutex> lock(f->mutex);
-    const int statResult = ::fstat(f->fd, &st);
-    lock.unlock();
-    if (statResult != 0) {
-        SetLastError(Win32ErrorFromErrno(errno));
-        return FILE_TYPE_UNKNOWN;
-    }
-    SetLastError(ERROR_SUCCESS);
+    if (!StatOpenFile(file, st)) return FILE_TYPE_UNKNOWN;
     if (S_ISREG(st.st_mode)) return FILE_TYPE_DISK;
     return S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? FILE_TYPE_CHAR : FILE_TYPE_UNKNOWN;
 }

@@ -70,10 +70,10 @@ DWORD WaitOn(const std::vector<std::shared_ptr<Waitable>>& objs, bool waitAll, D
     }
     for (const auto& o : objs) w.objects.push_back(o.get());
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     std::unique_lock<std::mutex> lock(DispatchMutex());
     if (TrySatisfy(w)) return WAIT_OBJECT_0 + static_cast<DWORD>(w.satisfied);
     if (ms == 0) return WAIT_TIMEOUT;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
 
     DWORD result = WAIT_TIMEOUT;
     try {
@@ -250,6 +250,15 @@ BOOL ResetEvent(HANDLE h) {
 DWORD WaitForSingleObject(HANDLE h, DWORD milliseconds) {
     std::shared_ptr<Waitable> obj = LookupWaitable(h);
     if (!obj) return WAIT_FAILED;
+    if (obj->kind == KernelObject::Kind::Event) {
+        // A free event is taken at once, without setting up a wait: every
+        // shape operation takes its shape's event this way.
+        std::lock_guard<std::mutex> lock(DispatchMutex());
+        if (obj->signaled) {
+            Consume(*obj);
+            return WAIT_OBJECT_0;
+        }
+    }
     std::vector<std::shared_ptr<Waitable>> objs;
     try {
         objs.push_back(std::move(obj));

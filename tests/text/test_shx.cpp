@@ -15,6 +15,9 @@
 #include "morvik/host/host_services.h"
 #include "morvik/host/recording_host.h"
 #include "morvik/import/dxf_builder.h"
+#include "morvik/gdi/dc.h"
+#include "morvik/gdi/recording_canvas.h"
+#include "support/shape_support.h"
 #include "support/temp_dir.h"
 #include "morvik/text/fonts.h"
 #include "text/shx_gen.h"
@@ -274,6 +277,18 @@ TEST_F(ShxTest, AFilledTextMarksItsStrokes) {
     WriteStandardFonts();
     auto t = Lay(L"ab", L"T1", {3, 4});
     t->SetPen(3);
+    // Drawn as marked: the same strokes before and after the fill.
+    testsupport::ViewAt v(2.0f);
+    t->SetDocView(&v.doc, &v.view);
+    RecordingCanvas canvas;
+    CDC dc(&canvas);
+    auto drawn = [&] {
+        canvas.Reset();
+        t->Draw(&dc, nullptr, RGB(0, 0, 255), 0, 1, 0, 0, 0.0f, 0.0f);
+        return canvas.Dump();
+    };
+    const std::string drawnBefore = drawn();
+    ASSERT_FALSE(drawnBefore.empty());
     tagMarkDataPar before, after;
     ASSERT_TRUE(t->GetMarkData(before, nullptr));
     ASSERT_FALSE(before.arrPaths.empty());
@@ -287,6 +302,7 @@ TEST_F(ShxTest, AFilledTextMarksItsStrokes) {
         EXPECT_EQ(after.arrPaths[i].nPenIndex, 3);
         EXPECT_EQ(after.arrPaths[i].arrPolylines, before.arrPaths[i].arrPolylines);
     }
+    EXPECT_EQ(drawn(), drawnBefore);
 }
 
 TEST_F(ShxTest, SpacingModesBlanksAndTheSingleStrokePullBack) {
