@@ -33,9 +33,15 @@ constexpr DWORD kMaxPictureFileBytes = 512u << 20;
 // resolution before the screen image is rebuilt.
 constexpr double kSizeTolerance = 0.001;
 
-void ShowMessage(const char* key) { AfxMessageBox(CLang::Instance()->GetString(key).GetString()); }
+// Messages and repaints wait until the thread holds no shape's event: a
+// picture is loaded and processed with its event held.
+void ShowMessage(const char* key) {
+    CBaseShape::WhenReleased([key] { AfxMessageBox(CLang::Instance()->GetString(key).GetString()); });
+}
 
-void ShowResizeMemoryError() { AfxMessageBox(L"ResizeBitmap\u5185\u5b58\u51fa\u9519\uff01\uff01"); }
+void ShowResizeMemoryError() {
+    CBaseShape::WhenReleased([] { AfxMessageBox(L"ResizeBitmap\u5185\u5b58\u51fa\u9519\uff01\uff01"); });
+}
 
 using geom::Finite;
 
@@ -676,7 +682,7 @@ int CPicture::InitPicture() {
     m_bScreenStale = true;
     const PICTURE_PAR par = PICTUREPAR;
     KeepPicture(par);
-    if (m_pView != nullptr) m_pView->Invalidate();
+    RepaintViewWhenReleased();
     return 1;
 }
 
@@ -902,7 +908,7 @@ int CPicture::CheckLineWidthHeld() {
     }
     if (FiniteParameters(par)) {
         KeepPicture(par);
-        if (m_pView != nullptr) m_pView->Invalidate();
+        RepaintViewWhenReleased();
     }
     return 0;
 }
@@ -1158,7 +1164,8 @@ void CPicture::ApplyFixedSizeAndAnchor() {
     if (m_pView != nullptr && m_pView->GetDocument() != nullptr) {
         Gdiplus::RectF bounds;
         GetRectangle(bounds);
-        m_pView->GetDocument()->InvalidateRectF(bounds);
+        CBaseDoc* doc = m_pView->GetDocument();
+        WhenReleased([doc, bounds] { doc->InvalidateRectF(bounds); });
     }
 }
 

@@ -172,7 +172,8 @@ public:
     // hatch lines as they were (a hatch made before a transform is not the
     // one a new fill would make after it): only when the characters stand
     // where they stood then and that fill had these parameters and filled
-    // state. False, with nothing changed, otherwise. For undo.
+    // state. False, with nothing changed, otherwise. For undo records,
+    // which hold the text's event around it.
     bool RestoreReplacedFill(const FILLED_PARS& fillPar, bool filled);
     // The texts that this text's SetFill reaches first: the document's
     // texts of its linked GUIDs, each once, never this text itself.
@@ -212,7 +213,8 @@ public:
     // that SetFonts left them and the kept layout holds this text, font type
     // and font name, and the font and barcode records given (when given;
     // the barcode type aside, which its font name names). False, with
-    // nothing changed, otherwise. For undo.
+    // nothing changed, otherwise. For undo records, which hold the text's
+    // event around it.
     bool RestoreReplacedLayout(const CString& text, int fontType, const CString& fontName,
                                const FONTS_PAR* fonts = nullptr, const CODEBAR_PAR* codebar = nullptr);
     // Deletes the characters, the backups and the fill shapes (their

@@ -24,10 +24,7 @@ inline void WriteText(const fs::path& p, const std::string& text) {
     std::ofstream(p, std::ios::binary) << text;
 }
 
-inline std::string ReadText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+inline std::string ReadText(const fs::path& p) { return testsupport::ReadAll(p); }
 
 // Value of "key=" in section "[section]" of a written file, or "<none>".
 inline std::string FileValue(const std::string& text, const std::string& section, const std::string& key) {

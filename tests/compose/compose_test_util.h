@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "morvik/compose/group.h"
 #include "morvik/core/markdata.h"
 #include "morvik/core/polyline.h"
 #include "morvik/halder/basedoc.h"
@@ -54,6 +55,19 @@ inline CPolyLine* Poly(std::vector<tagPOINTF> pts, unsigned char pen = 0) {
     p->arrPoint = std::move(pts);
     p->SetPen(pen);
     return p;
+}
+
+// A group of plotter lines as the HPGL reader makes it: each line's pen and points.
+inline CGroupShape* LineGroup(std::vector<std::pair<uint8_t, std::vector<tagPOINTF>>> lines) {
+    auto* g = new CGroupShape();
+    g->bImpFromPlt = true;
+    for (auto& [pen, pts] : lines) {
+        tagPLTLINE line;
+        line.nPen = pen;
+        line.arrPoint = pts;
+        g->vLines.push_back(line);
+    }
+    return g;
 }
 
 inline bool Near(float a, float b, float tol = 1e-4f) { return std::fabs(a - b) <= tol; }

@@ -33,13 +33,7 @@ namespace {
 
 using Poly2 = std::vector<tagPOINTF>;
 
-struct FreeAll {
-    void operator()(CBaseShape* s) const {
-        s->FreeShapePtr();
-        delete s;
-    }
-};
-using FillPtr = std::unique_ptr<CFilledShape, FreeAll>;
+using FillPtr = std::unique_ptr<CFilledShape, testsupport::FreeShape>;
 
 Poly2 Box(float x0, float y0, float x1, float y1) { return {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}; }
 
@@ -62,10 +56,7 @@ CPolyLine* Closed(const Poly2& pts) {
 FillPtr MakeFill(const std::vector<Poly2>& outlines, int kind = 3, double spacing = 0.5, double angle = 0) {
     FillPtr fill(new CFilledShape());
     for (const Poly2& o : outlines) fill->GetChildren().push_back(Closed(o));
-    FILLED_PARS par;
-    par.fillParams[0].nFillType = kind;
-    par.fillParams[0].fLineSpacing = spacing;
-    par.fillParams[0].fAngle = angle;
+    FILLED_PARS par = testsupport::Hatch(spacing, angle, kind);
     par.fillParams[0].bArrangeEqually = 0;
     par.fillParams[0].nPenNum = 7;
     fill->FillShape(par);
@@ -235,9 +226,7 @@ std::string SavedBytes(CBaseShape& shape, const std::filesystem::path& file) {
     std::list<CBaseShape*> records;
     shape.SaveShapeChild(nullptr, records);
     if (!CVonnSriShapeList(&records).SaveList(file.wstring().c_str())) return {};
-    std::stringstream bytes;
-    bytes << std::ifstream(file, std::ios::binary).rdbuf();
-    return bytes.str();
+    return testsupport::ReadAll(file);
 }
 
 bool AllMarkPointsFinite(CBaseShape& shape, size_t& count) {
@@ -253,19 +242,9 @@ bool AllMarkPointsFinite(CBaseShape& shape, size_t& count) {
 }
 
 // What the XML and G-code exports write, lower-cased.
-std::string Exports(CBaseShape& shape, const std::filesystem::path& file) {
-    {
-        tagXmlBuff xml;
-        xml.file.open(file);
-        shape.ExportXmlToBuff(xml);
-    }
-    std::stringstream text;
-    text << std::ifstream(file).rdbuf();
-    std::string out = text.str();
-    GCodeContext g;
-    g.bToList = 1;
-    shape.ExportGCodeToBuff(g);
-    for (const std::wstring& line : g.lines) out += std::string(line.begin(), line.end());
+std::string Exports(CBaseShape& shape) {
+    std::string out = testsupport::ExportXml(shape);
+    for (const std::wstring& line : testsupport::ExportedLines(shape)) out += std::string(line.begin(), line.end());
     std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return std::tolower(c); });
     return out;
 }
@@ -307,15 +286,7 @@ TEST_F(FillShapeTest, ContainersRefuseTransformsTheirContentCannotTake) {
              g->GetChildren().push_back(MakeFill({Box(1, 1, 9, 4)}).release());
              return g;
          }},
-        {"line group", [] {
-             auto* g = new CGroupShape();
-             g->bImpFromPlt = true;
-             tagPLTLINE line;
-             line.nPen = 2;
-             line.arrPoint = {{0, 0}, {3, 1}, {-1, 5}};
-             g->vLines.push_back(line);
-             return g;
-         }},
+        {"line group", [] { return LineGroup({{2, {{0, 0}, {3, 1}, {-1, 5}}}}); }},
         {"compound", [] {
              auto* c = new CCombineShape();
              c->GetChildren().push_back(Closed(Box(0, 0, 4, 3)));
@@ -324,10 +295,9 @@ TEST_F(FillShapeTest, ContainersRefuseTransformsTheirContentCannotTake) {
          }},
     };
     const std::filesystem::path file = std::filesystem::path(m_dir) / "shape.orzx";
-    const std::filesystem::path xml = std::filesystem::path(m_dir) / "shape.xml";
     for (const auto& [kind, make] : containers) {
         for (const auto& [name, op] : refused) {
-            std::unique_ptr<CBaseShape, FreeAll> shape(make());
+            testsupport::ShapePtr shape(make());
             size_t count = 0;
             ASSERT_TRUE(AllMarkPointsFinite(*shape, count)) << kind;
             const std::string before = SavedBytes(*shape, file);
@@ -337,12 +307,12 @@ TEST_F(FillShapeTest, ContainersRefuseTransformsTheirContentCannotTake) {
             size_t after = 0;
             EXPECT_TRUE(AllMarkPointsFinite(*shape, after)) << kind << ": " << name;
             EXPECT_EQ(after, count) << kind << ": " << name;
-            const std::string text = Exports(*shape, xml);
+            const std::string text = Exports(*shape);
             EXPECT_EQ(text.find("nan"), std::string::npos) << kind << ": " << name;
             EXPECT_EQ(text.find("inf"), std::string::npos) << kind << ": " << name;
         }
         // A sound move still moves everything, mark data and hatch alike.
-        std::unique_ptr<CBaseShape, FreeAll> shape(make());
+        testsupport::ShapePtr shape(make());
         tagMarkDataPar a, b;
         shape->GetMarkData(a, nullptr);
         EXPECT_NE(shape->Move(2.5f, -1.25f), CBaseShape::kRefused) << kind;
@@ -369,8 +339,8 @@ TEST_F(FillShapeTest, ContainerMarkCachesNeverOutliveAChildsChange) {
         return m.arrPaths.empty() || m.arrPaths[0].arrPolylines.empty() ? NAN
                                                                         : m.arrPaths[0].arrPolylines[0][0].x;
     };
-    std::unique_ptr<CGroupShape, FreeAll> group(new CGroupShape());
-    std::unique_ptr<CCombineShape, FreeAll> combine(new CCombineShape());
+    std::unique_ptr<CGroupShape, testsupport::FreeShape> group(new CGroupShape());
+    std::unique_ptr<CCombineShape, testsupport::FreeShape> combine(new CCombineShape());
     CPolyLine* inGroup = Poly({{0, 0}, {5, 0}});
     CPolyLine* inCombine = Poly({{0, 0}, {5, 0}});
     group->GetChildren().push_back(inGroup);
@@ -384,7 +354,7 @@ TEST_F(FillShapeTest, ContainerMarkCachesNeverOutliveAChildsChange) {
     EXPECT_FLOAT_EQ(firstX(*group), 5);
     EXPECT_FLOAT_EQ(firstX(*combine), 7);
     // Nested: a group in a group.
-    std::unique_ptr<CGroupShape, FreeAll> outer(new CGroupShape());
+    std::unique_ptr<CGroupShape, testsupport::FreeShape> outer(new CGroupShape());
     outer->GetChildren().push_back(group.release());
     outer->SetDocView(&v.doc, &v.view);
     EXPECT_FLOAT_EQ(firstX(*outer), 5);
@@ -411,10 +381,8 @@ TEST_F(FillShapeTest, MarkDataPerPenWithOutlineOrderAndClosedRings) {
     fill->GetChildren().push_back(Closed(Box(0, 0, 10, 10)));
     fill->SetDocView(&v.doc, &v.view);
     fill->SetPen(2);
-    FILLED_PARS par;
+    FILLED_PARS par = testsupport::Hatch(1);
     par.bOutLineFirst = 0;
-    par.fillParams[0].nFillType = 3;
-    par.fillParams[0].fLineSpacing = 1;
     par.fillParams[0].nPenNum = 5;
     par.fillParams[0].nFillMarkCount = 3;
     par.fillParams[1].bEnable = 1;
@@ -454,10 +422,7 @@ TEST_F(FillShapeTest, HatchTurnsPerMarkAfterTheFirst) {
     FillPtr fill(new CFilledShape());
     fill->GetChildren().push_back(Closed(Box(0, 0, 10, 10)));
     fill->SetDocView(&v.doc, &v.view);
-    FILLED_PARS par;
-    par.fillParams[0].nFillType = 3;
-    par.fillParams[0].fLineSpacing = 1;
-    par.fillParams[0].fAngle = 320;
+    FILLED_PARS par = testsupport::Hatch(1, 320);
     par.fillParams[0].m_fill_rotate = 1;
     par.fillParams[0].m_fRotateAngle = 30;
     fill->FillShape(par);
@@ -495,9 +460,7 @@ TEST_F(FillShapeTest, SaveAndReadKeepHatchTypesAndParameters) {
     std::list<CBaseShape*> records;
     fill->SaveShapeChild(nullptr, records);
     ASSERT_TRUE(CVonnSriShapeList(&records).SaveList(file.wstring().c_str()));
-    std::stringstream bytes;
-    bytes << std::ifstream(file, std::ios::binary).rdbuf();
-    const std::string raw = bytes.str();
+    const std::string raw = testsupport::ReadAll(file);
     size_t keys = 0;
     for (size_t at = raw.find("filledPathDataType"); at != std::string::npos; at = raw.find("filledPathDataType", at + 1))
         ++keys;
@@ -549,9 +512,7 @@ TEST_F(FillShapeTest, ThreadedFillMatchesInlineFill) {
         }
         // A two-point polyline: listed, but fills nothing.
         fill->GetChildren().push_back(Poly({{0, -5}, {1, -5}}));
-        FILLED_PARS par;
-        par.fillParams[0].nFillType = 3;
-        par.fillParams[0].fLineSpacing = 0.25;
+        FILLED_PARS par = testsupport::Hatch(0.25);
         par.fillParams[0].fStartPreserve = 0.125;
         par.fillParams[0].bArrangeEqually = 0;
         par.fillParams[0].bCrossFill = 1;
@@ -600,9 +561,7 @@ TEST_F(FillShapeTest, RealThresholdFillsFortyThousandAndOneShapesLikeFortyThousa
             const float x = static_cast<float>(i % 200), y = static_cast<float>(i / 200);
             fill->GetChildren().push_back(Closed(Box(x, y, x + 0.5f, y + 0.5f)));
         }
-        FILLED_PARS par;
-        par.fillParams[0].nFillType = 3;
-        par.fillParams[0].fLineSpacing = 0.25;
+        FILLED_PARS par = testsupport::Hatch(0.25);
         par.fillParams[0].fStartPreserve = 0.125;
         par.fillParams[0].bArrangeEqually = 0;
         fill->SaveParamToCFG(par);
@@ -668,11 +627,7 @@ TEST_F(FillShapeTest, ExportsDrawWhatTheMarkDataMarks) {
                 }
         ASSERT_GT(count, 2u);
         for (const unsigned char gcode : {1, 0}) {
-            GCodeContext ctx;
-            ctx.bGCode = gcode;
-            ctx.bToList = 1;
-            fill->ExportGCodeToBuff(ctx);
-            const auto [strokes, drawn] = Strokes(ctx.lines);
+            const auto [strokes, drawn] = Strokes(testsupport::ExportedLines(*fill, gcode));
             EXPECT_EQ(strokes, count) << outline << " " << int(gcode);
             EXPECT_NEAR(drawn, length, 0.1) << outline << " " << int(gcode);
         }
@@ -683,7 +638,7 @@ TEST_F(FillShapeTest, CloneConvertAndExport) {
     FillPtr fill = MakeFill({Box(0, 0, 10, 10)});
     fill->SetPen(4);
     fill->SetNoRedraw(1);
-    std::unique_ptr<CBaseShape, FreeAll> copy(fill->Clone());
+    testsupport::ShapePtr copy(fill->Clone());
     auto* clone = dynamic_cast<CFilledShape*>(copy.get());
     ASSERT_NE(clone, nullptr);
     EXPECT_EQ(clone->GetPenIndex(), 4);
@@ -691,7 +646,7 @@ TEST_F(FillShapeTest, CloneConvertAndExport) {
     EXPECT_EQ(Points(*clone), Points(*fill));
     EXPECT_NE(clone->GetChildren()[0], fill->GetChildren()[0]);
 
-    std::unique_ptr<CBaseShape, FreeAll> curves(fill->ToBezier());
+    testsupport::ShapePtr curves(fill->ToBezier());
     EXPECT_EQ(curves->GetShapeKind(), SHAPE_COMBINE);
     EXPECT_EQ(curves->GetChildren().size(), 1u);
 
@@ -714,9 +669,7 @@ TEST_F(FillShapeTest, CloneConvertAndExport) {
             xml.WriteToFile(piece);
         fill->ExportXmlToBuff(xml);
     }
-    std::stringstream text;
-    text << std::ifstream(file).rdbuf();
-    const std::string s = text.str();
+    const std::string s = testsupport::ReadAll(file);
     EXPECT_EQ(s.find("<PAR3"), std::string::npos);
     const size_t at = s.find("<PAR0 data='");
     ASSERT_NE(at, std::string::npos);
@@ -741,10 +694,7 @@ TEST_F(FillShapeTest, CloneConvertAndExport) {
     EXPECT_EQ(bytes2, 176u);
 
     // G-code: the outline and then every hatch line.
-    GCodeContext g;
-    g.bToList = 1;
-    fill->ExportGCodeToBuff(g);
-    EXPECT_GT(g.lines.size(), Figures(*fill->GetFillPathOf(0)).size());
+    EXPECT_GT(testsupport::ExportedLines(*fill).size(), Figures(*fill->GetFillPathOf(0)).size());
 }
 
 TEST_F(FillShapeTest, OverlayAndUndoRecordsFillForReal) {
@@ -752,14 +702,14 @@ TEST_F(FillShapeTest, OverlayAndUndoRecordsFillForReal) {
     std::unique_ptr<CPolyLine> other(Closed(Box(5, 5, 15, 15)));
     std::vector<CBaseShape*> subjects{fill.get()};
     for (int op : {0, 4}) {
-        std::unique_ptr<CBaseShape, FreeAll> result(DoExecuteShapeOverlay(&subjects, other.get(), op));
+        testsupport::ShapePtr result(DoExecuteShapeOverlay(&subjects, other.get(), op));
         ASSERT_TRUE(result);
         auto* filled = dynamic_cast<CFilledShape*>(result.get());
         ASSERT_NE(filled, nullptr) << op;
         EXPECT_DOUBLE_EQ(filled->GetFillParam().fillParams[0].fLineSpacing, 0.5);
         EXPECT_GT(filled->GetFillPathOf(0)->GetPointCount(), 0);
     }
-    std::unique_ptr<CBaseShape, FreeAll> plain(DoExecuteShapeOverlay(&subjects, other.get(), kOverlayUnion));
+    testsupport::ShapePtr plain(DoExecuteShapeOverlay(&subjects, other.get(), kOverlayUnion));
     ASSERT_TRUE(plain);
     EXPECT_EQ(plain->GetShapeKind(), SHAPE_GROUP);
 

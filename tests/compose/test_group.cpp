@@ -36,18 +36,6 @@ struct Owned {
     }
 };
 
-CGroupShape* LineGroup(std::vector<std::pair<uint8_t, std::vector<tagPOINTF>>> lines) {
-    auto* g = new CGroupShape();
-    g->bImpFromPlt = true;
-    for (auto& [pen, pts] : lines) {
-        tagPLTLINE line;
-        line.nPen = pen;
-        line.arrPoint = pts;
-        g->vLines.push_back(line);
-    }
-    return g;
-}
-
 }  // namespace
 
 TEST(GroupShape, NumberingOwnershipAndFreeing) {
@@ -173,11 +161,9 @@ TEST(GroupShape, LineModeMarksExportsAndTransformsItsLines) {
     EXPECT_EQ(xml,
               "<Group><PolyLine Name=\"a&lt;b\"><Point nSize=\"2\"><P x=\"0.000\" y=\"0.000\" z=\"0.000\"/>"
               "<P x=\"10.000\" y=\"0.000\" z=\"0.000\"/></Point></PolyLine></Group>");
-    GCodeContext gcode;
-    gcode.bToList = 1;
-    group->ExportGCodeToBuff(gcode);
-    ASSERT_FALSE(gcode.lines.empty());
-    EXPECT_EQ(gcode.lines.back(), L"G01 X10.000 Y0.000 Z0.000 \n");
+    const std::vector<std::wstring> gcode = testsupport::ExportedLines(*group);
+    ASSERT_FALSE(gcode.empty());
+    EXPECT_EQ(gcode.back(), L"G01 X10.000 Y0.000 Z0.000 \n");
 
     const tagPLTLINE before = group->vLines[0];
     group->Mirror({5, 5}, 7);
@@ -251,8 +237,7 @@ TEST(GroupShape, DynamicRelayoutScalesAndPlaces) {
         g.nPos = pos;
         g.SetLastGroupShapeRect(last);
         g.ReInitGroupDynaic();
-        Gdiplus::RectF r;
-        g.GetRectangle(r);
+        Gdiplus::RectF r = testsupport::RectOf(g);
         return r;
     };
     const Gdiplus::RectF original(0, 5, 10, 5);

@@ -57,24 +57,13 @@ struct Svg {
     }
 };
 
-void ExpectPoints(const CPolyLine* line, std::initializer_list<tagPOINTF> want) {
+void ExpectPoints(const CPolyLine* line, const std::vector<tagPOINTF>& want) {
     ASSERT_NE(line, nullptr);
-    ASSERT_EQ(line->arrPoint.size(), want.size());
-    size_t i = 0;
-    for (const tagPOINTF& w : want) {
-        EXPECT_NEAR(line->arrPoint[i].x, w.x, 1e-4) << "point " << i;
-        EXPECT_NEAR(line->arrPoint[i].y, w.y, 1e-4) << "point " << i;
-        ++i;
-    }
+    testsupport::ExpectPoints(line->arrPoint, want);
 }
 
 void ExpectRect(CBaseShape* s, float x, float y, float w, float h, float tol = 1e-3f) {
-    Gdiplus::RectF r;
-    s->GetRectangle(r);
-    EXPECT_NEAR(r.X, x, tol);
-    EXPECT_NEAR(r.Y, y, tol);
-    EXPECT_NEAR(r.Width, w, tol);
-    EXPECT_NEAR(r.Height, h, tol);
+    testsupport::ExpectRect(testsupport::RectOf(*s), x, y, w, h, tol);
 }
 
 // Every point of a flattened curve lies within `tol` of the circle.

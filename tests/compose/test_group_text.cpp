@@ -12,6 +12,7 @@
 #include "morvik/compose/group.h"
 #include "morvik/core/polyline.h"
 #include "morvik/core/text_utils.h"
+#include "support/shape_support.h"
 
 namespace {
 
@@ -37,15 +38,7 @@ struct Outline {
     }
 };
 
-void ExpectPoints(const std::vector<tagPOINTF>& got, std::initializer_list<tagPOINTF> want) {
-    ASSERT_EQ(got.size(), want.size());
-    size_t i = 0;
-    for (const tagPOINTF& w : want) {
-        EXPECT_NEAR(got[i].x, w.x, 1e-4) << i;
-        EXPECT_NEAR(got[i].y, w.y, 1e-4) << i;
-        ++i;
-    }
-}
+using testsupport::ExpectPoints;
 
 }  // namespace
 
@@ -71,8 +64,7 @@ TEST(OutlineText, PolylineBoundariesAndLineEnds) {
     ASSERT_EQ(o.group->GetChildren().size(), 2u);
     ExpectPoints(o.Points(0), {{4, 4}, {4, 5}});
     ExpectPoints(o.Points(1), {{1, 1}, {2, 2}});
-    Gdiplus::RectF r;
-    o.group->GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(*o.group);
     EXPECT_NEAR(r.X, 1, 1e-4);
     EXPECT_NEAR(r.Width, 3, 1e-4);
 }

@@ -17,6 +17,7 @@
 #include "morvik/shapes/circle.h"
 #include "support/shape_support.h"
 
+using compose_test::LineGroup;
 using compose_test::Poly;
 
 namespace {
@@ -180,11 +181,7 @@ TEST_F(Overlay, GroupsContributeTheirLeaves) {
     group->GetChildren().push_back(Poly(Square(6, 0, 10, 4)));
     Owned groupOwner(group);
 
-    auto* lines = new CGroupShape();
-    lines->bImpFromPlt = true;
-    tagPLTLINE line;
-    line.arrPoint = Square(20, 0, 24, 4);
-    lines->vLines.push_back(line);
+    CGroupShape* lines = LineGroup({{0, Square(20, 0, 24, 4)}});
     Owned linesOwner(lines);
 
     Owned clip(Poly(Square(-1, 1, 30, 3)));

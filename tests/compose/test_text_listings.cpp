@@ -22,9 +22,7 @@ CFonts* NewText(const wchar_t* content, tagPOINTF at, double fillSpacing = 0) {
     auto* t = new CFonts();
     t->InitFontsPath(at, CString(content), CString(L"DejaVu Sans"), false);
     if (fillSpacing > 0) {
-        FILLED_PARS par;
-        par.fillParams[0].nFillType = 3;
-        par.fillParams[0].fLineSpacing = fillSpacing;
+        FILLED_PARS par = testsupport::Hatch(fillSpacing);
         t->SetFill(par, false);
     }
     return t;
@@ -42,20 +40,15 @@ protected:
 // I, each a closed curve within the text's rectangle.
 void ExpectOutlinesOf(CFonts* text, const std::vector<CBaseShape*>& pieces) {
     ASSERT_EQ(pieces.size(), 3u);
-    Gdiplus::RectF all;
-    text->GetRectangle(all);
+    Gdiplus::RectF all = testsupport::RectOf(*text);
     Gdiplus::RectF got;
     bool have = false;
     for (CBaseShape* piece : pieces) {
         ASSERT_EQ(piece->GetShapeKind(), SHAPE_BEZIER);
-        Gdiplus::RectF r;
-        piece->GetRectangle(r);
+        Gdiplus::RectF r = testsupport::RectOf(*piece);
         shape_container::UniteRect(got, have, r);
     }
-    EXPECT_NEAR(got.X, all.X, 0.01);
-    EXPECT_NEAR(got.Y, all.Y, 0.01);
-    EXPECT_NEAR(got.Width, all.Width, 0.01);
-    EXPECT_NEAR(got.Height, all.Height, 0.01);
+    testsupport::ExpectRect(got, all.X, all.Y, all.Width, all.Height, 0.01);
 }
 
 TEST_F(TextListings, FilledTextsAreListedWholeUnfilledOnesAsOutlines) {
@@ -150,10 +143,8 @@ TEST_F(TextListings, FillOutlineOfATextIsOnePolylinePerContour) {
         } else {
             fill.GetChildren().push_back(text);
         }
-        FILLED_PARS par;
+        FILLED_PARS par = testsupport::Hatch(0.5);
         par.bOutLine = 1;
-        par.fillParams[0].nFillType = 3;
-        par.fillParams[0].fLineSpacing = 0.5;
         fill.FillShape(par);
         tagMarkDataPar md;
         ASSERT_TRUE(fill.GetMarkData(md, nullptr));

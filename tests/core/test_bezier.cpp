@@ -27,12 +27,8 @@ namespace {
 
 using testsupport::DistToPolyline;
 
-BEZIER_4POINTF_DRAW Seg(tagPOINTF a, tagPOINTF b, tagPOINTF c, tagPOINTF d, int type = 0) {
-    BEZIER_4POINTF_DRAW s;
-    s.p1 = a, s.p2 = b, s.p3 = c, s.p4 = d, s.LineType = type;
-    return s;
-}
-BEZIER_4POINTF_DRAW Line(tagPOINTF a, tagPOINTF b) { return Seg(a, a, b, b, 1); }
+using testsupport::Line;
+using testsupport::Cubic;
 
 std::vector<tagPOINTF> Flat(CBezierCurve& c, float tol) {
     std::vector<tagPOINTF> pts;
@@ -41,11 +37,11 @@ std::vector<tagPOINTF> Flat(CBezierCurve& c, float tol) {
 }
 
 // x = 30ut² + 10t³, y = 30u²t + 30ut² (u = 1 - t): peaks at (5, 7.5).
-const BEZIER_4POINTF_DRAW kHump = Seg({0, 0}, {0, 10}, {10, 10}, {10, 0});
+const BEZIER_4POINTF_DRAW kHump = Cubic({0, 0}, {0, 10}, {10, 10}, {10, 0});
 
 // A line, a cubic and a half-circle arc back to the start.
 void FillMixed(CBezierCurve& c) {
-    c.arrSegment = {Line({0, 0}, {10, 0}), Seg({10, 0}, {12, 5}, {18, 5}, {20, 0})};
+    c.arrSegment = {Line({0, 0}, {10, 0}), Cubic({10, 0}, {12, 5}, {18, 5}, {20, 0})};
     c.arrSegment[1].SmoothType = 1;
     ASSERT_TRUE(CBezierCurve::AppendArcThrough3Points(c.arrSegment, {20, 0}, {10, -10}, {0, 0}));
     for (size_t i = 0; i < c.arrSegment.size(); ++i) {
@@ -125,8 +121,7 @@ TEST(BezierFlatten, StaysWithinToleranceOfTheTrueCurve) {
 TEST(BezierRectangle, CachedUntilTheGeometryChangesAndFreshAfterEveryTransform) {
     CBezierCurve c;
     c.arrSegment = {kHump};
-    Gdiplus::RectF r;
-    c.GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(c);
     EXPECT_TRUE(std::fabs(r.X) < 1e-4 && std::fabs(r.Width - 10) < 1e-4 && std::fabs(r.Y - 7.5) < 0.011);
     c.arrSegment[0].p2.y = 20;  // behind the cache's back
     c.GetRectangle(r);
@@ -217,14 +212,8 @@ TEST(BezierShape, SaveAndReadGiveBackEveryWordOfEverySegment) {
     CBezierCurve src, back;
     FillMixed(src);
     src.bClosed = 1;
-    src.UpdatePropsValue();
-    SriFile out;
-    src.Save(false, &out);
-    const std::vector<uint8_t> bytes = out.GetWrittenBytes();
-    SriFile in(bytes.data(), bytes.size());
-    back.Read(false, &in);
+    testsupport::ReadFrom(back, testsupport::SavedShape(src));
     back.RestoreAfterRead();
-    EXPECT_TRUE(in.IsGood());
     EXPECT_EQ(back.bClosed, 1);
     EXPECT_TRUE(SameSegments(back, src));
 
@@ -235,16 +224,13 @@ TEST(BezierShape, XmlWritesFourPointsPerSegmentAndEscapesTheCaption) {
     CBezierCurve c, empty;
     c.SetCaption(L"A\"<&");
     empty.SetCaption(L"E");
-    c.arrSegment = {Line({1, 2}, {3.25f, -4}), Seg({3.25f, -4}, {4, 4}, {5, 5}, {6, 0}, 2)};
+    c.arrSegment = {Line({1, 2}, {3.25f, -4}), Cubic({3.25f, -4}, {4, 4}, {5, 5}, {6, 0}, 2)};
     {
         tagXmlBuff buff;
         buff.file.open(path, std::ios::binary);
         EXPECT_EQ(c.ExportXmlToBuff(buff) + empty.ExportXmlToBuff(buff), 0);
     }
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_EQ(text.str(),
+    EXPECT_EQ(testsupport::ReadAll(path),
               "<BezierCurve Name=\"A&quot;&lt;&amp;\" nSize=\"2\">"
               "<Bezier id=\"0\"><P1 x=\"1.000\" y=\"2.000\" z=\"0.000\"/><P2 x=\"1.000\" y=\"2.000\" z=\"0.000\"/>"
               "<P3 x=\"3.250\" y=\"-4.000\" z=\"0.000\"/><P4 x=\"3.250\" y=\"-4.000\" z=\"0.000\"/></Bezier>"
@@ -261,7 +247,7 @@ TEST(BezierShape, DrawingShiftsEveryPointByTheOffsets) {
     view.SetZoom(2);
     view.SetOrigin({0, 0});
     CBezierCurve c;
-    c.arrSegment = {Seg({1, 1}, {2, 3}, {4, 3}, {5, 1})};
+    c.arrSegment = {Cubic({1, 1}, {2, 3}, {4, 3}, {5, 1})};
     c.SetDocView(nullptr, &view);
     c.SetSelectFlag(1, false);
     c.Draw(&dc, nullptr, 0x0000FF, 0, 0, 0, 1, 5, 7);
@@ -298,8 +284,7 @@ TEST(BezierMarkData, OnePathGroupReusedOnlyWhileTheGeometryIsUnchanged) {
     const std::vector<tagPOINTF> line = data.arrPaths[0].arrPolylines[0];
     EXPECT_EQ(line.size(), 4u);
     EXPECT_EQ(line.front(), line.back());
-    Gdiplus::RectF r;
-    c.GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(c);
     EXPECT_TRUE(data.rect.Equals(r) && c.GetMarkCache().rect.Equals(r));
 
     c.arrSegment[1].p4 = {9, 9};  // behind the shape's back: the cache answers

@@ -24,16 +24,8 @@ using testsupport::Dist;
 
 using Segment = BEZIER_4POINTF_DRAW;
 
-Segment Cubic(tagPOINTF a, tagPOINTF b, tagPOINTF c, tagPOINTF d) {
-    Segment s;
-    s.p1 = a, s.p2 = b, s.p3 = c, s.p4 = d;
-    return s;
-}
-Segment Line(tagPOINTF a, tagPOINTF b) {
-    Segment s = Cubic(a, a, b, b);
-    s.LineType = 1;
-    return s;
-}
+using testsupport::Cubic;
+using testsupport::Line;
 std::vector<Segment> Lines(const std::vector<tagPOINTF>& nodes) {
     std::vector<Segment> out;
     for (size_t i = 1; i < nodes.size(); ++i) out.push_back(Line(nodes[i - 1], nodes[i]));

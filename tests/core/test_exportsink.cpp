@@ -11,17 +11,13 @@
 
 #include "morvik/core/exportsink.h"
 #include "morvik/win32/windows.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 std::string TempPath(const char* name) { return std::string("/tmp/morvik-sink-") + name; }
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using testsupport::ReadAll;
 
 }  // namespace
 

@@ -18,9 +18,7 @@ class OutTxtFileTest : public ::testing::Test {
 protected:
     static CString Wide(const std::string& s) { return CString(Utf8ToWide(s)); }
     std::string Content() const {
-        std::stringstream ss;
-        ss << std::ifstream(m_path, std::ios::binary).rdbuf();
-        return ss.str();
+        return testsupport::ReadAll(m_path);
     }
     void WriteRaw(const std::string& bytes) const { std::ofstream(m_path, std::ios::binary) << bytes; }
 

@@ -64,8 +64,7 @@ TEST(Points, PickingAndRubberBand) {
     EXPECT_EQ(p.IsSelectedForRect(dragged), 1);
     EXPECT_EQ(p.IsInRect(band), 1);
 
-    Gdiplus::RectF r;
-    p.GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(p);
     EXPECT_TRUE(r.Equals(Gdiplus::RectF(0.5f, 0.5f, 0.0001f, 0.0001f)));
 }
 
@@ -174,14 +173,8 @@ TEST(Points, XmlAndSavedKeys) {
     p.SetPen(200);
     EXPECT_EQ(ExportXml(p), "<Point Name=\"A&amp;B &quot;&lt;1&gt;&quot;\" x=\"-7.125\" y=\"3.500\" z=\"0.000\"/>\r\n");
 
-    p.UpdatePropsValue();
-    SriFile out;
-    p.Save(false, &out);
-    const std::vector<uint8_t> bytes = out.GetWrittenBytes();
-    SriFile file(bytes.data(), bytes.size());
     CPoints read;
-    read.Read(false, &file);
-    EXPECT_TRUE(file.IsGood());
+    testsupport::ReadFrom(read, testsupport::SavedShape(p));
     EXPECT_EQ(read.pointf, (tagPOINTF{-7.125f, 3.5f}));
     EXPECT_EQ(read.m_wstrCaption, L"A&B \"<1>\"");
     EXPECT_EQ(read.GetPenIndex(), 200);

@@ -174,16 +174,13 @@ TEST(PolyLineExport, XmlAndGCodeLines) {
     // cutting move per segment, the first segment included.
     CPolyLine plain;
     plain.arrPoint = {{-2.5f, 7.125f}, {4.75f, -1.0f}, {9.0f, 3.5f}, {0.25f, -6.0f}};
-    GCodeContext moves;
-    moves.bToList = 1;
-    plain.ExportGCodeToBuff(moves);
     std::vector<std::wstring> expected;
     for (size_t i = 0; i < plain.arrPoint.size(); ++i) {
         wchar_t text[64];
         std::swprintf(text, 64, L"G0%d X%.3f Y%.3f Z0.000 \n", i == 0 ? 0 : 1, plain.arrPoint[i].x, plain.arrPoint[i].y);
         expected.push_back(text);
     }
-    EXPECT_EQ(moves.lines, expected);
+    EXPECT_EQ(testsupport::ExportedLines(plain), expected);
 
     GCodeContext hpgl;
     hpgl.bToList = 1;
@@ -248,8 +245,7 @@ TEST(PolyLineTransforms, KeepRectangleAndMarkDataFresh) {
 
     line.Rotate(90.0, {0, 0});  // (4, 0) -> (0, 4), (4, 2) -> (-2, 4)
     EXPECT_TRUE(Near(marked(1), {0, 4}));
-    Gdiplus::RectF r;
-    line.GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(line);
     EXPECT_TRUE(Near({r.X, r.Y}, {-2, 4}) && Near({r.Width, r.Height}, {2, 4}));
     line.Zoom({0, 0}, 2.0, 0.5);
     EXPECT_TRUE(Near(marked(1), {0, 2}));
@@ -325,15 +321,8 @@ TEST(PolyLinePersistence, RegisteredKeysRoundTrip) {
     line.SetPen(12);
     line.arrPoint = {{0, 0}, {1.5f, -2.25f}, {3, 4}};
     line.ClosePloyLine();
-    line.UpdatePropsValue();
-    SriFile out;
-    line.Save(false, &out);
-    const std::vector<uint8_t> bytes = out.GetWrittenBytes();
-
-    SriFile in(bytes.data(), bytes.size());
     CPolyLine read;
-    read.Read(false, &in);
-    EXPECT_TRUE(in.IsGood());
+    testsupport::ReadFrom(read, testsupport::SavedShape(line));
     EXPECT_EQ(read.arrPointf, (std::vector<std::vector<tagPOINTF>>{line.arrPoint}));
     EXPECT_EQ(read.m_wstrCaption, L"Outline \u00e9");
     EXPECT_EQ(read.GetPenIndex(), 12);

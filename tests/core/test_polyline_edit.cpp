@@ -19,6 +19,7 @@
 #include "morvik/halder/basedoc.h"
 #include "morvik/history/editing_core.h"
 #include "morvik/history/undo_records.h"
+#include "support/shape_support.h"
 
 namespace {
 
@@ -53,13 +54,7 @@ struct Owned {
     CPolyLine* Line(size_t i) const { return dynamic_cast<CPolyLine*>(shapes.at(i)); }
 };
 
-void ExpectPoints(const Pts& got, const Pts& want, float tol = 1e-4f) {
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t i = 0; i < got.size(); ++i) {
-        EXPECT_NEAR(got[i].x, want[i].x, tol) << "point " << i;
-        EXPECT_NEAR(got[i].y, want[i].y, tol) << "point " << i;
-    }
-}
+using testsupport::ExpectPoints;
 
 Pts Ring10() { return {{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}}; }
 
@@ -389,8 +384,7 @@ TEST(PolyLineEdit, OffsetOfPolygonsAndOpenPolylines) {
         bell.Offset(out.shapes, 1.0f, true, false, {});
         ASSERT_EQ(out.shapes.size(), 2u);
         for (size_t i = 0; i < 2; ++i) {
-            Gdiplus::RectF r;
-            out.shapes[i]->GetRectangle(r);
+            Gdiplus::RectF r = testsupport::RectOf(*out.shapes[i]);
             EXPECT_NEAR(r.Width, 8.0f, 1e-4);
             EXPECT_NEAR(r.Height, 8.0f, 1e-4);
         }
@@ -403,13 +397,8 @@ TEST(PolyLineEdit, OffsetOfPolygonsAndOpenPolylines) {
         Owned out;
         u.Offset(out.shapes, 1.0f, inward, false, {});
         ASSERT_EQ(out.shapes.size(), 1u);
-        Gdiplus::RectF r;
-        out.shapes[0]->GetRectangle(r);
         const float grow = inward ? -1.0f : 1.0f;
-        EXPECT_NEAR(r.X, -grow, 1e-4);
-        EXPECT_NEAR(r.Y, 10 + grow, 1e-4);
-        EXPECT_NEAR(r.Width, 10 + 2 * grow, 1e-4);
-        EXPECT_NEAR(r.Height, 10 + 2 * grow, 1e-4);
+        testsupport::ExpectRect(testsupport::RectOf(*out.shapes[0]), -grow, 10 + grow, 10 + 2 * grow, 10 + 2 * grow);
         EXPECT_EQ(out.Line(0)->GetPenIndex(), 0);
     }
     // Absurd requests produce nothing.
@@ -478,12 +467,9 @@ TEST(PolyLineEdit, PointsThatAreNotNumbersNeverGetIn) {
 
     // Nor are such points read from a file.
     std::list<CBaseShape*> saved{line};
-    SriFile file;
-    CVonnSriShapeList(&saved).Save(true, &file);
-    const std::vector<uint8_t> bytes = file.GetWrittenBytes();
+    const testsupport::Bytes bytes = testsupport::SavedList(saved);
     std::list<CBaseShape*> back;
-    ASSERT_TRUE(CVonnSriShapeList(&back).LoadFileFromMem(reinterpret_cast<const char*>(bytes.data()),
-                                                         static_cast<uint32_t>(bytes.size()), true));
+    ASSERT_TRUE(testsupport::LoadList(bytes, back));
     ASSERT_EQ(back.size(), 1u);
     EXPECT_EQ(dynamic_cast<CPolyLine&>(*back.front()).arrPoint, (Pts{{0, 0}, {1, 0}, {2, 0}}));
     delete back.front();

@@ -11,12 +11,7 @@
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+using testsupport::ReadAll;
 
 class RunLogTest : public ::testing::Test {
 protected:

@@ -25,10 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Bytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string Bytes(const fs::path& p) { return testsupport::ReadAll(p); }
 
 // Two contents per writer: version 0 and version 1, both far beyond the
 // file-size limit of the failing save.

@@ -176,8 +176,7 @@ struct Handed {
 
 Handed HandedOn(CBaseShape& shape) {
     Handed out;
-    std::vector<tagPOINTF> flat;
-    shape.GetFlattenPathPoints(flat, 0.25f);
+    std::vector<tagPOINTF> flat = testsupport::Flattened(shape, 0.25f);
     for (const tagPOINTF& p : flat) out.numbers.insert(out.numbers.end(), {p.x, p.y});
     tagMarkDataPar md;
     shape.SetGetDataForce(true);
@@ -186,16 +185,11 @@ Handed HandedOn(CBaseShape& shape) {
         for (const tagPathData& path : *list)
             for (const auto& line : path.arrPolylines)
                 for (const tagPOINTF& p : line) out.numbers.insert(out.numbers.end(), {p.x, p.y});
-    Gdiplus::RectF r;
-    shape.GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(shape);
     out.numbers.insert(out.numbers.end(), {r.X, r.Y, r.Width, r.Height});
     out.text = testsupport::ExportXml(shape);
     for (unsigned char gcode : {1, 0}) {
-        GCodeContext ctx;
-        ctx.bGCode = gcode;
-        ctx.bToList = 1;
-        shape.ExportGCodeToBuff(ctx);
-        for (const std::wstring& line : ctx.lines) out.text += std::string(line.begin(), line.end()) + "\n";
+        for (const std::wstring& line : testsupport::ExportedLines(shape, gcode)) out.text += std::string(line.begin(), line.end()) + "\n";
     }
     for (char& c : out.text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
@@ -219,9 +213,14 @@ std::vector<std::vector<tagPOINTF>> Marked(CBaseShape& shape) {
     return lines;
 }
 
-testsupport::Bytes Saved(CBaseShape& shape) {
-    shape.UpdatePropsValue();
-    return testsupport::SaveOf(shape);
+// A maker of a new T set up by init.
+template <class T>
+std::function<std::unique_ptr<CBaseShape>()> Built(std::function<void(T&)> init) {
+    return [init] {
+        auto shape = std::make_unique<T>();
+        init(*shape);
+        return std::unique_ptr<CBaseShape>(std::move(shape));
+    };
 }
 
 }  // namespace
@@ -237,56 +236,28 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
     const float kInf = INFINITY;
     using Make = std::function<std::unique_ptr<CBaseShape>()>;
     const std::vector<std::pair<std::string, Make>> kinds = {
-        {"polyline",
-         [] {
-             auto p = std::make_unique<CPolyLine>();
-             p->arrPoint = {{0.5f, 1.0f}, {7.25f, -3.0f}, {12.0f, 4.5f}, {2.0f, 6.0f}};
-             return std::unique_ptr<CBaseShape>(std::move(p));
-         }},
-        {"point",
-         [] {
-             auto p = std::make_unique<CPoints>();
-             p->InitPoint({3.25f, -1.5f});
-             return std::unique_ptr<CBaseShape>(std::move(p));
-         }},
-        {"curve",
-         [] {
-             auto c = std::make_unique<CBezierCurve>();
-             BEZIER_4POINTF_DRAW line;
-             line.p1 = line.p2 = {-4.0f, 1.0f};
-             line.p3 = line.p4 = {1.0f, 0.5f};
-             line.LineType = 1;
-             c->arrSegment.push_back(line);
-             CBezierCurve::AppendArcThrough3Points(c->arrSegment, {1.0f, 0.5f}, {3.0f, 3.5f}, {6.0f, 1.0f});
-             return std::unique_ptr<CBaseShape>(std::move(c));
-         }},
-        {"spiral loop",
-         [] {
-             auto s = std::make_unique<CScrewLine>();
+        {"polyline", Built<CPolyLine>([](CPolyLine& l) {
+             l.arrPoint = {{0.5f, 1.0f}, {7.25f, -3.0f}, {12.0f, 4.5f}, {2.0f, 6.0f}};
+         })},
+        {"point", Built<CPoints>([](CPoints& p) { p.InitPoint({3.25f, -1.5f}); })},
+        {"curve", Built<CBezierCurve>([](CBezierCurve& c) {
+             c.arrSegment.push_back(testsupport::Line({-4.0f, 1.0f}, {1.0f, 0.5f}));
+             CBezierCurve::AppendArcThrough3Points(c.arrSegment, {1.0f, 0.5f}, {3.0f, 3.5f}, {6.0f, 1.0f});
+         })},
+        {"spiral loop", Built<CScrewLine>([](CScrewLine& s) {
              SCREW_PAR par;
              par.m_fMinRadius = 0.7f;
              par.m_fMinGap = 0.9f;
              par.m_bEnable = 1;
              par.m_nLoopCount = 1;
              Gdiplus::RectF rect(1.0f, 9.0f, 11.0f, 7.0f);
-             s->SetParam(par, &rect);
-             s->WaitForLoopPath();
-             return std::unique_ptr<CBaseShape>(std::move(s));
-         }},
+             s.SetParam(par, &rect);
+             s.WaitForLoopPath();
+         })},
         // Corners on both sides of the zooms' fixed point: a zoom by 3e38
         // keeps every corner a float and takes the span beyond.
-        {"rectangle",
-         [] {
-             auto r = std::make_unique<CRectangle>();
-             r->InitRectangle(Gdiplus::RectF(0.0f, 3.0f, 2.0f, 2.0f));
-             return std::unique_ptr<CBaseShape>(std::move(r));
-         }},
-        {"polygon",
-         [] {
-             auto p = std::make_unique<CPolygon>();
-             p->InitPolygon(Gdiplus::RectF(0.25f, 3.0f, 1.5f, 2.0f), 5);
-             return std::unique_ptr<CBaseShape>(std::move(p));
-         }},
+        {"rectangle", Built<CRectangle>([](CRectangle& r) { r.InitRectangle({0.0f, 3.0f, 2.0f, 2.0f}); })},
+        {"polygon", Built<CPolygon>([](CPolygon& p) { p.InitPolygon(Gdiplus::RectF(0.25f, 3.0f, 1.5f, 2.0f), 5); })},
     };
     using Op = std::function<void(CBaseShape&, float)>;
     const std::vector<std::pair<std::string, Op>> ops = {
@@ -332,10 +303,10 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
             for (float v : {kNan, kInf, -kInf, FLT_MAX, 1e30f, 3e38f}) {
                 const std::string what = kind + " " + op + " " + std::to_string(v);
                 std::unique_ptr<CBaseShape> shape = make();
-                const testsupport::Bytes before = Saved(*shape);
+                const testsupport::Bytes before = testsupport::SavedShape(*shape);
                 apply(*shape, v);
                 if (!std::isfinite(v)) {
-                    EXPECT_EQ(Saved(*shape), before) << what;
+                    EXPECT_EQ(testsupport::SavedShape(*shape), before) << what;
                 }
                 ExpectAllFinite(*shape, what);
             }
@@ -362,13 +333,9 @@ TEST(PathShapeNumbers, RefusedOrFiniteInMarkDataRectangleFileAndExports) {
             ExpectAllFinite(*shape, what);
             const std::vector<std::vector<tagPOINTF>> marked = Marked(*shape);
             std::list<CBaseShape*> out{shape.get()};
-            SriFile file;
-            CVonnSriShapeList(&out).Save(true, &file);
-            const testsupport::Bytes bytes = file.GetWrittenBytes();
+            const testsupport::Bytes bytes = testsupport::SavedList(out);
             std::list<CBaseShape*> in;
-            ASSERT_TRUE(CVonnSriShapeList(&in).LoadFileFromMem(reinterpret_cast<const char*>(bytes.data()),
-                                                                static_cast<uint32_t>(bytes.size()), true))
-                << what;
+            ASSERT_TRUE(testsupport::LoadList(bytes, in)) << what;
             // The point shape has nothing left to mark and is not read.
             EXPECT_EQ(in.size(), dynamic_cast<CPoints*>(shape.get()) ? 0u : 1u) << what;
             for (CBaseShape* read : in) {

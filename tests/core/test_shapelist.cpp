@@ -32,6 +32,7 @@
 #include "morvik/shapes/screwline.h"
 #include "morvik/text/fonts.h"
 #include "support/every_kind.h"
+#include "support/shape_support.h"
 #include "text/text_test_util.h"
 #include "morvik/win32/windows.h"
 
@@ -55,33 +56,12 @@ struct ShapeList {
     ShapeList& operator=(const ShapeList&) = delete;
 };
 
-Bytes SaveToMemory(std::list<CBaseShape*>& shapes, bool extended = true) {
-    SriFile file;
-    CVonnSriShapeList writer(&shapes);
-    writer.Save(extended, &file);
-    return file.GetWrittenBytes();
-}
+using sri::PutU32;
 
-bool ReadFromMemory(const Bytes& bytes, std::list<CBaseShape*>& into, bool extended = true) {
-    CVonnSriShapeList reader(&into);
-    return reader.LoadFileFromMem(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()),
-                                  extended);
-}
-
-void PutU32(Bytes& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-CPolyLine* Poly(std::vector<tagPOINTF> pts) {
-    auto* p = new CPolyLine();
-    p->arrPoint = std::move(pts);
-    return p;
-}
+using testsupport::Poly;
 
 std::vector<tagPOINTF> Flat(CBaseShape* s) {
-    std::vector<tagPOINTF> pts;
-    s->GetFlattenPathPoints(pts, 0.01f);
-    return pts;
+    return testsupport::Flattened(*s, 0.01f);
 }
 
 void ExpectSamePoints(const std::vector<tagPOINTF>& a, const std::vector<tagPOINTF>& b, const std::wstring& what) {
@@ -104,17 +84,17 @@ std::wstring Wide(const std::string& s) { return Utf8ToWide(s); }
 TEST(ShapeListFile, LayoutHeaderAndUnknownKinds) {
     // An empty list: the extended header and a zero count, and nothing back.
     ShapeList empty;
-    const Bytes bytes = SaveToMemory(empty.shapes);
+    const Bytes bytes = testsupport::SavedList(empty.shapes);
     EXPECT_EQ(bytes, (Bytes{0x3C, 0, 0, 0, 0, 0, 0, 0}));
     ShapeList back;
-    EXPECT_TRUE(ReadFromMemory(bytes, back.shapes));
+    EXPECT_TRUE(testsupport::LoadList(bytes, back.shapes));
     EXPECT_TRUE(back.shapes.empty());
 
     // Any other header reads nothing.
     Bytes bad = bytes;
     bad[0] = 13;
     ShapeList none;
-    EXPECT_FALSE(ReadFromMemory(bad, none.shapes));
+    EXPECT_FALSE(testsupport::LoadList(bad, none.shapes));
     EXPECT_TRUE(none.shapes.empty());
 
     // A record of an unknown kind (2), carrying a key no base shape knows,
@@ -141,7 +121,7 @@ TEST(ShapeListFile, LayoutHeaderAndUnknownKinds) {
     delete after;
 
     ShapeList mixed;
-    EXPECT_TRUE(ReadFromMemory(file.GetWrittenBytes(), mixed.shapes, true));
+    EXPECT_TRUE(testsupport::LoadList(file.GetWrittenBytes(), mixed.shapes, true));
     ASSERT_EQ(mixed.shapes.size(), 2u);
     EXPECT_EQ(mixed.shapes.front()->GetShapeKind(), SHAPE_NONE);
     EXPECT_EQ(mixed.shapes.front()->GetCaption(), CString(L"Alien"));
@@ -164,10 +144,10 @@ TEST(ShapeListFile, ContainersAdoptTheirChildrenByGuid) {
     std::list<CBaseShape*> records;
     for (CBaseShape* s : doc.shapes) s->SaveShapeChild(nullptr, records);
     ASSERT_EQ(records.size(), 6u);
-    const Bytes bytes = SaveToMemory(records);
+    const Bytes bytes = testsupport::SavedList(records);
 
     ShapeList back;
-    ASSERT_TRUE(ReadFromMemory(bytes, back.shapes));
+    ASSERT_TRUE(testsupport::LoadList(bytes, back.shapes));
     ASSERT_EQ(back.shapes.size(), 3u);
     auto it = back.shapes.begin();
     ASSERT_EQ((*it)->GetShapeKind(), SHAPE_GROUP);
@@ -175,8 +155,7 @@ TEST(ShapeListFile, ContainersAdoptTheirChildrenByGuid) {
     ASSERT_EQ(kids.size(), 2u);
     EXPECT_EQ(kids[0]->GetCaption(), a->GetCaption());
     EXPECT_EQ(kids[1]->GetCaption(), b->GetCaption());
-    Gdiplus::RectF r;
-    (*it)->GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(**it);
     EXPECT_NEAR(r.Width, 1.0f, 1e-5f);
     EXPECT_NEAR(r.Height, 1.0f, 1e-5f);
     ++it;
@@ -194,7 +173,7 @@ TEST(ShapeListFile, ContainersAdoptTheirChildrenByGuid) {
     std::list<CBaseShape*> flat;
     for (CBaseShape* s : tops.shapes) s->SaveShapeChild(nullptr, flat);
     ShapeList read;
-    ASSERT_TRUE(ReadFromMemory(SaveToMemory(flat), read.shapes));
+    ASSERT_TRUE(testsupport::LoadList(testsupport::SavedList(flat), read.shapes));
     ASSERT_EQ(read.shapes.size(), 3u);
     EXPECT_TRUE(read.shapes.back()->GetChildren().empty());
 }
@@ -247,10 +226,10 @@ TEST(ShapeListFile, RandomNestingsComeBackWhole) {
         nowhere.Data1 = 0xFEEDu;
         orphan->SetParentBaseID(nowhere);
         records.push_front(orphan);
-        const Bytes bytes = SaveToMemory(records);
+        const Bytes bytes = testsupport::SavedList(records);
         const std::wstring orphanName = orphan->GetCaption().GetString();
         delete orphan;
-        ASSERT_TRUE(ReadFromMemory(bytes, back.shapes)) << round;
+        ASSERT_TRUE(testsupport::LoadList(bytes, back.shapes)) << round;
         std::vector<std::wstring> got;
         for (CBaseShape* s : back.shapes) got.push_back(describe(s));
         ASSERT_FALSE(got.empty());
@@ -287,7 +266,7 @@ std::vector<int32_t> RecordKinds(const Bytes& bytes) {
 Bytes SaveText(CFonts* text) {
     std::list<CBaseShape*> records;
     text->SaveShapeChild(nullptr, records);
-    return SaveToMemory(records);
+    return testsupport::SavedList(records);
 }
 
 // What the writer made before: one fill record for every character.
@@ -295,7 +274,7 @@ Bytes SaveTextWithEveryFill(CFonts* text) {
     std::list<CBaseShape*> records;
     for (CFilledShape* fill : text->GetFills()) fill->SaveShapeChild(text, records);
     text->CBaseShape::SaveShapeChild(nullptr, records);
-    return SaveToMemory(records);
+    return testsupport::SavedList(records);
 }
 
 void ExpectSameMarks(CFonts* a, CFonts* b) {
@@ -326,9 +305,7 @@ void ExpectSameMarks(CFonts* a, CFonts* b) {
 // still load with every fill where it was.
 TEST(ShapeListFile, TextsSaveFillsOnlyWhereACharacterHasOneOfItsOwn) {
     text_test::TempRunLog log("shapelist-text");
-    FILLED_PARS hatch;
-    hatch.fillParams[0].nFillType = 3;
-    hatch.fillParams[0].fLineSpacing = 0.3;
+    FILLED_PARS hatch = testsupport::Hatch(0.3);
     hatch.fillParams[0].nPenNum = 2;
     struct Case {
         const wchar_t* text;
@@ -376,7 +353,7 @@ TEST(ShapeListFile, TextsSaveFillsOnlyWhereACharacterHasOneOfItsOwn) {
         EXPECT_EQ(static_cast<size_t>(std::count(kinds.begin(), kinds.end(), SHAPE_FILLED)), c.fillRecords);
 
         ShapeList back;
-        ASSERT_TRUE(ReadFromMemory(bytes, back.shapes));
+        ASSERT_TRUE(testsupport::LoadList(bytes, back.shapes));
         ASSERT_EQ(back.shapes.size(), 1u);
         auto* loaded = dynamic_cast<CFonts*>(back.shapes.front());
         ASSERT_NE(loaded, nullptr);
@@ -399,7 +376,7 @@ TEST(ShapeListFile, TextsSaveFillsOnlyWhereACharacterHasOneOfItsOwn) {
         kinds = RecordKinds(old);
         ASSERT_EQ(static_cast<size_t>(std::count(kinds.begin(), kinds.end(), SHAPE_FILLED)), chars);
         ShapeList oldBack;
-        ASSERT_TRUE(ReadFromMemory(old, oldBack.shapes));
+        ASSERT_TRUE(testsupport::LoadList(old, oldBack.shapes));
         ASSERT_EQ(oldBack.shapes.size(), 1u);
         auto* fromOld = dynamic_cast<CFonts*>(oldBack.shapes.front());
         ASSERT_EQ(fromOld->GetFills().size(), chars);
@@ -414,7 +391,7 @@ TEST(ShapeListFile, DamagedInputKeepsOnlyCompleteShapes) {
     static_cast<CCircle*>(*std::next(doc.shapes.begin()))->InitCircle(5, 5, 0, 2);
     std::vector<std::wstring> captions;
     for (CBaseShape* s : doc.shapes) captions.push_back(s->GetCaption().GetString());
-    const Bytes bytes = SaveToMemory(doc.shapes);
+    const Bytes bytes = testsupport::SavedList(doc.shapes);
 
     // Where each record ends: the size of a file of the first k shapes.
     std::vector<size_t> ends;
@@ -422,7 +399,7 @@ TEST(ShapeListFile, DamagedInputKeepsOnlyCompleteShapes) {
         std::list<CBaseShape*> prefix;
         for (CBaseShape* s : doc.shapes) {
             prefix.push_back(s);
-            ends.push_back(SaveToMemory(prefix).size());
+            ends.push_back(testsupport::SavedList(prefix).size());
         }
     }
     ASSERT_EQ(ends.back(), bytes.size());
@@ -431,7 +408,7 @@ TEST(ShapeListFile, DamagedInputKeepsOnlyCompleteShapes) {
         const Bytes cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(len));
         const int polylinesBefore = ShapeCounterOf(SHAPE_POLYLINE).Peek();
         ShapeList back;
-        EXPECT_FALSE(ReadFromMemory(cut, back.shapes)) << len;
+        EXPECT_FALSE(testsupport::LoadList(cut, back.shapes)) << len;
         size_t complete = 0;
         while (complete < ends.size() && ends[complete] <= len) ++complete;
         ASSERT_EQ(back.shapes.size(), complete) << len;
@@ -451,10 +428,10 @@ TEST(ShapeListFile, DamagedInputKeepsOnlyCompleteShapes) {
     ShapeList owner{group};
     std::list<CBaseShape*> records;
     group->SaveShapeChild(nullptr, records);
-    Bytes grouped = SaveToMemory(records);
+    Bytes grouped = testsupport::SavedList(records);
     grouped.resize(grouped.size() - 1);
     ShapeList partial;
-    EXPECT_FALSE(ReadFromMemory(grouped, partial.shapes));
+    EXPECT_FALSE(testsupport::LoadList(grouped, partial.shapes));
     ASSERT_EQ(partial.shapes.size(), 2u);
     for (CBaseShape* s : partial.shapes) EXPECT_EQ(s->GetShapeKind(), SHAPE_POLYLINE);
 
@@ -465,11 +442,11 @@ TEST(ShapeListFile, DamagedInputKeepsOnlyCompleteShapes) {
     PutU32(hostile, SHAPE_GROUP);
     PutU32(hostile, 0xFFFFFFF0);
     ShapeList h1;
-    EXPECT_FALSE(ReadFromMemory(hostile, h1.shapes));
+    EXPECT_FALSE(testsupport::LoadList(hostile, h1.shapes));
     EXPECT_TRUE(h1.shapes.empty());
     Bytes negative{12, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
     ShapeList h2;
-    EXPECT_FALSE(ReadFromMemory(negative, h2.shapes));
+    EXPECT_FALSE(testsupport::LoadList(negative, h2.shapes));
     EXPECT_TRUE(h2.shapes.empty());
 
     // Null arguments do nothing.

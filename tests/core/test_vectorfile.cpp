@@ -21,6 +21,7 @@
 #include "morvik/core/vectorfile.h"
 #include "support/shape_support.h"
 #include "morvik/win32/windows.h"
+#include "text/text_test_util.h"
 
 namespace {
 
@@ -54,8 +55,7 @@ tagAIPT Rec(tagPOINTF p0, tagPOINTF p1, tagPOINTF p2, tagPOINTF p3, bool start, 
 }
 
 Gdiplus::RectF RectOf(CBaseShape* s) {
-    Gdiplus::RectF r;
-    s->GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(*s);
     return r;
 }
 
@@ -156,20 +156,8 @@ TEST(VectorFile, FilesWithNothingReadableFailAndNothingReachesStdout) {
     const std::filesystem::path logDir =
         std::filesystem::temp_directory_path() / ("morvik_vf_log_" + std::to_string(getpid()));
     log->SetLogFolder(CString((Utf8ToWide(logDir.string()) + L"/").c_str()));
-    const auto logText = [&] {
-        std::string all;
-        if (!std::filesystem::exists(logDir)) return all;
-        for (const auto& e : std::filesystem::recursive_directory_iterator(logDir)) {
-            if (!e.is_regular_file()) continue;
-            std::ifstream in(e.path(), std::ios::binary);
-            all.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
-        return all;
-    };
-    const auto bytesOf = [](const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    };
+    const auto logText = [&] { return text_test::ReadLogs(logDir); };
+    const auto bytesOf = [](const std::string& path) { return testsupport::ReadAll(path); };
 
     std::mt19937 rng(20261209);
     for (const char* ext : {".dxf", ".gbr", ".ai", ".plt", ".svg", ".GTL"}) {

@@ -15,14 +15,11 @@
 #include "morvik/halder/basedoc.h"
 #include "morvik/history/fileutil.h"
 #include "morvik/win32/windows.h"
+#include "support/shape_support.h"
 
 namespace {
 
-CPolyLine* Poly(std::vector<tagPOINTF> pts) {
-    auto* p = new CPolyLine();
-    p->arrPoint = std::move(pts);
-    return p;
-}
+using testsupport::Poly;
 
 void FreeAll(std::vector<CBaseShape*>& shapes) {
     for (CBaseShape* s : shapes) {

@@ -17,6 +17,7 @@
 #include "morvik/core/morvik.h"
 #include "morvik/text/mycodebar.h"
 #include "text/shx_gen.h"
+#include "support/shape_support.h"
 #include "text/text_test_util.h"
 
 namespace {
@@ -35,18 +36,12 @@ struct Variant {
     std::function<void(CFonts&)> after;
 };
 
-FILLED_PARS Hatch(double spacing, int type) {
-    FILLED_PARS p;
-    p.fillParams[0].nFillType = type;
-    p.fillParams[0].fLineSpacing = spacing;
-    p.fillParams[0].fAngle = 30;
-    return p;
-}
+using testsupport::Hatch;
 
 std::vector<Variant> Variants() {
     std::vector<Variant> v;
     auto fill = [](CFonts& t) {
-        FILLED_PARS p = Hatch(0.4, 3);
+        FILLED_PARS p = Hatch(0.4, 30, 3);
         t.SetFill(p, false);
     };
     auto edits = [](CFonts& t) {
@@ -90,7 +85,7 @@ std::vector<Variant> Variants() {
             c.bShowText = show ? 1 : 0;
             c.strTextFont = L"DejaVu Sans";
             c.bTextFill = textFill ? 1 : 0;
-            c.parTextFill = Hatch(0.3, 3);
+            c.parTextFill = Hatch(0.3, 30, 3);
             c.bFrame = frame ? 1 : 0;
             c.fFrameLeft = c.fFrameTop = c.fFrameRight = c.fFrameBottom = 1.0f;
             c.bCustomText = custom ? 1 : 0;

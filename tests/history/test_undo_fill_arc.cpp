@@ -22,7 +22,9 @@
 #include "morvik/history/undo_records_param.h"
 #include "morvik/history/undo_records_transform.h"
 #include "morvik/text/fonts.h"
+#include "morvik/text/vartext.h"
 #include "text/shx_gen.h"
+#include "support/shape_support.h"
 #include "text/text_test_util.h"
 
 namespace {
@@ -34,14 +36,7 @@ using history_test::MarksDiffer;
 using history_test::SavedCompare;
 using history_test::UndoAndRedoAll;
 
-FILLED_PARS Hatch(double spacing, double angle, int type, int cross) {
-    FILLED_PARS p;
-    p.fillParams[0].nFillType = type;
-    p.fillParams[0].fLineSpacing = spacing;
-    p.fillParams[0].fAngle = angle;
-    p.fillParams[0].bCrossFill = cross;
-    return p;
-}
+using testsupport::Hatch;
 
 CPolyLine* Ring(Desk& d, std::vector<tagPOINTF> pts) {
     auto* ring = new CPolyLine();
@@ -339,13 +334,8 @@ TEST_F(FillArcUndoRandom, ZoomedSpanTextSetAgainIsTheLayoutOfTheZoomedCircle) {
         Desk zoomed;
         CFonts* t = lay(zoomed, centre, 15, 5);
         t->Zoom(at, f, f);
-        CString text, face;
-        int kind = 0;
-        FONTS_PAR fonts;
-        CODEBAR_PAR code;
-        VARTEXT_PAR var;
-        t->GetFonts(text, kind, face, fonts, code, var);
-        ASSERT_EQ(t->SetFonts(text, kind, face, fonts, code, var, 0, 1, false), 1);
+        TextContent tc(t);
+        ASSERT_EQ(t->SetFonts(tc.text, tc.type, tc.face, tc.fonts, tc.codebar, tc.vartext, 0, 1, false), 1);
         Desk fresh;
         lay(fresh, {static_cast<float>(at.x + (centre.x - at.x) * f), static_cast<float>(at.y + (centre.y - at.y) * f)},
             15 * f, 5 * f);

@@ -25,6 +25,7 @@
 #include "morvik/halder/sribase.h"
 #include "morvik/history/editing_core.h"
 #include "history/saved_compare.h"
+#include "history/text_desk.h"
 #include "morvik/history/undo_polygon.h"
 #include "morvik/history/undo_records.h"
 #include "morvik/history/undo_records_param.h"
@@ -43,32 +44,12 @@ using history_test::SavedCompare;
 
 using Segment = BEZIER_4POINTF_DRAW;
 
-Segment Line(tagPOINTF a, tagPOINTF b) {
-    Segment s;
-    s.p1 = s.p2 = a;
-    s.p3 = s.p4 = b;
-    s.LineType = 1;
-    return s;
-}
+using testsupport::Cubic;
+using testsupport::Line;
 
-Segment Cubic(tagPOINTF a, tagPOINTF b, tagPOINTF c, tagPOINTF d) {
-    Segment s;
-    s.p1 = a, s.p2 = b, s.p3 = c, s.p4 = d;
-    return s;
-}
-
-// The document hands the shapes' own records to its history and flips
-// about the origin.
-struct Desk : CBaseDoc {
-    CBaseView view{this};
-    CCore core{this, &view};
-    Desk() {
-        view.SetZoom(4.0f);
-        view.SetOrigin({-60, 60});
-        view.SetClientSize(480, 480);
-    }
-    void AddUndo(CUND_Base* record) override { core.AddUndoItem(record); }
-    void GetMirrorCenter(tagPOINTF& centre) override { centre = {0, 0}; }
+// The text history's document (its records go to its history, it flips
+// about the origin), saving its shape list as it stands.
+struct Desk : history_test::Desk {
     template <class T>
     T* Add(T* shape) {
         AddShape(shape);
@@ -76,12 +57,7 @@ struct Desk : CBaseDoc {
         shape->SetPickDistance(1.0);
         return shape;
     }
-    Bytes Save() {
-        SriFile file;
-        CVonnSriShapeList writer(&GetShapeList());
-        writer.Save(true, &file);
-        return file.GetWrittenBytes();
-    }
+    Bytes Save() { return testsupport::SavedList(GetShapeList()); }
 };
 
 struct Shapes {

@@ -9,6 +9,7 @@
 #include "morvik/history/editing_core.h"
 #include "morvik/history/undo_records.h"
 #include "morvik/shapes/circle.h"
+#include "support/shape_support.h"
 
 namespace {
 
@@ -32,15 +33,6 @@ void ExpectPoints(const std::vector<tagPOINTF>& got, const std::vector<tagPOINTF
     }
 }
 
-BEZIER_4POINTF_DRAW Straight(tagPOINTF a, tagPOINTF b) {
-    BEZIER_4POINTF_DRAW s;
-    s.p1 = a;
-    s.p2 = a;
-    s.p3 = b;
-    s.p4 = b;
-    s.LineType = 1;
-    return s;
-}
 
 TEST(NodeRecords, PolylineInsertionsAreUndoneLastFirst) {
     Desk d;
@@ -124,9 +116,9 @@ TEST(NodeRecords, CurveSegmentChangesAndDragsComeBack) {
     Desk d;
     auto* curve = new CBezierCurve();
     d.doc.AddShape(curve);
-    const BEZIER_4POINTF_DRAW s0 = Straight({0, 0}, {1, 0});
-    const BEZIER_4POINTF_DRAW s1 = Straight({1, 0}, {2, 0});
-    const BEZIER_4POINTF_DRAW x = Straight({1, 0}, {2, 1});
+    const BEZIER_4POINTF_DRAW s0 = testsupport::Line({0, 0}, {1, 0});
+    const BEZIER_4POINTF_DRAW s1 = testsupport::Line({1, 0}, {2, 0});
+    const BEZIER_4POINTF_DRAW x = testsupport::Line({1, 0}, {2, 1});
     curve->arrSegment = {s0, x};  // the edit turned s1 into x
     auto* changes = new std::vector<stBezierCurve>{stBezierCurve{{x}, {s1}, curve->GetBaseID()}};
     CUND_BezierChangeCurve change(changes);

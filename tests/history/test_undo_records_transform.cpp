@@ -24,6 +24,7 @@
 #include "platform/picture_files.h"
 #include "morvik/shapes/ellipsearc.h"
 #include "morvik/shapes/picture.h"
+#include "support/shape_support.h"
 
 namespace {
 
@@ -61,18 +62,10 @@ struct Desk {
     }
 };
 
-CPolyLine* Line(std::vector<tagPOINTF> pts) {
-    auto* p = new CPolyLine();
-    p->arrPoint = std::move(pts);
-    return p;
-}
+CPolyLine* Line(std::vector<tagPOINTF> pts) { return testsupport::Poly(std::move(pts)); }
 
 void ExpectPoints(const CPolyLine* p, const std::vector<tagPOINTF>& want) {
-    ASSERT_EQ(p->arrPoint.size(), want.size());
-    for (size_t i = 0; i < want.size(); ++i) {
-        EXPECT_NEAR(p->arrPoint[i].x, want[i].x, 1e-4) << "point " << i;
-        EXPECT_NEAR(p->arrPoint[i].y, want[i].y, 1e-4) << "point " << i;
-    }
+    testsupport::ExpectPoints(p->arrPoint, want);
 }
 
 TEST(TransformRecords, MoveTakesLinkedShapesAndSelectionFrameAlongOnlyForOneShape) {
@@ -155,12 +148,7 @@ TEST(TransformRecords, RotateAndSlopeApplyTheInverseOnUndo) {
     const std::string path = (std::filesystem::temp_directory_path() /
                               ("morvik_slope_undo_" + std::to_string(getpid()) + ".bmp")).string();
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), std::streamsize(bmp.size()));
-    auto saved = [](CBaseShape& shape) {
-        shape.UpdatePropsValue();
-        SriFile out;
-        shape.Save(false, &out);
-        return out.GetWrittenBytes();
-    };
+    auto saved = [](CBaseShape& shape) { return testsupport::SavedShape(shape); };
     for (const double tb : {0.75, 1.5}) {
         const double a = std::atan(tb == 0.75 ? 0.5 : 1.2);
         const double b = std::atan(tb);
@@ -283,27 +271,15 @@ TEST(TransformRecords, ResizeLinkedToACurveIsUndoneToTheSavedBytes) {
         SCOPED_TRACE(testing::Message() << sx << ", " << sy);
         Desk d;
         auto* curve = d.Add(new CBezierCurve());
-        BEZIER_4POINTF_DRAW s;
-        if (withLine) {
-            s.p1 = s.p2 = {-38.5f, 1.25f};
-            s.p3 = s.p4 = {26.5f, 47.5f};
-            s.LineType = 1;
-            curve->arrSegment.push_back(s);
-        }
-        s = {};
-        s.p1 = {26.5f, 47.5f}, s.p2 = {-10.0f, -18.75f}, s.p3 = {-9.75f, -19.75f}, s.p4 = {38.0f, -19.25f};
-        curve->arrSegment.push_back(s);
+        if (withLine) curve->arrSegment.push_back(testsupport::Line({-38.5f, 1.25f}, {26.5f, 47.5f}));
+        curve->arrSegment.push_back(
+            testsupport::Cubic({26.5f, 47.5f}, {-10.0f, -18.75f}, {-9.75f, -19.75f}, {38.0f, -19.25f}));
         CPolyLine* main = d.Add(Line({{-8.25f, 47.5f}, {-45.0f, -47.25f}}));
         main->SetLinkFlag(true);
         main->GetLinkedIDs() = {curve->GetBaseID()};
         for (CBaseShape* shape : {static_cast<CBaseShape*>(curve), static_cast<CBaseShape*>(main)})
             shape->SetDocView(&d.doc, &d.view);
-        auto saved = [](CBaseShape& shape) {
-            shape.UpdatePropsValue();
-            SriFile out;
-            shape.Save(true, &out);
-            return out.GetWrittenBytes();
-        };
+        auto saved = [](CBaseShape& shape) { return testsupport::SavedShape(shape, true); };
         const std::vector<uint8_t> before = saved(*curve);
         const tagPOINTF ref{40.5f, -2.25f};
         Gdiplus::RectF m, l;

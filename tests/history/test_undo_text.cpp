@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "morvik/compose/filledshape.h"
@@ -14,6 +16,7 @@
 #include "morvik/history/undo_records_transform.h"
 #include "morvik/text/fonts.h"
 #include "morvik/text/mycodebar.h"
+#include "support/shape_support.h"
 #include "text/text_test_util.h"
 
 namespace {
@@ -39,9 +42,7 @@ struct Desk {
 };
 
 std::vector<tagPOINTF> Outline(CFonts* t) {
-    std::vector<tagPOINTF> pts;
-    t->GetFlattenPathPoints(pts, 0.01f);
-    return pts;
+    return testsupport::Flattened(*t, 0.01f);
 }
 
 void ExpectSame(const std::vector<tagPOINTF>& got, const std::vector<tagPOINTF>& want, const char* what) {
@@ -61,12 +62,7 @@ int HatchPoints(CFonts* t) {
     return n;
 }
 
-FILLED_PARS Hatch(double spacing) {
-    FILLED_PARS p;
-    p.fillParams[0].nFillType = 3;
-    p.fillParams[0].fLineSpacing = spacing;
-    return p;
-}
+using testsupport::Hatch;
 
 class TextUndo : public ::testing::Test {
 protected:
@@ -227,30 +223,26 @@ TEST_F(TextUndo, TransformsOfATextAreUndoneExactly) {
     const std::vector<tagPOINTF> start = Outline(t);
     const std::vector<GUID> ids{t->GetBaseID()};
 
-    t->Move(2.5f, -1.5f);
-    CUND_Move move(new stMoveUndo{ids, 2.5f, -1.5f});
-    move.OnEditUndo(&d.core);
-    ExpectSame(Outline(t), start, "move");
-
-    t->Rotate(40, {1, 1});
-    CUND_Rotate rotate(new stRotateUndo{ids, {1, 1}, 40});
-    rotate.OnEditUndo(&d.core);
-    ExpectSame(Outline(t), start, "rotate");
-
-    t->Zoom({2, 2}, -2.0, 0.5);
-    CUND_Resize resize(new stResizeUndo{ids, {2, 2}, -2.0f, 0.5f});
-    resize.OnEditUndo(&d.core);
-    ExpectSame(Outline(t), start, "resize");
-
-    t->Slope({0, 0}, 0.3, 0);
-    CUND_Slope slope(new stSlopeUndo{ids, {0, 0}, 0.3, 0});
-    slope.OnEditUndo(&d.core);
-    ExpectSame(Outline(t), start, "slope");
-
-    t->Mirror({5, 5}, 3);
-    CUND_Mirror mirror(new stMirrorUndo{ids, {5, 5}, 3});
-    mirror.OnEditUndo(&d.core);
-    ExpectSame(Outline(t), start, "mirror");
+    // Each transform as the editor makes it, and the record it leaves.
+    const struct {
+        const char* name;
+        std::function<void()> apply;
+        std::function<CUND_Base*()> record;
+    } edits[] = {
+        {"move", [&] { t->Move(2.5f, -1.5f); }, [&] { return new CUND_Move(new stMoveUndo{ids, 2.5f, -1.5f}); }},
+        {"rotate", [&] { t->Rotate(40, {1, 1}); }, [&] { return new CUND_Rotate(new stRotateUndo{ids, {1, 1}, 40}); }},
+        {"resize", [&] { t->Zoom({2, 2}, -2.0, 0.5); },
+         [&] { return new CUND_Resize(new stResizeUndo{ids, {2, 2}, -2.0f, 0.5f}); }},
+        {"slope", [&] { t->Slope({0, 0}, 0.3, 0); },
+         [&] { return new CUND_Slope(new stSlopeUndo{ids, {0, 0}, 0.3, 0}); }},
+        {"mirror", [&] { t->Mirror({5, 5}, 3); }, [&] { return new CUND_Mirror(new stMirrorUndo{ids, {5, 5}, 3}); }},
+    };
+    for (const auto& edit : edits) {
+        edit.apply();
+        std::unique_ptr<CUND_Base> record(edit.record());
+        record->OnEditUndo(&d.core);
+        ExpectSame(Outline(t), start, edit.name);
+    }
     EXPECT_EQ(t->bFilled, 1);
 }
 

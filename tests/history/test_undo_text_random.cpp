@@ -32,9 +32,11 @@
 #include "morvik/history/undo_records_param.h"
 #include "morvik/history/undo_records_transform.h"
 #include "morvik/text/fonts.h"
+#include "morvik/text/vartext.h"
 #include "morvik/core/morvik.h"
 #include "morvik/text/mycodebar.h"
 #include "text/shx_gen.h"
+#include "support/shape_support.h"
 #include "text/text_test_util.h"
 
 namespace {
@@ -47,13 +49,7 @@ using history_test::MarksDiffer;
 using history_test::SavedCompare;
 using history_test::UndoAndRedoAll;
 
-FILLED_PARS Hatch(double spacing, double angle, int type) {
-    FILLED_PARS p;
-    p.fillParams[0].nFillType = type;
-    p.fillParams[0].fLineSpacing = spacing;
-    p.fillParams[0].fAngle = angle;
-    return p;
-}
+using testsupport::Hatch;
 
 struct Kit {
     std::vector<CFonts*> texts;   // every text the editor edits
@@ -957,13 +953,8 @@ TEST_F(TextUndoRandom, PlacedSlantedTextStaysAtItsFirstEdit) {
                                    false),
                   1);
         const Marks before = d.Mark();
-        CString text, face;
-        int kind = 0;
-        FONTS_PAR f;
-        CODEBAR_PAR c;
-        VARTEXT_PAR v;
-        t->GetFonts(text, kind, face, f, c, v);
-        ASSERT_EQ(t->SetFonts(text, kind, face, f, c, v, 0, 1, false), 1);
+        TextContent tc(t);
+        ASSERT_EQ(t->SetFonts(tc.text, tc.type, tc.face, tc.fonts, tc.codebar, tc.vartext, 0, 1, false), 1);
         EXPECT_EQ(MarksDiffer(d.Mark(), before, 1e-5, false), "");
     }
 }

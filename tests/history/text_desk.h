@@ -19,6 +19,7 @@
 #include "morvik/halder/records.h"
 #include "morvik/history/editing_core.h"
 #include "history/saved_compare.h"
+#include "support/shape_support.h"
 #include "morvik/history/undo_records_param.h"
 #include "morvik/text/fonts.h"
 #include "text/shx_gen.h"
@@ -46,10 +47,7 @@ struct Desk : CBaseDoc {
     Bytes Save() {
         std::list<CBaseShape*> all;
         for (CBaseShape* s : GetShapeList()) s->SaveShapeChild(nullptr, all);
-        SriFile file;
-        CVonnSriShapeList writer(&all);
-        writer.Save(true, &file);
-        return file.GetWrittenBytes();
+        return testsupport::SavedList(all);
     }
     // Where each shape's part of the last Mark begins.
     std::vector<size_t> starts;

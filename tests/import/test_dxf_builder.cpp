@@ -72,8 +72,7 @@ void ExpectPoint(const tagPOINTF& p, double x, double y, double tol = 1e-3) {
 }
 
 Gdiplus::RectF RectOf(CBaseShape* shape) {
-    Gdiplus::RectF r;
-    shape->GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(*shape);
     return r;
 }
 

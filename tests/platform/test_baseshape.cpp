@@ -118,11 +118,7 @@ TEST(BaseShape, BasePartRoundTripsCaptionAndIdentity) {
     s.SetParentBaseID(parent);
     s.SetPen(17);
 
-    SriFile out;
-    s.UpdatePropsValue();
-    s.Save(true, &out);
-    std::vector<uint8_t> bytes = out.GetWrittenBytes();
-
+    const testsupport::Bytes bytes = testsupport::SavedShape(s, true);
     CBaseShape back;
     SriFile in(bytes.data(), static_cast<uint32_t>(bytes.size()));
     back.Read(true, &in);

@@ -15,6 +15,7 @@
 
 #include "morvik/gdi/dc.h"
 #include "morvik/gdiplus/gdiplus.h"
+#include "support/shape_support.h"
 
 using namespace Gdiplus;
 
@@ -54,12 +55,7 @@ RectF Bounds(const GraphicsPath& path) {
     return r;
 }
 
-void ExpectRect(const RectF& r, double x, double y, double w, double h, double tol = 1e-4) {
-    EXPECT_NEAR(r.X, x, tol);
-    EXPECT_NEAR(r.Y, y, tol);
-    EXPECT_NEAR(r.Width, w, tol);
-    EXPECT_NEAR(r.Height, h, tol);
-}
+using testsupport::ExpectRect;
 
 // The box where the glyph's ink lies when its pen starts at penX on the line
 // whose cell top is top, at em size emSize.

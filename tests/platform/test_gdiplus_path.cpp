@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "morvik/gdiplus/gdiplus.h"
+#include "support/shape_support.h"
 
 using namespace Gdiplus;
 
@@ -18,12 +19,7 @@ void ExpectPoint(const PointF& p, double x, double y, double tol = 1e-4) {
     EXPECT_NEAR(p.Y, y, tol);
 }
 
-void ExpectRect(const RectF& r, double x, double y, double w, double h, double tol = 1e-4) {
-    EXPECT_NEAR(r.X, x, tol);
-    EXPECT_NEAR(r.Y, y, tol);
-    EXPECT_NEAR(r.Width, w, tol);
-    EXPECT_NEAR(r.Height, h, tol);
-}
+using testsupport::ExpectRect;
 
 std::vector<BYTE> Types(std::initializer_list<int> v) {
     std::vector<BYTE> out;

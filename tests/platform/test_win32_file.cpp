@@ -13,6 +13,7 @@
 
 #include "morvik/core/morvik.h"
 #include "morvik/win32/windows.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -178,10 +179,7 @@ TEST_F(Win32File, FullDiskShowsAsShortFailedWrite) {
 // buffer. The file system, read by the standard
 // library, is the oracle.
 TEST_F(Win32File, LibraryReadsWholeFilesToTheEnd) {
-    const auto expected = [](const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    };
+    const auto expected = [](const std::string& path) { return testsupport::ReadAll(path); };
     std::mt19937 rng(77);
     std::string noise(9001, '\0');
     for (char& c : noise) c = static_cast<char>(rng());

@@ -36,6 +36,7 @@ using testsupport::Dist;
 using testsupport::Unlocked;
 using testsupport::ViewAt;
 using testsupport::ExportXml;
+using testsupport::SavedShape;
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -65,70 +66,6 @@ CCircle Built(tagPOINTF c, double r, double start, double end, int direction) {
     CCircle circle;
     circle.SetCircleProperty(c.x, c.y, r, start, end, direction);
     return circle;
-}
-
-testsupport::Bytes Saved(CBaseShape& s) {
-    s.UpdatePropsValue();
-    return testsupport::SaveOf(s);
-}
-
-// Whether every float and double of a saved record is finite: the record is
-// split into its fields and each number field walked by its vector counts.
-bool SavedNumbersFinite(const testsupport::Bytes& rec) {
-    bool ok = true;
-    for (const testsupport::SavedField& f : testsupport::Decode(rec)) {
-        const int elem = f.tag & 0x3F;
-        const size_t floats = elem == sri::kFloat ? 1 : (elem == sri::kPointF || elem == sri::kGdiPointF) ? 2
-                              : elem == sri::kRectF                                                 ? 4
-                                                                                                    : 0;
-        if (floats == 0 && elem != sri::kDouble) continue;
-        size_t at = 0;
-        auto take = [&](void* to, size_t n) {
-            if (at + n > f.payload.size()) return ok = false;
-            std::memcpy(to, f.payload.data() + at, n);
-            at += n;
-            return true;
-        };
-        std::function<void(int)> walk = [&](int level) {
-            uint32_t n = 0;
-            if (level > 0) {
-                for (take(&n, 4); n-- > 0 && ok;) walk(level - 1);
-            } else if (elem == sri::kDouble) {
-                double d = 0;
-                ok = take(&d, 8) && std::isfinite(d) && ok;
-            } else {
-                for (size_t i = 0; i < floats; ++i) {
-                    float v = 0;
-                    ok = take(&v, 4) && std::isfinite(v) && ok;
-                }
-            }
-        };
-        walk(f.tag >> 6);
-    }
-    return ok;
-}
-
-// Every number the shape hands on is finite: its mark data and their
-// rectangle, its own rectangle, its saved record, its XML and its G-code.
-void ExpectOnlyFiniteNumbers(CBaseShape& s) {
-    tagMarkDataPar data;
-    s.GetMarkData(data, nullptr);
-    for (const tagPathData& path : data.arrPaths)
-        for (const auto& line : path.arrPolylines)
-            for (const tagPOINTF& p : line) ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
-    Gdiplus::RectF r;
-    s.GetRectangle(r);
-    for (float v : {data.rect.X, data.rect.Y, data.rect.Width, data.rect.Height, r.X, r.Y, r.Width, r.Height})
-        EXPECT_TRUE(std::isfinite(v));
-    EXPECT_TRUE(SavedNumbersFinite(Saved(s)));
-    GCodeContext ctx;
-    ctx.bToList = 1;
-    s.ExportGCodeToBuff(ctx);
-    std::string text = ExportXml(s);
-    for (const std::wstring& line : ctx.lines) text += std::string(line.begin(), line.end());
-    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    EXPECT_EQ(text.find("nan"), std::string::npos) << text.substr(0, 200);
-    EXPECT_EQ(text.find("inf"), std::string::npos) << text.substr(0, 200);
 }
 
 // The numbers no shape may take: a call with one of them changes nothing.
@@ -341,8 +278,7 @@ TEST(Circle, TransformsMoveThePointsAndForceNewMarkData) {
     CCircle z = Built({0, 0}, 2, 0, 0, 1);
     z.Zoom({0, 0}, 2, 1);
     EXPECT_EQ(z.Radius, 4.0);
-    Gdiplus::RectF r;
-    z.GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(z);
     EXPECT_NEAR(r.Width, 8.0f, 1e-3);
     EXPECT_NEAR(r.Height, 4.0f, 1e-3);
     z.Move(10, 0);
@@ -440,16 +376,16 @@ void ExpectRefusals(const std::function<S()>& make, const std::vector<Way<S>>& w
         for (const double v : kUnusable) {
             SCOPED_TRACE(testing::Message() << way.name << " " << v);
             S shape = make();
-            const testsupport::Bytes before = Saved(shape);
+            const testsupport::Bytes before = SavedShape(shape);
             const int result = way.call(shape, v);
-            const bool unchanged = Saved(shape) == before;
+            const bool unchanged = SavedShape(shape) == before;
             if (!std::isfinite(v) || (v == FLT_MAX && way.refusesHuge)) {
                 EXPECT_TRUE(unchanged);
                 EXPECT_NE(result, 0);
             } else if (result == 1) {
                 EXPECT_TRUE(unchanged);
             }
-            ExpectOnlyFiniteNumbers(shape);
+            testsupport::ExpectHandsOnFinite(shape, "shape");
         }
     }
 }
@@ -554,23 +490,23 @@ TEST(CircleAndEllipse, UnusableNumbersAreRefusedEverywhere) {
     CEllipseArc flat;
     flat.InitArcPath(Gdiplus::RectF(-3.5f, 1.25f, 17, 9.5f), false);
     flat.Zoom({0, 2}, 1.5, 0);
-    const testsupport::Bytes line = Saved(flat);
+    const testsupport::Bytes line = SavedShape(flat);
     EXPECT_EQ(flat.SetArcDegree(10, 50), -1);
-    EXPECT_EQ(Saved(flat), line);
+    EXPECT_EQ(SavedShape(flat), line);
 
     // A zoom by 1e30 fits; a second one would overflow and is refused.
     CCircle big = Built({3.25f, -1.5f}, 4.5, 0, 0, 1);
     big.Zoom({0, 0}, 1e30, 1e30);
     EXPECT_NEAR(big.ptCenter.x, 3.25e30, 1e25);
-    const testsupport::Bytes zoomed = Saved(big);
+    const testsupport::Bytes zoomed = SavedShape(big);
     big.Zoom({0, 0}, 1e30, 1e30);
-    EXPECT_EQ(Saved(big), zoomed);
+    EXPECT_EQ(SavedShape(big), zoomed);
 
     for (const double v : kUnusable) {
         SCOPED_TRACE(v);
         CCircle made({float(v), 0}, {0, 1}, {1, 0});
         EXPECT_TRUE(made.arcPoints.empty());
-        ExpectOnlyFiniteNumbers(made);
+        testsupport::ExpectHandsOnFinite(made, "made");
         // Files whose shapes hold the number as a point and as parameters.
         const bool dropped = !(std::fabs(v) < 1e31);
         CCircle src = Built({3.25f, -1.5f}, 4.5, 20, 250, 1);
@@ -578,10 +514,10 @@ TEST(CircleAndEllipse, UnusableNumbersAreRefusedEverywhere) {
         src.startDeg = src.endDeg = src.Radius = v;
         src.ptCenter = {float(v), 0};
         CCircle read;
-        testsupport::ReadFrom(read, Saved(src));
+        testsupport::ReadFrom(read, SavedShape(src));
         read.RestoreAfterRead();
         EXPECT_EQ(read.arcPoints.empty(), dropped);
-        ExpectOnlyFiniteNumbers(read);
+        testsupport::ExpectHandsOnFinite(read, "read");
         for (int which = 0; which < 2; ++which) {
             CEllipseArc e;
             e.InitArcPath(Gdiplus::RectF(-3.5f, 1.25f, 17, 9.5f), false);
@@ -589,10 +525,10 @@ TEST(CircleAndEllipse, UnusableNumbersAreRefusedEverywhere) {
             e.startDeg = e.endDeg = e.m_axisA = e.m_rotAngle = v;
             e.m_ptCenter = {0, float(v)};
             CEllipseArc back;
-            testsupport::ReadFrom(back, Saved(e));
+            testsupport::ReadFrom(back, SavedShape(e));
             back.RestoreAfterRead();
             EXPECT_EQ(back.arcPoints.empty(), dropped);
-            ExpectOnlyFiniteNumbers(back);
+            testsupport::ExpectHandsOnFinite(back, "back");
         }
     }
 }

@@ -27,6 +27,7 @@
 namespace {
 
 using testsupport::ViewAt;
+using testsupport::SavedShape;
 
 // A host frame that holds the control-object switch, installed for the
 // lifetime of the object.
@@ -61,13 +62,6 @@ void ExpectIconAround(RecordingCanvas& canvas, float cx, float cy) {
     EXPECT_LT(lo, cx - 5.0f);
     EXPECT_GT(hi, cx + 5.0f);
     canvas.Reset();
-}
-
-std::vector<uint8_t> SaveBytes(CBaseShape& shape) {
-    shape.UpdatePropsValue();
-    SriFile out;
-    shape.Save(false, &out);
-    return out.GetWrittenBytes();
 }
 
 void ReadBytes(CBaseShape& shape, const std::vector<uint8_t>& bytes) {
@@ -220,7 +214,7 @@ TEST(ControlObjects, SavedUnderTheirKeysAndReadBack) {
     CDelayedTimer timer;
     timer.InitDelayTimer({1.5f, -2.0f});
     timer.SetParam(75);
-    const auto tb = SaveBytes(timer);
+    const auto tb = SavedShape(timer);
     EXPECT_TRUE(HasKey(tb, "Pointf"));
     CDelayedTimer timerBack;
     ReadBytes(timerBack, tb);
@@ -234,7 +228,7 @@ TEST(ControlObjects, SavedUnderTheirKeysAndReadBack) {
     cfg.fMvDist = -3.25f;
     cfg.bBackToZero = 1;
     axis.SetCfgAxi(cfg);
-    const auto ab = SaveBytes(axis);
+    const auto ab = SavedShape(axis);
     for (const char* key : {"iUAxiID", "iRelPos", "fMvDist", "iUnit", "bBackToZero", "pointf"}) {
         EXPECT_TRUE(HasKey(ab, key)) << key;
     }
@@ -249,7 +243,7 @@ TEST(ControlObjects, SavedUnderTheirKeysAndReadBack) {
     int states[16] = {0, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 6};
     in.SetPortState(states);
     in.SetTipInfo(L"Wait for the part", true);
-    const auto ib = SaveBytes(in);
+    const auto ib = SavedShape(in);
     for (const char* key : {"iPort0State", "iPort15State", "bEnaleTip", "strTip"}) {
         EXPECT_TRUE(HasKey(ib, key)) << key;
     }
@@ -263,7 +257,7 @@ TEST(ControlObjects, SavedUnderTheirKeysAndReadBack) {
     COutput out;
     out.SetProperties(5, 0, 20, 1, 30);
     COutput outBack;
-    ReadBytes(outBack, SaveBytes(out));
+    ReadBytes(outBack, SavedShape(out));
     int v[5];
     outBack.GetProperties(v[0], v[1], v[2], v[3], v[4]);
     EXPECT_EQ(std::vector<int>(v, v + 5), (std::vector<int>{5, 0, 20, 1, 30}));
@@ -291,11 +285,10 @@ TEST(ControlObjects, SwitchOffFreezesEditingButNotSavingOrTheRectangle) {
         EXPECT_EQ(s->IsSelectedForRect(everything), 0);
         EXPECT_EQ(s->IsInClientRectF(), 0);
         // Still measured, cloned and saved.
-        Gdiplus::RectF r;
-        s->GetRectangle(r);
+        Gdiplus::RectF r = testsupport::RectOf(*s);
         EXPECT_FLOAT_EQ(r.Width, 1.5f);
         EXPECT_NE(std::unique_ptr<CBaseShape>(s->Clone()), nullptr);
-        EXPECT_FALSE(SaveBytes(*s).empty());
+        EXPECT_FALSE(SavedShape(*s).empty());
     }
 
     frame.m_setting.nCtrlObjSwitch = 1;
@@ -327,8 +320,7 @@ TEST(ControlObjects, WithoutAHostFrameOnlyTheTimerIsOff) {
     in.Move(1.0f, 2.0f);
     EXPECT_EQ(in.GetAnchor(), (tagPOINTF{1.0f, 2.0f}));
     // No view and no frame zoom: the rectangle shrinks to the anchor.
-    Gdiplus::RectF r;
-    in.GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(in);
     EXPECT_EQ(r.X + r.Width, 1.0f);
     EXPECT_EQ(r.Y, 2.0f);
 }
@@ -378,8 +370,7 @@ TEST(ControlObjects, PickingAndRectangleScaleWithTheZoom) {
     EXPECT_EQ(timer.IsInClientRectF(), 1);
 
     // No geometry: nothing to flatten, but the anchor is both ends.
-    std::vector<tagPOINTF> pts;
-    in.GetFlattenPathPoints(pts, 0.1f);
+    std::vector<tagPOINTF> pts = testsupport::Flattened(in, 0.1f);
     EXPECT_TRUE(pts.empty());
     tagPOINTF last;
     in.GetFlattenPathLastPoint(last);
@@ -458,8 +449,7 @@ TEST(ControlObjects, HostileAnchorsNeverOverflow) {
         out.Draw(&dc, nullptr, 0, 0, 0, 0, 0, 0.0f, 0.0f);
         out.IsSelectedForRect(sel);
         out.IsMe({0.0f, 0.0f});
-        Gdiplus::RectF r;
-        out.GetRectangle(r);
+        testsupport::RectOf(out);
     }
     CEncoderDistance enc;
     enc.DrawWnd(static_cast<CWnd*>(nullptr), &dc, 0, 0, 0, std::numeric_limits<float>::quiet_NaN(), 1e38f);
@@ -514,16 +504,15 @@ TEST(ControlObjects, ValuesTheObjectCannotCarryOutAreRefused) {
             for (float v : {std::nanf(""), INFINITY, -INFINITY, FLT_MAX, 1e30f}) {
                 const std::string what = std::to_string(k) + "/" + std::to_string(op) + " " + std::to_string(v);
                 std::unique_ptr<CControlShape> c = kinds[k]();
-                const std::vector<uint8_t> before = SaveBytes(*c);
+                const std::vector<uint8_t> before = SavedShape(*c);
                 const int result = ops[op](*c, v);
                 if (!std::isfinite(v)) {
-                    EXPECT_EQ(SaveBytes(*c), before) << what;
+                    EXPECT_EQ(SavedShape(*c), before) << what;
                 }
                 if (result != 2) {
                     EXPECT_EQ(result, std::isfinite(v) ? 0 : 1) << what;
                 }
-                Gdiplus::RectF r;
-                c->GetRectangle(r);
+                Gdiplus::RectF r = testsupport::RectOf(*c);
                 EXPECT_TRUE(geom::Finite(c->GetAnchor()) && geom::Finite(r)) << what;
                 std::wstring caption = Caption(*c);
                 std::transform(caption.begin(), caption.end(), caption.begin(), ::towlower);
@@ -545,9 +534,7 @@ TEST(ControlObjects, ValuesTheObjectCannotCarryOutAreRefused) {
     axis.pointf = {2.0f, INFINITY};
     out.pointf = {-INFINITY, NAN};
     std::list<CBaseShape*> shapes{&enc, &axis, &out};
-    SriFile file;
-    CVonnSriShapeList(&shapes).Save(true, &file);
-    std::vector<uint8_t> bytes = file.GetWrittenBytes();
+    testsupport::Bytes bytes = testsupport::SavedList(shapes);
     // The axis's move distance (5.0, the only one in the file) becomes NaN.
     const float five = 5.0f, nan = NAN;
     uint8_t fiveBytes[4];
@@ -557,8 +544,7 @@ TEST(ControlObjects, ValuesTheObjectCannotCarryOutAreRefused) {
     ASSERT_EQ(std::search(at + 1, bytes.end(), fiveBytes, fiveBytes + 4), bytes.end());
     std::memcpy(&*at, &nan, 4);
     std::list<CBaseShape*> read;
-    ASSERT_TRUE(CVonnSriShapeList(&read).LoadFileFromMem(reinterpret_cast<const char*>(bytes.data()),
-                                                          static_cast<uint32_t>(bytes.size()), true));
+    ASSERT_TRUE(testsupport::LoadList(bytes, read));
     ASSERT_EQ(read.size(), 3u);
     for (CBaseShape* s : read) {
         auto* c = dynamic_cast<CControlShape*>(s);

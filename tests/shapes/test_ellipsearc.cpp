@@ -160,8 +160,7 @@ TEST(EllipseArc, ArcsOfARotatedAndSlantedEllipseKeepItsTrueShape) {
     e.SetArcDegree(0, 90);
     EXPECT_LT(Dist(e.arcPoints.front(), forward({20, 5})), 1e-3);
     EXPECT_LT(Dist(e.arcPoints.back(), forward({10, 10})), 1e-3);
-    std::vector<tagPOINTF> arc;
-    e.GetFlattenPathPoints(arc, 0.01f);
+    std::vector<tagPOINTF> arc = testsupport::Flattened(e, 0.01f);
     arc.resize(arc.size() - 2);  // the pie's way back through the centre
     for (const tagPOINTF& p : arc) {
         const tagPOINTF q = back(p);
@@ -446,8 +445,7 @@ TEST(EllipseArc, TransformsKeepCentreBoundsAndMarkDataCurrent) {
     tagMarkDataPar out;
     ASSERT_TRUE(e.GetMarkData(out, nullptr));
     ASSERT_EQ(out.arrPaths.size(), 1u);
-    Gdiplus::RectF r;
-    e.GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(e);
     EXPECT_TRUE(out.rect.Equals(r));
     // The pie's rectangle reaches down and left to the centre.
     EXPECT_NEAR(r.X, 10, 1e-3);
@@ -499,14 +497,9 @@ TEST(EllipseArc, SavedAndReadBackWithItsDirection) {
     src.SetArcDegree(30, 120);
     src.SortPath();
     src.SetCaption(L"Oval");
-    src.UpdatePropsValue();
-    SriFile out;
-    src.Save(false, &out);
-    const std::vector<uint8_t> bytes = out.GetWrittenBytes();
-
+    const testsupport::Bytes bytes = testsupport::SavedShape(src);
     CEllipseArc back;
-    SriFile in(bytes.data(), bytes.size());
-    back.Read(false, &in);
+    testsupport::ReadFrom(back, bytes);
     back.RestoreAfterRead();
     EXPECT_EQ(back.m_wstrCaption, L"Oval");
     EXPECT_EQ(back.arcPoints, src.arcPoints);
@@ -534,8 +527,7 @@ TEST(EllipseArc, SavedAndReadBackWithItsDirection) {
         SriFile part(bytes.data(), n);
         cut.Read(false, &part);
         cut.RestoreAfterRead();
-        Gdiplus::RectF r;
-        cut.GetRectangle(r);
+        testsupport::RectOf(cut);
         Flat(cut);
     }
 }

@@ -59,13 +59,8 @@ struct HistoryDoc : CBaseDoc {
 
 // Saves the shape into memory and reads it back into a new polygon.
 std::unique_ptr<CPolygon> SaveAndRead(CPolygon& p) {
-    p.UpdatePropsValue();
-    SriFile out;
-    p.Save(false, &out);
-    const std::vector<uint8_t> bytes = out.GetWrittenBytes();
-    SriFile in(bytes.data(), bytes.size());
     auto copy = std::make_unique<CPolygon>();
-    copy->Read(false, &in);
+    testsupport::ReadFrom(*copy, testsupport::SavedShape(p));
     copy->RestoreAfterRead();
     return copy;
 }
@@ -76,13 +71,6 @@ void ExpectAllFinite(CPolygon& p, const std::string& what) {
     p.GetSnapPoint(snaps);
     for (const tagPOINTF& q : snaps) ASSERT_TRUE(geom::Finite(q)) << what << ": vertex";
     testsupport::ExpectHandsOnFinite(p, what);
-}
-
-std::vector<uint8_t> Saved(CPolygon& p) {
-    p.UpdatePropsValue();
-    SriFile out;
-    p.Save(false, &out);
-    return out.GetWrittenBytes();
 }
 
 }  // namespace
@@ -114,8 +102,7 @@ TEST(Polygon, BuildsRegularPolygonsInTheirRectangle) {
     ASSERT_EQ(snaps.size(), 10u);
     EXPECT_TRUE(Near(snaps[8], snaps[0]));
     EXPECT_TRUE(Near(snaps[9], snaps[1]));
-    Gdiplus::RectF r;
-    sq.GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(sq);
     EXPECT_TRUE(r.X == 0 && r.Y == 10 && r.Width == 10 && r.Height == 10);
 
     // A triangle is stretched to the full width; its height stays 3/4 of it.
@@ -139,8 +126,7 @@ TEST(Polygon, BuildsRegularPolygonsInTheirRectangle) {
     none.InitPolygon(Gdiplus::RectF(0, 10, NAN, 10), 4);
     none.InitPolygon(kSquare, CPolygon::kMaxBorder + 1);
     EXPECT_EQ(none.GetBorder(), 0);
-    std::vector<tagPOINTF> nothing;
-    none.GetFlattenPathPoints(nothing, 0.25f);
+    std::vector<tagPOINTF> nothing = testsupport::Flattened(none, 0.25f);
     EXPECT_TRUE(nothing.empty());
     tagMarkDataPar data;
     EXPECT_FALSE(none.GetMarkData(data, nullptr));
@@ -157,8 +143,7 @@ TEST(Polygon, DefaultSideCountIsProcessWide) {
     EXPECT_EQ(a.GetBorder(), 5);
     EXPECT_EQ(CPolygon::nDefaultBorder.load(), 5);
     // The rebuild stays in the old outline's box (the width is fitted).
-    Gdiplus::RectF r;
-    a.GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(a);
     EXPECT_NEAR(r.X, 0, 1e-4);
     EXPECT_NEAR(r.Width, 10, 1e-4);
     EXPECT_NEAR(r.Y, 10, 1e-4);
@@ -191,8 +176,7 @@ TEST(Polygon, TransformsAreRecordedAndReplayed) {
     for (const auto& c : cases) {
         CPolygon p;
         p.InitPolygon(kSquare, 4);
-        Gdiplus::RectF r;
-        p.GetRectangle(r);
+        testsupport::RectOf(p);  // a valid rectangle the transform must drop
         p.SetGetDataForce(false);
         c.apply(p);
         ASSERT_EQ(p.vModify.size(), 2u) << c.code;
@@ -212,8 +196,7 @@ TEST(Polygon, TransformsAreRecordedAndReplayed) {
     SHAPE_MODIFY bad;
     bad.cmd = 999;
     p.vModify.push_back(bad);
-    Gdiplus::RectF r;
-    p.GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(p);
     p.GetRectangle(r);
     EXPECT_TRUE(Near(Vertex(p, 0), {5, 10}));
     auto boxes = hs.host->MessageBoxes();
@@ -392,13 +375,11 @@ TEST(Polygon, MarkDataConversionsAndDrawing) {
     Gdiplus::RectF corner(4, 11, 2, 2);
     EXPECT_EQ(p.IsSelectedForRect(corner), 1);
 
-    GCodeContext ctx;
-    ctx.bToList = 1;
-    p.ExportGCodeToBuff(ctx);
-    ASSERT_EQ(ctx.lines.size(), 9u);
-    EXPECT_EQ(ctx.lines[0], L"G00 X5.000 Y10.000 Z0.000 \n");
-    EXPECT_EQ(ctx.lines[1], L"G01 X2.500 Y7.500 Z0.000 \n");
-    EXPECT_EQ(ctx.lines[8], L"G01 X5.000 Y10.000 Z0.000 \n");
+    const std::vector<std::wstring> lines = testsupport::ExportedLines(p);
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(lines[0], L"G00 X5.000 Y10.000 Z0.000 \n");
+    EXPECT_EQ(lines[1], L"G01 X2.500 Y7.500 Z0.000 \n");
+    EXPECT_EQ(lines[8], L"G01 X5.000 Y10.000 Z0.000 \n");
 }
 
 TEST(Polygon, SaveReadCloneAndXml) {
@@ -445,8 +426,7 @@ TEST(Polygon, SaveReadCloneAndXml) {
     huge.nBorder = 2000000000;
     std::unique_ptr<CPolygon> h = SaveAndRead(huge);
     EXPECT_EQ(h->nBorder, 2000000000);
-    Gdiplus::RectF r;
-    h->GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(*h);
     EXPECT_EQ(r.Width, 0);
     tagMarkDataPar data;
     EXPECT_FALSE(h->GetMarkData(data, nullptr));
@@ -464,12 +444,7 @@ TEST(PolygonUndo, FrameRecordFitsThePolygonAndReportsMissingShapes) {
     EXPECT_EQ(rec.GetKind(), 0);
     EXPECT_EQ(rec.OnEditRedo(&doc.core), 0);
     EXPECT_EQ(p->GetBorder(), 3);
-    Gdiplus::RectF r;
-    p->GetRectangle(r);
-    EXPECT_NEAR(r.X, 20, 1e-4);
-    EXPECT_NEAR(r.Y, 30, 1e-4);
-    EXPECT_NEAR(r.Width, 8, 1e-4);
-    EXPECT_NEAR(r.Height, 6, 1e-4);
+    testsupport::ExpectRect(testsupport::RectOf(*p), 20, 30, 8, 6);
     ASSERT_EQ(doc.core.m_vecLastShapeIDs.size(), 1u);
     EXPECT_EQ(doc.core.m_vecLastShapeIDs[0], p->GetBaseID());
     // The square fits its frame as built: no move and no zoom follow.
@@ -480,7 +455,7 @@ TEST(PolygonUndo, FrameRecordFitsThePolygonAndReportsMissingShapes) {
     // A flat frame builds nothing and must not scale the polygon to nothing.
     CUND_Polygon_Border flat(new stPolygonBorder{p->GetBaseID(), kSquare, Gdiplus::RectF(0, 10, 10, 0), 4, 4});
     flat.OnEditRedo(&doc.core);
-    p->GetRectangle(r);
+    const Gdiplus::RectF r = testsupport::RectOf(*p);
     EXPECT_NEAR(r.Height, 10, 1e-4);
     EXPECT_TRUE(std::isfinite(r.Width));
 
@@ -524,7 +499,7 @@ TEST(PolygonUndo, TransformsUndoneAndRedoneLeaveTheSavedPolygonAsItWas) {
     auto* p = new CPolygon();
     doc.AddShape(p);
     p->InitPolygon(kSquare, 5);
-    const std::vector<uint8_t> start = Saved(*p);
+    const std::vector<uint8_t> start = testsupport::SavedShape(*p);
     const GUID id = p->GetBaseID();
     // Each transform as the editor makes it, then its record.
     p->Move(1.5f, -2.25f);
@@ -538,20 +513,17 @@ TEST(PolygonUndo, TransformsUndoneAndRedoneLeaveTheSavedPolygonAsItWas) {
     p->Mirror({0, 5}, 2);
     p->SetMirrorFlag(2);
     doc.core.AddUndoItem(new CUND_Mirror(new stMirrorUndo{{id}, {0, 5}, 2}));
-    const std::vector<uint8_t> end = Saved(*p);
+    const std::vector<uint8_t> end = testsupport::SavedShape(*p);
     const std::vector<tagPOINTF> outline = [&] {
-        std::vector<tagPOINTF> pts;
-        p->GetFlattenPathPoints(pts, 0.1f);
-        return pts;
+        return testsupport::Flattened(*p, 0.1f);
     }();
     for (int cycle = 0; cycle < 100; ++cycle) {
         for (int k = 0; k < 5; ++k) doc.core.OnEditUndo();
-        ASSERT_EQ(Saved(*p), start) << cycle;
+        ASSERT_EQ(testsupport::SavedShape(*p), start) << cycle;
         for (int k = 0; k < 5; ++k) doc.core.OnEditRedo();
-        ASSERT_EQ(Saved(*p), end) << cycle;
+        ASSERT_EQ(testsupport::SavedShape(*p), end) << cycle;
     }
-    std::vector<tagPOINTF> pts;
-    p->GetFlattenPathPoints(pts, 0.1f);
+    std::vector<tagPOINTF> pts = testsupport::Flattened(*p, 0.1f);
     ASSERT_EQ(pts.size(), outline.size());
     for (size_t i = 0; i < pts.size(); ++i) EXPECT_TRUE(Near(pts[i], outline[i])) << i;
 }
@@ -604,14 +576,6 @@ TEST(Polygon, ModificationListStaysBoundedAndReplaysTheSame) {
 TEST(PolygonNumbers, NumbersThatAreNotFiniteNeverGetIn) {
     const double kBad[] = {NAN, INFINITY, -INFINITY, FLT_MAX, 1e30};
     constexpr int kNoResult = 1;  // a call without a result
-    using Call = std::function<int(CPolygon&, double)>;
-    // Each call and the finite value from which it must be refused too (its
-    // vertices overflow float); NaN and the infinities always are.
-    struct Row {
-        const char* name;
-        Call call;
-        double refusedFrom = INFINITY;
-    };
     auto f = [](double v) { return static_cast<float>(v); };
     auto init = [](CPolygon& p, Gdiplus::RectF rc) {
         p.InitPolygon(rc, 7);
@@ -625,7 +589,7 @@ TEST(PolygonNumbers, NumbersThatAreNotFiniteNeverGetIn) {
         p.CalculateModify(pt);
         return p.ModifyEditPoint(2, pt) == 0 ? kNoResult : 0;
     };
-    const Row rows[] = {
+    std::vector<testsupport::NumberCall<CPolygon>> rows = {
         {"init x", [&](CPolygon& p, double v) { return init(p, {f(v), 60, 57, 31.5f}); }},
         {"init y", [&](CPolygon& p, double v) { return init(p, {12.5f, f(v), 57, 31.5f}); }},
         {"init w", [&](CPolygon& p, double v) { return init(p, {12.5f, 60, f(v), 31.5f}); }},
@@ -636,22 +600,8 @@ TEST(PolygonNumbers, NumbersThatAreNotFiniteNeverGetIn) {
         {"star turn", [&](CPolygon& p, double v) { return drag(p, 1, 0.6, v); }},
         {"vertex drag x", [&](CPolygon& p, double v) { return follow(p, {f(v), 3}); }},
         {"vertex drag y", [&](CPolygon& p, double v) { return follow(p, {3, f(v)}); }},
-        {"move x", [&](CPolygon& p, double v) { return p.Move(f(v), 0); }},
-        {"move y", [&](CPolygon& p, double v) { return p.Move(0.5f, f(v)); }},
-        {"rotate", [](CPolygon& p, double v) { return p.Rotate(v, {3, -7}); }},
-        {"rotate cx", [&](CPolygon& p, double v) { return p.Rotate(33, {f(v), -7}); }},
-        {"rotate cy", [&](CPolygon& p, double v) { return p.Rotate(33, {3, f(v)}); }},
-        {"zoom sx", [](CPolygon& p, double v) { return p.Zoom({-1e9f, -1e9f}, v, 1.3); }, 1e30},
-        {"zoom sy", [](CPolygon& p, double v) { return p.Zoom({-1e9f, -1e9f}, 0.7, v); }, 1e30},
-        {"zoom fx", [&](CPolygon& p, double v) { return p.Zoom({f(v), 2}, 1.5, 0.8); }},
-        {"zoom fy", [&](CPolygon& p, double v) { return p.Zoom({2, f(v)}, 1.5, 0.8); }},
-        {"slope a", [](CPolygon& p, double v) { return p.Slope({4, 7}, v, 0.1); }},
-        {"slope b", [](CPolygon& p, double v) { return p.Slope({4, 7}, 0.2, v); }},
-        {"slope fx", [&](CPolygon& p, double v) { return p.Slope({f(v), 7}, 0.2, 0.1); }},
-        {"mirror x", [&](CPolygon& p, double v) { return p.Mirror({f(v), 7}, 1); }},
-        {"mirror y", [&](CPolygon& p, double v) { return p.Mirror({7, f(v)}, 2); }},
-        {"mirror xy", [&](CPolygon& p, double v) { return p.Mirror({f(v), f(v)}, 3); }},
     };
+    for (const auto& row : testsupport::TransformNumberCalls<CPolygon>()) rows.push_back(row);
     auto star = [](HistoryDoc& doc) {
         auto* p = new CPolygon();
         doc.AddShape(p);
@@ -663,22 +613,22 @@ TEST(PolygonNumbers, NumbersThatAreNotFiniteNeverGetIn) {
         EXPECT_EQ(p->GetEditPoint(pick), 3);
         return p;
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         for (double v : kBad) {
             const std::string what = std::string(row.name) + " " + std::to_string(v);
             HistoryDoc doc;
             CPolygon* p = star(doc);
-            const testsupport::Bytes before = Saved(*p);
+            const testsupport::Bytes before = testsupport::SavedShape(*p);
             const int result = row.call(*p, v);
             if (!std::isfinite(v) || v >= row.refusedFrom) {
                 if (result != kNoResult) {
                     EXPECT_EQ(result, CPolygon::kRefused) << what;
                 }
-                EXPECT_TRUE(Saved(*p) == before) << what;
+                EXPECT_TRUE(testsupport::SavedShape(*p) == before) << what;
                 EXPECT_TRUE(doc.core.m_vecUndo.empty()) << what;
             }
             if (result == CPolygon::kRefused) {
-                EXPECT_TRUE(Saved(*p) == before) << what;
+                EXPECT_TRUE(testsupport::SavedShape(*p) == before) << what;
             }
             ExpectAllFinite(*p, what);
         }
@@ -689,10 +639,10 @@ TEST(PolygonNumbers, NumbersThatAreNotFiniteNeverGetIn) {
     for (int n : kCounts) {
         HistoryDoc doc;
         CPolygon* p = star(doc);
-        const testsupport::Bytes before = Saved(*p);
+        const testsupport::Bytes before = testsupport::SavedShape(*p);
         EXPECT_EQ(p->SetBorder(n), 0) << n;
         EXPECT_EQ(p->SetPolygonProperty(n), 5) << n;
-        EXPECT_TRUE(Saved(*p) == before) << n;
+        EXPECT_TRUE(testsupport::SavedShape(*p) == before) << n;
     }
     CPolygon::nDefaultBorder = 6;
 

@@ -118,8 +118,7 @@ TEST(Rectangle, LayoutCaptionAndSquareConversion) {
         EXPECT_TRUE(Near(rect.m_Point8[i], expected[i])) << i;
         EXPECT_TRUE(Near(rect.m_PointLine8[i], expected[i])) << i;
     }
-    Gdiplus::RectF r;
-    rect.GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(rect);
     EXPECT_TRUE(r.Equals(Gdiplus::RectF(10, 50, 40, 20)));
 
     rect.SetPen(3);
@@ -315,8 +314,7 @@ TEST(RectangleOutline, FlatteningRunsBothWaysRoundTheSameOutline) {
     Scene s;
     CRectangle* r = s.Add(0, 100, 100, 100);
     r->SetRound(30, 30, 30, 30);
-    std::vector<tagPOINTF> forward;
-    r->GetFlattenPathPoints(forward, 0.25f);
+    std::vector<tagPOINTF> forward = testsupport::Flattened(*r, 0.25f);
     ASSERT_GT(forward.size(), 13u);
     for (const tagPOINTF& p : forward) EXPECT_TRUE(OnRoundedSquare(p)) << p.x << ", " << p.y;
     const double area = 100.0 * 100.0 - (4 - kPi) * 15 * 15;
@@ -329,8 +327,7 @@ TEST(RectangleOutline, FlatteningRunsBothWaysRoundTheSameOutline) {
 
     r->SortPath();
     r->SetPathState();
-    std::vector<tagPOINTF> backward;
-    r->GetFlattenPathPoints(backward, 0.25f);
+    std::vector<tagPOINTF> backward = testsupport::Flattened(*r, 0.25f);
     for (const tagPOINTF& p : backward) EXPECT_TRUE(OnRoundedSquare(p)) << p.x << ", " << p.y;
     EXPECT_NEAR(SignedArea(backward), area, 1.0);
     r->GetFlattenPathFirstPoint(first);
@@ -423,14 +420,9 @@ TEST(RectangleFile, SavedAndReadBackAndDamagedDataIsHarmless) {
     src->SetRound(30, -20, 150, 0);
     src->Rotate(10, {50, 50});
     src->SetPen(4);
-    src->UpdatePropsValue();
-    SriFile out;
-    src->Save(false, &out);
-    const std::vector<uint8_t> bytes = out.GetWrittenBytes();
-
+    const testsupport::Bytes bytes = testsupport::SavedShape(*src);
     CRectangle back;
-    SriFile in(bytes.data(), bytes.size());
-    back.Read(false, &in);
+    testsupport::ReadFrom(back, bytes);
     back.RestoreAfterRead();
     ExpectSameOutline(back, *src, 0.0);
     for (int i = 0; i < 8; ++i) EXPECT_TRUE(Near(back.m_Point8[i], src->m_Point8[i], 0.0));
@@ -442,8 +434,7 @@ TEST(RectangleFile, SavedAndReadBackAndDamagedDataIsHarmless) {
         SriFile part(bytes.data(), cut);
         damaged.Read(false, &part);
         damaged.RestoreAfterRead();
-        std::vector<tagPOINTF> pts;
-        damaged.GetFlattenPathPoints(pts, 0.25f);
+        std::vector<tagPOINTF> pts = testsupport::Flattened(damaged, 0.25f);
         // Cut before its outline, a rectangle has nothing to mark.
         if (!pts.empty()) {
             EXPECT_EQ(pts.front(), pts.back());
@@ -454,8 +445,7 @@ TEST(RectangleFile, SavedAndReadBackAndDamagedDataIsHarmless) {
     CRectangle odd;
     odd.InitRectangle(Gdiplus::RectF(0, 10, 10, 10));
     odd.m_PointArc1 = {{0, 9}, {0, 10}, {1, 10}, {1, 10}, {5, 5}, {6, 6}};
-    std::vector<tagPOINTF> pts;
-    odd.GetFlattenPathPoints(pts, 0.25f);
+    std::vector<tagPOINTF> pts = testsupport::Flattened(odd, 0.25f);
     for (const tagPOINTF& p : pts) EXPECT_FALSE(Near(p, {6, 6}));
 }
 
@@ -600,55 +590,31 @@ TEST(RectangleDrawing, OffsetsShiftSidesAndArcsAndTheStartBoxNeedsSelection) {
 
 TEST(RectangleNumbers, NumbersThatAreNotFiniteNeverGetIn) {
     const double kBad[] = {NAN, INFINITY, -INFINITY, FLT_MAX, 1e30};
-    using Call = std::function<int(CRectangle&, double)>;
-    // Each call and the finite value from which it must be refused too (its
-    // result overflows float); NaN and the infinities always are.
-    struct Row {
-        const char* name;
-        Call call;
-        double refusedFrom = INFINITY;
-    };
     auto f = [](double v) { return static_cast<float>(v); };
     auto init = [](CRectangle& r, Gdiplus::RectF rc) { return r.InitRectangle(rc); };
-    const Row rows[] = {
+    std::vector<testsupport::NumberCall<CRectangle>> rows = {
         {"init x", [&](CRectangle& r, double v) { return init(r, {f(v), 60, 57, 31.5f}); }},
         {"init y", [&](CRectangle& r, double v) { return init(r, {12.5f, f(v), 57, 31.5f}); }},
         {"init w", [&](CRectangle& r, double v) { return init(r, {12.5f, 60, f(v), 31.5f}); }},
         {"init h", [&](CRectangle& r, double v) { return init(r, {12.5f, 60, 57, f(v)}); }},
         {"init x and w", [&](CRectangle& r, double v) { return init(r, {f(v), 60, f(v), 31.5f}); }, FLT_MAX},
-        {"move x", [&](CRectangle& r, double v) { return r.Move(f(v), 0); }},
-        {"move y", [&](CRectangle& r, double v) { return r.Move(0.5f, f(v)); }},
-        {"rotate", [](CRectangle& r, double v) { return r.Rotate(v, {3, -7}); }},
-        {"rotate cx", [&](CRectangle& r, double v) { return r.Rotate(33, {f(v), -7}); }},
-        {"rotate cy", [&](CRectangle& r, double v) { return r.Rotate(33, {3, f(v)}); }},
-        {"zoom sx", [](CRectangle& r, double v) { return r.Zoom({-1e9f, -1e9f}, v, 1.3); }, 1e30},
-        {"zoom sy", [](CRectangle& r, double v) { return r.Zoom({-1e9f, -1e9f}, 0.7, v); }, 1e30},
-        {"zoom fx", [&](CRectangle& r, double v) { return r.Zoom({f(v), 2}, 1.5, 0.8); }},
-        {"zoom fy", [&](CRectangle& r, double v) { return r.Zoom({2, f(v)}, 1.5, 0.8); }},
-        {"slope a", [](CRectangle& r, double v) { return r.Slope({4, 7}, v, 0.1); }},
-        {"slope b", [](CRectangle& r, double v) { return r.Slope({4, 7}, 0.2, v); }},
-        {"slope fx", [&](CRectangle& r, double v) { return r.Slope({f(v), 7}, 0.2, 0.1); }},
-        {"mirror x", [&](CRectangle& r, double v) { return r.Mirror({f(v), 7}, 1); }},
-        {"mirror y", [&](CRectangle& r, double v) { return r.Mirror({7, f(v)}, 2); }},
-        {"mirror xy", [&](CRectangle& r, double v) { return r.Mirror({f(v), f(v)}, 3); }},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : testsupport::TransformNumberCalls<CRectangle>()) rows.push_back(row);
+    for (const auto& row : rows) {
         for (double v : kBad) {
             const std::string what = std::string(row.name) + " " + std::to_string(v);
             Scene s;
             CRectangle* r = s.Add(12.5f, 60, 57, 31.5f);
             r->SetRound(35, 0, 60, -15);
             r->Rotate(20, {-3, 11});
-            r->UpdatePropsValue();
-            const testsupport::Bytes before = testsupport::SaveOf(*r);
+            const testsupport::Bytes before = testsupport::SavedShape(*r);
             const size_t records = s.doc.core.m_vecUndo.size();
             const int result = row.call(*r, v);
             if (!std::isfinite(v) || v >= row.refusedFrom) {
                 EXPECT_EQ(result, CRectangle::kRefused) << what;
             }
             if (result == CRectangle::kRefused) {
-                r->UpdatePropsValue();
-                EXPECT_TRUE(testsupport::SaveOf(*r) == before) << what;
+                EXPECT_TRUE(testsupport::SavedShape(*r) == before) << what;
             }
             EXPECT_EQ(s.doc.core.m_vecUndo.size(), records) << what;
             ExpectAllFinite(*r, what);
@@ -665,8 +631,7 @@ TEST(RectangleNumbers, NumbersThatAreNotFiniteNeverGetIn) {
             Scene s;
             CRectangle* r = s.Add(-1e37f, 1e37f, 2e37f, 2e37f);
             ASSERT_EQ(r->SetRound(10, 0, 0, 0), 0);
-            r->UpdatePropsValue();
-            const testsupport::Bytes before = testsupport::SaveOf(*r);
+            const testsupport::Bytes before = testsupport::SavedShape(*r);
             int result = 0;
             if (op == 0) result = r->SetRound(v, 5, v, 0);
             if (op == 1) result = r->SetAntiLint2({0, 0}, v);
@@ -679,8 +644,7 @@ TEST(RectangleNumbers, NumbersThatAreNotFiniteNeverGetIn) {
                 EXPECT_EQ(result, CRectangle::kRefused) << what;
             }
             if (result == CRectangle::kRefused) {
-                r->UpdatePropsValue();
-                EXPECT_TRUE(testsupport::SaveOf(*r) == before) << what;
+                EXPECT_TRUE(testsupport::SavedShape(*r) == before) << what;
                 EXPECT_TRUE(s.doc.core.m_vecUndo.empty()) << what;
             }
             ExpectAllFinite(*r, what);

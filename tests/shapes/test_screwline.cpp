@@ -220,8 +220,7 @@ TEST(ScrewLine, LoopPathRunsInAndOutWithoutJumps) {
         EXPECT_EQ(descents, 2) << outer;
         // No chord across the ellipse anywhere, passes and joints included.
         EXPECT_LT(LongestStep(loop), 1.0) << outer;
-        std::vector<tagPOINTF> flat;
-        s.GetFlattenPathPoints(flat, 0.25f);
+        std::vector<tagPOINTF> flat = testsupport::Flattened(s, 0.25f);
         EXPECT_EQ(flat.size(), loop.size());
     }
 
@@ -270,12 +269,9 @@ TEST(ScrewLine, LoopModeExportAndDrawingShowTheMarkedPath) {
         return sum;
     };
 
-    GCodeContext ctx;
-    ctx.bToList = 1;
-    s.ExportGCodeToBuff(ctx);
     std::vector<tagPOINTF> moves;
     int rapids = 0;
-    for (const std::wstring& line : ctx.lines) {
+    for (const std::wstring& line : testsupport::ExportedLines(s)) {
         float x = 0, y = 0;
         if (std::swscanf(line.c_str(), L"G0%*d X%f Y%f", &x, &y) == 2) moves.push_back({x, y});
         rapids += line.rfind(L"G00", 0) == 0 ? 1 : 0;
@@ -403,10 +399,7 @@ TEST(ScrewLine, SaveRestoreAndFillOutline) {
     p.m_nDir = 1;
     CScrewLine s;
     s.SetParam(p, &wide);
-    s.UpdatePropsValue();
-    SriFile out;
-    s.Save(false, &out);
-    const std::vector<uint8_t>& bytes = out.GetWrittenBytes();
+    const testsupport::Bytes bytes = testsupport::SavedShape(s);
     // The spiral's keys in order, and not the polyline's point list.
     const std::string text(bytes.begin(), bytes.end());
     size_t at = 0;
@@ -460,8 +453,7 @@ TEST(ScrewLine, ParameterChangesAndTheirUndoKeepPlaceAndSize) {
     const SCREW_PAR denser = Par(0.25f);
     s->SetParam(denser, nullptr);
     const std::vector<tagPOINTF> changed = s->arrPoint;
-    Gdiplus::RectF r;
-    s->GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(*s);
     EXPECT_NEAR(r.X, 0, 0.05);
     EXPECT_NEAR(r.Width, 20, 0.1);
     CUND_SetScrew rec(new stSetScrewUndo{Par(), denser, s});

@@ -1,8 +1,10 @@
 // Helpers shared by the tests of the shape library: a view at a given zoom,
-// the state of a shape's mark event, the XML export as text, a recording
-// host, distances, the ANSI code page for one test, and saved records split
-// into their fields, and checks that no number in a saved record or an
-// exported text is NaN or infinite.
+// the state of a shape's mark event, a shape's rectangle, outline, exports
+// and saved bytes, builders of polylines, curve segments and hatch
+// parameters, a recording host, distances, the ANSI code page for one test,
+// saved records split into their fields, checks that no number in a saved
+// record or an exported text is NaN or infinite, and the transforms every
+// shape must refuse such numbers in.
 #ifndef TESTS_SUPPORT_SHAPE_SUPPORT_H
 #define TESTS_SUPPORT_SHAPE_SUPPORT_H
 
@@ -14,12 +16,17 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <list>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "morvik/core/bezier_segment.h"
 #include "morvik/core/exportsink.h"
 #include "morvik/core/markdata.h"
+#include "morvik/core/params.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/shapelist.h"
 #include "morvik/core/srifile.h"
 #include "morvik/halder/basedoc.h"
 #include "morvik/halder/baseshape.h"
@@ -57,8 +64,54 @@ inline std::string ExportXml(CBaseShape& shape) {
         buff.file.open(path, std::ios::binary);
         shape.ExportXmlToBuff(buff);
     }
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return ReadAll(path);
+}
+
+// The shape's rectangle.
+inline Gdiplus::RectF RectOf(CBaseShape& shape) {
+    Gdiplus::RectF r;
+    shape.GetRectangle(r);
+    return r;
+}
+
+// The points one by one, each within tol.
+inline void ExpectPoints(const std::vector<tagPOINTF>& got, const std::vector<tagPOINTF>& want, float tol = 1e-4f) {
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_NEAR(got[i].x, want[i].x, tol) << "point " << i;
+        EXPECT_NEAR(got[i].y, want[i].y, tol) << "point " << i;
+    }
+}
+
+// A new polyline through the points.
+inline CPolyLine* Poly(std::vector<tagPOINTF> pts) {
+    auto* p = new CPolyLine();
+    p->arrPoint = std::move(pts);
+    return p;
+}
+
+// A curve segment on the four points; type 1 is a line, 2 a piece of an arc.
+inline BEZIER_4POINTF_DRAW Cubic(tagPOINTF a, tagPOINTF b, tagPOINTF c, tagPOINTF d, int type = 0) {
+    BEZIER_4POINTF_DRAW s;
+    s.p1 = a, s.p2 = b, s.p3 = c, s.p4 = d, s.LineType = type;
+    return s;
+}
+// A line segment, its handles on its ends.
+inline BEZIER_4POINTF_DRAW Line(tagPOINTF a, tagPOINTF b) { return Cubic(a, a, b, b, 1); }
+
+// The shape's outline flattened to within tol.
+inline std::vector<tagPOINTF> Flattened(CBaseShape& shape, float tol) {
+    std::vector<tagPOINTF> pts;
+    shape.GetFlattenPathPoints(pts, tol);
+    return pts;
+}
+
+// The rectangle is (x, y, w, h) within tol.
+inline void ExpectRect(const Gdiplus::RectF& r, double x, double y, double w, double h, double tol = 1e-4) {
+    EXPECT_NEAR(r.X, x, tol);
+    EXPECT_NEAR(r.Y, y, tol);
+    EXPECT_NEAR(r.Width, w, tol);
+    EXPECT_NEAR(r.Height, h, tol);
 }
 
 // Frees a shape as the library does: what it owns, then itself.
@@ -82,6 +135,16 @@ struct HostScope {
     }
     std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
 };
+
+// Fill parameters whose first set hatches (type 3 draws parallel lines).
+inline FILLED_PARS Hatch(double spacing, double angle = 0, int type = 3, int cross = 0) {
+    FILLED_PARS p;
+    p.fillParams[0].nFillType = type;
+    p.fillParams[0].fLineSpacing = spacing;
+    p.fillParams[0].fAngle = angle;
+    p.fillParams[0].bCrossFill = cross;
+    return p;
+}
 
 inline double Dist(tagPOINTF a, tagPOINTF b) { return std::hypot(double(a.x) - b.x, double(a.y) - b.y); }
 
@@ -119,6 +182,28 @@ Bytes SaveOf(R& record) {
     record.Save(false, &out);
     EXPECT_TRUE(out.IsGood());
     return out.GetWrittenBytes();
+}
+
+// A shape's saved record, its saved fields brought up to date first.
+inline Bytes SavedShape(CBaseShape& shape, bool extended = false) {
+    shape.UpdatePropsValue();
+    SriFile out;
+    shape.Save(extended, &out);
+    EXPECT_TRUE(out.IsGood());
+    return out.GetWrittenBytes();
+}
+
+// A shape list as a shape-list file holds it.
+inline Bytes SavedList(std::list<CBaseShape*>& shapes, bool extended = true) {
+    SriFile file;
+    CVonnSriShapeList(&shapes).Save(extended, &file);
+    return file.GetWrittenBytes();
+}
+
+// The shapes of a saved shape list appended to into; false when refused.
+inline bool LoadList(const Bytes& bytes, std::list<CBaseShape*>& into, bool extended = true) {
+    return CVonnSriShapeList(&into).LoadFileFromMem(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<uint32_t>(bytes.size()), extended);
 }
 
 template <class R>
@@ -209,6 +294,15 @@ inline bool TextFinite(std::string text) {
     return text.find("nan") == std::string::npos && text.find("inf") == std::string::npos;
 }
 
+// The lines of the shape's G-code (or, gcode 0, HPGL) export.
+inline std::vector<std::wstring> ExportedLines(CBaseShape& shape, unsigned char gcode = 1) {
+    GCodeContext ctx;
+    ctx.bGCode = gcode;
+    ctx.bToList = 1;
+    shape.ExportGCodeToBuff(ctx);
+    return ctx.lines;
+}
+
 // Every number a shape hands on is finite: its mark data and their
 // rectangle, its rectangle, its saved record, and its XML, G-code and HPGL.
 inline void ExpectHandsOnFinite(CBaseShape& s, const std::string& what) {
@@ -228,13 +322,43 @@ inline void ExpectHandsOnFinite(CBaseShape& s, const std::string& what) {
     EXPECT_TRUE(SavedFinite(SaveOf(s))) << what << ": saved record";
     EXPECT_TRUE(TextFinite(ExportXml(s))) << what << ": XML";
     for (unsigned char gcode : {1, 0}) {
-        GCodeContext ctx;
-        ctx.bGCode = gcode;
-        ctx.bToList = 1;
-        s.ExportGCodeToBuff(ctx);
-        for (const std::wstring& line : ctx.lines)
+        for (const std::wstring& line : ExportedLines(s, gcode))
             EXPECT_TRUE(TextFinite(std::string(line.begin(), line.end()))) << what << (gcode ? ": G-code" : ": HPGL");
     }
+}
+
+// ---- numbers that are no coordinates ----------------------------------------
+
+// A call that takes a number, and the finite value from which it must be
+// refused too (its result overflows float); NaN and the infinities always are.
+template <class S>
+struct NumberCall {
+    const char* name;
+    std::function<int(S&, double)> call;
+    double refusedFrom = INFINITY;
+};
+
+// The transforms every shape has, with the number in each argument in turn.
+template <class S>
+std::vector<NumberCall<S>> TransformNumberCalls() {
+    auto f = [](double v) { return static_cast<float>(v); };
+    return {
+        {"move x", [=](S& s, double v) { return s.Move(f(v), 0); }},
+        {"move y", [=](S& s, double v) { return s.Move(0.5f, f(v)); }},
+        {"rotate", [](S& s, double v) { return s.Rotate(v, {3, -7}); }},
+        {"rotate cx", [=](S& s, double v) { return s.Rotate(33, {f(v), -7}); }},
+        {"rotate cy", [=](S& s, double v) { return s.Rotate(33, {3, f(v)}); }},
+        {"zoom sx", [](S& s, double v) { return s.Zoom({-1e9f, -1e9f}, v, 1.3); }, 1e30},
+        {"zoom sy", [](S& s, double v) { return s.Zoom({-1e9f, -1e9f}, 0.7, v); }, 1e30},
+        {"zoom fx", [=](S& s, double v) { return s.Zoom({f(v), 2}, 1.5, 0.8); }},
+        {"zoom fy", [=](S& s, double v) { return s.Zoom({2, f(v)}, 1.5, 0.8); }},
+        {"slope a", [](S& s, double v) { return s.Slope({4, 7}, v, 0.1); }},
+        {"slope b", [](S& s, double v) { return s.Slope({4, 7}, 0.2, v); }},
+        {"slope fx", [=](S& s, double v) { return s.Slope({f(v), 7}, 0.2, 0.1); }},
+        {"mirror x", [=](S& s, double v) { return s.Mirror({f(v), 7}, 1); }},
+        {"mirror y", [=](S& s, double v) { return s.Mirror({7, f(v)}, 2); }},
+        {"mirror xy", [=](S& s, double v) { return s.Mirror({f(v), f(v)}, 3); }},
+    };
 }
 
 }  // namespace testsupport

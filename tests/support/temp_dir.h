@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -44,6 +45,12 @@ public:
 private:
     std::filesystem::path dir_;
 };
+
+// The whole content of a file; empty when it cannot be read.
+inline std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 }  // namespace testsupport
 

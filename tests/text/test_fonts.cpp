@@ -21,6 +21,7 @@
 #include "morvik/core/shapelist.h"
 #include "support/shape_support.h"
 #include "morvik/text/fonts.h"
+#include "morvik/text/vartext.h"
 #include "text/text_test_util.h"
 
 namespace {
@@ -64,8 +65,7 @@ TextPtr MakeText(const wchar_t* text, tagPOINTF at, int align = 0, double height
 }
 
 Gdiplus::RectF Rect(CBaseShape& s) {
-    Gdiplus::RectF r;
-    s.GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(s);
     return r;
 }
 
@@ -138,19 +138,11 @@ TEST_F(TextTest, NewLayoutKeepsRecordedTransformsAndTheReferencePoint) {
     t->Move(5, -2);
     t->Mirror({0, 0}, 1);
     EXPECT_EQ(t->GetModifyList().size(), 3u);
-    std::vector<tagPOINTF> before;
-    t->GetFlattenPathPoints(before, 0.01f);
+    std::vector<tagPOINTF> before = testsupport::Flattened(*t, 0.01f);
 
-    CString text;
-    int type = 0;
-    CString face;
-    FONTS_PAR fonts;
-    CODEBAR_PAR codebar;
-    VARTEXT_PAR vartext;
-    t->GetFonts(text, type, face, fonts, codebar, vartext);
-    ASSERT_EQ(t->SetFonts(text, type, face, fonts, codebar, vartext, 1, 0, false), 1);
-    std::vector<tagPOINTF> after;
-    t->GetFlattenPathPoints(after, 0.01f);
+    TextContent tc(t.get());
+    ASSERT_EQ(t->SetFonts(tc.text, tc.type, tc.face, tc.fonts, tc.codebar, tc.vartext, 1, 0, false), 1);
+    std::vector<tagPOINTF> after = testsupport::Flattened(*t, 0.01f);
     ASSERT_EQ(after.size(), before.size());
     for (size_t i = 0; i < after.size(); ++i) {
         EXPECT_NEAR(after[i].x, before[i].x, 0.01) << i;
@@ -161,7 +153,7 @@ TEST_F(TextTest, NewLayoutKeepsRecordedTransformsAndTheReferencePoint) {
 
     // A longer text keeps the reference point where it was.
     const tagPOINTF ref = t->GetPosRefPoint(0);
-    ASSERT_EQ(t->SetFonts(CString(L"ABCD"), type, face, fonts, codebar, vartext, 1, 0, false), 1);
+    ASSERT_EQ(t->SetFonts(CString(L"ABCD"), tc.type, tc.face, tc.fonts, tc.codebar, tc.vartext, 1, 0, false), 1);
     const tagPOINTF now = t->GetPosRefPoint(0);
     EXPECT_NEAR(now.x, ref.x, 0.01);
     EXPECT_NEAR(now.y, ref.y, 0.01);
@@ -175,7 +167,7 @@ TEST_F(TextTest, NewLayoutKeepsRecordedTransformsAndTheReferencePoint) {
     // A single-line font that is not there: the text is laid out in
     // TrueType instead and stays a TrueType text.
     const size_t points = after.size();
-    EXPECT_EQ(t->SetFonts(CString(L"XYZ"), 1, CString(L"nofont"), fonts, codebar, vartext, 1, 0, false), 1);
+    EXPECT_EQ(t->SetFonts(CString(L"XYZ"), 1, CString(L"nofont"), tc.fonts, tc.codebar, tc.vartext, 1, 0, false), 1);
     EXPECT_EQ(t->GetText(), CString(L"XYZ"));
     EXPECT_EQ(t->GetFontType(), 0);
     EXPECT_EQ(t->GetChars().size(), 3u);
@@ -205,13 +197,8 @@ TEST_F(TextTest, UnevenZoomsScaleEachAxisByItsOwnFactor) {
         EXPECT_NEAR(t->parFonts.dHeight, 10.0 * sy, 1e-3);
         EXPECT_NEAR(t->parFonts.dWidthRatio, 45.8 * sx / sy, 1e-3);
 
-        CString text, face;
-        int type = 0;
-        FONTS_PAR fonts;
-        CODEBAR_PAR codebar;
-        VARTEXT_PAR vartext;
-        t->GetFonts(text, type, face, fonts, codebar, vartext);
-        ASSERT_EQ(t->SetFonts(text, type, face, fonts, codebar, vartext, 1, 0, false), 1);
+        TextContent tc(t.get());
+        ASSERT_EQ(t->SetFonts(tc.text, tc.type, tc.face, tc.fonts, tc.codebar, tc.vartext, 1, 0, false), 1);
         const Gdiplus::RectF r2 = Rect(*t);
         EXPECT_NEAR(r2.Width, r1.Width, 0.02);
         EXPECT_NEAR(r2.Height, r1.Height, 0.02);
@@ -222,9 +209,7 @@ TEST_F(TextTest, UnevenZoomsScaleEachAxisByItsOwnFactor) {
 // counter.
 TEST_F(TextTest, FilledTextHatchStaysInsideTheLetters) {
     TextPtr t = MakeText(L"AB8@", {0, 0});
-    FILLED_PARS fill;
-    fill.fillParams[0].nFillType = 3;
-    fill.fillParams[0].fLineSpacing = 0.2;
+    FILLED_PARS fill = testsupport::Hatch(0.2);
     fill.fillParams[0].bWholeConsider = 0;
     t->SetFill(fill, false);
     ASSERT_EQ(t->bFilled, 1);
@@ -255,14 +240,8 @@ TEST_F(TextTest, FilledTextHatchStaysInsideTheLetters) {
     // A move carries the fills along; a new layout refills and frees the old
     // outlines.
     t->Move(3, 4);
-    CString text;
-    int type = 0;
-    CString face;
-    FONTS_PAR fonts;
-    CODEBAR_PAR codebar;
-    VARTEXT_PAR vartext;
-    t->GetFonts(text, type, face, fonts, codebar, vartext);
-    ASSERT_EQ(t->SetFonts(CString(L"AB"), type, face, fonts, codebar, vartext, 1, 0, false), 1);
+    TextContent tc(t.get());
+    ASSERT_EQ(t->SetFonts(CString(L"AB"), tc.type, tc.face, tc.fonts, tc.codebar, tc.vartext, 1, 0, false), 1);
     EXPECT_EQ(t->GetFills().size(), 2u);
     EXPECT_GT(t->GetFills()[0]->GetFillPathOf(0)->GetPointCount(), 0);
 }
@@ -271,9 +250,7 @@ TEST_F(TextTest, FilledTextHatchStaysInsideTheLetters) {
 // and hatch, carries it, and copies and transforms keep it.
 TEST_F(TextTest, NewPenReachesTheHatchOfAFilledText) {
     TextPtr t = MakeText(L"O", {2, 3});
-    FILLED_PARS fill;
-    fill.fillParams[0].nFillType = 3;
-    fill.fillParams[0].fLineSpacing = 0.5;
+    FILLED_PARS fill = testsupport::Hatch(0.5);
     fill.fillParams[0].nPenNum = 5;
     t->SetFill(fill, false);
     ASSERT_EQ(t->bFilled, 1);
@@ -296,18 +273,14 @@ TEST_F(TextTest, NewPenReachesTheHatchOfAFilledText) {
 
 TEST_F(TextTest, SaveReadSaveGivesTheSameBytes) {
     TextPtr t = MakeText(L"Ag", {5, 5});
-    FILLED_PARS fill;
-    fill.fillParams[0].nFillType = 3;
-    fill.fillParams[0].fLineSpacing = 0.5;
+    FILLED_PARS fill = testsupport::Hatch(0.5);
     t->SetFill(fill, false);
     t->Rotate(15, {0, 0});
     auto save = [&](CBaseShape* shape, const std::filesystem::path& file) {
         std::list<CBaseShape*> records;
         shape->SaveShapeChild(nullptr, records);
         EXPECT_TRUE(CVonnSriShapeList(&records).SaveList(file.wstring().c_str()));
-        std::stringstream bytes;
-        bytes << std::ifstream(file, std::ios::binary).rdbuf();
-        return bytes.str();
+        return testsupport::ReadAll(file);
     };
     const std::string first = save(t.get(), m_dir / "a.orzx");
     std::list<CBaseShape*> back;

@@ -212,9 +212,7 @@ TEST_F(ArcTextTest, NewLayoutKeepsMoveAndRotate) {
     ASSERT_EQ(lay.Run(*t, L"ARC"), 1);
     t->Move(3.0f, -2.0f);
     t->Rotate(30.0, {5.0f, 5.0f});
-    FILLED_PARS fill;
-    fill.fillParams[0].nFillType = 3;
-    fill.fillParams[0].fLineSpacing = 0.2;
+    FILLED_PARS fill = testsupport::Hatch(0.2);
     fill.fillParams[0].bWholeConsider = 0;
     t->SetFill(fill, false);
     std::vector<tagPOINTF> edited;

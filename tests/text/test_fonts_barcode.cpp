@@ -96,6 +96,17 @@ std::string Decode(CFonts& t, size_t n, double modulePx = 4.0, bool nonZero = fa
     return result.isValid() ? result.text() : "<unread>";
 }
 
+// b is a moved copy of a, point for point.
+void ExpectMovedCopy(const std::vector<tagPOINTF>& a, const std::vector<tagPOINTF>& b) {
+    ASSERT_EQ(a.size(), b.size());
+    ASSERT_FALSE(a.empty());
+    const float dx = b[0].x - a[0].x, dy = b[0].y - a[0].y;
+    for (size_t i = 0; i < a.size(); ++i) {
+        ASSERT_NEAR(a[i].x + dx, b[i].x, 1e-3) << i;
+        ASSERT_NEAR(a[i].y + dy, b[i].y, 1e-3) << i;
+    }
+}
+
 std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
 
 class BarcodeTest : public ::testing::Test {
@@ -149,8 +160,7 @@ TEST_F(BarcodeTest, ModuleStylesDecodeAndInverseDrawsTheLightModules) {
     });
     ASSERT_TRUE(plain && inverse);
     const size_t a = static_cast<size_t>(plain->m_barcodeSize) / 5, b = static_cast<size_t>(inverse->m_barcodeSize) / 5;
-    Gdiplus::RectF r;
-    plain->GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(*plain);
     const size_t cols = static_cast<size_t>(std::lround(r.Width / 0.3));
     EXPECT_EQ(a + b, (cols + 2) * (cols + 2)) << "symbol of " << cols << " modules";
 }
@@ -304,8 +314,7 @@ TEST_F(BarcodeTest, FixedSizeScalesTheSymbolAndSkipsAnEmptyOne) {
         p.fFixHeight = 12.0f;
     });
     ASSERT_NE(t, nullptr);
-    Gdiplus::RectF r;
-    t->GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(*t);
     EXPECT_NEAR(r.Width, 20.0, 1e-3);
     EXPECT_NEAR(r.Height, 12.0, 1e-3);
     TextPtr blank = MakeCode(20, L" ", [](CODEBAR_PAR& p) { p.bFixSize = 1; });
@@ -424,15 +433,7 @@ TEST_F(BarcodeTest, TemplatesRewriteTheText) {
     };
     TextPtr a = textShape(L"1234", true), b = textShape(L"(12)34", false);
     ASSERT_TRUE(a && b);
-    const std::vector<tagPOINTF> pa = Points(*a, a->m_barcodeSize, SIZE_MAX),
-                                 pb = Points(*b, b->m_barcodeSize, SIZE_MAX);
-    ASSERT_EQ(pa.size(), pb.size());
-    ASSERT_FALSE(pa.empty());
-    const float dx = pb[0].x - pa[0].x, dy = pb[0].y - pa[0].y;
-    for (size_t i = 0; i < pa.size(); ++i) {
-        EXPECT_NEAR(pa[i].x + dx, pb[i].x, 1e-3);
-        EXPECT_NEAR(pa[i].y + dy, pb[i].y, 1e-3);
-    }
+    ExpectMovedCopy(Points(*a, a->m_barcodeSize, SIZE_MAX), Points(*b, b->m_barcodeSize, SIZE_MAX));
 }
 
 TEST_F(BarcodeTest, Ean13ShowsThreeDigitGroupsWithTheComputedCheckDigit) {
@@ -644,23 +645,15 @@ TEST_F(BarcodeTest, ReadableTextIsWhatTheBarsEncode) {
             SCOPED_TRACE(Narrow(NameOf(id).GetString()) + " " + Narrow(data) + (fixed ? " fixed" : ""));
             TextPtr t = MakeCode(id, data, tweak);
             ASSERT_NE(t, nullptr);
-            Gdiplus::RectF r;
-            t->GetRectangle(r);
+            Gdiplus::RectF r = testsupport::RectOf(*t);
             const std::string decoded = Decode(*t, static_cast<size_t>(t->m_barcodeSize), fixed ? 8.0 : 4.0);
             ASSERT_NE(decoded, "<unread>");
             // A fresh layout of the decoded string under a code that shows
             // its data as it is.
             TextPtr plain = MakeCode(60, std::wstring(decoded.begin(), decoded.end()), tweak);
             ASSERT_NE(plain, nullptr);
-            const std::vector<tagPOINTF> a = Points(*t, t->m_barcodeSize, SIZE_MAX),
-                                         b = Points(*plain, plain->m_barcodeSize, SIZE_MAX);
-            ASSERT_EQ(a.size(), b.size());
-            ASSERT_FALSE(a.empty());
-            const float dx = b[0].x - a[0].x, dy = b[0].y - a[0].y;
-            for (size_t i = 0; i < a.size(); ++i) {
-                ASSERT_NEAR(a[i].x + dx, b[i].x, 1e-3);
-                ASSERT_NEAR(a[i].y + dy, b[i].y, 1e-3);
-            }
+            const std::vector<tagPOINTF> a = Points(*t, t->m_barcodeSize, SIZE_MAX);
+            ASSERT_NO_FATAL_FAILURE(ExpectMovedCopy(a, Points(*plain, plain->m_barcodeSize, SIZE_MAX)));
             // Centred under the bars.
             float lo = a[0].x, hi = a[0].x;
             for (const tagPOINTF& q : a) lo = std::min(lo, q.x), hi = std::max(hi, q.x);
@@ -902,8 +895,7 @@ TEST(BarcodeModules, LogoAreaIsClearedInsideTheMatrix) {
             p.bRectModule = rects;
         });
         ASSERT_NE(q, nullptr);
-        Gdiplus::RectF r;
-        q->GetRectangle(r);
+        Gdiplus::RectF r = testsupport::RectOf(*q);
         const tagPOINTF centre{r.X + r.Width / 2, r.Y - r.Height / 2};
         std::vector<std::vector<tagPOINTF>> figs;
         const FONTSCHAR& rec = *q->GetChars()[0];

@@ -16,6 +16,7 @@
 #include "morvik/core/exportsink.h"
 #include "morvik/text/fonts.h"
 #include "text/text_test_util.h"
+#include "support/shape_support.h"
 
 namespace {
 
@@ -33,9 +34,7 @@ protected:
             buff.file.open(file, std::ios::binary);
             EXPECT_EQ(t.ExportXmlToBuff(buff), 0);
         }
-        std::stringstream bytes;
-        bytes << std::ifstream(file, std::ios::binary).rdbuf();
-        return bytes.str();
+        return testsupport::ReadAll(file);
     }
     text_test::TempRunLog m_log{"textexport"};
 };
@@ -101,8 +100,7 @@ std::vector<std::pair<bool, tagPOINTF>> Moves(CFonts& t, bool gcode) {
 // and back to the start, in G-code and in HPGL.
 TEST_F(TextExport, GCodeAndHpglTraceTheGlyphOutline) {
     auto t = Text(L"I", {20, 30});
-    Gdiplus::RectF r;
-    t->GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(*t);
     ASSERT_GT(r.Width, 0.5f);
     ASSERT_GT(r.Height, 5.0f);
     for (bool gcode : {true, false}) {

@@ -17,6 +17,7 @@
 #include "morvik/gdiplus/font.h"
 #include "morvik/text/fonts.h"
 #include "text/text_test_util.h"
+#include "support/shape_support.h"
 
 namespace {
 
@@ -387,8 +388,7 @@ TEST(FontsLayout, SyntheticStylesCharactersBeyondBmpAndPaddedLines) {
 
 TEST(FontsLayout, FrameMeasuresAndSpaces) {
     TextPtr t = Lay(L"AB");
-    Gdiplus::RectF r;
-    t->GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(*t);
     EXPECT_NEAR(t->GetFontSlopeRate(), 1.0, 1e-6);
     EXPECT_NEAR(t->GetFakeWidth(), r.Width, kTol);
     EXPECT_NEAR(t->GetFakeHeight(), r.Height, kTol);

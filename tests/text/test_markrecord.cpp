@@ -17,12 +17,7 @@
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using testsupport::ReadAll;
 
 // The file's last write as if made at `t` (the test's clock is not the
 // file system's).

@@ -30,8 +30,7 @@ TEST(TextShapesCost, FlattenedPointsAndFillsMatchTheCharacters) {
     // Whole text against each character's own figures (closed ones end on
     // their first point), before and after a turn.
     for (int pass = 0; pass < 2; ++pass) {
-        std::vector<tagPOINTF> whole;
-        text->GetFlattenPathPoints(whole, 0.01f);
+        std::vector<tagPOINTF> whole = testsupport::Flattened(*text, 0.01f);
         std::vector<tagPOINTF> each;
         for (size_t i = 0; i < chars.size(); ++i) {
             std::vector<std::vector<tagPOINTF>> figs;

@@ -27,6 +27,7 @@
 #include "morvik/text/markrecord.h"
 #include "text/text_test_util.h"
 #include "morvik/text/vartext.h"
+#include "support/shape_support.h"
 
 namespace {
 
@@ -214,30 +215,24 @@ TEST_F(VarTextTest, DatesTimesAndFileLinesComeFromTheirSources) {
 
 TEST_F(VarTextTest, SplitRulesFillTheFixedTextsAfterTheVariableText) {
     CProcessVarTxt* p = CProcessVarTxt::Instance();
-    SPLITRULE r;
-    CString x(L"X");
-    p->SetSource(CString(L"A;B;C"), 1);
-    r.iPos = 1;
-    EXPECT_EQ(p->GetTxtByRule(x, r), CString(L"A"));
-    r.iPos = 2;
-    EXPECT_EQ(p->GetTxtByRule(x, r), CString(L"B"));
-    r.iPos = 3;
-    EXPECT_EQ(p->GetTxtByRule(x, r), CString());
-    r.iPos = 0;
-    EXPECT_EQ(p->GetTxtByRule(x, r), CString());
-    p->SetSource(CString(L"ABCDEF"), 0);
-    r.iPos = 2;
-    r.iTotal = 3;
-    EXPECT_EQ(p->GetTxtByRule(x, r), CString(L"BCD"));
-    r.iMode = 1;
-    EXPECT_EQ(p->GetTxtByRule(x, r), CString(L"XBCD"));
-    r.iMode = 0;
-    r.iPos = 5;
-    r.iTotal = 9;
-    EXPECT_EQ(p->GetTxtByRule(x, r), CString(L"EF"));
-    for (int pos : {-5, 0, 7, 99}) {
-        r.iPos = pos;
-        EXPECT_EQ(p->GetTxtByRule(x, r), CString()) << pos;
+    // The source split at ';' (mode 1) or by characters (mode 0), and the
+    // rule's position, length and appending mode, in the order they are set.
+    const struct {
+        const wchar_t* source;
+        int split, pos, total, mode;
+        const wchar_t* want;
+    } rules[] = {
+        {L"A;B;C", 1, 1, 1, 0, L"A"},     {L"A;B;C", 1, 2, 1, 0, L"B"},  {L"A;B;C", 1, 3, 1, 0, L""},
+        {L"A;B;C", 1, 0, 1, 0, L""},      {L"ABCDEF", 0, 2, 3, 0, L"BCD"}, {L"ABCDEF", 0, 2, 3, 1, L"XBCD"},
+        {L"ABCDEF", 0, 5, 9, 0, L"EF"},   {L"ABCDEF", 0, -5, 9, 0, L""}, {L"ABCDEF", 0, 0, 9, 0, L""},
+        {L"ABCDEF", 0, 7, 9, 0, L""},     {L"ABCDEF", 0, 99, 9, 0, L""},
+    };
+    for (const auto& row : rules) {
+        SCOPED_TRACE(testing::Message() << row.pos << " of " << std::wstring(row.source));
+        p->SetSource(CString(row.source), row.split);
+        CString fixed(L"X");
+        SPLITRULE rule = Rule(L"", row.pos, row.total, row.mode);
+        EXPECT_EQ(p->GetTxtByRule(fixed, rule), CString(row.want));
     }
 
     Desk d;
@@ -382,8 +377,7 @@ TEST_F(VarTextTest, MarkDataPerPenAndTurningHatch) {
     EXPECT_EQ(out.arrPaths[0].arrPolylines.size(), 2u);  // H and I, one outline each
     EXPECT_TRUE(out.arrPaths2.empty());
     // Its outline lies on the glyphs: every point inside the text's rectangle.
-    Gdiplus::RectF r;
-    plain->GetRectangle(r);
+    Gdiplus::RectF r = testsupport::RectOf(*plain);
     for (const auto& line : out.arrPaths[0].arrPolylines)
         for (const tagPOINTF& p : line) {
             EXPECT_GE(p.x, r.X - 1e-3);

@@ -12,18 +12,13 @@
 
 #include "morvik/core/runlog.h"
 #include "morvik/halder/baseshape.h"
+#include "support/shape_support.h"
 
 class CFonts;
 
 namespace text_test {
 
-// Frees a shape the way the library does (its owned objects, then itself).
-struct FreeText {
-    void operator()(CBaseShape* s) const {
-        s->FreeShapePtr();
-        delete s;
-    }
-};
+using FreeText = testsupport::FreeShape;
 using TextPtr = std::unique_ptr<CFonts, FreeText>;
 
 class TempRunLog {
