@@ -75,8 +75,11 @@ TEST(BaseShape, CopyGetsItsOwnSignalledEventAndEmptyCache) {
     tagMarkDataPar out;
     ASSERT_TRUE(a.GetMarkData(out, nullptr));
     ASSERT_FALSE(a.GetMarkCache().IsEmpty());
+    a.SetPen(9), a.SetSmoothRatio(0.3f), a.SetMirrorFlag(2), a.SetReverseOrder(true), a.SetVisible(false);
 
     CTestShape b(a);
+    EXPECT_TRUE(b.GetPenIndex() == 9 && b.GetSmoothRatio() == 0.3f && b.GetMirrorFlag() == 2 && b.IsReverseOrder() &&
+                !b.IsVisible());
     EXPECT_NE(a.GetMarkEvent(), b.GetMarkEvent());
     EXPECT_TRUE(b.GetMarkCache().IsEmpty());
     EXPECT_EQ(b.GetBaseID(), a.GetBaseID());
