@@ -317,7 +317,9 @@ void CFilledShape::FillSets(int whole, std::vector<CBaseShape*>& created) {
                                            static_cast<int>(m_arrChildren.size()), lines, points);
     CFillRunner::SetSlowFillAsk(1);
     InvalidateGeometry();
-    if (m_bNoRedraw == 0 && m_pView != nullptr) m_pView->Invalidate(TRUE);
+    // The view repaints once the fill is whole and free: a host that draws
+    // at once finds its event given back.
+    if (m_bNoRedraw == 0) RepaintViewWhenReleased();
 }
 
 std::vector<tagPOINTF> CFilledShape::FilledOutline() {
@@ -369,7 +371,7 @@ bool CFilledShape::RestoreKeptHatch(int whole) {
     m_hatchWhole = whole;
     CFillRunner::SetSlowFillAsk(1);
     InvalidateGeometry();
-    if (m_pView != nullptr) m_pView->Invalidate(TRUE);
+    RepaintViewWhenReleased();
     return true;
 }
 

@@ -145,17 +145,7 @@ CBaseShape* CBezierCurve::Clone() {
     // A copy keeps the caption of its source: its constructor's number is
     // given back.
     ShapeCounterOf(SHAPE_BEZIER).GiveBack();
-    copy->arrSegment = arrSegment;
-    copy->m_nPenIndex = m_nPenIndex;
-    copy->segDrag = segDrag;
-    copy->segDragNext = segDragNext;
-    copy->segDragPrev = segDragPrev;
-    copy->bClosed = bClosed;
-    copy->nEditType = nEditType;
-    copy->nControlPoint = nControlPoint;
-    copy->ptCtrlDrag = ptCtrlDrag;
-    copy->arrSelectIndex = arrSelectIndex;
-    copy->arrClickPoint = arrClickPoint;
+    static_cast<BezierCurveFields&>(*copy) = *this;
     // The flattening tolerance decides the copy's mark data and rectangle.
     copy->SetSmoothRatio(GetSmoothRatio());
     Gdiplus::RectF r;

@@ -23,7 +23,24 @@ struct AffineMap;
 struct stBezierPos;
 struct stBezierCurve;
 
-class MORVIK_API CBezierCurve : public CBaseShape {
+// The curve's segments, closed flag and node-editor state, each listed here
+// once: a copy takes them whole.
+struct BezierCurveFields {
+    std::vector<BEZIER_4POINTF_DRAW> arrSegment;
+    // Editing state of the node editor.
+    std::vector<tagPOINTF> arrClickPoint;
+    std::vector<int> arrSelectIndex;
+    int nEditType = -1;
+    int nControlPoint = -1;
+    BEZIER_4POINTF_DRAW segDrag;
+    BEZIER_4POINTF_DRAW segDragPrev;
+    BEZIER_4POINTF_DRAW segDragNext;
+    // Where the last handle drag put the opposite handle.
+    tagPOINTF ptCtrlDrag;
+    int32_t bClosed = 0;
+};
+
+class MORVIK_API CBezierCurve : public CBaseShape, public BezierCurveFields {
     DECLARE_SERIAL(CBezierCurve)
 
 public:
@@ -269,20 +286,9 @@ public:
     static bool CompareBezierCurve(const BEZIER_4POINTF_DRAW& x, const BEZIER_4POINTF_DRAW& y);
 
     // ---- members ----------------------------------------------------------
-    std::vector<BEZIER_4POINTF_DRAW> arrSegment;
-    // Editing state of the node editor.
-    std::vector<tagPOINTF> arrClickPoint;
-    std::vector<int> arrSelectIndex;
-    int nEditType = -1;
-    int nControlPoint = -1;
+    // The segments, closed flag and node-editor state are BezierCurveFields.
     double dDragAngle = 0.0;
     double dDragLength = 0.0;
-    BEZIER_4POINTF_DRAW segDrag;
-    BEZIER_4POINTF_DRAW segDragPrev;
-    BEZIER_4POINTF_DRAW segDragNext;
-    // Where the last handle drag put the opposite handle.
-    tagPOINTF ptCtrlDrag;
-    int32_t bClosed = 0;
     // The saved form of arrSegment, valid only around a save or a read.
     std::vector<BEZIER_4POINTF> arrPointf;
 

@@ -223,11 +223,7 @@ CBaseShape* CPolyLine::ToBezier() {
 
 CBaseShape* CPolyLine::Clone() {
     auto* copy = new CPolyLine();
-    copy->arrPoint = arrPoint;
-    copy->m_nPenIndex = m_nPenIndex;
-    copy->arrSelectIndex = arrSelectIndex;
-    copy->arrClickPoint = arrClickPoint;
-    copy->bClosed = bClosed;
+    static_cast<PolyLineFields&>(*copy) = *this;
     // The copy carries the source's caption, so its own number goes back.
     MinusCountNum();
     copy->SetCaption(GetCaption());

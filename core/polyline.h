@@ -18,7 +18,20 @@ struct stPolylinePos;
 struct AffineMap;
 class CCombineShape;
 
-class MORVIK_API CPolyLine : public CBaseShape {
+// The polyline's points, closed flag and editor selection, each listed here
+// once: a copy takes them whole.
+struct PolyLineFields {
+    // 1 when closed: the last point then repeats the first.
+    int bClosed = 0;
+    // The polyline: segment i runs from point i-1 to point i.
+    std::vector<tagPOINTF> arrPoint;
+    // Where the editor last clicked on the polyline; only the first is used.
+    std::vector<tagPOINTF> arrClickPoint;
+    // Indices of the selected points.
+    std::vector<int> arrSelectIndex;
+};
+
+class MORVIK_API CPolyLine : public CBaseShape, public PolyLineFields {
     DECLARE_SERIAL(CPolyLine)
 
 public:
@@ -160,20 +173,13 @@ public:
     // above 0, a negative gap or a pattern too fine for the polyline.
     void ToDotted(float dash, float gap, std::vector<CBaseShape*>& out);
 
-    // 1 when closed: the last point then repeats the first.
-    int bClosed = 0;
+    // The points, closed flag and selection are PolyLineFields.
     // Thinned copies of the drawn points (arrPoint unless a derived shape
     // draws another path), one per detail level, built on demand and
     // transformed together with arrPoint; empty until the first is built.
     std::vector<std::vector<tagPOINTF>> arrDetail;
-    // The polyline: segment i runs from point i-1 to point i.
-    std::vector<tagPOINTF> arrPoint;
-    // Where the editor last clicked on the polyline; only the first is used.
-    std::vector<tagPOINTF> arrClickPoint;
     // The saved form of arrPoint, refreshed by UpdatePropsValue.
     std::vector<std::vector<tagPOINTF>> arrPointf;
-    // Indices of the selected points.
-    std::vector<int> arrSelectIndex;
 
 protected:
     // The transforms for callers that hold the event (the spiral's own).

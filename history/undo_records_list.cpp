@@ -230,8 +230,9 @@ void CUND_Ungroup::TakeFills(bool deleteFirst) {
         if (text == nullptr || ListedBefore(shapes, i)) {
             continue;
         }
+        const CBaseShape::ShapeGuard guard(text);
         if (deleteFirst) {
-            text->DeleteFill();
+            text->DeleteFillHeld();
         }
         m_held->fills[i] = text->TakeDeletedFill();
     }
@@ -253,7 +254,8 @@ int CUND_Ungroup::OnEditUndo(CCore* core) {
                 continue;
             }
             // The fill it lost, exactly, while the text stands as the ungroup
-            // left it.
+            // left it; one change for a marking thread.
+            const CBaseShape::ShapeGuard guard(text);
             if (m_held != nullptr && i < m_held->fills.size() && text->PutBackFill(m_held->fills[i])) {
                 continue;
             }
@@ -262,7 +264,7 @@ int CUND_Ungroup::OnEditUndo(CCore* core) {
             if (!text->GetFills().empty() && text->GetFills().front() != nullptr) {
                 FILLED_PARS par = text->GetFills().front()->GetFillParam();
                 if (!text->RestoreReplacedFill(text->parFill, true)) {
-                    text->SetFill(par, false);
+                    text->SetFillHeld(par, false);
                 }
             }
         }

@@ -35,9 +35,10 @@ void Refill(CBaseShape* shape, const FILLED_PARS& par, bool undo) {
         fill->SetParam(par);
         fill->DoFill(0);
     } else if (CFonts* text = AsText(shape)) {
+        const CBaseShape::ShapeGuard guard(text);
         FILLED_PARS copy = par;
         if (!undo || !text->RestoreReplacedFill(copy, true)) {
-            text->SetFill(copy, false);
+            text->SetFillHeld(copy, false);
         }
     } else if (shape != nullptr) {
         shape->InvalidateGeometry();
@@ -51,12 +52,14 @@ void RestoreTextFill(CBaseShape* shape, const FILLED_PARS& parOld, BYTE hadFill)
     if (text == nullptr) {
         return;
     }
+    // However many steps it takes, one change for a marking thread.
+    const CBaseShape::ShapeGuard guard(text);
     FILLED_PARS copy = parOld;
     if (hadFill != 0) {
         // The fill it had, hatch as it was; built anew only when the text
         // no longer holds it.
         if (!text->RestoreReplacedFill(copy, true)) {
-            text->SetFill(copy, false);
+            text->SetFillHeld(copy, false);
         }
         return;
     }
@@ -67,9 +70,9 @@ void RestoreTextFill(CBaseShape* shape, const FILLED_PARS& parOld, BYTE hadFill)
         return;
     }
     if (text->nFontType == FONT_TYPE_CODEBAR && text->parCodebar.bShowText != 0 && text->parCodebar.bTextFill != 0) {
-        text->SetFill(copy, true);
+        text->SetFillHeld(copy, true);
     }
-    text->DeleteFill();
+    text->DeleteFillHeld();
     text->bFilled = 0;
     text->parFill = parOld;
     for (CFilledShape* fill : text->GetFills()) {
@@ -418,7 +421,6 @@ CUND_Fonts::~CUND_Fonts() {
 
 void CUND_Fonts::Replay(CCore* core, bool undo) {
     CBaseShape* shape = m_pData->ids.empty() ? nullptr : FindShape(core, m_pData->ids.front());
-    bool restored = false;
     // Content that kept its first string kept its place too: the text
     // follows the stored offset. An undo takes the dialog's move back first:
     // the text then stands as the change left it, and the layout the change
@@ -428,29 +430,50 @@ void CUND_Fonts::Replay(CCore* core, bool undo) {
     const float dy = m_pData->ptOld.y - m_pData->ptNew.y;
     // An unchanged position is no move: a text would record it.
     const bool offset = keptPlace && (dx != 0.0f || dy != 0.0f);
-    bool movedBack = false;
-    if (CFonts* text = AsText(shape)) {
+    CFonts* text = AsText(shape);
+    if (text == nullptr) {
+        if (shape != nullptr) {
+            if (offset) shape->Move(undo ? dx : -dx, undo ? dy : -dy);
+            PostPanelMessage(core, shape, 0);
+        }
+        NotifyListChanged(core);
+        InvalidateView(core);
+        return;
+    }
+    const tagPOINTF centre = MirrorCenterOf(core);
+    FONTS_PAR fonts = undo ? m_pData->fontsOld : m_pData->fontsNew;
+    CODEBAR_PAR codebar = undo ? m_pData->codebarOld : m_pData->codebarNew;
+    // The text gets elements of its own: sharing the record's would let
+    // the next marking move them, and a second replay would not restore
+    // the values the record holds.
+    VARTEXT_PAR vartext = (undo ? m_pData->varOld : m_pData->varNew).Clone();
+    const CString& first = undo ? m_pData->strOldFirst : m_pData->strNewFirst;
+    const CString& second = undo ? m_pData->strOldSecond : m_pData->strNewSecond;
+    const int type = undo ? m_pData->nOldType : m_pData->nNewType;
+    // An undone content change gives back the fill the text had, hatch
+    // as it was, when the old content lays out where it stood.
+    auto refilled = [undo](CFonts* t) {
+        if (undo) {
+            FILLED_PARS par = t->parFill;
+            t->RestoreReplacedFill(par, t->bFilled != 0);
+        }
+    };
+    {
+        // Every step of the record on the text is one change for a marking
+        // thread: the text's event is held across them all.
+        const CBaseShape::ShapeGuard guard(text);
+        bool movedBack = false;
         if (undo && offset) {
-            text->Move(dx, dy);
+            text->MoveHeld(dx, dy);
             movedBack = true;
         }
         // The content was set in the text's unmirrored frame: the mirror
         // comes off around the document's mirror centre and goes back on.
-        const tagPOINTF centre = MirrorCenterOf(core);
         const bool mirrored = text->GetMirrorFlag() > 0;
         if (mirrored) {
-            text->Mirror(centre, 1);
+            text->MirrorHeld(centre, 1);
         }
-        FONTS_PAR fonts = undo ? m_pData->fontsOld : m_pData->fontsNew;
-        CODEBAR_PAR codebar = undo ? m_pData->codebarOld : m_pData->codebarNew;
-        // The text gets elements of its own: sharing the record's would let
-        // the next marking move them, and a second replay would not restore
-        // the values the record holds.
-        VARTEXT_PAR vartext = (undo ? m_pData->varOld : m_pData->varNew).Clone();
         text->KeepSerialsPastMarked(vartext);
-        const CString& first = undo ? m_pData->strOldFirst : m_pData->strNewFirst;
-        const CString& second = undo ? m_pData->strOldSecond : m_pData->strNewSecond;
-        const int type = undo ? m_pData->nOldType : m_pData->nNewType;
         // Text on a curve: the text's own path-text switch follows the
         // record before the layout reads it.
         if (undo) {
@@ -469,41 +492,34 @@ void CUND_Fonts::Replay(CCore* core, bool undo) {
             text->SetPathFontPara(static_cast<int>(std::lround(fonts.dPathValue1)),
                                   static_cast<int>(std::lround(fonts.dPathValue2)), invert, alignTop, inside);
         }
-        // An undone content change gives back the fill the text had, hatch
-        // as it was, when the old content lays out where it stood.
-        auto refilled = [undo](CFonts* t) {
-            if (undo) {
-                FILLED_PARS par = t->parFill;
-                t->RestoreReplacedFill(par, t->bFilled != 0);
-            }
-        };
         // An undo takes back the layout the change replaced, whole, when the
         // text stands as the change left it: a new layout of the old content
         // differs from it once the text was zoomed or slanted.
+        bool restored = false;
         if (undo && text->RestoreReplacedLayout(first, type, second, &fonts, &codebar)) {
             restored = true;
         } else {
-            text->SetFonts(first, type, second, fonts, codebar, vartext, 0, 1, false);
+            text->SetFontsHeld(first, type, second, fonts, codebar, vartext, 0, 1, false, nullptr);
             refilled(text);
         }
-        for (CBaseShape* linked : LinkedShapes(core, text)) {
-            if (CFonts* other = AsText(linked)) {
-                if (undo && other->RestoreReplacedLayout(first, type, second, &fonts, &codebar)) continue;
-                FONTS_PAR f = fonts;
-                CODEBAR_PAR c = codebar;
-                VARTEXT_PAR v = vartext.Clone();
-                other->SetFonts(first, type, second, f, c, v, 0, 1, false);
-                refilled(other);
-            }
-        }
         if (mirrored) {
-            text->Mirror(centre, 1);
+            text->MirrorHeld(centre, 1);
+        }
+        if (!restored && !movedBack && offset) text->MoveHeld(undo ? dx : -dx, undo ? dy : -dy);
+    }
+    // The linked texts take the same content, each under its own event.
+    for (CBaseShape* linked : LinkedShapes(core, text)) {
+        if (CFonts* other = AsText(linked)) {
+            const CBaseShape::ShapeGuard guard(other);
+            if (undo && other->RestoreReplacedLayout(first, type, second, &fonts, &codebar)) continue;
+            FONTS_PAR f = fonts;
+            CODEBAR_PAR c = codebar;
+            VARTEXT_PAR v = vartext.Clone();
+            other->SetFontsHeld(first, type, second, f, c, v, 0, 1, false, nullptr);
+            refilled(other);
         }
     }
-    if (shape != nullptr) {
-        if (!restored && !movedBack && offset) shape->Move(undo ? dx : -dx, undo ? dy : -dy);
-        PostPanelMessage(core, shape, 0);
-    }
+    PostPanelMessage(core, shape, 0);
     NotifyListChanged(core);
     InvalidateView(core);
 }

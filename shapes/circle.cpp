@@ -638,15 +638,7 @@ CBaseShape* CCircle::ToPolyLine() {
 
 CBaseShape* CCircle::Clone() {
     auto* copy = new CCircle();
-    copy->arcPoints = arcPoints;
-    copy->arcPath = arcPath;
-    copy->startDeg = startDeg;
-    copy->endDeg = endDeg;
-    copy->Radius = Radius;
-    copy->ptCenter = ptCenter;
-    copy->m_nPenIndex = m_nPenIndex;
-    // The flattening tolerance decides the copy's mark data.
-    copy->SetSmoothRatio(GetSmoothRatio());
+    static_cast<CircleFields&>(*copy) = *this;
     copy->SetCaption(GetCaption());
     copy->SetVisible(IsVisible());
     copy->KeepMarkingOf(*this);

@@ -34,7 +34,20 @@ struct MORVIK_API tagCircleParam {
     uint8_t arcPath = 0;
 };
 
-class MORVIK_API CCircle : public CBaseShape {
+// The circle's figure, each field listed here once: a copy takes it whole.
+struct CircleFields {
+    // 0: clockwise from startDeg to endDeg; non-zero: counter-clockwise.
+    uint8_t arcPath = 0;
+    double startDeg = 0.0;
+    double endDeg = 360.0;
+    double Radius = 0.0;
+    tagPOINTF ptCenter;
+    // The arc as a cubic Bezier chain: start point, then two control points
+    // and the end point per segment.
+    std::vector<tagPOINTF> arcPoints;
+};
+
+class MORVIK_API CCircle : public CBaseShape, public CircleFields {
     DECLARE_SERIAL(CCircle)
 
 public:
@@ -156,16 +169,7 @@ public:
     int IsSelectedForRect(Gdiplus::RectF& rect) override;                                  // 64
     void UpdatePropsValue() override;                                                      // 66
 
-    // ---- members -------------------------------------------------------------
-    // 0: clockwise from startDeg to endDeg; non-zero: counter-clockwise.
-    uint8_t arcPath = 0;
-    double startDeg = 0.0;
-    double endDeg = 360.0;
-    double Radius = 0.0;
-    tagPOINTF ptCenter;
-    // The arc as a cubic Bezier chain: start point, then two control points
-    // and the end point per segment.
-    std::vector<tagPOINTF> arcPoints;
+    // ---- members: the figure is CircleFields ---------------------------------
     // The parameters of the last build; also the result record of
     // GetCircleFrom3P and GetCircleFrom2P.
     tagCircleParam lastCircle;

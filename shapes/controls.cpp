@@ -228,22 +228,30 @@ int CControlShape::DrawIconAt(CDC* dc, tagPOINTF p) {
     if (dc == nullptr) {
         return 0;
     }
+    const ShapeGuard guard(this);
     Gdiplus::Graphics g(dc);
     const Gdiplus::RectF box = DeviceIconBox(p, 0);
     DrawCtrlIcon(g, m_nIconID, box.X, box.Y);
     return 0;
 }
 
+// The anchor as it stands, read under the event: a host's editing thread
+// may move it while another thread previews or marks.
+tagPOINTF CControlShape::HeldAnchor() {
+    const ShapeGuard guard(this);
+    return pointf;
+}
+
 int CControlShape::PreviewSlope(CDC* dc, tagPOINTF base, double a, double b) {
-    return DrawIconAt(dc, PointfSlope(pointf, a, b, base));
+    return DrawIconAt(dc, PointfSlope(HeldAnchor(), a, b, base));
 }
 
 int CControlShape::PreviewReSize(CDC* dc, tagPOINTF base, double sx, double sy) {
-    return DrawIconAt(dc, PointfZoom(pointf, sx, sy, base));
+    return DrawIconAt(dc, PointfZoom(HeldAnchor(), sx, sy, base));
 }
 
 int CControlShape::PreviewRotate(CDC* dc, double angle, tagPOINTF centre) {
-    return DrawIconAt(dc, PointfRotate(pointf, centre, angle));
+    return DrawIconAt(dc, PointfRotate(HeldAnchor(), centre, angle));
 }
 
 int CControlShape::Draw(CDC* dc, int arrow, int mode, int a, int b) {
@@ -258,6 +266,7 @@ int CControlShape::Draw(CDC* dc, Gdiplus::Graphics* g, DWORD, int, int mode, int
     if (!IsCtrlObjEnabled() || (g == nullptr && dc == nullptr)) {
         return 0;
     }
+    const ShapeGuard guard(this);
     std::unique_ptr<Gdiplus::Graphics> own;
     if (g == nullptr) {
         own = std::make_unique<Gdiplus::Graphics>(dc);
@@ -272,6 +281,7 @@ int CControlShape::Move(float dx, float dy) {
     if (!IsCtrlObjEnabled()) {
         return 0;
     }
+    const ShapeGuard guard(this);
     // An anchor that is not finite cannot be drawn, picked or saved sanely.
     const tagPOINTF moved{pointf.x + dx, pointf.y + dy};
     if (!geom::Finite(moved)) {
@@ -286,6 +296,7 @@ int CControlShape::Mirror(tagPOINTF fixed, int mode) {
     if (!IsCtrlObjEnabled() || mode < 1 || mode > 3) {
         return 0;
     }
+    const ShapeGuard guard(this);
     const tagPOINTF mirrored = PointfMirror(pointf, fixed, mode);
     if (!geom::Finite(mirrored)) {
         return kRefused;
@@ -293,6 +304,12 @@ int CControlShape::Mirror(tagPOINTF fixed, int mode) {
     pointf = mirrored;
     InvalidateGeometry();
     return 0;
+}
+
+int CControlShape::Zoom(tagPOINTF fixed, double sx, double sy) {
+    // The anchor stays; the zoom state the base keeps changes under the event.
+    const ShapeGuard guard(this);
+    return CBaseShape::Zoom(fixed, sx, sy);
 }
 
 int CControlShape::IsInRect(Gdiplus::RectF& rect) {
@@ -402,6 +419,7 @@ int CDelayedTimer::InitDelayTimer(tagPOINTF p) {
     if (!geom::Finite(p)) {
         return -1;
     }
+    const ShapeGuard guard(this);
     pointf = p;
     InvalidateGeometry();
     return 0;
@@ -413,6 +431,7 @@ void CDelayedTimer::SetParam(int t) {
     if (t < 0) {
         return;
     }
+    const ShapeGuard guard(this);
     nTime = static_cast<unsigned int>(t);
     CString caption;
     caption.Format(L"%d ms", t);
@@ -469,6 +488,7 @@ int CEncoderDistance::InitDelayTimer(tagPOINTF p) {
     if (!geom::Finite(p)) {
         return -1;
     }
+    const ShapeGuard guard(this);
     pointf = p;
     InvalidateGeometry();
     return 0;
@@ -481,6 +501,7 @@ void CEncoderDistance::SetParam(float d) {
     if (!std::isfinite(d)) {
         return;
     }
+    const ShapeGuard guard(this);
     fDistance = d;
     CString caption;
     caption.Format(L"%.3fm", static_cast<double>(d) / 1000.0);
@@ -537,9 +558,15 @@ int CExeAxi::InitExeAxiPoint(tagPOINTF p) {
     if (!geom::Finite(p)) {
         return -1;
     }
+    const ShapeGuard guard(this);
     pointf = p;
     InvalidateGeometry();
     return 0;
+}
+
+CCfgAxit CExeAxi::GetCfgAxi() const {
+    const ShapeGuard guard(const_cast<CExeAxi*>(this));
+    return m_cfg;
 }
 
 void CExeAxi::SetCfgAxi(const CCfgAxit& cfg) {
@@ -549,6 +576,7 @@ void CExeAxi::SetCfgAxi(const CCfgAxit& cfg) {
     if (!std::isfinite(cfg.fMvDist)) {
         return;
     }
+    const ShapeGuard guard(this);
     m_cfg = cfg;
     InvalidateGeometry();
 }
@@ -602,6 +630,7 @@ int CInput::InitInput(tagPOINTF p) {
     if (!geom::Finite(p)) {
         return -1;
     }
+    const ShapeGuard guard(this);
     pointf = p;
     InvalidateGeometry();
     return 0;
@@ -617,6 +646,7 @@ int CInput::SetPortState(const int states[kPortCount]) {
             return 1;
         }
     }
+    const ShapeGuard guard(this);
     for (int i = 0; i < kPortCount; ++i) {
         iPortState[i] = states[i];
     }
@@ -628,6 +658,7 @@ int CInput::GetPortState(int states[kPortCount]) const {
     if (states == nullptr) {
         return 1;
     }
+    const ShapeGuard guard(const_cast<CInput*>(this));
     for (int i = 0; i < kPortCount; ++i) {
         states[i] = iPortState[i];
     }
@@ -638,6 +669,7 @@ int CInput::SetTipInfo(const CString& tip, bool enable) {
     if (tip.IsEmpty()) {
         return 1;
     }
+    const ShapeGuard guard(this);
     strTip = tip;
     // Kept in step so a save without UpdatePropsValue still carries the tip.
     m_wstrTip = tip.GetString();
@@ -647,12 +679,16 @@ int CInput::SetTipInfo(const CString& tip, bool enable) {
 }
 
 int CInput::GetTipInfo(CString& tip, bool& enable) const {
+    const ShapeGuard guard(const_cast<CInput*>(this));
     tip = strTip;
     enable = bEnaleTip;
     return 0;
 }
 
-void CInput::RestoreAfterRead() { strTip = CString(m_wstrTip); }
+void CInput::RestoreAfterRead() {
+    const ShapeGuard guard(this);
+    strTip = CString(m_wstrTip);
+}
 
 int CInput::DrawWnd(CWnd*, CDC*, DWORD, int, int, float, float) { return 0; }
 
@@ -692,6 +728,7 @@ int CInput::DrawRotate(CDC* dc, DWORD, double angle, tagPOINTF centre) { return 
 
 void CInput::UpdatePropsValue() {
     CBaseShape::UpdatePropsValue();
+    const ShapeGuard guard(this);
     m_wstrTip = strTip.GetString();
 }
 
@@ -705,6 +742,7 @@ int COutput::InitOutput(tagPOINTF p) {
     if (!geom::Finite(p)) {
         return -1;
     }
+    const ShapeGuard guard(this);
     pointf = p;
     InvalidateGeometry();
     return 0;
@@ -713,6 +751,7 @@ int COutput::InitOutput(tagPOINTF p) {
 int COutput::SetProperties(int port, int signal, int signalWidth, int pulse, int pulseWidth) {
     // Port -1 stands for no port; every value's meaning, a negative one
     // included, is the host's marking sequence's, so all are kept.
+    const ShapeGuard guard(this);
     iOutPortNo = port;
     iSignal = signal;
     iSignalWidth = signalWidth;
@@ -730,6 +769,7 @@ int COutput::SetProperties(int port, int signal, int signalWidth, int pulse, int
 }
 
 int COutput::GetProperties(int& port, int& signal, int& signalWidth, int& pulse, int& pulseWidth) const {
+    const ShapeGuard guard(const_cast<COutput*>(this));
     port = iOutPortNo;
     signal = iSignal;
     signalWidth = iSignalWidth;
@@ -738,7 +778,7 @@ int COutput::GetProperties(int& port, int& signal, int& signalWidth, int& pulse,
     return 0;
 }
 
-int COutput::DrawWnd(CWnd*, CDC* dc, DWORD, int, int, float, float) { return DrawIconAt(dc, pointf); }
+int COutput::DrawWnd(CWnd*, CDC* dc, DWORD, int, int, float, float) { return DrawIconAt(dc, HeldAnchor()); }
 
 void COutput::AddAllProp(bool extended) {
     CBaseShape::AddAllProp(extended);

@@ -78,6 +78,7 @@ public:
              float dy) override;                                         // 24
     // Move and Mirror refuse a result that is not finite.
     int Move(float dx, float dy) override;                               // 30
+    int Zoom(tagPOINTF fixed, double sx, double sy) override;            // 32
     int Mirror(tagPOINTF fixed, int mode) override;                      // 34
     int IsInRect(Gdiplus::RectF& rect) override;                         // 38
     int IsMe(tagPOINTF point) override;                                  // 39
@@ -102,6 +103,8 @@ protected:
     Gdiplus::RectF DeviceIconBox(tagPOINTF p, int mode) const;
     // The icon drawn at p (logical) on dc: the previews.
     int DrawIconAt(CDC* dc, tagPOINTF p);
+    // The anchor, read under the shape's event.
+    tagPOINTF HeldAnchor();
     int PreviewSlope(CDC* dc, tagPOINTF base, double a, double b);
     int PreviewReSize(CDC* dc, tagPOINTF base, double sx, double sy);
     int PreviewRotate(CDC* dc, double angle, tagPOINTF centre);
@@ -192,7 +195,7 @@ public:
     // Sets the anchor; returns 0, or -1 (nothing changed) for a point that
     // is not finite.
     int InitExeAxiPoint(tagPOINTF p);
-    CCfgAxit GetCfgAxi() const { return m_cfg; }
+    CCfgAxit GetCfgAxi() const;
     // Copies all five settings; the caption stays. Refused whole when the
     // distance is not finite.
     void SetCfgAxi(const CCfgAxit& cfg);

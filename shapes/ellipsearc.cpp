@@ -241,7 +241,7 @@ int CEllipseArc::CutArc(double start, double end) {
         // are restored exactly, so repeated cuts never let them drift.
         TransformAll([&](tagPOINTF p) { return PointfSlope(p, -slant, 0, c); });
         TransformAll([&](tagPOINTF p) { return PointfRotate(p, c, a1); });
-        std::copy(std::begin(before.ctrl), std::end(before.ctrl), std::begin(ctrlPoints));
+        std::copy(std::begin(before.ctrlPoints), std::end(before.ctrlPoints), std::begin(ctrlPoints));
     }
     m_ptCenter = c;
     // All or nothing: a cut that yields no arc, or one beyond the usable
@@ -447,17 +447,7 @@ CBaseShape* CEllipseArc::ToPolyLine() {
 
 CBaseShape* CEllipseArc::Clone() {
     auto* copy = new CEllipseArc();
-    std::copy(std::begin(ctrlPoints), std::end(ctrlPoints), std::begin(copy->ctrlPoints));
-    copy->arcPoints = arcPoints;
-    copy->startDeg = startDeg;
-    copy->endDeg = endDeg;
-    copy->m_nPenIndex = m_nPenIndex;
-    copy->m_ptCenter = m_ptCenter;
-    copy->m_rotAngle = m_rotAngle;
-    copy->m_axisA = m_axisA;
-    copy->m_axisB = m_axisB;
-    copy->m_bFILE = m_bFILE;
-    copy->arcPath = arcPath;
+    static_cast<EllipseArcFields&>(*copy) = *this;
     copy->SetVisible(IsVisible());
     copy->SetCaption(GetCaption());
     Gdiplus::RectF r;
@@ -679,32 +669,6 @@ int CEllipseArc::GetSnapPoint(std::vector<tagPOINTF>& points) {
         points.push_back(arcPoints.back());
     }
     return 0;
-}
-
-CEllipseArc::Figure CEllipseArc::Keep() const {
-    Figure f;
-    f.arc = arcPoints;
-    std::copy(std::begin(ctrlPoints), std::end(ctrlPoints), std::begin(f.ctrl));
-    f.centre = m_ptCenter;
-    f.start = startDeg;
-    f.end = endDeg;
-    f.axisA = m_axisA;
-    f.axisB = m_axisB;
-    f.rot = m_rotAngle;
-    f.file = m_bFILE;
-    return f;
-}
-
-void CEllipseArc::PutBack(const Figure& f) {
-    arcPoints = f.arc;
-    std::copy(std::begin(f.ctrl), std::end(f.ctrl), std::begin(ctrlPoints));
-    m_ptCenter = f.centre;
-    startDeg = f.start;
-    endDeg = f.end;
-    m_axisA = f.axisA;
-    m_axisB = f.axisB;
-    m_rotAngle = f.rot;
-    m_bFILE = f.file;
 }
 
 bool CEllipseArc::FigureUsable() const {

@@ -19,11 +19,34 @@
 
 struct tagEllipse;
 
-class MORVIK_API CEllipseArc : public CBaseShape {
+// The ellipse arc's figure, each field listed here once: a copy takes it
+// whole (Clone) and a refused transform or build puts it back whole.
+inline constexpr int kEllipseChainPoints = 13;
+struct EllipseArcFields {
+    int arcPath = 1;
+    int m_bFILE = 0;
+    // (FLT_MAX, FLT_MAX) until set.
+    tagPOINTF m_ptCenter{FLT_MAX, FLT_MAX};
+    double startDeg = 0.0;
+    double endDeg = 360.0;
+    // DXF arcs: the semi-axes along and across the major direction, and the
+    // major direction in degrees from +y toward +x.
+    double m_axisA = 0.0;
+    double m_axisB = 0.0;
+    double m_rotAngle = 0.0;
+    // The arc: start point, then two control points and an end point per
+    // segment; 13 points once built.
+    std::vector<tagPOINTF> arcPoints;
+    // Drawn ellipse: the closed chain of the whole ellipse (0, 3, 6, 9 the
+    // ends of the axes, 12 equal to 0). DXF arc: a copy of its arc chain.
+    tagPOINTF ctrlPoints[kEllipseChainPoints] = {};
+};
+
+class MORVIK_API CEllipseArc : public CBaseShape, public EllipseArcFields {
     DECLARE_SERIAL(CEllipseArc)
 
 public:
-    static constexpr int kChainPoints = 13;
+    static constexpr int kChainPoints = kEllipseChainPoints;
 
     // An ellipse without points, captioned with the next number
     // ("Ellipse1", "Ellipse2", ...).
@@ -115,24 +138,7 @@ public:
     int IsSelectedForRect(Gdiplus::RectF& rect) override;                                         // 64
     void UpdatePropsValue() override;                                                             // 66
 
-    // ---- members ----------------------------------------------------------
-    int arcPath = 1;
-    int m_bFILE = 0;
-    // (FLT_MAX, FLT_MAX) until set.
-    tagPOINTF m_ptCenter{FLT_MAX, FLT_MAX};
-    double startDeg = 0.0;
-    double endDeg = 360.0;
-    // DXF arcs: the semi-axes along and across the major direction, and the
-    // major direction in degrees from +y toward +x.
-    double m_axisA = 0.0;
-    double m_axisB = 0.0;
-    double m_rotAngle = 0.0;
-    // The arc: start point, then two control points and an end point per
-    // segment; 13 points once built.
-    std::vector<tagPOINTF> arcPoints;
-    // Drawn ellipse: the closed chain of the whole ellipse (0, 3, 6, 9 the
-    // ends of the axes, 12 equal to 0). DXF arc: a copy of its arc chain.
-    tagPOINTF ctrlPoints[kChainPoints] = {};
+    // ---- members: the figure is EllipseArcFields ----------------------------
     // The saved forms, refreshed by UpdatePropsValue.
     std::vector<std::vector<tagPOINTF>> arrPointf;
     std::vector<std::vector<tagPOINTF>> arr13pointf;
@@ -142,19 +148,9 @@ private:
     int CutArc(double start, double end);
     // Everything a transform or a build changes, kept to put back when the
     // result is refused.
-    struct Figure {
-        std::vector<tagPOINTF> arc;
-        tagPOINTF ctrl[kChainPoints];
-        tagPOINTF centre;
-        double start = 0;
-        double end = 0;
-        double axisA = 0;
-        double axisB = 0;
-        double rot = 0;
-        int file = 0;
-    };
-    Figure Keep() const;
-    void PutBack(const Figure& f);
+    using Figure = EllipseArcFields;
+    Figure Keep() const { return *this; }
+    void PutBack(const Figure& f) { static_cast<EllipseArcFields&>(*this) = f; }
     // Every point within the usable coordinates and every number finite.
     bool FigureUsable() const;
     // Runs change, then puts the figure back and answers false when the

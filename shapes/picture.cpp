@@ -33,9 +33,15 @@ constexpr DWORD kMaxPictureFileBytes = 512u << 20;
 // resolution before the screen image is rebuilt.
 constexpr double kSizeTolerance = 0.001;
 
-void ShowMessage(const char* key) { AfxMessageBox(CLang::Instance()->GetString(key).GetString()); }
+// Messages and repaints wait until the thread holds no shape's event: a
+// picture is loaded and processed with its event held.
+void ShowMessage(const char* key) {
+    CBaseShape::WhenReleased([key] { AfxMessageBox(CLang::Instance()->GetString(key).GetString()); });
+}
 
-void ShowResizeMemoryError() { AfxMessageBox(L"ResizeBitmap\u5185\u5b58\u51fa\u9519\uff01\uff01"); }
+void ShowResizeMemoryError() {
+    CBaseShape::WhenReleased([] { AfxMessageBox(L"ResizeBitmap\u5185\u5b58\u51fa\u9519\uff01\uff01"); });
+}
 
 using geom::Finite;
 
@@ -212,12 +218,7 @@ CBaseShape* CPicture::Clone() {
     // The decoded image itself is copied: the file it came from may be gone
     // (a picture read from a shape file never needs it).
     if (m_pBitmap) copy->m_pBitmap.reset(m_pBitmap->Clone());
-    copy->rectfPic = rectfPic;
-    copy->fRotateAngle = fRotateAngle;
-    copy->rotatePointf = rotatePointf;
-    copy->m_bMirrored = m_bMirrored;
-    std::copy(std::begin(cornerPointf), std::end(cornerPointf), std::begin(copy->cornerPointf));
-    copy->m_nPenIndex = m_nPenIndex;
+    static_cast<PictureFields&>(*copy) = *this;
     copy->SetVisible(IsVisible());
     copy->KeepMarkingOf(*this);
     return copy;
@@ -225,79 +226,68 @@ CBaseShape* CPicture::Clone() {
 
 // ---- geometry ---------------------------------------------------------------
 
-CPicture::Placement CPicture::GetPlacement() const {
-    Placement place;
-    place.rect = rectfPic;
-    place.angle = fRotateAngle;
-    place.pivot = rotatePointf;
-    std::copy(std::begin(cornerPointf), std::end(cornerPointf), std::begin(place.corners));
-    place.mirrored = m_bMirrored;
-    return place;
-}
+CPicture::Placement CPicture::GetPlacement() const { return *this; }
 
 bool CPicture::SetPlacement(const Placement& place) {
-    const bool finite = Finite(place.rect) && std::isfinite(place.angle) && Finite(place.pivot) &&
-                        std::all_of(std::begin(place.corners), std::end(place.corners),
+    const bool finite = Finite(place.rectfPic) && std::isfinite(place.fRotateAngle) && Finite(place.rotatePointf) &&
+                        std::all_of(std::begin(place.cornerPointf), std::end(place.cornerPointf),
                                     [](const tagPOINTF& p) { return Finite(p); });
     if (!finite) return false;
-    rectfPic = place.rect;
-    fRotateAngle = place.angle;
-    rotatePointf = place.pivot;
-    std::copy(std::begin(place.corners), std::end(place.corners), std::begin(cornerPointf));
-    m_bMirrored = place.mirrored;
+    static_cast<PictureFields&>(*this) = place;
     return true;
 }
 
 void CPicture::PlaceCorners(Placement& place) {
-    const Gdiplus::RectF& r = place.rect;
+    const Gdiplus::RectF& r = place.rectfPic;
     const float left = r.X, right = r.X + r.Width, top = r.Y, bottom = r.Y - r.Height;
     // A mirrored image stands upside down in its rectangle.
-    const float imageTop = place.mirrored ? bottom : top;
-    const float imageBottom = place.mirrored ? top : bottom;
-    place.corners[0] = {left, imageBottom};
-    place.corners[1] = {left, imageTop};
-    place.corners[2] = {right, imageTop};
-    place.corners[3] = {right, imageBottom};
-    if (place.angle == 0.0f) return;
-    const AffineMap turn = AffineMap::Rotate(-place.angle, place.pivot);
-    if (!geom::MapsFinite(turn, place.corners)) {
+    const float imageTop = place.m_bMirrored ? bottom : top;
+    const float imageBottom = place.m_bMirrored ? top : bottom;
+    place.cornerPointf[0] = {left, imageBottom};
+    place.cornerPointf[1] = {left, imageTop};
+    place.cornerPointf[2] = {right, imageTop};
+    place.cornerPointf[3] = {right, imageBottom};
+    if (place.fRotateAngle == 0.0f) return;
+    const AffineMap turn = AffineMap::Rotate(-place.fRotateAngle, place.rotatePointf);
+    if (!geom::MapsFinite(turn, place.cornerPointf)) {
         // Past the float range: nothing a caller may take.
-        for (tagPOINTF& p : place.corners) p = {NAN, NAN};
+        for (tagPOINTF& p : place.cornerPointf) p = {NAN, NAN};
         return;
     }
-    for (tagPOINTF& p : place.corners) p = PointfRotate(p, place.pivot, -place.angle);
+    for (tagPOINTF& p : place.cornerPointf) p = PointfRotate(p, place.rotatePointf, -place.fRotateAngle);
 }
 
 void CPicture::Recentre(Placement& place) {
     // Drawing and the dots turn the rectangle about the pivot by the whole
     // angle; that only matches the corners when the pivot is the picture's
     // centre, whatever centres the rotations had.
-    const tagPOINTF c = GetMidPointF(place.corners[0], place.corners[2]);
-    place.pivot = c;
-    place.rect.X = c.x - place.rect.Width / 2;
-    place.rect.Y = c.y + place.rect.Height / 2;
+    const tagPOINTF c = GetMidPointF(place.cornerPointf[0], place.cornerPointf[2]);
+    place.rotatePointf = c;
+    place.rectfPic.X = c.x - place.rectfPic.Width / 2;
+    place.rectfPic.Y = c.y + place.rectfPic.Height / 2;
 }
 
 void CPicture::MirrorPlacement(Placement& place, tagPOINTF fixed, int mode) {
     const AffineMap flip = AffineMap::Mirror(mode, fixed);
-    if (!geom::MapsFinite(flip, place.corners) || !geom::MapsFinite(flip, std::vector<tagPOINTF>{place.pivot})) {
-        place.pivot = {NAN, NAN};
+    if (!geom::MapsFinite(flip, place.cornerPointf) ||
+        !geom::MapsFinite(flip, std::vector<tagPOINTF>{place.rotatePointf})) {
+        place.rotatePointf = {NAN, NAN};
         return;
     }
-    for (tagPOINTF& p : place.corners) p = PointfMirror(p, fixed, mode);
-    place.pivot = PointfMirror(place.pivot, fixed, mode);
-    place.rect.X = place.pivot.x - place.rect.Width / 2;
-    place.rect.Y = place.pivot.y + place.rect.Height / 2;
+    for (tagPOINTF& p : place.cornerPointf) p = PointfMirror(p, fixed, mode);
+    place.rotatePointf = PointfMirror(place.rotatePointf, fixed, mode);
+    place.rectfPic.X = place.rotatePointf.x - place.rectfPic.Width / 2;
+    place.rectfPic.Y = place.rotatePointf.y + place.rectfPic.Height / 2;
     // The angle is stored negated. Flipping x turns an image laid at phi into
     // one laid at 180 - phi and upside down; flipping y into -phi, upside
     // down; both is a half turn.
-    const double angle = place.angle;
+    const double angle = place.fRotateAngle;
     switch (mode) {
-        case 1: place.angle = Normalize360(-angle - 180.0); break;
-        case 2: place.angle = Normalize360(-angle); break;
-        default: place.angle = Normalize360(angle - 180.0); break;
+        case 1: place.fRotateAngle = Normalize360(-angle - 180.0); break;
+        case 2: place.fRotateAngle = Normalize360(-angle); break;
+        default: place.fRotateAngle = Normalize360(angle - 180.0); break;
     }
-    if (mode != 3) place.mirrored = !place.mirrored;
+    if (mode != 3) place.m_bMirrored = !place.m_bMirrored;
 }
 
 void CPicture::CornersFromRect() {
@@ -305,7 +295,7 @@ void CPicture::CornersFromRect() {
     PlaceCorners(place);
     if (SetPlacement(place)) return;
     // The corners cannot be placed in float: the unturned rectangle stands.
-    place.angle = 0.0f;
+    place.fRotateAngle = 0.0f;
     PlaceCorners(place);
     SetPlacement(place);
 }
@@ -318,11 +308,11 @@ int CPicture::Move(float dx, float dy) {
 int CPicture::MoveHeld(float dx, float dy) {
     if (!std::isfinite(dx) || !std::isfinite(dy)) return kRefused;
     Placement place = GetPlacement();
-    place.rect.X += dx;
-    place.rect.Y += dy;
-    place.pivot.x += dx;
-    place.pivot.y += dy;
-    for (tagPOINTF& p : place.corners) {
+    place.rectfPic.X += dx;
+    place.rectfPic.Y += dy;
+    place.rotatePointf.x += dx;
+    place.rotatePointf.y += dy;
+    for (tagPOINTF& p : place.cornerPointf) {
         p.x += dx;
         p.y += dy;
     }
@@ -338,10 +328,10 @@ int CPicture::Rotate(double angle, tagPOINTF centre) {
     // a huge angle rounded to float is another angle than the corners took.
     angle = std::fmod(angle, 360.0);
     Placement place = GetPlacement();
-    if (!geom::MapsFinite(AffineMap::Rotate(angle, centre), place.corners)) return kRefused;
-    place.angle = Normalize360(static_cast<double>(static_cast<float>(360.0 - angle)) + place.angle);
-    place.pivot = centre;
-    for (tagPOINTF& p : place.corners) p = PointfRotate(p, centre, angle);
+    if (!geom::MapsFinite(AffineMap::Rotate(angle, centre), place.cornerPointf)) return kRefused;
+    place.fRotateAngle = Normalize360(static_cast<double>(static_cast<float>(360.0 - angle)) + place.fRotateAngle);
+    place.rotatePointf = centre;
+    for (tagPOINTF& p : place.cornerPointf) p = PointfRotate(p, centre, angle);
     Recentre(place);
     if (!SetPlacement(place)) return kRefused;
     CBaseShape::Rotate(angle, centre);
@@ -355,18 +345,20 @@ bool CPicture::ZoomedPlacement(tagPOINTF fixed, double sx, double sy, Placement&
     // does to every point.
     const double ax = std::fabs(sx), ay = std::fabs(sy);
     place = GetPlacement();
-    const tagPOINTF topLeft{place.rect.X, place.rect.Y};
-    const tagPOINTF bottomRight{place.rect.X + place.rect.Width, place.rect.Y - place.rect.Height};
-    if (!geom::MapsFinite(AffineMap::Zoom(ax, ay, fixed), std::vector<tagPOINTF>{place.pivot, topLeft, bottomRight})) {
+    const tagPOINTF topLeft{place.rectfPic.X, place.rectfPic.Y};
+    const tagPOINTF bottomRight{place.rectfPic.X + place.rectfPic.Width, place.rectfPic.Y - place.rectfPic.Height};
+    if (!geom::MapsFinite(AffineMap::Zoom(ax, ay, fixed),
+                          std::vector<tagPOINTF>{place.rotatePointf, topLeft, bottomRight})) {
         return false;
     }
-    place.pivot = PointfZoom(place.pivot, ax, ay, fixed);
-    NormalizeRectF(place.rect, PointfZoom(topLeft, ax, ay, fixed), PointfZoom(bottomRight, ax, ay, fixed));
+    place.rotatePointf = PointfZoom(place.rotatePointf, ax, ay, fixed);
+    NormalizeRectF(place.rectfPic, PointfZoom(topLeft, ax, ay, fixed), PointfZoom(bottomRight, ax, ay, fixed));
     PlaceCorners(place);
     const int mode = (sx < 0 ? 1 : 0) | (sy < 0 ? 2 : 0);
     if (mode != 0) MirrorPlacement(place, fixed, mode);
-    return std::all_of(std::begin(place.corners), std::end(place.corners), [](tagPOINTF p) { return Finite(p); }) &&
-           Finite(place.pivot);
+    return std::all_of(std::begin(place.cornerPointf), std::end(place.cornerPointf),
+                       [](tagPOINTF p) { return Finite(p); }) &&
+           Finite(place.rotatePointf);
 }
 
 int CPicture::Zoom(tagPOINTF fixed, double sx, double sy) {
@@ -386,25 +378,26 @@ bool CPicture::SlantedPlacement(const AffineMap& slant, Placement& place, double
     place = GetPlacement();
     // The picture's own axes before and after: it can follow the slant only
     // when they stay at right angles.
-    const double phi = -static_cast<double>(place.angle) * M_PI / 180.0;
+    const double phi = -static_cast<double>(place.fRotateAngle) * M_PI / 180.0;
     const double ux = std::cos(phi), uy = std::sin(phi);
     const double mux = slant.xx * ux + slant.xy * uy, muy = slant.yx * ux + slant.yy * uy;
     const double mvx = slant.xx * -uy + slant.xy * ux, mvy = slant.yx * -uy + slant.yy * ux;
     lu = std::hypot(mux, muy);
     lv = std::hypot(mvx, mvy);
     if (!(lu > 0) || !(lv > 0) || std::fabs(mux * mvx + muy * mvy) > 1e-9 * lu * lv) return false;
-    if (!geom::MapsFinite(slant, place.corners) || !geom::MapsFinite(slant, std::vector<tagPOINTF>{place.pivot}) ||
-        !geom::FitsFloat(place.rect.Width * lu) || !geom::FitsFloat(place.rect.Height * lv)) {
+    if (!geom::MapsFinite(slant, place.cornerPointf) ||
+        !geom::MapsFinite(slant, std::vector<tagPOINTF>{place.rotatePointf}) ||
+        !geom::FitsFloat(place.rectfPic.Width * lu) || !geom::FitsFloat(place.rectfPic.Height * lv)) {
         return false;
     }
-    for (tagPOINTF& p : place.corners) p = slant.Apply(p);
-    place.pivot = slant.Apply(place.pivot);
-    place.rect.Width = static_cast<float>(place.rect.Width * lu);
-    place.rect.Height = static_cast<float>(place.rect.Height * lv);
-    place.rect.X = place.pivot.x - place.rect.Width / 2;
-    place.rect.Y = place.pivot.y + place.rect.Height / 2;
-    place.angle = Normalize360(-std::atan2(muy, mux) * 180.0 / M_PI);
-    if (slant.xx * slant.yy - slant.xy * slant.yx < 0) place.mirrored = !place.mirrored;
+    for (tagPOINTF& p : place.cornerPointf) p = slant.Apply(p);
+    place.rotatePointf = slant.Apply(place.rotatePointf);
+    place.rectfPic.Width = static_cast<float>(place.rectfPic.Width * lu);
+    place.rectfPic.Height = static_cast<float>(place.rectfPic.Height * lv);
+    place.rectfPic.X = place.rotatePointf.x - place.rectfPic.Width / 2;
+    place.rectfPic.Y = place.rotatePointf.y + place.rectfPic.Height / 2;
+    place.fRotateAngle = Normalize360(-std::atan2(muy, mux) * 180.0 / M_PI);
+    if (slant.xx * slant.yy - slant.xy * slant.yx < 0) place.m_bMirrored = !place.m_bMirrored;
     return true;
 }
 
@@ -602,7 +595,7 @@ int CPicture::DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double
     // The picture as Zoom would leave it.
     Placement place;
     if (dc == nullptr || m_pView == nullptr || !ZoomedPlacement(base, sx, sy, place)) return 0;
-    const tagPOINTF* placed = place.corners;
+    const tagPOINTF* placed = place.cornerPointf;
     Gdiplus::Graphics g(dc);
     DrawOnCorners(g, m_pBitmap.get(), placed, 0, 0.0f, 0.0f);
     Gdiplus::PointF dev[4];
@@ -689,7 +682,7 @@ int CPicture::InitPicture() {
     m_bScreenStale = true;
     const PICTURE_PAR par = PICTUREPAR;
     KeepPicture(par);
-    if (m_pView != nullptr) m_pView->Invalidate();
+    RepaintViewWhenReleased();
     return 1;
 }
 
@@ -808,26 +801,26 @@ void CPicture::RestoreAfterRead() {
         std::all_of(arr4Pointf[0].begin(), arr4Pointf[0].end(), [](const tagPOINTF& p) { return Finite(p); });
     Placement place = GetPlacement();
     if (savedCorners) {
-        std::copy(arr4Pointf[0].begin(), arr4Pointf[0].end(), std::begin(place.corners));
+        std::copy(arr4Pointf[0].begin(), arr4Pointf[0].end(), std::begin(place.cornerPointf));
         // The image's top edge runs clockwise of its left edge unless it
         // was mirrored.
-        const tagPOINTF& bl = place.corners[0];
-        const tagPOINTF& tl = place.corners[1];
-        const tagPOINTF& tr = place.corners[2];
+        const tagPOINTF& bl = place.cornerPointf[0];
+        const tagPOINTF& tl = place.cornerPointf[1];
+        const tagPOINTF& tr = place.cornerPointf[2];
         const double cross = (static_cast<double>(tr.x) - tl.x) * (static_cast<double>(bl.y) - tl.y) -
                              (static_cast<double>(tr.y) - tl.y) * (static_cast<double>(bl.x) - tl.x);
-        place.mirrored = cross > 0;
+        place.m_bMirrored = cross > 0;
         // A pivot saved at the picture's centre is kept as saved, so that
         // the picture saves the same bytes again; one left elsewhere (by
         // turns about other centres) is brought to the centre.
-        const tagPOINTF centre = GetMidPointF(place.corners[0], place.corners[2]);
+        const tagPOINTF centre = GetMidPointF(place.cornerPointf[0], place.cornerPointf[2]);
         const double tolerance = 1e-4 + 1e-6 * std::max(std::fabs(centre.x), std::fabs(centre.y));
-        const bool keep = Finite(place.pivot) && geom::Dist(place.pivot, centre) <= tolerance &&
-                          geom::Dist(CenterPoint(place.rect), place.pivot) <= tolerance;
+        const bool keep = Finite(place.rotatePointf) && geom::Dist(place.rotatePointf, centre) <= tolerance &&
+                          geom::Dist(CenterPoint(place.rectfPic), place.rotatePointf) <= tolerance;
         if (!keep) Recentre(place);
     } else {
-        place.pivot = CenterPoint(place.rect);
-        place.mirrored = false;
+        place.rotatePointf = CenterPoint(place.rectfPic);
+        place.m_bMirrored = false;
         PlaceCorners(place);
     }
     if (!SetPlacement(place)) {
@@ -915,7 +908,7 @@ int CPicture::CheckLineWidthHeld() {
     }
     if (FiniteParameters(par)) {
         KeepPicture(par);
-        if (m_pView != nullptr) m_pView->Invalidate();
+        RepaintViewWhenReleased();
     }
     return 0;
 }
@@ -1171,7 +1164,8 @@ void CPicture::ApplyFixedSizeAndAnchor() {
     if (m_pView != nullptr && m_pView->GetDocument() != nullptr) {
         Gdiplus::RectF bounds;
         GetRectangle(bounds);
-        m_pView->GetDocument()->InvalidateRectF(bounds);
+        CBaseDoc* doc = m_pView->GetDocument();
+        WhenReleased([doc, bounds] { doc->InvalidateRectF(bounds); });
     }
 }
 

@@ -17,7 +17,25 @@
 
 struct AffineMap;
 
-class MORVIK_API CPicture : public CBaseShape {
+// Where a picture lies, each field listed here once: every transform
+// changes it whole, and a copy takes it whole.
+struct PictureFields {
+    // The outline on the work area: bottom-left, top-left, top-right,
+    // bottom-right.
+    tagPOINTF cornerPointf[4]{};
+    // The unrotated placement: X, Y the top-left corner (Y the greater y).
+    Gdiplus::RectF rectfPic;
+    // The accumulated rotation stored negated (360 - angle), in [0, 360).
+    float fRotateAngle = 0.0f;
+    // The pivot of the rotation: always the centre of the picture.
+    tagPOINTF rotatePointf{};
+    // Whether the image is mirrored: it stands upside down in rectfPic
+    // before the rotation. Not saved as such: the saved corners' turning
+    // sense gives it back.
+    bool m_bMirrored = false;
+};
+
+class MORVIK_API CPicture : public CBaseShape, public PictureFields {
     DECLARE_SERIAL(CPicture)
 
 public:
@@ -130,15 +148,7 @@ public:
     HBITMAP CopyScreenToBitmap(RECT* rect);
 
     // ---- geometry and saved data ----------------------------------------------------
-    // The outline on the work area: bottom-left, top-left, top-right,
-    // bottom-right.
-    tagPOINTF cornerPointf[4]{};
-    // The unrotated placement: X, Y the top-left corner (Y the greater y).
-    Gdiplus::RectF rectfPic;
-    // The accumulated rotation stored negated (360 - angle), in [0, 360).
-    float fRotateAngle = 0.0f;
-    // The pivot of the rotation: always the centre of the picture.
-    tagPOINTF rotatePointf{};
+    // Where the picture lies is PictureFields.
     // Whether the image is mirrored: it stands upside down in rectfPic
     // before the rotation. Not saved as such: the saved corners' turning
     // sense gives it back.
@@ -173,13 +183,7 @@ private:
     void GetMarkBitmapPoint32(std::vector<tagPOINTF>& points);
 
     // Where the picture lies: what every transform changes.
-    struct Placement {
-        Gdiplus::RectF rect;
-        float angle = 0.0f;
-        tagPOINTF pivot{};
-        tagPOINTF corners[4]{};
-        bool mirrored = false;
-    };
+    using Placement = PictureFields;
     Placement GetPlacement() const;
     // Takes the placement when all its numbers are finite floats; false
     // leaves the picture as it was.
@@ -221,5 +225,4 @@ private:
     // Set while a shape-file read restores the picture: keep the stored
     // rectangle.
     int m_nKeepRect = 0;
-    bool m_bMirrored = false;
 };

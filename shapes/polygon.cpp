@@ -195,29 +195,10 @@ CPolygon::~CPolygon() = default;
 
 // ---- building -----------------------------------------------------------------
 
-CPolygon::State CPolygon::Capture() const {
-    return State{initRect,
-                 nBorder,
-                 center0,
-                 {radius, angle, radius2, angle2, radius_rate, angle_diff, radius2_rate, angle2_diff},
-                 vModify,
-                 m_bZoomAntiX,
-                 m_bZoomAntiY};
-}
+CPolygon::State CPolygon::Capture() const { return State{*this, m_bZoomAntiX, m_bZoomAntiY}; }
 
 void CPolygon::Restore(const State& s) {
-    initRect = s.initRect;
-    nBorder = s.nBorder;
-    center0 = s.center0;
-    radius = s.rings[0];
-    angle = s.rings[1];
-    radius2 = s.rings[2];
-    angle2 = s.rings[3];
-    radius_rate = s.rings[4];
-    angle_diff = s.rings[5];
-    radius2_rate = s.rings[6];
-    angle2_diff = s.rings[7];
-    vModify = s.vModify;
+    static_cast<PolygonFields&>(*this) = s.fields;
     m_bZoomAntiX = s.antiX;
     m_bZoomAntiY = s.antiY;
     InvalidateGeometry();
@@ -373,9 +354,7 @@ void CPolygon::RestoreAfterRead() {
     if (!GeometryFinite()) {
         // A vertex that is not a number would reach the scanner: none of the
         // saved geometry is taken.
-        Restore(State{Gdiplus::RectF(), 0, tagPOINTF{0.0f, 0.0f}, {0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 1.0, 0.0}, {},
-                      false, false});
-        vModifySave.clear();
+        Restore(State{PolygonFields{}, false, false});
     }
 }
 
@@ -734,24 +713,10 @@ CBaseShape* CPolygon::ToPolyLine() {
 
 CBaseShape* CPolygon::Clone() {
     auto* copy = new CPolygon();
-    copy->m_nPenIndex = m_nPenIndex;
-    copy->initRect = initRect;
-    copy->nBorder = nBorder;
-    copy->center0 = center0;
     // Rebuilds nothing when there is no build rectangle, as after a read.
     copy->InitPolygon(initRect, nBorder);
-    copy->angle2 = angle2;
-    copy->angle = angle;
-    copy->radius = radius;
-    copy->radius2 = radius2;
-    copy->radius_rate = radius_rate;
-    copy->radius2_rate = radius2_rate;
-    copy->angle_diff = angle_diff;
-    copy->angle2_diff = angle2_diff;
-    copy->SetSmoothRatio(GetSmoothRatio());
+    static_cast<PolygonFields&>(*copy) = *this;
     copy->SetCaption(GetCaption());
-    copy->vModifySave = vModifySave;
-    copy->vModify = vModify;
     copy->SetVisible(IsVisible());
     copy->InvalidateGeometry();
     copy->KeepMarkingOf(*this);

@@ -26,7 +26,30 @@
 #include "morvik/core/params.h"
 #include "morvik/halder/baseshape.h"
 
-class MORVIK_API CPolygon : public CBaseShape {
+// The polygon's build and rings (angles in radians) and its modification
+// lists, each listed here once: a copy takes them whole (Clone) and a
+// refused step puts them back whole.
+struct PolygonFields {
+    // The rectangle of the last InitPolygon; not saved.
+    Gdiplus::RectF initRect;
+    int nBorder = 0;
+    tagPOINTF center0{};
+    double radius = 0.0;
+    double angle = 0.0;
+    double radius2 = 0.0;
+    double angle2 = 0.0;
+    // Product of the radius factors and sum of the angle changes that drags
+    // applied to the outer ring; the same for the inner ring.
+    double radius_rate = 1.0;
+    double angle_diff = 0.0;
+    double radius2_rate = 1.0;
+    double angle2_diff = 0.0;
+    // The live modification list and its saved copy.
+    std::vector<SHAPE_MODIFY> vModify;
+    std::vector<SHAPE_MODIFY> vModifySave;
+};
+
+class MORVIK_API CPolygon : public CBaseShape, public PolygonFields {
     DECLARE_SERIAL(CPolygon)
 
 public:
@@ -120,29 +143,12 @@ public:
     int IsSelectedForRect(Gdiplus::RectF& rect) override;                                               // 64
     void UpdatePropsValue() override;                                                                   // 66
 
-    // ---- members (angles in radians) ----------------------------------------
-    // The rectangle of the last InitPolygon; not saved.
-    Gdiplus::RectF initRect;
-    int nBorder = 0;
-    tagPOINTF center0{};
-    double radius = 0.0;
-    double angle = 0.0;
-    double radius2 = 0.0;
-    double angle2 = 0.0;
-    // Product of the radius factors and sum of the angle changes that drags
-    // applied to the outer ring; the same for the inner ring.
-    double radius_rate = 1.0;
-    double angle_diff = 0.0;
-    double radius2_rate = 1.0;
-    double angle2_diff = 0.0;
+    // ---- members (angles in radians; the built rings are PolygonFields) -----
     // State of the last pick, meaningful between GetEditPoint and
     // ModifyEditPoint.
     int nDragIndex = -1;
     double dragAngle = 0.0;
     double dragRadius = 0.0;
-    // The live modification list and its saved copy.
-    std::vector<SHAPE_MODIFY> vModify;
-    std::vector<SHAPE_MODIFY> vModifySave;
 
     // The side count InitPolygon takes when given fewer than 3; one value
     // for the whole process.
@@ -157,11 +163,7 @@ private:
     // Everything the builders, drags and transforms change, for taking a
     // refused step back.
     struct State {
-        Gdiplus::RectF initRect;
-        int nBorder;
-        tagPOINTF center0;
-        double rings[8];
-        std::vector<SHAPE_MODIFY> vModify;
+        PolygonFields fields;
         bool antiX;
         bool antiY;
     };

@@ -113,37 +113,10 @@ std::array<CRectangle::Leg, 4> CRectangle::Legs() const {
     return {Leg{3, &m_PointArc4}, Leg{0, &m_PointArc3}, Leg{1, &m_PointArc2}, Leg{2, &m_PointArc1}};
 }
 
-CRectangle::State CRectangle::Capture() const {
-    return State{m_fRotateAngle,
-                 {m_PeakPointf0, m_PeakPointf1, m_PeakPointf2, m_PeakPointf3},
-                 m_Point8,
-                 m_PointLine8,
-                 {m_PointArc1, m_PointArc2, m_PointArc3, m_PointArc4},
-                 {perR1, perR2, perR3, perR4},
-                 m_nOldRound,
-                 m_bCornersStale,
-                 m_bZoomAntiX,
-                 m_bZoomAntiY};
-}
+CRectangle::State CRectangle::Capture() const { return State{*this, m_bZoomAntiX, m_bZoomAntiY}; }
 
 void CRectangle::Restore(const State& s) {
-    m_fRotateAngle = s.rotate;
-    m_PeakPointf0 = s.peaks[0];
-    m_PeakPointf1 = s.peaks[1];
-    m_PeakPointf2 = s.peaks[2];
-    m_PeakPointf3 = s.peaks[3];
-    m_Point8 = s.outline;
-    m_PointLine8 = s.lines;
-    m_PointArc1 = s.arcs[0];
-    m_PointArc2 = s.arcs[1];
-    m_PointArc3 = s.arcs[2];
-    m_PointArc4 = s.arcs[3];
-    perR1 = s.values[0];
-    perR2 = s.values[1];
-    perR3 = s.values[2];
-    perR4 = s.values[3];
-    m_nOldRound = s.oldRound;
-    m_bCornersStale = s.stale;
+    static_cast<RectangleFields&>(*this) = s.fields;
     m_bZoomAntiX = s.antiX;
     m_bZoomAntiY = s.antiY;
     InvalidateGeometry();
@@ -781,28 +754,10 @@ CBaseShape* CRectangle::ToPolyLine() {
 CBaseShape* CRectangle::Clone() {
     auto* copy = new CRectangle();
     copy->SetDocView(m_pDoc, m_pView);
-    copy->m_Point8 = m_Point8;
-    copy->m_PointLine8 = m_PointLine8;
-    copy->m_PointArc1.insert(copy->m_PointArc1.end(), m_PointArc1.begin(), m_PointArc1.end());
-    copy->m_PointArc2.insert(copy->m_PointArc2.end(), m_PointArc2.begin(), m_PointArc2.end());
-    copy->m_PointArc3.insert(copy->m_PointArc3.end(), m_PointArc3.begin(), m_PointArc3.end());
-    copy->m_PointArc4.insert(copy->m_PointArc4.end(), m_PointArc4.begin(), m_PointArc4.end());
-    copy->perR1 = perR1;
-    copy->perR2 = perR2;
-    copy->perR3 = perR3;
-    copy->perR4 = perR4;
+    static_cast<RectangleFields&>(*copy) = *this;
     copy->m_nOldRound = perR1;
-    copy->m_bCornersStale = m_bCornersStale;
-    copy->m_bNoOutline = m_bNoOutline;
-    copy->m_nPenIndex = m_nPenIndex;
-    copy->m_fRotateAngle = m_fRotateAngle;
     copy->SetCaption(GetCaption());
-    copy->m_PeakPointf0 = m_PeakPointf0;
-    copy->m_PeakPointf1 = m_PeakPointf1;
-    copy->m_PeakPointf2 = m_PeakPointf2;
-    copy->m_PeakPointf3 = m_PeakPointf3;
     copy->SetVisible(IsVisible());
-    copy->SetSmoothRatio(GetSmoothRatio());
     // The copied points are flipped and reversed as the source's are: the
     // copy needs the same states to be traversed and re-rounded right.
     copy->m_bAntiPath = m_bAntiPath;

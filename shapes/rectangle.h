@@ -27,7 +27,42 @@
 
 #include "morvik/halder/baseshape.h"
 
-class MORVIK_API CRectangle : public CBaseShape {
+// The rectangle's geometry and corner values, each listed here once: a
+// copy takes them whole (Clone) and a refused step puts them back whole.
+struct RectangleFields {
+    // Sum of all angles passed to Rotate, degrees.
+    double m_fRotateAngle = 0.0;
+    // The corners as laid down: 0 top-left, 1 top-right, 2 bottom-right,
+    // 3 bottom-left.
+    tagPOINTF m_PeakPointf0;
+    tagPOINTF m_PeakPointf1;
+    tagPOINTF m_PeakPointf2;
+    tagPOINTF m_PeakPointf3;
+    // The full, unrounded sides.
+    std::array<tagPOINTF, 8> m_Point8{};
+    // The drawn, marked and hit-tested part of each side.
+    std::array<tagPOINTF, 8> m_PointLine8{};
+    // Corner arcs as cubic Bezier control points (1 + 3n points); empty when
+    // the corner has no positive rounding.
+    std::vector<tagPOINTF> m_PointArc1;
+    std::vector<tagPOINTF> m_PointArc2;
+    std::vector<tagPOINTF> m_PointArc3;
+    std::vector<tagPOINTF> m_PointArc4;
+    int perR1 = 0;
+    int perR2 = 0;
+    int perR3 = 0;
+    int perR4 = 0;
+    // Corner 1's value before the editor's handle drag.
+    int m_nOldRound = 0;
+    // Set by InitRectangle: the corners no longer match their values.
+    bool m_bCornersStale = false;
+    // Until InitRectangle or a read lays it down (and after a read that
+    // refused the saved geometry) the rectangle has no outline: nothing to
+    // mark, rather than a point at the origin.
+    bool m_bNoOutline = true;
+};
+
+class MORVIK_API CRectangle : public CBaseShape, public RectangleFields {
     DECLARE_SERIAL(CRectangle)
 
 public:
@@ -129,31 +164,7 @@ public:
     int IsSelectedForRect(Gdiplus::RectF& rect) override;                                         // 64
     void UpdatePropsValue() override;                                                             // 66
 
-    // ---- members ----------------------------------------------------------------
-    // Sum of all angles passed to Rotate, degrees.
-    double m_fRotateAngle = 0.0;
-    // The corners as laid down: 0 top-left, 1 top-right, 2 bottom-right,
-    // 3 bottom-left.
-    tagPOINTF m_PeakPointf0;
-    tagPOINTF m_PeakPointf1;
-    tagPOINTF m_PeakPointf2;
-    tagPOINTF m_PeakPointf3;
-    // The full, unrounded sides.
-    std::array<tagPOINTF, 8> m_Point8{};
-    // The drawn, marked and hit-tested part of each side.
-    std::array<tagPOINTF, 8> m_PointLine8{};
-    // Corner arcs as cubic Bezier control points (1 + 3n points); empty when
-    // the corner has no positive rounding.
-    std::vector<tagPOINTF> m_PointArc1;
-    std::vector<tagPOINTF> m_PointArc2;
-    std::vector<tagPOINTF> m_PointArc3;
-    std::vector<tagPOINTF> m_PointArc4;
-    int perR1 = 0;
-    int perR2 = 0;
-    int perR3 = 0;
-    int perR4 = 0;
-    // Corner 1's value before the editor's handle drag.
-    int m_nOldRound = 0;
+    // ---- members: the geometry and corner values are RectangleFields ----------
     // Saved forms, refreshed by UpdatePropsValue.
     std::vector<std::vector<tagPOINTF>> ArcPointf1;
     std::vector<std::vector<tagPOINTF>> ArcPointf2;
@@ -191,14 +202,7 @@ private:
     // Everything the corner builders and transforms change, for taking a
     // refused step back.
     struct State {
-        double rotate;
-        std::array<tagPOINTF, 4> peaks;
-        std::array<tagPOINTF, 8> outline;
-        std::array<tagPOINTF, 8> lines;
-        std::array<std::vector<tagPOINTF>, 4> arcs;
-        int values[4];
-        int oldRound;
-        bool stale;
+        RectangleFields fields;
         bool antiX;
         bool antiY;
     };
@@ -260,12 +264,6 @@ private:
                               float dx, float dy);
     int DrawPreview(CDC* dc, DWORD color, const Outline& outline);
 
-    // Set by InitRectangle: the corners no longer match their values.
-    bool m_bCornersStale = false;
     // Guards SetRound against rectangles that link one another in a cycle.
     bool m_bInSetRound = false;
-    // Until InitRectangle or a read lays it down (and after a read that
-    // refused the saved geometry) the rectangle has no outline: nothing to
-    // mark, rather than a point at the origin.
-    bool m_bNoOutline = true;
 };

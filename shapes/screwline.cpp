@@ -341,18 +341,8 @@ CScrewLine& CScrewLine::operator=(const CScrewLine& other) {
 }
 
 void CScrewLine::CopyScrewFrom(const CScrewLine& other) {
-    m_parScrew = other.m_parScrew;
-    m_rcScrew = other.m_rcScrew;
-    m_dStartAngle = other.m_dStartAngle;
+    static_cast<ScrewLineFields&>(*this) = other;
     m_bLoopDone = other.m_bLoopDone.load();
-    arrLoopPoint = other.arrLoopPoint;
-    screwlinearrPointf2 = other.screwlinearrPointf2;
-    screwlinearrPointf = other.screwlinearrPointf;
-    nSize = other.nSize;
-    m_arrLoopSeed = other.m_arrLoopSeed;
-    m_bHasBuild = other.m_bHasBuild;
-    m_rcBuild = other.m_rcBuild;
-    m_buildMap = other.m_buildMap;
 }
 
 CScrewLine::~CScrewLine() {
@@ -625,13 +615,7 @@ CBaseShape* CScrewLine::Clone() {
     }
     auto* copy = new CScrewLine();
     copy->arrPoint = arrPoint;
-    copy->arrLoopPoint = arrLoopPoint;
-    copy->m_bLoopDone = m_bLoopDone.load();
-    copy->m_nPenIndex = m_nPenIndex;
-    copy->m_parScrew = m_parScrew;
-    copy->m_bHasBuild = m_bHasBuild;
-    copy->m_rcBuild = m_rcBuild;
-    copy->m_buildMap = m_buildMap;
+    copy->CopyScrewFrom(*this);
     copy->SetCaption(GetCaption());
     copy->SetVisible(IsVisible());
     copy->KeepMarkingOf(*this);

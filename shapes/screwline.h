@@ -25,7 +25,30 @@
 #include "morvik/core/params.h"
 #include "morvik/core/polyline.h"
 
-class MORVIK_API CScrewLine : public CPolyLine {
+// The spiral's parameters, loop path and build, each listed here once: a
+// copy takes them whole (CopyScrewFrom, Clone).
+struct ScrewLineFields {
+    SCREW_PAR m_parScrew;
+    // The rectangle the loop computation works in.
+    Gdiplus::RectF m_rcScrew;
+    // Where the first loop pass starts (radians).
+    double m_dStartAngle = 0.0;
+    // The loop path (loop mode only).
+    std::vector<tagPOINTF> arrLoopPoint;
+    // Saved forms of arrLoopPoint and of arrPoint, refreshed by
+    // UpdatePropsValue.
+    std::vector<std::vector<tagPOINTF>> screwlinearrPointf2;
+    std::vector<std::vector<tagPOINTF>> screwlinearrPointf;
+    int nSize = 0;
+    // The single spiral before any reversal: where the loop path starts.
+    std::vector<tagPOINTF> m_arrLoopSeed;
+    // The rectangle of the last build and the transforms applied since.
+    bool m_bHasBuild = false;
+    Gdiplus::RectF m_rcBuild;
+    AffineMap m_buildMap;
+};
+
+class MORVIK_API CScrewLine : public CPolyLine, public ScrewLineFields {
     DECLARE_SERIAL(CScrewLine)
 
 public:
@@ -90,22 +113,11 @@ public:
     // rectangle: the spiral's boundary for fills.
     virtual int GetFlattenPathPointsFill(std::vector<tagPOINTF>& points);                // 70
 
-    SCREW_PAR m_parScrew;
-    // The rectangle the loop computation works in.
-    Gdiplus::RectF m_rcScrew;
-    // Where the first loop pass starts (radians).
-    double m_dStartAngle = 0.0;
+    // The parameters, loop path and build are ScrewLineFields.
     // The running path thread, until someone has waited for it.
     mutable HANDLE m_pThread = nullptr;
     // 1 once the background thread has finished the loop path.
     std::atomic<int> m_bLoopDone{0};
-    // The loop path (loop mode only).
-    std::vector<tagPOINTF> arrLoopPoint;
-    // Saved forms of arrLoopPoint and of arrPoint, refreshed by
-    // UpdatePropsValue.
-    std::vector<std::vector<tagPOINTF>> screwlinearrPointf2;
-    std::vector<std::vector<tagPOINTF>> screwlinearrPointf;
-    int nSize = 0;
 
 protected:
     // What is drawn is what is marked: the loop path in loop mode, the
@@ -125,12 +137,6 @@ private:
     bool KeepsFinite(const AffineMap& map) const;
     UINT RunLoop();
 
-    // The single spiral before any reversal: where the loop path starts.
-    std::vector<tagPOINTF> m_arrLoopSeed;
-    // The rectangle of the last build and the transforms applied since.
-    bool m_bHasBuild = false;
-    Gdiplus::RectF m_rcBuild;
-    AffineMap m_buildMap;
     // Puts points built in the build rectangle where the transforms since
     // have taken the spiral.
     void PlaceBuilt(std::vector<tagPOINTF>& points) const;

@@ -1306,12 +1306,15 @@ void CFonts::FinishLayout(int noRefresh, bool interactive, LayoutAfter* after) {
     m_bArcChangePending = false;
     InvalidateGeometry();
     if (noRefresh == 0) {
-        if (m_pView != nullptr) m_pView->Invalidate(TRUE);
+        // The view and the document hear of it once the text is free: a
+        // layout for a piece holds the event inside GetMarkData.
+        RepaintViewWhenReleased();
         if (interactive && m_pDoc != nullptr) {
             if (after != nullptr) {
                 after->notify = true;
             } else {
-                m_pDoc->OnShapeParamChanged(this, 0);
+                CBaseDoc* doc = m_pDoc;
+                WhenReleased([doc, this] { doc->OnShapeParamChanged(this, 0); });
             }
         }
         if (parVarText.bEnable != 0) m_bVarBusy = 0;
@@ -1341,7 +1344,7 @@ int CFonts::SetFontsHeld(CString text, int fontType, CString fontName, FONTS_PAR
         if (after != nullptr) {
             after->message = key;
         } else {
-            AfxMessageBox(CLang::Instance()->GetString(key).GetString(), MB_OK);
+            WhenReleased([key] { AfxMessageBox(CLang::Instance()->GetString(key).GetString(), MB_OK); });
         }
     };
     // A wait that fails leaves the event alone: it was never taken.

@@ -51,7 +51,65 @@ struct tag_BarCode;
 // rest).
 enum enuPtType { PT_ALL = 0, PT_BAR = 1, PT_TEXT = 2 };
 
-class MORVIK_API CFonts : public CBaseShape {
+// A text's parameters, each listed here once: a copy takes them whole.
+// Public: the host and the undo records set them.
+struct TextParams {
+    int nFontType = FONT_TYPE_TRUETYPE;
+    FONTS_PAR parFonts;
+    CODEBAR_PAR parCodebar;
+    CODEBAR_PAR parCodebarInit;
+    VARTEXT_PAR parVarText;
+    int bFilled = 0;
+    FILLED_PARS parFill;
+    // Text on an arc.
+    tagPOINTF ptCenter{0.0f, 0.0f};
+    double dRad = 3.0;
+    int iBaseAngle = 90;
+    int iAngleScope = 0;
+    int bInvert = 0;
+    int bAlignTop = 0;
+    int bIsInside = 0;
+    // History of marked texts.
+    int m_bOutTxt = 0;
+    int m_bOutTm = 0;
+    int m_bMkFlag = 0;
+    int m_bTimingReset = 0;
+    CTime m_tmReset;
+    CString m_strOutName;
+    // Dot-matrix layout, and the leading points of the first character
+    // that belong to a barcode's bars.
+    int bMatric = 0;
+    int m_barcodeSize = 0;
+    // The text's reference position, reference size and size ratios.
+    tagPOINTF fontspos{0.0f, 0.0f};
+    double fInitStrHeight = 0.0;
+    double fInitStrWidth = 0.0;
+    double fWidthZoom = 1.0;
+    double fHeightZoom = 1.0;
+    double fCharWidthTransRate = 1.0;
+};
+
+// The text's own layout values (frame, working points, content, face), each
+// listed here once: a copy takes them whole.
+struct TextLayoutFields {
+    std::vector<tagPOINTF> m_arrPtBackup;
+    std::vector<tagPOINTF> m_arrFrame;
+    CString m_strText;
+    CString m_strFontName;
+    int m_bRefillAfterLayout = 0;
+    std::vector<SHAPE_MODIFY> m_arrModify;
+    float m_fHostSetting = 1.0f;
+    std::vector<float> m_arrBarPos;
+    std::wstring m_wstrFontName;
+    // A fixed text filled by a split rule that appends: the text it was
+    // given as its own and the text the rule last wrote. While the text is
+    // still the one written, the rule appends to the remembered one; any
+    // other text is the user's and becomes the new one.
+    CString m_strSplitPrefix;
+    CString m_strSplitText;
+};
+
+class MORVIK_API CFonts : public CBaseShape, public TextParams, private TextLayoutFields {
     DECLARE_SERIAL(CFonts)
 
 public:
@@ -114,7 +172,8 @@ public:
     // hatch lines as they were (a hatch made before a transform is not the
     // one a new fill would make after it): only when the characters stand
     // where they stood then and that fill had these parameters and filled
-    // state. False, with nothing changed, otherwise. For undo.
+    // state. False, with nothing changed, otherwise. For undo records,
+    // which hold the text's event around it.
     bool RestoreReplacedFill(const FILLED_PARS& fillPar, bool filled);
     // The texts that this text's SetFill reaches first: the document's
     // texts of its linked GUIDs, each once, never this text itself.
@@ -154,7 +213,8 @@ public:
     // that SetFonts left them and the kept layout holds this text, font type
     // and font name, and the font and barcode records given (when given;
     // the barcode type aside, which its font name names). False, with
-    // nothing changed, otherwise. For undo.
+    // nothing changed, otherwise. For undo records, which hold the text's
+    // event around it.
     bool RestoreReplacedLayout(const CString& text, int fontType, const CString& fontName,
                                const FONTS_PAR* fonts = nullptr, const CODEBAR_PAR* codebar = nullptr);
     // Deletes the characters, the backups and the fill shapes (their
@@ -347,44 +407,6 @@ private:
     };
     std::vector<SerialMarks> m_arrSerialMarked;
 
-public:
-
-    // ---- parameters (public as the host and the undo records set them) ---------------------
-    int nFontType = FONT_TYPE_TRUETYPE;
-    FONTS_PAR parFonts;
-    CODEBAR_PAR parCodebar;
-    CODEBAR_PAR parCodebarInit;
-    VARTEXT_PAR parVarText;
-    int bFilled = 0;
-    FILLED_PARS parFill;
-    // Text on an arc.
-    tagPOINTF ptCenter{0.0f, 0.0f};
-    double dRad = 3.0;
-    int iBaseAngle = 90;
-    int iAngleScope = 0;
-    int bInvert = 0;
-    int bAlignTop = 0;
-    int bIsInside = 0;
-    // History of marked texts.
-    int m_bOutTxt = 0;
-    int m_bOutTm = 0;
-    int m_bMkFlag = 0;
-    int m_bTimingReset = 0;
-    CTime m_tmReset;
-    CString m_strOutName;
-    // Dot-matrix layout, and the leading points of the first character
-    // that belong to a barcode's bars.
-    int bMatric = 0;
-    int m_barcodeSize = 0;
-    // The text's reference position, reference size and size ratios.
-    tagPOINTF fontspos{0.0f, 0.0f};
-    double fInitStrHeight = 0.0;
-    double fInitStrWidth = 0.0;
-    double fWidthZoom = 1.0;
-    double fHeightZoom = 1.0;
-    double fCharWidthTransRate = 1.0;
-
-private:
     // The phases of SetFonts, in their order.
     struct LayoutSnapshot;
     void SaveLayoutState(LayoutSnapshot& s);
@@ -541,28 +563,15 @@ private:
     void FreeReplacedFills();
     std::vector<std::vector<tagPOINTF>> CharPoints() const;
     std::vector<FONTSCHAR*> m_arrCharsBackup;
-    std::vector<tagPOINTF> m_arrPtBackup;
+    // The layout's own values are TextLayoutFields.
     HANDLE m_hLayoutEvent = nullptr;
-    std::vector<tagPOINTF> m_arrFrame;
-    CString m_strText;
-    CString m_strFontName;
-    int m_bRefillAfterLayout = 0;
     int m_bRecord = 1;
-    std::vector<SHAPE_MODIFY> m_arrModify;
     float m_fMaxCharAngle = 0.0f;
     float m_fCompress = 1.0f;
     float m_fFirstCharAngle = 0.0f;
     uint8_t m_bVarBusy = 0;
-    float m_fHostSetting = 1.0f;
-    std::vector<float> m_arrBarPos;
     // The history of marked texts, made on first use.
     std::shared_ptr<CMarkRecord> m_markRecord;
-    // A fixed text filled by a split rule that appends: the text it was
-    // given as its own and the text the rule last wrote. While the text is
-    // still the one written, the rule appends to the remembered one; any
-    // other text is the user's and becomes the new one.
-    CString m_strSplitPrefix;
-    CString m_strSplitText;
     friend class CProcessVarTxt;
 
     // ---- text on an arc and dot-matrix text ----------------------------------------------
@@ -618,7 +627,6 @@ private:
     // Saved copies, refreshed by UpdatePropsValue.
     std::vector<std::vector<tagPOINTF>> m_prop4P;
     std::wstring m_wstrText;
-    std::wstring m_wstrFontName;
     std::wstring m_wstrOutName;
     std::vector<SHAPE_MODIFY> m_propModify;
     std::vector<FONTSCHAR> m_propChars;

@@ -317,7 +317,7 @@ bool CFonts::SetAttachPt(const std::wstring& text, const CString& fontName) {
     if (!face.empty() && face[0] == L'@') face.erase(0, 1);
     const ArcFace font(face, parFonts, static_cast<float>(h));
     // Shown once for the whole text; the characters are still placed, empty.
-    if (!font.Ok()) AfxMessageBox(L"字体设置失败", MB_OK);
+    if (!font.Ok()) WhenReleased([] { AfxMessageBox(L"字体设置失败", MB_OK); });
 
     const double wf = parFonts.dWidthRatio;
     const double w = wf / kArcNaturalWidth;

@@ -245,7 +245,8 @@ void CFonts::ReportCodebarError(int32_t code, bool box) {
         withDetail(detail);
     }
     if (box) {
-        AfxMessageBox(message.GetString());
+        // A layout holds the text's event: the box comes once it is free.
+        CBaseShape::WhenReleased([message] { AfxMessageBox(message.GetString()); });
     } else {
         Log()->Write(message.GetString());
     }
@@ -356,7 +357,7 @@ bool CFonts::SetCodebarPoints(bool report) {
     parCodebarInit = parCodebar;
     auto tell = [report](const CString& message) {
         if (report) {
-            AfxMessageBox(message.GetString());
+            CBaseShape::WhenReleased([message] { AfxMessageBox(message.GetString()); });
         } else {
             Log()->Write(message.GetString());
         }
@@ -385,7 +386,7 @@ bool CFonts::SetCodebarPoints(bool report) {
         // can tell, so this is always shown.
         CString message = Lang("IDS_FONTS_OTHER_ERROR");
         message += wrapper->GetTypeName(id);
-        AfxMessageBox(message.GetString());
+        CBaseShape::WhenReleased([message] { AfxMessageBox(message.GetString()); });
         return false;
     }
 

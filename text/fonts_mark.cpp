@@ -175,8 +175,12 @@ bool RecordOrRefuse(CMarkRecord* record, const CString& text, bool recording) {
     line.Format(L"GetMarkData refused: \"%s\" could not be written to the history of marked texts",
                 static_cast<const wchar_t*>(text));
     Log()->Write(line.GetString());
-    MessageBoxW(nullptr, L"The text could not be written to the history of marked texts: the piece is not marked.",
-                L"Error", MB_OK | MB_TOPMOST);
+    // Told once the text's event is given back: only the repeat question
+    // is asked while it is held.
+    CBaseShape::WhenReleased([] {
+        MessageBoxW(nullptr, L"The text could not be written to the history of marked texts: the piece is not marked.",
+                    L"Error", MB_OK | MB_TOPMOST);
+    });
     return false;
 }
 

@@ -501,8 +501,10 @@ void CFonts::ResetAttachPt() {
 CBaseShape* CFonts::Clone() {
     auto* copy = new CFonts();
     copy->SetDocView(m_pDoc, m_pView);
-    copy->bMatric = bMatric;
-    copy->m_arrFrame = m_arrFrame;
+    static_cast<TextParams&>(*copy) = *this;
+    static_cast<TextLayoutFields&>(*copy) = *this;
+    // A copy owns its elements: marking it must not move the original.
+    copy->parVarText = parVarText.Clone();
     for (FONTSCHAR* ch : m_arrChars)
         if (ch != nullptr) copy->m_arrChars.push_back(ch->Clone());
     // Every fill shape is copied: a barcode has two for its one character
@@ -518,48 +520,6 @@ CBaseShape* CFonts::Clone() {
         CopyFillState(fill, twin);
         copy->m_arrFills.push_back(twin);
     }
-    // Which leading points are bars, and the layout's working values.
-    copy->m_barcodeSize = m_barcodeSize;
-    copy->m_arrPtBackup = m_arrPtBackup;
-    copy->m_arrBarPos = m_arrBarPos;
-    copy->m_bRefillAfterLayout = m_bRefillAfterLayout;
-    copy->m_fHostSetting = m_fHostSetting;
-    copy->dRad = dRad;
-    copy->iBaseAngle = iBaseAngle;
-    copy->iAngleScope = iAngleScope;
-    copy->bInvert = bInvert;
-    copy->bAlignTop = bAlignTop;
-    copy->bIsInside = bIsInside;
-    copy->ptCenter = ptCenter;
-    copy->SetReverseOrder(IsReverseOrder());
-    copy->m_arrModify = m_arrModify;
-    copy->parFill = parFill;
-    // A copy owns its elements: marking it must not move the original.
-    copy->parVarText = parVarText.Clone();
-    copy->m_strText = m_strText;
-    copy->m_strSplitPrefix = m_strSplitPrefix;
-    copy->m_strSplitText = m_strSplitText;
-    copy->m_bOutTxt = m_bOutTxt;
-    copy->m_bOutTm = m_bOutTm;
-    copy->m_bMkFlag = m_bMkFlag;
-    copy->m_strOutName = m_strOutName;
-    copy->m_bTimingReset = m_bTimingReset;
-    copy->m_tmReset = m_tmReset;
-    copy->fontspos = fontspos;
-    copy->m_strFontName = m_strFontName;
-    copy->m_wstrFontName = m_wstrFontName;
-    copy->m_nPenIndex = m_nPenIndex;
-    copy->nFontType = nFontType;
-    copy->parCodebar = parCodebar;
-    copy->parFonts = parFonts;
-    copy->bFilled = bFilled;
-    copy->fInitStrHeight = fInitStrHeight;
-    copy->fInitStrWidth = fInitStrWidth;
-    // Saved with the text: a copy that reset them would save otherwise.
-    copy->fWidthZoom = fWidthZoom;
-    copy->fHeightZoom = fHeightZoom;
-    copy->fCharWidthTransRate = fCharWidthTransRate;
-    copy->parCodebarInit = parCodebarInit;
     copy->SetVisible(IsVisible());
     copy->m_strTypeName = m_strTypeName;
     Gdiplus::RectF r;

@@ -13,9 +13,8 @@ FONTSCHAR& FONTSCHAR::operator=(const FONTSCHAR& src) {
 }
 
 FONTSCHAR* FONTSCHAR::Clone() const {
-    auto* copy = new FONTSCHAR();
-    copy->points = points;
-    copy->types = types;
+    auto* copy = new FONTSCHAR(*this);
+    // The text as it stands, even empty, and its saved copy in step.
     copy->text = text;
     copy->strName.assign(text.GetString(), static_cast<size_t>(text.GetLength()));
     return copy;

@@ -6,6 +6,7 @@
 #include "morvik/afx/message_box.h"
 #include "morvik/codebar/codebar.h"
 #include "morvik/core/runlog.h"
+#include "morvik/halder/baseshape.h"
 #include "morvik/halder/lang.h"
 
 // One engine handle with its lock. alive turns false (under the lock) when
@@ -69,7 +70,8 @@ std::shared_ptr<CBarCodeLease::Slot> CMyCodebar::Allocate() {
     if (BCAlloc(&handle) != S_OK || handle == nullptr) {
         const wchar_t* message = L"BCAlloc failed - Barcode not available";
         RunLog::Instance(nullptr)->Write(message);
-        AfxMessageBox(message);
+        // Asked for by a layout that holds its text's event.
+        CBaseShape::WhenReleased([message] { AfxMessageBox(message); });
         return nullptr;
     }
     auto slot = std::make_shared<CBarCodeLease::Slot>();

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "morvik/afx/message_box.h"
+#include "morvik/halder/baseshape.h"
 #include "morvik/halder/lang.h"
 #include "morvik/win32/windows.h"
 
@@ -146,8 +147,10 @@ int CShxShapeReader::in(const wchar_t* path) {
     const std::string key = path != nullptr ? WidePathToUtf8(path) : std::string();
     FILE* f = path != nullptr ? std::fopen(key.c_str(), "rb") : nullptr;
     if (f == nullptr) {
+        // A text's layout opens its font with the text's event held: the
+        // message waits until it is given back.
         const CString msg = CLang::Instance()->GetString("IDS_OPEN_DXFONT_ERR") + m_strPath;
-        AfxMessageBox(msg.GetString(), MB_OK);
+        CBaseShape::WhenReleased([msg] { AfxMessageBox(msg.GetString(), MB_OK); });
         return -1;
     }
     Clear();
@@ -206,7 +209,7 @@ int CShxShapeReader::readCharShape(std::vector<dxfObject*>& out, int code, int i
     m_bPenDown = 1;
     m_nDepth = 0;
     if (m_bLoaded == 0) {
-        AfxMessageBox(CLang::Instance()->GetString("IDS_OPEN_SHX").GetString(), MB_OK);
+        CBaseShape::WhenReleased([] { AfxMessageBox(CLang::Instance()->GetString("IDS_OPEN_SHX").GetString(), MB_OK); });
         return -1;
     }
     FreeObjects(out);

@@ -337,6 +337,60 @@ bool CBaseShape::BeginMarkData(tagMarkDataPar& out) {
     return false;
 }
 
+namespace {
+
+// The events this thread holds and the host calls waiting for the last one
+// to go. Plain numbers on the hot path; the list is touched only when a
+// call waits.
+thread_local int t_heldEvents = 0;
+thread_local bool t_callsWaiting = false;
+thread_local bool t_runningCalls = false;
+
+std::vector<std::function<void()>>& WaitingCalls() {
+    thread_local std::vector<std::function<void()>> calls;
+    return calls;
+}
+
+void RunWaitingCalls() {
+    if (t_runningCalls) {
+        return;  // the loop below takes what a call leaves waiting
+    }
+    t_runningCalls = true;
+    std::vector<std::function<void()>>& calls = WaitingCalls();
+    // By index: a call that takes and gives back an event may add more.
+    for (size_t i = 0; i < calls.size(); ++i) {
+        std::function<void()> call = std::move(calls[i]);
+        try {
+            call();
+        } catch (...) {
+            // A host's failure to repaint or tell leaves the shape as it is.
+        }
+    }
+    calls.clear();
+    t_callsWaiting = false;
+    t_runningCalls = false;
+}
+
+}  // namespace
+
+void CBaseShape::WhenReleased(std::function<void()> call) {
+    if (!call) {
+        return;
+    }
+    if (t_heldEvents == 0 && !t_runningCalls) {
+        call();
+        return;
+    }
+    WaitingCalls().push_back(std::move(call));
+    t_callsWaiting = true;
+}
+
+void CBaseShape::RepaintViewWhenReleased() {
+    if (CBaseView* view = m_pView) {
+        WhenReleased([view] { view->Invalidate(TRUE); });
+    }
+}
+
 void CBaseShape::LockShape() {
     const std::thread::id self = std::this_thread::get_id();
     if (m_lockOwner.load(std::memory_order_relaxed) == self) {
@@ -348,11 +402,15 @@ void CBaseShape::LockShape() {
     }
     WaitForSingleObject(GetMarkEvent(), INFINITE);
     m_lockOwner.store(self, std::memory_order_relaxed);
+    ++t_heldEvents;
 }
 
 void CBaseShape::UnlockShape() {
     m_lockOwner.store(std::thread::id(), std::memory_order_relaxed);
     SetEvent(GetMarkEvent());
+    if (t_heldEvents > 0 && --t_heldEvents == 0 && t_callsWaiting) {
+        RunWaitingCalls();
+    }
 }
 
 void CBaseShape::Serialize(CArchive&) {}

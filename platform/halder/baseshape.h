@@ -7,6 +7,7 @@
 #include "morvik/afx/morvik_api.h"
 
 #include <atomic>
+#include <functional>
 #include <list>
 #include <span>
 #include <thread>
@@ -302,6 +303,15 @@ public:
     private:
         CBaseShape* m_shape;
     };
+
+    // Runs a call to the host (a repaint, a message, a notice) once this
+    // thread holds no shape's event: at once when it holds none, otherwise
+    // when it gives back the last one, in the order the calls were made. A
+    // host that repaints or answers on another thread then finds every
+    // shape free. Only the repeat question of marking is asked while held.
+    static void WhenReleased(std::function<void()> call);
+    // Asks the view to repaint (erasing) once the thread holds no event.
+    void RepaintViewWhenReleased();
 
     // ---- static point functions (millimetres, y up, degrees unless noted) --
     // Turns p counter-clockwise about centre.

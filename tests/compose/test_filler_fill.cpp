@@ -371,6 +371,40 @@ TEST_F(HatchFill, DenseOutlineRingsStayOnTheTrueOffsetsWithFewPoints) {
     }
 }
 
+// A convex pentagon, uneven, turned by an odd angle and off the axes: every
+// point along every ring segment, not only the corners, lies on the ring's
+// true offset, at k spacings from the nearest edge line (inside a convex
+// outline the distance to the outline).
+TEST_F(HatchFill, RingsLieOnTheirOffsetsAlongEverySegment) {
+    const double turn = 37.3 * M_PI / 180, spacing = 0.45;
+    Outline pentagon;
+    for (auto [x, y] : {std::pair{-4.1, -2.3}, {3.7, -2.9}, {5.2, 1.4}, {0.9, 3.8}, {-3.6, 2.2}})
+        pentagon.push_back({static_cast<float>(11.3 + x * std::cos(turn) - y * std::sin(turn)),
+                            static_cast<float>(-6.7 + x * std::sin(turn) + y * std::cos(turn))});
+    Site site;
+    site.Add(Poly(pentagon));
+    site.FillRings(LineSet(0, spacing));
+    const std::vector<Figure> figs = Figures(site.paths[0]);
+    ASSERT_GE(figs.size(), 5u);
+    // Counter-clockwise: the inward normal is on the left of each edge.
+    const auto depth = [&](double x, double y) {
+        double d = 1e9;
+        for (size_t i = 0; i < 5; ++i) {
+            const tagPOINTF a = pentagon[i], b = pentagon[(i + 1) % 5];
+            d = std::min(d, ((b.x - a.x) * (y - a.y) - (b.y - a.y) * (x - a.x)) / std::hypot(b.x - a.x, b.y - a.y));
+        }
+        return d;
+    };
+    const double tolerance = site.shape.GetSmoothRatio();
+    for (size_t k = 0; k < figs.size(); ++k)
+        for (size_t i = 0; i < figs[k].size(); ++i) {
+            const Gdiplus::PointF a = figs[k][i], b = figs[k][(i + 1) % figs[k].size()];
+            for (double t = 0; t < 1; t += 0.125)
+                EXPECT_NEAR(depth(a.X + t * (b.X - a.X), a.Y + t * (b.Y - a.Y)), (k + 1) * spacing, tolerance)
+                    << k << " " << i << " " << t;
+        }
+}
+
 // One ring offset that runs far past the question's time: the question still
 // comes while it runs (a check between rings would come only after it), No
 // ends the fill at once, and Yes waits for it and fills every ring. The clock

@@ -3,16 +3,21 @@
 // and damaged or unsupported files fail cleanly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "morvik/compose/group.h"
+#include "morvik/core/polyline.h"
+#include "morvik/core/vectorfile.h"
 #include "morvik/halder/lang.h"
 #include "morvik/host/host_services.h"
 #include "morvik/host/recording_host.h"
 #include "morvik/import/dxf_reader.h"
+#include "morvik/shapes/circle.h"
 #include "import/import_support.h"
 #include "support/shape_support.h"
 
@@ -550,4 +555,77 @@ TEST(DxfReader, BlocksAfterTheEntitiesArePlacedInBothModes) {
         ASSERT_EQ(lines.size(), 1u);
         ExpectPoint(lines[0].arrPoint[0], 6.5f, 7.0f);
     }
+}
+
+// An insert of a block that inserts another, both off the axes, with turns
+// off the quarter turns, non-uniform scales and base points off the origin:
+// every point lands where the two insert matrices, composed here, put it;
+// the arc inside (an elliptic arc after the scaling) is the mapped arc.
+TEST(DxfReader, NestedInsertsMapEveryPointByTheComposedMatrices) {
+    HostScope scope;
+    struct Affine {
+        double a, b, c, d, x, y;
+        tagPOINTF operator()(double u, double v) const {
+            return {static_cast<float>(a * u + b * v + x), static_cast<float>(c * u + d * v + y)};
+        }
+        Affine operator*(const Affine& o) const {
+            return {a * o.a + b * o.c, a * o.b + b * o.d, c * o.a + d * o.c, c * o.b + d * o.d,
+                    a * o.x + b * o.y + x, c * o.x + d * o.y + y};
+        }
+    };
+    // Block coordinates to the inserting space: scale, turn, then the base
+    // point onto the insertion point.
+    const auto insert = [](double px, double py, double sx, double sy, double deg, double bx, double by) {
+        const double c = std::cos(deg * M_PI / 180), s = std::sin(deg * M_PI / 180);
+        const Affine m{c * sx, -s * sy, s * sx, c * sy, 0, 0};
+        const tagPOINTF b = m(bx, by);
+        return Affine{m.a, m.b, m.c, m.d, px - b.x, py - b.y};
+    };
+    const Affine outer = insert(12.5, -7.75, 0.8, 1.45, 131, -3, 4);
+    const Affine both = outer * insert(5.5, 2.25, 1.7, 0.6, 23, 2.5, -1.25);
+    const std::string blocks =
+        Pairs({{0, "BLOCK"}, {2, "IN"}, {70, "0"}, {10, "2.5"}, {20, "-1.25"}}) +
+        Pairs({{0, "LINE"}, {10, "3"}, {20, "1"}, {11, "7.5"}, {21, "-2"}}) +
+        Pairs({{0, "ARC"}, {10, "4"}, {20, "0.5"}, {40, "1.5"}, {50, "20"}, {51, "250"}}) + Pairs({{0, "ENDBLK"}}) +
+        Pairs({{0, "BLOCK"}, {2, "OUT"}, {70, "0"}, {10, "-3"}, {20, "4"}}) +
+        Pairs({{0, "INSERT"}, {2, "IN"}, {10, "5.5"}, {20, "2.25"}, {41, "1.7"}, {42, "0.6"}, {50, "23"}}) +
+        Pairs({{0, "LINE"}, {10, "-1"}, {20, "5"}, {11, "2"}, {21, "3.5"}}) + Pairs({{0, "ENDBLK"}});
+    TempFile file(Drawing(Pairs({{0, "INSERT"}, {2, "OUT"}, {10, "12.5"}, {20, "-7.75"}, {41, "0.8"}, {42, "1.45"},
+                                 {50, "131"}}),
+                          blocks));
+    const std::wstring path(file.Path().begin(), file.Path().end());
+    CBaseShape* shape = nullptr;
+    ASSERT_TRUE(LoadVectorFileCore(path.c_str(), &shape, false));
+    std::unique_ptr<CGroupShape> group(static_cast<CGroupShape*>(shape));
+    std::vector<CPolyLine*> lines;
+    CCircle* arc = nullptr;
+    for (CBaseShape* c : group->GetChildren()) {
+        if (auto* l = dynamic_cast<CPolyLine*>(c)) lines.push_back(l);
+        if (auto* a = dynamic_cast<CCircle*>(c)) arc = a;
+    }
+    const auto near = [](const tagPOINTF& p, const tagPOINTF& q) { return std::hypot(p.x - q.x, p.y - q.y) < 1e-3; };
+    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines[0]->arrPoint.size(), 2u);
+    ASSERT_EQ(lines[1]->arrPoint.size(), 2u);
+    EXPECT_TRUE(near(lines[0]->arrPoint[0], both(3, 1)) && near(lines[0]->arrPoint[1], both(7.5, -2)));
+    EXPECT_TRUE(near(lines[1]->arrPoint[0], outer(-1, 5)) && near(lines[1]->arrPoint[1], outer(2, 3.5)));
+    ASSERT_NE(arc, nullptr);
+    std::vector<tagPOINTF> flat;
+    arc->GetFlattenPathPoints(flat, 0.001f);
+    ASSERT_GT(flat.size(), 8u);
+    // Mapped back, every point of the arc lies on the block's arc.
+    const double det = both.a * both.d - both.b * both.c;
+    const Affine back{both.d / det, -both.b / det, -both.c / det, both.a / det, 0, 0};
+    for (const tagPOINTF& p : flat) {
+        const tagPOINTF q = back(p.x - both.x, p.y - both.y);
+        EXPECT_NEAR(std::hypot(q.x - 4, q.y - 0.5), 1.5, 1e-3);
+        const double deg = std::atan2(q.y - 0.5, q.x - 4) * 180 / M_PI;
+        EXPECT_TRUE(deg >= 20 - 0.1 || deg <= 250 - 360 + 0.1) << deg;
+    }
+    // It runs the whole arc: from the mapped start to the mapped end.
+    const auto on = [&](double deg) {
+        return both(4 + 1.5 * std::cos(deg * M_PI / 180), 0.5 + 1.5 * std::sin(deg * M_PI / 180));
+    };
+    EXPECT_TRUE(near(flat.front(), on(20)) && near(flat.back(), on(250)));
+    group->FreeShapePtr();
 }

@@ -3,6 +3,7 @@
 // produce.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -277,6 +278,41 @@ TEST(GerberRead, FlashesHaveTheApertureSizeAndPlace) {
     ExpectBox(Bounds(*t.group), 12.245, 9.9, 12.445, 10.1);
     Read in = ReadText("%FSLAX24Y24*%\n%MOIN*%\n%ADD10R,0.1X0.1*%\nD10*\nX10000Y-10000D03*\n");
     ExpectBox(Bounds(*in.group), 25.4 - 1.27, -25.4 - 1.27, 25.4 + 1.27, -25.4 + 1.27);
+}
+
+// A rectangle flashed off the axes marks its outline around the point: a
+// square and a flat rectangle, alone and after another aperture's flash
+// (then merged, on the clipping grid).
+TEST(GerberRead, RectangleFlashesMarkTheirCornersAroundThePoint) {
+    const struct {
+        const char* size;
+        double w, h;
+        const char* before;
+    } cases[] = {{"0.5X0.5", 0.5, 0.5, ""},
+                 {"0.5X0.3", 0.5, 0.3, ""},
+                 {"0.5X0.3", 0.5, 0.3, "D11*\nX-90000Y70000D03*\n"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.size) + c.before);
+        Read r = ReadText(kHeader + "%ADD10R," + c.size + "*%\n%ADD11C,0.2*%\n" + c.before +
+                          "D10*\nX31250Y-17500D03*\n");
+        ASSERT_TRUE(r.ok);
+        // The flash is the last child; its corners in order around it.
+        ASSERT_FALSE(r.group->GetChildren().empty());
+        std::vector<tagPOINTF> pts = PointsOf(r.group->GetChildren().back());
+        // Corners once each (an outline may repeat them, and its start at its end).
+        pts.erase(std::unique(pts.begin(), pts.end()), pts.end());
+        if (pts.size() > 1 && pts.front() == pts.back()) pts.pop_back();
+        ASSERT_EQ(pts.size(), 4u);
+        const double x = 3.125, y = -1.75;
+        for (const double sx : {-1.0, 1.0})
+            for (const double sy : {-1.0, 1.0}) {
+                const auto at = std::find_if(pts.begin(), pts.end(), [&](const tagPOINTF& p) {
+                    return std::hypot(p.x - (x + sx * c.w / 2), p.y - (y + sy * c.h / 2)) < 1e-3;
+                });
+                EXPECT_NE(at, pts.end()) << sx << " " << sy;
+            }
+        EXPECT_NEAR(std::fabs(SignedArea(pts)), c.w * c.h, 1e-3);
+    }
 }
 
 TEST(GerberRead, StrokesAreCappedOrExtendedByTheirAperture) {

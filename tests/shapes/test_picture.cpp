@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -646,6 +647,49 @@ TEST(Picture, ClipboardDibsAndScreenCopies) {
     DeleteObject(shot);
     RECT empty{10, 10, 10, 40};
     EXPECT_EQ(pic.CopyScreenToBitmap(&empty), nullptr);
+}
+
+// Clipboard pictures of 24 bits whose rows are padded to four bytes, stored
+// bottom-up and top-down: every pixel comes back where it was written.
+TEST(Picture, ClipboardDibsWithPaddedRowsKeepEveryPixel) {
+    HostScope scope;
+    const auto colour = [](int x, int y) {
+        return std::array<int, 3>{17 + 31 * x + 5 * y, 240 - 29 * y - 3 * x, 30 + 7 * x * y + 5 * x + 3 * y};
+    };
+    for (const int width : {3, 5}) {
+        for (const int height : {7, -7}) {
+            SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+            const int rows = std::abs(height), stride = (width * 3 + 3) / 4 * 4;
+            BITMAPINFOHEADER h{};
+            h.biSize = sizeof h;
+            h.biWidth = width;
+            h.biHeight = height;
+            h.biPlanes = 1;
+            h.biBitCount = 24;
+            HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, sizeof h + static_cast<size_t>(stride * rows));
+            uint8_t* p = static_cast<uint8_t*>(GlobalLock(mem));
+            std::memcpy(p, &h, sizeof h);
+            std::memset(p + sizeof h, 0xEE, static_cast<size_t>(stride * rows));  // the padding too
+            for (int y = 0; y < rows; ++y) {
+                uint8_t* row = p + sizeof h + static_cast<size_t>(stride * (height > 0 ? rows - 1 - y : y));
+                for (int x = 0; x < width; ++x)
+                    for (int k = 0; k < 3; ++k) row[x * 3 + k] = static_cast<uint8_t>(colour(x, y)[2 - k]);  // B G R
+            }
+            GlobalUnlock(mem);
+            CPicture pic;
+            ASSERT_EQ(pic.InitBmp(mem, 0), 1);
+            GlobalFree(mem);
+            Bitmap* b = pic.GetBitmap();
+            ASSERT_EQ(b->GetWidth(), static_cast<UINT>(width));
+            ASSERT_EQ(b->GetHeight(), static_cast<UINT>(rows));
+            for (int y = 0; y < rows; ++y)
+                for (int x = 0; x < width; ++x) {
+                    Gdiplus::Color c;
+                    b->GetPixel(x, y, &c);
+                    EXPECT_EQ((std::array<int, 3>{c.GetR(), c.GetG(), c.GetB()}), colour(x, y)) << x << "," << y;
+                }
+        }
+    }
 }
 
 namespace {
