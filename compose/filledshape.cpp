@@ -256,6 +256,11 @@ void CFilledShape::FreeShapeList(int) {
     GeometryChanged();
 }
 
+void CFilledShape::FreeMembersBeforeDelete() {
+    FreeKeptHatches();
+    shape_container::FreeMembers(m_arrChildren);
+}
+
 void CFilledShape::DoFill(int whole) {
     const ShapeGuard guard(this);
     Refill(whole);

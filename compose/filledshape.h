@@ -61,6 +61,9 @@ public:
     int DeleteFill(bool all);
     // Destroys every child and empties the child list.
     void FreeShapeList(int);
+    // As FreeShapeList, for the owner that deletes the fill next: no other
+    // thread can reach it any more, so its event is neither made nor taken.
+    void FreeMembersBeforeDelete();
     // A new group (owned by the caller) of clones of the "edge" children;
     // null when there is none.
     CGroupShape* GetEdge();

@@ -26,7 +26,7 @@ RunLog* Log() { return RunLog::Instance(nullptr); }
 
 void DestroyFill(CFilledShape* fill, bool freeChildren) {
     if (fill == nullptr) return;
-    if (freeChildren) fill->FreeShapeList(1);
+    if (freeChildren) fill->FreeMembersBeforeDelete();
     delete fill;
 }
 

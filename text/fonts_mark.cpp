@@ -611,7 +611,7 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
     }
     for (std::vector<CBaseShape*>& group : groups) {
         for (CBaseShape* shape : group) {
-            if (auto* fill = dynamic_cast<CFilledShape*>(shape)) fill->FreeShapeList(1);
+            if (auto* fill = dynamic_cast<CFilledShape*>(shape)) fill->FreeMembersBeforeDelete();
             delete shape;
         }
     }

@@ -22,8 +22,7 @@ CFonts* NewText(const wchar_t* content, tagPOINTF at, double fillSpacing = 0) {
     auto* t = new CFonts();
     t->InitFontsPath(at, CString(content), CString(L"DejaVu Sans"), false);
     if (fillSpacing > 0) {
-        FILLED_PARS par = testsupport::Hatch(fillSpacing);
-        t->SetFill(par, false);
+        testsupport::FillWith(*t, testsupport::Hatch(fillSpacing));
     }
     return t;
 }

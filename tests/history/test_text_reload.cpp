@@ -41,8 +41,7 @@ using testsupport::Hatch;
 std::vector<Variant> Variants() {
     std::vector<Variant> v;
     auto fill = [](CFonts& t) {
-        FILLED_PARS p = Hatch(0.4, 30, 3);
-        t.SetFill(p, false);
+        testsupport::FillWith(t, Hatch(0.4, 30, 3));
     };
     auto edits = [](CFonts& t) {
         t.Rotate(20, {1, 2});

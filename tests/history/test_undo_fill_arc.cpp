@@ -32,6 +32,7 @@ namespace {
 using history_test::Bytes;
 using history_test::Desk;
 using history_test::Marks;
+using history_test::SetNewValues;
 using history_test::MarksDiffer;
 using history_test::SavedCompare;
 using history_test::UndoAndRedoAll;
@@ -139,10 +140,7 @@ private:
         // replays it.
         const bool mirrored = t->GetMirrorFlag() > 0;
         if (mirrored) t->Mirror({0, 0}, 1);
-        FONTS_PAR f = p->fontsNew;
-        CODEBAR_PAR c = p->codebarNew;
-        VARTEXT_PAR v;
-        const int ok = t->SetFonts(p->strNewFirst, p->nNewType, p->strNewSecond, f, c, v, 0, 1, false);
+        const int ok = SetNewValues(t, *p);
         if (mirrored) t->Mirror({0, 0}, 1);
         if (ok != 1) {
             delete p;

@@ -140,8 +140,7 @@ TEST_F(TextUndo, FillEditsComeBack) {
     EXPECT_EQ(HatchPoints(other), 0);
 
     // A fill over an older one gets the older parameters back.
-    FILLED_PARS old = Hatch(0.9);
-    t->SetFill(old, false);
+    testsupport::FillWith(*t, Hatch(0.9));
     const int sparse = HatchPoints(t);
     auto* q = new stFontFillUndo;
     q->before = q->after = {t, other};
@@ -190,8 +189,7 @@ TEST_F(TextUndo, MutuallyLinkedTextsFillOnce) {
     CFonts* b = d.Text(L"I", {10, 0});
     a->GetLinkedIDs().push_back(b->GetBaseID());
     b->GetLinkedIDs().push_back(a->GetBaseID());
-    FILLED_PARS par = Hatch(0.5);
-    a->SetFill(par, false);
+    testsupport::FillWith(*a, Hatch(0.5));
     EXPECT_EQ(a->bFilled, 1);
     EXPECT_EQ(b->bFilled, 1);
     EXPECT_EQ(HatchPoints(a), HatchPoints(b));
@@ -202,8 +200,7 @@ TEST_F(TextUndo, MutuallyLinkedTextsFillOnce) {
 TEST_F(TextUndo, UngroupDropsAndRebuildsTextFills) {
     Desk d;
     CFonts* t = d.Text(L"OI", {0, 0});
-    FILLED_PARS par = Hatch(0.4);
-    t->SetFill(par, false);
+    testsupport::FillWith(*t, Hatch(0.4));
     const int filled = HatchPoints(t);
     CUND_Ungroup rec(new stUngroupUndo{{t}, {t}, {t, nullptr}});
     rec.OnEditRedo(&d.core);
@@ -218,8 +215,7 @@ TEST_F(TextUndo, UngroupDropsAndRebuildsTextFills) {
 TEST_F(TextUndo, TransformsOfATextAreUndoneExactly) {
     Desk d;
     CFonts* t = d.Text(L"Rg", {3, 4});
-    FILLED_PARS par = Hatch(0.5);
-    t->SetFill(par, false);
+    testsupport::FillWith(*t, Hatch(0.5));
     const std::vector<tagPOINTF> start = Outline(t);
     const std::vector<GUID> ids{t->GetBaseID()};
 

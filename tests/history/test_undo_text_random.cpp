@@ -45,11 +45,25 @@ using history_test::Bytes;
 using history_test::Desk;
 using history_test::DialogRecord;
 using history_test::Marks;
+using history_test::SetNewValues;
 using history_test::MarksDiffer;
 using history_test::SavedCompare;
 using history_test::UndoAndRedoAll;
 
 using testsupport::Hatch;
+
+// The fill dialog on a text: the text filled with par, and the record of
+// that fill (its lists of before and after the document's shapes, if listed).
+stFontFillUndo* FillText(Desk& d, CFonts* t, const FILLED_PARS& par, BYTE hadFill, bool listed = true) {
+    auto* p = new stFontFillUndo;
+    if (listed) p->before = p->after = d.GetShapeList();
+    p->pText = t;
+    p->bOldHadFill = hadFill;
+    p->parOld = t->parFill;
+    p->parNew = par;
+    testsupport::FillWith(*t, par);
+    return p;
+}
 
 struct Kit {
     std::vector<CFonts*> texts;   // every text the editor edits
@@ -182,18 +196,12 @@ private:
         // replays it.
         const bool mirrored = t->GetMirrorFlag() > 0;
         if (mirrored) t->Mirror({0, 0}, 1);
-        FONTS_PAR f = p->fontsNew;
-        CODEBAR_PAR c = p->codebarNew;
-        VARTEXT_PAR v = p->varNew.Clone();
-        const int done = t->SetFonts(p->strNewFirst, p->nNewType, p->strNewSecond, f, c, v, 0, 1, false);
+        const int done = SetNewValues(t, *p, p->varNew.Clone());
         // Linked texts show the same content.
         if (done == 1 && t->GetLinkFlag())
             for (const GUID& id : t->GetLinkedIDs())
                 if (auto* other = dynamic_cast<CFonts*>(m_d.GetShapeByUUID(id))) {
-                    FONTS_PAR f2 = p->fontsNew;
-                    CODEBAR_PAR c2 = p->codebarNew;
-                    VARTEXT_PAR v2 = p->varNew.Clone();
-                    other->SetFonts(p->strNewFirst, p->nNewType, p->strNewSecond, f2, c2, v2, 0, 1, false);
+                    SetNewValues(other, *p, p->varNew.Clone());
                 }
         if (mirrored) t->Mirror({0, 0}, 1);
         if (done != 1) {
@@ -219,14 +227,8 @@ private:
         CFonts* t = PickListed();
         // Single-line and dot-matrix texts have nothing to fill.
         if (t == nullptr || t->nFontType == 1 || t->nFontType == 3) return "";
-        auto* p = new stFontFillUndo;
-        p->before = p->after = m_d.GetShapeList();
-        p->pText = t;
-        p->bOldHadFill = static_cast<BYTE>(t->bFilled != 0);
-        p->parOld = t->parFill;
-        p->parNew = ::Hatch(Int(3, 8) / 10.0, Int(0, 3) * 30.0, Int(1, 4));
-        FILLED_PARS par = p->parNew;
-        t->SetFill(par, false);
+        const BYTE hadFill = static_cast<BYTE>(t->bFilled != 0);
+        stFontFillUndo* p = FillText(m_d, t, ::Hatch(Int(3, 8) / 10.0, Int(0, 3) * 30.0, Int(1, 4)), hadFill);
         m_d.core.AddUndoItem(new CUND_FONTFill(p));
         return "fill " + std::to_string(t->nFontType) + (p->bOldHadFill ? " over " : " first ") +
                CStringA(t->GetCaption()).GetString();
@@ -249,8 +251,7 @@ private:
             }
             p->pShape = t;
             p->parOld = t->parFill;
-            FILLED_PARS par = p->parNew;
-            t->SetFill(par, false);
+            testsupport::FillWith(*t, p->parNew);
         }
         m_d.core.AddUndoItem(new CUND_SetFill(p));
     }
@@ -548,8 +549,7 @@ TEST_F(TextUndoRandom, LinkedHatchAndContentAfterZoomComeBack) {
     CFonts* from = Lay(d, L"L1", 0, dejavu, {30, 10}, small);
     from->SetLinkFlag(true);
     from->GetLinkedIDs() = {to->GetBaseID()};
-    FILLED_PARS first = ::Hatch(0.5, 0, 3);
-    from->SetFill(first, false);
+    testsupport::FillWith(*from, ::Hatch(0.5, 0, 3));
     CFonts* shx = Lay(d, L"K1", 1, CString(L"Simtxt"), {20, 30}, small);
     CODEBAR_PAR code;
     code.nCodeType = 20;
@@ -562,8 +562,7 @@ TEST_F(TextUndoRandom, LinkedHatchAndContentAfterZoomComeBack) {
     hatch->pShape = from;
     hatch->parOld = from->parFill;
     hatch->parNew = ::Hatch(0.6, 30, 2);
-    FILLED_PARS par = hatch->parNew;
-    from->SetFill(par, false);
+    testsupport::FillWith(*from, hatch->parNew);
     d.core.AddUndoItem(new CUND_SetFill(hatch));
     marks.push_back(d.Mark());
     for (CFonts* t : {shx, bar}) {
@@ -573,10 +572,7 @@ TEST_F(TextUndoRandom, LinkedHatchAndContentAfterZoomComeBack) {
         // The text dialog closed with OK and nothing changed.
         stFontsUndo* p = DialogRecord(t);
         p->ptNew = p->ptOld;
-        FONTS_PAR f = p->fontsNew;
-        CODEBAR_PAR c = p->codebarNew;
-        VARTEXT_PAR v;
-        ASSERT_EQ(t->SetFonts(p->strNewFirst, p->nNewType, p->strNewSecond, f, c, v, 0, 1, false), 1);
+        ASSERT_EQ(SetNewValues(t, *p), 1);
         d.core.AddUndoItem(new CUND_Fonts(p));
         marks.push_back(d.Mark());
     }
@@ -608,24 +604,15 @@ TEST_F(TextUndoRandom, LinkedTextsGetTheirOwnFillBack) {
     // A fill reaches the text without one twice: directly and through the
     // other linked text.
     own->GetLinkedIDs() = {none->GetBaseID()};
-    FILLED_PARS first = ::Hatch(0.5, 0, 3);
-    from->SetFill(first, false);
-    FILLED_PARS mine = ::Hatch(0.3, 60, 1);
-    own->SetFill(mine, false);
+    testsupport::FillWith(*from, ::Hatch(0.5, 0, 3));
+    testsupport::FillWith(*own, ::Hatch(0.3, 60, 1));
     // A mirrored hatch runs the other way than one made anew.
     own->Mirror({30, 0}, 1);
     own->SetMirrorFlag(1);
     none->DeleteFill();
 
     auto fillOver = [&](FILLED_PARS par) {
-        auto* p = new stFontFillUndo;
-        p->before = p->after = d.GetShapeList();
-        p->pText = from;
-        p->bOldHadFill = 1;
-        p->parOld = from->parFill;
-        p->parNew = par;
-        from->SetFill(par, false);
-        d.core.AddUndoItem(new CUND_FONTFill(p));
+        d.core.AddUndoItem(new CUND_FONTFill(FillText(d, from, par, 1)));
     };
     auto hatch = [&](FILLED_PARS par) {
         auto* p = new stSetFillUndo;
@@ -639,10 +626,7 @@ TEST_F(TextUndoRandom, LinkedTextsGetTheirOwnFillBack) {
         stFontsUndo* p = DialogRecord(from);
         p->strNewFirst = word;
         for (CFonts* t : {from, own, none}) {
-            FONTS_PAR f = p->fontsNew;
-            CODEBAR_PAR c = p->codebarNew;
-            VARTEXT_PAR v;
-            ASSERT_EQ(t->SetFonts(p->strNewFirst, p->nNewType, p->strNewSecond, f, c, v, 0, 1, false), 1);
+            ASSERT_EQ(SetNewValues(t, *p), 1);
         }
         p->ptNew = from->fontspos;
         d.core.AddUndoItem(new CUND_Fonts(p));
@@ -650,13 +634,7 @@ TEST_F(TextUndoRandom, LinkedTextsGetTheirOwnFillBack) {
     auto multi = [&](FILLED_PARS par) {
         auto* m = new stMultiFillUndo;
         m->before = m->after = d.GetShapeList();
-        auto* e = new stFontFillUndo;
-        e->pText = from;
-        e->bOldHadFill = 1;
-        e->parOld = from->parFill;
-        e->parNew = par;
-        m->vecText = {e};
-        from->SetFill(par, false);
+        m->vecText = {FillText(d, from, par, 1, false)};
         d.core.AddUndoItem(new CUND_MutliFill(m));
     };
     const std::vector<std::function<void()>> edits{
@@ -728,8 +706,7 @@ TEST_F(TextUndoRandom, UngroupOfTurnedFilledTextsComesBack) {
         auto* group = new CGroupShape();
         group->SetDocView(&d, &d.view);
         for (CFonts* t : texts) {
-            FILLED_PARS hatch = ::Hatch(0.5, 0, 3);
-            t->SetFill(hatch, false);
+            testsupport::FillWith(*t, ::Hatch(0.5, 0, 3));
             group->GetChildren().push_back(t);
         }
         d.RestoreShapeList({group});
@@ -752,15 +729,7 @@ TEST_F(TextUndoRandom, UngroupOfTurnedFilledTextsComesBack) {
         d.RestoreShapeList(ungroup->after);
         recorded(new CUND_Ungroup(ungroup));
         for (CFonts* t : texts) {
-            auto* fill = new stFontFillUndo;
-            fill->before = fill->after = d.GetShapeList();
-            fill->pText = t;
-            fill->bOldHadFill = 0;
-            fill->parOld = t->parFill;
-            fill->parNew = refill;
-            FILLED_PARS par = refill;
-            t->SetFill(par, false);
-            recorded(new CUND_FONTFill(fill));
+            recorded(new CUND_FONTFill(FillText(d, t, refill, 0)));
         }
 
         UndoAndRedoTwice(d, marks, saved, 2e-3, 2e-4, true);
@@ -780,8 +749,7 @@ TEST_F(TextUndoRandom, ManyFillsOfASmallTextComeBack) {
     small.dHeight = 5;
     CFonts* t = Lay(d, L"Og", 0, CString(L"DejaVu Sans"), {0, 0}, small);
     const std::vector<GUID> ids{t->GetBaseID()};
-    FILLED_PARS first = ::Hatch(0.4, 15, 3);
-    t->SetFill(first, false);
+    testsupport::FillWith(*t, ::Hatch(0.4, 15, 3));
     std::vector<Marks> marks{d.Mark()};
     std::vector<Bytes> saved{d.Save()};
     // Flipped with its fill: the fill shapes kept for the undo save flipped.
@@ -790,15 +758,8 @@ TEST_F(TextUndoRandom, ManyFillsOfASmallTextComeBack) {
     marks.push_back(d.Mark());
     saved.push_back(d.Save());
     for (int i = 0; i < 24; ++i) {
-        auto* p = new stFontFillUndo;
-        p->before = p->after = d.GetShapeList();
-        p->pText = t;
-        p->bOldHadFill = static_cast<BYTE>(t->bFilled != 0);
-        p->parOld = t->parFill;
-        p->parNew = ::Hatch(0.3 + 0.1 * (i % 3), 0, 1 + i % 2);
-        FILLED_PARS par = p->parNew;
-        t->SetFill(par, false);
-        d.core.AddUndoItem(new CUND_FONTFill(p));
+        const BYTE hadFill = static_cast<BYTE>(t->bFilled != 0);
+        d.core.AddUndoItem(new CUND_FONTFill(FillText(d, t, ::Hatch(0.3 + 0.1 * (i % 3), 0, 1 + i % 2), hadFill)));
         marks.push_back(d.Mark());
         saved.push_back(d.Save());
         t->Rotate(25, {1, 1});
@@ -922,10 +883,7 @@ TEST_F(TextUndoRandom, ContentEditsThatMoveComeBackExactly) {
             e.change(p->fontsNew, p->codebarNew);
             const bool mirrored = t->GetMirrorFlag() > 0;
             if (mirrored) t->Mirror({0, 0}, 1);
-            FONTS_PAR f = p->fontsNew;
-            CODEBAR_PAR cb = p->codebarNew;
-            VARTEXT_PAR v;
-            ASSERT_EQ(t->SetFonts(p->strNewFirst, p->nNewType, p->strNewSecond, f, cb, v, 0, 1, false), 1);
+            ASSERT_EQ(SetNewValues(t, *p), 1);
             if (mirrored) t->Mirror({0, 0}, 1);
             t->Move(e.dx, e.dy);
             p->ptNew = t->fontspos;

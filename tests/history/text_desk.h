@@ -264,6 +264,14 @@ inline stFontsUndo* DialogRecord(CFonts* t) {
     return p;
 }
 
+// The record's new values set on the text as the dialog sets them; 1 when
+// the text took them.
+inline int SetNewValues(CFonts* t, const stFontsUndo& p, VARTEXT_PAR var = VARTEXT_PAR()) {
+    FONTS_PAR fonts = p.fontsNew;
+    CODEBAR_PAR codebar = p.codebarNew;
+    return t->SetFonts(p.strNewFirst, p.nNewType, p.strNewSecond, fonts, codebar, var, 0, 1, false);
+}
+
 // The fixture of the text editing tests: a run log of its own and a
 // generated single-line font "Simtxt" in its font folder.
 class TextDeskTest : public ::testing::Test {

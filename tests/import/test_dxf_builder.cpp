@@ -29,6 +29,7 @@
 #include "morvik/shapes/ellipsearc.h"
 #include "support/shape_support.h"
 #include "morvik/text/fonts.h"
+#include "morvik/text/vartext.h"
 
 namespace {
 
@@ -685,13 +686,8 @@ Gdiplus::RectF ImportText(const std::string& file) {
 // Laid out again from its own parameters, a text keeps its size and place.
 void ExpectSameAfterRelayout(CFonts* text) {
     const Gdiplus::RectF before = RectOf(text);
-    CString content, face;
-    int type = 0;
-    FONTS_PAR fonts;
-    CODEBAR_PAR codebar;
-    VARTEXT_PAR vartext;
-    text->GetFonts(content, type, face, fonts, codebar, vartext);
-    ASSERT_EQ(text->SetFonts(content, type, face, fonts, codebar, vartext, 1, 0, false), 1);
+    TextContent tc(text);
+    ASSERT_EQ(text->SetFonts(tc.text, tc.type, tc.face, tc.fonts, tc.codebar, tc.vartext, 1, 0, false), 1);
     ExpectBounds(text, before.X, before.Y - before.Height, before.X + before.Width, before.Y, 0.02);
 }
 

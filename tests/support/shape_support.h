@@ -146,6 +146,12 @@ inline FILLED_PARS Hatch(double spacing, double angle = 0, int type = 3, int cro
     return p;
 }
 
+// The text filled with par, as its fill dialog fills it.
+template <class Text>
+void FillWith(Text& text, FILLED_PARS par) {
+    text.SetFill(par, false);
+}
+
 inline double Dist(tagPOINTF a, tagPOINTF b) { return std::hypot(double(a.x) - b.x, double(a.y) - b.y); }
 
 // Distance from p to the nearest segment of the polyline.

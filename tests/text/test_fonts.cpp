@@ -273,8 +273,7 @@ TEST_F(TextTest, NewPenReachesTheHatchOfAFilledText) {
 
 TEST_F(TextTest, SaveReadSaveGivesTheSameBytes) {
     TextPtr t = MakeText(L"Ag", {5, 5});
-    FILLED_PARS fill = testsupport::Hatch(0.5);
-    t->SetFill(fill, false);
+    testsupport::FillWith(*t, testsupport::Hatch(0.5));
     t->Rotate(15, {0, 0});
     auto save = [&](CBaseShape* shape, const std::filesystem::path& file) {
         std::list<CBaseShape*> records;
@@ -321,13 +320,8 @@ void ExpectSamePoints(const std::vector<tagPOINTF>& a, const std::vector<tagPOIN
     }
 }
 
-struct Params {
-    CString text, face;
-    int type = 0;
-    FONTS_PAR fonts;
-    CODEBAR_PAR codebar;
-    VARTEXT_PAR vartext;
-    explicit Params(CFonts& t) { t.GetFonts(text, type, face, fonts, codebar, vartext); }
+struct Params : TextContent {
+    explicit Params(CFonts& t) : TextContent(&t) {}
     int Set(CFonts& t, const wchar_t* s) { return t.SetFonts(CString(s), type, face, fonts, codebar, vartext, 1, 0, false); }
 };
 
