@@ -1314,7 +1314,7 @@ void CFonts::FinishLayout(int noRefresh, bool interactive, LayoutAfter* after) {
                 after->notify = true;
             } else {
                 CBaseDoc* doc = m_pDoc;
-                WhenReleased([doc, this] { doc->OnShapeParamChanged(this, 0); });
+                WhenReleased([doc, this] { doc->OnShapeParamChanged(this, 0); }, this);
             }
         }
         if (parVarText.bEnable != 0) m_bVarBusy = 0;

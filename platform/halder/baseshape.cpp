@@ -207,7 +207,62 @@ CBaseShape& CBaseShape::operator=(const CBaseShape& other) {
     return *this;
 }
 
+namespace {
+
+// The events this thread holds and the host calls waiting for the last one
+// to go. Plain numbers on the hot path; the list is touched only when a
+// call waits.
+thread_local int t_heldEvents = 0;
+thread_local bool t_callsWaiting = false;
+thread_local bool t_runningCalls = false;
+
+// Each call with the shape it is about, if any: a shape destroyed before
+// the calls run takes its own with it.
+struct WaitingCall {
+    const CBaseShape* about;
+    std::function<void()> call;
+};
+
+std::vector<WaitingCall>& WaitingCalls() {
+    thread_local std::vector<WaitingCall> calls;
+    return calls;
+}
+
+void RunWaitingCalls() {
+    if (t_runningCalls) {
+        return;  // the loop below takes what a call leaves waiting
+    }
+    t_runningCalls = true;
+    std::vector<WaitingCall>& calls = WaitingCalls();
+    // By index: a call that takes and gives back an event may add more.
+    for (size_t i = 0; i < calls.size(); ++i) {
+        std::function<void()> call = std::move(calls[i].call);
+        calls[i].about = nullptr;
+        if (!call) continue;
+        try {
+            call();
+        } catch (...) {
+            // A host's failure to repaint or tell leaves the shape as it is.
+        }
+    }
+    calls.clear();
+    t_callsWaiting = false;
+    t_runningCalls = false;
+}
+
+}  // namespace
+
 CBaseShape::~CBaseShape() {
+    if (t_callsWaiting) {
+        // A parent that frees a member while it holds its own event: what
+        // the member left waiting about itself goes with it.
+        for (WaitingCall& waiting : WaitingCalls()) {
+            if (waiting.about == this) {
+                waiting.call = nullptr;
+                waiting.about = nullptr;
+            }
+        }
+    }
     if (HANDLE event = m_hEvent.exchange(nullptr); event != nullptr) {
         CloseHandle(event);
     }
@@ -315,43 +370,8 @@ bool CBaseShape::BeginMarkData(tagMarkDataPar& out) {
     return false;
 }
 
-namespace {
 
-// The events this thread holds and the host calls waiting for the last one
-// to go. Plain numbers on the hot path; the list is touched only when a
-// call waits.
-thread_local int t_heldEvents = 0;
-thread_local bool t_callsWaiting = false;
-thread_local bool t_runningCalls = false;
-
-std::vector<std::function<void()>>& WaitingCalls() {
-    thread_local std::vector<std::function<void()>> calls;
-    return calls;
-}
-
-void RunWaitingCalls() {
-    if (t_runningCalls) {
-        return;  // the loop below takes what a call leaves waiting
-    }
-    t_runningCalls = true;
-    std::vector<std::function<void()>>& calls = WaitingCalls();
-    // By index: a call that takes and gives back an event may add more.
-    for (size_t i = 0; i < calls.size(); ++i) {
-        std::function<void()> call = std::move(calls[i]);
-        try {
-            call();
-        } catch (...) {
-            // A host's failure to repaint or tell leaves the shape as it is.
-        }
-    }
-    calls.clear();
-    t_callsWaiting = false;
-    t_runningCalls = false;
-}
-
-}  // namespace
-
-void CBaseShape::WhenReleased(std::function<void()> call) {
+void CBaseShape::WhenReleased(std::function<void()> call, const CBaseShape* about) {
     if (!call) {
         return;
     }
@@ -359,7 +379,7 @@ void CBaseShape::WhenReleased(std::function<void()> call) {
         call();
         return;
     }
-    WaitingCalls().push_back(std::move(call));
+    WaitingCalls().push_back({about, std::move(call)});
     t_callsWaiting = true;
 }
 

@@ -338,7 +338,9 @@ public:
     // when it gives back the last one, in the order the calls were made. A
     // host that repaints or answers on another thread then finds every
     // shape free. Only the repeat question of marking is asked while held.
-    static void WhenReleased(std::function<void()> call);
+    // A call about a shape (`about`) is dropped if that shape is destroyed
+    // first.
+    static void WhenReleased(std::function<void()> call, const CBaseShape* about = nullptr);
     // Asks the view to repaint (erasing) once the thread holds no event.
     void RepaintViewWhenReleased();
 

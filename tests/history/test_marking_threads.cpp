@@ -588,6 +588,26 @@ TEST(ShapeGuardTest, EveryOperationWaitsForAHeldEvent) {
     }
 }
 
+// Held calls run in order once the thread holds no event; one about a
+// shape that a parent destroys meanwhile goes with it.
+TEST(ShapeGuardTest, HeldCallsRunAfterTheLastReleaseUnlessTheirShapeIsGone) {
+    CPolyLine outer, inner;
+    std::string ran;
+    {
+        const CBaseShape::ShapeGuard a(&outer);
+        auto* doomed = new CPolyLine();
+        CBaseShape::WhenReleased([&] { ran += "doomed "; }, doomed);
+        {
+            const CBaseShape::ShapeGuard b(&inner);
+            CBaseShape::WhenReleased([&] { ran += "first "; }, &inner);
+        }
+        CBaseShape::WhenReleased([&] { ran += "second"; });
+        delete doomed;
+        EXPECT_EQ(ran, "");
+    }
+    EXPECT_EQ(ran, "first second");
+}
+
 INSTANTIATE_TEST_SUITE_P(Hooks, HostCalledWithTheEventFree, ::testing::ValuesIn(kHostCalls),
                          [](const auto& info) { return std::string(info.param.name); });
 
