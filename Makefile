@@ -56,7 +56,7 @@ tsan: setup
 	$(call tsan_run,test_text,MarkingLoop.TwoMarkingThreads*:MarkRecordTest.TwoHistories*,vartext)
 	$(call tsan_run,test_import,DxfBuilder.*Large*,dxf-builder)
 	$(call tsan_run,test_import,DxfReader.*Large*,dxf-reader,:ignore_interceptors_accesses=1)
-	MORVIK_STRESS_MS=2000 $(call tsan_run,test_history,Families/MarkingWhileEditing.*,marking)
+	MORVIK_STRESS_MS=2000 $(call tsan_run,test_history,Families/MarkingWhileEditing.*:Hooks/*:ShapeGuardTest.*,marking)
 
 demo: setup
 	cmake -S . -B $(REL_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVIK_TESTS=OFF

@@ -395,7 +395,7 @@ void CPolygon::ReportUnknownModify() {
     // polygon, not on every redraw (and outside the lock: the message box
     // may repaint).
     if (unknown && !m_unknownReported.TestAndSet()) {
-        AfxMessageBox(L"unknown modify cmd", MB_OK);
+        CBaseShape::WhenReleased([] { AfxMessageBox(L"unknown modify cmd", MB_OK); });
     }
 }
 
@@ -963,7 +963,7 @@ void CPolygon::BoundModify() {
         if (ModifyMap(vModify[i], step)) {
             total = total.Then(step);
         } else if (!m_unknownReported.TestAndSet()) {
-            AfxMessageBox(L"unknown modify cmd", MB_OK);
+            CBaseShape::WhenReleased([] { AfxMessageBox(L"unknown modify cmd", MB_OK); });
         }
     }
     std::vector<SHAPE_MODIFY> bounded = Unfold(total);

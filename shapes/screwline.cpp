@@ -24,7 +24,14 @@ constexpr wchar_t kMoveRefused[] = L"正在计算螺旋线路径，请稍后移�
 constexpr wchar_t kRotateRefused[] = L"正在计算螺旋线路径，请稍后旋转...";
 constexpr wchar_t kCloneRefused[] = L"正在计算螺旋线路径，请稍后克隆...";
 
-void ShowText(const char* key) { AfxMessageBox(CLang::Instance()->GetString(key).GetString()); }
+// Messages wait until the thread holds no shape's event: the host may
+// repaint, and a repaint draws shapes.
+void ShowText(const char* key) {
+    CBaseShape::WhenReleased([key] { AfxMessageBox(CLang::Instance()->GetString(key).GetString()); });
+}
+void Tell(const wchar_t* text) {
+    CBaseShape::WhenReleased([text] { AfxMessageBox(text); });
+}
 
 // The ellipse inscribed in the spiral's rectangle (Y is the top edge). A
 // radius r stands for an ellipse of the rectangle's aspect ratio whose larger
@@ -400,7 +407,7 @@ void CScrewLine::SetParam(SCREW_PAR par, Gdiplus::RectF* rect) {
     // Settings that are not numbers are refused before they are kept: they
     // would be saved with the shape and used by its next rebuild.
     if (const wchar_t* unusable = UnusableSetting(par)) {
-        AfxMessageBox(unusable);
+        Tell(unusable);
         return;
     }
     if (par.m_nType != 0 && par.m_fMaxGap <= par.m_fMinGap) {
@@ -559,7 +566,7 @@ bool CScrewLine::RefuseWhileComputing(const wchar_t* text) {
     if (!IsLoopComputing()) {
         return false;
     }
-    AfxMessageBox(text);
+    Tell(text);
     return true;
 }
 
