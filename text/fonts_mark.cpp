@@ -646,16 +646,28 @@ bool CFonts::GetCharsMarkData(std::vector<std::vector<tagMarkDataPar>>& out, boo
 
 void CFonts::CleanupAfterMark(int from, int to, tagMarkCtlData ctl) {
     const int n = to - from;
-    if (n <= 0 || parVarText.bEnable == 0) return;
+    if (n <= 0) return;
+    bool variable;
+    {
+        const ShapeGuard guard(this);
+        variable = parVarText.bEnable != 0;
+    }
+    if (!variable) return;
+    // The host is asked, and its view quietened, before the event is taken.
     tagCardPar card;
     if (CBaseFrame* frame = CBaseFrame::GetMainFrame()) frame->GetActiveDocCardPar(card);
-    if (ctl.bNoRedraw == 0 && !(card.bRedrawOff != 0 && card.nRedrawLimit >= 0)) {
+    const bool redraw = ctl.bNoRedraw == 0 && !(card.bRedrawOff != 0 && card.nRedrawLimit >= 0);
+    HWND wnd = m_pView != nullptr ? m_pView->GetSafeHwnd() : nullptr;
+    const bool quiet = !redraw && m_pView != nullptr;
+    if (quiet) SendMessageW(wnd, WM_SETREDRAW, 0, 0);
+    // The elements move on and the text is laid out again in one step: a
+    // marking thread sees the text before or after, never in between.
+    const ShapeGuard guard(this);
+    if (redraw) {
         for (const auto& e : parVarText.arrElements)
             if (e != nullptr) e->ClearVector();
         return;
     }
-    HWND wnd = m_pView != nullptr ? m_pView->GetSafeHwnd() : nullptr;
-    if (m_pView != nullptr) SendMessageW(wnd, WM_SETREDRAW, 0, 0);
     CString text;
     for (const auto& e : parVarText.arrElements) {
         if (e == nullptr) continue;
@@ -663,9 +675,11 @@ void CFonts::CleanupAfterMark(int from, int to, tagMarkCtlData ctl) {
         text += e->GetText();
         e->ClearVector();
     }
-    if (m_pView != nullptr) SendMessageW(wnd, WM_SETREDRAW, 1, 0);
-    TextContent content(this);
-    content.Apply(this, text, 1, false);
+    // The view takes drawing back before the repaint the layout asks for;
+    // both wait until the event is given back.
+    if (quiet) WhenReleased([wnd] { SendMessageW(wnd, WM_SETREDRAW, 1, 0); });
+    TextContent content(this, TextContent::Held{});
+    content.ApplyHeld(this, text, 1, false);
 }
 
 void CFonts::ClearMarkBuff() {
