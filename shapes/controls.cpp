@@ -796,11 +796,7 @@ CBaseShape* COutput::Clone() {
     // Captions the copy with its own number and the port, as the others do;
     // the fields are copied as they are, whatever a file brought in.
     copy->SetProperties(iOutPortNo < -1 ? -1 : iOutPortNo, 0, 0, 0, 0);
-    copy->iOutPortNo = iOutPortNo;
-    copy->iSignal = iSignal;
-    copy->iSignalWidth = iSignalWidth;
-    copy->iPulse = iPulse;
-    copy->iPulseWidth = iPulseWidth;
+    static_cast<OutputFields&>(*copy) = *this;
     copy->SetVisible(IsVisible());
     copy->KeepMarkingOf(*this);
     return copy;

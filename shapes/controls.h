@@ -255,8 +255,18 @@ public:
     std::wstring m_wstrTip;
 };
 
+// An output's port, signal and pulse, each listed here once: a copy takes
+// them whole.
+struct OutputFields {
+    int iOutPortNo = 0;
+    int iSignal = 1;
+    int iPulse = 0;
+    int iPulseWidth = 1;
+    int iSignalWidth = 1;
+};
+
 // A signal or pulse on an output port.
-class MORVIK_API COutput : public CControlShape {
+class MORVIK_API COutput : public CControlShape, public OutputFields {
     DECLARE_SERIAL(COutput)
 
 public:
@@ -282,10 +292,4 @@ public:
     int DrawReSize(CDC* dc, DWORD color, tagPOINTF base, double sx, double sy) override;   // 20
     int DrawRotate(CDC* dc, DWORD color, double angle, tagPOINTF centre) override;         // 21
     void UpdatePropsValue() override;                                                      // 66
-
-    int iOutPortNo = 0;
-    int iSignal = 1;
-    int iPulse = 0;
-    int iPulseWidth = 1;
-    int iSignalWidth = 1;
 };

@@ -195,33 +195,11 @@ CBaseShape& CBaseShape::operator=(const CBaseShape& other) {
     m_markCache = tagMarkDataPar();
     m_cacheStamp = 0;
     m_changeStamp.store(NextChangeStamp(), std::memory_order_relaxed);
+    ShapeAttributes::operator=(other);
     m_wstrCaption = other.m_wstrCaption;
-    m_nKind = other.m_nKind;
-    m_nID = other.m_nID;
     m_bForce = other.m_bForce.load();
-    m_strCaption = other.m_strCaption;
-    m_nCountNum = other.m_nCountNum;
-    m_pDoc = other.m_pDoc;
-    m_pView = other.m_pView;
-    m_strTypeName = other.m_strTypeName;
-    m_nPenIndex = other.m_nPenIndex;
-    m_bSelected = other.m_bSelected;
-    m_guid = other.m_guid;
-    m_parentGuid = other.m_parentGuid;
     SetShapeRect(other.ShapeRectCopy());
     m_bRectValid = other.m_bRectValid.load();
-    m_bVisible = other.m_bVisible;
-    m_bReverseOrder = other.m_bReverseOrder;
-    m_bLink = other.m_bLink;
-    m_bCloneElements = other.m_bCloneElements;
-    m_linkedIDs = other.m_linkedIDs;
-    m_nMirrorFlag = other.m_nMirrorFlag;
-    m_bZoomAntiX = other.m_bZoomAntiX;
-    m_bZoomAntiY = other.m_bZoomAntiY;
-    m_bAntiPath = other.m_bAntiPath;
-    m_nSubPolyType = other.m_nSubPolyType;
-    m_dPickDistance = other.m_dPickDistance;
-    m_fSmoothRatio = other.m_fSmoothRatio;
     // Children are owned by the concrete container classes, which copy them
     // deeply themselves; a plain copy must not share them.
     m_arrChildren.clear();

@@ -89,7 +89,36 @@ private:
     const CString* m_text;
 };
 
-class MORVIK_API CBaseShape : public SriBase {
+// What a shape is and how it shows and marks, each field listed here once:
+// a copy of a shape takes them whole (its identity and document links too:
+// a Clone starts from a new shape instead and takes what it keeps by name).
+struct ShapeAttributes {
+    CAD_SHAPE_TYPE m_nKind = SHAPE_NONE;
+    uint32_t m_nID = 0;
+    CString m_strCaption;
+    int m_nCountNum = 0;
+    CBaseDoc* m_pDoc = nullptr;
+    CBaseView* m_pView = nullptr;
+    SharedTypeName m_strTypeName;
+    unsigned char m_nPenIndex = 0;
+    int m_bSelected = 0;
+    GUID m_guid{};
+    GUID m_parentGuid{};
+    bool m_bVisible = true;
+    uint8_t m_bReverseOrder = 0;
+    bool m_bLink = false;
+    bool m_bCloneElements = false;
+    std::vector<GUID> m_linkedIDs;
+    int m_nMirrorFlag = 0;
+    bool m_bZoomAntiX = false;
+    bool m_bZoomAntiY = false;
+    bool m_bAntiPath = false;
+    int m_nSubPolyType = 0;
+    double m_dPickDistance = 5.0;  // device pixels
+    float m_fSmoothRatio = 0.01f;
+};
+
+class MORVIK_API CBaseShape : public SriBase, protected ShapeAttributes {
     DECLARE_SERIAL(CBaseShape)
 
 public:
@@ -404,23 +433,13 @@ protected:
     void UnlockShape();
     friend class MarkDataLock;
 
-    CAD_SHAPE_TYPE m_nKind = SHAPE_NONE;
+    // The attributes a copy takes are ShapeAttributes.
     mutable std::atomic<HANDLE> m_hEvent{nullptr};
     // The thread that holds the event, for the check against a second wait.
     std::atomic<std::thread::id> m_lockOwner{};
-    uint32_t m_nID = 0;
     // Written by edits that hold no event of this shape (an undo record, a
     // member's change seen by its container), read by GetMarkData.
     std::atomic<uint8_t> m_bForce{0};
-    CString m_strCaption;
-    int m_nCountNum = 0;
-    CBaseDoc* m_pDoc = nullptr;
-    CBaseView* m_pView = nullptr;
-    SharedTypeName m_strTypeName;
-    unsigned char m_nPenIndex = 0;
-    int m_bSelected = 0;
-    GUID m_guid{};
-    GUID m_parentGuid{};
     tagMarkDataPar m_markCache;
     // The descendants' stamp the mark cache was built against.
     uint64_t m_cacheStamp = 0;
@@ -442,21 +461,9 @@ protected:
     Gdiplus::RectF m_rcShape;
     mutable std::atomic_flag m_rectBusy;
     std::atomic<uint8_t> m_bRectValid{0};
-    bool m_bVisible = true;
-    uint8_t m_bReverseOrder = 0;
-    bool m_bLink = false;
-    bool m_bCloneElements = false;
-    std::vector<GUID> m_linkedIDs;
-    int m_nMirrorFlag = 0;
-    bool m_bZoomAntiX = false;
-    bool m_bZoomAntiY = false;
     bool m_bZoomed = false;
     tagPOINTF m_lastZoomFixed{0.0f, 0.0f};
     double m_lastZoomX = 1.0, m_lastZoomY = 1.0;
-    bool m_bAntiPath = false;
-    int m_nSubPolyType = 0;
-    double m_dPickDistance = 5.0;  // device pixels
-    float m_fSmoothRatio = 0.01f;
     // Shapes of groups and compound shapes.
     std::vector<CBaseShape*> m_arrChildren;
     std::vector<CBaseShape*> m_arrParts;

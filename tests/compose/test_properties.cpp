@@ -185,6 +185,11 @@ TEST_F(ShapeProperties, CopiesAndConversionsKeepWhatTheSourceMarksWith) {
         s->SetPen(6);
         s->SetSmoothRatio(0.07f);
         s->Mirror({1.5f, 0.5f}, 1);
+        // Turned, zoomed unevenly and reversed: a field left at its default
+        // could not tell a copy that drops it.
+        s->Rotate(23.0, {0.7f, -1.1f});
+        s->Zoom({0.3f, 0.2f}, 1.3, 0.8);
+        s->SortPath();
         s->SetReverseOrder(true);
         std::vector<int> pens;
         const Lines marked = Marked(*s, &pens);

@@ -27,6 +27,7 @@
 #include "morvik/host/recording_host.h"
 #include "morvik/shapes/picture.h"
 #include "platform/picture_files.h"
+#include "support/shape_support.h"
 #include "morvik/shapes/circle.h"
 #include "morvik/shapes/controls.h"
 #include "morvik/shapes/ellipsearc.h"
@@ -41,6 +42,7 @@ namespace {
 using history_test::Desk;
 using history_test::Marks;
 using history_test::MarksDiffer;
+using testsupport::Hatch;
 
 // One record: the Desk's list of numbers for one shape, and its rectangle.
 struct Record {
@@ -222,16 +224,6 @@ CPolyLine* Closed(std::vector<tagPOINTF> pts) {
     line->arrPoint = std::move(pts);
     line->ClosePloyLine();
     return line;
-}
-
-// Lines in pen 4 at a spacing and angle.
-FILLED_PARS Hatch(float spacing, float angle) {
-    FILLED_PARS par;
-    par.fillParams[0].nFillType = 3;
-    par.fillParams[0].fLineSpacing = spacing;
-    par.fillParams[0].fAngle = angle;
-    par.fillParams[0].nPenNum = 4;
-    return par;
 }
 
 void GroupAndFill(Scene& s) {
