@@ -63,14 +63,7 @@ FillPtr MakeFill(const std::vector<Poly2>& outlines, int kind = 3, double spacin
     return fill;
 }
 
-bool InsideEvenOdd(const std::vector<Poly2>& polys, double x, double y) {
-    bool in = false;
-    for (const Poly2& p : polys)
-        for (size_t i = 0, j = p.size() - 1; i < p.size(); j = i++)
-            if ((p[i].y > y) != (p[j].y > y) && x < (p[j].x - p[i].x) * (y - p[i].y) / (p[j].y - p[i].y) + p[i].x)
-                in = !in;
-    return in;
-}
+using testsupport::InsideEvenOdd;
 
 double DistToEdges(const std::vector<Poly2>& polys, double x, double y) {
     double best = 1e30;

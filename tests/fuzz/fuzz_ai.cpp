@@ -1,9 +1,6 @@
 // Fuzzes the Illustrator reader (both readings) and checks the segment list:
 // every segment is a cubic with finite points, and a segment that does not
 // open a path starts where the one before it ended.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -33,10 +30,9 @@ void CheckSegments(const std::vector<tagAIPT>& segs) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const int fd = memfd_create("ai-in", 0);
-    static std::string path = "/proc/self/fd/" + std::to_string(fd);
-    if (fd < 0 || ftruncate(fd, 0) != 0) std::abort();
-    if (size && pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
+    static fuzzsupport::MemFile input("ai-in");
+    static std::string path = input.NarrowPath();
+    input.Put(data, size);
 
     for (int reading = 0; reading < 2; ++reading) {
         CParserAIFile reader;

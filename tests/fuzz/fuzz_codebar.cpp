@@ -37,11 +37,9 @@ LONG CheckBar(void* context, DWORD, double x, double y, double w, double h) {
     // Inside the symbol: rows at most 3 modules high (PDF417), linear bars
     // at most the notch height.
     const double tol = 1e-9 * std::max(1.0, b.columns * b.mm);
-    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(w) || !std::isfinite(h) || w <= 0 || h <= 0 ||
-        x < 0 || y < 0 || x + w > b.columns * b.mm + tol || y > 3.0 * b.rows * b.mm + tol ||
-        h > std::max(3.0 * b.mm, static_cast<double>(b.notch)) + tol) {
-        std::abort();
-    }
+    fuzzsupport::Check(std::isfinite(x) && std::isfinite(y) && std::isfinite(w) && std::isfinite(h) && w > 0 &&
+                       h > 0 && x >= 0 && y >= 0 && x + w <= b.columns * b.mm + tol &&
+                       y <= 3.0 * b.rows * b.mm + tol && h <= std::max(3.0 * b.mm, static_cast<double>(b.notch)) + tol);
     return 0;
 }
 
@@ -120,13 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static constexpr int kTypes[] = {3,  7,  8,  10, 13,  16,  18,  20,  25,  34,  37, 55, 58,
                                      59, 60, 61, 71, 92, 116, 124, 125, 126, 127, 128, 0,  9999};
     static constexpr int kCodePages[] = {0, 65001, 1252, 936, 932, 437, 20127, -1, 987654};
-    if (size < 4) {
-        return 0;
-    }
     tag_BarCode* h = nullptr;
-    if (BCAlloc(&h) != S_OK) {
-        return 0;
-    }
+    if (size < 4 || BCAlloc(&h) != S_OK) return 0;
     const uint8_t selector = Take<uint8_t>(data, size);
     const uint8_t flags = Take<uint8_t>(data, size);
     if ((flags & 4) != 0) {
@@ -145,9 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::swprintf(width, 64, L"%.2f", widthMm * 1000.0);
     // A width that is no size is refused; then the engine keeps 1 mm.
     const bool widthOk = BCSetModWidthW(h, width) == S_OK;
-    if (!widthOk && (flags & 8) != 0) {
-        BCSetModWidthW(h, L"1000.00");
-    }
+    if (!widthOk && (flags & 8) != 0) BCSetModWidthW(h, L"1000.00");
     const bool widthSet = widthOk || (flags & 8) != 0;
     const double mm = widthOk ? std::wcstod(width, nullptr) / 1000.0 : 1.0;
     const int notch = Take<int32_t>(data, size);
@@ -165,15 +156,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     BCSetCodePage(h, kCodePages[(flags >> 4) % (sizeof kCodePages / sizeof kCodePages[0])]);
     // The rest: characters of two bytes each (any value, surrogates too).
     std::wstring text;
-    for (size_t i = 0; i + 1 < size; i += 2) {
-        text += static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
-    }
+    for (size_t i = 0; i + 1 < size; i += 2) text += static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
     BCSetTextW(h, text.data(), static_cast<int>(text.size()));
     const HRESULT check = BCCheck(h);
     const HRESULT created = BCCreate(h);
-    if (!widthSet && (check == S_OK || created == S_OK)) {
-        std::abort();  // a refused width never builds
-    }
+    fuzzsupport::Check(widthSet || (check != S_OK && created != S_OK));  // a refused width never builds
     if (check == S_OK && created == S_OK) {
         Bounds b;
         BCGetSymbolSize(h, &b.columns, &b.rows);
@@ -182,20 +169,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         BCSetCBData(h, &b);
         BCSetFuncDrawBar(h, CheckBar);
         BCDrawCB(h, nullptr, nullptr);
-        if (BCGetReadableTextW(h) == nullptr) {
-            std::abort();
-        }
+        fuzzsupport::Check(BCGetReadableTextW(h) != nullptr);
     } else {
         const int pos = BCGetInvalidDataPos(h);
-        if (pos < -1 || pos >= static_cast<int>(text.size())) {
-            std::abort();
-        }
-        if (created == BCERR_WRONG_LENGTH && text.size() < 64) {
-            const int most = BCGetMaxLenOfText(h);
-            if (most < 0) {
-                std::abort();
-            }
-        }
+        fuzzsupport::Check(pos >= -1 && pos < static_cast<int>(text.size()));
+        if (created == BCERR_WRONG_LENGTH && text.size() < 64) fuzzsupport::Check(BCGetMaxLenOfText(h) >= 0);
     }
     wchar_t message[100];
     BCGetErrorTextW(BCCreate(h), message, 100);

@@ -40,9 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (CBaseShape* child : group->GetChildren()) {
         std::vector<tagPOINTF> pts;
         child->GetFlattenPathPoints(pts, 0.05f);
-        for (const tagPOINTF& p : pts) {
-            if (!std::isfinite(p.x) || !std::isfinite(p.y)) std::abort();
-        }
+        for (const tagPOINTF& p : pts) fuzzsupport::Check(std::isfinite(p.x) && std::isfinite(p.y));
     }
     Gdiplus::RectF rect;
     group->GetRectangle(rect);

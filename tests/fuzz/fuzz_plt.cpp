@@ -1,25 +1,17 @@
 // Fuzzes the PLT (HPGL) reader through the group's file entry and checks
 // that the file reading agrees with the in-memory reading, that no line is
 // empty and that every point is finite.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "morvik/compose/group.h"
 #include "morvik/import/plt.h"
 #include "tests/fuzz/fuzz_support.h"
 
-namespace {
-
 using fuzzsupport::Check;
 using fuzzsupport::MemFile;
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static MemFile input("plt-in");

@@ -1,24 +1,16 @@
 // Fuzzes the SVG reader through its file entry and checks that whatever it
 // makes holds only finite points.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "morvik/compose/group.h"
 #include "tests/fuzz/fuzz_support.h"
 
-namespace {
-
 using fuzzsupport::Check;
 using fuzzsupport::MemFile;
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static MemFile input("svg-in");

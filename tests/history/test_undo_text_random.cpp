@@ -393,6 +393,14 @@ class TextUndoRandom : public history_test::TextDeskTest {
 protected:
     TextUndoRandom() : TextDeskTest("undotextrandom") {}
 
+    const CString dejavu{L"DejaVu Sans"};
+    // Texts 5 mm high.
+    const FONTS_PAR small = [] {
+        FONTS_PAR f;
+        f.dHeight = 5;
+        return f;
+    }();
+
     static CFonts* Lay(Desk& d, const wchar_t* text, int type, const CString& face, tagPOINTF at,
                        FONTS_PAR fonts = {}, CODEBAR_PAR codebar = {}) {
         auto* t = new CFonts();
@@ -406,9 +414,6 @@ protected:
 
     Kit Build(Desk& d) {
         Kit k;
-        const CString dejavu(L"DejaVu Sans");
-        FONTS_PAR small;
-        small.dHeight = 5;
         CFonts* tt = Lay(d, L"AB", 0, dejavu, {-40, 30}, small);
         CFonts* filled = Lay(d, L"Og", 0, dejavu, {-10, 30}, small);
         FILLED_PARS hatch = ::Hatch(0.5, 0, 3);
@@ -542,9 +547,6 @@ namespace {
 // a barcode's readable text, a text on an arc).
 TEST_F(TextUndoRandom, LinkedHatchAndContentAfterZoomComeBack) {
     Desk d;
-    FONTS_PAR small;
-    small.dHeight = 5;
-    const CString dejavu(L"DejaVu Sans");
     CFonts* to = Lay(d, L"L1", 0, dejavu, {30, 0}, small);
     CFonts* from = Lay(d, L"L1", 0, dejavu, {30, 10}, small);
     from->SetLinkFlag(true);
@@ -593,9 +595,6 @@ namespace {
 // and each undo gives back the saved bytes and mark data of before.
 TEST_F(TextUndoRandom, LinkedTextsGetTheirOwnFillBack) {
     Desk d;
-    FONTS_PAR small;
-    small.dHeight = 5;
-    const CString dejavu(L"DejaVu Sans");
     CFonts* own = Lay(d, L"L1", 0, dejavu, {30, 0}, small);
     CFonts* none = Lay(d, L"L1", 0, dejavu, {30, -15}, small);
     CFonts* from = Lay(d, L"L1", 0, dejavu, {30, 10}, small);
@@ -690,9 +689,6 @@ TEST_F(TextUndoRandom, UngroupOfTurnedFilledTextsComesBack) {
     for (const FILLED_PARS& refill : {::Hatch(0.5, 0, 3), ::Hatch(0.8, 30, 3)}) {
         SCOPED_TRACE(testing::Message() << "refill spacing " << refill.fillParams[0].fLineSpacing);
         Desk d;
-        FONTS_PAR small;
-        small.dHeight = 5;
-        const CString dejavu(L"DejaVu Sans");
         CODEBAR_PAR code;
         code.nCodeType = 20;
         code.bShowText = 1;
@@ -745,9 +741,7 @@ namespace {
 // last sixteen, and the fill shapes save as they did (flipped).
 TEST_F(TextUndoRandom, ManyFillsOfASmallTextComeBack) {
     Desk d;
-    FONTS_PAR small;
-    small.dHeight = 5;
-    CFonts* t = Lay(d, L"Og", 0, CString(L"DejaVu Sans"), {0, 0}, small);
+    CFonts* t = Lay(d, L"Og", 0, dejavu, {0, 0}, small);
     const std::vector<GUID> ids{t->GetBaseID()};
     testsupport::FillWith(*t, ::Hatch(0.4, 15, 3));
     std::vector<Marks> marks{d.Mark()};
@@ -788,7 +782,6 @@ namespace {
 // redone (twice over), every step gives back the saved fields (within 1e-5)
 // and the mark data, polyline for polyline, from before it.
 TEST_F(TextUndoRandom, ContentEditsThatMoveComeBackExactly) {
-    const CString dejavu(L"DejaVu Sans");
     using Change = std::function<void(FONTS_PAR&, CODEBAR_PAR&)>;
     struct Edit {
         Change change;
@@ -807,9 +800,7 @@ TEST_F(TextUndoRandom, ContentEditsThatMoveComeBackExactly) {
     const std::vector<Case> cases{
         {"slanted filled O",
          [&](Desk& d) {
-             FONTS_PAR f;
-             f.dHeight = 5;
-             CFonts* t = Lay(d, L"O", 0, dejavu, {3.5f, -2.25f}, f);
+             CFonts* t = Lay(d, L"O", 0, dejavu, {3.5f, -2.25f}, small);
              t->Slope({1.25f, 0.5f}, -0.056, 0);
              FILLED_PARS p = twoSets;
              t->SetFill(p, false);
@@ -842,9 +833,7 @@ TEST_F(TextUndoRandom, ContentEditsThatMoveComeBackExactly) {
          {{[](FONTS_PAR& f, CODEBAR_PAR&) { f.dWidthRatio = 60; }, 2, 0.25f}}},
         {"mirrored dots bold",
          [&](Desk& d) {
-             FONTS_PAR f;
-             f.dHeight = 5;
-             CFonts* t = Lay(d, L"12", 3, dejavu, {-4, 2}, f);
+             CFonts* t = Lay(d, L"12", 3, dejavu, {-4, 2}, small);
              t->Mirror({1.5f, -0.75f}, 1);
              t->SetMirrorFlag(1);
              return t;
@@ -853,9 +842,7 @@ TEST_F(TextUndoRandom, ContentEditsThatMoveComeBackExactly) {
           {[](FONTS_PAR& f, CODEBAR_PAR&) { f.bBold = !f.bBold; }, -1.5f, 0.5f}}},
         {"zoomed, moved",
          [&](Desk& d) {
-             FONTS_PAR f;
-             f.dHeight = 5;
-             CFonts* t = Lay(d, L"Kg", 0, dejavu, {1.3f, -2.7f}, f);
+             CFonts* t = Lay(d, L"Kg", 0, dejavu, {1.3f, -2.7f}, small);
              // Its position is no longer a sum of eighths: a move back by
              // the difference of the two positions is not the move's exact
              // opposite.

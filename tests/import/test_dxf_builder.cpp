@@ -47,10 +47,13 @@ std::string Line(const std::string& layer, const std::string& x1, const std::str
 }
 
 // The target group and everything in it, freed at the end of the test.
+// Made from a text, it holds that text imported as a file of that name.
 struct Imported {
-    std::unique_ptr<CGroupShape> group = std::make_unique<CGroupShape>();
+    Imported() = default;
+    explicit Imported(const std::string& text, bool inch = false, const char* name = "drawing.dxf");
     ~Imported() { group->FreeShapePtr(); }
     std::vector<CBaseShape*>& Children() { return group->GetChildren(); }
+    std::unique_ptr<CGroupShape> group = std::make_unique<CGroupShape>();
 };
 
 void Import(Imported& into, const std::string& text, bool inch = false, const char* name = "drawing.dxf") {
@@ -59,6 +62,8 @@ void Import(Imported& into, const std::string& text, bool inch = false, const ch
     CDrawDxfEntity builder;
     builder.InitPara(path.data(), into.group.get(), inch, true);
 }
+
+Imported::Imported(const std::string& text, bool inch, const char* name) { Import(*this, text, inch, name); }
 
 template <class T>
 T* As(CBaseShape* s) {
@@ -72,10 +77,7 @@ void ExpectPoint(const tagPOINTF& p, double x, double y, double tol = 1e-3) {
     EXPECT_NEAR(p.y, y, tol) << "y";
 }
 
-Gdiplus::RectF RectOf(CBaseShape* shape) {
-    Gdiplus::RectF r = testsupport::RectOf(*shape);
-    return r;
-}
+Gdiplus::RectF RectOf(CBaseShape* shape) { return testsupport::RectOf(*shape); }
 
 double Dist(const tagPOINTF& p, double x, double y) { return std::hypot(p.x - x, p.y - y); }
 
@@ -118,10 +120,15 @@ void ExpectBounds(CBaseShape* shape, double x0, double y0, double x1, double y1,
     EXPECT_NEAR(r.Y, y1, tol) << "max y";
 }
 
+// Every case runs with a recording host: imports may ask or warn.
+class DxfBuilder : public ::testing::Test {
+protected:
+    HostScope host;
+};
+
 }  // namespace
 
-TEST(DxfBuilder, EntityKindsBecomeShapesOnASingleLayer) {
-    HostScope host;
+TEST_F(DxfBuilder, EntityKindsBecomeShapesOnASingleLayer) {
     const std::string entities =
         Line("L1", "1", "2", "3", "4") +
         Pairs({{0, "CIRCLE"}, {8, "L1"}, {10, "10"}, {20, "10"}, {40, "5"}}) +
@@ -132,8 +139,7 @@ TEST(DxfBuilder, EntityKindsBecomeShapesOnASingleLayer) {
         Pairs({{0, "ELLIPSE"}, {8, "L1"}, {10, "10"}, {20, "5"}, {11, "4"}, {21, "0"}, {40, "0.5"}, {41, "0"},
                {42, "6.283185307"}}) +
         Pairs({{0, "POINT"}, {8, "L1"}, {10, "-7"}, {20, "8"}});
-    Imported out;
-    Import(out, Drawing(entities), false, "single.dxf");
+    Imported out(Drawing(entities), false, "single.dxf");
 
     // One layer: its shapes go straight into the target, which carries the
     // file's name.
@@ -189,14 +195,12 @@ TEST(DxfBuilder, EntityKindsBecomeShapesOnASingleLayer) {
     As<CPoints>(out.Children()[4]);
 }
 
-TEST(DxfBuilder, InchDrawingsAreScaledToMillimetres) {
-    HostScope host;
+TEST_F(DxfBuilder, InchDrawingsAreScaledToMillimetres) {
     const std::string entities = Line("L", "1", "1", "2", "2") +
                                  Pairs({{0, "CIRCLE"}, {8, "L"}, {10, "1"}, {20, "0"}, {40, "0.5"}}) +
                                  Pairs({{0, "LWPOLYLINE"}, {8, "L"}, {90, "2"}, {10, "0"}, {20, "0"}, {10, "1"},
                                         {20, "0"}});
-    Imported out;
-    Import(out, Drawing(entities), true);
+    Imported out(Drawing(entities), true);
     ASSERT_EQ(out.Children().size(), 3u);
     auto* line = As<CPolyLine>(out.Children()[0]);
     ExpectPoint(line->arrPoint[0], 25.4, 25.4);
@@ -209,13 +213,11 @@ TEST(DxfBuilder, InchDrawingsAreScaledToMillimetres) {
     ExpectPoint(curve->arrSegment[0].p4, 25.4, 0);
 }
 
-TEST(DxfBuilder, LayersBecomePenNumberedGroups) {
-    HostScope host;
+TEST_F(DxfBuilder, LayersBecomePenNumberedGroups) {
     const std::string entities = Line("B", "0", "0", "1", "0") + Line("", "5", "5", "6", "6") +
                                  Line("0", "0", "1", "1", "1") + Line("A", "0", "2", "1", "2") +
                                  Line("B", "0", "3", "1", "3");
-    Imported out;
-    Import(out, Drawing(entities));
+    Imported out(Drawing(entities));
     // The shape without a layer comes first, then the layers by name.
     ASSERT_EQ(out.Children().size(), 4u);
     auto* loose = As<CPolyLine>(out.Children()[0]);
@@ -238,18 +240,15 @@ TEST(DxfBuilder, LayersBecomePenNumberedGroups) {
     EXPECT_EQ(std::wstring(out.group->GetCaption().GetString()), L"drawing.dxf");
 }
 
-TEST(DxfBuilder, LayerZeroKeepsPenZeroAfterOtherNames) {
-    HostScope host;
+TEST_F(DxfBuilder, LayerZeroKeepsPenZeroAfterOtherNames) {
     // "0" sorts after "-" so it is not first, yet keeps pen 0.
-    Imported out;
-    Import(out, Drawing(Line("-", "0", "0", "1", "0") + Line("0", "0", "1", "1", "1")));
+    Imported out(Drawing(Line("-", "0", "0", "1", "0") + Line("0", "0", "1", "1", "1")));
     ASSERT_EQ(out.Children().size(), 2u);
     EXPECT_EQ(out.Children()[0]->GetPenIndex(), 0);
     EXPECT_EQ(out.Children()[1]->GetPenIndex(), 0);
 }
 
-TEST(DxfBuilder, BlockInsertScalesThenRotatesEachEntity) {
-    HostScope host;
+TEST_F(DxfBuilder, BlockInsertScalesThenRotatesEachEntity) {
     const std::string blocks = Pairs({{0, "BLOCK"}, {8, "0"}, {2, "B"}, {70, "0"}, {10, "1"}, {20, "1"}}) +
                                Line("K", "1", "1", "2", "1") +
                                Pairs({{0, "CIRCLE"}, {8, "K"}, {10, "2"}, {20, "1"}, {40, "0.5"}}) +
@@ -257,8 +256,7 @@ TEST(DxfBuilder, BlockInsertScalesThenRotatesEachEntity) {
     const std::string entities =
         Pairs({{0, "INSERT"}, {8, "K"}, {2, "B"}, {10, "10"}, {20, "20"}, {41, "2"}, {42, "2"}, {50, "90"}}) +
         Pairs({{0, "INSERT"}, {8, "K"}, {2, "B"}, {10, "0"}, {20, "0"}});
-    Imported out;
-    Import(out, Drawing(entities, blocks));
+    Imported out(Drawing(entities, blocks));
     // Two placements of a line and a circle, all on layer K.
     ASSERT_EQ(out.Children().size(), 4u);
     auto* first = As<CPolyLine>(out.Children()[0]);
@@ -277,8 +275,7 @@ TEST(DxfBuilder, BlockInsertScalesThenRotatesEachEntity) {
     EXPECT_NEAR(r2.Width, 1.0, 1e-2);
 }
 
-TEST(DxfBuilder, PolylineSegmentsAndDegenerateRecords) {
-    HostScope host;
+TEST_F(DxfBuilder, PolylineSegmentsAndDegenerateRecords) {
     const std::string entities =
         Pairs({{0, "LWPOLYLINE"}, {8, "P"}, {90, "3"}, {70, "1"}, {10, "0"}, {20, "0"}, {10, "4"}, {20, "0"},
                {10, "4"}, {20, "3"}}) +
@@ -286,8 +283,7 @@ TEST(DxfBuilder, PolylineSegmentsAndDegenerateRecords) {
         // A bulge on a segment of no length describes no arc.
         Pairs({{0, "LWPOLYLINE"}, {8, "P"}, {90, "2"}, {70, "0"}, {10, "2"}, {20, "2"}, {42, "1"}, {10, "2"},
                {20, "2"}});
-    Imported out;
-    Import(out, Drawing(entities));
+    Imported out(Drawing(entities));
     ASSERT_EQ(out.Children().size(), 2u);
     auto* triangle = As<CBezierCurve>(out.Children()[0]);
     ASSERT_EQ(triangle->arrSegment.size(), 3u);
@@ -301,14 +297,12 @@ TEST(DxfBuilder, PolylineSegmentsAndDegenerateRecords) {
     }
 }
 
-TEST(DxfBuilder, ABulgeWithoutACircleLeavesTheChordNotTheArcBefore) {
-    HostScope host;
+TEST_F(DxfBuilder, ABulgeWithoutACircleLeavesTheChordNotTheArcBefore) {
     // A half circle over (0,0)-(10,0), then a bulge so large that its centre
     // is not a number: that span is its chord, not the half circle again.
     const std::string entities = Pairs({{0, "LWPOLYLINE"}, {8, "P"}, {90, "3"}, {70, "0"}, {10, "0"}, {20, "0"},
                                         {42, "1"}, {10, "10"}, {20, "0"}, {42, "1e300"}, {10, "20"}, {20, "0"}});
-    Imported out;
-    Import(out, Drawing(entities));
+    Imported out(Drawing(entities));
     ASSERT_EQ(out.Children().size(), 1u);
     auto* curve = As<CBezierCurve>(out.Children()[0]);
     ASSERT_GE(curve->arrSegment.size(), 2u);
@@ -323,7 +317,7 @@ TEST(DxfBuilder, ABulgeWithoutACircleLeavesTheChordNotTheArcBefore) {
     EXPECT_EQ(last.LineType, 1);
 }
 
-TEST(DxfBuilder, BulgeGivesTheArcThroughTheSagitta) {
+TEST_F(DxfBuilder, BulgeGivesTheArcThroughTheSagitta) {
     CDrawDxfEntity builder;
     CCircle half;
     builder.ExecuteLwPolyLine({0, 0}, {10, 0}, 1.0, &half);
@@ -345,7 +339,7 @@ TEST(DxfBuilder, BulgeGivesTheArcThroughTheSagitta) {
     ExpectPoint(cw.arcPoints.front(), 0, 0);
 }
 
-TEST(DxfBuilder, ChunksSplitLargeListsWithTheRestInTheLast) {
+TEST_F(DxfBuilder, ChunksSplitLargeListsWithTheRestInTheLast) {
     // 1001 records: seven chunks of 125, the last one 126, nothing skipped.
     int next = 0;
     for (int k = 0; k < CDrawDxfEntity::kChunks; ++k) {
@@ -384,8 +378,7 @@ void ImportLargeAndSmall(Imported& large, Imported& small, const std::string& en
     Import(small, Drawing(entities));
 }
 
-TEST(DxfBuilder, LargeDrawingsAreBuiltOnThreadsInFileOrder) {
-    HostScope host;
+TEST_F(DxfBuilder, LargeDrawingsAreBuiltOnThreadsInFileOrder) {
     // Lines on one layer and lines and circles without one, each kind split
     // over chunk threads; a few lines on another layer and a few polylines
     // built on their kind's thread.
@@ -413,8 +406,7 @@ TEST(DxfBuilder, LargeDrawingsAreBuiltOnThreadsInFileOrder) {
 // Lines and polylines are both polylines, built on two threads that take
 // running numbers from one counter: the same file still gives the same
 // captions every time.
-TEST(DxfBuilder, LargeDrawingsGetTheSameCaptionsEveryTime) {
-    HostScope host;
+TEST_F(DxfBuilder, LargeDrawingsGetTheSameCaptionsEveryTime) {
     std::string entities;
     for (int i = 0; i < 1500; ++i) {
         entities += Line("", "0", std::to_string(i), "1", std::to_string(i));
@@ -434,8 +426,7 @@ TEST(DxfBuilder, LargeDrawingsGetTheSameCaptionsEveryTime) {
     EXPECT_EQ(runs[0], runs[2]);
 }
 
-TEST(DxfBuilder, ImportEntryReturnsTheGroup) {
-    HostScope host;
+TEST_F(DxfBuilder, ImportEntryReturnsTheGroup) {
     {
         TempFile file(Drawing(Line("", "1", "2", "3", "4")), "PART.DXF");
         const std::wstring path(file.Path().begin(), file.Path().end());
@@ -460,8 +451,7 @@ TEST(DxfBuilder, ImportEntryReturnsTheGroup) {
     }
 }
 
-TEST(DxfBuilder, EntitiesDrawnFromBelowAreMirroredInX) {
-    HostScope host;
+TEST_F(DxfBuilder, EntitiesDrawnFromBelowAreMirroredInX) {
     const std::string block = AcadBlock("B", Acad({{0, "LINE"}, {8, "0"}, {10, "0"}, {20, "0"}, {11, "4"}, {21, "0"}}));
     const struct {
         const char* what;
@@ -498,15 +488,13 @@ TEST(DxfBuilder, EntitiesDrawnFromBelowAreMirroredInX) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Imported out;
-        Import(out, AcadDrawing(c.entity, block));
+        Imported out(AcadDrawing(c.entity, block));
         ASSERT_EQ(out.Children().size(), 1u);
         ExpectBounds(out.Children()[0], c.x0, c.y0, c.x1, c.y1);
     }
 }
 
-TEST(DxfBuilder, NestedInsertPlacementsCompose) {
-    HostScope host;
+TEST_F(DxfBuilder, NestedInsertPlacementsCompose) {
     const std::string line = Acad({{0, "LINE"}, {8, "0"}, {10, "0"}, {20, "0"}, {11, "4"}, {21, "0"}});
     const std::string blocks =
         AcadBlock("IN", line) +
@@ -516,8 +504,7 @@ TEST(DxfBuilder, NestedInsertPlacementsCompose) {
     {
         // Halved and turned in MID: (10,0)-(10,2); doubled and turned at
         // (100,0): (100,20)-(96,20).
-        Imported out;
-        Import(out, AcadDrawing(Acad({{0, "INSERT"}, {8, "0"}, {2, "MID"}, {10, "100"}, {20, "0"}, {41, "2"},
+        Imported out(AcadDrawing(Acad({{0, "INSERT"}, {8, "0"}, {2, "MID"}, {10, "100"}, {20, "0"}, {41, "2"},
                                       {42, "2"}, {50, "90"}}),
                                 blocks));
         ASSERT_EQ(out.Children().size(), 1u);
@@ -528,8 +515,7 @@ TEST(DxfBuilder, NestedInsertPlacementsCompose) {
     {
         // Turned 45 degrees inside, stretched in x outside: the end (4,0)
         // goes to (2.83,2.83), then (5.66,2.83), then up to the insertion.
-        Imported out;
-        Import(out, AcadDrawing(Acad({{0, "INSERT"}, {8, "0"}, {2, "SKEW"}, {10, "100"}, {20, "0"}, {41, "2"},
+        Imported out(AcadDrawing(Acad({{0, "INSERT"}, {8, "0"}, {2, "SKEW"}, {10, "100"}, {20, "0"}, {41, "2"},
                                       {42, "1"}}),
                                 blocks));
         ASSERT_EQ(out.Children().size(), 1u);
@@ -539,8 +525,7 @@ TEST(DxfBuilder, NestedInsertPlacementsCompose) {
     }
 }
 
-TEST(DxfBuilder, EveryInsertIsPlaced) {
-    HostScope host;
+TEST_F(DxfBuilder, EveryInsertIsPlaced) {
     std::string entities;
     for (int i = 0; i < 3000; ++i)
         entities += Acad({{0, "INSERT"}, {8, "0"}, {2, "B"}, {10, std::to_string(i)}, {20, "0"}});
@@ -556,8 +541,7 @@ TEST(DxfBuilder, EveryInsertIsPlaced) {
     group->FreeShapePtr();
 }
 
-TEST(DxfBuilder, SplinesThroughFitPoints) {
-    HostScope host;
+TEST_F(DxfBuilder, SplinesThroughFitPoints) {
     const struct {
         const char* what;
         std::string entity;
@@ -575,8 +559,7 @@ TEST(DxfBuilder, SplinesThroughFitPoints) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Imported out;
-        Import(out, AcadDrawing(c.entity));
+        Imported out(AcadDrawing(c.entity));
         ASSERT_EQ(out.Children().size(), 1u);
         ExpectBounds(out.Children()[0], c.x0, c.y0, c.x1, c.y1);
     }
@@ -587,8 +570,7 @@ TEST(DxfBuilder, SplinesThroughFitPoints) {
         circle += Acad({{11, std::to_string(10 * std::cos(k * M_PI / 6))},
                         {21, std::to_string(10 * std::sin(k * M_PI / 6))}});
     }
-    Imported out;
-    Import(out, AcadDrawing(circle));
+    Imported out(AcadDrawing(circle));
     ASSERT_EQ(out.Children().size(), 1u);
     auto* curve = As<CBezierCurve>(out.Children()[0]);
     ASSERT_GT(curve->arrSegment.size(), 12u);
@@ -597,8 +579,7 @@ TEST(DxfBuilder, SplinesThroughFitPoints) {
     ExpectBounds(curve, -10, -10, 10, 10, 0.03);
 }
 
-TEST(DxfBuilder, PolyfaceMeshGivesTheEdgesOfItsFaces) {
-    HostScope host;
+TEST_F(DxfBuilder, PolyfaceMeshGivesTheEdgesOfItsFaces) {
     // Four corners of a square and two triangles sharing the diagonal.
     std::string mesh = Acad({{0, "POLYLINE"}, {8, "0"}, {66, "1"}, {10, "0"}, {20, "0"}, {30, "0"}, {70, "64"},
                              {71, "4"}, {72, "2"}});
@@ -609,8 +590,7 @@ TEST(DxfBuilder, PolyfaceMeshGivesTheEdgesOfItsFaces) {
             Acad({{0, "VERTEX"}, {8, "0"}, {10, "0"}, {20, "0"}, {30, "0"}, {70, "128"}, {71, "1"}, {72, "3"},
                   {73, "4"}}) +
             Acad({{0, "SEQEND"}, {8, "0"}});
-    Imported out;
-    Import(out, AcadDrawing(mesh));
+    Imported out(AcadDrawing(mesh));
     // The first triangle whole; of the second, the two edges not shared.
     ASSERT_EQ(out.Children().size(), 2u);
     ExpectBounds(out.group.get(), 1, 1, 11, 11);
@@ -677,8 +657,7 @@ CFonts* OnlyText(Imported& out) {
 }
 
 Gdiplus::RectF ImportText(const std::string& file) {
-    Imported out;
-    Import(out, file);
+    Imported out(file);
     CFonts* text = OnlyText(out);
     return text != nullptr ? RectOf(text) : Gdiplus::RectF();
 }
@@ -693,12 +672,10 @@ void ExpectSameAfterRelayout(CFonts* text) {
 
 }  // namespace
 
-TEST(DxfBuilder, TextsStandOnTheirBaselineAtTheirHeight) {
-    HostScope host;
+TEST_F(DxfBuilder, TextsStandOnTheirBaselineAtTheirHeight) {
     // The baseline starts at the insertion point; capitals stand the height
     // high, and the descender of "g" reaches as far below as the face says.
-    Imported out;
-    Import(out, AcadFile(AcadText({{10, "10.0"}, {20, "20.0"}, {30, "0.0"}, {40, "2.5"}, {1, "Hxg"}, {7, "ROMANS"}})));
+    Imported out(AcadFile(AcadText({{10, "10.0"}, {20, "20.0"}, {30, "0.0"}, {40, "2.5"}, {1, "Hxg"}, {7, "ROMANS"}})));
     CFonts* text = OnlyText(out);
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(std::wstring(text->GetText().GetString()), L"Hxg");
@@ -708,8 +685,7 @@ TEST(DxfBuilder, TextsStandOnTheirBaselineAtTheirHeight) {
 
     // Inches become millimetres, the height with them.
     {
-        Imported inch;
-        Import(inch, AcadFile(AcadText({{10, "1.0"}, {20, "2.0"}, {40, "0.5"}, {1, "HH"}})), true);
+        Imported inch(AcadFile(AcadText({{10, "1.0"}, {20, "2.0"}, {40, "0.5"}, {1, "HH"}})), true);
         ASSERT_EQ(inch.Children().size(), 1u);
         const Gdiplus::RectF r = RectOf(inch.Children()[0]);
         EXPECT_NEAR(r.Y, 2 * 25.4 + 0.5 * 25.4, 0.02);
@@ -727,21 +703,18 @@ TEST(DxfBuilder, TextsStandOnTheirBaselineAtTheirHeight) {
     EXPECT_NEAR(narrow.Height, 2.5, 0.01);
     EXPECT_NEAR(leaning.Width, plain.Width + 2.5 * std::tan(M_PI / 6), 0.01);
     EXPECT_NEAR(leaning.X, 0.0, 0.01);
-    Imported all;
-    Import(all, AcadFile(AcadText(
+    Imported all(AcadFile(AcadText(
                     {{10, "3"}, {20, "4"}, {40, "2.5"}, {41, "0.7"}, {51, "15"}, {50, "30"}, {1, "Hxg"}})));
     ASSERT_EQ(all.Children().size(), 1u);
     ExpectSameAfterRelayout(dynamic_cast<CFonts*>(all.Children()[0]));
 
     // Blanks alone and zero heights give nothing to mark.
-    Imported none;
-    Import(none, AcadFile(AcadText({{10, "0"}, {20, "0"}, {40, "2.5"}, {1, "   "}}) +
+    Imported none(AcadFile(AcadText({{10, "0"}, {20, "0"}, {40, "2.5"}, {1, "   "}}) +
                           AcadText({{10, "0"}, {20, "0"}, {40, "0"}, {1, "H"}})));
     EXPECT_TRUE(none.Children().empty());
 }
 
-TEST(DxfBuilder, JustifiedAndRotatedTexts) {
-    HostScope host;
+TEST_F(DxfBuilder, JustifiedAndRotatedTexts) {
     const double tan45 = 2.5 * std::sqrt(0.5);
     const struct {
         const char* what;
@@ -789,14 +762,12 @@ TEST(DxfBuilder, JustifiedAndRotatedTexts) {
     }
 }
 
-TEST(DxfBuilder, MirroredBackwardAndPlacedTexts) {
-    HostScope host;
+TEST_F(DxfBuilder, MirroredBackwardAndPlacedTexts) {
     const Glyph h = SansGlyph(L'H');
     const double hWidth = 2.5 * (h.xMax - h.xMin);
     // Seen from below, a text at (10,5) lies at (-10,5) and reads right to
     // left: the "H" is next to its insertion point, the rest to its left.
-    Imported below;
-    Import(below, AcadFile(AcadText({{10, "10"}, {20, "5"}, {40, "2.5"}, {1, "HL"}}) + Acad(kFromBelow)));
+    Imported below(AcadFile(AcadText({{10, "10"}, {20, "5"}, {40, "2.5"}, {1, "HL"}}) + Acad(kFromBelow)));
     CFonts* text = OnlyText(below);
     ASSERT_NE(text, nullptr);
     const Gdiplus::RectF r = RectOf(text);
@@ -830,11 +801,9 @@ TEST(DxfBuilder, MirroredBackwardAndPlacedTexts) {
     EXPECT_NEAR(placed.Y - placed.Height, 2, 0.02);
 }
 
-TEST(DxfBuilder, MultiLineTextsBreakAtParagraphsAndAttach) {
-    HostScope host;
+TEST_F(DxfBuilder, MultiLineTextsBreakAtParagraphsAndAttach) {
     // Top left at (0,100): two lines, each with capitals 5 high.
-    Imported out;
-    Import(out, AcadFile(Acad({{0, "MTEXT"}, {8, "0"}, {100, "AcDbMText"}, {10, "0"}, {20, "100"}, {40, "5"},
+    Imported out(AcadFile(Acad({{0, "MTEXT"}, {8, "0"}, {100, "AcDbMText"}, {10, "0"}, {20, "100"}, {40, "5"},
                                {41, "0"}, {71, "     1"}, {72, "     1"}, {1, "\\fArial|b0|i0;HELLO\\PWORLD"}})));
     CFonts* text = OnlyText(out);
     ASSERT_NE(text, nullptr);
@@ -868,8 +837,7 @@ TEST(DxfBuilder, MultiLineTextsBreakAtParagraphsAndAttach) {
     EXPECT_LT(wrapped.Width, 3.5);
 }
 
-TEST(DxfBuilder, LargeDrawingsBuildTextsOnThreads) {
-    HostScope host;
+TEST_F(DxfBuilder, LargeDrawingsBuildTextsOnThreads) {
     // Enough texts for the chunk threads, multi-line texts on their kind's
     // thread: the same shapes as one thread builds.
     std::string entities;
@@ -884,8 +852,7 @@ TEST(DxfBuilder, LargeDrawingsBuildTextsOnThreads) {
     ExpectSameShapes(large.Children(), small.Children());
 }
 
-TEST(DxfBuilder, LimitTextWidthBreaksAtBlanks) {
-    HostScope host;
+TEST_F(DxfBuilder, LimitTextWidthBreaksAtBlanks) {
     CDrawDxfEntity builder;
     CString text(L"one two three");
     builder.LimitTextWidth(text, 1e6, 2.5, L"DejaVu Sans");

@@ -37,6 +37,14 @@ std::unique_ptr<CParserDxfFile> Read(const std::string& text, int expected = 1) 
     return reader;
 }
 
+// The records of one kind the reader holds.
+template <class T>
+std::vector<T> Got(const CParserDxfFile& r, void (CParserDxfFile::*get)(std::vector<T>&) const) {
+    std::vector<T> v;
+    (r.*get)(v);
+    return v;
+}
+
 void ExpectPoint(const Gdiplus::PointF& p, float x, float y) {
     EXPECT_NEAR(p.X, x, 1e-4) << "x";
     EXPECT_NEAR(p.Y, y, 1e-4) << "y";
@@ -61,16 +69,14 @@ TEST(DxfReader, BasicEntitiesCarryTheirValues) {
         Pairs({{0, "HATCH"}, {10, "0"}, {20, "0"}});
     auto r = Read(Drawing(entities));
 
-    std::vector<tagLine> lines;
-    r->GetVecLine(lines);
+    auto lines = Got(*r, &CParserDxfFile::GetVecLine);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].strLayer, L"L1");
     ASSERT_EQ(lines[0].arrPoint.size(), 2u);
     ExpectPoint(lines[0].arrPoint[0], 1.5f, 2.0f);
     ExpectPoint(lines[0].arrPoint[1], -3.0f, 4.25f);
 
-    std::vector<tagArc> arcs;
-    r->GetVecArc(arcs);
+    auto arcs = Got(*r, &CParserDxfFile::GetVecArc);
     ASSERT_EQ(arcs.size(), 2u);
     ExpectPoint(arcs[0].ptCenter, 5, 6);
     EXPECT_DOUBLE_EQ(arcs[0].dRadius, 2.5);
@@ -82,20 +88,16 @@ TEST(DxfReader, BasicEntitiesCarryTheirValues) {
     EXPECT_DOUBLE_EQ(arcs[1].dStartAngle, 150.0);
     EXPECT_DOUBLE_EQ(arcs[1].dEndAngle, 120.0);
     EXPECT_EQ(arcs[1].bCounterClockwise, 0);
-    std::vector<tagArc> circles;
-    r->GetVecCircle(circles);
-    EXPECT_TRUE(circles.empty());
+    EXPECT_TRUE(Got(*r, &CParserDxfFile::GetVecCircle).empty());
 
-    std::vector<tagEllipse> ellipses;
-    r->GetVecEllipse(ellipses);
+    auto ellipses = Got(*r, &CParserDxfFile::GetVecEllipse);
     ASSERT_EQ(ellipses.size(), 1u);
     ExpectPoint(ellipses[0].ptCenter, 2, 3);
     ExpectPoint(ellipses[0].ptMajorEnd, 6, 3);  // centre plus the relative axis
     EXPECT_FLOAT_EQ(ellipses[0].fRatio, 0.5f);
     EXPECT_FLOAT_EQ(ellipses[0].fEndParam, 3.14159f);
 
-    std::vector<tagDxfPt> points;
-    r->GetVecPoint(points);
+    auto points = Got(*r, &CParserDxfFile::GetVecPoint);
     ASSERT_EQ(points.size(), 2u);
     ExpectPoint(points[0].ptPos, -7, 8);
     ExpectPoint(points[1].ptPos, 1, 1);
@@ -127,8 +129,7 @@ TEST(DxfReader, PolylinesKeepVerticesBulgesAndClosure) {
                {0, "SEQEND"}}) +
         kLine;
     auto r = Read(Drawing(entities));
-    std::vector<tagPolyline> polys;
-    r->GetVecPolyline(polys);
+    auto polys = Got(*r, &CParserDxfFile::GetVecPolyline);
     ASSERT_EQ(polys.size(), 3u);
 
     ASSERT_EQ(polys[0].arrVertex.size(), 4u);  // A B C A
@@ -146,9 +147,7 @@ TEST(DxfReader, PolylinesKeepVerticesBulgesAndClosure) {
     EXPECT_DOUBLE_EQ(polys[2].arrVertex[0].dBulge, -0.5);
     EXPECT_FLOAT_EQ(polys[2].arrVertex[1].y, 4.0f);
 
-    std::vector<tagLine> lines;
-    r->GetVecLine(lines);
-    EXPECT_EQ(lines.size(), 1u);
+    EXPECT_EQ(Got(*r, &CParserDxfFile::GetVecLine).size(), 1u);
 }
 
 TEST(DxfReader, SolidsAndTexts) {
@@ -164,8 +163,7 @@ TEST(DxfReader, SolidsAndTexts) {
                {73, "9"}, {74, "3"}}) +
         Pairs({{0, "TEXT"}, {1, "T"}, {73, "2"}});
     auto r = Read(Drawing(entities));
-    std::vector<tagSolid> solids;
-    r->GetVecSolid(solids);
+    auto solids = Got(*r, &CParserDxfFile::GetVecSolid);
     ASSERT_EQ(solids.size(), 2u);
     // Corners 1, 2, 4, 3 and back to 1.
     const float quad[][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0, 0}};
@@ -173,8 +171,7 @@ TEST(DxfReader, SolidsAndTexts) {
     for (int i = 0; i < 5; ++i) ExpectPoint(solids[0].arrPoint[i], quad[i][0], quad[i][1]);
     EXPECT_EQ(solids[1].arrPoint.size(), 4u);
 
-    std::vector<tagText> texts;
-    r->GetVecText(texts);
+    auto texts = Got(*r, &CParserDxfFile::GetVecText);
     ASSERT_EQ(texts.size(), 3u);  // the empty text is dropped
     EXPECT_EQ(texts[1].nVertJust, 3);
     EXPECT_FLOAT_EQ(texts[1].fWidthFactor, 0.5f);
@@ -188,8 +185,7 @@ TEST(DxfReader, SolidsAndTexts) {
     // Without a second alignment point the text turns about its first one.
     ExpectPoint(texts[0].ptSecond, 1, 2);
 
-    std::vector<tagMText> mtexts;
-    r->GetVecMText(mtexts);
+    auto mtexts = Got(*r, &CParserDxfFile::GetVecMText);
     ASSERT_EQ(mtexts.size(), 1u);  // kept with an empty text
     EXPECT_TRUE(mtexts[0].strText.empty());
     EXPECT_EQ(mtexts[0].nAttach, 5);
@@ -213,8 +209,7 @@ TEST(DxfReader, BlocksArePlacedOncePerInsert) {
         Pairs({{0, "INSERT"}, {2, "SELF"}}) +
         Pairs({{0, "INSERT"}, {2, "OUTER"}, {10, "0"}, {20, "1000"}}) + kLine;
     auto r = Read(Drawing(entities, blocks));
-    std::vector<tagLine> lines;
-    r->GetVecLine(lines);
+    auto lines = Got(*r, &CParserDxfFile::GetVecLine);
     // B twice, B through OUTER, SELF's own line once, the top-level line.
     ASSERT_EQ(lines.size(), 5u);
     // The block's base point (1,1) is subtracted, the insertion point added.
@@ -243,8 +238,7 @@ TEST(DxfReader, LineEndingsEncodingsAndLongValues) {
         // With and without a byte-order mark the file is UTF-8.
         for (const std::string bom : {"", "\xEF\xBB\xBF"}) {
             auto r = Read(bom + entities(eol));
-            std::vector<tagText> texts;
-            r->GetVecText(texts);
+            auto texts = Got(*r, &CParserDxfFile::GetVecText);
             ASSERT_EQ(texts.size(), 1u);
             EXPECT_EQ(texts[0].strLayer, L"\u5C42");
             EXPECT_EQ(texts[0].strText, L"\u4E2D");
@@ -254,8 +248,7 @@ TEST(DxfReader, LineEndingsEncodingsAndLongValues) {
     // Not UTF-8: the ANSI code page (GBK) converts the names.
     {
         auto r = Read(Drawing(Pairs({{0, "TEXT"}, {8, "\xB2\xE3"}, {1, "\xD6\xD0"}})));
-        std::vector<tagText> texts;
-        r->GetVecText(texts);
+        auto texts = Got(*r, &CParserDxfFile::GetVecText);
         ASSERT_EQ(texts.size(), 1u);
         EXPECT_EQ(texts[0].strLayer, L"\u5C42");
         EXPECT_EQ(texts[0].strText, L"\u4E2D");
@@ -264,14 +257,11 @@ TEST(DxfReader, LineEndingsEncodingsAndLongValues) {
     {
         const std::string longText(3000, 'x');
         auto r = Read(Drawing(Pairs({{0, "TEXT"}, {1, longText}, {10, "3"}, {20, "4"}}) + kLine));
-        std::vector<tagText> texts;
-        r->GetVecText(texts);
+        auto texts = Got(*r, &CParserDxfFile::GetVecText);
         ASSERT_EQ(texts.size(), 1u);
         EXPECT_EQ(texts[0].strText.size(), 3000u);
         ExpectPoint(texts[0].ptFirst, 3, 4);
-        std::vector<tagLine> lines;
-        r->GetVecLine(lines);
-        EXPECT_EQ(lines.size(), 1u);
+        EXPECT_EQ(Got(*r, &CParserDxfFile::GetVecLine).size(), 1u);
     }
 }
 
@@ -282,8 +272,7 @@ TEST(DxfReader, RefusedAndDamagedFilesFailCleanly) {
         std::string utf16 = "\xFF\xFE";
         for (char c : Drawing(kLine)) utf16 += std::string{c, '\0'};
         auto r = Read(utf16, 0);
-        std::vector<tagLine> lines;
-        r->GetVecLine(lines);
+        auto lines = Got(*r, &CParserDxfFile::GetVecLine);
         EXPECT_TRUE(lines.empty());
         const auto boxes = scope.host->MessageBoxes();
         ASSERT_EQ(boxes.size(), 1u);
@@ -308,20 +297,15 @@ TEST(DxfReader, RefusedAndDamagedFilesFailCleanly) {
     const size_t circleAt = whole.find("CIRCLE");
     for (size_t cut = circleAt; cut <= whole.find("\n0\nENDSEC"); ++cut) {
         auto r = Read(whole.substr(0, cut));
-        std::vector<tagLine> lines;
-        std::vector<tagArc> arcs;
-        r->GetVecLine(lines);
-        r->GetVecArc(arcs);
-        EXPECT_EQ(lines.size(), 1u) << cut;
-        EXPECT_TRUE(arcs.empty()) << cut;
+        EXPECT_EQ(Got(*r, &CParserDxfFile::GetVecLine).size(), 1u) << cut;
+        EXPECT_TRUE(Got(*r, &CParserDxfFile::GetVecArc).empty()) << cut;
     }
     // Garbage numbers read as 0; binary noise is no drawing: it fails,
     // quietly, with nothing read.
     {
         auto r = Read(Drawing(Pairs({{0, "POINT"}, {10, "abc"}, {20, "1e999"}}) +
                               Pairs({{0, "POINT"}, {10, "nan"}, {20, " +2.5e1xyz"}})));
-        std::vector<tagDxfPt> points;
-        r->GetVecPoint(points);
+        auto points = Got(*r, &CParserDxfFile::GetVecPoint);
         ASSERT_EQ(points.size(), 2u);
         ExpectPoint(points[0].ptPos, 0, 0);
         ExpectPoint(points[1].ptPos, 0, 25);
@@ -330,9 +314,7 @@ TEST(DxfReader, RefusedAndDamagedFilesFailCleanly) {
         std::string noise;
         for (int i = 0; i < 4096; ++i) noise += static_cast<char>((i * 7919 + 13) % 251 + 1);
         auto r = Read(noise, 0);
-        std::vector<tagLine> lines;
-        r->GetVecLine(lines);
-        EXPECT_TRUE(lines.empty());
+        EXPECT_TRUE(Got(*r, &CParserDxfFile::GetVecLine).empty());
     }
     EXPECT_TRUE(scope.host->MessageBoxes().empty());
 }
@@ -347,8 +329,7 @@ TEST(DxfReader, SplinesAreSampled) {
     const std::string broken = Pairs({{0, "SPLINE"}, {70, "1"}, {71, "2"}, {72, "2"}, {73, "3"}, {40, "0"},
                                       {40, "1"}, {10, "0"}, {20, "0"}, {10, "1"}, {20, "1"}, {10, "2"}, {20, "0"}});
     auto r = Read(Drawing(spline + broken));
-    std::vector<tagPolyline> polys;
-    r->GetVecPolyline(polys);
+    auto polys = Got(*r, &CParserDxfFile::GetVecPolyline);
     ASSERT_EQ(polys.size(), 2u);
     const auto& v = polys[0].arrVertex;
     ASSERT_EQ(v.size(), 25u);
@@ -397,8 +378,7 @@ TEST(DxfReader, FormattedTextIsCleaned) {
     }
     // An MTEXT made of chunks.
     auto r = Read(Drawing(Pairs({{0, "MTEXT"}, {3, "{\\fSimSun|b0;AB"}, {1, "C}"}})));
-    std::vector<tagMText> m;
-    r->GetVecMText(m);
+    auto m = Got(*r, &CParserDxfFile::GetVecMText);
     ASSERT_EQ(m.size(), 1u);
     EXPECT_EQ(m[0].strText, L"ABC");
     EXPECT_EQ(m[0].strFace, L"\u5B8B\u4F53");
@@ -429,12 +409,9 @@ TEST(DxfReader, LargeFilesGiveTheSameRecords) {
         ASSERT_EQ(text.size(), size);
         auto r = Read(text);
         EXPECT_EQ(r->getFileSize(), static_cast<int>(size));
-        std::vector<tagLine> lines;
-        std::vector<tagArc> arcs;
-        std::vector<tagText> texts;
-        r->GetVecLine(lines);
-        r->GetVecArc(arcs);
-        r->GetVecText(texts);
+        auto lines = Got(*r, &CParserDxfFile::GetVecLine);
+        auto arcs = Got(*r, &CParserDxfFile::GetVecArc);
+        auto texts = Got(*r, &CParserDxfFile::GetVecText);
         ASSERT_EQ(lines.size(), 1u);
         // The later block of the same name wins: base (1,1).
         ExpectPoint(lines[0].arrPoint[0], 5.5f, 6.0f);
@@ -447,8 +424,7 @@ TEST(DxfReader, TextDrawnFromBelowIsMapped) {
     auto r = Read(Drawing(Pairs({{0, "TEXT"}, {10, "3"}, {20, "4"}, {11, "5"}, {21, "4"}, {40, "2"}, {1, "A"},
                                  {210, "0"}, {220, "0"}, {230, "-1"}}) +
                           Pairs({{0, "TEXT"}, {10, "3"}, {20, "4"}, {1, "B"}})));
-    std::vector<tagText> texts;
-    r->GetVecText(texts);
+    auto texts = Got(*r, &CParserDxfFile::GetVecText);
     ASSERT_EQ(texts.size(), 2u);
     ExpectPoint(texts[0].ptFirst, -3, 4);
     ExpectPoint(texts[0].ptSecond, -5, 4);
@@ -477,17 +453,14 @@ TEST(DxfReader, BlockPlacementsPastTheLimitFail) {
         reader.SetPlacementLimit(limit);
         EXPECT_EQ(reader.ParserDxf(file.Path().c_str()), 0);
         EXPECT_TRUE(reader.PlacementLimitReached());
-        std::vector<tagLine> lines;
-        reader.GetVecLine(lines);
+        auto lines = Got(reader, &CParserDxfFile::GetVecLine);
         // Each line counts with its two points, each placement once.
         EXPECT_GT(lines.size(), 0u);
         EXPECT_LE(static_cast<int64_t>(lines.size()) * 3, limit);
     }
     // Below the limit everything is placed: 2^10 lines.
     auto r = Read(Drawing(Pairs({{0, "INSERT"}, {2, "L0"}}), NestedBlocks(2)));
-    std::vector<tagLine> lines;
-    r->GetVecLine(lines);
-    EXPECT_EQ(lines.size(), 1024u);
+    EXPECT_EQ(Got(*r, &CParserDxfFile::GetVecLine).size(), 1024u);
     EXPECT_FALSE(r->PlacementLimitReached());
 }
 
@@ -516,9 +489,8 @@ TEST(DxfReader, LargeModeReadsInPiecesWhatOneThreadReads) {
     large.SetReadMode(CParserDxfFile::ReadMode::Large);
     ASSERT_EQ(small.ParserDxf(file.Path().c_str()), 1);
     ASSERT_EQ(large.ParserDxf(file.Path().c_str()), 1);
-    std::vector<tagLine> smallLines, largeLines;
-    small.GetVecLine(smallLines);
-    large.GetVecLine(largeLines);
+    auto smallLines = Got(small, &CParserDxfFile::GetVecLine);
+    auto largeLines = Got(large, &CParserDxfFile::GetVecLine);
     ASSERT_EQ(smallLines.size(), largeLines.size());
     ASSERT_GT(smallLines.size(), 50u);
     for (size_t i = 0; i < smallLines.size(); ++i) {
@@ -527,9 +499,8 @@ TEST(DxfReader, LargeModeReadsInPiecesWhatOneThreadReads) {
             ASSERT_TRUE(smallLines[i].arrPoint[k].Equals(largeLines[i].arrPoint[k])) << i;
         EXPECT_EQ(smallLines[i].zoomRotate.dRotateAngle, largeLines[i].zoomRotate.dRotateAngle);
     }
-    std::vector<tagPolyline> smallPolys, largePolys;
-    small.GetVecPolyline(smallPolys);
-    large.GetVecPolyline(largePolys);
+    auto smallPolys = Got(small, &CParserDxfFile::GetVecPolyline);
+    auto largePolys = Got(large, &CParserDxfFile::GetVecPolyline);
     ASSERT_EQ(smallPolys.size(), largePolys.size());
     for (size_t i = 0; i < smallPolys.size(); ++i) {
         ASSERT_EQ(smallPolys[i].arrVertex.size(), largePolys[i].arrVertex.size()) << i;
@@ -550,8 +521,7 @@ TEST(DxfReader, BlocksAfterTheEntitiesArePlacedInBothModes) {
         CParserDxfFile reader;
         reader.SetReadMode(mode);
         ASSERT_EQ(reader.ParserDxf(file.Path().c_str()), 1);
-        std::vector<tagLine> lines;
-        reader.GetVecLine(lines);
+        auto lines = Got(reader, &CParserDxfFile::GetVecLine);
         ASSERT_EQ(lines.size(), 1u);
         ExpectPoint(lines[0].arrPoint[0], 6.5f, 7.0f);
     }

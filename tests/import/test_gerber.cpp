@@ -32,13 +32,7 @@ constexpr double kPi = 3.14159265358979323846;
 using testsupport::HostScope;
 using testsupport::TempDir;
 
-struct GroupDeleter {
-    void operator()(CGroupShape* g) const {
-        g->FreeShapePtr();
-        delete g;
-    }
-};
-using GroupPtr = std::unique_ptr<CGroupShape, GroupDeleter>;
+using GroupPtr = std::unique_ptr<CGroupShape, testsupport::FreeShape>;
 
 // The points of one child: a polyline's own points, any other shape's
 // flattened outline.

@@ -251,4 +251,25 @@ inline std::unique_ptr<Gdiplus::Bitmap> DecodeBytes(const Bytes& bytes) {
     return bmp;
 }
 
+// The header of a bottom-up (height > 0) or top-down DIB, uncompressed.
+inline BITMAPINFOHEADER DibHeader(int width, int height, int bits) {
+    BITMAPINFOHEADER h{};
+    h.biSize = sizeof h;
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biPlanes = 1;
+    h.biBitCount = static_cast<WORD>(bits);
+    return h;
+}
+
+// A packed DIB as the clipboard holds it: the header, then the given bytes.
+inline HGLOBAL Dib(const BITMAPINFOHEADER& h, const Bytes& rest) {
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, sizeof h + rest.size());
+    uint8_t* p = static_cast<uint8_t*>(GlobalLock(mem));
+    std::memcpy(p, &h, sizeof h);
+    std::copy(rest.begin(), rest.end(), p + sizeof h);
+    GlobalUnlock(mem);
+    return mem;
+}
+
 }  // namespace picture_files

@@ -322,12 +322,7 @@ TEST(Bitmap, GoesThroughGdiBitmapsBothWays) {
 TEST(Bitmap, ReadsDibsAndCopiesFromTheDisplay) {
     // A 2 x 2 bottom-up DIB of 8 bits with a two-colour table.
     std::vector<uint8_t> dib(sizeof(BITMAPINFOHEADER) + 2 * 4 + 2 * 4, 0);
-    BITMAPINFOHEADER h{};
-    h.biSize = sizeof h;
-    h.biWidth = 2;
-    h.biHeight = 2;
-    h.biPlanes = 1;
-    h.biBitCount = 8;
+    BITMAPINFOHEADER h = picture_files::DibHeader(2, 2, 8);
     h.biClrUsed = 2;
     std::memcpy(dib.data(), &h, sizeof h);
     const uint8_t table[8] = {0, 0, 255, 0, 255, 0, 0, 0};  // red, blue

@@ -36,11 +36,7 @@ using testsupport::ExportXml;
 
 constexpr double kPi = 3.14159265358979323846;
 
-std::vector<tagPOINTF> Flat(CEllipseArc& e, float tol = 0.01f) {
-    std::vector<tagPOINTF> pts;
-    e.GetFlattenPathPoints(pts, tol);
-    return pts;
-}
+std::vector<tagPOINTF> Flat(CEllipseArc& e, float tol = 0.01f) { return testsupport::Flattened(e, tol); }
 
 // The ellipse with semi-axes 10 and 5 centred at (10, 5), drawn from the
 // rectangle whose Y is its lower edge.
@@ -64,10 +60,6 @@ std::vector<double> ArcPolar(CEllipseArc& e) {
         out.push_back(a < 0 ? a + 360 : a);
     }
     return out;
-}
-
-bool EndsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 tagEllipse Record(tagPOINTF c, tagPOINTF majorEnd, float ratio, float t0, float t1) {
@@ -543,7 +535,7 @@ TEST(EllipseArc, ExportsAndPicking) {
                         0),
               0u);
     EXPECT_NE(xml.find("</Point><Point13><P x=\"20.000\" y=\"5.000\" z=\"0.000\"/><P x="), std::string::npos);
-    EXPECT_TRUE(EndsWith(xml, "<P x=\"20.000\" y=\"5.000\" z=\"0.000\"/></Point13></EllipseArc>")) << xml;
+    EXPECT_TRUE(xml.ends_with("<P x=\"20.000\" y=\"5.000\" z=\"0.000\"/></Point13></EllipseArc>")) << xml;
 
     GCodeContext ctx;
     ctx.bToList = 1;

@@ -29,6 +29,7 @@
 #include "morvik/halder/lang.h"
 #include "morvik/host/recording_host.h"
 #include "platform/picture_files.h"
+#include "support/shape_support.h"
 #include "morvik/shapes/dib.h"
 #include "morvik/core/bezier.h"
 #include "morvik/core/points.h"
@@ -45,16 +46,13 @@ using Gdiplus::Bitmap;
 
 namespace {
 
-struct HostScope {
-    HostScope() { SetHost(host); }
-    ~HostScope() { SetHost(nullptr); }
-    std::shared_ptr<RecordingHost> host = std::make_shared<RecordingHost>();
-    std::vector<std::wstring> Texts() const {
-        std::vector<std::wstring> out;
-        for (const auto& box : host->MessageBoxes()) out.push_back(box.text);
-        return out;
-    }
-};
+using picture_files::Dib;
+using picture_files::DibHeader;
+using testsupport::HostScope;
+using testsupport::RectOf;
+using testsupport::SavedShape;
+using testsupport::Unlocked;
+using testsupport::ViewAt;
 
 // A BMP file of grey levels at a resolution given in pixels per metre.
 struct PictureFile {
@@ -80,15 +78,6 @@ std::unique_ptr<CPicture> Load(const PictureFile& file) {
     EXPECT_EQ(pic->InitPicture(), 1);
     return pic;
 }
-
-struct ViewAt {
-    CBaseDoc doc;
-    CBaseView view{&doc};
-    explicit ViewAt(float zoom) {
-        view.SetZoom(zoom);
-        view.SetOrigin({0.0f, 0.0f});
-    }
-};
 
 bool Near(tagPOINTF a, tagPOINTF b, float tol = 1e-4f) {
     return std::fabs(a.x - b.x) < tol && std::fabs(a.y - b.y) < tol;
@@ -121,10 +110,21 @@ int GreyAt(Bitmap* b, int x, int y) {
     return c.GetR();
 }
 
-bool Unlocked(CBaseShape& shape) {
-    if (WaitForSingleObject(shape.GetMarkEvent(), 0) != WAIT_OBJECT_0) return false;
-    SetEvent(shape.GetMarkEvent());
-    return true;
+// The dots one by one, each within tol of the one wanted.
+void ExpectDots(const std::vector<tagPOINTF>& got, const std::vector<tagPOINTF>& want, float tol = 1e-4f) {
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i)
+        EXPECT_TRUE(Near(got[i], want[i], tol))
+            << i << ": " << got[i].x << "," << got[i].y << " want " << want[i].x << "," << want[i].y;
+}
+
+std::unique_ptr<CPicture> ReadBack(const std::vector<uint8_t>& bytes) {
+    auto back = std::make_unique<CPicture>();
+    SriFile in(bytes.data(), bytes.size());
+    back->Read(false, &in);
+    back->SetCaption(back->m_wstrCaption.c_str());
+    back->RestoreAfterRead();
+    return back;
 }
 
 }  // namespace
@@ -141,9 +141,7 @@ TEST(Picture, LoadsAndPlacesFromTheFilesResolution) {
     EXPECT_NEAR(pic->rectfPic.Width, 10.0f, 1e-4);
     EXPECT_TRUE(Near(pic->cornerPointf[0], {-5, -2.5f}));
     EXPECT_TRUE(Near(pic->cornerPointf[2], {5, 2.5f}));
-    Gdiplus::RectF r;
-    pic->GetRectangle(r);
-    EXPECT_NEAR(r.Height, 5.0f, 1e-4);
+    EXPECT_NEAR(RectOf(*pic).Height, 5.0f, 1e-4);
     // Inside, or within the pick distance (5 pixels at 10 pixels a mm).
     ViewAt at(10);
     pic->SetDocView(&at.doc, &at.view);
@@ -321,21 +319,15 @@ TEST(Picture, DotsFollowTheScanOrder) {
     par.bRowScan = 1;
     par.bBidirection = 1;
     pic->SetPicture(par);
-    std::vector<tagPOINTF> dots = Dots(*pic);
-    const std::vector<tagPOINTF> rowsBoth = {DotOf(x0, y0, 0, 0), DotOf(x0, y0, 2, 0), DotOf(x0, y0, 2, 1),
-                                             DotOf(x0, y0, 1, 1), DotOf(x0, y0, 0, 1)};
-    ASSERT_EQ(dots.size(), rowsBoth.size());
-    for (size_t i = 0; i < dots.size(); ++i) EXPECT_TRUE(Near(dots[i], rowsBoth[i])) << i;
+    ExpectDots(Dots(*pic), {DotOf(x0, y0, 0, 0), DotOf(x0, y0, 2, 0), DotOf(x0, y0, 2, 1), DotOf(x0, y0, 1, 1),
+                            DotOf(x0, y0, 0, 1)});
 
     par.bRowScan = 0;
     par.bBidirection = 0;
     par.byHalfLine = 1;
     pic->SetPicture(par);
-    dots = Dots(*pic);
-    const std::vector<tagPOINTF> columns = {DotOf(x0, y0, 0, 1), DotOf(x0, y0, 0, 2), DotOf(x0, y0, 1, 2),
-                                            DotOf(x0, y0, 2, 1), DotOf(x0, y0, 2, 2)};
-    ASSERT_EQ(dots.size(), columns.size());
-    for (size_t i = 0; i < dots.size(); ++i) EXPECT_TRUE(Near(dots[i], columns[i])) << i;
+    ExpectDots(Dots(*pic), {DotOf(x0, y0, 0, 1), DotOf(x0, y0, 0, 2), DotOf(x0, y0, 1, 2), DotOf(x0, y0, 2, 1),
+                            DotOf(x0, y0, 2, 2)});
 
     // Every second line and dot; the lines visited still alternate.
     PictureFile wide(5, 3, [](int, int) { return 0; });
@@ -345,12 +337,9 @@ TEST(Picture, DotsFollowTheScanOrder) {
     par.nDotStep = 2;
     par.bBidirection = 1;
     stepped->SetPicture(par);
-    dots = Dots(*stepped);
     const float wx0 = -0.25f, wy0 = 0.15f;
-    const std::vector<tagPOINTF> every2 = {DotOf(wx0, wy0, 0, 0), DotOf(wx0, wy0, 2, 0), DotOf(wx0, wy0, 4, 0),
-                                           DotOf(wx0, wy0, 4, 2), DotOf(wx0, wy0, 2, 2), DotOf(wx0, wy0, 0, 2)};
-    ASSERT_EQ(dots.size(), every2.size());
-    for (size_t i = 0; i < dots.size(); ++i) EXPECT_TRUE(Near(dots[i], every2[i])) << i;
+    ExpectDots(Dots(*stepped), {DotOf(wx0, wy0, 0, 0), DotOf(wx0, wy0, 2, 0), DotOf(wx0, wy0, 4, 0),
+                                DotOf(wx0, wy0, 4, 2), DotOf(wx0, wy0, 2, 2), DotOf(wx0, wy0, 0, 2)});
 }
 
 TEST(Picture, MarkDataOfWhiteAndOfTurnedPictures) {
@@ -371,13 +360,10 @@ TEST(Picture, MarkDataOfWhiteAndOfTurnedPictures) {
     tagMarkDataPar data;
     ASSERT_TRUE(pic->GetMarkData(data, nullptr));
     EXPECT_EQ(data.arrPaths[0].nPenIndex, 7);
-    const std::vector<tagPOINTF>& turned = data.arrPaths[0].arrPolylines[0];
-    ASSERT_EQ(turned.size(), flat.size());
-    for (size_t i = 0; i < flat.size(); ++i) {
-        EXPECT_TRUE(Near(turned[i], CBaseShape::PointfRotate(flat[i], {1.0f, 1.0f}, 90), 1e-3f)) << i;
-    }
-    Gdiplus::RectF bounds;
-    pic->GetRectangle(bounds);
+    std::vector<tagPOINTF> want;
+    for (const tagPOINTF& p : flat) want.push_back(CBaseShape::PointfRotate(p, {1.0f, 1.0f}, 90));
+    ExpectDots(data.arrPaths[0].arrPolylines[0], want, 1e-3f);
+    const Gdiplus::RectF bounds = RectOf(*pic);
     EXPECT_NEAR(data.rect.Width, bounds.Width, 1e-5);
     EXPECT_NEAR(bounds.Width, 0.2f, 1e-4);  // turned: the height is across
 }
@@ -493,17 +479,10 @@ TEST(Picture, SavedPicturesComeBackWithoutTheirFile) {
     }
     pic->SetCaption(L"Logo");
     pic->Rotate(30, {2, 2});
-    pic->UpdatePropsValue();
+    bytes = SavedShape(*pic);
     EXPECT_EQ(pic->bmWidthBytes * pic->bmHeight, static_cast<int32_t>(pic->bmBits.size()));
-    SriFile out;
-    pic->Save(false, &out);
-    bytes = out.GetWrittenBytes();
-
-    CPicture back;
-    SriFile in(bytes.data(), bytes.size());
-    back.Read(false, &in);
-    back.SetCaption(back.m_wstrCaption.c_str());
-    back.RestoreAfterRead();
+    const auto backRead = ReadBack(bytes);
+    CPicture& back = *backRead;
     EXPECT_TRUE(scope.Texts().empty());
     EXPECT_STREQ(back.GetCaption().GetString(), L"Logo");
     ASSERT_NE(back.GetBitmap(), nullptr);
@@ -598,24 +577,12 @@ TEST(Picture, ReinitReloadsAtTheFixedSizeAndAnchor) {
 TEST(Picture, ClipboardDibsAndScreenCopies) {
     HostScope scope;
     // A packed 3 x 1 DIB of 4 bits with two colours stored.
-    const size_t size = sizeof(BITMAPINFOHEADER) + 2 * 4 + 4;
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, size);
-    uint8_t* p = static_cast<uint8_t*>(GlobalLock(mem));
-    BITMAPINFOHEADER h{};
-    h.biSize = sizeof h;
-    h.biWidth = 3;
-    h.biHeight = 1;
-    h.biPlanes = 1;
-    h.biBitCount = 4;
+    BITMAPINFOHEADER h = DibHeader(3, 1, 4);
     h.biClrUsed = 2;
     h.biXPelsPerMeter = 10000;
     h.biYPelsPerMeter = 5000;
-    std::memcpy(p, &h, sizeof h);
-    const uint8_t table[8] = {0, 0, 0, 0, 255, 255, 255, 0};
-    std::memcpy(p + sizeof h, table, 8);
-    p[sizeof h + 8] = 0x10;  // pixel 0 white, pixel 1 black
-    p[sizeof h + 9] = 0x10;  // pixel 2 white
-    GlobalUnlock(mem);
+    // The colour table, then pixel 0 white, pixel 1 black, pixel 2 white.
+    HGLOBAL mem = Dib(h, {0, 0, 0, 0, 255, 255, 255, 0, 0x10, 0x10, 0, 0});
     CDIB dib(mem);
     ASSERT_TRUE(dib.IsValid());
     EXPECT_EQ(dib.GetColorCount(), 16);
@@ -628,7 +595,7 @@ TEST(Picture, ClipboardDibsAndScreenCopies) {
     EXPECT_NEAR(pic.rectfPic.Width, 0.3f, 1e-4);
     EXPECT_NEAR(pic.rectfPic.Height, 0.2f, 1e-4);
     // The block claims more rows than it holds.
-    p = static_cast<uint8_t*>(GlobalLock(mem));
+    uint8_t* p = static_cast<uint8_t*>(GlobalLock(mem));
     h.biHeight = 50;
     std::memcpy(p, &h, sizeof h);
     GlobalUnlock(mem);
@@ -660,22 +627,13 @@ TEST(Picture, ClipboardDibsWithPaddedRowsKeepEveryPixel) {
         for (const int height : {7, -7}) {
             SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
             const int rows = std::abs(height), stride = (width * 3 + 3) / 4 * 4;
-            BITMAPINFOHEADER h{};
-            h.biSize = sizeof h;
-            h.biWidth = width;
-            h.biHeight = height;
-            h.biPlanes = 1;
-            h.biBitCount = 24;
-            HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, sizeof h + static_cast<size_t>(stride * rows));
-            uint8_t* p = static_cast<uint8_t*>(GlobalLock(mem));
-            std::memcpy(p, &h, sizeof h);
-            std::memset(p + sizeof h, 0xEE, static_cast<size_t>(stride * rows));  // the padding too
+            std::vector<uint8_t> pixels(static_cast<size_t>(stride * rows), 0xEE);  // the padding too
             for (int y = 0; y < rows; ++y) {
-                uint8_t* row = p + sizeof h + static_cast<size_t>(stride * (height > 0 ? rows - 1 - y : y));
+                uint8_t* row = pixels.data() + static_cast<size_t>(stride * (height > 0 ? rows - 1 - y : y));
                 for (int x = 0; x < width; ++x)
                     for (int k = 0; k < 3; ++k) row[x * 3 + k] = static_cast<uint8_t>(colour(x, y)[2 - k]);  // B G R
             }
-            GlobalUnlock(mem);
+            HGLOBAL mem = Dib(DibHeader(width, height, 24), pixels);
             CPicture pic;
             ASSERT_EQ(pic.InitBmp(mem, 0), 1);
             GlobalFree(mem);
@@ -691,26 +649,6 @@ TEST(Picture, ClipboardDibsWithPaddedRowsKeepEveryPixel) {
         }
     }
 }
-
-namespace {
-
-std::vector<uint8_t> SavedBytes(CPicture& pic) {
-    pic.UpdatePropsValue();
-    SriFile out;
-    pic.Save(false, &out);
-    return out.GetWrittenBytes();
-}
-
-std::unique_ptr<CPicture> ReadBack(const std::vector<uint8_t>& bytes) {
-    auto back = std::make_unique<CPicture>();
-    SriFile in(bytes.data(), bytes.size());
-    back->Read(false, &in);
-    back->SetCaption(back->m_wstrCaption.c_str());
-    back->RestoreAfterRead();
-    return back;
-}
-
-}  // namespace
 
 // Mirrors, negative zooms and slants that keep the picture a rectangle move
 // every marked dot as the transform moves a point; other slants are refused.
@@ -765,25 +703,19 @@ TEST(Picture, MirrorsAndSlantsMoveEveryDotAsAPoint) {
                     if (row.turn != 0) d = CBaseShape::PointfRotate(d, pivot, row.turn);
                     expect.push_back(row.point ? row.point(d) : d);
                 }
-        const std::vector<uint8_t> before = SavedBytes(*pic);
+        const std::vector<uint8_t> before = SavedShape(*pic);
         const int result = row.apply(*pic);
         EXPECT_EQ(result, row.point ? 1 : CBaseShape::kRefused);
         if (!row.point) {
-            EXPECT_EQ(SavedBytes(*pic), before);
+            EXPECT_EQ(SavedShape(*pic), before);
         }
         const std::vector<tagPOINTF> dots = Dots(*pic);
-        ASSERT_EQ(dots.size(), expect.size());
-        for (size_t i = 0; i < dots.size(); ++i) {
-            EXPECT_TRUE(Near(dots[i], expect[i], 2e-4f)) << i << ": " << dots[i].x << "," << dots[i].y << " want "
-                                                         << expect[i].x << "," << expect[i].y;
-        }
+        ExpectDots(dots, expect, 2e-4f);
         // The outline is where the transform puts the corners, and a read
         // back picture marks the same.
-        auto back = ReadBack(SavedBytes(*pic));
+        auto back = ReadBack(SavedShape(*pic));
         EXPECT_EQ(back->IsMirrored(), pic->IsMirrored());
-        const std::vector<tagPOINTF> again = Dots(*back);
-        ASSERT_EQ(again.size(), dots.size());
-        for (size_t i = 0; i < dots.size(); ++i) EXPECT_TRUE(Near(again[i], dots[i], 1e-4f)) << i;
+        ExpectDots(Dots(*back), dots);
     }
 }
 
@@ -802,9 +734,9 @@ TEST(Picture, ReadBackPicturesSaveTheSameBytes) {
         }
         if (i % 5 == 2) pic->Mirror({offset(random), 0.7f}, 1 + i % 3);
         if (i % 3 == 0) pic->GetDisplayBmp();  // drawn before the save
-        const std::vector<uint8_t> first = SavedBytes(*pic);
+        const std::vector<uint8_t> first = SavedShape(*pic);
         auto back = ReadBack(first);
-        EXPECT_EQ(SavedBytes(*back), first);
+        EXPECT_EQ(SavedShape(*back), first);
         EXPECT_NE(back->GetDisplayBmp(), nullptr);  // and it has its screen image
     }
     // A file whose pivot is not the picture's centre (the last turn's
@@ -812,7 +744,7 @@ TEST(Picture, ReadBackPicturesSaveTheSameBytes) {
     auto pic = Load(file);
     pic->Rotate(40, {3, 2});
     pic->rotatePointf = {3, 2};
-    auto back = ReadBack(SavedBytes(*pic));
+    auto back = ReadBack(SavedShape(*pic));
     const tagPOINTF centre{(pic->cornerPointf[0].x + pic->cornerPointf[2].x) / 2,
                            (pic->cornerPointf[0].y + pic->cornerPointf[2].y) / 2};
     EXPECT_TRUE(Near(back->rotatePointf, centre));
@@ -878,16 +810,14 @@ TEST(Picture, UnusableNumbersAreRefusedWhole) {
             auto pic = Load(file);
             pic->Rotate(25, {1, -1});
             pic->Move(3.3f, 0.7f);
-            const std::vector<uint8_t> before = SavedBytes(*pic);
+            const std::vector<uint8_t> before = SavedShape(*pic);
             const int result = call(*pic, v);
             if (!std::isfinite(v)) {
                 EXPECT_EQ(result, i < kTransforms ? CBaseShape::kRefused : 0);
-                EXPECT_EQ(SavedBytes(*pic), before);
+                EXPECT_EQ(SavedShape(*pic), before);
             }
             ASSERT_TRUE(finitePicture(*pic));
-            Gdiplus::RectF r;
-            pic->GetRectangle(r);
-            EXPECT_TRUE(geom::Finite(r));
+            EXPECT_TRUE(geom::Finite(RectOf(*pic)));
             // Every dot finite, and where the corners put its pixel: a
             // quarter pixel right of and above the pixel's top-left corner.
             tagMarkDataPar out;
@@ -919,7 +849,7 @@ TEST(Picture, UnusableNumbersAreRefusedWhole) {
                     EXPECT_LE(nearest, 1e-5 * size) << i;
                 }
             }
-            EXPECT_TRUE(finitePicture(*ReadBack(SavedBytes(*pic))));
+            EXPECT_TRUE(finitePicture(*ReadBack(SavedShape(*pic))));
         }
     }
 }
@@ -973,33 +903,27 @@ TEST(EveryKind, RefusedTransformAnswersKRefusedAndChangesNoByte) {
         {"mirror about nan", [&](CBaseShape& s) { return s.Mirror({nan, 2}, 1); }, true},
         {"mirror about inf", [&](CBaseShape& s) { return s.Mirror({0.5f, inf}, 3); }, true},
     };
-    auto saved = [](CBaseShape& s) {
-        s.UpdatePropsValue();
-        SriFile out;
-        s.Save(false, &out);
-        return out.GetWrittenBytes();
-    };
     for (const auto& [kind, make, anchorOnly] : kinds) {
         for (const auto& [name, op, movesAnchor] : refused) {
             if (anchorOnly && !movesAnchor) continue;
             SCOPED_TRACE(std::string(kind) + ": " + name);
             std::unique_ptr<CBaseShape> shape = make();
             if (std::string(name) == "zoom 1e30 twice") op(*shape);
-            const std::vector<uint8_t> before = saved(*shape);
+            const std::vector<uint8_t> before = SavedShape(*shape);
             EXPECT_EQ(op(*shape), CBaseShape::kRefused);
-            EXPECT_EQ(saved(*shape), before);
+            EXPECT_EQ(SavedShape(*shape), before);
         }
         SCOPED_TRACE(kind);
         std::unique_ptr<CBaseShape> shape = make();
-        std::vector<uint8_t> before = saved(*shape);
+        std::vector<uint8_t> before = SavedShape(*shape);
         EXPECT_NE(shape->Move(1.5f, -0.75f), CBaseShape::kRefused);
         EXPECT_NE(shape->Mirror({0.4f, 1.1f}, 2), CBaseShape::kRefused);
-        EXPECT_NE(saved(*shape), before);
+        EXPECT_NE(SavedShape(*shape), before);
         if (anchorOnly) continue;
-        before = saved(*shape);
+        before = SavedShape(*shape);
         EXPECT_NE(shape->Rotate(23, {1, 2}), CBaseShape::kRefused);
         EXPECT_NE(shape->Zoom({0.3f, -1}, 1.7, 0.6), CBaseShape::kRefused);
         EXPECT_NE(shape->Slope({0.3f, -1}, 0.3, -0.3), CBaseShape::kRefused);
-        EXPECT_NE(saved(*shape), before);
+        EXPECT_NE(SavedShape(*shape), before);
     }
 }

@@ -152,6 +152,16 @@ void FillWith(Text& text, FILLED_PARS par) {
     text.SetFill(par, false);
 }
 
+// The point (x, y) lies inside the outlines under the even-odd rule.
+inline bool InsideEvenOdd(const std::vector<std::vector<tagPOINTF>>& outlines, double x, double y) {
+    bool in = false;
+    for (const auto& p : outlines)
+        for (size_t i = 0, j = p.size() - 1; i < p.size(); j = i++)
+            if ((p[i].y > y) != (p[j].y > y) && x < (p[j].x - p[i].x) * (y - p[i].y) / (p[j].y - p[i].y) + p[i].x)
+                in = !in;
+    return in;
+}
+
 inline double Dist(tagPOINTF a, tagPOINTF b) { return std::hypot(double(a.x) - b.x, double(a.y) - b.y); }
 
 // Distance from p to the nearest segment of the polyline.

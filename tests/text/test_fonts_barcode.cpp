@@ -741,14 +741,7 @@ struct Matrix {
     }
 };
 
-bool InsideEvenOdd(const std::vector<std::vector<tagPOINTF>>& figs, double x, double y) {
-    bool in = false;
-    for (const auto& f : figs)
-        for (size_t i = 0, j = f.size() - 1; i < f.size(); j = i++)
-            if ((f[i].y > y) != (f[j].y > y) && x < (f[j].x - f[i].x) * (y - f[i].y) / (f[j].y - f[i].y) + f[i].x)
-                in = !in;
-    return in;
-}
+using testsupport::InsideEvenOdd;
 
 TEST(BarcodeModules, TracedOutlinesFollowTheLattice) {
     Matrix full({"###", "###", "###"});

@@ -78,6 +78,23 @@ std::shared_ptr<TEXT_ELEMENT> Fixed(const wchar_t* text) {
     return e;
 }
 
+// The record of a text dialog that gives the text these elements and
+// changes nothing else; the old elements are copies of the text's own.
+stFontsUndo* NewElements(CFonts* t, std::vector<std::shared_ptr<TEXT_ELEMENT>> elements) {
+    auto* p = new stFontsUndo;
+    p->ids = {t->GetBaseID()};
+    t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
+    p->varOld = p->varOld.Clone();
+    p->strNewFirst = p->strOldFirst;
+    p->strNewSecond = p->strOldSecond;
+    p->nNewType = p->nOldType;
+    p->fontsNew = p->fontsOld;
+    p->codebarNew = p->codebarOld;
+    p->varNew.bEnable = 1;
+    p->varNew.arrElements = std::move(elements);
+    return p;
+}
+
 class VarTextTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -435,18 +452,8 @@ TEST_F(VarTextTest, ParameterUndoOfATextRestoresItExactly) {
     CCore core{&d.doc, &d.view};
     auto sn = Serial(10, 1, 0);
     CFonts* t = d.VarText({Fixed(L"S"), sn});
-    auto* p = new stFontsUndo;
-    p->ids = {t->GetBaseID()};
-    t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
-    p->varOld = p->varOld.Clone();
-    p->strNewFirst = p->strOldFirst;
-    p->strNewSecond = p->strOldSecond;
-    p->nNewType = p->nOldType;
-    p->fontsNew = p->fontsOld;
+    stFontsUndo* p = NewElements(t, {Fixed(L"T"), Serial(500, 5, 0)});
     p->fontsNew.dHeight = 4.0;
-    p->codebarNew = p->codebarOld;
-    p->varNew.bEnable = 1;
-    p->varNew.arrElements = {Fixed(L"T"), Serial(500, 5, 0)};
     CUND_Fonts rec(p);
 
     rec.OnEditRedo(&core);
@@ -838,18 +845,7 @@ TEST_F(MarkingLoop, UndoNeverReissuesAndCopiesOwnTheirElements) {
     t->PrepareBeforeMark({}, 0);
     EXPECT_TRUE(Piece(t, "S10"));
     EXPECT_TRUE(Piece(t, "S11"));
-    auto* p = new stFontsUndo;
-    p->ids = {t->GetBaseID()};
-    t->GetFonts(p->strOldFirst, p->nOldType, p->strOldSecond, p->fontsOld, p->codebarOld, p->varOld);
-    p->varOld = p->varOld.Clone();
-    p->strNewFirst = p->strOldFirst;
-    p->strNewSecond = p->strOldSecond;
-    p->nNewType = p->nOldType;
-    p->fontsNew = p->fontsOld;
-    p->codebarNew = p->codebarOld;
-    p->varNew.bEnable = 1;
-    p->varNew.arrElements = {Fixed(L"T"), Serial(12, 5, 0)};
-    CUND_Fonts rec(p);
+    CUND_Fonts rec(NewElements(t, {Fixed(L"T"), Serial(12, 5, 0)}));
     rec.OnEditRedo(&core);
     EXPECT_TRUE(Piece(t, "T12"));
     EXPECT_TRUE(Piece(t, "T17"));
