@@ -2,6 +2,8 @@
 // face, placement, transforms kept through a new layout, saving, fills.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
@@ -294,6 +296,37 @@ TEST_F(TextTest, SaveReadSaveGivesTheSameBytes) {
               t->GetFills()[0]->GetFillPathOf(0)->GetPointCount());
     const std::string second = save(read.get(), m_dir / "b.orzx");
     EXPECT_EQ(first, second);
+}
+
+// An unfilled text saves only the character fills the load could not make
+// again; one whose own settings differ, in the record or beside it, is kept.
+TEST_F(TextTest, ACharacterFillWithSettingsOfItsOwnIsSaved) {
+    const std::function<void(FILLED_PARS&)> tweaks[] = {
+        [](FILLED_PARS& p) { p.bDelUngroup = 0; },
+        [](FILLED_PARS& p) { p.bKeepSeperate = 1; },
+        [](FILLED_PARS& p) { p.fillParams[2].fAngle = 33.0; },
+    };
+    for (size_t k = 0; k < std::size(tweaks); ++k) {
+        SCOPED_TRACE(k);
+        TextPtr t = MakeText(L"Agx", {5, 5});
+        ASSERT_EQ(t->GetFills().size(), 3u);
+        FILLED_PARS own = t->GetFills()[1]->GetFillParam();
+        tweaks[k](own);
+        t->GetFills()[1]->SetParam(own);
+        std::list<CBaseShape*> records;
+        t->SaveShapeChild(nullptr, records);
+        ASSERT_TRUE(CVonnSriShapeList(&records).SaveList((m_dir / "own.orzx").wstring().c_str()));
+        std::list<CBaseShape*> back;
+        ASSERT_TRUE(CVonnSriShapeList(&back).LoadList((m_dir / "own.orzx").wstring().c_str()));
+        ASSERT_EQ(back.size(), 1u);
+        TextPtr read(dynamic_cast<CFonts*>(back.front()));
+        ASSERT_TRUE(read);
+        ASSERT_EQ(read->GetFills().size(), 3u);
+        const FILLED_PARS got = read->GetFills()[1]->GetFillParam();
+        EXPECT_EQ(got.bDelUngroup, own.bDelUngroup);
+        EXPECT_EQ(got.bKeepSeperate, own.bKeepSeperate);
+        EXPECT_EQ(got.fillParams[2].fAngle, own.fillParams[2].fAngle);
+    }
 }
 
 // The frame as the formula builds it from a rectangle (X, Y the top-left
